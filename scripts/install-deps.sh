@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, only the Debian packages that are missing. Safe to run again.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config          # the toolchain
+  googletest libgtest-dev libgmock-dev # tests
+  libbenchmark-dev                   # benchmarks
+  libsqlite3-dev                     # the OCI stand-in's storage
+  libsystemd-dev                     # sd_notify for the service manager
+  libfbclient2 firebird-dev          # Firebird client library and its header
+  firebird3.0-server-core            # embedded engine (local database files)
+  firebird3.0-server firebird3.0-utils # server on 127.0.0.1:3050 and isql/gsec for tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+# Extra arguments go to ctest (for example: scripts/test.sh -L rtl).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+# Tests that need a Firebird server expect one on 127.0.0.1:3050.
+[ -x scripts/firebird-server.sh ] && scripts/firebird-server.sh start
+
+cmake -S . -B build-test -DKAVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-test -j"$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+cd build-test
+ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"

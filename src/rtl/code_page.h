@@ -1,0 +1,46 @@
+// Conversion between the program's UTF-16 text and 8-bit code pages.
+//
+// Code pages are named as iconv knows them ("CP1252", "ISO-8859-1", "UTF-8").
+// The process's ANSI code page is the one of the process locale, unless the
+// environment variable KAVO_ANSI_CODEPAGE names another; tests pin it with
+// SetAnsiCodePage.
+#ifndef KAVO_RTL_CODE_PAGE_H_
+#define KAVO_RTL_CODE_PAGE_H_
+
+#include <string>
+#include <string_view>
+
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+// The ANSI code page's iconv name, decided once (locale, then environment).
+const std::string& AnsiCodePage();
+void SetAnsiCodePage(const std::string& name);
+
+// UTF-16 to the code page. Characters that the code page cannot represent
+// become `default_char`; `lossy`, when given, tells whether that happened.
+// Throws EConvertError when iconv does not know the code page.
+std::string StringToCodePage(StringView text, const std::string& code_page,
+                             char default_char = '?', bool* lossy = nullptr);
+
+// Code page to UTF-16. Bytes that are invalid in the code page become U+FFFD;
+// `lossy`, when given, tells whether that happened.
+String CodePageToString(std::string_view bytes, const std::string& code_page,
+                        bool* lossy = nullptr);
+
+// Shorthands for the ANSI code page.
+std::string StringToAnsi(StringView text);
+String AnsiToString(std::string_view bytes);
+
+// The number of bytes of the character that starts at `p` in the code page,
+// for cutting byte strings without splitting a character (1 for single-byte
+// code pages; 1 to 4 for UTF-8; never more than `available`).
+size_t CharByteLength(std::string_view bytes, size_t pos, const std::string& code_page);
+
+// True for the UTF-8 spellings ("UTF-8", "UTF8", "utf8", ...).
+bool IsUtf8CodePage(const std::string& code_page);
+
+}  // namespace kavo
+
+#endif  // KAVO_RTL_CODE_PAGE_H_

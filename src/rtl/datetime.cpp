@@ -1,0 +1,177 @@
+#include "rtl/datetime.h"
+
+#include <sys/time.h>
+
+#include <cmath>
+#include <ctime>
+
+#include "rtl/exceptions.h"
+
+namespace kavo {
+
+TTimeStamp DateTimeToTimeStamp(TDateTime value) {
+  int64_t ms = static_cast<int64_t>(std::llround(value * kMSecsPerDay));
+  TTimeStamp ts;
+  ts.Date = static_cast<int32_t>(ms / kMSecsPerDay + kDateDelta);
+  ts.Time = static_cast<int32_t>((ms < 0 ? -ms : ms) % kMSecsPerDay);
+  return ts;
+}
+
+TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
+  double days = static_cast<double>(ts.Date) - kDateDelta;
+  double frac = static_cast<double>(ts.Time) / kMSecsPerDay;
+  // Before 1899-12-30 the fraction counts away from zero, as the split does.
+  return days < 0 ? days - frac : days + frac;
+}
+
+bool IsLeapYear(int y) { return (y % 4 == 0) && (y % 100 != 0 || y % 400 == 0); }
+
+int DaysInMonth(int y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+bool TryEncodeDate(int y, int m, int d, TDateTime& out) {
+  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+  for (int i = 1; i < m; ++i) d += DaysInMonth(y, i);
+  int py = y - 1;
+  int64_t days = static_cast<int64_t>(py) * 365 + py / 4 - py / 100 + py / 400 + d - kDateDelta;
+  out = static_cast<double>(days);
+  return true;
+}
+
+bool TryEncodeTime(int h, int n, int s, int ms, TDateTime& out) {
+  if (h < 0 || h >= 24 || n < 0 || n >= 60 || s < 0 || s >= 60 || ms < 0 || ms >= 1000)
+    return false;
+  out = (static_cast<double>(h) * 3600000 + n * 60000 + s * 1000 + ms) / kMSecsPerDay;
+  return true;
+}
+
+TDateTime EncodeDate(int y, int m, int d) {
+  TDateTime r;
+  if (!TryEncodeDate(y, m, d, r)) throw EConvertError(u"Invalid argument to date encode");
+  return r;
+}
+
+TDateTime EncodeTime(int h, int n, int s, int ms) {
+  TDateTime r;
+  if (!TryEncodeTime(h, n, s, ms, r)) throw EConvertError(u"Invalid argument to time encode");
+  return r;
+}
+
+void DecodeDate(TDateTime value, int& year, int& month, int& day) {
+  int64_t t = DateTimeToTimeStamp(value).Date;
+  if (t <= 0) {
+    year = month = day = 0;
+    return;
+  }
+  // Civil-from-days on the proleptic Gregorian calendar (0001-01-01 is 1).
+  --t;
+  int64_t y = 1;
+  int64_t n400 = t / 146097; t %= 146097; y += n400 * 400;
+  int64_t n100 = t / 36524; if (n100 == 4) n100 = 3; t -= n100 * 36524; y += n100 * 100;
+  int64_t n4 = t / 1461; t %= 1461; y += n4 * 4;
+  int64_t n1 = t / 365; if (n1 == 4) n1 = 3; t -= n1 * 365; y += n1;
+  int m = 1;
+  while (t >= DaysInMonth(static_cast<int>(y), m)) {
+    t -= DaysInMonth(static_cast<int>(y), m);
+    ++m;
+  }
+  year = static_cast<int>(y);
+  month = m;
+  day = static_cast<int>(t) + 1;
+}
+
+void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
+  int32_t t = DateTimeToTimeStamp(value).Time;
+  hour = t / 3600000;
+  min = t / 60000 % 60;
+  sec = t / 1000 % 60;
+  msec = t % 1000;
+}
+
+TDateTime Now() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  struct tm lt;
+  time_t secs = tv.tv_sec;
+  localtime_r(&secs, &lt);
+  return EncodeDate(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) +
+         EncodeTime(lt.tm_hour, lt.tm_min, lt.tm_sec > 59 ? 59 : lt.tm_sec,
+                    static_cast<int>(tv.tv_usec / 1000));
+}
+
+static String Pad(int v, int width) {
+  String s = IntToStr(v);
+  while (static_cast<int>(s.size()) < width) s.insert(s.begin(), u'0');
+  return s;
+}
+
+String FormatDateTime(StringView p, TDateTime value, const TFormatSettings& fs) {
+  int y, mo, d, h, n, s, ms;
+  DecodeDate(value, y, mo, d);
+  DecodeTime(value, h, n, s, ms);
+  bool twelve = p.find(u"AMPM") != StringView::npos || p.find(u"am/pm") != StringView::npos;
+  int h12 = h % 12 == 0 ? 12 : h % 12;
+  String out;
+  bool after_hour = false;
+  size_t i = 0;
+  auto run = [&](Char c) {
+    size_t k = i;
+    while (k < p.size() && (p[k] == c || p[k] == UpCase(c) || UpCase(p[k]) == UpCase(c))) ++k;
+    return k - i;
+  };
+  while (i < p.size()) {
+    Char c = p[i];
+    Char u = UpCase(c);
+    if (c == u'\'' || c == u'"') {
+      size_t e = p.find(c, i + 1);
+      if (e == StringView::npos) e = p.size();
+      out.append(p.substr(i + 1, e - i - 1));
+      i = e + 1;
+      continue;
+    }
+    if (p.substr(i, 4) == u"AMPM") {
+      out += h < 12 ? fs.TimeAMString : fs.TimePMString;
+      i += 4;
+      continue;
+    }
+    if (p.substr(i, 5) == u"am/pm") {
+      out += h < 12 ? u"am" : u"pm";
+      i += 5;
+      continue;
+    }
+    if (u == u'D') { size_t k = run(c); out += Pad(d, k >= 2 ? 2 : 1); i += k; continue; }
+    if (u == u'Y') { size_t k = run(c); out += k <= 2 ? Pad(y % 100, 2) : Pad(y, 4); i += k; continue; }
+    if (u == u'M') {
+      size_t k = run(c);
+      out += after_hour ? Pad(n, k >= 2 ? 2 : 1) : Pad(mo, k >= 2 ? 2 : 1);
+      after_hour = false;
+      i += k;
+      continue;
+    }
+    if (u == u'H') {
+      size_t k = run(c);
+      out += Pad(twelve ? h12 : h, k >= 2 ? 2 : 1);
+      after_hour = true;
+      i += k;
+      continue;
+    }
+    if (u == u'N') { size_t k = run(c); out += Pad(n, k >= 2 ? 2 : 1); after_hour = false; i += k; continue; }
+    if (u == u'S') { size_t k = run(c); out += Pad(s, k >= 2 ? 2 : 1); i += k; continue; }
+    if (u == u'Z') { size_t k = run(c); out += Pad(ms, k >= 3 ? 3 : 1); i += k; continue; }
+    if (c == u'/') { out.push_back(fs.DateSeparator); ++i; continue; }
+    if (c == u':') { out.push_back(fs.TimeSeparator); ++i; continue; }
+    out.push_back(c);
+    ++i;
+  }
+  return out;
+}
+
+String DateTimeToStr(TDateTime value, const TFormatSettings& fs) {
+  String out = FormatDateTime(fs.ShortDateFormat, value, fs);
+  if (DateTimeToTimeStamp(value).Time != 0) out += u" " + FormatDateTime(fs.LongTimeFormat, value, fs);
+  return out;
+}
+
+}  // namespace kavo

@@ -1,0 +1,58 @@
+// The date-time value: a double whose whole part counts days from 1899-12-30
+// and whose fraction is the time of day.
+#ifndef KAVO_RTL_DATETIME_H_
+#define KAVO_RTL_DATETIME_H_
+
+#include <cstdint>
+
+#include "rtl/format_settings.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+using TDateTime = double;
+
+constexpr int32_t kMSecsPerDay = 86400000;
+// Day number of 1899-12-30 when 0001-01-01 is day 1.
+constexpr int32_t kDateDelta = 693594;
+
+// A date-time split into a day number (0001-01-01 is 1) and milliseconds of
+// the day: the value times 86400000 rounded to a whole millisecond count,
+// divided by 86400000 (plus kDateDelta) and the remainder.
+struct TTimeStamp {
+  int32_t Time;
+  int32_t Date;
+};
+
+TTimeStamp DateTimeToTimeStamp(TDateTime value);
+TDateTime TimeStampToDateTime(const TTimeStamp& ts);
+
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& out);
+bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out);
+// Throw EConvertError "Invalid argument to date encode" / "... time encode".
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int min, int sec, int msec);
+
+void DecodeDate(TDateTime value, int& year, int& month, int& day);
+void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
+
+// Current local date and time from the system clock, to the millisecond.
+TDateTime Now();
+
+// Patterns: d dd (day), m mm (month), yy yyyy (year), h hh (hour), n nn
+// (minute; "m"/"mm" right after an hour also mean minutes), s ss (second),
+// z zzz (millisecond), "AMPM" (the settings' designator, and a 12-hour clock
+// for h/hh), "am/pm"; "/" and ":" write the settings' date and time
+// separators; text in single or double quotes is copied.
+String FormatDateTime(StringView pattern, TDateTime value, const TFormatSettings& fs);
+
+// Short date, then, unless the time of day is exactly midnight, one blank and
+// the long time.
+String DateTimeToStr(TDateTime value, const TFormatSettings& fs);
+
+}  // namespace kavo
+
+#endif  // KAVO_RTL_DATETIME_H_

@@ -1,0 +1,54 @@
+#include "rtl/exceptions.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "rtl/format.h"
+
+namespace kavo {
+
+const char* Exception::what() const noexcept {
+  try {
+    if (what_.empty()) what_ = StringToUtf8(message_);
+    return what_.c_str();
+  } catch (...) {
+    return "Exception";
+  }
+}
+
+String EInOutError::MessageFor(int code, StringView file_name) {
+  switch (code) {
+    case 2: return u"The specified file was not found";
+    case 3: return Format(u"Invalid file name - %s", {String(file_name)});
+    case 4: return u"Too many open files";
+    case 5: return u"File access denied";
+    case 100: return u"Read beyond end of file";
+    case 101: return u"Disk full";
+    case 106: return u"Invalid numeric input";
+    default: return Format(u"I/O error %d", {code});
+  }
+}
+
+EInOutError::EInOutError(int code, StringView file_name)
+    : Exception(MessageFor(code, file_name)), code_(code) {}
+
+String SysErrorMessage(int code) {
+  char buf[256];
+  // GNU strerror_r returns the text, which may or may not live in buf.
+  const char* text = strerror_r(code, buf, sizeof buf);
+  return Utf8ToString(text ? text : "");
+}
+
+static String OSErrorText(int code) {
+  if (code == 0) return u"A call to an OS function failed";
+  return Format(u"System Error.  Code: %d.\r\n%s", {code, SysErrorMessage(code)});
+}
+
+EOSError::EOSError(int code) : Exception(OSErrorText(code)), code_(code) {}
+
+void RaiseLastOSError(int code) {
+  if (code < 0) code = errno;
+  throw EOSError(code);
+}
+
+}  // namespace kavo

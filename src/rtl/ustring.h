@@ -1,0 +1,55 @@
+// The program's text type and the small string helpers every layer uses.
+//
+// Text is UTF-16 inside the program. 8-bit text exists only at the edges
+// (files, client libraries, the OS) and is converted there; see code_page.h.
+#ifndef KAVO_RTL_USTRING_H_
+#define KAVO_RTL_USTRING_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kavo {
+
+using Char = char16_t;
+using String = std::u16string;
+using StringView = std::u16string_view;
+
+// UTF-8 <-> UTF-16. Invalid input never throws: bad UTF-8 sequences become
+// U+FFFD, unpaired surrogates are written as U+FFFD.
+String Utf8ToString(std::string_view utf8);
+std::string StringToUtf8(StringView text);
+
+// Plain ASCII literal or std::string widened/narrowed without any code page
+// (only for texts known to be 7-bit, such as numbers and identifiers).
+String AsciiToString(std::string_view ascii);
+
+String IntToStr(int64_t value);
+String UIntToStr(uint64_t value);
+String IntToHex(uint64_t value, int digits);
+
+// Case mapping of the Basic Multilingual Plane letters the C library knows.
+String UpperCase(StringView s);
+String LowerCase(StringView s);
+Char UpCase(Char c);
+bool SameText(StringView a, StringView b);  // equal without regard to case
+
+String Trim(StringView s);       // removes chars <= U+0020 at both ends
+String TrimLeft(StringView s);
+String TrimRight(StringView s);
+
+// Replaces every occurrence of `from` (case-sensitive) by `to`.
+String ReplaceAll(StringView s, StringView from, StringView to);
+
+bool StartsText(StringView prefix, StringView s);  // case-insensitive
+bool EndsText(StringView suffix, StringView s);    // case-insensitive
+
+// Decimal or hexadecimal ("$", "x", "X", "0x", "0X") integer with optional
+// leading blanks and sign and nothing after it. Returns false on anything
+// else, including a value outside the signed 32-bit range.
+bool TryStrToInt(StringView s, int32_t& value);
+int32_t StrToIntDef(StringView s, int32_t def);
+
+}  // namespace kavo
+
+#endif  // KAVO_RTL_USTRING_H_
