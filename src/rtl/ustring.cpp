@@ -1,6 +1,7 @@
 #include "rtl/ustring.h"
 
-#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
 
 namespace kavo {
 
@@ -95,16 +96,26 @@ String IntToHex(uint64_t value, int digits) {
   return out;
 }
 
+// Case mapping must not depend on the process locale (often "C", which maps
+// only ASCII): use the Unicode tables of C.UTF-8.
+static locale_t CaseLocale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return loc;
+}
+
 Char UpCase(Char c) {
   if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<Char>(c - 32) : c;
   if (c >= 0xD800 && c <= 0xDFFF) return c;
-  return static_cast<Char>(std::towupper(static_cast<wint_t>(c)));
+  return static_cast<Char>(towupper_l(static_cast<wint_t>(c), CaseLocale()));
 }
 
 static Char LowCase(Char c) {
   if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<Char>(c + 32) : c;
   if (c >= 0xD800 && c <= 0xDFFF) return c;
-  return static_cast<Char>(std::towlower(static_cast<wint_t>(c)));
+  return static_cast<Char>(towlower_l(static_cast<wint_t>(c), CaseLocale()));
 }
 
 String UpperCase(StringView s) {

@@ -1,0 +1,74 @@
+#include "rtl/datetime.h"
+
+#include <gtest/gtest.h>
+
+#include "rtl/exceptions.h"
+
+namespace kavo {
+namespace {
+
+TEST(DateTime, DayNumbersAndSplit) {
+  EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
+  EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
+  EXPECT_EQ(EncodeDate(2000, 3, 1), 36586.0);
+  TTimeStamp ts = DateTimeToTimeStamp(EncodeDate(1, 1, 1));
+  EXPECT_EQ(ts.Date, 1);
+  ts = DateTimeToTimeStamp(EncodeDate(2026, 12, 8) + EncodeTime(14, 5, 9, 123));
+  EXPECT_EQ(ts.Time, ((14 * 60 + 5) * 60 + 9) * 1000 + 123);
+  EXPECT_EQ(TimeStampToDateTime(ts), EncodeDate(2026, 12, 8) + EncodeTime(14, 5, 9, 123));
+  // Before 1899-12-30 the time still counts forward within the day.
+  TDateTime before = -1.25;  // 1899-12-29 06:00
+  ts = DateTimeToTimeStamp(before);
+  EXPECT_EQ(ts.Date, kDateDelta - 1);
+  EXPECT_EQ(ts.Time, 6 * 3600000);
+  EXPECT_EQ(TimeStampToDateTime(ts), before);
+}
+
+TEST(DateTime, DecodeRoundTripsAcrossCalendarEdges) {
+  const int dates[][3] = {{1, 1, 1}, {1600, 2, 29}, {1899, 12, 30}, {1900, 2, 28}, {2000, 2, 29},
+                          {2024, 12, 31}, {9999, 12, 31}};
+  for (const auto& d : dates) {
+    int y, m, day;
+    DecodeDate(EncodeDate(d[0], d[1], d[2]), y, m, day);
+    EXPECT_EQ(y * 10000 + m * 100 + day, d[0] * 10000 + d[1] * 100 + d[2]);
+  }
+  EXPECT_THROW(EncodeDate(1900, 2, 29), EConvertError);
+  EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+}
+
+TEST(DateTimeText, MidnightIsTheDateAlone) {
+  TFormatSettings fs = FormatSettingsFromPatterns("%d/%m/%Y", "%H:%M:%S", "", "", ",", ".");
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 8), fs), u"08/12/2026");
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 8) + EncodeTime(14, 5, 9, 0), fs),
+            u"08/12/2026 14:05:09");
+  // One millisecond after midnight is not midnight.
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 8) + EncodeTime(0, 0, 0, 1), fs),
+            u"08/12/2026 00:00:00");
+}
+
+TEST(DateTimeText, TwelveHourLocalesPlaceTheDesignator) {
+  TDateTime t = EncodeDate(2026, 1, 2) + EncodeTime(14, 5, 9, 0);
+  TFormatSettings after = FormatSettingsFromPatterns("%m/%d/%Y", "%I:%M:%S %p", "AM", "PM", ".", ",");
+  EXPECT_EQ(after.LongTimeFormat, u"hh:nn:ss AMPM");
+  EXPECT_EQ(DateTimeToStr(t, after), u"01/02/2026 02:05:09 PM");
+  TFormatSettings before = FormatSettingsFromPatterns("%Y-%m-%d", "%p %l:%M:%S", "AM", "PM", ".", ",");
+  EXPECT_EQ(before.LongTimeFormat, u"AMPM h:nn:ss");
+  EXPECT_EQ(DateTimeToStr(t, before), u"2026-01-02 PM 2:05:09");
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 1, 2) + EncodeTime(0, 30, 0, 0), before),
+            u"2026-01-02 AM 12:30:00");
+}
+
+TEST(DateTimeText, LocaleSeparators) {
+  TFormatSettings fs = FormatSettingsFromPatterns("%d.%m.%y", "%H.%M.%S", "", "", ",", ".");
+  EXPECT_EQ(fs.DateSeparator, u'.');
+  EXPECT_EQ(fs.TimeSeparator, u'.');
+  EXPECT_EQ(fs.DecimalSeparator, u',');
+  EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 3, 4) + EncodeTime(5, 6, 7, 0), fs), u"04.03.26 05.06.07");
+  // The C locale reads as a 24-hour US-style date.
+  TFormatSettings c = FormatSettingsFromLocale("C");
+  EXPECT_EQ(c.ShortDateFormat, u"mm/dd/yy");
+  EXPECT_EQ(c.LongTimeFormat, u"hh:nn:ss");
+}
+
+}  // namespace
+}  // namespace kavo
