@@ -1,0 +1,331 @@
+// The client search and load, with temporary homes and an oratab holding the
+// fixture libraries built beside this test.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "oracle/critical_section.h"
+#include "oracle/oci_loader.h"
+#include "platform/dynamic_library.h"
+#include "rtl/exceptions.h"
+
+namespace kavo {
+namespace {
+
+namespace fs = std::filesystem;
+
+String S(const std::string& s) { return Utf8ToString(s); }
+std::string B(const String& s) { return StringToUtf8(s); }
+
+class LoaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kavo-loader-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    oratab_ = root_ / "oratab";
+    std::ofstream(oratab_).close();
+    setenv("KAVO_ORATAB", oratab_.c_str(), 1);
+    unsetenv("ORACLE_HOME");
+    unsetenv("NLS_LANG");
+    setenv("LD_LIBRARY_PATH", "/nonexistent-kavo", 1);
+    Reset();
+  }
+  void TearDown() override {
+    Reset();
+    fs::remove_all(root_);
+  }
+  static void Reset() {
+    DLLExit();
+    OCIDLL.clear();
+    OracleHomeName.clear();
+    ExcludedOCIDLLs.clear();
+    ForceOCI7 = false;
+    AllowAdjustPath = false;
+    SetParamStrings({});
+  }
+  // A home directory with the given library files (copies of `fixture`).
+  fs::path MakeHome(const std::string& name, const std::vector<std::string>& libs,
+                    const char* fixture = FIXTURE_OCI81, bool lib_subdir = true) {
+    fs::path home = root_ / name;
+    fs::path dir = lib_subdir ? home / "lib" : home;
+    fs::create_directories(dir);
+    for (const auto& l : libs) fs::copy_file(fixture, dir / l);
+    return home;
+  }
+  void AddOratab(const std::string& line) {
+    std::ofstream(oratab_, std::ios::app) << line << "\n";
+  }
+  // The message InitOCI raises, or "" when it loads.
+  static std::string InitError() {
+    try {
+      InitOCI();
+    } catch (const Exception& e) {
+      return B(e.Message());
+    }
+    return "";
+  }
+
+  fs::path root_;
+  fs::path oratab_;
+};
+
+TEST_F(LoaderTest, NoHomeAnywhereIsNotInstalledWithTheSearchLog) {
+  AddOratab("# comment only");
+  EXPECT_EQ(InitError(),
+            "Initialization error\r\nOracle Client not properly installed\r\n\r\n"
+            "OracleHomeKey: \r\nOracleHomeDir: ");
+  EXPECT_FALSE(DLLLoaded());
+}
+
+TEST_F(LoaderTest, HomeChoiceFollowsNameThenLibraryPathThenLastName) {
+  fs::path a = MakeHome("a", {"libclntsh.so"});
+  fs::path b = MakeHome("b", {"libclntsh.so"});
+  MakeHome("c", {"libclntsh.so"});
+  AddOratab("alpha:" + a.string() + ":N");
+  AddOratab("Beta:" + b.string() + ":N");
+  AddOratab("gone:" + (root_ / "missing").string() + ":N");  // directory absent: skipped
+  AddOratab("gamma:" + (root_ / "c").string() + ":Y");
+
+  // Nothing in LD_LIBRARY_PATH: the last home in name order.
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeKey), "gamma");
+  EXPECT_EQ(B(OCIDLL), (root_ / "c/lib/libclntsh.so").string());
+  EXPECT_TRUE(DefaultHomeName);
+  EXPECT_EQ(B(OracleHomeName), "gamma");
+  Reset();
+  EXPECT_EQ(B(OracleHomeName), "") << "a home name found by the search is forgotten on unload";
+
+  // The home whose lib directory comes first in LD_LIBRARY_PATH.
+  std::string path = "/x:" + (b / "lib").string() + ":" + (a / "lib").string();
+  setenv("LD_LIBRARY_PATH", path.c_str(), 1);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeKey), "Beta");
+  Reset();
+
+  // A prefix of an entry does not count as the entry.
+  setenv("LD_LIBRARY_PATH", ((a / "lib").string() + "64:" + (b / "lib").string()).c_str(), 1);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeKey), "Beta");
+  Reset();
+
+  // A named home wins regardless of the path, from the parameter or the program.
+  setenv("LD_LIBRARY_PATH", path.c_str(), 1);
+  SetParamStrings({u"-x", u"oraclehome=ALPHA"});
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeKey), "alpha");
+  EXPECT_EQ(B(OCIDLL), (a / "lib/libclntsh.so").string());
+  Reset();
+  OracleHomeName = u"gamma";
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeKey), "gamma");
+  EXPECT_FALSE(DefaultHomeName);
+  DLLExit();
+  EXPECT_EQ(B(OracleHomeName), "gamma") << "a home name set by the program survives";
+}
+
+TEST_F(LoaderTest, CandidateChoiceVersionsAndExclusions) {
+  fs::path h = MakeHome("h", {"libclntsh.so.11.2", "libclntsh.so.19.1", "libclntsh.so.9.10",
+                              "libclntshcore.so.23.1", "libclntsh.so.abc"});
+  setenv("ORACLE_HOME", h.c_str(), 1);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so.19.1").string());
+  EXPECT_NE(InitOCILog.find(u"Found: libclntsh.so.11.2"), String::npos);
+  EXPECT_EQ(InitOCILog.find(u"libclntshcore"), String::npos) << B(InitOCILog);
+  EXPECT_EQ(InitOCILog.find(u"libclntsh.so.abc"), String::npos);
+  EXPECT_NE(InitOCILog.find(S("Using: " + (h / "lib/libclntsh.so.19.1").string())),
+            String::npos);
+  Reset();
+
+  ExcludedOCIDLLs = u"\"libclntsh.so.19.1\"";
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so.11.2").string());
+  Reset();
+
+  // The unversioned name is taken at once.
+  fs::copy_file(FIXTURE_OCI81, h / "lib/libclntsh.so");
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so").string());
+  Reset();
+
+  // An excluded library is still used when it is the only candidate.
+  fs::path only = MakeHome("only", {"libclntsh.so.19.1"});
+  setenv("ORACLE_HOME", only.c_str(), 1);
+  ExcludedOCIDLLs = u"\"LIBCLNTSH.SO.19.1\"";
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OCIDLL), (only / "lib/libclntsh.so.19.1").string());
+}
+
+TEST_F(LoaderTest, InstantClientLayoutAndLibraryPathSearch) {
+  // ORACLE_HOME naming the library directory itself (no lib subdirectory).
+  fs::path ic = MakeHome("instantclient", {"libclntsh.so"}, FIXTURE_OCI81, false);
+  setenv("ORACLE_HOME", ic.c_str(), 1);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OCIDLL), (ic / "libclntsh.so").string());
+  EXPECT_FALSE(OracleBinDir);
+  Reset();
+
+  // ORACLE_HOME "." is ignored; LD_LIBRARY_PATH is searched, "/lib" cut off.
+  fs::path h = MakeHome("viapath", {"libclntsh.so"});
+  setenv("ORACLE_HOME", ".", 1);
+  setenv("LD_LIBRARY_PATH", ("/nope:" + (h / "lib").string() + "/").c_str(), 1);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(OracleHomeDir), h.string());
+  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so").string());
+}
+
+TEST_F(LoaderTest, HomeWithoutCandidatesCannotLocate) {
+  fs::path h = MakeHome("empty", {});
+  setenv("ORACLE_HOME", h.c_str(), 1);
+  std::string e = InitError();
+  EXPECT_EQ(e.rfind("Initialization error\r\nCould not locate OCI dll\r\n\r\n", 0), 0u) << e;
+}
+
+TEST_F(LoaderTest, MissingForcedLibraryCouldNotLoadWithLogLine) {
+  OCIDLL = u"/nonexistent-kavo/lib/libclntsh.so";
+  std::string e = InitError();
+  EXPECT_EQ(e.rfind("Initialization error\r\nCould not load "
+                    "\"/nonexistent-kavo/lib/libclntsh.so\"\r\n\r\n"
+                    "OCIDLL forced to /nonexistent-kavo/lib/libclntsh.so\r\n"
+                    "LoadLibrary(/nonexistent-kavo/lib/libclntsh.so) returned 0",
+                    0),
+            0u)
+      << e;
+  EXPECT_FALSE(DLLLoaded());
+  EXPECT_EQ(B(OCIDLL), "/nonexistent-kavo/lib/libclntsh.so") << "a forced path survives";
+
+  // The parameter forces it the same way.
+  OCIDLL.clear();
+  SetParamStrings({u"OCIDLL=/nonexistent-kavo/other.so"});
+  e = InitError();
+  EXPECT_NE(e.find("Could not load \"/nonexistent-kavo/other.so\""), std::string::npos) << e;
+}
+
+TEST_F(LoaderTest, UnusableLibrariesCouldNotInitialize) {
+  // A file that is no library at all.
+  fs::path h = root_ / "junk/lib";
+  fs::create_directories(h);
+  std::ofstream(h / "libclntsh.so") << "not an ELF file";
+  setenv("ORACLE_HOME", (root_ / "junk").c_str(), 1);
+  std::string e = InitError();
+  EXPECT_EQ(e.rfind("Initialization error\r\nCould not initialize \"" +
+                        (h / "libclntsh.so").string() + "\"\r\n\r\n",
+                    0),
+            0u)
+      << e;
+  Reset();
+
+  // A library lacking one OCI 8 routine and every OCI 7 one.
+  fs::path b = MakeHome("broken", {"libclntsh.so"}, FIXTURE_BROKEN);
+  setenv("ORACLE_HOME", b.c_str(), 1);
+  e = InitError();
+  EXPECT_NE(e.find("Could not initialize \"" + (b / "lib/libclntsh.so").string() + "\""),
+            std::string::npos)
+      << e;
+  EXPECT_FALSE(DLLLoaded());
+  EXPECT_EQ(OCIHandleAlloc, nullptr) << "nothing stays resolved after a failure";
+}
+
+TEST_F(LoaderTest, GroupChainStopsAtTheFirstMissingName) {
+  DynamicLibrary lib;
+  ASSERT_TRUE(lib.Open(FIXTURE_BROKEN));
+  ResolveOCIEntryPoints(&lib);
+  EXPECT_FALSE(OCI80Detected);
+  EXPECT_FALSE(OCI80);
+  EXPECT_NE(OCIEntryPoint("OCILobWrite"), nullptr) << "names before the gap are resolved";
+  EXPECT_EQ(OCIEntryPoint("OCIServerVersion"), nullptr) << "names after it are not looked up";
+  EXPECT_EQ(OCIAttrGet, nullptr);
+  EXPECT_EQ(OCIEnvCreate, nullptr) << "later generations follow the chain";
+  EXPECT_FALSE(OCI81Detected);
+  ResolveOCIEntryPoints(nullptr);
+}
+
+// The fixture's own record of OCIInitialize calls.
+int InitializeCalls(const String& path, unsigned* mode) {
+  void* h = dlopen(B(path).c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (h == nullptr) return -1;
+  int calls = *static_cast<int*>(dlsym(h, "fixture_initialize_calls"));
+  *mode = *static_cast<unsigned*>(dlsym(h, "fixture_initialize_mode"));
+  dlclose(h);
+  return calls;
+}
+
+TEST_F(LoaderTest, GenerationFlagsAndFirstTimeInitialisation) {
+  // 8.1 with 9.2 names but no OCIStmtFetch2: the chain ends at 8.1.
+  OCIDLL = S(FIXTURE_OCI81);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_TRUE(OCI80 && OCI81 && ExtProcDetected);
+  EXPECT_FALSE(OCI70 || OCI72 || OCI73);
+  EXPECT_FALSE(OCI90 || OCI92 || OCI101 || OCI102 || OCI111);
+  EXPECT_EQ(OCIStmtPrepare2, nullptr);
+  unsigned mode = 0;
+  EXPECT_EQ(InitializeCalls(OCIDLL, &mode), 0) << "an 8.1 client gets no global initialisation";
+  Reset();
+
+  // An 8.0 client: OCIInitialize once, threaded and object mode.
+  OCIDLL = S(FIXTURE_OCI80);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_TRUE(OCI80);
+  EXPECT_FALSE(OCI81 || ExtProcDetected);
+  InitOCI();  // loaded already: nothing happens
+  EXPECT_EQ(InitializeCalls(OCIDLL, &mode), 1);
+  EXPECT_EQ(mode, 3u);
+  Reset();
+
+  // ForceOCI7 clears only OCI80.
+  OCIDLL = S(FIXTURE_OCI7AND8);
+  ForceOCI7 = true;
+  ASSERT_EQ(InitError(), "");
+  EXPECT_TRUE(OCI70 && OCI72 && OCI73);
+  EXPECT_FALSE(OCI80);
+  EXPECT_TRUE(OCI80Detected && OCI81);
+}
+
+TEST_F(LoaderTest, PathAdjustmentNeverAccumulates) {
+  AllowAdjustPath = true;
+  AdjustPath(u"/first/lib");
+  String once = S(getenv("LD_LIBRARY_PATH"));
+  ASSERT_EQ(once.rfind(u"/first/lib", 0), 0u);
+  AdjustPath(u"/second/lib");
+  String twice = S(getenv("LD_LIBRARY_PATH"));
+  EXPECT_EQ(twice.rfind(u"/second/lib", 0), 0u);
+  EXPECT_EQ(twice.find(u"/first/lib"), String::npos) << B(twice);
+  AdjustPath(u"/first/lib");
+  EXPECT_EQ(S(getenv("LD_LIBRARY_PATH")), once);
+  AllowAdjustPath = false;
+  AdjustPath(u"/third/lib");
+  EXPECT_EQ(S(getenv("LD_LIBRARY_PATH")), once);
+}
+
+TEST_F(LoaderTest, ParametersAndNlsLang) {
+  SetParamStrings({u"/SILENT", u"OCIDLL=" + String(300, u'x')});
+  EXPECT_EQ(GetParamString(u"OCIDLL"), String(255, u'x'));
+  EXPECT_EQ(GetParamString(u"ORACLEHOME"), u"");
+
+  setenv("NLS_LANG", "american_america.al32utf8", 1);
+  EXPECT_EQ(NLS_LANG(), u"AMERICAN_AMERICA.AL32UTF8");
+  EXPECT_TRUE(UTF8Client());
+  setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
+  EXPECT_TRUE(UTF8Client()) << "cached until unload";
+  DLLExit();
+  EXPECT_FALSE(UTF8Client());
+}
+
+TEST(OracleCriticalSection, SurplusLeaveDoesNothing) {
+  TOracleCriticalSection cs;
+  cs.Leave();
+  EXPECT_EQ(cs.Entered(), 0);
+  cs.Enter();
+  cs.Enter();
+  EXPECT_EQ(cs.Entered(), 2);
+  cs.Leave();
+  cs.Leave();
+  cs.Leave();
+  EXPECT_EQ(cs.Entered(), 0);
+}
+
+}  // namespace
+}  // namespace kavo
