@@ -1,0 +1,66 @@
+#include "platform/ini_file.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "rtl/code_page.h"
+
+namespace kavo {
+namespace {
+
+bool IsBlank(Char c) { return c == u' ' || c == u'\t'; }
+
+StringView TrimBlanks(StringView s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == u'\r')) s.remove_suffix(1);
+  return s;
+}
+
+String Unquote(StringView v) {
+  if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+    v = v.substr(1, v.size() - 2);
+  if (v.size() > IniFile::kMaxValueLength) v = v.substr(0, IniFile::kMaxValueLength);
+  return String(v);
+}
+
+}  // namespace
+
+String IniFile::ReadFromText(StringView content, StringView section, StringView key,
+                             StringView default_value) {
+  bool in_section = false;
+  size_t pos = 0;
+  while (pos <= content.size()) {
+    size_t eol = content.find(u'\n', pos);
+    if (eol == StringView::npos) eol = content.size();
+    StringView line = TrimBlanks(content.substr(pos, eol - pos));
+    pos = eol + 1;
+    if (line.empty() || line.front() == u';' || line.front() == u'#') continue;
+    if (line.front() == u'[') {
+      size_t close = line.find(u']');
+      StringView name = close == StringView::npos ? line.substr(1) : line.substr(1, close - 1);
+      in_section = SameText(TrimBlanks(name), section);
+      continue;
+    }
+    if (!in_section) continue;
+    size_t eq = line.find(u'=');
+    if (eq == StringView::npos) continue;
+    if (!SameText(TrimBlanks(line.substr(0, eq)), key)) continue;
+    return Unquote(TrimBlanks(line.substr(eq + 1)));
+  }
+  return String(default_value);
+}
+
+String IniFile::ReadString(StringView section, StringView key, StringView default_value) const {
+  std::ifstream in(StringToAnsi(path_), std::ios::binary);
+  if (!in) return String(default_value);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  String content;
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    content = Utf8ToString(std::string_view(bytes).substr(3));
+  else
+    content = AnsiToString(bytes);
+  return ReadFromText(content, section, key, default_value);
+}
+
+}  // namespace kavo
