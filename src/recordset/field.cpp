@@ -1,0 +1,135 @@
+#include "recordset/field.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "recordset/database_error.h"
+#include "recordset/dataset.h"
+#include "rtl/code_page.h"
+#include "rtl/format.h"
+
+namespace kavo {
+
+TField::TField(TComponent* owner) : TComponent(owner) {}
+
+TField::~TField() {
+  if (dataset_) dataset_->RemoveField(this);
+}
+
+void TField::SetFieldName(const String& name) {
+  if (dataset_) dataset_->CheckInactive();
+  field_name_ = name;
+}
+
+void TField::SetSize(int size) {
+  if (dataset_) dataset_->CheckInactive();
+  CheckTypeSize(size);
+  size_ = size;
+}
+
+void TField::SetFieldKind(TFieldKind kind) {
+  if (dataset_) dataset_->CheckInactive();
+  field_kind_ = kind;
+}
+
+void TField::SetDataSet(TDataSet* dataset) {
+  if (dataset == dataset_) return;
+  if (dataset_) dataset_->CheckInactive();
+  if (dataset) dataset->CheckInactive();
+  if (dataset_) dataset_->RemoveField(this);
+  if (dataset) dataset->AddField(this);
+}
+
+void TField::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+}
+
+TDataSet& TField::CheckDataSet() const {
+  if (!dataset_) DatabaseError(Format(SDataSetMissing, {field_name_}));
+  return *dataset_;
+}
+
+bool TField::GetData(void* buffer, bool native) const {
+  TDataSet& ds = CheckDataSet();
+  if (validating_) {
+    if (validating_null_) return false;
+    if (buffer) {
+      if (native)
+        std::memcpy(buffer, validating_, GetDataSize());
+      else
+        ds.DataConvert(const_cast<TField*>(this), validating_, buffer, false);
+    }
+    return true;
+  }
+  return ds.GetFieldData(const_cast<TField*>(this), buffer, native);
+}
+
+void TField::SetData(const void* buffer, bool native) {
+  CheckDataSet().SetFieldData(this, buffer, native);
+}
+
+bool TField::GetIsNull() const { return !GetData(nullptr); }
+
+void TField::Clear() {
+  if (field_kind_ == fkData || field_kind_ == fkInternalCalc) SetData(nullptr);
+}
+
+void TField::Validate(const void* buffer) {
+  if (!OnValidate) return;
+  // The pending value must be what the handler reads through the field.
+  const void* saved = validating_;
+  bool saved_null = validating_null_;
+  static const char kNull = 0;
+  validating_ = buffer ? buffer : &kNull;
+  validating_null_ = buffer == nullptr;
+  try {
+    OnValidate(*this);
+  } catch (...) {
+    validating_ = saved;
+    validating_null_ = saved_null;
+    throw;
+  }
+  validating_ = saved;
+  validating_null_ = saved_null;
+}
+
+void TField::Change() {
+  if (OnChange) OnChange(*this);
+}
+
+void TField::AccessError(StringView type_name) const {
+  DatabaseError(Format(SFieldAccessError, {field_name_, String(type_name)}), dataset_);
+}
+
+bool TField::GetAsBoolean() const { AccessError(u"Boolean"); }
+TDateTime TField::GetAsDateTime() const { AccessError(u"DateTime"); }
+double TField::GetAsFloat() const { AccessError(u"Float"); }
+int32_t TField::GetAsInteger() const { AccessError(u"Integer"); }
+int64_t TField::GetAsLargeInt() const { AccessError(u"Largeint"); }
+String TField::GetAsString() const { return GetClassDesc(); }
+String TField::GetAsWideString() const { return GetAsString(); }
+std::string TField::GetAsAnsiString() const { return StringToAnsi(GetAsString()); }
+
+void TField::SetAsBoolean(bool) { AccessError(u"Boolean"); }
+void TField::SetAsDateTime(TDateTime) { AccessError(u"DateTime"); }
+void TField::SetAsFloat(double) { AccessError(u"Float"); }
+void TField::SetAsInteger(int32_t) { AccessError(u"Integer"); }
+void TField::SetAsLargeInt(int64_t) { AccessError(u"Largeint"); }
+void TField::SetAsString(const String&) { AccessError(u"String"); }
+void TField::SetAsWideString(const String& value) { SetAsString(value); }
+void TField::SetAsAnsiString(const std::string& value) { SetAsString(AnsiToString(value)); }
+
+String TField::GetClassDesc() const { return u"(" + FieldTypeName(data_type_) + u")"; }
+
+bool TField::GetCanModify() const {
+  return !read_only_ && dataset_ && dataset_->CanModify();
+}
+
+void TField::Bind(bool) {}
+
+void TField::CheckTypeSize(int size) const {
+  if (size != 0) DatabaseError(u"Invalid field size", dataset_);
+}
+
+}  // namespace kavo

@@ -1,0 +1,109 @@
+#include "recordset/string_fields.h"
+
+#include <cstring>
+#include <vector>
+
+#include "recordset/database_error.h"
+#include "recordset/dataset.h"
+#include "rtl/code_page.h"
+#include "rtl/float_text.h"
+#include "rtl/format.h"
+#include "rtl/int64_text.h"
+
+namespace kavo {
+
+namespace {
+
+// The ANSI text with at most `limit` bytes, not splitting a character.
+std::string CutAnsi(const std::string& value, size_t limit) {
+  if (value.size() <= limit) return value;
+  const std::string& cp = AnsiCodePage();
+  size_t pos = 0;
+  while (pos < limit) {
+    size_t n = CharByteLength(value, pos, cp);
+    if (n == 0 || pos + n > limit) break;
+    pos += n;
+  }
+  return value.substr(0, pos);
+}
+
+}  // namespace
+
+// ---- TStringField ------------------------------------------------------------
+
+TStringField::TStringField(TComponent* owner) : TField(owner) {
+  SetDataTypeInternal(ftString);
+  SetSizeInternal(20);
+}
+
+void TStringField::CheckTypeSize(int size) const {
+  if (size < 0) DatabaseError(u"Invalid field size", DataSet());
+}
+
+std::string TStringField::GetAsAnsiString() const {
+  std::vector<char> buf(GetDataSize() + 1, 0);
+  if (!GetData(buf.data())) return {};
+  std::string text(buf.data(), strnlen(buf.data(), buf.size() - 1));
+  if (transliterate_) text = CheckDataSet().Translate(text, false);
+  return text;
+}
+
+String TStringField::GetAsString() const { return AnsiToString(GetAsAnsiString()); }
+
+double TStringField::GetAsFloat() const {
+  String s = GetAsString();
+  return StrToFloat(s, FormatSettings());
+}
+
+int32_t TStringField::GetAsInteger() const {
+  int64_t v = GetAsLargeInt();
+  if (v < INT32_MIN || v > INT32_MAX)
+    throw EConvertError(Format(u"'%s' is not a valid integer value", {GetAsString()}));
+  return static_cast<int32_t>(v);
+}
+
+int64_t TStringField::GetAsLargeInt() const { return StrToInt64(GetAsString()); }
+
+void TStringField::SetAsAnsiString(const std::string& value) {
+  std::string text = CutAnsi(value, static_cast<size_t>(Size()));
+  if (transliterate_) text = CheckDataSet().Translate(text, true);
+  text.resize(std::min(text.size(), static_cast<size_t>(Size())));
+  SetData(text.c_str());
+}
+
+void TStringField::SetAsString(const String& value) { SetAsAnsiString(StringToAnsi(value)); }
+
+void TStringField::SetAsFloat(double value) { SetAsString(FloatToStr(value)); }
+void TStringField::SetAsInteger(int32_t value) { SetAsString(IntToStr(value)); }
+void TStringField::SetAsLargeInt(int64_t value) { SetAsString(IntToStr(value)); }
+
+// ---- TWideStringField ----------------------------------------------------------
+
+TWideStringField::TWideStringField(TComponent* owner) : TField(owner) {
+  SetDataTypeInternal(ftWideString);
+  SetSizeInternal(20);
+}
+
+void TWideStringField::CheckTypeSize(int size) const {
+  if (size < 0) DatabaseError(u"Invalid field size", DataSet());
+}
+
+String TWideStringField::GetAsString() const {
+  String value;
+  if (!GetData(&value, false)) return {};
+  return value;
+}
+
+std::string TWideStringField::GetAsAnsiString() const { return StringToAnsi(GetAsString()); }
+
+double TWideStringField::GetAsFloat() const { return StrToFloat(GetAsString(), FormatSettings()); }
+
+void TWideStringField::SetAsString(const String& value) { SetData(&value, false); }
+
+void TWideStringField::SetAsAnsiString(const std::string& value) {
+  SetAsString(AnsiToString(value));
+}
+
+void TWideStringField::SetAsFloat(double value) { SetAsString(FloatToStr(value)); }
+
+}  // namespace kavo
