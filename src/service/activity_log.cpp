@@ -1,0 +1,122 @@
+#include "service/activity_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <string>
+
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+
+namespace kavo {
+namespace {
+
+std::mutex g_log_mutex;
+
+constexpr int kSharingViolation = 32;
+constexpr unsigned char kEofByte = 26;
+constexpr off_t kEofScan = 128;
+
+int IoCode(int e, bool creating) {
+  switch (e) {
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return 5;
+    case ENOENT: return creating ? 3 : 2;
+    case ENAMETOOLONG: case ENOTDIR: return 3;
+    case EMFILE: case ENFILE: return 4;
+    case ENOSPC: case EDQUOT: return 101;
+    case EWOULDBLOCK: return kSharingViolation;
+    default: return e;
+  }
+}
+
+class LogFile {
+ public:
+  explicit LogFile(const String& path) : path_(path), name_(StringToAnsi(path)) {}
+  ~LogFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  void Open() {
+    struct stat st;
+    bool exists = stat(name_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (exists) {
+      // No write bit anywhere is the read-only mark, also for root.
+      if ((st.st_mode & 0222) == 0) Fail(EACCES, false);
+      fd_ = open(name_.c_str(), O_RDWR | O_CLOEXEC);
+      if (fd_ < 0) Fail(errno, false);
+      Lock();
+      CutAtEofByte();
+    } else {
+      fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+      if (fd_ < 0) Fail(errno, true);
+      Lock();
+      if (ftruncate(fd_, 0) != 0) Fail(errno, false);
+    }
+  }
+
+  void Write(const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) Fail(n < 0 ? errno : ENOSPC, false);
+      done += static_cast<size_t>(n);
+    }
+  }
+
+  void Close() {
+    int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0) Fail(errno, false);
+  }
+
+ private:
+  [[noreturn]] void Fail(int e, bool creating) {
+    int code = IoCode(e, creating);
+    throw EInOutError(code, code == 3 ? StringView(path_) : StringView());
+  }
+
+  // Stands in for the share mode that keeps other writers out.
+  void Lock() {
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) Fail(errno, false);
+  }
+
+  void CutAtEofByte() {
+    off_t size = lseek(fd_, 0, SEEK_END);
+    if (size < 0) Fail(errno, false);
+    off_t start = size > kEofScan ? size - kEofScan : 0;
+    char block[kEofScan];
+    ssize_t n = pread(fd_, block, static_cast<size_t>(size - start), start);
+    if (n < 0) Fail(errno, false);
+    for (ssize_t i = 0; i < n; ++i) {
+      if (static_cast<unsigned char>(block[i]) == kEofByte) {
+        if (ftruncate(fd_, start + i) != 0) Fail(errno, false);
+        break;
+      }
+    }
+    if (lseek(fd_, 0, SEEK_END) < 0) Fail(errno, false);
+  }
+
+  const String& path_;
+  std::string name_;
+  int fd_ = -1;
+};
+
+}  // namespace
+
+void AppendLogLine(const String& path, StringView text) {
+  if (path.size() > kMaxLogPathLength) throw EInOutError(3, path);
+  std::string bytes = StringToCodePage(text, AnsiCodePage(), '?');
+  bytes += "\r\n";
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  LogFile file(path);
+  file.Open();
+  file.Write(bytes);
+  file.Close();
+}
+
+}  // namespace kavo

@@ -1,0 +1,26 @@
+// The activity log: one line per call, appended to a plain text file in the
+// ANSI code page with CR LF after each line. Nothing is added to the text.
+#ifndef KAVO_SERVICE_ACTIVITY_LOG_H_
+#define KAVO_SERVICE_ACTIVITY_LOG_H_
+
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+// The longest log path accepted; a longer one fails with code 3.
+constexpr size_t kMaxLogPathLength = 259;
+
+// Appends `text` and CR LF to the file at `path`, creating it when there is
+// none. When the file exists, an end-of-file byte (26) within its last 128
+// bytes cuts the file at the first such byte first. Raises EInOutError:
+//   3 for a path that is too long or whose directory does not exist,
+//   5 for a file without any write permission bit, or one that may not be
+//     opened for writing, 4 for too many open files, 101 for a full disk,
+//   32 (sharing violation) while another process holds the file locked,
+//   else the errno value.
+// Calls from threads of this process take turns, so each line is written.
+void AppendLogLine(const String& path, StringView text);
+
+}  // namespace kavo
+
+#endif  // KAVO_SERVICE_ACTIVITY_LOG_H_

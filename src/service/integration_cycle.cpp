@@ -1,0 +1,108 @@
+#include "service/integration_cycle.h"
+
+#include "recordset/field.h"
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+#include "rtl/format_settings.h"
+#include "rtl/str_to_time.h"
+
+namespace kavo {
+
+namespace {
+
+// How far the current row got on the Firebird side.
+struct RowProgress {
+  bool posted = false;
+  bool committed = false;
+};
+
+void OpenBothSides(const IntegrationComponents& c, const IntegrationSettings& s,
+                   const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+  c.OracleSession.SetConnected(false);
+  c.OracleSession.SetLogonDatabase(s.CAMINHO_ORACLE);
+  c.OracleSession.SetLogonUsername(s.USUARIO_ORACLE);
+  c.OracleSession.SetLogonPassword(s.SENHA_ORACLE);
+  c.OracleSession.SetConnected(true);
+  c.OracleDataSet.Open();
+  c.OracleDataSet.First();
+  Logar(u" Oracle Aberto " + DT());
+  c.IBDatabase.Close();
+  c.IBDatabase.SetDatabaseName(s.CAMINHO_FIREBIRD);
+  c.FB_TMP_INTEGRACAO.Open();
+  Logar(u" Firebird Aberto " + DT());
+}
+
+void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
+             const DateTimeTextFunction& DT, RowProgress& progress) {
+  TDataSet& source = c.OracleDataSet;
+  roles::FB_TMP_INTEGRACAO& target = c.FB_TMP_INTEGRACAO;
+  String dt = DT();
+  Logar(u"Importando: " + source.FieldByName(u"CODIGO").AsString() + u" : " + dt);
+  target.Insert();
+  target.FieldByName(u"ACAO").SetAsWideString(
+      AnsiToString(source.FieldByName(u"ACAO").AsAnsiString()));
+  target.FieldByName(u"DADOS").SetAsWideString(
+      AnsiToString(source.FieldByName(u"DADOS").AsAnsiString()));
+  target.FieldByName(u"DATA").SetAsDateTime(source.FieldByName(u"DT_H_GRAV").AsDateTime());
+  target.FieldByName(u"HORA").SetAsDateTime(
+      StrToTime(AnsiToString(source.FieldByName(u"HORA").AsAnsiString()), FormatSettings()));
+  target.FieldByName(u"TIPO").SetAsWideString(source.FieldByName(u"TIPO").AsString());
+  target.FieldByName(u"VERSAO").SetAsWideString(source.FieldByName(u"VERSAO").AsString());
+  target.FieldByName(u"STATUS").SetAsWideString(u"PROCESSAR");
+  target.FieldByName(u"NRECNO").Clear();
+  target.Post();
+  progress.posted = true;
+  target.Transaction().CommitRetaining();
+  progress.committed = true;
+}
+
+// A failed row leaves nothing behind in Firebird: its half-built record
+// would otherwise be posted by the next row's Insert, and a posted but
+// uncommitted one committed later while the Oracle row stays pending.
+void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progress) {
+  if (target.State() == dsInsert || target.State() == dsEdit)
+    target.Cancel();
+  else if (progress.posted && !progress.committed)
+    target.Transaction().RollbackRetaining();
+}
+
+}  // namespace
+
+void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettings& s,
+                         const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+  roles::OracleDataSet& source = c.OracleDataSet;
+  Logar(u" Iniciado integracao " + DT());
+  try {
+    OpenBothSides(c, s, Logar, DT);
+  } catch (const Exception& e) {
+    Logar(u" Erro " + DT() + u" = " + e.Message());
+  }
+  // A closed Oracle record set raises here and ends the cycle.
+  Logar(u" Nr de Registros para Importar: " + IntToStr(source.RecordCount()));
+  while (!source.Eof()) {
+    RowProgress progress;
+    try {
+      CopyRow(c, Logar, DT, progress);
+    } catch (const Exception& e) {
+      UndoFirebirdRow(c.FB_TMP_INTEGRACAO, progress);
+      source.Edit();
+      Logar(u" Erro " + e.Message());
+      source.FieldByName(u"ERRO").SetAsString(e.Message());
+      source.Post();
+      source.CommitUpdates();
+      source.Next();
+      continue;
+    }
+    // The automatic post of Next writes STATUS and commits it.
+    source.Edit();
+    source.FieldByName(u"STATUS").SetAsAnsiString("X");
+    source.CommitUpdates();
+    source.Next();
+  }
+  source.Close();
+  c.FB_TMP_INTEGRACAO.Close();
+  c.IBDatabase.Close();
+  Logar(u" Processo Encerrado " + DT());
+}
+
+}  // namespace kavo

@@ -1,0 +1,54 @@
+// One integration cycle: copies the pending Oracle interface rows into the
+// Firebird staging table and marks each Oracle row, logging every step.
+//
+// The service module's Integrar() is this function applied to its
+// components, its configuration fields, its Logar and the log's date-time
+// text.
+#ifndef KAVO_SERVICE_INTEGRATION_CYCLE_H_
+#define KAVO_SERVICE_INTEGRATION_CYCLE_H_
+
+#include <functional>
+
+#include "recordset/roles.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+// The module's components by their names. IBTransaction is reached as
+// FB_TMP_INTEGRACAO.Transaction(), the transaction the record set runs in.
+struct IntegrationComponents {
+  roles::OracleSession& OracleSession;
+  roles::OracleDataSet& OracleDataSet;
+  roles::IBDatabase& IBDatabase;
+  roles::FB_TMP_INTEGRACAO& FB_TMP_INTEGRACAO;
+};
+
+// The module's configuration fields, as loaded before the cycle.
+struct IntegrationSettings {
+  String CAMINHO_ORACLE;
+  String USUARIO_ORACLE;
+  String SENHA_ORACLE;
+  String CAMINHO_FIREBIRD;
+};
+
+// Logar: appends one line to the activity log (may raise).
+// DateTimeText: the current date-time text of the log, built each time a
+// line needs it.
+using LogarFunction = std::function<void(const String&)>;
+using DateTimeTextFunction = std::function<String()>;
+
+// Runs one cycle. Two handlers exist, both for Exception and its kin: one
+// around the opening of both sides, which only logs; one around the copy of
+// each row, which undoes the row's Firebird work (a pending insert is
+// cancelled, a posted but uncommitted row rolled back) and writes the error
+// into the Oracle row's ERRO. Everything else escapes to the caller with the
+// record sets and connections as they are; among it a failure to undo a
+// row's Firebird work, and the closed-dataset error of the record count when
+// the Oracle side did not open.
+void RunIntegrationCycle(const IntegrationComponents& components,
+                         const IntegrationSettings& settings, const LogarFunction& Logar,
+                         const DateTimeTextFunction& DT);
+
+}  // namespace kavo
+
+#endif  // KAVO_SERVICE_INTEGRATION_CYCLE_H_

@@ -1,0 +1,79 @@
+#include "service/kavo_servico_integrador.h"
+
+#include "platform/executable_path.h"
+#include "platform/ini_file.h"
+#include "rtl/format.h"
+#include "service/activity_log.h"
+#include "service/date_time_text.h"
+#include "service/timer_period.h"
+
+namespace kavo {
+
+TKavoServicoIntegrador* KavoServicoIntegrador = nullptr;
+
+void ServiceController(uint32_t code) {
+  if (TKavoServicoIntegrador* module = KavoServicoIntegrador) module->Controller(code);
+}
+
+TKavoServicoIntegrador::TKavoServicoIntegrador(TComponent* owner)
+    : TService(owner), base_directory_(ExecutableDirectory()) {
+  SetName(u"KavoServicoIntegrador");
+  DisplayName = u"KavoIntegradorOracle";
+  SetInteractive(true);
+  OnStart = [this](TService* s, bool& started) { ServiceStart(s, started); };
+  OnExecute = [this](TService* s) { ServiceExecute(s); };
+  SetOnStop([this](TService* s, bool& stopped) { ServiceStop(s, stopped); });
+
+  BeginLoading();
+  Tempo = new TTimer(this);
+  Tempo->SetName(u"Tempo");
+  Tempo->SetInterval(static_cast<uint32_t>(MinutosToMilliseconds(20, MinuteMilliseconds())));
+  Tempo->SetOnTimer([this](TComponent* sender) { TempoTimer(sender); });
+  EndLoading();
+}
+
+TKavoServicoIntegrador::~TKavoServicoIntegrador() = default;
+
+HandlerFunction TKavoServicoIntegrador::GetServiceController() { return &ServiceController; }
+
+void TKavoServicoIntegrador::Logar(const String& texto) { AppendLogLine(LogPath(), texto); }
+
+void TKavoServicoIntegrador::CarregaINI() {
+  String path = IniPath();
+  Logar(u"Ini = " + path);
+  IniFile ini(path);
+  CAMINHO_ORACLE = ini.ReadString(kIniSection, u"ORACLE", u"");
+  USUARIO_ORACLE = ini.ReadString(kIniSection, u"UU", u"");
+  SENHA_ORACLE = ini.ReadString(kIniSection, u"SS", u"");
+  CAMINHO_FIREBIRD = ini.ReadString(kIniSection, u"FIREBIRD", u"");
+  minutos_value_ = MinutosFromText(ini.ReadString(kIniSection, u"MINUTOS", u""));
+  MINUTOS = MinutosToMilliseconds(minutos_value_, MinuteMilliseconds());
+}
+
+void TKavoServicoIntegrador::ServiceStart(TService*, bool&) {
+  Logar(u" Iniciado " + DT());
+  CarregaINI();
+  if (UsableTimerPeriod(minutos_value_, MinuteMilliseconds())) {
+    Tempo->SetInterval(static_cast<uint32_t>(MINUTOS));
+  } else {
+    // A period the timer cannot keep: leave it unarmed, as for 0, and say why.
+    LogMessage(Format(u"MINUTOS = %d gives no usable timer period; the timer is not armed",
+                      {minutos_value_}));
+    Tempo->SetInterval(0);
+  }
+  Tempo->SetEnabled(true);
+}
+
+void TKavoServicoIntegrador::ServiceExecute(TService*) {
+  CarregaINI();
+  while (!Terminated()) ServiceThread()->ProcessRequests(true);
+}
+
+void TKavoServicoIntegrador::ServiceStop(TService*, bool&) { Tempo->SetEnabled(false); }
+
+void TKavoServicoIntegrador::TempoTimer(TComponent*) {
+  CarregaINI();
+  Integrar();
+}
+
+}  // namespace kavo
