@@ -1,0 +1,112 @@
+#include "platform/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "rtl/code_page.h"
+
+namespace kavo {
+namespace {
+
+String Read(StringView content, StringView section, StringView key, StringView def = u"-") {
+  return IniFile::ReadFromText(content, section, key, def);
+}
+
+TEST(IniFileText, SectionAndKeyMatchWithoutRegardToCase) {
+  String ini = u"[kavointegracao]\r\noracle=ORCL\r\n";
+  EXPECT_EQ(Read(ini, u"KavoIntegracao", u"ORACLE"), u"ORCL");
+  EXPECT_EQ(Read(ini, u"KAVOINTEGRACAO", u"Oracle"), u"ORCL");
+}
+
+TEST(IniFileText, BlanksAroundNamesAndValueAreRemoved) {
+  String ini = u"  [ S ]  \n  key   =   some value  \t\n";
+  EXPECT_EQ(Read(ini, u"S", u"key"), u"some value");
+}
+
+TEST(IniFileText, OnePairOfEnclosingQuotesIsRemoved) {
+  EXPECT_EQ(Read(u"[S]\nk=\"quoted\"\n", u"S", u"k"), u"quoted");
+  EXPECT_EQ(Read(u"[S]\nk='single'\n", u"S", u"k"), u"single");
+  EXPECT_EQ(Read(u"[S]\nk=\"\"twice\"\"\n", u"S", u"k"), u"\"twice\"");
+  EXPECT_EQ(Read(u"[S]\nk=  \" padded \"  \n", u"S", u"k"), u" padded ");
+  // Quotes that do not enclose the value stay.
+  EXPECT_EQ(Read(u"[S]\nk=\"open\n", u"S", u"k"), u"\"open");
+  EXPECT_EQ(Read(u"[S]\nk=\"mixed'\n", u"S", u"k"), u"\"mixed'");
+  EXPECT_EQ(Read(u"[S]\nk=\"\n", u"S", u"k"), u"\"");
+}
+
+TEST(IniFileText, ValueIsCutTo2047Characters) {
+  String ini = u"[S]\nk=" + String(3000, u'x') + u"\n";
+  EXPECT_EQ(Read(ini, u"S", u"k").size(), 2047u);
+  String exact = u"[S]\nk=" + String(2047, u'y') + u"\n";
+  EXPECT_EQ(Read(exact, u"S", u"k"), String(2047, u'y'));
+}
+
+TEST(IniFileText, MissingSectionOrKeyGivesTheDefault) {
+  String ini = u"[Other]\nk=1\n[S]\nj=2\n";
+  EXPECT_EQ(Read(ini, u"Missing", u"k", u"def"), u"def");
+  EXPECT_EQ(Read(ini, u"S", u"k", u"def"), u"def");  // k lives in another section
+  EXPECT_EQ(Read(u"", u"S", u"k", u""), u"");
+  EXPECT_EQ(Read(u"k=outside\n[S]\n", u"S", u"k", u"def"), u"def");
+}
+
+TEST(IniFileText, EmptyValueIsNotTheDefault) {
+  EXPECT_EQ(Read(u"[S]\nk=\n", u"S", u"k", u"def"), u"");
+}
+
+TEST(IniFileText, CommentsDuplicatesAndEqualsSigns) {
+  String ini = u"; comment\n[S]\n#k=hidden\n;k=hidden\nk=first\nk=second\nurl=a=b\n[S]\nk=third\n";
+  EXPECT_EQ(Read(ini, u"S", u"k"), u"first");
+  EXPECT_EQ(Read(ini, u"S", u"url"), u"a=b");
+}
+
+TEST(IniFileText, KeyFoundInARepeatedSection) {
+  EXPECT_EQ(Read(u"[S]\na=1\n[T]\nb=2\n[s]\nb=3\n", u"S", u"b"), u"3");
+}
+
+TEST(IniFileText, LineWithoutEqualsSignIsIgnored) {
+  EXPECT_EQ(Read(u"[S]\nk\nk=v\n", u"S", u"k"), u"v");
+}
+
+class IniFileOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kavo_ini_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/test.ini";
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  void Write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+
+  std::string dir_, path_;
+};
+
+TEST_F(IniFileOnDisk, MissingFileGivesTheDefaultAndOpeningNeverFails) {
+  IniFile ini(AsciiToString(path_));
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u"def"), u"def");
+}
+
+TEST_F(IniFileOnDisk, EachReadSeesTheFileAsItIsNow) {
+  IniFile ini(AsciiToString(path_));
+  Write("[S]\r\nk=1\r\n");
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u""), u"1");
+  Write("[S]\r\nk=2\r\n");
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u""), u"2");
+}
+
+TEST_F(IniFileOnDisk, AnsiAndUtf8WithByteOrderMark) {
+  SetAnsiCodePage("CP1252");
+  Write("[S]\r\nk=S\xE3o Paulo\r\n");
+  EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"k", u""), u"S\u00E3o Paulo");
+  Write("\xEF\xBB\xBF[S]\r\nk=S\xC3\xA3o Paulo\r\n");
+  EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"k", u""), u"S\u00E3o Paulo");
+}
+
+}  // namespace
+}  // namespace kavo
