@@ -1,0 +1,85 @@
+// First/Next/MoveBy with Bof and Eof, and the automatic post before moves.
+#include "test_support.h"
+
+namespace kavo::testing {
+namespace {
+
+using NavigationTest = PeopleTest;
+
+TEST_F(NavigationTest, NextWalksToTheEndAndStaysOnTheLastRecord) {
+  ds->Open();
+  ds->Next();
+  EXPECT_EQ(Name(), u"bob");
+  EXPECT_FALSE(ds->Bof());
+  ds->Next();
+  EXPECT_EQ(Name(), u"cid");
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(ds->MoveBy(1), 0);
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_EQ(Name(), u"cid");
+  EXPECT_EQ(ds->MoveBy(1), 0);
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_EQ(Name(), u"cid");
+}
+
+TEST_F(NavigationTest, MoveByCountsRecordsActuallyMoved) {
+  ds->Open();
+  EXPECT_EQ(ds->MoveBy(5), 2);
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_EQ(Name(), u"cid");
+  EXPECT_EQ(ds->MoveBy(-1), -1);
+  EXPECT_EQ(Name(), u"bob");
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(ds->MoveBy(-5), -1);
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_EQ(Name(), u"ann");
+  EXPECT_EQ(ds->MoveBy(-1), 0);
+}
+
+TEST_F(NavigationTest, FirstReturnsToTheStartFromTheEnd) {
+  ds->Open();
+  ds->MoveBy(10);
+  ds->First();
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(Name(), u"ann");
+}
+
+TEST_F(NavigationTest, NextAtEofStillPostsThePendingChange) {
+  ds->Open();
+  ds->MoveBy(10);
+  ASSERT_TRUE(ds->Eof());
+  ds->Edit();
+  name->SetAsString(u"cyd");
+  EXPECT_EQ(ds->MoveBy(1), 0);
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(*ds->At(2, u"NAME"), "cyd");
+  EXPECT_EQ(Name(), u"cyd");
+}
+
+TEST_F(NavigationTest, ScrollHooksRunAroundMoves) {
+  int before = 0, after = 0;
+  ds->BeforeScroll = [&](TDataSet&) { ++before; };
+  ds->AfterScroll = [&](TDataSet&) { ++after; };
+  ds->Open();
+  ds->Next();
+  ds->First();
+  EXPECT_EQ(before, 2);
+  EXPECT_EQ(after, 2);
+}
+
+TEST_F(NavigationTest, EditAfterEofPostsTheRightRow) {
+  // At Eof the record set's cursor has run past the last row; the edit must
+  // still land on the current record.
+  ds->Open();
+  ds->MoveBy(10);
+  ds->MoveBy(-1);
+  ds->Edit();
+  name->SetAsString(u"rob");
+  ds->Post();
+  EXPECT_EQ(*ds->At(1, u"NAME"), "rob");
+  EXPECT_EQ(*ds->At(2, u"NAME"), "cid");
+}
+
+}  // namespace
+}  // namespace kavo::testing

@@ -1,0 +1,196 @@
+// Opening, closing, binding and the closed-state rules.
+#include "test_support.h"
+
+namespace kavo::testing {
+namespace {
+
+using OpenTest = PeopleTest;
+
+TEST_F(OpenTest, NeverOpenedRecordSetIsAtBothEndsAndRefusesWork) {
+  EXPECT_EQ(ds->State(), dsInactive);
+  EXPECT_FALSE(ds->Active());
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_RAISES(ds->RecordCount(), EDatabaseError,
+                "People: Cannot perform this operation on a closed dataset");
+  EXPECT_RAISES(ds->Next(), EDatabaseError,
+                "People: Cannot perform this operation on a closed dataset");
+  EXPECT_RAISES(ds->First(), EDatabaseError,
+                "People: Cannot perform this operation on a closed dataset");
+  // Edit on a record set without records turns into Insert, which checks.
+  EXPECT_RAISES(ds->Edit(), EDatabaseError,
+                "People: Cannot perform this operation on a closed dataset");
+  EXPECT_RAISES(ds->Insert(), EDatabaseError,
+                "People: Cannot perform this operation on a closed dataset");
+  EXPECT_RAISES(ds->Post(), EDatabaseError, "People: Dataset not in edit or insert mode");
+  ds->Cancel();  // nothing to cancel, no error
+  EXPECT_TRUE(name->IsNull());
+  EXPECT_EQ(name->AsString(), u"");
+  EXPECT_EQ(name->FieldNo(), 0);
+}
+
+TEST_F(OpenTest, WithoutNameTheTextStandsAlone) {
+  MemoryDataSet anonymous(nullptr);
+  EXPECT_RAISES(anonymous.Next(), EDatabaseError,
+                "Cannot perform this operation on a closed dataset");
+}
+
+TEST_F(OpenTest, OpenShowsFirstRecordAndCloseReturnsToInactive) {
+  ds->Open();
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(ds->RecordCount(), 3);
+  EXPECT_EQ(Name(), u"ann");
+  EXPECT_EQ(name->FieldNo(), 1);
+  EXPECT_EQ(score->FieldNo(), 2);
+  ds->Close();
+  EXPECT_EQ(ds->State(), dsInactive);
+  EXPECT_TRUE(ds->Bof() && ds->Eof());
+  EXPECT_EQ(name->FieldNo(), 0);
+  EXPECT_TRUE(name->IsNull());
+}
+
+TEST_F(OpenTest, EmptyResultOpensAtBothEnds) {
+  ds->Rows().clear();
+  ds->RowIds().clear();
+  ds->Open();
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_EQ(ds->RecordCount(), 0);
+  EXPECT_EQ(ds->MoveBy(1), 0);
+  ds->First();
+  EXPECT_TRUE(ds->Eof());
+}
+
+TEST_F(OpenTest, FailedOpenLeavesItClosedAndPassesTheError) {
+  ds->on_open = [] { throw Exception(u"no such table"); };
+  EXPECT_RAISES(ds->Open(), Exception, "no such table");
+  EXPECT_EQ(ds->State(), dsInactive);
+  EXPECT_FALSE(ds->Active());
+  ds->on_open = nullptr;
+  ds->Open();
+  EXPECT_EQ(Name(), u"ann");
+}
+
+TEST_F(OpenTest, BindingLooksFieldsUpWithoutRegardToCase) {
+  name->SetFieldName(u"name");
+  ds->Open();
+  EXPECT_EQ(name->FieldNo(), 1);
+  EXPECT_EQ(Name(), u"ann");
+}
+
+TEST_F(OpenTest, PersistentFieldWithoutColumnFailsTheOpen) {
+  auto* ghost = new TStringField(&owner);
+  ghost->SetFieldName(u"GHOST");
+  ghost->SetDataSet(ds);
+  EXPECT_RAISES(ds->Open(), EDatabaseError, "People: Field 'GHOST' not found");
+  EXPECT_FALSE(ds->Active());
+}
+
+TEST_F(OpenTest, TypeOutsideTheColumnsFamilyFailsTheOpen) {
+  auto* wrong = new TFloatField(&owner);
+  wrong->SetFieldName(u"SEEN");
+  wrong->SetDataSet(ds);
+  EXPECT_RAISES(ds->Open(), EDatabaseError,
+                "People: Type mismatch for field 'SEEN', expecting: Float actual: DateTime");
+}
+
+TEST_F(OpenTest, RelatedTypesBindAcrossKinds) {
+  // A date field on a date-time column and a wide field on a narrow column.
+  auto* seen = new TDateField(&owner);
+  seen->SetFieldName(u"SEEN");
+  seen->SetDataSet(ds);
+  name->SetDataSet(nullptr);
+  auto* wide = new TWideStringField(&owner);
+  wide->SetFieldName(u"NAME");
+  wide->SetDataSet(ds);
+  EXPECT_NO_THROW(ds->Open());
+}
+
+TEST_F(OpenTest, TextFieldSizeIsLoweredToShorterColumnUnlessReadOnly) {
+  name->SetSize(30);
+  ds->Open();
+  EXPECT_EQ(name->Size(), 10);
+  ds->Close();
+  name->SetSize(30);
+  name->SetReadOnly(true);
+  ds->Open();
+  EXPECT_EQ(name->Size(), 30);
+  ds->Close();
+  name->SetReadOnly(false);
+  name->SetSize(5);  // a longer column never raises a field's size
+  ds->Open();
+  EXPECT_EQ(name->Size(), 5);
+}
+
+TEST_F(OpenTest, DefaultFieldsComeFromColumnsAndGoAtClose) {
+  MemoryDataSet plain(nullptr);
+  plain.Columns().Add(u"A", ftString, 4);
+  plain.Columns().Add(u"B", ftLargeint);
+  plain.Columns().Add(u"C", ftBlob);  // no field kind for it
+  plain.AddRow({Text("abcd"), Int64(7), std::nullopt});
+  EXPECT_EQ(plain.FieldCount(), 0);
+  plain.Open();
+  ASSERT_EQ(plain.FieldCount(), 2);
+  EXPECT_TRUE(plain.DefaultFields());
+  EXPECT_EQ(plain.FieldByName(u"a").AsString(), u"abcd");
+  EXPECT_EQ(plain.FieldByName(u"A").Size(), 4);
+  EXPECT_EQ(plain.FieldByName(u"B").AsLargeInt(), 7);
+  plain.Close();
+  EXPECT_EQ(plain.FieldCount(), 0);
+  EXPECT_EQ(plain.FindField(u"A"), nullptr);
+}
+
+TEST_F(OpenTest, FieldLookupByName) {
+  EXPECT_EQ(ds->FindField(u"score"), score);
+  EXPECT_EQ(ds->FindField(u"nothing"), nullptr);
+  EXPECT_EQ(&ds->FieldByName(u"Score"), score);
+  EXPECT_RAISES(ds->FieldByName(u"nothing"), EDatabaseError, "People: Field 'nothing' not found");
+}
+
+TEST_F(OpenTest, FieldSettingsAreFixedWhileOpen) {
+  ds->Open();
+  EXPECT_RAISES(name->SetFieldName(u"X"), EDatabaseError,
+                "People: Cannot perform this operation on an open dataset");
+  EXPECT_RAISES(name->SetSize(3), EDatabaseError,
+                "People: Cannot perform this operation on an open dataset");
+  EXPECT_RAISES(name->SetDataSet(nullptr), EDatabaseError,
+                "People: Cannot perform this operation on an open dataset");
+}
+
+TEST_F(OpenTest, ActiveSetDuringLoadingOpensAfterLoading) {
+  owner.BeginLoading();
+  ds->SetActive(true);
+  EXPECT_FALSE(ds->Active());
+  owner.EndLoading();
+  EXPECT_TRUE(ds->Active());
+  EXPECT_EQ(Name(), u"ann");
+}
+
+TEST_F(OpenTest, HooksRunAroundOpenAndClose) {
+  std::vector<std::string> calls;
+  ds->BeforeOpen = [&](TDataSet& d) { calls.push_back("before open " + std::to_string(d.State())); };
+  ds->AfterOpen = [&](TDataSet& d) { calls.push_back("after open " + std::to_string(d.State())); };
+  ds->BeforeClose = [&](TDataSet&) { calls.push_back("before close"); };
+  ds->AfterClose = [&](TDataSet& d) { calls.push_back("after close " + std::to_string(d.State())); };
+  ds->Open();
+  ds->Close();
+  EXPECT_EQ(calls, (std::vector<std::string>{"before open 0", "after open 1", "before close",
+                                             "after close 0"}));
+}
+
+TEST_F(OpenTest, FieldsOutliveTheirRecordSet) {
+  auto* orphan = new TStringField(&owner);
+  orphan->SetFieldName(u"ORPHAN");
+  {
+    MemoryDataSet temp(nullptr);
+    orphan->SetDataSet(&temp);
+  }
+  EXPECT_EQ(orphan->DataSet(), nullptr);
+  EXPECT_RAISES(orphan->AsString(), EDatabaseError, "Field 'ORPHAN' has no dataset");
+  EXPECT_RAISES(orphan->SetAsString(u"x"), EDatabaseError, "Field 'ORPHAN' has no dataset");
+}
+
+}  // namespace
+}  // namespace kavo::testing
