@@ -1,0 +1,141 @@
+#include "service/activity_log.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+#include "temp_dir.h"
+
+namespace kavo {
+namespace {
+
+class ActivityLog : public ::testing::Test {
+ protected:
+  void SetUp() override { SetAnsiCodePage("CP1252"); }
+  String Path() const { return AsciiToString(dir_.File("LogKavoIntegracao.txt")); }
+  std::string Content() const { return dir_.Read("LogKavoIntegracao.txt"); }
+
+  int FailureCode(StringView text, String* message = nullptr) {
+    try {
+      AppendLogLine(Path(), text);
+    } catch (const EInOutError& e) {
+      if (message) *message = e.Message();
+      return e.ErrorCode();
+    }
+    return 0;
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(ActivityLog, CreatesThenAppendsLinesWithCrLf) {
+  AppendLogLine(Path(), u" Iniciado 08/12/2026 14:05:09");
+  EXPECT_EQ(Content(), " Iniciado 08/12/2026 14:05:09\r\n");
+  AppendLogLine(Path(), u"Ini = /x");
+  AppendLogLine(Path(), u"");
+  EXPECT_EQ(Content(), " Iniciado 08/12/2026 14:05:09\r\nIni = /x\r\n\r\n");
+}
+
+TEST_F(ActivityLog, WritesTheAnsiCodePageWithItsDefaultCharacter) {
+  AppendLogLine(Path(), u"S\u00E3o Jo\u00E3o \u4E2D");
+  EXPECT_EQ(Content(), "S\xE3o Jo\xE3o ?\r\n");
+}
+
+TEST_F(ActivityLog, TextWithLineBreaksIsWrittenUnchanged) {
+  AppendLogLine(Path(), u" Erro ORA-12154: TNS\r\nsecond\nthird");
+  EXPECT_EQ(Content(), " Erro ORA-12154: TNS\r\nsecond\nthird\r\n");
+}
+
+TEST_F(ActivityLog, EndOfFileByteInTheLastBlockCutsTheFileAtTheFirstOne) {
+  std::string head(200, 'a');
+  dir_.Write("LogKavoIntegracao.txt", head + "keep\x1A" "drop\x1A" "too");
+  AppendLogLine(Path(), u"next");
+  EXPECT_EQ(Content(), head + "keep" + "next\r\n");
+}
+
+TEST_F(ActivityLog, EndOfFileByteBeforeTheLastBlockIsNeverExamined) {
+  std::string early = "x\x1A" "y" + std::string(128, 'b');  // the byte is 130 from the end
+  dir_.Write("LogKavoIntegracao.txt", early);
+  AppendLogLine(Path(), u"next");
+  EXPECT_EQ(Content(), early + "next\r\n");
+
+  std::string edge = "\x1A" + std::string(127, 'c');  // exactly 128 from the end
+  dir_.Write("LogKavoIntegracao.txt", edge);
+  AppendLogLine(Path(), u"z");
+  EXPECT_EQ(Content(), "z\r\n");
+}
+
+TEST_F(ActivityLog, ReadOnlyFileIsAccessDenied) {
+  dir_.Write("LogKavoIntegracao.txt", "old\r\n");
+  chmod(dir_.File("LogKavoIntegracao.txt").c_str(), 0444);
+  String message;
+  EXPECT_EQ(FailureCode(u"line", &message), 5);
+  EXPECT_EQ(message, u"File access denied");
+  EXPECT_EQ(Content(), "old\r\n");
+}
+
+TEST_F(ActivityLog, OverLongPathIsCodeThree) {
+  String path = AsciiToString(dir_.path() + "/") + String(260, u'l');
+  try {
+    AppendLogLine(path, u"x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 3);
+    EXPECT_EQ(e.Message(), u"Invalid file name - " + path);
+  }
+  String at_limit = AsciiToString(dir_.path() + "/");
+  at_limit += String(kMaxLogPathLength - at_limit.size(), u'k');
+  AppendLogLine(at_limit, u"fits");  // 259 characters are still fine
+}
+
+TEST_F(ActivityLog, MissingDirectoryIsCodeThree) {
+  try {
+    AppendLogLine(AsciiToString(dir_.File("no/such/dir/log.txt")), u"x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 3);
+  }
+}
+
+TEST_F(ActivityLog, DirectoryInPlaceOfTheFileIsAccessDenied) {
+  mkdir(dir_.File("LogKavoIntegracao.txt").c_str(), 0755);
+  EXPECT_EQ(FailureCode(u"x"), 5);
+}
+
+TEST_F(ActivityLog, FileHeldByAnotherWriterIsASharingViolation) {
+  dir_.Write("LogKavoIntegracao.txt", "");
+  int fd = open(dir_.File("LogKavoIntegracao.txt").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  String message;
+  EXPECT_EQ(FailureCode(u"x", &message), 32);
+  EXPECT_EQ(message, u"I/O error 32");
+  close(fd);
+  AppendLogLine(Path(), u"after");
+  EXPECT_EQ(Content(), "after\r\n");
+}
+
+TEST_F(ActivityLog, ThreadsOfTheProcessTakeTurnsAndNoLineIsLost) {
+  constexpr int kThreads = 4, kLines = 50;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kLines; ++i) AppendLogLine(Path(), u"thread " + IntToStr(t));
+    });
+  for (auto& th : threads) th.join();
+  std::string all = Content();
+  size_t lines = 0;
+  for (size_t p = all.find("\r\n"); p != std::string::npos; p = all.find("\r\n", p + 2)) ++lines;
+  EXPECT_EQ(lines, static_cast<size_t>(kThreads * kLines));
+  EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * kLines) * std::string("thread 0\r\n").size());
+}
+
+}  // namespace
+}  // namespace kavo

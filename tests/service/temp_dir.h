@@ -1,0 +1,42 @@
+// A temporary directory for one test, removed with what is left in it.
+#ifndef KAVO_TESTS_SERVICE_TEMP_DIR_H_
+#define KAVO_TESTS_SERVICE_TEMP_DIR_H_
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/kavo_service_XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(File(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const {
+    std::ifstream in(File(name), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
+
+ private:
+  std::string path_;
+};
+
+#endif  // KAVO_TESTS_SERVICE_TEMP_DIR_H_
