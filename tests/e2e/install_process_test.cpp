@@ -1,0 +1,76 @@
+// Installing and removing the service from the command line.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "service_process.h"
+
+namespace kavo {
+namespace {
+
+const std::string kInstalled = "Service installed successfully\n";
+const std::string kUnit = "units/KavoServicoIntegrador.service";
+
+class Install : public ::testing::Test {
+ protected:
+  void SetUp() override { mkdir(p_.File("units").c_str(), 0755); }
+  ServiceProcess p_;
+};
+
+TEST_F(Install, InstallTwice) {
+  EXPECT_EQ(p_.Run({"/INSTALL"}), 0);
+  EXPECT_EQ(p_.Stdout(), kInstalled);
+  std::string unit = p_.ReadFile(kUnit);
+  EXPECT_NE(unit.find("Description=KavoIntegradorOracle\n"), std::string::npos);
+  EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
+  EXPECT_NE(unit.find("ExecStart=" + p_.File("KavoIntegradorOracle") + "\n"), std::string::npos);
+  EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
+
+  EXPECT_EQ(p_.Run({"-install"}), 0);
+  EXPECT_EQ(p_.Stdout(),
+            "Service \"KavoIntegradorOracle\" failed to install with error: "
+            "\"System Error.  Code: 17.\r\nFile exists\"\n");
+  EXPECT_EQ(p_.ReadFile(kUnit), unit);
+  EXPECT_FALSE(p_.Exists("LogKavoIntegracao.txt"));
+}
+
+TEST_F(Install, InstallAndUninstallTogetherInstalls) {
+  EXPECT_EQ(p_.Run({"/UNINSTALL", "/INSTALL"}), 0);
+  EXPECT_EQ(p_.Stdout(), kInstalled);
+  EXPECT_TRUE(p_.Exists(kUnit));
+}
+
+TEST_F(Install, SilentUninstallOfAnInstalledService) {
+  ASSERT_EQ(p_.Run({"/install", "/silent"}), 0);
+  EXPECT_EQ(p_.Stdout(), "");
+  ASSERT_TRUE(p_.Exists(kUnit));
+  EXPECT_EQ(p_.Run({"/uninstall", "/silent"}), 0);
+  EXPECT_EQ(p_.Stdout(), "");
+  EXPECT_FALSE(p_.Exists(kUnit));
+}
+
+TEST_F(Install, SilentUninstallOfAMissingServiceStillShowsTheFailure) {
+  EXPECT_EQ(p_.Run({"/UNINSTALL", "/SILENT"}), 0);
+  EXPECT_EQ(p_.Stdout(),
+            "Service \"KavoIntegradorOracle\" failed to uninstall with error: "
+            "\"System Error.  Code: 2.\r\nNo such file or directory\"\n");
+  EXPECT_EQ(p_.Stderr(), "");
+}
+
+TEST_F(Install, SwitchesThatDoNotMatchRunTheService) {
+  // Neither is INSTALL, so the program tries to run as a service.
+  EXPECT_EQ(p_.Run({"/install:x", "install"}), 0);
+  EXPECT_FALSE(p_.Exists(kUnit));
+  EXPECT_EQ(p_.Events().size(), 1u);
+}
+
+TEST_F(Install, UnitDirectoryThatCannotBeOpenedIsAnUnhandledError) {
+  p_.AddEnv("KAVO_UNIT_DIR=" + p_.File("missing"));
+  EXPECT_EQ(p_.Run({"/INSTALL"}), 1);
+  EXPECT_EQ(p_.Stdout(), "");
+  EXPECT_EQ(p_.Stderr(),
+            "Exception EOSError in module KavoIntegradorOracle at 0000000000000000.\r\n"
+            "System Error.  Code: 2.\r\nNo such file or directory.\r\n");
+}
+
+}  // namespace
+}  // namespace kavo

@@ -1,0 +1,179 @@
+// The program run as the service manager runs it, and from a prompt.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "service_process.h"
+
+namespace kavo {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+const char* kIni = "[KavoIntegracao]\r\nORACLE=ORCL\r\nMINUTOS=20\r\n";
+
+TEST(FromAPrompt, EndsAtOnceWithOneEventAndNoLog) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  EXPECT_EQ(p.Run({}), 0);
+  EXPECT_FALSE(p.Exists("LogKavoIntegracao.txt"));
+  EXPECT_EQ(p.Events(),
+            Strings{"error\tKavoIntegradorOracle\t0\t0\tTransport endpoint is not connected"});
+  EXPECT_EQ(p.Stdout(), "");
+  EXPECT_EQ(p.Stderr(), "");
+}
+
+TEST(UnderTheServiceManager, StartPauseInterrogateContinueCustomStop) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning checkpoint=0"));
+  EXPECT_EQ(p.Statuses(), (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                                   "csRunning checkpoint=0"}));
+  EXPECT_NE(p.Messages()[2].find("\nREADY=1"), std::string::npos);
+  EXPECT_EQ(p.Messages()[0].find("READY"), std::string::npos);
+
+  // Running is reported before the execute handler writes its line.
+  Strings log;
+  for (int i = 0; i < 400 && (log = p.LogLines()).size() < 3; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].rfind(" Iniciado ", 0), 0u);
+  EXPECT_EQ(log[1], "Ini = " + p.File("KavoIntegradorOracle.ini"));
+  EXPECT_EQ(log[2], log[1]);
+
+  p.Signal(SIGUSR1);
+  ASSERT_TRUE(p.WaitForStatus("csPaused checkpoint=0"));
+  p.Signal(SIGHUP);
+  ASSERT_TRUE(p.WaitForStatus("csPaused checkpoint=0"));
+  p.Signal(SIGUSR2);
+  ASSERT_TRUE(p.WaitForStatus("csRunning checkpoint=0"));
+  p.Signal(SIGRTMIN + 2);  // custom 130: carried out, nothing reported
+  p.Signal(SIGHUP);
+  ASSERT_TRUE(p.WaitForStatus("csRunning checkpoint=0"));
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
+  EXPECT_EQ(p.Wait(), 0);
+
+  EXPECT_EQ(p.Statuses(),
+            (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                     "csRunning checkpoint=0", "csPausePending checkpoint=0",
+                     "csPaused checkpoint=0", "csPaused checkpoint=0",
+                     "csContinuePending checkpoint=0", "csRunning checkpoint=0",
+                     "csRunning checkpoint=0", "csStopPending checkpoint=0",
+                     "csStopped checkpoint=0"}));
+  int ready = 0, stopping = 0;
+  for (const std::string& m : p.Messages()) {
+    ready += m.find("READY=1") != std::string::npos;
+    stopping += m.find("STOPPING=1") != std::string::npos;
+  }
+  EXPECT_EQ(ready, 1);
+  EXPECT_EQ(stopping, 1);
+  EXPECT_TRUE(p.Events().empty());
+}
+
+TEST(UnderTheServiceManager, PauseThenStop) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  p.Signal(SIGUSR1);
+  ASSERT_TRUE(p.WaitForStatus("csPaused"));
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopPending checkpoint=0"));
+  ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
+  EXPECT_EQ(p.Wait(), 0);
+}
+
+TEST(UnderTheServiceManager, Shutdown) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  p.Signal(SIGPWR);
+  ASSERT_TRUE(p.WaitForStatus("csStopPending checkpoint=0"));
+  EXPECT_NE(p.Messages().back().find("\nSTOPPING=1"), std::string::npos);
+  ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_TRUE(p.Events().empty());
+}
+
+TEST(UnderTheServiceManager, TicksRunCyclesAlsoWhilePausedAndStopEndsThem) {
+  ServiceProcess p;
+  p.SetIni("[KavoIntegracao]\r\nMINUTOS=1\r\n");
+  p.AddEnv("KAVO_TEST_MINUTE_MS=100");
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  std::this_thread::sleep_for(450ms);
+  int running = CountPrefix(p.LogLines(), " Iniciado integracao ");
+  EXPECT_GE(running, 2);
+  p.Signal(SIGUSR1);
+  ASSERT_TRUE(p.WaitForStatus("csPaused"));
+  std::this_thread::sleep_for(350ms);
+  int paused = CountPrefix(p.LogLines(), " Iniciado integracao ");
+  EXPECT_GE(paused, running + 2);
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopped"));
+  EXPECT_EQ(p.Wait(), 0);
+  Strings log = p.LogLines();
+  // Every cycle follows its own "Ini = " line.
+  for (size_t i = 0; i < log.size(); ++i)
+    if (log[i].rfind(" Iniciado integracao ", 0) == 0) {
+      ASSERT_GT(i, 0u);
+      EXPECT_EQ(log[i - 1].rfind("Ini = ", 0), 0u);
+    }
+  size_t stopped_at = log.size();
+  std::this_thread::sleep_for(250ms);
+  EXPECT_EQ(p.LogLines().size(), stopped_at);
+}
+
+TEST(UnderTheServiceManager, ReadOnlyLogStopsTheStartWithAnEvent) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.WriteFile("LogKavoIntegracao.txt", "");
+  chmod(p.File("LogKavoIntegracao.txt").c_str(), 0444);
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csStopped"));
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_EQ(p.Statuses(), (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                                   "csStopped checkpoint=0"}));
+  EXPECT_EQ(p.Events(), Strings{"error\tKavoServicoIntegrador\t0\t0\t"
+                                "Service failed on start: File access denied"});
+  EXPECT_EQ(p.Log(), "");
+}
+
+TEST(UnderTheServiceManager, UnusableMinutosLeavesTheTimerUnarmedAndSaysSo) {
+  ServiceProcess p;
+  p.SetIni("[KavoIntegracao]\r\nMINUTOS=-1\r\n");
+  p.AddEnv("KAVO_TEST_MINUTE_MS=40");  // the stored 20 minutes would tick after 800 ms
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  std::this_thread::sleep_for(1100ms);
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopped"));
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_EQ(CountPrefix(p.LogLines(), " Iniciado integracao "), 0);
+  Strings events = p.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].rfind("error\tKavoServicoIntegrador\t0\t0\tMINUTOS = -1 ", 0), 0u);
+}
+
+TEST(UnderTheServiceManager, StoredPeriodTicksWhenTheIniKeepsTwentyMinutes) {
+  ServiceProcess p;
+  p.SetIni("[KavoIntegracao]\r\nMINUTOS=20\r\n");
+  p.AddEnv("KAVO_TEST_MINUTE_MS=20");  // 20 minutes are 400 ms here
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  std::this_thread::sleep_for(900ms);
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopped"));
+  EXPECT_EQ(p.Wait(), 0);
+  int cycles = CountPrefix(p.LogLines(), " Iniciado integracao ");
+  EXPECT_GE(cycles, 1);
+  EXPECT_LE(cycles, 3);
+}
+
+}  // namespace
+}  // namespace kavo
