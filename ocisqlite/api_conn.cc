@@ -1,0 +1,194 @@
+// Attaching to a store, sessions, the server banner, transactions and break.
+#include <cstring>
+
+#include "api.h"
+
+using namespace kavo::ocisqlite;
+
+namespace {
+
+std::string Bytes(const OraText* p, sb4 len) {
+  if (!p) return {};
+  if (len < 0) return reinterpret_cast<const char*>(p);
+  return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
+}
+
+std::string Upper(std::string s) {
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+Connection* Conn(SvcCtx* svc) {
+  return svc && IsHandle(svc->session, OCI_HTYPE_SESSION) && svc->session->conn ? svc->session->conn.get() : nullptr;
+}
+
+}  // namespace
+
+OCI_API sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4) {
+  Server* s = As<Server>(srvhp, OCI_HTYPE_SERVER);
+  ErrorHandle* e = Err(errhp);
+  if (!s || !e) return OCI_INVALID_HANDLE;
+  e->Clear();
+  std::string path = Bytes(dblink, dblink_len);
+  try {
+    Connection::Open(path);  // proves the store is there and readable
+  } catch (const OraError& err) {
+    return Fail(errhp, err);
+  }
+  s->path = path;
+  s->attached = true;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4) {
+  Server* s = As<Server>(srvhp, OCI_HTYPE_SERVER);
+  if (!s || !Err(errhp)) return OCI_INVALID_HANDLE;
+  if (!s->attached) return Fail(errhp, MakeError(3114));
+  s->attached = false;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  Session* u = As<Session>(usrhp, OCI_HTYPE_SESSION);
+  ErrorHandle* e = Err(errhp);
+  if (!svc || !u || !e) return OCI_INVALID_HANDLE;
+  e->Clear();
+  if (!IsHandle(svc->server, OCI_HTYPE_SERVER) || !svc->server->attached) return Fail(errhp, MakeError(3114));
+  if (credt != OCI_CRED_RDBMS) return Fail(errhp, MakeError(1017));
+  try {
+    auto conn = Connection::Open(svc->server->path);
+    int days = conn->Logon(Upper(u->user), u->password);
+    u->conn = std::move(conn);
+    svc->session = u;
+    if (days > 0) {
+      e->Set(MakeError(28002, std::to_string(days)));
+      return OCI_SUCCESS_WITH_INFO;
+    }
+  } catch (const OraError& err) {
+    return Fail(errhp, err);
+  }
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  if (!svc || !Err(errhp)) return OCI_INVALID_HANDLE;
+  Session* u = usrhp ? As<Session>(usrhp, OCI_HTYPE_SESSION) : svc->session;
+  if (!u || !IsHandle(u, OCI_HTYPE_SESSION)) return OCI_INVALID_HANDLE;
+  if (!u->conn) return Fail(errhp, MakeError(1012));
+  u->conn.reset();  // an open transaction rolls back
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText* username,
+                       ub4 uname_len, const OraText* password, ub4 passwd_len, const OraText* dbname,
+                       ub4 dbname_len) {
+  Env* env = As<Env>(envhp, OCI_HTYPE_ENV);
+  if (!env || !Err(errhp) || !svchp) return OCI_INVALID_HANDLE;
+  auto* svc = new SvcCtx(env);
+  svc->logon_owned = true;
+  svc->server = new Server(env);
+  svc->session = new Session(env);
+  svc->session->user = Bytes(username, static_cast<sb4>(uname_len));
+  svc->session->password = Bytes(password, static_cast<sb4>(passwd_len));
+  sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp, dbname, static_cast<sb4>(dbname_len), 0);
+  if (rc == OCI_SUCCESS)
+    rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
+  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
+    delete svc->session;
+    delete svc->server;
+    delete svc;
+    return rc;
+  }
+  *svchp = reinterpret_cast<OCISvcCtx*>(svc);
+  return rc;
+}
+
+OCI_API sword OCILogoff(OCISvcCtx* svchp, OCIError* errhp) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  if (!svc || !Err(errhp)) return OCI_INVALID_HANDLE;
+  if (!svc->logon_owned) return Fail(errhp, MakeError(1012));
+  delete svc->session;
+  delete svc->server;
+  delete svc;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype) {
+  Server* s = nullptr;
+  if (hndltype == OCI_HTYPE_SERVER) s = As<Server>(hndlp, OCI_HTYPE_SERVER);
+  else if (hndltype == OCI_HTYPE_SVCCTX) {
+    SvcCtx* svc = As<SvcCtx>(hndlp, OCI_HTYPE_SVCCTX);
+    s = svc && IsHandle(svc->server, OCI_HTYPE_SERVER) ? svc->server : nullptr;
+  }
+  if (!s || !Err(errhp)) return OCI_INVALID_HANDLE;
+  if (!s->attached) return Fail(errhp, MakeError(3114));
+  if (!bufp || bufsz == 0) return Fail(errhp, MakeError(3001));
+  std::string banner;
+  try {
+    auto conn = Connection::Open(s->path);
+    banner = conn->Banner(1) + "\nWith the Partitioning, OLAP, Data Mining and Real Application Testing options";
+  } catch (const OraError& err) {
+    return Fail(errhp, err);
+  }
+  size_t n = std::min<size_t>(banner.size(), bufsz - 1);
+  std::memcpy(bufp, banner.data(), n);
+  bufp[n] = 0;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIBreak(void* hndlp, OCIError* errhp) {
+  if (!Err(errhp)) return OCI_INVALID_HANDLE;
+  if (SvcCtx* svc = As<SvcCtx>(hndlp, OCI_HTYPE_SVCCTX)) {
+    if (Connection* c = Conn(svc)) {
+      c->cancel = true;
+      sqlite3_interrupt(c->db());
+    }
+    return OCI_SUCCESS;
+  }
+  if (As<Server>(hndlp, OCI_HTYPE_SERVER)) return OCI_SUCCESS;
+  return OCI_INVALID_HANDLE;
+}
+
+OCI_API sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4) {
+  if (!As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX) || !Err(errhp)) return OCI_INVALID_HANDLE;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  ErrorHandle* e = Err(errhp);
+  if (!svc || !e) return OCI_INVALID_HANDLE;
+  e->Clear();
+  Connection* c = Conn(svc);
+  if (!c) return Fail(errhp, MakeError(1012));
+  try {
+    c->Commit();
+  } catch (const OraError& err) {
+    return Fail(errhp, err);
+  }
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  ErrorHandle* e = Err(errhp);
+  if (!svc || !e) return OCI_INVALID_HANDLE;
+  e->Clear();
+  Connection* c = Conn(svc);
+  if (!c) return Fail(errhp, MakeError(1012));
+  c->Rollback();
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCITransDetach(OCISvcCtx*, OCIError* errhp, ub4) { return Unimplemented(errhp); }
+OCI_API sword OCITransPrepare(OCISvcCtx*, OCIError* errhp, ub4) { return Unimplemented(errhp); }
+OCI_API sword OCITransForget(OCISvcCtx*, OCIError* errhp, ub4) { return Unimplemented(errhp); }
+OCI_API sword OCIPasswordChange(OCISvcCtx*, OCIError* errhp, const OraText*, ub4, const OraText*, ub4,
+                                const OraText*, ub4, ub4) {
+  return Unimplemented(errhp);
+}
+OCI_API sword OCISvcCtxToLda(OCISvcCtx*, OCIError* errhp, void*) { return Unimplemented(errhp); }
+OCI_API sword OCILdaToSvcCtx(OCISvcCtx**, OCIError* errhp, void*) { return Unimplemented(errhp); }

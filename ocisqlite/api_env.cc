@@ -1,0 +1,335 @@
+// Environment, handles, descriptors, attributes and errors.
+#include <cstring>
+#include <vector>
+
+#include "api.h"
+#include "statement.h"
+
+using namespace kavo::ocisqlite;
+
+namespace {
+
+// Placeholder for descriptors this library hands out but does not support
+// (LOB locators, timestamps), so that clients can allocate and free them.
+struct Opaque : Handle {
+  Opaque(ub4 t, Env* e) : Handle(t, e) {}
+};
+
+struct Generic : Handle {
+  Generic(ub4 t, Env* e) : Handle(t, e) {}
+};
+
+void FreeHandle(Handle* h);
+
+void FreeEnvChildren(Env* env) {
+  std::vector<Handle*> victims = HandlesOf(env);
+  static const ub4 order[] = {OCI_HTYPE_STMT, OCI_HTYPE_SVCCTX, OCI_HTYPE_SESSION,
+                              OCI_HTYPE_SERVER, OCI_HTYPE_ERROR, OCI_DTYPE_ROWID, 0};
+  for (ub4 type : order)
+    for (Handle*& h : victims)
+      if (h && IsHandle(h, 0) && (type == 0 || h->type == type)) {
+        if (h->type == OCI_HTYPE_BIND || h->type == OCI_HTYPE_DEFINE || h->type == OCI_DTYPE_PARAM) continue;
+        FreeHandle(h);
+        h = nullptr;
+      }
+}
+
+void FreeHandle(Handle* h) {
+  if (h->type == OCI_HTYPE_ENV) {
+    FreeEnvChildren(static_cast<Env*>(h));
+  } else if (h->type == OCI_HTYPE_SVCCTX) {
+    auto* svc = static_cast<SvcCtx*>(h);
+    if (svc->logon_owned) {
+      if (IsHandle(svc->session, OCI_HTYPE_SESSION)) delete svc->session;
+      if (IsHandle(svc->server, OCI_HTYPE_SERVER)) delete svc->server;
+    }
+  }
+  delete h;
+}
+
+}  // namespace
+
+OCI_API sword OCIInitialize(ub4, void*, void* (*)(void*, size_t), void* (*)(void*, void*, size_t),
+                            void (*)(void*, void*)) {
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, size_t),
+                           void* (*)(void*, void*, size_t), void (*)(void*, void*), size_t xtramem_sz,
+                           void** usrmempp) {
+  if (!envhpp) return OCI_ERROR;
+  auto* env = new Env(mode);
+  *envhpp = reinterpret_cast<OCIEnv*>(env);
+  if (xtramem_sz && usrmempp) *usrmempp = nullptr;  // no user memory is handed out
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
+                              void* (*r)(void*, void*, size_t), void (*f)(void*, void*),
+                              size_t xtramem_sz, void** usrmempp, ub2, ub2) {
+  return OCIEnvCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp);
+}
+
+OCI_API sword OCIEnvInit(OCIEnv** envp, ub4 mode, size_t xtramem_sz, void** usrmempp) {
+  return OCIEnvCreate(envp, mode, nullptr, nullptr, nullptr, nullptr, xtramem_sz, usrmempp);
+}
+
+OCI_API sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_t, void** usrmempp) {
+  Env* env = As<Env>(parenth, OCI_HTYPE_ENV);
+  if (!env) return OCI_INVALID_HANDLE;
+  if (!hndlpp) return OCI_ERROR;
+  if (usrmempp) *usrmempp = nullptr;
+  Handle* h = nullptr;
+  switch (type) {
+    case OCI_HTYPE_ERROR: h = new ErrorHandle(env); break;
+    case OCI_HTYPE_SVCCTX: h = new SvcCtx(env); break;
+    case OCI_HTYPE_STMT: h = new Stmt(env); break;
+    case OCI_HTYPE_SERVER: h = new Server(env); break;
+    case OCI_HTYPE_SESSION: h = new Session(env); break;
+    case OCI_HTYPE_DESCRIBE:
+    case OCI_HTYPE_TRANS: h = new Generic(type, env); break;
+    default: return OCI_INVALID_HANDLE;
+  }
+  *hndlpp = h;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIHandleFree(void* hndlp, ub4 type) {
+  Handle* h = As<Handle>(hndlp, type);
+  if (!h || type == OCI_HTYPE_BIND || type == OCI_HTYPE_DEFINE) return OCI_INVALID_HANDLE;
+  FreeHandle(h);
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIDescriptorAlloc(const void* parenth, void** descpp, ub4 type, size_t, void** usrmempp) {
+  Env* env = As<Env>(parenth, OCI_HTYPE_ENV);
+  if (!env) return OCI_INVALID_HANDLE;
+  if (!descpp) return OCI_ERROR;
+  if (usrmempp) *usrmempp = nullptr;
+  if (type == OCI_DTYPE_ROWID) *descpp = new RowidDesc(env);
+  else if (type == OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
+  else if (type >= OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
+  else return OCI_INVALID_HANDLE;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIDescriptorFree(void* descp, ub4 type) {
+  Handle* h = As<Handle>(descp, type);
+  if (!h) return OCI_INVALID_HANDLE;
+  if (type == OCI_DTYPE_PARAM) return OCI_SUCCESS;  // freed with its statement
+  delete h;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIArrayDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
+                                      ub4 array_size, const size_t xtramem_sz, void** usrmempp) {
+  if (!descpp) return OCI_ERROR;
+  for (ub4 i = 0; i < array_size; ++i) {
+    sword rc = OCIDescriptorAlloc(parenth, &descpp[i], type, xtramem_sz, usrmempp);
+    if (rc != OCI_SUCCESS) return rc;
+  }
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
+                          ub4 bufsiz, ub4 type) {
+  if (type != OCI_HTYPE_ERROR && type != OCI_HTYPE_ENV) return OCI_INVALID_HANDLE;
+  if (type == OCI_HTYPE_ENV) return As<Env>(hndlp, OCI_HTYPE_ENV) ? OCI_NO_DATA : OCI_INVALID_HANDLE;
+  ErrorHandle* e = As<ErrorHandle>(hndlp, OCI_HTYPE_ERROR);
+  if (!e) return OCI_INVALID_HANDLE;
+  if (sqlstate) std::memcpy(sqlstate, "HY000", 6);
+  if (recordno != 1 || e->code == 0) {
+    if (errcodep) *errcodep = 0;
+    if (bufp && bufsiz) bufp[0] = 0;
+    return OCI_NO_DATA;
+  }
+  if (errcodep) *errcodep = e->code;
+  if (bufp && bufsiz) {
+    size_t n = std::min<size_t>(e->text.size(), bufsiz - 1);
+    std::memcpy(bufp, e->text.data(), n);
+    bufp[n] = 0;
+  }
+  return OCI_SUCCESS;
+}
+
+namespace {
+
+template <typename T>
+void Put(void* attributep, ub4* sizep, T value) {
+  std::memcpy(attributep, &value, sizeof(T));
+  if (sizep) *sizep = sizeof(T);
+}
+
+sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errhp) {
+  const ColumnDesc& c = p->col;
+  switch (attr) {
+    case OCI_ATTR_DATA_SIZE: Put<ub2>(attributep, sizep, c.size); break;
+    case OCI_ATTR_DATA_TYPE: Put<ub2>(attributep, sizep, c.type); break;
+    case OCI_ATTR_NAME:
+      *static_cast<const char**>(attributep) = c.name.c_str();
+      if (sizep) *sizep = static_cast<ub4>(c.name.size());
+      break;
+    case OCI_ATTR_PRECISION: Put<ub1>(attributep, sizep, static_cast<ub1>(c.precision)); break;
+    case OCI_ATTR_SCALE: Put<sb1>(attributep, sizep, c.scale); break;
+    case OCI_ATTR_IS_NULL: Put<ub1>(attributep, sizep, c.nullable); break;
+    case OCI_ATTR_CHAR_SIZE: Put<ub2>(attributep, sizep, c.char_size); break;
+    case OCI_ATTR_CHAR_USED: Put<ub1>(attributep, sizep, 0); break;
+    case OCI_ATTR_CHARSET_ID: Put<ub2>(attributep, sizep, c.csid); break;
+    case OCI_ATTR_CHARSET_FORM: Put<ub1>(attributep, sizep, c.csform); break;
+    case OCI_ATTR_TYPE_NAME:
+    case OCI_ATTR_SCHEMA_NAME:
+      *static_cast<const char**>(attributep) = "";
+      if (sizep) *sizep = 0;
+      break;
+    default: return Fail(errhp, MakeError(24315));
+  }
+  return OCI_SUCCESS;
+}
+
+}  // namespace
+
+OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
+                         ub4 attrtype, OCIError* errhp) {
+  Handle* h = As<Handle>(trgthndlp, trghndltyp);
+  if (!h) return OCI_INVALID_HANDLE;
+  if (!attributep) return Fail(errhp, MakeError(3001));
+  switch (trghndltyp) {
+    case OCI_DTYPE_PARAM:
+      return ParamAttr(static_cast<Param*>(h), attributep, sizep, attrtype, errhp);
+    case OCI_HTYPE_STMT: {
+      auto* s = static_cast<Stmt*>(h);
+      switch (attrtype) {
+        case OCI_ATTR_STMT_TYPE: Put<ub2>(attributep, sizep, StatementType(s->kind)); return OCI_SUCCESS;
+        case OCI_ATTR_SQLFNCODE: Put<ub2>(attributep, sizep, s->fncode); return OCI_SUCCESS;
+        case OCI_ATTR_PARAM_COUNT: Put<ub4>(attributep, sizep, static_cast<ub4>(s->cols.size())); return OCI_SUCCESS;
+        case OCI_ATTR_ROW_COUNT: Put<ub4>(attributep, sizep, s->row_count); return OCI_SUCCESS;
+        case OCI_ATTR_ROWS_FETCHED: Put<ub4>(attributep, sizep, s->rows_fetched); return OCI_SUCCESS;
+        case OCI_ATTR_CURRENT_POSITION: Put<ub4>(attributep, sizep, s->row_count); return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_ROWS: Put<ub4>(attributep, sizep, s->prefetch_rows); return OCI_SUCCESS;
+        case OCI_ATTR_PREFETCH_MEMORY: Put<ub4>(attributep, sizep, s->prefetch_memory); return OCI_SUCCESS;
+        case 128:
+        case OCI_ATTR_PARSE_ERROR_OFFSET: Put<ub2>(attributep, sizep, static_cast<ub2>(s->parse_error_offset)); return OCI_SUCCESS;
+        case OCI_ATTR_ENV: *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS;
+        case OCI_ATTR_STATEMENT:
+          *static_cast<const char**>(attributep) = s->text.c_str();
+          if (sizep) *sizep = static_cast<ub4>(s->text.size());
+          return OCI_SUCCESS;
+        case OCI_ATTR_ROWID: {
+          auto* r = As<RowidDesc>(attributep, OCI_DTYPE_ROWID);
+          if (!r) return OCI_INVALID_HANDLE;
+          if (!s->has_rowid) return Fail(errhp, MakeError(1410));
+          r->parts = s->rowid;
+          r->set = true;
+          return OCI_SUCCESS;
+        }
+        default: break;
+      }
+      break;
+    }
+    case OCI_HTYPE_SVCCTX: {
+      auto* s = static_cast<SvcCtx*>(h);
+      if (attrtype == OCI_ATTR_SERVER) { *static_cast<void**>(attributep) = s->server; return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_SESSION) { *static_cast<void**>(attributep) = s->session; return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ENV) { *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_STMTCACHESIZE) { Put<ub4>(attributep, sizep, s->cache_size); return OCI_SUCCESS; }
+      break;
+    }
+    case OCI_HTYPE_SERVER: {
+      auto* s = static_cast<Server*>(h);
+      if (attrtype == OCI_ATTR_SERVER_STATUS) {
+        Put<ub4>(attributep, sizep, s->attached ? OCI_SERVER_NORMAL : OCI_SERVER_NOT_CONNECTED);
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_ENV) { *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS; }
+      break;
+    }
+    case OCI_HTYPE_SESSION: {
+      auto* s = static_cast<Session*>(h);
+      if (attrtype == OCI_ATTR_USERNAME) {
+        *static_cast<const char**>(attributep) = s->user.c_str();
+        if (sizep) *sizep = static_cast<ub4>(s->user.size());
+        return OCI_SUCCESS;
+      }
+      break;
+    }
+    case OCI_HTYPE_BIND:
+    case OCI_HTYPE_DEFINE: {
+      ub1 form = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csform : static_cast<Define*>(h)->csform;
+      ub2 id = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csid : static_cast<Define*>(h)->csid;
+      if (attrtype == OCI_ATTR_CHARSET_FORM) { Put<ub1>(attributep, sizep, form); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, id); return OCI_SUCCESS; }
+      break;
+    }
+    default:
+      break;
+  }
+  return Fail(errhp, MakeError(24315));
+}
+
+OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub4 attrtype,
+                         OCIError* errhp) {
+  Handle* h = As<Handle>(trgthndlp, trghndltyp);
+  if (!h) return OCI_INVALID_HANDLE;
+  auto ub4_value = [&]() { ub4 v = 0; if (attributep) std::memcpy(&v, attributep, sizeof v); return v; };
+  switch (trghndltyp) {
+    case OCI_HTYPE_SVCCTX: {
+      auto* s = static_cast<SvcCtx*>(h);
+      if (attrtype == OCI_ATTR_SERVER) {
+        if (!IsHandle(attributep, OCI_HTYPE_SERVER)) return OCI_INVALID_HANDLE;
+        s->server = static_cast<Server*>(attributep);
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_SESSION) {
+        if (!IsHandle(attributep, OCI_HTYPE_SESSION)) return OCI_INVALID_HANDLE;
+        s->session = static_cast<Session*>(attributep);
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_STMTCACHESIZE) { s->cache_size = ub4_value(); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_TRANS) return OCI_SUCCESS;
+      break;
+    }
+    case OCI_HTYPE_SESSION: {
+      auto* s = static_cast<Session*>(h);
+      std::string v = attributep ? std::string(static_cast<const char*>(attributep), size) : std::string();
+      if (attrtype == OCI_ATTR_USERNAME) { s->user = v; return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_PASSWORD) { s->password = v; return OCI_SUCCESS; }
+      break;
+    }
+    case OCI_HTYPE_STMT: {
+      auto* s = static_cast<Stmt*>(h);
+      if (attrtype == OCI_ATTR_PREFETCH_ROWS) { s->prefetch_rows = ub4_value(); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_PREFETCH_MEMORY) { s->prefetch_memory = ub4_value(); return OCI_SUCCESS; }
+      break;
+    }
+    case OCI_HTYPE_BIND:
+    case OCI_HTYPE_DEFINE: {
+      ub1* form = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csform : &static_cast<Define*>(h)->csform;
+      ub2* id = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csid : &static_cast<Define*>(h)->csid;
+      if (!attributep) return Fail(errhp, MakeError(3001));
+      if (attrtype == OCI_ATTR_CHARSET_FORM) { std::memcpy(form, attributep, 1); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_CHARSET_ID) { std::memcpy(id, attributep, 2); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
+      break;
+    }
+    default:
+      break;
+  }
+  return Fail(errhp, MakeError(24315));
+}
+
+OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
+  Stmt* s = As<Stmt>(hndlp, OCI_HTYPE_STMT);
+  if (!s || htype != OCI_HTYPE_STMT) return OCI_INVALID_HANDLE;
+  if (!parmdpp) return Fail(errhp, MakeError(3001));
+  if (!s->described) return Fail(errhp, MakeError(24338));
+  if (pos < 1 || pos > s->cols.size()) return Fail(errhp, MakeError(24334));
+  if (s->params.size() < s->cols.size()) s->params.resize(s->cols.size());
+  auto& p = s->params[pos - 1];
+  if (!p) p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
+  *parmdpp = p.get();
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIParamSet(void*, ub4, OCIError* errhp, const void*, ub4, ub4) {
+  return Unimplemented(errhp);
+}

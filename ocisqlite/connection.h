@@ -1,0 +1,70 @@
+// One database session on a store file: its own SQLite connection, the logged
+// on user, Oracle-style transactions over SQLite's single writer, and name
+// resolution against the store's catalog.
+#ifndef OCISQLITE_CONNECTION_H
+#define OCISQLITE_CONNECTION_H
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "errors.h"
+#include "translate.h"
+
+namespace kavo::ocisqlite {
+
+class Connection : public Resolver {
+ public:
+  // Opens an existing store; ORA-12154 when the file is missing or not a store.
+  static std::unique_ptr<Connection> Open(const std::string& path);
+  // Makes a new store with the user SYSTEM; throws std::runtime_error.
+  static void CreateStore(const std::string& path, const std::string& system_password);
+  ~Connection() override;
+
+  // Checks the credentials; returns the days left for an expiring password (0: none).
+  int Logon(const std::string& user, const std::string& password);
+
+  sqlite3* db() const { return db_; }
+  const std::string& user() const { return user_; }
+  int session_id() const { return session_id_; }
+  std::string& nls_date_format() { return nls_date_format_; }
+  std::string Setting(const std::string& key, const std::string& fallback) const;
+  std::string Banner(int line) const;
+
+  // Oracle transactions: the first change takes SQLite's write lock, held until
+  // commit or rollback. Waits briefly (NOWAIT: shorter) and then fails with ORA-00054.
+  void BeginWrite(bool nowait);
+  bool in_transaction() const { return in_tx_; }
+  std::string TransactionId() const;
+  void Commit();
+  void Rollback();
+  // Runs SQL that yields no rows; errors are mapped to Oracle's.
+  void Exec(const std::string& sql);
+  // Turns a SQLite failure into the Oracle error a server would raise.
+  OraError MapError(int rc, const std::string& message) const;
+
+  bool Resolve(const std::string& schema, const std::string& name, ObjectRef* out) override;
+  bool UserExists(const std::string& name);
+
+  std::atomic<bool> cancel{false};
+
+ private:
+  explicit Connection(sqlite3* db) : db_(db) {}
+  bool Lookup(const std::string& owner, const std::string& name, ObjectRef* out);
+
+  sqlite3* db_;
+  std::string user_;
+  int session_id_ = 0;
+  std::string nls_date_format_ = "DD-MON-RR";
+  bool in_tx_ = false;
+  long tx_serial_ = 0;
+};
+
+// Registers the Oracle functions (ora_*) on a connection.
+void RegisterFunctions(sqlite3* db, Connection* conn);
+
+}  // namespace kavo::ocisqlite
+
+#endif

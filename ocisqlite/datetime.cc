@@ -1,0 +1,290 @@
+#include "datetime.h"
+
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+
+#include "errors.h"
+
+namespace kavo::ocisqlite {
+
+namespace {
+
+const char* kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
+                         "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+const char* kDays[] = {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY",
+                       "SATURDAY"};
+
+bool Leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysIn(int y, int m) {
+  static const int d[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && Leap(y) ? 29 : d[m - 1];
+}
+
+int Weekday(const DateParts& d) {  // 0 = Sunday (Zeller-like, proleptic Gregorian)
+  int y = d.year, m = d.month;
+  if (m < 3) { m += 12; --y; }
+  int k = y % 100, j = y / 100;
+  int h = (d.day + 13 * (m + 1) / 5 + k + k / 4 + j / 4 + 5 * j) % 7;  // 0 = Saturday
+  return (h + 6) % 7;
+}
+
+std::string Upper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+// Applies the case of the format element ("Mon", "MON", "mon") to a name.
+std::string Cased(std::string name, std::string_view element) {
+  bool first_upper = std::isupper(static_cast<unsigned char>(element[0]));
+  bool second_upper = element.size() > 1 && std::isupper(static_cast<unsigned char>(element[1]));
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool up = i == 0 ? first_upper : second_upper;
+    name[i] = static_cast<char>(up ? std::toupper(c) : std::tolower(c));
+  }
+  return name;
+}
+
+// The format elements, longest first so that "MONTH" wins over "MON" and "MM".
+const char* kElements[] = {"MONTH", "HH24", "HH12", "RRRR", "YYYY", "SYYYY", "MON", "DAY",
+                           "YYY",   "RR",   "YY",   "MM",   "DD",   "HH",    "MI",  "SS",
+                           "AM",    "PM",   "DY",   "FM",   "Y",    "D",     "J"};
+
+size_t MatchElement(std::string_view fmt, size_t i, std::string_view* element) {
+  for (const char* e : kElements) {
+    std::string_view ev(e);
+    if (fmt.size() - i >= ev.size() && Upper(fmt.substr(i, ev.size())) == ev) {
+      *element = fmt.substr(i, ev.size());
+      return ev.size();
+    }
+  }
+  return 0;
+}
+
+bool IsSeparator(char c) {
+  return c == '-' || c == '/' || c == ',' || c == '.' || c == ';' || c == ':' || c == ' ';
+}
+
+}  // namespace
+
+bool ValidDate(const DateParts& d) {
+  return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= DaysIn(d.year, d.month) && d.hour >= 0 && d.hour <= 23 && d.minute >= 0 &&
+         d.minute <= 59 && d.second >= 0 && d.second <= 59;
+}
+
+bool ParseStoredDate(std::string_view t, DateParts* out) {
+  DateParts d;
+  int n = 0;
+  std::string s(t);
+  int got = std::sscanf(s.c_str(), "%d-%d-%d%n", &d.year, &d.month, &d.day, &n);
+  if (got != 3) return false;
+  if (static_cast<size_t>(n) < s.size()) {
+    if (std::sscanf(s.c_str() + n, " %d:%d:%d", &d.hour, &d.minute, &d.second) != 3) return false;
+  }
+  if (!ValidDate(d)) return false;
+  *out = d;
+  return true;
+}
+
+std::string StoredDate(const DateParts& d) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                d.minute, d.second);
+  return buf;
+}
+
+void EncodeOracleDate(const DateParts& d, unsigned char out[7]) {
+  out[0] = static_cast<unsigned char>(d.year / 100 + 100);
+  out[1] = static_cast<unsigned char>(d.year % 100 + 100);
+  out[2] = static_cast<unsigned char>(d.month);
+  out[3] = static_cast<unsigned char>(d.day);
+  out[4] = static_cast<unsigned char>(d.hour + 1);
+  out[5] = static_cast<unsigned char>(d.minute + 1);
+  out[6] = static_cast<unsigned char>(d.second + 1);
+}
+
+bool DecodeOracleDate(const unsigned char in[7], DateParts* out) {
+  DateParts d;
+  d.year = (in[0] - 100) * 100 + (in[1] - 100);
+  d.month = in[2];
+  d.day = in[3];
+  d.hour = in[4] - 1;
+  d.minute = in[5] - 1;
+  d.second = in[6] - 1;
+  if (in[0] < 100 || in[1] < 100 || in[1] > 199 || !ValidDate(d)) return false;
+  *out = d;
+  return true;
+}
+
+DateParts Now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return DateParts{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                   tm.tm_sec};
+}
+
+std::string FormatDate(const DateParts& d, std::string_view fmt) {
+  std::string out;
+  bool fill_mode = true;  // FM toggles suppression of padding
+  char buf[16];
+  auto num = [&](int v, int width) {
+    std::snprintf(buf, sizeof buf, fill_mode ? "%0*d" : "%d", width, v);
+    out += buf;
+  };
+  for (size_t i = 0; i < fmt.size();) {
+    if (fmt[i] == '"') {
+      size_t end = fmt.find('"', i + 1);
+      if (end == std::string_view::npos) end = fmt.size();
+      out.append(fmt.substr(i + 1, end - i - 1));
+      i = end + 1;
+      continue;
+    }
+    std::string_view e;
+    size_t len = MatchElement(fmt, i, &e);
+    if (len == 0) {
+      if (!IsSeparator(fmt[i])) throw MakeError(1821);
+      out += fmt[i++];
+      continue;
+    }
+    std::string u = Upper(e);
+    if (u == "YYYY" || u == "RRRR" || u == "SYYYY") num(d.year, 4);
+    else if (u == "YYY") num(d.year % 1000, 3);
+    else if (u == "YY" || u == "RR") num(d.year % 100, 2);
+    else if (u == "Y") num(d.year % 10, 1);
+    else if (u == "MM") num(d.month, 2);
+    else if (u == "DD") num(d.day, 2);
+    else if (u == "D") num(Weekday(d) + 1, 1);
+    else if (u == "HH24") num(d.hour, 2);
+    else if (u == "HH" || u == "HH12") num(d.hour % 12 == 0 ? 12 : d.hour % 12, 2);
+    else if (u == "MI") num(d.minute, 2);
+    else if (u == "SS") num(d.second, 2);
+    else if (u == "MON") out += Cased(std::string(kMonths[d.month - 1]).substr(0, 3), e);
+    else if (u == "MONTH") {
+      std::string m = Cased(kMonths[d.month - 1], e);
+      if (fill_mode) m.resize(9, ' ');
+      out += m;
+    } else if (u == "DY") out += Cased(std::string(kDays[Weekday(d)]).substr(0, 3), e);
+    else if (u == "DAY") {
+      std::string m = Cased(kDays[Weekday(d)], e);
+      if (fill_mode) m.resize(9, ' ');
+      out += m;
+    } else if (u == "AM" || u == "PM") out += Cased(d.hour < 12 ? "AM" : "PM", e);
+    else if (u == "FM") fill_mode = !fill_mode;
+    else if (u == "J") {
+      // Julian day: days since 4712-01-01 BC; computed for the Gregorian calendar.
+      int a = (14 - d.month) / 12, y = d.year + 4800 - a, m = d.month + 12 * a - 3;
+      long jd = d.day + (153 * m + 2) / 5 + 365L * y + y / 4 - y / 100 + y / 400 - 32045;
+      out += std::to_string(jd);
+    }
+    i += len;
+  }
+  return out;
+}
+
+DateParts ParseDate(std::string_view text, std::string_view fmt) {
+  DateParts d;
+  DateParts now = Now();
+  d.year = now.year;
+  d.month = now.month;
+  d.day = 1;
+  bool pm = false, has_meridian = false;
+  size_t t = 0;
+  auto skip_blanks = [&] { while (t < text.size() && text[t] == ' ') ++t; };
+  auto read_num = [&](int max_digits) {
+    skip_blanks();
+    size_t start = t;
+    int v = 0;
+    while (t < text.size() && t - start < static_cast<size_t>(max_digits) &&
+           std::isdigit(static_cast<unsigned char>(text[t])))
+      v = v * 10 + (text[t++] - '0');
+    if (t == start) throw MakeError(1858);
+    return std::pair<int, int>(v, static_cast<int>(t - start));
+  };
+  for (size_t i = 0; i < fmt.size();) {
+    if (fmt[i] == '"') {
+      size_t end = fmt.find('"', i + 1);
+      if (end == std::string_view::npos) end = fmt.size();
+      t += end - i - 1;
+      i = end + 1;
+      continue;
+    }
+    std::string_view e;
+    size_t len = MatchElement(fmt, i, &e);
+    if (len == 0) {
+      if (!IsSeparator(fmt[i])) throw MakeError(1821);
+      if (t < text.size() && IsSeparator(text[t])) ++t;
+      else if (t < text.size() && !std::isalnum(static_cast<unsigned char>(text[t]))) throw MakeError(1861);
+      ++i;
+      continue;
+    }
+    if (t >= text.size()) break;  // missing trailing elements keep their defaults
+    std::string u = Upper(e);
+    i += len;
+    if (u == "YYYY" || u == "SYYYY" || u == "RRRR") {
+      auto [v, n] = read_num(4);
+      d.year = (u == "RRRR" && n <= 2) ? (v < 50 ? 2000 + v : 1900 + v) : v;
+    } else if (u == "RR") {
+      auto [v, n] = read_num(4);
+      d.year = n <= 2 ? (v < 50 ? 2000 + v : 1900 + v) : v;
+    } else if (u == "YY") d.year = now.year / 100 * 100 + read_num(2).first;
+    else if (u == "YYY") d.year = now.year / 1000 * 1000 + read_num(3).first;
+    else if (u == "Y") d.year = now.year / 10 * 10 + read_num(1).first;
+    else if (u == "MM") d.month = read_num(2).first;
+    else if (u == "DD") d.day = read_num(2).first;
+    else if (u == "HH24") d.hour = read_num(2).first;
+    else if (u == "HH" || u == "HH12") {
+      d.hour = read_num(2).first;
+      if (d.hour < 1 || d.hour > 12) throw MakeError(1861);
+    } else if (u == "MI") d.minute = read_num(2).first;
+    else if (u == "SS") d.second = read_num(2).first;
+    else if (u == "MON" || u == "MONTH") {
+      skip_blanks();
+      std::string rest = Upper(text.substr(t));
+      int found = 0;
+      for (int m = 0; m < 12 && !found; ++m) {
+        std::string full = kMonths[m];
+        if (rest.compare(0, full.size(), full) == 0) { found = m + 1; t += full.size(); }
+        else if (rest.compare(0, 3, full.substr(0, 3)) == 0) { found = m + 1; t += 3; }
+      }
+      if (!found) throw MakeError(1843);
+      d.month = found;
+    } else if (u == "DY" || u == "DAY") {
+      while (t < text.size() && std::isalpha(static_cast<unsigned char>(text[t]))) ++t;
+    } else if (u == "AM" || u == "PM") {
+      skip_blanks();
+      std::string rest = Upper(text.substr(t, 2));
+      if (rest != "AM" && rest != "PM") throw MakeError(1861);
+      has_meridian = true;
+      pm = rest == "PM";
+      t += 2;
+    } else if (u == "D") read_num(1);
+    else if (u == "J") {
+      auto [v, n] = read_num(7);
+      (void)n;
+      long l = v + 68569, nn = 4 * l / 146097;
+      l = l - (146097 * nn + 3) / 4;
+      long i2 = 4000 * (l + 1) / 1461001;
+      l = l - 1461 * i2 / 4 + 31;
+      long j = 80 * l / 2447;
+      d.day = static_cast<int>(l - 2447 * j / 80);
+      l = j / 11;
+      d.month = static_cast<int>(j + 2 - 12 * l);
+      d.year = static_cast<int>(100 * (nn - 49) + i2 + l);
+    }
+  }
+  skip_blanks();
+  if (t < text.size()) throw MakeError(1830);
+  if (has_meridian) d.hour = d.hour % 12 + (pm ? 12 : 0);
+  if (d.month < 1 || d.month > 12) throw MakeError(1843);
+  if (d.year < 1 || d.year > 9999) throw MakeError(1861);
+  if (d.day < 1 || d.day > DaysIn(d.year, d.month)) throw MakeError(1847);
+  if (d.hour > 23 || d.minute > 59 || d.second > 59) throw MakeError(1861);
+  return d;
+}
+
+}  // namespace kavo::ocisqlite

@@ -1,0 +1,104 @@
+#include "errors.h"
+
+#include <cstdio>
+#include <map>
+
+namespace kavo::ocisqlite {
+
+namespace {
+
+const std::map<int, const char*>& Messages() {
+  static const std::map<int, const char*> m = {
+      {1, "unique constraint (%s) violated"},
+      {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
+      {600, "internal error code, arguments: [%s]"},
+      {900, "invalid SQL statement"},
+      {903, "invalid table name"},
+      {904, "%s: invalid identifier"},
+      {907, "missing right parenthesis"},
+      {911, "invalid character"},
+      {922, "missing or invalid option"},
+      {923, "FROM keyword not found where expected"},
+      {925, "missing INTO keyword"},
+      {932, "inconsistent datatypes: expected %s got %s"},
+      {933, "SQL command not properly ended"},
+      {936, "missing expression"},
+      {942, "table or view does not exist"},
+      {955, "name is already used by an existing object"},
+      {957, "duplicate column name"},
+      {1002, "fetch out of sequence"},
+      {1007, "variable not in select list"},
+      {1008, "not all variables bound"},
+      {1012, "not logged on"},
+      {1013, "user requested cancel of current operation"},
+      {1017, "invalid username/password; logon denied"},
+      {1031, "insufficient privileges"},
+      {1036, "illegal variable name/number"},
+      {1086, "savepoint '%s' never established in this session or is invalid"},
+      {1400, "cannot insert NULL into (%s)"},
+      {1403, "no data found"},
+      {1406, "fetched column value was truncated"},
+      {1407, "cannot update (%s) to NULL"},
+      {1410, "invalid ROWID"},
+      {1422, "exact fetch returns more than requested number of rows"},
+      {1438, "value larger than specified precision allowed for this column"},
+      {1722, "invalid number"},
+      {1756, "quoted string not properly terminated"},
+      {1830, "date format picture ends before converting entire input string"},
+      {1843, "not a valid month"},
+      {1847, "day of month must be between 1 and last day of month"},
+      {1858, "a non-numeric character was found where a numeric was expected"},
+      {1861, "literal does not match format string"},
+      {1918, "user '%s' does not exist"},
+      {1920, "user name '%s' conflicts with another user or role name"},
+      {1821, "date format not recognized"},
+      {2290, "check constraint (%s) violated"},
+      {2291, "integrity constraint (%s) violated - parent key not found"},
+      {2292, "integrity constraint (%s) violated - child record found"},
+      {3001, "unimplemented feature"},
+      {3114, "not connected to ORACLE"},
+      {6502, "PL/SQL: numeric or value error: character string buffer too small"},
+      {6550, "line %s, column %s:\nPLS-00103: Encountered the symbol \"%s\""},
+      {8177, "can't serialize access for this transaction"},
+      {12154, "TNS:could not resolve the connect identifier specified"},
+      {12899, "value too large for column %s"},
+      {21000, "error number argument to raise_application_error of %s is out of range"},
+      {24315, "illegal attribute type"},
+      {24333, "zero iteration count"},
+      {24334, "no descriptor for this position"},
+      {24337, "statement handle not prepared"},
+      {24338, "statement handle not executed"},
+      {24374, "define not done before fetch or execute and fetch"},
+      {28000, "the account is locked"},
+      {28002, "the password will expire within %s days"},
+  };
+  return m;
+}
+
+}  // namespace
+
+std::string OracleMessage(int code) {
+  auto it = Messages().find(code);
+  return it == Messages().end() ? std::string("Message ") + std::to_string(code) + " not found"
+                                : it->second;
+}
+
+OraError MakeError(int code, const std::string& a, const std::string& b, const std::string& c) {
+  std::string tmpl = OracleMessage(code);
+  const std::string* args[] = {&a, &b, &c};
+  std::string msg;
+  int next = 0;
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == 's') {
+      if (next < 3) msg += *args[next++];
+      ++i;
+    } else {
+      msg += tmpl[i];
+    }
+  }
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", code);
+  return OraError(code, prefix + msg + "\n");
+}
+
+}  // namespace kavo::ocisqlite

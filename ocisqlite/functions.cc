@@ -1,0 +1,279 @@
+// Oracle's SQL functions as SQLite functions. Errors are raised with Oracle's
+// text so that the statement fails with the right ORA- number.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "connection.h"
+#include "datetime.h"
+#include "number_text.h"
+#include "rowid.h"
+
+namespace kavo::ocisqlite {
+
+namespace {
+
+Connection* Conn(sqlite3_context* ctx) { return static_cast<Connection*>(sqlite3_user_data(ctx)); }
+
+std::string Text(sqlite3_value* v) {
+  const unsigned char* t = sqlite3_value_text(v);
+  return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_value_bytes(v))) : "";
+}
+
+bool Null(sqlite3_value* v) {
+  return sqlite3_value_type(v) == SQLITE_NULL ||
+         (sqlite3_value_type(v) == SQLITE_TEXT && sqlite3_value_bytes(v) == 0);
+}
+
+void Fail(sqlite3_context* ctx, const OraError& e) {
+  sqlite3_result_error(ctx, e.text().c_str(), static_cast<int>(e.text().size()));
+}
+
+void ResultText(sqlite3_context* ctx, const std::string& s) {
+  if (s.empty()) sqlite3_result_null(ctx);  // Oracle: the empty string is NULL
+  else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+bool NumberOf(sqlite3_value* v, double* out) {
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) { *out = sqlite3_value_double(v); return true; }
+  return ParseNumber(Text(v), out);
+}
+
+void Rowid(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (sqlite3_value_type(a[1]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  ResultText(ctx, RowidText(RowidFromRowNumber(static_cast<uint32_t>(sqlite3_value_int64(a[0])),
+                                                sqlite3_value_int64(a[1]))));
+}
+
+void RowidNum(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[1])) return sqlite3_result_null(ctx);
+  RowidParts p;
+  if (!ParseRowid(Text(a[1]), &p)) return Fail(ctx, MakeError(1410));
+  if (p.object != static_cast<uint32_t>(sqlite3_value_int64(a[0]))) return sqlite3_result_null(ctx);
+  sqlite3_result_int64(ctx, RowNumberFromRowid(p));
+}
+
+void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  int t = sqlite3_value_type(a[0]);
+  if (t == SQLITE_INTEGER) return ResultText(ctx, NumberText(static_cast<int64_t>(sqlite3_value_int64(a[0]))));
+  if (t == SQLITE_FLOAT) return ResultText(ctx, NumberText(sqlite3_value_double(a[0])));
+  std::string s = Text(a[0]);
+  DateParts d;
+  if (ParseStoredDate(s, &d) && s.size() == 19) {
+    try {
+      return ResultText(ctx, FormatDate(d, n > 1 ? Text(a[1]) : Conn(ctx)->nls_date_format()));
+    } catch (const OraError& e) {
+      return Fail(ctx, e);
+    }
+  }
+  ResultText(ctx, s);
+}
+
+void ToDate(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  std::string s = Text(a[0]);
+  DateParts d;
+  if (n == 1 && ParseStoredDate(s, &d) && s.size() == 19) return ResultText(ctx, s);
+  try {
+    ResultText(ctx, StoredDate(ParseDate(s, n > 1 ? Text(a[1]) : Conn(ctx)->nls_date_format())));
+  } catch (const OraError& e) {
+    Fail(ctx, e);
+  }
+}
+
+void ToNumber(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  double v;
+  if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
+  if (v == std::floor(v) && std::fabs(v) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(v));
+  else sqlite3_result_double(ctx, v);
+}
+
+void Sysdate(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, StoredDate(Now())); }
+void User(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Conn(ctx)->user()); }
+void Txid(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, Conn(ctx)->TransactionId()); }
+void Banner(sqlite3_context* ctx, int, sqlite3_value** a) {
+  ResultText(ctx, Conn(ctx)->Banner(sqlite3_value_int(a[0])));
+}
+
+void Userenv(sqlite3_context* ctx, int, sqlite3_value** a) {
+  std::string k = Text(a[0]);
+  for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (k == "SESSIONID") return sqlite3_result_int64(ctx, Conn(ctx)->session_id());
+  if (k == "LANGUAGE") return ResultText(ctx, "AMERICAN_AMERICA.AL32UTF8");
+  if (k == "LANG") return ResultText(ctx, "US");
+  if (k == "TERMINAL") return ResultText(ctx, "unknown");
+  if (k == "ISDBA") return ResultText(ctx, "FALSE");
+  Fail(ctx, MakeError(904, "\"" + k + "\""));
+}
+
+// CHR(n): the bytes of n, most significant first, leading zero bytes dropped.
+void Chr(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  uint64_t v = static_cast<uint64_t>(sqlite3_value_int64(a[0])) & 0xFFFFFFFFu;
+  std::string s;
+  bool started = false;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    unsigned char b = static_cast<unsigned char>(v >> shift);
+    if (b || started || shift == 0) { s += static_cast<char>(b); started = true; }
+  }
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// Characters of UTF-8 text; a byte that does not start a valid sequence counts as one.
+int64_t CharCount(const std::string& s) {
+  int64_t n = 0;
+  for (size_t i = 0; i < s.size(); ++n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    bool ok = i + len <= s.size();
+    for (size_t k = 1; ok && k < len; ++k)
+      ok = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+    i += ok ? len : 1;
+  }
+  return n;
+}
+
+std::string ValueText(sqlite3_value* v) {
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER) return NumberText(static_cast<int64_t>(sqlite3_value_int64(v)));
+  if (t == SQLITE_FLOAT) return NumberText(sqlite3_value_double(v));
+  return Text(v);
+}
+
+void Length(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  sqlite3_result_int64(ctx, CharCount(ValueText(a[0])));
+}
+
+void LengthB(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(a[0]) == SQLITE_BLOB) return sqlite3_result_int(ctx, sqlite3_value_bytes(a[0]));
+  sqlite3_result_int64(ctx, static_cast<int64_t>(ValueText(a[0]).size()));
+}
+
+// SUBSTR with Oracle's positions: 0 counts as 1, negative counts from the end.
+void Substr(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (Null(a[0]) || Null(a[1])) return sqlite3_result_null(ctx);
+  std::string s = ValueText(a[0]);
+  int64_t len = static_cast<int64_t>(s.size());
+  int64_t pos = sqlite3_value_int64(a[1]);
+  if (pos == 0) pos = 1;
+  if (pos < 0) pos = len + pos + 1;
+  if (pos < 1 || pos > len) return sqlite3_result_null(ctx);
+  int64_t count = len - pos + 1;
+  if (n > 2) {
+    if (Null(a[2])) return sqlite3_result_null(ctx);
+    count = std::min<int64_t>(count, sqlite3_value_int64(a[2]));
+    if (count < 1) return sqlite3_result_null(ctx);
+  }
+  ResultText(ctx, s.substr(static_cast<size_t>(pos - 1), static_cast<size_t>(count)));
+}
+
+void Decode(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  for (int i = 1; i + 1 < n; i += 2) {
+    bool both_null = Null(a[0]) && Null(a[i]);
+    if (both_null || (!Null(a[0]) && !Null(a[i]) && ValueText(a[0]) == ValueText(a[i]))) {
+      return sqlite3_result_value(ctx, a[i + 1]);
+    }
+  }
+  if (n % 2 == 0) return sqlite3_result_value(ctx, a[n - 1]);
+  sqlite3_result_null(ctx);
+}
+
+void Trunc(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  int t = sqlite3_value_type(a[0]);
+  DateParts d;
+  if (t == SQLITE_TEXT && ParseStoredDate(Text(a[0]), &d)) {
+    d.hour = d.minute = d.second = 0;
+    return ResultText(ctx, StoredDate(d));
+  }
+  double v;
+  if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
+  double scale = std::pow(10.0, n > 1 ? sqlite3_value_int(a[1]) : 0);
+  double r = std::trunc(v * scale) / scale;
+  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  else sqlite3_result_double(ctx, r);
+}
+
+void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0]) || Null(a[1])) return sqlite3_result_null(ctx);
+  double x, y;
+  if (!NumberOf(a[0], &x) || !NumberOf(a[1], &y)) return Fail(ctx, MakeError(1722));
+  if (y == 0) return sqlite3_result_value(ctx, a[0]);
+  double r = x - y * std::trunc(x / y);
+  if (r == std::floor(r)) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  else sqlite3_result_double(ctx, r);
+}
+
+// ora_trim(side, text[, set]): side 'L', 'R' or 'B'.
+void Trim(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (Null(a[1])) return sqlite3_result_null(ctx);
+  std::string side = Text(a[0]), s = ValueText(a[1]), set = n > 2 ? Text(a[2]) : " ";
+  size_t b = 0, e = s.size();
+  if (side != "R")
+    while (b < e && set.find(s[b]) != std::string::npos) ++b;
+  if (side != "L")
+    while (e > b && set.find(s[e - 1]) != std::string::npos) --e;
+  ResultText(ctx, s.substr(b, e - b));
+}
+
+// Column checks written into the tables: VARCHAR2/CHAR length in bytes.
+void CheckLength(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (sqlite3_value_type(a[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+  int64_t actual = sqlite3_value_type(a[0]) == SQLITE_BLOB ? sqlite3_value_bytes(a[0])
+                                                            : static_cast<int64_t>(ValueText(a[0]).size());
+  int64_t max = sqlite3_value_int64(a[1]);
+  if (actual > max) {
+    OraError e = MakeError(12899, Text(a[2]) + " (actual: " + std::to_string(actual) +
+                                      ", maximum: " + std::to_string(max) + ")");
+    return Fail(ctx, e);
+  }
+  sqlite3_result_int(ctx, 1);
+}
+
+// NUMBER(p, s): digits before the point limited to p - s.
+void CheckNumber(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (sqlite3_value_type(a[0]) == SQLITE_NULL) return sqlite3_result_int(ctx, 1);
+  double v;
+  if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
+  int p = sqlite3_value_int(a[1]), s = sqlite3_value_int(a[2]);
+  double scale = std::pow(10.0, s);
+  double rounded = std::round(v * scale) / scale;
+  if (std::fabs(rounded) >= std::pow(10.0, p - s)) return Fail(ctx, MakeError(1438));
+  sqlite3_result_int(ctx, 1);
+}
+
+struct Fn {
+  const char* name;
+  int args;
+  void (*fn)(sqlite3_context*, int, sqlite3_value**);
+  bool deterministic;
+};
+
+}  // namespace
+
+void RegisterFunctions(sqlite3* db, Connection* conn) {
+  static const Fn fns[] = {
+      {"ora_rowid", 2, Rowid, true},        {"ora_rowid_num", 2, RowidNum, true},
+      {"ora_to_char", -1, ToChar, false},   {"ora_to_date", -1, ToDate, false},
+      {"ora_to_number", -1, ToNumber, true}, {"ora_sysdate", 0, Sysdate, false},
+      {"ora_user", 0, User, false},         {"ora_txid", 0, Txid, false},
+      {"ora_banner", 1, Banner, false},     {"ora_userenv", 1, Userenv, false},
+      {"ora_chr", 1, Chr, true},            {"ora_length", 1, Length, true},
+      {"ora_lengthb", 1, LengthB, true},    {"ora_substr", -1, Substr, true},
+      {"ora_decode", -1, Decode, true},     {"ora_trunc", -1, Trunc, true},
+      {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
+      {"ora_check_length", 3, CheckLength, true},
+      {"ora_check_number", 3, CheckNumber, true},
+  };
+  for (const Fn& f : fns)
+    sqlite3_create_function_v2(db, f.name, f.args,
+                               SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0), conn,
+                               f.fn, nullptr, nullptr, nullptr);
+}
+
+}  // namespace kavo::ocisqlite

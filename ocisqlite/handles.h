@@ -1,0 +1,176 @@
+// The objects behind OCI's opaque handles and descriptors. Every handle starts
+// with a magic word and its type and is registered while alive, so a call with
+// a stale, foreign or mistyped handle is refused instead of crashing.
+#ifndef OCISQLITE_HANDLES_H
+#define OCISQLITE_HANDLES_H
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connection.h"
+#include "errors.h"
+#include "oci.h"
+#include "rowid.h"
+#include "translate.h"
+
+namespace kavo::ocisqlite {
+
+struct Env;
+
+struct Handle {
+  Handle(ub4 type, Env* env);
+  virtual ~Handle();
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+
+  uint32_t magic;
+  ub4 type;
+  Env* env;
+};
+
+// Whether p is a live handle of that type (type 0: any type).
+bool IsHandle(const void* p, ub4 type);
+// Every live handle of an environment.
+std::vector<Handle*> HandlesOf(Env* env);
+
+struct Env : Handle {
+  explicit Env(ub4 m) : Handle(OCI_HTYPE_ENV, nullptr), mode(m) {}
+  ub4 mode;
+};
+
+struct ErrorHandle : Handle {
+  explicit ErrorHandle(Env* e) : Handle(OCI_HTYPE_ERROR, e) {}
+  void Set(const OraError& err) { code = err.code(), text = err.text(); }
+  void Clear() { code = 0, text.clear(); }
+  int code = 0;
+  std::string text;
+};
+
+struct Server : Handle {
+  explicit Server(Env* e) : Handle(OCI_HTYPE_SERVER, e) {}
+  std::string path;
+  bool attached = false;
+};
+
+struct Session : Handle {
+  explicit Session(Env* e) : Handle(OCI_HTYPE_SESSION, e) {}
+  std::string user, password;
+  std::unique_ptr<Connection> conn;
+};
+
+struct SvcCtx : Handle {
+  explicit SvcCtx(Env* e) : Handle(OCI_HTYPE_SVCCTX, e) {}
+  Server* server = nullptr;
+  Session* session = nullptr;
+  ub4 cache_size = 0;
+  bool logon_owned = false;  // made by OCILogon: frees its server and session
+};
+
+struct RowidDesc : Handle {
+  explicit RowidDesc(Env* e) : Handle(OCI_DTYPE_ROWID, e) {}
+  RowidParts parts;
+  bool set = false;
+};
+
+struct ColumnDesc {
+  std::string name;
+  ub2 type = SQLT_CHR;  // Oracle's internal type code
+  ub2 size = 0;
+  sb2 precision = 0;
+  sb1 scale = 0;
+  ub1 nullable = 1;
+  ub1 csform = 1;
+  ub2 csid = 873;
+  ub2 char_size = 0;
+};
+
+struct Param : Handle {
+  Param(Env* e, ColumnDesc c) : Handle(OCI_DTYPE_PARAM, e), col(std::move(c)) {}
+  ColumnDesc col;
+};
+
+// Where values of one bind or define live: element i is at value + i * skip.
+struct Target {
+  void* value = nullptr;
+  sb4 size = 0;
+  ub2 dty = 0;
+  void* ind = nullptr;
+  ub2* len = nullptr;
+  ub2* rcode = nullptr;
+  ub4 value_skip = 0, ind_skip = 0, len_skip = 0, rcode_skip = 0;
+
+  char* ValueAt(ub4 i) const { return static_cast<char*>(value) + i * (value_skip ? value_skip : static_cast<ub4>(size)); }
+  sb2* IndAt(ub4 i) const { return ind ? reinterpret_cast<sb2*>(static_cast<char*>(ind) + i * (ind_skip ? ind_skip : sizeof(sb2))) : nullptr; }
+  ub2* LenAt(ub4 i) const { return len ? reinterpret_cast<ub2*>(reinterpret_cast<char*>(len) + i * (len_skip ? len_skip : sizeof(ub2))) : nullptr; }
+  ub2* RcodeAt(ub4 i) const { return rcode ? reinterpret_cast<ub2*>(reinterpret_cast<char*>(rcode) + i * (rcode_skip ? rcode_skip : sizeof(ub2))) : nullptr; }
+};
+
+struct Stmt;
+
+struct Bind : Handle {
+  Bind(Env* e, Stmt* s) : Handle(OCI_HTYPE_BIND, e), stmt(s) {}
+  Stmt* stmt;
+  std::string name;  // upper-cased, without the colon; empty for a bind by position
+  ub4 position = 0;
+  Target t;
+  ub4 maxarr = 0;
+  ub4* curele = nullptr;
+  ub1 csform = 1;
+  ub2 csid = 0;
+};
+
+struct Define : Handle {
+  Define(Env* e, Stmt* s) : Handle(OCI_HTYPE_DEFINE, e), stmt(s) {}
+  Stmt* stmt;
+  ub4 position = 0;
+  Target t;
+  ub4 mode = 0;
+  void* cb_ctx = nullptr;
+  OCICallbackDefine cb = nullptr;
+  ub1 csform = 1;
+  ub2 csid = 0;
+};
+
+enum class Kind {
+  kUnknown, kSelect, kInsert, kUpdate, kDelete, kPlsql, kCreate, kDrop, kAlter, kSavepoint,
+  kRollback, kCommit, kLock, kSet, kGrant, kComment, kTruncate
+};
+
+struct Stmt : Handle {
+  explicit Stmt(Env* e) : Handle(OCI_HTYPE_STMT, e) {}
+  ~Stmt() override;
+  void Reset();  // forgets the SQLite statement and results
+
+  std::string text;
+  std::vector<Token> toks;
+  std::unique_ptr<OraError> lex_error;  // reported at execute, as a server would
+  Kind kind = Kind::kUnknown;
+  ub2 fncode = 0;
+  bool prepared = false;
+  bool from_cache = false;
+  Connection* conn = nullptr;
+  sqlite3_stmt* st = nullptr;
+  Translation tr;
+  std::vector<ColumnDesc> cols;
+  std::vector<std::unique_ptr<Param>> params;
+  std::vector<Bind*> binds;
+  std::vector<Define*> defines;  // by position - 1
+  bool executed = false;
+  bool described = false;
+  bool row_ready = false;
+  bool done = true;
+  ub4 row_count = 0;
+  ub4 rows_fetched = 0;
+  ub4 parse_error_offset = 0;
+  RowidParts rowid;
+  bool has_rowid = false;
+  ub4 prefetch_rows = 1, prefetch_memory = 0;
+};
+
+}  // namespace kavo::ocisqlite
+
+#endif

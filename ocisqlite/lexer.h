@@ -1,0 +1,36 @@
+// Tokens of Oracle SQL and PL/SQL text, with their byte offsets in the source
+// so that errors can point at the place Oracle would report.
+#ifndef OCISQLITE_LEXER_H
+#define OCISQLITE_LEXER_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kavo::ocisqlite {
+
+enum class Tok { kIdent, kQuoted, kString, kNumber, kBind, kSymbol, kEnd };
+
+struct Token {
+  Tok kind = Tok::kEnd;
+  std::string text;  // identifiers upper-cased; quotes and colons removed
+  size_t pos = 0;    // byte offset in the source
+  size_t len = 0;
+
+  bool Is(std::string_view word) const { return kind == Tok::kIdent && text == word; }
+  bool IsSym(std::string_view s) const { return kind == Tok::kSymbol && text == s; }
+};
+
+// Splits the text; the list ends with a kEnd token. Comments are dropped.
+// Throws OraError 1756 for an unterminated quote and 911 for a stray character.
+std::vector<Token> Lex(std::string_view sql);
+
+// Index of the parenthesis closing the one at `open`, or the end token index.
+std::vector<size_t> MatchParens(const std::vector<Token>& toks);
+
+std::string QuoteIdent(std::string_view name);
+std::string QuoteString(std::string_view text);
+
+}  // namespace kavo::ocisqlite
+
+#endif

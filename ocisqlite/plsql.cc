@@ -1,0 +1,269 @@
+// The anonymous PL/SQL blocks a client sends: nested BEGIN ... EXCEPTION WHEN
+// ... END blocks, assignments to bind variables, SELECT ... INTO, DML, IF,
+// COMMIT/ROLLBACK/SAVEPOINT, NULL and RAISE_APPLICATION_ERROR. Anything else
+// fails with PLS-00103 as a real server would for an unknown construct.
+#include <cstdio>
+#include <optional>
+
+#include "statement.h"
+
+namespace kavo::ocisqlite {
+
+namespace {
+
+struct Raised {
+  OraError error;
+};
+
+class Plsql {
+ public:
+  Plsql(Stmt& s, Connection& c) : s_(s), c_(c), t_(s.toks), match_(MatchParens(s.toks)) {}
+
+  void Run() {
+    bool started = !c_.in_transaction();
+    if (!started) c_.Exec("SAVEPOINT ora_block");
+    try {
+      size_t i = 0;
+      if (t_[i].Is("DECLARE")) Fail(t_[i]);
+      i = Block(i, true);
+      if (t_[i].kind != Tok::kEnd) Fail(t_[i]);
+      if (!started) c_.Exec("RELEASE ora_block");
+    } catch (...) {
+      if (started) c_.Rollback();
+      else sqlite3_exec(c_.db(), "ROLLBACK TO ora_block; RELEASE ora_block", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(const Token& t) {
+    // Line and column of the offending token, counted like the PL/SQL compiler does.
+    int line = 1, col = 1;
+    for (size_t k = 0; k < t.pos && k < s_.text.size(); ++k) {
+      if (s_.text[k] == '\n') ++line, col = 1;
+      else ++col;
+    }
+    std::string sym = t.kind == Tok::kEnd ? "end-of-file" : s_.text.substr(t.pos, t.len);
+    OraError e = MakeError(6550, std::to_string(line), std::to_string(col), sym);
+    e.set_offset(static_cast<int>(t.pos));
+    throw e;
+  }
+
+  void Expect(size_t i, const char* word) {
+    if (!t_[i].Is(word) && !t_[i].IsSym(word)) Fail(t_[i]);
+  }
+
+  size_t StatementEnd(size_t i) {
+    while (t_[i].kind != Tok::kEnd && !t_[i].IsSym(";")) i = t_[i].IsSym("(") ? match_[i] + 1 : i + 1;
+    if (t_[i].kind == Tok::kEnd) Fail(t_[i]);
+    return i;
+  }
+
+  std::vector<Token> Slice(size_t b, size_t e) {
+    std::vector<Token> v(t_.begin() + static_cast<long>(b), t_.begin() + static_cast<long>(e));
+    Token end;
+    end.pos = t_[e].pos;
+    v.push_back(end);
+    return v;
+  }
+
+  // Evaluates a SQL expression through SQLite; the callback reads the one row.
+  void Evaluate(size_t b, size_t e, const std::function<void(sqlite3_stmt*)>& row) {
+    std::string expr = TranslateExpression(t_, b, e, c_);
+    RunTranslated(s_, c_, "SELECT " + expr, row, 0);
+  }
+
+  void Assign(const std::string& bind, const Cell& c, const Token& at) {
+    Bind* b = FindBind(s_, bind, -1);
+    if (!b) {
+      OraError e = MakeError(1008);
+      e.set_offset(static_cast<int>(at.pos));
+      throw e;
+    }
+    ub2 type = c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT ? SQLT_NUM : SQLT_CHR;
+    if (WriteCell(c, type, b->t, 0, c_) == 1406) throw MakeError(6502);
+    if (b->curele) *b->curele = 1;
+  }
+
+  size_t Block(size_t i, bool exec) {
+    Expect(i, "BEGIN");
+    std::optional<OraError> pending;
+    i = List(i + 1, exec, &pending, {"EXCEPTION", "END"});
+    if (t_[i].Is("EXCEPTION")) {
+      bool handled = false;
+      ++i;
+      while (t_[i].Is("WHEN")) {
+        bool match = false;
+        ++i;
+        for (;;) {
+          const Token& name = t_[i];
+          if (name.kind != Tok::kIdent) Fail(name);
+          if (pending && !handled) {
+            int code = pending->code();
+            match |= name.Is("OTHERS") || (name.Is("NO_DATA_FOUND") && code == 1403) ||
+                     (name.Is("TOO_MANY_ROWS") && code == 1422) ||
+                     (name.Is("DUP_VAL_ON_INDEX") && code == 1) ||
+                     (name.Is("VALUE_ERROR") && code == 6502) ||
+                     (name.Is("ZERO_DIVIDE") && code == 1476);
+          }
+          ++i;
+          if (!t_[i].Is("OR")) break;
+          ++i;
+        }
+        Expect(i, "THEN");
+        bool run = exec && match && !handled;
+        if (run) handled = true;
+        std::optional<OraError> inner;
+        i = List(i + 1, run, &inner, {"WHEN", "END"});
+        if (inner) throw *inner;
+      }
+      if (handled) pending.reset();
+    }
+    Expect(i, "END");
+    ++i;
+    if (t_[i].kind == Tok::kIdent) ++i;  // block label
+    Expect(i, ";");
+    if (pending) throw *pending;
+    return i + 1;
+  }
+
+  size_t List(size_t i, bool exec, std::optional<OraError>* pending,
+              std::initializer_list<const char*> stop) {
+    for (;;) {
+      for (const char* w : stop)
+        if (t_[i].Is(w)) return i;
+      if (t_[i].kind == Tok::kEnd) Fail(t_[i]);
+      bool run = exec && !*pending;
+      try {
+        i = Statement(i, run);
+      } catch (OraError& e) {
+        if (!run || e.code() == 6550) throw;
+        *pending = e;
+        i = Statement(i, false);
+      }
+    }
+  }
+
+  size_t Statement(size_t i, bool exec) {
+    const Token& t = t_[i];
+    if (t.Is("BEGIN")) return Block(i, exec);
+    if (t.Is("NULL")) { Expect(i + 1, ";"); return i + 2; }
+    if (t.Is("IF")) return If(i, exec);
+    size_t end = StatementEnd(i);
+    if (!exec) return end + 1;
+    if (t.kind == Tok::kBind && t_[i + 1].IsSym(":=")) {
+      if (i + 2 >= end) Fail(t_[end]);
+      std::string target = t.text;
+      Evaluate(i + 2, end, [&](sqlite3_stmt* st) { Assign(target, Cell::Column(st, 0), t); });
+    } else if (t.Is("SELECT")) {
+      SelectInto(i, end);
+    } else if (t.Is("INSERT") || t.Is("UPDATE") || t.Is("DELETE")) {
+      std::vector<Token> part = Slice(i, end);
+      Translation tr = Translate(part, 0, part.size() - 1, c_);
+      c_.BeginWrite(false);
+      RunTranslated(s_, c_, tr.sql, [&](sqlite3_stmt* st) {
+        for (size_t j = 0; j < tr.into_binds.size(); ++j) Assign(tr.into_binds[j], Cell::Column(st, static_cast<int>(j)), t);
+      }, 0);
+    } else if (t.Is("COMMIT")) {
+      c_.Commit();
+    } else if (t.Is("ROLLBACK")) {
+      if (t_[i + 1].Is("TO")) {
+        size_t n = t_[i + 2].Is("SAVEPOINT") ? i + 3 : i + 2;
+        c_.Exec("ROLLBACK TO " + QuoteIdent(t_[n].text));
+      } else {
+        c_.Rollback();
+      }
+    } else if (t.Is("SAVEPOINT")) {
+      c_.BeginWrite(false);
+      c_.Exec("SAVEPOINT " + QuoteIdent(t_[i + 1].text));
+    } else if (t.Is("RAISE_APPLICATION_ERROR") && t_[i + 1].IsSym("(")) {
+      size_t comma = i + 2;
+      while (comma < end && !t_[comma].IsSym(",")) ++comma;
+      long code = 0;
+      std::string msg;
+      Evaluate(i + 2, comma, [&](sqlite3_stmt* st) { code = static_cast<long>(sqlite3_column_int64(st, 0)); });
+      Evaluate(comma + 1, match_[i + 1], [&](sqlite3_stmt* st) {
+        const unsigned char* p = sqlite3_column_text(st, 0);
+        msg = p ? reinterpret_cast<const char*>(p) : "";
+      });
+      if (code > -20000 || code < -20999) throw MakeError(21000, std::to_string(code));
+      char prefix[32];
+      std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", static_cast<int>(-code));
+      int line = 1;
+      for (size_t k = 0; k < t.pos; ++k) line += s_.text[k] == '\n';
+      throw OraError(static_cast<int>(-code), prefix + msg + "\nORA-06512: at line " + std::to_string(line) + "\n");
+    } else if (t.Is("DBMS_OUTPUT")) {
+      // output is not collected
+    } else {
+      Fail(t);
+    }
+    return end + 1;
+  }
+
+  void SelectInto(size_t i, size_t end) {
+    size_t into = i;
+    while (into < end && !t_[into].Is("INTO")) into = t_[into].IsSym("(") ? match_[into] + 1 : into + 1;
+    if (into == end) {
+      OraError e = MakeError(6550, "1", "1", "SELECT");
+      throw e;
+    }
+    size_t from = into;
+    std::vector<std::string> targets;
+    for (++from; from < end && !t_[from].Is("FROM"); ++from)
+      if (t_[from].kind == Tok::kBind) targets.push_back(t_[from].text);
+    std::vector<Token> part(t_.begin() + static_cast<long>(i), t_.begin() + static_cast<long>(into));
+    part.insert(part.end(), t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(end));
+    Token e;
+    e.pos = t_[end].pos;
+    part.push_back(e);
+    Translation tr = Translate(part, 0, part.size() - 1, c_);
+    int rows = 0;
+    RunTranslated(s_, c_, tr.sql, [&](sqlite3_stmt* st) {
+      if (++rows > 1) throw MakeError(1422);
+      for (size_t j = 0; j < targets.size(); ++j) Assign(targets[j], Cell::Column(st, static_cast<int>(j)), t_[i]);
+    }, 0);
+    if (rows == 0) throw MakeError(1403);
+  }
+
+  size_t If(size_t i, bool exec) {
+    bool taken = false;
+    size_t k = i;
+    for (;;) {
+      // k at IF or ELSIF
+      size_t then = k + 1;
+      while (!t_[then].Is("THEN") && t_[then].kind != Tok::kEnd) then = t_[then].IsSym("(") ? match_[then] + 1 : then + 1;
+      if (t_[then].kind == Tok::kEnd) Fail(t_[then]);
+      bool cond = false;
+      if (exec && !taken) {
+        std::string expr = TranslateExpression(t_, k + 1, then, c_);
+        RunTranslated(s_, c_, "SELECT CASE WHEN (" + expr + ") THEN 1 ELSE 0 END",
+                      [&](sqlite3_stmt* st) { cond = sqlite3_column_int(st, 0) == 1; }, 0);
+      }
+      std::optional<OraError> inner;
+      size_t next = List(then + 1, exec && cond && !taken, &inner, {"ELSIF", "ELSE", "END"});
+      if (inner) throw *inner;
+      taken |= cond;
+      if (t_[next].Is("ELSIF")) { k = next; continue; }
+      if (t_[next].Is("ELSE")) {
+        std::optional<OraError> other;
+        next = List(next + 1, exec && !taken, &other, {"END"});
+        if (other) throw *other;
+      }
+      Expect(next, "END");
+      Expect(next + 1, "IF");
+      Expect(next + 2, ";");
+      return next + 3;
+    }
+  }
+
+  Stmt& s_;
+  Connection& c_;
+  const std::vector<Token>& t_;
+  std::vector<size_t> match_;
+};
+
+}  // namespace
+
+void ExecutePlsql(Stmt& s, Connection& conn) { Plsql(s, conn).Run(); }
+
+}  // namespace kavo::ocisqlite

@@ -1,0 +1,466 @@
+#include "statement.h"
+
+#include <cstring>
+
+#include "datetime.h"
+
+namespace kavo::ocisqlite {
+
+Kind Classify(const std::vector<Token>& toks, ub2* fncode) {
+  const Token& f = toks[0];
+  const Token& s = toks.size() > 1 ? toks[1] : toks[0];
+  struct Entry { const char* word; Kind kind; ub2 code; };
+  static const Entry entries[] = {
+      {"SELECT", Kind::kSelect, 4},  {"WITH", Kind::kSelect, 4},    {"INSERT", Kind::kInsert, 3},
+      {"UPDATE", Kind::kUpdate, 5},  {"DELETE", Kind::kDelete, 9},  {"BEGIN", Kind::kPlsql, 34},
+      {"DECLARE", Kind::kPlsql, 34}, {"CREATE", Kind::kCreate, 1},  {"DROP", Kind::kDrop, 8},
+      {"ALTER", Kind::kAlter, 26},   {"SAVEPOINT", Kind::kSavepoint, 56},
+      {"ROLLBACK", Kind::kRollback, 55}, {"COMMIT", Kind::kCommit, 54},
+      {"LOCK", Kind::kLock, 35},     {"SET", Kind::kSet, 33},       {"GRANT", Kind::kGrant, 28},
+      {"REVOKE", Kind::kGrant, 29},  {"COMMENT", Kind::kComment, 38},
+      {"TRUNCATE", Kind::kTruncate, 85}};
+  *fncode = 0;
+  if (f.IsSym("(")) { *fncode = 4; return Kind::kSelect; }
+  for (const Entry& e : entries) {
+    if (!f.Is(e.word)) continue;
+    *fncode = e.code;
+    if (e.kind == Kind::kCreate) {
+      size_t k = 1;
+      if (toks[k].Is("OR") && toks[k + 1].Is("REPLACE")) k += 2;
+      if (toks[k].Is("PUBLIC")) ++k;
+      const Token& w = toks[k];
+      *fncode = w.Is("TABLE") ? 1 : w.Is("VIEW") ? 10 : w.Is("USER") ? 19 : w.Is("SYNONYM") ? 30 : w.Is("INDEX") ? 20 : 1;
+    } else if (e.kind == Kind::kDrop) {
+      size_t k = s.Is("PUBLIC") ? 2 : 1;
+      const Token& w = toks[k];
+      *fncode = w.Is("TABLE") ? 8 : w.Is("VIEW") ? 7 : w.Is("USER") ? 11 : w.Is("SYNONYM") ? 31 : w.Is("INDEX") ? 21 : 8;
+    } else if (e.kind == Kind::kAlter) {
+      *fncode = s.Is("SESSION") ? 52 : s.Is("USER") ? 53 : 26;
+    }
+    return e.kind;
+  }
+  return Kind::kUnknown;
+}
+
+ub2 StatementType(Kind k) {
+  switch (k) {
+    case Kind::kSelect: return OCI_STMT_SELECT;
+    case Kind::kUpdate: return OCI_STMT_UPDATE;
+    case Kind::kDelete: return OCI_STMT_DELETE;
+    case Kind::kInsert: return OCI_STMT_INSERT;
+    case Kind::kCreate: return OCI_STMT_CREATE;
+    case Kind::kDrop: return OCI_STMT_DROP;
+    case Kind::kAlter: return OCI_STMT_ALTER;
+    case Kind::kPlsql: return OCI_STMT_BEGIN;
+    default: return 0;
+  }
+}
+
+Bind* FindBind(Stmt& s, const std::string& name, int position) {
+  for (Bind* b : s.binds)
+    if (!b->name.empty() && b->name == name) return b;
+  for (Bind* b : s.binds)
+    if (b->name.empty() && static_cast<int>(b->position) == position) return b;
+  return nullptr;
+}
+
+namespace {
+
+void BindAll(Stmt& s, sqlite3_stmt* st, ub4 element) {
+  int n = sqlite3_bind_parameter_count(st);
+  for (int i = 1; i <= n; ++i) {
+    const char* pn = sqlite3_bind_parameter_name(st, i);
+    std::string name = pn ? pn + 1 : "";
+    Bind* b = FindBind(s, name, i);
+    if (!b) throw MakeError(1008);
+    BindElement(st, i, b->t, b->maxarr > 0 ? 0 : element);
+  }
+}
+
+// Oracle's type of one select-list column.
+ColumnDesc DescribeColumn(Stmt& s, int i) {
+  ColumnDesc c;
+  sqlite3_stmt* st = s.st;
+  c.name = sqlite3_column_name(st, i) ? sqlite3_column_name(st, i) : "";
+  const char* decl = sqlite3_column_decltype(st, i);
+  const char* table = sqlite3_column_table_name(st, i);
+  const char* origin = sqlite3_column_origin_name(st, i);
+  if (decl && table && origin) {
+    int notnull = 0;
+    sqlite3_table_column_metadata(s.conn->db(), nullptr, table, origin, nullptr, nullptr, &notnull,
+                                  nullptr, nullptr);
+    c.nullable = notnull ? 0 : 1;
+    std::string d = decl;
+    int a = 0, b = 0;
+    bool two = std::sscanf(d.c_str() + std::min(d.find('('), d.size()), "(%d,%d)", &a, &b) == 2;
+    bool one = !two && std::sscanf(d.c_str() + std::min(d.find('('), d.size()), "(%d)", &a) == 1;
+    if (d.rfind("VARCHAR2", 0) == 0 || d.rfind("NVARCHAR2", 0) == 0) c.type = SQLT_CHR, c.size = static_cast<ub2>(a);
+    else if (d.rfind("CHAR", 0) == 0 || d.rfind("NCHAR", 0) == 0) c.type = SQLT_AFC, c.size = static_cast<ub2>(one ? a : 1);
+    else if (d.rfind("NUMBER", 0) == 0) {
+      c.type = SQLT_NUM, c.size = 22;
+      if (two) c.precision = static_cast<sb2>(a), c.scale = static_cast<sb1>(b);
+      else if (one) c.precision = static_cast<sb2>(a), c.scale = 0;
+      else c.precision = 0, c.scale = -127;
+    } else if (d.rfind("DATE", 0) == 0) c.type = SQLT_DAT, c.size = 7;
+    else if (d.rfind("LONG RAW", 0) == 0) c.type = SQLT_LBI, c.size = 0;
+    else if (d.rfind("LONG", 0) == 0) c.type = SQLT_LNG, c.size = 0;
+    else if (d.rfind("RAW", 0) == 0) c.type = SQLT_BIN, c.size = static_cast<ub2>(a);
+    else if (d.rfind("INTEGER", 0) == 0) c.type = SQLT_NUM, c.size = 22, c.precision = 0, c.scale = -127;
+    else c.type = SQLT_CHR, c.size = 128;
+    if (c.type == SQLT_CHR || c.type == SQLT_AFC) c.char_size = c.size;
+    if (d.rfind("N", 0) == 0 && c.type != SQLT_NUM) c.csform = 2, c.csid = 2000;
+    return c;
+  }
+  Hint hint = Hint::kUnknown;
+  int size = 0;
+  for (const SelectItem& it : s.tr.items)
+    if (it.name == c.name) { hint = it.hint; size = it.size; break; }
+  if (hint == Hint::kUnknown && s.row_ready) {
+    int t = sqlite3_column_type(st, i);
+    hint = t == SQLITE_INTEGER || t == SQLITE_FLOAT ? Hint::kNumber : Hint::kVarchar;
+  }
+  switch (hint) {
+    case Hint::kRowid: c.type = SQLT_RID, c.size = 18; break;
+    case Hint::kDate: c.type = SQLT_DAT, c.size = 7; break;
+    case Hint::kNumber: c.type = SQLT_NUM, c.size = 22, c.precision = 0, c.scale = -127; break;
+    case Hint::kChar: c.type = SQLT_AFC, c.size = static_cast<ub2>(size), c.char_size = c.size; break;
+    case Hint::kNVarchar: c.type = SQLT_CHR, c.size = 2, c.csform = 2, c.csid = 2000, c.char_size = 1; break;
+    default: c.type = SQLT_CHR, c.size = 4000, c.char_size = 4000; break;
+  }
+  return c;
+}
+
+void Describe(Stmt& s) {
+  s.cols.clear();
+  s.params.clear();
+  int n = sqlite3_column_count(s.st);
+  for (int i = 0; i < n; ++i) s.cols.push_back(DescribeColumn(s, i));
+  s.described = true;
+}
+
+void Prepare(Stmt& s, Connection& conn, const std::string& sql) {
+  if (s.st) sqlite3_finalize(s.st), s.st = nullptr;
+  int rc = sqlite3_prepare_v2(conn.db(), sql.c_str(), static_cast<int>(sql.size()), &s.st, nullptr);
+  if (rc != SQLITE_OK) {
+    OraError e = conn.MapError(rc, sqlite3_errmsg(conn.db()));
+    int off = sqlite3_error_offset(conn.db());
+    e.set_offset(static_cast<int>(s.tr.SourceOffset(off < 0 ? 0 : static_cast<size_t>(off))));
+    throw e;
+  }
+}
+
+void Translate(Stmt& s, Connection& conn) {
+  s.tr = Translation();
+  s.tr = kavo::ocisqlite::Translate(s.toks, 0, s.toks.size() - 1, conn);
+}
+
+void RecordRowid(Stmt& s, const ObjectRef& target, int64_t rownum) {
+  s.rowid = RowidFromRowNumber(target.object_id, rownum);
+  s.has_rowid = true;
+}
+
+void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
+  Translate(s, conn);
+  Prepare(s, conn, s.tr.sql);
+  conn.BeginWrite(false);
+  conn.Exec("SAVEPOINT ora_statement");
+  int64_t changed = 0;
+  try {
+    for (ub4 k = rowoff; k < iters; ++k) {
+      sqlite3_reset(s.st);
+      sqlite3_clear_bindings(s.st);
+      BindAll(s, s.st, k);
+      int rc;
+      while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        if (s.tr.implicit_returning) {
+          RecordRowid(s, s.tr.target, sqlite3_column_int64(s.st, 0));
+          continue;
+        }
+        for (size_t j = 0; j < s.tr.into_binds.size(); ++j) {
+          Bind* b = FindBind(s, s.tr.into_binds[j], -1);
+          if (!b) throw MakeError(1008);
+          Cell c = Cell::Column(s.st, static_cast<int>(j));
+          WriteCell(c, SQLT_CHR, b->t, k, conn);
+          if (b->curele) *b->curele = 1;
+          RowidParts p;
+          if (c.type == SQLITE_TEXT && ParseRowid(std::string_view(c.p, c.n), &p)) s.rowid = p, s.has_rowid = true;
+        }
+      }
+      if (rc != SQLITE_DONE) throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
+      changed += sqlite3_changes(conn.db());
+      if (s.kind == Kind::kInsert) RecordRowid(s, s.tr.target, sqlite3_last_insert_rowid(conn.db()));
+    }
+  } catch (...) {
+    sqlite3_reset(s.st);
+    sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
+    s.row_count = static_cast<ub4>(changed);
+    throw;
+  }
+  sqlite3_reset(s.st);
+  conn.Exec("RELEASE ora_statement");
+  s.row_count = static_cast<ub4>(changed);
+}
+
+std::string NameAt(const std::vector<Token>& t, size_t i) {
+  if (t[i].kind != Tok::kIdent && t[i].kind != Tok::kQuoted) {
+    OraError e = MakeError(t[i].kind == Tok::kEnd ? 936 : 933);
+    e.set_offset(static_cast<int>(t[i].pos));
+    throw e;
+  }
+  return t[i].text;
+}
+
+void ExecuteControl(Stmt& s, Connection& conn) {
+  const auto& t = s.toks;
+  switch (s.kind) {
+    case Kind::kCommit: conn.Commit(); return;
+    case Kind::kSavepoint: {
+      std::string name = NameAt(t, 1);
+      conn.BeginWrite(false);
+      conn.Exec("SAVEPOINT " + QuoteIdent(name));
+      return;
+    }
+    case Kind::kRollback: {
+      size_t i = 1;
+      if (t[i].Is("WORK")) ++i;
+      if (t[i].Is("TO")) {
+        ++i;
+        if (t[i].Is("SAVEPOINT")) ++i;
+        std::string name = NameAt(t, i);
+        if (!conn.in_transaction()) throw MakeError(1086, name);
+        conn.Exec("ROLLBACK TO " + QuoteIdent(name));
+        return;
+      }
+      conn.Rollback();
+      return;
+    }
+    case Kind::kLock: {
+      ObjectRef ref;
+      size_t i = 2;
+      std::string schema, name = NameAt(t, i);
+      if (t[i + 1].IsSym(".")) schema = name, name = NameAt(t, i + 2), i += 2;
+      if (!conn.Resolve(schema, name, &ref)) {
+        OraError e = MakeError(942);
+        e.set_offset(static_cast<int>(t[2].pos));
+        throw e;
+      }
+      bool nowait = false;
+      for (const Token& k : t) nowait |= k.Is("NOWAIT");
+      conn.BeginWrite(nowait);
+      return;
+    }
+    case Kind::kSet:
+    case Kind::kGrant:
+    case Kind::kComment:
+      return;
+    default:
+      break;
+  }
+}
+
+void AlterSession(Stmt& s, Connection& conn) {
+  const auto& t = s.toks;
+  if (!t[2].Is("SET")) {
+    OraError e = MakeError(922);
+    e.set_offset(static_cast<int>(t[2].pos));
+    throw e;
+  }
+  for (size_t i = 3; t[i].kind != Tok::kEnd; ++i) {
+    if (t[i].Is("NLS_DATE_FORMAT") && t[i + 1].IsSym("=") && t[i + 2].kind == Tok::kString) {
+      FormatDate(DateParts{}, t[i + 2].text);  // rejects an unknown format
+      conn.nls_date_format() = t[i + 2].text;
+    }
+  }
+}
+
+}  // namespace
+
+int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
+                      const std::function<void(sqlite3_stmt*)>& on_row, ub4 element) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(conn.db(), sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    OraError e = conn.MapError(rc, sqlite3_errmsg(conn.db()));
+    throw e;
+  }
+  try {
+    BindAll(s, st, element);
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+      if (on_row) on_row(st);
+    if (rc != SQLITE_DONE) throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
+  } catch (...) {
+    sqlite3_finalize(st);
+    throw;
+  }
+  sqlite3_finalize(st);
+  return sqlite3_changes(conn.db());
+}
+
+sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode) {
+  err.Clear();
+  try {
+    if (!s.prepared) throw MakeError(24337);
+    if (s.lex_error) {
+      s.parse_error_offset = static_cast<ub4>(s.lex_error->offset());
+      throw *s.lex_error;
+    }
+    if (s.toks.size() < 2) throw MakeError(900);
+    if (!svc.session || !svc.session->conn) throw MakeError(1012);
+    Connection& conn = *svc.session->conn;
+    conn.cancel = false;
+    s.conn = &conn;
+    s.Reset();
+    s.parse_error_offset = 0;
+    try {
+      switch (s.kind) {
+        case Kind::kSelect: {
+          Translate(s, conn);
+          Prepare(s, conn, s.tr.sql);
+          if (s.tr.for_update && !(mode & OCI_DESCRIBE_ONLY)) conn.BeginWrite(s.tr.nowait);
+          BindAll(s, s.st, 0);
+          s.executed = true;
+          s.done = false;
+          if (mode & OCI_DESCRIBE_ONLY) {
+            Describe(s);
+            s.done = true;
+            return OCI_SUCCESS;
+          }
+          int rc = sqlite3_step(s.st);
+          if (rc == SQLITE_ROW) s.row_ready = true;
+          else if (rc == SQLITE_DONE) s.done = true;
+          else throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
+          Describe(s);
+          if (iters > 0) return Fetch(s, err, iters);
+          return OCI_SUCCESS;
+        }
+        case Kind::kInsert:
+        case Kind::kUpdate:
+        case Kind::kDelete:
+          if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
+          if (iters == 0) throw MakeError(24333);
+          ExecuteDml(s, conn, iters, rowoff);
+          break;
+        case Kind::kPlsql:
+          if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
+          ExecutePlsql(s, conn);
+          break;
+        case Kind::kCreate:
+        case Kind::kDrop:
+        case Kind::kTruncate:
+          ExecuteDdl(s, conn);
+          break;
+        case Kind::kAlter:
+          if (s.toks[1].Is("SESSION")) AlterSession(s, conn);
+          else ExecuteDdl(s, conn);
+          break;
+        case Kind::kUnknown: {
+          OraError e = MakeError(900);
+          e.set_offset(static_cast<int>(s.toks[0].pos));
+          throw e;
+        }
+        default:
+          ExecuteControl(s, conn);
+          break;
+      }
+      s.executed = true;
+      if (mode & OCI_COMMIT_ON_SUCCESS) conn.Commit();
+    } catch (OraError& e) {
+      s.parse_error_offset = static_cast<ub4>(e.offset());
+      throw;
+    }
+  } catch (const OraError& e) {
+    err.Set(e);
+    return OCI_ERROR;
+  }
+  return OCI_SUCCESS;
+}
+
+namespace {
+
+// LONG columns fetched piecewise: the client's callback supplies the buffers.
+void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& conn) {
+  std::string text = c.type == SQLITE_NULL ? std::string() : c.type == SQLITE_BLOB ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+  size_t done = 0;
+  ub1 piece = OCI_FIRST_PIECE;
+  do {
+    void* buf = nullptr;
+    ub4* alen = nullptr;
+    void* ind = nullptr;
+    ub2* rcode = nullptr;
+    sb4 rc = d.cb(d.cb_ctx, reinterpret_cast<OCIDefine*>(&d), row, &buf, &alen, &piece, &ind, &rcode);
+    if (rc != OCI_CONTINUE) throw MakeError(1013);
+    if (c.type == SQLITE_NULL) {
+      if (ind) *static_cast<sb2*>(ind) = -1;
+      if (alen) *alen = 0;
+      return;
+    }
+    if (ind) *static_cast<sb2*>(ind) = 0;
+    size_t room = alen ? *alen : 0;
+    size_t n = std::min(room, text.size() - done);
+    if (buf && n) std::memcpy(buf, text.data() + done, n);
+    if (alen) *alen = static_cast<ub4>(n);
+    if (rcode) *rcode = 0;
+    done += n;
+    if (room == 0) throw MakeError(1406);
+    piece = OCI_NEXT_PIECE;
+  } while (done < text.size());
+}
+
+}  // namespace
+
+sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
+  err.Clear();
+  if (!s.executed || !s.conn || s.kind != Kind::kSelect) {
+    err.Set(MakeError(s.executed ? 24374 : 24338));
+    return OCI_ERROR;
+  }
+  s.rows_fetched = 0;
+  if (nrows == 0) return OCI_SUCCESS;
+  bool truncated = false;
+  try {
+    Connection& conn = *s.conn;
+    for (ub4 r = 0; r < nrows; ++r) {
+      if (!s.row_ready) {
+        if (s.done) break;
+        if (conn.cancel) throw MakeError(1013);
+        int rc = sqlite3_step(s.st);
+        if (rc == SQLITE_DONE) { s.done = true; break; }
+        if (rc != SQLITE_ROW) { s.done = true; throw conn.MapError(rc, sqlite3_errmsg(conn.db())); }
+      }
+      s.row_ready = false;
+      size_t ncols = std::min(s.cols.size(), s.defines.size());
+      for (size_t c = 0; c < ncols; ++c) {
+        Define* d = s.defines[c];
+        if (!d) continue;
+        Cell cell = Cell::Column(s.st, static_cast<int>(c));
+        if (d->mode & OCI_DYNAMIC_FETCH) {
+          if (!d->cb) throw MakeError(24374);
+          WritePieces(*d, cell, s.cols[c].type, r, conn);
+        } else if (WriteCell(cell, s.cols[c].type, d->t, r, conn) == 1406) {
+          truncated = true;
+        }
+        if (s.cols[c].type == SQLT_RID && cell.type == SQLITE_TEXT) {
+          RowidParts p;
+          if (ParseRowid(std::string_view(cell.p, cell.n), &p)) s.rowid = p, s.has_rowid = true;
+        }
+      }
+      ++s.rows_fetched;
+    }
+  } catch (const OraError& e) {
+    s.row_count += s.rows_fetched;
+    err.Set(e);
+    return OCI_ERROR;
+  }
+  s.row_count += s.rows_fetched;
+  if (s.rows_fetched < nrows) {
+    err.Set(MakeError(1403));
+    return OCI_NO_DATA;
+  }
+  if (truncated) {
+    err.Set(MakeError(1406));
+    return OCI_SUCCESS_WITH_INFO;
+  }
+  return OCI_SUCCESS;
+}
+
+}  // namespace kavo::ocisqlite

@@ -1,0 +1,33 @@
+// Running statements: classification at prepare time, execution with binds,
+// describe of the select list, and fetching rows into defined buffers.
+#ifndef OCISQLITE_STATEMENT_H
+#define OCISQLITE_STATEMENT_H
+
+#include <functional>
+
+#include "handles.h"
+#include "values.h"
+
+namespace kavo::ocisqlite {
+
+Kind Classify(const std::vector<Token>& toks, ub2* fncode);
+ub2 StatementType(Kind kind);
+
+// Both return an OCI status and leave Oracle's error on err.
+sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode);
+sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows);
+
+// Runs translated SQL with the statement's binds; calls on_row for each result row.
+// Used by PL/SQL blocks and DML. Returns the rows changed.
+int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
+                      const std::function<void(sqlite3_stmt*)>& on_row, ub4 element);
+
+// Finds the bind for a placeholder name (upper-cased, without colon).
+Bind* FindBind(Stmt& s, const std::string& name, int position);
+
+void ExecuteDdl(Stmt& s, Connection& conn);
+void ExecutePlsql(Stmt& s, Connection& conn);
+
+}  // namespace kavo::ocisqlite
+
+#endif

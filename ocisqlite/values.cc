@@ -1,0 +1,281 @@
+#include "values.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "datetime.h"
+#include "number_text.h"
+
+namespace kavo::ocisqlite {
+
+Cell Cell::Column(sqlite3_stmt* st, int col) {
+  Cell c;
+  c.type = sqlite3_column_type(st, col);
+  switch (c.type) {
+    case SQLITE_INTEGER: c.i = sqlite3_column_int64(st, col); break;
+    case SQLITE_FLOAT: c.d = sqlite3_column_double(st, col); break;
+    case SQLITE_TEXT:
+      c.p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      c.n = static_cast<size_t>(sqlite3_column_bytes(st, col));
+      if (c.n == 0) c.type = SQLITE_NULL;
+      break;
+    case SQLITE_BLOB:
+      c.p = static_cast<const char*>(sqlite3_column_blob(st, col));
+      c.n = static_cast<size_t>(sqlite3_column_bytes(st, col));
+      if (c.n == 0) c.type = SQLITE_NULL;
+      break;
+    default: break;
+  }
+  return c;
+}
+
+Cell Cell::FromValue(sqlite3_value* v) {
+  Cell c;
+  c.type = sqlite3_value_type(v);
+  switch (c.type) {
+    case SQLITE_INTEGER: c.i = sqlite3_value_int64(v); break;
+    case SQLITE_FLOAT: c.d = sqlite3_value_double(v); break;
+    case SQLITE_TEXT:
+      c.p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      c.n = static_cast<size_t>(sqlite3_value_bytes(v));
+      break;
+    case SQLITE_BLOB:
+      c.p = static_cast<const char*>(sqlite3_value_blob(v));
+      c.n = static_cast<size_t>(sqlite3_value_bytes(v));
+      break;
+    default: break;
+  }
+  if ((c.type == SQLITE_TEXT || c.type == SQLITE_BLOB) && c.n == 0) c.type = SQLITE_NULL;
+  return c;
+}
+
+Cell Cell::Text(const std::string& s) {
+  Cell c;
+  c.type = s.empty() ? SQLITE_NULL : SQLITE_TEXT;
+  c.p = s.data();
+  c.n = s.size();
+  return c;
+}
+
+namespace {
+
+bool CellNumber(const Cell& c, double* out) {
+  if (c.type == SQLITE_INTEGER) { *out = static_cast<double>(c.i); return true; }
+  if (c.type == SQLITE_FLOAT) { *out = c.d; return true; }
+  return ParseNumber(std::string_view(c.p, c.n), out);
+}
+
+std::string Hex(const char* p, size_t n) {
+  static const char d[] = "0123456789ABCDEF";
+  std::string s;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char b = static_cast<unsigned char>(p[i]);
+    s += d[b >> 4];
+    s += d[b & 15];
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string CellText(const Cell& c, ub2 ora_type, Connection& conn) {
+  switch (c.type) {
+    case SQLITE_NULL: return {};
+    case SQLITE_INTEGER: return NumberText(static_cast<int64_t>(c.i));
+    case SQLITE_FLOAT: return NumberText(c.d);
+    case SQLITE_BLOB: return Hex(c.p, c.n);
+    default: break;
+  }
+  if (ora_type == SQLT_DAT) {
+    DateParts d;
+    if (ParseStoredDate(std::string_view(c.p, c.n), &d)) return FormatDate(d, conn.nls_date_format());
+  }
+  if (ora_type == SQLT_BIN || ora_type == SQLT_LBI) return Hex(c.p, c.n);
+  return std::string(c.p, c.n);
+}
+
+int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& conn) {
+  sb2* ind = t.IndAt(i);
+  ub2* len = t.LenAt(i);
+  ub2* rcode = t.RcodeAt(i);
+  if (rcode) *rcode = 0;
+  if (c.type == SQLITE_NULL) {
+    if (ind) *ind = -1;
+    if (len) *len = 0;
+    if (rcode) *rcode = 1405;
+    return 0;
+  }
+  if (ind) *ind = 0;
+  char* out = t.ValueAt(i);
+  size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
+  int result = 0;
+  auto store_bytes = [&](const char* p, size_t n, bool terminate, bool pad) {
+    size_t room = terminate ? (cap ? cap - 1 : 0) : cap;
+    size_t copy = n < room ? n : room;
+    std::memcpy(out, p, copy);
+    size_t total = copy;
+    if (pad && copy < room) { std::memset(out + copy, ' ', room - copy); total = room; }
+    if (terminate && cap) out[total] = 0;
+    if (len) *len = static_cast<ub2>(total);
+    if (copy < n) {
+      if (ind) *ind = static_cast<sb2>(n > 32767 ? -2 : static_cast<int>(n));
+      if (rcode) *rcode = 1406;
+      result = 1406;
+    }
+  };
+  switch (t.dty) {
+    case SQLT_STR:
+    case SQLT_CHR:
+    case SQLT_LNG:
+    case SQLT_AFC:
+    case SQLT_AVC:
+    case SQLT_RID: {
+      bool term = t.dty == SQLT_STR || t.dty == SQLT_AVC || t.dty == SQLT_RID;
+      bool pad = t.dty == SQLT_AFC || t.dty == SQLT_AVC;
+      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
+        store_bytes(c.p, c.n, term, pad);
+      } else {
+        std::string s = CellText(c, ora_type, conn);
+        store_bytes(s.data(), s.size(), term, pad);
+      }
+      break;
+    }
+    case SQLT_BIN:
+    case SQLT_LBI:
+      store_bytes(c.p ? c.p : "", c.type == SQLITE_TEXT || c.type == SQLITE_BLOB ? c.n : 0, false, false);
+      if (c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT) throw MakeError(932, "BINARY", "NUMBER");
+      break;
+    case SQLT_INT:
+    case SQLT_UIN: {
+      double v;
+      if (c.type == SQLITE_INTEGER) v = static_cast<double>(c.i);
+      else if (!CellNumber(c, &v)) throw MakeError(1722);
+      int64_t n = c.type == SQLITE_INTEGER ? c.i : static_cast<int64_t>(std::llround(v));
+      switch (cap) {
+        case 1: { int8_t x = static_cast<int8_t>(n); std::memcpy(out, &x, 1); break; }
+        case 2: { int16_t x = static_cast<int16_t>(n); std::memcpy(out, &x, 2); break; }
+        case 4: { int32_t x = static_cast<int32_t>(n); std::memcpy(out, &x, 4); break; }
+        case 8: std::memcpy(out, &n, 8); break;
+        default: throw MakeError(932, "NUMBER", "INTEGER");
+      }
+      if (len) *len = static_cast<ub2>(cap);
+      break;
+    }
+    case SQLT_FLT: {
+      double v;
+      if (!CellNumber(c, &v)) throw MakeError(1722);
+      if (cap == 4) { float f = static_cast<float>(v); std::memcpy(out, &f, 4); }
+      else if (cap == 8) std::memcpy(out, &v, 8);
+      else throw MakeError(932, "NUMBER", "FLOAT");
+      if (len) *len = static_cast<ub2>(cap);
+      break;
+    }
+    case SQLT_DAT: {
+      DateParts d;
+      if (c.type != SQLITE_TEXT || !ParseStoredDate(std::string_view(c.p, c.n), &d)) {
+        if (c.type == SQLITE_TEXT) {
+          d = ParseDate(std::string_view(c.p, c.n), conn.nls_date_format());
+        } else {
+          throw MakeError(932, "DATE", "NUMBER");
+        }
+      }
+      if (cap < 7) throw MakeError(1406);
+      EncodeOracleDate(d, reinterpret_cast<unsigned char*>(out));
+      if (len) *len = 7;
+      break;
+    }
+    case SQLT_RDD: {
+      RowidParts p;
+      if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
+      auto* desc = *reinterpret_cast<RowidDesc**>(out);
+      if (!IsHandle(desc, OCI_DTYPE_ROWID)) throw MakeError(600, "rowid descriptor");
+      desc->parts = p;
+      desc->set = true;
+      if (len) *len = sizeof(void*);
+      break;
+    }
+    default:
+      throw MakeError(3001);
+  }
+  return result;
+}
+
+void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
+  sb2* ind = t.IndAt(i);
+  if (ind && *ind == -1) { sqlite3_bind_null(st, idx); return; }
+  if (!t.value) { sqlite3_bind_null(st, idx); return; }
+  const char* p = t.ValueAt(i);
+  ub2* len = t.LenAt(i);
+  size_t n = len ? *len : static_cast<size_t>(t.size > 0 ? t.size : 0);
+  auto text = [&](size_t bytes) {
+    if (bytes == 0) sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
+    else sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+  };
+  switch (t.dty) {
+    case SQLT_STR: {
+      size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
+      size_t k = 0;
+      while (k < cap && p[k]) ++k;
+      if (len && *len < k) k = *len;
+      text(k);
+      break;
+    }
+    case SQLT_CHR:
+    case SQLT_LNG:
+    case SQLT_AFC:
+    case SQLT_AVC:
+      if (t.dty == SQLT_AVC) { size_t k = 0; while (k < n && p[k]) ++k; n = k; }
+      text(n);
+      break;
+    case SQLT_BIN:
+    case SQLT_LBI:
+      if (n == 0) sqlite3_bind_null(st, idx);
+      else sqlite3_bind_blob(st, idx, p, static_cast<int>(n), SQLITE_TRANSIENT);
+      break;
+    case SQLT_INT: {
+      int64_t v = 0;
+      if (t.size == 1) { int8_t x; std::memcpy(&x, p, 1); v = x; }
+      else if (t.size == 2) { int16_t x; std::memcpy(&x, p, 2); v = x; }
+      else if (t.size == 4) { int32_t x; std::memcpy(&x, p, 4); v = x; }
+      else if (t.size == 8) std::memcpy(&v, p, 8);
+      else throw MakeError(932, "NUMBER", "INTEGER");
+      sqlite3_bind_int64(st, idx, v);
+      break;
+    }
+    case SQLT_UIN: {
+      uint64_t v = 0;
+      if (t.size == 1) { uint8_t x; std::memcpy(&x, p, 1); v = x; }
+      else if (t.size == 2) { uint16_t x; std::memcpy(&x, p, 2); v = x; }
+      else if (t.size == 4) { uint32_t x; std::memcpy(&x, p, 4); v = x; }
+      else if (t.size == 8) std::memcpy(&v, p, 8);
+      sqlite3_bind_int64(st, idx, static_cast<int64_t>(v));
+      break;
+    }
+    case SQLT_FLT: {
+      double v;
+      if (t.size == 4) { float f; std::memcpy(&f, p, 4); v = f; }
+      else if (t.size == 8) std::memcpy(&v, p, 8);
+      else throw MakeError(932, "NUMBER", "FLOAT");
+      sqlite3_bind_double(st, idx, v);
+      break;
+    }
+    case SQLT_DAT: {
+      DateParts d;
+      if (!DecodeOracleDate(reinterpret_cast<const unsigned char*>(p), &d)) throw MakeError(1843);
+      std::string s = StoredDate(d);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_RDD: {
+      auto* desc = *reinterpret_cast<RowidDesc* const*>(p);
+      if (!IsHandle(desc, OCI_DTYPE_ROWID) || !desc->set) { sqlite3_bind_null(st, idx); break; }
+      std::string s = RowidText(desc->parts);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    default:
+      throw MakeError(3001);
+  }
+}
+
+}  // namespace kavo::ocisqlite
