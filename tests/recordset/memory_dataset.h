@@ -64,6 +64,11 @@ class MemoryDataSetT : public Base {
   int Position() const { return pos_; }
   int writes = 0;  // values handed to SetFieldData
 
+  // Position in Rows() of the current record; -1 for a new one.
+  int ActiveRowIndex() const { return IndexOfId(Rec(this->ActiveBuffer())->id); }
+  // The current record buffer's values.
+  const Row& ActiveValues() const { return Rec(this->ActiveBuffer())->values; }
+
   // A column's value in the current record buffer.
   const Value& ActiveBufferValue(int column) const {
     return Rec(this->ActiveBuffer())->values.at(static_cast<size_t>(column));

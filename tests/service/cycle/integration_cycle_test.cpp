@@ -1,0 +1,379 @@
+// The integration cycle against in-memory components, with the exact log.
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "memory_roles.h"
+#include "recordset/database_error.h"
+#include "rtl/code_page.h"
+#include "rtl/datetime.h"
+#include "rtl/format.h"
+#include "rtl/format_settings.h"
+#include "service/integration_cycle.h"
+
+namespace kavo::testing {
+namespace {
+
+using Log = std::vector<String>;
+
+String DT(int n) { return Format(u"09/12/2026 10:%02d:00", {n / 60 % 60}) + u"+" + IntToStr(n % 60); }
+
+// The service module stand-in: the five components, configuration and log.
+class CycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = FormatSettings();
+    SetAnsiCodePage("CP1252");
+    FormatSettings().TimeSeparator = u':';
+    FormatSettings().DecimalSeparator = u',';
+    FormatSettings().TimeAMString = u"AM";
+    FormatSettings().TimePMString = u"PM";
+    db.transaction = &tr;
+    ora = new MemOracleDataSet(&owner, session, table, journal);
+    ora->SetName(u"OracleDataSet");
+    AddOracleFields(owner, *ora);
+    fb = new MemFbDataSet(&owner, db, tr, journal);
+    fb->SetName(u"FB_TMP_INTEGRACAO");
+    AddFirebirdFields(owner, *fb);
+    fbserver.databases.push_back({u"/data/kavo.fdb", {}});
+  }
+  void TearDown() override { FormatSettings() = saved_; }
+
+  void Run() {
+    RunIntegrationCycle(
+        {session, *ora, db, *fb}, settings,
+        [this](const String& line) {
+          if (fail_log && fail_log(line)) throw EInOutError(32);
+          log.push_back(line);
+        },
+        [this] { return DT(++clock); });
+  }
+
+  // What a cycle over `codes` (all copied) logs from its start.
+  Log SuccessLog(const std::vector<String>& codes, int first_dt = 1) {
+    int n = first_dt;
+    Log expected = {u" Iniciado integracao " + DT(n), u" Oracle Aberto " + DT(n + 1),
+                    u" Firebird Aberto " + DT(n + 2),
+                    u" Nr de Registros para Importar: " + IntToStr(codes.size())};
+    n += 3;
+    for (const String& c : codes) expected.push_back(u"Importando: " + c + u" : " + DT(n++));
+    expected.push_back(u" Processo Encerrado " + DT(n));
+    return expected;
+  }
+
+  std::vector<Row>& Committed() { return *fbserver.Find(u"/data/kavo.fdb"); }
+  std::string Status(int row) { return table.At(row, u"STATUS").value_or("<null>"); }
+  std::string Erro(int row) { return table.At(row, u"ERRO").value_or("<null>"); }
+  const Value& FbAt(const Row& r, StringView column) {
+    return r.at(static_cast<size_t>(fbserver.columns.IndexOf(column)));
+  }
+  void ExpectCleanEnd() {
+    EXPECT_TRUE(session.Connected());
+    EXPECT_FALSE(ora->Active());
+    EXPECT_FALSE(fb->Active());
+    EXPECT_FALSE(db.Connected());
+    EXPECT_FALSE(tr.Active());
+    EXPECT_TRUE(tr.pending.empty());
+  }
+
+  Journal journal;
+  OracleTable table;
+  FirebirdServer fbserver;
+  MemOracleSession session{journal};
+  MemIBDatabase db{fbserver, journal};
+  MemIBTransaction tr{db, journal};
+  IntegrationSettings settings{u"ORCL", u"kavo", u"secret", u"/data/kavo.fdb"};
+  Log log;
+  int clock = 0;
+  std::function<bool(const String&)> fail_log;
+  TComponent owner{nullptr};  // last: its record sets go before what they use
+  MemOracleDataSet* ora = nullptr;
+  MemFbDataSet* fb = nullptr;
+
+ private:
+  TFormatSettings saved_;
+};
+
+TEST_F(CycleTest, NoPendingRowLogsTheFrameAndWritesNothing) {
+  int done = table.AddPending(1, "10:00:00");
+  table.Set(done, u"STATUS", Text("X"));
+  Run();
+  EXPECT_EQ(log, SuccessLog({}));
+  EXPECT_TRUE(Committed().empty());
+  EXPECT_EQ(table.commits, 0);
+  ExpectCleanEnd();
+}
+
+TEST_F(CycleTest, CopiedRowCarriesItsValuesAndIsMarkedX) {
+  TDateTime grav = EncodeDate(2026, 12, 8) + EncodeTime(9, 30, 0, 0);
+  double ms = double(DateTimeToTimeStamp(grav).Date) * 86400000 + 9.5 * 3600000;
+  int r = table.AddPending(17, "14:05:09", Float(ms));
+  table.Set(r, u"ACAO", Text("\xc7"));                 // CP1252 C-cedilla
+  table.Set(r, u"DADOS", Text("a\xe7\xe3o"));
+  table.Set(r, u"CODIGO", Float(2.5));
+  Run();
+  EXPECT_EQ(log, SuccessLog({u"2,5"}));
+  ASSERT_EQ(Committed().size(), 1u);
+  const Row& row = Committed()[0];
+  EXPECT_EQ(WideOf(FbAt(row, u"ACAO")), u"\u00c7");
+  EXPECT_EQ(WideOf(FbAt(row, u"DADOS")), u"a\u00e7\u00e3o");
+  EXPECT_EQ(NativeAs<int32_t>(FbAt(row, u"DATA")), DateTimeToTimeStamp(grav).Date);
+  EXPECT_EQ(NativeAs<int32_t>(FbAt(row, u"HORA")), (14 * 3600 + 5 * 60 + 9) * 1000);
+  EXPECT_EQ(WideOf(FbAt(row, u"TIPO")), u"PEDIDO");
+  EXPECT_EQ(WideOf(FbAt(row, u"VERSAO")), u"1.0");
+  EXPECT_EQ(WideOf(FbAt(row, u"STATUS")), u"PROCESSAR");
+  for (const Char* unset : {u"NRECNO", u"ERRO", u"STATUS_INTEGRACAO", u"ERRO_INTEGRACAO"})
+    EXPECT_FALSE(FbAt(row, unset).has_value()) << StringToUtf8(unset);
+  EXPECT_EQ(Status(r), "X");
+  EXPECT_EQ(Erro(r), "<null>");
+  ExpectCleanEnd();
+}
+
+TEST_F(CycleTest, SuccessMarksThroughTheMovesPostFailureThroughAnExplicitPost) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "99:00");
+  Run();
+  Journal expected = {
+      "ora.logon", "ora.open 2", "fb.attach", "fb.start",
+      // row 1: copied, then marked; the write comes with the Next
+      "fb.insert", "fb.commitretaining", "ora.edit", "ora.commitupdates", "ora.post+commit",
+      // row 2: the HORA text fails; the insert is abandoned, ERRO posted explicitly
+      "fb.cancel", "ora.edit", "ora.post+commit", "ora.commitupdates",
+      "fb.commit", "fb.detach"};
+  EXPECT_EQ(journal, expected);
+}
+
+TEST_F(CycleTest, FifteenHundredRowsTakeTwoCycles) {
+  std::vector<String> first, second;
+  for (int i = 1; i <= 1500; ++i) {
+    table.AddPending(i, "08:00:00");
+    (i <= 999 ? first : second).push_back(IntToStr(i));
+  }
+  Run();
+  EXPECT_EQ(log, SuccessLog(first));
+  EXPECT_EQ(Committed().size(), 999u);
+  EXPECT_EQ(Status(998), "X");
+  EXPECT_EQ(Status(999), "A");
+  log.clear();
+  Run();
+  EXPECT_EQ(log, SuccessLog(second, clock - 504));
+  ASSERT_EQ(Committed().size(), 1500u);
+  for (int i = 0; i < 1500; ++i) EXPECT_EQ(Status(i), "X") << i;
+  EXPECT_EQ(WideOf(FbAt(Committed()[1499], u"DADOS")), u"dados 1499");
+  log.clear();
+  Run();
+  EXPECT_EQ(log, SuccessLog({}, clock - 3));
+  ExpectCleanEnd();
+}
+
+TEST_F(CycleTest, UnreadableHoraMarksTheRowAndKeepsItPending) {
+  int empty = table.AddPending(1, "");
+  int null = table.AddPending(2, "x");
+  table.Set(null, u"HORA", std::nullopt);
+  int bad = table.AddPending(3, "25:00");
+  int good = table.AddPending(4, "2:05 PM");
+  Run();
+  Log expected = {u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+                  u" Firebird Aberto " + DT(3), u" Nr de Registros para Importar: 4",
+                  u"Importando: 1 : " + DT(4), u" Erro '''' is not a valid time",
+                  u"Importando: 2 : " + DT(5), u" Erro '''' is not a valid time",
+                  u"Importando: 3 : " + DT(6), u" Erro ''25:00'' is not a valid time",
+                  u"Importando: 4 : " + DT(7), u" Processo Encerrado " + DT(8)};
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(Erro(empty), "'''' is not a valid time");
+  EXPECT_EQ(Erro(null), "'''' is not a valid time");
+  EXPECT_EQ(Erro(bad), "''25:00'' is not a valid time");
+  EXPECT_EQ(Status(empty), "A");
+  EXPECT_EQ(Status(bad), "A");
+  EXPECT_EQ(Status(good), "X");
+  // Only the good row reached Firebird; the failed ones left nothing behind.
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(WideOf(FbAt(Committed()[0], u"DADOS")), u"dados 3");
+  EXPECT_EQ(NativeAs<int32_t>(FbAt(Committed()[0], u"HORA")), (14 * 3600 + 5 * 60) * 1000);
+  // And they are tried again by every later cycle.
+  log.clear();
+  Run();
+  EXPECT_EQ(log[3], u" Nr de Registros para Importar: 3");
+  EXPECT_EQ(Committed().size(), 1u);
+}
+
+TEST_F(CycleTest, TimeSeparatorOtherThanColonFailsTheRow) {
+  FormatSettings().TimeSeparator = u'.';
+  int r = table.AddPending(1, "14:05:09");
+  Run();
+  EXPECT_EQ(log[5], u" Erro ''14:05:09'' is not a valid time");
+  EXPECT_EQ(Status(r), "A");
+  EXPECT_TRUE(Committed().empty());
+}
+
+TEST_F(CycleTest, NullDtHGravGivesTheBaseDate) {
+  table.AddPending(1, "10:00:00", std::nullopt);
+  Run();
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(NativeAs<int32_t>(FbAt(Committed()[0], u"DATA")), kDateDelta);  // 1899-12-30
+}
+
+TEST_F(CycleTest, OracleLogonFailureEscapesAtTheRecordCount) {
+  table.AddPending(1, "10:00:00");
+  settings.SENHA_ORACLE = u"wrong";
+  try {
+    Run();
+    ADD_FAILURE() << "the cycle did not raise";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), u"OracleDataSet: Cannot perform this operation on a closed dataset");
+  }
+  Log expected = {u" Iniciado integracao " + DT(1),
+                  u" Erro " + DT(2) + u" = ORA-01017: invalid username/password; logon denied"};
+  EXPECT_EQ(log, expected);
+  EXPECT_FALSE(session.Connected());
+  EXPECT_EQ(journal, Journal{});  // no Firebird work, nothing on the Oracle table
+  EXPECT_EQ(Status(0), "A");
+}
+
+TEST_F(CycleTest, FirebirdOpenFailureMarksEveryRowWithTheClosedDatasetText) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  settings.CAMINHO_FIREBIRD = u"/data/missing.fdb";
+  Run();
+  const String closed = u"FB_TMP_INTEGRACAO: Cannot perform this operation on a closed dataset";
+  Log expected = {
+      u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+      u" Erro " + DT(3) + u" = I/O error during \"open\" operation for file \"/data/missing.fdb\"",
+      u" Nr de Registros para Importar: 2", u"Importando: 1 : " + DT(4), u" Erro " + closed,
+      u"Importando: 2 : " + DT(5), u" Erro " + closed, u" Processo Encerrado " + DT(6)};
+  EXPECT_EQ(log, expected);
+  for (int r : {0, 1}) {
+    EXPECT_EQ(Erro(r), StringToAnsi(closed));
+    EXPECT_EQ(Status(r), "A");
+  }
+  EXPECT_TRUE(Committed().empty());
+  ExpectCleanEnd();
+}
+
+TEST_F(CycleTest, FailedXWriteEscapesWithTheCopyCommitted) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  table.AddPending(3, "10:00:00");
+  ora->on_write = [this](const Row& r) {
+    if (NativeAs<double>(r.at(1)) == 2) throw EOracleError(u"ORA-00054: resource busy");
+  };
+  EXPECT_THROW(Run(), EOracleError);
+  Log expected = {u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+                  u" Firebird Aberto " + DT(3), u" Nr de Registros para Importar: 3",
+                  u"Importando: 1 : " + DT(4), u"Importando: 2 : " + DT(5)};
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(Status(0), "X");
+  EXPECT_EQ(Status(1), "A");
+  EXPECT_EQ(Committed().size(), 2u);  // row 2's copy is already durable
+  // Left as it was: the Oracle row in edit, both sides open.
+  EXPECT_EQ(ora->State(), dsEdit);
+  EXPECT_TRUE(fb->Active());
+  EXPECT_TRUE(db.Connected());
+  // The next cycle cleans up by its own first steps and copies row 2 again.
+  ora->on_write = nullptr;
+  log.clear();
+  Run();
+  EXPECT_EQ(log[3], u" Nr de Registros para Importar: 2");
+  EXPECT_EQ(Committed().size(), 4u);
+  EXPECT_EQ(Status(1), "X");
+  EXPECT_EQ(Status(2), "X");
+  ExpectCleanEnd();
+}
+
+TEST_F(CycleTest, FailedFirebirdPostIsCancelledNotPostedByTheNextInsert) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  int inserts = 0;
+  fb->on_insert = [&](const Row&) {
+    if (++inserts == 1) throw EIBError(u"violation of PRIMARY or UNIQUE KEY constraint");
+  };
+  Run();
+  EXPECT_EQ(log[5], u" Erro violation of PRIMARY or UNIQUE KEY constraint");
+  EXPECT_EQ(log[6], u"Importando: 2 : " + DT(5));
+  EXPECT_EQ(log.back(), u" Processo Encerrado " + DT(6));
+  EXPECT_EQ(inserts, 2);  // row 1's record was not tried again by row 2's Insert
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(WideOf(FbAt(Committed()[0], u"DADOS")), u"dados 1");
+  EXPECT_EQ(Erro(0), "violation of PRIMARY or UNIQUE KEY constraint");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Status(1), "X");
+}
+
+TEST_F(CycleTest, FailedCommitRetainingRollsThePostedRowBack) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  int commits = 0;
+  tr.on_commit = [&] {
+    if (++commits == 1) throw EIBError(u"deadlock");
+  };
+  Run();
+  EXPECT_EQ(log[5], u" Erro deadlock");
+  EXPECT_EQ(log.back(), u" Processo Encerrado " + DT(6));
+  // Row 1's record never reaches the table, though the final commit came.
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(WideOf(FbAt(Committed()[0], u"DADOS")), u"dados 1");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Erro(0), "deadlock");
+  EXPECT_EQ(Status(1), "X");
+  EXPECT_NE(std::find(journal.begin(), journal.end(), "fb.rollbackretaining"), journal.end());
+}
+
+TEST_F(CycleTest, FailedUndoEscapesTheCycle) {
+  table.AddPending(1, "10:00:00");
+  tr.on_commit = [] { throw EIBError(u"deadlock"); };
+  tr.on_rollback = [] { throw EIBError(u"connection lost"); };
+  try {
+    Run();
+    ADD_FAILURE() << "the cycle did not raise";
+  } catch (const EIBError& e) {
+    EXPECT_EQ(e.Message(), u"connection lost");
+  }
+  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Erro(0), "<null>");
+}
+
+TEST_F(CycleTest, ErroIsCutToTheFieldOrColumnWidth) {
+  table.AddPending(1, "10:00:00");
+  String long_message(300, u'e');
+  fb->on_insert = [&](const Row&) { throw EIBError(long_message); };
+  Run();
+  EXPECT_EQ(log[5], u" Erro " + long_message);  // the log keeps it whole
+  EXPECT_EQ(Erro(0), std::string(255, 'e'));
+  // A narrower column lowers the field's size when the record set opens.
+  table.columns[table.columns.IndexOf(u"ERRO")].Size = 200;
+  ora->Columns()[ora->Columns().IndexOf(u"ERRO")].Size = 200;
+  Run();
+  EXPECT_EQ(Erro(0), std::string(200, 'e'));
+}
+
+TEST_F(CycleTest, LogFailureWhileImportingFailsOnlyThatRow) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  fail_log = [](const String& line) { return line.rfind(u"Importando: 1 ", 0) == 0; };
+  Run();
+  EXPECT_EQ(log[4], u" Erro I/O error 32");
+  EXPECT_EQ(Erro(0), "I/O error 32");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Status(1), "X");
+  EXPECT_EQ(Committed().size(), 1u);
+}
+
+TEST_F(CycleTest, LogFailureInTheRowHandlerEscapes) {
+  table.AddPending(1, "");
+  fail_log = [](const String& line) { return line.rfind(u" Erro ", 0) == 0; };
+  EXPECT_THROW(Run(), EInOutError);
+  EXPECT_EQ(ora->State(), dsEdit);  // Edit had begun; nothing was written
+  EXPECT_EQ(Erro(0), "<null>");
+}
+
+TEST_F(CycleTest, ForeignExceptionsPassBothHandlers) {
+  table.AddPending(1, "10:00:00");
+  fb->on_insert = [](const Row&) { throw std::bad_alloc(); };
+  EXPECT_THROW(Run(), std::bad_alloc);
+  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
+  EXPECT_EQ(Erro(0), "<null>");
+}
+
+}  // namespace
+}  // namespace kavo::testing
