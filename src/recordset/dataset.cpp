@@ -28,11 +28,13 @@ TDataSet::~TDataSet() {
 void TDataSet::AddField(TField* field) {
   fields_.push_back(field);
   field->dataset_ = this;
+  DataEvent(deFieldListChange);
 }
 
 void TDataSet::RemoveField(TField* field) {
   fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
   field->dataset_ = nullptr;
+  DataEvent(deFieldListChange);
 }
 
 TField* TDataSet::FindField(StringView name) const {
@@ -57,6 +59,8 @@ TField* TDataSet::CreateDefaultField(const TFieldDef& def) {
     case ftDate: field = new TDateField(this); break;
     case ftTime: field = new TTimeField(this); break;
     case ftLargeint: field = new TLargeintField(this); break;
+    case ftInteger: field = new TIntegerField(this); break;
+    case ftSmallint: field = new TSmallintField(this); break;
     default: return nullptr;
   }
   if (IsTextFieldType(def.DataType)) field->SetSizeInternal(def.Size);
@@ -262,7 +266,7 @@ void TDataSet::First() {
   DoBeforeScroll();
   if (IsUniDirectional()) {
     // A one-way cursor cannot rewind: read it again unless it stands at its start.
-    if (!(bof_ && has_record_) && !(bof_ && eof_)) {
+    if (!bof_) {
       Close();
       Open();
     }

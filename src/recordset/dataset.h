@@ -110,7 +110,9 @@ class TDataSet : public TComponent {
   // Whether the current record is unchanged, modified, inserted or deleted.
   virtual TUpdateStatus UpdateStatus();
   // Notifies a change. deFieldChange of a data or internally calculated field
-  // sets Modified and calls the field's Change().
+  // sets Modified and calls the field's Change(). deFieldListChange tells a
+  // record set that a field joined or left its list (one that keeps pointers
+  // to its fields drops them here).
   virtual void DataEvent(TDataEvent event, TField* field = nullptr);
 
  protected:

@@ -37,7 +37,9 @@ enum TProviderFlag : unsigned {
 
 enum TDataEvent {
   deFieldChange, deRecordChange, deDataSetChange, deDataSetScroll,
-  deLayoutChange, deUpdateRecord, deUpdateState, deCheckBrowseMode
+  deLayoutChange, deUpdateRecord, deUpdateState, deCheckBrowseMode,
+  dePropertyChange, deFieldListChange, deFocusControl, deParentScroll,
+  deConnectChange
 };
 
 // What GetRecord is asked for, and what it answers.

@@ -89,4 +89,54 @@ void TLargeintField::SetAsString(const String& value) {
   SetAsLargeInt(StrToInt64(value));
 }
 
+// ---- TIntegerField, TSmallintField ------------------------------------------------
+
+TIntegerField::TIntegerField(TComponent* owner) : TNumericField(owner) {
+  SetDataTypeInternal(ftInteger);
+}
+
+int32_t TIntegerField::GetAsInteger() const {
+  // Both widths share this code; the native value is as wide as the kind.
+  if (GetDataSize() == 2) {
+    int16_t narrow = 0;
+    return GetData(&narrow) ? narrow : 0;
+  }
+  int32_t value = 0;
+  return GetData(&value) ? value : 0;
+}
+
+String TIntegerField::GetAsString() const {
+  if (IsNull()) return {};
+  return IntToStr(GetAsInteger());
+}
+
+void TIntegerField::SetAsInteger(int32_t value) {
+  if (value < min_ || value > max_)
+    throw EConvertError(Format(u"'%s' is not a valid integer value", {IntToStr(value)}));
+  if (GetDataSize() == 2) {
+    int16_t narrow = static_cast<int16_t>(value);
+    SetData(&narrow);
+  } else {
+    SetData(&value);
+  }
+}
+
+void TIntegerField::SetAsLargeInt(int64_t value) { SetAsInteger(NarrowToInt32(value)); }
+
+void TIntegerField::SetAsFloat(double value) { SetAsLargeInt(RoundToInt64(value)); }
+
+void TIntegerField::SetAsString(const String& value) {
+  if (value.empty()) {
+    Clear();
+    return;
+  }
+  SetAsLargeInt(StrToInt64(value));
+}
+
+TSmallintField::TSmallintField(TComponent* owner) : TIntegerField(owner) {
+  SetDataTypeInternal(ftSmallint);
+  min_ = INT16_MIN;
+  max_ = INT16_MAX;
+}
+
 }  // namespace kavo

@@ -3,6 +3,8 @@
 //   kind             DataType     native form                    bytes
 //   TFloatField      ftFloat      64-bit IEEE floating point     8
 //   TLargeintField   ftLargeint   64-bit signed integer          8
+//   TIntegerField    ftInteger    32-bit signed integer          4
+//   TSmallintField   ftSmallint   16-bit signed integer          2
 #ifndef KAVO_RECORDSET_NUMERIC_FIELDS_H_
 #define KAVO_RECORDSET_NUMERIC_FIELDS_H_
 
@@ -52,6 +54,32 @@ class TLargeintField : public TNumericField {
   void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }
   void SetAsFloat(double value) override;  // rounded
   void SetAsString(const String& value) override;  // "" clears
+};
+
+class TIntegerField : public TNumericField {
+ public:
+  explicit TIntegerField(TComponent* owner);
+
+  int GetDataSize() const override { return 4; }
+  int32_t GetAsInteger() const override;   // NULL reads as 0
+  int64_t GetAsLargeInt() const override { return GetAsInteger(); }
+  double GetAsFloat() const override { return GetAsInteger(); }
+  String GetAsString() const override;     // decimal; NULL reads as ""
+  // Values outside the kind's range raise "'%s' is not a valid integer value".
+  void SetAsInteger(int32_t value) override;
+  void SetAsLargeInt(int64_t value) override;
+  void SetAsFloat(double value) override;  // rounded
+  void SetAsString(const String& value) override;  // "" clears
+
+ protected:
+  int32_t min_ = INT32_MIN;
+  int32_t max_ = INT32_MAX;
+};
+
+class TSmallintField : public TIntegerField {
+ public:
+  explicit TSmallintField(TComponent* owner);
+  int GetDataSize() const override { return 2; }
 };
 
 }  // namespace kavo

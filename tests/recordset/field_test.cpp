@@ -20,6 +20,8 @@ class FieldTest : public PinnedLocale {
     ds.Columns().Add(u"D", ftDate);
     ds.Columns().Add(u"TM", ftTime);
     ds.Columns().Add(u"L", ftLargeint);
+    ds.Columns().Add(u"I", ftInteger);
+    ds.Columns().Add(u"SI", ftSmallint);
     s = new TStringField(&owner);
     w = new TWideStringField(&owner);
     f = new TFloatField(&owner);
@@ -27,11 +29,13 @@ class FieldTest : public PinnedLocale {
     d = new TDateField(&owner);
     tm = new TTimeField(&owner);
     l = new TLargeintField(&owner);
-    const Char* names[] = {u"S", u"W", u"F", u"DT", u"D", u"TM", u"L"};
-    TField* fields[] = {s, w, f, dt, d, tm, l};
-    for (int i = 0; i < 7; ++i) {
-      fields[i]->SetFieldName(names[i]);
-      fields[i]->SetDataSet(&ds);
+    i = new TIntegerField(&owner);
+    si = new TSmallintField(&owner);
+    const Char* names[] = {u"S", u"W", u"F", u"DT", u"D", u"TM", u"L", u"I", u"SI"};
+    TField* fields[] = {s, w, f, dt, d, tm, l, i, si};
+    for (int n = 0; n < 9; ++n) {
+      fields[n]->SetFieldName(names[n]);
+      fields[n]->SetDataSet(&ds);
     }
     s->SetSize(255);
     w->SetSize(5);
@@ -48,6 +52,8 @@ class FieldTest : public PinnedLocale {
   TDateField* d;
   TTimeField* tm;
   TLargeintField* l;
+  TIntegerField* i;
+  TSmallintField* si;
 };
 
 TEST_F(FieldTest, NewKindsHaveTheirDefaults) {
@@ -88,7 +94,7 @@ TEST_F(FieldTest, MultiByteCharacterIsNotSplitAtTheLimit) {
 }
 
 TEST_F(FieldTest, NullReadsAsZeroOrEmpty) {
-  for (TField* field : std::initializer_list<TField*>{s, w, f, dt, d, tm, l}) {
+  for (TField* field : std::initializer_list<TField*>{s, w, f, dt, d, tm, l, i, si}) {
     EXPECT_TRUE(field->IsNull());
     EXPECT_EQ(field->AsString(), u"");
   }
@@ -165,6 +171,22 @@ TEST_F(FieldTest, LargeintClearsToNullAndReadsDecimal) {
   EXPECT_EQ(l->AsString(), u"");
   l->SetAsString(u"42");
   EXPECT_EQ(l->AsInteger(), 42);
+}
+
+TEST_F(FieldTest, IntegerKindsKeepTheirWidthAndRange) {
+  si->SetAsInteger(-32768);
+  EXPECT_EQ(ds.ActiveBufferValue(8)->size(), 2u);
+  EXPECT_EQ(si->AsInteger(), -32768);
+  EXPECT_RAISES(si->SetAsInteger(32768), EConvertError, "'32768' is not a valid integer value");
+  EXPECT_EQ(si->AsString(), u"-32768");
+  i->SetAsFloat(2.6);
+  EXPECT_EQ(i->AsInteger(), 3);
+  EXPECT_RAISES(i->SetAsLargeInt(1LL << 31), EConvertError,
+                "'2147483648' is not a valid integer value");
+  i->SetAsString(u"");
+  EXPECT_TRUE(i->IsNull());
+  EXPECT_EQ(i->AsString(), u"");
+  EXPECT_EQ(i->AsFloat(), 0);
 }
 
 TEST_F(FieldTest, WideTextIsKeptAsUtf16UpToSize) {

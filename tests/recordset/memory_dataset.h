@@ -26,7 +26,8 @@ using Row = std::vector<Value>;
 // Size of a column's native value; text columns are variable.
 inline size_t NativeSize(const TFieldDef& def) {
   switch (def.DataType) {
-    case ftDate: case ftTime: return 4;
+    case ftSmallint: return 2;
+    case ftDate: case ftTime: case ftInteger: return 4;
     default: return 8;
   }
 }
