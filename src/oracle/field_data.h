@@ -1,0 +1,54 @@
+// TFieldData: one select-list column of a statement, holding a whole fetched
+// batch in contiguous arrays (element i of the value buffer starts at
+// i * bufsize).
+#ifndef KAVO_ORACLE_FIELD_DATA_H_
+#define KAVO_ORACLE_FIELD_DATA_H_
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "oracle/oci_types.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+// One piece of a LONG or LONG RAW value.
+struct TLongPiece {
+  ub4 AllocatedSize = 0;
+  ub4 ActualSize = 0;  // preset to the allocated size; OCI writes the length
+  std::vector<uint8_t> PieceBuf;
+};
+
+struct TFieldData {
+  int32_t dbsize = 0;     // column size as described
+  int16_t dbtype = 0;     // server type
+  String name;
+  int16_t prec = 0, scale = 0, nullok = 0;
+  uint16_t buftype = 0;   // external type of the buffer
+  int32_t bufsize = 0;    // bytes per element
+  int32_t cache = 0;      // elements (rows per fetch in use)
+  std::vector<uint8_t> buf;
+  std::vector<int16_t> ind;    // -1 NULL, 0 present, > 0 truncated
+  std::vector<uint16_t> rlen;  // returned length per element
+  std::deque<TLongPiece> LongPieces;  // stable addresses: OCI writes lengths late
+  uint8_t CharSetForm = 0;
+  uint16_t CharSetID = 0;
+  uint16_t CharSize = 0;
+  bool IsUTF16 = false;
+  bool IsUTF8 = false;
+  OCIHandle defhp = nullptr;
+
+  // Total bytes of the pieces of the current LONG value.
+  int32_t LongSize() const;
+  // The pieces joined.
+  std::string LongValue() const;
+  // Allocates `count` elements of `bufsize` bytes, indicators and lengths.
+  void Allocate(int32_t count);
+  const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_FIELD_DATA_H_

@@ -1,0 +1,84 @@
+#include "oracle/oracle_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "oracle/oci_entry_points.h"
+#include "oracle/oci_loader.h"
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+int MaxOracleMessageSize = 1023;
+std::vector<int> OracleWarningList;
+std::function<void(EOracleError&)> OnOracleError;
+
+namespace {
+
+constexpr ub4 kMessageBuffer = 4001;
+
+// Error number and text of the first record; the number stays 0 when OCI
+// finds no record.
+int ReadErrorRecord(OCIHandle error_handle, std::string* text) {
+  sb4 code = 0;
+  std::vector<OraText> buf(kMessageBuffer, 0);
+  if (error_handle != nullptr && OCIErrorGet != nullptr)
+    OCIErrorGet(error_handle, 1, nullptr, &code, text ? buf.data() : nullptr,
+                text ? kMessageBuffer : 0, OCI_HTYPE_ERROR);
+  if (text != nullptr) {
+    buf.back() = 0;
+    *text = reinterpret_cast<const char*>(buf.data());
+  }
+  return code;
+}
+
+// The server's text arrives in the client character set: UTF-8 when NLS_LANG
+// says so, else the ANSI code page.
+std::string MessageCodePage() { return UTF8Client() ? std::string("UTF-8") : AnsiCodePage(); }
+
+}  // namespace
+
+std::string CutWholeCharacters(const std::string& bytes, size_t max, const std::string& cp) {
+  if (bytes.size() <= max) return bytes;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t n = std::max<size_t>(1, CharByteLength(bytes, pos, cp));
+    if (pos + n > max) break;
+    pos += n;
+  }
+  return bytes.substr(0, pos);
+}
+
+EOracleError::EOracleError(TOracleSession* session, TComponent* instance, OCIHandle error_handle)
+    : Exception(String()), instance_(instance), session_(session) {
+  std::string text;
+  error_code_ = ReadErrorRecord(error_handle, &text);
+  if (session != nullptr) session->Release(true);
+  std::string cp = MessageCodePage();
+  if (MaxOracleMessageSize >= 0 && MaxOracleMessageSize < static_cast<int>(kMessageBuffer))
+    text = CutWholeCharacters(text, static_cast<size_t>(MaxOracleMessageSize), cp);
+  SetMessage(CodePageToString(text, cp));
+  if (OnOracleError) OnOracleError(*this);
+}
+
+EOracleError::EOracleError(TOracleSession* session, TComponent* instance, int error_code,
+                           String message)
+    : Exception(std::move(message)), error_code_(error_code), instance_(instance),
+      session_(session) {
+  if (OnOracleError) OnOracleError(*this);
+}
+
+int OracleErrorCode(OCIHandle error_handle) { return ReadErrorRecord(error_handle, nullptr); }
+
+void RaiseOracleError(TOracleSession* session, OCIHandle error_handle, TComponent* instance) {
+  if (!OracleWarningList.empty()) {
+    int code = OracleErrorCode(error_handle);
+    if (std::find(OracleWarningList.begin(), OracleWarningList.end(), code) !=
+        OracleWarningList.end())
+      throw EOracleWarning(session, instance, error_handle);
+  }
+  throw EOracleError(session, instance, error_handle);
+}
+
+}  // namespace kavo

@@ -1,0 +1,159 @@
+#include "oracle/oracle_text.h"
+
+#include <vector>
+
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+bool UTF8DecodeError = false;
+bool UTF8EncodeError = false;
+
+namespace {
+bool ConvertCRLF(const TOracleSession* session) {
+  return session == nullptr || session->Preferences().ConvertCRLF();
+}
+}  // namespace
+
+int Utf8ToUnicode(Char* dest, size_t max_dest, const char* source, size_t n) {
+  const auto* b = reinterpret_cast<const uint8_t*>(source);
+  size_t i = 0;
+  size_t count = 0;
+  while (i < n) {
+    uint32_t c = b[i++];
+    if (c >= 0x80) {
+      // A lead with bit 0x20 starts three bytes (four-byte leads included),
+      // any other two; every following byte must be a continuation.
+      int follow = (c & 0x20) ? 2 : 1;
+      if (i + follow > n) return -1;
+      for (int k = 0; k < follow; ++k)
+        if (b[i + k] < 0x80 || b[i + k] > 0xBF) return -1;
+      if (follow == 2)
+        c = ((c & 0x0F) << 12) | ((b[i] & 0x3F) << 6) | (b[i + 1] & 0x3F);
+      else
+        c = ((c & 0x3F) << 6) | (b[i] & 0x3F);
+      i += follow;
+    }
+    if (count >= max_dest) return -1;
+    dest[count++] = static_cast<Char>(c);
+  }
+  return static_cast<int>(count) + 1;
+}
+
+int UnicodeToUtf8(char* dest, size_t max_dest, const Char* source, size_t n) {
+  size_t count = 0;
+  auto put = [&](uint32_t byte) {
+    if (count >= max_dest) return false;
+    dest[count++] = static_cast<char>(byte);
+    return true;
+  };
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t u = source[i];
+    bool ok;
+    if (u <= 0x7F)
+      ok = put(u);
+    else if (u <= 0x7FF)
+      ok = put(0xC0 | (u >> 6)) && put(0x80 | (u & 0x3F));
+    else
+      ok = put(0xE0 | (u >> 12)) && put(0x80 | ((u >> 6) & 0x3F)) && put(0x80 | (u & 0x3F));
+    if (!ok) return -1;
+  }
+  return static_cast<int>(count) + 1;
+}
+
+String Utf8Decode(std::string_view bytes) {
+  if (bytes.empty()) return String();
+  String out(bytes.size(), u'\0');
+  int n = Utf8ToUnicode(out.data(), out.size(), bytes.data(), bytes.size());
+  if (n < 0) {
+    UTF8DecodeError = true;
+    return AnsiToString(bytes);
+  }
+  out.resize(n - 1);
+  return out;
+}
+
+std::string Utf8Encode(StringView text) {
+  if (text.empty()) return std::string();
+  std::string out(3 * text.size() + 1, '\0');
+  int n = UnicodeToUtf8(out.data(), out.size(), text.data(), text.size());
+  if (n < 0) {
+    UTF8EncodeError = true;
+    return StringToAnsi(text);
+  }
+  out.resize(n - 1);
+  return out;
+}
+
+namespace {
+
+template <class S>
+S StripCR(const S& text) {
+  S out;
+  out.reserve(text.size());
+  for (auto c : text)
+    if (c != '\r') out.push_back(c);
+  return out;
+}
+
+template <class S>
+S ToCRLF(const S& text) {
+  S out;
+  out.reserve(text.size() + text.size() / 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = text[i];
+    if (c == '\r') {
+      out.push_back('\r');
+      out.push_back('\n');
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c == '\n') {
+      out.push_back('\r');
+      out.push_back('\n');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string RemoveCR(const std::string& text, const TOracleSession* session) {
+  return ConvertCRLF(session) ? StripCR(text) : text;
+}
+
+String RemoveCRW(const String& text, const TOracleSession* session) {
+  return ConvertCRLF(session) ? StripCR(text) : text;
+}
+
+std::string AddCR(const std::string& text, const TOracleSession* session) {
+  return ConvertCRLF(session) ? ToCRLF(text) : text;
+}
+
+String AddCRW(const String& text, const TOracleSession* session) {
+  return ConvertCRLF(session) ? AdjustLineBreaksW(text) : text;
+}
+
+String AdjustLineBreaksW(const String& text) { return ToCRLF(text); }
+
+void SwapWideString(String& text, uint16_t charset_id) {
+  if (charset_id != ocsAL16UTF16) return;
+  for (Char& c : text) c = static_cast<Char>((c >> 8) | (c << 8));
+}
+
+bool IsUTF8CharSet(uint16_t id) { return id == 870 || id == ocsUTF8 || id == ocsAL32UTF8; }
+bool IsUTF16CharSet(uint16_t id) { return id == ocsUTF16 || id == ocsAL16UTF16; }
+bool IsCharType(int t) {
+  return t == 1 || t == 5 || t == 8 || t == 9 || t == 10 || t == 96 || t == 97 || t == 112;
+}
+
+bool VarIsString(const OraVariant& v) { return v.IsString(); }
+bool VarIsWideString(const OraVariant& v) { return v.Kind() == vkString; }
+
+std::string ByteArrayToString(const OraVariant& v) {
+  if (v.Kind() != vkByteArray) return std::string();
+  return std::string(v.ByteArray().begin(), v.ByteArray().end());
+}
+
+}  // namespace kavo

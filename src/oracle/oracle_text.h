@@ -1,0 +1,61 @@
+// Text conversions between the program and Oracle's buffers: UTF-8 with the
+// ANSI fall-back, line ends, UTF-16 byte order, and character-set tests.
+#ifndef KAVO_ORACLE_ORACLE_TEXT_H_
+#define KAVO_ORACLE_ORACLE_TEXT_H_
+
+#include <cstdint>
+#include <string>
+
+#include "oracle/ora_variant.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+class TOracleSession;
+
+// Character-set ids and forms with a meaning for the layer.
+constexpr uint16_t ocsUTF8 = 871;
+constexpr uint16_t ocsAL32UTF8 = 873;
+constexpr uint16_t ocsUTF16 = 1000;
+constexpr uint16_t ocsAL16UTF16 = 2000;
+constexpr uint8_t ocfDatabase = 1;
+constexpr uint8_t ocfNational = 2;
+
+// Set the first time a UTF-8 conversion falls back to ANSI; never cleared.
+extern bool UTF8DecodeError;
+extern bool UTF8EncodeError;
+
+// UTF-8 as Oracle's UTF8 character set writes it: one to three bytes per
+// UTF-16 unit (surrogate halves each on their own). Malformed input is read
+// as ANSI text instead and sets UTF8DecodeError.
+String Utf8Decode(std::string_view bytes);
+std::string Utf8Encode(StringView text);
+// Counted forms: the units or bytes written + 1, or -1 on malformed input
+// (decoding) or a too small destination.
+int Utf8ToUnicode(Char* dest, size_t max_dest, const char* source, size_t source_bytes);
+int UnicodeToUtf8(char* dest, size_t max_dest, const Char* source, size_t source_units);
+
+// Line ends, by the session's ConvertCRLF preference (on without a session):
+// CRs are removed from values sent, and LF, CR or CR LF become CR LF in
+// values read.
+std::string RemoveCR(const std::string& text, const TOracleSession* session);
+String RemoveCRW(const String& text, const TOracleSession* session);
+std::string AddCR(const std::string& text, const TOracleSession* session);
+String AddCRW(const String& text, const TOracleSession* session);
+String AdjustLineBreaksW(const String& text);
+
+// Character set 2000 stores UTF-16 big-endian: swap every unit's bytes.
+void SwapWideString(String& text, uint16_t charset_id);
+
+bool IsUTF8CharSet(uint16_t id);   // 870, 871, 873
+bool IsUTF16CharSet(uint16_t id);  // 1000, 2000
+bool IsCharType(int type);         // 1, 5, 8, 9, 10, 96, 97, 112
+
+bool VarIsString(const OraVariant& v);
+bool VarIsWideString(const OraVariant& v);
+// A byte array as an ANSI string of the same bytes; empty for anything else.
+std::string ByteArrayToString(const OraVariant& v);
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_ORACLE_TEXT_H_

@@ -1,0 +1,289 @@
+// The statement object: session, text and variables.
+#include "oracle/query.h"
+
+#include <algorithm>
+
+#include "oracle/oracle_text.h"
+#include "oracle/session.h"
+#include "oracle/sql_scan.h"
+#include "rtl/exceptions.h"
+
+namespace kavo {
+
+bool NoQueryOptimize = true;
+bool NoRowidFix = false;
+bool ForceDefaultVariableCharSet = true;
+bool SafeStringFieldsOnly = false;
+
+TOracleQuery::TOracleQuery(TComponent* owner) : TComponent(owner) {}
+
+TOracleQuery::~TOracleQuery() {
+  fields_.clear();
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+  if (session_ != nullptr) session_->RemoveQuery(this);
+}
+
+std::function<void(TOracleQuery*, const String&)>& TOracleQuery::DebugHook() {
+  static std::function<void(TOracleQuery*, const String&)> hook;
+  return hook;
+}
+
+void TOracleQuery::SetThreaded(bool v) {
+  if (v) throw Exception(u"Threaded execution of a TOracleQuery is not supported");
+}
+
+void TOracleQuery::SetScrollable(bool v) {
+  if (v) throw Exception(u"Scrollable cursors are not supported by TOracleQuery");
+}
+
+void TOracleQuery::SetSession(TOracleSession* session) {
+  if (session == session_) return;
+  if (session_ != nullptr) {
+    try {
+      Close();
+    } catch (const std::exception&) {
+    }
+    session_->RemoveQuery(this);
+  }
+  session_ = session;
+  if (session_ != nullptr) {
+    session_->AddQuery(this);
+    SetDefaultVariableCharSets();
+  }
+}
+
+String TOracleQuery::NormaliseName(const String& name) const {
+  return UpperCase(!name.empty() && name[0] == u':' ? name : u":" + name);
+}
+
+int TOracleQuery::VariableIndex(const String& name) const {
+  return variables_.IndexOf(NormaliseName(name));
+}
+
+int TOracleQuery::IndexForSet(const String& name) const {
+  int i = VariableIndex(name);
+  if (i < 0) throw Exception(u"Variable " + NormaliseName(name) + u" not declared");
+  return i;
+}
+
+void TOracleQuery::DeclareVariable(const String& name, int type) {
+  if (name.empty() || name == u":")
+    throw Exception(u"You cannot declare a variable with an empty name");
+  auto v = std::make_unique<TVariableData>();
+  v->name = NormaliseName(name);
+  v->buftype = static_cast<int16_t>(type);
+  switch (type) {
+    case otSubst:
+    case otLong:
+    case otLongRaw:
+      v->bufsize = 0;
+      break;
+    case otInteger:
+      v->bufsize = 4;
+      break;
+    case otFloat:
+      v->bufsize = 8;
+      break;
+    case otString:
+      v->bufsize = (!NoRowidFix && v->name.find(u"ROWID") != String::npos) ? 501 : 4001;
+      break;
+    case otChar:
+      v->bufsize = 4001;
+      break;
+    case otPLSQLString:
+      v->bufsize = 32513;
+      break;
+    case otDate:
+      v->bufsize = 7;
+      break;
+    default:
+      if (IsComplexType(type))
+        throw Exception(u"Object, reference, LOB, cursor and timestamp variables are not "
+                        u"supported (" + v->name + u")");
+      throw Exception(u"Unsupported variable type");
+  }
+  v->indp.assign(1, -1);
+  if (v->bufsize > 0) v->buf.assign(v->bufsize, 0);
+  if (type == otString && ForceDefaultVariableCharSet && session_ != nullptr &&
+      session_->Connected()) {
+    int cs = session_->GetCurrentCharSetID();
+    if (IsUTF8CharSet(static_cast<uint16_t>(cs)) || IsUTF16CharSet(static_cast<uint16_t>(cs))) {
+      v->CharSetForm = ocfDatabase;
+      v->CharSetID = static_cast<uint16_t>(cs);
+    }
+  }
+  auto& list = variables_.List();
+  int existing = variables_.IndexOf(v->name);
+  if (existing >= 0)
+    list[existing] = std::move(v);
+  else
+    list.push_back(std::move(v));
+  parsed_sql_.clear();
+}
+
+void TOracleQuery::DeclareAndSet(const String& name, int type, const OraVariant& value) {
+  DeclareVariable(name, type);
+  SetVariable(name, value);
+}
+
+void TOracleQuery::DeleteVariable(const String& name) {
+  int i = IndexForSet(name);
+  Close();
+  variables_.List().erase(variables_.List().begin() + i);
+  parsed_sql_.clear();
+}
+
+void TOracleQuery::DeleteVariables() {
+  Close();
+  variables_.List().clear();
+  parsed_sql_.clear();
+}
+
+void TOracleQuery::SetVariable(const String& name, const OraVariant& value) {
+  SetVariable(IndexForSet(name), value);
+}
+
+void TOracleQuery::SetVariable(int index, const OraVariant& value) {
+  if (index < 0 || index >= variables_.Count())
+    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  TVariableData& v = variables_.Data(index);
+  if (value.IsArray() && v.buftype != otLongRaw) {
+    if (v.Complex) throw Exception(v.name + u" is a complex variable and cannot be an array");
+    if (v.buftype == otSubst)
+      throw Exception(v.name + u" is a substitution variable and cannot be an array");
+    int count = static_cast<int>(value.Items().size());
+    if (v.IsPLSQLTable) {
+      if (count > v.ArraySize)
+        throw Exception(u"Array is larger than PL/SQL Table (" + IntToStr(count) + u" > " +
+                        IntToStr(v.ArraySize) + u")");
+      v.PLSQLTableElemCount = count;
+      std::fill(v.indp.begin(), v.indp.end(), -1);
+    } else {
+      v.ReDim(count, -1, session_);
+    }
+    v.ArrayLowBound = value.LowBound();
+    for (int i = 0; i < count; ++i) v.SetValue(i, value.Items()[i], session_);
+    return;
+  }
+  if (v.IsPLSQLTable) {
+    if (!value.IsEmptyOrNull())
+      throw Exception(v.name + u" is a PL/SQL Table, assign a variant array to it");
+    v.PLSQLTableElemCount = 0;
+    return;
+  }
+  v.ReDim(1, -1, session_);
+  v.SetValue(0, value, session_);
+}
+
+OraVariant TOracleQuery::GetVariable(const String& name) {
+  int i = VariableIndex(name);
+  if (i < 0) throw Exception(u"Unknown variable: " + NormaliseName(name));
+  return GetVariable(i);
+}
+
+OraVariant TOracleQuery::GetVariable(int index) {
+  if (index < 0 || index >= variables_.Count())
+    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  const TVariableData& v = variables_.Data(index);
+  bool null_variant = session_ != nullptr && session_->NullValue() == nvNull;
+  auto read = [&](int element) {
+    if (v.IsNull(element)) return null_variant ? OraVariant::Null() : OraVariant();
+    OraVariant value = v.GetValue(element, session_);
+    if (v.buftype == otLong) value = OraVariant::Ansi(AddCR(value.AnsiBytes(), session_));
+    return value;
+  };
+  if (v.IsPLSQLTable || v.ArraySize > 1) {
+    int count = v.IsPLSQLTable ? v.PLSQLTableElemCount : v.ArraySize;
+    std::vector<OraVariant> items;
+    for (int i = 0; i < count; ++i) items.push_back(read(i));
+    return OraVariant::Array(std::move(items), v.ArrayLowBound);
+  }
+  return read(0);
+}
+
+void TOracleQuery::ClearVariables() {
+  for (int i = 0; i < variables_.Count(); ++i) {
+    TVariableData& v = variables_.Data(i);
+    std::fill(v.indp.begin(), v.indp.end(), -1);
+  }
+}
+
+String TOracleQuery::VariableName(int index) const {
+  if (index < 0 || index >= variables_.Count())
+    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  return variables_.Data(index).name;
+}
+
+int TOracleQuery::VariableType(int index) const {
+  if (index < 0 || index >= variables_.Count())
+    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  return variables_.Data(index).buftype;
+}
+
+void TOracleQuery::DeclareVariableCharSet(const String& name, uint8_t form, uint16_t charset_id) {
+  TVariableData& v = variables_.Data(IndexForSet(name));
+  v.CharSetForm = form;
+  v.CharSetID = charset_id;
+  v.bindhp = nullptr;
+}
+
+void TOracleQuery::DimPLSQLTable(const String& name, int size, int string_size) {
+  TVariableData& v = variables_.Data(IndexForSet(name));
+  bool is_string = v.buftype == otString || v.buftype == otChar || v.buftype == otPLSQLString;
+  if (!is_string && v.buftype != otInteger && v.buftype != otFloat && v.buftype != otDate)
+    throw Exception(u"Only PL/SQL Tables of strings, integers, floats and dates supported");
+  if (is_string && string_size <= 0)
+    throw Exception(u"You must specify a string size for a PL/SQL Table of strings");
+  if (!is_string && string_size > 0)
+    throw Exception(u"You can only specify a string size for a PL/SQL Table of strings");
+  if (size <= 0) throw Exception(u"You must specify the size of the PL/SQL Table");
+  v.IsPLSQLTable = true;
+  v.ReDim(size, is_string ? string_size : -1, session_);
+  v.PLSQLTableElemCount = 0;
+  parsed_sql_.clear();
+}
+
+void TOracleQuery::SetDefaultVariableCharSets() {
+  int cs = 0;
+  if (session_ != nullptr && session_->Connected()) cs = session_->GetCurrentCharSetID();
+  bool unicode = IsUTF8CharSet(static_cast<uint16_t>(cs)) || IsUTF16CharSet(static_cast<uint16_t>(cs));
+  for (int i = 0; i < variables_.Count(); ++i) {
+    TVariableData& v = variables_.Data(i);
+    bool text = v.buftype == otString || v.buftype == otPLSQLString;
+    v.CharSetForm = text && unicode ? ocfDatabase : 0;
+    v.CharSetID = text && unicode ? static_cast<uint16_t>(cs) : 0;
+    v.bindhp = nullptr;
+  }
+}
+
+String TOracleQuery::ReplaceSubstVariables(const String& text) {
+  bool any = false;
+  for (int i = 0; i < variables_.Count(); ++i)
+    if (variables_.Data(i).buftype == otSubst) any = true;
+  if (!any) return text;
+  String result = text;
+  std::vector<TFoundVariable> found = FindVariables(text, true);
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    int i = variables_.IndexOf(u":" + it->name);
+    if (i < 0 || variables_.Data(i).buftype != otSubst) continue;
+    OraVariant value = variables_.Data(i).GetValue(0, session_);
+    String replacement = value.IsEmptyOrNull() ? String() : value.AsString();
+    result.replace(static_cast<size_t>(it->position - 1), it->name.size() + 1, replacement);
+  }
+  return result;
+}
+
+String TOracleQuery::SubstitutedSQL() { return ReplaceSubstVariables(sql_.Text()); }
+
+void TOracleQuery::Clear() {
+  Close();
+  variables_.List().clear();
+  sql_.Clear();
+  parsed_sql_.clear();
+  described_ = false;
+}
+
+}  // namespace kavo

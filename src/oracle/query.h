@@ -1,0 +1,206 @@
+// TOracleQuery: the layer's statement. It holds SQL text and its variables,
+// prepares the text, binds the variables, executes, describes the select list
+// into one array buffer per column and fetches rows in batches of ReadBuffer
+// (OCI's own prefetching off), with typed access to the current row.
+//
+// Not built, and refused with a clear error: threaded and scrollable
+// execution, and object, REF, LOB, cursor and timestamp columns and variables.
+#ifndef KAVO_ORACLE_QUERY_H_
+#define KAVO_ORACLE_QUERY_H_
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "oracle/field_data.h"
+#include "oracle/oci_types.h"
+#include "oracle/ora_variant.h"
+#include "oracle/oracle_types.h"
+#include "oracle/variable_data.h"
+#include "rtl/component.h"
+#include "rtl/string_list.h"
+
+namespace kavo {
+
+class TOracleSession;
+
+enum TQueryState { qsIdle, qsExecuting, qsFetching };
+
+using TOracleQueryEvent = std::function<void(TOracleQuery*)>;
+// Array DML: a failing row; set `continue_` False to stop.
+using TArrayErrorEvent = std::function<void(TOracleQuery* sender, int index, int error_code,
+                                            const String& error_message, bool& continue_)>;
+
+// Layer-wide switches.
+extern bool NoQueryOptimize;              // True: every execution parses again
+extern bool NoRowidFix;                   // False: string variables named *ROWID* get 501 bytes
+extern bool ForceDefaultVariableCharSet;  // True
+extern bool SafeStringFieldsOnly;         // False
+
+class TOracleQuery : public TComponent {
+ public:
+  explicit TOracleQuery(TComponent* owner);
+  ~TOracleQuery() override;
+
+  // Statement text; lines are joined with line breaks.
+  TStringList& SQL() { return sql_; }
+  void SetSQLText(const String& text) { sql_.SetText(text); }
+
+  TOracleSession* Session() const { return session_; }
+  void SetSession(TOracleSession* session);
+  int ReadBuffer() const { return read_buffer_; }
+  void SetReadBuffer(int rows) { read_buffer_ = rows < 1 ? 1 : rows; }
+  bool Optimize() const { return optimize_; }
+  void SetOptimize(bool v) { optimize_ = v; }
+  bool Debug() const { return debug_; }
+  void SetDebug(bool v) { debug_ = v; }
+  bool StringFieldsOnly() const { return string_fields_only_; }
+  void SetStringFieldsOnly(bool v) { string_fields_only_ = v; }
+  bool Threaded() const { return false; }
+  void SetThreaded(bool v);      // True is refused
+  bool Scrollable() const { return false; }
+  void SetScrollable(bool v);    // True is refused
+
+  TOracleQueryEvent BeforeQuery;
+  TOracleQueryEvent AfterQuery;
+  TArrayErrorEvent OnArrayError;
+  // Receives the statement text and variables before each execution when
+  // Debug is set (the process has no screen to show them on).
+  static std::function<void(TOracleQuery*, const String&)>& DebugHook();
+
+  // Variables. Names are normalised to ":" + upper case.
+  TVariables& Variables() { return variables_; }
+  void DeclareVariable(const String& name, int type);
+  void DeclareAndSet(const String& name, int type, const OraVariant& value);
+  void DeleteVariable(const String& name);
+  void DeleteVariables();
+  void SetVariable(const String& name, const OraVariant& value);
+  void SetVariable(int index, const OraVariant& value);
+  OraVariant GetVariable(const String& name);
+  OraVariant GetVariable(int index);
+  void ClearVariables();
+  int VariableCount() const { return variables_.Count(); }
+  String VariableName(int index) const;
+  int VariableType(int index) const;
+  int VariableIndex(const String& name) const;
+  void DeclareVariableCharSet(const String& name, uint8_t form, uint16_t charset_id);
+  void DimPLSQLTable(const String& name, int size, int string_size);
+  String SubstitutedSQL();
+  // Re-derives the character set of string variables from the session's.
+  void SetDefaultVariableCharSets();
+  void Clear();
+
+  // Execution and fetching.
+  void Execute();
+  int ExecuteArray(int index, int count);
+  void Describe();
+  void Next();
+  bool Eof() const { return eof_; }
+  void Close();
+  void Cancel() { eof_ = true; }
+  int RowsProcessed() const { return rows_processed_; }
+  int RowCount() const;
+  int ReturnCode() const { return return_code_; }
+  int WarningFlags() const { return warning_flags_; }
+  const String& RowId() const { return row_id_; }
+  int FunctionType() const { return function_type_; }
+  int ErrorLine() const { return error_line_; }
+  int ErrorPosition() const { return error_position_; }
+  TQueryState State() const { return state_; }
+  // The status of the last call mapped to an Oracle error number.
+  int GetReturnCode();
+
+  // Columns, numbered from 0.
+  int FieldCount() const { return static_cast<int>(fields_.size()); }
+  String FieldName(int i) const;
+  int FieldIndex(const String& name) const;
+  int FieldType(int i) const;
+  int FieldDBType(int i) const;
+  int FieldSize(int i) const;
+  int FieldPrecision(int i) const;
+  int FieldScale(int i) const;
+  bool FieldOptional(int i) const;
+  int FieldCharSetId(int i) const;
+  int FieldCharSetForm(int i) const;
+  bool FieldIsUTF8(int i) const;
+  bool FieldIsUTF16(int i) const;
+  int FieldCharSize(int i) const;
+  bool FieldIsNull(int i) const;
+  OraVariant Field(int i) const;
+  OraVariant Field(const String& name) const;
+  String FieldAsString(int i) const;
+  String FieldAsString(const String& name) const;
+  String FieldAsWideString(int i) const;
+  int32_t FieldAsInteger(int i) const;
+  int32_t FieldAsInteger(const String& name) const;
+  double FieldAsFloat(int i) const;
+  double FieldAsFloat(const String& name) const;
+  TDateTime FieldAsDate(int i) const;
+  TDateTime FieldAsDate(const String& name) const;
+  const uint8_t* FieldData(int i) const;
+  int FieldLength(int i) const;
+  int GetLongField(int i, void* buffer, int length, int offset) const;
+
+  // Counts OCI fetch calls (execute calls that fetched rows included).
+  int FetchCalls() const { return fetch_calls_; }
+
+  // Used by the piece callback.
+  TFieldData& FieldDataRecord(int i) { return *fields_.at(i); }
+
+ private:
+  String NormaliseName(const String& name) const;
+  int IndexForSet(const String& name) const;
+  const TFieldData& CheckField(int i) const;
+  const TFieldData& CheckFieldValue(int i) const;
+  int IndexByName(const String& name) const;
+  void CheckSession();
+  void Open();
+  void Parse();
+  void Bind();
+  void InternalDescribe();
+  void InternalDefine();
+  void InternalExecute(bool describe_only, int offset, int iterations);
+  void Fetch();
+  void ResetPieces();
+  void RecordResults();
+  void ImplicitClose();
+  void ReadRowId();
+  void ComputeErrorPosition();
+  [[noreturn]] void RaiseException();
+  void FreeStatementHandles();
+  String ReplaceSubstVariables(const String& text);
+  sword Call(sword status);
+
+  TStringList sql_;
+  TOracleSession* session_ = nullptr;
+  int read_buffer_ = 25;
+  bool optimize_ = true;
+  bool debug_ = false;
+  bool string_fields_only_ = false;
+  TVariables variables_{this};
+  std::vector<std::unique_ptr<TFieldData>> fields_;
+
+  OCIHandle stmthp_ = nullptr, errhp_ = nullptr, secerrhp_ = nullptr, rowidhp_ = nullptr;
+  sword last_oci_error_ = 0;
+  std::string parsed_sql_;
+  bool opened_ = false;
+  bool described_ = false;
+  bool eof_ = true;
+  int used_cache_ = 0;
+  int cache_index_ = 0;
+  int cached_ = 0;
+  int function_type_ = 0;
+  int array_bind_size_ = 0;
+  bool call_after_query_ = false;
+  TQueryState state_ = qsIdle;
+  int error_line_ = 0, error_position_ = 0;
+  int rows_processed_ = 0;
+  int return_code_ = 0;
+  int warning_flags_ = 0;
+  String row_id_;
+  int fetch_calls_ = 0;
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_QUERY_H_

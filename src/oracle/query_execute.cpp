@@ -1,0 +1,638 @@
+// Parse, bind, execute, describe, define, fetch and close.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "oracle/oci_entry_points.h"
+#include "oracle/oci_loader.h"
+#include "oracle/oracle_error.h"
+#include "oracle/oracle_text.h"
+#include "oracle/query.h"
+#include "oracle/rowid.h"
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+constexpr int kSelect = 4;
+constexpr int kPLSQL = 34;
+constexpr ub4 kInitialLong = 4096;
+constexpr ub4 kMaxLongPiece = 32768;
+constexpr sb4 kMaxLongSize = 2147483647;
+
+// Supplies piece buffers for LONG data: 4 KB, doubling up to 32 KB.
+sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, ub4** alenp,
+                      ub1* /*piecep*/, void** indp, ub2** rcodep) {
+  auto* field = static_cast<TFieldData*>(octxp);
+  ub4 size = kInitialLong;
+  if (!field->LongPieces.empty()) {
+    ub4 previous = field->LongPieces.back().AllocatedSize;
+    size = previous < kMaxLongPiece ? previous * 2 : previous;
+  }
+  TLongPiece& piece = field->LongPieces.emplace_back();
+  piece.AllocatedSize = size;
+  piece.ActualSize = size;
+  piece.PieceBuf.assign(size, 0);
+  *bufpp = piece.PieceBuf.data();
+  *alenp = &piece.ActualSize;
+  *indp = field->ind.data();
+  *rcodep = nullptr;
+  return OCI_CONTINUE;
+}
+
+bool Reusable(int kind) {
+  return kind == 3 || kind == 4 || kind == 5 || kind == 9 || (kind >= 33 && kind <= 35) ||
+         (kind >= 54 && kind <= 56);
+}
+
+// Attribute values whose width differs between clients: read into a zeroed
+// 4-byte value.
+int32_t AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err, sword* status = nullptr) {
+  int32_t v = 0;
+  sword s = OCIAttrGet(handle, type, &v, nullptr, attribute, err);
+  if (status != nullptr) *status = s;
+  return v;
+}
+
+}  // namespace
+
+sword TOracleQuery::Call(sword status) {
+  last_oci_error_ = status;
+  return status;
+}
+
+int TOracleQuery::GetReturnCode() {
+  switch (last_oci_error_) {
+    case OCI_SUCCESS_WITH_INFO:
+    case OCI_NEED_DATA:
+      return 0;
+    case OCI_NO_DATA:
+      return 1403;
+    case OCI_ERROR:
+    case OCI_INVALID_HANDLE:
+      return OracleErrorCode(errhp_);
+    default:
+      return last_oci_error_;
+  }
+}
+
+void TOracleQuery::RaiseException() {
+  try {
+    RaiseOracleError(session_, errhp_, this);
+  } catch (...) {
+    if (call_after_query_) {
+      call_after_query_ = false;
+      if (AfterQuery) AfterQuery(this);
+    }
+    throw;
+  }
+}
+
+void TOracleQuery::CheckSession() {
+  if (session_ == nullptr) throw Exception(u"Session undefined");
+  if (!session_->Connected()) throw Exception(u"Not logged on");
+}
+
+void TOracleQuery::Open() {
+  if (opened_) return;
+  last_oci_error_ = 0;
+  OCIHandleAlloc(session_->EnvHandle(), &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
+  OCIHandleAlloc(session_->EnvHandle(), &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
+  OCIDescriptorAlloc(session_->EnvHandle(), &rowidhp_, OCI_DTYPE_ROWID, 0, nullptr);
+  opened_ = true;
+}
+
+void TOracleQuery::ComputeErrorPosition() {
+  ub4 attribute = OCI81Detected ? OCI_ATTR_PARSE_ERROR_OFFSET : OCI_ATTR_PARSE_ERROR_OFFSET_80;
+  int32_t offset = stmthp_ ? AttrInt(stmthp_, OCI_HTYPE_STMT, attribute, secerrhp_) & 0xFFFF : 0;
+  offset = std::min<int32_t>(offset, static_cast<int32_t>(parsed_sql_.size()));
+  int line = 0, column = 0;
+  for (int32_t i = 0; i < offset; ++i) {
+    if (parsed_sql_[i] == '\n') {
+      ++line;
+      column = 0;
+    } else {
+      ++column;
+    }
+  }
+  error_line_ = line + 1;
+  error_position_ = column + 1;
+}
+
+void TOracleQuery::FreeStatementHandles() {
+  if (stmthp_ != nullptr) {
+    if (session_ != nullptr && session_->StatementCache() && OCI92)
+      OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT);
+    else
+      OCIHandleFree(stmthp_, OCI_HTYPE_STMT);
+    stmthp_ = nullptr;
+  }
+  for (int i = 0; i < variables_.Count(); ++i) {
+    variables_.Data(i).bindhp = nullptr;
+    variables_.Data(i).bindbuf = nullptr;
+  }
+}
+
+void TOracleQuery::Parse() {
+  error_position_ = error_line_ = 0;
+  Open();
+  String text = ReplaceSubstVariables(sql_.Text());
+  std::string bytes = UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
+  bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+  if (bytes.empty()) bytes = " ";
+  for (int i = 0; i < variables_.Count(); ++i) {
+    const TVariableData& v = variables_.Data(i);
+    if (v.buftype == otLong || v.buftype == otLongRaw || v.IsPLSQLTable || v.ArraySize > 1)
+      parsed_sql_.clear();
+  }
+  if (array_bind_size_ > 1) parsed_sql_.clear();
+  if (optimize_ && !NoQueryOptimize && !parsed_sql_.empty() && parsed_sql_ == bytes &&
+      Reusable(function_type_))
+    return;
+  fields_.clear();
+  parsed_sql_ = bytes;
+  function_type_ = 0;
+  bool cached = session_->StatementCache() && OCI92;
+  FreeStatementHandles();
+  const auto* stmt = reinterpret_cast<const OraText*>(bytes.data());
+  if (cached) {
+    Call(OCIStmtPrepare2(session_->SvcHandle(), &stmthp_, errhp_, stmt,
+                         static_cast<ub4>(bytes.size()), nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT));
+  } else {
+    OCIHandleAlloc(session_->EnvHandle(), &stmthp_, OCI_HTYPE_STMT, 0, nullptr);
+    Call(OCIStmtPrepare(stmthp_, errhp_, stmt, static_cast<ub4>(bytes.size()), OCI_NTV_SYNTAX,
+                        OCI_DEFAULT));
+  }
+  if (last_oci_error_ == OCI_SUCCESS) {
+    ub4 zero = 0;
+    OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, secerrhp_);
+    OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY, secerrhp_);
+    switch (AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE, errhp_) & 0xFFFF) {
+      case OCI_STMT_SELECT: function_type_ = kSelect; break;
+      case OCI_STMT_UPDATE: function_type_ = 5; break;
+      case OCI_STMT_DELETE: function_type_ = 9; break;
+      case OCI_STMT_INSERT: function_type_ = 3; break;
+      case OCI_STMT_BEGIN:
+      case OCI_STMT_DECLARE: function_type_ = kPLSQL; break;
+      default: function_type_ = -1; break;
+    }
+  }
+  if (GetReturnCode() != 0) {
+    ComputeErrorPosition();
+    parsed_sql_.clear();
+    RaiseException();
+  }
+  described_ = false;
+}
+
+void TOracleQuery::Bind() {
+  array_bind_size_ = 0;
+  for (int i = 0; i < variables_.Count(); ++i) {
+    TVariableData& v = variables_.Data(i);
+    if (v.buftype == otSubst) continue;
+    ub2 type = static_cast<ub2>(v.buftype == otPLSQLString ? otString : v.buftype);
+    ub2* alenp = nullptr;
+    sb4 size = v.bufsize;
+    if ((v.buftype == otLong || v.buftype == otLongRaw)) {
+      size = std::max(v.len, 0);
+      if (v.len <= 65535) {
+        v.alen.assign(1, static_cast<ub2>(v.len));
+        alenp = v.alen.data();
+      }
+    } else if (v.IsUTF16()) {
+      type = 1;
+      v.alen.assign(v.ArraySize, static_cast<ub2>(v.len));
+      alenp = v.alen.data();
+    }
+    ub4 max_array = 0;
+    ub4* current = nullptr;
+    if (v.IsPLSQLTable) {
+      array_bind_size_ = 1;
+      max_array = static_cast<ub4>(v.ArraySize);
+      v.CurrentElemCount = static_cast<ub4>(v.PLSQLTableElemCount);
+      current = &v.CurrentElemCount;
+    } else if (array_bind_size_ == 0) {
+      array_bind_size_ = v.ArraySize;
+    } else if (v.ArraySize != array_bind_size_) {
+      throw Exception(u"All arrays must be of equal size for Array DML");
+    }
+    if (v.buftype == otSubst || v.buftype == otString || v.buftype == otChar) {
+      int limit = v.CharSetForm == ocfNational ? session_->MaxVarcharN() : session_->MaxVarchar();
+      size = std::min(size, limit + 1);
+    }
+    void* address = v.buf.empty() ? nullptr : v.buf.data();
+    if (v.bindhp != nullptr && v.bindbuf == address) continue;
+    std::string name = UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
+    Call(OCIBindByName(stmthp_, &v.bindhp, errhp_, reinterpret_cast<const OraText*>(name.c_str()),
+                       -1, address, size, type, v.indp.data(), alenp, nullptr, max_array, current,
+                       OCI_DEFAULT));
+    if (last_oci_error_ == OCI_SUCCESS && v.CharSetID != 0) {
+      ub1 form = v.CharSetForm;
+      ub2 id = v.CharSetID;
+      OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
+      Call(OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+    }
+    if (last_oci_error_ != OCI_SUCCESS) {
+      v.bindhp = nullptr;
+      RaiseException();
+    }
+    v.bindbuf = address;
+  }
+}
+
+void TOracleQuery::InternalDescribe() {
+  used_cache_ = read_buffer_;
+  fields_.clear();
+  sword status = OCI_SUCCESS;
+  int count = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_PARAM_COUNT, errhp_, &status);
+  Call(status);
+  if (status != OCI_SUCCESS) {
+    ComputeErrorPosition();
+    parsed_sql_.clear();
+    RaiseException();
+  }
+  const TSessionPreferences& prefs = session_->Preferences();
+  for (int pos = 1; pos <= count; ++pos) {
+    auto field = std::make_unique<TFieldData>();
+    TFieldData& f = *field;
+    OCIHandle param = nullptr;
+    if (Call(OCIParamGet(stmthp_, OCI_HTYPE_STMT, errhp_, &param, static_cast<ub4>(pos))) !=
+        OCI_SUCCESS) {
+      fields_.clear();
+      ComputeErrorPosition();
+      parsed_sql_.clear();
+      RaiseException();
+    }
+    f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
+    if (OCI90) f.CharSize = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHAR_SIZE, secerrhp_));
+    f.dbtype = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_TYPE, errhp_));
+    f.CharSetForm = 1;
+    f.CharSetID = 1;
+    if (!NoUnicodeSupport) {
+      f.CharSetForm = static_cast<uint8_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_FORM, secerrhp_));
+      f.CharSetID = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_ID, secerrhp_));
+    }
+    f.IsUTF16 = IsUTF16CharSet(f.CharSetID);
+    f.IsUTF8 = IsUTF8CharSet(f.CharSetID);
+    if (!f.IsUTF16 && !f.IsUTF8 && IsCharType(f.dbtype)) {
+      // A non-UTF database seen through a UTF-8 client delivers UTF-8 bytes.
+      f.IsUTF8 = UTF8Client();
+      if (f.IsUTF8) f.CharSetID = ocsAL32UTF8;
+    }
+    OraText* name = nullptr;
+    ub4 name_length = 0;
+    OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
+    std::string name_bytes(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0);
+    f.name = UTF8Client() ? Utf8Decode(name_bytes) : AnsiToString(name_bytes);
+    // Precision is one byte on some clients and two on others; scale is signed.
+    int16_t prec = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_PRECISION, errhp_));
+    int16_t scale = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_SCALE, errhp_));
+    if (scale > 127 && scale < 256) scale = static_cast<int16_t>(scale - 256);
+    f.nullok = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_IS_NULL, errhp_) & 0xFF);
+    if (scale == -127 && prec == 0) scale = 0;
+    f.prec = prec;
+    f.scale = scale;
+    OCIDescriptorFree(param, OCI_DTYPE_PARAM);
+
+    switch (f.dbtype) {
+      case otNumber:
+      case otBinaryFloat:
+      case otBinaryDouble: {
+        int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
+        int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
+        bool floating = scale == -127;
+        int p = prec, s = scale;
+        if (floating) {
+          p = 38;
+          s = 1;
+        }
+        if (p == 0 && s == 0) p = 38;
+        if (s <= 0 && p <= int_limit && !string_fields_only_) {
+          f.buftype = otInteger;
+          f.bufsize = 4;
+        } else if (p <= float_limit && !string_fields_only_) {
+          f.buftype = otFloat;
+          f.bufsize = 8;
+        } else {
+          f.buftype = otString;
+          f.bufsize = (s > 0 ? p + 3 : p + 2) + (floating ? 132 : 0);
+          if (SafeStringFieldsOnly) f.bufsize *= 4 * session_->GetBytesPerCharacter();
+        }
+        break;
+      }
+      case otLong:
+      case otLongRaw:
+        f.buftype = static_cast<uint16_t>(f.dbtype);
+        f.bufsize = 0;
+        used_cache_ = 1;
+        break;
+      case otRowId:
+      case otRowidDesc:
+        f.buftype = otString;
+        f.bufsize = std::max(f.dbsize + 1, 19);
+        break;
+      case otDate:
+        if (string_fields_only_) {
+          f.buftype = otString;
+          f.bufsize = SafeStringFieldsOnly ? 40 * session_->GetBytesPerCharacter()
+                                           : session_->DateFormatLength() + 1;
+        } else {
+          f.buftype = otDate;
+          f.bufsize = 7;
+        }
+        break;
+      case otRaw:
+        f.buftype = otString;
+        f.bufsize = 2 * f.dbsize + 1;
+        break;
+      case otMLSLabel:
+        f.buftype = otString;
+        f.bufsize = 255;
+        break;
+      case otIntervalYM:
+      case otIntervalDS:
+        f.buftype = otString;
+        f.bufsize = 20 * session_->GetBytesPerCharacter();
+        break;
+      case otObject:
+      case otReference:
+      case otCLOB:
+      case otBLOB:
+      case otBFile:
+      case otCursor:
+      case otTimestamp:
+      case otTimestampTZ:
+      case otTimestampLTZ: {
+        static const char16_t* kind = u"";
+        switch (f.dbtype) {
+          case otObject: kind = u"A query with objects"; break;
+          case otReference: kind = u"A query with references"; break;
+          case otCursor: kind = u"A query with sub-queries"; break;
+          case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
+          default: kind = u"A query with timestamps"; break;
+        }
+        fields_.clear();
+        parsed_sql_.clear();
+        throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
+      }
+      default:
+        f.buftype = otString;
+        f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
+        break;
+    }
+    fields_.push_back(std::move(field));
+  }
+  for (auto& f : fields_) f->Allocate(used_cache_);
+  described_ = true;
+}
+
+void TOracleQuery::InternalDefine() {
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    TFieldData& f = *fields_[i];
+    bool dynamic = f.buftype == otLong || f.buftype == otLongRaw;
+    ub2 type = static_cast<ub2>(f.dbtype == otMLSLabel ? otMLSLabel : f.buftype);
+    Call(OCIDefineByPos(stmthp_, &f.defhp, errhp_, static_cast<ub4>(i + 1),
+                        dynamic ? nullptr : f.buf.data(), dynamic ? kMaxLongSize : f.bufsize, type,
+                        f.ind.data(), f.rlen.data(), nullptr,
+                        dynamic ? OCI_DYNAMIC_FETCH : OCI_DEFAULT));
+    if (last_oci_error_ == OCI_SUCCESS && (f.buftype == otString || f.buftype == otLong) &&
+        (f.IsUTF8 || f.IsUTF16)) {
+      ub1 form = f.CharSetForm;
+      ub2 id = f.CharSetID;
+      OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
+      Call(OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+    }
+    if (last_oci_error_ == OCI_SUCCESS && dynamic)
+      Call(OCIDefineDynamic(f.defhp, errhp_, &f, &LongPieceCallback));
+    if (last_oci_error_ != OCI_SUCCESS) RaiseException();
+  }
+}
+
+void TOracleQuery::ResetPieces() {
+  for (auto& f : fields_) f->LongPieces.clear();
+}
+
+void TOracleQuery::Fetch() {
+  ResetPieces();
+  if (OCI90)
+    Call(OCIStmtFetch2(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT, 0,
+                       OCI_DEFAULT));
+  else
+    Call(OCIStmtFetch(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT, OCI_DEFAULT));
+  ++fetch_calls_;
+  int rc = GetReturnCode();
+  if (rc != 0 && rc != 1403 && rc != 1406) RaiseException();
+}
+
+void TOracleQuery::InternalExecute(bool describe_only, int offset, int iterations) {
+  if (session_ == nullptr) throw Exception(u"Session undefined");
+  session_->SetInTransactionUnknown();
+  ub4 mode = describe_only ? OCI_DESCRIBE_ONLY
+                           : (session_->AutoCommit() ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT);
+  eof_ = true;
+  if (!DLLLoaded()) InitOCI();
+  if (!session_->Connected()) throw Exception(u"Not logged on");
+  if (debug_ && !describe_only) {
+    String text = sql_.Text();
+    for (int i = 0; i < variables_.Count(); ++i)
+      text += u"\r" + variables_.Data(i).name + u" = " +
+              variables_.Data(i).DisplayString(session_);
+    if (DebugHook()) DebugHook()(this, text);
+  }
+  Parse();
+  if (function_type_ == kSelect) {
+    Bind();
+    ub4 iters = 0;
+    bool reuse = described_ && !describe_only;
+    if (reuse) {
+      iters = static_cast<ub4>(used_cache_);
+      ResetPieces();
+    }
+    if (mode == OCI_COMMIT_ON_SUCCESS) mode = OCI_DEFAULT;
+    if (!(described_ && describe_only)) {
+      Call(OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, 0, nullptr, nullptr,
+                          mode));
+      if (iters > 0) ++fetch_calls_;
+      int rc = GetReturnCode();
+      if (rc != 0 && rc != 1403 && rc != 1406) {
+        ComputeErrorPosition();
+        parsed_sql_.clear();
+        RaiseException();
+      }
+    }
+    if (!described_) {
+      InternalDescribe();
+      InternalDefine();
+    }
+    if (describe_only) {
+      cache_index_ = cached_ = 0;
+      eof_ = true;
+      return;
+    }
+    if (iters == 0) Fetch();
+    cache_index_ = 0;
+    cached_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+    eof_ = cached_ == 0;
+  } else {
+    Bind();
+    ub4 iters = 1, rowoff = 0;
+    if (array_bind_size_ > 1) {
+      if (iterations < 1) {
+        iters = static_cast<ub4>(array_bind_size_);
+      } else {
+        iters = static_cast<ub4>(iterations);
+        rowoff = static_cast<ub4>(offset);
+      }
+    }
+    if (!describe_only) {
+      Call(OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr, nullptr,
+                          mode));
+      function_type_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_SQLFNCODE, secerrhp_) & 0xFFFF;
+      // A DML statement that touches no row is no error.
+      int rc = GetReturnCode();
+      if (rc != 0 && rc != 1403) {
+        ComputeErrorPosition();
+        parsed_sql_.clear();
+        RaiseException();
+      }
+    }
+  }
+  RecordResults();
+  ImplicitClose();
+}
+
+void TOracleQuery::RecordResults() {
+  int rc = GetReturnCode();
+  warning_flags_ = last_oci_error_ == OCI_SUCCESS_WITH_INFO ? 33 : 0;
+  if (stmthp_ != nullptr)
+    rows_processed_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+  return_code_ = rc;
+  ReadRowId();
+}
+
+void TOracleQuery::ReadRowId() {
+  row_id_.clear();
+  if (stmthp_ == nullptr || rowidhp_ == nullptr) return;
+  if (OCIAttrGet(stmthp_, OCI_HTYPE_STMT, rowidhp_, nullptr, OCI_ATTR_ROWID, secerrhp_) !=
+      OCI_SUCCESS)
+    return;
+  row_id_ = RowIdText(rowidhp_, secerrhp_);
+}
+
+void TOracleQuery::ImplicitClose() {
+  bool optimize_effective = optimize_ && !NoQueryOptimize;
+  if ((session_ == nullptr || session_->StatementCache() || !optimize_effective) &&
+      (function_type_ != kSelect || eof_))
+    Close();
+}
+
+int TOracleQuery::ExecuteArray(int index, int count) {
+  if (count == 0) return 0;
+  state_ = qsExecuting;
+  if (BeforeQuery) BeforeQuery(this);
+  call_after_query_ = true;
+  int iterations = 0, offset = 0;
+  if (!(index == -1 && count == -1)) {
+    iterations = index + count;
+    offset = index;
+  }
+  bool whole = index == -1 && count == -1;
+  int total = 0;
+  try {
+    for (;;) {
+      try {
+        InternalExecute(false, offset, iterations);
+        total += rows_processed_;
+        break;
+      } catch (const EOracleError& e) {
+        int done = stmthp_ ? AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_) : 0;
+        if (iterations == 0) iterations = std::max(array_bind_size_, 1);
+        offset += done + 1;  // the failing element is skipped
+        total += done;
+        if (!OnArrayError) {
+          if (whole) throw;
+          break;
+        }
+        bool go_on = true;
+        OnArrayError(this, offset - 1, e.ErrorCode(), e.Message(), go_on);
+        if (!go_on || offset >= iterations) break;
+        call_after_query_ = true;
+      }
+    }
+  } catch (...) {
+    state_ = qsIdle;
+    throw;
+  }
+  if (eof_ && call_after_query_) {
+    call_after_query_ = false;
+    if (AfterQuery) AfterQuery(this);
+  }
+  state_ = qsIdle;
+  return total;
+}
+
+void TOracleQuery::Execute() { ExecuteArray(-1, -1); }
+
+void TOracleQuery::Describe() { InternalExecute(true, 0, 0); }
+
+void TOracleQuery::Next() {
+  if (eof_) return;
+  CheckSession();
+  state_ = qsFetching;
+  try {
+    ++cache_index_;
+    if (cache_index_ >= cached_) {
+      if (cached_ < used_cache_) {
+        eof_ = true;
+      } else {
+        int before = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+        Fetch();
+        cache_index_ = 0;
+        cached_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_) - before;
+        eof_ = cached_ <= 0;
+      }
+    }
+    if (eof_ && call_after_query_) {
+      call_after_query_ = false;
+      if (AfterQuery) AfterQuery(this);
+    }
+    RecordResults();
+    ImplicitClose();
+  } catch (...) {
+    state_ = qsIdle;
+    throw;
+  }
+  state_ = qsIdle;
+}
+
+int TOracleQuery::RowCount() const {
+  if (function_type_ != kSelect || eof_) return rows_processed_;
+  return rows_processed_ - cached_ + cache_index_ + 1;
+}
+
+void TOracleQuery::Close() {
+  fields_.clear();
+  if (session_ != nullptr && session_->Connected() && opened_) {
+    opened_ = false;
+    parsed_sql_.clear();
+    described_ = false;
+    eof_ = true;
+    FreeStatementHandles();
+    if (errhp_) OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
+    if (secerrhp_) OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
+    if (rowidhp_) OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID);
+    errhp_ = secerrhp_ = rowidhp_ = nullptr;
+  } else if (opened_ && (session_ == nullptr || !session_->Connected())) {
+    // The handles went with the session's environment.
+    opened_ = false;
+    parsed_sql_.clear();
+    described_ = false;
+    eof_ = true;
+    stmthp_ = errhp_ = secerrhp_ = rowidhp_ = nullptr;
+    for (int i = 0; i < variables_.Count(); ++i) variables_.Data(i).bindhp = nullptr;
+  }
+}
+
+}  // namespace kavo

@@ -1,0 +1,188 @@
+// Access to the current row's columns.
+#include <cmath>
+#include <cstring>
+
+#include "oracle/oracle_text.h"
+#include "oracle/query.h"
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+#include "rtl/format_settings.h"
+
+namespace kavo {
+
+const TFieldData& TOracleQuery::CheckField(int i) const {
+  if (i < 0 || i >= FieldCount()) throw Exception(u"Field " + IntToStr(i) + u" does not exist");
+  return *fields_[i];
+}
+
+const TFieldData& TOracleQuery::CheckFieldValue(int i) const {
+  const TFieldData& f = CheckField(i);
+  if (eof_) throw Exception(u"You cannot access field data beyond Eof");
+  return f;
+}
+
+int TOracleQuery::FieldIndex(const String& name) const {
+  for (int i = 0; i < FieldCount(); ++i)
+    if (SameText(fields_[i]->name, name)) return i;
+  return -1;
+}
+
+int TOracleQuery::IndexByName(const String& name) const {
+  int i = FieldIndex(name);
+  if (i < 0) throw Exception(u"Field " + name + u" does not exist");
+  return i;
+}
+
+String TOracleQuery::FieldName(int i) const { return CheckField(i).name; }
+int TOracleQuery::FieldType(int i) const { return CheckField(i).buftype; }
+int TOracleQuery::FieldDBType(int i) const { return CheckField(i).dbtype; }
+int TOracleQuery::FieldSize(int i) const {
+  const TFieldData& f = CheckField(i);
+  return f.buftype == otString ? f.bufsize - 1 : 0;
+}
+int TOracleQuery::FieldPrecision(int i) const { return CheckField(i).prec; }
+int TOracleQuery::FieldScale(int i) const { return CheckField(i).scale; }
+bool TOracleQuery::FieldOptional(int i) const { return CheckField(i).nullok != 0; }
+int TOracleQuery::FieldCharSetId(int i) const { return CheckField(i).CharSetID; }
+int TOracleQuery::FieldCharSetForm(int i) const { return CheckField(i).CharSetForm; }
+bool TOracleQuery::FieldIsUTF8(int i) const { return CheckField(i).IsUTF8; }
+bool TOracleQuery::FieldIsUTF16(int i) const { return CheckField(i).IsUTF16; }
+int TOracleQuery::FieldCharSize(int i) const { return CheckField(i).CharSize; }
+
+bool TOracleQuery::FieldIsNull(int i) const {
+  return CheckFieldValue(i).ind[cache_index_] == -1;
+}
+
+const uint8_t* TOracleQuery::FieldData(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  return f.buf.empty() ? nullptr : f.Element(cache_index_);
+}
+
+int TOracleQuery::FieldLength(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.buftype == otLong || f.buftype == otLongRaw) return f.LongSize();
+  return f.rlen[cache_index_];
+}
+
+OraVariant TOracleQuery::Field(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1)
+    return session_ != nullptr && session_->NullValue() == nvNull ? OraVariant::Null()
+                                                                  : OraVariant();
+  if (f.buftype == otLong) return OraVariant::Ansi(f.LongValue());
+  if (f.buftype == otLongRaw) {
+    std::string s = f.LongValue();
+    return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
+  }
+  return OracleToNativeData(f.Element(cache_index_), f.buftype, f.CharSetID, session_,
+                            f.IsUTF16 ? f.rlen[cache_index_] : f.bufsize);
+}
+
+OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByName(name)); }
+
+String TOracleQuery::FieldAsString(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1) return String();
+  if (f.IsUTF16) return FieldAsWideString(i);
+  switch (f.buftype) {
+    case otInteger:
+    case otFloat:
+    case otLong:
+      return Field(i).AsString();
+    case otString: {
+      const char* p = reinterpret_cast<const char*>(f.Element(cache_index_));
+      std::string bytes(p, strnlen(p, f.bufsize));
+      return f.IsUTF8 ? AddCRW(Utf8Decode(bytes), session_)
+                      : AnsiToString(AddCR(bytes, session_));
+    }
+    case otDate:
+      // The date alone at midnight, else date and time.
+      return DateTimeToStr(Field(i).AsDateTime(), FormatSettings());
+    case otLongRaw:
+      return AnsiToString(ByteArrayToString(Field(i)));
+    default:
+      throw Exception(u"Cannot convert field " + f.name + u" to a String");
+  }
+}
+
+String TOracleQuery::FieldAsString(const String& name) const {
+  return FieldAsString(IndexByName(name));
+}
+
+String TOracleQuery::FieldAsWideString(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1) return String();
+  if (f.IsUTF16 || (f.IsUTF8 && f.buftype == otString)) return Field(i).AsString();
+  return FieldAsString(i);
+}
+
+int32_t TOracleQuery::FieldAsInteger(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1) return 0;
+  switch (f.buftype) {
+    case otInteger:
+    case otFloat:
+    case otDate:
+      return Field(i).AsInteger();
+    case otString:
+      return OraVariant(FieldAsString(i)).AsInteger();
+    default:
+      throw Exception(u"Cannot convert field " + f.name + u" to an Integer");
+  }
+}
+
+int32_t TOracleQuery::FieldAsInteger(const String& name) const {
+  return FieldAsInteger(IndexByName(name));
+}
+
+double TOracleQuery::FieldAsFloat(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1) return 0.0;
+  switch (f.buftype) {
+    case otInteger:
+    case otFloat:
+    case otDate:
+      return Field(i).AsDouble();
+    case otString:
+      return StrToFloat(FieldAsString(i));
+    default:
+      throw Exception(u"Cannot convert field " + f.name + u" to a Float");
+  }
+}
+
+double TOracleQuery::FieldAsFloat(const String& name) const {
+  return FieldAsFloat(IndexByName(name));
+}
+
+TDateTime TOracleQuery::FieldAsDate(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] == -1) return 0.0;
+  switch (f.buftype) {
+    case otInteger:
+    case otFloat:
+    case otDate:
+      return Field(i).AsDouble();
+    case otString:
+      return StrToDateTime(FieldAsString(i));
+    default:
+      throw Exception(u"Cannot convert field " + f.name + u" to a Date");
+  }
+}
+
+TDateTime TOracleQuery::FieldAsDate(const String& name) const {
+  return FieldAsDate(IndexByName(name));
+}
+
+int TOracleQuery::GetLongField(int i, void* buffer, int length, int offset) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.buftype != otLong && f.buftype != otLongRaw)
+    throw Exception(u"Field " + IntToStr(i) + u" is not a Long");
+  std::string value = f.LongValue();
+  if (offset < 0 || static_cast<size_t>(offset) >= value.size() || length <= 0) return 0;
+  size_t n = std::min(value.size() - offset, static_cast<size_t>(length));
+  std::memcpy(buffer, value.data() + offset, n);
+  return static_cast<int>(n);
+}
+
+}  // namespace kavo

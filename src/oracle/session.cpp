@@ -1,0 +1,223 @@
+// The session object: properties, attached objects, the session list and
+// the layer's process-end shutdown.
+#include "oracle/session.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "oracle/oci_entry_points.h"
+#include "oracle/oci_loader.h"
+#include "oracle/oracle_error.h"
+#include "oracle/query.h"
+
+namespace kavo {
+
+bool OptimizeInTransaction = true;
+bool NoUnicodeSupport = false;
+
+namespace {
+
+std::mutex& SessionsMutex() {
+  static std::mutex m;
+  return m;
+}
+std::vector<TOracleSession*>& Sessions() {
+  static std::vector<TOracleSession*> v;
+  return v;
+}
+
+// Registered at the first session, when every static the shutdown touches
+// already exists, so that they are destroyed only after it has run.
+void RegisterShutdown() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    OCISection();
+    DLLLoaded();
+    OCIEntryPoint(std::string());
+    std::atexit(OracleShutdown);
+  });
+}
+
+void RefuseWhenConnected(const TOracleSession* s, const char16_t* property) {
+  if (s->Connected())
+    throw Exception(u"Cannot change " + String(property) + u" property when connected");
+}
+
+}  // namespace
+
+[[noreturn]] void RaiseOCI7NotSupported(const char* routine) {
+  throw Exception(u"OCI7 mode is not supported: the routine " + AsciiToString(routine) +
+                  u" is not available");
+}
+
+TOracleSession::TOracleSession(TComponent* owner) : TComponent(owner), preferences_(this) {
+  RegisterShutdown();
+  std::lock_guard<std::mutex> lock(SessionsMutex());
+  Sessions().push_back(this);
+}
+
+TOracleSession::~TOracleSession() {
+  try {
+    LogOff();
+  } catch (const std::exception&) {
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+    for (TOracleQuery* q : std::vector<TOracleQuery*>(queries_)) q->SetSession(nullptr);
+    queries_.clear();
+    datasets_.clear();
+  }
+  query_.reset();
+  FreeHandles();
+  std::lock_guard<std::mutex> lock(SessionsMutex());
+  auto& v = Sessions();
+  v.erase(std::remove(v.begin(), v.end(), this), v.end());
+}
+
+std::vector<TOracleSession*> AllSessions() {
+  std::lock_guard<std::mutex> lock(SessionsMutex());
+  return Sessions();
+}
+
+void OracleShutdown() {
+  for (TOracleSession* s : AllSessions()) {
+    try {
+      s->LogOff();
+    } catch (const std::exception&) {
+    }
+  }
+  if (SingleEnv != nullptr && OCIHandleFree != nullptr) OCIHandleFree(SingleEnv, OCI_HTYPE_ENV);
+  SingleEnv = nullptr;
+  DLLExit();
+}
+
+void TOracleSession::SetConnected(bool value) {
+  if (value == connected_) return;
+  if (value)
+    LogOn();
+  else
+    LogOff();
+}
+
+void TOracleSession::SetThreadSafe(bool v) {
+  if (v != thread_safe_) RefuseWhenConnected(this, u"ThreadSafe");
+  thread_safe_ = v;
+}
+
+void TOracleSession::SetPooling(TSessionPoolingOption v) {
+  if (v != pooling_) RefuseWhenConnected(this, u"Pooling");
+  pooling_ = v;
+}
+
+void TOracleSession::SetMTSOptions(const std::set<TMTSOption>& v) {
+  if (v != mts_options_) RefuseWhenConnected(this, u"MTSOptions");
+  mts_options_ = v;
+}
+
+void TOracleSession::SetStatementCache(bool v) {
+  if (v != statement_cache_) RefuseWhenConnected(this, u"StatementCache");
+  statement_cache_ = v;
+}
+
+void TOracleSession::SetStatementCacheSize(int v) {
+  statement_cache_size_ = v;
+  if (connected_ && statement_cache_ && svchp_ != nullptr) {
+    ub4 size = static_cast<ub4>(v);
+    OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE, secerrhp_);
+  }
+}
+
+void TOracleSession::SetSQLTrace(TSQLTraceOption v) {
+  sql_trace_ = v;
+  if (connected_) ApplySessionSettings();
+}
+
+void TOracleSession::SetOptimizerGoal(TOptimizerGoalOption v) {
+  optimizer_goal_ = v;
+  if (connected_) ApplySessionSettings();
+}
+
+void TOracleSession::SetIsolationLevel(TIsolationLevelOption v) {
+  isolation_level_ = v;
+  if (connected_) ApplySessionSettings();
+}
+
+void TOracleSession::Acquire(bool oci7_only) {
+  if (thread_safe_ && !(oci7_only && use_oci80_)) critical_section_.Enter();
+}
+
+void TOracleSession::Release(bool oci7_only) {
+  if (thread_safe_ && !(oci7_only && use_oci80_)) critical_section_.Leave();
+}
+
+int TOracleSession::ReturnCode() {
+  if (last_oci_error_ == OCI_ERROR || last_oci_error_ == OCI_SUCCESS_WITH_INFO)
+    return OracleErrorCode(errhp_);
+  return last_oci_error_;
+}
+
+void TOracleSession::Check(sword status) {
+  last_oci_error_ = status;
+  if (status != OCI_SUCCESS) RaiseError();
+}
+
+void TOracleSession::RaiseError() { RaiseOracleError(this, errhp_, this); }
+
+void TOracleSession::AddQuery(TOracleQuery* query) {
+  std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+  if (std::find(queries_.begin(), queries_.end(), query) == queries_.end())
+    queries_.push_back(query);
+}
+
+void TOracleSession::RemoveQuery(TOracleQuery* query) {
+  std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+  queries_.erase(std::remove(queries_.begin(), queries_.end(), query), queries_.end());
+}
+
+int TOracleSession::QueryCount() {
+  std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+  return static_cast<int>(queries_.size());
+}
+
+void TOracleSession::AddDataSet(TOracleSessionDataSet* dataset) {
+  std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+  if (std::find(datasets_.begin(), datasets_.end(), dataset) == datasets_.end())
+    datasets_.push_back(dataset);
+}
+
+void TOracleSession::RemoveDataSet(TOracleSessionDataSet* dataset) {
+  std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
+  datasets_.erase(std::remove(datasets_.begin(), datasets_.end(), dataset), datasets_.end());
+}
+
+TOracleQuery& TOracleSession::InternalQuery() {
+  if (!query_) {
+    query_ = std::make_unique<TOracleQuery>(nullptr);
+    query_->SetName(u"Query");
+    query_->SetSession(this);
+  }
+  return *query_;
+}
+
+void TOracleSession::DoSQL(const String& sql, bool /*show_cursor*/) {
+  TOracleQuery& q = InternalQuery();
+  q.Clear();
+  q.SetSQLText(sql);
+  q.Execute();
+}
+
+void TOracleSession::FreeHandles() {
+  if (envhp_ == nullptr || OCIHandleFree == nullptr) {
+    envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
+    return;
+  }
+  if (srvhp_) OCIHandleFree(srvhp_, OCI_HTYPE_SERVER);
+  if (svchp_) OCIHandleFree(svchp_, OCI_HTYPE_SVCCTX);
+  if (errhp_) OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
+  if (secerrhp_) OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
+  if (authp_) OCIHandleFree(authp_, OCI_HTYPE_SESSION);
+  if (envhp_ != SingleEnv) OCIHandleFree(envhp_, OCI_HTYPE_ENV);
+  envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
+}
+
+}  // namespace kavo

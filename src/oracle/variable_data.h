@@ -1,0 +1,101 @@
+// TVariableData: one bind variable with its value buffer (ArraySize elements
+// of bufsize bytes) and indicators; TVariables: a statement's variable list
+// with its stored form.
+#ifndef KAVO_ORACLE_VARIABLE_DATA_H_
+#define KAVO_ORACLE_VARIABLE_DATA_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "oracle/oci_types.h"
+#include "oracle/ora_variant.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+class TOracleQuery;
+class TOracleSession;
+
+class TVariableData {
+ public:
+  String name;             // ":" + upper-cased name
+  int16_t buftype = 0;     // variable type code
+  int32_t bufsize = 0;     // bytes per element
+  std::vector<uint8_t> buf;      // owned buffer
+  void* obj = nullptr;           // object reference of a complex variable
+  std::vector<int16_t> indp;     // -1 NULL, 0 set
+  int32_t len = 0;               // byte length of a LONG, LONG RAW or UTF-16 value
+  std::vector<ub2> alen;         // actual lengths passed to OCI when needed
+  int32_t ArrayLowBound = 0;
+  int32_t ArraySize = 1;
+  bool IsPLSQLTable = false;
+  int32_t PLSQLTableElemCount = 0;
+  ub4 CurrentElemCount = 0;      // what OCI reads and writes for a PL/SQL table
+  bool BufOwner = true;
+  bool Complex = false;
+  OCIHandle bindhp = nullptr;
+  void* bindbuf = nullptr;
+  uint8_t CharSetForm = 0;
+  uint16_t CharSetID = 0;
+
+  // Stores `value` into element `index` (or the only element of LONG, LONG
+  // RAW and substitution variables). Raises Exception with the texts
+  // "Variant conversion error for variable ", "Unsupported variable type for ",
+  // "Pass LongInt(Object) to complex variable ",
+  // "Only one-dimensional array of bytes allowed for " + name.
+  void SetValue(int index, const OraVariant& value, const TOracleSession* session);
+  // Element `index` read back; NULL gives empty.
+  OraVariant GetValue(int index, const TOracleSession* session) const;
+  // New element count and, for strings, size (-1 keeps it); all elements NULL.
+  void ReDim(int32_t new_dim, int32_t new_size, TOracleSession* session);
+  void FreeBuffer();
+  // For a debug view: the value, "Null", or the kind in brackets.
+  String DisplayString(const TOracleSession* session) const;
+
+  uint8_t* Element(int index) { return buf.data() + static_cast<size_t>(index) * bufsize; }
+  const uint8_t* Element(int index) const {
+    return buf.data() + static_cast<size_t>(index) * bufsize;
+  }
+  bool IsNull(int index) const { return indp.at(index) == -1; }
+  bool IsUTF16() const;
+  bool IsUTF8() const;
+};
+
+class TVariables {
+ public:
+  explicit TVariables(TOracleQuery* owner) : owner_(owner) {}
+
+  TOracleQuery* Owner() const { return owner_; }
+  int Count() const { return static_cast<int>(list_.size()); }
+  TVariableData& Data(int index) { return *list_.at(index); }
+  const TVariableData& Data(int index) const { return *list_.at(index); }
+  // Index of the normalised name, or -1.
+  int IndexOf(const String& normalised_name) const;
+
+  // Copies the variables into those of another statement (names, types,
+  // values, PL/SQL table sizes).
+  void AssignTo(TVariables& dest) const;
+
+  // The stored form ("Data" property): version 4 written, versions 1 to 4 read,
+  // anything newer refused with "Invalid version of Query variables".
+  std::string Save() const;
+  void Load(const std::string& data);
+
+  // For the statement that owns the list.
+  std::vector<std::unique_ptr<TVariableData>>& List() { return list_; }
+
+ private:
+  TOracleQuery* owner_;
+  std::vector<std::unique_ptr<TVariableData>> list_;
+};
+
+// A column or variable buffer element as a value (see variable_data.cpp for
+// the table by type). `length` is the element's byte length where it counts.
+OraVariant OracleToNativeData(const uint8_t* buffer, int type, uint16_t charset_id,
+                              const TOracleSession* session, int32_t length);
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_VARIABLE_DATA_H_

@@ -1,0 +1,310 @@
+// Statements against the OCI stand-in: variables, describe, batches, typed
+// readers, errors with their position, array DML.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "oracle/oci_loader.h"
+#include "oracle/oracle_error.h"
+#include "oracle/query.h"
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+#include "rtl/format_settings.h"
+#include "standin.h"
+
+namespace kavo {
+namespace {
+
+class QueryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    standin_ = new testing::StandIn();
+    std::string script =
+        "create user kavo identified by secret;\n"
+        "create table kavo.nums (n9 number(9), n10 number(10), n number, n92 number(9,2), "
+        "s500 varchar2(500), d date);\n"
+        "create table kavo.rows60 (id number(9));\n"
+        "create table kavo.keyed (id number(9) primary key, txt varchar2(20));\n"
+        "create table kavo.longs (id number(9), l long);\n";
+    ASSERT_EQ(standin_->Sql("SYSTEM/manager", script), 0);
+    std::string fill;
+    for (int i = 1; i <= 60; ++i) fill += "insert into rows60 values (" + std::to_string(i) + ");\n";
+    fill += "insert into keyed values (4, 'taken');\ncommit;\n";
+    ASSERT_EQ(standin_->Sql("kavo/secret", fill), 0);
+  }
+  static void TearDownTestSuite() {
+    delete standin_;
+    standin_ = nullptr;
+  }
+  void SetUp() override {
+    saved_ = FormatSettings();
+    FormatSettings() = FormatSettingsFromPatterns("%d/%m/%Y", "%H:%M:%S", "AM", "PM", ".", ",");
+    session_ = std::make_unique<TOracleSession>(nullptr);
+    session_->SetLogonDatabase(Utf8ToString(standin_->Store()));
+    session_->SetLogonUsername(u"kavo/secret");
+    session_->SetConnected(true);
+    q_ = std::make_unique<TOracleQuery>(nullptr);
+    q_->SetSession(session_.get());
+  }
+  void TearDown() override {
+    q_.reset();
+    session_.reset();
+    FormatSettings() = saved_;
+  }
+
+  static testing::StandIn* standin_;
+  TFormatSettings saved_;
+  std::unique_ptr<TOracleSession> session_;
+  std::unique_ptr<TOracleQuery> q_;
+};
+testing::StandIn* QueryTest::standin_ = nullptr;
+
+TEST_F(QueryTest, MissingTableRaises942WithTheStatementAsInstance) {
+  q_->SetSQLText(u"select * from no_such_table");
+  try {
+    q_->Execute();
+    FAIL();
+  } catch (const EOracleError& e) {
+    EXPECT_EQ(e.ErrorCode(), 942);
+    EXPECT_EQ(e.Instance(), q_.get());
+    EXPECT_EQ(e.Session(), session_.get());
+    EXPECT_EQ(e.Message().rfind(u"ORA-00942: table or view does not exist", 0), 0u)
+        << StringToUtf8(e.Message());
+  }
+  EXPECT_TRUE(q_->Eof());
+  EXPECT_EQ(q_->State(), qsIdle);
+}
+
+TEST_F(QueryTest, ErrorLineAndPositionCountBytesWithoutCRs) {
+  q_->SetSQLText(u"select 1,\r\n  2,\r\n    no_such_column\r\nfrom dual");
+  try {
+    q_->Execute();
+    FAIL();
+  } catch (const EOracleError& e) {
+    EXPECT_EQ(e.ErrorCode(), 904) << StringToUtf8(e.Message());
+  }
+  EXPECT_EQ(q_->ErrorLine(), 3);
+  EXPECT_EQ(q_->ErrorPosition(), 5);
+  // A failure at the very start is line 1, position 1.
+  q_->SetSQLText(u"bogus statement");
+  EXPECT_THROW(q_->Execute(), EOracleError);
+  EXPECT_EQ(q_->ErrorLine(), 1);
+  EXPECT_EQ(q_->ErrorPosition(), 1);
+}
+
+TEST_F(QueryTest, RowsArriveInBatchesOfReadBuffer) {
+  q_->SetSQLText(u"select id from rows60 order by id");
+  q_->Execute();
+  int rows = 0;
+  for (; !q_->Eof(); q_->Next()) {
+    ++rows;
+    EXPECT_EQ(q_->FieldAsInteger(0), rows);
+    EXPECT_EQ(q_->RowCount(), rows);
+  }
+  EXPECT_EQ(rows, 60);
+  EXPECT_EQ(q_->FetchCalls(), 3) << "25, 25 and 10 rows; the short batch ends the result";
+  EXPECT_EQ(q_->RowsProcessed(), 60);
+
+  TOracleQuery fifty(nullptr);
+  fifty.SetSession(session_.get());
+  fifty.SetSQLText(u"select id from rows60 where id <= 50");
+  fifty.Execute();
+  rows = 0;
+  for (; !fifty.Eof(); fifty.Next()) ++rows;
+  EXPECT_EQ(rows, 50);
+  EXPECT_EQ(fifty.FetchCalls(), 3) << "25, 25 and an empty one";
+
+  TOracleQuery single(nullptr);
+  single.SetSession(session_.get());
+  single.SetReadBuffer(0);
+  EXPECT_EQ(single.ReadBuffer(), 1);
+  single.SetSQLText(u"select id from rows60 where id <= 3");
+  single.Execute();
+  for (rows = 0; !single.Eof(); single.Next()) ++rows;
+  EXPECT_EQ(rows, 3);
+  EXPECT_EQ(single.FetchCalls(), 4);
+}
+
+TEST_F(QueryTest, DescribeChoosesBufferTypes) {
+  q_->SetSQLText(u"select n9, n10, n, n92, s500, d from nums");
+  q_->Execute();
+  ASSERT_EQ(q_->FieldCount(), 6);
+  EXPECT_EQ(q_->FieldType(0), otInteger);
+  EXPECT_EQ(q_->FieldType(1), otFloat);
+  EXPECT_EQ(q_->FieldType(2), otFloat);
+  EXPECT_EQ(q_->FieldType(3), otFloat);
+  EXPECT_EQ(q_->FieldScale(2), 0) << "NUMBER without precision reports scale 0";
+  EXPECT_EQ(q_->FieldType(4), otString);
+  EXPECT_EQ(q_->FieldSize(4), 500);
+  EXPECT_EQ(q_->FieldDataRecord(4).bufsize, 501);
+  EXPECT_EQ(q_->FieldType(5), otDate);
+  EXPECT_EQ(q_->FieldDBType(0), otNumber);
+  EXPECT_EQ(q_->FieldName(4), u"S500");
+  EXPECT_EQ(q_->FieldIndex(u"s500"), 4);
+  EXPECT_EQ(q_->FieldIndex(u"nothing"), -1);
+  EXPECT_TRUE(q_->Eof()) << "the table is empty";
+
+  TOracleQuery strings(nullptr);
+  strings.SetSession(session_.get());
+  strings.SetStringFieldsOnly(true);
+  strings.SetSQLText(u"select n9, d from nums");
+  strings.Describe();
+  EXPECT_EQ(strings.FieldType(0), otString);
+  EXPECT_EQ(strings.FieldType(1), otString);
+}
+
+TEST_F(QueryTest, VariablesBindAndTypedReaders) {
+  q_->SetSQLText(u"insert into nums (n9, n10, n, n92, s500, d) values (:a, :b, :c, :d, :e, :f)");
+  q_->DeclareAndSet(u"a", otInteger, 123456789);
+  q_->DeclareAndSet(u"b", otFloat, 1234567890.0);
+  q_->DeclareAndSet(u"c", otFloat, 0.5);
+  q_->DeclareAndSet(u"d", otFloat, 12.25);
+  q_->DeclareAndSet(u"e", otString, String(u"line1\r\nline2"));
+  q_->DeclareAndSet(u"f", otDate, OraVariant::Date(EncodeDate(2024, 3, 1)));
+  q_->Execute();
+  EXPECT_EQ(q_->RowsProcessed(), 1);
+  EXPECT_EQ(q_->FunctionType(), 3);
+  EXPECT_EQ(q_->RowId().size(), 18u) << StringToUtf8(q_->RowId());
+
+  TOracleQuery r(nullptr);
+  r.SetSession(session_.get());
+  r.SetSQLText(u"select n9, n10, n, n92, s500, d, rowid from nums where n9 = :a");
+  r.DeclareAndSet(u"a", otInteger, 123456789);
+  r.Execute();
+  ASSERT_FALSE(r.Eof());
+  EXPECT_EQ(r.FieldAsInteger(0), 123456789);
+  EXPECT_DOUBLE_EQ(r.FieldAsFloat(1), 1234567890.0);
+  EXPECT_EQ(r.FieldAsString(2), u"0.5");
+  EXPECT_DOUBLE_EQ(r.Field(3).AsDouble(), 12.25);
+  EXPECT_EQ(r.FieldAsString(4), u"line1\r\nline2") << "LF on the server, CR LF read back";
+  EXPECT_EQ(r.FieldAsString(5), u"01/03/2024") << "a date at midnight is the date alone";
+  EXPECT_DOUBLE_EQ(r.FieldAsDate(5), EncodeDate(2024, 3, 1));
+  EXPECT_EQ(r.FieldAsString(6).size(), 18u);
+  EXPECT_EQ(r.FieldAsString(u"S500"), u"line1\r\nline2");
+  EXPECT_THROW(r.Field(u"missing"), Exception);
+  r.Next();
+  EXPECT_TRUE(r.Eof());
+  EXPECT_EQ(r.FieldCount(), 0) << "closed after its last row";
+  try {
+    r.FieldAsString(0);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Field 0 does not exist");
+  }
+  session_->Rollback();
+}
+
+TEST_F(QueryTest, NullsReadAsEmptyOrNullByPreference) {
+  q_->SetSQLText(u"select null, to_date('2024-01-02 03:04:05', 'yyyy-mm-dd hh24:mi:ss') from dual");
+  q_->Execute();
+  EXPECT_TRUE(q_->FieldIsNull(0));
+  EXPECT_TRUE(q_->Field(0).IsEmpty());
+  EXPECT_EQ(q_->FieldAsString(0), u"");
+  EXPECT_EQ(q_->FieldAsInteger(0), 0);
+  EXPECT_EQ(q_->FieldAsString(1), u"02/01/2024 03:04:05");
+  session_->SetNullValue(nvNull);
+  EXPECT_TRUE(q_->Field(0).IsNull());
+}
+
+TEST_F(QueryTest, PlsqlBlockAssignsOutVariables) {
+  q_->SetSQLText(u"begin :x := 'out ' || :y; :n := 7; end;");
+  q_->DeclareVariable(u"x", otString);
+  q_->DeclareAndSet(u"y", otString, u"value");
+  q_->DeclareVariable(u"n", otInteger);
+  q_->Execute();
+  EXPECT_EQ(q_->GetVariable(u"x").AsString(), u"out value");
+  EXPECT_EQ(q_->GetVariable(u"n").AsInteger(), 7);
+  EXPECT_EQ(q_->FunctionType(), 34);
+}
+
+TEST_F(QueryTest, UpdateOfNoRowIsNoError) {
+  q_->SetSQLText(u"update keyed set txt = 'x' where id = -1");
+  q_->Execute();
+  EXPECT_EQ(q_->RowsProcessed(), 0);
+  EXPECT_EQ(q_->FunctionType(), 5);
+}
+
+TEST_F(QueryTest, ArrayInsertContinuesPastAFailingRow) {
+  q_->SetSQLText(u"insert into keyed (id, txt) values (:id, :txt)");
+  std::vector<OraVariant> ids, texts;
+  for (int i = 1; i <= 10; ++i) {
+    ids.push_back(OraVariant(i));
+    texts.push_back(OraVariant(u"row " + IntToStr(i)));
+  }
+  q_->DeclareAndSet(u"id", otInteger, OraVariant::Array(ids));
+  q_->DeclareAndSet(u"txt", otString, OraVariant::Array(texts));
+  std::vector<int> failed;
+  int code = 0;
+  q_->OnArrayError = [&](TOracleQuery*, int index, int error_code, const String&, bool& go_on) {
+    failed.push_back(index);
+    code = error_code;
+    go_on = true;
+  };
+  int done = q_->ExecuteArray(-1, -1);
+  EXPECT_EQ(done, 9);
+  EXPECT_EQ(failed, std::vector<int>{3});
+  EXPECT_EQ(code, 1) << "unique constraint violated";
+
+  TOracleQuery c(nullptr);
+  c.SetSession(session_.get());
+  c.SetSQLText(u"select count(*), sum(id) from keyed");
+  c.Execute();
+  EXPECT_EQ(c.FieldAsInteger(0), 10) << "nine new rows beside the one already there";
+  EXPECT_EQ(c.FieldAsInteger(1), 55);
+
+  // Without a handler the whole-array call raises.
+  session_->Rollback();
+  q_->OnArrayError = nullptr;
+  EXPECT_THROW(q_->Execute(), EOracleError);
+  session_->Rollback();
+  try {
+    q_->SetVariable(u"txt", OraVariant::Array({u"a"}));
+    q_->Execute();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"All arrays must be of equal size for Array DML");
+  }
+}
+
+TEST_F(QueryTest, LongValuesArriveInPieces) {
+  String text;
+  for (int i = 0; i < 3000; ++i) text += u"0123456789"[i % 10];
+  text += u"\r\nend";
+  q_->SetSQLText(u"insert into longs values (1, :l)");
+  q_->DeclareAndSet(u"l", otLong, text);
+  q_->Execute();
+  TOracleQuery r(nullptr);
+  r.SetSession(session_.get());
+  r.SetSQLText(u"select id, l from longs");
+  r.Execute();
+  ASSERT_FALSE(r.Eof());
+  EXPECT_EQ(r.FieldType(1), otLong);
+  EXPECT_EQ(r.FieldAsString(1), text);
+  EXPECT_GE(r.FieldDataRecord(1).LongPieces.size(), 1u);
+  char buf[5] = {0};
+  EXPECT_EQ(r.GetLongField(1, buf, 4, 10), 4);
+  EXPECT_STREQ(buf, "0123");
+  EXPECT_THROW(r.GetLongField(0, buf, 4, 0), Exception);
+  session_->Rollback();
+}
+
+TEST_F(QueryTest, SubstitutionAndRefusals) {
+  q_->SetSQLText(u"select count(*) from &t");
+  q_->SetSQLText(u"select count(*) from :tab");
+  q_->DeclareAndSet(u"tab", otSubst, u"rows60");
+  q_->Execute();
+  EXPECT_EQ(q_->FieldAsInteger(0), 60);
+  EXPECT_THROW(q_->SetThreaded(true), Exception);
+  EXPECT_THROW(q_->SetScrollable(true), Exception);
+  TOracleQuery lonely(nullptr);
+  lonely.SetSQLText(u"select 1 from dual");
+  try {
+    lonely.Execute();
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Session undefined");
+  }
+}
+
+}  // namespace
+}  // namespace kavo

@@ -1,0 +1,365 @@
+// Value buffers and conversions: DATE bytes, UTF-8, line ends, variable
+// values and their stored form, without a database.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "oracle/oracle_date.h"
+#include "oracle/oracle_error.h"
+#include "oracle/oracle_text.h"
+#include "oracle/query.h"
+#include "oracle/rowid.h"
+#include "oracle/session.h"
+#include "oracle/sql_scan.h"
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+#include "rtl/format_settings.h"
+
+namespace kavo {
+namespace {
+
+std::vector<uint8_t> DateBytes(TDateTime t) {
+  std::vector<uint8_t> b(7);
+  NativeToOracleDate(b.data(), t);
+  return b;
+}
+
+TEST(OracleDate, BytesBothWays) {
+  TDateTime t = EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 58, 0);
+  EXPECT_EQ(DateBytes(t), (std::vector<uint8_t>{119, 199, 12, 31, 24, 60, 59}));
+  uint8_t b[7] = {119, 199, 12, 31, 24, 60, 59};
+  EXPECT_DOUBLE_EQ(OracleToNativeDate(b), t);
+
+  // Milliseconds are dropped.
+  EXPECT_EQ(DateBytes(EncodeDate(2024, 2, 29) + EncodeTime(0, 0, 0, 999)),
+            (std::vector<uint8_t>{120, 124, 2, 29, 1, 1, 1}));
+  // Year 1 and a date before 1899-12-30 round-trip with their time.
+  TDateTime early = EncodeDate(1, 1, 1) - EncodeTime(12, 0, 0, 0);  // negative: time subtracted
+  std::vector<uint8_t> eb = DateBytes(early);
+  EXPECT_EQ(eb, (std::vector<uint8_t>{100, 101, 1, 1, 13, 1, 1}));
+  EXPECT_DOUBLE_EQ(OracleToNativeDate(eb.data()), early);
+}
+
+TEST(OracleDate, YearZeroAndInvalidDates) {
+  uint8_t year0[7] = {100, 100, 1, 1, 1, 1, 1};
+  EXPECT_DOUBLE_EQ(OracleToNativeDate(year0), -693594.0);
+  // An invalid day keeps its time, subtracted from the before-the-calendar date.
+  uint8_t feb30[7] = {120, 124, 2, 30, 13, 1, 1};
+  EXPECT_DOUBLE_EQ(OracleToNativeDate(feb30), -693594.0 - 0.5);
+  // An invalid time reads as midnight.
+  uint8_t bad_time[7] = {120, 124, 2, 29, 25, 1, 1};
+  EXPECT_DOUBLE_EQ(OracleToNativeDate(bad_time), EncodeDate(2024, 2, 29));
+}
+
+class Utf8Test : public ::testing::Test {
+ protected:
+  void SetUp() override { SetAnsiCodePage("CP1252"); }
+  void TearDown() override { SetAnsiCodePage("UTF-8"); }
+};
+
+TEST_F(Utf8Test, DecodingFallsBackToAnsi) {
+  EXPECT_EQ(Utf8Decode("caf\xC3\xA9"), u"caf\u00e9");
+  EXPECT_EQ(Utf8Decode("\xE2\x82\xAC"), u"\u20ac");
+  EXPECT_FALSE(UTF8DecodeError);
+  // 0xE9 followed by an ASCII letter is malformed: the whole text is ANSI.
+  EXPECT_EQ(Utf8Decode("caf\xE9s \xC3\xA9"), u"caf\u00e9s \u00c3\u00a9");
+  EXPECT_TRUE(UTF8DecodeError);
+  // A sequence cut off by the end of the input is malformed too.
+  EXPECT_EQ(Utf8Decode("ab\xE2\x82"), u"ab\u00e2\u201a");
+}
+
+TEST_F(Utf8Test, EncodingOfBmpAndSurrogates) {
+  EXPECT_EQ(Utf8Encode(u"\u20ac"), "\xE2\x82\xAC");
+  EXPECT_EQ(Utf8Encode(u"a\u00e9"), "a\xC3\xA9");
+  // U+1F600 as two three-byte sequences, one per surrogate half.
+  EXPECT_EQ(Utf8Encode(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
+  EXPECT_EQ(Utf8Encode(u""), "");
+  EXPECT_FALSE(UTF8EncodeError);
+}
+
+TEST(OracleText, LineEndsBothWaysFollowConvertCRLF) {
+  EXPECT_EQ(RemoveCR("a\r\nb\rc", nullptr), "a\nbc");
+  EXPECT_EQ(AddCR("a\nb\rc\r\nd\n\n", nullptr), "a\r\nb\r\nc\r\nd\r\n\r\n");
+  EXPECT_EQ(AddCRW(u"x\ny\r", nullptr), u"x\r\ny\r\n");
+  EXPECT_EQ(RemoveCRW(u"x\r\ny", nullptr), u"x\ny");
+  TOracleSession session(nullptr);
+  session.Preferences().SetConvertCRLF(false);
+  EXPECT_EQ(RemoveCR("a\r\nb", &session), "a\r\nb");
+  EXPECT_EQ(AddCRW(u"a\nb", &session), u"a\nb");
+}
+
+TEST(OracleText, WideStringsOfSet2000AreSwapped) {
+  String s = u"\u0041\u20ac";
+  SwapWideString(s, ocsUTF16);
+  EXPECT_EQ(s, u"\u0041\u20ac");
+  SwapWideString(s, ocsAL16UTF16);
+  EXPECT_EQ(s, (String{0x4100, 0xac20}));
+  // A set 2000 column buffer holds big-endian units.
+  uint8_t be[] = {0x00, 0x41, 0x20, 0xac};
+  EXPECT_EQ(OracleToNativeData(be, otString, ocsAL16UTF16, nullptr, 4).AsString(), u"A\u20ac");
+  uint8_t le[] = {0x41, 0x00, 0xac, 0x20};
+  EXPECT_EQ(OracleToNativeData(le, otString, ocsUTF16, nullptr, 4).AsString(), u"A\u20ac");
+}
+
+TEST(OracleText, ColumnBufferConversionsByType) {
+  uint8_t text[] = {'a', '\n', 'b', 0, 'x'};
+  OraVariant v = OracleToNativeData(text, otString, 0, nullptr, sizeof text);
+  EXPECT_EQ(v.Kind(), vkAnsiString);
+  EXPECT_EQ(v.AnsiBytes(), "a\r\nb");
+  // LONG: exactly Length bytes, no line-end change.
+  EXPECT_EQ(OracleToNativeData(text, otLong, 0, nullptr, 3).AnsiBytes(), "a\nb");
+  int32_t n = -42;
+  EXPECT_EQ(OracleToNativeData(reinterpret_cast<uint8_t*>(&n), otInteger, 0, nullptr, 4).AsInteger(), -42);
+  EXPECT_EQ(OracleToNativeData(text, otLongRaw, 0, nullptr, 2).ByteArray(),
+            (std::vector<uint8_t>{'a', '\n'}));
+  EXPECT_TRUE(OracleToNativeData(text, 999, 0, nullptr, 1).IsEmpty());
+}
+
+TEST(OracleError, MessageCutKeepsWholeCharacters) {
+  std::string s(1022, 'x');
+  s += "\xC3\xA9tail";  // a two-byte character across the 1023-byte line
+  EXPECT_EQ(CutWholeCharacters(s, 1023, "UTF-8"), std::string(1022, 'x'));
+  EXPECT_EQ(CutWholeCharacters(std::string(2000, 'y'), 1023, "UTF-8").size(), 1023u);
+  EXPECT_EQ(CutWholeCharacters(s, 1023, "CP1252").size(), 1023u);
+  EXPECT_EQ(CutWholeCharacters("short", 1023, "UTF-8"), "short");
+}
+
+class VariableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetAnsiCodePage("CP1252");
+    saved_ = FormatSettings();
+    FormatSettings() = FormatSettingsFromPatterns("%d/%m/%Y", "%H:%M:%S", "AM", "PM", ",", ".");
+  }
+  void TearDown() override {
+    SetAnsiCodePage("UTF-8");
+    FormatSettings() = saved_;
+  }
+  TFormatSettings saved_;
+  TOracleQuery q_{nullptr};
+};
+
+TEST_F(VariableTest, DeclarationSizesAndNames) {
+  q_.DeclareVariable(u"name", otString);
+  q_.DeclareVariable(u":vzo__rowid", otString);
+  q_.DeclareVariable(u"n", otInteger);
+  q_.DeclareVariable(u"d", otDate);
+  EXPECT_EQ(q_.VariableName(0), u":NAME");
+  EXPECT_EQ(q_.Variables().Data(0).bufsize, 4001);
+  EXPECT_EQ(q_.Variables().Data(1).bufsize, 501);
+  EXPECT_EQ(q_.Variables().Data(2).bufsize, 4);
+  EXPECT_EQ(q_.Variables().Data(3).bufsize, 7);
+  EXPECT_TRUE(q_.GetVariable(u"NAME").IsEmpty()) << "a new variable is NULL";
+  // Re-declaring keeps the position.
+  q_.DeclareVariable(u"NAME", otFloat);
+  EXPECT_EQ(q_.VariableIndex(u":name"), 0);
+  EXPECT_EQ(q_.VariableType(0), otFloat);
+
+  auto message = [&](auto&& f) {
+    try {
+      f();
+    } catch (const Exception& e) {
+      return e.Message();
+    }
+    return String(u"(none)");
+  };
+  EXPECT_EQ(message([&] { q_.DeclareVariable(u"", otString); }),
+            u"You cannot declare a variable with an empty name");
+  EXPECT_EQ(message([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
+  EXPECT_EQ(message([&] { q_.SetVariable(u"nope", 1); }), u"Variable :NOPE not declared");
+  EXPECT_EQ(message([&] { q_.GetVariable(u"nope"); }), u"Unknown variable: :NOPE");
+  EXPECT_EQ(message([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
+  EXPECT_EQ(message([&] { q_.SetVariable(u"n", u"abc"); }),
+            u"Variant conversion error for variable :N");
+  EXPECT_NE(message([&] { q_.DeclareVariable(u"lob", otCLOB); }).find(u"not supported"),
+            String::npos);
+}
+
+TEST_F(VariableTest, StringValuesAreCutAndCRsRemoved) {
+  q_.DeclareVariable(u"s", otString);
+  q_.SetVariable(u"s", String(5000, u'a'));
+  EXPECT_EQ(q_.GetVariable(u"s").AsString(), String(4000, u'a'));
+  q_.SetVariable(u"s", u"one\r\ntwo");
+  const TVariableData& v = q_.Variables().Data(0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(v.buf.data()), "one\ntwo");
+  EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"one\r\ntwo");
+  // A cut never leaves half a UTF-8 character behind.
+  q_.DeclareVariableCharSet(u"s", ocfDatabase, ocsAL32UTF8);
+  q_.SetVariable(u"s", String(3999, u'b') + u"\u20ac");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(v.buf.data())).size(), 3999u);
+  EXPECT_EQ(q_.GetVariable(u"s").AsString(), String(3999, u'b'));
+}
+
+TEST_F(VariableTest, DatesNullsAndZeroDate) {
+  TOracleSession session(nullptr);
+  q_.SetSession(&session);
+  q_.DeclareVariable(u"d", otDate);
+  q_.SetVariable(u"d", OraVariant::Date(0));
+  EXPECT_TRUE(q_.Variables().Data(0).IsNull(0)) << "date 0 is NULL by default";
+  session.Preferences().SetZeroDateIsNull(false);
+  q_.SetVariable(u"d", OraVariant::Date(0));
+  ASSERT_FALSE(q_.Variables().Data(0).IsNull(0));
+  EXPECT_DOUBLE_EQ(q_.GetVariable(u"d").AsDateTime(), 0.0);
+  // Text is read with the format settings.
+  q_.SetVariable(u"d", u"31/12/1999 23:59:58");
+  EXPECT_DOUBLE_EQ(q_.GetVariable(u"d").AsDateTime(),
+                   EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 58, 0));
+  q_.SetVariable(u"d", OraVariant::Null());
+  EXPECT_TRUE(q_.GetVariable(u"d").IsEmpty());
+  session.SetNullValue(nvNull);
+  EXPECT_TRUE(q_.GetVariable(u"d").IsNull());
+  q_.SetSession(nullptr);
+}
+
+TEST_F(VariableTest, ArraysAndPlsqlTables) {
+  q_.DeclareVariable(u"n", otInteger);
+  q_.SetVariable(u"n", OraVariant::Array({1, OraVariant(), 3}, 1));
+  OraVariant back = q_.GetVariable(u"n");
+  ASSERT_TRUE(back.IsArray());
+  EXPECT_EQ(back.LowBound(), 1);
+  EXPECT_EQ(back, OraVariant::Array({1, OraVariant(), 3}, 1));
+  q_.SetVariable(u"n", 7);
+  EXPECT_EQ(q_.Variables().Data(0).ArraySize, 1) << "a single value makes it scalar again";
+
+  q_.DeclareVariable(u"t", otString);
+  q_.DimPLSQLTable(u"t", 2, 10);
+  EXPECT_EQ(q_.Variables().Data(1).bufsize, 11);
+  q_.SetVariable(u"t", OraVariant::Array({u"a", u"b"}));
+  try {
+    q_.SetVariable(u"t", OraVariant::Array({u"a", u"b", u"c"}));
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Array is larger than PL/SQL Table (3 > 2)");
+  }
+  try {
+    q_.SetVariable(u"t", u"x");
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u":T is a PL/SQL Table, assign a variant array to it");
+  }
+  q_.DeclareVariable(u"s", otSubst);
+  EXPECT_THROW(q_.SetVariable(u"s", OraVariant::Array({1})), Exception);
+  try {
+    q_.DimPLSQLTable(u"n", 2, 5);
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"You can only specify a string size for a PL/SQL Table of strings");
+  }
+  q_.DeclareVariable(u"l", otLong);
+  EXPECT_THROW(q_.DimPLSQLTable(u"l", 2, 0), Exception);
+}
+
+TEST_F(VariableTest, LongRawAndLongTakeExactSizes) {
+  q_.DeclareVariable(u"r", otLongRaw);
+  q_.SetVariable(u"r", OraVariant::Bytes({1, 2, 3}));
+  EXPECT_EQ(q_.Variables().Data(0).len, 3);
+  EXPECT_EQ(q_.GetVariable(u"r").ByteArray(), (std::vector<uint8_t>{1, 2, 3}));
+  q_.DeclareVariable(u"l", otLong);
+  q_.SetVariable(u"l", u"a\r\nb");
+  EXPECT_EQ(q_.Variables().Data(1).len, 3);
+  EXPECT_EQ(q_.GetVariable(u"l").AsString(), u"a\r\nb");
+}
+
+TEST_F(VariableTest, StoredFormRoundTripAndVersions) {
+  q_.DeclareAndSet(u"name", otString, u"x\u00e9");
+  q_.DeclareAndSet(u"n", otInteger, 42);
+  q_.DeclareVariable(u"empty", otDate);
+  std::string stored = q_.Variables().Save();
+  TOracleQuery other(nullptr);
+  other.Variables().Load(stored);
+  ASSERT_EQ(other.VariableCount(), 3);
+  EXPECT_EQ(other.GetVariable(u"name").AsString(), u"x\u00e9");
+  EXPECT_EQ(other.GetVariable(u"n").AsInteger(), 42);
+  EXPECT_TRUE(other.GetVariable(u"empty").IsEmpty());
+
+  auto le = [](std::initializer_list<int32_t> ints) {
+    std::string s;
+    for (int32_t v : ints)
+      for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+  };
+  // Version 1: ANSI names, no values.
+  other.Variables().Load(le({1, 1, 2}) + ":A" + le({otInteger}));
+  EXPECT_EQ(other.VariableName(0), u":A");
+  EXPECT_TRUE(other.GetVariable(u"a").IsEmpty());
+  // Version 3: ANSI names, values and a PL/SQL table flag.
+  other.Variables().Load(le({3, 1, 2}) + ":B" + le({otInteger, 4, 7, 0}));
+  EXPECT_EQ(other.GetVariable(u"b").AsInteger(), 7);
+  // Version 5 is refused.
+  try {
+    other.Variables().Load(le({5, 0}));
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Invalid version of Query variables");
+  }
+  // Copying between statements.
+  q_.Variables().AssignTo(other.Variables());
+  EXPECT_EQ(other.GetVariable(u"name").AsString(), u"x\u00e9");
+}
+
+TEST_F(VariableTest, SubstitutionReplacesOnlySubstVariables) {
+  q_.SetSQLText(u"select :cols from t where a = :a -- :cols");
+  q_.DeclareAndSet(u"cols", otSubst, u"x, y");
+  q_.DeclareAndSet(u"a", otInteger, 1);
+  EXPECT_EQ(q_.SubstitutedSQL(), u"select x, y from t where a = :a -- :cols\r\n");
+}
+
+TEST(SqlScan, VariablesOutsideLiteralsAndComments) {
+  auto names = [](const String& sql, bool dups) {
+    String joined;
+    for (const auto& f : FindVariables(sql, dups)) joined += f.name + u"@" + IntToStr(f.position) + u" ";
+    return joined;
+  };
+  String sql = u"select :a, ':b' /* :c */ , :a -- :d\nfrom t";
+  EXPECT_EQ(names(sql, false), u"A@8 ");
+  EXPECT_EQ(names(sql, true), u"A@8 A@28 ");
+  EXPECT_EQ(names(u"begin :x := 1; end;", false), u"X@7 ");
+  EXPECT_EQ(names(u"a := b::c", false), u"");
+  EXPECT_EQ(names(u"where x = :1 and y = :\u00e9t\u00e9", false), u"1@11 \u00c9T\u00c9@22 ");
+  // A line comment runs to CR LF.
+  EXPECT_EQ(names(u"-- :a\r\n:b", false), u"B@8 ");
+}
+
+TEST(SqlScan, CommentRemovalKeepsHintsWhenAsked) {
+  EXPECT_EQ(RemoveSQLComment(u"select /* c */ a -- x\r\nfrom t", false), u"select  a from t");
+  EXPECT_EQ(RemoveSQLComment(u"select '--x' from t", false), u"select '--x' from t");
+  EXPECT_EQ(RemoveSQLComment(u"select /*+ index(t) */ a from t", true),
+            u"select /*+ index(t) */ a from t");
+  EXPECT_EQ(RemoveSQLComment(u"select /*+ index(t) */ a from t", false), u"select  a from t");
+}
+
+TEST(RowIdText, ExtendedAndRestrictedForms) {
+  EXPECT_EQ(RowIdFromParts(73181, 4, 172, 0), u"AAAR3dAAEAAAACsAAA");
+  EXPECT_EQ(RowIdFromParts(0, 2, 0x1234, 5), u"00001234.0005.0002");
+}
+
+TEST(SessionUsername, CombinedUserNameIsSplit) {
+  TOracleSession s(nullptr);
+  s.SetLogonUsername(u"scott/tiger@orcl as sysdba");
+  s.DecodeUsername();
+  EXPECT_EQ(s.LogonUsername(), u"scott");
+  EXPECT_EQ(s.LogonPassword(), u"tiger");
+  EXPECT_EQ(s.LogonDatabase(), u"orcl");
+  EXPECT_EQ(s.ConnectAs(), caSYSDBA);
+
+  s.SetLogonUsername(u"\"we/ird@user\"/\"p@ss\"@host/svc\tAS\tSysOper");
+  s.DecodeUsername();
+  EXPECT_EQ(s.LogonUsername(), u"\"we/ird@user\"");
+  EXPECT_EQ(s.LogonPassword(), u"\"p@ss\"");
+  EXPECT_EQ(s.LogonDatabase(), u"host/svc");
+  EXPECT_EQ(s.ConnectAs(), caSYSOPER);
+
+  s.SetLogonUsername(u"plain");
+  s.SetLogonPassword(u"kept");
+  s.DecodeUsername();
+  EXPECT_EQ(s.LogonUsername(), u"plain");
+  EXPECT_EQ(s.LogonPassword(), u"kept");
+
+  s.SetLogonUsername(u"/");
+  s.DecodeUsername();
+  EXPECT_EQ(s.LogonUsername(), u"");
+  EXPECT_EQ(s.LogonPassword(), u"");
+}
+
+}  // namespace
+}  // namespace kavo
