@@ -22,6 +22,7 @@ inline constexpr const Char* SFieldTypeMismatch =
     u"Type mismatch for field '%s', expecting: %s actual: %s";
 inline constexpr const Char* SDataSetMissing = u"Field '%s' has no dataset";
 inline constexpr const Char* SFieldAccessError = u"Cannot access field '%s' as type %s";
+inline constexpr const Char* SRecordNotFound = u"Record not found";
 
 }  // namespace kavo
 

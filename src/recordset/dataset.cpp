@@ -350,6 +350,57 @@ void TDataSet::UpdateRecord() {
   DataEvent(deUpdateRecord);
 }
 
+void TDataSet::Refresh() {
+  CheckBrowseMode();
+  UpdateCursorPos();
+  auto show = [this] {
+    if (has_record_) {
+      Resync();
+      return;
+    }
+    // Nothing was current: the re-read rows may have brought a first one.
+    InternalFirst();
+    if (GetRecord(current_, gmNext, false) == grOK) {
+      has_record_ = cursor_on_current_ = true;
+      eof_ = false;
+    }
+  };
+  try {
+    InternalRefresh();
+  } catch (...) {
+    show();
+    throw;
+  }
+  show();
+  DataEvent(deDataSetChange);
+}
+
+TBookmark TDataSet::GetBookmark() {
+  TBookmark bookmark;
+  if (!has_record_ || bookmark_size_ <= 0 || GetBookmarkFlag(current_) != bfCurrent)
+    return bookmark;
+  bookmark.resize(static_cast<size_t>(bookmark_size_));
+  GetBookmarkData(current_, bookmark.data());
+  return bookmark;
+}
+
+void TDataSet::GotoBookmark(const TBookmark& bookmark) {
+  if (bookmark.empty()) return;
+  CheckBrowseMode();
+  DoBeforeScroll();
+  InternalGotoBookmark(bookmark.data());
+  if (GetRecord(spare_, gmCurrent, false) != grOK) {
+    cursor_on_current_ = false;
+    DatabaseError(SRecordNotFound, this);
+  }
+  std::swap(current_, spare_);
+  has_record_ = true;
+  cursor_on_current_ = true;
+  bof_ = eof_ = false;
+  DataEvent(deDataSetChange);
+  DoAfterScroll();
+}
+
 void TDataSet::Edit() {
   if (state_ == dsEdit || state_ == dsInsert) return;
   if (!has_record_) {

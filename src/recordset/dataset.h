@@ -30,6 +30,9 @@
 
 namespace kavo {
 
+// A record's identity as the record set defines it (BookmarkSize bytes).
+using TBookmark = std::vector<uint8_t>;
+
 class TDataSet : public TComponent {
  public:
   using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
@@ -69,6 +72,19 @@ class TDataSet : public TComponent {
   void CheckBrowseMode();
   // "Dataset not in edit or insert mode" outside dsEdit, dsInsert, dsSetKey.
   void UpdateRecord();
+  // Posts or cancels a pending change, lets the record set re-read its rows
+  // (InternalRefresh) and shows the current record again.
+  void Refresh();
+
+  // The current record's identity; empty when there is none.
+  TBookmark GetBookmark();
+  // Makes the record with that identity current ("Record not found").
+  void GotoBookmark(const TBookmark& bookmark);
+  virtual bool BookmarkValid(const TBookmark&) { return false; }
+  // Negative, 0 or positive as `a` stands before, at or after `b`.
+  virtual int CompareBookmarks(const TBookmark&, const TBookmark&) { return 0; }
+  // The current record's number from 1; base: -1 (unknown).
+  int RecNo() { return GetRecNo(); }
 
   void CheckActive() const;
   void CheckInactive() const;
@@ -168,6 +184,7 @@ class TDataSet : public TComponent {
   virtual void InternalRefresh() {}
   virtual bool GetCanModify() { return true; }
   virtual int GetRecordCount() { return -1; }
+  virtual int GetRecNo() { return -1; }
   // One-way record sets are reopened by First instead of rewound.
   virtual bool IsUniDirectional() const { return false; }
   // A default field for a column; base: the model's kinds, null for others

@@ -81,5 +81,60 @@ TEST_F(NavigationTest, EditAfterEofPostsTheRightRow) {
   EXPECT_EQ(*ds->At(2, u"NAME"), "cid");
 }
 
+TEST_F(NavigationTest, BookmarksLeadBackToTheirRecord) {
+  ds->Open();
+  ds->Next();
+  TBookmark bob = ds->GetBookmark();
+  ASSERT_EQ(bob.size(), 4u);
+  EXPECT_TRUE(ds->BookmarkValid(bob));
+  ds->MoveBy(10);
+  EXPECT_LT(ds->CompareBookmarks(bob, ds->GetBookmark()), 0);
+  ds->GotoBookmark(bob);
+  EXPECT_EQ(Name(), u"bob");
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(ds->RecNo(), 2);
+  ds->Next();  // the cursor follows the record that was gone to
+  EXPECT_EQ(Name(), u"cid");
+}
+
+TEST_F(NavigationTest, BookmarkOfAVanishedRecordIsNotFound) {
+  ds->Open();
+  ds->Next();
+  TBookmark bob = ds->GetBookmark();
+  ds->First();
+  ds->Rows().erase(ds->Rows().begin() + 1);
+  ds->RowIds().erase(ds->RowIds().begin() + 1);
+  EXPECT_FALSE(ds->BookmarkValid(bob));
+  EXPECT_RAISES(ds->GotoBookmark(bob), EDatabaseError, "People: Record not found");
+  EXPECT_EQ(Name(), u"ann");
+  ds->Next();
+  EXPECT_EQ(Name(), u"cid");
+}
+
+TEST_F(NavigationTest, RefreshShowsTheServersCurrentValues) {
+  ds->Open();
+  ds->Next();
+  ds->Rows()[1][0] = Text("rob");
+  EXPECT_EQ(Name(), u"bob");
+  ds->Refresh();
+  EXPECT_EQ(Name(), u"rob");
+  // A record that went away gives way to the next one.
+  ds->Rows().erase(ds->Rows().begin() + 1);
+  ds->RowIds().erase(ds->RowIds().begin() + 1);
+  ds->Refresh();
+  EXPECT_EQ(Name(), u"cid");
+}
+
+TEST_F(NavigationTest, RefreshOfAnEmptyRecordSetFindsNewRows) {
+  ds->Rows().clear();
+  ds->RowIds().clear();
+  ds->Open();
+  ASSERT_TRUE(ds->Eof());
+  ds->AddRow({Text("dan"), std::nullopt, std::nullopt});
+  ds->Refresh();
+  EXPECT_FALSE(ds->Eof());
+  EXPECT_EQ(Name(), u"dan");
+}
+
 }  // namespace
 }  // namespace kavo::testing

@@ -78,6 +78,19 @@ class MemoryDataSetT : public Base {
   using Base::GetFieldData;
   using Base::SetFieldData;
 
+  bool BookmarkValid(const TBookmark& b) override {
+    int id;
+    if (b.size() != 4) return false;
+    std::memcpy(&id, b.data(), 4);
+    return IndexOfId(id) >= 0;
+  }
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b) override {
+    int x, y;
+    std::memcpy(&x, a.data(), 4);
+    std::memcpy(&y, b.data(), 4);
+    return IndexOfId(x) - IndexOfId(y);
+  }
+
  protected:
   struct Record {
     int id = -1;
@@ -112,6 +125,11 @@ class MemoryDataSetT : public Base {
 
   TGetResult GetRecord(TRecordBuffer b, TGetMode mode, bool) override {
     int n = static_cast<int>(rows_.size());
+    if (gap_) {
+      if (mode == gmCurrent) return grError;
+      gap_ = false;
+      if (mode == gmNext) --pos_;
+    }
     if (mode == gmNext) {
       if (pos_ + 1 >= n) {
         pos_ = n;
@@ -142,10 +160,20 @@ class MemoryDataSetT : public Base {
   void InternalGotoBookmark(const void* bookmark) override {
     int id;
     std::memcpy(&id, bookmark, 4);
-    pos_ = IndexOfId(id);
+    // A vanished record leaves the cursor in the gap it left: nothing is
+    // current, and next and prior are its neighbours.
+    int at = IndexOfId(id);
+    gap_ = at < 0;
+    if (at >= 0) pos_ = at;
   }
-  void InternalFirst() override { pos_ = -1; }
-  void InternalLast() override { pos_ = static_cast<int>(rows_.size()); }
+  void InternalFirst() override {
+    pos_ = -1;
+    gap_ = false;
+  }
+  void InternalLast() override {
+    pos_ = static_cast<int>(rows_.size());
+    gap_ = false;
+  }
   void InternalInitRecord(TRecordBuffer b) override {
     Rec(b)->id = -1;
     Rec(b)->values.assign(static_cast<size_t>(columns_.Count()), std::nullopt);
@@ -213,6 +241,7 @@ class MemoryDataSetT : public Base {
     this->EndFieldWrite(field);
   }
 
+  int GetRecNo() override { return this->ActiveBuffer() ? ActiveRowIndex() + 1 : -1; }
   bool GetCanModify() override { return can_modify; }
   int GetRecordCount() override {
     this->CheckActive();
@@ -231,6 +260,7 @@ class MemoryDataSetT : public Base {
   std::vector<int> ids_;
   int next_id_ = 1;
   int pos_ = -1;
+  bool gap_ = false;
   bool open_ = false;
 };
 
