@@ -1,0 +1,57 @@
+#include "ib/ib_character_set.h"
+
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+struct Mapping {
+  const Char* name;
+  int code_page;
+  const char* iconv_name;
+};
+
+// EUCJ_0208 and GB_2312 carry the code page numbers the connection reports,
+// but their text is converted with the encodings the character sets really
+// are, so Japanese and Chinese text is not garbled.
+const Mapping kMappings[] = {
+    {u"UTF8", 65001, "UTF-8"},        {u"UNICODE_FSS", 65001, "UTF-8"},
+    {u"SJIS_0208", 932, "CP932"},     {u"WIN1250", 1250, "CP1250"},
+    {u"WIN1251", 1251, "CP1251"},     {u"WIN1252", 1252, "CP1252"},
+    {u"WIN1253", 1253, "CP1253"},     {u"WIN1254", 1254, "CP1254"},
+    {u"ASCII", 20127, "ASCII"},       {u"DOS437", 437, "CP437"},
+    {u"DOS850", 850, "CP850"},        {u"DOS852", 852, "CP852"},
+    {u"DOS857", 857, "CP857"},        {u"DOS860", 860, "CP860"},
+    {u"DOS861", 861, "CP861"},        {u"DOS863", 863, "CP863"},
+    {u"DOS865", 865, "CP865"},        {u"EUCJ_0208", 20936, "EUC-JP"},
+    {u"ISO8859_1", 28591, "ISO-8859-1"}, {u"GB_2312", 52936, "GB2312"},
+    {u"KSC_5601", 949, "CP949"},
+};
+
+}  // namespace
+
+TIBCharacterSet CharacterSetFor(const String& name) {
+  TIBCharacterSet cs;
+  cs.name = name;
+  for (const Mapping& m : kMappings) {
+    if (name == m.name) {
+      cs.code_page = m.code_page;
+      cs.iconv_name = m.iconv_name;
+      return cs;
+    }
+  }
+  cs.code_page = 0;
+  cs.iconv_name = AnsiCodePage();
+  return cs;
+}
+
+std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
+  return StringToCodePage(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
+}
+
+String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {
+  return CodePageToString(bytes, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
+}
+
+}  // namespace kavo

@@ -1,0 +1,133 @@
+// TIBTransaction: one transaction over one or more connections.
+//
+// Params become the transaction parameter buffer; the transaction starts on
+// all its databases at once. Commit and Rollback first tell the statement
+// objects running in it (cursors close); the retaining forms keep the
+// transaction, its handle and open cursors.
+#ifndef KAVO_IB_IB_TRANSACTION_H_
+#define KAVO_IB_IB_TRANSACTION_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ib/ib_header.h"
+#include "ib/ib_param_list.h"
+#include "platform/timer.h"
+#include "rtl/component.h"
+
+namespace kavo {
+
+class IGDSLibrary;
+class TIBBase;
+class TIBDatabase;
+
+enum TIBTransactionAction { TARollback, TACommit, TARollbackRetaining, TACommitRetaining };
+enum TAutoStopAction { saNone, saRollback, saCommit, saRollbackRetaining, saCommitRetaining };
+
+class TIBTransaction : public TComponent {
+ public:
+  explicit TIBTransaction(TComponent* owner = nullptr);
+  ~TIBTransaction() override;
+
+  void StartTransaction();
+  void Commit() { EndTransaction(TACommit, false); }
+  void CommitRetaining() { EndTransaction(TACommitRetaining, false); }
+  void Rollback() { EndTransaction(TARollback, false); }
+  void RollbackRetaining() { EndTransaction(TARollbackRetaining, false); }
+  void EndTransaction(TIBTransactionAction action, bool force);
+
+  bool Active() const { return handle_ != 0; }
+  bool InTransaction() const { return Active(); }
+  // True starts, false rolls back; while loading only recorded.
+  void SetActive(bool value);
+  bool StreamedActive() const { return streamed_active_; }
+  void ClearStreamedActive() { streamed_active_ = false; }
+
+  void AutoStartTransaction();
+  void CheckAutoStop();
+  bool AutoStarted() const { return auto_started_; }
+
+  void CheckInTransaction();
+  void CheckNotInTransaction() const;
+  void CheckDatabasesInList() const;
+
+  // Savepoints need an InterBase 7.1 client; a failing call is not reported.
+  void StartSavepoint(const String& name);
+  void ReleaseSavepoint(const String& name);
+  void RollbackSavepoint(const String& name);
+
+  // The server's number of this transaction, cached until it ends.
+  int64_t TransactionID();
+
+  // --- properties ---
+  bool AllowAutoStart() const { return allow_auto_start_; }
+  void SetAllowAutoStart(bool value) { allow_auto_start_ = value; }
+  TIBDatabase* DefaultDatabase() const { return default_database_; }
+  void SetDefaultDatabase(TIBDatabase* db);
+  int IdleTimer() const { return idle_timer_; }
+  void SetIdleTimer(int milliseconds);
+  TIBTransactionAction DefaultAction() const { return default_action_; }
+  // TARollbackRetaining needs a client of version 6.0 or later.
+  void SetDefaultAction(TIBTransactionAction action);
+  TIBParamList& Params() { return params_; }
+  const TIBParamList& Params() const { return params_; }
+  TAutoStopAction AutoStopAction() const { return auto_stop_action_; }
+  void SetAutoStopAction(TAutoStopAction action) { auto_stop_action_ = action; }
+  TNotifyEvent OnIdleTimer;
+
+  // The buffer given to the last start (empty for empty Params).
+  const std::string& TPB() const { return tpb_; }
+  int TPBLength() const { return tpb_length_; }
+
+  // --- databases and statement objects ---
+  int AddDatabase(TIBDatabase* db);
+  void RemoveDatabase(int index);
+  void RemoveDatabase(TIBDatabase* db);
+  void RemoveDatabases();
+  int FindDatabase(const TIBDatabase* db) const;
+  TIBDatabase* FindDefaultDatabase() const;
+  TIBDatabase* GetDatabase(int index) const { return databases_.at(index); }
+  int DatabaseCount() const { return static_cast<int>(databases_.size()); }
+  int AddSQLObject(TIBBase* obj);
+  void RemoveSQLObject(TIBBase* obj);
+  int SQLObjectCount() const { return static_cast<int>(sql_objects_.size()); }
+
+  isc_tr_handle Handle() const { return handle_; }
+  isc_tr_handle* HandleAddress() { return &handle_; }
+  // The error gateway after every client call in this transaction.
+  ISC_STATUS Call(ISC_STATUS status, bool raise);
+  // Marks the transaction and its databases used.
+  void ClearCanTimeout();
+
+ protected:
+  void Loaded() override;
+
+ private:
+  IGDSLibrary& EndLibrary();
+  void IdleTimerTick();
+  void ReportEnd(TIBTransactionAction action);
+
+  isc_tr_handle handle_ = 0;
+  bool handle_is_shared_ = false;
+  std::vector<TIBDatabase*> databases_;
+  std::vector<TIBBase*> sql_objects_;
+  TIBDatabase* default_database_ = nullptr;
+  TIBParamList params_;
+  bool tr_params_changed_ = true;
+  std::string tpb_;
+  int tpb_length_ = 0;
+  bool streamed_active_ = false;
+  bool auto_started_ = false;
+  bool can_timeout_ = false;
+  bool allow_auto_start_ = true;
+  TIBTransactionAction default_action_ = TACommit;
+  TAutoStopAction auto_stop_action_ = saNone;
+  std::unique_ptr<TTimer> timer_;
+  int idle_timer_ = 0;
+  int64_t transaction_id_ = 0;
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_IB_IB_TRANSACTION_H_
