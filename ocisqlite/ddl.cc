@@ -94,11 +94,17 @@ class Ddl {
     return v;
   }
 
+  // Passwords keep the case they were written in, quoted or not.
+  std::string Password(size_t i) const {
+    Name(i);
+    return t_[i].kind == Tok::kQuoted ? t_[i].text : text_.substr(t_[i].pos, t_[i].len);
+  }
+
   void CreateUser(size_t i) {
     if (!Privileged()) throw At(MakeError(1031), t_[0]);
     std::string name = Name(i);
     if (!t_[i + 1].Is("IDENTIFIED") || !t_[i + 2].Is("BY")) throw At(MakeError(922), t_[i + 1]);
-    std::string pw = Name(i + 3);
+    std::string pw = Password(i + 3);
     if (c_.UserExists(name)) throw At(MakeError(1920, name), t_[i]);
     int64_t id = Scalar("SELECT coalesce(max(user_id), 100) + 1 FROM ocisqlite_users");
     Sql("INSERT INTO ocisqlite_users VALUES(?, ?, ?, 0, datetime('now'))", {name, pw, std::to_string(id)});
@@ -109,7 +115,7 @@ class Ddl {
     if (name != c_.user() && !Privileged()) throw At(MakeError(1031), t_[0]);
     if (!c_.UserExists(name)) throw At(MakeError(1918, name), t_[i]);
     if (t_[i + 1].Is("IDENTIFIED") && t_[i + 2].Is("BY"))
-      Sql("UPDATE ocisqlite_users SET password = ?, expire_days = 0 WHERE username = ?", {Name(i + 3), name});
+      Sql("UPDATE ocisqlite_users SET password = ?, expire_days = 0 WHERE username = ?", {Password(i + 3), name});
   }
 
   void DropUser(size_t i) {
@@ -253,6 +259,15 @@ class Ddl {
       }
       k = item_end + 1;
     }
+    // Primary key columns are NOT NULL, as in Oracle.
+    for (const Constraint& c : cons)
+      if (c.type == "P")
+        for (const auto& col : c.cols) {
+          for (std::string& d : defs)
+            if (d.rfind(QuoteIdent(col) + " ", 0) == 0 && d.find(" NOT NULL") == std::string::npos) d += " NOT NULL";
+          Sql("UPDATE ocisqlite_columns SET nullable = 'N' WHERE owner = ? AND table_name = ? AND column_name = ?",
+              {owner, name, col});
+        }
     for (Constraint& c : cons) {
       if (c.name.empty()) c.name = NewConstraintName(owner), c.generated = true;
       std::string cols;
@@ -338,7 +353,7 @@ class Ddl {
       decl = "LONG TEXT", length = 0;
     } else if (type == "RAW") {
       if (a <= 0) throw At(MakeError(907), t_[k + 1]);
-      decl = "RAW(" + std::to_string(a) + ") BLOB", length = a;
+      decl = "RAW BLOB(" + std::to_string(a) + ")", length = a;
       check = "ora_check_length(" + QuoteIdent(col) + ", " + std::to_string(a) + ", " + QuoteString(path) + ")";
     } else if (type == "LONG RAW") {
       decl = "LONG RAW BLOB", length = 0;

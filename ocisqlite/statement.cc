@@ -147,6 +147,7 @@ void Prepare(Stmt& s, Connection& conn, const std::string& sql) {
     e.set_offset(static_cast<int>(s.tr.SourceOffset(off < 0 ? 0 : static_cast<size_t>(off))));
     throw e;
   }
+  if (!s.st) throw MakeError(900);
 }
 
 void Translate(Stmt& s, Connection& conn) {

@@ -135,7 +135,7 @@ class Translator {
   void Query(size_t b, size_t e, Scope* parent, bool top) {
     // Compound queries: split at depth-0 set operators.
     size_t part = b;
-    for (size_t i = b; i <= e; i = i < e ? Skip(i) : e + 1) {
+    for (size_t i = b; i <= e; i = i < e ? std::min(Skip(i), e) : e + 1) {
       bool at_end = i == e;
       if (!at_end && !t_[i].Is("UNION") && !t_[i].Is("INTERSECT") && !t_[i].Is("MINUS")) continue;
       size_t pb = part, pe = i;
@@ -164,8 +164,9 @@ class Translator {
     for (size_t i = b; i < e; i = Skip(i))
       if (t_[i].Is("FOR") && t_[i + 1].Is("UPDATE")) { forup = i; break; }
     if (from == e) {
+      // Oracle points at the word where FROM was expected: the select list's last word.
       size_t at = std::min({where, group, order, forup});
-      throw At(MakeError(923), t_[at]);
+      throw At(MakeError(923), t_[at > b + 2 ? at - 1 : at]);
     }
     size_t from_end = std::min({where, group, order, forup});
     FromList(from + 1, from_end, scope, false);
@@ -205,7 +206,7 @@ class Translator {
   void SelectList(size_t b, size_t e, Scope& scope, bool top) {
     size_t item = b;
     bool first = true;
-    for (size_t i = b; i <= e; i = i < e ? Skip(i) : e + 1) {
+    for (size_t i = b; i <= e; i = i < e ? std::min(Skip(i), e) : e + 1) {
       if (i < e && !t_[i].IsSym(",")) continue;
       if (!first) Emit(",", t_[item - 1].pos);
       first = false;

@@ -1,0 +1,179 @@
+// Writing rows: the service's select and update by ROWID, locks between
+// sessions, savepoints and Oracle's transaction rules.
+#include <cstring>
+
+#include "ocisqlite/oci_client.h"
+
+namespace kavo::ocisqlite::test {
+namespace {
+
+class DmlTest : public OciTest {
+ protected:
+  void SetUp() override {
+    OciTest::SetUp();
+    MustExec(system_, "create user v9norvelo identified by pw");
+    MustExec(system_,
+             "create table v9norvelo.\"INTERFACE_ORCL\" (ACAO varchar2(1), CODIGO number primary key, "
+             "DADOS varchar2(500), DT_H_GRAV date, ERRO varchar2(255), STATUS varchar2(1))");
+    for (int i = 1; i <= 5; ++i)
+      MustExec(system_, "insert into v9norvelo.interface_orcl (acao, codigo, dados, dt_h_grav, status) values ('I', " +
+                            std::to_string(i) + ", 'dados " + std::to_string(i) + "', sysdate, '" +
+                            (i == 5 ? "X" : "A") + "')");
+    MustExec(system_, "commit");
+  }
+
+  // Executes sql with the text binds given as name/value pairs.
+  sword Run(Session& s, const std::string& sql, std::vector<std::pair<std::string, std::string*>> binds,
+            OCIStmt** keep = nullptr, ub4 iters = 1) {
+    OCIStmt* st = nullptr;
+    OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+    std::vector<std::vector<char>> bufs;
+    for (auto& [name, value] : binds) {
+      bufs.emplace_back(501, 0);
+      std::memcpy(bufs.back().data(), value->c_str(), value->size());
+      OCIBind* b = nullptr;
+      EXPECT_EQ(OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(name.c_str()), -1, bufs.back().data(),
+                              501, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS) << name;
+    }
+    sword rc = OCIStmtExecute(s.svc, st, err_, iters, 0, nullptr, nullptr, 0);
+    for (size_t i = 0; i < binds.size(); ++i) *binds[i].second = bufs[i].data();
+    if (keep) *keep = st;
+    else OCIHandleFree(st, OCI_HTYPE_STMT);
+    return rc;
+  }
+};
+
+TEST_F(DmlTest, ServiceSelectAndUpdateByRowid) {
+  Session s = Logon("v9norvelo", "pw");
+  std::string sql = "SELECT A.*, A.ROWID FROM \nv9norvelo.\"INTERFACE_ORCL\" A \nWHERE \nA.STATUS='A' \nand  ROWNUM < 1000";
+  Rows rows = Query(s, sql);
+  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(rows[0].size(), 7u);
+  std::string rowid = rows[1][6];
+  EXPECT_EQ(rowid.size(), 18u);
+  EXPECT_EQ(rows[1][1], "2");
+
+  // The edit check, then the post: savepoint, locking select, update returning the ROWID, commit.
+  std::string id = rowid;
+  Rows check;
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid", {{":vzo__rowid", &id}}, &st, 0), OCI_SUCCESS) << ErrorText();
+  char codigo[40];
+  OCIDefineByPos(st, nullptr, err_, 2, codigo, 40, SQLT_STR, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 2, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+  ub4 count = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 1u);
+  EXPECT_STREQ(codigo, "2");
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+
+  MustExec(s, "savepoint VZO__LOCKPOINT");
+  ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\nfor update nowait", {{":vzo__rowid", &id}}), OCI_SUCCESS) << ErrorText();
+  std::string status = "X";
+  ASSERT_EQ(Run(s, "update V9NORVELO.INTERFACE_ORCL\nset STATUS = :v6\nwhere rowid = :vzo__rowid\nreturning rowid into :vzo__rowid",
+                {{":v6", &status}, {":vzo__rowid", &id}}, &st), OCI_SUCCESS) << ErrorText();
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(id, rowid) << "the returned ROWID is the row's own";
+  OCIRowid* rid = nullptr;
+  OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&rid), OCI_DTYPE_ROWID, 0, nullptr);
+  ASSERT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, rid, nullptr, OCI_ATTR_ROWID, err_), OCI_SUCCESS);
+  OraText text[19];
+  ub2 len = sizeof text;
+  ASSERT_EQ(OCIRowidToChar(rid, text, &len, err_), OCI_SUCCESS);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(text), len), rowid);
+  OCIDescriptorFree(rid, OCI_DTYPE_ROWID);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  ASSERT_EQ(OCITransCommit(s.svc, err_, 0), OCI_SUCCESS);
+  EXPECT_EQ(Query(system_, "select status from v9norvelo.interface_orcl where codigo = 2"), (Rows{{"X"}}));
+  EXPECT_EQ(Query(s, sql).size(), 3u);
+  // A ROWID stays the row's for its life.
+  EXPECT_EQ(Query(s, "select rowid from v9norvelo.interface_orcl where codigo = 2"), (Rows{{rowid}}));
+  // A malformed ROWID is refused; another table's ROWID matches nothing.
+  std::string bad = "AAA";
+  EXPECT_EQ(Run(s, "update v9norvelo.interface_orcl set status = 'A' where rowid = :r", {{":r", &bad}}), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1410);
+  Logoff(s);
+}
+
+TEST_F(DmlTest, LockConflictBetweenTwoSessions) {
+  Session a = Logon("v9norvelo", "pw");
+  Session b = Logon("v9norvelo", "pw");
+  MustExec(a, "select * from interface_orcl where codigo = 1 for update nowait");
+  EXPECT_EQ(Exec(b, "select * from interface_orcl where codigo = 1 for update nowait"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 54);
+  EXPECT_EQ(ErrorText(), "ORA-00054: resource busy and acquire with NOWAIT specified or timeout expired\n");
+  // Writing is refused too (after a short wait), while reading goes on.
+  EXPECT_EQ(Exec(b, "update interface_orcl set erro = 'x' where codigo = 1"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 54);
+  EXPECT_EQ(Query(b, "select count(*) from interface_orcl").size(), 1u);
+  ASSERT_EQ(OCITransRollback(a.svc, err_, 0), OCI_SUCCESS);
+  MustExec(b, "select * from interface_orcl where codigo = 1 for update nowait");
+  MustExec(b, "commit");
+  Logoff(a);
+  Logoff(b);
+}
+
+TEST_F(DmlTest, UncommittedChangesAreInvisibleAndEndingASessionRollsBack) {
+  Session a = Logon("v9norvelo", "pw");
+  Session b = Logon("v9norvelo", "pw");
+  MustExec(a, "update interface_orcl set erro = 'pending' where codigo = 3");
+  EXPECT_EQ(Query(a, "select erro from interface_orcl where codigo = 3"), (Rows{{"pending"}}));
+  EXPECT_EQ(Query(b, "select erro from interface_orcl where codigo = 3"), (Rows{{"<null>"}}));
+  Rows txid = Query(a, "select sys.dbms_transaction.local_transaction_id from dual");
+  EXPECT_NE(txid[0][0], "<null>");
+  Logoff(a);  // no commit
+  EXPECT_EQ(Query(b, "select erro from interface_orcl where codigo = 3"), (Rows{{"<null>"}}));
+  MustExec(b, "update interface_orcl set erro = 'done' where codigo = 3");
+  ASSERT_EQ(Exec(b, "update interface_orcl set erro = 'twice' where codigo = 4", nullptr, OCI_COMMIT_ON_SUCCESS), OCI_SUCCESS);
+  EXPECT_EQ(Query(system_, "select erro from v9norvelo.interface_orcl where codigo in (3, 4) order by codigo"),
+            (Rows{{"done"}, {"twice"}}));
+  Logoff(b);
+}
+
+TEST_F(DmlTest, SavepointsUndoOnlyLaterWork) {
+  Session s = Logon("v9norvelo", "pw");
+  MustExec(s, "update interface_orcl set erro = 'first' where codigo = 1");
+  MustExec(s, "savepoint VZO__LOCKPOINT");
+  MustExec(s, "update interface_orcl set erro = 'second' where codigo = 2");
+  MustExec(s, "rollback to savepoint VZO__LOCKPOINT");
+  MustExec(s, "savepoint VZO__LOCKPOINT");
+  MustExec(s, "rollback to VZO__LOCKPOINT");  // a savepoint survives being rolled back to
+  EXPECT_EQ(Exec(s, "rollback to savepoint NEVER_SET"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01086: savepoint 'NEVER_SET' never established in this session or is invalid\n");
+  MustExec(s, "commit");
+  EXPECT_EQ(Query(s, "select codigo, erro from interface_orcl where erro is not null"), (Rows{{"1", "first"}}));
+  Logoff(s);
+}
+
+TEST_F(DmlTest, StatementsAreAtomicAndConstraintsNameThemselves) {
+  Session s = Logon("v9norvelo", "pw");
+  // The fifth row collides with an existing key: none of the copied rows stay.
+  EXPECT_EQ(Exec(s, "insert into interface_orcl (codigo, status) select codigo + 3, 'N' from interface_orcl"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1);
+  EXPECT_NE(ErrorText().find("ORA-00001: unique constraint (V9NORVELO.SYS_C"), std::string::npos) << ErrorText();
+  EXPECT_EQ(Query(s, "select count(*) from interface_orcl"), (Rows{{"5"}}));
+  EXPECT_EQ(Exec(s, "insert into interface_orcl (codigo, acao) values (10, 'TOO LONG')"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-12899: value too large for column \"V9NORVELO\".\"INTERFACE_ORCL\".\"ACAO\" (actual: 8, maximum: 1)\n");
+  // Array insert: three elements in one execute.
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "insert into interface_orcl (codigo, dados) values (:c, :d)";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  int codes[3] = {20, 21, 22};
+  char dados[3][8] = {"x", "y", "z"};
+  OCIBindByPos(st, nullptr, err_, 1, codes, sizeof(int), SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  OCIBindByPos(st, nullptr, err_, 2, dados, 8, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  ASSERT_EQ(OCIStmtExecute(s.svc, st, err_, 3, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  ub4 count = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 3u);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ(Query(s, "select dados from interface_orcl where codigo >= 20 order by codigo"), (Rows{{"x"}, {"y"}, {"z"}}));
+  MustExec(s, "rollback");
+  Logoff(s);
+}
+
+}  // namespace
+}  // namespace kavo::ocisqlite::test

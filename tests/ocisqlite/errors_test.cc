@@ -1,0 +1,67 @@
+// Oracle's error numbers, texts and parse-error offsets.
+#include "ocisqlite/oci_client.h"
+
+namespace kavo::ocisqlite::test {
+namespace {
+
+class ErrorsTest : public OciTest {
+ protected:
+  ub2 Offset(const std::string& sql) {
+    OCIStmt* st = nullptr;
+    EXPECT_EQ(Exec(system_, sql, &st), OCI_ERROR) << sql;
+    ub4 offset = 0;  // read into a zeroed 4-byte value, as clients do
+    OCIAttrGet(st, OCI_HTYPE_STMT, &offset, nullptr, OCI_ATTR_PARSE_ERROR_OFFSET, err_);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    return static_cast<ub2>(offset);
+  }
+};
+
+TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
+  struct { const char* sql; int code; const char* text; ub2 offset; } cases[] = {
+      {"select * from nosuch", 942, "ORA-00942: table or view does not exist\n", 14},
+      {"select nosuch from dual", 904, "ORA-00904: \"NOSUCH\": invalid identifier\n", 0},
+      {"select * dual", 923, "ORA-00923: FROM keyword not found where expected\n", 9},
+      {"select 'abc from dual", 1756, "ORA-01756: quoted string not properly terminated\n", 7},
+      {"frobnicate the table", 900, "ORA-00900: invalid SQL statement\n", 0},
+      {"select * from dual where", 936, "ORA-00936: missing expression\n", 24},
+      {"select 1 from dual where 1 = (1", 907, "ORA-00907: missing right parenthesis\n", 31},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    ub2 off = Offset(c.sql);
+    EXPECT_EQ(ErrorCode(), c.code);
+    EXPECT_EQ(ErrorText(), c.text);
+    if (c.code != 904) {
+      EXPECT_EQ(off, c.offset);
+    }
+  }
+}
+
+TEST_F(ErrorsTest, BindingErrors) {
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "select * from dual where dummy = :a";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  char buf[8] = "X";
+  OCIBind* b = nullptr;
+  EXPECT_EQ(OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":nothere"), -1, buf, 8, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01036: illegal variable name/number\n");
+  EXPECT_EQ(OCIStmtExecute(system_.svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01008: not all variables bound\n");
+  ASSERT_EQ(OCIBindByName(st, &b, err_, reinterpret_cast<const OraText*>(":A"), -1, buf, 8, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtExecute(system_.svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  char out[4];
+  EXPECT_EQ(OCIDefineByPos(st, nullptr, err_, 2, out, 4, SQLT_STR, nullptr, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1007);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  // DML with zero iterations.
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  sql = "delete from dual";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  EXPECT_EQ(OCIStmtExecute(system_.svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 24333);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+}  // namespace
+}  // namespace kavo::ocisqlite::test

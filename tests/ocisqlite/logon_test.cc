@@ -1,0 +1,121 @@
+// Attach, logon, banner and handle checking.
+#include "ocisqlite/oci_client.h"
+
+namespace kavo::ocisqlite::test {
+namespace {
+
+class LogonTest : public OciTest {};
+
+TEST_F(LogonTest, WrongPasswordAndUnknownUserAreRefusedWith1017) {
+  sword rc = 0;
+  Logon("system", "wrong", &rc);
+  EXPECT_EQ(rc, OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1017);
+  EXPECT_EQ(ErrorText(), "ORA-01017: invalid username/password; logon denied\n");
+  Logon("nobody", "manager", &rc);
+  EXPECT_EQ(rc, OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1017);
+  // Passwords are case-sensitive, user names are not.
+  Logon("system", "MANAGER", &rc);
+  EXPECT_EQ(ErrorCode(), 1017);
+  Session ok = Logon("SyStEm", "manager", &rc);
+  EXPECT_EQ(rc, OCI_SUCCESS);
+  Logoff(ok);
+}
+
+TEST_F(LogonTest, MissingStoreFailsAttachWith12154) {
+  sword rc = 0;
+  Logon("system", "manager", &rc, dir_ + "/nothere.db");
+  EXPECT_EQ(rc, OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-12154: TNS:could not resolve the connect identifier specified\n");
+  // A file that is not a store is no better.
+  std::string junk = dir_ + "/junk.db";
+  FILE* f = fopen(junk.c_str(), "w");
+  fputs("not a database", f);
+  fclose(f);
+  Logon("system", "manager", &rc, junk);
+  EXPECT_EQ(ErrorCode(), 12154);
+}
+
+TEST_F(LogonTest, ExpiringPasswordLogsOnWithInfo28002) {
+  MustExec(system_, "create user scott identified by tiger");
+  ASSERT_EQ(RunTool("expiring " + store_ + " scott 7"), 0);
+  sword rc = 0;
+  Session s = Logon("scott", "tiger", &rc);
+  EXPECT_EQ(rc, OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(ErrorCode(), 28002);
+  EXPECT_EQ(ErrorText(), "ORA-28002: the password will expire within 7 days\n");
+  // The session is usable.
+  EXPECT_EQ(Query(s, "select user from dual"), (Rows{{"SCOTT"}}));
+  Logoff(s);
+}
+
+TEST_F(LogonTest, BannerFollowsTheStoreRelease) {
+  char buf[501] = {0};
+  ASSERT_EQ(OCIServerVersion(system_.srv, err_, reinterpret_cast<OraText*>(buf), sizeof buf, OCI_HTYPE_SERVER), OCI_SUCCESS);
+  EXPECT_EQ(std::string(buf).rfind("Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - 64bit Production", 0), 0u) << buf;
+  ASSERT_EQ(RunTool("set " + store_ + " release 19.0.0.0.0"), 0);
+  ASSERT_EQ(OCIServerVersion(system_.svc, err_, reinterpret_cast<OraText*>(buf), sizeof buf, OCI_HTYPE_SVCCTX), OCI_SUCCESS);
+  std::string upper = buf;
+  for (char& c : upper) c = static_cast<char>(toupper(c));
+  EXPECT_NE(upper.find("ORACLE DATABASE 19C"), std::string::npos) << buf;
+  EXPECT_NE(upper.find("RELEASE 1"), std::string::npos);
+  Rows v = Query(system_, "select * from v$version");
+  ASSERT_EQ(v.size(), 5u);
+  EXPECT_EQ(v[0][0].rfind("Oracle Database 19c", 0), 0u);
+  ASSERT_EQ(RunTool("set " + store_ + " release 23.0.0.0.0"), 0);
+  OCIServerVersion(system_.srv, err_, reinterpret_cast<OraText*>(buf), 40, OCI_HTYPE_SERVER);
+  EXPECT_EQ(std::string(buf), "Oracle Database 23ai Enterprise Edition");  // cut to the buffer
+}
+
+TEST_F(LogonTest, BadHandlesAreRefusedWithoutCrashing) {
+  EXPECT_EQ(OCIHandleAlloc(nullptr, nullptr, OCI_HTYPE_ERROR, 0, nullptr), OCI_INVALID_HANDLE);
+  OCIStmt* st = nullptr;
+  EXPECT_EQ(OCIHandleAlloc(err_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr), OCI_INVALID_HANDLE);
+  // A handle used as the wrong type, a freed handle, and a null pointer.
+  EXPECT_EQ(OCIStmtExecute(system_.svc, reinterpret_cast<OCIStmt*>(system_.ses), err_, 1, 0, nullptr, nullptr, 0), OCI_INVALID_HANDLE);
+  ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr), OCI_SUCCESS);
+  ASSERT_EQ(OCIHandleFree(st, OCI_HTYPE_STMT), OCI_SUCCESS);
+  EXPECT_EQ(OCIHandleFree(st, OCI_HTYPE_STMT), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIStmtPrepare(nullptr, err_, nullptr, 0, 1, 0), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIErrorGet(nullptr, 1, nullptr, nullptr, nullptr, 0, OCI_HTYPE_ERROR), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIAttrGet(nullptr, OCI_HTYPE_STMT, nullptr, nullptr, OCI_ATTR_ROW_COUNT, err_), OCI_INVALID_HANDLE);
+  // Executing without a session.
+  OCISvcCtx* bare = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&bare), OCI_HTYPE_SVCCTX, 0, nullptr);
+  ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr), OCI_SUCCESS);
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>("select 1 from dual"), 18, 1, 0);
+  EXPECT_EQ(OCIStmtExecute(bare, st, err_, 0, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1012);
+}
+
+TEST_F(LogonTest, UnimplementedRoutinesReport3001AndEndsWithoutSessionFail) {
+  ub4 amount = 0;
+  EXPECT_EQ(OCIPasswordChange(system_.svc, err_, nullptr, 0, nullptr, 0, nullptr, 0, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-03001: unimplemented feature\n");
+  (void)amount;
+  EXPECT_EQ(OCISvcCtxToLda(system_.svc, err_, nullptr), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 3001);
+  // No error pending: OCIErrorGet reports no data.
+  OCIError* fresh = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&fresh), OCI_HTYPE_ERROR, 0, nullptr);
+  sb4 code = -1;
+  EXPECT_EQ(OCIErrorGet(fresh, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR), OCI_NO_DATA);
+  EXPECT_EQ(code, 0);
+}
+
+TEST_F(LogonTest, OCILogonAndLogoffMakeAUsableContext) {
+  OCISvcCtx* svc = nullptr;
+  ASSERT_EQ(OCILogon(env_, err_, &svc, reinterpret_cast<const OraText*>("system"), 6,
+                     reinterpret_cast<const OraText*>("manager"), 7,
+                     reinterpret_cast<const OraText*>(store_.c_str()), static_cast<ub4>(store_.size())),
+            OCI_SUCCESS);
+  Session s;
+  s.svc = svc;
+  EXPECT_EQ(Query(s, "select 'x' from dual"), (Rows{{"x"}}));
+  EXPECT_EQ(OCILogoff(svc, err_), OCI_SUCCESS);
+}
+
+}  // namespace
+}  // namespace kavo::ocisqlite::test

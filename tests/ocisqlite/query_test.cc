@@ -1,0 +1,270 @@
+// Describe, batched fetching and the external forms of DATE and NUMBER.
+#include <cstring>
+
+#include "ocisqlite/oci_client.h"
+
+namespace kavo::ocisqlite::test {
+namespace {
+
+class QueryTest : public OciTest {
+ protected:
+  struct Col {
+    std::string name;
+    ub2 type, size;
+    ub1 precision;
+    sb1 scale;
+    ub1 nullable;
+  };
+
+  std::vector<Col> Describe(const std::string& sql, ub4 mode = OCI_DESCRIBE_ONLY) {
+    OCIStmt* st = nullptr;
+    OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+    EXPECT_EQ(OCIStmtExecute(system_.svc, st, err_, 0, 0, nullptr, nullptr, mode), OCI_SUCCESS) << ErrorText();
+    ub4 n = 0;
+    OCIAttrGet(st, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_PARAM_COUNT, err_);
+    std::vector<Col> cols;
+    for (ub4 i = 1; i <= n; ++i) {
+      void* p = nullptr;
+      EXPECT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, err_, &p, i), OCI_SUCCESS);
+      Col c{};
+      char* name = nullptr;
+      ub4 len = 0;
+      // Each attribute is written in its real width: the bytes after it stay untouched.
+      ub4 wide = 0xFFFFFFFF;
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, err_);
+      c.name.assign(name, len);
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &c.type, nullptr, OCI_ATTR_DATA_TYPE, err_);
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &c.size, nullptr, OCI_ATTR_DATA_SIZE, err_);
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &wide, nullptr, OCI_ATTR_PRECISION, err_);
+      EXPECT_EQ(wide >> 8, 0xFFFFFFu) << "precision is one byte";
+      c.precision = static_cast<ub1>(wide & 0xFF);
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &c.scale, nullptr, OCI_ATTR_SCALE, err_);
+      OCIAttrGet(p, OCI_DTYPE_PARAM, &c.nullable, nullptr, OCI_ATTR_IS_NULL, err_);
+      cols.push_back(c);
+    }
+    void* p = nullptr;
+    EXPECT_EQ(OCIParamGet(st, OCI_HTYPE_STMT, err_, &p, n + 1), OCI_ERROR);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    return cols;
+  }
+
+  void MakeNumbers(int n) {
+    MustExec(system_, "create table nums (n number(10) primary key, txt varchar2(20))");
+    for (int i = 1; i <= n; ++i)
+      MustExec(system_, "insert into nums values (" + std::to_string(i) + ", 'row " + std::to_string(i) + "')");
+  }
+};
+
+TEST_F(QueryTest, DescribeReportsOracleTypesSizesPrecisionAndScale) {
+  MustExec(system_,
+           "create table t (v varchar2(30) not null, c char(5), n number, np number(9), ns number(12,2), "
+           "d date, l long, r raw(16))");
+  auto cols = Describe("select t.*, t.rowid, 'c' lit, 42 num, sysdate now, to_char(1) txt from t");
+  ASSERT_EQ(cols.size(), 13u);
+  struct { const char* name; ub2 type, size; ub1 prec; sb1 scale; ub1 nullable; } want[] = {
+      {"V", 1, 30, 0, 0, 0},  {"C", 96, 5, 0, 0, 1},    {"N", 2, 22, 0, -127, 1},
+      {"NP", 2, 22, 9, 0, 1}, {"NS", 2, 22, 12, 2, 1},  {"D", 12, 7, 0, 0, 1},
+      {"L", 8, 0, 0, 0, 1},   {"R", 23, 16, 0, 0, 1},   {"ROWID", 11, 18, 0, 0, 1},
+      {"LIT", 96, 1, 0, 0, 1}, {"NUM", 2, 22, 0, -127, 1}, {"NOW", 12, 7, 0, 0, 1},
+      {"TXT", 1, 4000, 0, 0, 1}};
+  for (size_t i = 0; i < cols.size(); ++i) {
+    SCOPED_TRACE(want[i].name);
+    EXPECT_EQ(cols[i].name, want[i].name);
+    EXPECT_EQ(cols[i].type, want[i].type);
+    EXPECT_EQ(cols[i].size, want[i].size);
+    if (want[i].type == 2) {
+      EXPECT_EQ(cols[i].precision, want[i].prec);
+      EXPECT_EQ(cols[i].scale, want[i].scale);
+    }
+    EXPECT_EQ(cols[i].nullable, want[i].nullable);
+  }
+  // Unquoted names fold to upper case, quoted ones keep their case; expression names are their text.
+  auto named = Describe("select v \"Mixed\", count(*) from t group by v");
+  EXPECT_EQ(named[0].name, "Mixed");
+  EXPECT_EQ(named[1].name, "COUNT(*)");
+}
+
+TEST_F(QueryTest, StatementTypeAndFunctionCode) {
+  struct { const char* sql; ub2 type, code; } cases[] = {
+      {"select * from dual", OCI_STMT_SELECT, 4},    {"insert into x values (1)", OCI_STMT_INSERT, 3},
+      {"update x set a = 1", OCI_STMT_UPDATE, 5},    {"delete from x", OCI_STMT_DELETE, 9},
+      {"begin null; end;", OCI_STMT_BEGIN, 34},      {"create table x (a number)", OCI_STMT_CREATE, 1}};
+  for (auto& c : cases) {
+    OCIStmt* st = nullptr;
+    OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(c.sql), static_cast<ub4>(strlen(c.sql)), 1, 0);
+    ub2 type = 0, code = 0;
+    OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_);
+    OCIAttrGet(st, OCI_HTYPE_STMT, &code, nullptr, OCI_ATTR_SQLFNCODE, err_);
+    EXPECT_EQ(type, c.type) << c.sql;
+    EXPECT_EQ(code, c.code) << c.sql;
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+}
+
+TEST_F(QueryTest, SixtyRowsInBatchesOf25GiveTwoFullBatchesAndAShortOne) {
+  MakeNumbers(60);
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select n, txt from nums order by n", &st), OCI_SUCCESS);
+  sb4 n[25];
+  char txt[25][21];
+  sb2 ind[25];
+  ub2 len[25];
+  OCIDefineByPos(st, nullptr, err_, 1, n, sizeof(sb4), SQLT_INT, nullptr, nullptr, nullptr, 0);
+  OCIDefineByPos(st, nullptr, err_, 2, txt, 21, SQLT_STR, ind, len, nullptr, 0);
+  ub4 fetched = 0, total = 0;
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 25, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &fetched, nullptr, OCI_ATTR_ROWS_FETCHED, err_);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(fetched, 25u);
+  EXPECT_EQ(total, 25u);
+  EXPECT_EQ(n[24], 25);
+  EXPECT_STREQ(txt[24], "row 25");
+  EXPECT_EQ(len[24], 6);
+  EXPECT_EQ(OCIStmtFetch(st, err_, 25, OCI_FETCH_NEXT, 0), OCI_SUCCESS);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(total, 50u);
+  EXPECT_EQ(n[0], 26);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 25, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &fetched, nullptr, OCI_ATTR_ROWS_FETCHED, err_);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(fetched, 10u);
+  EXPECT_EQ(total, 60u);
+  EXPECT_EQ(n[9], 60);
+  EXPECT_EQ(n[10], 36) << "elements after the short batch are left alone";
+  EXPECT_EQ(ErrorCode(), 1403);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(QueryTest, ExecuteWithIterationsFetchesTheFirstBatchAndRownumLimits) {
+  MakeNumbers(30);
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "select n from nums where n > 3 and rownum < 11 order by n";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  double v[8];
+  OCIDefineByPos(st, nullptr, err_, 1, v, sizeof(double), SQLT_FLT, nullptr, nullptr, nullptr, 0);
+  ASSERT_EQ(OCIStmtExecute(system_.svc, st, err_, 8, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  ub4 total = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(total, 8u);
+  EXPECT_EQ(v[0], 4.0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 8, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(total, 10u);  // rownum < 11 keeps ten rows
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(QueryTest, NullIndicatorsAndTruncationWith1406) {
+  MustExec(system_, "create table s (a varchar2(20))");
+  MustExec(system_, "insert into s values ('abcdefghij')");
+  MustExec(system_, "insert into s values (null)");
+  MustExec(system_, "insert into s values ('')");  // the empty string is NULL
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select a from s", &st), OCI_SUCCESS);
+  char buf[3][5];
+  sb2 ind[3];
+  ub2 len[3], rc[3];
+  OCIDefineByPos(st, nullptr, err_, 1, buf, 5, SQLT_STR, ind, len, rc, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 3, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(ErrorCode(), 1406);
+  EXPECT_STREQ(buf[0], "abcd");
+  EXPECT_EQ(ind[0], 10) << "the indicator holds the untruncated length";
+  EXPECT_EQ(rc[0], 1406);
+  EXPECT_EQ(ind[1], -1);
+  EXPECT_EQ(ind[2], -1);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+TEST_F(QueryTest, DateRoundTripsAtTheBoundaries) {
+  MustExec(system_, "create table d (id number, d date)");
+  const unsigned char dates[][7] = {{100, 101, 1, 1, 1, 1, 1},           // 0001-01-01 00:00:00
+                                    {199, 199, 12, 31, 24, 60, 60},      // 9999-12-31 23:59:59
+                                    {120, 124, 2, 29, 13, 31, 1}};       // 2024-02-29 12:30:00
+  OCIStmt* ins = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&ins), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "insert into d values (:id, :d)";
+  OCIStmtPrepare(ins, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  int id = 0;
+  unsigned char in[7];
+  OCIBind* b = nullptr;
+  ASSERT_EQ(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>(":ID"), -1, &id, sizeof id, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  b = nullptr;
+  ASSERT_EQ(OCIBindByName(ins, &b, err_, reinterpret_cast<const OraText*>(":d"), -1, in, 7, SQLT_DAT, nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  for (int i = 0; i < 3; ++i) {
+    id = i;
+    std::memcpy(in, dates[i], 7);
+    ASSERT_EQ(OCIStmtExecute(system_.svc, ins, err_, 1, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  }
+  const unsigned char bad[7] = {120, 124, 13, 1, 1, 1, 1};  // month 13
+  std::memcpy(in, bad, 7);
+  EXPECT_EQ(OCIStmtExecute(system_.svc, ins, err_, 1, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1843);
+  OCIHandleFree(ins, OCI_HTYPE_STMT);
+
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select d, to_char(d, 'YYYY-MM-DD HH24:MI:SS'), d from d order by id", &st), OCI_SUCCESS);
+  unsigned char out[3][7];
+  char text[3][20];
+  char nls[3][20];
+  OCIDefineByPos(st, nullptr, err_, 1, out, 7, SQLT_DAT, nullptr, nullptr, nullptr, 0);
+  OCIDefineByPos(st, nullptr, err_, 2, text, 20, SQLT_STR, nullptr, nullptr, nullptr, 0);
+  OCIDefineByPos(st, nullptr, err_, 3, nls, 20, SQLT_STR, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 3, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::memcmp(out[i], dates[i], 7), 0) << i;
+  EXPECT_STREQ(text[0], "0001-01-01 00:00:00");
+  EXPECT_STREQ(text[1], "9999-12-31 23:59:59");
+  EXPECT_STREQ(text[2], "2024-02-29 12:30:00");
+  EXPECT_STREQ(nls[2], "29-FEB-24") << "dates fetched as text use NLS_DATE_FORMAT";
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  MustExec(system_, "alter session set nls_date_format = 'DD/MM/YYYY HH24:MI'");
+  EXPECT_EQ(Query(system_, "select d from d where id = 2"), (Rows{{"29/02/2024 12:30"}}));
+  EXPECT_EQ(Query(system_, "select to_char(to_date('31-12-1999 23:59:58', 'dd-mm-yyyy hh24:mi:ss'), 'DD-MON-YYYY HH:MI:SS AM') from dual"),
+            (Rows{{"31-DEC-1999 11:59:58 PM"}}));
+  EXPECT_EQ(Exec(system_, "select to_date('31-02-2001', 'dd-mm-yyyy') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1847);
+}
+
+TEST_F(QueryTest, NumberFormsAndBoundaries) {
+  MustExec(system_, "create table n (id number, v number, p number(5,2))");
+  MustExec(system_, "insert into n values (1, 0.5, 123.45)");
+  MustExec(system_, "insert into n values (2, -0.25, -999.99)");
+  MustExec(system_, "insert into n values (3, 9007199254740993, 0)");
+  MustExec(system_, "insert into n values (4, -2147483648, null)");
+  EXPECT_EQ(Query(system_, "select v, p from n order by id"),
+            (Rows{{".5", "123.45"}, {"-.25", "-999.99"}, {"9007199254740993", "0"}, {"-2147483648", "<null>"}}));
+  EXPECT_EQ(Exec(system_, "insert into n values (5, 1, 1000)"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01438: value larger than specified precision allowed for this column\n");
+  // Integer and float defines of the same values.
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select v, v from n where id in (3, 4) order by id", &st), OCI_SUCCESS);
+  sb8 big[2];
+  sb2 small[2];
+  OCIDefineByPos(st, nullptr, err_, 1, big, 8, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  OCIDefineByPos(st, nullptr, err_, 2, small, 2, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 2, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  EXPECT_EQ(big[0], 9007199254740993LL);
+  EXPECT_EQ(big[1], -2147483648LL);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  // Text that is not a number.
+  EXPECT_EQ(Exec(system_, "select to_number('12x') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1722);
+}
+
+TEST_F(QueryTest, FunctionsTheSessionUses) {
+  EXPECT_EQ(Query(system_, "select length(chr(2000000000)) l4, length(chr(2000000)) l3,  length(chr(20000)) l2, 'c' c1 from dual"),
+            (Rows{{"4", "3", "2", "c"}}));
+  EXPECT_EQ(Query(system_, "select nvl(null, 'x'), nvl('a', 'x'), length(''), lengthb('ação'), length('ação') from dual"),
+            (Rows{{"x", "a", "<null>", "6", "4"}}));
+  Rows sid = Query(system_, "select to_char(userenv('SESSIONID')) from dual");
+  ASSERT_EQ(sid.size(), 1u);
+  EXPECT_GT(std::stol(sid[0][0]), 0);
+  EXPECT_EQ(Query(system_, "select substr('abcdef', 0, 2), substr('abcdef', -2), decode(1, 1, 'one', 'other') from dual"),
+            (Rows{{"ab", "ef", "one"}}));
+  EXPECT_EQ(Query(system_, "select 'x' from dual union all select 'y' from dual minus select 'y' from dual"),
+            (Rows{{"x"}}));
+}
+
+}  // namespace
+}  // namespace kavo::ocisqlite::test
