@@ -12,19 +12,32 @@ namespace kavo {
 
 namespace {
 
+[[noreturn]] void NotAnInteger(const String& text) {
+  throw EConvertError(Format(u"'%s' is not a valid integer value", {text}));
+}
+
 int64_t RoundToInt64(double value) {
   if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0))
-    throw EConvertError(Format(u"'%s' is not a valid integer value", {FloatToStr(value)}));
+    NotAnInteger(FloatToStr(value));
   return std::llround(value);
 }
 
 int32_t NarrowToInt32(int64_t value) {
-  if (value < INT32_MIN || value > INT32_MAX)
-    throw EConvertError(Format(u"'%s' is not a valid integer value", {IntToStr(value)}));
+  if (value < INT32_MIN || value > INT32_MAX) NotAnInteger(IntToStr(value));
   return static_cast<int32_t>(value);
 }
 
 }  // namespace
+
+// ---- TNumericField -------------------------------------------------------------
+
+void TNumericField::SetAsString(const String& value) {
+  if (value.empty()) {
+    Clear();
+    return;
+  }
+  SetAsLargeInt(StrToInt64(value));
+}
 
 // ---- TFloatField -------------------------------------------------------------
 
@@ -81,13 +94,6 @@ void TLargeintField::SetAsLargeInt(int64_t value) { SetData(&value); }
 
 void TLargeintField::SetAsFloat(double value) { SetAsLargeInt(RoundToInt64(value)); }
 
-void TLargeintField::SetAsString(const String& value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
-  SetAsLargeInt(StrToInt64(value));
-}
 
 // ---- TIntegerField, TSmallintField ------------------------------------------------
 
@@ -111,8 +117,7 @@ String TIntegerField::GetAsString() const {
 }
 
 void TIntegerField::SetAsInteger(int32_t value) {
-  if (value < min_ || value > max_)
-    throw EConvertError(Format(u"'%s' is not a valid integer value", {IntToStr(value)}));
+  if (value < min_ || value > max_) NotAnInteger(IntToStr(value));
   if (GetDataSize() == 2) {
     int16_t narrow = static_cast<int16_t>(value);
     SetData(&narrow);
@@ -125,13 +130,6 @@ void TIntegerField::SetAsLargeInt(int64_t value) { SetAsInteger(NarrowToInt32(va
 
 void TIntegerField::SetAsFloat(double value) { SetAsLargeInt(RoundToInt64(value)); }
 
-void TIntegerField::SetAsString(const String& value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
-  SetAsLargeInt(StrToInt64(value));
-}
 
 TSmallintField::TSmallintField(TComponent* owner) : TIntegerField(owner) {
   SetDataTypeInternal(ftSmallint);

@@ -15,6 +15,8 @@ namespace kavo {
 class TNumericField : public TField {
  public:
   explicit TNumericField(TComponent* owner) : TField(owner) {}
+  // "" clears; other text must be a decimal integer.
+  void SetAsString(const String& value) override;
 };
 
 class TFloatField : public TNumericField {
@@ -53,7 +55,6 @@ class TLargeintField : public TNumericField {
   void SetAsLargeInt(int64_t value) override;
   void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }
   void SetAsFloat(double value) override;  // rounded
-  void SetAsString(const String& value) override;  // "" clears
 };
 
 class TIntegerField : public TNumericField {
@@ -69,7 +70,6 @@ class TIntegerField : public TNumericField {
   void SetAsInteger(int32_t value) override;
   void SetAsLargeInt(int64_t value) override;
   void SetAsFloat(double value) override;  // rounded
-  void SetAsString(const String& value) override;  // "" clears
 
  protected:
   int32_t min_ = INT32_MIN;
