@@ -81,17 +81,17 @@ TEST(Timer, DisablingFromAnotherThreadStopsTicks) {
 TEST(Timer, SameIntervalKeepsThePhaseAndANewOneReArms) {
   TTimer t(nullptr);
   int ticks = 0;
-  t.SetInterval(100);
+  t.SetInterval(200);
   t.SetOnTimer([&](TComponent*) { ++ticks; });
-  std::this_thread::sleep_for(70ms);
-  t.SetInterval(100);  // unchanged: still due 30 ms from now
+  std::this_thread::sleep_for(140ms);
+  t.SetInterval(200);  // unchanged: still due 60 ms from now
   t.SetEnabled(true);  // already enabled: nothing changes
-  Pump(50ms);
+  Pump(100ms);
   EXPECT_EQ(ticks, 1);
 
-  std::this_thread::sleep_for(70ms);
-  t.SetInterval(101);  // changed: counted from now
-  Pump(50ms);
+  std::this_thread::sleep_for(140ms);
+  t.SetInterval(201);  // changed: counted from now
+  Pump(100ms);
   EXPECT_EQ(ticks, 1);
 }
 
