@@ -87,7 +87,8 @@ bool Run(Oci& o, const std::string& sql) {
       ub2 size = 0;
       OCIAttrGet(p, OCI_DTYPE_PARAM, &name, &nlen, OCI_ATTR_NAME, o.err);
       OCIAttrGet(p, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, o.err);
-      header += (i ? "|" : "") + std::string(name, nlen);
+      if (i) header += '|';
+      header.append(name, nlen);
       bufs[i].resize(std::max<size_t>(size + 1u, 4001u) * 4);
       OCIDefineByPos(st, nullptr, o.err, i + 1, bufs[i].data(), static_cast<sb4>(bufs[i].size()), SQLT_STR,
                      &inds[i], &lens[i], nullptr, OCI_DEFAULT);

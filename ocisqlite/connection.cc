@@ -94,6 +94,16 @@ const char* kSysObjects[] = {"DUAL", "V$VERSION", "USER_TABLES", "ALL_TABLES", "
 
 bool StartsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
 
+// "name" (built by appending: long + chains trip a false -Wrestrict in GCC 12).
+std::string Dq(const std::string& s) {
+  std::string r;
+  r.reserve(s.size() + 2);
+  r += '"';
+  r += s;
+  r += '"';
+  return r;
+}
+
 class Query {
  public:
   Query(sqlite3* db, const char* sql) {
@@ -270,7 +280,12 @@ OraError Connection::MapError(int rc, const std::string& m) const {
     std::string table, col;
     split_col(full, &table, &col);
     size_t dot = table.find('.');
-    return "\"" + table.substr(0, dot) + "\".\"" + table.substr(dot + 1) + "\".\"" + col + "\"";
+    std::string out = Dq(table.substr(0, dot));
+    out += '.';
+    out += Dq(table.substr(dot + 1));
+    out += '.';
+    out += Dq(col);
+    return out;
   };
   if (StartsWith(m, "NOT NULL constraint failed: "))
     return MakeError(1400, quoted_path(m.substr(28)));
@@ -309,10 +324,11 @@ OraError Connection::MapError(int rc, const std::string& m) const {
     std::string c = m.substr(16);
     size_t dot = c.rfind('.');
     std::string out;
-    if (dot != std::string::npos) out = "\"" + c.substr(0, dot) + "\".";
-    return MakeError(904, out + "\"" + c.substr(dot == std::string::npos ? 0 : dot + 1) + "\"");
+    if (dot != std::string::npos) out = Dq(c.substr(0, dot)) + ".";
+    out += Dq(c.substr(dot == std::string::npos ? 0 : dot + 1));
+    return MakeError(904, out);
   }
-  if (StartsWith(m, "no such function: ")) return MakeError(904, "\"" + m.substr(18) + "\"");
+  if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));
   if (m.find("syntax error") != std::string::npos) return MakeError(933);
   if (m.find("incomplete input") != std::string::npos) return MakeError(936);

@@ -88,7 +88,7 @@ std::vector<Token> Lex(std::string_view s) {
       static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", ":=", "=>", ".."};
       t.kind = Tok::kSymbol;
       for (const char* op : two)
-        if (s.substr(i, 2) == op) t.text = op;
+        if (s.substr(i, 2) == op) t.text.assign(op, 2);
       if (t.text.empty()) {
         if (std::string_view("(),.;=<>+-*/%@[]").find(static_cast<char>(c)) == std::string_view::npos) {
           OraError e = MakeError(911);
