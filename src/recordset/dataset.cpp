@@ -140,9 +140,37 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
   if (event == deFieldChange && field &&
       (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
     modified_ = true;
+    if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
     field->Change();
   }
 }
+
+bool TDataSet::HasCalcFields() const {
+  for (TField* f : fields_)
+    if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) return true;
+  return false;
+}
+
+void TDataSet::CalculateFields(TRecordBuffer buffer) {
+  if (!HasCalcFields()) return;
+  // A temporary state: Modified and the observers are left alone.
+  TDataSetState saved_state = state_;
+  TRecordBuffer saved_buffer = calc_buffer_;
+  state_ = dsCalcFields;
+  calc_buffer_ = buffer;
+  try {
+    ClearCalcFields(buffer);
+    DoOnCalcFields();
+  } catch (...) {
+    state_ = saved_state;
+    calc_buffer_ = saved_buffer;
+    throw;
+  }
+  state_ = saved_state;
+  calc_buffer_ = saved_buffer;
+}
+
+void TDataSet::GetCalcFields(TRecordBuffer buffer) { CalculateFields(buffer); }
 
 // ---- open and close ----------------------------------------------------------------
 
@@ -412,6 +440,7 @@ void TDataSet::Edit() {
   DoBeforeEdit();
   UpdateCursorPos();
   WithErrorEvent(OnEditError, [this] { InternalEdit(); });
+  GetCalcFields(current_);
   SetState(dsEdit);
   DataEvent(deRecordChange);
   DoAfterEdit();
@@ -497,6 +526,7 @@ void TDataSet::Cancel() {
 
 void TDataSet::InitRecord(TRecordBuffer buffer) {
   InternalInitRecord(buffer);
+  ClearCalcFields(buffer);
   SetBookmarkFlag(buffer, bfInserted);
 }
 
@@ -643,6 +673,7 @@ KAVO_HOOK(DoAfterCancel, AfterCancel)
 KAVO_HOOK(DoBeforeScroll, BeforeScroll)
 KAVO_HOOK(DoAfterScroll, AfterScroll)
 KAVO_HOOK(DoOnNewRecord, OnNewRecord)
+KAVO_HOOK(DoOnCalcFields, OnCalcFields)
 #undef KAVO_HOOK
 
 }  // namespace kavo

@@ -105,6 +105,11 @@ class TDataSet : public TComponent {
   TDataSetNotifyEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
   TDataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;
   TDataSetNotifyEvent BeforeScroll, AfterScroll, OnNewRecord;
+  // Fills the calculated fields of the record being calculated.
+  TDataSetNotifyEvent OnCalcFields;
+  // Recalculate on every data-field change, not only per record read.
+  bool AutoCalcFields() const { return auto_calc_fields_; }
+  void SetAutoCalcFields(bool value) { auto_calc_fields_ = value; }
   TDataSetErrorEvent OnPostError, OnEditError;
 
   // ---- field value exchange (called by TField) -------------------------------
@@ -211,9 +216,24 @@ class TDataSet : public TComponent {
   // Open or close; the wish is only recorded while the owner is loading.
   virtual void DoSetActive(bool value);
 
+  // Clears the calculated and lookup values of a buffer; base: nothing.
+  virtual void ClearCalcFields(TRecordBuffer) {}
+  // Computes the calculated fields of a record just read into `buffer`
+  // (GetRecord calls this); base: CalculateFields when there are any.
+  virtual void GetCalcFields(TRecordBuffer buffer);
+  virtual void DoOnCalcFields();
+
   // ---- helpers for record set classes ----------------------------------------
-  // The current record's buffer; null when there is none.
-  TRecordBuffer ActiveBuffer() const { return has_record_ ? current_ : nullptr; }
+  // The buffer that field values go to and come from: the record being
+  // calculated in dsCalcFields, else the current record; null when none.
+  TRecordBuffer ActiveBuffer() const {
+    if (state_ == dsCalcFields) return calc_buffer_;
+    return has_record_ ? current_ : nullptr;
+  }
+  // In dsCalcFields: ClearCalcFields and OnCalcFields on `buffer`, with
+  // Modified and the state as they were afterwards.
+  void CalculateFields(TRecordBuffer buffer);
+  bool HasCalcFields() const;
   void InitFieldDefs() { InternalInitFieldDefs(); }
   // Default fields for every column definition.
   void CreateFields();
@@ -259,7 +279,9 @@ class TDataSet : public TComponent {
   bool default_fields_ = false;
   bool stream_active_ = false;
   bool destroying_ = false;
+  bool auto_calc_fields_ = true;
   int bookmark_size_ = 0;
+  TRecordBuffer calc_buffer_ = nullptr;
   std::vector<TField*> fields_;
   TFieldDefs field_defs_;
   // The record window: the current record, plus a spare that receives the

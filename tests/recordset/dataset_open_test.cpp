@@ -192,5 +192,41 @@ TEST_F(OpenTest, FieldsOutliveTheirRecordSet) {
   EXPECT_RAISES(orphan->SetAsString(u"x"), EDatabaseError, "Field 'ORPHAN' has no dataset");
 }
 
+using CalcTest = PeopleTest;
+
+TEST_F(CalcTest, CalculatedFieldsFollowEveryRecordAndEveryChange) {
+  auto* shout = new TStringField(&owner);
+  shout->SetFieldName(u"SHOUT");
+  shout->SetFieldKind(fkCalculated);
+  shout->SetDataSet(ds);
+  int runs = 0;
+  ds->OnCalcFields = [&](TDataSet& d) {
+    ++runs;
+    EXPECT_EQ(d.State(), dsCalcFields);
+    shout->SetAsString(UpperCase(name->AsString()) + u"!");
+  };
+  ds->Open();
+  EXPECT_EQ(shout->AsString(), u"ANN!");
+  ds->Next();
+  EXPECT_EQ(shout->AsString(), u"BOB!");
+  ds->Edit();
+  EXPECT_FALSE(ds->Modified());
+  name->SetAsString(u"rob");
+  EXPECT_EQ(shout->AsString(), u"ROB!");
+  EXPECT_EQ(ds->State(), dsEdit);
+  EXPECT_TRUE(ds->Modified());
+  ds->SetAutoCalcFields(false);
+  name->SetAsString(u"bo");
+  EXPECT_EQ(shout->AsString(), u"ROB!");  // only per record now
+  ds->Cancel();
+  EXPECT_EQ(shout->AsString(), u"BOB!");
+  ds->Insert();
+  EXPECT_TRUE(shout->IsNull());  // a new record starts without calculated values
+  EXPECT_GT(runs, 3);
+  ds->Cancel();
+  EXPECT_RAISES(shout->SetAsString(u"x"), EDatabaseError,
+                "People: Dataset not in edit or insert mode");
+}
+
 }  // namespace
 }  // namespace kavo::testing

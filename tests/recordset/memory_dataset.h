@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,15 +23,6 @@ namespace kavo::testing {
 
 using Value = std::optional<std::string>;
 using Row = std::vector<Value>;
-
-// Size of a column's native value; text columns are variable.
-inline size_t NativeSize(const TFieldDef& def) {
-  switch (def.DataType) {
-    case ftSmallint: return 2;
-    case ftDate: case ftTime: case ftInteger: return 4;
-    default: return 8;
-  }
-}
 
 template <class Base>
 class MemoryDataSetT : public Base {
@@ -96,6 +88,7 @@ class MemoryDataSetT : public Base {
     int id = -1;
     TBookmarkFlag flag = bfCurrent;
     Row values;
+    std::map<const TField*, Value> calc;  // calculated and lookup values
   };
   static Record* Rec(TRecordBuffer b) { return reinterpret_cast<Record*>(b); }
 
@@ -148,6 +141,7 @@ class MemoryDataSetT : public Base {
     Rec(b)->id = ids_[pos_];
     Rec(b)->flag = bfCurrent;
     Rec(b)->values = rows_[pos_];
+    this->GetCalcFields(b);
     return grOK;
   }
 
@@ -178,6 +172,7 @@ class MemoryDataSetT : public Base {
     Rec(b)->id = -1;
     Rec(b)->values.assign(static_cast<size_t>(columns_.Count()), std::nullopt);
   }
+  void ClearCalcFields(TRecordBuffer b) override { Rec(b)->calc.clear(); }
   void InternalEdit() override {
     if (on_edit) on_edit();
   }
@@ -201,8 +196,20 @@ class MemoryDataSetT : public Base {
 
   bool GetFieldData(TField* field, void* buffer) override {
     TRecordBuffer b = this->ActiveBuffer();
-    if (!b || field->FieldNo() <= 0) return false;
-    const Value& v = Rec(b)->values.at(static_cast<size_t>(field->FieldNo() - 1));
+    if (!b) return false;
+    if (IsCalc(field)) {
+      auto it = Rec(b)->calc.find(field);
+      return ReadValue(field, it == Rec(b)->calc.end() ? Value() : it->second, buffer);
+    }
+    if (field->FieldNo() <= 0) return false;
+    return ReadValue(field, Rec(b)->values.at(static_cast<size_t>(field->FieldNo() - 1)), buffer);
+  }
+
+  static bool IsCalc(const TField* f) {
+    return f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup;
+  }
+
+  static bool ReadValue(TField* field, const Value& v, void* buffer) {
     if (!v) return false;
     if (!buffer) return true;
     if (field->DataType() == ftString) {
@@ -220,7 +227,8 @@ class MemoryDataSetT : public Base {
   }
 
   void SetFieldData(TField* field, const void* buffer) override {
-    if (this->State() != dsEdit && this->State() != dsInsert)
+    bool calculating = this->State() == dsCalcFields && IsCalc(field);
+    if (this->State() != dsEdit && this->State() != dsInsert && !calculating)
       DatabaseError(SNotEditing, this);
     TRecordBuffer b = this->ActiveBuffer();
     ++writes;
@@ -233,11 +241,14 @@ class MemoryDataSetT : public Base {
         std::u16string w(static_cast<const char16_t*>(buffer));
         v = std::string(reinterpret_cast<const char*>(w.data()), w.size() * 2);
       } else {
-        v = std::string(static_cast<const char*>(buffer), NativeSize(columns_[field->FieldNo() - 1]));
+        v = std::string(static_cast<const char*>(buffer), static_cast<size_t>(field->GetDataSize()));
       }
       if (v->empty()) v.reset();  // an empty text is stored as NULL
     }
-    Rec(b)->values.at(static_cast<size_t>(field->FieldNo() - 1)) = v;
+    if (IsCalc(field))
+      Rec(b)->calc[field] = v;
+    else
+      Rec(b)->values.at(static_cast<size_t>(field->FieldNo() - 1)) = v;
     this->EndFieldWrite(field);
   }
 
