@@ -75,6 +75,19 @@ TEST(UnderTheServiceManager, StartPauseInterrogateContinueCustomStop) {
   EXPECT_TRUE(p.Events().empty());
 }
 
+TEST(UnderTheServiceManager, StopDuringStartIsKeptUntilTheServiceAcceptsIt) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csStartPending checkpoint=1"));
+  p.Signal(SIGTERM);  // start pending accepts no control
+  ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_EQ(p.Statuses(), (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                                   "csRunning checkpoint=0", "csStopPending checkpoint=0",
+                                   "csStopped checkpoint=0"}));
+}
+
 TEST(UnderTheServiceManager, PauseThenStop) {
   ServiceProcess p;
   p.SetIni(kIni);
