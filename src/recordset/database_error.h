@@ -23,6 +23,7 @@ inline constexpr const Char* SFieldTypeMismatch =
 inline constexpr const Char* SDataSetMissing = u"Field '%s' has no dataset";
 inline constexpr const Char* SFieldAccessError = u"Cannot access field '%s' as type %s";
 inline constexpr const Char* SRecordNotFound = u"Record not found";
+inline constexpr const Char* SDataSetEmpty = u"Cannot perform this operation on an empty dataset";
 
 }  // namespace kavo
 

@@ -312,6 +312,21 @@ void TDataSet::First() {
   DoAfterScroll();
 }
 
+void TDataSet::Last() {
+  CheckBrowseMode();
+  DoBeforeScroll();
+  ClearWindow();
+  InternalLast();
+  if (GetRecord(current_, gmPrior, true) == grOK) {
+    has_record_ = true;
+    cursor_on_current_ = true;
+    bof_ = false;
+  }
+  eof_ = true;
+  DataEvent(deDataSetChange);
+  DoAfterScroll();
+}
+
 int TDataSet::MoveBy(int distance) {
   CheckBrowseMode();
   DoBeforeScroll();
@@ -524,6 +539,26 @@ void TDataSet::Cancel() {
   if (was_insert) DoAfterScroll();
 }
 
+void TDataSet::Delete() {
+  CheckActive();
+  if (state_ == dsInsert || state_ == dsSetKey) {
+    Cancel();
+    return;
+  }
+  if (!has_record_) DatabaseError(SDataSetEmpty, this);
+  DataEvent(deCheckBrowseMode);
+  DoBeforeDelete();
+  DoBeforeScroll();
+  UpdateCursorPos();
+  InternalDelete();
+  FreeFieldBuffers();
+  SetState(dsBrowse);
+  Resync();
+  DataEvent(deDataSetChange);
+  DoAfterDelete();
+  DoAfterScroll();
+}
+
 void TDataSet::InitRecord(TRecordBuffer buffer) {
   InternalInitRecord(buffer);
   ClearCalcFields(buffer);
@@ -674,6 +709,8 @@ KAVO_HOOK(DoBeforeScroll, BeforeScroll)
 KAVO_HOOK(DoAfterScroll, AfterScroll)
 KAVO_HOOK(DoOnNewRecord, OnNewRecord)
 KAVO_HOOK(DoOnCalcFields, OnCalcFields)
+KAVO_HOOK(DoBeforeDelete, BeforeDelete)
+KAVO_HOOK(DoAfterDelete, AfterDelete)
 #undef KAVO_HOOK
 
 }  // namespace kavo

@@ -63,10 +63,16 @@ class TDataSet : public TComponent {
   int MoveBy(int distance);
   void Next() { MoveBy(1); }
   void Prior() { MoveBy(-1); }
+  // The last record becomes current; Eof is true.
+  void Last();
   void Edit();
   void Insert();
   virtual void Post();
   virtual void Cancel();
+  // Deletes the current record (a record being inserted is cancelled); the
+  // next record, else the prior one, becomes current. "Cannot perform this
+  // operation on an empty dataset" without a record.
+  void Delete();
   // The automatic post: a pending change is posted when Modified, else
   // cancelled.
   void CheckBrowseMode();
@@ -105,6 +111,7 @@ class TDataSet : public TComponent {
   TDataSetNotifyEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
   TDataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;
   TDataSetNotifyEvent BeforeScroll, AfterScroll, OnNewRecord;
+  TDataSetNotifyEvent BeforeDelete, AfterDelete;
   // Fills the calculated fields of the record being calculated.
   TDataSetNotifyEvent OnCalcFields;
   // Recalculate on every data-field change, not only per record read.
@@ -212,6 +219,8 @@ class TDataSet : public TComponent {
   virtual void DoBeforeScroll();
   virtual void DoAfterScroll();
   virtual void DoOnNewRecord();
+  virtual void DoBeforeDelete();
+  virtual void DoAfterDelete();
 
   // Open or close; the wish is only recorded while the owner is loading.
   virtual void DoSetActive(bool value);

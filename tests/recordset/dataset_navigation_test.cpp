@@ -81,6 +81,42 @@ TEST_F(NavigationTest, EditAfterEofPostsTheRightRow) {
   EXPECT_EQ(*ds->At(2, u"NAME"), "cid");
 }
 
+TEST_F(NavigationTest, LastShowsTheLastRecordAtEof) {
+  ds->Open();
+  ds->Last();
+  EXPECT_EQ(Name(), u"cid");
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_FALSE(ds->Bof());
+  EXPECT_EQ(ds->MoveBy(-1), -1);
+  EXPECT_EQ(Name(), u"bob");
+}
+
+TEST_F(NavigationTest, DeleteShowsTheNextElseThePriorRecord) {
+  ds->Open();
+  ds->Next();
+  ds->Delete();
+  EXPECT_EQ(Name(), u"cid");
+  EXPECT_EQ(ds->Rows().size(), 2u);
+  ds->Delete();
+  EXPECT_EQ(Name(), u"ann");
+  ds->Delete();
+  EXPECT_TRUE(ds->Eof());
+  EXPECT_TRUE(ds->Bof());
+  EXPECT_TRUE(name->IsNull());
+  EXPECT_RAISES(ds->Delete(), EDatabaseError,
+                "People: Cannot perform this operation on an empty dataset");
+}
+
+TEST_F(NavigationTest, DeleteWhileInsertingCancelsTheInsert) {
+  ds->Open();
+  ds->Insert();
+  name->SetAsString(u"new");
+  ds->Delete();
+  EXPECT_EQ(ds->State(), dsBrowse);
+  EXPECT_EQ(ds->Rows().size(), 3u);
+  EXPECT_EQ(Name(), u"ann");
+}
+
 TEST_F(NavigationTest, BookmarksLeadBackToTheirRecord) {
   ds->Open();
   ds->Next();

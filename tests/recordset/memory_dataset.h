@@ -177,6 +177,13 @@ class MemoryDataSetT : public Base {
     if (on_edit) on_edit();
   }
   void InternalCancel() override { ++cancels; }
+  void InternalDelete() override {
+    int at = ActiveRowIndex();
+    rows_.erase(rows_.begin() + at);
+    ids_.erase(ids_.begin() + at);
+    pos_ = at;  // the gap the record leaves
+    gap_ = true;
+  }
   void InternalPost() override {
     Record* r = Rec(this->ActiveBuffer());
     bool inserting = this->State() == dsInsert;
