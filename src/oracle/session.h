@@ -18,6 +18,7 @@
 #include "oracle/critical_section.h"
 #include "oracle/oci_types.h"
 #include "oracle/session_preferences.h"
+#include "recordset/roles.h"
 #include "rtl/component.h"
 #include "rtl/ustring.h"
 
@@ -56,7 +57,8 @@ class TOracleSessionDataSet {
 extern bool OptimizeInTransaction;  // True: InTransaction asks the server once per statement
 extern bool NoUnicodeSupport;       // False
 
-class TOracleSession : public TComponent {
+// Plays the Oracle session role the integration cycle drives.
+class TOracleSession : public TComponent, public roles::OracleSession {
  public:
   explicit TOracleSession(TComponent* owner);
   ~TOracleSession() override;
@@ -65,15 +67,15 @@ class TOracleSession : public TComponent {
   const String& LogonUsername() const { return logon_username_; }
   const String& LogonPassword() const { return logon_password_; }
   const String& LogonDatabase() const { return logon_database_; }
-  void SetLogonUsername(const String& v) { logon_username_ = v; }
-  void SetLogonPassword(const String& v) { logon_password_ = v; }
-  void SetLogonDatabase(const String& v) { logon_database_ = v; }
+  void SetLogonUsername(const String& v) override { logon_username_ = v; }
+  void SetLogonPassword(const String& v) override { logon_password_ = v; }
+  void SetLogonDatabase(const String& v) override { logon_database_ = v; }
   TConnectAsOption ConnectAs() const { return connect_as_; }
   void SetConnectAs(TConnectAsOption v) { connect_as_ = v; }
 
-  bool Connected() const { return connected_; }
+  bool Connected() const override { return connected_; }
   // True logs on, False logs off; nothing when unchanged.
-  void SetConnected(bool value);
+  void SetConnected(bool value) override;
   void LogOn();
   void LogOff();
 

@@ -311,3 +311,51 @@ TEST_F(QueryTest, SubstitutionAndRefusals) {
 
 }  // namespace
 }  // namespace kavo
+
+namespace kavo {
+namespace {
+
+// With the layer-wide switch off, an unchanged select keeps its prepared
+// statement and buffers, and the execute call itself brings the first batch.
+TEST_F(QueryTest, OptimizedReexecutionFetchesInTheExecuteCall) {
+  NoQueryOptimize = false;
+  q_->SetSQLText(u"select id from rows60 where id <= :n order by id");
+  q_->DeclareAndSet(u"n", otInteger, 30);
+  for (int run = 0; run < 2; ++run) {
+    q_->Execute();
+    int rows = 0;
+    for (; !q_->Eof(); q_->Next()) EXPECT_EQ(q_->FieldAsInteger(0), ++rows);
+    EXPECT_EQ(rows, 30) << "run " << run;
+    EXPECT_EQ(q_->FieldCount(), 1) << "kept open for the next execution";
+  }
+  // Two round trips per run either way: the re-execution's first batch comes
+  // with the execute call into the buffers kept from the first run.
+  EXPECT_EQ(q_->FetchCalls(), 4);
+  NoQueryOptimize = true;
+}
+
+// NLS_LANG naming UTF-8: statement text and values travel as UTF-8.
+TEST_F(QueryTest, Utf8ClientRoundTrip) {
+  session_->SetConnected(false);
+  DLLExit();
+  setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+  session_->SetConnected(true);
+  ASSERT_TRUE(UTF8Client());
+  q_->SetSQLText(u"insert into keyed values (100, :t)");
+  q_->DeclareAndSet(u"t", otString, u"caf\u00e9 \u20ac");
+  q_->Execute();
+  TOracleQuery r(nullptr);
+  r.SetSession(session_.get());
+  r.SetSQLText(u"select txt, 'na\u00efve' from keyed where id = 100");
+  r.Execute();
+  EXPECT_TRUE(r.FieldIsUTF8(0));
+  EXPECT_EQ(r.FieldAsString(0), u"caf\u00e9 \u20ac");
+  EXPECT_EQ(r.FieldAsString(1), u"na\u00efve");
+  session_->Rollback();
+  session_->SetConnected(false);
+  unsetenv("NLS_LANG");
+  DLLExit();
+}
+
+}  // namespace
+}  // namespace kavo

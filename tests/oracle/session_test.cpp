@@ -256,3 +256,27 @@ TEST_F(SessionTest, PropertiesRefusedWhileConnected) {
 
 }  // namespace
 }  // namespace kavo
+
+namespace kavo {
+namespace {
+
+// The cycle's Oracle steps through the session role: log off, set the three
+// logon texts, log on.
+TEST_F(SessionTest, CycleStepsThroughTheSessionRole) {
+  roles::OracleSession& role = *session_;
+  for (int cycle = 0; cycle < 2; ++cycle) {
+    role.SetConnected(false);
+    role.SetLogonDatabase(Utf8ToString(standin_->Store()));
+    role.SetLogonUsername(u"kavo");
+    role.SetLogonPassword(u"secret");
+    role.SetConnected(true);
+    EXPECT_TRUE(role.Connected());
+  }
+  role.SetConnected(false);
+  role.SetLogonPassword(u"changed");
+  EXPECT_THROW(role.SetConnected(true), EOracleError);
+  EXPECT_FALSE(role.Connected());
+}
+
+}  // namespace
+}  // namespace kavo
