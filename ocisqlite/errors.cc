@@ -45,6 +45,7 @@ const std::map<int, const char*>& Messages() {
       {1722, "invalid number"},
       {1756, "quoted string not properly terminated"},
       {1830, "date format picture ends before converting entire input string"},
+      {1841, "(full) year must be between -4713 and +9999, and not be 0"},
       {1843, "not a valid month"},
       {1847, "day of month must be between 1 and last day of month"},
       {1858, "a non-numeric character was found where a numeric was expected"},

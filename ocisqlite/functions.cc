@@ -247,6 +247,97 @@ void CheckNumber(sqlite3_context* ctx, int, sqlite3_value** a) {
   sqlite3_result_int(ctx, 1);
 }
 
+bool StoredDateOf(sqlite3_value* v, DateParts* d) {
+  if (sqlite3_value_type(v) != SQLITE_TEXT || sqlite3_value_bytes(v) != 19) return false;
+  return ParseStoredDate(Text(v), d);
+}
+
+// Days since 0001-01-01 plus the fraction of the day.
+double DayNumber(const DateParts& d) {
+  int y = d.year, m = d.month;
+  if (m < 3) { --y; m += 12; }
+  long days = 365L * y + y / 4 - y / 100 + y / 400 + (153 * (m - 3) + 2) / 5 + d.day;
+  return static_cast<double>(days) + (d.hour * 3600 + d.minute * 60 + d.second) / 86400.0;
+}
+
+DateParts FromDayNumber(double n) {
+  long days = static_cast<long>(std::floor(n));
+  long secs = std::lround((n - static_cast<double>(days)) * 86400.0);
+  if (secs >= 86400) { ++days; secs -= 86400; }
+  // Inverse of DayNumber: find the year, then month and day.
+  DateParts d;
+  long y = static_cast<long>(static_cast<double>(days) / 365.2425);
+  auto start = [](long yy) { DateParts p; p.year = static_cast<int>(yy); p.month = 3; p.day = 1; return static_cast<long>(DayNumber(p)); };
+  while (start(y + 1) <= days) ++y;
+  while (start(y) > days) --y;
+  long doy = days - start(y);  // from March 1st
+  int mp = static_cast<int>((5 * doy + 2) / 153);
+  d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  d.month = mp < 10 ? mp + 3 : mp - 9;
+  d.year = static_cast<int>(d.month <= 2 ? y + 1 : y);
+  d.hour = static_cast<int>(secs / 3600);
+  d.minute = static_cast<int>(secs / 60 % 60);
+  d.second = static_cast<int>(secs % 60);
+  return d;
+}
+
+void NumberResult(sqlite3_context* ctx, double r) {
+  if (r == std::floor(r) && std::fabs(r) < 9e15) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  else sqlite3_result_double(ctx, r);
+}
+
+void DateResult(sqlite3_context* ctx, double day_number) {
+  DateParts d = FromDayNumber(day_number);
+  if (!ValidDate(d)) return Fail(ctx, MakeError(1841));
+  ResultText(ctx, StoredDate(d));
+}
+
+// +, - with Oracle's DATE arithmetic (days, fractions of days).
+void Arith(sqlite3_context* ctx, sqlite3_value** a, bool add) {
+  if (Null(a[0]) || Null(a[1])) return sqlite3_result_null(ctx);
+  DateParts d0, d1;
+  bool date0 = StoredDateOf(a[0], &d0), date1 = StoredDateOf(a[1], &d1);
+  double x = 0, y = 0;
+  if (date0 && date1) {
+    if (add) return Fail(ctx, MakeError(932, "NUMBER", "DATE"));
+    return NumberResult(ctx, DayNumber(d0) - DayNumber(d1));
+  }
+  if ((!date0 && !NumberOf(a[0], &x)) || (!date1 && !NumberOf(a[1], &y))) return Fail(ctx, MakeError(1722));
+  if (date0) return DateResult(ctx, add ? DayNumber(d0) + y : DayNumber(d0) - y);
+  if (date1) {
+    if (!add) return Fail(ctx, MakeError(932, "DATE", "NUMBER"));
+    return DateResult(ctx, DayNumber(d1) + x);
+  }
+  if (sqlite3_value_type(a[0]) == SQLITE_INTEGER && sqlite3_value_type(a[1]) == SQLITE_INTEGER) {
+    sqlite3_int64 p = sqlite3_value_int64(a[0]), q = sqlite3_value_int64(a[1]), r;
+    if (!(add ? __builtin_add_overflow(p, q, &r) : __builtin_sub_overflow(p, q, &r)))
+      return sqlite3_result_int64(ctx, r);
+  }
+  NumberResult(ctx, add ? x + y : x - y);
+}
+
+void Add(sqlite3_context* ctx, int, sqlite3_value** a) { Arith(ctx, a, true); }
+void Sub(sqlite3_context* ctx, int, sqlite3_value** a) { Arith(ctx, a, false); }
+
+// || : NULL counts as the empty string; numbers and dates take their text forms.
+void Concat(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  std::string out;
+  for (int i = 0; i < n; ++i) {
+    if (Null(a[i])) continue;
+    DateParts d;
+    if (StoredDateOf(a[i], &d)) {
+      try {
+        out += FormatDate(d, Conn(ctx)->nls_date_format());
+      } catch (const OraError& e) {
+        return Fail(ctx, e);
+      }
+    } else {
+      out += ValueText(a[i]);
+    }
+  }
+  ResultText(ctx, out);
+}
+
 struct Fn {
   const char* name;
   int args;
@@ -267,6 +358,8 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_lengthb", 1, LengthB, true},    {"ora_substr", -1, Substr, true},
       {"ora_decode", -1, Decode, true},     {"ora_trunc", -1, Trunc, true},
       {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
+      {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
+      {"ora_concat", -1, Concat, false},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},
   };

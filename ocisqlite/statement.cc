@@ -108,7 +108,7 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
     else if (d.rfind("INTEGER", 0) == 0) c.type = SQLT_NUM, c.size = 22, c.precision = 0, c.scale = -127;
     else c.type = SQLT_CHR, c.size = 128;
     if (c.type == SQLT_CHR || c.type == SQLT_AFC) c.char_size = c.size;
-    if (d.rfind("N", 0) == 0 && c.type != SQLT_NUM) c.csform = 2, c.csid = 2000;
+    if (d.rfind("N", 0) == 0 && c.type != SQLT_NUM) c.csform = 2, c.csid = 871;
     return c;
   }
   Hint hint = Hint::kUnknown;
@@ -124,7 +124,8 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
     case Hint::kDate: c.type = SQLT_DAT, c.size = 7; break;
     case Hint::kNumber: c.type = SQLT_NUM, c.size = 22, c.precision = 0, c.scale = -127; break;
     case Hint::kChar: c.type = SQLT_AFC, c.size = static_cast<ub2>(size), c.char_size = c.size; break;
-    case Hint::kNVarchar: c.type = SQLT_CHR, c.size = 2, c.csform = 2, c.csid = 2000, c.char_size = 1; break;
+    // National text is stored as UTF-8 too: the national character set is UTF8 (871).
+    case Hint::kNVarchar: c.type = SQLT_CHR, c.size = 3, c.csform = 2, c.csid = 871, c.char_size = 1; break;
     default: c.type = SQLT_CHR, c.size = 4000, c.char_size = 4000; break;
   }
   return c;
@@ -306,6 +307,14 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
       throw *s.lex_error;
     }
     if (s.toks.size() < 2) throw MakeError(900);
+    if (s.kind != Kind::kPlsql)
+      for (const Token& t : s.toks)
+        if (t.IsSym(";")) {  // SQL text ends without a terminator
+          OraError e = MakeError(911);
+          e.set_offset(static_cast<int>(t.pos));
+          s.parse_error_offset = static_cast<ub4>(t.pos);
+          throw e;
+        }
     if (!svc.session || !svc.session->conn) throw MakeError(1012);
     Connection& conn = *svc.session->conn;
     conn.cancel = false;

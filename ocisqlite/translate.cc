@@ -43,7 +43,7 @@ const std::map<std::string, std::string>& Functions() {
       {"MOD", "ora_mod"},          {"UPPER", "upper"},           {"LOWER", "lower"},
       {"TRIM", "ora_trim"},        {"LTRIM", "ora_trim"},        {"RTRIM", "ora_trim"},
       {"REPLACE", "replace"},      {"ROUND", "round"},           {"ABS", "abs"},
-      {"COUNT", "count"},          {"SUM", "sum"},               {"MIN", "min"},
+      {"CONCAT", "ora_concat"},    {"COUNT", "count"},           {"SUM", "sum"},  {"MIN", "min"},
       {"MAX", "max"},              {"AVG", "avg"},               {"COALESCE", "coalesce"},
   };
   return m;
@@ -476,8 +476,57 @@ class Translator {
     return i == b || t_[i - 1].Is("AND") || t_[i - 1].Is("WHERE") || t_[i - 1].IsSym("(");
   }
 
-  void Expr(size_t b, size_t e, Scope& scope, long* limit) {
+  // Words and symbols that end an operand chain of +, - and ||.
+  static bool Boundary(const Token& t) {
+    static const std::set<std::string> words = {
+        "AND", "OR", "NOT", "IS", "IN", "LIKE", "BETWEEN", "ESCAPE", "WHEN", "THEN", "ELSE", "END",
+        "CASE", "AS", "ASC", "DESC", "NULLS", "BY", "GROUP", "ORDER", "HAVING", "SELECT", "FROM",
+        "WHERE", "UNION", "INTERSECT", "MINUS", "EXCEPT", "ALL", "DISTINCT", "ON", "JOIN", "USING",
+        "SET", "VALUES", "INTO", "RETURNING", "RETURN", "PRIOR", "EXISTS", "ANY", "SOME"};
+    if (t.kind == Tok::kEnd) return true;
+    if (t.kind == Tok::kSymbol)
+      return t.text == "=" || t.text == "<>" || t.text == "!=" || t.text == "^=" || t.text == "<" ||
+             t.text == ">" || t.text == "<=" || t.text == ">=" || t.text == "," || t.text == ":=" ||
+             t.text == ";";
+    return t.kind == Tok::kIdent && words.count(t.text);
+  }
+
+  static bool EndsOperand(const Token& t) {
+    return t.kind == Tok::kIdent || t.kind == Tok::kQuoted || t.kind == Tok::kNumber ||
+           t.kind == Tok::kString || t.kind == Tok::kBind || t.IsSym(")");
+  }
+
+  // Oracle's +, - and || know DATE arithmetic and treat NULL as empty text in
+  // concatenation; SQLite's do not, so a chain becomes nested ora_* calls.
+  bool OperatorChain(size_t& i, size_t e, Scope& scope) {
+    size_t end = i;
+    std::vector<size_t> ops;
+    for (size_t k = i; k < e && !Boundary(t_[k]); k = std::min(Skip(k), e)) {
+      end = std::min(Skip(k), e);
+      const Token& t = t_[k];
+      if ((t.IsSym("+") || t.IsSym("-") || t.IsSym("||")) && k > i && EndsOperand(t_[k - 1])) ops.push_back(k);
+    }
+    if (ops.empty()) return false;
+    for (size_t j = ops.size(); j-- > 0;) {
+      const Token& op = t_[ops[j]];
+      Emit(op.IsSym("+") ? "ora_add(" : op.IsSym("-") ? "ora_sub(" : "ora_concat(", op.pos);
+    }
+    size_t start = i;
+    for (size_t j = 0; j <= ops.size(); ++j) {
+      size_t stop = j < ops.size() ? ops[j] : end;
+      if (start >= stop) throw At(MakeError(936), t_[stop]);
+      if (j > 0) Emit(",", t_[start].pos);
+      Expr(start, stop, scope, nullptr, false);
+      if (j > 0) Emit(")", t_[stop - 1].pos);
+      start = stop + 1;
+    }
+    i = end;
+    return true;
+  }
+
+  void Expr(size_t b, size_t e, Scope& scope, long* limit, bool chains = true) {
     for (size_t i = b; i < e;) {
+      if (chains && (i == b || Boundary(t_[i - 1])) && !Boundary(t_[i]) && OperatorChain(i, e, scope)) continue;
       const Token& t = t_[i];
       // ROWNUM < n in a WHERE clause becomes a LIMIT.
       if (limit && t.Is("ROWNUM") && i + 2 < e + 1 && StartsCondition(i, b) &&

@@ -266,5 +266,40 @@ TEST_F(QueryTest, FunctionsTheSessionUses) {
             (Rows{{"x"}}));
 }
 
+TEST_F(QueryTest, DateArithmeticAndConcatenationFollowOracle) {
+  EXPECT_EQ(Query(system_,
+                  "select to_char(to_date('2024-02-28', 'yyyy-mm-dd') + 1.5, 'yyyy-mm-dd hh24:mi:ss'), "
+                  "to_date('2024-03-01', 'yyyy-mm-dd') - to_date('2023-03-01', 'yyyy-mm-dd'), "
+                  "to_char(to_date('2000-01-01', 'yyyy-mm-dd') - 1, 'yyyy-mm-dd'), "
+                  "'a' || null || 1.5 || 'b', null || null, 2 - 3 + 1, 7 * 2 - -1 from dual"),
+            (Rows{{"2024-02-29 12:00:00", "366", "1999-12-31", "a1.5b", "<null>", "0", "15"}}));
+  EXPECT_EQ(Exec(system_, "select to_date('0001-01-01', 'yyyy-mm-dd') - 1 from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1841);
+  EXPECT_EQ(Exec(system_, "select 'x' + 1 from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1722);
+}
+
+TEST_F(QueryTest, CharacterSetQueriesOfTheSession) {
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select lengthb(nchr(20)), nchr(20), 'c' c1 from dual", &st), OCI_SUCCESS) << ErrorText();
+  void* p = nullptr;
+  ub2 csid = 0;
+  ub1 form = 0;
+  OCIParamGet(st, OCI_HTYPE_STMT, err_, &p, 2);
+  OCIAttrGet(p, OCI_DTYPE_PARAM, &csid, nullptr, OCI_ATTR_CHARSET_ID, err_);
+  OCIAttrGet(p, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, err_);
+  EXPECT_EQ(csid, 871);
+  EXPECT_EQ(form, 2);
+  OCIParamGet(st, OCI_HTYPE_STMT, err_, &p, 3);
+  OCIAttrGet(p, OCI_DTYPE_PARAM, &csid, nullptr, OCI_ATTR_CHARSET_ID, err_);
+  OCIAttrGet(p, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, err_);
+  EXPECT_EQ(csid, 873);
+  EXPECT_EQ(form, 1);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  // A terminator inside SQL text is Oracle's "invalid character".
+  EXPECT_EQ(Exec(system_, "select * from dual;"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00911: invalid character\n");
+}
+
 }  // namespace
 }  // namespace kavo::ocisqlite::test
