@@ -160,7 +160,9 @@ class TDataSet : public TComponent {
   // record into `buffer`; grBOF/grEOF when there is none in that direction.
   virtual TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool do_check) = 0;
 
-  // Native read of the current record's value; base: false (no value).
+  // Native read of the current record's value (ActiveBuffer()); base: false
+  // (no value). Overriding one form hides the others in the derived class:
+  // add `using TDataSet::GetFieldData;` (and SetFieldData) there.
   virtual bool GetFieldData(TField* field, void* buffer);
   virtual bool GetFieldData(int field_no, void* buffer);
   // Native write into the current record buffer; base does nothing. An
@@ -199,8 +201,8 @@ class TDataSet : public TComponent {
   virtual int GetRecNo() { return -1; }
   // One-way record sets are reopened by First instead of rewound.
   virtual bool IsUniDirectional() const { return false; }
-  // A default field for a column; base: the model's kinds, null for others
-  // (such a column then has no field).
+  // A default field for a column, owned by the record set; base: the model's
+  // kinds, null for others (such a column then has no field).
   virtual TField* CreateDefaultField(const TFieldDef& def);
 
   // Hooks; each calls its event.

@@ -41,10 +41,6 @@ void TField::SetDataSet(TDataSet* dataset) {
   if (dataset) dataset->AddField(this);
 }
 
-void TField::Notification(TComponent* component, TOperation operation) {
-  TComponent::Notification(component, operation);
-}
-
 TDataSet& TField::CheckDataSet() const {
   if (!dataset_) DatabaseError(Format(SDataSetMissing, {field_name_}));
   return *dataset_;

@@ -136,8 +136,6 @@ class TField : public TComponent {
   // The record set, or "Field '%s' has no dataset".
   TDataSet& CheckDataSet() const;
 
-  void Notification(TComponent* component, TOperation operation) override;
-
  private:
   friend class TDataSet;
 
