@@ -157,7 +157,10 @@ OCI_API sword OCITransStart(OCISvcCtx* svchp, OCIError* errhp, uword, ub4) {
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) {
+namespace {
+
+// Commit or rollback of the session's transaction.
+sword EndTransaction(OCISvcCtx* svchp, OCIError* errhp, bool commit) {
   SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
   ErrorHandle* e = Err(errhp);
   if (!svc || !e) return OCI_INVALID_HANDLE;
@@ -165,23 +168,18 @@ OCI_API sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) {
   Connection* c = Conn(svc);
   if (!c) return Fail(errhp, MakeError(1012));
   try {
-    c->Commit();
+    if (commit) c->Commit();
+    else c->Rollback();
   } catch (const OraError& err) {
     return Fail(errhp, err);
   }
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) {
-  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
-  ErrorHandle* e = Err(errhp);
-  if (!svc || !e) return OCI_INVALID_HANDLE;
-  e->Clear();
-  Connection* c = Conn(svc);
-  if (!c) return Fail(errhp, MakeError(1012));
-  c->Rollback();
-  return OCI_SUCCESS;
-}
+}  // namespace
+
+OCI_API sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4) { return EndTransaction(svchp, errhp, true); }
+OCI_API sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4) { return EndTransaction(svchp, errhp, false); }
 
 OCI_API sword OCITransDetach(OCISvcCtx*, OCIError* errhp, ub4) { return Unimplemented(errhp); }
 OCI_API sword OCITransPrepare(OCISvcCtx*, OCIError* errhp, ub4) { return Unimplemented(errhp); }

@@ -81,6 +81,17 @@ OCI_API sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText*, ub
 
 namespace {
 
+Target MakeTarget(void* valuep, sb4 size, ub2 dty, void* indp, ub2* lenp, ub2* rcodep) {
+  Target t;
+  t.value = valuep;
+  t.size = size;
+  t.dty = dty;
+  t.ind = indp;
+  t.len = lenp;
+  t.rcode = rcodep;
+  return t;
+}
+
 sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name, ub4 position,
              void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
              ub4 maxarr_len, ub4* curelep) {
@@ -97,13 +108,7 @@ sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name,
   }
   b->name = name;
   b->position = position;
-  b->t = Target();
-  b->t.value = valuep;
-  b->t.size = value_sz;
-  b->t.dty = dty;
-  b->t.ind = indp;
-  b->t.len = alenp;
-  b->t.rcode = rcodep;
+  b->t = MakeTarget(valuep, value_sz, dty, indp, alenp, rcodep);
   b->maxarr = maxarr_len;
   b->curele = curelep;
   if (bindp) *bindp = reinterpret_cast<OCIBind*>(b);
@@ -169,13 +174,7 @@ OCI_API sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp,
   Define*& d = s->defines[position - 1];
   if (!d) d = new Define(s->env, s);
   d->position = position;
-  d->t = Target();
-  d->t.value = valuep;
-  d->t.size = value_sz;
-  d->t.dty = dty;
-  d->t.ind = indp;
-  d->t.len = rlenp;
-  d->t.rcode = rcodep;
+  d->t = MakeTarget(valuep, value_sz, dty, indp, rlenp, rcodep);
   d->mode = mode;
   d->cb = nullptr;
   d->cb_ctx = nullptr;

@@ -64,6 +64,15 @@ size_t MatchElement(std::string_view fmt, size_t i, std::string_view* element) {
   return 0;
 }
 
+// The text of a "quoted" literal in a format model starting at i; i moves past it.
+std::string_view QuotedLiteral(std::string_view fmt, size_t* i) {
+  size_t end = fmt.find('"', *i + 1);
+  if (end == std::string_view::npos) end = fmt.size();
+  std::string_view lit = fmt.substr(*i + 1, end - *i - 1);
+  *i = end + 1;
+  return lit;
+}
+
 bool IsSeparator(char c) {
   return c == '-' || c == '/' || c == ',' || c == '.' || c == ';' || c == ':' || c == ' ';
 }
@@ -138,10 +147,7 @@ std::string FormatDate(const DateParts& d, std::string_view fmt) {
   };
   for (size_t i = 0; i < fmt.size();) {
     if (fmt[i] == '"') {
-      size_t end = fmt.find('"', i + 1);
-      if (end == std::string_view::npos) end = fmt.size();
-      out.append(fmt.substr(i + 1, end - i - 1));
-      i = end + 1;
+      out.append(QuotedLiteral(fmt, &i));
       continue;
     }
     std::string_view e;
@@ -207,10 +213,7 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
   };
   for (size_t i = 0; i < fmt.size();) {
     if (fmt[i] == '"') {
-      size_t end = fmt.find('"', i + 1);
-      if (end == std::string_view::npos) end = fmt.size();
-      t += end - i - 1;
-      i = end + 1;
+      t += QuotedLiteral(fmt, &i).size();
       continue;
     }
     std::string_view e;
