@@ -147,12 +147,10 @@ void ResolveGroup(const DynamicLibrary* library, bool& flag, const std::vector<E
   for (const Entry& e : group) GetProc(library, flag, e);
 }
 
-const std::vector<const std::vector<Entry>*>& AllGroups() {
-  static const std::vector<const std::vector<Entry>*> all = {
-      &kOci7, &kOci72, &kOci73, &kOci8, &kExtProc, &kOci81, &kOci90, &kOci92,
-      &kOci101, &kOci102, &kOci111};
-  return all;
-}
+// A plain array: the process-end shutdown still walks it.
+const std::vector<Entry>* const kAllGroups[] = {&kOci7,  &kOci72,  &kOci73,  &kOci8,
+                                                &kExtProc, &kOci81, &kOci90, &kOci92,
+                                                &kOci101, &kOci102, &kOci111};
 
 }  // namespace
 
@@ -164,7 +162,7 @@ void* OCIEntryPoint(const std::string& name) {
 void ResolveOCIEntryPoints(const DynamicLibrary* library) {
   Resolved().clear();
   if (library == nullptr) {
-    for (const auto* group : AllGroups())
+    for (const auto* group : kAllGroups)
       for (const Entry& e : *group) Store(e, nullptr);
     Store(Entry{"OCIRowidToChar", static_cast<void*>(&OCIRowidToChar)}, nullptr);
     OCI70 = OCI72 = OCI73 = OCI80 = OCI81 = OCI90 = OCI92 = OCI101 = OCI102 = OCI111 = false;
@@ -187,24 +185,21 @@ void ResolveOCIEntryPoints(const DynamicLibrary* library) {
   ExtProcDetected = OCI80Detected;
   ResolveGroup(library, ExtProcDetected, kExtProc);
 
-  OCI81Detected = OCI80Detected;
-  ResolveGroup(library, OCI81Detected, kOci81);
-  OCI81 = OCI81Detected;
-  OCI90Detected = OCI81Detected;
-  ResolveGroup(library, OCI90Detected, kOci90);
-  OCI90 = OCI90Detected;
-  OCI92Detected = OCI90Detected;
-  ResolveGroup(library, OCI92Detected, kOci92);
-  OCI92 = OCI92Detected;
-  OCI101Detected = OCI92Detected;
-  ResolveGroup(library, OCI101Detected, kOci101);
-  OCI101 = OCI101Detected;
-  OCI102Detected = OCI101Detected;
-  ResolveGroup(library, OCI102Detected, kOci102);
-  OCI102 = OCI102Detected;
-  OCI111Detected = OCI102Detected;
-  ResolveGroup(library, OCI111Detected, kOci111);
-  OCI111 = OCI111Detected;
+  // Each later generation is usable only when every earlier one is.
+  struct Generation {
+    bool* detected;
+    bool* usable;
+    const std::vector<Entry>* names;
+  };
+  const Generation later[] = {{&OCI81Detected, &OCI81, &kOci81}, {&OCI90Detected, &OCI90, &kOci90},
+                              {&OCI92Detected, &OCI92, &kOci92}, {&OCI101Detected, &OCI101, &kOci101},
+                              {&OCI102Detected, &OCI102, &kOci102}, {&OCI111Detected, &OCI111, &kOci111}};
+  bool previous = OCI80Detected;
+  for (const Generation& g : later) {
+    *g.detected = previous;
+    ResolveGroup(library, *g.detected, *g.names);
+    *g.usable = previous = *g.detected;
+  }
 
   bool any = true;
   GetProc(library, any, Entry{"OCIRowidToChar", static_cast<void*>(&OCIRowidToChar)});

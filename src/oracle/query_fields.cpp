@@ -117,19 +117,32 @@ String TOracleQuery::FieldAsWideString(int i) const {
   return FieldAsString(i);
 }
 
-int32_t TOracleQuery::FieldAsInteger(int i) const {
-  const TFieldData& f = CheckFieldValue(i);
-  if (f.ind[cache_index_] == -1) return 0;
+namespace {
+
+// A typed reading: NULL gives 0; numbers and dates convert, text is parsed.
+template <class T>
+T TypedField(const TOracleQuery& q, int i, const TFieldData& f, const char16_t* target,
+             T (*from_value)(const OraVariant&), T (*from_text)(const String&)) {
+  if (q.FieldIsNull(i)) return T();
   switch (f.buftype) {
     case otInteger:
     case otFloat:
     case otDate:
-      return Field(i).AsInteger();
+      return from_value(q.Field(i));
     case otString:
-      return OraVariant(FieldAsString(i)).AsInteger();
+      return from_text(q.FieldAsString(i));
     default:
-      throw Exception(u"Cannot convert field " + f.name + u" to an Integer");
+      throw Exception(u"Cannot convert field " + f.name + u" to " + target);
   }
+}
+
+}  // namespace
+
+int32_t TOracleQuery::FieldAsInteger(int i) const {
+  return TypedField<int32_t>(
+      *this, i, CheckFieldValue(i), u"an Integer",
+      [](const OraVariant& v) { return v.AsInteger(); },
+      [](const String& s) { return OraVariant(s).AsInteger(); });
 }
 
 int32_t TOracleQuery::FieldAsInteger(const String& name) const {
@@ -137,18 +150,9 @@ int32_t TOracleQuery::FieldAsInteger(const String& name) const {
 }
 
 double TOracleQuery::FieldAsFloat(int i) const {
-  const TFieldData& f = CheckFieldValue(i);
-  if (f.ind[cache_index_] == -1) return 0.0;
-  switch (f.buftype) {
-    case otInteger:
-    case otFloat:
-    case otDate:
-      return Field(i).AsDouble();
-    case otString:
-      return StrToFloat(FieldAsString(i));
-    default:
-      throw Exception(u"Cannot convert field " + f.name + u" to a Float");
-  }
+  return TypedField<double>(
+      *this, i, CheckFieldValue(i), u"a Float", [](const OraVariant& v) { return v.AsDouble(); },
+      [](const String& s) { return StrToFloat(s); });
 }
 
 double TOracleQuery::FieldAsFloat(const String& name) const {
@@ -156,18 +160,9 @@ double TOracleQuery::FieldAsFloat(const String& name) const {
 }
 
 TDateTime TOracleQuery::FieldAsDate(int i) const {
-  const TFieldData& f = CheckFieldValue(i);
-  if (f.ind[cache_index_] == -1) return 0.0;
-  switch (f.buftype) {
-    case otInteger:
-    case otFloat:
-    case otDate:
-      return Field(i).AsDouble();
-    case otString:
-      return StrToDateTime(FieldAsString(i));
-    default:
-      throw Exception(u"Cannot convert field " + f.name + u" to a Date");
-  }
+  return TypedField<TDateTime>(
+      *this, i, CheckFieldValue(i), u"a Date", [](const OraVariant& v) { return v.AsDouble(); },
+      [](const String& s) { return StrToDateTime(s); });
 }
 
 TDateTime TOracleQuery::FieldAsDate(const String& name) const {

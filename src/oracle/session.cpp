@@ -34,6 +34,8 @@ void RegisterShutdown() {
     OCISection();
     DLLLoaded();
     OCIEntryPoint(std::string());
+    SessionsMutex();
+    Sessions();
     std::atexit(OracleShutdown);
   });
 }

@@ -186,6 +186,7 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   void FreeHandles();
   void ApplySessionSettings();
   void DetectCharSizes();
+  int DetectedValue(const int& value);
   void ResetCharSizes();
   TOracleQuery& InternalQuery();
   void Check(sword status);

@@ -163,33 +163,18 @@ void TOracleSession::DetectCharSizes() {
   if (bytes_per_nchar_ <= 0) bytes_per_nchar_ = 1;
 }
 
-int TOracleSession::GetBytesPerCharacter() {
+int TOracleSession::DetectedValue(const int& value) {
   DetectCharSizes();
-  int r = bytes_per_char_;
+  int r = value;
+  // Not connected: answered but not kept.
   if (!connected_) ResetCharSizes();
   return r;
 }
 
-int TOracleSession::GetBytesPerNCharacter() {
-  DetectCharSizes();
-  int r = bytes_per_nchar_;
-  if (!connected_) ResetCharSizes();
-  return r;
-}
-
-int TOracleSession::GetCurrentCharSetID() {
-  DetectCharSizes();
-  int r = charset_id_;
-  if (!connected_) ResetCharSizes();
-  return r;
-}
-
-int TOracleSession::GetCurrentNCharSetID() {
-  DetectCharSizes();
-  int r = ncharset_id_;
-  if (!connected_) ResetCharSizes();
-  return r;
-}
+int TOracleSession::GetBytesPerCharacter() { return DetectedValue(bytes_per_char_); }
+int TOracleSession::GetBytesPerNCharacter() { return DetectedValue(bytes_per_nchar_); }
+int TOracleSession::GetCurrentCharSetID() { return DetectedValue(charset_id_); }
+int TOracleSession::GetCurrentNCharSetID() { return DetectedValue(ncharset_id_); }
 
 bool TOracleSession::GetCurrentCharSetIsUTF8() {
   return !NoUnicodeSupport && IsUTF8CharSet(static_cast<uint16_t>(GetCurrentCharSetID()));

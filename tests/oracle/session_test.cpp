@@ -2,6 +2,8 @@
 // stand-in.
 #include <gtest/gtest.h>
 
+#include "message_of.h"
+
 #include <memory>
 
 #include "oracle/oci_loader.h"
@@ -230,28 +232,21 @@ TEST_F(SessionTest, CharacterSizesAndBindLimits) {
 
 TEST_F(SessionTest, PropertiesRefusedWhileConnected) {
   session_->SetConnected(true);
-  auto message = [&](auto&& f) {
-    try {
-      f();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return String(u"(none)");
-  };
-  EXPECT_EQ(message([&] { session_->SetThreadSafe(true); }),
+  using testing::MessageOf;
+  EXPECT_EQ(MessageOf([&] { session_->SetThreadSafe(true); }),
             u"Cannot change ThreadSafe property when connected");
-  EXPECT_EQ(message([&] { session_->SetPooling(spMTS); }),
+  EXPECT_EQ(MessageOf([&] { session_->SetPooling(spMTS); }),
             u"Cannot change Pooling property when connected");
-  EXPECT_EQ(message([&] { session_->Preferences().SetUseOCI7(true); }),
+  EXPECT_EQ(MessageOf([&] { session_->Preferences().SetUseOCI7(true); }),
             u"Cannot change UseOCI7 property when session is connected");
-  EXPECT_EQ(message([&] { session_->Preferences().SetConvertUTF(cuUTF16ToUTF8); }),
+  EXPECT_EQ(MessageOf([&] { session_->Preferences().SetConvertUTF(cuUTF16ToUTF8); }),
             u"Cannot change ConvertUTF property when session is connected");
   EXPECT_EQ(session_->Preferences().ConvertUTF(), cuUTF8ToUTF16);
   session_->SetConnected(false);
   session_->Preferences().SetUseOCI7(true);
-  EXPECT_NE(message([&] { session_->LogOn(); }).find(u"OCI7 mode is not supported"), String::npos);
+  EXPECT_NE(MessageOf([&] { session_->LogOn(); }).find(u"OCI7 mode is not supported"), String::npos);
   EXPECT_FALSE(session_->Connected());
-  EXPECT_NE(message([&] { session_->ErrorMessage(942); }).find(u"oerhms"), String::npos);
+  EXPECT_NE(MessageOf([&] { session_->ErrorMessage(942); }).find(u"oerhms"), String::npos);
 }
 
 }  // namespace

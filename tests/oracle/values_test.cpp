@@ -2,6 +2,8 @@
 // values and their stored form, without a database.
 #include <gtest/gtest.h>
 
+#include "message_of.h"
+
 #include <cmath>
 
 #include "oracle/oracle_date.h"
@@ -155,23 +157,16 @@ TEST_F(VariableTest, DeclarationSizesAndNames) {
   EXPECT_EQ(q_.VariableIndex(u":name"), 0);
   EXPECT_EQ(q_.VariableType(0), otFloat);
 
-  auto message = [&](auto&& f) {
-    try {
-      f();
-    } catch (const Exception& e) {
-      return e.Message();
-    }
-    return String(u"(none)");
-  };
-  EXPECT_EQ(message([&] { q_.DeclareVariable(u"", otString); }),
+  using testing::MessageOf;
+  EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"", otString); }),
             u"You cannot declare a variable with an empty name");
-  EXPECT_EQ(message([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
-  EXPECT_EQ(message([&] { q_.SetVariable(u"nope", 1); }), u"Variable :NOPE not declared");
-  EXPECT_EQ(message([&] { q_.GetVariable(u"nope"); }), u"Unknown variable: :NOPE");
-  EXPECT_EQ(message([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
-  EXPECT_EQ(message([&] { q_.SetVariable(u"n", u"abc"); }),
+  EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"nope", 1); }), u"Variable :NOPE not declared");
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"nope"); }), u"Unknown variable: :NOPE");
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"n", u"abc"); }),
             u"Variant conversion error for variable :N");
-  EXPECT_NE(message([&] { q_.DeclareVariable(u"lob", otCLOB); }).find(u"not supported"),
+  EXPECT_NE(MessageOf([&] { q_.DeclareVariable(u"lob", otCLOB); }).find(u"not supported"),
             String::npos);
 }
 
