@@ -1,0 +1,533 @@
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "ib/ib_database.h"
+#include "ib/ib_date_text.h"
+#include "ib/ib_errors.h"
+#include "ib/ib_intf.h"
+#include "ib/ib_sql.h"
+#include "ib/ib_transaction.h"
+#include "ib/ib_xsqlda.h"
+#include "rtl/float_text.h"
+#include "rtl/format_settings.h"
+#include "rtl/int64_text.h"
+
+namespace kavo {
+
+namespace {
+
+constexpr short kSqlBooleanFirebird = SQL_BOOLEAN;
+
+bool IsKnownType(short type) {
+  switch (type) {
+    case SQL_VARYING: case SQL_TEXT: case SQL_DOUBLE: case SQL_FLOAT: case SQL_LONG:
+    case SQL_SHORT: case SQL_TIMESTAMP: case SQL_BLOB: case SQL_D_FLOAT: case SQL_ARRAY:
+    case SQL_QUAD: case SQL_TYPE_TIME: case SQL_TYPE_DATE: case SQL_INT64:
+    case kSqlBooleanInterBase: case kSqlBooleanFirebird: case SQL_NULL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int64_t Pow10(int n) {
+  int64_t p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+// A scaled integer as decimal text without trailing zeros after the
+// separator (the currency form's text).
+String ScaledToText(int64_t value, int decimals) {
+  if (decimals <= 0) return IntToStr(value);
+  bool negative = value < 0;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  uint64_t scale = static_cast<uint64_t>(Pow10(decimals));
+  String whole = UIntToStr(magnitude / scale);
+  String frac = UIntToStr(magnitude % scale);
+  frac = String(decimals - frac.size(), u'0') + frac;
+  while (!frac.empty() && frac.back() == u'0') frac.pop_back();
+  String text = negative ? u"-" + whole : whole;
+  if (!frac.empty()) text += FormatSettings().DecimalSeparator + frac;
+  return text;
+}
+
+std::tm ToTm(TDateTime value) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDate(value, y, mo, d);
+  DecodeTime(value, h, mi, s, ms);
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = s;  // milliseconds are dropped
+  return t;
+}
+
+}  // namespace
+
+TIBXSQLVAR::TIBXSQLVAR(TIBXSQLDA* parent, std::unique_ptr<TSQLVAR> sqlvar)
+    : parent_(parent), sqlvar_(std::move(sqlvar)) {}
+
+void TIBXSQLVAR::Reset(void* entry) { sqlvar_->Attach(entry); }
+
+String TIBXSQLVAR::SqlName() const { return DecodeFromConnection(sqlvar_->SqlName()); }
+String TIBXSQLVAR::RelName() const { return DecodeFromConnection(sqlvar_->RelName()); }
+String TIBXSQLVAR::AliasName() const { return DecodeFromConnection(sqlvar_->AliasName()); }
+
+std::string TIBXSQLVAR::EncodeForConnection(const String& text) const {
+  return EncodeText(text, parent_->SQL()->Database()->CharacterSetInfo());
+}
+
+String TIBXSQLVAR::DecodeFromConnection(std::string_view bytes) const {
+  return DecodeText(bytes, parent_->SQL()->Database()->CharacterSetInfo());
+}
+
+void TIBXSQLVAR::CheckNotUnknown() const {
+  short type = SQLType();
+  if (!IsKnownType(type)) IBError(ibceUnknownSQLDataType, {static_cast<int>(type)});
+}
+
+void TIBXSQLVAR::AllocData(size_t size) {
+  data_.assign(std::max<size_t>(size, 1), 0);
+  sqlvar_->SetSqlData(data_.data());
+}
+
+void TIBXSQLVAR::SetIndicator(bool nullable) {
+  if (nullable) {
+    sqlvar_->SetSqlInd(&indicator_);
+  } else {
+    indicator_ = 0;
+    sqlvar_->SetSqlInd(nullptr);
+  }
+}
+
+void TIBXSQLVAR::Initialize() {
+  const short type = SQLType();
+  described_type_ = type;
+  max_len_ = type == SQL_TEXT || type == SQL_VARYING ? sqlvar_->SqlLen() : 0;
+  CheckNotUnknown();
+  size_t size = type == SQL_VARYING ? sqlvar_->SqlLen() + 2u
+                                    : (sqlvar_->SqlLen() == 0 ? 1u : size_t(sqlvar_->SqlLen()));
+  AllocData(size);
+  indicator_ = 0;
+  SetIndicator(IsNullable());
+  modified_ = false;
+}
+
+template <typename F>
+void TIBXSQLVAR::ForEachSameName(F&& f) {
+  if (name_.empty()) {
+    f(*this);
+    return;
+  }
+  for (int i = 0; i < parent_->Count(); ++i) {
+    TIBXSQLVAR& other = parent_->Vars(i);
+    if (&other == this || other.name_ == name_) f(other);
+  }
+}
+
+void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t size) {
+  sqlvar_->SetSqlType(static_cast<short>(sqltype | (sqlvar_->SqlType() & 1)));
+  sqlvar_->SetSqlScale(scale);
+  sqlvar_->SetSqlLen(static_cast<short>(size));
+  AllocData(size + (sqltype == SQL_TEXT ? 1 : 0));
+  if (size > 0) std::memcpy(data_.data(), bytes, size);
+  if (IsNullable()) indicator_ = 0;
+  modified_ = true;
+}
+
+// --- null --------------------------------------------------------------------
+
+bool TIBXSQLVAR::IsNull() const {
+  return IsNullable() && sqlvar_->SqlInd() != nullptr && *sqlvar_->SqlInd() == -1;
+}
+
+void TIBXSQLVAR::SetIsNull(bool value) {
+  if (value) {
+    ForEachSameName([](TIBXSQLVAR& x) {
+      if (!x.IsNullable()) {
+        x.sqlvar_->SetSqlType(static_cast<short>(x.sqlvar_->SqlType() | 1));
+        x.SetIndicator(true);
+      }
+      x.indicator_ = -1;
+      x.modified_ = true;
+    });
+  } else {
+    ForEachSameName([](TIBXSQLVAR& x) {
+      if (x.IsNullable()) x.indicator_ = 0;
+    });
+  }
+}
+
+// --- writing -----------------------------------------------------------------
+
+void TIBXSQLVAR::SetAsInteger(int32_t value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_LONG, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsShort(int16_t value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_SHORT, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsInt64(int64_t value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_INT64, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsCurrency(int64_t ten_thousandths) {
+  ForEachSameName(
+      [&](TIBXSQLVAR& x) { x.SetData(SQL_INT64, -4, &ten_thousandths, sizeof ten_thousandths); });
+}
+
+void TIBXSQLVAR::SetAsDouble(double value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_DOUBLE, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsFloat(float value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_FLOAT, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsBoolean(bool value) {
+  const char byte = value ? 1 : 0;
+  const short word = value ? 1 : 0;
+  ForEachSameName([&](TIBXSQLVAR& x) {
+    if (x.described_type_ == kSqlBooleanInterBase)
+      x.SetData(kSqlBooleanInterBase, 0, &word, sizeof word);
+    else
+      x.SetData(kSqlBooleanFirebird, 0, &byte, 1);
+  });
+}
+
+void TIBXSQLVAR::SetAsQuad(const ISC_QUAD& value) {
+  ForEachSameName([&](TIBXSQLVAR& x) {
+    short type = x.described_type_ == SQL_BLOB || x.described_type_ == SQL_ARRAY
+                     ? x.described_type_
+                     : static_cast<short>(SQL_QUAD);
+    x.SetData(type, 0, &value, sizeof value);
+  });
+}
+
+void TIBXSQLVAR::SetAsDateTime(TDateTime value) {
+  std::tm t = ToTm(value);
+  ISC_QUAD quad{};
+  parent_->SQL()->Library().isc_encode_date(&t, &quad);
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TIMESTAMP, 0, &quad, sizeof quad); });
+}
+
+void TIBXSQLVAR::SetAsDate(TDateTime value) {
+  if (parent_->SQL()->Dialect() < 3) {
+    SetAsDateTime(value);
+    return;
+  }
+  std::tm t = ToTm(value);
+  ISC_DATE date = 0;
+  parent_->SQL()->Library().isc_encode_sql_date(&t, &date);
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &date, sizeof date); });
+}
+
+void TIBXSQLVAR::SetAsTime(TDateTime value) {
+  if (parent_->SQL()->Dialect() < 3) {
+    SetAsDateTime(value);
+    return;
+  }
+  std::tm t = ToTm(value);
+  ISC_TIME time = 0;
+  parent_->SQL()->Library().isc_encode_sql_time(&t, &time);
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &time, sizeof time); });
+}
+
+void TIBXSQLVAR::StoreText(const std::string& bytes) {
+  SetData(SQL_TEXT, 0, bytes.data(), bytes.size());
+}
+
+void TIBXSQLVAR::SetAsString(const String& value) {
+  switch (described_type_) {
+    case SQL_TEXT:
+    case SQL_VARYING: {
+      std::string bytes = EncodeForConnection(value);
+      if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
+        IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
+      if (bytes.size() > 32767)
+        IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), 32767});
+      ForEachSameName([&](TIBXSQLVAR& x) { x.StoreText(bytes); });
+      break;
+    }
+    case SQL_BLOB: {
+      std::string bytes = EncodeForConnection(value);
+      TIBSQL& sql = *parent_->SQL();
+      IGDSLibrary& lib = sql.Library();
+      isc_blob_handle blob = 0;
+      ISC_QUAD id{};
+      ISC_STATUS* status = StatusVector();
+      sql.Call(lib.isc_create_blob2(status, sql.Database()->HandleAddress(),
+                                    sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
+               true);
+      for (size_t pos = 0; pos < bytes.size(); pos += 32768) {
+        size_t n = std::min<size_t>(32768, bytes.size() - pos);
+        ISC_STATUS st = lib.isc_put_segment(status, &blob, static_cast<unsigned short>(n),
+                                            bytes.data() + pos);
+        if (st != 0) {
+          ISC_STATUS keep[kStatusVectorLength];
+          std::memcpy(keep, status, sizeof keep);
+          lib.isc_cancel_blob(status, &blob);
+          std::memcpy(status, keep, sizeof keep);
+          sql.Call(st, true);
+        }
+      }
+      sql.Call(lib.isc_close_blob(status, &blob), true);
+      ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_BLOB, 0, &id, sizeof id); });
+      break;
+    }
+    default:
+      if (value.empty()) {
+        SetIsNull(true);
+      } else if (described_type_ == SQL_TIMESTAMP || described_type_ == SQL_TYPE_TIME ||
+                 described_type_ == SQL_TYPE_DATE) {
+        SetAsDateTime(StrToDateTime(value, FormatSettings()));
+      } else {
+        std::string bytes = EncodeForConnection(value);
+        if (bytes.size() > 32767)
+          IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), 32767});
+        ForEachSameName([&](TIBXSQLVAR& x) { x.StoreText(bytes); });
+      }
+  }
+}
+
+// --- reading -----------------------------------------------------------------
+
+int TIBXSQLVAR::BytesPerCharacter() const {
+  switch (sqlvar_->SqlSubtype() & 0xFF) {
+    case 5: case 6: case 8: case 44: case 56: case 57: case 64:
+      return 2;
+    case 59:
+      return 4;
+    case 3:
+      return sqlvar_->RelName().rfind("RDB$", 0) == 0 ? 1 : 3;
+    default:
+      return 1;
+  }
+}
+
+std::string TIBXSQLVAR::AsBytes() const {
+  const char* data = sqlvar_->SqlData();
+  if (data == nullptr) return std::string();
+  switch (SQLType()) {
+    case SQL_VARYING: {
+      uint16_t length;
+      std::memcpy(&length, data, 2);
+      length = std::min<uint16_t>(length, static_cast<uint16_t>(sqlvar_->SqlLen()));
+      return std::string(data + 2, length);
+    }
+    case SQL_BLOB: {
+      if (IsNull()) return std::string();
+      TIBSQL& sql = *parent_->SQL();
+      IGDSLibrary& lib = sql.Library();
+      ISC_QUAD id;
+      std::memcpy(&id, data, sizeof id);
+      isc_blob_handle blob = 0;
+      ISC_STATUS* status = StatusVector();
+      sql.Call(lib.isc_open_blob2(status, sql.Database()->HandleAddress(),
+                                  sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
+               true);
+      std::string out;
+      char buffer[32768];
+      for (;;) {
+        unsigned short got = 0;
+        ISC_STATUS st = lib.isc_get_segment(status, &blob, &got, sizeof buffer, buffer);
+        if (st != 0 && st != isc_segment) {
+          if (st == isc_segstr_eof) break;
+          ISC_STATUS keep[kStatusVectorLength];
+          std::memcpy(keep, status, sizeof keep);
+          lib.isc_close_blob(status, &blob);
+          std::memcpy(status, keep, sizeof keep);
+          sql.Call(st, true);
+        }
+        out.append(buffer, got);
+      }
+      sql.Call(lib.isc_close_blob(status, &blob), true);
+      return out;
+    }
+    default:
+      return std::string(data, std::max<short>(sqlvar_->SqlLen(), 0));
+  }
+}
+
+int64_t TIBXSQLVAR::AsInt64() const {
+  if (IsNull()) return 0;
+  const char* data = sqlvar_->SqlData();
+  const int scale = SQLScale();
+  auto scaled = [&](int64_t raw) {
+    if (scale < 0) return raw / Pow10(-scale);
+    if (scale > 0) return raw * Pow10(scale);
+    return raw;
+  };
+  switch (SQLType()) {
+    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return scaled(v); }
+    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return scaled(v); }
+    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return scaled(v); }
+    case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT:
+      return static_cast<int64_t>(AsDouble());
+    case SQL_TEXT: case SQL_VARYING: {
+      int64_t v = 0;
+      if (!TryStrToInt64(Trim(AsString()), v)) IBError(ibceInvalidDataConversion);
+      return v;
+    }
+    case kSqlBooleanFirebird: case kSqlBooleanInterBase:
+      return AsBoolean() ? 1 : 0;
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+}
+
+double TIBXSQLVAR::AsDouble() const {
+  if (IsNull()) return 0;
+  const char* data = sqlvar_->SqlData();
+  const int scale = SQLScale();
+  auto scaled = [&](int64_t raw) {
+    return scale == 0 ? static_cast<double>(raw) : static_cast<double>(raw) * std::pow(10.0, scale);
+  };
+  switch (SQLType()) {
+    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return scaled(v); }
+    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return scaled(v); }
+    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return scaled(v); }
+    case SQL_FLOAT: { float v; std::memcpy(&v, data, 4); return v; }
+    case SQL_DOUBLE: case SQL_D_FLOAT: { double v; std::memcpy(&v, data, 8); return v; }
+    case SQL_TEXT: case SQL_VARYING: {
+      double v = 0;
+      if (!TryStrToFloat(Trim(AsString()), v, FormatSettings())) IBError(ibceInvalidDataConversion);
+      return v;
+    }
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+}
+
+int64_t TIBXSQLVAR::AsCurrency() const {
+  if (IsNull()) return 0;
+  const char* data = sqlvar_->SqlData();
+  const int scale = SQLScale();
+  auto to_currency = [&](int64_t raw) -> int64_t {
+    if (scale >= -4) return raw * Pow10(4 + scale);
+    return static_cast<int64_t>(std::llround(static_cast<double>(raw) / Pow10(-scale - 4)));
+  };
+  switch (SQLType()) {
+    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return to_currency(v); }
+    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return to_currency(v); }
+    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return to_currency(v); }
+    default:
+      return static_cast<int64_t>(std::llround(AsDouble() * 10000.0));
+  }
+}
+
+bool TIBXSQLVAR::AsBoolean() const {
+  if (IsNull()) return false;
+  const char* data = sqlvar_->SqlData();
+  switch (SQLType()) {
+    case kSqlBooleanFirebird:
+      return data[0] != 0;
+    case kSqlBooleanInterBase: {
+      int16_t v;
+      std::memcpy(&v, data, 2);
+      return v != 0;
+    }
+    case SQL_SHORT: case SQL_LONG: case SQL_INT64:
+      return AsInt64() != 0;
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+}
+
+ISC_QUAD TIBXSQLVAR::AsQuad() const {
+  ISC_QUAD q{};
+  switch (SQLType()) {
+    case SQL_BLOB: case SQL_ARRAY: case SQL_QUAD:
+      if (!IsNull()) std::memcpy(&q, sqlvar_->SqlData(), sizeof q);
+      return q;
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+}
+
+TDateTime TIBXSQLVAR::AsDateTime() const {
+  if (IsNull()) return 0;
+  const char* data = sqlvar_->SqlData();
+  IGDSLibrary& lib = parent_->SQL()->Library();
+  std::tm t{};
+  bool has_date = true;
+  switch (SQLType()) {
+    case SQL_TEXT: case SQL_VARYING:
+      return StrToDateTime(Trim(AsString()), FormatSettings());
+    case SQL_TIMESTAMP: {
+      ISC_QUAD q;
+      std::memcpy(&q, data, sizeof q);
+      lib.isc_decode_date(&q, &t);
+      break;
+    }
+    case SQL_TYPE_TIME: {
+      ISC_TIME v;
+      std::memcpy(&v, data, sizeof v);
+      lib.isc_decode_sql_time(&v, &t);
+      has_date = false;
+      break;
+    }
+    case SQL_TYPE_DATE: {
+      ISC_DATE v;
+      std::memcpy(&v, data, sizeof v);
+      lib.isc_decode_sql_date(&v, &t);
+      break;
+    }
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+  TDateTime date = 0;
+  if (has_date && !TryEncodeDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, date))
+    IBError(ibceInvalidDataConversion);
+  TDateTime time = 0;
+  if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) IBError(ibceInvalidDataConversion);
+  return date >= 0 ? date + time : date - time;
+}
+
+String TIBXSQLVAR::AsString() const {
+  if (IsNull()) return String();
+  const TFormatSettings& fs = FormatSettings();
+  switch (SQLType()) {
+    case SQL_TEXT: {
+      String text = DecodeFromConnection(std::string_view(sqlvar_->SqlData(),
+                                                          std::max<short>(sqlvar_->SqlLen(), 0)));
+      size_t limit = static_cast<size_t>(std::max<short>(sqlvar_->SqlLen(), 0)) /
+                     static_cast<size_t>(BytesPerCharacter());
+      if (text.size() > limit) text.resize(limit);
+      return text;
+    }
+    case SQL_VARYING:
+      return DecodeFromConnection(AsBytes());
+    case SQL_SHORT: case SQL_LONG: case SQL_INT64: {
+      const int scale = SQLScale();
+      if (scale == 0) return IntToStr(AsInt64());
+      if (scale >= -4) return ScaledToText(AsCurrency(), 4);
+      return FloatToStr(AsDouble(), fs);
+    }
+    case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT:
+      return FloatToStr(AsDouble(), fs);
+    case SQL_TIMESTAMP:
+      return DateTimeToStr(AsDateTime(), fs);
+    case SQL_TYPE_TIME:
+      return FormatDateTime(fs.LongTimeFormat, AsDateTime(), fs);
+    case SQL_TYPE_DATE:
+      if (parent_->SQL()->Dialect() >= 3) return FormatDateTime(fs.ShortDateFormat, AsDateTime(), fs);
+      return DateTimeToStr(AsDateTime(), fs);
+    case SQL_ARRAY:
+      return u"(Array)";
+    case kSqlBooleanFirebird: case kSqlBooleanInterBase:
+      return AsBoolean() ? u"True" : u"False";
+    case SQL_BLOB:
+      return DecodeFromConnection(AsBytes());
+    default:
+      IBError(ibceInvalidDataConversion);
+  }
+}
+
+}  // namespace kavo

@@ -1,0 +1,156 @@
+#include "ib_test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "rtl/code_page.h"
+#include "rtl/exceptions.h"
+
+namespace kavo::test {
+
+const Char* const kStoredParams[3] = {u"user_name=VAVAVOR", u"password=kat4ro2",
+                                      u"lc_ctype=ISO8859_1"};
+const Char* const kStoredTransactionParams[3] = {u"read_committed", u"rec_version", u"nowait"};
+
+const Char* const kCreateTmpIntegracao[] = {
+    u"CREATE TABLE TMP_INTEGRACAO (\n"
+    u"  NRECNO BIGINT,\n"
+    u"  ACAO VARCHAR(3),\n"
+    u"  DADOS VARCHAR(500),\n"
+    u"  DATA DATE,\n"
+    u"  HORA TIME,\n"
+    u"  TIPO VARCHAR(50),\n"
+    u"  VERSAO VARCHAR(10),\n"
+    u"  STATUS VARCHAR(10),\n"
+    u"  ERRO VARCHAR(200),\n"
+    u"  STATUS_INTEGRACAO VARCHAR(10),\n"
+    u"  ERRO_INTEGRACAO VARCHAR(200))",
+    u"CREATE GENERATOR GEN_TMP_INTEGRACAO",
+    u"CREATE TRIGGER TMP_INTEGRACAO_BI FOR TMP_INTEGRACAO BEFORE INSERT AS\n"
+    u"BEGIN\n"
+    u"  IF (NEW.NRECNO IS NULL) THEN NEW.NRECNO = GEN_ID(GEN_TMP_INTEGRACAO, 1);\n"
+    u"END",
+    nullptr};
+
+const Char* const kInsertTmpIntegracao =
+    u"insert into TMP_INTEGRACAO\r\n"
+    u"  (ACAO, DADOS, DATA, ERRO, ERRO_INTEGRACAO, HORA, NRECNO, STATUS, STATUS_INTEGRACAO, \r\n"
+    u"   TIPO, VERSAO)\r\n"
+    u"values\r\n"
+    u"  (:ACAO, :DADOS, :DATA, :ERRO, :ERRO_INTEGRACAO, :HORA, :NRECNO, :STATUS, \r\n"
+    u"   :STATUS_INTEGRACAO, :TIPO, :VERSAO)";
+
+namespace {
+
+// The embedded engine keeps its lock files in a directory of its own for the
+// tests, so nothing the tests leave can get in the server's way.
+struct Environment {
+  Environment() {
+    std::string lock = "/tmp/kavo-ib-test-lock";
+    ::mkdir(lock.c_str(), 0777);
+    ::chmod(lock.c_str(), 0777);
+    ::setenv("FIREBIRD_LOCK", lock.c_str(), 0);
+    SetAnsiCodePage("UTF-8");
+  }
+};
+const Environment environment;
+
+}  // namespace
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/kavo-ib-XXXXXX";
+  char* made = ::mkdtemp(pattern);
+  if (made == nullptr) RaiseLastOSError();
+  path_ = made;
+  ::chmod(path_.c_str(), 0777);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+int RunServerScript(const std::string& command) {
+  std::string script = std::string(KAVO_SOURCE_DIR) + "/scripts/firebird-server.sh " + command +
+                       " >/dev/null 2>&1";
+  int rc = std::system(script.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+bool ServerListening() { return RunServerScript("status") == 0; }
+
+bool EnsureServer() { return RunServerScript("start") == 0 && ServerListening(); }
+
+void CreateTestDatabase(const std::string& path, bool with_tmp_integracao) {
+  TIBDatabase db(nullptr);
+  db.SetServerType(u"IBEmbedded");
+  db.SetLoginPrompt(false);
+  db.SetDatabaseName(Utf8ToString(path));
+  db.Params().SetText(u"USER 'VAVAVOR' PASSWORD 'kat4ro2' DEFAULT CHARACTER SET ISO8859_1");
+  db.CreateDatabase();
+  if (with_tmp_integracao) {
+    TIBTransaction tr(nullptr);
+    tr.SetDefaultDatabase(&db);
+    tr.StartTransaction();
+    for (const Char* const* sql = kCreateTmpIntegracao; *sql != nullptr; ++sql) {
+      TIBSQL q(nullptr);
+      q.SetDatabase(&db);
+      q.SetTransaction(&tr);
+      q.SQL().SetText(*sql);
+      q.SetParamCheck(false);
+      q.ExecQuery();
+      tr.CommitRetaining();
+    }
+    tr.Commit();
+  }
+  db.Close();
+  ::chmod(path.c_str(), 0666);
+}
+
+Connection::Connection(const String& name)
+    : db(std::make_unique<TIBDatabase>(nullptr)), tr(std::make_unique<TIBTransaction>(nullptr)) {
+  db->SetDatabaseName(name);
+  for (const Char* line : kStoredParams) db->Params().Add(line);
+  db->SetLoginPrompt(false);
+  db->SetDefaultTransaction(tr.get());
+  db->SetServerType(u"IBServer");
+  tr->SetDefaultDatabase(db.get());
+  for (const Char* line : kStoredTransactionParams) tr->Params().Add(line);
+}
+
+Connection::~Connection() {
+  tr.reset();
+  db.reset();
+}
+
+String QueryValue(TIBDatabase& db, TIBTransaction& tr, const String& sql) {
+  if (!tr.Active()) tr.StartTransaction();
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db);
+  q.SetTransaction(&tr);
+  q.SQL().SetText(sql);
+  q.ExecQuery();
+  String value = q.Eof() ? String() : q.Fields(0).AsString();
+  q.Close();
+  return value;
+}
+
+void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql) {
+  TIBTransaction tr(nullptr);
+  tr.SetDefaultDatabase(&db);
+  tr.StartTransaction();
+  for (const Char* text : sql) {
+    TIBSQL q(nullptr);
+    q.SetDatabase(&db);
+    q.SetTransaction(&tr);
+    q.SQL().SetText(text);
+    q.SetParamCheck(false);
+    q.ExecQuery();
+  }
+  tr.Commit();
+}
+
+}  // namespace kavo::test

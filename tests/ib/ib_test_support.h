@@ -1,0 +1,68 @@
+// Shared set-up of the Firebird layer tests: temporary databases on the
+// embedded engine and on the local server, and the service's staging table.
+#ifndef KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
+#define KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
+
+#include <memory>
+#include <string>
+
+#include "ib/ib_database.h"
+#include "ib/ib_sql.h"
+#include "ib/ib_transaction.h"
+#include "rtl/ustring.h"
+
+namespace kavo::test {
+
+// The service's stored connection parameters.
+extern const Char* const kStoredParams[3];
+// The service's stored transaction parameters.
+extern const Char* const kStoredTransactionParams[3];
+// The staging table as the service writes it.
+extern const Char* const kCreateTmpIntegracao[];
+// The service's stored insert statement.
+extern const Char* const kInsertTmpIntegracao;
+
+// A directory for one test's database files (world-writable so the server
+// may create files in it), removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Makes sure the server listens on 127.0.0.1:3050 (runs the project's
+// firebird-server.sh when it does not) and tells whether it does.
+bool EnsureServer();
+bool ServerListening();
+// Runs firebird-server.sh with `command`; returns its exit status.
+int RunServerScript(const std::string& command);
+
+// Creates a dialect-3 ISO8859_1 database owned by VAVAVOR at `path` (a local
+// path, through the embedded engine), with TMP_INTEGRACAO when asked, and
+// leaves it detached.
+void CreateTestDatabase(const std::string& path, bool with_tmp_integracao = true);
+
+// A connection and its transaction configured as the service stores them
+// (ServerType IBServer, LoginPrompt false, the three Params lines; the
+// transaction with read_committed, rec_version, nowait) on `name`.
+struct Connection {
+  explicit Connection(const String& name);
+  ~Connection();
+  std::unique_ptr<TIBDatabase> db;
+  std::unique_ptr<TIBTransaction> tr;
+};
+
+// Runs one statement in `tr` (started when needed) and returns the first
+// column of the first row as text ("" without rows).
+String QueryValue(TIBDatabase& db, TIBTransaction& tr, const String& sql);
+// Runs statements in their own transaction and commits.
+void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql);
+
+}  // namespace kavo::test
+
+#endif  // KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
