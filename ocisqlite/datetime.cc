@@ -142,7 +142,8 @@ std::string FormatDate(const DateParts& d, std::string_view fmt) {
   bool fill_mode = true;  // FM toggles suppression of padding
   char buf[16];
   auto num = [&](int v, int width) {
-    std::snprintf(buf, sizeof buf, fill_mode ? "%0*d" : "%d", width, v);
+    if (fill_mode) std::snprintf(buf, sizeof buf, "%0*d", width, v);
+    else std::snprintf(buf, sizeof buf, "%d", v);
     out += buf;
   };
   for (size_t i = 0; i < fmt.size();) {
