@@ -299,29 +299,29 @@ void TDataSet::First() {
       Open();
     }
   } else {
-    ClearWindow();
-    InternalFirst();
-    if (GetRecord(current_, gmNext, true) == grOK) {
-      has_record_ = true;
-      cursor_on_current_ = true;
-      eof_ = false;
-    }
+    ReadFromEnd(true);
   }
   bof_ = true;
   DataEvent(deDataSetChange);
   DoAfterScroll();
 }
 
+void TDataSet::ReadFromEnd(bool start) {
+  ClearWindow();
+  if (start)
+    InternalFirst();
+  else
+    InternalLast();
+  if (GetRecord(current_, start ? gmNext : gmPrior, true) == grOK) {
+    has_record_ = cursor_on_current_ = true;
+    (start ? eof_ : bof_) = false;
+  }
+}
+
 void TDataSet::Last() {
   CheckBrowseMode();
   DoBeforeScroll();
-  ClearWindow();
-  InternalLast();
-  if (GetRecord(current_, gmPrior, true) == grOK) {
-    has_record_ = true;
-    cursor_on_current_ = true;
-    bof_ = false;
-  }
+  ReadFromEnd(false);
   eof_ = true;
   DataEvent(deDataSetChange);
   DoAfterScroll();
@@ -402,11 +402,7 @@ void TDataSet::Refresh() {
       return;
     }
     // Nothing was current: the re-read rows may have brought a first one.
-    InternalFirst();
-    if (GetRecord(current_, gmNext, false) == grOK) {
-      has_record_ = cursor_on_current_ = true;
-      eof_ = false;
-    }
+    ReadFromEnd(true);
   };
   try {
     InternalRefresh();

@@ -275,6 +275,9 @@ class TDataSet : public TComponent {
   void AllocateBuffers();
   void FreeBuffers();
   void ClearWindow();
+  // Empties the window, puts the cursor at the start (or end) and reads the
+  // record next to it.
+  void ReadFromEnd(bool start);
   void UpdateCursorPos();
   void DestroyDefaultFields();
   void FreeFieldBuffers();

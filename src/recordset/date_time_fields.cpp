@@ -16,6 +16,10 @@ TDateTime TDateTimeField::GetAsDateTime() const {
 String TDateTimeField::GetAsString() const {
   TDateTime value = 0;
   if (!GetData(&value, false)) return {};
+  return ValueText(value);
+}
+
+String TDateTimeField::ValueText(TDateTime value) const {
   return DateTimeToStr(value, FormatSettings());
 }
 
@@ -33,9 +37,7 @@ TDateField::TDateField(TComponent* owner) : TDateTimeField(owner) {
   SetDataTypeInternal(ftDate);
 }
 
-String TDateField::GetAsString() const {
-  TDateTime value = 0;
-  if (!GetData(&value, false)) return {};
+String TDateField::ValueText(TDateTime value) const {
   return FormatDateTime(FormatSettings().ShortDateFormat, value, FormatSettings());
 }
 
@@ -43,9 +45,7 @@ TTimeField::TTimeField(TComponent* owner) : TDateTimeField(owner) {
   SetDataTypeInternal(ftTime);
 }
 
-String TTimeField::GetAsString() const {
-  TDateTime value = 0;
-  if (!GetData(&value, false)) return {};
+String TTimeField::ValueText(TDateTime value) const {
   return FormatDateTime(FormatSettings().LongTimeFormat, value, FormatSettings());
 }
 

@@ -31,21 +31,29 @@ class TDateTimeField : public TField {
   // "" clears. A time field reads the text with StrToTime; the date kinds
   // take no text (access error).
   void SetAsString(const String& value) override;
+
+ protected:
+  // The text of a value in the process-wide settings.
+  virtual String ValueText(TDateTime value) const;
 };
 
 class TDateField : public TDateTimeField {
  public:
   explicit TDateField(TComponent* owner);
   int GetDataSize() const override { return 4; }
-  String GetAsString() const override;
+
+ protected:
+  String ValueText(TDateTime value) const override;  // short date
 };
 
 class TTimeField : public TDateTimeField {
  public:
   explicit TTimeField(TComponent* owner);
   int GetDataSize() const override { return 4; }
-  String GetAsString() const override;
   void SetAsString(const String& value) override;
+
+ protected:
+  String ValueText(TDateTime value) const override;  // long time
 };
 
 }  // namespace kavo
