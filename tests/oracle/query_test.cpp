@@ -25,7 +25,8 @@ class QueryTest : public ::testing::Test {
         "s500 varchar2(500), d date);\n"
         "create table kavo.rows60 (id number(9));\n"
         "create table kavo.keyed (id number(9) primary key, txt varchar2(20));\n"
-        "create table kavo.longs (id number(9), l long);\n";
+        "create table kavo.longs (id number(9), l long);\n"
+        "create table kavo.raws (id number(9), r long raw);\n";
     ASSERT_EQ(standin_->Sql("SYSTEM/manager", script), 0);
     std::string fill;
     for (int i = 1; i <= 60; ++i) fill += "insert into rows60 values (" + std::to_string(i) + ");\n";
@@ -292,6 +293,29 @@ TEST_F(QueryTest, LongValuesArriveInPieces) {
   session_->Rollback();
 }
 
+TEST_F(QueryTest, LongRawRoundTripAndDebugText) {
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 10000; ++i) bytes.push_back(static_cast<uint8_t>(i * 7));
+  String shown;
+  TOracleQuery::DebugHook() = [&](TOracleQuery*, const String& text) { shown = text; };
+  q_->SetDebug(true);
+  q_->SetSQLText(u"insert into raws values (:id, :r)");
+  q_->DeclareAndSet(u"id", otInteger, 1);
+  q_->DeclareAndSet(u"r", otLongRaw, OraVariant::Bytes(bytes));
+  q_->Execute();
+  TOracleQuery::DebugHook() = nullptr;
+  EXPECT_EQ(shown, u"insert into raws values (:id, :r)\r\n\r:ID = 1\r:R = (Long Raw)");
+  TOracleQuery r(nullptr);
+  r.SetSession(session_.get());
+  r.SetSQLText(u"select r from raws where id = 1");
+  r.Execute();
+  ASSERT_FALSE(r.Eof());
+  EXPECT_EQ(r.FieldType(0), otLongRaw);
+  EXPECT_EQ(r.Field(0).ByteArray(), bytes);
+  EXPECT_EQ(r.FieldLength(0), 10000);
+  session_->Rollback();
+}
+
 TEST_F(QueryTest, SubstitutionAndRefusals) {
   q_->SetSQLText(u"select count(*) from :tab");
   q_->DeclareAndSet(u"tab", otSubst, u"rows60");
@@ -355,6 +379,59 @@ TEST_F(QueryTest, Utf8ClientRoundTrip) {
   session_->SetConnected(false);
   unsetenv("NLS_LANG");
   DLLExit();
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+// The service's own select and its write-back by row identifier.
+TEST_F(QueryTest, InterfaceTableSelectAndUpdateByRowId) {
+  ASSERT_EQ(standin_->Sql("SYSTEM/manager",
+                          "create user v9norvelo identified by x;\n"
+                          "create table v9norvelo.\"INTERFACE_ORCL\" (ACAO varchar2(1), "
+                          "CODIGO number, DADOS varchar2(500), DT_H_GRAV date, DT_H_PRI_P date, "
+                          "DT_H_ULT_P date, ERRO varchar2(255), HORA varchar2(8), ORDEM number, "
+                          "STATUS varchar2(1), TABELA varchar2(20), TIPO varchar2(50), "
+                          "VERSAO varchar2(10));\n"
+                          "insert into v9norvelo.\"INTERFACE_ORCL\" values ('I', 1, 'dados', "
+                          "sysdate, null, null, null, '10:00:00', 1, 'A', 'T', 'TIPO', '1');\n"
+                          "insert into v9norvelo.\"INTERFACE_ORCL\" values ('I', 2, 'feito', "
+                          "sysdate, null, null, null, '10:00:00', 2, 'X', 'T', 'TIPO', '1');\n"
+                          "commit;\n"),
+            0);
+  session_->SetLogonUsername(u"SYSTEM/manager");
+  session_->LogOn();
+  q_->SetSQLText(u"SELECT A.*, A.ROWID FROM \r\nv9norvelo.\"INTERFACE_ORCL\" A \r\nWHERE \r\n"
+                 u"A.STATUS='A' \r\nand  ROWNUM < 1000");
+  q_->Execute();
+  ASSERT_EQ(q_->FieldCount(), 14);
+  EXPECT_EQ(q_->FieldType(1), otFloat) << "CODIGO: NUMBER without precision";
+  EXPECT_EQ(q_->FieldType(3), otDate);
+  EXPECT_EQ(q_->FieldSize(2), 500);
+  EXPECT_EQ(q_->FieldName(13), u"ROWID");
+  ASSERT_FALSE(q_->Eof());
+  String rowid = q_->FieldAsString(13);
+  EXPECT_EQ(rowid.size(), 18u);
+  q_->Next();
+  EXPECT_TRUE(q_->Eof()) << "only the pending row";
+
+  TOracleQuery update(nullptr);
+  update.SetSession(session_.get());
+  update.SetSQLText(u"update v9norvelo.\"INTERFACE_ORCL\" set ERRO = :ERRO where ROWID = :vzo__rowid");
+  update.DeclareAndSet(u"ERRO", otString, u"falhou");
+  update.DeclareAndSet(u"vzo__rowid", otString, rowid);
+  update.Execute();
+  EXPECT_EQ(update.RowsProcessed(), 1);
+  session_->Commit();
+
+  TOracleQuery check(nullptr);
+  check.SetSession(session_.get());
+  check.SetSQLText(u"select ERRO from v9norvelo.\"INTERFACE_ORCL\" where CODIGO = 1");
+  check.Execute();
+  EXPECT_EQ(check.FieldAsString(0), u"falhou");
 }
 
 }  // namespace
