@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/message_queue.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 
@@ -153,4 +154,41 @@ void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql) {
   tr.Commit();
 }
 
+bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms) {
+  auto queue = MessageQueue::ForCurrentThread();
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    auto now = std::chrono::steady_clock::now();
+    if (now >= until) return false;
+    if (queue->Wait(std::chrono::duration_cast<std::chrono::milliseconds>(until - now))) {
+      Message m;
+      while (queue->Peek(m)) DispatchMessage(m);
+    }
+  }
+  return true;
+}
+
+void EmbeddedDatabaseTest::SetUp() {
+  path_ = dir_.File("kavo.fdb");
+  CreateTestDatabase(path_);
+  conn_ = std::make_unique<Connection>(Utf8ToString(path_));
+}
+
+int EmbeddedDatabaseTest::CommittedRows() {
+  Connection other(Utf8ToString(path_));
+  other.db->Open();
+  String n = QueryValue(*other.db, *other.tr, u"select count(*) from TMP_INTEGRACAO");
+  other.tr->Commit();
+  other.db->Close();
+  int32_t value = -1;
+  TryStrToInt(n, value);
+  return value;
+}
+
 }  // namespace kavo::test
+
+// The embedded engine loads ICU, which keeps its converters until the
+// process ends; they are not the layer's leaks.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libicuuc.so\nleak:libicui18n.so\n";
+}

@@ -3,10 +3,14 @@
 #ifndef KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
 #define KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
 
+#include <gtest/gtest.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "ib/ib_database.h"
+#include "ib/ib_errors.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "rtl/ustring.h"
@@ -62,6 +66,37 @@ struct Connection {
 String QueryValue(TIBDatabase& db, TIBTransaction& tr, const String& sql);
 // Runs statements in their own transaction and commits.
 void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql);
+
+// Runs the calling thread's message loop until `done` or `timeout_ms`.
+bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms);
+
+// Runs `f` and returns the EIBClientError it raises (a failure when none).
+template <typename F>
+EIBClientError ClientError(F&& f) {
+  try {
+    f();
+  } catch (const EIBClientError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no EIBClientError";
+  return EIBClientError(-1, u"");
+}
+
+// A fresh embedded database with TMP_INTEGRACAO and a connection to it with
+// the service's stored settings (not yet connected).
+class EmbeddedDatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  TIBDatabase& db() { return *conn_->db; }
+  TIBTransaction& tr() { return *conn_->tr; }
+  String Name() const { return Utf8ToString(path_); }
+  // Rows of TMP_INTEGRACAO as a fresh connection sees them.
+  int CommittedRows();
+
+  TempDir dir_;
+  std::string path_;
+  std::unique_ptr<Connection> conn_;
+};
 
 }  // namespace kavo::test
 
