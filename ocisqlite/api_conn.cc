@@ -60,7 +60,7 @@ OCI_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usr
   try {
     auto conn = Connection::Open(svc->server->path);
     int days = conn->Logon(Upper(u->user), u->password);
-    u->conn = std::move(conn);
+    u->conn = std::shared_ptr<Connection>(std::move(conn));
     svc->session = u;
     if (days > 0) {
       e->Set(MakeError(28002, std::to_string(days)));
@@ -78,7 +78,11 @@ OCI_API sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp
   Session* u = usrhp ? As<Session>(usrhp, OCI_HTYPE_SESSION) : svc->session;
   if (!u || !IsHandle(u, OCI_HTYPE_SESSION)) return OCI_INVALID_HANDLE;
   if (!u->conn) return Fail(errhp, MakeError(1012));
-  u->conn.reset();  // an open transaction rolls back
+  {
+    std::lock_guard<std::recursive_mutex> guard(u->conn->mutex());
+    u->conn->Close();  // an open transaction rolls back
+  }
+  u->conn.reset();
   return OCI_SUCCESS;
 }
 
@@ -167,6 +171,7 @@ sword EndTransaction(OCISvcCtx* svchp, OCIError* errhp, bool commit) {
   e->Clear();
   Connection* c = Conn(svc);
   if (!c) return Fail(errhp, MakeError(1012));
+  std::lock_guard<std::recursive_mutex> guard(c->mutex());
   try {
     if (commit) c->Commit();
     else c->Rollback();

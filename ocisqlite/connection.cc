@@ -131,7 +131,7 @@ class Query {
 std::unique_ptr<Connection> Connection::Open(const std::string& path) {
   if (path.empty() || access(path.c_str(), R_OK | W_OK) != 0) throw MakeError(12154);
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
       SQLITE_OK) {
     sqlite3_close(db);
     throw MakeError(12154);
@@ -184,8 +184,14 @@ void Connection::CreateStore(const std::string& path, const std::string& system_
 }
 
 Connection::~Connection() {
-  if (in_tx_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  Close();
   sqlite3_close_v2(db_);
+}
+
+void Connection::Close() {
+  if (in_tx_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  in_tx_ = false;
+  closed_ = true;
 }
 
 int Connection::Logon(const std::string& user, const std::string& password) {

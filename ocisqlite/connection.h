@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "errors.h"
@@ -22,6 +23,10 @@ class Connection : public Resolver {
   // Makes a new store with the user SYSTEM; throws std::runtime_error.
   static void CreateStore(const std::string& path, const std::string& system_password);
   ~Connection() override;
+  // Ends the session: an open transaction rolls back; statements still holding
+  // the connection then fail with ORA-01012.
+  void Close();
+  bool closed() const { return closed_; }
 
   // Checks the credentials; returns the days left for an expiring password (0: none).
   int Logon(const std::string& user, const std::string& password);
@@ -49,16 +54,21 @@ class Connection : public Resolver {
   bool UserExists(const std::string& name);
 
   std::atomic<bool> cancel{false};
+  // Held by every call that uses the session, so threads sharing it take turns
+  // (OCIBreak does not take it: it must reach a running call).
+  std::recursive_mutex& mutex() { return mutex_; }
 
  private:
   explicit Connection(sqlite3* db) : db_(db) {}
   bool Lookup(const std::string& owner, const std::string& name, ObjectRef* out);
 
   sqlite3* db_;
+  std::recursive_mutex mutex_;
   std::string user_;
   int session_id_ = 0;
   std::string nls_date_format_ = "DD-MON-RR";
   bool in_tx_ = false;
+  bool closed_ = false;
   long tx_serial_ = 0;
 };
 

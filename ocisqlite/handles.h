@@ -59,7 +59,7 @@ struct Server : Handle {
 struct Session : Handle {
   explicit Session(Env* e) : Handle(OCI_HTYPE_SESSION, e) {}
   std::string user, password;
-  std::unique_ptr<Connection> conn;
+  std::shared_ptr<Connection> conn;  // statements share it; ending the session closes it
 };
 
 struct SvcCtx : Handle {
@@ -152,7 +152,7 @@ struct Stmt : Handle {
   ub2 fncode = 0;
   bool prepared = false;
   bool from_cache = false;
-  Connection* conn = nullptr;
+  std::shared_ptr<Connection> conn;  // the session of the last execute
   sqlite3_stmt* st = nullptr;
   Translation tr;
   std::vector<ColumnDesc> cols;

@@ -316,10 +316,12 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
           throw e;
         }
     if (!svc.session || !svc.session->conn) throw MakeError(1012);
-    Connection& conn = *svc.session->conn;
+    std::shared_ptr<Connection> keep = svc.session->conn;
+    Connection& conn = *keep;
+    std::lock_guard<std::recursive_mutex> guard(conn.mutex());
     conn.cancel = false;
-    s.conn = &conn;
     s.Reset();
+    s.conn = keep;
     s.parse_error_offset = 0;
     try {
       switch (s.kind) {
@@ -424,9 +426,14 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
     err.Set(MakeError(s.executed ? 24374 : 24338));
     return OCI_ERROR;
   }
+  if (s.conn->closed()) {
+    err.Set(MakeError(1012));
+    return OCI_ERROR;
+  }
   s.rows_fetched = 0;
   if (nrows == 0) return OCI_SUCCESS;
   bool truncated = false;
+  std::lock_guard<std::recursive_mutex> guard(s.conn->mutex());
   try {
     Connection& conn = *s.conn;
     for (ub4 r = 0; r < nrows; ++r) {

@@ -105,6 +105,25 @@ TEST_F(LogonTest, UnimplementedRoutinesReport3001AndEndsWithoutSessionFail) {
   EXPECT_EQ(code, 0);
 }
 
+TEST_F(LogonTest, StatementsOutliveTheirSessionSafely) {
+  Session s = Logon("system", "manager");
+  MustExec(s, "create table t (a number)");
+  MustExec(s, "insert into t values (1)");
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(s, "select a from t", &st), OCI_SUCCESS);
+  int a = 0;
+  OCIDefineByPos(st, nullptr, err_, 1, &a, sizeof a, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  ASSERT_EQ(OCISessionEnd(s.svc, err_, s.ses, OCI_DEFAULT), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1012);
+  EXPECT_EQ(OCIStmtExecute(s.svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1012);
+  EXPECT_EQ(OCISessionEnd(s.svc, err_, s.ses, OCI_DEFAULT), OCI_ERROR);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  // The uncommitted insert went with the session.
+  EXPECT_EQ(Query(system_, "select count(*) from t"), (Rows{{"0"}}));
+}
+
 TEST_F(LogonTest, OCILogonAndLogoffMakeAUsableContext) {
   OCISvcCtx* svc = nullptr;
   ASSERT_EQ(OCILogon(env_, err_, &svc, reinterpret_cast<const OraText*>("system"), 6,
