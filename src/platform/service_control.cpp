@@ -205,7 +205,9 @@ int StartServiceCtrlDispatcher(const std::vector<ServiceTableEntry>& table) {
     st.active = true;
     st.service_name = table.front().name;
     st.handler = nullptr;
-    st.state = 0;
+    // Starting until the service says otherwise: a stop that comes before its
+    // first report is kept, not lost.
+    st.state = SERVICE_START_PENDING;
     st.accepted = 0;
     st.ready_sent = false;
     st.deferred = 0;

@@ -3,8 +3,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 namespace kavo {
 namespace {
@@ -85,6 +94,166 @@ TEST(Dispatcher, HandlerRegistrationFailsOutsideTheDispatcher) {
   EXPECT_EQ(RegisterServiceCtrlHandler(u"Svc", [](uint32_t) {}), 0u);
   EXPECT_EQ(errno, ESRCH);
   EXPECT_FALSE(SetServiceStatus(1, Status(SERVICE_RUNNING, 7, 0), "csRunning"));
+}
+
+// The dispatcher run for real: a notify socket to talk to, a service entry
+// whose steps the test drives, and a handler that records what reaches it.
+// Signals go to the process, as the service manager sends them.
+class RunningDispatcher : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BlockControlSignals();  // before any thread, so that only signalfd sees them
+    char tmpl[] = "/tmp/kavo_dispatch_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    socket_path_ = dir_ + "/notify";
+    socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(socket_, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, socket_path_.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    setenv("NOTIFY_SOCKET", socket_path_.c_str(), 1);
+    self_ = this;
+  }
+  void TearDown() override {
+    if (dispatcher_.joinable()) {
+      Step([] { Report(SERVICE_STOPPED, 7); });
+      Finish();
+    }
+    unsetenv("NOTIFY_SOCKET");
+    close(socket_);
+    unlink(socket_path_.c_str());
+    rmdir(dir_.c_str());
+    self_ = nullptr;
+  }
+
+  // Starts the dispatcher; its service entry registers the handler and then
+  // runs the steps handed to Step until Finish.
+  void Start() {
+    dispatcher_ = std::thread([this] {
+      std::vector<ServiceTableEntry> table{{u"Svc", &Entry}};
+      result_ = StartServiceCtrlDispatcher(table);
+    });
+    ASSERT_TRUE(WaitFor([&] { return registered_; }));
+  }
+  // Runs `step` on the service-entry thread and waits for it.
+  void Step(std::function<void()> step) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    step_ = std::move(step);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !step_; });
+  }
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finish_ = true;
+    }
+    changed_.notify_all();
+    dispatcher_.join();
+    EXPECT_EQ(result_, 0);
+  }
+
+  static void Report(uint32_t state, uint32_t accepted) {
+    ServiceStatus s;
+    s.current_state = state;
+    s.controls_accepted = accepted;
+    s.wait_hint = 5000;
+    ASSERT_TRUE(SetServiceStatus(self_->handle_, s, "state"));
+  }
+
+  // Sends `signal_number` and waits until the dispatcher has taken it; then
+  // an interrogate, which always reaches the handler, marks that the first
+  // signal has been dealt with, whether it was delivered or dropped.
+  void SendAndSettle(int signal_number) {
+    ASSERT_EQ(kill(getpid(), signal_number), 0);
+    ASSERT_TRUE(WaitFor([&] {
+      sigset_t pending;
+      sigpending(&pending);
+      return !sigismember(&pending, signal_number);
+    }));
+    size_t before = Codes().size();
+    ASSERT_EQ(kill(getpid(), SIGHUP), 0);
+    ASSERT_TRUE(WaitFor([&] {
+      auto c = Codes();
+      return c.size() > before && c.back() == SERVICE_CONTROL_INTERROGATE;
+    }));
+  }
+
+  std::vector<uint32_t> Codes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return codes_;
+  }
+  std::vector<uint32_t> WithoutInterrogates() {
+    std::vector<uint32_t> codes;
+    for (uint32_t c : Codes())
+      if (c != SERVICE_CONTROL_INTERROGATE) codes.push_back(c);
+    return codes;
+  }
+
+  static bool WaitFor(const std::function<bool()>& done) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+  }
+
+ private:
+  static void Entry(const std::vector<String>&) {
+    RunningDispatcher* t = self_;
+    t->handle_ = RegisterServiceCtrlHandler(u"Svc", &Handler);
+    {
+      std::lock_guard<std::mutex> lock(t->mutex_);
+      t->registered_ = t->handle_ != 0;
+    }
+    std::unique_lock<std::mutex> lock(t->mutex_);
+    for (;;) {
+      t->changed_.wait(lock, [&] { return t->step_ || t->finish_; });
+      if (!t->step_) return;
+      auto step = std::move(t->step_);
+      lock.unlock();
+      step();
+      lock.lock();
+      t->step_ = nullptr;
+      t->changed_.notify_all();
+    }
+  }
+  static void Handler(uint32_t code) {
+    std::lock_guard<std::mutex> lock(self_->mutex_);
+    self_->codes_.push_back(code);
+  }
+
+  static inline RunningDispatcher* self_ = nullptr;
+  std::string dir_, socket_path_;
+  int socket_ = -1;
+  std::thread dispatcher_;
+  int result_ = -1;
+  ServiceStatusHandle handle_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> step_;
+  bool finish_ = false;
+  bool registered_ = false;
+  std::vector<uint32_t> codes_;
+};
+
+TEST_F(RunningDispatcher, AcceptedControlsReachTheHandler) {
+  Start();
+  Step([] { Report(SERVICE_RUNNING, 7); });
+  SendAndSettle(SIGUSR1);
+  SendAndSettle(SIGRTMIN + 3);
+  EXPECT_EQ(WithoutInterrogates(), (std::vector<uint32_t>{SERVICE_CONTROL_PAUSE, 131}));
+}
+
+TEST_F(RunningDispatcher, StopBeforeTheFirstReportIsKeptUntilAccepted) {
+  Start();  // the handler is registered; nothing has been reported yet
+  SendAndSettle(SIGTERM);
+  EXPECT_TRUE(WithoutInterrogates().empty());
+  Step([] { Report(SERVICE_START_PENDING, 0); });
+  Step([] { Report(SERVICE_RUNNING, 7); });
+  EXPECT_TRUE(WaitFor([&] { return !WithoutInterrogates().empty(); }));
+  EXPECT_EQ(WithoutInterrogates(), std::vector<uint32_t>{SERVICE_CONTROL_STOP});
 }
 
 }  // namespace
