@@ -86,14 +86,25 @@ bool ValidDate(const DateParts& d) {
 }
 
 bool ParseStoredDate(std::string_view t, DateParts* out) {
+  // "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS", fixed widths; hot when fetching DATE columns.
+  auto digits = [&](size_t at, size_t n, int* v) {
+    if (at + n > t.size()) return false;
+    int r = 0;
+    for (size_t k = at; k < at + n; ++k) {
+      if (t[k] < '0' || t[k] > '9') return false;
+      r = r * 10 + (t[k] - '0');
+    }
+    *v = r;
+    return true;
+  };
   DateParts d;
-  int n = 0;
-  std::string s(t);
-  int got = std::sscanf(s.c_str(), "%d-%d-%d%n", &d.year, &d.month, &d.day, &n);
-  if (got != 3) return false;
-  if (static_cast<size_t>(n) < s.size()) {
-    if (std::sscanf(s.c_str() + n, " %d:%d:%d", &d.hour, &d.minute, &d.second) != 3) return false;
-  }
+  if (t.size() != 10 && t.size() != 19) return false;
+  if (!digits(0, 4, &d.year) || t[4] != '-' || !digits(5, 2, &d.month) || t[7] != '-' ||
+      !digits(8, 2, &d.day))
+    return false;
+  if (t.size() == 19 && (t[10] != ' ' || !digits(11, 2, &d.hour) || t[13] != ':' ||
+                         !digits(14, 2, &d.minute) || t[16] != ':' || !digits(17, 2, &d.second)))
+    return false;
   if (!ValidDate(d)) return false;
   *out = d;
   return true;
