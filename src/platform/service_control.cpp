@@ -50,7 +50,11 @@ void Wake(int fd) {
   }
 }
 
-bool Accepts(uint32_t accepted, uint32_t code) {
+// As the service manager this stands in for: a service that is starting or
+// stopping takes no control but interrogate, whatever its report accepts.
+bool Accepts(uint32_t state, uint32_t accepted, uint32_t code) {
+  if (code == SERVICE_CONTROL_INTERROGATE) return true;
+  if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) return false;
   switch (code) {
     case SERVICE_CONTROL_STOP: return accepted & SERVICE_ACCEPT_STOP;
     case SERVICE_CONTROL_PAUSE:
@@ -68,7 +72,7 @@ void Deliver(uint32_t code) {
     std::lock_guard<std::mutex> lock(st.mutex);
     if (st.state == SERVICE_STOPPED) return;
     bool stopping = code == SERVICE_CONTROL_STOP || code == SERVICE_CONTROL_SHUTDOWN;
-    if (!st.handler || !Accepts(st.accepted, code)) {
+    if (!st.handler || !Accepts(st.state, st.accepted, code)) {
       if (stopping && (!st.handler || st.state == SERVICE_START_PENDING)) st.deferred = code;
       return;
     }
@@ -83,7 +87,7 @@ void DeliverDeferred() {
   {
     std::lock_guard<std::mutex> lock(st.mutex);
     code = st.deferred;
-    if (!code || !st.handler || !Accepts(st.accepted, code)) return;
+    if (!code || !st.handler || !Accepts(st.state, st.accepted, code)) return;
     st.deferred = 0;
   }
   Deliver(code);

@@ -11,8 +11,9 @@
 //   SIGHUP interrogate (4)   SIGPWR shutdown (5)   SIGRTMIN+n custom (128+n)
 //
 // A code the last status does not accept is dropped, as the service manager
-// this stands in for refuses it, except that a stop or shutdown refused while
-// starting is kept and delivered once the service accepts it (systemd would
+// this stands in for refuses it; so is every code but interrogate while the
+// service is starting or stopping. A stop or shutdown refused while starting
+// is kept, though, and delivered once the service accepts it (systemd would
 // otherwise wait for its stop timeout). Each status report becomes one notify
 // message: "STATUS=<state> checkpoint=<n> ..." plus READY=1 with the first
 // running report, STOPPING=1 with stop pending and EXTEND_TIMEOUT_USEC from

@@ -256,5 +256,24 @@ TEST_F(RunningDispatcher, StopBeforeTheFirstReportIsKeptUntilAccepted) {
   EXPECT_EQ(WithoutInterrogates(), std::vector<uint32_t>{SERVICE_CONTROL_STOP});
 }
 
+TEST_F(RunningDispatcher, StartPendingTakesNoCustomCode) {
+  Start();
+  Step([] { Report(SERVICE_START_PENDING, 0); });
+  SendAndSettle(SIGRTMIN + 1);
+  SendAndSettle(SIGUSR1);
+  EXPECT_TRUE(WithoutInterrogates().empty());
+}
+
+TEST_F(RunningDispatcher, StopPendingTakesNoFurtherControl) {
+  Start();
+  Step([] { Report(SERVICE_RUNNING, 7); });
+  Step([] { Report(SERVICE_STOP_PENDING, 7); });
+  // A pause now would put a stopping service to sleep.
+  SendAndSettle(SIGUSR1);
+  SendAndSettle(SIGTERM);
+  SendAndSettle(SIGRTMIN + 1);
+  EXPECT_TRUE(WithoutInterrogates().empty());
+}
+
 }  // namespace
 }  // namespace kavo
