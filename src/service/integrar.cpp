@@ -1,9 +1,17 @@
 #include "service/date_time_text.h"
+#include "service/integration_cycle.h"
 #include "service/kavo_servico_integrador.h"
 
 namespace kavo {
 
-// Until the database components exist, a cycle only marks its start.
-void TKavoServicoIntegrador::Integrar() { Logar(u" Iniciado integracao " + DT()); }
+void TKavoServicoIntegrador::Integrar() {
+  if (!OracleSession || !OracleDataSet || !IBDatabase || !FB_TMP_INTEGRACAO) {
+    Logar(u" Iniciado integracao " + DT());
+    return;
+  }
+  RunIntegrationCycle({*OracleSession, *OracleDataSet, *IBDatabase, *FB_TMP_INTEGRACAO},
+                      {CAMINHO_ORACLE, USUARIO_ORACLE, SENHA_ORACLE, CAMINHO_FIREBIRD},
+                      [this](const String& texto) { Logar(texto); }, [] { return DT(); });
+}
 
 }  // namespace kavo

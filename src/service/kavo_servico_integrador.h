@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/timer.h"
+#include "recordset/roles.h"
 #include "service/service.h"
 
 namespace kavo {
@@ -25,6 +26,14 @@ class TKavoServicoIntegrador : public TService {
   HandlerFunction GetServiceController() override;
 
   TTimer* Tempo = nullptr;
+
+  // The database components the cycle drives, by their component names. The
+  // module does not create them yet: until the database layers provide them
+  // (or a test attaches stand-ins), Integrar only marks the cycle's start.
+  roles::OracleSession* OracleSession = nullptr;
+  roles::OracleDataSet* OracleDataSet = nullptr;
+  roles::IBDatabase* IBDatabase = nullptr;
+  roles::FB_TMP_INTEGRACAO* FB_TMP_INTEGRACAO = nullptr;
 
   // Handlers.
   void ServiceStart(TService* sender, bool& started);

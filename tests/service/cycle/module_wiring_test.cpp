@@ -1,0 +1,96 @@
+// The service module's tick runs the cycle over the components attached to it.
+#include <gtest/gtest.h>
+
+#include "memory_roles.h"
+#include "platform/event_log.h"
+#include "rtl/code_page.h"
+#include "rtl/format_settings.h"
+#include "service/kavo_servico_integrador.h"
+#include "service/temp_dir.h"
+
+namespace kavo::testing {
+namespace {
+
+class ModuleWiring : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = FormatSettings();
+    FormatSettings() = FormatSettingsFromPatterns("%d/%m/%Y", "%H:%M:%S", "", "", ",", ".");
+    SetAnsiCodePage("CP1252");
+    SetEventSink(&events_);
+    module_.SetBaseDirectory(AsciiToString(dir_.path() + "/"));
+    db_.transaction = &tr_;
+    ora_ = new MemOracleDataSet(&owner_, session_, table_, journal_);
+    ora_->SetName(u"OracleDataSet");
+    AddOracleFields(owner_, *ora_);
+    fb_ = new MemFbDataSet(&owner_, db_, tr_, journal_);
+    fb_->SetName(u"FB_TMP_INTEGRACAO");
+    AddFirebirdFields(owner_, *fb_);
+    server_.databases.push_back({u"/data/kavo.fdb", {}});
+  }
+  void TearDown() override {
+    SetEventSink(nullptr);
+    FormatSettings() = saved_;
+  }
+  void Attach() {
+    module_.OracleSession = &session_;
+    module_.OracleDataSet = ora_;
+    module_.IBDatabase = &db_;
+    module_.FB_TMP_INTEGRACAO = fb_;
+  }
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::string all = dir_.Read("LogKavoIntegracao.txt");
+    for (size_t p = 0, e; (e = all.find("\r\n", p)) != std::string::npos; p = e + 2)
+      lines.push_back(all.substr(p, e - p));
+    return lines;
+  }
+
+  TempDir dir_;
+  MemoryEventSink events_;
+  Journal journal_;
+  OracleTable table_;
+  FirebirdServer server_;
+  MemOracleSession session_{journal_};
+  MemIBDatabase db_{server_, journal_};
+  MemIBTransaction tr_{db_, journal_};
+  TComponent owner_{nullptr};
+  MemOracleDataSet* ora_ = nullptr;
+  MemFbDataSet* fb_ = nullptr;
+  TKavoServicoIntegrador module_{nullptr};
+  TFormatSettings saved_;
+};
+
+TEST_F(ModuleWiring, TickCopiesWithTheIniValuesOfThatTick) {
+  dir_.Write("KavoIntegradorOracle.ini",
+             "[KavoIntegracao]\r\nORACLE=ORCL\r\nUU=kavo\r\nSS=secret\r\nFIREBIRD=/data/kavo.fdb\r\n");
+  int row = table_.AddPending(42, "08:15:00");
+  Attach();
+  module_.TempoTimer(&module_);
+
+  std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "Ini = " + dir_.path() + "/KavoIntegradorOracle.ini");
+  EXPECT_EQ(lines[1].rfind(" Iniciado integracao ", 0), 0u);
+  EXPECT_EQ(lines[2].rfind(" Oracle Aberto ", 0), 0u);
+  EXPECT_EQ(lines[3].rfind(" Firebird Aberto ", 0), 0u);
+  EXPECT_EQ(lines[4], " Nr de Registros para Importar: 1");
+  EXPECT_EQ(lines[5].rfind("Importando: 42 : ", 0), 0u);
+  EXPECT_EQ(lines[6].rfind(" Processo Encerrado ", 0), 0u);
+  // The module's logon values reached the session.
+  EXPECT_EQ(session_.database, u"ORCL");
+  EXPECT_EQ(session_.username, u"kavo");
+  EXPECT_EQ(table_.At(row, u"STATUS").value_or("<null>"), "X");
+  EXPECT_EQ(server_.Find(u"/data/kavo.fdb")->size(), 1u);
+}
+
+TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {
+  module_.TempoTimer(&module_);
+  std::vector<std::string> lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind(" Iniciado integracao ", 0), 0u);
+  EXPECT_EQ(table_.commits, 0);
+}
+
+}  // namespace
+}  // namespace kavo::testing
