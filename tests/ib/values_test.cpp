@@ -1,1 +1,212 @@
-// (being written)
+// Parameter and column values: every type the layer converts, NULL, and the
+// edge cases of text lengths, empty texts and times with milliseconds.
+#include <gtest/gtest.h>
+
+#include "ib_test_support.h"
+#include "rtl/datetime.h"
+#include "rtl/format_settings.h"
+
+namespace kavo::test {
+namespace {
+
+class ValuesTest : public EmbeddedDatabaseTest {
+ protected:
+  void SetUp() override {
+    EmbeddedDatabaseTest::SetUp();
+    TFormatSettings& fs = FormatSettings();
+    saved_ = fs;
+    fs.ShortDateFormat = u"dd/mm/yyyy";
+    fs.LongTimeFormat = u"hh:nn:ss";
+    fs.DateSeparator = u'/';
+    fs.TimeSeparator = u':';
+    fs.DecimalSeparator = u'.';
+    db().Open();
+    ExecuteCommitted(db(), {u"create table V (I integer, S smallint, B bigint, "
+                            u"N numeric(15,2), N6 numeric(18,6), D double precision, F float, "
+                            u"TS timestamp, DT date, TM time, C char(5), VC varchar(10), "
+                            u"BL blob sub_type text, BO boolean, NN integer not null)"});
+    tr().StartTransaction();
+  }
+  void TearDown() override { FormatSettings() = saved_; }
+
+  // Inserts one row through `setter` on the parameters and reads it back.
+  TIBSQL& Roundtrip(const String& columns, const std::function<void(TIBSQL&)>& setter) {
+    ins_ = std::make_unique<TIBSQL>(nullptr);
+    ins_->SetDatabase(&db());
+    String values;
+    for (Char c : columns) values += c == u',' ? String(u", :") : String(1, c);
+    ins_->SQL().SetText(u"insert into V (NN, " + columns + u") values (0, :" + values + u")");
+    setter(*ins_);
+    ins_->ExecQuery();
+    sel_ = std::make_unique<TIBSQL>(nullptr);
+    sel_->SetDatabase(&db());
+    sel_->SQL().SetText(u"select " + columns + u" from V");
+    sel_->ExecQuery();
+    EXPECT_FALSE(sel_->Eof());
+    return *sel_;
+  }
+
+  TFormatSettings saved_;
+  std::unique_ptr<TIBSQL> ins_, sel_;
+};
+
+TEST_F(ValuesTest, TextLongerThanTheParameterIsRefused) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"insert into V (NN, VC, C) values (0, :VC, :C)");
+  q.Prepare();
+  EXPECT_EQ(q.ParamByName(u"VC").MaxLen(), 10);
+  EIBClientError e = ClientError([&] { q.ParamByName(u"VC").SetAsString(u"123456789012"); });
+  EXPECT_EQ(e.Message(),
+            u"Trying to store a string of length 12 into a field that can only contain 10");
+  EXPECT_FALSE(q.ParamByName(u"VC").Modified());
+  // Counted in bytes of the connection's code page: ten characters fit.
+  q.ParamByName(u"VC").SetAsString(u"ççççççççça");
+  EXPECT_THROW(q.ParamByName(u"C").SetAsString(u"abcdef"), EIBClientError);
+  q.ParamByName(u"C").SetAsString(u"abcde");
+  q.ExecQuery();
+}
+
+TEST_F(ValuesTest, EmptyTextIsNullForNumbersAndEmptyForText) {
+  TIBSQL& r = Roundtrip(u"I,VC", [](TIBSQL& q) {
+    q.ParamByName(u"I").SetAsString(u"");
+    q.ParamByName(u"VC").SetAsString(u"");
+  });
+  EXPECT_TRUE(r.FieldByName(u"I").IsNull());
+  EXPECT_FALSE(r.FieldByName(u"VC").IsNull());
+  EXPECT_EQ(r.FieldByName(u"VC").AsString(), u"");
+}
+
+TEST_F(ValuesTest, UnassignedParametersAreZeroNotNull) {
+  TIBSQL& r = Roundtrip(u"I,VC,D", [](TIBSQL&) {});
+  EXPECT_FALSE(r.FieldByName(u"I").IsNull());
+  EXPECT_EQ(r.FieldByName(u"I").AsInteger(), 0);
+  EXPECT_FALSE(r.FieldByName(u"VC").IsNull());
+  EXPECT_EQ(r.FieldByName(u"VC").AsString(), u"");
+  EXPECT_EQ(r.FieldByName(u"D").AsDouble(), 0.0);
+}
+
+TEST_F(ValuesTest, MillisecondsAreDropped) {
+  TDateTime when = EncodeDate(2023, 7, 1) + EncodeTime(10, 15, 30, 750);
+  TIBSQL& r = Roundtrip(u"TM,TS", [&](TIBSQL& q) {
+    q.ParamByName(u"TM").SetAsTime(EncodeTime(10, 15, 30, 750));
+    q.ParamByName(u"TS").SetAsDateTime(when);
+  });
+  EXPECT_EQ(r.FieldByName(u"TM").AsDateTime(), EncodeTime(10, 15, 30, 0));
+  EXPECT_EQ(r.FieldByName(u"TM").AsString(), u"10:15:30");
+  EXPECT_EQ(r.FieldByName(u"TS").AsDateTime(), EncodeDate(2023, 7, 1) + EncodeTime(10, 15, 30, 0));
+  EXPECT_EQ(r.FieldByName(u"TS").AsString(), u"01/07/2023 10:15:30");
+}
+
+TEST_F(ValuesTest, DatesBeforeTheCalendarOriginAndDateTexts) {
+  TIBSQL& r = Roundtrip(u"TS,DT", [](TIBSQL& q) {
+    q.ParamByName(u"TS").SetAsDateTime(EncodeDate(1850, 6, 15) - 0.5);
+    q.ParamByName(u"DT").SetAsString(u"29/02/2024");
+  });
+  EXPECT_EQ(r.FieldByName(u"TS").AsDateTime(), EncodeDate(1850, 6, 15) - 0.5);
+  EXPECT_EQ(r.FieldByName(u"DT").AsDateTime(), EncodeDate(2024, 2, 29));
+  EXPECT_EQ(r.FieldByName(u"DT").AsString(), u"29/02/2024");
+  EXPECT_EQ(ClientError([&] { r.FieldByName(u"DT").AsInteger(); }).Message(),
+            u"Invalid data conversion");
+}
+
+TEST_F(ValuesTest, IntegersAndScaledNumbers) {
+  const int64_t big = 9007199254740993LL;  // not representable as a double
+  TIBSQL& r = Roundtrip(u"I,S,B,N,N6", [&](TIBSQL& q) {
+    q.ParamByName(u"I").SetAsInteger(-2147483647 - 1);
+    q.ParamByName(u"S").SetAsShort(-32768);
+    q.ParamByName(u"B").SetAsInt64(big);
+    q.ParamByName(u"N").SetAsCurrency(-125000);  // -12.5
+    q.ParamByName(u"N6").SetAsString(u"1.234567");
+  });
+  EXPECT_EQ(r.FieldByName(u"I").AsInteger(), -2147483647 - 1);
+  EXPECT_EQ(r.FieldByName(u"S").AsShort(), -32768);
+  EXPECT_EQ(r.FieldByName(u"B").AsInt64(), big);
+  EXPECT_EQ(r.FieldByName(u"B").AsString(), u"9007199254740993");
+  TIBXSQLVAR& n = r.FieldByName(u"N");
+  EXPECT_EQ(n.SQLScale(), -2);
+  EXPECT_EQ(n.AsString(), u"-12.5");
+  EXPECT_EQ(n.AsCurrency(), -125000);
+  EXPECT_DOUBLE_EQ(n.AsDouble(), -12.5);
+  EXPECT_EQ(n.AsInteger(), -12);
+  EXPECT_EQ(n.SQLPrecision(), 18);  // derived: a version-1 entry has no precision
+  EXPECT_EQ(r.FieldByName(u"N6").AsString(), u"1.234567");
+  EXPECT_EQ(r.FieldByName(u"N6").AsCurrency(), 12346);
+}
+
+TEST_F(ValuesTest, FloatsTextsBlobsAndBooleans) {
+  String long_text(70000, u'x');
+  long_text += u"ção";
+  TIBSQL& r = Roundtrip(u"D,F,C,BL,BO", [&](TIBSQL& q) {
+    q.ParamByName(u"D").SetAsDouble(0.1);
+    q.ParamByName(u"F").SetAsFloat(2.5f);
+    q.ParamByName(u"C").SetAsString(u"ab");
+    q.ParamByName(u"BL").SetAsString(long_text);
+    q.ParamByName(u"BO").SetAsBoolean(true);
+  });
+  EXPECT_DOUBLE_EQ(r.FieldByName(u"D").AsDouble(), 0.1);
+  EXPECT_EQ(r.FieldByName(u"D").AsString(), u"0.1");
+  EXPECT_FLOAT_EQ(r.FieldByName(u"F").AsFloat(), 2.5f);
+  EXPECT_EQ(r.FieldByName(u"C").AsString(), u"ab   ");
+  EXPECT_EQ(r.FieldByName(u"BL").AsString(), long_text);
+  EXPECT_TRUE(r.FieldByName(u"BO").AsBoolean());
+  EXPECT_EQ(r.FieldByName(u"BO").AsString(), u"True");
+}
+
+TEST_F(ValuesTest, NullParametersAndColumns) {
+  TIBSQL& r = Roundtrip(u"I,VC,BL,TS", [](TIBSQL& q) {
+    q.ParamByName(u"I").SetAsInteger(5);
+    q.ParamByName(u"I").Clear();
+    q.ParamByName(u"VC").SetIsNull(true);
+    q.ParamByName(u"BL").Clear();
+    q.ParamByName(u"TS").Clear();
+  });
+  for (const Char* c : {u"I", u"VC", u"BL", u"TS"}) {
+    EXPECT_TRUE(r.FieldByName(c).IsNull()) << StringToUtf8(c);
+    EXPECT_EQ(r.FieldByName(c).AsString(), u"");
+  }
+  EXPECT_EQ(r.FieldByName(u"I").AsInteger(), 0);
+  EXPECT_EQ(r.FieldByName(u"TS").AsDateTime(), 0.0);
+  // Assigning a value clears the NULL again.
+  TIBXSQLVAR& p = ins_->ParamByName(u"I");
+  p.SetIsNull(true);
+  EXPECT_TRUE(p.IsNull());
+  p.SetAsInteger(3);
+  EXPECT_FALSE(p.IsNull());
+}
+
+TEST_F(ValuesTest, NullOnANotNullableEntryMakesItNullable) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"select NN from V");
+  q.Prepare();
+  TIBXSQLVAR& column = q.FieldByName(u"NN");
+  EXPECT_FALSE(column.IsNullable());
+  column.SetIsNull(true);
+  EXPECT_TRUE(column.IsNullable());
+  EXPECT_TRUE(column.IsNull());
+}
+
+TEST_F(ValuesTest, TextForOtherTypesIsConvertedByTheServer) {
+  TIBSQL& r = Roundtrip(u"I,D", [](TIBSQL& q) {
+    q.ParamByName(u"I").SetAsString(u"123");
+    q.ParamByName(u"D").SetAsString(u"2.25");
+  });
+  EXPECT_EQ(r.FieldByName(u"I").AsInteger(), 123);
+  EXPECT_DOUBLE_EQ(r.FieldByName(u"D").AsDouble(), 2.25);
+  TIBSQL bad(nullptr);
+  bad.SetDatabase(&db());
+  bad.SQL().SetText(u"insert into V (NN, I) values (0, :I)");
+  bad.ParamByName(u"I").SetAsString(u"twelve");
+  try {
+    bad.ExecQuery();
+    FAIL();
+  } catch (const EIBInterBaseError& e) {
+    EXPECT_EQ(e.SQLCode(), -303);
+    EXPECT_NE(e.Message().find(u"conversion error from string \"twelve\""), String::npos)
+        << StringToUtf8(e.Message());
+  }
+}
+
+}  // namespace
+}  // namespace kavo::test
