@@ -243,7 +243,11 @@ void TService::InstallService(UnitInstaller& manager) {
     try {
       AfterInstall(this);
     } catch (...) {
-      manager.Uninstall(Name());
+      // The handler's failure is the one to report, not a failed clean-up.
+      try {
+        manager.Uninstall(Name());
+      } catch (const Exception&) {
+      }
       throw;
     }
   }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
+
 #include "platform/command_line.h"
 #include "platform/event_log.h"
 #include "platform/executable_path.h"
@@ -80,6 +82,18 @@ TEST_F(Registration, FailingAfterInstallRemovesTheNewUnit) {
   app_.RegisterServices(true, false);
   EXPECT_FALSE(units_.Exists("Svc.service"));
   ASSERT_EQ(app_.messages.size(), 1u);
+  EXPECT_EQ(app_.messages[0], u"Service \"\" failed to install with error: \"after\"");
+}
+
+TEST_F(Registration, AfterInstallFailureIsShownEvenWhenTheRemovalFailsToo) {
+  auto* svc = new RecordingService(&app_, u"Svc");
+  svc->AfterInstall = [this](TService*) {
+    std::remove(units_.File("Svc.service").c_str());
+    throw EInvalidOperation(u"after");
+  };
+  app_.RegisterServices(true, false);
+  EXPECT_EQ(app_.messages,
+            std::vector<String>{u"Service \"\" failed to install with error: \"after\""});
 }
 
 TEST_F(Registration, UnitDirectoryThatCannotBeOpenedLeavesTheProgram) {
