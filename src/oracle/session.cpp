@@ -94,11 +94,23 @@ void OracleShutdown() {
 }
 
 void TOracleSession::SetConnected(bool value) {
+  if (Loading()) {
+    if (!design_connection_) stored_connected_ = value;
+    return;
+  }
   if (value == connected_) return;
   if (value)
     LogOn();
   else
     LogOff();
+}
+
+void TOracleSession::Loaded() {
+  TComponent::Loaded();
+  if (stored_connected_) {
+    stored_connected_ = false;
+    LogOn();
+  }
 }
 
 void TOracleSession::SetThreadSafe(bool v) {

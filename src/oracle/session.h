@@ -67,14 +67,23 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   const String& LogonUsername() const { return logon_username_; }
   const String& LogonPassword() const { return logon_password_; }
   const String& LogonDatabase() const { return logon_database_; }
-  void SetLogonUsername(const String& v) override { logon_username_ = v; }
-  void SetLogonPassword(const String& v) override { logon_password_ = v; }
-  void SetLogonDatabase(const String& v) override { logon_database_ = v; }
+  // While stored settings are read, DesignConnection makes the logon texts
+  // and Connected be ignored.
+  void SetLogonUsername(const String& v) override {
+    if (!IgnoreStored()) logon_username_ = v;
+  }
+  void SetLogonPassword(const String& v) override {
+    if (!IgnoreStored()) logon_password_ = v;
+  }
+  void SetLogonDatabase(const String& v) override {
+    if (!IgnoreStored()) logon_database_ = v;
+  }
   TConnectAsOption ConnectAs() const { return connect_as_; }
   void SetConnectAs(TConnectAsOption v) { connect_as_ = v; }
 
   bool Connected() const override { return connected_; }
-  // True logs on, False logs off; nothing when unchanged.
+  // True logs on, False logs off; nothing when unchanged. While stored
+  // settings are read, True is remembered and acted on when loading ends.
   void SetConnected(bool value) override;
   void LogOn();
   void LogOff();
@@ -180,8 +189,12 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   // properties and ConnectAs. Done by every logon.
   void DecodeUsername();
 
+ protected:
+  void Loaded() override;
+
  private:
   friend class TSessionPreferences;
+  bool IgnoreStored() const { return Loading() && design_connection_; }
   void Attach();
   void FreeHandles();
   void ApplySessionSettings();
@@ -209,6 +222,7 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   String message_table_;
   bool design_connection_ = false;
   bool auto_commit_ = false;
+  bool stored_connected_ = false;
 
   bool connected_ = false;
   bool server_attached_ = false;

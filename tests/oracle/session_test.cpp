@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "oracle/critical_section.h"
 #include "oracle/oci_loader.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
@@ -271,6 +272,73 @@ TEST_F(SessionTest, CycleStepsThroughTheSessionRole) {
   role.SetLogonPassword(u"changed");
   EXPECT_THROW(role.SetConnected(true), EOracleError);
   EXPECT_FALSE(role.Connected());
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+TEST_F(SessionTest, StoredConnectedActsWhenLoadingEnds) {
+  int after = 0;
+  session_->AfterLogOn = [&](TOracleSession*) { ++after; };
+  session_->BeginLoading();
+  session_->SetConnected(true);
+  EXPECT_FALSE(session_->Connected()) << "only remembered while loading";
+  session_->EndLoading();
+  EXPECT_TRUE(session_->Connected());
+  EXPECT_EQ(after, 1);
+
+  // With DesignConnection the stored logon texts and Connected are ignored.
+  TOracleSession design(nullptr);
+  design.SetDesignConnection(true);
+  design.BeginLoading();
+  design.SetLogonUsername(u"designer");
+  design.SetConnected(true);
+  design.EndLoading();
+  EXPECT_FALSE(design.Connected());
+  EXPECT_EQ(design.LogonUsername(), u"");
+}
+
+}  // namespace
+}  // namespace kavo
+
+namespace kavo {
+namespace {
+
+TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
+  // A thread-safe logon and logoff hold the process-wide lock only meanwhile.
+  session_->SetThreadSafe(true);
+  session_->SetConnected(true);
+  EXPECT_EQ(OCISection().Entered(), 0);
+  session_->SetConnected(false);
+  EXPECT_EQ(OCISection().Entered(), 0);
+  session_->SetThreadSafe(false);
+
+  // Sessions sharing one environment: logging one off keeps the other working.
+  UseSingleEnvironment = true;
+  {
+    TOracleSession other(nullptr);
+    other.SetLogonDatabase(Utf8ToString(standin_->Store()));
+    other.SetLogonUsername(u"kavo/secret");
+    other.SetStatementCache(true);
+    other.SetConnected(true);
+    session_->SetConnected(true);
+    EXPECT_EQ(session_->EnvHandle(), other.EnvHandle());
+    session_->SetConnected(false);
+    for (int run = 0; run < 2; ++run) {  // the second run takes the statement from the cache
+      TOracleQuery q(nullptr);
+      q.SetSession(&other);
+      q.SetSQLText(u"select count(*) from t");
+      q.Execute();
+      EXPECT_GE(q.FieldAsInteger(0), 0);
+    }
+  }
+  UseSingleEnvironment = false;
+  OracleShutdown();  // frees the shared environment and unloads
+  EXPECT_EQ(SingleEnv, nullptr);
+  EXPECT_FALSE(DLLLoaded());
 }
 
 }  // namespace
