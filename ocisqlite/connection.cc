@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -336,6 +338,18 @@ OraError Connection::MapError(int rc, const std::string& m) const {
   }
   if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));
+  {
+    // "N values for M columns" / "table T has M columns but N values were supplied"
+    long values = -1, columns = -1;
+    if (std::sscanf(m.c_str(), "%ld values for %ld columns", &values, &columns) != 2) {
+      size_t has = m.find(" has "), but = m.find(" columns but ");
+      if (has != std::string::npos && but != std::string::npos) {
+        columns = std::atol(m.c_str() + has + 5);
+        values = std::atol(m.c_str() + but + 13);
+      }
+    }
+    if (values >= 0 && columns >= 0) return MakeError(values > columns ? 913 : 947);
+  }
   if (m.find("syntax error") != std::string::npos) return MakeError(933);
   if (m.find("incomplete input") != std::string::npos) return MakeError(936);
   return MakeError(600, m);
@@ -360,6 +374,14 @@ bool Connection::Lookup(const std::string& owner, const std::string& name, Objec
     return Lookup(to, tn, out);
   }
   return false;
+}
+
+std::vector<std::pair<std::string, std::string>> Connection::Columns(const ObjectRef& table) {
+  Query q(db_, "SELECT column_name, data_type FROM ocisqlite_columns WHERE owner = ? AND table_name = ? ORDER BY column_id");
+  q.Bind(1, table.owner).Bind(2, table.name);
+  std::vector<std::pair<std::string, std::string>> out;
+  while (q.Step()) out.emplace_back(q.Text(0), q.Text(1));
+  return out;
 }
 
 bool Connection::Resolve(const std::string& schema, const std::string& name, ObjectRef* out) {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "errors.h"
 #include "translate.h"
@@ -52,6 +54,7 @@ class Connection : public Resolver {
 
   bool Resolve(const std::string& schema, const std::string& name, ObjectRef* out) override;
   bool UserExists(const std::string& name);
+  std::vector<std::pair<std::string, std::string>> Columns(const ObjectRef& table) override;
 
   std::atomic<bool> cancel{false};
   // Held by every call that uses the session, so threads sharing it take turns

@@ -338,6 +338,45 @@ void Concat(sqlite3_context* ctx, int n, sqlite3_value** a) {
   ResultText(ctx, out);
 }
 
+// Values on their way into DATE, NUMBER and RAW columns.
+void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(a[0]) != SQLITE_TEXT) return Fail(ctx, MakeError(932, "DATE", "NUMBER"));
+  std::string s = Text(a[0]);
+  DateParts d;
+  if (ParseStoredDate(s, &d)) return ResultText(ctx, StoredDate(d));
+  try {
+    ResultText(ctx, StoredDate(ParseDate(s, Conn(ctx)->nls_date_format())));
+  } catch (const OraError& e) {
+    Fail(ctx, e);
+  }
+}
+
+void NumberIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  int t = sqlite3_value_type(a[0]);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) return sqlite3_result_value(ctx, a[0]);
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  double v;
+  if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
+  NumberResult(ctx, v);
+}
+
+void RawIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(a[0]) == SQLITE_BLOB) return sqlite3_result_value(ctx, a[0]);
+  std::string hex = ValueText(a[0]), bytes;
+  auto nibble = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  if (hex.size() % 2) hex.insert(hex.begin(), '0');
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
+    if (hi < 0 || lo < 0) return Fail(ctx, MakeError(1465));
+    bytes += static_cast<char>(hi * 16 + lo);
+  }
+  sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 struct Fn {
   const char* name;
   int args;
@@ -360,6 +399,8 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
       {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
       {"ora_concat", -1, Concat, false},
+      {"ora_date_in", 1, DateIn, false},    {"ora_number_in", 1, NumberIn, true},
+      {"ora_raw_in", 1, RawIn, true},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},
   };

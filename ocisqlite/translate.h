@@ -25,6 +25,8 @@ class Resolver {
   virtual ~Resolver() = default;
   // schema empty: the current user's object, then a public synonym / SYS object.
   virtual bool Resolve(const std::string& schema, const std::string& name, ObjectRef* out) = 0;
+  // A table's columns in order with their Oracle type names ("DATE", "NUMBER", ...).
+  virtual std::vector<std::pair<std::string, std::string>> Columns(const ObjectRef& table) = 0;
 };
 
 // What the select list tells about a column whose type SQLite cannot trace to a table.

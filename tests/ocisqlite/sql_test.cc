@@ -78,6 +78,26 @@ TEST_F(SqlTest, DateFormatModels) {
   }
 }
 
+TEST_F(SqlTest, ValuesTakeTheirColumnsTypes) {
+  MustExec(system_, "create table conv (d date, n number, r raw(4), v varchar2(10))");
+  MustExec(system_, "insert into conv values ('05-MAR-24', '12.50', 'c0ffee', 7)");
+  EXPECT_EQ(Query(system_, "select to_char(d, 'YYYY-MM-DD'), n, r, v from conv"),
+            (Rows{{"2024-03-05", "12.5", "C0FFEE", "7"}}));
+  MustExec(system_, "update conv set d = '06-MAR-24', n = ' 3 ', r = null");
+  EXPECT_EQ(Query(system_, "select to_char(d, 'DD'), n, r from conv where d > to_date('2024-03-05', 'yyyy-mm-dd')"),
+            (Rows{{"06", "3", "<null>"}}));
+  EXPECT_EQ(Exec(system_, "insert into conv (d) values ('2024/03/05')"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1843);
+  EXPECT_EQ(Exec(system_, "insert into conv (n) values ('twelve')"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01722: invalid number\n");
+  EXPECT_EQ(Exec(system_, "update conv set r = 'xyz'"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01465: invalid hex number\n");
+  EXPECT_EQ(Exec(system_, "insert into conv (n) values (1, 2)"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00913: too many values\n");
+  EXPECT_EQ(Exec(system_, "insert into conv values (null, 1)"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00947: not enough values\n");
+}
+
 TEST_F(SqlTest, DdlCommitsAndDropsObjects) {
   Session other = Logon("system", "manager");
   MustExec(system_, "update emp set sal = sal + 1 where empno = 7839");
