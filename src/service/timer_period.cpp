@@ -4,11 +4,38 @@
 #include <limits>
 
 namespace kavo {
+namespace {
+
+// The runtime reads a hexadecimal text as a 32-bit pattern ("$FFFFFFFF" is
+// -1); as a number of minutes such a value lies beyond the signed range, as
+// its decimal form would. Called only for a text that converted.
+bool HexBeyondInt32(StringView s) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == u' ') ++i;
+  bool negative = i < s.size() && s[i] == u'-';
+  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) ++i;
+  if (i < s.size() && (s[i] == u'$' || s[i] == u'x' || s[i] == u'X'))
+    ++i;
+  else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X'))
+    i += 2;
+  else
+    return false;  // decimal, range-checked by the conversion
+  uint64_t magnitude = 0;
+  for (; i < s.size(); ++i) {
+    Char c = s[i];
+    magnitude = magnitude * 16 + (c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10);
+  }
+  return magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull);
+}
+
+}  // namespace
 
 int32_t MinutosFromText(StringView text) {
   String s(text);
   if (s.size() >= 3 && s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) s = u"$" + s.substr(2);
-  return StrToIntDef(s, kDefaultMinutos);
+  int32_t minutos;
+  if (!TryStrToInt(s, minutos) || HexBeyondInt32(s)) return kDefaultMinutos;
+  return minutos;
 }
 
 int32_t MinuteMilliseconds() {

@@ -29,6 +29,16 @@ TEST(Minutos, AnythingElseIsFive) {
   EXPECT_EQ(MinutosFromText(u"-2147483648"), -2147483647 - 1);
 }
 
+TEST(Minutos, HexadecimalBeyondTheSigned32BitRangeIsFive) {
+  EXPECT_EQ(MinutosFromText(u"$7FFFFFFF"), 2147483647);
+  EXPECT_EQ(MinutosFromText(u"-$80000000"), -2147483647 - 1);
+  EXPECT_EQ(MinutosFromText(u"$80000000"), 5);
+  EXPECT_EQ(MinutosFromText(u"0xFFFFFFFF"), 5);  // not -1
+  EXPECT_EQ(MinutosFromText(u"xffffffff"), 5);
+  EXPECT_EQ(MinutosFromText(u"-$80000001"), 5);
+  EXPECT_EQ(MinutosFromText(u" -0X0a"), -10);
+}
+
 TEST(Minutos, MillisecondsWrapInSigned32BitArithmetic) {
   EXPECT_EQ(MinutosToMilliseconds(10, 60000), 600000);
   EXPECT_EQ(MinutosToMilliseconds(20, 60000), 1200000);
