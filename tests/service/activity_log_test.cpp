@@ -93,6 +93,16 @@ TEST_F(ActivityLog, OverLongPathIsCodeThree) {
   String at_limit = AsciiToString(dir_.path() + "/");
   at_limit += String(kMaxLogPathLength - at_limit.size(), u'k');
   AppendLogLine(at_limit, u"fits");  // 259 characters are still fine
+  // One more character is refused by the rule itself, though the system
+  // would take the name, and nothing is created.
+  String over = at_limit + u"k";
+  try {
+    AppendLogLine(over, u"x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 3);
+  }
+  EXPECT_FALSE(dir_.Exists(StringToAnsi(over.substr(dir_.path().size() + 1))));
 }
 
 TEST_F(ActivityLog, MissingDirectoryIsCodeThree) {
