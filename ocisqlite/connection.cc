@@ -376,11 +376,12 @@ bool Connection::Lookup(const std::string& owner, const std::string& name, Objec
   return false;
 }
 
-std::vector<std::pair<std::string, std::string>> Connection::Columns(const ObjectRef& table) {
-  Query q(db_, "SELECT column_name, data_type FROM ocisqlite_columns WHERE owner = ? AND table_name = ? ORDER BY column_id");
+std::vector<ColumnInfo> Connection::Columns(const ObjectRef& table) {
+  Query q(db_, "SELECT column_name, data_type, coalesce(data_scale, -1) FROM ocisqlite_columns "
+               "WHERE owner = ? AND table_name = ? ORDER BY column_id");
   q.Bind(1, table.owner).Bind(2, table.name);
-  std::vector<std::pair<std::string, std::string>> out;
-  while (q.Step()) out.emplace_back(q.Text(0), q.Text(1));
+  std::vector<ColumnInfo> out;
+  while (q.Step()) out.push_back(ColumnInfo{q.Text(0), q.Text(1), static_cast<int>(q.Int(2))});
   return out;
 }
 

@@ -54,7 +54,7 @@ class Connection : public Resolver {
 
   bool Resolve(const std::string& schema, const std::string& name, ObjectRef* out) override;
   bool UserExists(const std::string& name);
-  std::vector<std::pair<std::string, std::string>> Columns(const ObjectRef& table) override;
+  std::vector<ColumnInfo> Columns(const ObjectRef& table) override;
 
   std::atomic<bool> cancel{false};
   // Held by every call that uses the session, so threads sharing it take turns

@@ -1,5 +1,6 @@
 // Oracle's SQL functions as SQLite functions. Errors are raised with Oracle's
 // text so that the statement fails with the right ORA- number.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -352,12 +353,21 @@ void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   }
 }
 
+// ora_number_in(scale, value): NUMBER(p, s) columns keep s decimals, rounded half away from zero.
 void NumberIn(sqlite3_context* ctx, int, sqlite3_value** a) {
-  int t = sqlite3_value_type(a[0]);
-  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) return sqlite3_result_value(ctx, a[0]);
-  if (Null(a[0])) return sqlite3_result_null(ctx);
+  int scale = sqlite3_value_int(a[0]);
+  int t = sqlite3_value_type(a[1]);
+  if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, a[1]);
+  if (Null(a[1])) return sqlite3_result_null(ctx);
   double v;
-  if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
+  if (!NumberOf(a[1], &v)) return Fail(ctx, MakeError(1722));
+  if (scale >= 0) {
+    double p10 = std::pow(10.0, scale), r = v * p10, fl = std::floor(r);
+    // Decimal halves that the double holds just below .5 still round up.
+    if (std::fabs(r - fl - 0.5) < 1e-9 * std::max(1.0, std::fabs(r))) r = v >= 0 ? fl + 1 : fl;
+    else r = std::round(r);
+    v = r / p10;
+  }
   NumberResult(ctx, v);
 }
 
@@ -399,7 +409,7 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
       {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
       {"ora_concat", -1, Concat, false},
-      {"ora_date_in", 1, DateIn, false},    {"ora_number_in", 1, NumberIn, true},
+      {"ora_date_in", 1, DateIn, false},    {"ora_number_in", 2, NumberIn, true},
       {"ora_raw_in", 1, RawIn, true},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},

@@ -383,11 +383,12 @@ class Translator {
   // Oracle converts a value to its column's type on the way in: text to DATE by
   // NLS_DATE_FORMAT, text to NUMBER, hexadecimal text to RAW.
   std::string Converter(const std::string& column) const {
-    for (const auto& [name, type] : columns_)
-      if (name == column) {
-        if (type == "DATE") return "ora_date_in(";
-        if (type == "NUMBER") return "ora_number_in(";
-        if (type == "RAW" || type == "LONG RAW") return "ora_raw_in(";
+    for (const ColumnInfo& c : columns_)
+      if (c.name == column) {
+        if (c.type == "DATE") return "ora_date_in(";
+        if (c.type == "NUMBER" && c.scale >= 0) return "ora_number_in(" + std::to_string(c.scale) + ",";
+        if (c.type == "NUMBER") return "ora_number_in(-1,";
+        if (c.type == "RAW" || c.type == "LONG RAW") return "ora_raw_in(";
         return {};
       }
     return {};
@@ -408,7 +409,7 @@ class Translator {
     size_t i = Target(b + 2, e, scope);
     columns_ = res_.Columns(tr_.target);
     std::vector<std::string> names;
-    for (const auto& c : columns_) names.push_back(c.first);
+    for (const auto& c : columns_) names.push_back(c.name);
     size_t ret = Find(i, e, {"RETURNING", "RETURN"});
     if (t_[i].IsSym("(")) {
       names.clear();
@@ -734,7 +735,7 @@ class Translator {
   std::vector<size_t> match_;
   Resolver& res_;
   Translation tr_;
-  std::vector<std::pair<std::string, std::string>> columns_;  // of the DML target
+  std::vector<ColumnInfo> columns_;  // of the DML target
 };
 
 }  // namespace

@@ -20,13 +20,19 @@ struct ObjectRef {
   bool is_view = false;
 };
 
+struct ColumnInfo {
+  std::string name;
+  std::string type;  // Oracle's type name: "DATE", "NUMBER", "VARCHAR2", ...
+  int scale = -1;    // NUMBER(p, s): s; -1 when the column has no scale
+};
+
 class Resolver {
  public:
   virtual ~Resolver() = default;
   // schema empty: the current user's object, then a public synonym / SYS object.
   virtual bool Resolve(const std::string& schema, const std::string& name, ObjectRef* out) = 0;
   // A table's columns in order with their Oracle type names ("DATE", "NUMBER", ...).
-  virtual std::vector<std::pair<std::string, std::string>> Columns(const ObjectRef& table) = 0;
+  virtual std::vector<ColumnInfo> Columns(const ObjectRef& table) = 0;
 };
 
 // What the select list tells about a column whose type SQLite cannot trace to a table.

@@ -19,7 +19,8 @@ class ErrorsTest : public OciTest {
 TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
   struct { const char* sql; int code; const char* text; ub2 offset; } cases[] = {
       {"select * from nosuch", 942, "ORA-00942: table or view does not exist\n", 14},
-      {"select nosuch from dual", 904, "ORA-00904: \"NOSUCH\": invalid identifier\n", 0},
+      {"select nosuch from dual", 904, "ORA-00904: \"NOSUCH\": invalid identifier\n", 7},
+      {"select dummy from dual\nwhere nosuch = 1", 904, "ORA-00904: \"NOSUCH\": invalid identifier\n", 29},
       {"select * dual", 923, "ORA-00923: FROM keyword not found where expected\n", 9},
       {"select 'abc from dual", 1756, "ORA-01756: quoted string not properly terminated\n", 7},
       {"frobnicate the table", 900, "ORA-00900: invalid SQL statement\n", 0},
@@ -31,9 +32,7 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
     ub2 off = Offset(c.sql);
     EXPECT_EQ(ErrorCode(), c.code);
     EXPECT_EQ(ErrorText(), c.text);
-    if (c.code != 904) {
-      EXPECT_EQ(off, c.offset);
-    }
+    EXPECT_EQ(off, c.offset);
   }
 }
 

@@ -234,6 +234,10 @@ TEST_F(QueryTest, NumberFormsAndBoundaries) {
   MustExec(system_, "insert into n values (4, -2147483648, null)");
   EXPECT_EQ(Query(system_, "select v, p from n order by id"),
             (Rows{{".5", "123.45"}, {"-.25", "-999.99"}, {"9007199254740993", "0"}, {"-2147483648", "<null>"}}));
+  MustExec(system_, "insert into n values (6, 1.255, 1.255)");
+  MustExec(system_, "insert into n values (7, -2.5, -2.345)");
+  EXPECT_EQ(Query(system_, "select v, p from n where id >= 6 order by id"), (Rows{{"1.255", "1.26"}, {"-2.5", "-2.35"}}))
+      << "NUMBER(5,2) rounds to two decimals";
   EXPECT_EQ(Exec(system_, "insert into n values (5, 1, 1000)"), OCI_ERROR);
   EXPECT_EQ(ErrorText(), "ORA-01438: value larger than specified precision allowed for this column\n");
   // Integer and float defines of the same values.
