@@ -65,6 +65,18 @@ bool CellNumber(const Cell& c, double* out) {
   return ParseNumber(std::string_view(c.p, c.n), out);
 }
 
+// An integer of 1, 2, 4 or 8 bytes in the client's buffer.
+template <typename I8, typename I16, typename I32, typename I64>
+int64_t ReadInt(const char* p, sb4 size) {
+  switch (size) {
+    case 1: { I8 x; std::memcpy(&x, p, 1); return static_cast<int64_t>(x); }
+    case 2: { I16 x; std::memcpy(&x, p, 2); return static_cast<int64_t>(x); }
+    case 4: { I32 x; std::memcpy(&x, p, 4); return static_cast<int64_t>(x); }
+    case 8: { I64 x; std::memcpy(&x, p, 8); return static_cast<int64_t>(x); }
+    default: throw MakeError(932, "NUMBER", "INTEGER");
+  }
+}
+
 std::string Hex(const char* p, size_t n) {
   static const char d[] = "0123456789ABCDEF";
   std::string s;
@@ -232,25 +244,11 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
       if (n == 0) sqlite3_bind_null(st, idx);
       else sqlite3_bind_blob(st, idx, p, static_cast<int>(n), SQLITE_TRANSIENT);
       break;
-    case SQLT_INT: {
-      int64_t v = 0;
-      if (t.size == 1) { int8_t x; std::memcpy(&x, p, 1); v = x; }
-      else if (t.size == 2) { int16_t x; std::memcpy(&x, p, 2); v = x; }
-      else if (t.size == 4) { int32_t x; std::memcpy(&x, p, 4); v = x; }
-      else if (t.size == 8) std::memcpy(&v, p, 8);
-      else throw MakeError(932, "NUMBER", "INTEGER");
-      sqlite3_bind_int64(st, idx, v);
+    case SQLT_INT:
+    case SQLT_UIN:
+      sqlite3_bind_int64(st, idx, t.dty == SQLT_INT ? ReadInt<int8_t, int16_t, int32_t, int64_t>(p, t.size)
+                                                    : ReadInt<uint8_t, uint16_t, uint32_t, uint64_t>(p, t.size));
       break;
-    }
-    case SQLT_UIN: {
-      uint64_t v = 0;
-      if (t.size == 1) { uint8_t x; std::memcpy(&x, p, 1); v = x; }
-      else if (t.size == 2) { uint16_t x; std::memcpy(&x, p, 2); v = x; }
-      else if (t.size == 4) { uint32_t x; std::memcpy(&x, p, 4); v = x; }
-      else if (t.size == 8) std::memcpy(&v, p, 8);
-      sqlite3_bind_int64(st, idx, static_cast<int64_t>(v));
-      break;
-    }
     case SQLT_FLT: {
       double v;
       if (t.size == 4) { float f; std::memcpy(&f, p, 4); v = f; }
