@@ -292,8 +292,7 @@ void TIBDatabase::InternalClose(bool force) {
 ISC_STATUS TIBDatabase::Call(ISC_STATUS status, bool raise) {
   EnsureServerType();
   can_timeout_ = false;
-  if (raise && status != 0 &&
-      CheckStatusVector({isc_lost_db_connection, isc_net_read_err, isc_net_write_err})) {
+  if (raise && status != 0 && StatusIsLostConnection()) {
     // The text is taken before the forced close makes calls of its own.
     TIBServerError e = BuildServerError(GDSLibrary());
     ForceClose();

@@ -93,4 +93,8 @@ bool CheckStatusVector(std::initializer_list<ISC_STATUS> codes) {
   return false;
 }
 
+bool StatusIsLostConnection() {
+  return CheckStatusVector({isc_lost_db_connection, isc_net_read_err, isc_net_write_err});
+}
+
 }  // namespace kavo

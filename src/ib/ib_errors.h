@@ -70,6 +70,11 @@ TIBServerError BuildServerError(const IGDSLibrary& library);
 // number of an isc_arg_gds or isc_arg_number cluster.
 bool CheckStatusVector(std::initializer_list<ISC_STATUS> codes);
 
+// The status vector says the connection is gone: isc_lost_db_connection, or
+// the read and write errors with which Firebird reports a server that went
+// away under a remote connection.
+bool StatusIsLostConnection();
+
 }  // namespace kavo
 
 #endif  // KAVO_IB_IB_ERRORS_H_

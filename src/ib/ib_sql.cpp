@@ -289,7 +289,7 @@ void TIBSQL::CloseCursor(bool force) {
   ISC_STATUS st = lib.isc_dsql_free_statement(StatusVector(), &handle_, DSQL_close);
   if (st == 0 || !force) return;
   if (CheckStatusVector({isc_bad_stmt_handle, isc_dsql_cursor_close_err})) return;
-  if (CheckStatusVector({isc_lost_db_connection})) {
+  if (StatusIsLostConnection()) {
     db->Call(st, true);
     return;
   }
@@ -306,7 +306,7 @@ void TIBSQL::ReleaseHandle(bool force) {
   prepared_ = false;
   open_ = false;
   handle_ = 0;
-  if (st != 0 && force && !CheckStatusVector({isc_bad_stmt_handle, isc_lost_db_connection}))
+  if (st != 0 && force && !CheckStatusVector({isc_bad_stmt_handle}) && !StatusIsLostConnection())
     Call(st, true);
 }
 

@@ -194,7 +194,9 @@ void TIBTransaction::ClearCanTimeout() {
 
 ISC_STATUS TIBTransaction::Call(ISC_STATUS status, bool raise) {
   ClearCanTimeout();
-  if (status != 0 && !databases_.empty() && CheckStatusVector({isc_lost_db_connection})) {
+  // Firebird reports a vanished server as a read or write error rather than
+  // as a lost connection: all three make the connection close itself.
+  if (status != 0 && !databases_.empty() && StatusIsLostConnection()) {
     TIBDatabase* primary = default_database_ != nullptr ? default_database_ : databases_.front();
     return primary->Call(status, raise);
   }

@@ -1,1 +1,125 @@
-// (being written)
+// The layer against the Firebird server on 127.0.0.1:3050, with the service's
+// stored user VAVAVOR.
+#include <gtest/gtest.h>
+
+#include "ib_test_support.h"
+#include "rtl/datetime.h"
+
+namespace kavo::test {
+namespace {
+
+class ServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(EnsureServer()) << "the Firebird server could not be started";
+    path_ = dir_.File("server.fdb");
+    CreateTestDatabase(path_);
+  }
+  String RemoteName() const { return u"127.0.0.1:" + Utf8ToString(path_); }
+
+  TempDir dir_;
+  std::string path_;
+};
+
+TEST_F(ServerTest, StoredParametersInsertCommitRetainingAndReadBack) {
+  Connection c(RemoteName());
+  c.db->Open();
+  EXPECT_EQ(c.db->CharacterSetCodePage(), 28591);
+  EXPECT_EQ(QueryValue(*c.db, *c.tr, u"select CURRENT_USER from RDB$DATABASE"), u"VAVAVOR");
+  EXPECT_EQ(QueryValue(*c.db, *c.tr,
+                       u"select MON$REMOTE_PROTOCOL from MON$ATTACHMENTS "
+                       u"where MON$ATTACHMENT_ID = CURRENT_CONNECTION"),
+            u"TCPv4");
+  TIBSQL insert(nullptr);
+  insert.SetDatabase(c.db.get());
+  insert.SQL().SetText(kInsertTmpIntegracao);
+  for (int row = 1; row <= 2; ++row) {
+    insert.ParamByName(u"ACAO").SetAsString(u"I");
+    insert.ParamByName(u"DADOS").SetAsString(u"linha " + IntToStr(row) + u" ação");
+    insert.ParamByName(u"DATA").SetAsDate(EncodeDate(2024, 1, row));
+    insert.ParamByName(u"HORA").SetAsTime(EncodeTime(8, 30, row, 500));
+    insert.ParamByName(u"TIPO").SetAsString(u"T");
+    insert.ParamByName(u"VERSAO").SetAsString(u"1");
+    insert.ParamByName(u"STATUS").SetAsString(u"PROCESSAR");
+    insert.ParamByName(u"NRECNO").Clear();
+    for (const Char* name : {u"ERRO", u"STATUS_INTEGRACAO", u"ERRO_INTEGRACAO"})
+      insert.ParamByName(name).Clear();
+    insert.ExecQuery();
+    EXPECT_EQ(insert.RowsAffected(), 1);
+    c.tr->CommitRetaining();
+    EXPECT_TRUE(c.tr->Active());
+  }
+  TIBSQL select(nullptr);
+  select.SetDatabase(c.db.get());
+  select.SQL().SetText(u"select * from TMP_INTEGRACAO where STATUS = :S order by NRECNO");
+  select.ParamByName(u"S").SetAsString(u"PROCESSAR");
+  select.ExecQuery();
+  for (int row = 1; row <= 2; ++row) {
+    ASSERT_FALSE(select.Eof());
+    EXPECT_EQ(select.FieldByName(u"DADOS").AsString(), u"linha " + IntToStr(row) + u" ação");
+    EXPECT_EQ(select.FieldByName(u"DATA").AsDateTime(), EncodeDate(2024, 1, row));
+    EXPECT_EQ(select.FieldByName(u"HORA").AsDateTime(), EncodeTime(8, 30, row, 0));
+    EXPECT_EQ(select.FieldByName(u"NRECNO").AsInt64(), row);
+    EXPECT_TRUE(select.FieldByName(u"ERRO_INTEGRACAO").IsNull());
+    select.Next();
+  }
+  EXPECT_TRUE(select.Eof());
+  c.db->Close();
+  EXPECT_FALSE(c.db->Connected());
+  EXPECT_FALSE(c.tr->Active());
+}
+
+TEST_F(ServerTest, WrongPasswordIsRefusedByTheServer) {
+  Connection c(RemoteName());
+  c.db->Params().SetValue(u"password", u"wrong");
+  try {
+    c.db->Open();
+    FAIL() << "attached with a wrong password";
+  } catch (const EIBInterBaseError& e) {
+    EXPECT_EQ(e.SQLCode(), -902);
+    EXPECT_EQ(e.IBErrorCode(), isc_login);
+    EXPECT_EQ(e.Message(), u"Your user name and password are not defined. Ask your database "
+                           u"administrator to set up a Firebird login");
+  }
+  EXPECT_FALSE(c.db->Connected());
+  // The corrected parameters are built anew for the next attempt.
+  c.db->Params().SetValue(u"password", u"kat4ro2");
+  c.db->Open();
+  EXPECT_TRUE(c.db->Connected());
+}
+
+TEST_F(ServerTest, MissingDatabaseFileOnTheServer) {
+  Connection c(u"127.0.0.1:" + Utf8ToString(dir_.File("absent.fdb")));
+  try {
+    c.db->Open();
+    FAIL();
+  } catch (const EIBInterBaseError& e) {
+    EXPECT_EQ(e.SQLCode(), -902);
+    EXPECT_EQ(e.IBErrorCode(), isc_io_error);
+    String first_line = u"I/O error during \"open\" operation for file \"" +
+                        Utf8ToString(dir_.File("absent.fdb")) + u"\"\r\n";
+    EXPECT_EQ(e.Message().rfind(first_line, 0), 0u) << StringToUtf8(e.Message());
+    EXPECT_NE(e.Message().find(u"\r\nError while trying to open file"), String::npos);
+  }
+  EXPECT_FALSE(c.db->Connected());
+}
+
+TEST_F(ServerTest, TwoConnectionsSeeOnlyCommittedRows) {
+  Connection writer(RemoteName());
+  Connection reader(RemoteName());
+  writer.db->Open();
+  reader.db->Open();
+  ExecuteCommitted(*writer.db, {u"insert into TMP_INTEGRACAO (ACAO) values ('a')"});
+  TIBSQL pending(nullptr);
+  pending.SetDatabase(writer.db.get());
+  writer.tr->StartTransaction();
+  pending.SQL().SetText(u"insert into TMP_INTEGRACAO (ACAO) values ('b')");
+  pending.ExecQuery();
+  EXPECT_EQ(QueryValue(*reader.db, *reader.tr, u"select count(*) from TMP_INTEGRACAO"), u"1");
+  reader.tr->Commit();
+  writer.tr->CommitRetaining();
+  EXPECT_EQ(QueryValue(*reader.db, *reader.tr, u"select count(*) from TMP_INTEGRACAO"), u"2");
+}
+
+}  // namespace
+}  // namespace kavo::test
