@@ -27,6 +27,9 @@ void TServiceThread::WaitFor() {
 }
 
 void TServiceThread::SuspendSelf() {
+  // A thread told to end takes no further control code that could wake it:
+  // a pause handled after the stop must not keep the service from stopping.
+  if (Terminated()) return;
   std::unique_lock<std::mutex> lock(suspend_mutex_);
   suspended_ = true;
   Message pending;

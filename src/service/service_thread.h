@@ -29,9 +29,10 @@ class TServiceThread {
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
 
-  // Suspends the calling thread (the service thread itself) until Resume, or
-  // at once when a message is already waiting, so that a code posted just
-  // before is never slept through.
+  // Suspends the calling thread (the service thread itself) until Resume.
+  // Returns at once when a message is already waiting, so that a code posted
+  // just before is never slept through, or when the thread has been told to
+  // end, since nothing would wake it then.
   void SuspendSelf();
   void Resume();
   bool Suspended() const;

@@ -100,6 +100,19 @@ TEST_F(RunningService, StopWakesAPausedService) {
   EXPECT_EQ(stops_, 1);
 }
 
+TEST_F(RunningService, PauseQueuedBehindAStopDoesNotKeepTheServiceFromStopping) {
+  Start();
+  svc_.Controller(SERVICE_CONTROL_PAUSE);
+  ASSERT_TRUE(WaitUntil([&] { return svc_.ServiceThread() && svc_.ServiceThread()->Suspended(); }));
+  // Both wait in the queue when the thread wakes: the stop ends the execute
+  // handler, and the pause is handled after it, with nothing left to wake it.
+  svc_.ServiceThread()->Queue().PostThreadMessage(CM_SERVICE_CONTROL_CODE, SERVICE_CONTROL_STOP);
+  svc_.Controller(SERVICE_CONTROL_PAUSE);
+  ASSERT_TRUE(WaitFor("csStopped"));
+  Finish();
+  EXPECT_EQ(stops_, 1);
+}
+
 TEST_F(RunningService, ControlsPostedInARowAreAllHandledInOrder) {
   Start();
   svc_.Controller(SERVICE_CONTROL_PAUSE);
