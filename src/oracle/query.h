@@ -54,6 +54,9 @@ class TOracleQuery : public TComponent {
   void SetOptimize(bool v) { optimize_ = v; }
   bool Debug() const { return debug_; }
   void SetDebug(bool v) { debug_ = v; }
+  // The screen cursor shown while the statement works (stored only).
+  int Cursor() const { return cursor_; }
+  void SetCursor(int v) { cursor_ = v; }
   bool StringFieldsOnly() const { return string_fields_only_; }
   void SetStringFieldsOnly(bool v) { string_fields_only_ = v; }
   bool Threaded() const { return false; }
@@ -177,6 +180,7 @@ class TOracleQuery : public TComponent {
   bool optimize_ = true;
   bool debug_ = false;
   bool string_fields_only_ = false;
+  int cursor_ = 0;
   TVariables variables_{this};
   std::vector<std::unique_ptr<TFieldData>> fields_;
 

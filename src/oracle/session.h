@@ -115,6 +115,9 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   void SetBytesPerCharacter(TBytesPerCharacterOption v) { bytes_per_character_ = v; }
   const String& MessageTable() const { return message_table_; }
   void SetMessageTable(const String& v) { message_table_ = v; }
+  // The screen cursor shown while the session works (no screen here: stored only).
+  int Cursor() const { return cursor_; }
+  void SetCursor(int v) { cursor_ = v; }
   bool DesignConnection() const { return design_connection_; }
   void SetDesignConnection(bool v) { design_connection_ = v; }
   // In OCI 8 mode only stored: DML then asks OCI to commit on success.
@@ -223,6 +226,7 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   bool design_connection_ = false;
   bool auto_commit_ = false;
   bool stored_connected_ = false;
+  int cursor_ = -11;
 
   bool connected_ = false;
   bool server_attached_ = false;

@@ -235,6 +235,43 @@ void TVariables::AssignTo(TVariables& dest) const {
   }
 }
 
+void TVariables::Assign(const std::vector<TParamValue>& params) {
+  if (owner_ == nullptr) throw EConvertError(u"Can only Assign TVariables owned by a TOracleQuery");
+  owner_->DeleteVariables();
+  for (const TParamValue& p : params) {
+    int type;
+    switch (p.value.Kind()) {
+      case vkInteger:
+      case vkBoolean:
+        type = otInteger;
+        break;
+      case vkDouble:
+        type = otFloat;
+        break;
+      case vkDate:
+        type = otDate;
+        break;
+      case vkAnsiString:
+      case vkString:
+        type = otString;
+        break;
+      default:
+        throw Exception(u"Unsupported variable type");
+    }
+    owner_->DeclareVariable(u":" + p.name, type);
+    owner_->SetVariable(u":" + p.name, p.value);
+  }
+}
+
+void TVariables::AssignTo(std::vector<TParamValue>& params) const {
+  params.clear();
+  for (const auto& v : list_) {
+    TParamValue p{v->name.substr(1), OraVariant()};
+    if (!v->IsNull(0)) p.value = v->GetValue(0, owner_ ? owner_->Session() : nullptr);
+    params.push_back(std::move(p));
+  }
+}
+
 namespace {
 
 constexpr int32_t kStoredVersion = 4;

@@ -63,6 +63,12 @@ class TVariableData {
   bool IsUTF8() const;
 };
 
+// One entry of a standard parameter list: a name without colon and a value.
+struct TParamValue {
+  String name;
+  OraVariant value;
+};
+
 class TVariables {
  public:
   explicit TVariables(TOracleQuery* owner) : owner_(owner) {}
@@ -77,6 +83,12 @@ class TVariables {
   // Copies the variables into those of another statement (names, types,
   // values, PL/SQL table sizes).
   void AssignTo(TVariables& dest) const;
+  // Exchange with a parameter list: each parameter becomes a variable ":" +
+  // name typed by its value (integers and booleans 3, doubles 4, dates 12,
+  // text 5; anything else raises "Unsupported variable type"), and back, a
+  // NULL variable giving an empty value.
+  void Assign(const std::vector<TParamValue>& params);
+  void AssignTo(std::vector<TParamValue>& params) const;
 
   // The stored form ("Data" property): version 4 written, versions 1 to 4 read,
   // anything newer refused with "Invalid version of Query variables".

@@ -292,6 +292,26 @@ TEST_F(VariableTest, StoredFormRoundTripAndVersions) {
   EXPECT_EQ(other.GetVariable(u"name").AsString(), u"x\u00e9");
 }
 
+TEST_F(VariableTest, ExchangeWithAParameterList) {
+  q_.Variables().Assign({{u"id", 5}, {u"price", 2.5}, {u"name", u"x"},
+                         {u"when", OraVariant::Date(EncodeDate(2020, 1, 2))}, {u"flag", true}});
+  ASSERT_EQ(q_.VariableCount(), 5);
+  EXPECT_EQ(q_.VariableType(0), otInteger);
+  EXPECT_EQ(q_.VariableType(1), otFloat);
+  EXPECT_EQ(q_.VariableType(2), otString);
+  EXPECT_EQ(q_.VariableType(3), otDate);
+  EXPECT_EQ(q_.GetVariable(u"flag").AsInteger(), 1);
+  q_.SetVariable(u"name", OraVariant::Null());
+  std::vector<TParamValue> back;
+  q_.Variables().AssignTo(back);
+  ASSERT_EQ(back.size(), 5u);
+  EXPECT_EQ(back[0].name, u"ID");
+  EXPECT_EQ(back[0].value.AsInteger(), 5);
+  EXPECT_TRUE(back[2].value.IsEmpty());
+  EXPECT_DOUBLE_EQ(back[3].value.AsDateTime(), EncodeDate(2020, 1, 2));
+  EXPECT_THROW(q_.Variables().Assign({{u"raw", OraVariant::Bytes({1})}}), Exception);
+}
+
 TEST_F(VariableTest, SubstitutionReplacesOnlySubstVariables) {
   q_.SetSQLText(u"select :cols from t where a = :a -- :cols");
   q_.DeclareAndSet(u"cols", otSubst, u"x, y");
