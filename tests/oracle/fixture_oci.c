@@ -4,6 +4,12 @@
  * which records its mode. */
 #define EXPORT __attribute__((visibility("default")))
 #define R(name) EXPORT int name(void) { return -1; }
+/* Stubs unless the fake server below implements the routine. */
+#ifdef WITH_FAKE_SERVER
+#define F(name)
+#else
+#define F(name) R(name)
+#endif
 
 EXPORT int fixture_initialize_calls = 0;
 EXPORT unsigned fixture_initialize_mode = 0;
@@ -20,14 +26,14 @@ R(olog) R(opinit)
 #endif
 
 #ifdef WITH_OCI8
-R(OCIHandleAlloc) R(OCIHandleFree) R(OCIDescriptorAlloc) R(OCIDescriptorFree) R(OCIEnvInit)
-R(OCIServerAttach) R(OCIServerDetach) R(OCISessionBegin) R(OCISessionEnd) R(OCILogon)
+F(OCIHandleAlloc) F(OCIHandleFree) R(OCIDescriptorAlloc) R(OCIDescriptorFree) R(OCIEnvInit)
+F(OCIServerAttach) F(OCIServerDetach) F(OCISessionBegin) F(OCISessionEnd) R(OCILogon)
 R(OCILogoff) R(OCIPasswordChange) R(OCIStmtPrepare) R(OCIBindByPos) R(OCIBindByName)
 R(OCIBindObject) R(OCIBindDynamic) R(OCIBindArrayOfStruct) R(OCIStmtGetPieceInfo)
 R(OCIStmtSetPieceInfo) R(OCIStmtExecute) R(OCIDefineByPos) R(OCIDefineObject)
 R(OCIDefineDynamic) R(OCIDefineArrayOfStruct) R(OCIStmtFetch) R(OCIStmtGetBindInfo)
 R(OCIDescribeAny) R(OCIParamGet) R(OCIParamSet) R(OCITransStart) R(OCITransDetach)
-R(OCITransCommit) R(OCITransRollback) R(OCITransPrepare) R(OCITransForget) R(OCIErrorGet)
+F(OCITransCommit) F(OCITransRollback) R(OCITransPrepare) R(OCITransForget) F(OCIErrorGet)
 R(OCILobAppend) R(OCILobAssign) R(OCILobCharSetForm) R(OCILobCharSetId) R(OCILobCopy)
 R(OCILobDisableBuffering) R(OCILobEnableBuffering) R(OCILobErase) R(OCILobFileClose)
 R(OCILobFileCloseAll) R(OCILobFileExists) R(OCILobFileGetName) R(OCILobFileIsOpen)
@@ -36,7 +42,7 @@ R(OCILobLoadFromFile) R(OCILobLocatorIsInit) R(OCILobRead) R(OCILobTrim) R(OCILo
 #ifndef DROP_BREAK
 R(OCIBreak)
 #endif
-R(OCIServerVersion) R(OCIAttrGet) R(OCIAttrSet) R(OCISvcCtxToLda) R(OCILdaToSvcCtx)
+F(OCIServerVersion) F(OCIAttrGet) F(OCIAttrSet) R(OCISvcCtxToLda) R(OCILdaToSvcCtx)
 R(OCIResultSetToStmt) R(OCIObjectUnpin) R(OCIObjectLock) R(OCIObjectMarkUpdate)
 R(OCIObjectUnmark) R(OCIObjectMarkDelete) R(OCIObjectFlush) R(OCIObjectCopy)
 R(OCIObjectGetTypeRef) R(OCIObjectGetObjectRef) R(OCIObjectGetInd) R(OCIObjectExists)
@@ -52,7 +58,7 @@ R(OCITableDelete) R(OCICacheFlush)
 
 #ifdef WITH_OCI81
 R(ociepgoe) R(ociepmsg)
-R(OCIEnvCreate) R(OCIDirPathAbort) R(OCIDirPathFinish) R(OCIDirPathPrepare)
+F(OCIEnvCreate) R(OCIDirPathAbort) R(OCIDirPathFinish) R(OCIDirPathPrepare)
 R(OCIDirPathColArrayEntrySet) R(OCIDirPathColArrayToStream) R(OCIDirPathLoadStream)
 R(OCIDirPathStreamReset) R(OCILobCreateTemporary) R(OCILobFreeTemporary) R(OCILobIsTemporary)
 R(OCIDateTimeToText) R(OCIDateTimeFromText) R(OCIDateTimeGetDate) R(OCIDateTimeGetTime)
@@ -64,4 +70,86 @@ R(OCIDateTimeConstruct) R(OCIDateTimeAssign) R(OCIDateTimeGetTimeZoneOffset)
 R(OCISessionPoolCreate) R(OCISessionPoolDestroy) R(OCISessionGet) R(OCISessionRelease)
 R(OCIStmtPrepare2) R(OCIStmtRelease) R(OCIXmlDbInitXmlCtx) R(OCIDBStartup)
 R(OCIArrayDescriptorAlloc)
+#endif
+
+#ifdef WITH_FAKE_SERVER
+/* A server that can be lost: ending the session and detaching then fail, as
+ * they do when the server process went away. The test steers it through the
+ * exported variables. */
+#include <stdlib.h>
+#include <string.h>
+
+EXPORT int fake_lost = 0;
+EXPORT int fake_live_handles = 0;
+EXPORT char fake_banner[200] = "Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - Production";
+
+struct handle {
+  unsigned type;
+  int code;
+  char text[128];
+};
+
+static int fail(void* err, int code, const char* text) {
+  struct handle* e = (struct handle*)err;
+  e->code = code;
+  strncpy(e->text, text, sizeof e->text - 1);
+  return -1;
+}
+
+EXPORT int OCIEnvCreate(void** env, unsigned mode) {
+  (void)mode;
+  *env = calloc(1, sizeof(struct handle));
+  ++fake_live_handles;
+  return 0;
+}
+EXPORT int OCIHandleAlloc(const void* parent, void** h, unsigned type) {
+  (void)parent;
+  struct handle* n = (struct handle*)calloc(1, sizeof(struct handle));
+  n->type = type;
+  *h = n;
+  ++fake_live_handles;
+  return 0;
+}
+EXPORT int OCIHandleFree(void* h, unsigned type) {
+  (void)type;
+  free(h);
+  --fake_live_handles;
+  return 0;
+}
+EXPORT int OCIServerAttach(void* srv, void* err) { (void)srv; (void)err; return 0; }
+EXPORT int OCIAttrSet(void* h) { (void)h; return 0; }
+EXPORT int OCIAttrGet(void* h) { (void)h; return -1; }
+EXPORT int OCITransCommit(void* svc, void* err) {
+  (void)svc;
+  return fake_lost ? fail(err, 3114, "ORA-03114: not connected to ORACLE\n") : 0;
+}
+EXPORT int OCITransRollback(void* svc, void* err) { return OCITransCommit(svc, err); }
+EXPORT int OCISessionBegin(void* svc, void* err) { (void)svc; (void)err; return 0; }
+EXPORT int OCIServerVersion(void* h, void* err, char* buf, unsigned size) {
+  (void)h;
+  (void)err;
+  strncpy(buf, fake_banner, size - 1);
+  buf[size - 1] = 0;
+  return 0;
+}
+EXPORT int OCISessionEnd(void* svc, void* err) {
+  (void)svc;
+  return fake_lost ? fail(err, 3113, "ORA-03113: end-of-file on communication channel\n") : 0;
+}
+EXPORT int OCIServerDetach(void* srv, void* err) {
+  (void)srv;
+  return fake_lost ? fail(err, 3114, "ORA-03114: not connected to ORACLE\n") : 0;
+}
+EXPORT int OCIErrorGet(void* err, unsigned rec, char* state, int* code, char* buf, unsigned size) {
+  (void)rec;
+  (void)state;
+  struct handle* e = (struct handle*)err;
+  if (e->code == 0) return 100;
+  *code = e->code;
+  if (buf && size) {
+    strncpy(buf, e->text, size - 1);
+    buf[size - 1] = 0;
+  }
+  return 0;
+}
 #endif

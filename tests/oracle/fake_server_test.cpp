@@ -1,0 +1,108 @@
+// Session paths a real server rarely offers on demand, against a fixture
+// client whose server can be lost: the lost connection and the banner of a
+// client that still has OCI 7 routines.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "message_of.h"
+#include "oracle/oci_loader.h"
+#include "oracle/oracle_error.h"
+#include "oracle/session.h"
+
+namespace kavo {
+namespace {
+
+class FakeServerTest : public ::testing::Test {
+ protected:
+  void Use(const char* library) {
+    DLLExit();
+    OCIDLL = Utf8ToString(library);
+    InitOCI();
+    handle_ = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle_, nullptr);
+  }
+  void TearDown() override {
+    if (handle_ != nullptr) dlclose(handle_);
+    session_.reset();
+    DLLExit();
+    OCIDLL.clear();
+  }
+  int& Var(const char* name) { return *static_cast<int*>(dlsym(handle_, name)); }
+  void SetBanner(const char* text) {
+    std::strcpy(static_cast<char*>(dlsym(handle_, "fake_banner")), text);
+  }
+  int ErrorCodeOf(void (TOracleSession::*call)()) {
+    try {
+      (session_.get()->*call)();
+    } catch (const EOracleError& e) {
+      return e.ErrorCode();
+    }
+    return 0;
+  }
+
+  void* handle_ = nullptr;
+  std::unique_ptr<TOracleSession> session_ = std::make_unique<TOracleSession>(nullptr);
+};
+
+TEST_F(FakeServerTest, LostConnectionClearsWithinTwoFurtherLogons) {
+  Use(FIXTURE_FAKE_SERVER);
+  session_->SetLogonUsername(u"u/p");
+  session_->LogOn();
+  ASSERT_TRUE(session_->Connected());
+  Var("fake_lost") = 1;
+
+  // Ending the session fails after Connected has become False.
+  try {
+    session_->SetConnected(false);
+    FAIL() << "logoff of a lost connection succeeded";
+  } catch (const EOracleError& e) {
+    EXPECT_EQ(e.ErrorCode(), 3113);
+    EXPECT_EQ(e.Message(), u"ORA-03113: end-of-file on communication channel\n");
+  }
+  EXPECT_FALSE(session_->Connected());
+  EXPECT_NO_THROW(session_->SetConnected(false)) << "a second logoff does nothing";
+  EXPECT_GT(Var("fake_live_handles"), 0) << "the handles stay allocated";
+
+  // The next logon first detaches the server, which fails...
+  EXPECT_EQ(ErrorCodeOf(&TOracleSession::LogOn), 3114);
+  EXPECT_FALSE(session_->Connected());
+  // ...the one after it frees the old handles and connects afresh.
+  Var("fake_lost") = 0;
+  session_->LogOn();
+  EXPECT_TRUE(session_->Connected());
+  session_->SetConnected(false);
+  EXPECT_EQ(Var("fake_live_handles"), 0) << "every handle and the environment are freed";
+}
+
+TEST_F(FakeServerTest, CommitOnALostConnectionRaises) {
+  Use(FIXTURE_FAKE_SERVER);
+  session_->LogOn();
+  Var("fake_lost") = 1;
+  EXPECT_EQ(ErrorCodeOf(&TOracleSession::Commit), 3114);
+  Var("fake_lost") = 0;
+}
+
+TEST_F(FakeServerTest, ClientWithOci7RoutinesAndAnUnmarkedBanner) {
+  Use(FIXTURE_FAKE_SERVER7);
+  ASSERT_TRUE(OCI70);
+  // Banners with a marker stay in OCI 8 mode.
+  SetBanner("Oracle9i Enterprise Edition Release 9.2.0.1.0 - Production");
+  session_->LogOn();
+  EXPECT_TRUE(session_->UseOCI80());
+  EXPECT_FALSE(session_->Oracle10());
+  session_->SetConnected(false);
+  // Without one, this client would be switched to OCI 7 mode, which is not built.
+  SetBanner("Oracle Database 23ai Free Release 23.0.0.0.0 - Production");
+  String message = testing::MessageOf([&] { session_->LogOn(); });
+  EXPECT_NE(message.find(u"OCI7 mode is not supported"), String::npos) << StringToUtf8(message);
+  EXPECT_NE(message.find(u"OCISvcCtxToLda"), String::npos);
+  EXPECT_FALSE(session_->Connected());
+  // The server is detached and everything freed by the next logoff.
+  session_->LogOff();
+  EXPECT_EQ(Var("fake_live_handles"), 0);
+}
+
+}  // namespace
+}  // namespace kavo
