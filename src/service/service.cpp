@@ -175,8 +175,8 @@ void TService::DoStart() {
       throw;
     }
     SetStatus(csStopped);
-  } catch (const Exception& e) {
-    LogMessage(Format(u"Service failed on %s: %s", {u"execute", e.Message()}));
+  } catch (const std::exception& e) {  // thread creation fails with std::system_error
+    LogMessage(Format(u"Service failed on %s: %s", {u"execute", ExceptionMessage(e)}));
   }
 }
 

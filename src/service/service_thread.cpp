@@ -6,14 +6,6 @@
 #include "service/service_application.h"
 
 namespace kavo {
-namespace {
-
-String MessageOf(const std::exception& e) {
-  if (auto* k = dynamic_cast<const Exception*>(&e)) return k->Message();
-  return Utf8ToString(e.what());
-}
-
-}  // namespace
 
 TServiceThread::TServiceThread(TService* service)
     : service_(service), queue_(std::make_shared<MessageQueue>()) {}
@@ -66,10 +58,10 @@ void TServiceThread::Execute() {
         ProcessRequests(true);
       ProcessRequests(false);
     } catch (const std::exception& e) {
-      service_->LogMessage(Format(u"Service failed on %s: %s", {u"execute", MessageOf(e)}));
+      service_->LogMessage(Format(u"Service failed on %s: %s", {u"execute", ExceptionMessage(e)}));
     }
   } catch (const std::exception& e) {
-    service_->LogMessage(Format(u"Service failed on %s: %s", {u"start", MessageOf(e)}));
+    service_->LogMessage(Format(u"Service failed on %s: %s", {u"start", ExceptionMessage(e)}));
   }
 }
 

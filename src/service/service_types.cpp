@@ -1,5 +1,7 @@
 #include "service/service_types.h"
 
+#include "rtl/exceptions.h"
+
 namespace kavo {
 
 const char* StatusName(TCurrentStatus status) {
@@ -25,6 +27,11 @@ String ControlName(uint32_t code) {
     case 5: return u"shutdown";
     default: return String();
   }
+}
+
+String ExceptionMessage(const std::exception& e) {
+  if (auto* ours = dynamic_cast<const Exception*>(&e)) return ours->Message();
+  return Utf8ToString(e.what());
 }
 
 }  // namespace kavo

@@ -3,6 +3,7 @@
 #define KAVO_SERVICE_SERVICE_TYPES_H_
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 
 #include "platform/message_queue.h"
@@ -39,6 +40,9 @@ bool IsPendingStatus(TCurrentStatus status);
 // "stop", "pause", "continue", "interrogate", "shutdown" for codes 1 to 5,
 // else empty.
 String ControlName(uint32_t code);
+
+// The message of an exception: Message() of ours, else what() as UTF-8.
+String ExceptionMessage(const std::exception& e);
 
 // Handlers with an in-out flag (OnStart, OnStop, OnPause, OnContinue) and
 // without (OnExecute, OnShutdown, the installation events).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <system_error>
 #include <thread>
 
 #include "platform/event_log.h"
@@ -216,6 +217,37 @@ TEST(ServiceStartFailure, RaisingStartHandlerReportsStoppedAndAnEvent) {
   EXPECT_EQ(svc.Reports(), expected);
   ASSERT_EQ(events.Events().size(), 1u);
   EXPECT_EQ(events.Events()[0].message, u"Service failed on start: File access denied");
+}
+
+// Fails its first report with a standard exception, as the platform's own
+// calls (thread creation, allocation) fail.
+class FailingReportService : public RecordingService {
+ public:
+  using RecordingService::RecordingService;
+
+ protected:
+  bool SendStatus(const ServiceStatus& status, std::string_view name) override {
+    if (!failed_) {
+      failed_ = true;
+      throw std::system_error(EAGAIN, std::generic_category(), "cannot start");
+    }
+    return RecordingService::SendStatus(status, name);
+  }
+
+ private:
+  bool failed_ = false;
+};
+
+TEST(ServiceStartFailure, StandardExceptionInStartBecomesAnEventAndStopped) {
+  TService::ResetCheckpoint();
+  MemoryEventSink events;
+  SetEventSink(&events);
+  FailingReportService svc(nullptr);
+  EXPECT_NO_THROW(svc.DoStart());
+  SetEventSink(nullptr);
+  EXPECT_EQ(svc.States(), std::vector<std::string>{"csStopped"});
+  ASSERT_EQ(events.Events().size(), 1u);
+  EXPECT_EQ(events.Events()[0].message.rfind(u"Service failed on execute: cannot start", 0), 0u);
 }
 
 TEST(ServiceStartFailure, StartHandlerMayRefuseQuietly) {
