@@ -213,12 +213,21 @@ void TIBDatabase::DoConnect() {
 }
 
 void TIBDatabase::ReadDBSQLDialect() {
+  long value = DatabaseInfoInt(isc_info_db_sql_dialect);
+  db_sql_dialect_ = value < 0 ? 1 : static_cast<int>(value);
+}
+
+long TIBDatabase::DatabaseInfoInt(char item) {
+  CheckActive();
   IGDSLibrary& lib = GDSLibrary();
-  char item = isc_info_db_sql_dialect;
   char reply[512] = {};
   Call(lib.isc_database_info(StatusVector(), &handle_, 1, &item, sizeof reply, reply), true);
   long value = 0;
-  db_sql_dialect_ = ReadInfoValue(lib, reply, item, value) ? static_cast<int>(value) : 1;
+  return ReadInfoValue(lib, reply, item, value) ? value : -1;
+}
+
+bool TIBDatabase::IsReadOnly() {
+  return DatabaseInfoInt(isc_info_ods_version) > 9 && DatabaseInfoInt(isc_info_db_read_only) == 1;
 }
 
 void TIBDatabase::DoDisconnect() {

@@ -124,6 +124,12 @@ class TIBDatabase : public TComponent {
   void CreateDatabase();
   void DropDatabase();
 
+  // One integer item of the database information (isc_info_*); -1 when the
+  // server does not answer with that item.
+  long DatabaseInfoInt(char item);
+  // True for an on-disk structure above 9 that the server reports read-only.
+  bool IsReadOnly();
+
   bool StreamedConnected() const { return streamed_connected_; }
   void ClearStreamedConnected() { streamed_connected_ = false; }
 

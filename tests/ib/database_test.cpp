@@ -297,3 +297,69 @@ TEST_F(DatabaseTest, DefaultTransactionWiring) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+// Collects what the layer reports to the trace hook.
+class RecordingHook : public IIBSQLMonitorHook {
+ public:
+  std::vector<String> events;
+  void SQLPrepare(TIBSQL&) override { events.push_back(u"prepare"); }
+  void SQLExecute(TIBSQL&) override { events.push_back(u"execute"); }
+  void SQLFetch(TIBSQL&) override { events.push_back(u"fetch"); }
+  void DBConnect(TIBDatabase&) override { events.push_back(u"connect"); }
+  void DBDisconnect(TIBDatabase&) override { events.push_back(u"disconnect"); }
+  void TRStart(TIBTransaction&) override { events.push_back(u"start"); }
+  void TRCommit(TIBTransaction&) override { events.push_back(u"commit"); }
+  void TRCommitRetaining(TIBTransaction&) override { events.push_back(u"commit retaining"); }
+  void TRRollback(TIBTransaction&) override { events.push_back(u"rollback"); }
+  void TRRollbackRetaining(TIBTransaction&) override { events.push_back(u"rollback retaining"); }
+  void SendMisc(const String& text) override { events.push_back(u"misc " + text); }
+  void SendError(const String& text, TIBDatabase&) override {
+    events.push_back(u"db error " + text);
+  }
+  void SendError(const String& text) override {
+    events.push_back(u"error " + text);
+    throw Exception(u"a failing hook changes nothing");
+  }
+};
+
+TEST_F(DatabaseTest, EventsAndErrorsReachTheTraceHook) {
+  RecordingHook hook;
+  SetMonitorHook(&hook);
+  db().Open();
+  tr().StartTransaction();
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"select 1 from RDB$DATABASE");
+  q.ExecQuery();
+  tr().CommitRetaining();
+  tr().Commit();
+  EXPECT_THROW(tr().Commit(), EIBClientError);
+  q.SQL().SetText(u"selec");
+  tr().StartTransaction();
+  EXPECT_THROW(q.Prepare(), EIBInterBaseError);
+  tr().Rollback();
+  db().Close();
+  SetMonitorHook(nullptr);
+  std::vector<String> expected = {u"connect", u"start", u"prepare", u"execute", u"fetch",
+                                  u"commit retaining", u"commit",
+                                  u"error Transaction is not active", u"start"};
+  ASSERT_GE(hook.events.size(), expected.size() + 3);
+  EXPECT_EQ(std::vector<String>(hook.events.begin(), hook.events.begin() + expected.size()),
+            expected);
+  EXPECT_EQ(hook.events[expected.size()].rfind(u"error -104 335544569 Dynamic SQL Error", 0), 0u)
+      << StringToUtf8(hook.events[expected.size()]);
+  EXPECT_EQ(hook.events[expected.size() + 1], u"rollback");
+  EXPECT_EQ(hook.events.back(), u"disconnect");
+}
+
+TEST_F(DatabaseTest, ReadOnlyAndInformation) {
+  db().Open();
+  EXPECT_FALSE(db().IsReadOnly());
+  EXPECT_GE(db().DatabaseInfoInt(isc_info_ods_version), 12);
+}
+
+}  // namespace
+}  // namespace kavo::test

@@ -232,3 +232,19 @@ TEST_F(SQLTest, StatementOutlivesItsConnectionAndTransaction) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+TEST_F(SQLTest, PlanOfAQueryAndNoneForAnInsert) {
+  q().SQL().SetText(u"select * from TMP_INTEGRACAO where ACAO = :A");
+  EXPECT_EQ(q().Plan(), u"");  // not prepared
+  q().Prepare();
+  EXPECT_EQ(q().Plan(), u"PLAN (TMP_INTEGRACAO NATURAL)");
+  q().SQL().SetText(u"insert into TMP_INTEGRACAO (ACAO) values (:A)");
+  q().Prepare();
+  EXPECT_EQ(q().Plan(), u"");
+}
+
+}  // namespace
+}  // namespace kavo::test
