@@ -71,8 +71,11 @@ int TOracleQuery::GetReturnCode() {
     case OCI_NO_DATA:
       return 1403;
     case OCI_ERROR:
-    case OCI_INVALID_HANDLE:
-      return OracleErrorCode(errhp_);
+    case OCI_INVALID_HANDLE: {
+      // A failure without an error record must not read as success.
+      int code = OracleErrorCode(errhp_);
+      return code != 0 ? code : last_oci_error_;
+    }
     default:
       return last_oci_error_;
   }

@@ -165,8 +165,11 @@ void TOracleSession::Release(bool oci7_only) {
 }
 
 int TOracleSession::ReturnCode() {
-  if (last_oci_error_ == OCI_ERROR || last_oci_error_ == OCI_SUCCESS_WITH_INFO)
-    return OracleErrorCode(errhp_);
+  if (last_oci_error_ == OCI_ERROR || last_oci_error_ == OCI_SUCCESS_WITH_INFO) {
+    int code = OracleErrorCode(errhp_);
+    // A failure without an error record must not read as success.
+    return code != 0 || last_oci_error_ == OCI_SUCCESS_WITH_INFO ? code : last_oci_error_;
+  }
   return last_oci_error_;
 }
 

@@ -76,6 +76,20 @@ TEST_F(FakeServerTest, LostConnectionClearsWithinTwoFurtherLogons) {
   EXPECT_EQ(Var("fake_live_handles"), 0) << "every handle and the environment are freed";
 }
 
+// The test query fails without an error record: neither 942 nor 1000, so the
+// connection counts as broken and the session is logged off.
+TEST_F(FakeServerTest, CheckConnectionOfALostServer) {
+  Use(FIXTURE_FAKE_SERVER);
+  session_->LogOn();
+  Var("fake_lost") = 1;
+  EXPECT_EQ(session_->CheckConnection(false), ccError);
+  EXPECT_FALSE(session_->Connected());
+  EXPECT_EQ(session_->CheckConnection(true), ccError) << "still lost: the detach fails";
+  Var("fake_lost") = 0;
+  EXPECT_EQ(session_->CheckConnection(true), ccReconnected);
+  EXPECT_TRUE(session_->Connected());
+}
+
 TEST_F(FakeServerTest, CommitOnALostConnectionRaises) {
   Use(FIXTURE_FAKE_SERVER);
   session_->LogOn();

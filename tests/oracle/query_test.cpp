@@ -74,6 +74,10 @@ TEST_F(QueryTest, MissingTableRaises942WithTheStatementAsInstance) {
   }
   EXPECT_TRUE(q_->Eof());
   EXPECT_EQ(q_->State(), qsIdle);
+  // A number on the warning list raises the warning type instead.
+  OracleWarningList = {942};
+  EXPECT_THROW(q_->Execute(), EOracleWarning);
+  OracleWarningList.clear();
 }
 
 TEST_F(QueryTest, ErrorLineAndPositionCountBytesWithoutCRs) {
@@ -105,6 +109,7 @@ TEST_F(QueryTest, RowsArriveInBatchesOfReadBuffer) {
   EXPECT_EQ(rows, 60);
   EXPECT_EQ(q_->FetchCalls(), 3) << "25, 25 and 10 rows; the short batch ends the result";
   EXPECT_EQ(q_->RowsProcessed(), 60);
+  EXPECT_EQ(q_->ReturnCode(), 1403) << "the end of the rows is no error";
 
   TOracleQuery fifty(nullptr);
   fifty.SetSession(session_.get());
