@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config          # the toolchain
+  python3                            # scripts/run.sh drives the service under a notify socket
   googletest libgtest-dev libgmock-dev # tests
   libbenchmark-dev                   # benchmarks
   libsqlite3-dev                     # the OCI stand-in's storage
