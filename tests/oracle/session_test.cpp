@@ -343,3 +343,23 @@ TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
 
 }  // namespace
 }  // namespace kavo
+
+namespace kavo {
+namespace {
+
+// The session settings are stored while disconnected and applied at logon.
+TEST_F(SessionTest, SessionSettingsAndTransactionModes) {
+  session_->SetSQLTrace(stTrue);
+  session_->SetOptimizerGoal(ogAllRows);
+  session_->SetIsolationLevel(ilSerializable);
+  session_->SetConnected(true);
+  EXPECT_TRUE(session_->Connected());
+  session_->SetTransaction(tmReadWrite);
+  session_->DoSQL(u"insert into t values (77, 'seventy-seven')");
+  EXPECT_TRUE(session_->InTransaction());
+  session_->Rollback();
+  EXPECT_FALSE(session_->InTransaction());
+}
+
+}  // namespace
+}  // namespace kavo
