@@ -3,6 +3,7 @@
 
 #include "platform/application.h"
 #include "platform/command_line.h"
+#include "platform/service_control.h"
 #include "service/kavo_servico_integrador.h"
 #include "service/service_application.h"
 #include "service/unhandled_error.h"
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
     kavo::TApplication application;
     kavo::TServiceApplication services;
     if (!services.DelayInitialize || services.Installing()) services.Initialize();
+    // Threads started while the module is created (client libraries) inherit
+    // the mask, so control signals reach only the dispatcher.
+    if (!services.Installing()) kavo::BlockControlSignals();
     services.CreateForm(kavo::KavoServicoIntegrador);
     services.Run();
     kavo::KavoServicoIntegrador = nullptr;
