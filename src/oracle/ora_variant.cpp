@@ -119,30 +119,14 @@ OraVariant OraVariant::Array(std::vector<OraVariant> items, int32_t low_bound) {
 }
 
 int32_t OraVariant::AsInteger() const {
-  switch (kind_) {
-    case vkEmpty:
-      return 0;
-    case vkBoolean:
-    case vkInteger:
-      return int_;
-    case vkDouble:
-    case vkDate: {
-      double r = std::nearbyint(double_);
-      if (!(r >= -2147483648.0 && r <= 2147483647.0)) ConversionFailed(u"Integer");
-      return static_cast<int32_t>(r);
-    }
-    case vkAnsiString:
-    case vkString: {
-      int32_t n;
-      String s = AsString();
-      if (TryStrToInt(s, n)) return n;
-      double d = StrToFloat(s);
-      if (!(d >= -2147483648.0 && d <= 2147483647.0)) ConversionFailed(u"Integer");
-      return static_cast<int32_t>(std::nearbyint(d));
-    }
-    default:
-      ConversionFailed(u"Integer");
-  }
+  if (kind_ == vkEmpty) return 0;
+  if (kind_ == vkBoolean || kind_ == vkInteger) return int_;
+  int32_t n;
+  if (IsString() && TryStrToInt(AsString(), n)) return n;
+  if (kind_ == vkByteArray || kind_ == vkArray || kind_ == vkNull) ConversionFailed(u"Integer");
+  double r = std::nearbyint(AsDouble());
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) ConversionFailed(u"Integer");
+  return static_cast<int32_t>(r);
 }
 
 double OraVariant::AsDouble() const {
