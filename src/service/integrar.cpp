@@ -10,7 +10,7 @@ void TKavoServicoIntegrador::Integrar() {
     return;
   }
   RunIntegrationCycle({*OracleSession, *OracleDataSet, *IBDatabase, *FB_TMP_INTEGRACAO},
-                      {CAMINHO_ORACLE, USUARIO_ORACLE, SENHA_ORACLE, CAMINHO_FIREBIRD},
+                      {CaminhoOracle(), UsuarioOracle(), SenhaOracle(), CaminhoFirebird()},
                       [this](const String& texto) { Logar(texto); }, [] { return DT(); });
 }
 

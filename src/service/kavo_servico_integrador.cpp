@@ -42,23 +42,37 @@ void TKavoServicoIntegrador::CarregaINI() {
   String path = IniPath();
   Logar(u"Ini = " + path);
   IniFile ini(path);
-  CAMINHO_ORACLE = ini.ReadString(kIniSection, u"ORACLE", u"");
-  USUARIO_ORACLE = ini.ReadString(kIniSection, u"UU", u"");
-  SENHA_ORACLE = ini.ReadString(kIniSection, u"SS", u"");
-  CAMINHO_FIREBIRD = ini.ReadString(kIniSection, u"FIREBIRD", u"");
-  minutos_value_ = MinutosFromText(ini.ReadString(kIniSection, u"MINUTOS", u""));
+  String oracle = ini.ReadString(kIniSection, u"ORACLE", u"");
+  String uu = ini.ReadString(kIniSection, u"UU", u"");
+  String ss = ini.ReadString(kIniSection, u"SS", u"");
+  String firebird = ini.ReadString(kIniSection, u"FIREBIRD", u"");
+  int32_t minutos = MinutosFromText(ini.ReadString(kIniSection, u"MINUTOS", u""));
+  // The service thread and the main thread's ticks both load; neither may
+  // see the other's half-written fields.
+  std::lock_guard<std::mutex> lock(fields_mutex_);
+  CAMINHO_ORACLE = std::move(oracle);
+  USUARIO_ORACLE = std::move(uu);
+  SENHA_ORACLE = std::move(ss);
+  CAMINHO_FIREBIRD = std::move(firebird);
+  minutos_value_ = minutos;
   MINUTOS = MinutosToMilliseconds(minutos_value_, MinuteMilliseconds());
 }
 
 void TKavoServicoIntegrador::ServiceStart(TService*, bool&) {
   Logar(u" Iniciado " + DT());
   CarregaINI();
-  if (UsableTimerPeriod(minutos_value_, MinuteMilliseconds())) {
-    Tempo->SetInterval(static_cast<uint32_t>(MINUTOS));
+  int32_t minutos_value, period;
+  {
+    std::lock_guard<std::mutex> lock(fields_mutex_);
+    minutos_value = minutos_value_;
+    period = MINUTOS;
+  }
+  if (UsableTimerPeriod(minutos_value, MinuteMilliseconds())) {
+    Tempo->SetInterval(static_cast<uint32_t>(period));
   } else {
     // A period the timer cannot keep: leave it unarmed, as for 0, and say why.
     LogMessage(Format(u"MINUTOS = %d gives no usable timer period; the timer is not armed",
-                      {minutos_value_}));
+                      {minutos_value}));
     Tempo->SetInterval(0);
   }
   Tempo->SetEnabled(true);

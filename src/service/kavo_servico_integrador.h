@@ -5,6 +5,7 @@
 #define KAVO_SERVICE_KAVO_SERVICO_INTEGRADOR_H_
 
 #include <cstdint>
+#include <mutex>
 
 #include "platform/timer.h"
 #include "recordset/roles.h"
@@ -54,13 +55,22 @@ class TKavoServicoIntegrador : public TService {
   String LogPath() const { return base_directory_ + kLogFileName; }
 
   // The configuration as the last CarregaINI read it.
-  const String& CaminhoOracle() const { return CAMINHO_ORACLE; }
-  const String& UsuarioOracle() const { return USUARIO_ORACLE; }
-  const String& SenhaOracle() const { return SENHA_ORACLE; }
-  const String& CaminhoFirebird() const { return CAMINHO_FIREBIRD; }
-  int32_t Minutos() const { return MINUTOS; }
+  String CaminhoOracle() const { return Field(CAMINHO_ORACLE); }
+  String UsuarioOracle() const { return Field(USUARIO_ORACLE); }
+  String SenhaOracle() const { return Field(SENHA_ORACLE); }
+  String CaminhoFirebird() const { return Field(CAMINHO_FIREBIRD); }
+  int32_t Minutos() const {
+    std::lock_guard<std::mutex> lock(fields_mutex_);
+    return MINUTOS;
+  }
 
  private:
+  String Field(const String& field) const {
+    std::lock_guard<std::mutex> lock(fields_mutex_);
+    return field;
+  }
+
+  mutable std::mutex fields_mutex_;  // guards the configuration fields below
   String base_directory_;
   String CAMINHO_ORACLE;
   String USUARIO_ORACLE;
