@@ -68,7 +68,11 @@ void TStringField::SetAsAnsiString(const std::string& value) {
   std::string text = CutAnsi(value, static_cast<size_t>(Size()));
   if (transliterate_) text = CheckDataSet().Translate(text, true);
   text.resize(std::min(text.size(), static_cast<size_t>(Size())));
-  SetData(text.c_str());
+  // The native form is the whole data size, zero-padded: a record set (and
+  // validation) may read all of it.
+  std::vector<char> native(static_cast<size_t>(GetDataSize()), 0);
+  std::memcpy(native.data(), text.data(), text.size());
+  SetData(native.data());
 }
 
 void TStringField::SetAsString(const String& value) { SetAsAnsiString(StringToAnsi(value)); }

@@ -80,6 +80,17 @@ TEST_F(FieldTest, LongTextIsCutToSizeBytes) {
   EXPECT_EQ(s->AsAnsiString(), std::string(255, 'y'));
 }
 
+TEST_F(FieldTest, TextHandedOverInNativeFormFillsTheWholeDataSize) {
+  // A record set may copy the field's whole data size from the buffer it is
+  // given, and validation reads the pending value that way.
+  String seen;
+  s->OnValidate = [&](TField& field) { seen = field.AsString(); };
+  String text(40, u'v');
+  s->SetAsString(text);
+  EXPECT_EQ(seen, text);
+  EXPECT_EQ(s->AsString(), text);
+}
+
 TEST_F(FieldTest, StringGoesThroughTheAnsiCodePage) {
   s->SetAsString(u"a\u00e7\u00e3o \u20ac \u4e2d");
   EXPECT_EQ(s->AsAnsiString(), "a\xe7\xe3o \x80 ?");  // CP1252; unmappable becomes '?'
