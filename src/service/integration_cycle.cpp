@@ -10,9 +10,11 @@ namespace kavo {
 
 namespace {
 
-// How far the current row got on the Firebird side.
+// How far the current row got on the Firebird side. A post that raised may
+// still have written the row (its insert ran, a later step failed), so any
+// post that was tried counts until the commit went through.
 struct RowProgress {
-  bool posted = false;
+  bool post_tried = false;
   bool committed = false;
 };
 
@@ -50,20 +52,20 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
   target.FieldByName(u"VERSAO").SetAsWideString(source.FieldByName(u"VERSAO").AsString());
   target.FieldByName(u"STATUS").SetAsWideString(u"PROCESSAR");
   target.FieldByName(u"NRECNO").Clear();
+  progress.post_tried = true;
   target.Post();
-  progress.posted = true;
   target.Transaction().CommitRetaining();
   progress.committed = true;
 }
 
 // A failed row leaves nothing behind in Firebird: its half-built record
-// would otherwise be posted by the next row's Insert, and a posted but
-// uncommitted one committed later while the Oracle row stays pending.
+// would otherwise be posted by the next row's Insert, and a written but
+// uncommitted one committed later while the Oracle row stays pending. Every
+// earlier row ended committed or rolled back, so the rollback undoes this
+// row's work only.
 void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progress) {
-  if (target.State() == dsInsert || target.State() == dsEdit)
-    target.Cancel();
-  else if (progress.posted && !progress.committed)
-    target.Transaction().RollbackRetaining();
+  if (target.State() == dsInsert || target.State() == dsEdit) target.Cancel();
+  if (progress.post_tried && !progress.committed) target.Transaction().RollbackRetaining();
 }
 
 }  // namespace

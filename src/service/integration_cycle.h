@@ -40,7 +40,8 @@ using DateTimeTextFunction = std::function<String()>;
 // Runs one cycle. Two handlers exist, both for Exception and its kin: one
 // around the opening of both sides, which only logs; one around the copy of
 // each row, which undoes the row's Firebird work (a pending insert is
-// cancelled, a posted but uncommitted row rolled back) and writes the error
+// cancelled, and once a post was tried without a commit following, the
+// transaction is rolled back retaining) and writes the error
 // into the Oracle row's ERRO. Everything else escapes to the caller with the
 // record sets and connections as they are; among it a failure to undo a
 // row's Firebird work, and the closed-dataset error of the record count when

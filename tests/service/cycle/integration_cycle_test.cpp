@@ -318,6 +318,26 @@ TEST_F(CycleTest, FailedCommitRetainingRollsThePostedRowBack) {
   EXPECT_NE(std::find(journal.begin(), journal.end(), "fb.rollbackretaining"), journal.end());
 }
 
+TEST_F(CycleTest, PostFailingAfterItsInsertRanRollsTheRowBack) {
+  // The insert statement wrote the row, then the post failed (a refresh of
+  // the new row, say): the row must not be committed with the next one.
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  int refreshes = 0;
+  fb->on_refresh = [&](const Row&) {
+    if (++refreshes == 1) throw EIBError(u"lock conflict on no wait transaction");
+  };
+  Run();
+  EXPECT_EQ(log[5], u" Erro lock conflict on no wait transaction");
+  EXPECT_EQ(log.back(), u" Processo Encerrado " + DT(6));
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(WideOf(FbAt(Committed()[0], u"DADOS")), u"dados 1");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Erro(0), "lock conflict on no wait transaction");
+  EXPECT_EQ(Status(1), "X");
+  ExpectCleanEnd();
+}
+
 TEST_F(CycleTest, FailedUndoEscapesTheCycle) {
   table.AddPending(1, "10:00:00");
   tr.on_commit = [] { throw EIBError(u"deadlock"); };

@@ -214,6 +214,7 @@ void MemFbDataSet::InternalPost() {
     if (on_insert) on_insert(row);
     tr_.pending.push_back(row);
     journal_.push_back("fb.insert");
+    if (on_refresh) on_refresh(row);
   }
   MemoryDataSetT::InternalPost();
 }

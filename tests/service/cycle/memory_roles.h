@@ -143,6 +143,9 @@ class MemFbDataSet : public MemoryDataSetT<roles::FB_TMP_INTEGRACAO> {
   roles::IBTransaction& Transaction() override { return tr_; }
 
   std::function<void(const Row&)> on_insert;  // may raise: the insert statement fails
+  // Runs after the insert statement has written the row; may raise, as a
+  // refresh of the new row can.
+  std::function<void(const Row&)> on_refresh;
 
  protected:
   void InternalPost() override;
