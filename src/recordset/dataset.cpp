@@ -185,10 +185,12 @@ void TDataSet::DoSetActive(bool value) {
     OpenCursor();
     return;
   }
-  if (!destroying_) DoBeforeClose();
+  // While the container goes, the hooks could reach components already gone.
+  bool quiet = destroying_ || Destroying() || (Owner() && Owner()->Destroying());
+  if (!quiet) DoBeforeClose();
   SetState(dsInactive);
   CloseCursor();
-  if (!destroying_) DoAfterClose();
+  if (!quiet) DoAfterClose();
 }
 
 void TDataSet::Loaded() {

@@ -180,6 +180,38 @@ TEST_F(OpenTest, HooksRunAroundOpenAndClose) {
                                              "after close 0"}));
 }
 
+// A component whose destruction closes a record set, as a connection closes
+// the record sets that use it.
+class ClosesOnDestruction : public TComponent {
+ public:
+  ClosesOnDestruction(TComponent* owner, TDataSet& ds) : TComponent(owner), ds_(ds) {}
+  ~ClosesOnDestruction() override { ds_.Close(); }
+
+ private:
+  TDataSet& ds_;
+};
+
+TEST(CloseHooksTest, SkippedWhileTheContainerIsBeingDestroyed) {
+  std::vector<std::string> calls;
+  bool closed = false;
+  {
+    TComponent container(nullptr);
+    auto* ds = new MemoryDataSet(&container);
+    ds->Columns().Add(u"A", ftString, 4);
+    ds->BeforeClose = [&](TDataSet&) { calls.push_back("before close"); };
+    ds->AfterClose = [&](TDataSet& d) {
+      calls.push_back("after close");
+      closed = !d.Active();
+    };
+    ds->Open();
+    ds->Close();  // an ordinary close runs both hooks
+    ds->Open();
+    new ClosesOnDestruction(&container, *ds);  // destroyed before the record set
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"before close", "after close"}));
+  EXPECT_TRUE(closed);
+}
+
 TEST_F(OpenTest, FieldsOutliveTheirRecordSet) {
   auto* orphan = new TStringField(&owner);
   orphan->SetFieldName(u"ORPHAN");
