@@ -161,14 +161,18 @@ void RecordRowid(Stmt& s, const ObjectRef& target, int64_t rownum) {
   s.has_rowid = true;
 }
 
+// Each iteration of an array execute is a statement of its own, as in Oracle: a
+// failing one is undone alone and ends the call, while the ones before it stay in
+// the transaction and in the row count, so the client can go on from the next row.
 void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
   Translate(s, conn);
   Prepare(s, conn, s.tr.sql);
   conn.BeginWrite(false);
-  conn.Exec("SAVEPOINT ora_statement");
   int64_t changed = 0;
-  try {
-    for (ub4 k = rowoff; k < iters; ++k) {
+  for (ub4 k = rowoff; k < iters; ++k) {
+    int64_t rows = 0, last_rowid = 0;
+    conn.Exec("SAVEPOINT ora_statement");
+    try {
       sqlite3_reset(s.st);
       sqlite3_clear_bindings(s.st);
       BindAll(s, s.st, k);
@@ -189,17 +193,19 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
         }
       }
       if (rc != SQLITE_DONE) throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
-      changed += sqlite3_changes(conn.db());
-      if (s.kind == Kind::kInsert) RecordRowid(s, s.tr.target, sqlite3_last_insert_rowid(conn.db()));
+      rows = sqlite3_changes(conn.db());
+      last_rowid = sqlite3_last_insert_rowid(conn.db());
+      sqlite3_reset(s.st);
+      conn.Exec("RELEASE ora_statement");
+    } catch (...) {
+      sqlite3_reset(s.st);
+      sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
+      s.row_count = static_cast<ub4>(changed);
+      throw;
     }
-  } catch (...) {
-    sqlite3_reset(s.st);
-    sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
-    s.row_count = static_cast<ub4>(changed);
-    throw;
+    changed += rows;
+    if (s.kind == Kind::kInsert) RecordRowid(s, s.tr.target, last_rowid);
   }
-  sqlite3_reset(s.st);
-  conn.Exec("RELEASE ora_statement");
   s.row_count = static_cast<ub4>(changed);
 }
 

@@ -175,5 +175,68 @@ TEST_F(DmlTest, StatementsAreAtomicAndConstraintsNameThemselves) {
   Logoff(s);
 }
 
+// Without batch errors, an array execute stops at the first failing element: the
+// elements before it stay in the transaction and in the row count, the failing one
+// leaves nothing behind, and the client may go on from the next element.
+TEST_F(DmlTest, ArrayDmlStopsAtAFailingElementAndKeepsTheOnesBefore) {
+  Session s = Logon("v9norvelo", "pw");
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "insert into interface_orcl (codigo, dados) values (:c, :d)";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  int codes[6] = {10, 11, 3, 12, 13, 14};  // 3 is already there
+  char dados[6][8] = {"a", "b", "c", "d", "e", "f"};
+  OCIBindByPos(st, nullptr, err_, 1, codes, sizeof(int), SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  OCIBindByPos(st, nullptr, err_, 2, dados, 8, SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, 0);
+  EXPECT_EQ(OCIStmtExecute(s.svc, st, err_, 6, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1);
+  ub4 count = 99;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(Query(s, "select codigo, dados from interface_orcl where codigo >= 10 order by codigo"),
+            (Rows{{"10", "a"}, {"11", "b"}}));
+  EXPECT_EQ(Query(s, "select dados from interface_orcl where codigo = 3"), (Rows{{"dados 3"}}));
+  EXPECT_EQ(Query(system_, "select count(*) from v9norvelo.interface_orcl"), (Rows{{"5"}}))
+      << "still uncommitted";
+  // On from the element after the failing one.
+  ASSERT_EQ(OCIStmtExecute(s.svc, st, err_, 6, 3, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 3u);
+  // A failing first element leaves nothing and counts nothing.
+  EXPECT_EQ(OCIStmtExecute(s.svc, st, err_, 6, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 0u);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  ASSERT_EQ(OCITransCommit(s.svc, err_, 0), OCI_SUCCESS);
+  EXPECT_EQ(Query(system_, "select codigo from v9norvelo.interface_orcl where codigo >= 10 order by codigo"),
+            (Rows{{"10"}, {"11"}, {"12"}, {"13"}, {"14"}}));
+
+  // An element that changes several rows and fails on its second one is undone
+  // whole; the element before it stays, and rollback undoes that one too.
+  MustExec(s, "create table grp (id number primary key, g number, n number(3))");
+  MustExec(s, "insert into grp values (1, 1, 10)");
+  MustExec(s, "insert into grp values (2, 2, 10)");
+  MustExec(s, "insert into grp values (3, 2, 200)");
+  MustExec(s, "commit");
+  sql = "update grp set n = n * :f where g = :g";
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  int factors[3] = {2, 6, 3}, groups[3] = {1, 2, 1};
+  OCIBindByName(st, nullptr, err_, reinterpret_cast<const OraText*>(":f"), -1, factors, sizeof(int), SQLT_INT,
+                nullptr, nullptr, nullptr, 0, nullptr, 0);
+  OCIBindByName(st, nullptr, err_, reinterpret_cast<const OraText*>(":g"), -1, groups, sizeof(int), SQLT_INT,
+                nullptr, nullptr, nullptr, 0, nullptr, 0);
+  EXPECT_EQ(OCIStmtExecute(s.svc, st, err_, 3, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1438);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 1u);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ(Query(s, "select n from grp order by id"), (Rows{{"20"}, {"10"}, {"200"}}));
+  MustExec(s, "rollback");
+  EXPECT_EQ(Query(s, "select n from grp order by id"), (Rows{{"10"}, {"10"}, {"200"}}));
+  Logoff(s);
+}
+
 }  // namespace
 }  // namespace kavo::ocisqlite::test
