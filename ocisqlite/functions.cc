@@ -360,15 +360,12 @@ void NumberIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (t == SQLITE_INTEGER) return sqlite3_result_value(ctx, a[1]);
   if (Null(a[1])) return sqlite3_result_null(ctx);
   double v;
-  if (!NumberOf(a[1], &v)) return Fail(ctx, MakeError(1722));
-  if (scale >= 0) {
-    double p10 = std::pow(10.0, scale), r = v * p10, fl = std::floor(r);
-    // Decimal halves that the double holds just below .5 still round up.
-    if (std::fabs(r - fl - 0.5) < 1e-9 * std::max(1.0, std::fabs(r))) r = v >= 0 ? fl + 1 : fl;
-    else r = std::round(r);
-    v = r / p10;
+  if (t == SQLITE_TEXT && scale >= 0) {
+    if (!RoundNumber(Text(a[1]), scale, &v)) return Fail(ctx, MakeError(1722));
+    return NumberResult(ctx, v);
   }
-  NumberResult(ctx, v);
+  if (!NumberOf(a[1], &v)) return Fail(ctx, MakeError(1722));
+  NumberResult(ctx, scale >= 0 ? RoundNumber(v, scale) : v);
 }
 
 void RawIn(sqlite3_context* ctx, int, sqlite3_value** a) {

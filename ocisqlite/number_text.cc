@@ -1,5 +1,6 @@
 #include "number_text.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,114 @@ bool ParseNumber(std::string_view text, double* out) {
   for (char c : s)
     if (c == 'x' || c == 'X' || c == 'n' || c == 'N' || c == 'i' || c == 'I') return false;
   *out = v;
+  return true;
+}
+
+namespace {
+
+// sign * 0.digits * 10^point, digits without leading or trailing zeros (none for zero).
+struct Decimal {
+  bool negative = false;
+  std::string digits;
+  int point = 0;
+};
+
+void Normalize(Decimal* d) {
+  size_t lead = d->digits.find_first_not_of('0');
+  if (lead == std::string::npos) {
+    d->digits.clear();
+    return;
+  }
+  d->digits.erase(0, lead);
+  d->point -= static_cast<int>(lead);
+  d->digits.erase(d->digits.find_last_not_of('0') + 1);
+}
+
+Decimal FromDouble(double v) {
+  Decimal d;
+  d.negative = v < 0;
+  if (v == 0 || !std::isfinite(v)) return d;
+  char buf[40];
+  // Seventeen significant digits always read back; fewer do for most values.
+  for (int prec = 14; prec <= 16; ++prec) {
+    std::snprintf(buf, sizeof buf, "%.*e", prec, std::fabs(v));
+    if (std::strtod(buf, nullptr) == std::fabs(v)) break;
+  }
+  const char* e = std::strchr(buf, 'e');
+  for (const char* p = buf; p < e; ++p)
+    if (*p != '.') d.digits += *p;
+  d.point = std::atoi(e + 1) + 1;
+  Normalize(&d);
+  return d;
+}
+
+// Text ParseNumber has accepted: [sign] digits [. digits] [e [sign] digits].
+bool FromText(std::string_view t, Decimal* d) {
+  size_t i = 0;
+  while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) d->negative = t[i++] == '-';
+  int before_point = 0;
+  bool dot = false;
+  for (; i < t.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+      d->digits += t[i];
+      if (!dot) ++before_point;
+    } else if (t[i] == '.' && !dot) {
+      dot = true;
+    } else {
+      break;
+    }
+  }
+  if (d->digits.empty()) return false;
+  long exp = 0;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    bool neg = i < t.size() && t[i] == '-';
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (i == t.size() || !std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+    for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i)
+      exp = std::min(exp * 10 + (t[i] - '0'), 100000L);
+    if (neg) exp = -exp;
+  }
+  while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+  if (i != t.size()) return false;
+  d->point = before_point + static_cast<int>(exp);
+  Normalize(d);
+  return true;
+}
+
+double RoundDecimal(Decimal d, int scale) {
+  if (d.digits.empty()) return 0;
+  long keep = static_cast<long>(d.point) + scale;
+  if (keep < 0) return 0;
+  if (static_cast<size_t>(keep) < d.digits.size()) {
+    bool up = d.digits[static_cast<size_t>(keep)] >= '5';
+    d.digits.resize(static_cast<size_t>(keep));
+    if (up) {
+      size_t i = d.digits.size();
+      while (i > 0 && d.digits[i - 1] == '9') d.digits[--i] = '0';
+      if (i == 0) d.digits.insert(d.digits.begin(), '1'), ++d.point;
+      else ++d.digits[i - 1];
+    }
+    Normalize(&d);
+    if (d.digits.empty()) return 0;
+  }
+  std::string text = (d.negative ? "-0." : "0.") + d.digits + "e" + std::to_string(d.point);
+  return std::strtod(text.c_str(), nullptr);
+}
+
+}  // namespace
+
+double RoundNumber(double v, int scale) {
+  if (!std::isfinite(v)) return v;
+  return RoundDecimal(FromDouble(v), scale);
+}
+
+bool RoundNumber(std::string_view text, int scale, double* out) {
+  double v;
+  if (!ParseNumber(text, &v)) return false;
+  Decimal d;
+  *out = FromText(text, &d) ? RoundDecimal(d, scale) : RoundNumber(v, scale);
   return true;
 }
 

@@ -13,6 +13,13 @@ std::string NumberText(double v);
 std::string NumberText(int64_t v);
 // Parses Oracle number text (leading/trailing blanks allowed); false when invalid.
 bool ParseNumber(std::string_view text, double* out);
+// v rounded to `scale` decimals (scale >= 0), half away from zero as Oracle rounds.
+// A double is taken as the shortest decimal that reads back as the same double, so
+// a value held just below a half (1.005) still rounds up and a whole value stays
+// whole, at any magnitude.
+double RoundNumber(double v, int scale);
+// The same for number text, rounded on its own digits; false when it is not a number.
+bool RoundNumber(std::string_view text, int scale, double* out);
 
 }  // namespace kavo::ocisqlite
 

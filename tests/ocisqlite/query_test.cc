@@ -256,6 +256,74 @@ TEST_F(QueryTest, NumberFormsAndBoundaries) {
   EXPECT_EQ(ErrorCode(), 1722);
 }
 
+// Doubles bound into NUMBER(p,s) columns round half away from zero on the decimal
+// they stand for, whatever their magnitude: a whole value stays whole, a half
+// held just below .5 in binary still rounds up, text rounds on its own digits.
+TEST_F(QueryTest, BoundNumbersRoundToTheColumnsScaleAtEveryMagnitude) {
+  MustExec(system_,
+           "create table r (k number, n10 number(10), n15 number(15), n38 number(38), s2 number(17,2), "
+           "s6 number(20,6))");
+  int k = 0;
+  // Stores v (bound as a double, or as text when text is given) and reads it back as text.
+  auto stored = [&](const std::string& column, double v, const char* text = nullptr) -> std::string {
+    ++k;
+    std::string sql = "insert into r (k, " + column + ") values (" + std::to_string(k) + ", :v)";
+    OCIStmt* st = nullptr;
+    OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+    if (text)
+      OCIBindByPos(st, nullptr, err_, 1, const_cast<char*>(text), static_cast<sb4>(std::strlen(text) + 1), SQLT_STR,
+                   nullptr, nullptr, nullptr, 0, nullptr, 0);
+    else
+      OCIBindByPos(st, nullptr, err_, 1, &v, sizeof v, SQLT_FLT, nullptr, nullptr, nullptr, 0, nullptr, 0);
+    sword rc = OCIStmtExecute(system_.svc, st, err_, 1, 0, nullptr, nullptr, 0);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    if (rc != OCI_SUCCESS) return ErrorText();
+    Rows rows = Query(system_, "select " + column + " from r where k = " + std::to_string(k));
+    return rows.size() == 1 ? rows[0][0] : "no row";
+  };
+  EXPECT_EQ(stored("n10", 0.5), "1");
+  EXPECT_EQ(stored("n10", -0.5), "-1");
+  EXPECT_EQ(stored("n10", 1.5), "2");
+  EXPECT_EQ(stored("n10", 2.5), "3");
+  EXPECT_EQ(stored("n10", -2.5), "-3");
+  EXPECT_EQ(stored("n10", 0.4), "0");
+  EXPECT_EQ(stored("n10", 1234567890.0), "1234567890");
+  EXPECT_EQ(stored("n10", -1234567890.0), "-1234567890");
+  EXPECT_EQ(stored("n10", 1234567890.4), "1234567890");
+  EXPECT_EQ(stored("n10", 1234567889.5), "1234567890");
+  EXPECT_EQ(stored("n10", 9999999999.0), "9999999999");
+  EXPECT_EQ(stored("n10", 9999999999.5).substr(0, 9), "ORA-01438") << "rounds past the precision";
+  EXPECT_EQ(stored("n15", 999999999999999.0), "999999999999999");
+  EXPECT_EQ(stored("n15", 999999999999999.4), "999999999999999");
+  EXPECT_EQ(stored("n15", 99999999999999.5), "100000000000000");
+  EXPECT_EQ(stored("n38", 1e37), "10000000000000000000000000000000000000");
+  EXPECT_EQ(stored("n38", 1.5e30), "1500000000000000000000000000000");
+  EXPECT_EQ(stored("n38", 9007199254740992.0), "9007199254740992");
+  // With a scale: decimal halves the double holds just below the half.
+  EXPECT_EQ(stored("s2", 1.005), "1.01");
+  EXPECT_EQ(stored("s2", -1.005), "-1.01");
+  EXPECT_EQ(stored("s2", 2.675), "2.68");
+  EXPECT_EQ(stored("s2", 12.345), "12.35");
+  EXPECT_EQ(stored("s2", 0.125), ".13");
+  EXPECT_EQ(stored("s2", 0.124), ".12");
+  EXPECT_EQ(stored("s2", 1234567890123.45), "1234567890123.45");
+  EXPECT_EQ(stored("s2", 1234567890123.454), "1234567890123.45");
+  EXPECT_EQ(stored("s2", 1234567890123.455), "1234567890123.46");
+  EXPECT_EQ(stored("s2", 99.995), "100");
+  EXPECT_EQ(stored("s6", 0.0000005), ".000001");
+  EXPECT_EQ(stored("s6", -0.0000005), "-.000001");
+  EXPECT_EQ(stored("s6", 0.00000049), "0");
+  EXPECT_EQ(stored("s6", 1e-300), "0");
+  // Text rounds on its own digits, beyond what a double holds.
+  EXPECT_EQ(stored("n10", 0, "2.5"), "3");
+  EXPECT_EQ(stored("n10", 0, " -1234567890.5 "), "-1234567891");
+  EXPECT_EQ(stored("s2", 0, "0.12499999999999999999"), ".12");
+  EXPECT_EQ(stored("s2", 0, "1.2345e2"), "123.45");
+  EXPECT_EQ(stored("s2", 0, "-.005"), "-.01");
+  EXPECT_EQ(stored("s2", 0, "1,5").substr(0, 9), "ORA-01722");
+}
+
 TEST_F(QueryTest, FunctionsTheSessionUses) {
   EXPECT_EQ(Query(system_, "select length(chr(2000000000)) l4, length(chr(2000000)) l3,  length(chr(20000)) l2, 'c' c1 from dual"),
             (Rows{{"4", "3", "2", "c"}}));
