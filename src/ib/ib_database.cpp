@@ -40,7 +40,7 @@ TIBDatabase::~TIBDatabase() {
     if (internal_transaction_->Active()) internal_transaction_->Rollback();
   } catch (...) {
   }
-  timer_.reset();
+  idle_timer_.Stop();
   if (Connected()) {
     try {
       Close();
@@ -50,15 +50,15 @@ TIBDatabase::~TIBDatabase() {
   }
   delete internal_transaction_;
   internal_transaction_ = nullptr;
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoDatabaseFree();
-  sql_objects_.clear();
-  for (TIBTransaction* tr : std::vector<TIBTransaction*>(transactions_)) {
+  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoDatabaseFree();
+  sql_objects_.Clear();
+  for (TIBTransaction* tr : transactions_.Snapshot()) {
     try {
       tr->RemoveDatabase(this);
     } catch (...) {
     }
   }
-  transactions_.clear();
+  transactions_.Clear();
 }
 
 void TIBDatabase::EnsureServerType() {
@@ -113,20 +113,7 @@ void TIBDatabase::SetSQLDialect(int value) {
   sql_dialect_ = value;
 }
 
-void TIBDatabase::SetIdleTimer(int milliseconds) {
-  if (milliseconds < 0) IBError(ibceTimeoutNegative);
-  idle_timer_ = milliseconds;
-  if (milliseconds == 0) {
-    timer_.reset();
-    return;
-  }
-  if (!timer_) {
-    timer_ = std::make_unique<TIBTimer>(nullptr);
-    timer_->SetOnTimer([this](TComponent*) { IdleTimerTick(); });
-  }
-  timer_->SetInterval(static_cast<uint32_t>(milliseconds));
-  timer_->SetEnabled(true);
-}
+void TIBDatabase::SetIdleTimer(int milliseconds) { idle_timer_.SetInterval(milliseconds); }
 
 void TIBDatabase::IdleTimerTick() {
   if (!Connected()) return;
@@ -259,14 +246,14 @@ void TIBDatabase::InternalClose(bool force) {
     if (force) handle_ = saved;
   };
   try {
-    for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) {
+    for (TIBBase* obj : sql_objects_.Snapshot()) {
       try {
         obj->DoBeforeDatabaseDisconnect();
       } catch (...) {
         if (!force) throw;
       }
     }
-    for (TIBTransaction* tr : std::vector<TIBTransaction*>(transactions_)) {
+    for (TIBTransaction* tr : transactions_.Snapshot()) {
       if (FindTransaction(tr) < 0 || !tr->Active()) continue;
       try {
         switch (tr->DefaultAction()) {
@@ -295,7 +282,7 @@ void TIBDatabase::InternalClose(bool force) {
   handle_ = 0;
   handle_is_shared_ = false;
   ReportToHook([&](IIBSQLMonitorHook& h) { h.DBDisconnect(*this); });
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoAfterDatabaseDisconnect();
+  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoAfterDatabaseDisconnect();
 }
 
 ISC_STATUS TIBDatabase::Call(ISC_STATUS status, bool raise) {
@@ -337,7 +324,7 @@ void TIBDatabase::Loaded() {
     }
     if (streamed_connected_ && !Connected()) {
       Open();
-      for (TIBTransaction* tr : std::vector<TIBTransaction*>(transactions_)) {
+      for (TIBTransaction* tr : transactions_.Snapshot()) {
         if (!tr->Active() && tr->StreamedActive()) {
           tr->ClearStreamedActive();
           tr->StartTransaction();
@@ -358,24 +345,21 @@ void TIBDatabase::Loaded() {
 int TIBDatabase::AddTransaction(TIBTransaction* tr) {
   int i = FindTransaction(tr);
   if (i >= 0) return i;
-  transactions_.push_back(tr);
+  i = transactions_.Add(tr);
   tr->AddDatabase(this);
-  return static_cast<int>(transactions_.size()) - 1;
+  return i;
 }
 
-void TIBDatabase::RemoveTransaction(int index) { RemoveTransaction(transactions_.at(index)); }
+void TIBDatabase::RemoveTransaction(int index) { RemoveTransaction(transactions_[index]); }
 
 void TIBDatabase::RemoveTransaction(TIBTransaction* tr) {
-  int i = FindTransaction(tr);
-  if (i < 0) return;
-  transactions_.erase(transactions_.begin() + i);
+  if (!transactions_.Remove(tr)) return;
   if (default_transaction_ == tr) default_transaction_ = nullptr;
   tr->RemoveDatabase(this);
 }
 
 int TIBDatabase::FindTransaction(const TIBTransaction* tr) const {
-  auto it = std::find(transactions_.begin(), transactions_.end(), tr);
-  return it == transactions_.end() ? -1 : static_cast<int>(it - transactions_.begin());
+  return transactions_.IndexOf(tr);
 }
 
 TIBTransaction* TIBDatabase::FindDefaultTransaction() const {
@@ -395,20 +379,12 @@ void TIBDatabase::SetDefaultTransaction(TIBTransaction* tr) {
   default_transaction_ = tr;
 }
 
-int TIBDatabase::AddSQLObject(TIBBase* obj) {
-  auto it = std::find(sql_objects_.begin(), sql_objects_.end(), obj);
-  if (it != sql_objects_.end()) return static_cast<int>(it - sql_objects_.begin());
-  sql_objects_.push_back(obj);
-  return static_cast<int>(sql_objects_.size()) - 1;
-}
+int TIBDatabase::AddSQLObject(TIBBase* obj) { return sql_objects_.Add(obj); }
 
-void TIBDatabase::RemoveSQLObject(TIBBase* obj) {
-  auto it = std::find(sql_objects_.begin(), sql_objects_.end(), obj);
-  if (it != sql_objects_.end()) sql_objects_.erase(it);
-}
+void TIBDatabase::RemoveSQLObject(TIBBase* obj) { sql_objects_.Remove(obj); }
 
 void TIBDatabase::CloseDataSets() {
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_))
+  for (TIBBase* obj : sql_objects_.Snapshot())
     if (obj->OnCloseDataSet) obj->OnCloseDataSet();
 }
 
@@ -461,8 +437,8 @@ void TIBDatabase::CreateDatabase() {
 
 void TIBDatabase::DropDatabase() {
   CheckActive();
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoBeforeDatabaseDisconnect();
-  for (TIBTransaction* tr : std::vector<TIBTransaction*>(transactions_)) {
+  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoBeforeDatabaseDisconnect();
+  for (TIBTransaction* tr : transactions_.Snapshot()) {
     if (FindTransaction(tr) < 0 || !tr->Active()) continue;
     bool commit = tr->DefaultAction() == TACommit || tr->DefaultAction() == TACommitRetaining;
     tr->EndTransaction(commit ? TACommit : TARollback, true);
@@ -470,7 +446,7 @@ void TIBDatabase::DropDatabase() {
   IGDSLibrary& lib = GDSLibrary();
   Call(lib.isc_drop_database(StatusVector(), &handle_), true);
   handle_ = 0;
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoAfterDatabaseDisconnect();
+  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoAfterDatabaseDisconnect();
 }
 
 }  // namespace kavo

@@ -15,7 +15,9 @@
 
 #include "ib/ib_character_set.h"
 #include "ib/ib_header.h"
+#include "ib/ib_idle_timer.h"
 #include "ib/ib_intf.h"
+#include "ib/ib_object_list.h"
 #include "ib/ib_param_list.h"
 #include "ib/ib_trace_hook.h"
 #include "platform/timer.h"
@@ -25,8 +27,6 @@ namespace kavo {
 
 class TIBBase;
 class TIBTransaction;
-
-using TIBTimer = TTimer;
 
 class TIBDatabase : public TComponent {
  public:
@@ -61,7 +61,7 @@ class TIBDatabase : public TComponent {
   const String& ServerType() const { return server_type_; }
   // Selects and loads the client library ("IBServer", "IBEmbedded", any case).
   void SetServerType(const String& value);
-  int IdleTimer() const { return idle_timer_; }
+  int IdleTimer() const { return idle_timer_.Interval(); }
   void SetIdleTimer(int milliseconds);
   int SQLDialect() const { return sql_dialect_; }
   void SetSQLDialect(int value);
@@ -101,14 +101,14 @@ class TIBDatabase : public TComponent {
   void RemoveTransaction(TIBTransaction* tr);
   int FindTransaction(const TIBTransaction* tr) const;
   TIBTransaction* FindDefaultTransaction() const;
-  int TransactionCount() const { return static_cast<int>(transactions_.size()); }
-  TIBTransaction* Transactions(int index) const { return transactions_.at(index); }
+  int TransactionCount() const { return transactions_.Count(); }
+  TIBTransaction* Transactions(int index) const { return transactions_[index]; }
   TIBTransaction* InternalTransaction() const { return internal_transaction_; }
 
   int AddSQLObject(TIBBase* obj);
   void RemoveSQLObject(TIBBase* obj);
-  int SQLObjectCount() const { return static_cast<int>(sql_objects_.size()); }
-  TIBBase* SQLObjects(int index) const { return sql_objects_.at(index); }
+  int SQLObjectCount() const { return sql_objects_.Count(); }
+  TIBBase* SQLObjects(int index) const { return sql_objects_[index]; }
   // Closes every registered dataset.
   void CloseDataSets();
 
@@ -165,12 +165,11 @@ class TIBDatabase : public TComponent {
   bool login_prompt_ = true;
   IGDSLibraryPtr gds_library_;
   String server_type_;
-  std::vector<TIBTransaction*> transactions_;
-  std::vector<TIBBase*> sql_objects_;
+  TIBObjectList<TIBTransaction> transactions_;
+  TIBObjectList<TIBBase> sql_objects_;
   TIBTransaction* default_transaction_ = nullptr;
   TIBTransaction* internal_transaction_ = nullptr;
-  std::unique_ptr<TIBTimer> timer_;
-  int idle_timer_ = 0;
+  TIBIdleTimer idle_timer_{[this] { IdleTimerTick(); }};
   TTraceFlags trace_flags_ = 0;
 };
 

@@ -5,7 +5,9 @@
 #ifndef KAVO_IB_IB_SQLVAR_H_
 #define KAVO_IB_IB_SQLVAR_H_
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 #include "ib/ib_header.h"
@@ -70,17 +72,17 @@ class TSQLVAR {
   void* entry_ = nullptr;
 };
 
-class TSQLVAR_V1 : public TSQLVAR {
+// The accessors both layouts share, over the raw entry type.
+template <typename Raw, short kVersion>
+class TSQLVARLayout : public TSQLVAR {
  public:
-  short Version() const override { return SQLDA_VERSION1; }
-  size_t EntrySize() const override { return sizeof(XSQLVAR); }
-  int NameLimit() const override { return 32; }
+  short Version() const override { return kVersion; }
+  size_t EntrySize() const override { return sizeof(Raw); }
+  int NameLimit() const override { return static_cast<int>(sizeof(Raw::sqlname)); }
   short SqlType() const override { return V()->sqltype; }
   void SetSqlType(short v) override { V()->sqltype = v; }
   short SqlScale() const override { return V()->sqlscale; }
   void SetSqlScale(short v) override { V()->sqlscale = v; }
-  short SqlPrecision() const override { return DerivedPrecision(SqlType()); }
-  void SetSqlPrecision(short v) override;
   short SqlSubtype() const override { return V()->sqlsubtype; }
   void SetSqlSubtype(short v) override { V()->sqlsubtype = v; }
   short SqlLen() const override { return V()->sqllen; }
@@ -93,42 +95,35 @@ class TSQLVAR_V1 : public TSQLVAR {
   std::string RelName() const override { return Text(V()->relname, V()->relname_length); }
   std::string OwnName() const override { return Text(V()->ownname, V()->ownname_length); }
   std::string AliasName() const override { return Text(V()->aliasname, V()->aliasname_length); }
-  void SetAliasName(const std::string& name) override;
+  void SetAliasName(const std::string& name) override {
+    size_t n = std::min(name.size(), sizeof(Raw::aliasname));
+    std::memset(V()->aliasname, 0, sizeof(Raw::aliasname));
+    std::memcpy(V()->aliasname, name.data(), n);
+    V()->aliasname_length = static_cast<short>(n);
+  }
 
- private:
-  XSQLVAR* V() const { return static_cast<XSQLVAR*>(entry_); }
-  static std::string Text(const char* p, short len);
+ protected:
+  Raw* V() const { return static_cast<Raw*>(entry_); }
+  // A name field; a length outside the field never reads beyond it.
+  template <size_t N>
+  static std::string Text(const char (&field)[N], short length) {
+    size_t n = length < 0 ? 0 : std::min(static_cast<size_t>(length), N);
+    return std::string(field, n);
+  }
 };
 
-class TSQLVAR_V2 : public TSQLVAR {
+class TSQLVAR_V1 : public TSQLVARLayout<XSQLVAR, SQLDA_VERSION1> {
  public:
-  short Version() const override { return kSQLDAVersion2; }
-  size_t EntrySize() const override { return sizeof(XSQLVAR_V2); }
-  int NameLimit() const override { return 68; }
-  short SqlType() const override { return V()->sqltype; }
-  void SetSqlType(short v) override { V()->sqltype = v; }
-  short SqlScale() const override { return V()->sqlscale; }
-  void SetSqlScale(short v) override { V()->sqlscale = v; }
+  short SqlPrecision() const override { return DerivedPrecision(SqlType()); }
+  void SetSqlPrecision(short v) override;
+};
+
+class TSQLVAR_V2 : public TSQLVARLayout<XSQLVAR_V2, kSQLDAVersion2> {
+ public:
   short SqlPrecision() const override {
     return V()->sqlprecision != 0 ? V()->sqlprecision : DerivedPrecision(SqlType());
   }
   void SetSqlPrecision(short v) override { V()->sqlprecision = v; }
-  short SqlSubtype() const override { return V()->sqlsubtype; }
-  void SetSqlSubtype(short v) override { V()->sqlsubtype = v; }
-  short SqlLen() const override { return V()->sqllen; }
-  void SetSqlLen(short v) override { V()->sqllen = v; }
-  char* SqlData() const override { return V()->sqldata; }
-  void SetSqlData(char* p) override { V()->sqldata = p; }
-  short* SqlInd() const override { return V()->sqlind; }
-  void SetSqlInd(short* p) override { V()->sqlind = p; }
-  std::string SqlName() const override;
-  std::string RelName() const override;
-  std::string OwnName() const override;
-  std::string AliasName() const override;
-  void SetAliasName(const std::string& name) override;
-
- private:
-  XSQLVAR_V2* V() const { return static_cast<XSQLVAR_V2*>(entry_); }
 };
 
 }  // namespace kavo

@@ -35,15 +35,15 @@ TIBTransaction::TIBTransaction(TComponent* owner) : TComponent(owner) {
 }
 
 TIBTransaction::~TIBTransaction() {
-  timer_.reset();
+  idle_timer_.Stop();
   if (Active()) {
     try {
       EndTransaction(ForcedEnd(default_action_), true);
     } catch (...) {
     }
   }
-  for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoTransactionFree();
-  sql_objects_.clear();
+  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoTransactionFree();
+  sql_objects_.Clear();
   try {
     RemoveDatabases();
   } catch (...) {
@@ -72,7 +72,7 @@ void TIBTransaction::CheckNotInTransaction() const {
 }
 
 void TIBTransaction::CheckDatabasesInList() const {
-  if (databases_.empty()) IBError(ibceNoDatabasesInTransaction);
+  if (databases_.Empty()) IBError(ibceNoDatabasesInTransaction);
 }
 
 void TIBTransaction::StartTransaction() {
@@ -91,14 +91,14 @@ void TIBTransaction::StartTransaction() {
     // Cleared only after a successful build, so a bad list is never skipped.
     tr_params_changed_ = false;
   }
-  std::vector<TransactionEntry> block(databases_.size());
+  std::vector<TransactionEntry> block(databases_.Count());
   std::memset(block.data(), 0, block.size() * sizeof(TransactionEntry));
-  for (size_t i = 0; i < databases_.size(); ++i) {
+  for (int i = 0; i < databases_.Count(); ++i) {
     block[i].database = databases_[i]->HandleAddress();
     block[i].tpb_length = tpb_length_;
     block[i].tpb = tpb_length_ > 0 ? tpb_.data() : nullptr;
   }
-  IGDSLibrary& lib = databases_.front()->GDSLibrary();
+  IGDSLibrary& lib = databases_.Front()->GDSLibrary();
   if (lib.isc_start_multiple(StatusVector(), &handle_, static_cast<short>(block.size()),
                              block.data()) != 0) {
     handle_ = 0;
@@ -110,7 +110,7 @@ void TIBTransaction::StartTransaction() {
 IGDSLibrary& TIBTransaction::EndLibrary() {
   if (default_database_ != nullptr) return default_database_->GDSLibrary();
   CheckDatabasesInList();
-  return databases_.front()->GDSLibrary();
+  return databases_.Front()->GDSLibrary();
 }
 
 void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
@@ -125,7 +125,7 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
       TAutoStopAction held = auto_stop_action_;
       auto_stop_action_ = saNone;
       try {
-        for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) {
+        for (TIBBase* obj : sql_objects_.Snapshot()) {
           try {
             obj->DoBeforeTransactionEnd();
           } catch (...) {
@@ -152,7 +152,7 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
             TIBServerError e = BuildServerError(lib);
             if (e.sql_code == -902 && e.error_code == isc_network_error) {
               TIBDatabase* primary = default_database_ != nullptr ? default_database_
-                                                                  : databases_.front();
+                                                                  : databases_.Front();
               primary->ForceClose();
             }
             ReportError(IntToStr(e.sql_code) + u" " + IntToStr(e.error_code) + u" " + e.message);
@@ -160,7 +160,7 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
             throw EIBInterBaseError(e.sql_code, e.error_code, e.message);
           }
         }
-        for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_)) obj->DoAfterTransactionEnd();
+        for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoAfterTransactionEnd();
       }
       transaction_id_ = 0;
       break;
@@ -196,8 +196,8 @@ ISC_STATUS TIBTransaction::Call(ISC_STATUS status, bool raise) {
   ClearCanTimeout();
   // Firebird reports a vanished server as a read or write error rather than
   // as a lost connection: all three make the connection close itself.
-  if (status != 0 && !databases_.empty() && StatusIsLostConnection()) {
-    TIBDatabase* primary = default_database_ != nullptr ? default_database_ : databases_.front();
+  if (status != 0 && !databases_.Empty() && StatusIsLostConnection()) {
+    TIBDatabase* primary = default_database_ != nullptr ? default_database_ : databases_.Front();
     return primary->Call(status, raise);
   }
   if (raise && status > 0) IBDataBaseError(EndLibrary());
@@ -226,21 +226,21 @@ void TIBTransaction::CheckAutoStop() {
 void TIBTransaction::StartSavepoint(const String& name) {
   CheckInTransaction();
   std::string bytes = StringToAnsi(name);
-  IGDSLibrary& lib = databases_.front()->GDSLibrary();
+  IGDSLibrary& lib = databases_.Front()->GDSLibrary();
   Call(lib.isc_start_savepoint(StatusVector(), &handle_, bytes.c_str()), false);
 }
 
 void TIBTransaction::ReleaseSavepoint(const String& name) {
   CheckInTransaction();
   std::string bytes = StringToAnsi(name);
-  IGDSLibrary& lib = databases_.front()->GDSLibrary();
+  IGDSLibrary& lib = databases_.Front()->GDSLibrary();
   Call(lib.isc_release_savepoint(StatusVector(), &handle_, bytes.c_str()), false);
 }
 
 void TIBTransaction::RollbackSavepoint(const String& name) {
   CheckInTransaction();
   std::string bytes = StringToAnsi(name);
-  IGDSLibrary& lib = databases_.front()->GDSLibrary();
+  IGDSLibrary& lib = databases_.Front()->GDSLibrary();
   Call(lib.isc_rollback_savepoint(StatusVector(), &handle_, bytes.c_str(), 0), false);
 }
 
@@ -275,7 +275,7 @@ void TIBTransaction::SetDefaultDatabase(TIBDatabase* db) {
   }
   if (db != nullptr && db != old) {
     db->AddTransaction(this);
-    for (TIBBase* obj : std::vector<TIBBase*>(sql_objects_))
+    for (TIBBase* obj : sql_objects_.Snapshot())
       if (obj->Database() == nullptr) obj->SetDatabase(db);
   }
   default_database_ = db;
@@ -295,20 +295,7 @@ void TIBTransaction::SetDefaultAction(TIBTransactionAction action) {
   default_action_ = action;
 }
 
-void TIBTransaction::SetIdleTimer(int milliseconds) {
-  if (milliseconds < 0) IBError(ibceTimeoutNegative);
-  idle_timer_ = milliseconds;
-  if (milliseconds == 0) {
-    timer_.reset();
-    return;
-  }
-  if (!timer_) {
-    timer_ = std::make_unique<TTimer>(nullptr);
-    timer_->SetOnTimer([this](TComponent*) { IdleTimerTick(); });
-  }
-  timer_->SetInterval(static_cast<uint32_t>(milliseconds));
-  timer_->SetEnabled(true);
-}
+void TIBTransaction::SetIdleTimer(int milliseconds) { idle_timer_.SetInterval(milliseconds); }
 
 void TIBTransaction::IdleTimerTick() {
   if (!Active()) return;
@@ -324,30 +311,26 @@ void TIBTransaction::IdleTimerTick() {
 int TIBTransaction::AddDatabase(TIBDatabase* db) {
   int i = FindDatabase(db);
   if (i >= 0) return i;
-  databases_.push_back(db);
+  i = databases_.Add(db);
   db->AddTransaction(this);
-  return static_cast<int>(databases_.size()) - 1;
+  return i;
 }
 
-void TIBTransaction::RemoveDatabase(int index) { RemoveDatabase(databases_.at(index)); }
+void TIBTransaction::RemoveDatabase(int index) { RemoveDatabase(databases_[index]); }
 
 void TIBTransaction::RemoveDatabase(TIBDatabase* db) {
-  int i = FindDatabase(db);
-  if (i < 0) return;
-  if (Active() && databases_.size() == 1) EndTransaction(ForcedEnd(default_action_), true);
-  databases_.erase(databases_.begin() + i);
+  if (FindDatabase(db) < 0) return;
+  if (Active() && databases_.Count() == 1) EndTransaction(ForcedEnd(default_action_), true);
+  databases_.Remove(db);
   if (default_database_ == db) default_database_ = nullptr;
   db->RemoveTransaction(this);
 }
 
 void TIBTransaction::RemoveDatabases() {
-  while (!databases_.empty()) RemoveDatabase(databases_.back());
+  while (!databases_.Empty()) RemoveDatabase(databases_.Back());
 }
 
-int TIBTransaction::FindDatabase(const TIBDatabase* db) const {
-  auto it = std::find(databases_.begin(), databases_.end(), db);
-  return it == databases_.end() ? -1 : static_cast<int>(it - databases_.begin());
-}
+int TIBTransaction::FindDatabase(const TIBDatabase* db) const { return databases_.IndexOf(db); }
 
 TIBDatabase* TIBTransaction::FindDefaultDatabase() const {
   if (default_database_ != nullptr) return default_database_;
@@ -356,16 +339,8 @@ TIBDatabase* TIBTransaction::FindDefaultDatabase() const {
   return nullptr;
 }
 
-int TIBTransaction::AddSQLObject(TIBBase* obj) {
-  auto it = std::find(sql_objects_.begin(), sql_objects_.end(), obj);
-  if (it != sql_objects_.end()) return static_cast<int>(it - sql_objects_.begin());
-  sql_objects_.push_back(obj);
-  return static_cast<int>(sql_objects_.size()) - 1;
-}
+int TIBTransaction::AddSQLObject(TIBBase* obj) { return sql_objects_.Add(obj); }
 
-void TIBTransaction::RemoveSQLObject(TIBBase* obj) {
-  auto it = std::find(sql_objects_.begin(), sql_objects_.end(), obj);
-  if (it != sql_objects_.end()) sql_objects_.erase(it);
-}
+void TIBTransaction::RemoveSQLObject(TIBBase* obj) { sql_objects_.Remove(obj); }
 
 }  // namespace kavo

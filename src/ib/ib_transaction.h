@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "ib/ib_header.h"
+#include "ib/ib_idle_timer.h"
+#include "ib/ib_object_list.h"
 #include "ib/ib_param_list.h"
-#include "platform/timer.h"
 #include "rtl/component.h"
 
 namespace kavo {
@@ -65,7 +66,7 @@ class TIBTransaction : public TComponent {
   void SetAllowAutoStart(bool value) { allow_auto_start_ = value; }
   TIBDatabase* DefaultDatabase() const { return default_database_; }
   void SetDefaultDatabase(TIBDatabase* db);
-  int IdleTimer() const { return idle_timer_; }
+  int IdleTimer() const { return idle_timer_.Interval(); }
   void SetIdleTimer(int milliseconds);
   TIBTransactionAction DefaultAction() const { return default_action_; }
   // TARollbackRetaining needs a client of version 6.0 or later.
@@ -87,11 +88,11 @@ class TIBTransaction : public TComponent {
   void RemoveDatabases();
   int FindDatabase(const TIBDatabase* db) const;
   TIBDatabase* FindDefaultDatabase() const;
-  TIBDatabase* GetDatabase(int index) const { return databases_.at(index); }
-  int DatabaseCount() const { return static_cast<int>(databases_.size()); }
+  TIBDatabase* GetDatabase(int index) const { return databases_[index]; }
+  int DatabaseCount() const { return databases_.Count(); }
   int AddSQLObject(TIBBase* obj);
   void RemoveSQLObject(TIBBase* obj);
-  int SQLObjectCount() const { return static_cast<int>(sql_objects_.size()); }
+  int SQLObjectCount() const { return sql_objects_.Count(); }
 
   isc_tr_handle Handle() const { return handle_; }
   isc_tr_handle* HandleAddress() { return &handle_; }
@@ -110,8 +111,8 @@ class TIBTransaction : public TComponent {
 
   isc_tr_handle handle_ = 0;
   bool handle_is_shared_ = false;
-  std::vector<TIBDatabase*> databases_;
-  std::vector<TIBBase*> sql_objects_;
+  TIBObjectList<TIBDatabase> databases_;
+  TIBObjectList<TIBBase> sql_objects_;
   TIBDatabase* default_database_ = nullptr;
   TIBParamList params_;
   bool tr_params_changed_ = true;
@@ -123,8 +124,7 @@ class TIBTransaction : public TComponent {
   bool allow_auto_start_ = true;
   TIBTransactionAction default_action_ = TACommit;
   TAutoStopAction auto_stop_action_ = saNone;
-  std::unique_ptr<TTimer> timer_;
-  int idle_timer_ = 0;
+  TIBIdleTimer idle_timer_{[this] { IdleTimerTick(); }};
   int64_t transaction_id_ = 0;
 };
 

@@ -217,26 +217,28 @@ void TIBXSQLVAR::SetAsDateTime(TDateTime value) {
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TIMESTAMP, 0, &quad, sizeof quad); });
 }
 
-void TIBXSQLVAR::SetAsDate(TDateTime value) {
+template <typename Value, typename Encode>
+void TIBXSQLVAR::SetDialect3Value(TDateTime value, short sqltype, Encode encode) {
   if (parent_->SQL()->Dialect() < 3) {
     SetAsDateTime(value);
     return;
   }
   std::tm t = ToTm(value);
-  ISC_DATE date = 0;
-  parent_->SQL()->Library().isc_encode_sql_date(&t, &date);
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &date, sizeof date); });
+  Value encoded{};
+  encode(parent_->SQL()->Library(), t, encoded);
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(sqltype, 0, &encoded, sizeof encoded); });
+}
+
+void TIBXSQLVAR::SetAsDate(TDateTime value) {
+  SetDialect3Value<ISC_DATE>(value, SQL_TYPE_DATE, [](IGDSLibrary& lib, std::tm& t, ISC_DATE& d) {
+    lib.isc_encode_sql_date(&t, &d);
+  });
 }
 
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
-  if (parent_->SQL()->Dialect() < 3) {
-    SetAsDateTime(value);
-    return;
-  }
-  std::tm t = ToTm(value);
-  ISC_TIME time = 0;
-  parent_->SQL()->Library().isc_encode_sql_time(&t, &time);
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &time, sizeof time); });
+  SetDialect3Value<ISC_TIME>(value, SQL_TYPE_TIME, [](IGDSLibrary& lib, std::tm& t, ISC_TIME& v) {
+    lib.isc_encode_sql_time(&t, &v);
+  });
 }
 
 void TIBXSQLVAR::StoreText(const std::string& bytes) {

@@ -118,21 +118,34 @@ INSTANTIATE_TEST_SUITE_P(EachAction, CloseWithActiveTransaction,
                          ::testing::Values(TACommit, TARollback, TACommitRetaining,
                                            TARollbackRetaining));
 
+// A module holding a connection and its transaction, read from stored
+// settings: Connected and Active are stored True.
+struct StoredModule {
+  StoredModule(const String& name, bool allow_streamed_connected) {
+    db = new TIBDatabase(&module);
+    tr = new TIBTransaction(&module);
+    module.BeginLoading();
+    db->SetConnected(true);
+    db->SetAllowStreamedConnected(allow_streamed_connected);
+    db->SetDatabaseName(name);
+    for (const Char* line : kStoredParams) db->Params().Add(line);
+    db->SetLoginPrompt(false);
+    db->SetServerType(u"IBServer");
+    tr->SetDefaultDatabase(db);
+    tr->SetActive(true);
+    db->SetDefaultTransaction(tr);
+  }
+  TComponent module{nullptr};
+  TIBDatabase* db;
+  TIBTransaction* tr;
+};
+
 TEST_F(DatabaseTest, StoredConnectedThatFailsAtLoadIsSilent) {
-  TComponent module(nullptr);
-  auto* db = new TIBDatabase(&module);
-  auto* tr = new TIBTransaction(&module);
-  module.BeginLoading();
-  db->SetConnected(true);
-  db->SetDatabaseName(Utf8ToString(dir_.File("design-time.fdb")));
-  for (const Char* line : kStoredParams) db->Params().Add(line);
-  db->SetLoginPrompt(false);
-  db->SetServerType(u"IBServer");
-  tr->SetDefaultDatabase(db);
-  tr->SetActive(true);
-  db->SetDefaultTransaction(tr);
+  StoredModule m(Utf8ToString(dir_.File("design-time.fdb")), true);
+  TIBDatabase* db = m.db;
+  TIBTransaction* tr = m.tr;
   EXPECT_FALSE(db->Connected());
-  EXPECT_NO_THROW(module.EndLoading());
+  EXPECT_NO_THROW(m.module.EndLoading());
   EXPECT_FALSE(db->Connected());
   EXPECT_FALSE(tr->Active());
   EXPECT_TRUE(tr->StreamedActive());
@@ -145,18 +158,10 @@ TEST_F(DatabaseTest, StoredConnectedThatFailsAtLoadIsSilent) {
 }
 
 TEST_F(DatabaseTest, StoredConnectedAttachesAndStartsTheTransactionAtLoad) {
-  TComponent module(nullptr);
-  auto* db = new TIBDatabase(&module);
-  auto* tr = new TIBTransaction(&module);
-  module.BeginLoading();
-  db->SetConnected(true);
-  db->SetDatabaseName(Name());
-  for (const Char* line : kStoredParams) db->Params().Add(line);
-  db->SetLoginPrompt(false);
-  tr->SetDefaultDatabase(db);
-  tr->SetActive(true);
-  db->SetDefaultTransaction(tr);
-  module.EndLoading();
+  StoredModule m(Name(), true);
+  TIBDatabase* db = m.db;
+  TIBTransaction* tr = m.tr;
+  m.module.EndLoading();
   EXPECT_TRUE(db->Connected());
   EXPECT_TRUE(tr->Active());
   EXPECT_FALSE(tr->StreamedActive());
@@ -165,18 +170,10 @@ TEST_F(DatabaseTest, StoredConnectedAttachesAndStartsTheTransactionAtLoad) {
 }
 
 TEST_F(DatabaseTest, DisallowedStoredConnectedDoesNothing) {
-  TComponent module(nullptr);
-  auto* db = new TIBDatabase(&module);
-  auto* tr = new TIBTransaction(&module);
-  module.BeginLoading();
-  db->SetConnected(true);
-  db->SetAllowStreamedConnected(false);
-  db->SetDatabaseName(Name());
-  for (const Char* line : kStoredParams) db->Params().Add(line);
-  db->SetLoginPrompt(false);
-  tr->SetDefaultDatabase(db);
-  tr->SetActive(true);
-  module.EndLoading();
+  StoredModule m(Name(), false);
+  TIBDatabase* db = m.db;
+  TIBTransaction* tr = m.tr;
+  m.module.EndLoading();
   EXPECT_FALSE(db->Connected());
   EXPECT_FALSE(tr->StreamedActive());
 }

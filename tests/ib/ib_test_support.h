@@ -98,6 +98,17 @@ class EmbeddedDatabaseTest : public ::testing::Test {
   std::unique_ptr<Connection> conn_;
 };
 
+// A fresh database with TMP_INTEGRACAO served by the local server (started
+// when none listens), and its name as the server sees it.
+class ServerDatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  String RemoteName() const { return u"127.0.0.1:" + Utf8ToString(path_); }
+
+  TempDir dir_;
+  std::string path_;
+};
+
 }  // namespace kavo::test
 
 #endif  // KAVO_TESTS_IB_IB_TEST_SUPPORT_H_

@@ -9,6 +9,7 @@
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
+#include "ib_test_support.h"
 
 namespace kavo {
 namespace {
@@ -22,17 +23,6 @@ class FileLibrary : public TIBServerLibrary {
  private:
   std::string file_;
 };
-
-template <typename F>
-EIBClientError ClientErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EIBClientError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EIBClientError";
-  return EIBClientError(-1, u"");
-}
 
 TEST(IBServerTypes, AnySpellingSelectsTheRegisteredLibrary) {
   String exact = u"IBServer";
@@ -53,7 +43,7 @@ TEST(IBServerTypes, AnySpellingSelectsTheRegisteredLibrary) {
 
 TEST(IBServerTypes, UnknownTypeNamesTheRegisteredOnes) {
   String name = u"Firebird";
-  EIBClientError e = ClientErrorOf([&] { GetGDSLibrary(name); });
+  EIBClientError e = test::ClientError([&] { GetGDSLibrary(name); });
   EXPECT_EQ(e.Message().rfind(u"Invalid library type assigned.  Valid strings are IBServer "
                               u"IBEmbedded", 0),
             0u)
@@ -88,14 +78,14 @@ TEST(IBClientLibrary, FirebirdThreeReportsSixPointThree) {
   // It has the InterBase 6 entries but none of the 7.x or 2007 ones.
   EXPECT_NE(lib->EntryAddress(IBEntry::isc_rollback_retaining), nullptr);
   EXPECT_NE(lib->EntryAddress(IBEntry::isc_encode_sql_time), nullptr);
-  EIBClientError e = ClientErrorOf([&] { lib->isc_start_savepoint(nullptr, nullptr, "S"); });
+  EIBClientError e = test::ClientError([&] { lib->isc_start_savepoint(nullptr, nullptr, "S"); });
   EXPECT_EQ(e.Message(), u"isc_start_savepoint is an InterBase 7.1 function. Please upgrade to "
                          u"InterBase 7.1 to use this functonality");
   EXPECT_EQ(e.SQLCode(), 0);
-  e = ClientErrorOf([&] { lib->EntryAddress(IBEntry::isc_dsql_batch_execute); });
+  e = test::ClientError([&] { lib->EntryAddress(IBEntry::isc_dsql_batch_execute); });
   EXPECT_EQ(e.Message(), u"isc_dsql_batch_execute is an InterBase 2007 function. Please upgrade "
                          u"to InterBase 2007 to use this functonality");
-  e = ClientErrorOf([&] { lib->EntryAddress(IBEntry::isc_blob_gen_bpb2); });
+  e = test::ClientError([&] { lib->EntryAddress(IBEntry::isc_blob_gen_bpb2); });
   EXPECT_EQ(e.Message(), u"isc_blob_gen_bpb2 is an InterBase 7.0 function. Please upgrade to "
                          u"InterBase 7.0 to use this functonality");
 }
@@ -104,7 +94,7 @@ TEST(IBClientLibrary, WithoutClientVersionEntryReportsSixZero) {
   FileLibrary lib(FAKE_CLIENT_V6);
   EXPECT_DOUBLE_EQ(lib.GetIBClientVersion(), 6.0);
   EXPECT_NE(lib.EntryAddress(IBEntry::isc_decode_sql_date), nullptr);
-  EIBClientError e = ClientErrorOf([&] { lib.isc_get_client_major_version(); });
+  EIBClientError e = test::ClientError([&] { lib.isc_get_client_major_version(); });
   EXPECT_EQ(e.Message(), u"isc_get_client_major_version is an InterBase 7.0 function. Please "
                          u"upgrade to InterBase 7.0 to use this functonality");
   EXPECT_EQ(e.SQLCode(), 0);
@@ -116,10 +106,10 @@ TEST(IBClientLibrary, WithoutRollbackRetainingReportsFiveZero) {
   EXPECT_DOUBLE_EQ(lib.GetIBClientVersion(), 5.0);
   ISC_DATE date = 0;
   std::tm t{};
-  EIBClientError e = ClientErrorOf([&] { lib.isc_decode_sql_date(&date, &t); });
+  EIBClientError e = test::ClientError([&] { lib.isc_decode_sql_date(&date, &t); });
   EXPECT_EQ(e.Message(), u"isc_decode_sql_date is an InterBase 6 function. Please upgrade to "
                          u"InterBase 6 to use this functonality");
-  e = ClientErrorOf([&] { lib.EntryAddress(IBEntry::isc_rollback_retaining); });
+  e = test::ClientError([&] { lib.EntryAddress(IBEntry::isc_rollback_retaining); });
   EXPECT_EQ(e.Message().rfind(u"isc_rollback_retaining is an InterBase 6 function", 0), 0u);
 }
 
@@ -134,7 +124,7 @@ TEST(IBClientLibrary, MajorTwoMinorFiveIsTwoPointFive) {
 
 TEST(IBClientLibrary, MissingFileIsReportedAndRetried) {
   FileLibrary lib("libkavo-no-such-client.so");
-  EIBClientError e = ClientErrorOf([&] { lib.CheckIBLoaded(); });
+  EIBClientError e = test::ClientError([&] { lib.CheckIBLoaded(); });
   EXPECT_EQ(e.Message(), u"InterBase library libkavo-no-such-client.so not found in the path. "
                          u"Please install InterBase to use this functionality");
   EXPECT_EQ(e.SQLCode(), ibceInterBaseMissing);

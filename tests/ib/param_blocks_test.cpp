@@ -3,6 +3,7 @@
 
 #include "ib/ib_errors.h"
 #include "ib/ib_param_blocks.h"
+#include "ib_test_support.h"
 #include "rtl/code_page.h"
 #include "rtl/string_list.h"
 
@@ -22,14 +23,9 @@ std::string Bytes(std::initializer_list<int> bytes) {
 }
 
 String ClientErrorMessage(const std::function<void()>& f, int expected_code) {
-  try {
-    f();
-  } catch (const EIBClientError& e) {
-    EXPECT_EQ(e.SQLCode(), expected_code);
-    return e.Message();
-  }
-  ADD_FAILURE() << "no client error";
-  return String();
+  EIBClientError e = test::ClientError(f);
+  EXPECT_EQ(e.SQLCode(), expected_code);
+  return e.Message();
 }
 
 class DPB : public ::testing::Test {

@@ -7,21 +7,13 @@
 namespace kavo::test {
 namespace {
 
-class ServerStopTest : public ::testing::Test {
+class ServerStopTest : public ServerDatabaseTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(EnsureServer()) << "the Firebird server could not be started";
-    path_ = dir_.File("server.fdb");
-    CreateTestDatabase(path_);
-  }
   void TearDown() override { EXPECT_TRUE(EnsureServer()) << "the server was not restored"; }
-
-  TempDir dir_;
-  std::string path_;
 };
 
 TEST_F(ServerStopTest, LostConnectionIsClearedAndReported) {
-  Connection c(u"127.0.0.1:" + Utf8ToString(path_));
+  Connection c(RemoteName());
   c.db->Open();
   c.tr->StartTransaction();
   TIBSQL q(nullptr);
@@ -55,7 +47,7 @@ TEST_F(ServerStopTest, LostConnectionIsClearedAndReported) {
 }
 
 TEST_F(ServerStopTest, TestConnectedNoticesTheLoss) {
-  Connection c(u"127.0.0.1:" + Utf8ToString(path_));
+  Connection c(RemoteName());
   c.db->Open();
   ASSERT_TRUE(c.db->TestConnected());
   ASSERT_EQ(RunServerScript("stop"), 0);

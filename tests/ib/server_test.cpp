@@ -8,18 +8,7 @@
 namespace kavo::test {
 namespace {
 
-class ServerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(EnsureServer()) << "the Firebird server could not be started";
-    path_ = dir_.File("server.fdb");
-    CreateTestDatabase(path_);
-  }
-  String RemoteName() const { return u"127.0.0.1:" + Utf8ToString(path_); }
-
-  TempDir dir_;
-  std::string path_;
-};
+using ServerTest = ServerDatabaseTest;
 
 TEST_F(ServerTest, StoredParametersInsertCommitRetainingAndReadBack) {
   Connection c(RemoteName());
