@@ -90,6 +90,8 @@ class TIBXSQLVAR {
   void SetIndicator(bool nullable);
   void StoreText(const std::string& bytes);
   int BytesPerCharacter() const;
+  // The unscaled value of an integer entry; false for other types.
+  bool RawInteger(int64_t& raw) const;
   void CheckNotUnknown() const;
   std::string EncodeForConnection(const String& text) const;
   String DecodeFromConnection(std::string_view bytes) const;

@@ -357,19 +357,27 @@ std::string TIBXSQLVAR::AsBytes() const {
   }
 }
 
+bool TIBXSQLVAR::RawInteger(int64_t& raw) const {
+  const char* data = sqlvar_->SqlData();
+  switch (SQLType()) {
+    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); raw = v; return true; }
+    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); raw = v; return true; }
+    case SQL_INT64: std::memcpy(&raw, data, 8); return true;
+    default: return false;
+  }
+}
+
 int64_t TIBXSQLVAR::AsInt64() const {
   if (IsNull()) return 0;
-  const char* data = sqlvar_->SqlData();
   const int scale = SQLScale();
   auto scaled = [&](int64_t raw) {
     if (scale < 0) return raw / Pow10(-scale);
     if (scale > 0) return raw * Pow10(scale);
     return raw;
   };
+  int64_t raw = 0;
+  if (RawInteger(raw)) return scaled(raw);
   switch (SQLType()) {
-    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return scaled(v); }
-    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return scaled(v); }
-    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return scaled(v); }
     case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT:
       return static_cast<int64_t>(AsDouble());
     case SQL_TEXT: case SQL_VARYING: {
@@ -391,10 +399,9 @@ double TIBXSQLVAR::AsDouble() const {
   auto scaled = [&](int64_t raw) {
     return scale == 0 ? static_cast<double>(raw) : static_cast<double>(raw) * std::pow(10.0, scale);
   };
+  int64_t raw = 0;
+  if (RawInteger(raw)) return scaled(raw);
   switch (SQLType()) {
-    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return scaled(v); }
-    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return scaled(v); }
-    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return scaled(v); }
     case SQL_FLOAT: { float v; std::memcpy(&v, data, 4); return v; }
     case SQL_DOUBLE: case SQL_D_FLOAT: { double v; std::memcpy(&v, data, 8); return v; }
     case SQL_TEXT: case SQL_VARYING: {
@@ -409,19 +416,11 @@ double TIBXSQLVAR::AsDouble() const {
 
 int64_t TIBXSQLVAR::AsCurrency() const {
   if (IsNull()) return 0;
-  const char* data = sqlvar_->SqlData();
   const int scale = SQLScale();
-  auto to_currency = [&](int64_t raw) -> int64_t {
-    if (scale >= -4) return raw * Pow10(4 + scale);
-    return static_cast<int64_t>(std::llround(static_cast<double>(raw) / Pow10(-scale - 4)));
-  };
-  switch (SQLType()) {
-    case SQL_SHORT: { int16_t v; std::memcpy(&v, data, 2); return to_currency(v); }
-    case SQL_LONG: { int32_t v; std::memcpy(&v, data, 4); return to_currency(v); }
-    case SQL_INT64: { int64_t v; std::memcpy(&v, data, 8); return to_currency(v); }
-    default:
-      return static_cast<int64_t>(std::llround(AsDouble() * 10000.0));
-  }
+  int64_t raw = 0;
+  if (!RawInteger(raw)) return static_cast<int64_t>(std::llround(AsDouble() * 10000.0));
+  if (scale >= -4) return raw * Pow10(4 + scale);
+  return static_cast<int64_t>(std::llround(static_cast<double>(raw) / Pow10(-scale - 4)));
 }
 
 bool TIBXSQLVAR::AsBoolean() const {
