@@ -9,41 +9,46 @@ namespace {
 
 constexpr uint32_t kMagic = 0x4F534C54;
 
-std::mutex& RegistryLock() {
-  static std::mutex m;
-  return m;
-}
+// The live handles. Made with the first handle and freed when the library is
+// unloaded, so a client that dlcloses it is left with nothing allocated. The lock
+// needs no construction or destruction, so it serves at any time; a call that
+// comes after the set is freed (from a late exit handler) finds no live handle.
+std::mutex registry_lock;
+std::unordered_set<const void*>* registry = nullptr;
 
-std::unordered_set<const void*>& Registry() {
-  static auto* s = new std::unordered_set<const void*>();
-  return *s;
+__attribute__((destructor)) void FreeRegistry() {
+  std::lock_guard<std::mutex> g(registry_lock);
+  delete registry;
+  registry = nullptr;
 }
 
 }  // namespace
 
 Handle::Handle(ub4 t, Env* e) : magic(kMagic), type(t), env(e) {
-  std::lock_guard<std::mutex> g(RegistryLock());
-  Registry().insert(this);
+  std::lock_guard<std::mutex> g(registry_lock);
+  if (!registry) registry = new std::unordered_set<const void*>();
+  registry->insert(this);
 }
 
 Handle::~Handle() {
-  std::lock_guard<std::mutex> g(RegistryLock());
-  Registry().erase(this);
+  std::lock_guard<std::mutex> g(registry_lock);
+  if (registry) registry->erase(this);
   magic = 0;
 }
 
 bool IsHandle(const void* p, ub4 type) {
   if (!p) return false;
-  std::lock_guard<std::mutex> g(RegistryLock());
-  if (!Registry().count(p)) return false;
+  std::lock_guard<std::mutex> g(registry_lock);
+  if (!registry || !registry->count(p)) return false;
   auto* h = static_cast<const Handle*>(p);
   return h->magic == kMagic && (type == 0 || h->type == type);
 }
 
 std::vector<Handle*> HandlesOf(Env* env) {
-  std::lock_guard<std::mutex> g(RegistryLock());
+  std::lock_guard<std::mutex> g(registry_lock);
   std::vector<Handle*> out;
-  for (const void* p : Registry()) {
+  if (!registry) return out;
+  for (const void* p : *registry) {
     auto* h = static_cast<Handle*>(const_cast<void*>(p));
     if (h->env == env && h->type != OCI_HTYPE_BIND && h->type != OCI_HTYPE_DEFINE &&
         h->type != OCI_DTYPE_PARAM)

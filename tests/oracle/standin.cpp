@@ -48,10 +48,3 @@ int StandIn::Sql(const std::string& logon, const std::string& script, std::strin
 }
 
 }  // namespace kavo::testing
-
-// The stand-in keeps its handle registry in a singleton it never frees; the
-// first handle of a process (the environment a session creates when it
-// attaches) allocates it.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:kavo::TOracleSession::Attach\n";
-}
