@@ -142,7 +142,10 @@ bool EndsStatement(const std::string& text) {
 
 int Script(const std::string& store, const std::string& logon) {
   Oci o;
-  if (!Connect(o, store, logon)) return 1;
+  if (!Connect(o, store, logon)) {
+    OCIHandleFree(o.env, OCI_HTYPE_ENV);
+    return 1;
+  }
   bool failed = false;
   std::string buf, line;
   bool plsql = false;
