@@ -282,45 +282,61 @@ TEST_F(QueryTest, BoundNumbersRoundToTheColumnsScaleAtEveryMagnitude) {
     Rows rows = Query(system_, "select " + column + " from r where k = " + std::to_string(k));
     return rows.size() == 1 ? rows[0][0] : "no row";
   };
-  EXPECT_EQ(stored("n10", 0.5), "1");
-  EXPECT_EQ(stored("n10", -0.5), "-1");
-  EXPECT_EQ(stored("n10", 1.5), "2");
-  EXPECT_EQ(stored("n10", 2.5), "3");
-  EXPECT_EQ(stored("n10", -2.5), "-3");
-  EXPECT_EQ(stored("n10", 0.4), "0");
-  EXPECT_EQ(stored("n10", 1234567890.0), "1234567890");
-  EXPECT_EQ(stored("n10", -1234567890.0), "-1234567890");
-  EXPECT_EQ(stored("n10", 1234567890.4), "1234567890");
-  EXPECT_EQ(stored("n10", 1234567889.5), "1234567890");
-  EXPECT_EQ(stored("n10", 9999999999.0), "9999999999");
-  EXPECT_EQ(stored("n10", 9999999999.5).substr(0, 9), "ORA-01438") << "rounds past the precision";
-  EXPECT_EQ(stored("n15", 999999999999999.0), "999999999999999");
-  EXPECT_EQ(stored("n15", 999999999999999.4), "999999999999999");
-  EXPECT_EQ(stored("n15", 99999999999999.5), "100000000000000");
-  EXPECT_EQ(stored("n38", 1e37), "10000000000000000000000000000000000000");
-  EXPECT_EQ(stored("n38", 1.5e30), "1500000000000000000000000000000");
-  EXPECT_EQ(stored("n38", 9007199254740992.0), "9007199254740992");
-  // With a scale: decimal halves the double holds just below the half.
-  EXPECT_EQ(stored("s2", 1.005), "1.01");
-  EXPECT_EQ(stored("s2", -1.005), "-1.01");
-  EXPECT_EQ(stored("s2", 2.675), "2.68");
-  EXPECT_EQ(stored("s2", 12.345), "12.35");
-  EXPECT_EQ(stored("s2", 0.125), ".13");
-  EXPECT_EQ(stored("s2", 0.124), ".12");
-  EXPECT_EQ(stored("s2", 1234567890123.45), "1234567890123.45");
-  EXPECT_EQ(stored("s2", 1234567890123.454), "1234567890123.45");
-  EXPECT_EQ(stored("s2", 1234567890123.455), "1234567890123.46");
-  EXPECT_EQ(stored("s2", 99.995), "100");
-  EXPECT_EQ(stored("s6", 0.0000005), ".000001");
-  EXPECT_EQ(stored("s6", -0.0000005), "-.000001");
-  EXPECT_EQ(stored("s6", 0.00000049), "0");
-  EXPECT_EQ(stored("s6", 1e-300), "0");
+  struct Case {
+    const char* column;
+    double value;
+    const char* text;  // read back
+  };
+  const Case doubles[] = {
+      {"n10", 0.5, "1"},
+      {"n10", -0.5, "-1"},
+      {"n10", 1.5, "2"},
+      {"n10", 2.5, "3"},
+      {"n10", -2.5, "-3"},
+      {"n10", 0.4, "0"},
+      {"n10", 1234567890.0, "1234567890"},
+      {"n10", -1234567890.0, "-1234567890"},
+      {"n10", 1234567890.4, "1234567890"},
+      {"n10", 1234567889.5, "1234567890"},
+      {"n10", 9999999999.0, "9999999999"},
+      {"n15", 999999999999999.0, "999999999999999"},
+      {"n15", 999999999999999.4, "999999999999999"},
+      {"n15", 99999999999999.5, "100000000000000"},
+      {"n38", 1e37, "10000000000000000000000000000000000000"},
+      {"n38", 1.5e30, "1500000000000000000000000000000"},
+      {"n38", 9007199254740992.0, "9007199254740992"},
+      {"s2", 1.005, "1.01"},
+      {"s2", -1.005, "-1.01"},
+      {"s2", 2.675, "2.68"},
+      {"s2", 12.345, "12.35"},
+      {"s2", 0.125, ".13"},
+      {"s2", 0.124, ".12"},
+      {"s2", 1234567890123.45, "1234567890123.45"},
+      {"s2", 1234567890123.454, "1234567890123.45"},
+      {"s2", 1234567890123.455, "1234567890123.46"},
+      {"s2", 99.995, "100"},
+      {"s6", 0.0000005, ".000001"},
+      {"s6", -0.0000005, "-.000001"},
+      {"s6", 0.00000049, "0"},
+      {"s6", 1e-300, "0"},
+  };
+  for (const Case& c : doubles) EXPECT_EQ(stored(c.column, c.value), c.text) << "case " << &c - doubles;
+  // Rounded past the column's precision.
+  EXPECT_EQ(stored("n10", 9999999999.5).substr(0, 9), "ORA-01438");
   // Text rounds on its own digits, beyond what a double holds.
-  EXPECT_EQ(stored("n10", 0, "2.5"), "3");
-  EXPECT_EQ(stored("n10", 0, " -1234567890.5 "), "-1234567891");
-  EXPECT_EQ(stored("s2", 0, "0.12499999999999999999"), ".12");
-  EXPECT_EQ(stored("s2", 0, "1.2345e2"), "123.45");
-  EXPECT_EQ(stored("s2", 0, "-.005"), "-.01");
+  struct TextCase {
+    const char* column;
+    const char* value;
+    const char* text;
+  };
+  const TextCase texts[] = {
+      {"n10", "2.5", "3"},
+      {"n10", " -1234567890.5 ", "-1234567891"},
+      {"s2", "0.12499999999999999999", ".12"},
+      {"s2", "1.2345e2", "123.45"},
+      {"s2", "-.005", "-.01"},
+  };
+  for (const TextCase& c : texts) EXPECT_EQ(stored(c.column, 0, c.value), c.text) << c.value;
   EXPECT_EQ(stored("s2", 0, "1,5").substr(0, 9), "ORA-01722");
 }
 
