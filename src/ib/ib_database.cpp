@@ -28,7 +28,7 @@ bool ReadInfoValue(const IGDSLibrary& lib, const char* reply, char item, long& v
 }  // namespace
 
 TIBDatabase::TIBDatabase(TComponent* owner) : TComponent(owner) {
-  params_.OnChanging = [this] { CheckInactive(); };
+  params_.OnChanging = [this](const TStringList&) { CheckInactive(); };
   params_.OnChange = [this] { db_params_changed_ = true; };
   character_set_ = CharacterSetFor(u"NONE");
   internal_transaction_ = new TIBTransaction(nullptr);

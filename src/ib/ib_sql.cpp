@@ -48,9 +48,8 @@ TIBSQL::TIBSQL(TComponent* owner)
       params_(std::make_unique<TIBXSQLDA>(this, true)),
       record_(std::make_unique<TIBXSQLDA>(this, false)),
       cursor_(NewCursorName()) {
-  sql_.OnChanging = [this] { old_sql_ = sql_.Text(); };
-  sql_.OnChange = [this] {
-    if (sql_.Text() == old_sql_) return;
+  sql_.OnChanging = [this](const TStringList& proposed) {
+    if (proposed.Text() == sql_.Text()) return;
     if (OnSQLChanging) OnSQLChanging(this);
     if (prepared_ || handle_ != 0) {
       CloseCursor(false);

@@ -95,7 +95,6 @@ class TIBSQL : public TComponent {
 
   TIBBase base_;
   TIBParamList sql_;
-  String old_sql_;
   String processed_sql_;
   isc_stmt_handle handle_ = 0;
   std::unique_ptr<TIBXSQLDA> params_;

@@ -30,7 +30,7 @@ TIBTransactionAction ForcedEnd(TIBTransactionAction action) {
 }  // namespace
 
 TIBTransaction::TIBTransaction(TComponent* owner) : TComponent(owner) {
-  params_.OnChanging = [this] { CheckNotInTransaction(); };
+  params_.OnChanging = [this](const TStringList&) { CheckNotInTransaction(); };
   params_.OnChange = [this] { tr_params_changed_ = true; };
 }
 

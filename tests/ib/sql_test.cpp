@@ -125,11 +125,15 @@ TEST_F(SQLTest, StatementStates) {
   q().SQL().SetText(u"select ACAO from TMP_INTEGRACAO");
   EXPECT_TRUE(q().Prepared());
   int changing = 0;
-  q().OnSQLChanging = [&](TComponent*) { ++changing; };
+  q().OnSQLChanging = [&](TComponent*) {
+    ++changing;
+    EXPECT_EQ(q().SQL().Text(), u"select ACAO from TMP_INTEGRACAO\r\n");  // not yet changed
+  };
   q().SQL().SetText(u"select TIPO from TMP_INTEGRACAO");
   EXPECT_FALSE(q().Prepared());
   EXPECT_EQ(q().Handle(), 0u);
   EXPECT_EQ(changing, 1);
+  q().OnSQLChanging = nullptr;
   q().Prepare();
   q().FreeHandle();
   EXPECT_FALSE(q().Prepared());
@@ -244,6 +248,34 @@ TEST_F(SQLTest, PlanOfAQueryAndNoneForAnInsert) {
   q().SQL().SetText(u"insert into TMP_INTEGRACAO (ACAO) values (:A)");
   q().Prepare();
   EXPECT_EQ(q().Plan(), u"");
+}
+
+}  // namespace
+}  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+TEST_F(SQLTest, ColumnsWithoutAliasAndLongDuplicateNames) {
+  q().SQL().SetText(u"select ACAO, TIPO, STATUS from TMP_INTEGRACAO");
+  q().Prepare();
+  TIBXSQLDA& area = q().Current();
+  area.SetCount(3);  // names forgotten; the described entries stay
+  area[0].Data().SetAliasName("");
+  area[1].Data().SetAliasName("");
+  const std::string long_name(31, 'L');
+  area[2].Data().SetAliasName(long_name);
+  area.Initialize();
+  EXPECT_EQ(area.Names(), (std::vector<String>{u"F_1", u"F_2", Utf8ToString(long_name)}));
+  EXPECT_EQ(area[1].AliasName(), u"F_2");  // written back as the alias
+  // A duplicate of a name at the length limit is cut to stay below it.
+  area.SetCount(3);
+  area[0].Data().SetAliasName(long_name);
+  area[1].Data().SetAliasName(long_name);
+  area[2].Data().SetAliasName(long_name);
+  area.Initialize();
+  EXPECT_EQ(area.Names()[1], Utf8ToString(std::string(30, 'L') + "1"));
+  EXPECT_EQ(area.Names()[2], Utf8ToString(std::string(30, 'L') + "2"));
 }
 
 }  // namespace
