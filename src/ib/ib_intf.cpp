@@ -158,6 +158,8 @@ void TIBServerLibrary::LoadIBLibrary() {
 void TIBServerLibrary::FreeIBLibrary() {
   library_.Close();
   xml_library_.Close();
+  // Their code is gone: every entry is refused until the next load.
+  entries_.fill(Entry{});
 }
 
 bool TIBServerLibrary::TryIBLoad() {

@@ -113,6 +113,17 @@ TEST(IBClientLibrary, WithoutRollbackRetainingReportsFiveZero) {
   EXPECT_EQ(e.Message().rfind(u"isc_rollback_retaining is an InterBase 6 function", 0), 0u);
 }
 
+TEST(IBClientLibrary, FreedLibraryRefusesItsEntriesUntilReloaded) {
+  FileLibrary lib(FAKE_CLIENT_V6);
+  lib.CheckIBLoaded();
+  lib.FreeIBLibrary();
+  EXPECT_FALSE(lib.Loaded());
+  EXPECT_THROW(lib.EntryAddress(IBEntry::isc_attach_database), EIBClientError);
+  EXPECT_DOUBLE_EQ(lib.GetIBClientVersion(), 6.0);  // loads again
+  EXPECT_EQ(lib.LoadCount(), 2);
+  EXPECT_NE(lib.EntryAddress(IBEntry::isc_attach_database), nullptr);
+}
+
 TEST(IBClientLibrary, MajorTwoMinorFiveIsTwoPointFive) {
   FileLibrary lib(FAKE_CLIENT_V25);
   EXPECT_DOUBLE_EQ(lib.GetIBClientVersion(), 2.5);
