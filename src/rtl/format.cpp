@@ -26,10 +26,10 @@ String Format(StringView fmt, std::initializer_list<FormatArg> args) {
       continue;
     }
     // %[-][width][.prec]type
-    std::string spec = "%";
+    std::string conv = "%";
     size_t j = i + 1;
     while (j < fmt.size() && (fmt[j] == u'-' || (fmt[j] >= u'0' && fmt[j] <= u'9') || fmt[j] == u'.'))
-      spec.push_back(static_cast<char>(fmt[j++]));
+      conv.push_back(static_cast<char>(fmt[j++]));
     if (j >= fmt.size()) throw BadFormat(fmt);
     Char type = fmt[j];
     if (next == args.end()) throw BadFormat(fmt);
@@ -41,13 +41,13 @@ String Format(StringView fmt, std::initializer_list<FormatArg> args) {
         if (!std::holds_alternative<String>(v)) throw BadFormat(fmt);
         const String& s = std::get<String>(v);
         // Width and precision for texts count UTF-16 units.
-        size_t dot = spec.find('.');
-        bool left = spec.size() > 1 && spec[1] == '-';
+        size_t dot = conv.find('.');
+        bool left = conv.size() > 1 && conv[1] == '-';
         int width = 0, prec = -1;
-        std::string w = spec.substr(left ? 2 : 1, dot == std::string::npos ? std::string::npos
+        std::string w = conv.substr(left ? 2 : 1, dot == std::string::npos ? std::string::npos
                                                                            : dot - (left ? 2 : 1));
         if (!w.empty()) width = std::stoi(w);
-        if (dot != std::string::npos) prec = std::stoi("0" + spec.substr(dot + 1));
+        if (dot != std::string::npos) prec = std::stoi("0" + conv.substr(dot + 1));
         String t = prec >= 0 && static_cast<size_t>(prec) < s.size() ? s.substr(0, prec) : s;
         String pad(width > static_cast<int>(t.size()) ? width - t.size() : 0, u' ');
         out += left ? t + pad : pad + t;
@@ -57,15 +57,15 @@ String Format(StringView fmt, std::initializer_list<FormatArg> args) {
         if (!std::holds_alternative<int64_t>(v)) throw BadFormat(fmt);
         int64_t n = std::get<int64_t>(v);
         if (type == u'x' || type == u'X') {
-          spec += "llX";
-          std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<unsigned long long>(n));
+          conv += "llX";
+          std::snprintf(buf, sizeof buf, conv.c_str(), static_cast<unsigned long long>(n));
         } else if (type == u'u' || type == u'U') {
-          spec += "llu";
-          std::snprintf(buf, sizeof buf, spec.c_str(),
+          conv += "llu";
+          std::snprintf(buf, sizeof buf, conv.c_str(),
                         static_cast<unsigned long long>(static_cast<uint32_t>(n)));
         } else {
-          spec += "lld";
-          std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<long long>(n));
+          conv += "lld";
+          std::snprintf(buf, sizeof buf, conv.c_str(), static_cast<long long>(n));
         }
         out += AsciiToString(buf);
         break;
@@ -75,8 +75,8 @@ String Format(StringView fmt, std::initializer_list<FormatArg> args) {
         if (std::holds_alternative<double>(v)) d = std::get<double>(v);
         else if (std::holds_alternative<int64_t>(v)) d = static_cast<double>(std::get<int64_t>(v));
         else throw BadFormat(fmt);
-        spec.push_back(static_cast<char>(type));
-        std::snprintf(buf, sizeof buf, spec.c_str(), d);
+        conv.push_back(static_cast<char>(type));
+        std::snprintf(buf, sizeof buf, conv.c_str(), d);
         out += AsciiToString(buf);
         break;
       }
