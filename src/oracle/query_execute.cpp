@@ -493,9 +493,11 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       Call(OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr, nullptr,
                           mode));
       function_type_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_SQLFNCODE, secerrhp_) & 0xFFFF;
-      // A DML statement that touches no row is no error.
+      // OCI's no-data status (a DML statement that touched no row) is no
+      // error; an error record numbered 1403 (a block's select into that
+      // found nothing) is.
       int rc = GetReturnCode();
-      if (rc != 0 && rc != 1403) {
+      if (rc != 0 && last_oci_error_ != OCI_NO_DATA) {
         ComputeErrorPosition();
         parsed_sql_.clear();
         RaiseException();

@@ -233,6 +233,25 @@ TEST_F(QueryTest, UpdateOfNoRowIsNoError) {
   EXPECT_EQ(q_->FunctionType(), 5);
 }
 
+// Only OCI's no-data status is tolerated after a non-select: a block that
+// fails with ORA-01403 (a select into that found nothing) is an error.
+TEST_F(QueryTest, PlsqlNoDataFoundRaises) {
+  q_->SetSQLText(u"begin select txt into :t from keyed where id = -1; end;");
+  q_->DeclareVariable(u"t", otString);
+  try {
+    q_->Execute();
+    FAIL() << "the block failed on the server";
+  } catch (const EOracleError& e) {
+    EXPECT_EQ(e.ErrorCode(), 1403);
+    EXPECT_EQ(e.Instance(), q_.get());
+  }
+  EXPECT_EQ(q_->State(), qsIdle);
+  // The same block with a row to find runs.
+  q_->SetSQLText(u"begin select txt into :t from keyed where id = 4; end;");
+  q_->Execute();
+  EXPECT_EQ(q_->GetVariable(u"t").AsString(), u"taken");
+}
+
 TEST_F(QueryTest, ArrayInsertContinuesPastAFailingRow) {
   q_->SetSQLText(u"insert into keyed (id, txt) values (:id, :txt)");
   std::vector<OraVariant> ids, texts;
