@@ -42,6 +42,18 @@ sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, 
   return OCI_CONTINUE;
 }
 
+// A value longer than the element size it is bound with is cut there (never
+// inside a character), so that OCI finds its terminator within the element.
+void TerminateWithin(TVariableData& v, sb4 size) {
+  std::string cp = v.IsUTF8() ? std::string("UTF-8") : AnsiCodePage();
+  for (int i = 0; i < v.ArraySize; ++i) {
+    char* p = reinterpret_cast<char*>(v.Element(i));
+    size_t k = strnlen(p, static_cast<size_t>(v.bufsize));
+    if (k < static_cast<size_t>(size)) continue;
+    p[CutWholeCharacters(std::string(p, k), static_cast<size_t>(size) - 1, cp).size()] = 0;
+  }
+}
+
 bool Reusable(int kind) {
   return kind == 3 || kind == 4 || kind == 5 || kind == 9 || (kind >= 33 && kind <= 35) ||
          (kind >= 54 && kind <= 56);
@@ -224,6 +236,7 @@ void TOracleQuery::Bind() {
     if (v.buftype == otSubst || v.buftype == otString || v.buftype == otChar) {
       int limit = v.CharSetForm == ocfNational ? session_->MaxVarcharN() : session_->MaxVarchar();
       size = std::min(size, limit + 1);
+      if (size < v.bufsize && !v.IsUTF16()) TerminateWithin(v, size);
     }
     void* address = v.buf.empty() ? nullptr : v.buf.data();
     if (v.bindhp != nullptr && v.bindbuf == address) continue;

@@ -252,6 +252,39 @@ TEST_F(QueryTest, PlsqlNoDataFoundRaises) {
   EXPECT_EQ(q_->GetVariable(u"t").AsString(), u"taken");
 }
 
+// A scalar string is sent as at most the bind limit: 4000 bytes on a
+// single-byte database, 2000 on a two-byte one.
+TEST_F(QueryTest, StringValuesAreCutToTheBindLimit) {
+  ASSERT_EQ(standin_->Sql("kavo/secret", "create table wide (v varchar2(4000));\n"), 0);
+  String text(5000, u'x');
+  auto stored_length = [&] {
+    TOracleQuery r(nullptr);
+    r.SetSession(session_.get());
+    r.SetSQLText(u"select length(v) from wide");
+    r.Execute();
+    int n = r.FieldAsInteger(0);
+    r.Close();
+    session_->Rollback();
+    return n;
+  };
+  q_->SetSQLText(u"insert into wide values (:v)");
+  q_->DeclareAndSet(u"v", otString, text);
+  q_->Execute();
+  EXPECT_EQ(stored_length(), 4000);
+
+  session_->SetConnected(false);
+  session_->SetBytesPerCharacter(bc2Bytes);
+  session_->SetConnected(true);
+  ASSERT_EQ(session_->MaxVarchar(), 2000);
+  q_->DeclareAndSet(u"v", otString, text);
+  q_->Execute();
+  EXPECT_EQ(stored_length(), 2000);
+  // Assigned again to the same variable, without re-declaring it.
+  q_->SetVariable(u"v", String(2500, u'y'));
+  q_->Execute();
+  EXPECT_EQ(stored_length(), 2000);
+}
+
 TEST_F(QueryTest, ArrayInsertContinuesPastAFailingRow) {
   q_->SetSQLText(u"insert into keyed (id, txt) values (:id, :txt)");
   std::vector<OraVariant> ids, texts;
