@@ -142,8 +142,8 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   TCheckConnectionResult CheckConnection(bool reconnect);
   void BreakExecution();
   String ServerVersion();
-  // The message text of an Oracle error number. Needs the OCI 7 routine
-  // oerhms, which current clients lack: raises an error naming it then.
+  // The message text of an Oracle error number, through the OCI 7 routine
+  // oerhms; current clients lack it, and then this raises an error naming it.
   String ErrorMessage(int code);
   // Text of a password-expiry warning received at logon, else empty.
   const String& ExpirationMessage() const { return expiration_message_; }

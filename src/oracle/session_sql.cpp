@@ -1,11 +1,13 @@
 // Transactions, session settings and what the session asks the server.
 #include <memory>
+#include <vector>
 
 #include "oracle/oci_entry_points.h"
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
+#include "rtl/code_page.h"
 #include "rtl/format.h"
 
 namespace kavo {
@@ -122,7 +124,19 @@ String TOracleSession::ServerVersion() {
   return text;
 }
 
-String TOracleSession::ErrorMessage(int /*code*/) { RaiseOCI7NotSupported("oerhms"); }
+String TOracleSession::ErrorMessage(int code) {
+  using Oerhms = sword (*)(void* lda, sb2 rcode, OraText* buf, sword bufsiz);
+  auto oerhms = reinterpret_cast<Oerhms>(OCIEntryPoint("oerhms"));
+  if (oerhms == nullptr) RaiseOCI7NotSupported("oerhms");
+  // In OCI 8 mode the routine is asked with a zero-filled stand-alone area.
+  unsigned char lda[64] = {0};
+  std::vector<OraText> buf(2001, 0);
+  Acquire(true);
+  oerhms(lda, static_cast<sb2>(code), buf.data(), static_cast<sword>(buf.size()));
+  Release(true);
+  buf.back() = 0;
+  return AnsiToString(reinterpret_cast<const char*>(buf.data()));
+}
 
 void TOracleSession::ResetCharSizes() {
   bytes_per_char_ = bytes_per_nchar_ = charset_id_ = ncharset_id_ = 0;

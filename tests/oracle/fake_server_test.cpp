@@ -118,5 +118,20 @@ TEST_F(FakeServerTest, ClientWithOci7RoutinesAndAnUnmarkedBanner) {
   EXPECT_EQ(Var("fake_live_handles"), 0);
 }
 
+// A client that exports oerhms gives the text of an error number, asked with
+// a zero-filled stand-alone area and a 2001-byte buffer; the number travels
+// as a 16-bit value.
+TEST_F(FakeServerTest, ErrorMessageThroughOerhmsWhenTheClientHasIt) {
+  Use(FIXTURE_FAKE_SERVER7);
+  EXPECT_EQ(session_->ErrorMessage(942), u"ORA-00942: message of 942 (buffer 2001)\n");
+  EXPECT_EQ(session_->ErrorMessage(65536 + 1017), u"ORA-01017: message of 1017 (buffer 2001)\n");
+  // Without the routine the error names it.
+  dlclose(handle_);
+  handle_ = nullptr;
+  Use(FIXTURE_FAKE_SERVER);
+  String message = testing::MessageOf([&] { session_->ErrorMessage(942); });
+  EXPECT_NE(message.find(u"oerhms"), String::npos) << StringToUtf8(message);
+}
+
 }  // namespace
 }  // namespace kavo

@@ -20,7 +20,7 @@ EXPORT int OCIInitialize(unsigned mode) {
 }
 
 #ifdef WITH_OCI7
-R(orlon) R(ologof) R(oerhms) R(oopen) R(oparse) R(odefin) R(oexfet) R(ofen) R(oflng) R(oclose)
+R(orlon) R(ologof) F(oerhms) R(oopen) R(oparse) R(odefin) R(oexfet) R(ofen) R(oflng) R(oclose)
 R(odescr) R(oexec) R(oexn) R(ocom) R(orol) R(ocon) R(ocof) R(obreak) R(obndra) R(odessp)
 R(olog) R(opinit)
 #endif
@@ -140,6 +140,17 @@ EXPORT int OCIServerDetach(void* srv, void* err) {
   (void)srv;
   return fake_lost ? fail(err, 3114, "ORA-03114: not connected to ORACLE\n") : 0;
 }
+#ifdef WITH_OCI7
+/* The message of an error number, for a zero-filled stand-alone area only. */
+#include <stdio.h>
+EXPORT int oerhms(const unsigned char* lda, short rcode, char* buf, int bufsiz) {
+  int i;
+  for (i = 0; i < 64; ++i)
+    if (lda[i] != 0) return -1;
+  snprintf(buf, (size_t)bufsiz, "ORA-%05d: message of %d (buffer %d)\n", rcode, rcode, bufsiz);
+  return 0;
+}
+#endif
 EXPORT int OCIErrorGet(void* err, unsigned rec, char* state, int* code, char* buf, unsigned size) {
   (void)rec;
   (void)state;
