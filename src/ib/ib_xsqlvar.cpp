@@ -396,7 +396,10 @@ double TIBXSQLVAR::AsDouble() const {
   if (IsNull()) return 0;
   const char* data = sqlvar_->SqlData();
   const int scale = SQLScale();
+  // Divided, not multiplied by 10^scale: powers of ten are exact as divisors
+  // but not as negative powers, so only division gives the nearest double.
   auto scaled = [&](int64_t raw) {
+    if (scale < 0) return static_cast<double>(raw) / std::pow(10.0, -scale);
     return scale == 0 ? static_cast<double>(raw) : static_cast<double>(raw) * std::pow(10.0, scale);
   };
   int64_t raw = 0;

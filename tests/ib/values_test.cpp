@@ -134,6 +134,18 @@ TEST_F(ValuesTest, IntegersAndScaledNumbers) {
   EXPECT_EQ(r.FieldByName(u"N6").AsCurrency(), 12346);
 }
 
+// A scale of -n divides by ten to the n: multiplying by the inexact 10^-n
+// misses the nearest double of the decimal value.
+TEST_F(ValuesTest, ScaledNumbersReadAsTheNearestDouble) {
+  TIBSQL& r = Roundtrip(u"N,N6", [](TIBSQL& q) {
+    q.ParamByName(u"N").SetAsString(u"0.35");
+    q.ParamByName(u"N6").SetAsString(u"-0.299974");
+  });
+  EXPECT_EQ(r.FieldByName(u"N").AsDouble(), 0.35);
+  EXPECT_EQ(r.FieldByName(u"N6").AsDouble(), -0.299974);
+  EXPECT_EQ(r.FieldByName(u"N6").AsFloat(), -0.299974f);
+}
+
 TEST_F(ValuesTest, FloatsTextsBlobsAndBooleans) {
   String long_text(70000, u'x');
   long_text += u"ção";
