@@ -517,6 +517,12 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       }
     }
   }
+  // A PL/SQL table holds as many elements as the call left in it.
+  for (int i = 0; i < variables_.Count(); ++i) {
+    TVariableData& v = variables_.Data(i);
+    if (v.IsPLSQLTable)
+      v.PLSQLTableElemCount = std::min(static_cast<int32_t>(v.CurrentElemCount), v.ArraySize);
+  }
   RecordResults();
   ImplicitClose();
 }

@@ -226,6 +226,24 @@ TEST_F(QueryTest, PlsqlBlockAssignsOutVariables) {
   EXPECT_EQ(q_->FunctionType(), 34);
 }
 
+// The element count of a PL/SQL table is what OCI reports after the call.
+TEST_F(QueryTest, PlsqlTableElementCountComesBackFromTheCall) {
+  q_->DeclareVariable(u"t", otString);
+  q_->DimPLSQLTable(u"t", 5, 20);
+  q_->DeclareVariable(u"n", otInteger);
+  q_->SetVariable(u"t", OraVariant::Array({u"a", u"b", u"c"}));
+  q_->SetSQLText(u"begin :n := 1; if :n = 2 then :t := 'x'; end if; end;");
+  q_->Execute();
+  EXPECT_EQ(q_->GetVariable(u"t").Items().size(), 3u) << "an untouched table keeps its elements";
+  q_->SetVariable(u"t", OraVariant());
+  q_->SetSQLText(u"begin :t := 'out'; :n := 2; end;");
+  q_->Execute();
+  OraVariant t = q_->GetVariable(u"t");
+  ASSERT_TRUE(t.IsArray());
+  ASSERT_EQ(t.Items().size(), 1u) << "the call filled one element";
+  EXPECT_EQ(t.Items()[0].AsString(), u"out");
+}
+
 TEST_F(QueryTest, UpdateOfNoRowIsNoError) {
   q_->SetSQLText(u"update keyed set txt = 'x' where id = -1");
   q_->Execute();
