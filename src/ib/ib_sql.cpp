@@ -343,6 +343,7 @@ TIBXSQLVAR& TIBSQL::FieldByName(StringView name) {
 }
 
 TIBXSQLVAR& TIBSQL::Fields(int index) {
+  if (!prepared_) Prepare();
   if (index < 0 || index >= record_->Count()) IBError(ibceFieldNotFound, {IntToStr(index)});
   return record_->Vars(index);
 }

@@ -111,6 +111,13 @@ TEST_F(SQLTest, ResultColumnNames) {
   EXPECT_EQ(ClientError([&] { q().ParamByName(u"X"); }).SQLCode(), ibceFieldNotFound);
 }
 
+TEST_F(SQLTest, FieldsByPositionPrepareWhenNeeded) {
+  q().SQL().SetText(u"select ACAO, TIPO from TMP_INTEGRACAO");
+  EXPECT_EQ(q().Fields(1).Name(), u"TIPO");
+  EXPECT_TRUE(q().Prepared());
+  EXPECT_EQ(ClientError([&] { q().Fields(-1); }).Message(), u"Field \"-1\" not found");
+}
+
 TEST_F(SQLTest, StatementStates) {
   q().SQL().SetText(u"select ACAO from TMP_INTEGRACAO");
   EXPECT_EQ(ClientError([&] { q().Next(); }).Message(), u"IBSQL Closed");
