@@ -223,6 +223,7 @@ void TIBDatabase::DoDisconnect() {
       InternalClose(false);
     } catch (...) {
       ForceClose();
+      db_sql_dialect_ = 1;  // closed all the same
       throw;
     }
   }

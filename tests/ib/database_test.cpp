@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "ib/ib_base.h"
 #include "ib_test_support.h"
 #include "rtl/code_page.h"
 
@@ -40,6 +41,22 @@ TEST_F(DatabaseTest, AttachesWithTheStoredParameters) {
   EXPECT_FALSE(db().Connected());
   EXPECT_EQ(db().DBSQLDialect(), 1);
   EXPECT_FALSE(db().TestConnected());
+}
+
+// A close that fails is finished by force: the connection is gone all the
+// same, so it reads as disconnected, dialect included, and the error passes on.
+TEST_F(DatabaseTest, FailedCloseIsForcedAndStillResetsTheDialect) {
+  TIBBase refusing(nullptr);
+  refusing.OnBeforeDatabaseDisconnect = [] { throw Exception(u"refused"); };
+  db().Open();
+  refusing.SetDatabase(&db());
+  int after = 0;
+  db().AfterDisconnect = [&](TComponent*) { ++after; };
+  EXPECT_THROW(db().Close(), Exception);
+  EXPECT_FALSE(db().Connected());
+  EXPECT_EQ(db().DBSQLDialect(), 1);
+  EXPECT_EQ(after, 1);  // from the forced close; the failed Close stops before its own
+  refusing.SetDatabase(nullptr);
 }
 
 TEST_F(DatabaseTest, MissingFileFailsWithTheServerText) {
