@@ -347,7 +347,7 @@ TEST_F(QueryTest, ArrayInsertContinuesPastAFailingRow) {
 
 TEST_F(QueryTest, LongValuesArriveInPieces) {
   String text;
-  for (int i = 0; i < 3000; ++i) text += u"0123456789"[i % 10];
+  for (int i = 0; i < 30000; ++i) text += u"0123456789"[i % 10];
   text += u"\r\nend";
   q_->SetSQLText(u"insert into longs values (1, :l)");
   q_->DeclareAndSet(u"l", otLong, text);
@@ -360,7 +360,11 @@ TEST_F(QueryTest, LongValuesArriveInPieces) {
   EXPECT_EQ(r.FieldType(1), otLong);
   // The server holds LF line ends; a LONG column is read as it is stored.
   EXPECT_EQ(r.FieldAsString(1), ReplaceAll(text, u"\r\n", u"\n"));
-  EXPECT_GE(r.FieldDataRecord(1).LongPieces.size(), 1u);
+  // 30004 bytes: pieces of 4 KB doubling up to 32 KB.
+  std::vector<ub4> sizes;
+  for (const TLongPiece& p : r.FieldDataRecord(1).LongPieces) sizes.push_back(p.AllocatedSize);
+  EXPECT_EQ(sizes, (std::vector<ub4>{4096, 8192, 16384, 32768}));
+  EXPECT_EQ(r.FieldLength(1), 30004) << "the line end is one LF on the server";
   char buf[5] = {0};
   EXPECT_EQ(r.GetLongField(1, buf, 4, 10), 4);
   EXPECT_STREQ(buf, "0123");
