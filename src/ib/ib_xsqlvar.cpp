@@ -422,7 +422,12 @@ int64_t TIBXSQLVAR::AsCurrency() const {
   const int scale = SQLScale();
   int64_t raw = 0;
   if (!RawInteger(raw)) return static_cast<int64_t>(std::llround(AsDouble() * 10000.0));
-  if (scale >= -4) return raw * Pow10(4 + scale);
+  if (scale >= -4) {
+    // Beyond the currency range the value has no ten-thousandths form.
+    int64_t result = 0;
+    if (__builtin_mul_overflow(raw, Pow10(4 + scale), &result)) IBError(ibceInvalidDataConversion);
+    return result;
+  }
   return static_cast<int64_t>(std::llround(static_cast<double>(raw) / Pow10(-scale - 4)));
 }
 
@@ -511,6 +516,10 @@ String TIBXSQLVAR::AsString() const {
     case SQL_SHORT: case SQL_LONG: case SQL_INT64: {
       const int scale = SQLScale();
       if (scale == 0) return IntToStr(AsInt64());
+      // The currency form's text, read from the stored digits themselves so
+      // that values beyond the currency range keep every digit.
+      int64_t raw = 0;
+      if (scale < 0 && scale >= -4 && RawInteger(raw)) return ScaledToText(raw, -scale);
       if (scale >= -4) return ScaledToText(AsCurrency(), 4);
       return FloatToStr(AsDouble(), fs);
     }

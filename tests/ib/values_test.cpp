@@ -146,6 +146,19 @@ TEST_F(ValuesTest, ScaledNumbersReadAsTheNearestDouble) {
   EXPECT_EQ(r.FieldByName(u"N6").AsFloat(), -0.299974f);
 }
 
+// Eighteen digits with two decimals do not fit the currency form's range:
+// the text must still be the stored value, digit for digit.
+TEST_F(ValuesTest, LargeScaledNumbersReadAsTheirExactText) {
+  ExecuteCommitted(db(), {u"alter table V add N18 numeric(18,2)"});
+  TIBSQL& r = Roundtrip(u"N18", [](TIBSQL& q) {
+    q.ParamByName(u"N18").SetAsString(u"-9999999999999999.99");
+  });
+  EXPECT_EQ(r.FieldByName(u"N18").AsString(), u"-9999999999999999.99");
+  EXPECT_EQ(r.FieldByName(u"N18").AsInt64(), -9999999999999999LL);
+  EXPECT_EQ(ClientError([&] { r.FieldByName(u"N18").AsCurrency(); }).Message(),
+            u"Invalid data conversion");
+}
+
 TEST_F(ValuesTest, FloatsTextsBlobsAndBooleans) {
   String long_text(70000, u'x');
   long_text += u"ção";
