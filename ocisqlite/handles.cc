@@ -69,6 +69,7 @@ void Stmt::Reset() {
   executed = false;
   row_ready = false;
   done = true;
+  past_end = false;
   row_count = 0;
   rows_fetched = 0;
   has_rowid = false;

@@ -163,6 +163,7 @@ struct Stmt : Handle {
   bool described = false;
   bool row_ready = false;
   bool done = true;
+  bool past_end = false;  // a fetch has reported the end: the next one is out of sequence
   ub4 row_count = 0;
   ub4 rows_fetched = 0;
   ub4 parse_error_offset = 0;

@@ -437,6 +437,10 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
     return OCI_ERROR;
   }
   s.rows_fetched = 0;
+  if (s.past_end) {
+    err.Set(MakeError(1002));
+    return OCI_ERROR;
+  }
   if (nrows == 0) return OCI_SUCCESS;
   bool truncated = false;
   std::lock_guard<std::recursive_mutex> guard(s.conn->mutex());
@@ -476,6 +480,7 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
   }
   s.row_count += s.rows_fetched;
   if (s.rows_fetched < nrows) {
+    s.past_end = true;
     err.Set(MakeError(1403));
     return OCI_NO_DATA;
   }

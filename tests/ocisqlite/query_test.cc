@@ -137,6 +137,34 @@ TEST_F(QueryTest, SixtyRowsInBatchesOf25GiveTwoFullBatchesAndAShortOne) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+TEST_F(QueryTest, AFetchPastTheEndIsOutOfSequenceUntilTheNextExecute) {
+  MakeNumbers(3);
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  std::string sql = "select n from nums order by n";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  sb4 n[5] = {};
+  OCIDefineByPos(st, nullptr, err_, 1, n, sizeof(sb4), SQLT_INT, nullptr, nullptr, nullptr, 0);
+  for (ub4 iters : {0u, 5u}) {
+    SCOPED_TRACE(iters);
+    sword rc = OCIStmtExecute(system_.svc, st, err_, iters, 0, nullptr, nullptr, 0);
+    if (iters == 0) {
+      ASSERT_EQ(rc, OCI_SUCCESS) << ErrorText();
+      EXPECT_EQ(OCIStmtFetch2(st, err_, 5, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+    } else {
+      EXPECT_EQ(rc, OCI_NO_DATA) << "fewer rows than iterations";
+    }
+    EXPECT_EQ(n[2], 3);
+    EXPECT_EQ(OCIStmtFetch2(st, err_, 5, OCI_FETCH_NEXT, 0, 0), OCI_ERROR);
+    EXPECT_EQ(ErrorCode(), 1002);
+    EXPECT_EQ(ErrorText(), "ORA-01002: fetch out of sequence\n");
+    ub4 total = 0;
+    OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
+    EXPECT_EQ(total, 3u) << "the refused fetch counts nothing";
+  }
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
 TEST_F(QueryTest, ExecuteWithIterationsFetchesTheFirstBatchAndRownumLimits) {
   MakeNumbers(30);
   OCIStmt* st = nullptr;
