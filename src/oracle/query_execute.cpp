@@ -156,7 +156,7 @@ void TOracleQuery::Parse() {
   String text = ReplaceSubstVariables(sql_.Text());
   std::string bytes = UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
   bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
-  if (bytes.empty()) bytes = " ";
+  if (bytes.empty()) bytes.push_back(' ');
   for (int i = 0; i < variables_.Count(); ++i) {
     const TVariableData& v = variables_.Data(i);
     if (v.buftype == otLong || v.buftype == otLongRaw || v.IsPLSQLTable || v.ArraySize > 1)
