@@ -698,6 +698,8 @@ class Translator {
       }
       if (t.kind == Tok::kEnd) break;
       if (t.IsSym("!=") || t.IsSym("^=")) { Emit("<>", t.pos); ++i; continue; }
+      // SQLite divides whole numbers as integers; Oracle's NUMBER keeps the fraction.
+      if (t.IsSym("/")) { Emit("* 1.0 /", t.pos); ++i; continue; }
       if (t.IsSym(")")) throw At(MakeError(933), t);
       Emit(Operand(t), t.pos);
       ++i;

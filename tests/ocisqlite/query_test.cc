@@ -395,6 +395,18 @@ TEST_F(QueryTest, DateArithmeticAndConcatenationFollowOracle) {
   EXPECT_EQ(ErrorCode(), 1722);
 }
 
+TEST_F(QueryTest, DivisionOfWholeNumbersKeepsTheFraction) {
+  EXPECT_EQ(Query(system_,
+                  "select 7/2, 1/4, 6/3, -9/4, 2*3/4, 10/4/5, "
+                  "to_char(to_date('2000-01-01 12:00', 'yyyy-mm-dd hh24:mi') - 1/24, 'yyyy-mm-dd hh24:mi'), "
+                  "to_char(to_date('2000-01-01', 'yyyy-mm-dd') + 90/1440, 'hh24:mi') from dual"),
+            (Rows{{"3.5", ".25", "2", "-2.25", "1.5", ".5", "2000-01-01 11:00", "01:30"}}));
+  MustExec(system_, "create table halves (n number)");
+  MustExec(system_, "insert into halves values (7)");
+  MustExec(system_, "update halves set n = n / 2");
+  EXPECT_EQ(Query(system_, "select n, n / 7 * 2 from halves"), (Rows{{"3.5", "1"}}));
+}
+
 TEST_F(QueryTest, CharacterSetQueriesOfTheSession) {
   OCIStmt* st = nullptr;
   ASSERT_EQ(Exec(system_, "select lengthb(nchr(20)), nchr(20), 'c' c1 from dual", &st), OCI_SUCCESS) << ErrorText();
