@@ -23,7 +23,7 @@
 namespace kavo {
 
 // Every entry point, in the interface's slot order; isc_array_gen_sdl is
-// resolved but has no slot of its own in the original interface.
+// resolved but has no slot of its own in the client interface object.
 #define KAVO_IB_ENTRIES(X)                                                                     \
   X(isc_attach_database) X(isc_array_gen_sdl2) X(isc_array_get_slice) X(isc_array_get_slice2) \
   X(isc_array_lookup_bounds) X(isc_array_lookup_bounds2) X(isc_array_lookup_desc)             \
