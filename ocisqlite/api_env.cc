@@ -169,7 +169,8 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
       *static_cast<const char**>(attributep) = c.name.c_str();
       if (sizep) *sizep = static_cast<ub4>(c.name.size());
       break;
-    case OCI_ATTR_PRECISION: Put<ub1>(attributep, sizep, static_cast<ub1>(c.precision)); break;
+    // sb2 in a select-list describe, as OCI writes it there.
+    case OCI_ATTR_PRECISION: Put<sb2>(attributep, sizep, c.precision); break;
     case OCI_ATTR_SCALE: Put<sb1>(attributep, sizep, c.scale); break;
     case OCI_ATTR_IS_NULL: Put<ub1>(attributep, sizep, c.nullable); break;
     case OCI_ATTR_CHAR_SIZE: Put<ub2>(attributep, sizep, c.char_size); break;

@@ -37,7 +37,9 @@ class QueryTest : public OciTest {
       OCIAttrGet(p, OCI_DTYPE_PARAM, &c.type, nullptr, OCI_ATTR_DATA_TYPE, err_);
       OCIAttrGet(p, OCI_DTYPE_PARAM, &c.size, nullptr, OCI_ATTR_DATA_SIZE, err_);
       OCIAttrGet(p, OCI_DTYPE_PARAM, &wide, nullptr, OCI_ATTR_PRECISION, err_);
-      EXPECT_EQ(wide >> 8, 0xFFFFFFu) << "precision is one byte";
+      // A select-list describe gives precision as sb2 (one byte only in an explicit describe).
+      EXPECT_EQ(wide >> 16, 0xFFFFu) << "precision is two bytes";
+      EXPECT_EQ((wide >> 8) & 0xFF, 0u) << "precision is two bytes";
       c.precision = static_cast<ub1>(wide & 0xFF);
       OCIAttrGet(p, OCI_DTYPE_PARAM, &c.scale, nullptr, OCI_ATTR_SCALE, err_);
       OCIAttrGet(p, OCI_DTYPE_PARAM, &c.nullable, nullptr, OCI_ATTR_IS_NULL, err_);
