@@ -44,6 +44,7 @@ const std::map<int, const char*>& Messages() {
       {1410, "invalid ROWID"},
       {1422, "exact fetch returns more than requested number of rows"},
       {1465, "invalid hex number"},
+      {1455, "converting column overflows integer datatype"},
       {1438, "value larger than specified precision allowed for this column"},
       {1722, "invalid number"},
       {1756, "quoted string not properly terminated"},

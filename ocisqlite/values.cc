@@ -162,7 +162,20 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
       double v;
       if (c.type == SQLITE_INTEGER) v = static_cast<double>(c.i);
       else if (!CellNumber(c, &v)) throw MakeError(1722);
-      int64_t n = c.type == SQLITE_INTEGER ? c.i : static_cast<int64_t>(std::llround(v));
+      if (cap != 1 && cap != 2 && cap != 4 && cap != 8) throw MakeError(932, "NUMBER", "INTEGER");
+      // A value the client's integer cannot hold is an error, never a wrapped number.
+      int bits = static_cast<int>(cap * 8);
+      bool is_unsigned = t.dty == SQLT_UIN;
+      double rounded = c.type == SQLITE_INTEGER ? v : std::round(v);
+      double lo = is_unsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
+      double hi = is_unsigned ? std::ldexp(1.0, bits) : std::ldexp(1.0, bits - 1);
+      bool fits = c.type == SQLITE_INTEGER && cap == 8 ? !(is_unsigned && c.i < 0)
+                                                       : rounded >= lo && rounded < hi;
+      if (!fits) throw MakeError(1455);
+      int64_t n = c.type == SQLITE_INTEGER ? c.i
+                  : is_unsigned && rounded >= std::ldexp(1.0, 63)
+                      ? static_cast<int64_t>(static_cast<uint64_t>(rounded))
+                      : static_cast<int64_t>(rounded);
       switch (cap) {
         case 1: { int8_t x = static_cast<int8_t>(n); std::memcpy(out, &x, 1); break; }
         case 2: { int16_t x = static_cast<int16_t>(n); std::memcpy(out, &x, 2); break; }

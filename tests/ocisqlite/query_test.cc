@@ -274,16 +274,59 @@ TEST_F(QueryTest, NumberFormsAndBoundaries) {
   OCIStmt* st = nullptr;
   ASSERT_EQ(Exec(system_, "select v, v from n where id in (3, 4) order by id", &st), OCI_SUCCESS);
   sb8 big[2];
-  sb2 small[2];
+  double dbl[2];
   OCIDefineByPos(st, nullptr, err_, 1, big, 8, SQLT_INT, nullptr, nullptr, nullptr, 0);
-  OCIDefineByPos(st, nullptr, err_, 2, small, 2, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  OCIDefineByPos(st, nullptr, err_, 2, dbl, 8, SQLT_FLT, nullptr, nullptr, nullptr, 0);
   EXPECT_EQ(OCIStmtFetch2(st, err_, 2, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
   EXPECT_EQ(big[0], 9007199254740993LL);
   EXPECT_EQ(big[1], -2147483648LL);
+  EXPECT_EQ(dbl[1], -2147483648.0);
   OCIHandleFree(st, OCI_HTYPE_STMT);
   // Text that is not a number.
   EXPECT_EQ(Exec(system_, "select to_number('12x') from dual"), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 1722);
+}
+
+// An integer define too narrow for the value fails the fetch with ORA-01455
+// instead of handing over a wrapped number.
+TEST_F(QueryTest, IntegerDefinesRefuseValuesTheyCannotHold) {
+  struct Case { const char* value; ub2 dty; sb4 size; bool fits; } cases[] = {
+      {"127", SQLT_INT, 1, true},          {"128", SQLT_INT, 1, false},
+      {"-128", SQLT_INT, 1, true},         {"32767", SQLT_INT, 2, true},
+      {"32768", SQLT_INT, 2, false},       {"-32769", SQLT_INT, 2, false},
+      {"2147483647", SQLT_INT, 4, true},   {"-2147483648", SQLT_INT, 4, true},
+      {"2147483648", SQLT_INT, 4, false},  {"3000000000", SQLT_INT, 4, false},
+      {"-2147483649", SQLT_INT, 4, false}, {"9223372036854775807", SQLT_INT, 8, true},
+      {"1e19", SQLT_INT, 8, false},        {"65535", SQLT_UIN, 2, true},
+      {"65536", SQLT_UIN, 2, false},       {"-1", SQLT_UIN, 4, false},
+      {"4294967295", SQLT_UIN, 4, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.value) + " in " + std::to_string(c.size) + " bytes");
+    OCIStmt* st = nullptr;
+    ASSERT_EQ(Exec(system_, std::string("select ") + c.value + " from dual", &st), OCI_SUCCESS) << ErrorText();
+    char buf[8] = {};
+    sb2 ind = 0;
+    OCIDefineByPos(st, nullptr, err_, 1, buf, c.size, c.dty, &ind, nullptr, nullptr, 0);
+    sword rc = OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0);
+    if (c.fits) {
+      EXPECT_EQ(rc, OCI_SUCCESS) << ErrorText();
+      int64_t want = std::stoll(c.value);
+      int64_t got = 0;
+      if (c.dty == SQLT_UIN) {
+        uint64_t u = 0;
+        std::memcpy(&u, buf, static_cast<size_t>(c.size));
+        got = static_cast<int64_t>(u);
+      } else if (c.size == 1) got = static_cast<int8_t>(buf[0]);
+      else if (c.size == 2) { int16_t x; std::memcpy(&x, buf, 2); got = x; }
+      else if (c.size == 4) { int32_t x; std::memcpy(&x, buf, 4); got = x; }
+      else std::memcpy(&got, buf, 8);
+      EXPECT_EQ(got, want);
+    } else {
+      EXPECT_EQ(rc, OCI_ERROR);
+      EXPECT_EQ(ErrorText(), "ORA-01455: converting column overflows integer datatype\n");
+    }
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
 }
 
 // Doubles bound into NUMBER(p,s) columns round half away from zero on the decimal
