@@ -39,6 +39,7 @@ const std::map<int, const char*>& Messages() {
       {1086, "savepoint '%s' never established in this session or is invalid"},
       {1400, "cannot insert NULL into (%s)"},
       {1403, "no data found"},
+      {1405, "fetched column value is NULL"},
       {1406, "fetched column value was truncated"},
       {1407, "cannot update (%s) to NULL"},
       {1410, "invalid ROWID"},

@@ -460,6 +460,8 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
         Define* d = s.defines[c];
         if (!d) continue;
         Cell cell = Cell::Column(s.st, static_cast<int>(c));
+        // Without an indicator the client could not tell a NULL from a value.
+        if (cell.type == SQLITE_NULL && !d->t.ind && !(d->mode & OCI_DYNAMIC_FETCH)) throw MakeError(1405);
         if (d->mode & OCI_DYNAMIC_FETCH) {
           if (!d->cb) throw MakeError(24374);
           WritePieces(*d, cell, s.cols[c].type, r, conn);

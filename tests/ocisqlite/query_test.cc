@@ -207,6 +207,34 @@ TEST_F(QueryTest, NullIndicatorsAndTruncationWith1406) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+TEST_F(QueryTest, ANullFetchedWithoutAnIndicatorFailsWith1405) {
+  MustExec(system_, "create table ni (k number, v varchar2(5))");
+  MustExec(system_, "insert into ni values (1, 'a')");
+  MustExec(system_, "insert into ni values (2, null)");
+  for (bool with_indicator : {false, true}) {
+    SCOPED_TRACE(with_indicator);
+    OCIStmt* st = nullptr;
+    ASSERT_EQ(Exec(system_, "select v from ni order by k", &st), OCI_SUCCESS);
+    char v[2][6] = {};
+    sb2 ind[2] = {5, 5};
+    OCIDefineByPos(st, nullptr, err_, 1, v, 6, SQLT_STR, with_indicator ? ind : nullptr, nullptr, nullptr, 0);
+    sword rc = OCIStmtFetch2(st, err_, 2, OCI_FETCH_NEXT, 0, 0);
+    ub4 fetched = 0;
+    OCIAttrGet(st, OCI_HTYPE_STMT, &fetched, nullptr, OCI_ATTR_ROWS_FETCHED, err_);
+    EXPECT_STREQ(v[0], "a");
+    if (with_indicator) {
+      EXPECT_EQ(rc, OCI_SUCCESS);
+      EXPECT_EQ(fetched, 2u);
+      EXPECT_EQ(ind[1], -1);
+    } else {
+      EXPECT_EQ(rc, OCI_ERROR);
+      EXPECT_EQ(ErrorText(), "ORA-01405: fetched column value is NULL\n");
+      EXPECT_EQ(fetched, 1u) << "the row before the NULL arrived";
+    }
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+}
+
 TEST_F(QueryTest, DateRoundTripsAtTheBoundaries) {
   MustExec(system_, "create table d (id number, d date)");
   const unsigned char dates[][7] = {{100, 101, 1, 1, 1, 1, 1},           // 0001-01-01 00:00:00
