@@ -44,6 +44,8 @@ class Connection : public Resolver {
   // commit or rollback. Waits briefly (NOWAIT: shorter) and then fails with ORA-00054.
   void BeginWrite(bool nowait);
   bool in_transaction() const { return in_tx_; }
+  // Counts transactions: tells one that has ended from the next.
+  long transaction_serial() const { return tx_serial_; }
   std::string TransactionId() const;
   void Commit();
   void Rollback();

@@ -70,6 +70,7 @@ void Stmt::Reset() {
   row_ready = false;
   done = true;
   past_end = false;
+  lock_tx = 0;
   row_count = 0;
   rows_fetched = 0;
   has_rowid = false;

@@ -164,6 +164,7 @@ struct Stmt : Handle {
   bool row_ready = false;
   bool done = true;
   bool past_end = false;  // a fetch has reported the end: the next one is out of sequence
+  long lock_tx = 0;       // a FOR UPDATE cursor: the transaction holding its locks
   ub4 row_count = 0;
   ub4 rows_fetched = 0;
   ub4 parse_error_offset = 0;

@@ -334,7 +334,10 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
         case Kind::kSelect: {
           Translate(s, conn);
           Prepare(s, conn, s.tr.sql);
-          if (s.tr.for_update && !(mode & OCI_DESCRIBE_ONLY)) conn.BeginWrite(s.tr.nowait);
+          if (s.tr.for_update && !(mode & OCI_DESCRIBE_ONLY)) {
+            conn.BeginWrite(s.tr.nowait);
+            s.lock_tx = conn.transaction_serial();
+          }
           BindAll(s, s.st, 0);
           s.executed = true;
           s.done = false;
@@ -437,7 +440,9 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
     return OCI_ERROR;
   }
   s.rows_fetched = 0;
-  if (s.past_end) {
+  // A locking cursor whose transaction has ended has lost its locks.
+  bool locks_gone = s.lock_tx && (!s.conn->in_transaction() || s.conn->transaction_serial() != s.lock_tx);
+  if (s.past_end || locks_gone) {
     err.Set(MakeError(1002));
     return OCI_ERROR;
   }

@@ -132,6 +132,37 @@ TEST_F(DmlTest, UncommittedChangesAreInvisibleAndEndingASessionRollsBack) {
   Logoff(b);
 }
 
+// Ending the transaction releases the locks of a FOR UPDATE cursor, so Oracle
+// refuses to fetch more from it; a plain cursor reads on.
+TEST_F(DmlTest, ALockingCursorCannotFetchAfterTheTransactionEnds) {
+  Session s = Logon("v9norvelo", "pw");
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    for (const char* sql : {"select codigo from interface_orcl order by codigo for update",
+                            "select codigo from interface_orcl order by codigo"}) {
+      SCOPED_TRACE(sql);
+      OCIStmt* st = nullptr;
+      ASSERT_EQ(Exec(s, sql, &st), OCI_SUCCESS) << ErrorText();
+      sb4 codigo = 0;
+      sb2 ind = 0;
+      OCIDefineByPos(st, nullptr, err_, 1, &codigo, 4, SQLT_INT, &ind, nullptr, nullptr, 0);
+      EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+      EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS) << "still in the transaction";
+      EXPECT_EQ(commit ? OCITransCommit(s.svc, err_, 0) : OCITransRollback(s.svc, err_, 0), OCI_SUCCESS);
+      sword rc = OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0);
+      if (std::string(sql).find("for update") != std::string::npos) {
+        EXPECT_EQ(rc, OCI_ERROR);
+        EXPECT_EQ(ErrorText(), "ORA-01002: fetch out of sequence\n");
+      } else {
+        EXPECT_EQ(rc, OCI_SUCCESS) << ErrorText();
+        EXPECT_EQ(codigo, 3);
+      }
+      OCIHandleFree(st, OCI_HTYPE_STMT);
+    }
+  }
+  Logoff(s);
+}
+
 TEST_F(DmlTest, SavepointsUndoOnlyLaterWork) {
   Session s = Logon("v9norvelo", "pw");
   MustExec(s, "update interface_orcl set erro = 'first' where codigo = 1");
