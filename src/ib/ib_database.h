@@ -21,6 +21,7 @@
 #include "ib/ib_param_list.h"
 #include "ib/ib_trace_hook.h"
 #include "platform/timer.h"
+#include "recordset/roles.h"
 #include "rtl/component.h"
 
 namespace kavo {
@@ -28,7 +29,8 @@ namespace kavo {
 class TIBBase;
 class TIBTransaction;
 
-class TIBDatabase : public TComponent {
+// Plays the Firebird connection role of the integration cycle.
+class TIBDatabase : public TComponent, public roles::IBDatabase {
  public:
   // Fills in the login parameters; false refuses the login.
   using TLoginEvent = std::function<bool(TIBDatabase& db, TStringList& params)>;
@@ -38,7 +40,7 @@ class TIBDatabase : public TComponent {
 
   // --- connection ---
   void Open() { SetConnected(true); }
-  void Close() { SetConnected(false); }
+  void Close() override { SetConnected(false); }
   bool Connected() const { return handle_ != 0; }
   // While loading, true is only recorded and acted on by Loaded.
   void SetConnected(bool value);
@@ -50,8 +52,8 @@ class TIBDatabase : public TComponent {
   bool TestConnected();
 
   // --- properties ---
-  const String& DatabaseName() const { return db_name_; }
-  void SetDatabaseName(const String& value);
+  const String& DatabaseName() const override { return db_name_; }
+  void SetDatabaseName(const String& value) override;
   TIBParamList& Params() { return params_; }
   const TIBParamList& Params() const { return params_; }
   bool LoginPrompt() const { return login_prompt_; }

@@ -15,6 +15,7 @@
 #include "ib/ib_idle_timer.h"
 #include "ib/ib_object_list.h"
 #include "ib/ib_param_list.h"
+#include "recordset/roles.h"
 #include "rtl/component.h"
 
 namespace kavo {
@@ -26,16 +27,17 @@ class TIBDatabase;
 enum TIBTransactionAction { TARollback, TACommit, TARollbackRetaining, TACommitRetaining };
 enum TAutoStopAction { saNone, saRollback, saCommit, saRollbackRetaining, saCommitRetaining };
 
-class TIBTransaction : public TComponent {
+// Plays the Firebird transaction role of the integration cycle.
+class TIBTransaction : public TComponent, public roles::IBTransaction {
  public:
   explicit TIBTransaction(TComponent* owner = nullptr);
   ~TIBTransaction() override;
 
   void StartTransaction();
   void Commit() { EndTransaction(TACommit, false); }
-  void CommitRetaining() { EndTransaction(TACommitRetaining, false); }
+  void CommitRetaining() override { EndTransaction(TACommitRetaining, false); }
   void Rollback() { EndTransaction(TARollback, false); }
-  void RollbackRetaining() { EndTransaction(TARollbackRetaining, false); }
+  void RollbackRetaining() override { EndTransaction(TARollbackRetaining, false); }
   void EndTransaction(TIBTransactionAction action, bool force);
 
   bool Active() const { return handle_ != 0; }

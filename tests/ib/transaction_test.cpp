@@ -216,3 +216,28 @@ TEST_F(TransactionTest, IdleTimerEndsAnIdleTransaction) {
 
 }  // namespace
 }  // namespace kavo::test
+
+namespace kavo::test {
+namespace {
+
+// The integration cycle drives the connection and the transaction only
+// through their roles; the real components must behave as it expects.
+TEST_F(TransactionTest, RolesOfTheCycleKeepOnlyCommittedWork) {
+  roles::IBTransaction& role = tr();
+  tr().StartTransaction();
+  Insert(tr(), u"A");
+  role.CommitRetaining();
+  Insert(tr(), u"B");
+  role.RollbackRetaining();  // a failed row's work is undone, the transaction goes on
+  EXPECT_TRUE(tr().Active());
+  Insert(tr(), u"C");
+  roles::IBDatabase& connection = db();
+  connection.Close();  // ends the transaction by commit and detaches
+  EXPECT_FALSE(db().Connected());
+  EXPECT_EQ(CommittedRows(), 2);
+  connection.SetDatabaseName(connection.DatabaseName());
+  EXPECT_EQ(ClientError([&] { role.CommitRetaining(); }).Message(), u"Transaction is not active");
+}
+
+}  // namespace
+}  // namespace kavo::test
