@@ -57,6 +57,7 @@ OCI_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usr
   e->Clear();
   if (!IsHandle(svc->server, OCI_HTYPE_SERVER) || !svc->server->attached) return Fail(errhp, MakeError(3114));
   if (credt != OCI_CRED_RDBMS) return Fail(errhp, MakeError(1017));
+  if (u->password.empty()) return Fail(errhp, MakeError(1005));
   try {
     auto conn = Connection::Open(svc->server->path);
     int days = conn->Logon(Upper(u->user), u->password);

@@ -29,6 +29,7 @@ const std::map<int, const char*>& Messages() {
       {955, "name is already used by an existing object"},
       {957, "duplicate column name"},
       {1002, "fetch out of sequence"},
+      {1005, "null password given; logon denied"},
       {1007, "variable not in select list"},
       {1008, "not all variables bound"},
       {1012, "not logged on"},

@@ -6,7 +6,7 @@ namespace {
 
 class LogonTest : public OciTest {};
 
-TEST_F(LogonTest, WrongPasswordAndUnknownUserAreRefusedWith1017) {
+TEST_F(LogonTest, WrongPasswordAndUnknownUserAreRefusedWith1017AndNoPasswordWith1005) {
   sword rc = 0;
   Logon("system", "wrong", &rc);
   EXPECT_EQ(rc, OCI_ERROR);
@@ -21,6 +21,12 @@ TEST_F(LogonTest, WrongPasswordAndUnknownUserAreRefusedWith1017) {
   Session ok = Logon("SyStEm", "manager", &rc);
   EXPECT_EQ(rc, OCI_SUCCESS);
   Logoff(ok);
+  // A user name without a password is refused before any check of the user.
+  for (const char* user : {"system", "nobody"}) {
+    Logon(user, "", &rc);
+    EXPECT_EQ(rc, OCI_ERROR);
+    EXPECT_EQ(ErrorText(), "ORA-01005: null password given; logon denied\n") << user;
+  }
 }
 
 TEST_F(LogonTest, MissingStoreFailsAttachWith12154) {
