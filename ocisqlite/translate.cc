@@ -607,8 +607,10 @@ class Translator {
           if (close + 0 >= e && close != e) throw At(MakeError(907), t);
           if (t_[close].kind == Tok::kEnd) throw At(MakeError(907), t_[close]);
           if (t_[i + 1].IsSym("+") && t_[i + 2].IsSym(")")) throw At(MakeError(3001), t);
+          // A parenthesised condition joined by AND still limits the rows by ROWNUM.
+          bool conjunct = limit && StartsCondition(i, b) && !t_[close + 1].Is("OR");
           Emit("(", t.pos);
-          Expr(i + 1, close, scope, nullptr);
+          Expr(i + 1, close, scope, conjunct ? limit : nullptr);
           Emit(")", t_[close].pos);
         }
         i = close + 1;

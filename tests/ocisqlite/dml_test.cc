@@ -97,6 +97,35 @@ TEST_F(DmlTest, ServiceSelectAndUpdateByRowid) {
   Logoff(s);
 }
 
+// The row refresh that re-runs the dataset's own select wraps its WHERE clause in
+// parentheses; ROWNUM keeps limiting the rows in there.
+TEST_F(DmlTest, RownumInsideAParenthesisedWhereClause) {
+  Session s = Logon("v9norvelo", "pw");
+  Rows ids = Query(s, "select rowid from interface_orcl where codigo = 3");
+  ASSERT_EQ(ids.size(), 1u);
+  std::string id = ids[0][0];
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Run(s,
+                "SELECT A.*, A.ROWID FROM \nv9norvelo.\"INTERFACE_ORCL\" A \nWHERE (A.STATUS='A' \nand  ROWNUM < 1000)"
+                "\nand\n(A.rowid = :vzo__rowid)\nfor update of A.ACAO nowait",
+                {{":vzo__rowid", &id}}, &st, 0),
+            OCI_SUCCESS) << ErrorText();
+  char codigo[40] = {};
+  sb2 ind = 0;
+  OCIDefineByPos(st, nullptr, err_, 2, codigo, 40, SQLT_STR, &ind, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 5, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+  ub4 count = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(count, 1u);
+  EXPECT_STREQ(codigo, "3");
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  MustExec(s, "rollback");
+  EXPECT_EQ(Query(s, "select codigo from interface_orcl where (status = 'A' and rownum < 3) order by codigo").size(), 2u);
+  EXPECT_EQ(Query(s, "select codigo from interface_orcl where ((rownum <= 1)) and status = 'A'").size(), 1u);
+  EXPECT_EQ(Query(s, "select count(*) from (select * from interface_orcl where (rownum < 4))"), (Rows{{"3"}}));
+  Logoff(s);
+}
+
 TEST_F(DmlTest, LockConflictBetweenTwoSessions) {
   Session a = Logon("v9norvelo", "pw");
   Session b = Logon("v9norvelo", "pw");
