@@ -3,6 +3,7 @@
 // COMMIT/ROLLBACK/SAVEPOINT, NULL and RAISE_APPLICATION_ERROR. Anything else
 // fails with PLS-00103 as a real server would for an unknown construct.
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "statement.h"
@@ -73,14 +74,20 @@ class Plsql {
     RunTranslated(s_, c_, "SELECT " + expr, row, 0);
   }
 
-  void Assign(const std::string& bind, const Cell& c, const Token& at) {
+  // Oracle's type of result column j where SQLite's value cannot tell a DATE from text.
+  static ub2 ResultType(sqlite3_stmt* st, int j, Hint hint) {
+    const char* decl = sqlite3_column_decltype(st, j);
+    return (decl && std::strncmp(decl, "DATE", 4) == 0) || hint == Hint::kDate ? SQLT_DAT : 0;
+  }
+
+  void Assign(const std::string& bind, const Cell& c, const Token& at, ub2 ora_type = 0) {
     Bind* b = FindBind(s_, bind, -1);
     if (!b) {
       OraError e = MakeError(1008);
       e.set_offset(static_cast<int>(at.pos));
       throw e;
     }
-    ub2 type = c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT ? SQLT_NUM : SQLT_CHR;
+    ub2 type = ora_type ? ora_type : c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT ? SQLT_NUM : SQLT_CHR;
     if (WriteCell(c, type, b->t, 0, c_) == 1406) throw MakeError(6502);
     if (b->curele) *b->curele = 1;
   }
@@ -154,7 +161,8 @@ class Plsql {
     if (t.kind == Tok::kBind && t_[i + 1].IsSym(":=")) {
       if (i + 2 >= end) Fail(t_[end]);
       std::string target = t.text;
-      Evaluate(i + 2, end, [&](sqlite3_stmt* st) { Assign(target, Cell::Column(st, 0), t); });
+      Hint hint = LeadingHint(t_[i + 2]);
+      Evaluate(i + 2, end, [&](sqlite3_stmt* st) { Assign(target, Cell::Column(st, 0), t, ResultType(st, 0, hint)); });
     } else if (t.Is("SELECT")) {
       SelectInto(i, end);
     } else if (t.Is("INSERT") || t.Is("UPDATE") || t.Is("DELETE")) {
@@ -220,7 +228,11 @@ class Plsql {
     int rows = 0;
     RunTranslated(s_, c_, tr.sql, [&](sqlite3_stmt* st) {
       if (++rows > 1) throw MakeError(1422);
-      for (size_t j = 0; j < targets.size(); ++j) Assign(targets[j], Cell::Column(st, static_cast<int>(j)), t_[i]);
+      for (size_t j = 0; j < targets.size(); ++j) {
+        int col = static_cast<int>(j);
+        Hint hint = j < tr.items.size() ? tr.items[j].hint : Hint::kUnknown;
+        Assign(targets[j], Cell::Column(st, col), t_[i], ResultType(st, col, hint));
+      }
     }, 0);
     if (rows == 0) throw MakeError(1403);
   }

@@ -744,6 +744,10 @@ class Translator {
 
 }  // namespace
 
+Hint LeadingHint(const Token& first) {
+  return first.kind == Tok::kIdent ? FunctionHint(first.text) : Hint::kUnknown;
+}
+
 Translation Translate(const std::vector<Token>& toks, size_t begin, size_t end, Resolver& res) {
   Translator tr(toks, res);
   return tr.Statement(begin, end);

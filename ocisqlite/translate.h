@@ -57,6 +57,9 @@ struct Translation {
   size_t SourceOffset(size_t out_offset) const;
 };
 
+// What the first word of an expression tells about its type (TO_DATE, SYSDATE: a date).
+Hint LeadingHint(const Token& first);
+
 // Translates tokens [begin, end) holding one SELECT, INSERT, UPDATE or DELETE.
 // Throws OraError with the source offset of the fault.
 Translation Translate(const std::vector<Token>& toks, size_t begin, size_t end, Resolver& res);

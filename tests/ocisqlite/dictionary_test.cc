@@ -173,5 +173,27 @@ TEST_F(DictionaryTest, PlsqlShapes) {
   EXPECT_EQ(Exec(app, "alter session set optimizer_mode = choose"), OCI_SUCCESS);
 }
 
+// A DATE handed to a text bind variable takes the session's date format, as any
+// DATE converted to text does; text that merely looks like a date stays as it is.
+TEST_F(DictionaryTest, PlsqlDatesReachTextBindsInTheSessionDateFormat) {
+  Session app = Logon("app", "pw");
+  MustExec(app, "create table stamps (d date, v varchar2(30))");
+  MustExec(app, "insert into stamps values (to_date('2024-02-29 12:30', 'yyyy-mm-dd hh24:mi'), '2024-02-29 12:30:00')");
+  char a[101] = {0}, b[101] = {0}, c[101] = {0}, d[101] = {0};
+  const char* block =
+      "begin\n  :a := to_date('2023-12-31', 'yyyy-mm-dd');\n  select d, v into :b, :c from stamps;\n"
+      "  :d := to_date('2024-01-01', 'yyyy-mm-dd') + 1;\nend;";
+  ASSERT_EQ(Block(app, block, {{":a", a}, {":b", b}, {":c", c}, {":d", d}}), OCI_SUCCESS) << ErrorText();
+  EXPECT_STREQ(a, "31-DEC-23");
+  EXPECT_STREQ(b, "29-FEB-24");
+  EXPECT_STREQ(c, "2024-02-29 12:30:00");
+  EXPECT_STREQ(d, "02-JAN-24");
+  MustExec(app, "alter session set nls_date_format = 'DD.MM.YYYY HH24:MI'");
+  ASSERT_EQ(Block(app, block, {{":a", a}, {":b", b}, {":c", c}, {":d", d}}), OCI_SUCCESS) << ErrorText();
+  EXPECT_STREQ(b, "29.02.2024 12:30");
+  EXPECT_STREQ(c, "2024-02-29 12:30:00");
+  Logoff(app);
+}
+
 }  // namespace
 }  // namespace kavo::ocisqlite::test
