@@ -338,14 +338,15 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
             conn.BeginWrite(s.tr.nowait);
             s.lock_tx = conn.transaction_serial();
           }
-          BindAll(s, s.st, 0);
-          s.executed = true;
-          s.done = false;
-          if (mode & OCI_DESCRIBE_ONLY) {
+          if (mode & OCI_DESCRIBE_ONLY) {  // no values needed: nothing runs
+            s.executed = true;
             Describe(s);
             s.done = true;
             return OCI_SUCCESS;
           }
+          BindAll(s, s.st, 0);
+          s.executed = true;
+          s.done = false;
           int rc = sqlite3_step(s.st);
           if (rc == SQLITE_ROW) s.row_ready = true;
           else if (rc == SQLITE_DONE) s.done = true;

@@ -85,6 +85,10 @@ TEST_F(QueryTest, DescribeReportsOracleTypesSizesPrecisionAndScale) {
   auto named = Describe("select v \"Mixed\", count(*) from t group by v");
   EXPECT_EQ(named[0].name, "Mixed");
   EXPECT_EQ(named[1].name, "COUNT(*)");
+  // Describing needs no values for the placeholders.
+  auto unbound = Describe("select v, n from t where n = :missing and v = :other");
+  ASSERT_EQ(unbound.size(), 2u);
+  EXPECT_EQ(unbound[1].type, 2);
 }
 
 TEST_F(QueryTest, StatementTypeAndFunctionCode) {
