@@ -258,10 +258,68 @@ class Translator {
     if ((xe - b == 1 && f.Is("ROWID")) || qualified_rowid) si.hint = Hint::kRowid, si.size = 18;
     else if (xe - b == 1 && f.kind == Tok::kString) si.hint = f.text.empty() ? Hint::kUnknown : Hint::kChar, si.size = static_cast<int>(f.text.size());
     else if (xe - b == 1 && f.kind == Tok::kNumber) si.hint = Hint::kNumber;
-    else if (f.kind == Tok::kIdent) si.hint = FunctionHint(f.text);
+    else if (xe - b == 1 || (xe - b == 3 && t_[b + 1].IsSym("."))) {  // a column: SQLite knows its type
+      if (f.kind == Tok::kIdent) si.hint = FunctionHint(f.text);
+    } else if (f.kind == Tok::kIdent || f.IsSym("(")) {
+      si.hint = ExprHint(b, xe, scope);
+    }
     if (top) tr_.items.push_back(si);
     Expr(b, xe, scope, nullptr);
     Emit("AS " + QuoteIdent(alias), t_[xe - 1].pos);
+  }
+
+  // What an expression yields, as far as its shape tells where SQLite's values
+  // cannot (a DATE is text to SQLite): a column's own type through MAX, MIN, NVL
+  // and parentheses, and DATE arithmetic (DATE +/- number, DATE - DATE).
+  Hint ExprHint(size_t b, size_t e, Scope& scope) {
+    while (e - b >= 2 && t_[b].IsSym("(") && match_[b] == e - 1) ++b, --e;
+    if (b >= e) return Hint::kUnknown;
+    std::vector<size_t> ops;
+    bool concat = false;
+    for (size_t k = b; k < e; k = Skip(k)) {
+      if ((t_[k].IsSym("+") || t_[k].IsSym("-")) && k > b && EndsOperand(t_[k - 1])) ops.push_back(k);
+      concat |= t_[k].IsSym("||");
+    }
+    if (concat) return ops.empty() ? Hint::kVarchar : Hint::kUnknown;
+    if (!ops.empty()) {
+      Hint first = ExprHint(b, ops[0], scope);
+      if (first != Hint::kDate) return first == Hint::kNumber ? Hint::kNumber : Hint::kUnknown;
+      for (size_t j = 0; j < ops.size(); ++j) {
+        size_t stop = j + 1 < ops.size() ? ops[j + 1] : e;
+        if (t_[ops[j]].IsSym("-") && ExprHint(ops[j] + 1, stop, scope) == Hint::kDate) return Hint::kNumber;
+      }
+      return Hint::kDate;
+    }
+    const Token& f = t_[b];
+    if (f.kind != Tok::kIdent && f.kind != Tok::kQuoted) return Hint::kUnknown;
+    if (e - b == 1) {
+      Hint h = f.kind == Tok::kIdent ? FunctionHint(f.text) : Hint::kUnknown;
+      return h != Hint::kUnknown ? h : ColumnHint(scope, "", f.text);
+    }
+    if (e - b == 3 && t_[b + 1].IsSym(".")) return ColumnHint(scope, f.text, t_[b + 2].text);
+    if (f.kind == Tok::kIdent && t_[b + 1].IsSym("(") && match_[b + 1] == e - 1) {
+      if (f.Is("MAX") || f.Is("MIN") || f.Is("NVL") || f.Is("COALESCE")) {
+        size_t arg_end = b + 2;
+        while (arg_end < e - 1 && !t_[arg_end].IsSym(",")) arg_end = Skip(arg_end);
+        return ExprHint(b + 2, arg_end, scope);
+      }
+      return FunctionHint(f.text);
+    }
+    return f.kind == Tok::kIdent ? FunctionHint(f.text) : Hint::kUnknown;
+  }
+
+  // The hint for a column of a table of the query (alias empty: any of them).
+  Hint ColumnHint(Scope& scope, const std::string& alias, const std::string& name) {
+    for (const auto& [a, ref] : scope.tables) {
+      if (!alias.empty() && a != alias) continue;
+      for (const ColumnInfo& c : res_.Columns(ref)) {
+        if (c.name != name) continue;
+        if (c.type == "DATE") return Hint::kDate;
+        if (c.type == "NUMBER" || c.type == "FLOAT" || c.type == "INTEGER") return Hint::kNumber;
+        return c.type == "VARCHAR2" ? Hint::kVarchar : Hint::kUnknown;
+      }
+    }
+    return Hint::kUnknown;
   }
 
   // Parses (emit=false: registers tables in scope) or writes the FROM list.

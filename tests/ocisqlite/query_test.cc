@@ -91,6 +91,27 @@ TEST_F(QueryTest, DescribeReportsOracleTypesSizesPrecisionAndScale) {
   EXPECT_EQ(unbound[1].type, 2);
 }
 
+// Aggregates, NVL and DATE arithmetic over a DATE column stay DATEs: described
+// as such (even with no row to look at) and shown in the session's date format.
+TEST_F(QueryTest, ExpressionsOverColumnsKeepTheColumnsType) {
+  MustExec(system_, "create table stamps (d date, n number(5,2), v varchar2(7))");
+  const std::string sql =
+      "select max(d), min(s.d), nvl(d, sysdate), (d), d + 1, d - 1/24, d - d, max(n), nvl(v, 'x') "
+      "from stamps s";
+  const ub2 want[] = {12, 12, 12, 12, 12, 12, 2, 2, 1};
+  for (ub4 mode : {ub4{OCI_DESCRIBE_ONLY}, ub4{OCI_DEFAULT}}) {
+    SCOPED_TRACE(mode);
+    auto cols = Describe(sql, mode);
+    ASSERT_EQ(cols.size(), 9u);
+    for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].type, want[i]) << cols[i].name;
+  }
+  MustExec(system_, "insert into stamps values (to_date('2024-02-29 12:30', 'yyyy-mm-dd hh24:mi'), 1.5, 'abc')");
+  EXPECT_EQ(Query(system_, sql),
+            (Rows{{"29-FEB-24", "29-FEB-24", "29-FEB-24", "29-FEB-24", "01-MAR-24", "29-FEB-24", "0", "1.5", "abc"}}));
+  auto cols = Describe(sql, OCI_DEFAULT);
+  for (size_t i = 0; i < cols.size(); ++i) EXPECT_EQ(cols[i].type, want[i]) << cols[i].name << " with a row";
+}
+
 TEST_F(QueryTest, StatementTypeAndFunctionCode) {
   struct { const char* sql; ub2 type, code; } cases[] = {
       {"select * from dual", OCI_STMT_SELECT, 4},    {"insert into x values (1)", OCI_STMT_INSERT, 3},
