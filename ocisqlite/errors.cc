@@ -47,6 +47,7 @@ const std::map<int, const char*>& Messages() {
       {1422, "exact fetch returns more than requested number of rows"},
       {1465, "invalid hex number"},
       {1455, "converting column overflows integer datatype"},
+      {1481, "invalid number format model"},
       {1438, "value larger than specified precision allowed for this column"},
       {1722, "invalid number"},
       {1756, "quoted string not properly terminated"},

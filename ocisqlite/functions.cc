@@ -58,6 +58,13 @@ void RowidNum(sqlite3_context* ctx, int, sqlite3_value** a) {
 void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (Null(a[0])) return sqlite3_result_null(ctx);
   int t = sqlite3_value_type(a[0]);
+  if ((t == SQLITE_INTEGER || t == SQLITE_FLOAT) && n > 1 && !Null(a[1])) {
+    try {
+      return ResultText(ctx, FormatNumber(sqlite3_value_double(a[0]), Text(a[1])));
+    } catch (const OraError& e) {
+      return Fail(ctx, e);
+    }
+  }
   if (t == SQLITE_INTEGER) return ResultText(ctx, NumberText(static_cast<int64_t>(sqlite3_value_int64(a[0]))));
   if (t == SQLITE_FLOAT) return ResultText(ctx, NumberText(sqlite3_value_double(a[0])));
   std::string s = Text(a[0]);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "errors.h"
+
 namespace kavo::ocisqlite {
 
 std::string NumberText(int64_t v) { return std::to_string(v); }
@@ -158,6 +160,59 @@ bool RoundNumber(std::string_view text, int scale, double* out) {
   Decimal d;
   *out = FromText(text, &d) ? RoundDecimal(d, scale) : RoundNumber(v, scale);
   return true;
+}
+
+std::string FormatNumber(double v, std::string_view format) {
+  std::string f;
+  for (char c : format) f += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  bool fm = f.rfind("FM", 0) == 0;
+  if (fm) f.erase(0, 2);
+  size_t dot = std::string::npos;
+  for (size_t i = 0; i < f.size(); ++i) {
+    char c = f[i];
+    if (c == '.' || c == 'D') {
+      if (dot != std::string::npos) throw MakeError(1481);
+      dot = i;
+    } else if ((c == ',' || c == 'G') && dot == std::string::npos && i > 0) {
+      continue;
+    } else if (c != '9' && c != '0') {
+      throw MakeError(1481);
+    }
+  }
+  if (f.empty()) throw MakeError(1481);
+  std::string ipart = f.substr(0, dot), fpart = dot == std::string::npos ? "" : f.substr(dot + 1);
+  int dp = static_cast<int>(fpart.size());
+  size_t ip = 0;
+  for (char c : ipart) ip += c == '9' || c == '0';
+  double r = RoundNumber(std::fabs(v), dp);
+  std::string digits(static_cast<size_t>(std::snprintf(nullptr, 0, "%.*f", dp, r)), '\0');
+  std::snprintf(digits.data(), digits.size() + 1, "%.*f", dp, r);
+  size_t p = digits.find('.');
+  std::string idig = digits.substr(0, p), fdig = p == std::string::npos ? "" : digits.substr(p + 1);
+  if (idig == "0") idig.clear();
+  size_t first_zero = ipart.find('0');
+  // A zero with no decimals and no zero padding still shows its one digit.
+  if (idig.empty() && dp == 0 && first_zero == std::string::npos) idig = "0";
+  if (idig.size() > ip) return std::string(f.size() + 1, '#');
+  // Integer positions from the right: digits, then zero padding from the leftmost 0, else blanks.
+  std::string rev;
+  long di = static_cast<long>(idig.size()) - 1;
+  for (size_t i = ipart.size(); i-- > 0;) {
+    bool padded = first_zero != std::string::npos && i >= first_zero;
+    if (ipart[i] == '9' || ipart[i] == '0') rev += di >= 0 ? idig[static_cast<size_t>(di--)] : padded ? '0' : ' ';
+    else rev += di >= 0 || (first_zero != std::string::npos && i > first_zero) ? ',' : ' ';
+  }
+  std::string out(rev.rbegin(), rev.rend());
+  if (dot != std::string::npos) {
+    if (fm)  // FM drops the trailing zeros that stand in 9 positions
+      while (!fdig.empty() && fdig.back() == '0' && fpart[fdig.size() - 1] == '9') fdig.pop_back();
+    out += "." + fdig;
+  }
+  size_t at = out.find_first_not_of(' ');
+  if (at == std::string::npos) at = out.size();
+  out.insert(at, 1, v < 0 && r != 0 ? '-' : ' ');
+  if (fm) out.erase(0, out.find_first_not_of(' '));
+  return out;
 }
 
 }  // namespace kavo::ocisqlite

@@ -21,6 +21,10 @@ double RoundNumber(double v, int scale);
 // The same for number text, rounded on its own digits; false when it is not a number.
 bool RoundNumber(std::string_view text, int scale, double* out);
 
+// TO_CHAR(number, format) for the format elements 9, 0, "," or G, "." or D and
+// the FM prefix; throws OraError 1481 for any other model.
+std::string FormatNumber(double v, std::string_view format);
+
 }  // namespace kavo::ocisqlite
 
 #endif

@@ -45,6 +45,25 @@ TEST_F(SqlTest, JoinsSubqueriesAndGrouping) {
   EXPECT_EQ(Query(system_, "select nvl(max(sal), 0) + 1 from emp where deptno = 99"), (Rows{{"1"}}));
 }
 
+// Number format models: a sign position in front, rounding on the decimals,
+// zero padding from the leftmost 0, group separators only between digits, '#'
+// when the value does not fit, and FM trimming the blanks and optional zeros.
+TEST_F(SqlTest, NumberFormatModels) {
+  struct { const char* expr; const char* want; } cases[] = {
+      {"to_char(123.456, '999.99')", " 123.46"},   {"to_char(5, '000')", " 005"},
+      {"to_char(1234567, '9,999,999')", " 1,234,567"}, {"to_char(12, '9,999')", "    12"},
+      {"to_char(-5, '999')", "  -5"},             {"to_char(1234, '99')", "###"},
+      {"to_char(0.5, '990.99')", "   0.50"},       {"to_char(0.5, '999.99')", "    .50"},
+      {"to_char(0, '999')", "   0"},               {"to_char(1.005, '9.99')", " 1.01"},
+      {"to_char(1.5, 'FM9990.00')", "1.50"},
+      {"to_char(42, 'fm999')", "42"},              {"to_char(-1234.5, 'FM9G999D99')", "-1,234.5"},
+      {"to_char(7, '0999')", " 0007"},             {"to_char(1.5, 'FM9.99')", "1.5"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from dual"), (Rows{{c.want}})) << c.expr;
+  EXPECT_EQ(Exec(system_, "select to_char(1, '9x9') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01481: invalid number format model\n");
+}
+
 TEST_F(SqlTest, DateFormatModels) {
   // The layer's date format length probe: the longest of twelve values.
   std::string sql;
