@@ -170,7 +170,10 @@ class Plsql {
       Translation tr = Translate(part, 0, part.size() - 1, c_);
       c_.BeginWrite(false);
       RunTranslated(s_, c_, tr.sql, [&](sqlite3_stmt* st) {
-        for (size_t j = 0; j < tr.into_binds.size(); ++j) Assign(tr.into_binds[j], Cell::Column(st, static_cast<int>(j)), t);
+        for (size_t j = 0; j < tr.into_binds.size(); ++j) {
+          bool date = j < tr.into_hints.size() && tr.into_hints[j] == Hint::kDate;
+          Assign(tr.into_binds[j], Cell::Column(st, static_cast<int>(j)), t, date ? SQLT_DAT : 0);
+        }
       }, 0);
     } else if (t.Is("COMMIT")) {
       c_.Commit();

@@ -186,7 +186,8 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
           Bind* b = FindBind(s, s.tr.into_binds[j], -1);
           if (!b) throw MakeError(1008);
           Cell c = Cell::Column(s.st, static_cast<int>(j));
-          WriteCell(c, SQLT_CHR, b->t, k, conn);
+          bool date = j < s.tr.into_hints.size() && s.tr.into_hints[j] == Hint::kDate;
+          WriteCell(c, date ? SQLT_DAT : SQLT_CHR, b->t, k, conn);
           if (b->curele) *b->curele = 1;
           RowidParts p;
           if (c.type == SQLITE_TEXT && ParseRowid(std::string_view(c.p, c.n), &p)) s.rowid = p, s.has_rowid = true;

@@ -418,6 +418,12 @@ class Translator {
     rs.tables = scope.tables;
     Emit("RETURNING", t_[b].pos);
     Expr(b + 1, into, rs, nullptr);
+    for (size_t k = b + 1; k < into;) {
+      size_t stop = k;
+      while (stop < into && !t_[stop].IsSym(",")) stop = Skip(stop);
+      tr_.into_hints.push_back(ExprHint(k, stop, rs));
+      k = stop + 1;
+    }
     for (size_t i = into + 1; i < e; ++i) {
       if (t_[i].kind == Tok::kBind) tr_.into_binds.push_back(t_[i].text);
       else if (!t_[i].IsSym(",")) throw At(MakeError(933), t_[i]);

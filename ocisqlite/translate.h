@@ -50,6 +50,7 @@ struct Translation {
   bool for_update = false;
   bool nowait = false;
   std::vector<std::string> into_binds;  // RETURNING ... INTO targets
+  std::vector<Hint> into_hints;         // what each returned expression is
   ObjectRef target;                     // table of an INSERT, UPDATE or DELETE
   bool implicit_returning = false;      // the translation added "RETURNING rowid"
   std::vector<std::pair<size_t, size_t>> map;  // output offset -> source offset

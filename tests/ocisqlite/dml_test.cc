@@ -126,6 +126,23 @@ TEST_F(DmlTest, RownumInsideAParenthesisedWhereClause) {
   Logoff(s);
 }
 
+TEST_F(DmlTest, ReturnedDatesReachTextBindsInTheSessionDateFormat) {
+  Session s = Logon("v9norvelo", "pw");
+  for (const char* sql :
+       {"update interface_orcl set dt_h_grav = to_date('2024-02-29 12:30', 'yyyy-mm-dd hh24:mi') "
+        "where codigo = 1 returning dt_h_grav, codigo into :d, :c",
+        "begin update interface_orcl set dt_h_grav = to_date('2024-02-29 12:30', 'yyyy-mm-dd hh24:mi') "
+        "where codigo = 1 returning dt_h_grav, codigo into :d, :c; end;"}) {
+    SCOPED_TRACE(sql);
+    std::string d, c;
+    ASSERT_EQ(Run(s, sql, {{":d", &d}, {":c", &c}}), OCI_SUCCESS) << ErrorText();
+    EXPECT_EQ(d, "29-FEB-24");
+    EXPECT_EQ(c, "1");
+  }
+  MustExec(s, "rollback");
+  Logoff(s);
+}
+
 TEST_F(DmlTest, LockConflictBetweenTwoSessions) {
   Session a = Logon("v9norvelo", "pw");
   Session b = Logon("v9norvelo", "pw");
