@@ -449,6 +449,12 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
     return OCI_ERROR;
   }
   if (nrows == 0) return OCI_SUCCESS;
+  bool defined = false;
+  for (const Define* d : s.defines) defined |= d != nullptr;
+  if (!defined && !s.cols.empty()) {
+    err.Set(MakeError(24374));
+    return OCI_ERROR;
+  }
   bool truncated = false;
   std::lock_guard<std::recursive_mutex> guard(s.conn->mutex());
   try {

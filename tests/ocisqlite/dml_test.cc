@@ -69,7 +69,8 @@ TEST_F(DmlTest, ServiceSelectAndUpdateByRowid) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 
   MustExec(s, "savepoint VZO__LOCKPOINT");
-  ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\nfor update nowait", {{":vzo__rowid", &id}}), OCI_SUCCESS) << ErrorText();
+  ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\nfor update nowait", {{":vzo__rowid", &id}},
+                nullptr, 0), OCI_SUCCESS) << ErrorText();
   std::string status = "X";
   ASSERT_EQ(Run(s, "update V9NORVELO.INTERFACE_ORCL\nset STATUS = :v6\nwhere rowid = :vzo__rowid\nreturning rowid into :vzo__rowid",
                 {{":v6", &status}, {":vzo__rowid", &id}}, &st), OCI_SUCCESS) << ErrorText();

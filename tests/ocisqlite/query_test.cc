@@ -192,6 +192,19 @@ TEST_F(QueryTest, AFetchPastTheEndIsOutOfSequenceUntilTheNextExecute) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+TEST_F(QueryTest, FetchingWithoutAnyDefineFailsWith24374) {
+  MakeNumbers(2);
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select n from nums", &st), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-24374: define not done before fetch or execute and fetch\n");
+  sb4 n = 0;
+  OCIDefineByPos(st, nullptr, err_, 1, &n, 4, SQLT_INT, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS) << "the refused fetch took no row";
+  EXPECT_EQ(n, 1);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
 TEST_F(QueryTest, ExecuteWithIterationsFetchesTheFirstBatchAndRownumLimits) {
   MakeNumbers(30);
   OCIStmt* st = nullptr;
