@@ -298,10 +298,12 @@ class Translator {
     }
     if (e - b == 3 && t_[b + 1].IsSym(".")) return ColumnHint(scope, f.text, t_[b + 2].text);
     if (f.kind == Tok::kIdent && t_[b + 1].IsSym("(") && match_[b + 1] == e - 1) {
-      if (f.Is("MAX") || f.Is("MIN") || f.Is("NVL") || f.Is("COALESCE")) {
+      bool dates_too = f.Is("TRUNC") || f.Is("ROUND");  // of a DATE a DATE, else a number
+      if (f.Is("MAX") || f.Is("MIN") || f.Is("NVL") || f.Is("COALESCE") || dates_too) {
         size_t arg_end = b + 2;
         while (arg_end < e - 1 && !t_[arg_end].IsSym(",")) arg_end = Skip(arg_end);
-        return ExprHint(b + 2, arg_end, scope);
+        Hint h = ExprHint(b + 2, arg_end, scope);
+        return dates_too && h != Hint::kDate ? Hint::kNumber : h;
       }
       return FunctionHint(f.text);
     }
