@@ -42,6 +42,24 @@ class DmlTest : public OciTest {
     else OCIHandleFree(st, OCI_HTYPE_STMT);
     return rc;
   }
+
+  // Runs a query of the interface table bound to a ROWID; the CODIGO of its only
+  // row, or "" when it fails or does not give exactly one row.
+  std::string CodigoByRowid(Session& s, const std::string& sql, std::string id) {
+    OCIStmt* st = nullptr;
+    sword rc = Run(s, sql, {{":vzo__rowid", &id}}, &st, 0);
+    char codigo[40] = {};
+    sb2 ind = 0;
+    ub4 count = 0;
+    if (rc == OCI_SUCCESS) {
+      OCIDefineByPos(st, nullptr, err_, 2, codigo, 40, SQLT_STR, &ind, nullptr, nullptr, 0);
+      rc = OCIStmtFetch2(st, err_, 5, OCI_FETCH_NEXT, 0, 0);
+      OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
+    }
+    EXPECT_EQ(rc, OCI_NO_DATA) << ErrorText();
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    return count == 1 ? codigo : "";
+  }
 };
 
 TEST_F(DmlTest, ServiceSelectAndUpdateByRowid) {
@@ -56,17 +74,9 @@ TEST_F(DmlTest, ServiceSelectAndUpdateByRowid) {
 
   // The edit check, then the post: savepoint, locking select, update returning the ROWID, commit.
   std::string id = rowid;
-  Rows check;
+  EXPECT_EQ(CodigoByRowid(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid", id), "2");
   OCIStmt* st = nullptr;
-  ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid", {{":vzo__rowid", &id}}, &st, 0), OCI_SUCCESS) << ErrorText();
-  char codigo[40];
-  OCIDefineByPos(st, nullptr, err_, 2, codigo, 40, SQLT_STR, nullptr, nullptr, nullptr, 0);
-  EXPECT_EQ(OCIStmtFetch2(st, err_, 2, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
   ub4 count = 0;
-  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
-  EXPECT_EQ(count, 1u);
-  EXPECT_STREQ(codigo, "2");
-  OCIHandleFree(st, OCI_HTYPE_STMT);
 
   MustExec(s, "savepoint VZO__LOCKPOINT");
   ASSERT_EQ(Run(s, "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\nfor update nowait", {{":vzo__rowid", &id}},
@@ -105,21 +115,11 @@ TEST_F(DmlTest, RownumInsideAParenthesisedWhereClause) {
   Rows ids = Query(s, "select rowid from interface_orcl where codigo = 3");
   ASSERT_EQ(ids.size(), 1u);
   std::string id = ids[0][0];
-  OCIStmt* st = nullptr;
-  ASSERT_EQ(Run(s,
-                "SELECT A.*, A.ROWID FROM \nv9norvelo.\"INTERFACE_ORCL\" A \nWHERE (A.STATUS='A' \nand  ROWNUM < 1000)"
-                "\nand\n(A.rowid = :vzo__rowid)\nfor update of A.ACAO nowait",
-                {{":vzo__rowid", &id}}, &st, 0),
-            OCI_SUCCESS) << ErrorText();
-  char codigo[40] = {};
-  sb2 ind = 0;
-  OCIDefineByPos(st, nullptr, err_, 2, codigo, 40, SQLT_STR, &ind, nullptr, nullptr, 0);
-  EXPECT_EQ(OCIStmtFetch2(st, err_, 5, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
-  ub4 count = 0;
-  OCIAttrGet(st, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, err_);
-  EXPECT_EQ(count, 1u);
-  EXPECT_STREQ(codigo, "3");
-  OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ(CodigoByRowid(s,
+                          "SELECT A.*, A.ROWID FROM \nv9norvelo.\"INTERFACE_ORCL\" A \nWHERE (A.STATUS='A' \nand  "
+                          "ROWNUM < 1000)\nand\n(A.rowid = :vzo__rowid)\nfor update of A.ACAO nowait",
+                          id),
+            "3");
   MustExec(s, "rollback");
   EXPECT_EQ(Query(s, "select codigo from interface_orcl where (status = 'A' and rownum < 3) order by codigo").size(), 2u);
   EXPECT_EQ(Query(s, "select codigo from interface_orcl where ((rownum <= 1)) and status = 'A'").size(), 1u);
