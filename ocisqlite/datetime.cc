@@ -254,7 +254,7 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
     else if (u == "HH24") d.hour = read_num(2).first;
     else if (u == "HH" || u == "HH12") {
       d.hour = read_num(2).first;
-      if (d.hour < 1 || d.hour > 12) throw MakeError(1861);
+      if (d.hour < 1 || d.hour > 12) throw MakeError(1849);
     } else if (u == "MI") d.minute = read_num(2).first;
     else if (u == "SS") d.second = read_num(2).first;
     else if (u == "MON" || u == "MONTH") {
@@ -296,9 +296,11 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
   if (t < text.size()) throw MakeError(1830);
   if (has_meridian) d.hour = d.hour % 12 + (pm ? 12 : 0);
   if (d.month < 1 || d.month > 12) throw MakeError(1843);
-  if (d.year < 1 || d.year > 9999) throw MakeError(1861);
+  if (d.year < 1 || d.year > 9999) throw MakeError(1841);
   if (d.day < 1 || d.day > DaysIn(d.year, d.month)) throw MakeError(1847);
-  if (d.hour > 23 || d.minute > 59 || d.second > 59) throw MakeError(1861);
+  if (d.hour > 23) throw MakeError(1850);
+  if (d.minute > 59) throw MakeError(1851);
+  if (d.second > 59) throw MakeError(1852);
   return d;
 }
 

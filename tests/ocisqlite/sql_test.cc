@@ -90,7 +90,9 @@ TEST_F(SqlTest, DateFormatModels) {
   struct { const char* text; const char* fmt; int code; } bad[] = {
       {"2024-13-01", "yyyy-mm-dd", 1843},  {"2024-02-30", "yyyy-mm-dd", 1847},
       {"2024-01-01 extra", "yyyy-mm-dd", 1830}, {"xx-01-01", "yyyy-mm-dd", 1858},
-      {"2024-01-01", "yyyy-qq-dd", 1821}};
+      {"2024-01-01", "yyyy-qq-dd", 1821}, {"2024-01-01 24:00", "yyyy-mm-dd hh24:mi", 1850},
+      {"2024-01-01 13:00", "yyyy-mm-dd hh:mi", 1849}, {"2024-01-01 10:60", "yyyy-mm-dd hh24:mi", 1851},
+      {"2024-01-01 10:10:60", "yyyy-mm-dd hh24:mi:ss", 1852}, {"0000-01-01", "yyyy-mm-dd", 1841}};
   for (auto& b : bad) {
     EXPECT_EQ(Exec(system_, std::string("select to_date('") + b.text + "', '" + b.fmt + "') from dual"), OCI_ERROR) << b.text;
     EXPECT_EQ(ErrorCode(), b.code) << b.text;
