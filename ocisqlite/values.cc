@@ -118,13 +118,14 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
     return 0;
   }
   if (ind) *ind = 0;
-  char* out = t.ValueAt(i);
-  size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
+  // A define without a buffer takes nothing: only its indicator and length speak.
+  char* out = t.value ? t.ValueAt(i) : nullptr;
+  size_t cap = out && t.size > 0 ? static_cast<size_t>(t.size) : 0;
   int result = 0;
   auto store_bytes = [&](const char* p, size_t n, bool terminate, bool pad) {
     size_t room = terminate ? (cap ? cap - 1 : 0) : cap;
     size_t copy = n < room ? n : room;
-    std::memcpy(out, p, copy);
+    if (copy) std::memcpy(out, p, copy);
     size_t total = copy;
     if (pad && copy < room) { std::memset(out + copy, ' ', room - copy); total = room; }
     if (terminate && cap) out[total] = 0;
@@ -212,7 +213,7 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
     case SQLT_RDD: {
       RowidParts p;
       if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
-      auto* desc = *reinterpret_cast<RowidDesc**>(out);
+      auto* desc = out ? *reinterpret_cast<RowidDesc**>(out) : nullptr;
       if (!IsHandle(desc, OCI_DTYPE_ROWID)) throw MakeError(600, "rowid descriptor");
       desc->parts = p;
       desc->set = true;

@@ -246,6 +246,15 @@ TEST_F(QueryTest, NullIndicatorsAndTruncationWith1406) {
   EXPECT_EQ(ind[1], -1);
   EXPECT_EQ(ind[2], -1);
   OCIHandleFree(st, OCI_HTYPE_STMT);
+  // A define without a buffer (only the indicator and length wanted) takes nothing
+  // and reports the length, over several rows.
+  ASSERT_EQ(Exec(system_, "select a from s", &st), OCI_SUCCESS);
+  OCIDefineByPos(st, nullptr, err_, 1, nullptr, 0, SQLT_STR, ind, len, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 3, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(ind[0], 10);
+  EXPECT_EQ(len[0], 0);
+  EXPECT_EQ(ind[1], -1);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
 TEST_F(QueryTest, ANullFetchedWithoutAnIndicatorFailsWith1405) {
