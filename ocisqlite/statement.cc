@@ -442,13 +442,18 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
     return OCI_ERROR;
   }
   s.rows_fetched = 0;
+  if (nrows == 0) {  // cancels the cursor
+    s.done = true;
+    s.row_ready = false;
+    s.past_end = true;
+    return OCI_SUCCESS;
+  }
   // A locking cursor whose transaction has ended has lost its locks.
   bool locks_gone = s.lock_tx && (!s.conn->in_transaction() || s.conn->transaction_serial() != s.lock_tx);
   if (s.past_end || locks_gone) {
     err.Set(MakeError(1002));
     return OCI_ERROR;
   }
-  if (nrows == 0) return OCI_SUCCESS;
   bool defined = false;
   for (const Define* d : s.defines) defined |= d != nullptr;
   if (!defined && !s.cols.empty()) {

@@ -192,6 +192,13 @@ TEST_F(QueryTest, AFetchPastTheEndIsOutOfSequenceUntilTheNextExecute) {
     OCIAttrGet(st, OCI_HTYPE_STMT, &total, nullptr, OCI_ATTR_ROW_COUNT, err_);
     EXPECT_EQ(total, 3u) << "the refused fetch counts nothing";
   }
+  // Fetching no rows cancels the cursor; fetching from it afterwards is out of sequence too.
+  ASSERT_EQ(OCIStmtExecute(system_.svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 0, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 0, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS) << "cancelling twice is harmless";
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1002);
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
