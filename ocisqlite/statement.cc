@@ -146,6 +146,15 @@ void Prepare(Stmt& s, Connection& conn, const std::string& sql) {
     OraError e = conn.MapError(rc, sqlite3_errmsg(conn.db()));
     int off = sqlite3_error_offset(conn.db());
     e.set_offset(static_cast<int>(s.tr.SourceOffset(off < 0 ? 0 : static_cast<size_t>(off))));
+    if (off < 0 && e.code() == 904) {  // SQLite did not say where: at the unknown name
+      size_t q = e.text().find('"');
+      std::string name = e.text().substr(q + 1, e.text().find('"', q + 1) - q - 1);
+      for (const Token& t : s.toks)
+        if ((t.kind == Tok::kIdent || t.kind == Tok::kQuoted) && t.text == name) {
+          e.set_offset(static_cast<int>(t.pos));
+          break;
+        }
+    }
     throw e;
   }
   if (!s.st) throw MakeError(900);

@@ -34,6 +34,10 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
     EXPECT_EQ(ErrorText(), c.text);
     EXPECT_EQ(off, c.offset);
   }
+  // An unknown column in an insert list is an identifier error at that column.
+  MustExec(system_, "create table e (x number)");
+  EXPECT_EQ(Offset("insert into e (x, nosuch) values (1, 2)"), 18);
+  EXPECT_EQ(ErrorText(), "ORA-00904: \"NOSUCH\": invalid identifier\n");
 }
 
 TEST_F(ErrorsTest, BindingErrors) {
