@@ -337,6 +337,7 @@ OraError Connection::MapError(int rc, const std::string& m) const {
     return MakeError(904, out);
   }
   if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
+  if (StartsWith(m, "wrong number of arguments to function ")) return MakeError(909);
   if (StartsWith(m, "table ") && m.find(" has no column named ") != std::string::npos)
     return MakeError(904, Dq(m.substr(m.find(" has no column named ") + 21)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));

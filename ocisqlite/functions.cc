@@ -30,6 +30,14 @@ void Fail(sqlite3_context* ctx, const OraError& e) {
   sqlite3_result_error(ctx, e.text().c_str(), static_cast<int>(e.text().size()));
 }
 
+// Whether a call of a function taking min to max arguments has n of them; fails
+// the call with Oracle's error when not.
+bool Arity(sqlite3_context* ctx, int n, int min, int max) {
+  if (n >= min && n <= max) return true;
+  Fail(ctx, MakeError(n < min ? 938 : 939));
+  return false;
+}
+
 void ResultText(sqlite3_context* ctx, const std::string& s) {
   if (s.empty()) sqlite3_result_null(ctx);  // Oracle: the empty string is NULL
   else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
@@ -56,6 +64,7 @@ void RowidNum(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 
 void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 1, 3)) return;
   if (Null(a[0])) return sqlite3_result_null(ctx);
   int t = sqlite3_value_type(a[0]);
   if ((t == SQLITE_INTEGER || t == SQLITE_FLOAT) && n > 1 && !Null(a[1])) {
@@ -80,6 +89,7 @@ void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
 }
 
 void ToDate(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 1, 3)) return;
   if (Null(a[0])) return sqlite3_result_null(ctx);
   std::string s = Text(a[0]);
   DateParts d;
@@ -91,7 +101,8 @@ void ToDate(sqlite3_context* ctx, int n, sqlite3_value** a) {
   }
 }
 
-void ToNumber(sqlite3_context* ctx, int, sqlite3_value** a) {
+void ToNumber(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 1, 3)) return;
   if (Null(a[0])) return sqlite3_result_null(ctx);
   double v;
   if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
@@ -164,6 +175,7 @@ void LengthB(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 // SUBSTR with Oracle's positions: 0 counts as 1, negative counts from the end.
 void Substr(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 2, 3)) return;
   if (Null(a[0]) || Null(a[1])) return sqlite3_result_null(ctx);
   std::string s = ValueText(a[0]);
   int64_t len = static_cast<int64_t>(s.size());
@@ -181,6 +193,7 @@ void Substr(sqlite3_context* ctx, int n, sqlite3_value** a) {
 }
 
 void Decode(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 3, 255)) return;
   for (int i = 1; i + 1 < n; i += 2) {
     bool both_null = Null(a[0]) && Null(a[i]);
     if (both_null || (!Null(a[0]) && !Null(a[i]) && ValueText(a[0]) == ValueText(a[i]))) {
@@ -192,6 +205,7 @@ void Decode(sqlite3_context* ctx, int n, sqlite3_value** a) {
 }
 
 void Trunc(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 1, 2)) return;
   if (Null(a[0])) return sqlite3_result_null(ctx);
   int t = sqlite3_value_type(a[0]);
   DateParts d;
@@ -219,6 +233,7 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 // ora_trim(side, text[, set]): side 'L', 'R' or 'B'.
 void Trim(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 2, 3)) return;  // the side, then the arguments
   if (Null(a[1])) return sqlite3_result_null(ctx);
   std::string side = Text(a[0]), s = ValueText(a[1]), set = n > 2 ? Text(a[2]) : " ";
   size_t b = 0, e = s.size();

@@ -40,6 +40,23 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
   EXPECT_EQ(ErrorText(), "ORA-00904: \"NOSUCH\": invalid identifier\n");
 }
 
+// A built-in function with too few or too many arguments is refused with Oracle's
+// numbers, never run on missing arguments.
+TEST_F(ErrorsTest, FunctionsCalledWithTheWrongNumberOfArguments) {
+  struct { const char* expr; int code; } cases[] = {
+      {"substr('abc')", 938}, {"substr('abc', 1, 2, 3)", 939}, {"to_char()", 938},
+      {"to_date()", 938},     {"to_number()", 938},            {"decode(1)", 938},
+      {"decode()", 938},      {"trunc()", 938},                {"trunc(1, 2, 3)", 939},
+      {"ltrim('x', 'y', 'z')", 939}, {"mod(1)", 909},          {"nvl(1)", 909}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expr);
+    EXPECT_EQ(Exec(system_, std::string("select ") + c.expr + " from dual"), OCI_ERROR);
+    EXPECT_EQ(ErrorCode(), c.code) << ErrorText();
+  }
+  EXPECT_EQ(Exec(system_, "select substr('abc') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00938: not enough arguments for function\n");
+}
+
 TEST_F(ErrorsTest, BindingErrors) {
   OCIStmt* st = nullptr;
   OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
