@@ -338,6 +338,10 @@ OraError Connection::MapError(int rc, const std::string& m) const {
   }
   if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
   if (StartsWith(m, "wrong number of arguments to function ")) return MakeError(909);
+  if (StartsWith(m, "ambiguous column name: ")) return MakeError(918);
+  if (StartsWith(m, "SELECTs to the left and right of ")) return MakeError(1789);
+  if (StartsWith(m, "misuse of aggregate")) return MakeError(934);
+  if (StartsWith(m, "HAVING clause on a non-aggregate query")) return MakeError(979);
   if (StartsWith(m, "table ") && m.find(" has no column named ") != std::string::npos)
     return MakeError(904, Dq(m.substr(m.find(" has no column named ") + 21)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));

@@ -26,6 +26,7 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
       {"frobnicate the table", 900, "ORA-00900: invalid SQL statement\n", 0},
       {"select * from dual where", 936, "ORA-00936: missing expression\n", 24},
       {"select 1 from dual where 1 = (1", 907, "ORA-00907: missing right parenthesis\n", 31},
+      {"select dummy from dual a, dual b", 918, "ORA-00918: column ambiguously defined\n", 7},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.sql);
@@ -33,6 +34,15 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
     EXPECT_EQ(ErrorCode(), c.code);
     EXPECT_EQ(ErrorText(), c.text);
     EXPECT_EQ(off, c.offset);
+  }
+  // Semantic errors SQLite finds keep Oracle's numbers, never an internal error.
+  struct { const char* sql; const char* text; } semantic[] = {
+      {"select 1 from dual union select 1, 2 from dual", "ORA-01789: query block has incorrect number of result columns\n"},
+      {"select dummy from dual where count(*) > 1", "ORA-00934: group function is not allowed here\n"},
+      {"select dummy from dual having count(*) > 1", "ORA-00979: not a GROUP BY expression\n"}};
+  for (auto& c : semantic) {
+    Offset(c.sql);
+    EXPECT_EQ(ErrorText(), c.text) << c.sql;
   }
   // An unknown column in an insert list is an identifier error at that column.
   MustExec(system_, "create table e (x number)");
