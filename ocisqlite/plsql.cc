@@ -2,6 +2,7 @@
 // ... END blocks, assignments to bind variables, SELECT ... INTO, DML, IF,
 // COMMIT/ROLLBACK/SAVEPOINT, NULL and RAISE_APPLICATION_ERROR. Anything else
 // fails with PLS-00103 as a real server would for an unknown construct.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -54,8 +55,12 @@ class Plsql {
     if (!t_[i].Is(word) && !t_[i].IsSym(word)) Fail(t_[i]);
   }
 
+  // The token after i, or after the parenthesis that opens at i; an unclosed one
+  // runs to the end of the text.
+  size_t Next(size_t i) const { return t_[i].IsSym("(") ? std::min(match_[i] + 1, t_.size() - 1) : i + 1; }
+
   size_t StatementEnd(size_t i) {
-    while (t_[i].kind != Tok::kEnd && !t_[i].IsSym(";")) i = t_[i].IsSym("(") ? match_[i] + 1 : i + 1;
+    while (t_[i].kind != Tok::kEnd && !t_[i].IsSym(";")) i = Next(i);
     if (t_[i].kind == Tok::kEnd) Fail(t_[i]);
     return i;
   }
@@ -213,7 +218,7 @@ class Plsql {
 
   void SelectInto(size_t i, size_t end) {
     size_t into = i;
-    while (into < end && !t_[into].Is("INTO")) into = t_[into].IsSym("(") ? match_[into] + 1 : into + 1;
+    while (into < end && !t_[into].Is("INTO")) into = Next(into);
     if (into == end) {
       OraError e = MakeError(6550, "1", "1", "SELECT");
       throw e;
@@ -246,7 +251,7 @@ class Plsql {
     for (;;) {
       // k at IF or ELSIF
       size_t then = k + 1;
-      while (!t_[then].Is("THEN") && t_[then].kind != Tok::kEnd) then = t_[then].IsSym("(") ? match_[then] + 1 : then + 1;
+      while (!t_[then].Is("THEN") && t_[then].kind != Tok::kEnd) then = Next(then);
       if (t_[then].kind == Tok::kEnd) Fail(t_[then]);
       bool cond = false;
       if (exec && !taken) {

@@ -112,7 +112,7 @@ class Translator {
     tr_.sql += s;
   }
 
-  size_t Skip(size_t i) const { return t_[i].IsSym("(") ? match_[i] + 1 : i + 1; }
+  size_t Skip(size_t i) const { return t_[i].IsSym("(") ? std::min(match_[i] + 1, t_.size() - 1) : i + 1; }
 
   // First depth-0 token in [b, e) that is one of the words, or e.
   size_t Find(size_t b, size_t e, std::initializer_list<const char*> words) const {

@@ -173,6 +173,22 @@ TEST_F(DictionaryTest, PlsqlShapes) {
   EXPECT_EQ(Exec(app, "alter session set optimizer_mode = choose"), OCI_SUCCESS);
 }
 
+// Blocks with an unclosed parenthesis are compile errors, wherever it stands.
+TEST_F(DictionaryTest, BlocksWithAnUnclosedParenthesisFailWith6550) {
+  Session app = Logon("app", "pw");
+  char x[101] = {0};
+  for (const char* block : {"begin raise_application_error(; end;", "begin if (1 = 1 then null; end if; end;",
+                            "begin select code into :x from parent where id in (1; end;",
+                            "begin :x := (1; end;", "begin null; end; ("}) {
+    SCOPED_TRACE(block);
+    std::vector<std::pair<const char*, char*>> binds;
+    if (std::string(block).find(":x") != std::string::npos) binds.emplace_back(":x", x);
+    EXPECT_EQ(Block(app, block, binds), OCI_ERROR);
+    EXPECT_EQ(ErrorCode(), 6550) << ErrorText();
+  }
+  Logoff(app);
+}
+
 // A DATE handed to a text bind variable takes the session's date format, as any
 // DATE converted to text does; text that merely looks like a date stays as it is.
 TEST_F(DictionaryTest, PlsqlDatesReachTextBindsInTheSessionDateFormat) {
