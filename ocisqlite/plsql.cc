@@ -22,17 +22,22 @@ class Plsql {
   Plsql(Stmt& s, Connection& c) : s_(s), c_(c), t_(s.toks), match_(MatchParens(s.toks)) {}
 
   void Run() {
-    bool started = !c_.in_transaction();
-    if (!started) c_.Exec("SAVEPOINT ora_block");
+    bool had_tx = c_.in_transaction();
+    long serial = c_.transaction_serial();
+    if (had_tx) c_.Exec("SAVEPOINT ora_block");
+    // The block's savepoint lives as long as the transaction it was set in: a COMMIT
+    // or ROLLBACK inside the block ends both.
+    auto same_tx = [&] { return had_tx && c_.in_transaction() && c_.transaction_serial() == serial; };
     try {
       size_t i = 0;
       if (t_[i].Is("DECLARE")) Fail(t_[i]);
       i = Block(i, true);
       if (t_[i].kind != Tok::kEnd) Fail(t_[i]);
-      if (!started) c_.Exec("RELEASE ora_block");
+      if (same_tx()) c_.Exec("RELEASE ora_block");
     } catch (...) {
-      if (started) c_.Rollback();
-      else sqlite3_exec(c_.db(), "ROLLBACK TO ora_block; RELEASE ora_block", nullptr, nullptr, nullptr);
+      // Undo what the block did in the transaction that is open now.
+      if (same_tx()) sqlite3_exec(c_.db(), "ROLLBACK TO ora_block; RELEASE ora_block", nullptr, nullptr, nullptr);
+      else c_.Rollback();
       throw;
     }
   }

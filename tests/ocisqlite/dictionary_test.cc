@@ -173,6 +173,25 @@ TEST_F(DictionaryTest, PlsqlShapes) {
   EXPECT_EQ(Exec(app, "alter session set optimizer_mode = choose"), OCI_SUCCESS);
 }
 
+// COMMIT and ROLLBACK inside a block end the session's transaction, also one that
+// was open before the block.
+TEST_F(DictionaryTest, BlocksThatEndTheOpenTransaction) {
+  Session app = Logon("app", "pw");
+  MustExec(app, "insert into parent values (20, 'twenty')");
+  ASSERT_EQ(Block(app, "begin insert into parent values (21, 'c21'); commit; end;", {}), OCI_SUCCESS) << ErrorText();
+  EXPECT_EQ(Query(system_, "select count(*) from app.parent where id in (20, 21)"), (Rows{{"2"}}));
+  MustExec(app, "insert into parent values (22, 'c22')");
+  ASSERT_EQ(Block(app, "begin insert into parent values (23, 'c23'); rollback; end;", {}), OCI_SUCCESS) << ErrorText();
+  EXPECT_EQ(Query(app, "select count(*) from parent where id in (22, 23)"), (Rows{{"0"}}));
+  // A block failing after its COMMIT loses only the work that followed it.
+  MustExec(app, "insert into parent values (24, 'c24')");
+  EXPECT_EQ(Block(app, "begin commit; insert into parent values (25, 'c25'); raise_application_error(-20002, 'no'); end;", {}),
+            OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 20002);
+  EXPECT_EQ(Query(system_, "select id from app.parent where id in (24, 25)"), (Rows{{"24"}}));
+  Logoff(app);
+}
+
 // Blocks with an unclosed parenthesis are compile errors, wherever it stands.
 TEST_F(DictionaryTest, BlocksWithAnUnclosedParenthesisFailWith6550) {
   Session app = Logon("app", "pw");
