@@ -15,6 +15,7 @@ const std::map<int, const char*>& Messages() {
       {900, "invalid SQL statement"},
       {903, "invalid table name"},
       {904, "%s: invalid identifier"},
+      {905, "missing keyword"},
       {907, "missing right parenthesis"},
       {909, "invalid number of arguments"},
       {911, "invalid character"},

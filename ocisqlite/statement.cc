@@ -253,6 +253,11 @@ void ExecuteControl(Stmt& s, Connection& conn) {
       return;
     }
     case Kind::kLock: {
+      if (!t[1].Is("TABLE")) {
+        OraError e = MakeError(905);
+        e.set_offset(static_cast<int>(t[1].pos));
+        throw e;
+      }
       ObjectRef ref;
       size_t i = 2;
       std::string schema, name = NameAt(t, i);

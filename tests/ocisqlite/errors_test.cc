@@ -39,7 +39,9 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
   struct { const char* sql; const char* text; } semantic[] = {
       {"select 1 from dual union select 1, 2 from dual", "ORA-01789: query block has incorrect number of result columns\n"},
       {"select dummy from dual where count(*) > 1", "ORA-00934: group function is not allowed here\n"},
-      {"select dummy from dual having count(*) > 1", "ORA-00979: not a GROUP BY expression\n"}};
+      {"select dummy from dual having count(*) > 1", "ORA-00979: not a GROUP BY expression\n"},
+      {"lock", "ORA-00905: missing keyword\n"},
+      {"lock dual in exclusive mode", "ORA-00905: missing keyword\n"}};
   for (auto& c : semantic) {
     Offset(c.sql);
     EXPECT_EQ(ErrorText(), c.text) << c.sql;
