@@ -53,6 +53,15 @@ class Ddl {
  private:
   bool Privileged() const { return c_.user() == "SYSTEM" || c_.user() == "SYS"; }
 
+  // A length, precision or scale: a whole number no type could exceed.
+  int Size(size_t i) const {
+    const std::string& v = t_[i].text;
+    if (t_[i].kind != Tok::kNumber || v.find_first_not_of("0123456789") != std::string::npos)
+      throw At(MakeError(907), t_[i]);
+    if (v.size() > 6) throw At(MakeError(910), t_[i]);
+    return std::stoi(v);
+  }
+
   std::string Name(size_t i) const {
     if (t_[i].kind != Tok::kIdent && t_[i].kind != Tok::kQuoted)
       throw At(MakeError(t_[i].kind == Tok::kEnd ? 936 : 903), t_[i]);
@@ -317,8 +326,8 @@ class Ddl {
     int a = -1, b = -1;
     if (type == "LONG" && t_[j].Is("RAW")) type = "LONG RAW", ++j;
     if (t_[j].IsSym("(")) {
-      a = std::stoi(t_[j + 1].text);
-      if (t_[j + 2].IsSym(",")) b = std::stoi(t_[j + 3].text);
+      a = Size(j + 1);
+      if (t_[j + 2].IsSym(",")) b = Size(j + 3);
       if (t_[j + 2].Is("BYTE") || t_[j + 2].Is("CHAR")) {}
       j = match_[j] + 1;
     }

@@ -18,6 +18,7 @@ const std::map<int, const char*>& Messages() {
       {905, "missing keyword"},
       {907, "missing right parenthesis"},
       {909, "invalid number of arguments"},
+      {910, "specified length too long for its datatype"},
       {911, "invalid character"},
       {913, "too many values"},
       {918, "column ambiguously defined"},

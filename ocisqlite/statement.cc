@@ -408,6 +408,9 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
   } catch (const OraError& e) {
     err.Set(e);
     return OCI_ERROR;
+  } catch (const std::exception& e) {  // never let an exception leave the C interface
+    err.Set(MakeError(600, e.what()));
+    return OCI_ERROR;
   }
   return OCI_SUCCESS;
 }
@@ -510,6 +513,10 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
   } catch (const OraError& e) {
     s.row_count += s.rows_fetched;
     err.Set(e);
+    return OCI_ERROR;
+  } catch (const std::exception& e) {
+    s.row_count += s.rows_fetched;
+    err.Set(MakeError(600, e.what()));
     return OCI_ERROR;
   }
   s.row_count += s.rows_fetched;

@@ -1,6 +1,8 @@
 #include "translate.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -655,10 +657,11 @@ class Translator {
       if (limit && t.Is("ROWNUM") && i + 2 < e + 1 && StartsCondition(i, b) &&
           (t_[i + 1].IsSym("<") || t_[i + 1].IsSym("<=") || t_[i + 1].IsSym("=")) &&
           t_[i + 2].kind == Tok::kNumber) {
-        long n = std::stol(t_[i + 2].text);
-        long l = t_[i + 1].IsSym("<") ? n - 1 : t_[i + 1].IsSym("<=") ? n : (n == 1 ? 1 : 0);
+        // Any number literal: fractions and values past every row count included.
+        double n = std::min(std::strtod(t_[i + 2].text.c_str(), nullptr), 1e15);
+        double l = t_[i + 1].IsSym("<") ? std::ceil(n) - 1 : t_[i + 1].IsSym("<=") ? std::floor(n) : (n == 1 ? 1 : 0);
         if (l < 0) l = 0;
-        *limit = *limit < 0 ? l : std::min(*limit, l);
+        *limit = *limit < 0 ? static_cast<long>(l) : std::min(*limit, static_cast<long>(l));
         Emit("1", t.pos);
         i += 3;
         continue;

@@ -69,6 +69,19 @@ TEST_F(ErrorsTest, FunctionsCalledWithTheWrongNumberOfArguments) {
   EXPECT_EQ(ErrorText(), "ORA-00938: not enough arguments for function\n");
 }
 
+// Numbers in the wrong place or beyond any limit are Oracle errors, never an
+// exception that escapes the library and ends the client.
+TEST_F(ErrorsTest, MalformedNumbersInStatementsAreRefused) {
+  EXPECT_EQ(Exec(system_, "create table bad1 (x varchar2(abc))"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 907);
+  EXPECT_EQ(Exec(system_, "create table bad2 (x varchar2(99999999999))"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00910: specified length too long for its datatype\n");
+  EXPECT_EQ(Exec(system_, "create table bad3 (x number(5, x))"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 907);
+  EXPECT_EQ(Query(system_, "select 1 from dual where rownum < 99999999999999999999999"), (Rows{{"1"}}));
+  EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name like 'BAD%'"), (Rows{{"0"}}));
+}
+
 TEST_F(ErrorsTest, BindingErrors) {
   OCIStmt* st = nullptr;
   OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
