@@ -3,6 +3,7 @@
 // As in Oracle, DDL commits the session's transaction before and after.
 #include <functional>
 #include <map>
+#include <set>
 
 #include "statement.h"
 
@@ -251,6 +252,7 @@ class Ddl {
     std::vector<std::string> defs;
     std::vector<Constraint> cons;
     int column_id = 0;
+    std::set<std::string> column_names;
     size_t k = i + 1;
     while (k < close) {
       size_t item_end = k;
@@ -264,6 +266,7 @@ class Ddl {
         if (j != item_end) throw At(MakeError(907), t_[j]);
         cons.push_back(c);
       } else {
+        if (!column_names.insert(Name(k)).second) throw At(MakeError(957), t_[k]);
         Column(k, item_end, owner, name, ++column_id, &defs, &cons);
       }
       k = item_end + 1;

@@ -40,6 +40,7 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
       {"select 1 from dual union select 1, 2 from dual", "ORA-01789: query block has incorrect number of result columns\n"},
       {"select dummy from dual where count(*) > 1", "ORA-00934: group function is not allowed here\n"},
       {"select dummy from dual having count(*) > 1", "ORA-00979: not a GROUP BY expression\n"},
+      {"create table dup (x number, y date, x number)", "ORA-00957: duplicate column name\n"},
       {"lock", "ORA-00905: missing keyword\n"},
       {"lock dual in exclusive mode", "ORA-00905: missing keyword\n"}};
   for (auto& c : semantic) {
