@@ -339,6 +339,9 @@ OraError Connection::MapError(int rc, const std::string& m) const {
   if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
   if (StartsWith(m, "wrong number of arguments to function ")) return MakeError(909);
   if (StartsWith(m, "ambiguous column name: ")) return MakeError(918);
+  if (m.find(" has more than one primary key") != std::string::npos) return MakeError(2260);
+  if (StartsWith(m, "unknown column \"") && m.find("\" in foreign key definition") != std::string::npos)
+    return MakeError(904, m.substr(15, m.find('"', 16) - 15 + 1));
   if (StartsWith(m, "SELECTs to the left and right of ")) return MakeError(1789);
   if (StartsWith(m, "misuse of aggregate")) return MakeError(934);
   if (StartsWith(m, "HAVING clause on a non-aggregate query")) return MakeError(979);

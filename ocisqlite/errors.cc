@@ -73,6 +73,7 @@ const std::map<int, const char*>& Messages() {
       {1920, "user name '%s' conflicts with another user or role name"},
       {1789, "query block has incorrect number of result columns"},
       {1821, "date format not recognized"},
+      {2260, "table can have only one primary key"},
       {2290, "check constraint (%s) violated"},
       {2291, "integrity constraint (%s) violated - parent key not found"},
       {2292, "integrity constraint (%s) violated - child record found"},

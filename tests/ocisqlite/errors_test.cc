@@ -35,12 +35,16 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
     EXPECT_EQ(ErrorText(), c.text);
     EXPECT_EQ(off, c.offset);
   }
+  MustExec(system_, "create table e (x number primary key)");
   // Semantic errors SQLite finds keep Oracle's numbers, never an internal error.
   struct { const char* sql; const char* text; } semantic[] = {
       {"select 1 from dual union select 1, 2 from dual", "ORA-01789: query block has incorrect number of result columns\n"},
       {"select dummy from dual where count(*) > 1", "ORA-00934: group function is not allowed here\n"},
       {"select dummy from dual having count(*) > 1", "ORA-00979: not a GROUP BY expression\n"},
       {"create table dup (x number, y date, x number)", "ORA-00957: duplicate column name\n"},
+      {"create table pk2 (x number primary key, y number primary key)",
+       "ORA-02260: table can have only one primary key\n"},
+      {"create table fk1 (x number, foreign key (y) references e (x))", "ORA-00904: \"Y\": invalid identifier\n"},
       {"lock", "ORA-00905: missing keyword\n"},
       {"lock dual in exclusive mode", "ORA-00905: missing keyword\n"}};
   for (auto& c : semantic) {
@@ -48,7 +52,6 @@ TEST_F(ErrorsTest, NumbersTextsAndOffsets) {
     EXPECT_EQ(ErrorText(), c.text) << c.sql;
   }
   // An unknown column in an insert list is an identifier error at that column.
-  MustExec(system_, "create table e (x number)");
   EXPECT_EQ(Offset("insert into e (x, nosuch) values (1, 2)"), 18);
   EXPECT_EQ(ErrorText(), "ORA-00904: \"NOSUCH\": invalid identifier\n");
 }
