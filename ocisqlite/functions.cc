@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "connection.h"
 #include "datetime.h"
@@ -178,7 +179,12 @@ void Substr(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (!Arity(ctx, n, 2, 3)) return;
   if (Null(a[0]) || Null(a[1])) return sqlite3_result_null(ctx);
   std::string s = ValueText(a[0]);
-  int64_t len = static_cast<int64_t>(s.size());
+  // Positions count characters of the UTF-8 text: where each one starts, and the end.
+  std::vector<size_t> at;
+  for (size_t k = 0; k < s.size(); ++k)
+    if ((static_cast<unsigned char>(s[k]) & 0xC0) != 0x80) at.push_back(k);
+  int64_t len = static_cast<int64_t>(at.size());
+  at.push_back(s.size());
   int64_t pos = sqlite3_value_int64(a[1]);
   if (pos == 0) pos = 1;
   if (pos < 0) pos = len + pos + 1;
@@ -189,7 +195,8 @@ void Substr(sqlite3_context* ctx, int n, sqlite3_value** a) {
     count = std::min<int64_t>(count, sqlite3_value_int64(a[2]));
     if (count < 1) return sqlite3_result_null(ctx);
   }
-  ResultText(ctx, s.substr(static_cast<size_t>(pos - 1), static_cast<size_t>(count)));
+  size_t from = at[static_cast<size_t>(pos - 1)], to = at[static_cast<size_t>(pos - 1 + count)];
+  ResultText(ctx, s.substr(from, to - from));
 }
 
 void Decode(sqlite3_context* ctx, int n, sqlite3_value** a) {

@@ -48,6 +48,16 @@ TEST_F(SqlTest, JoinsSubqueriesAndGrouping) {
 // Number format models: a sign position in front, rounding on the decimals,
 // zero padding from the leftmost 0, group separators only between digits, '#'
 // when the value does not fit, and FM trimming the blanks and optional zeros.
+// SUBSTR counts characters, as LENGTH does: text is AL32UTF8, so a character may
+// take several bytes and is never cut.
+TEST_F(SqlTest, SubstrCountsCharactersNotBytes) {
+  EXPECT_EQ(Query(system_,
+                  "select substr('a\xc3\xa7\xc3\xa3o', 2, 2), substr('a\xc3\xa7\xc3\xa3o', -2), "
+                  "substr('a\xc3\xa7\xc3\xa3o', 4), substr('a\xc3\xa7\xc3\xa3o', 5), "
+                  "length(substr('a\xc3\xa7\xc3\xa3o', 2)) from dual"),
+            (Rows{{"\xc3\xa7\xc3\xa3", "\xc3\xa3o", "o", "<null>", "3"}}));
+}
+
 TEST_F(SqlTest, NumberFormatModels) {
   struct { const char* expr; const char* want; } cases[] = {
       {"to_char(123.456, '999.99')", " 123.46"},   {"to_char(5, '000')", " 005"},
