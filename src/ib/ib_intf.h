@@ -11,6 +11,7 @@
 #define KAVO_IB_IB_INTF_H_
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -153,6 +154,17 @@ std::vector<String> IBClientInterfaceNames();
 // The calling thread's status vector.
 ISC_STATUS* StatusVector();
 inline ISC_STATUS* StatusVectorArray() { return StatusVector(); }
+
+// Runs a clean-up call (closing a blob or a cursor after a failure) and then
+// restores the calling thread's status vector, so the error reported
+// afterwards is the original one, not the clean-up's.
+template <typename F>
+void KeepingStatusVector(F&& cleanup) {
+  ISC_STATUS keep[kStatusVectorLength];
+  std::memcpy(keep, StatusVector(), sizeof keep);
+  cleanup();
+  std::memcpy(StatusVector(), keep, sizeof keep);
+}
 
 }  // namespace kavo
 

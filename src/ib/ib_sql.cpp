@@ -252,13 +252,12 @@ TIBXSQLDA* TIBSQL::Next() {
   if (st == 100 || (st != 0 && CheckStatusVector({isc_dsql_cursor_err}))) {
     eof_ = true;
   } else if (st != 0) {
-    ISC_STATUS keep[kStatusVectorLength];
-    std::memcpy(keep, status, sizeof keep);
-    try {
-      CloseCursor(false);
-    } catch (...) {
-    }
-    std::memcpy(status, keep, sizeof keep);
+    KeepingStatusVector([this] {
+      try {
+        CloseCursor(false);
+      } catch (...) {
+      }
+    });
     Call(st, true);
   } else {
     ++record_count_;

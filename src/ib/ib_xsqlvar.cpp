@@ -272,10 +272,7 @@ void TIBXSQLVAR::SetAsString(const String& value) {
         ISC_STATUS st = lib.isc_put_segment(status, &blob, static_cast<unsigned short>(n),
                                             bytes.data() + pos);
         if (st != 0) {
-          ISC_STATUS keep[kStatusVectorLength];
-          std::memcpy(keep, status, sizeof keep);
-          lib.isc_cancel_blob(status, &blob);
-          std::memcpy(status, keep, sizeof keep);
+          KeepingStatusVector([&] { lib.isc_cancel_blob(status, &blob); });
           sql.Call(st, true);
         }
       }
@@ -341,10 +338,7 @@ std::string TIBXSQLVAR::AsBytes() const {
         ISC_STATUS st = lib.isc_get_segment(status, &blob, &got, sizeof buffer, buffer);
         if (st != 0 && st != isc_segment) {
           if (st == isc_segstr_eof) break;
-          ISC_STATUS keep[kStatusVectorLength];
-          std::memcpy(keep, status, sizeof keep);
-          lib.isc_close_blob(status, &blob);
-          std::memcpy(status, keep, sizeof keep);
+          KeepingStatusVector([&] { lib.isc_close_blob(status, &blob); });
           sql.Call(st, true);
         }
         out.append(buffer, got);
