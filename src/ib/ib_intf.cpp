@@ -222,9 +222,8 @@ IGDSLibraryPtr GetGDSLibrary(String& name) {
   String names;
   {
     std::lock_guard lock(r.mutex);
-    String wanted = LowerCase(name);
     for (auto& [registered, library] : r.entries) {
-      if (LowerCase(registered) == wanted) {
+      if (SameText(registered, name)) {
         name = registered;
         return library;
       }
