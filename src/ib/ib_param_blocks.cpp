@@ -17,13 +17,25 @@ int32_t StrToInt(const String& text) {
   return value;
 }
 
-void AppendString(std::string& out, char code, const String& value) {
-  std::string bytes = StringToAnsi(value);
+// A cluster: code, one length byte, the bytes.
+void AppendCluster(std::string& out, char code, const std::string& bytes) {
   if (bytes.size() > 255)
     IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), 255});
   out += code;
   out += static_cast<char>(bytes.size());
   out += bytes;
+}
+
+void AppendString(std::string& out, char code, const String& value) {
+  AppendCluster(out, code, StringToAnsi(value));
+}
+
+// A constant's code is its position in the name table, counted from 1; 0 for
+// an unknown name.
+int CodeOf(const std::vector<String>& names, StringView name) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<int>(i) + 1;
+  return 0;
 }
 
 void AppendByte(std::string& out, char code, int32_t value) {
@@ -68,12 +80,7 @@ const std::vector<String>& DPBConstantNames() {
   return names;
 }
 
-int DPBConstantCode(StringView name) {
-  const auto& names = DPBConstantNames();
-  for (size_t i = 0; i < names.size(); ++i)
-    if (names[i] == name) return static_cast<int>(i) + 1;
-  return 0;
-}
+int DPBConstantCode(StringView name) { return CodeOf(DPBConstantNames(), name); }
 
 TDPBResult BuildDPB(const TStringList& params) {
   TDPBResult result;
@@ -121,10 +128,7 @@ TDPBResult BuildDPB(const TStringList& params) {
         // cluster, which the server rejects with its own message.
         std::string bytes = StringToAnsi(value);
         if (!bytes.empty()) bytes[0] = static_cast<char>(bytes[0] - 48);
-        if (bytes.size() > 255) IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), 255});
-        dpb += c;
-        dpb += static_cast<char>(bytes.size());
-        dpb += bytes;
+        AppendCluster(dpb, c, bytes);
         break;
       }
       case 0:
@@ -158,9 +162,7 @@ std::string BuildTPB(const TStringList& params) {
     String value = eq == String::npos ? String() : line.substr(eq + 1);
     String name = LowerCase(written);
     if (name.starts_with(u"isc_tpb_")) name = name.substr(8);
-    int code = 0;
-    for (size_t k = 0; k < names.size(); ++k)
-      if (names[k] == name) code = static_cast<int>(k) + 1;
+    int code = CodeOf(names, name);
     switch (code) {
       case 0:
         IBError(ibceTPBConstantUnknownEx, {written});
