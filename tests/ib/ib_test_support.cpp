@@ -4,11 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "platform/message_queue.h"
 #include "rtl/code_page.h"
-#include "rtl/exceptions.h"
 
 namespace kavo::test {
 
@@ -61,18 +59,7 @@ const Environment environment;
 
 }  // namespace
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/kavo-ib-XXXXXX";
-  char* made = ::mkdtemp(pattern);
-  if (made == nullptr) RaiseLastOSError();
-  path_ = made;
-  ::chmod(path_.c_str(), 0777);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
+DatabaseDir::DatabaseDir() : ::TempDir("/tmp/kavo-ib-") { ::chmod(path().c_str(), 0777); }
 
 int RunServerScript(const std::string& command) {
   std::string script = std::string(KAVO_SOURCE_DIR) + "/scripts/firebird-server.sh " + command +

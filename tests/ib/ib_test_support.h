@@ -14,6 +14,7 @@
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "rtl/ustring.h"
+#include "support/temp_dir.h"
 
 namespace kavo::test {
 
@@ -26,17 +27,11 @@ extern const Char* const kCreateTmpIntegracao[];
 // The service's stored insert statement.
 extern const Char* const kInsertTmpIntegracao;
 
-// A directory for one test's database files (world-writable so the server
-// may create files in it), removed with its contents at the end.
-class TempDir {
+// A directory for one test's database files, world-writable so the server
+// may create files in it.
+class DatabaseDir : public ::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+  DatabaseDir();
 };
 
 // Makes sure the server listens on 127.0.0.1:3050 (runs the project's
@@ -93,7 +88,7 @@ class EmbeddedDatabaseTest : public ::testing::Test {
   // Rows of TMP_INTEGRACAO as a fresh connection sees them.
   int CommittedRows();
 
-  TempDir dir_;
+  DatabaseDir dir_;
   std::string path_;
   std::unique_ptr<Connection> conn_;
 };
@@ -105,7 +100,7 @@ class ServerDatabaseTest : public ::testing::Test {
   void SetUp() override;
   String RemoteName() const { return u"127.0.0.1:" + Utf8ToString(path_); }
 
-  TempDir dir_;
+  DatabaseDir dir_;
   std::string path_;
 };
 
