@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -12,8 +11,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -41,11 +38,8 @@ int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix
   return n;
 }
 
-ServiceProcess::ServiceProcess() {
-  std::string tmpl = std::string(KAVO_E2E_WORK) + "/run-XXXXXX";
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-  dir_ = tmpl;
-  exe_ = dir_ + "/KavoIntegradorOracle";
+ServiceProcess::ServiceProcess() : dir_(std::string(KAVO_E2E_WORK) + "/run-") {
+  exe_ = File("KavoIntegradorOracle");
   std::error_code ec;
   std::filesystem::create_hard_link(KAVO_EXE, exe_, ec);
   if (ec) std::filesystem::copy_file(KAVO_EXE, exe_);
@@ -57,23 +51,6 @@ ServiceProcess::~ServiceProcess() {
     waitpid(pid_, nullptr, 0);
   }
   if (socket_ >= 0) close(socket_);
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
-}
-
-void ServiceProcess::WriteFile(const std::string& name, const std::string& bytes) const {
-  std::ofstream(File(name), std::ios::binary) << bytes;
-}
-
-std::string ServiceProcess::ReadFile(const std::string& name) const {
-  std::ifstream in(File(name), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool ServiceProcess::Exists(const std::string& name) const {
-  return std::filesystem::exists(File(name));
 }
 
 std::vector<std::string> ServiceProcess::LogLines() const { return SplitLines(Log(), "\r\n"); }

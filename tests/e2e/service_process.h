@@ -11,18 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace kavo {
 
 class ServiceProcess {
  public:
   ServiceProcess();
-  ~ServiceProcess();  // kills a process still running, removes the directory
+  ~ServiceProcess();  // kills a process still running; then the directory goes
 
-  const std::string& Dir() const { return dir_; }
-  std::string File(const std::string& name) const { return dir_ + "/" + name; }
-  void WriteFile(const std::string& name, const std::string& bytes) const;
-  std::string ReadFile(const std::string& name) const;
-  bool Exists(const std::string& name) const;
+  const std::string& Dir() const { return dir_.path(); }
+  std::string File(const std::string& name) const { return dir_.File(name); }
+  void WriteFile(const std::string& name, const std::string& bytes) const {
+    dir_.Write(name, bytes);
+  }
+  std::string ReadFile(const std::string& name) const { return dir_.Read(name); }
+  bool Exists(const std::string& name) const { return dir_.Exists(name); }
 
   void SetIni(const std::string& body) const { WriteFile("KavoIntegradorOracle.ini", body); }
   std::string Log() const { return ReadFile("LogKavoIntegracao.txt"); }
@@ -53,7 +57,7 @@ class ServiceProcess {
  private:
   bool Receive(std::chrono::milliseconds timeout);
 
-  std::string dir_;
+  TempDir dir_;
   std::string exe_;
   std::vector<std::string> env_;
   int socket_ = -1;

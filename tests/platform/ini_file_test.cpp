@@ -1,13 +1,11 @@
 #include "platform/ini_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "rtl/code_page.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {
@@ -73,18 +71,10 @@ TEST(IniFileText, LineWithoutEqualsSignIsIgnored) {
 
 class IniFileOnDisk : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kavo_ini_XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    path_ = dir_ + "/test.ini";
-  }
-  void TearDown() override {
-    std::remove(path_.c_str());
-    rmdir(dir_.c_str());
-  }
-  void Write(const std::string& bytes) { std::ofstream(path_, std::ios::binary) << bytes; }
+  void Write(const std::string& bytes) { dir_.Write("test.ini", bytes); }
 
-  std::string dir_, path_;
+  TempDir dir_;
+  std::string path_ = dir_.File("test.ini");
 };
 
 TEST_F(IniFileOnDisk, MissingFileGivesTheDefaultAndOpeningNeverFails) {

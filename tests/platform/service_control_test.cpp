@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "support/temp_dir.h"
+
 namespace kavo {
 namespace {
 
@@ -103,9 +105,7 @@ class RunningDispatcher : public ::testing::Test {
  protected:
   void SetUp() override {
     BlockControlSignals();  // before any thread, so that only signalfd sees them
-    char tmpl[] = "/tmp/kavo_dispatch_XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    socket_path_ = dir_ + "/notify";
+    socket_path_ = dir_.File("notify");
     socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(socket_, 0);
     sockaddr_un addr{};
@@ -122,8 +122,6 @@ class RunningDispatcher : public ::testing::Test {
     }
     unsetenv("NOTIFY_SOCKET");
     close(socket_);
-    unlink(socket_path_.c_str());
-    rmdir(dir_.c_str());
     self_ = nullptr;
   }
 
@@ -225,7 +223,8 @@ class RunningDispatcher : public ::testing::Test {
   }
 
   static inline RunningDispatcher* self_ = nullptr;
-  std::string dir_, socket_path_;
+  TempDir dir_;
+  std::string socket_path_;
   int socket_ = -1;
   std::thread dispatcher_;
   int result_ = -1;

@@ -2,14 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-
 #include "rtl/exceptions.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {
@@ -55,24 +51,14 @@ TEST(UnitFile, DependenciesAndAccount) {
 
 class UnitDirectoryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kavo_units_XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override {
-    std::remove((dir_ + "/KavoServicoIntegrador.service").c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string dir_;
+  TempDir temp_;
+  std::string dir_ = temp_.path();
 };
 
 TEST_F(UnitDirectoryTest, InstallTwiceAndUninstallTwice) {
   UnitInstaller installer(AsciiToString(dir_));
   installer.Install(Kavo());
-  std::ifstream in(dir_ + "/KavoServicoIntegrador.service");
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str(), UnitFileText(Kavo()));
+  EXPECT_EQ(temp_.Read("KavoServicoIntegrador.service"), UnitFileText(Kavo()));
 
   try {
     installer.Install(Kavo(u"/elsewhere"));

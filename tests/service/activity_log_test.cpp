@@ -11,7 +11,7 @@
 
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {

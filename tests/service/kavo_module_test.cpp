@@ -6,7 +6,7 @@
 #include "platform/event_log.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {

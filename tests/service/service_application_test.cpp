@@ -11,7 +11,7 @@
 #include "recording_service.h"
 #include "rtl/exceptions.h"
 #include "service/unhandled_error.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {

@@ -6,7 +6,7 @@
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
 #include "service/kavo_servico_integrador.h"
-#include "service/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace kavo::testing {
 namespace {

@@ -1,19 +1,22 @@
 // A temporary directory for one test, removed with what is left in it.
-#ifndef KAVO_TESTS_SERVICE_TEMP_DIR_H_
-#define KAVO_TESTS_SERVICE_TEMP_DIR_H_
+#ifndef KAVO_TESTS_SUPPORT_TEMP_DIR_H_
+#define KAVO_TESTS_SUPPORT_TEMP_DIR_H_
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 class TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/kavo_service_XXXXXX";
-    path_ = mkdtemp(tmpl);
+  // The directory is `prefix` followed by six random characters.
+  explicit TempDir(const std::string& prefix = "/tmp/kavo_test_") {
+    std::string tmpl = prefix + "XXXXXX";
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp " + tmpl);
+    path_ = tmpl;
   }
   ~TempDir() {
     std::error_code ec;
@@ -21,6 +24,9 @@ class TempDir {
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path_, ec);
   }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }
 
@@ -39,4 +45,4 @@ class TempDir {
   std::string path_;
 };
 
-#endif  // KAVO_TESTS_SERVICE_TEMP_DIR_H_
+#endif  // KAVO_TESTS_SUPPORT_TEMP_DIR_H_
