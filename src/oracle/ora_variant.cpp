@@ -1,11 +1,10 @@
 #include "oracle/ora_variant.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
 namespace kavo {
@@ -141,7 +140,7 @@ double OraVariant::AsDouble() const {
       return double_;
     case vkAnsiString:
     case vkString:
-      return StrToFloat(AsString());
+      return StrToFloat(AsString(), FormatSettings());
     default:
       ConversionFailed(u"Double");
   }
@@ -213,26 +212,6 @@ bool OraVariant::operator==(const OraVariant& o) const {
       return low_bound_ == o.low_bound_ && items_ == o.items_;
   }
   return false;
-}
-
-String FloatToStr(double value) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", value);
-  String s = AsciiToString(buf);
-  for (Char& c : s)
-    if (c == u'.') c = FormatSettings().DecimalSeparator;
-  return s;
-}
-
-double StrToFloat(StringView text) {
-  std::string s = StringToUtf8(Trim(text));
-  for (char& c : s)
-    if (c == static_cast<char>(FormatSettings().DecimalSeparator)) c = '.';
-  char* end = nullptr;
-  double d = s.empty() ? 0 : std::strtod(s.c_str(), &end);
-  if (s.empty() || end == nullptr || *end != '\0' || std::isnan(d) || std::isinf(d))
-    throw EConvertError(u"'" + String(text) + u"' is not a valid floating point value");
-  return d;
 }
 
 TDateTime StrToDateTime(StringView text) {

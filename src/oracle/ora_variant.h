@@ -78,13 +78,9 @@ class OraVariant {
   int32_t low_bound_ = 0;
 };
 
-// Text of a double: up to 15 significant digits, the settings' decimal separator.
-String FloatToStr(double value);
 // Reads a date, optionally followed by a time, in the process format settings'
 // short date order and separators. Raises EConvertError when it is not one.
 TDateTime StrToDateTime(StringView text);
-// Reads a number with the settings' decimal separator; raises EConvertError.
-double StrToFloat(StringView text);
 
 }  // namespace kavo
 

@@ -7,6 +7,7 @@
 #include "oracle/session.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
 namespace kavo {
@@ -152,7 +153,7 @@ int32_t TOracleQuery::FieldAsInteger(const String& name) const {
 double TOracleQuery::FieldAsFloat(int i) const {
   return TypedField<double>(
       *this, i, CheckFieldValue(i), u"a Float", [](const OraVariant& v) { return v.AsDouble(); },
-      [](const String& s) { return StrToFloat(s); });
+      [](const String& s) { return StrToFloat(s, FormatSettings()); });
 }
 
 double TOracleQuery::FieldAsFloat(const String& name) const {

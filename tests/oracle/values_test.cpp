@@ -15,6 +15,7 @@
 #include "oracle/sql_scan.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
 namespace kavo {
@@ -317,6 +318,17 @@ TEST_F(VariableTest, SubstitutionReplacesOnlySubstVariables) {
   q_.DeclareAndSet(u"cols", otSubst, u"x, y");
   q_.DeclareAndSet(u"a", otInteger, 1);
   EXPECT_EQ(q_.SubstitutedSQL(), u"select x, y from t where a = :a -- :cols\r\n");
+}
+
+// Numbers as text follow the program's one rule (the settings' decimal comma
+// here), so values read through this layer and through fields agree.
+TEST_F(VariableTest, NumbersAsTextUseTheProgramsFloatText) {
+  EXPECT_EQ(OraVariant(2.5).AsString(), u"2,5");
+  EXPECT_EQ(OraVariant(1e20).AsString(), u"1E20");
+  EXPECT_EQ(OraVariant(0.1).AsString(), FloatToStr(0.1, FormatSettings(), 15));
+  EXPECT_DOUBLE_EQ(OraVariant(u" 2,5 ").AsDouble(), 2.5);
+  EXPECT_THROW(OraVariant(u"2.5").AsDouble(), EConvertError);
+  EXPECT_THROW(OraVariant(u"0x10").AsDouble(), EConvertError);
 }
 
 TEST(SqlScan, VariablesOutsideLiteralsAndComments) {
