@@ -19,7 +19,7 @@ using Log = std::vector<String>;
 String DT(int n) { return Format(u"09/12/2026 10:%02d:00", {n / 60 % 60}) + u"+" + IntToStr(n % 60); }
 
 // The service module stand-in: the five components, configuration and log.
-class CycleTest : public ::testing::Test {
+class CycleTest : public ::testing::Test, protected MemoryComponents {
  protected:
   void SetUp() override {
     saved_ = FormatSettings();
@@ -28,14 +28,6 @@ class CycleTest : public ::testing::Test {
     FormatSettings().DecimalSeparator = u',';
     FormatSettings().TimeAMString = u"AM";
     FormatSettings().TimePMString = u"PM";
-    db.transaction = &tr;
-    ora = new MemOracleDataSet(&owner, session, table, journal);
-    ora->SetName(u"OracleDataSet");
-    AddOracleFields(owner, *ora);
-    fb = new MemFbDataSet(&owner, db, tr, journal);
-    fb->SetName(u"FB_TMP_INTEGRACAO");
-    AddFirebirdFields(owner, *fb);
-    fbserver.databases.push_back({u"/data/kavo.fdb", {}});
   }
   void TearDown() override { FormatSettings() = saved_; }
 
@@ -61,11 +53,11 @@ class CycleTest : public ::testing::Test {
     return expected;
   }
 
-  std::vector<Row>& Committed() { return *fbserver.Find(u"/data/kavo.fdb"); }
+  std::vector<Row>& Committed() { return *server.Find(u"/data/kavo.fdb"); }
   std::string Status(int row) { return table.At(row, u"STATUS").value_or("<null>"); }
   std::string Erro(int row) { return table.At(row, u"ERRO").value_or("<null>"); }
   const Value& FbAt(const Row& r, StringView column) {
-    return r.at(static_cast<size_t>(fbserver.columns.IndexOf(column)));
+    return r.at(static_cast<size_t>(server.columns.IndexOf(column)));
   }
   void ExpectCleanEnd() {
     EXPECT_TRUE(session.Connected());
@@ -76,19 +68,10 @@ class CycleTest : public ::testing::Test {
     EXPECT_TRUE(tr.pending.empty());
   }
 
-  Journal journal;
-  OracleTable table;
-  FirebirdServer fbserver;
-  MemOracleSession session{journal};
-  MemIBDatabase db{fbserver, journal};
-  MemIBTransaction tr{db, journal};
   IntegrationSettings settings{u"ORCL", u"kavo", u"secret", u"/data/kavo.fdb"};
   Log log;
   int clock = 0;
   std::function<bool(const String&)> fail_log;
-  TComponent owner{nullptr};  // last: its record sets go before what they use
-  MemOracleDataSet* ora = nullptr;
-  MemFbDataSet* fb = nullptr;
 
  private:
   TFormatSettings saved_;

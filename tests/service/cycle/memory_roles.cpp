@@ -267,4 +267,15 @@ void AddFirebirdFields(TComponent& owner, TDataSet& ds) {
   AddField<TLargeintField>(owner, ds, u"NRECNO");
 }
 
+MemoryComponents::MemoryComponents() {
+  db.transaction = &tr;
+  ora = new MemOracleDataSet(&owner, session, table, journal);
+  ora->SetName(u"OracleDataSet");
+  AddOracleFields(owner, *ora);
+  fb = new MemFbDataSet(&owner, db, tr, journal);
+  fb->SetName(u"FB_TMP_INTEGRACAO");
+  AddFirebirdFields(owner, *fb);
+  server.databases.push_back({u"/data/kavo.fdb", {}});
+}
+
 }  // namespace kavo::testing

@@ -10,6 +10,7 @@
 
 #include "recordset/memory_dataset.h"
 #include "recordset/roles.h"
+#include "rtl/component.h"
 #include "rtl/exceptions.h"
 
 namespace kavo::testing {
@@ -160,6 +161,22 @@ class MemFbDataSet : public MemoryDataSetT<roles::FB_TMP_INTEGRACAO> {
 // The persistent fields of the service module's two record sets.
 void AddOracleFields(TComponent& owner, TDataSet& ds);
 void AddFirebirdFields(TComponent& owner, TDataSet& ds);
+
+// The five components wired as the service module holds them, over one
+// journal, a table and a server that has the database /data/kavo.fdb.
+struct MemoryComponents {
+  MemoryComponents();
+
+  Journal journal;
+  OracleTable table;
+  FirebirdServer server;
+  MemOracleSession session{journal};
+  MemIBDatabase db{server, journal};
+  MemIBTransaction tr{db, journal};
+  TComponent owner{nullptr};  // last: its record sets go before what they use
+  MemOracleDataSet* ora = nullptr;
+  MemFbDataSet* fb = nullptr;
+};
 
 }  // namespace kavo::testing
 

@@ -11,7 +11,7 @@
 namespace kavo::testing {
 namespace {
 
-class ModuleWiring : public ::testing::Test {
+class ModuleWiring : public ::testing::Test, protected MemoryComponents {
  protected:
   void SetUp() override {
     saved_ = FormatSettings();
@@ -19,24 +19,16 @@ class ModuleWiring : public ::testing::Test {
     SetAnsiCodePage("CP1252");
     SetEventSink(&events_);
     module_.SetBaseDirectory(AsciiToString(dir_.path() + "/"));
-    db_.transaction = &tr_;
-    ora_ = new MemOracleDataSet(&owner_, session_, table_, journal_);
-    ora_->SetName(u"OracleDataSet");
-    AddOracleFields(owner_, *ora_);
-    fb_ = new MemFbDataSet(&owner_, db_, tr_, journal_);
-    fb_->SetName(u"FB_TMP_INTEGRACAO");
-    AddFirebirdFields(owner_, *fb_);
-    server_.databases.push_back({u"/data/kavo.fdb", {}});
   }
   void TearDown() override {
     SetEventSink(nullptr);
     FormatSettings() = saved_;
   }
   void Attach() {
-    module_.OracleSession = &session_;
-    module_.OracleDataSet = ora_;
-    module_.IBDatabase = &db_;
-    module_.FB_TMP_INTEGRACAO = fb_;
+    module_.OracleSession = &session;
+    module_.OracleDataSet = ora;
+    module_.IBDatabase = &db;
+    module_.FB_TMP_INTEGRACAO = fb;
   }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
@@ -48,15 +40,6 @@ class ModuleWiring : public ::testing::Test {
 
   TempDir dir_;
   MemoryEventSink events_;
-  Journal journal_;
-  OracleTable table_;
-  FirebirdServer server_;
-  MemOracleSession session_{journal_};
-  MemIBDatabase db_{server_, journal_};
-  MemIBTransaction tr_{db_, journal_};
-  TComponent owner_{nullptr};
-  MemOracleDataSet* ora_ = nullptr;
-  MemFbDataSet* fb_ = nullptr;
   TKavoServicoIntegrador module_{nullptr};
   TFormatSettings saved_;
 };
@@ -64,7 +47,7 @@ class ModuleWiring : public ::testing::Test {
 TEST_F(ModuleWiring, TickCopiesWithTheIniValuesOfThatTick) {
   dir_.Write("KavoIntegradorOracle.ini",
              "[KavoIntegracao]\r\nORACLE=ORCL\r\nUU=kavo\r\nSS=secret\r\nFIREBIRD=/data/kavo.fdb\r\n");
-  int row = table_.AddPending(42, "08:15:00");
+  int row = table.AddPending(42, "08:15:00");
   Attach();
   module_.TempoTimer(&module_);
 
@@ -78,10 +61,10 @@ TEST_F(ModuleWiring, TickCopiesWithTheIniValuesOfThatTick) {
   EXPECT_EQ(lines[5].rfind("Importando: 42 : ", 0), 0u);
   EXPECT_EQ(lines[6].rfind(" Processo Encerrado ", 0), 0u);
   // The module's logon values reached the session.
-  EXPECT_EQ(session_.database, u"ORCL");
-  EXPECT_EQ(session_.username, u"kavo");
-  EXPECT_EQ(table_.At(row, u"STATUS").value_or("<null>"), "X");
-  EXPECT_EQ(server_.Find(u"/data/kavo.fdb")->size(), 1u);
+  EXPECT_EQ(session.database, u"ORCL");
+  EXPECT_EQ(session.username, u"kavo");
+  EXPECT_EQ(table.At(row, u"STATUS").value_or("<null>"), "X");
+  EXPECT_EQ(server.Find(u"/data/kavo.fdb")->size(), 1u);
 }
 
 TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {
@@ -89,7 +72,7 @@ TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {
   std::vector<std::string> lines = LogLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].rfind(" Iniciado integracao ", 0), 0u);
-  EXPECT_EQ(table_.commits, 0);
+  EXPECT_EQ(table.commits, 0);
 }
 
 }  // namespace
