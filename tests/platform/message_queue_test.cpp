@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -24,6 +25,15 @@ int CountTicks(MessageQueue& q) {
     if (m.message == WM_TIMER) ++n;
   return n;
 }
+
+// A window on this thread's queue, emptied of what earlier tests left in it.
+class MessageTimers : public ::testing::Test {
+ protected:
+  void SetUp() override { CountTicks(q); }
+
+  RecordingWindow w;
+  MessageQueue& q = *w.Queue();
+};
 
 TEST(MessageQueue, PostedMessagesComeInOrderAndGetStopsAtQuit) {
   MessageQueue q;
@@ -73,10 +83,7 @@ TEST(MessageQueue, WaitTimesOutOnAnEmptyQueue) {
   EXPECT_TRUE(q.Wait(0ms));
 }
 
-TEST(MessageTimers, LateTicksMergeIntoOne) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
-  CountTicks(q);
+TEST_F(MessageTimers, LateTicksMergeIntoOne) {
   ASSERT_TRUE(w.SetTimer(1, 10));
   std::this_thread::sleep_for(120ms);  // about a dozen periods
   EXPECT_EQ(CountTicks(q), 1);
@@ -91,10 +98,7 @@ TEST(MessageTimers, LateTicksMergeIntoOne) {
   w.KillTimer(1);
 }
 
-TEST(MessageTimers, PostedMessagesComeBeforeADueTick) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
-  CountTicks(q);
+TEST_F(MessageTimers, PostedMessagesComeBeforeADueTick) {
   ASSERT_TRUE(w.SetTimer(1, 5));
   std::this_thread::sleep_for(20ms);
   w.Post(WM_USER + 9);
@@ -108,10 +112,7 @@ TEST(MessageTimers, PostedMessagesComeBeforeADueTick) {
   w.KillTimer(1);
 }
 
-TEST(MessageTimers, SettingAPeriodReArmsFromThatMoment) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
-  CountTicks(q);
+TEST_F(MessageTimers, SettingAPeriodReArmsFromThatMoment) {
   ASSERT_TRUE(w.SetTimer(1, 100));
   std::this_thread::sleep_for(80ms);
   auto reset = Clock::now();
@@ -123,10 +124,7 @@ TEST(MessageTimers, SettingAPeriodReArmsFromThatMoment) {
   w.KillTimer(1);
 }
 
-TEST(MessageTimers, KillingStopsTicksAndDropsADueOne) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
-  CountTicks(q);
+TEST_F(MessageTimers, KillingStopsTicksAndDropsADueOne) {
   ASSERT_TRUE(w.SetTimer(1, 5));
   std::this_thread::sleep_for(20ms);
   w.KillTimer(1);
@@ -135,17 +133,14 @@ TEST(MessageTimers, KillingStopsTicksAndDropsADueOne) {
   EXPECT_EQ(CountTicks(q), 0);
 }
 
-TEST(MessageTimers, KillFromAnotherThreadWakesNothingLater) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
+TEST_F(MessageTimers, KillFromAnotherThreadWakesNothingLater) {
   ASSERT_TRUE(w.SetTimer(2, 50));
   std::thread other([&] { q.KillTimer(&w, 2); });
   other.join();
   EXPECT_FALSE(q.Wait(80ms));
 }
 
-TEST(MessageTimers, UnusablePeriodsAreRefused) {
-  RecordingWindow w;
+TEST_F(MessageTimers, UnusablePeriodsAreRefused) {
   EXPECT_FALSE(w.SetTimer(1, 0));
   EXPECT_FALSE(w.SetTimer(1, kMaxTimerPeriod + 1u));
   EXPECT_FALSE(w.Queue()->HasTimer(&w, 1));
@@ -153,10 +148,7 @@ TEST(MessageTimers, UnusablePeriodsAreRefused) {
   w.KillTimer(1);
 }
 
-TEST(MessageTimers, TwoTimersBothTick) {
-  RecordingWindow w;
-  MessageQueue& q = *w.Queue();
-  CountTicks(q);
+TEST_F(MessageTimers, TwoTimersBothTick) {
   ASSERT_TRUE(w.SetTimer(1, 5));
   ASSERT_TRUE(w.SetTimer(2, 5));
   std::this_thread::sleep_for(30ms);
@@ -170,17 +162,15 @@ TEST(MessageTimers, TwoTimersBothTick) {
   w.KillTimer(2);
 }
 
-TEST(MessageTimers, DestroyedWindowLeavesNoTimerOrMessage) {
-  auto q = MessageQueue::ForCurrentThread();
-  CountTicks(*q);
+TEST_F(MessageTimers, DestroyedWindowLeavesNoTimerOrMessage) {
   {
-    RecordingWindow w;
-    ASSERT_TRUE(w.SetTimer(1, 1));
-    w.Post(WM_USER);
+    RecordingWindow other;
+    ASSERT_TRUE(other.SetTimer(1, 1));
+    other.Post(WM_USER);
     std::this_thread::sleep_for(5ms);
   }
   Message m;
-  EXPECT_FALSE(q->Peek(m));
+  EXPECT_FALSE(q.Peek(m));
 }
 
 }  // namespace
