@@ -31,10 +31,8 @@ bool HexBeyondInt32(StringView s) {
 }  // namespace
 
 int32_t MinutosFromText(StringView text) {
-  String s(text);
-  if (s.size() >= 3 && s[0] == u'0' && (s[1] == u'x' || s[1] == u'X')) s = u"$" + s.substr(2);
   int32_t minutos;
-  if (!TryStrToInt(s, minutos) || HexBeyondInt32(s)) return kDefaultMinutos;
+  if (!TryStrToInt(text, minutos) || HexBeyondInt32(text)) return kDefaultMinutos;
   return minutos;
 }
 
