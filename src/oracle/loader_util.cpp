@@ -56,11 +56,6 @@ String ExtractFileDir(const String& path) {
   return path.substr(0, slash);
 }
 
-String ExtractFileName(const String& path) {
-  size_t slash = path.rfind(u'/');
-  return slash == String::npos ? path : path.substr(slash + 1);
-}
-
 String AddToPath(const String& dir, StringView sub) {
   String r = dir;
   if (r.empty() || r.back() != u'/') r += u'/';

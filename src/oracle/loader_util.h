@@ -17,7 +17,6 @@ String CurrentDirectory();
 bool SetCurrentDirectory(const String& dir);
 // The directory part of a path ("" for a bare name), without a trailing slash.
 String ExtractFileDir(const String& path);
-String ExtractFileName(const String& path);
 // Appends a slash to `dir` unless it ends in one, then `sub`.
 String AddToPath(const String& dir, StringView sub);
 // Splits a colon-separated search path, dropping empty entries and trailing slashes.

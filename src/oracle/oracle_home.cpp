@@ -6,6 +6,7 @@
 #include "oracle/loader_util.h"
 #include "oracle/oci_loader.h"
 #include "platform/dynamic_library.h"
+#include "platform/executable_path.h"
 #include "rtl/code_page.h"
 
 namespace kavo {
