@@ -126,6 +126,8 @@ const std::vector<Entry> kOci92 = {NAMED("OCISessionPoolCreate"), NAMED("OCISess
 const std::vector<Entry> kOci101 = {NAMED("OCIXmlDbInitXmlCtx")};
 const std::vector<Entry> kOci102 = {NAMED("OCIDBStartup")};
 const std::vector<Entry> kOci111 = {NAMED("OCIArrayDescriptorAlloc")};
+// Outside every group: its absence disables nothing.
+const Entry kRowidToChar = TYPED(OCIRowidToChar);
 
 void Store(const Entry& e, void* address) {
   if (e.slot != nullptr) std::memcpy(e.slot, &address, sizeof address);
@@ -164,7 +166,7 @@ void ResolveOCIEntryPoints(const DynamicLibrary* library) {
   if (library == nullptr) {
     for (const auto* group : kAllGroups)
       for (const Entry& e : *group) Store(e, nullptr);
-    Store(Entry{"OCIRowidToChar", static_cast<void*>(&OCIRowidToChar)}, nullptr);
+    Store(kRowidToChar, nullptr);
     OCI70 = OCI72 = OCI73 = OCI80 = OCI81 = OCI90 = OCI92 = OCI101 = OCI102 = OCI111 = false;
     OCI80Detected = OCI81Detected = OCI90Detected = OCI92Detected = OCI101Detected =
         OCI102Detected = OCI111Detected = ExtProcDetected = MTSDetected = false;
@@ -202,7 +204,7 @@ void ResolveOCIEntryPoints(const DynamicLibrary* library) {
   }
 
   bool any = true;
-  GetProc(library, any, Entry{"OCIRowidToChar", static_cast<void*>(&OCIRowidToChar)});
+  GetProc(library, any, kRowidToChar);
 }
 
 }  // namespace kavo
