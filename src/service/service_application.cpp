@@ -141,22 +141,19 @@ void TServiceApplication::Run() {
 
   // Control signals are taken by the dispatcher; no other thread may see them.
   BlockControlSignals();
-  int result;
-  {
-    TServiceStartThread start_thread(std::move(table));
-    while (!app->Terminated()) {
-      try {
-        app->HandleMessage();
-      } catch (const Exception& e) {
-        DoHandleException(e);
-      } catch (const std::exception& e) {
-        DoHandleException(Exception(Utf8ToString(e.what())));
-      }
+  TServiceStartThread start_thread(std::move(table));
+  while (!app->Terminated()) {
+    try {
+      app->HandleMessage();
+    } catch (const Exception& e) {
+      DoHandleException(e);
+    } catch (const std::exception& e) {
+      DoHandleException(Exception(Utf8ToString(e.what())));
     }
-    app->Terminate();
-    result = start_thread.ReturnValue();
-    if (result != 0) event_logger_.LogMessage(SysErrorMessage(result), etError, 0, 0);
   }
+  app->Terminate();
+  int result = start_thread.ReturnValue();
+  if (result != 0) event_logger_.LogMessage(SysErrorMessage(result), etError, 0, 0);
 }
 
 }  // namespace kavo
