@@ -1,14 +1,12 @@
 // Loading the client library, its first-time initialisation and unloading.
 #include "oracle/oci_loader.h"
 
-#include <fstream>
-#include <iterator>
 #include <mutex>
 
 #include "oracle/critical_section.h"
 #include "oracle/loader_util.h"
+#include "platform/command_line.h"
 #include "platform/dynamic_library.h"
-#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
@@ -56,22 +54,11 @@ bool g_utf8_client = false;
 bool g_params_set = false;
 std::vector<String> g_params;
 
-const std::vector<String>& Params() {
-  if (!g_params_set) {
-    g_params_set = true;
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    size_t start = 0;
-    bool first = true;
-    while (start < all.size()) {
-      size_t end = all.find('\0', start);
-      if (end == std::string::npos) end = all.size();
-      if (!first) g_params.push_back(AnsiToString(all.substr(start, end - start)));
-      first = false;
-      start = end + 1;
-    }
-  }
-  return g_params;
+std::vector<String> Params() {
+  if (g_params_set) return g_params;
+  std::vector<String> params;
+  for (int i = 1; i <= ParamCount(); ++i) params.push_back(ParamStr(i));
+  return params;
 }
 
 bool LoadLibrary(const String& path) { return OciLibrary().Open(StringToUtf8(path)); }

@@ -73,8 +73,8 @@ String FindHomeKey();
 
 // The value of a NAME=value command-line parameter (at most 255 characters).
 String GetParamString(StringView name);
-// The parameters GetParamString reads: by default those of this process
-// (/proc/self/cmdline without the program name); tests replace them.
+// The parameters GetParamString reads: by default those of this process as
+// kept by SetCommandLine (without the program name); tests replace them.
 void SetParamStrings(std::vector<String> params);
 
 // Puts `dir` first in the process's LD_LIBRARY_PATH, starting again from the
