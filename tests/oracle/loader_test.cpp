@@ -12,6 +12,7 @@
 #include "oracle/oci_loader.h"
 #include "platform/dynamic_library.h"
 #include "rtl/exceptions.h"
+#include "support/temp_dir.h"
 
 namespace kavo {
 namespace {
@@ -24,8 +25,6 @@ std::string B(const String& s) { return StringToUtf8(s); }
 class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kavo-loader-XXXXXX";
-    root_ = mkdtemp(tmpl);
     oratab_ = root_ / "oratab";
     std::ofstream(oratab_).close();
     setenv("KAVO_ORATAB", oratab_.c_str(), 1);
@@ -34,10 +33,7 @@ class LoaderTest : public ::testing::Test {
     setenv("LD_LIBRARY_PATH", "/nonexistent-kavo", 1);
     Reset();
   }
-  void TearDown() override {
-    Reset();
-    fs::remove_all(root_);
-  }
+  void TearDown() override { Reset(); }
   static void Reset() {
     DLLExit();
     OCIDLL.clear();
@@ -69,7 +65,8 @@ class LoaderTest : public ::testing::Test {
     return "";
   }
 
-  fs::path root_;
+  TempDir temp_{"/tmp/kavo-loader-"};
+  fs::path root_{temp_.path()};
   fs::path oratab_;
 };
 

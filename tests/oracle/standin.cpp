@@ -5,27 +5,20 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "oracle/oci_loader.h"
 
 namespace kavo::testing {
 
-StandIn::StandIn() {
-  char tmpl[] = "/tmp/kavo-oracle-XXXXXX";
-  dir_ = mkdtemp(tmpl);
-  store_ = dir_ + "/store.db";
+StandIn::StandIn() : store_(dir_.File("store.db")) {
   setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
-  setenv("KAVO_ORATAB", (dir_ + "/no-oratab").c_str(), 1);
+  setenv("KAVO_ORATAB", dir_.File("no-oratab").c_str(), 1);
   unsetenv("NLS_LANG");
   SetParamStrings({});
   if (Tool("create " + store_ + " manager") != 0)
     throw std::runtime_error("could not create the stand-in store");
 }
-
-StandIn::~StandIn() { std::filesystem::remove_all(dir_); }
 
 int StandIn::Tool(const std::string& arguments) {
   std::string cmd = std::string(OCISQLITE_TOOL) + " " + arguments + " >/dev/null 2>&1";
@@ -34,16 +27,13 @@ int StandIn::Tool(const std::string& arguments) {
 }
 
 int StandIn::Sql(const std::string& logon, const std::string& script, std::string* output) {
-  std::string script_file = dir_ + "/script.sql";
-  std::string out_file = dir_ + "/out.txt";
-  std::ofstream(script_file) << script;
+  std::string script_file = dir_.File("script.sql");
+  std::string out_file = dir_.File("out.txt");
+  dir_.Write("script.sql", script);
   std::string cmd = std::string(OCISQLITE_TOOL) + " sql " + store_ + " " + logon + " <" +
                     script_file + " >" + out_file + " 2>&1";
   int status = std::system(cmd.c_str());
-  if (output != nullptr) {
-    std::ifstream in(out_file);
-    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  if (output != nullptr) *output = dir_.Read("out.txt");
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace kavo::testing {
 
 class StandIn {
@@ -12,7 +14,7 @@ class StandIn {
   // Creates a store in a new temporary directory with SYSTEM's password
   // "manager" and points the client search at the stand-in home.
   StandIn();
-  ~StandIn();
+  ~StandIn() = default;
   StandIn(const StandIn&) = delete;
   StandIn& operator=(const StandIn&) = delete;
 
@@ -23,7 +25,7 @@ class StandIn {
   int Tool(const std::string& arguments);
 
  private:
-  std::string dir_;
+  TempDir dir_{"/tmp/kavo-oracle-"};
   std::string store_;
 };
 
