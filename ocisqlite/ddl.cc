@@ -82,6 +82,16 @@ class Ddl {
     return i + 1;
   }
 
+  // "[schema.]name" at i, an existing table or view (else ORA-00942 at i);
+  // returns the index after it.
+  size_t ResolveTable(size_t i, ObjectRef* ref) const {
+    std::string schema, name = Name(i);
+    size_t next = i + 1;
+    if (t_[next].IsSym(".")) schema = name, name = Name(next + 1), next += 2;
+    if (!c_.Resolve(schema, name, ref)) throw At(MakeError(942), t_[i]);
+    return next;
+  }
+
   void Sql(const std::string& sql, const std::vector<std::string>& args = {}) {
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(c_.db(), sql.c_str(), -1, &st, nullptr);
@@ -220,10 +230,7 @@ class Ddl {
     if (k->type == "R") {
       if (!t_[i].Is("REFERENCES")) throw At(MakeError(907), t_[i]);
       ObjectRef ref;
-      std::string schema, name = Name(i + 1);
-      size_t j = i + 2;
-      if (t_[j].IsSym(".")) schema = name, name = Name(j + 1), j += 2;
-      if (!c_.Resolve(schema, name, &ref)) throw At(MakeError(942), t_[i + 1]);
+      size_t j = ResolveTable(i + 1, &ref);
       k->r_owner = ref.owner;
       k->r_table = ref.name;
       if (t_[j].IsSym("(")) {
@@ -454,10 +461,7 @@ class Ddl {
     i = QualifiedName(i, &owner, &name);
     if (!t_[i].Is("ON")) throw At(MakeError(933), t_[i]);
     ObjectRef ref;
-    std::string schema, table = Name(i + 1);
-    size_t j = i + 2;
-    if (t_[j].IsSym(".")) schema = table, table = Name(j + 1), j += 2;
-    if (!c_.Resolve(schema, table, &ref)) throw At(MakeError(942), t_[i + 1]);
+    size_t j = ResolveTable(i + 1, &ref);
     if (!t_[j].IsSym("(")) throw At(MakeError(907), t_[j]);
     std::string cols;
     for (const auto& c : ColumnList(j)) cols += (cols.empty() ? "" : ", ") + QuoteIdent(c);
@@ -490,9 +494,8 @@ class Ddl {
 
   void Truncate(size_t i) {
     ObjectRef ref;
-    std::string schema, name = Name(i);
-    if (t_[i + 1].IsSym(".")) schema = name, name = Name(i + 2);
-    if (!c_.Resolve(schema, name, &ref) || ref.is_view) throw At(MakeError(942), t_[i]);
+    ResolveTable(i, &ref);
+    if (ref.is_view) throw At(MakeError(942), t_[i]);
     c_.Exec("DELETE FROM " + QuoteIdent(ref.sqlite_name));
   }
 
