@@ -170,6 +170,8 @@ class TOracleQuery : public TComponent {
   void ReadRowId();
   void ComputeErrorPosition();
   [[noreturn]] void RaiseException();
+  // A statement that failed: its error position, a parse to be done again, raise.
+  [[noreturn]] void RaiseStatementError();
   void FreeStatementHandles();
   String ReplaceSubstVariables(const String& text);
   sword Call(sword status);

@@ -136,6 +136,12 @@ void TOracleQuery::ComputeErrorPosition() {
   error_position_ = column + 1;
 }
 
+void TOracleQuery::RaiseStatementError() {
+  ComputeErrorPosition();
+  parsed_sql_.clear();
+  RaiseException();
+}
+
 void TOracleQuery::FreeStatementHandles() {
   if (stmthp_ != nullptr) {
     if (session_ != nullptr && session_->StatementCache() && OCI92)
@@ -194,11 +200,7 @@ void TOracleQuery::Parse() {
       default: function_type_ = -1; break;
     }
   }
-  if (GetReturnCode() != 0) {
-    ComputeErrorPosition();
-    parsed_sql_.clear();
-    RaiseException();
-  }
+  if (GetReturnCode() != 0) RaiseStatementError();
   described_ = false;
 }
 
@@ -264,11 +266,7 @@ void TOracleQuery::InternalDescribe() {
   sword status = OCI_SUCCESS;
   int count = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_PARAM_COUNT, errhp_, &status);
   Call(status);
-  if (status != OCI_SUCCESS) {
-    ComputeErrorPosition();
-    parsed_sql_.clear();
-    RaiseException();
-  }
+  if (status != OCI_SUCCESS) RaiseStatementError();
   const TSessionPreferences& prefs = session_->Preferences();
   for (int pos = 1; pos <= count; ++pos) {
     auto field = std::make_unique<TFieldData>();
@@ -277,9 +275,7 @@ void TOracleQuery::InternalDescribe() {
     if (Call(OCIParamGet(stmthp_, OCI_HTYPE_STMT, errhp_, &param, static_cast<ub4>(pos))) !=
         OCI_SUCCESS) {
       fields_.clear();
-      ComputeErrorPosition();
-      parsed_sql_.clear();
-      RaiseException();
+      RaiseStatementError();
     }
     f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
     if (OCI90) f.CharSize = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHAR_SIZE, secerrhp_));
@@ -472,11 +468,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
                           mode));
       if (iters > 0) ++fetch_calls_;
       int rc = GetReturnCode();
-      if (rc != 0 && rc != 1403 && rc != 1406) {
-        ComputeErrorPosition();
-        parsed_sql_.clear();
-        RaiseException();
-      }
+      if (rc != 0 && rc != 1403 && rc != 1406) RaiseStatementError();
     }
     if (!described_) {
       InternalDescribe();
@@ -510,11 +502,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       // error; an error record numbered 1403 (a block's select into that
       // found nothing) is.
       int rc = GetReturnCode();
-      if (rc != 0 && last_oci_error_ != OCI_NO_DATA) {
-        ComputeErrorPosition();
-        parsed_sql_.clear();
-        RaiseException();
-      }
+      if (rc != 0 && last_oci_error_ != OCI_NO_DATA) RaiseStatementError();
     }
   }
   // A PL/SQL table holds as many elements as the call left in it.
