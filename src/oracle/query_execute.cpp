@@ -626,25 +626,22 @@ int TOracleQuery::RowCount() const {
 
 void TOracleQuery::Close() {
   fields_.clear();
-  if (session_ != nullptr && session_->Connected() && opened_) {
-    opened_ = false;
-    parsed_sql_.clear();
-    described_ = false;
-    eof_ = true;
+  if (!opened_) return;
+  opened_ = false;
+  parsed_sql_.clear();
+  described_ = false;
+  eof_ = true;
+  if (session_ != nullptr && session_->Connected()) {
     FreeStatementHandles();
     if (errhp_) OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
     if (secerrhp_) OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
     if (rowidhp_) OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID);
-    errhp_ = secerrhp_ = rowidhp_ = nullptr;
-  } else if (opened_ && (session_ == nullptr || !session_->Connected())) {
+  } else {
     // The handles went with the session's environment.
-    opened_ = false;
-    parsed_sql_.clear();
-    described_ = false;
-    eof_ = true;
-    stmthp_ = errhp_ = secerrhp_ = rowidhp_ = nullptr;
+    stmthp_ = nullptr;
     for (int i = 0; i < variables_.Count(); ++i) variables_.Data(i).bindhp = nullptr;
   }
+  errhp_ = secerrhp_ = rowidhp_ = nullptr;
 }
 
 }  // namespace kavo
