@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "oracle/oracle_date.h"
+#include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/oracle_types.h"
 #include "oracle/query.h"
@@ -89,17 +90,10 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
           else
             bytes = RemoveCR(value.AsAnsi(), session);
           // Longer text is cut silently, never inside a character.
-          std::string cp = IsUTF8() ? std::string("UTF-8") : AnsiCodePage();
-          size_t n = bytes.size() <= room ? bytes.size() : 0;
-          if (bytes.size() > room) {
-            while (n < room) {
-              size_t c = std::max<size_t>(1, CharByteLength(bytes, n, cp));
-              if (n + c > room) break;
-              n += c;
-            }
-          }
-          std::memcpy(e, bytes.data(), n);
-          e[n] = 0;
+          if (bytes.size() > room)
+            bytes = CutWholeCharacters(bytes, room, IsUTF8() ? std::string("UTF-8") : AnsiCodePage());
+          std::memcpy(e, bytes.data(), bytes.size());
+          e[bytes.size()] = 0;
         }
         break;
       }
@@ -319,8 +313,7 @@ std::string TVariables::Save() const {
     if (!v->indp.empty() && v->indp[0] != -1 && !v->buf.empty()) {
       const char* p = reinterpret_cast<const char*>(v->buf.data());
       if (IsStringType(v->buftype))
-        value.assign(p, strnlen(p, v->buf.size()) + 1 > v->buf.size() ? v->buf.size()
-                                                                        : strnlen(p, v->buf.size()) + 1);
+        value.assign(p, std::min(strnlen(p, v->buf.size()) + 1, v->buf.size()));
       else
         value.assign(p, std::min<size_t>(v->buf.size(), static_cast<size_t>(v->bufsize)));
     }
