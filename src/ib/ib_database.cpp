@@ -237,6 +237,33 @@ void TIBDatabase::ForceClose() {
   Fire(AfterDisconnect);
 }
 
+void TIBDatabase::BeforeDisconnectNotify(bool force) {
+  for (TIBBase* obj : sql_objects_.Snapshot()) {
+    try {
+      obj->DoBeforeDatabaseDisconnect();
+    } catch (...) {
+      if (!force) throw;
+    }
+  }
+  for (TIBTransaction* tr : transactions_.Snapshot()) {
+    if (FindTransaction(tr) < 0 || !tr->Active()) continue;
+    try {
+      switch (tr->DefaultAction()) {
+        case TACommit:
+        case TACommitRetaining:
+          tr->EndTransaction(TACommit, true);
+          break;
+        case TARollback:
+        case TARollbackRetaining:
+          tr->EndTransaction(TARollback, true);
+          break;
+      }
+    } catch (...) {
+      if (!force) throw;
+    }
+  }
+}
+
 void TIBDatabase::InternalClose(bool force) {
   CheckActive();
   isc_db_handle saved = handle_;
@@ -247,30 +274,7 @@ void TIBDatabase::InternalClose(bool force) {
     if (force) handle_ = saved;
   };
   try {
-    for (TIBBase* obj : sql_objects_.Snapshot()) {
-      try {
-        obj->DoBeforeDatabaseDisconnect();
-      } catch (...) {
-        if (!force) throw;
-      }
-    }
-    for (TIBTransaction* tr : transactions_.Snapshot()) {
-      if (FindTransaction(tr) < 0 || !tr->Active()) continue;
-      try {
-        switch (tr->DefaultAction()) {
-          case TACommit:
-          case TACommitRetaining:
-            tr->EndTransaction(TACommit, true);
-            break;
-          case TARollback:
-          case TARollbackRetaining:
-            tr->EndTransaction(TARollback, true);
-            break;
-        }
-      } catch (...) {
-        if (!force) throw;
-      }
-    }
+    BeforeDisconnectNotify(force);
   } catch (...) {
     restore();
     throw;
@@ -438,12 +442,7 @@ void TIBDatabase::CreateDatabase() {
 
 void TIBDatabase::DropDatabase() {
   CheckActive();
-  for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoBeforeDatabaseDisconnect();
-  for (TIBTransaction* tr : transactions_.Snapshot()) {
-    if (FindTransaction(tr) < 0 || !tr->Active()) continue;
-    bool commit = tr->DefaultAction() == TACommit || tr->DefaultAction() == TACommitRetaining;
-    tr->EndTransaction(commit ? TACommit : TARollback, true);
-  }
+  BeforeDisconnectNotify(false);
   IGDSLibrary& lib = GDSLibrary();
   Call(lib.isc_drop_database(StatusVector(), &handle_), true);
   handle_ = 0;

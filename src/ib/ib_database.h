@@ -141,6 +141,9 @@ class TIBDatabase : public TComponent, public roles::IBDatabase {
   void DoDisconnect();
 
  private:
+  // Tells the statements the connection goes and ends its active
+  // transactions by their default action; `force` ignores their failures.
+  void BeforeDisconnectNotify(bool force);
   void InternalClose(bool force);
   void EnsureServerType();
   void BuildDPBIfChanged();
