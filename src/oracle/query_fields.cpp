@@ -1,11 +1,8 @@
 // Access to the current row's columns.
-#include <cmath>
 #include <cstring>
 
-#include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
-#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
@@ -85,23 +82,14 @@ OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByN
 String TOracleQuery::FieldAsString(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   if (f.ind[cache_index_] == -1) return String();
-  if (f.IsUTF16) return FieldAsWideString(i);
   switch (f.buftype) {
     case otInteger:
     case otFloat:
+    case otString:
     case otLong:
-      return Field(i).AsString();
-    case otString: {
-      const char* p = reinterpret_cast<const char*>(f.Element(cache_index_));
-      std::string bytes(p, strnlen(p, f.bufsize));
-      return f.IsUTF8 ? AddCRW(Utf8Decode(bytes), session_)
-                      : AnsiToString(AddCR(bytes, session_));
-    }
-    case otDate:
-      // The date alone at midnight, else date and time.
-      return DateTimeToStr(Field(i).AsDateTime(), FormatSettings());
     case otLongRaw:
-      return AnsiToString(ByteArrayToString(Field(i)));
+    case otDate:  // the date alone at midnight, else date and time
+      return Field(i).AsString();
     default:
       throw Exception(u"Cannot convert field " + f.name + u" to a String");
   }
@@ -111,12 +99,8 @@ String TOracleQuery::FieldAsString(const String& name) const {
   return FieldAsString(IndexByName(name));
 }
 
-String TOracleQuery::FieldAsWideString(int i) const {
-  const TFieldData& f = CheckFieldValue(i);
-  if (f.ind[cache_index_] == -1) return String();
-  if (f.IsUTF16 || (f.IsUTF8 && f.buftype == otString)) return Field(i).AsString();
-  return FieldAsString(i);
-}
+// Field text is UTF-16 whatever the column's character set.
+String TOracleQuery::FieldAsWideString(int i) const { return FieldAsString(i); }
 
 namespace {
 
