@@ -4,8 +4,8 @@ namespace kavo {
 
 namespace {
 
-// The before-the-calendar value every invalid date reads as.
-constexpr TDateTime kNoDate = -693594.0;
+// The before-the-calendar value every invalid date reads as: 0001-01-01 minus one.
+constexpr TDateTime kNoDate = -kDateDelta;
 
 TDateTime Combine(int year, int month, int day, int hour, int minute, int second) {
   TDateTime date = kNoDate;
@@ -19,16 +19,15 @@ TDateTime Combine(int year, int month, int day, int hour, int minute, int second
 }  // namespace
 
 void NativeToOracleDate(uint8_t* buffer, TDateTime value) {
-  int y, m, d, h, n, s, ms;
-  DecodeDate(value, y, m, d);
-  DecodeTime(value, h, n, s, ms);
-  buffer[0] = static_cast<uint8_t>(y / 100 + 100);
-  buffer[1] = static_cast<uint8_t>(y % 100 + 100);
-  buffer[2] = static_cast<uint8_t>(m);
-  buffer[3] = static_cast<uint8_t>(d);
-  buffer[4] = static_cast<uint8_t>(h + 1);
-  buffer[5] = static_cast<uint8_t>(n + 1);
-  buffer[6] = static_cast<uint8_t>(s + 1);
+  OCIDateRecord r;
+  NativeToOCIDate(r, value);
+  buffer[0] = static_cast<uint8_t>(r.year / 100 + 100);
+  buffer[1] = static_cast<uint8_t>(r.year % 100 + 100);
+  buffer[2] = r.month;
+  buffer[3] = r.day;
+  buffer[4] = static_cast<uint8_t>(r.hour + 1);
+  buffer[5] = static_cast<uint8_t>(r.minute + 1);
+  buffer[6] = static_cast<uint8_t>(r.second + 1);
 }
 
 TDateTime OracleToNativeDate(const uint8_t* b) {
