@@ -62,8 +62,9 @@ TIBServerError BuildServerError(const IGDSLibrary& library) {
   return result;
 }
 
-void IBDataBaseError(const IGDSLibrary& library) {
-  TIBServerError e = BuildServerError(library);
+void IBDataBaseError(const IGDSLibrary& library) { RaiseServerError(BuildServerError(library)); }
+
+void RaiseServerError(const TIBServerError& e) {
   ReportError(IntToStr(e.sql_code) + u" " + IntToStr(e.error_code) + u" " + e.message);
   if (e.sql_code == -551) throw EIBInterBaseRoleError(e.sql_code, e.error_code, e.message);
   throw EIBInterBaseError(e.sql_code, e.error_code, e.message);

@@ -62,8 +62,10 @@ struct TIBServerError {
   String message;
 };
 TIBServerError BuildServerError(const IGDSLibrary& library);
-// Raises EIBInterBaseError (EIBInterBaseRoleError for SQL code -551) from the
-// calling thread's status vector.
+// Reports `error` to the trace hook and raises it as EIBInterBaseError
+// (EIBInterBaseRoleError for SQL code -551).
+[[noreturn]] void RaiseServerError(const TIBServerError& error);
+// RaiseServerError for the calling thread's status vector.
 [[noreturn]] void IBDataBaseError(const IGDSLibrary& library);
 
 // True when the calling thread's status vector holds one of `codes` as the

@@ -155,9 +155,7 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
                                                                   : databases_.Front();
               primary->ForceClose();
             }
-            ReportError(IntToStr(e.sql_code) + u" " + IntToStr(e.error_code) + u" " + e.message);
-            if (e.sql_code == -551) throw EIBInterBaseRoleError(e.sql_code, e.error_code, e.message);
-            throw EIBInterBaseError(e.sql_code, e.error_code, e.message);
+            RaiseServerError(e);
           }
         }
         for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoAfterTransactionEnd();
