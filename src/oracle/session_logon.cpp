@@ -169,8 +169,9 @@ void TOracleSession::LogOn() {
 
       // The pending record first: reading the banner reuses the error handle.
       int rc = ReturnCode();
+      bool expiring = rc == 28002 || rc == 28011;
       String pending;
-      if (rc == 28002 || rc == 28011) pending = EOracleError(this, this, errhp_).Message();
+      if (expiring) pending = EOracleError(this, this, errhp_).Message();
 
       if (last_oci_error_ == OCI_SUCCESS || last_oci_error_ == OCI_SUCCESS_WITH_INFO) {
         OraText buf[kBannerSize] = {0};
@@ -190,15 +191,11 @@ void TOracleSession::LogOn() {
         }
       }
 
-      if (rc == 28002 || rc == 28011) {
-        expiration_message_ = pending;
+      expiration_message_ = pending;  // empty unless the password is expiring
+      if (expiring)
         last_oci_error_ = OCI_SUCCESS;
-      } else if (rc != 0) {
-        expiration_message_.clear();
+      else if (rc != 0)
         RaiseError();
-      } else {
-        expiration_message_.clear();
-      }
       if (cached) {
         ub4 size = static_cast<ub4>(statement_cache_size_);
         OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
