@@ -69,6 +69,11 @@ int TOracleQuery::IndexForSet(const String& name) const {
   return i;
 }
 
+void TOracleQuery::CheckVariableIndex(int index) const {
+  if (index < 0 || index >= variables_.Count())
+    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+}
+
 void TOracleQuery::DeclareVariable(const String& name, int type) {
   if (name.empty() || name == u":")
     throw Exception(u"You cannot declare a variable with an empty name");
@@ -147,8 +152,7 @@ void TOracleQuery::SetVariable(const String& name, const OraVariant& value) {
 }
 
 void TOracleQuery::SetVariable(int index, const OraVariant& value) {
-  if (index < 0 || index >= variables_.Count())
-    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  CheckVariableIndex(index);
   TVariableData& v = variables_.Data(index);
   if (value.IsArray() && v.buftype != otLongRaw) {
     if (v.Complex) throw Exception(v.name + u" is a complex variable and cannot be an array");
@@ -185,8 +189,7 @@ OraVariant TOracleQuery::GetVariable(const String& name) {
 }
 
 OraVariant TOracleQuery::GetVariable(int index) {
-  if (index < 0 || index >= variables_.Count())
-    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  CheckVariableIndex(index);
   const TVariableData& v = variables_.Data(index);
   bool null_variant = session_ != nullptr && session_->NullValue() == nvNull;
   auto read = [&](int element) {
@@ -212,14 +215,12 @@ void TOracleQuery::ClearVariables() {
 }
 
 String TOracleQuery::VariableName(int index) const {
-  if (index < 0 || index >= variables_.Count())
-    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  CheckVariableIndex(index);
   return variables_.Data(index).name;
 }
 
 int TOracleQuery::VariableType(int index) const {
-  if (index < 0 || index >= variables_.Count())
-    throw Exception(u"Variable " + IntToStr(index) + u" does not exist");
+  CheckVariableIndex(index);
   return variables_.Data(index).buftype;
 }
 

@@ -153,6 +153,7 @@ class TOracleQuery : public TComponent {
  private:
   String NormaliseName(const String& name) const;
   int IndexForSet(const String& name) const;
+  void CheckVariableIndex(int index) const;
   const TFieldData& CheckField(int i) const;
   const TFieldData& CheckFieldValue(int i) const;
   int IndexByName(const String& name) const;
