@@ -11,11 +11,6 @@ namespace kavo::ocisqlite {
 
 namespace {
 
-OraError At(OraError e, const Token& t) {
-  e.set_offset(static_cast<int>(t.pos));
-  return e;
-}
-
 class Ddl {
  public:
   Ddl(Stmt& s, Connection& c) : t_(s.toks), match_(MatchParens(s.toks)), c_(c), text_(s.text) {}

@@ -47,9 +47,7 @@ std::vector<Token> Lex(std::string_view s) {
       ++i;
       for (;;) {
         if (i >= s.size()) {
-          OraError e = MakeError(1756);
-          e.set_offset(static_cast<int>(t.pos));
-          throw e;
+          throw At(MakeError(1756), t);
         }
         if (s[i] == '\'') {
           if (i + 1 < s.size() && s[i + 1] == '\'') { t.text += '\''; i += 2; continue; }
@@ -132,6 +130,11 @@ std::string QuoteString(std::string_view text) {
   std::string r = "'";
   for (char c : text) r += c == '\'' ? std::string("''") : std::string(1, c);
   return r + "'";
+}
+
+OraError At(OraError e, const Token& t) {
+  e.set_offset(static_cast<int>(t.pos));
+  return e;
 }
 
 }  // namespace kavo::ocisqlite

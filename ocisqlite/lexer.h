@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "errors.h"
+
 namespace kavo::ocisqlite {
 
 enum class Tok { kIdent, kQuoted, kString, kNumber, kBind, kSymbol, kEnd };
@@ -27,6 +29,9 @@ std::vector<Token> Lex(std::string_view sql);
 
 // Index of the parenthesis closing the one at `open`, or the end token index.
 std::vector<size_t> MatchParens(const std::vector<Token>& toks);
+
+// `e` pointing at the token, as Oracle reports the place of a parse error.
+OraError At(OraError e, const Token& t);
 
 std::string QuoteIdent(std::string_view name);
 std::string QuoteString(std::string_view text);

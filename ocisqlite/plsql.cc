@@ -51,9 +51,7 @@ class Plsql {
       else ++col;
     }
     std::string sym = t.kind == Tok::kEnd ? "end-of-file" : s_.text.substr(t.pos, t.len);
-    OraError e = MakeError(6550, std::to_string(line), std::to_string(col), sym);
-    e.set_offset(static_cast<int>(t.pos));
-    throw e;
+    throw At(MakeError(6550, std::to_string(line), std::to_string(col), sym), t);
   }
 
   void Expect(size_t i, const char* word) {
@@ -93,9 +91,7 @@ class Plsql {
   void Assign(const std::string& bind, const Cell& c, const Token& at, ub2 ora_type = 0) {
     Bind* b = FindBind(s_, bind, -1);
     if (!b) {
-      OraError e = MakeError(1008);
-      e.set_offset(static_cast<int>(at.pos));
-      throw e;
+      throw At(MakeError(1008), at);
     }
     ub2 type = ora_type ? ora_type : c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT ? SQLT_NUM : SQLT_CHR;
     if (WriteCell(c, type, b->t, 0, c_) == 1406) throw MakeError(6502);

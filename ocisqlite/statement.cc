@@ -221,9 +221,7 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
 
 std::string NameAt(const std::vector<Token>& t, size_t i) {
   if (t[i].kind != Tok::kIdent && t[i].kind != Tok::kQuoted) {
-    OraError e = MakeError(t[i].kind == Tok::kEnd ? 936 : 933);
-    e.set_offset(static_cast<int>(t[i].pos));
-    throw e;
+    throw At(MakeError(t[i].kind == Tok::kEnd ? 936 : 933), t[i]);
   }
   return t[i].text;
 }
@@ -253,20 +251,12 @@ void ExecuteControl(Stmt& s, Connection& conn) {
       return;
     }
     case Kind::kLock: {
-      if (!t[1].Is("TABLE")) {
-        OraError e = MakeError(905);
-        e.set_offset(static_cast<int>(t[1].pos));
-        throw e;
-      }
+      if (!t[1].Is("TABLE")) throw At(MakeError(905), t[1]);
       ObjectRef ref;
       size_t i = 2;
       std::string schema, name = NameAt(t, i);
       if (t[i + 1].IsSym(".")) schema = name, name = NameAt(t, i + 2), i += 2;
-      if (!conn.Resolve(schema, name, &ref)) {
-        OraError e = MakeError(942);
-        e.set_offset(static_cast<int>(t[2].pos));
-        throw e;
-      }
+      if (!conn.Resolve(schema, name, &ref)) throw At(MakeError(942), t[2]);
       bool nowait = false;
       for (const Token& k : t) nowait |= k.Is("NOWAIT");
       conn.BeginWrite(nowait);
@@ -283,11 +273,7 @@ void ExecuteControl(Stmt& s, Connection& conn) {
 
 void AlterSession(Stmt& s, Connection& conn) {
   const auto& t = s.toks;
-  if (!t[2].Is("SET")) {
-    OraError e = MakeError(922);
-    e.set_offset(static_cast<int>(t[2].pos));
-    throw e;
-  }
+  if (!t[2].Is("SET")) throw At(MakeError(922), t[2]);
   for (size_t i = 3; t[i].kind != Tok::kEnd; ++i) {
     if (t[i].Is("NLS_DATE_FORMAT") && t[i + 1].IsSym("=") && t[i + 2].kind == Tok::kString) {
       FormatDate(DateParts{}, t[i + 2].text);  // rejects an unknown format
@@ -390,11 +376,8 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
           if (s.toks[1].Is("SESSION")) AlterSession(s, conn);
           else ExecuteDdl(s, conn);
           break;
-        case Kind::kUnknown: {
-          OraError e = MakeError(900);
-          e.set_offset(static_cast<int>(s.toks[0].pos));
-          throw e;
-        }
+        case Kind::kUnknown:
+          throw At(MakeError(900), s.toks[0]);
         default:
           ExecuteControl(s, conn);
           break;

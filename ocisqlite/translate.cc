@@ -21,11 +21,6 @@ size_t Translation::SourceOffset(size_t out_offset) const {
 
 namespace {
 
-OraError At(OraError e, const Token& t) {
-  e.set_offset(static_cast<int>(t.pos));
-  return e;
-}
-
 const std::set<std::string>& AliasStop() {
   static const std::set<std::string> s = {
       "WHERE", "GROUP",   "ORDER", "HAVING", "CONNECT", "START",    "UNION",  "MINUS",
