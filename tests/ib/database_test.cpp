@@ -309,12 +309,6 @@ TEST_F(DatabaseTest, DefaultTransactionWiring) {
   EXPECT_EQ(db().FindDefaultTransaction(), &tr());
 }
 
-}  // namespace
-}  // namespace kavo::test
-
-namespace kavo::test {
-namespace {
-
 // Collects what the layer reports to the trace hook.
 class RecordingHook : public IIBSQLMonitorHook {
  public:

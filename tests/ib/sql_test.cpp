@@ -241,12 +241,6 @@ TEST_F(SQLTest, StatementOutlivesItsConnectionAndTransaction) {
   EXPECT_FALSE(q().Prepared());
 }
 
-}  // namespace
-}  // namespace kavo::test
-
-namespace kavo::test {
-namespace {
-
 TEST_F(SQLTest, PlanOfAQueryAndNoneForAnInsert) {
   q().SQL().SetText(u"select * from TMP_INTEGRACAO where ACAO = :A");
   EXPECT_EQ(q().Plan(), u"");  // not prepared
@@ -256,12 +250,6 @@ TEST_F(SQLTest, PlanOfAQueryAndNoneForAnInsert) {
   q().Prepare();
   EXPECT_EQ(q().Plan(), u"");
 }
-
-}  // namespace
-}  // namespace kavo::test
-
-namespace kavo::test {
-namespace {
 
 TEST_F(SQLTest, ColumnsWithoutAliasAndLongDuplicateNames) {
   q().SQL().SetText(u"select ACAO, TIPO, STATUS from TMP_INTEGRACAO");

@@ -214,12 +214,6 @@ TEST_F(TransactionTest, IdleTimerEndsAnIdleTransaction) {
   EXPECT_TRUE(db().Connected());
 }
 
-}  // namespace
-}  // namespace kavo::test
-
-namespace kavo::test {
-namespace {
-
 // The integration cycle drives the connection and the transaction only
 // through their roles; the real components must behave as it expects.
 TEST_F(TransactionTest, RolesOfTheCycleKeepOnlyCommittedWork) {
