@@ -31,11 +31,11 @@ TEST_F(LogonTest, WrongPasswordAndUnknownUserAreRefusedWith1017AndNoPasswordWith
 
 TEST_F(LogonTest, MissingStoreFailsAttachWith12154) {
   sword rc = 0;
-  Logon("system", "manager", &rc, dir_ + "/nothere.db");
+  Logon("system", "manager", &rc, dir_.File("nothere.db"));
   EXPECT_EQ(rc, OCI_ERROR);
   EXPECT_EQ(ErrorText(), "ORA-12154: TNS:could not resolve the connect identifier specified\n");
   // A file that is not a store is no better.
-  std::string junk = dir_ + "/junk.db";
+  std::string junk = dir_.File("junk.db");
   FILE* f = fopen(junk.c_str(), "w");
   fputs("not a database", f);
   fclose(f);

@@ -30,9 +30,7 @@ int RunTool(const std::string& args, const std::string& input, std::string* out)
 }
 
 void OciTest::SetUp() {
-  char tmpl[] = "/tmp/ocisqlite_test_XXXXXX";
-  dir_ = mkdtemp(tmpl);
-  store_ = dir_ + "/store.db";
+  store_ = dir_.File("store.db");
   ASSERT_EQ(RunTool("create " + store_ + " manager"), 0);
   ASSERT_EQ(OCIEnvCreate(&env_, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr), OCI_SUCCESS);
   ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&err_), OCI_HTYPE_ERROR, 0, nullptr), OCI_SUCCESS);
@@ -43,7 +41,6 @@ void OciTest::SetUp() {
 
 void OciTest::TearDown() {
   if (env_) OCIHandleFree(env_, OCI_HTYPE_ENV);
-  std::filesystem::remove_all(dir_);
 }
 
 Session OciTest::Logon(const std::string& user, const std::string& password, sword* status,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "oci.h"
+#include "support/temp_dir.h"
 
 namespace kavo::ocisqlite::test {
 
@@ -43,7 +44,7 @@ class OciTest : public ::testing::Test {
   int ErrorCode();
   std::string ErrorText();
 
-  std::string dir_;
+  TempDir dir_{"/tmp/ocisqlite_test_"};
   std::string store_;
   OCIEnv* env_ = nullptr;
   OCIError* err_ = nullptr;

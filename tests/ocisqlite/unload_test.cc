@@ -8,6 +8,7 @@
 #include <string>
 
 #include "oci.h"
+#include "support/temp_dir.h"
 
 #ifdef __SANITIZE_ADDRESS__
 extern "C" int __lsan_do_recoverable_leak_check();
@@ -26,12 +27,9 @@ using AttrGetFn = sword (*)(const void*, ub4, void*, ub4*, ub4, OCIError*);
 class UnloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/ocisqlite_unload_XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    copy_ = dir_ + "/libclntsh_copy.so";
+    copy_ = dir_.File("libclntsh_copy.so");
     std::filesystem::copy_file(OCISQLITE_LIBRARY, copy_);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void* Load() {
     void* lib = dlopen(copy_.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -68,7 +66,8 @@ class UnloadTest : public ::testing::Test {
     return env;
   }
 
-  std::string dir_, copy_;
+  TempDir dir_{"/tmp/ocisqlite_unload_"};
+  std::string copy_;
 };
 
 TEST_F(UnloadTest, UnloadingLeavesNothingAllocatedAndReloadingStartsAfresh) {
