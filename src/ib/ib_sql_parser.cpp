@@ -25,6 +25,15 @@ TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
   String name;
   bool quoted_name = false;
   int generated = 0;
+  // A marker without a name is named IBParam<n> when asked, else an error.
+  auto end_parameter = [&] {
+    if (name.empty() && !quoted_name) {
+      if (!generate_param_names) ParseError(ibceParamNameExpected);
+      name = u"IBParam" + IntToStr(generated++);
+    }
+    out.names.push_back(name);
+    state = kDefault;
+  };
   const size_t n = sql.size();
   size_t i = 0;
   while (i < n) {
@@ -89,25 +98,12 @@ TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
         } else {
           ended = true;  // this character is handled in the default state
         }
-        if (ended) {
-          if (name.empty() && !quoted_name) {
-            if (!generate_param_names) ParseError(ibceParamNameExpected);
-            name = u"IBParam" + IntToStr(generated++);
-          }
-          out.names.push_back(name);
-          state = kDefault;
-        }
+        if (ended) end_parameter();
         break;
       }
     }
   }
-  if (state == kParameter) {  // a marker at the very end of the text
-    if (name.empty() && !quoted_name) {
-      if (!generate_param_names) ParseError(ibceParamNameExpected);
-      name = u"IBParam" + IntToStr(generated++);
-    }
-    out.names.push_back(name);
-  }
+  if (state == kParameter) end_parameter();  // a marker at the very end of the text
   return out;
 }
 
