@@ -41,7 +41,6 @@ TIBServerLibrary::TIBServerLibrary() = default;
 TIBServerLibrary::~TIBServerLibrary() = default;
 
 std::string TIBServerLibrary::LibraryName() const { return kIBClientLibraryName; }
-std::string TIBEmbeddedLibrary::LibraryName() const { return kIBClientLibraryName; }
 
 void TIBServerLibrary::ResolveRequired(DynamicLibrary& lib, std::initializer_list<IBEntry> list) {
   for (IBEntry e : list) {

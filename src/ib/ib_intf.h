@@ -132,11 +132,9 @@ class TIBServerLibrary : public IGDSLibrary {
 };
 
 // The library of the "IBEmbedded" type. On Linux the same client library
-// opens a local path in-process through the embedded engine.
-class TIBEmbeddedLibrary : public TIBServerLibrary {
- public:
-  std::string LibraryName() const override;
-};
+// opens a local path in-process through the embedded engine, so only the
+// registry entry (and its load state) is its own.
+class TIBEmbeddedLibrary : public TIBServerLibrary {};
 
 // The Linux file of the client library and of the optional XML library.
 extern const char* const kIBClientLibraryName;
