@@ -119,9 +119,7 @@ std::string Trim(const std::string& s) {
 }
 
 std::string UpperStart(const std::string& s) {
-  std::string u;
-  for (char c : s.substr(0, 40)) u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
+  return kavo::ocisqlite::AsciiUpper(s.substr(0, 40));
 }
 
 // Whether the text ends with ";" outside quotes and comments.
@@ -218,8 +216,7 @@ int main(int argc, char** argv) {
   if (a.size() == 4 && a[0] == "set" && a[2] == "release")
     return Set(a[1], "UPDATE ocisqlite_settings SET value = ? WHERE key = 'release'", {a[3]});
   if (a.size() == 4 && a[0] == "expiring") {
-    std::string user;
-    for (char c : a[2]) user += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string user = kavo::ocisqlite::AsciiUpper(a[2]);
     return Set(a[1], "UPDATE ocisqlite_users SET expire_days = ? WHERE username = ?", {a[3], user});
   }
   std::cerr << kUsage;

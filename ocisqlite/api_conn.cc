@@ -13,12 +13,6 @@ std::string Bytes(const OraText* p, sb4 len) {
   return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
 }
 
-std::string Upper(std::string s) {
-  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 Connection* Conn(SvcCtx* svc) {
   return svc && IsHandle(svc->session, OCI_HTYPE_SESSION) && svc->session->conn ? svc->session->conn.get() : nullptr;
 }
@@ -60,7 +54,7 @@ OCI_API sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* usr
   if (u->password.empty()) return Fail(errhp, MakeError(1005));
   try {
     auto conn = Connection::Open(svc->server->path);
-    int days = conn->Logon(Upper(u->user), u->password);
+    int days = conn->Logon(ClientName(u->user), u->password);
     u->conn = std::shared_ptr<Connection>(std::move(conn));
     svc->session = u;
     if (days > 0) {

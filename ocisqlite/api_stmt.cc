@@ -128,10 +128,7 @@ OCI_API sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, co
   std::string raw = placeh_len < 0 ? reinterpret_cast<const char*>(placeholder)
                                    : std::string(reinterpret_cast<const char*>(placeholder), static_cast<size_t>(placeh_len));
   if (!raw.empty() && raw[0] == ':') raw.erase(0, 1);
-  std::string name;
-  if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') name = raw.substr(1, raw.size() - 2);
-  else
-    for (char c : raw) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string name = ClientName(raw);
   if (name.empty() || !HasPlaceholder(*s, name)) return Fail(errhp, MakeError(1036));
   return DoBind(s, bindp, errhp, name, 0, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
 }

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "errors.h"
+#include "lexer.h"
 
 namespace kavo::ocisqlite {
 
@@ -30,12 +31,6 @@ int Weekday(const DateParts& d) {  // 0 = Sunday (Zeller-like, proleptic Gregori
   return (h + 6) % 7;
 }
 
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
-
 // Applies the case of the format element ("Mon", "MON", "mon") to a name.
 std::string Cased(std::string name, std::string_view element) {
   bool first_upper = std::isupper(static_cast<unsigned char>(element[0]));
@@ -56,7 +51,7 @@ const char* kElements[] = {"MONTH", "HH24", "HH12", "RRRR", "YYYY", "SYYYY", "MO
 size_t MatchElement(std::string_view fmt, size_t i, std::string_view* element) {
   for (const char* e : kElements) {
     std::string_view ev(e);
-    if (fmt.size() - i >= ev.size() && Upper(fmt.substr(i, ev.size())) == ev) {
+    if (fmt.size() - i >= ev.size() && AsciiUpper(fmt.substr(i, ev.size())) == ev) {
       *element = fmt.substr(i, ev.size());
       return ev.size();
     }
@@ -169,7 +164,7 @@ std::string FormatDate(const DateParts& d, std::string_view fmt) {
       out += fmt[i++];
       continue;
     }
-    std::string u = Upper(e);
+    std::string u = AsciiUpper(e);
     if (u == "YYYY" || u == "RRRR" || u == "SYYYY") num(d.year, 4);
     else if (u == "YYY") num(d.year % 1000, 3);
     else if (u == "YY" || u == "RR") num(d.year % 100, 2);
@@ -238,7 +233,7 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
       continue;
     }
     if (t >= text.size()) break;  // missing trailing elements keep their defaults
-    std::string u = Upper(e);
+    std::string u = AsciiUpper(e);
     i += len;
     if (u == "YYYY" || u == "SYYYY" || u == "RRRR") {
       auto [v, n] = read_num(4);
@@ -259,7 +254,7 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
     else if (u == "SS") d.second = read_num(2).first;
     else if (u == "MON" || u == "MONTH") {
       skip_blanks();
-      std::string rest = Upper(text.substr(t));
+      std::string rest = AsciiUpper(text.substr(t));
       int found = 0;
       for (int m = 0; m < 12 && !found; ++m) {
         std::string full = kMonths[m];
@@ -272,7 +267,7 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
       while (t < text.size() && std::isalpha(static_cast<unsigned char>(text[t]))) ++t;
     } else if (u == "AM" || u == "PM") {
       skip_blanks();
-      std::string rest = Upper(text.substr(t, 2));
+      std::string rest = AsciiUpper(text.substr(t, 2));
       if (rest != "AM" && rest != "PM") throw MakeError(1861);
       has_meridian = true;
       pm = rest == "PM";

@@ -119,8 +119,7 @@ void Banner(sqlite3_context* ctx, int, sqlite3_value** a) {
 }
 
 void Userenv(sqlite3_context* ctx, int, sqlite3_value** a) {
-  std::string k = Text(a[0]);
-  for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string k = AsciiUpper(Text(a[0]));
   if (k == "SESSIONID") return sqlite3_result_int64(ctx, Conn(ctx)->session_id());
   if (k == "LANGUAGE") return ResultText(ctx, "AMERICAN_AMERICA.AL32UTF8");
   if (k == "LANG") return ResultText(ctx, "US");

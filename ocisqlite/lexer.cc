@@ -137,4 +137,15 @@ OraError At(OraError e, const Token& t) {
   return e;
 }
 
+std::string AsciiUpper(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+std::string ClientName(std::string_view s) {
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return std::string(s.substr(1, s.size() - 2));
+  return AsciiUpper(s);
+}
+
 }  // namespace kavo::ocisqlite

@@ -33,6 +33,12 @@ std::vector<size_t> MatchParens(const std::vector<Token>& toks);
 // `e` pointing at the token, as Oracle reports the place of a parse error.
 OraError At(OraError e, const Token& t);
 
+// ASCII letters upper-cased, as Oracle reads keywords and unquoted names.
+std::string AsciiUpper(std::string_view s);
+// A name as a client passes it: in double quotes it is taken as written,
+// else upper-cased.
+std::string ClientName(std::string_view s);
+
 std::string QuoteIdent(std::string_view name);
 std::string QuoteString(std::string_view text);
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "errors.h"
+#include "lexer.h"
 
 namespace kavo::ocisqlite {
 
@@ -163,8 +164,7 @@ bool RoundNumber(std::string_view text, int scale, double* out) {
 }
 
 std::string FormatNumber(double v, std::string_view format) {
-  std::string f;
-  for (char c : format) f += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string f = AsciiUpper(format);
   bool fm = f.rfind("FM", 0) == 0;
   if (fm) f.erase(0, 2);
   size_t dot = std::string::npos;
