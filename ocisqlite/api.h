@@ -2,6 +2,8 @@
 #ifndef OCISQLITE_API_H
 #define OCISQLITE_API_H
 
+#include <string>
+
 #include "handles.h"
 
 #define OCI_API extern "C" __attribute__((visibility("default")))
@@ -19,6 +21,14 @@ inline ErrorHandle* Err(OCIError* e) { return As<ErrorHandle>(e, OCI_HTYPE_ERROR
 inline sword Fail(OCIError* e, const OraError& error) {
   if (ErrorHandle* h = Err(e)) h->Set(error);
   return OCI_ERROR;
+}
+
+// A text argument: `len` bytes, or up to the terminating zero when `len` is
+// negative; a null pointer is empty.
+inline std::string Bytes(const OraText* p, sb4 len) {
+  if (!p) return {};
+  if (len < 0) return reinterpret_cast<const char*>(p);
+  return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
 }
 
 inline sword Unimplemented(OCIError* e) { return Fail(e, MakeError(3001)); }

@@ -7,12 +7,6 @@ using namespace kavo::ocisqlite;
 
 namespace {
 
-std::string Bytes(const OraText* p, sb4 len) {
-  if (!p) return {};
-  if (len < 0) return reinterpret_cast<const char*>(p);
-  return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
-}
-
 Connection* Conn(SvcCtx* svc) {
   return svc && IsHandle(svc->session, OCI_HTYPE_SESSION) && svc->session->conn ? svc->session->conn.get() : nullptr;
 }

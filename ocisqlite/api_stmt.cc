@@ -125,8 +125,7 @@ OCI_API sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, co
   if (!s || !e) return OCI_INVALID_HANDLE;
   e->Clear();
   if (!placeholder) return Fail(errhp, MakeError(1036));
-  std::string raw = placeh_len < 0 ? reinterpret_cast<const char*>(placeholder)
-                                   : std::string(reinterpret_cast<const char*>(placeholder), static_cast<size_t>(placeh_len));
+  std::string raw = Bytes(placeholder, placeh_len);
   if (!raw.empty() && raw[0] == ':') raw.erase(0, 1);
   std::string name = ClientName(raw);
   if (name.empty() || !HasPlaceholder(*s, name)) return Fail(errhp, MakeError(1036));
