@@ -29,26 +29,6 @@ Cell Cell::Column(sqlite3_stmt* st, int col) {
   return c;
 }
 
-Cell Cell::FromValue(sqlite3_value* v) {
-  Cell c;
-  c.type = sqlite3_value_type(v);
-  switch (c.type) {
-    case SQLITE_INTEGER: c.i = sqlite3_value_int64(v); break;
-    case SQLITE_FLOAT: c.d = sqlite3_value_double(v); break;
-    case SQLITE_TEXT:
-      c.p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-      c.n = static_cast<size_t>(sqlite3_value_bytes(v));
-      break;
-    case SQLITE_BLOB:
-      c.p = static_cast<const char*>(sqlite3_value_blob(v));
-      c.n = static_cast<size_t>(sqlite3_value_bytes(v));
-      break;
-    default: break;
-  }
-  if ((c.type == SQLITE_TEXT || c.type == SQLITE_BLOB) && c.n == 0) c.type = SQLITE_NULL;
-  return c;
-}
-
 Cell Cell::Text(const std::string& s) {
   Cell c;
   c.type = s.empty() ? SQLITE_NULL : SQLITE_TEXT;

@@ -21,7 +21,6 @@ struct Cell {
   size_t n = 0;
 
   static Cell Column(sqlite3_stmt* st, int col);
-  static Cell FromValue(sqlite3_value* v);
   static Cell Text(const std::string& s);
 };
 
