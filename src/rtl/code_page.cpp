@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <mutex>
+#include <unordered_map>
 
 #include "rtl/exceptions.h"
 
@@ -28,14 +29,36 @@ std::string DetectAnsi() {
   return cs.empty() ? std::string("ANSI_X3.4-1968") : cs;
 }
 
-class Iconv {
+// Opening a converter costs far more than converting one column value, and
+// texts are converted per row: each thread keeps its converters open.
+class ConverterCache {
  public:
-  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-    if (cd_ == reinterpret_cast<iconv_t>(-1))
+  ~ConverterCache() {
+    for (auto& [key, cd] : open_) iconv_close(cd);
+  }
+  iconv_t Get(const std::string& to, const std::string& from) {
+    auto key = to + '\n' + from;
+    auto it = open_.find(key);
+    if (it != open_.end()) return it->second;
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
       throw EConvertError(u"Unknown code page: " + AsciiToString(from) + u" -> " +
                           AsciiToString(to));
+    open_.emplace(std::move(key), cd);
+    return cd;
   }
-  ~Iconv() { iconv_close(cd_); }
+
+ private:
+  std::unordered_map<std::string, iconv_t> open_;
+};
+
+class Iconv {
+ public:
+  Iconv(const std::string& to, const std::string& from) {
+    thread_local ConverterCache cache;
+    cd_ = cache.Get(to, from);
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
 
@@ -85,7 +108,7 @@ std::string StringToCodePage(StringView text, const std::string& code_page, char
                              bool* lossy) {
   if (lossy) *lossy = false;
   if (IsUtf8CodePage(code_page)) return StringToUtf8(text);
-  Iconv cv(code_page.c_str(), "UTF-16LE");
+  Iconv cv(code_page, "UTF-16LE");
   std::string out;
   // One character at a time after a failure, so each unmappable one becomes
   // exactly one default character.
@@ -113,7 +136,7 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
     if (lossy && s.find(u'\xFFFD') != String::npos) *lossy = true;
     return s;
   }
-  Iconv cv("UTF-16LE", code_page.c_str());
+  Iconv cv("UTF-16LE", code_page);
   std::string out;
   std::string src(bytes);
   char* in = src.data();

@@ -23,6 +23,15 @@ TEST(CodePage, DecodesAndFlagsInvalidBytes) {
   EXPECT_TRUE(lossy);
 }
 
+TEST(CodePage, AConverterReusedAfterAFailureStartsClean) {
+  // The converters stay open per thread; an interrupted conversion must not
+  // leak into the next one.
+  EXPECT_EQ(CodePageToString("a\x81", "CP1252"), u"a\uFFFD");  // 0x81 is unassigned
+  EXPECT_EQ(CodePageToString("\xE9", "CP1252"), u"\u00E9");
+  EXPECT_EQ(StringToCodePage(u"\u4E2D", "CP1252"), "?");
+  EXPECT_EQ(StringToCodePage(u"\u00E9", "CP1252"), "\xE9");
+}
+
 TEST(CodePage, UnknownCodePageIsAConvertError) {
   EXPECT_THROW(StringToCodePage(u"x", "NO-SUCH-CODEPAGE"), EConvertError);
 }
