@@ -3,7 +3,6 @@
 #include <ctime>
 
 #include "ib/ib_database.h"
-#include "ib/ib_date_text.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
 #include "ib/ib_sql.h"
@@ -12,6 +11,7 @@
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 #include "rtl/int64_text.h"
+#include "rtl/str_to_date_time.h"
 
 namespace kavo {
 
@@ -490,7 +490,7 @@ TDateTime TIBXSQLVAR::AsDateTime() const {
     IBError(ibceInvalidDataConversion);
   TDateTime time = 0;
   if (!TryEncodeTime(t.tm_hour, t.tm_min, t.tm_sec, 0, time)) IBError(ibceInvalidDataConversion);
-  return date >= 0 ? date + time : date - time;
+  return CombineDateTime(date, time);
 }
 
 String TIBXSQLVAR::AsString() const {

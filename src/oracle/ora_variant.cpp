@@ -16,6 +16,8 @@ namespace {
 }
 
 // Parses "d/m/y" in the settings' order, then optional "h:n[:s]" and an AM/PM marker.
+// Its own grammar, not rtl's TryStrToDateTime: '/', '-' and '.' always separate
+// the date, and a date is required.
 bool TryStrToDateTime(StringView text, TDateTime& out) {
   const TFormatSettings& fs = FormatSettings();
   String t = Trim(text);
@@ -76,7 +78,7 @@ bool TryStrToDateTime(StringView text, TDateTime& out) {
   }
   TDateTime time;
   if (!TryEncodeTime(h, n, s, 0, time)) return false;
-  out = date >= 0 ? date + time : date - time;
+  out = CombineDateTime(date, time);
   return true;
 }
 

@@ -12,8 +12,7 @@ TDateTime Combine(int year, int month, int day, int hour, int minute, int second
   if (year <= 0 || !TryEncodeDate(year, month, day, date)) date = kNoDate;
   TDateTime time = 0;
   if (!TryEncodeTime(hour, minute, second, 0, time)) time = 0;
-  // Negative dates carry a positive time fraction.
-  return date >= 0 ? date + time : date - time;
+  return CombineDateTime(date, time);
 }
 
 }  // namespace

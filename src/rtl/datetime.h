@@ -36,6 +36,13 @@ bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out);
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int min, int sec, int msec);
 
+// A date and a time of day into one value. Before 1899-12-30 the whole part
+// is negative and the fraction still counts forward within the day, so there
+// the time is subtracted.
+inline TDateTime CombineDateTime(TDateTime date, TDateTime time) {
+  return date >= 0 ? date + time : date - time;
+}
+
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
 

@@ -1,6 +1,6 @@
 // Date and date-time texts read with the user's format settings.
-#ifndef KAVO_IB_IB_DATE_TEXT_H_
-#define KAVO_IB_IB_DATE_TEXT_H_
+#ifndef KAVO_RTL_STR_TO_DATE_TIME_H_
+#define KAVO_RTL_STR_TO_DATE_TIME_H_
 
 #include "rtl/datetime.h"
 #include "rtl/format_settings.h"
@@ -17,4 +17,4 @@ TDateTime StrToDateTime(StringView text, const TFormatSettings& fs);
 
 }  // namespace kavo
 
-#endif  // KAVO_IB_IB_DATE_TEXT_H_
+#endif  // KAVO_RTL_STR_TO_DATE_TIME_H_

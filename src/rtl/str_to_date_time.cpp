@@ -1,4 +1,4 @@
-#include "ib/ib_date_text.h"
+#include "rtl/str_to_date_time.h"
 
 #include <vector>
 
@@ -60,7 +60,7 @@ bool TryStrToDateTime(StringView text, TDateTime& value, const TFormatSettings& 
   }
   TDateTime time = 0;
   if (!time_part.empty() && !TryStrToTime(time_part, time, fs)) return false;
-  value = date >= 0 ? date + time : date - time;
+  value = CombineDateTime(date, time);
   return true;
 }
 
