@@ -5,6 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+# No include or link may go up the layer stack.
+scripts/check-layers.sh
 # Tests that need a Firebird server expect one on 127.0.0.1:3050.
 [ -x scripts/firebird-server.sh ] && scripts/firebird-server.sh start
 

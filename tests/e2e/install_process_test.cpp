@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "service_process.h"
+#include "testkit/service_process.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 const std::string kInstalled = "Service installed successfully\n";
@@ -73,4 +73,4 @@ TEST_F(Install, UnitDirectoryThatCannotBeOpenedIsAnUnhandledError) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -6,9 +6,9 @@
 
 #include <thread>
 
-#include "service_process.h"
+#include "testkit/service_process.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -221,4 +221,4 @@ TEST(UnderTheServiceManager, StatusThatCannotBeSentIsAnEventAndStopStillEnds) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "ib/ib_base.h"
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 #include "rtl/code_page.h"
 
 namespace kavo::test {

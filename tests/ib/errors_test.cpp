@@ -8,7 +8,7 @@
 #include "ib/ib_intf.h"
 #include "rtl/code_page.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 IGDSLibrary& Firebird() {
@@ -157,4 +157,4 @@ TEST(IBErrorSwitches, DefaultShowsTheMessagesOnly) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -9,9 +9,9 @@
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 // A library object that loads a given file instead of the Firebird client.
@@ -179,4 +179,4 @@ TEST(IBClientLibrary, StatusVectorIsPerThread) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -3,11 +3,11 @@
 
 #include "ib/ib_errors.h"
 #include "ib/ib_param_blocks.h"
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 #include "rtl/code_page.h"
 #include "rtl/string_list.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TStringList Lines(std::initializer_list<const Char*> lines) {
@@ -117,4 +117,4 @@ TEST(TPB, UnknownAndUnsupportedNames) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

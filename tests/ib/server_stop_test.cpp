@@ -2,7 +2,7 @@
 // stops the shared server and starts it again.
 #include <gtest/gtest.h>
 
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 
 namespace kavo::test {
 namespace {

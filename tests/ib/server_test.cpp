@@ -2,7 +2,7 @@
 // stored user VAVAVOR.
 #include <gtest/gtest.h>
 
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 #include "rtl/datetime.h"
 
 namespace kavo::test {

@@ -4,7 +4,7 @@
 #include "ib/ib_errors.h"
 #include "ib/ib_sql_parser.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 using Names = std::vector<String>;
@@ -72,4 +72,4 @@ TEST(Identifiers, NormalisedByDialect) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -1,7 +1,7 @@
 // TIBSQL on the embedded engine: prepare, execute, fetch, close, free.
 #include <gtest/gtest.h>
 
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 #include "rtl/datetime.h"
 
 namespace kavo::test {

@@ -4,7 +4,7 @@
 #include "ib/ib_errors.h"
 #include "ib/ib_sqlvar.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(SQLVar, VersionOneDerivesPrecisionAndRefusesToSetIt) {
@@ -57,4 +57,4 @@ TEST(SQLVar, AliasNamesAreCutToTheEntry) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

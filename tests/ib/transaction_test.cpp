@@ -1,7 +1,7 @@
 // TIBTransaction on the embedded engine.
 #include <gtest/gtest.h>
 
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 
 namespace kavo::test {
 namespace {

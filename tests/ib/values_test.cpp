@@ -2,7 +2,7 @@
 // edge cases of text lengths, empty texts and times with milliseconds.
 #include <gtest/gtest.h>
 
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 #include "rtl/datetime.h"
 #include "rtl/format_settings.h"
 

@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "message_of.h"
+#include "testkit/message_of.h"
 #include "oracle/oci_loader.h"
 #include "oracle/oracle_error.h"
 #include "oracle/session.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class FakeServerTest : public ::testing::Test {
@@ -109,7 +109,7 @@ TEST_F(FakeServerTest, ClientWithOci7RoutinesAndAnUnmarkedBanner) {
   session_->SetConnected(false);
   // Without one, this client would be switched to OCI 7 mode, which is not built.
   SetBanner("Oracle Database 23ai Free Release 23.0.0.0.0 - Production");
-  String message = testing::MessageOf([&] { session_->LogOn(); });
+  String message = MessageOf([&] { session_->LogOn(); });
   EXPECT_NE(message.find(u"OCI7 mode is not supported"), String::npos) << StringToUtf8(message);
   EXPECT_NE(message.find(u"OCISvcCtxToLda"), String::npos);
   EXPECT_FALSE(session_->Connected());
@@ -129,9 +129,9 @@ TEST_F(FakeServerTest, ErrorMessageThroughOerhmsWhenTheClientHasIt) {
   dlclose(handle_);
   handle_ = nullptr;
   Use(FIXTURE_FAKE_SERVER);
-  String message = testing::MessageOf([&] { session_->ErrorMessage(942); });
+  String message = MessageOf([&] { session_->ErrorMessage(942); });
   EXPECT_NE(message.find(u"oerhms"), String::npos) << StringToUtf8(message);
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -12,9 +12,9 @@
 #include "oracle/oci_loader.h"
 #include "platform/dynamic_library.h"
 #include "rtl/exceptions.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -325,4 +325,4 @@ TEST(OracleCriticalSection, SurplusLeaveDoesNothing) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -10,15 +10,15 @@
 #include "oracle/session.h"
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
-#include "standin.h"
+#include "testkit/oracle_standin.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class QueryTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    standin_ = new testing::StandIn();
+    standin_ = new StandIn();
     std::string script =
         "create user kavo identified by secret;\n"
         "create table kavo.nums (n9 number(9), n10 number(10), n number, n92 number(9,2), "
@@ -53,12 +53,12 @@ class QueryTest : public ::testing::Test {
     FormatSettings() = saved_;
   }
 
-  static testing::StandIn* standin_;
+  static StandIn* standin_;
   TFormatSettings saved_;
   std::unique_ptr<TOracleSession> session_;
   std::unique_ptr<TOracleQuery> q_;
 };
-testing::StandIn* QueryTest::standin_ = nullptr;
+StandIn* QueryTest::standin_ = nullptr;
 
 TEST_F(QueryTest, MissingTableRaises942WithTheStatementAsInstance) {
   q_->SetSQLText(u"select * from no_such_table");
@@ -413,9 +413,9 @@ TEST_F(QueryTest, SubstitutionAndRefusals) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 // With the layer-wide switch off, an unchanged select keeps its prepared
@@ -461,9 +461,9 @@ TEST_F(QueryTest, Utf8ClientRoundTrip) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 // The service's own select and its write-back by row identifier.
@@ -514,4 +514,4 @@ TEST_F(QueryTest, InterfaceTableSelectAndUpdateByRowId) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

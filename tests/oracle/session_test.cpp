@@ -2,7 +2,7 @@
 // stand-in.
 #include <gtest/gtest.h>
 
-#include "message_of.h"
+#include "testkit/message_of.h"
 
 #include <memory>
 
@@ -12,15 +12,15 @@
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "rtl/code_page.h"
-#include "standin.h"
+#include "testkit/oracle_standin.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class SessionTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    standin_ = new testing::StandIn();
+    standin_ = new StandIn();
     ASSERT_EQ(standin_->Sql("SYSTEM/manager",
                             "create user kavo identified by secret;\n"
                             "create user old identified by pw;\n"
@@ -47,10 +47,10 @@ class SessionTest : public ::testing::Test {
     return q.FieldAsInteger(0);
   }
 
-  static testing::StandIn* standin_;
+  static StandIn* standin_;
   std::unique_ptr<TOracleSession> session_;
 };
-testing::StandIn* SessionTest::standin_ = nullptr;
+StandIn* SessionTest::standin_ = nullptr;
 
 TEST_F(SessionTest, StandInIsFoundThroughOracleHome) {
   InitOCI();
@@ -209,7 +209,7 @@ TEST_F(SessionTest, CheckConnection) {
 
 TEST_F(SessionTest, CheckConnectionCountsError942AsAnswered) {
   // Without DUAL the test query fails with 942, yet the server answered.
-  testing::StandIn own;
+  StandIn own;
   ASSERT_EQ(own.Sql("SYSTEM/manager", "create user kavo identified by secret;\n"), 0);
   ASSERT_EQ(own.Sql("SYSTEM/manager", "drop table sys.dual;\n"), 0);
   session_->SetLogonDatabase(Utf8ToString(own.Store()));
@@ -233,7 +233,6 @@ TEST_F(SessionTest, CharacterSizesAndBindLimits) {
 
 TEST_F(SessionTest, PropertiesRefusedWhileConnected) {
   session_->SetConnected(true);
-  using testing::MessageOf;
   EXPECT_EQ(MessageOf([&] { session_->SetThreadSafe(true); }),
             u"Cannot change ThreadSafe property when connected");
   EXPECT_EQ(MessageOf([&] { session_->SetPooling(spMTS); }),
@@ -251,9 +250,9 @@ TEST_F(SessionTest, PropertiesRefusedWhileConnected) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 // The cycle's Oracle steps through the session role: log off, set the three
@@ -275,9 +274,9 @@ TEST_F(SessionTest, CycleStepsThroughTheSessionRole) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST_F(SessionTest, StoredConnectedActsWhenLoadingEnds) {
@@ -302,9 +301,9 @@ TEST_F(SessionTest, StoredConnectedActsWhenLoadingEnds) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
@@ -342,9 +341,9 @@ TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 // The session settings are stored while disconnected and applied at logon.
@@ -362,4 +361,4 @@ TEST_F(SessionTest, SessionSettingsAndTransactionModes) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -2,7 +2,7 @@
 // values and their stored form, without a database.
 #include <gtest/gtest.h>
 
-#include "message_of.h"
+#include "testkit/message_of.h"
 
 #include <cmath>
 
@@ -18,7 +18,7 @@
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 std::vector<uint8_t> DateBytes(TDateTime t) {
@@ -158,7 +158,6 @@ TEST_F(VariableTest, DeclarationSizesAndNames) {
   EXPECT_EQ(q_.VariableIndex(u":name"), 0);
   EXPECT_EQ(q_.VariableType(0), otFloat);
 
-  using testing::MessageOf;
   EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"", otString); }),
             u"You cannot declare a variable with an empty name");
   EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
@@ -389,4 +388,4 @@ TEST(SessionUsername, CombinedUserNameIsSplit) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

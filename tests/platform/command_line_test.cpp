@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 bool Has(std::vector<String> args, StringView name) {
@@ -45,4 +45,4 @@ TEST(CommandLine, StoredArguments) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

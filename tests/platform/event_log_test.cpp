@@ -9,7 +9,7 @@
 
 #include "platform/executable_path.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(EventLog, LoggerWritesThroughTheSinkWithItsSource) {
@@ -69,4 +69,4 @@ TEST(ExecutablePath, DirectoryAndFileNameSplitAtTheLastSlash) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "rtl/code_page.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 String Read(StringView content, StringView section, StringView key, StringView def = u"-") {
@@ -99,4 +99,4 @@ TEST_F(IniFileOnDisk, AnsiAndUtf8WithByteOrderMark) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -174,4 +174,4 @@ TEST_F(MessageTimers, DestroyedWindowLeavesNoTimerOrMessage) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

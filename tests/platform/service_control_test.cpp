@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(ControlSignals, EachSignalCarriesItsControlCode) {
@@ -275,4 +275,4 @@ TEST_F(RunningDispatcher, StopPendingTakesNoFurtherControl) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -8,7 +8,7 @@
 #include "platform/application.h"
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -138,4 +138,4 @@ TEST(Application, QuitPostedToItsWindowEndsTheLoop) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include "rtl/exceptions.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 UnitDescription Kavo(String exe = u"/opt/kavo/KavoIntegradorOracle") {
@@ -104,4 +104,4 @@ TEST_F(UnitDirectoryTest, NamesWithASlashAreRefused) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -1,7 +1,7 @@
 // Edit/Insert/Post/Cancel, the automatic post and its failures.
-#include "test_support.h"
+#include "testkit/people_dataset.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 class EditingTest : public PeopleTest {
@@ -240,4 +240,4 @@ TEST_F(EditingTest, ValidationSeesThePendingValueAndCanRefuseIt) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

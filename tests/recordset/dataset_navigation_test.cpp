@@ -1,7 +1,7 @@
 // First/Next/MoveBy with Bof and Eof, and the automatic post before moves.
-#include "test_support.h"
+#include "testkit/people_dataset.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 using NavigationTest = PeopleTest;
@@ -173,4 +173,4 @@ TEST_F(NavigationTest, RefreshOfAnEmptyRecordSetFindsNewRows) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

@@ -1,7 +1,7 @@
 // Opening, closing, binding and the closed-state rules.
-#include "test_support.h"
+#include "testkit/people_dataset.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 using OpenTest = PeopleTest;
@@ -261,4 +261,4 @@ TEST_F(CalcTest, CalculatedFieldsFollowEveryRecordAndEveryChange) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

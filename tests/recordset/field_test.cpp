@@ -1,9 +1,9 @@
 // The field kinds' accessors and conversions.
-#include "test_support.h"
+#include "testkit/people_dataset.h"
 
 #include "rtl/datetime.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 // A record set with one column of each kind the service uses, open on one
@@ -240,4 +240,4 @@ TEST_F(FieldTest, ClearOnCalculatedFieldDoesNothing) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

@@ -4,7 +4,7 @@
 
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(CodePage, UnrepresentableCharactersBecomeTheDefaultCharacter) {
@@ -54,4 +54,4 @@ TEST(CodePage, CharByteLengthNeverSplitsACharacter) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 std::vector<std::string> g_events;
@@ -78,4 +78,4 @@ TEST(Component, LoadedRunsAfterTheWholeTreeWasRead) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -4,7 +4,7 @@
 
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(DateTime, DayNumbersAndSplit) {
@@ -71,4 +71,4 @@ TEST(DateTimeText, LocaleSeparators) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

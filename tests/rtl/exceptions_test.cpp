@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(InOutError, MessageFollowsTheCode) {
@@ -31,4 +31,4 @@ TEST(Exception, ClassNamesAndWhat) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -4,7 +4,7 @@
 
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(Format, SystemTexts) {
@@ -21,4 +21,4 @@ TEST(Format, MismatchIsAConvertError) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -4,7 +4,7 @@
 
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TFormatSettings DayFirst() {
@@ -82,4 +82,4 @@ TEST(StrToDateTime, RejectsWhatIsNeitherDateNorTime) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

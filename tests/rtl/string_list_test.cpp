@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(StringList, TextSplitsEveryLineEndAndJoinsWithCrLf) {
@@ -31,4 +31,4 @@ TEST(StringList, NameValueLines) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(Utf8, RoundTripsAllPlanes) {
@@ -48,4 +48,4 @@ TEST(Text, CaseAndTrimHelpers) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

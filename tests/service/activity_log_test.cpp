@@ -11,9 +11,9 @@
 
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class ActivityLog : public ::testing::Test {
@@ -148,4 +148,4 @@ TEST_F(ActivityLog, ThreadsOfTheProcessTakeTurnsAndNoLineIsLost) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -6,9 +6,9 @@
 #include "platform/event_log.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class Module : public ::testing::Test {
@@ -148,4 +148,4 @@ TEST_F(Module, StartFailsWhenTheLogCannotBeWritten) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

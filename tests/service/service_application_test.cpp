@@ -8,12 +8,12 @@
 #include "platform/command_line.h"
 #include "platform/event_log.h"
 #include "platform/executable_path.h"
-#include "recording_service.h"
+#include "testkit/recording_service.h"
 #include "rtl/exceptions.h"
 #include "service/unhandled_error.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 class CapturingApplication : public TServiceApplication {
@@ -188,4 +188,4 @@ TEST(UnhandledError, TextNamesClassModuleAndMessage) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "platform/event_log.h"
-#include "recording_service.h"
+#include "testkit/recording_service.h"
 #include "rtl/exceptions.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 const uint32_t kAll = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN;
@@ -364,4 +364,4 @@ TEST(ServiceProperties, InteractiveAndAccountExcludeEachOther) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

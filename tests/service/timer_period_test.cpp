@@ -5,7 +5,7 @@
 #include "rtl/format_settings.h"
 #include "service/date_time_text.h"
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 TEST(Minutos, TextForms) {
@@ -90,4 +90,4 @@ TEST(DateTimeText, TwelveHourLocaleWithTheDesignatorBefore) {
 }
 
 }  // namespace
-}  // namespace kavo
+}  // namespace kavo::test

@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "memory_roles.h"
+#include "testkit/memory_roles.h"
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
 #include "rtl/datetime.h"
@@ -11,7 +11,7 @@
 #include "rtl/format_settings.h"
 #include "service/integration_cycle.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 using Log = std::vector<String>;
@@ -379,4 +379,4 @@ TEST_F(CycleTest, ForeignExceptionsPassBothHandlers) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

@@ -1,14 +1,14 @@
 // The service module's tick runs the cycle over the components attached to it.
 #include <gtest/gtest.h>
 
-#include "memory_roles.h"
+#include "testkit/memory_roles.h"
 #include "platform/event_log.h"
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
 #include "service/kavo_servico_integrador.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 class ModuleWiring : public ::testing::Test, protected MemoryComponents {
@@ -76,4 +76,4 @@ TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

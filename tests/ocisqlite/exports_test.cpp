@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+namespace kavo::test {
 namespace {
 
 const char* kOci8[] = {
@@ -65,3 +66,4 @@ TEST(ExportsTest, EveryGenerationFromOci8To111AndNoOci7) {
 }
 
 }  // namespace
+}  // namespace kavo::test

@@ -8,12 +8,13 @@
 #include <string>
 
 #include "oci.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
 #ifdef __SANITIZE_ADDRESS__
 extern "C" int __lsan_do_recoverable_leak_check();
 #endif
 
+namespace kavo::test {
 namespace {
 
 using EnvCreateFn = sword (*)(OCIEnv**, ub4, void*, void* (*)(void*, size_t), void* (*)(void*, void*, size_t),
@@ -95,3 +96,4 @@ TEST_F(UnloadTest, UnloadingLeavesNothingAllocatedAndReloadingStartsAfresh) {
 }
 
 }  // namespace
+}  // namespace kavo::test

@@ -1,6 +1,6 @@
 // A service that records its status reports instead of sending them.
-#ifndef KAVO_TESTS_SERVICE_RECORDING_SERVICE_H_
-#define KAVO_TESTS_SERVICE_RECORDING_SERVICE_H_
+#ifndef KAVO_TESTKIT_RECORDING_SERVICE_H_
+#define KAVO_TESTKIT_RECORDING_SERVICE_H_
 
 #include <chrono>
 #include <functional>
@@ -11,7 +11,7 @@
 
 #include "service/service.h"
 
-namespace kavo {
+namespace kavo::test {
 
 struct Report {
   std::string state;
@@ -63,6 +63,6 @@ inline bool WaitUntil(const std::function<bool()>& done) {
   return done();
 }
 
-}  // namespace kavo
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_SERVICE_RECORDING_SERVICE_H_
+#endif  // KAVO_TESTKIT_RECORDING_SERVICE_H_

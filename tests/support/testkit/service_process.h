@@ -2,8 +2,8 @@
 // manager would: a hard link (or copy) of the program, its INI file and log
 // beside it, a notify socket to hear its status reports, and the test-only
 // event file to read its error events.
-#ifndef KAVO_TESTS_E2E_SERVICE_PROCESS_H_
-#define KAVO_TESTS_E2E_SERVICE_PROCESS_H_
+#ifndef KAVO_TESTKIT_SERVICE_PROCESS_H_
+#define KAVO_TESTKIT_SERVICE_PROCESS_H_
 
 #include <sys/types.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo {
+namespace kavo::test {
 
 class ServiceProcess {
  public:
@@ -68,6 +68,6 @@ class ServiceProcess {
 // Occurrences of lines that begin with `prefix`.
 int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix);
 
-}  // namespace kavo
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_E2E_SERVICE_PROCESS_H_
+#endif  // KAVO_TESTKIT_SERVICE_PROCESS_H_

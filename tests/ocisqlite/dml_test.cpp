@@ -2,9 +2,10 @@
 // sessions, savepoints and Oracle's transaction rules.
 #include <cstring>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class DmlTest : public OciTest {
@@ -317,4 +318,4 @@ TEST_F(DmlTest, ArrayDmlStopsAtAFailingElementAndKeepsTheOnesBefore) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

@@ -1,4 +1,4 @@
-#include "memory_roles.h"
+#include "testkit/memory_roles.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "recordset/numeric_fields.h"
 #include "recordset/string_fields.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 namespace {
 
@@ -278,4 +278,4 @@ MemoryComponents::MemoryComponents() {
   server.databases.push_back({u"/data/kavo.fdb", {}});
 }
 
-}  // namespace kavo::testing
+}  // namespace kavo::test

@@ -1,19 +1,19 @@
 // In-memory stand-ins for the five database components of the service
 // module, with a shared journal of what reached each "server", and hooks
 // through which a test makes a step fail.
-#ifndef KAVO_TESTS_SERVICE_CYCLE_MEMORY_ROLES_H_
-#define KAVO_TESTS_SERVICE_CYCLE_MEMORY_ROLES_H_
+#ifndef KAVO_TESTKIT_MEMORY_ROLES_H_
+#define KAVO_TESTKIT_MEMORY_ROLES_H_
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "recordset/memory_dataset.h"
+#include "testkit/memory_dataset.h"
 #include "recordset/roles.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 KAVO_EXCEPTION_CLASS(EOracleError, Exception);
 KAVO_EXCEPTION_CLASS(EIBError, Exception);
@@ -178,6 +178,6 @@ struct MemoryComponents {
   MemFbDataSet* fb = nullptr;
 };
 
-}  // namespace kavo::testing
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_SERVICE_CYCLE_MEMORY_ROLES_H_
+#endif  // KAVO_TESTKIT_MEMORY_ROLES_H_

@@ -1,9 +1,10 @@
 // Users, schemas, the dictionary views and the PL/SQL blocks a client sends.
 #include <cstring>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class DictionaryTest : public OciTest {
@@ -231,4 +232,4 @@ TEST_F(DictionaryTest, PlsqlDatesReachTextBindsInTheSessionDateFormat) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

@@ -1,7 +1,8 @@
 // Oracle's error numbers, texts and parse-error offsets.
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class ErrorsTest : public OciTest {
@@ -113,4 +114,4 @@ TEST_F(ErrorsTest, BindingErrors) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

@@ -1,9 +1,10 @@
 // Time-of-day text under the process-wide settings.
-#include "test_support.h"
+#include "testkit/pinned_locale.h"
 
+#include "rtl/exceptions.h"
 #include "rtl/str_to_time.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 using TimeTextTest = PinnedLocale;
@@ -60,4 +61,4 @@ TEST_F(TimeTextTest, EmptyDesignatorNeverMatches) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

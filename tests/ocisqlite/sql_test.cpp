@@ -2,9 +2,10 @@
 // format models, DDL effects, external text forms and array defines.
 #include <cstring>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class SqlTest : public OciTest {
@@ -273,4 +274,4 @@ TEST_F(SqlTest, PreparedStatementsFromTheCacheAndBreak) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

@@ -1,4 +1,4 @@
-#include "ib_test_support.h"
+#include "testkit/ib_support.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,7 +59,7 @@ const Environment environment;
 
 }  // namespace
 
-DatabaseDir::DatabaseDir() : ::TempDir("/tmp/kavo-ib-") { ::chmod(path().c_str(), 0777); }
+DatabaseDir::DatabaseDir() : TempDir("/tmp/kavo-ib-") { ::chmod(path().c_str(), 0777); }
 
 int RunServerScript(const std::string& command) {
   std::string script = std::string(KAVO_SOURCE_DIR) + "/scripts/firebird-server.sh " + command +

@@ -1,8 +1,8 @@
 // A small OCI client for the tests: stores made by the admin tool, sessions
 // through OCIServerAttach/OCISessionBegin, and statements run as a real client
 // runs them, so every test exercises the library only through its C interface.
-#ifndef TESTS_OCISQLITE_OCI_CLIENT_H
-#define TESTS_OCISQLITE_OCI_CLIENT_H
+#ifndef KAVO_TESTKIT_OCI_CLIENT_H_
+#define KAVO_TESTKIT_OCI_CLIENT_H_
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "oci.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 
 using Rows = std::vector<std::vector<std::string>>;
 
@@ -51,6 +52,6 @@ class OciTest : public ::testing::Test {
   Session system_;
 };
 
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test
 
 #endif

@@ -1,13 +1,13 @@
 // A fresh store of the OCI stand-in per test group, reached through the
 // ordinary client search (ORACLE_HOME pointing at the build's stand-in home).
-#ifndef KAVO_TESTS_ORACLE_STANDIN_H_
-#define KAVO_TESTS_ORACLE_STANDIN_H_
+#ifndef KAVO_TESTKIT_ORACLE_STANDIN_H_
+#define KAVO_TESTKIT_ORACLE_STANDIN_H_
 
 #include <string>
 
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 class StandIn {
  public:
@@ -29,6 +29,6 @@ class StandIn {
   std::string store_;
 };
 
-}  // namespace kavo::testing
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_ORACLE_STANDIN_H_
+#endif  // KAVO_TESTKIT_ORACLE_STANDIN_H_

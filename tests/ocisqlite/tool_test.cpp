@@ -1,9 +1,10 @@
 // The admin tool: store creation and scripts run through the OCI interface.
 #include <filesystem>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class ToolTest : public OciTest {};
@@ -41,4 +42,4 @@ TEST_F(ToolTest, CreateRefusesAnExistingStoreAndBadUsage) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

@@ -1,6 +1,6 @@
 // A temporary directory for one test, removed with what is left in it.
-#ifndef KAVO_TESTS_SUPPORT_TEMP_DIR_H_
-#define KAVO_TESTS_SUPPORT_TEMP_DIR_H_
+#ifndef KAVO_TESTKIT_TEMP_DIR_H_
+#define KAVO_TESTKIT_TEMP_DIR_H_
 
 #include <stdlib.h>
 
@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+namespace kavo::test {
 
 class TempDir {
  public:
@@ -45,4 +47,6 @@ class TempDir {
   std::string path_;
 };
 
-#endif  // KAVO_TESTS_SUPPORT_TEMP_DIR_H_
+}  // namespace kavo::test
+
+#endif  // KAVO_TESTKIT_TEMP_DIR_H_

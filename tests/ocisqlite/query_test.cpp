@@ -1,9 +1,10 @@
 // Describe, batched fetching and the external forms of DATE and NUMBER.
 #include <cstring>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class QueryTest : public OciTest {
@@ -560,4 +561,4 @@ TEST_F(QueryTest, CharacterSetQueriesOfTheSession) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

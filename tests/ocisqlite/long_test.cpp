@@ -2,9 +2,10 @@
 #include <cstring>
 #include <vector>
 
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 struct Pieces {
@@ -102,4 +103,4 @@ TEST_F(LongTest, RawAndLongRawKeepTheirBytes) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

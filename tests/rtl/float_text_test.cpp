@@ -1,14 +1,15 @@
 // Float text conversion, independent of the C library's numeric locale.
-#include "test_support.h"
+#include "testkit/pinned_locale.h"
 
 #include <clocale>
 #include <cmath>
 #include <limits>
 
+#include "rtl/exceptions.h"
 #include "rtl/float_text.h"
 #include "rtl/int64_text.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 namespace {
 
 TEST(FloatTextTest, GeneralFormatWithFifteenDigits) {
@@ -65,4 +66,4 @@ TEST(Int64TextTest, FullRangeAndNothingBeyond) {
 }
 
 }  // namespace
-}  // namespace kavo::testing
+}  // namespace kavo::test

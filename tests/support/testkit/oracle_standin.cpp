@@ -1,4 +1,4 @@
-#include "standin.h"
+#include "testkit/oracle_standin.h"
 
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -9,7 +9,7 @@
 
 #include "oracle/oci_loader.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 StandIn::StandIn() : store_(dir_.File("store.db")) {
   setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
@@ -37,4 +37,4 @@ int StandIn::Sql(const std::string& logon, const std::string& script, std::strin
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace kavo::testing
+}  // namespace kavo::test

@@ -1,10 +1,10 @@
 // The message of the Exception a call raises, or "(none)".
-#ifndef KAVO_TESTS_ORACLE_MESSAGE_OF_H_
-#define KAVO_TESTS_ORACLE_MESSAGE_OF_H_
+#ifndef KAVO_TESTKIT_MESSAGE_OF_H_
+#define KAVO_TESTKIT_MESSAGE_OF_H_
 
 #include "rtl/exceptions.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 template <class F>
 String MessageOf(F&& f) {
@@ -16,6 +16,6 @@ String MessageOf(F&& f) {
   return u"(none)";
 }
 
-}  // namespace kavo::testing
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_ORACLE_MESSAGE_OF_H_
+#endif  // KAVO_TESTKIT_MESSAGE_OF_H_

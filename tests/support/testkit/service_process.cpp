@@ -1,4 +1,4 @@
-#include "service_process.h"
+#include "testkit/service_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace kavo {
+namespace kavo::test {
 namespace {
 
 std::vector<std::string> SplitLines(const std::string& text, const std::string& sep) {
@@ -162,4 +162,4 @@ std::vector<std::string> ServiceProcess::Statuses() const {
   return out;
 }
 
-}  // namespace kavo
+}  // namespace kavo::test

@@ -6,8 +6,8 @@
 // starts before the first row; Post writes the current record into Rows()
 // (an insert goes before the row it was started on, or at the end) and runs
 // the optional hooks first, so a test can make the server fail.
-#ifndef KAVO_TESTS_RECORDSET_MEMORY_DATASET_H_
-#define KAVO_TESTS_RECORDSET_MEMORY_DATASET_H_
+#ifndef KAVO_TESTKIT_MEMORY_DATASET_H_
+#define KAVO_TESTKIT_MEMORY_DATASET_H_
 
 #include <cstring>
 #include <functional>
@@ -19,7 +19,7 @@
 #include "recordset/database_error.h"
 #include "recordset/dataset.h"
 
-namespace kavo::testing {
+namespace kavo::test {
 
 using Value = std::optional<std::string>;
 using Row = std::vector<Value>;
@@ -301,6 +301,6 @@ inline std::u16string WideOf(const Value& v) {
   return std::u16string(reinterpret_cast<const char16_t*>(v->data()), v->size() / 2);
 }
 
-}  // namespace kavo::testing
+}  // namespace kavo::test
 
-#endif  // KAVO_TESTS_RECORDSET_MEMORY_DATASET_H_
+#endif  // KAVO_TESTKIT_MEMORY_DATASET_H_

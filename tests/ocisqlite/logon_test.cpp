@@ -1,7 +1,8 @@
 // Attach, logon, banner and handle checking.
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 namespace {
 
 class LogonTest : public OciTest {};
@@ -143,4 +144,4 @@ TEST_F(LogonTest, OCILogonAndLogoffMakeAUsableContext) {
 }
 
 }  // namespace
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test

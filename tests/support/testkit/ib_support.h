@@ -1,7 +1,7 @@
 // Shared set-up of the Firebird layer tests: temporary databases on the
 // embedded engine and on the local server, and the service's staging table.
-#ifndef KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
-#define KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
+#ifndef KAVO_TESTKIT_IB_SUPPORT_H_
+#define KAVO_TESTKIT_IB_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "rtl/ustring.h"
-#include "support/temp_dir.h"
+#include "testkit/temp_dir.h"
 
 namespace kavo::test {
 
@@ -29,7 +29,7 @@ extern const Char* const kInsertTmpIntegracao;
 
 // A directory for one test's database files, world-writable so the server
 // may create files in it.
-class DatabaseDir : public ::TempDir {
+class DatabaseDir : public TempDir {
  public:
   DatabaseDir();
 };
@@ -106,4 +106,4 @@ class ServerDatabaseTest : public ::testing::Test {
 
 }  // namespace kavo::test
 
-#endif  // KAVO_TESTS_IB_IB_TEST_SUPPORT_H_
+#endif  // KAVO_TESTKIT_IB_SUPPORT_H_

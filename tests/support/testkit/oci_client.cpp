@@ -1,4 +1,4 @@
-#include "ocisqlite/oci_client.h"
+#include "testkit/oci_client.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-namespace kavo::ocisqlite::test {
+namespace kavo::test {
+
 
 int RunTool(const std::string& args, const std::string& input, std::string* out) {
   std::string in_file = std::filesystem::temp_directory_path() / ("ocisqlite_in_" + std::to_string(getpid()));
@@ -130,4 +131,4 @@ std::string OciTest::ErrorText() {
   return buf;
 }
 
-}  // namespace kavo::ocisqlite::test
+}  // namespace kavo::test
