@@ -46,6 +46,32 @@ TIBCharacterSet CharacterSetFor(const String& name) {
   return cs;
 }
 
+int FirebirdBytesPerCharacter(int id) {
+  switch (id) {
+    case 3:  // UNICODE_FSS
+      return 3;
+    case 4: case 69:  // UTF8, GB18030
+      return 4;
+    case 5: case 6: case 44: case 56: case 57: case 67: case 68:
+      return 2;
+    default:
+      return 1;
+  }
+}
+
+int InterBaseBytesPerCharacter(int id, bool system_relation) {
+  switch (id) {
+    case 5: case 6: case 8: case 44: case 56: case 57: case 64:
+      return 2;
+    case 59:
+      return 4;
+    case 3:
+      return system_relation ? 1 : 3;
+    default:
+      return 1;
+  }
+}
+
 std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
   return StringToCodePage(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
 }

@@ -21,6 +21,15 @@ struct TIBCharacterSet {
 // Maps a character set name, compared exactly (case-sensitive).
 TIBCharacterSet CharacterSetFor(const String& name);
 
+// Bytes per character of the character set `id` (the low byte of a text
+// entry's sqlsubtype), in Firebird's numbering: the widths its
+// RDB$CHARACTER_SETS lists; unknown ids take 1.
+int FirebirdBytesPerCharacter(int id);
+// The same in InterBase's numbering, where several ids name other sets
+// (4 is not UTF8, 59 is UTF8 and 64 UNICODE_LE) and the UNICODE_FSS names of
+// system relations take one byte per character.
+int InterBaseBytesPerCharacter(int id, bool system_relation);
+
 // Text to bytes and back in the character set's code page.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs);
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs);

@@ -77,6 +77,7 @@ void TIBServerLibrary::MarkUnavailable(std::initializer_list<IBEntry> list,
 void TIBServerLibrary::LoadIBLibrary() {
   if (!library_.Open(LibraryName())) return;
   ++load_count_;
+  firebird_ = library_.Symbol("fb_interpret") != nullptr;
   ResolveRequired(
       library_,
       {E::BLOB_get, E::BLOB_put, E::isc_sqlcode, E::isc_sql_interprete, E::isc_interprete,

@@ -75,6 +75,9 @@ class IGDSLibrary {
   // The client generation: 5.0 or 6.0 by probing, else major + minor / 10.
   virtual double GetIBClientVersion() = 0;
   virtual std::string LibraryName() const = 0;
+  // Firebird's client rather than InterBase's: the two number character
+  // sets differently. A client that does not say otherwise is Firebird's.
+  virtual bool IsFirebirdClient() const { return true; }
 
   // The resolved address of an entry; raises when it is unavailable.
   virtual void* EntryAddress(IBEntry entry) const = 0;
@@ -106,6 +109,9 @@ class TIBServerLibrary : public IGDSLibrary {
   double GetIBClientVersion() override;
   std::string LibraryName() const override;
   void* EntryAddress(IBEntry entry) const override;
+  // Known once loaded: Firebird's client exports fb_interpret, which no
+  // InterBase client has.
+  bool IsFirebirdClient() const override { return firebird_; }
 
   bool Loaded() const { return library_.IsOpen(); }
   // How often the library file was actually opened (for the load-once rule).
@@ -127,6 +133,7 @@ class TIBServerLibrary : public IGDSLibrary {
   DynamicLibrary library_;
   DynamicLibrary xml_library_;
   double client_version_ = 0;
+  bool firebird_ = false;
   int load_count_ = 0;
   std::array<Entry, kIBEntryCount> entries_;
 };

@@ -61,6 +61,8 @@ class TIBXSQLVAR {
   ISC_QUAD AsQuad() const;
   // The raw bytes of the value (blob contents for blobs).
   std::string AsBytes() const;
+  // Of a text entry's character set, in the numbering of the loaded client.
+  int BytesPerCharacter() const;
 
   // --- writing ---
   void SetIsNull(bool value);
@@ -89,7 +91,6 @@ class TIBXSQLVAR {
   void AllocData(size_t size);
   void SetIndicator(bool nullable);
   void StoreText(const std::string& bytes);
-  int BytesPerCharacter() const;
   // The unscaled value of an integer entry; false for other types.
   bool RawInteger(int64_t& raw) const;
   void CheckNotUnknown() const;

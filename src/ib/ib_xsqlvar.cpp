@@ -298,16 +298,9 @@ void TIBXSQLVAR::SetAsString(const String& value) {
 // --- reading -----------------------------------------------------------------
 
 int TIBXSQLVAR::BytesPerCharacter() const {
-  switch (sqlvar_->SqlSubtype() & 0xFF) {
-    case 5: case 6: case 8: case 44: case 56: case 57: case 64:
-      return 2;
-    case 59:
-      return 4;
-    case 3:
-      return sqlvar_->RelName().rfind("RDB$", 0) == 0 ? 1 : 3;
-    default:
-      return 1;
-  }
+  const int id = sqlvar_->SqlSubtype() & 0xFF;
+  if (parent_->SQL()->Library().IsFirebirdClient()) return FirebirdBytesPerCharacter(id);
+  return InterBaseBytesPerCharacter(id, sqlvar_->RelName().rfind("RDB$", 0) == 0);
 }
 
 std::string TIBXSQLVAR::AsBytes() const {

@@ -5,6 +5,7 @@
  *                            InterBase 6 date/service entries
  *   FAKE_MAJOR, FAKE_MINOR   exports isc_get_client_version and reports them
  *   FAKE_DROP_ATTACH         leaves out isc_attach_database (a required one)
+ *   FAKE_FIREBIRD            exports fb_interpret, as Firebird's clients do
  */
 #define STUB(name) int name(void) { return 0; }
 
@@ -39,4 +40,8 @@ STUB(isc_encode_timestamp)
 void isc_get_client_version(char* buffer) { buffer[0] = 0; }
 int isc_get_client_major_version(void) { return FAKE_MAJOR; }
 int isc_get_client_minor_version(void) { return FAKE_MINOR; }
+#endif
+
+#ifdef FAKE_FIREBIRD
+STUB(fb_interpret)
 #endif

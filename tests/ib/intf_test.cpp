@@ -133,6 +133,20 @@ TEST(IBClientLibrary, MajorTwoMinorFiveIsTwoPointFive) {
   EXPECT_NE(lib.EntryAddress(IBEntry::isc_get_client_version), nullptr);
 }
 
+// The client's product decides how character-set ids are read.
+TEST(IBClientLibrary, FirebirdClientsAreToldFromInterBaseOnes) {
+  String name = u"IBServer";
+  IGDSLibraryPtr firebird = GetGDSLibrary(name);
+  firebird->CheckIBLoaded();
+  EXPECT_TRUE(firebird->IsFirebirdClient());
+  FileLibrary interbase(FAKE_CLIENT_V6);
+  interbase.CheckIBLoaded();
+  EXPECT_FALSE(interbase.IsFirebirdClient());
+  FileLibrary firebird25(FAKE_CLIENT_V25);
+  firebird25.CheckIBLoaded();
+  EXPECT_TRUE(firebird25.IsFirebirdClient());
+}
+
 TEST(IBClientLibrary, MissingFileIsReportedAndRetried) {
   FileLibrary lib("libkavo-no-such-client.so");
   EIBClientError e = test::ClientError([&] { lib.CheckIBLoaded(); });

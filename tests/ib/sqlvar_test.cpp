@@ -1,6 +1,7 @@
 // The two column-entry layouts of the descriptor areas.
 #include <gtest/gtest.h>
 
+#include "ib/ib_character_set.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_sqlvar.h"
 
@@ -54,6 +55,31 @@ TEST(SQLVar, AliasNamesAreCutToTheEntry) {
   EXPECT_EQ(v.RelName().size(), 32u);
   raw.relname_length = -3;
   EXPECT_EQ(v.RelName(), "");
+}
+
+// The two products give some ids to different sets: what one reads as a
+// four-byte set the other reads as a one-byte one.
+TEST(CharacterSetWidths, EachProductByItsOwnNumbering) {
+  struct Case {
+    int id;
+    int firebird;
+    int interbase;
+  };
+  const Case cases[] = {{3, 3, 3},    // UNICODE_FSS in both
+                        {4, 4, 1},    // UTF8 in Firebird only
+                        {59, 1, 4},   // WIN1256 / UTF8
+                        {64, 1, 2},   // KOI8U / UNICODE_LE
+                        {8, 1, 2},    // unused / UNICODE_BE
+                        {69, 4, 1},   // GB18030
+                        {67, 2, 1},   // GBK
+                        {21, 1, 1},   // ISO8859_1
+                        {255, 1, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(FirebirdBytesPerCharacter(c.id), c.firebird) << c.id;
+    EXPECT_EQ(InterBaseBytesPerCharacter(c.id, false), c.interbase) << c.id;
+  }
+  // Only InterBase keeps the names of its system relations one byte wide.
+  EXPECT_EQ(InterBaseBytesPerCharacter(3, true), 1);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // edge cases of text lengths, empty texts and times with milliseconds.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "ib/ib_character_set.h"
 #include "testkit/ib_support.h"
 #include "rtl/datetime.h"
 #include "rtl/format_settings.h"
@@ -231,6 +234,66 @@ TEST_F(ValuesTest, TextForOtherTypesIsConvertedByTheServer) {
     EXPECT_NE(e.Message().find(u"conversion error from string \"twelve\""), String::npos)
         << StringToUtf8(e.Message());
   }
+}
+
+// A fixed-length text reads back as many characters as it was declared
+// with, whatever character set the column has and the connection asks for.
+TEST_F(ValuesTest, FixedTextReadsItsDeclaredCharacters) {
+  ExecuteCommitted(db(), {u"create table W (A char(10) character set WIN1256, "
+                          u"K char(10) character set KOI8U, U char(10) character set UTF8, "
+                          u"F char(10) character set UNICODE_FSS, "
+                          u"S char(4) character set SJIS_0208)"});
+  ExecuteCommitted(db(), {u"insert into W values ('abc', 'def', '\u00e7\u00e3o', 'ghi', 'jk')"});
+  auto padded = [](const String& text, size_t n) { return text + String(n - text.size(), u' '); };
+  struct Case {
+    const Char* lc_ctype;
+    const Char* columns;
+  };
+  // The Arabic and Cyrillic sets cannot hold the UTF8 column's letters.
+  const Case cases[] = {{u"NONE", u"A,K,U,F,S"},     {u"UTF8", u"A,K,U,F,S"},
+                        {u"ISO8859_1", u"A,K,U,F,S"}, {u"WIN1256", u"A,K,F,S"},
+                        {u"KOI8U", u"A,K,F,S"},       {u"UNICODE_FSS", u"A,K,U,F,S"}};
+  const std::map<String, String> expected = {
+      {u"A", padded(u"abc", 10)}, {u"K", padded(u"def", 10)},
+      {u"U", padded(u"\u00e7\u00e3o", 10)}, {u"F", padded(u"ghi", 10)}, {u"S", padded(u"jk", 4)}};
+  for (const Case& c : cases) {
+    Connection other(Name());
+    other.db->Params().SetStrings(2, String(u"lc_ctype=") + c.lc_ctype);
+    other.db->Open();
+    other.tr->StartTransaction();
+    TIBSQL q(nullptr);
+    q.SetDatabase(other.db.get());
+    q.SQL().SetText(String(u"select ") + c.columns + u" from W");
+    q.ExecQuery();
+    ASSERT_FALSE(q.Eof());
+    for (int i = 0; i < q.Current().Count(); ++i) {
+      TIBXSQLVAR& column = q.Fields(i);
+      EXPECT_EQ(column.AsString(), expected.at(column.Name()))
+          << StringToUtf8(c.lc_ctype) << " " << StringToUtf8(column.Name());
+    }
+    // System relations are no exception: their names are 31 characters.
+    if (String(c.lc_ctype) == u"NONE") {
+      EXPECT_EQ(QueryValue(*other.db, *other.tr,
+                           u"select RDB$RELATION_NAME from RDB$RELATIONS "
+                           u"where RDB$RELATION_NAME = 'W'"),
+                padded(u"W", 31));
+    }
+    other.tr->Commit();
+    other.db->Close();
+  }
+}
+
+// The widths used for Firebird are the server's own.
+TEST_F(ValuesTest, CharacterSetWidthsAgreeWithTheServer) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"select RDB$CHARACTER_SET_ID, RDB$BYTES_PER_CHARACTER, RDB$CHARACTER_SET_NAME "
+                  u"from RDB$CHARACTER_SETS");
+  int sets = 0;
+  for (q.ExecQuery(); !q.Eof(); q.Next(), ++sets)
+    EXPECT_EQ(FirebirdBytesPerCharacter(q.Fields(0).AsInteger()), q.Fields(1).AsInteger())
+        << StringToUtf8(q.Fields(2).AsString());
+  EXPECT_GT(sets, 50);
 }
 
 }  // namespace
