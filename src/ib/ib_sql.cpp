@@ -164,11 +164,17 @@ void TIBSQL::Prepare() {
       IBError(ibceNotPermitted);
     }
     if (type >= SQLSelect && type <= SQLSetGenerator) {
-      if (params_->Count() > 0) {
+      if (params_->Count() > 0 || param_check_) {
         Call(lib.isc_dsql_describe_bind(status, &handle_, static_cast<unsigned short>(Dialect()),
                                         params_->AsXSQLDA()),
              true);
       }
+      // The server's count tells whether the scan read the text as it does;
+      // otherwise values would go to other parameters than the caller named.
+      if (param_check_ && params_->Sqld() != params_->Count())
+        IBError(ibceSQLParseError,
+                {Format(u"The text names %d parameters but the server counts %d",
+                        {params_->Count(), static_cast<int>(params_->Sqld())})});
       params_->Initialize();
       if (type == SQLSelect || type == SQLExecProcedure || type == SQLSelectForUpdate) {
         DescribeResult();

@@ -18,7 +18,7 @@ bool IsNameChar(Char c) {
 }  // namespace
 
 TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
-  enum State { kDefault, kComment, kQuoted, kParameter };
+  enum State { kDefault, kComment, kLineComment, kQuoted, kParameter };
   TProcessedSQL out;
   State state = kDefault;
   Char quote = 0;
@@ -49,6 +49,10 @@ TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
           out.text += u"/*";
           state = kComment;
           ++i;
+        } else if (c == u'-' && next == u'-') {
+          out.text += u"--";
+          state = kLineComment;
+          ++i;
         } else if (c == u':' || c == u'?') {
           out.text += u'?';
           state = kParameter;
@@ -70,6 +74,11 @@ TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
           out.text += c;
           ++i;
         }
+        break;
+      case kLineComment:
+        if (c == u'\r' || c == u'\n') state = kDefault;
+        out.text += c;
+        ++i;
         break;
       case kQuoted:
         if (i == n - 1) ParseError(ibceEOFInString);

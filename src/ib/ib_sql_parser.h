@@ -13,12 +13,12 @@ struct TProcessedSQL {
   std::vector<String> names;   // one per marker, in text order, as written
 };
 
-// Markers are ":" or "?" outside quotes and slash-star comments; a name is
-// [A-Za-z0-9_$]* or a double-quoted text. A marker without a name gets
-// "IBParam<n>" when `generate_param_names` is set, else raises
-// ibceSQLParseError "Parameter name expected". Text that ends inside a
-// literal or a comment raises ibceSQLParseError as well. Line comments ("--")
-// are not recognised.
+// Markers are ":" or "?" outside quotes, slash-star comments and line
+// comments ("--" to the end of the line); a name is [A-Za-z0-9_$]* or a
+// double-quoted text. A marker without a name gets "IBParam<n>" when
+// `generate_param_names` is set, else raises ibceSQLParseError "Parameter
+// name expected". Text that ends inside a literal or a slash-star comment
+// raises ibceSQLParseError as well.
 TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names);
 
 // Identifier normalisation of stored and wanted names: dialect 1 trims and

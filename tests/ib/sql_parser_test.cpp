@@ -36,9 +36,27 @@ TEST(SQLParameters, QuotesAndSlashStarCommentsHideColons) {
   EXPECT_EQ(p.text,
             u"select ':no', \"a:b\", 'it''s :not' /* :none\r\n still */ from T where A = ?\r\n");
   EXPECT_EQ(p.names, (Names{u"A"}));
-  // Line comments are not recognised: the colon starts a parameter.
+  // Line comments hide them too.
   p = PreprocessSQL(u"select 1 from T -- :C\r\n", false);
-  EXPECT_EQ(p.names, (Names{u"C"}));
+  EXPECT_EQ(p.names, Names{});
+}
+
+TEST(SQLParameters, LineCommentsRunToTheLineEnd) {
+  // Kept in the text; a quote inside one opens no literal; the next line is
+  // read again.
+  TProcessedSQL p = PreprocessSQL(
+      u"-- :A isn't a parameter\r\nselect * from T where B = :B -- and C = :C\nand D=:D--:E\r\n",
+      false);
+  EXPECT_EQ(p.text,
+            u"-- :A isn't a parameter\r\nselect * from T where B = ? -- and C = :C\nand D=?--:E\r\n");
+  EXPECT_EQ(p.names, (Names{u"B", u"D"}));
+  // Only two dashes outside literals and block comments start one.
+  p = PreprocessSQL(u"select '--', 1 - -:F /* -- */ , :G\r\n", false);
+  EXPECT_EQ(p.names, (Names{u"F", u"G"}));
+  // One at the very end of the text needs no line break.
+  p = PreprocessSQL(u"select :H from T --:I", false);
+  EXPECT_EQ(p.names, (Names{u"H"}));
+  EXPECT_EQ(p.text, u"select ? from T --:I");
 }
 
 TEST(SQLParameters, DuplicatesGiveOneEntryEach) {

@@ -181,6 +181,48 @@ TEST_F(SQLTest, ServerErrorAtPrepareLeavesItUnprepared) {
             u"SQL Parse Error:\r\n\r\nEOF in string detected");
 }
 
+// A marker in a line comment is no parameter: a statement object reused for
+// such a text still puts the caller's value where the server reads it.
+TEST_F(SQLTest, MarkersInLineCommentsAreNotParameters) {
+  q().SQL().SetText(u"insert into TMP_INTEGRACAO (ACAO, TIPO) values (:ACAO, :TIPO)");
+  q().ParamByName(u"ACAO").SetAsString(u"OLD");
+  q().ParamByName(u"TIPO").SetAsString(u"old");
+  q().ExecQuery();
+  q().SQL().SetText(u"-- :ORIGEM is filled in by the trigger\r\n"
+                    u"insert into TMP_INTEGRACAO (ACAO) values (:ACAO)");
+  q().ParamByName(u"ACAO").SetAsString(u"NEW");
+  q().ExecQuery();
+  EXPECT_EQ(q().Params().Count(), 1);
+  EXPECT_EQ(QueryValue(db(), tr(), u"select count(*) from TMP_INTEGRACAO where ACAO = 'NEW'"),
+            u"1");
+}
+
+// Where the server counts the parameters differently from the markers of the
+// text (here Q-strings, whose odd quotes the marker scan reads as ordinary
+// literals), the statement is refused at prepare instead of running with
+// values in the wrong places.
+TEST_F(SQLTest, ParameterCountDifferentFromTheServersIsRefused) {
+  // The scan sees :B between two literals; the server sees one literal '?'.
+  q().SQL().SetText(u"select q'(a'b)' || ':B' || q'(c'd)' from RDB$DATABASE");
+  EIBClientError e = ClientError([&] { q().Prepare(); });
+  EXPECT_EQ(e.SQLCode(), ibceSQLParseError);
+  EXPECT_EQ(e.Message(), u"SQL Parse Error:\r\n\r\nThe text names 1 parameters but the server "
+                         u"counts 0");
+  EXPECT_FALSE(q().Prepared());
+  EXPECT_EQ(q().Handle(), 0u);
+  // The scan sees no marker; the server counts one.
+  q().SQL().SetText(u"select 1 from RDB$DATABASE where q'(a'b)' <> 'x' and 1 = ? and "
+                    u"q'(c'd)' <> 'y'");
+  EXPECT_EQ(ClientError([&] { q().Prepare(); }).Message(),
+            u"SQL Parse Error:\r\n\r\nThe text names 0 parameters but the server counts 1");
+  EXPECT_EQ(q().Handle(), 0u);
+  // Equal counts prepare as before, with or without markers.
+  q().SQL().SetText(u"select 'it''s' from RDB$DATABASE where 1 = :ONE");
+  q().ParamByName(u"ONE").SetAsInteger(1);
+  q().ExecQuery();
+  EXPECT_EQ(q().Fields(0).AsString(), u"it's");
+}
+
 TEST_F(SQLTest, RefusedStatementTypes) {
   q().SQL().SetText(u"set transaction");
   EXPECT_EQ(ClientError([&] { q().Prepare(); }).Message(), u"Not permitted");
