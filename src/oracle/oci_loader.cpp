@@ -1,76 +1,31 @@
 // Loading the client library, its first-time initialisation and unloading.
-#include "oracle/oci_loader.h"
-
 #include <mutex>
 
 #include "oracle/critical_section.h"
 #include "oracle/loader_util.h"
+#include "oracle/oci_library.h"
 #include "platform/command_line.h"
-#include "platform/dynamic_library.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
 
 using namespace loader;
 
-String OCIDLL;
-bool DefaultOCIDLL = false;
-String ExcludedOCIDLLs;
-bool AllowAdjustPath = true;
-bool UseSingleEnvironment = false;
-OCIHandle SingleEnv = nullptr;
-String OracleHomeKey;
-String OracleHomeDir;
-bool OracleBinDir = false;
-String OracleHomeName;
-bool DefaultHomeName = false;
-String InitOCILog;
-
-String ociClientNotInstalled = u"Oracle Client not properly installed";
-String ociCouldNotLoad = u"Could not load";
-String ociCouldNotLocateOCI = u"Could not locate OCI dll";
-String ociCouldNotLocate = u"Could not locate";
-String ociCouldNotInit = u"Could not initialize";
-// Only a 32-bit process on 64-bit Windows needs it; kept for the texts' sake.
-String oci32BitClientReq = u"Make sure you have the 32 bits Oracle Client installed.";
-
-namespace {
-
-DynamicLibrary& OciLibrary() {
-  static DynamicLibrary library;
-  return library;
-}
-
-// The current directory saved before a second load attempt, and the search
-// path captured at the first adjustment.
-String g_saved_directory;
-bool g_path_captured = false;
-String g_original_path;
-
-bool g_nls_read = false;
-String g_nls_lang;
-bool g_utf8_client = false;
-
-bool g_params_set = false;
-std::vector<String> g_params;
-
-std::vector<String> Params() {
-  if (g_params_set) return g_params;
+std::vector<String> TOCILibrary::Params() const {
+  if (params_set_) return params_;
   std::vector<String> params;
   for (int i = 1; i <= ParamCount(); ++i) params.push_back(ParamStr(i));
   return params;
 }
 
-bool LoadLibrary(const String& path) { return OciLibrary().Open(StringToUtf8(path)); }
+bool TOCILibrary::LoadLibrary(const String& path) { return library_.Open(StringToUtf8(path)); }
 
-}  // namespace
-
-void SetParamStrings(std::vector<String> params) {
-  g_params = std::move(params);
-  g_params_set = true;
+void TOCILibrary::SetParamStrings(std::vector<String> params) {
+  params_ = std::move(params);
+  params_set_ = true;
 }
 
-String GetParamString(StringView name) {
+String TOCILibrary::GetParamString(StringView name) const {
   String key = UpperCase(name) + u"=";
   for (const String& p : Params()) {
     if (UpperCase(p).find(key) == String::npos) continue;
@@ -80,18 +35,18 @@ String GetParamString(StringView name) {
   return String();
 }
 
-void OCILog(const String& line) {
-  if (!InitOCILog.empty()) InitOCILog += u"\r\n";
-  InitOCILog += line;
+void TOCILibrary::OCILog(const String& line) {
+  if (!init_oci_log_.empty()) init_oci_log_ += u"\r\n";
+  init_oci_log_ += line;
 }
 
-void AdjustPath(const String& dir) {
+void TOCILibrary::AdjustPath(const String& dir) {
   if (!AllowAdjustPath) return;
-  if (!g_path_captured) {
-    g_original_path = GetEnv("LD_LIBRARY_PATH");
-    g_path_captured = true;
+  if (!path_captured_) {
+    original_path_ = GetEnv("LD_LIBRARY_PATH");
+    path_captured_ = true;
   }
-  String path = g_original_path;
+  String path = original_path_;
   if (!dir.empty()) {
     String hay = u":" + path + u":";
     size_t pos = hay.find(u":" + dir + u":");
@@ -102,17 +57,15 @@ void AdjustPath(const String& dir) {
   SetEnv("LD_LIBRARY_PATH", path);
 }
 
-void ResetOCIPath() {
-  if (g_saved_directory.empty()) return;
-  if (CurrentDirectory() == ExtractFileDir(OCIDLL)) SetCurrentDirectory(g_saved_directory);
-  g_saved_directory.clear();
+void TOCILibrary::ResetOCIPath() {
+  if (saved_directory_.empty()) return;
+  if (CurrentDirectory() == ExtractFileDir(OCIDLL)) SetCurrentDirectory(saved_directory_);
+  saved_directory_.clear();
 }
 
-bool DLLLoaded() { return OciLibrary().IsOpen(); }
-
-int DLLInit() {
+int TOCILibrary::DLLInit() {
   if (DLLLoaded()) return 0;
-  InitOCILog.clear();
+  init_oci_log_.clear();
   int result = FindOCIDLL();
   if (result != 0) return result;
   String dir = ExtractFileDir(OCIDLL);
@@ -122,7 +75,7 @@ int DLLInit() {
     if (FileExists(OCIDLL)) {
       result = 2;
     } else {
-      g_saved_directory = CurrentDirectory();
+      saved_directory_ = CurrentDirectory();
       if (!dir.empty()) SetCurrentDirectory(dir);
       AdjustPath(dir);
       loaded = LoadLibrary(OCIDLL);
@@ -131,42 +84,42 @@ int DLLInit() {
   if (!loaded) {
     // A failed load has no handle: the log shows 0, then the loader's reason.
     OCILog(u"LoadLibrary(" + OCIDLL + u") returned 0");
-    if (!OciLibrary().LastError().empty()) OCILog(Utf8ToString(OciLibrary().LastError()));
+    if (!library_.LastError().empty()) OCILog(Utf8ToString(library_.LastError()));
     if (result != 2) result = 1;
     return result;
   }
-  ResolveOCIEntryPoints(&OciLibrary());
-  if (!OCI70 && !OCI80) result = 2;
+  ResolveOCIEntryPoints(&library_);
+  if (!OCI70() && !OCI80()) result = 2;
   return result;
 }
 
-void DLLExit() {
-  OciLibrary().Close();
+void TOCILibrary::DLLExit() {
+  library_.Close();
   ResolveOCIEntryPoints(nullptr);
-  if (DefaultOCIDLL) OCIDLL.clear();
-  if (DefaultHomeName) OracleHomeName.clear();
-  DefaultOCIDLL = false;
-  DefaultHomeName = false;
-  OracleHomeKey.clear();
-  OracleHomeDir.clear();
-  OracleBinDir = false;
-  g_nls_read = false;
-  g_nls_lang.clear();
-  g_utf8_client = false;
+  if (default_ocidll_) OCIDLL.clear();
+  if (default_home_name_) OracleHomeName.clear();
+  default_ocidll_ = false;
+  default_home_name_ = false;
+  oracle_home_key_.clear();
+  oracle_home_dir_.clear();
+  oracle_bin_dir_ = false;
+  nls_read_ = false;
+  nls_lang_.clear();
+  utf8_client_ = false;
 }
 
-void InitOCI() {
+void TOCILibrary::InitOCI() {
   std::lock_guard<TOracleCriticalSection> lock(OCISection());
   if (DLLLoaded()) return;
   int r = DLLInit();
   String reason;
   switch (r) {
     case 1:
-      reason = OCIDLL.empty() ? ociCouldNotLocateOCI
-                              : ociCouldNotLoad + u" \"" + OCIDLL + u"\"";
+      reason = OCIDLL.empty() ? String(ociCouldNotLocateOCI)
+                              : String(ociCouldNotLoad) + u" \"" + OCIDLL + u"\"";
       break;
     case 2:
-      reason = ociCouldNotInit + u" \"" + OCIDLL + u"\"";
+      reason = String(ociCouldNotInit) + u" \"" + OCIDLL + u"\"";
       break;
     case 3:
       reason = ociClientNotInstalled;
@@ -175,26 +128,27 @@ void InitOCI() {
       break;
   }
   if (r != 0) {
-    String log = InitOCILog;
+    String log = init_oci_log_;
     DLLExit();
     throw Exception(u"Initialization error\r\n" + reason + u"\r\n\r\n" + log);
   }
-  if (OCI73 && !OCI80 && opinit != nullptr) opinit(0);
-  if (OCI80 && !OCI81) OCIInitialize(OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr);
+  if (OCI73() && !OCI80() && Has(OCIEntry::opinit)) opinit(0);
+  if (OCI80() && !OCI81())
+    OCIInitialize(OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr);
 }
 
-String NLS_LANG() {
-  if (!g_nls_read) {
-    g_nls_read = true;
-    g_nls_lang = UpperCase(GetEnv("NLS_LANG"));
-    g_utf8_client = g_nls_lang.find(u"UTF8") != String::npos;
+String TOCILibrary::NLS_LANG() {
+  if (!nls_read_) {
+    nls_read_ = true;
+    nls_lang_ = UpperCase(GetEnv("NLS_LANG"));
+    utf8_client_ = nls_lang_.find(u"UTF8") != String::npos;
   }
-  return g_nls_lang;
+  return nls_lang_;
 }
 
-bool UTF8Client() {
+bool TOCILibrary::UTF8Client() {
   NLS_LANG();
-  return g_utf8_client;
+  return utf8_client_;
 }
 
 }  // namespace kavo

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "oracle/oci_entry_points.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/session.h"
 #include "rtl/code_page.h"
 
@@ -23,9 +22,10 @@ constexpr ub4 kMessageBuffer = 4001;
 int ReadErrorRecord(OCIHandle error_handle, std::string* text) {
   sb4 code = 0;
   std::vector<OraText> buf(kMessageBuffer, 0);
-  if (error_handle != nullptr && OCIErrorGet != nullptr)
-    OCIErrorGet(error_handle, 1, nullptr, &code, text ? buf.data() : nullptr,
-                text ? kMessageBuffer : 0, OCI_HTYPE_ERROR);
+  const TOCILibrary& oci = OCILibrary();
+  if (error_handle != nullptr && oci.Has(OCIEntry::OCIErrorGet))
+    oci.OCIErrorGet(error_handle, 1, nullptr, &code, text ? buf.data() : nullptr,
+                    text ? kMessageBuffer : 0, OCI_HTYPE_ERROR);
   if (text != nullptr) {
     buf.back() = 0;
     *text = reinterpret_cast<const char*>(buf.data());
@@ -35,7 +35,9 @@ int ReadErrorRecord(OCIHandle error_handle, std::string* text) {
 
 // The server's text arrives in the client character set: UTF-8 when NLS_LANG
 // says so, else the ANSI code page.
-std::string MessageCodePage() { return UTF8Client() ? std::string("UTF-8") : AnsiCodePage(); }
+std::string MessageCodePage() {
+  return OCILibrary().UTF8Client() ? std::string("UTF-8") : AnsiCodePage();
+}
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "oracle/loader_util.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "platform/dynamic_library.h"
 #include "platform/executable_path.h"
 #include "rtl/code_page.h"
@@ -87,15 +87,15 @@ std::vector<int> LibraryVersion(const String& file_name) {
 
 }  // namespace
 
-String FindHomeKey() {
-  if (!OracleHomeKey.empty()) return OracleHomeKey;
+String TOCILibrary::FindHomeKey() {
+  if (!oracle_home_key_.empty()) return oracle_home_key_;
   std::vector<Home> homes = BuildOracleHomeList();
   String key;
   String name;
   if (!homes.empty()) {
     String wanted = UpperCase(GetParamString(u"ORACLEHOME"));
     if (wanted.empty()) wanted = OracleHomeName;
-    DefaultHomeName = false;
+    default_home_name_ = false;
     String path = GetEnv("LD_LIBRARY_PATH");
     size_t best = path.size();
     bool taken = false;
@@ -118,32 +118,32 @@ String FindHomeKey() {
     }
     if (!taken) key = name = homes.back().name;
     if (OracleHomeName.empty()) {
-      DefaultHomeName = true;
+      default_home_name_ = true;
       OracleHomeName = name;
     }
   }
   String dir = HomeDirOf(key);
-  OracleHomeKey = (dir.empty() || !DirectoryExists(dir)) ? String() : key;
-  return OracleHomeKey;
+  oracle_home_key_ = (dir.empty() || !DirectoryExists(dir)) ? String() : key;
+  return oracle_home_key_;
 }
 
-String OracleHome() {
-  OracleBinDir = true;
+String TOCILibrary::OracleHome() {
+  oracle_bin_dir_ = true;
   String dir = HomeDirOf(FindHomeKey());
   if (!dir.empty()) return dir;
-  OracleHomeKey.clear();
+  oracle_home_key_.clear();
   String env = GetEnv("ORACLE_HOME");
   while (env.size() > 1 && env.back() == u'/') env.pop_back();
   if (!env.empty() && env != u".") {
-    OracleBinDir = DirectoryExists(AddToPath(env, u"lib"));
+    oracle_bin_dir_ = DirectoryExists(AddToPath(env, u"lib"));
     return env;
   }
-  auto from_library_dir = [](String found) {
+  auto from_library_dir = [this](String found) {
     if (found.size() > 4 && found.compare(found.size() - 4, 4, u"/lib") == 0) {
-      OracleBinDir = true;
+      oracle_bin_dir_ = true;
       found.resize(found.size() - 4);
     } else {
-      OracleBinDir = false;
+      oracle_bin_dir_ = false;
     }
     return found;
   };
@@ -158,12 +158,13 @@ String OracleHome() {
   return String();
 }
 
-std::vector<String> GetOCIDLLList(bool log) {
+std::vector<String> TOCILibrary::GetOCIDLLList(bool log) {
   std::vector<String> list;
-  OracleHomeDir = OracleHome();
-  if (OracleHomeDir.empty()) return list;
+  oracle_home_dir_ = OracleHome();
+  if (oracle_home_dir_.empty()) return list;
   for (int attempt = 0; attempt < 2 && list.empty(); ++attempt) {
-    String dir = OracleBinDir ? AddToPath(OracleHomeDir, u"lib/") : AddToPath(OracleHomeDir, u"");
+    String dir =
+        oracle_bin_dir_ ? AddToPath(oracle_home_dir_, u"lib/") : AddToPath(oracle_home_dir_, u"");
     if (FileExists(dir + String(kLibrary))) {
       list.push_back(dir + String(kLibrary));
       if (log) OCILog(u"Found: " + String(kLibrary));
@@ -175,14 +176,14 @@ std::vector<String> GetOCIDLLList(bool log) {
       list.push_back(dir + n);
       if (log) OCILog(u"Found: " + n);
     }
-    if (!list.empty() || !OracleBinDir) break;
-    OracleBinDir = false;
+    if (!list.empty() || !oracle_bin_dir_) break;
+    oracle_bin_dir_ = false;
   }
   return list;
 }
 
-int FindOCIDLL() {
-  DefaultOCIDLL = false;
+int TOCILibrary::FindOCIDLL() {
+  default_ocidll_ = false;
   ExcludedOCIDLLs = UpperCase(ExcludedOCIDLLs);
   String forced = GetParamString(u"OCIDLL");
   if (!forced.empty()) OCIDLL = forced;
@@ -190,11 +191,11 @@ int FindOCIDLL() {
     OCILog(u"OCIDLL forced to " + OCIDLL);
     return 0;
   }
-  OracleHomeDir = OracleHome();
-  OCILog(u"OracleHomeKey: " + OracleHomeKey);
-  OCILog(u"OracleHomeDir: " + OracleHomeDir);
+  oracle_home_dir_ = OracleHome();
+  OCILog(u"OracleHomeKey: " + oracle_home_key_);
+  OCILog(u"OracleHomeDir: " + oracle_home_dir_);
   std::vector<String> list = GetOCIDLLList(true);
-  if (OracleHomeDir.empty()) return 3;
+  if (oracle_home_dir_.empty()) return 3;
   for (int pass = 1; pass <= 2 && OCIDLL.empty(); ++pass) {
     std::vector<int> best;
     for (const String& path : list) {
@@ -203,14 +204,14 @@ int FindOCIDLL() {
         continue;
       if (file == kLibrary) {
         OCIDLL = path;
-        DefaultOCIDLL = true;
+        default_ocidll_ = true;
         break;
       }
       std::vector<int> v = LibraryVersion(file);
       if (v > best) {
         best = v;
         OCIDLL = path;
-        DefaultOCIDLL = true;
+        default_ocidll_ = true;
       }
     }
   }

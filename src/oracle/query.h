@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "oracle/field_data.h"
+#include "oracle/oci_library.h"
 #include "oracle/oci_types.h"
 #include "oracle/ora_variant.h"
 #include "oracle/oracle_types.h"
@@ -162,6 +163,8 @@ class TOracleQuery : public TComponent {
   void Parse();
   void Bind();
   void InternalDescribe();
+  // Position `pos` (from 1) of the select list, with its buffer type and size.
+  std::unique_ptr<TFieldData> DescribeColumn(int pos);
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
   void Fetch();
@@ -176,6 +179,10 @@ class TOracleQuery : public TComponent {
   void FreeStatementHandles();
   String ReplaceSubstVariables(const String& text);
   sword Call(sword status);
+  // Attribute values whose width differs between clients: read into a zeroed
+  // 4-byte value.
+  int32_t AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err,
+                  sword* status = nullptr) const;
 
   TStringList sql_;
   TOracleSession* session_ = nullptr;
@@ -188,6 +195,8 @@ class TOracleQuery : public TComponent {
   std::vector<std::unique_ptr<TFieldData>> fields_;
 
   OCIHandle stmthp_ = nullptr, errhp_ = nullptr, secerrhp_ = nullptr, rowidhp_ = nullptr;
+  // The client library every OCI call goes through.
+  TOCILibrary& oci_ = OCILibrary();
   sword last_oci_error_ = 0;
   std::string parsed_sql_;
   bool opened_ = false;

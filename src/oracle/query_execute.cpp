@@ -1,10 +1,8 @@
 // Parse, bind, execute, describe, define, fetch and close.
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
-#include "oracle/oci_entry_points.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
@@ -59,16 +57,15 @@ bool Reusable(int kind) {
          (kind >= 54 && kind <= 56);
 }
 
-// Attribute values whose width differs between clients: read into a zeroed
-// 4-byte value.
-int32_t AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err, sword* status = nullptr) {
+}  // namespace
+
+int32_t TOracleQuery::AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err,
+                              sword* status) const {
   int32_t v = 0;
-  sword s = OCIAttrGet(handle, type, &v, nullptr, attribute, err);
+  sword s = oci_.OCIAttrGet(handle, type, &v, nullptr, attribute, err);
   if (status != nullptr) *status = s;
   return v;
 }
-
-}  // namespace
 
 sword TOracleQuery::Call(sword status) {
   last_oci_error_ = status;
@@ -113,14 +110,15 @@ void TOracleQuery::CheckSession() {
 void TOracleQuery::Open() {
   if (opened_) return;
   last_oci_error_ = 0;
-  OCIHandleAlloc(session_->EnvHandle(), &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
-  OCIHandleAlloc(session_->EnvHandle(), &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
-  OCIDescriptorAlloc(session_->EnvHandle(), &rowidhp_, OCI_DTYPE_ROWID, 0, nullptr);
+  oci_.OCIHandleAlloc(session_->EnvHandle(), &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
+  oci_.OCIHandleAlloc(session_->EnvHandle(), &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
+  oci_.OCIDescriptorAlloc(session_->EnvHandle(), &rowidhp_, OCI_DTYPE_ROWID, 0, nullptr);
   opened_ = true;
 }
 
 void TOracleQuery::ComputeErrorPosition() {
-  ub4 attribute = OCI81Detected ? OCI_ATTR_PARSE_ERROR_OFFSET : OCI_ATTR_PARSE_ERROR_OFFSET_80;
+  ub4 attribute =
+      oci_.OCI81Detected() ? OCI_ATTR_PARSE_ERROR_OFFSET : OCI_ATTR_PARSE_ERROR_OFFSET_80;
   int32_t offset = stmthp_ ? AttrInt(stmthp_, OCI_HTYPE_STMT, attribute, secerrhp_) & 0xFFFF : 0;
   offset = std::min<int32_t>(offset, static_cast<int32_t>(parsed_sql_.size()));
   int line = 0, column = 0;
@@ -144,10 +142,10 @@ void TOracleQuery::RaiseStatementError() {
 
 void TOracleQuery::FreeStatementHandles() {
   if (stmthp_ != nullptr) {
-    if (session_ != nullptr && session_->StatementCache() && OCI92)
-      OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT);
+    if (session_ != nullptr && session_->StatementCache() && oci_.OCI92())
+      oci_.OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT);
     else
-      OCIHandleFree(stmthp_, OCI_HTYPE_STMT);
+      oci_.OCIHandleFree(stmthp_, OCI_HTYPE_STMT);
     stmthp_ = nullptr;
   }
   for (int i = 0; i < variables_.Count(); ++i) {
@@ -160,7 +158,7 @@ void TOracleQuery::Parse() {
   error_position_ = error_line_ = 0;
   Open();
   String text = ReplaceSubstVariables(sql_.Text());
-  std::string bytes = UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
+  std::string bytes = oci_.UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
   bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
   if (bytes.empty()) bytes.push_back(' ');
   for (int i = 0; i < variables_.Count(); ++i) {
@@ -175,21 +173,23 @@ void TOracleQuery::Parse() {
   fields_.clear();
   parsed_sql_ = bytes;
   function_type_ = 0;
-  bool cached = session_->StatementCache() && OCI92;
+  bool cached = session_->StatementCache() && oci_.OCI92();
   FreeStatementHandles();
   const auto* stmt = reinterpret_cast<const OraText*>(bytes.data());
   if (cached) {
-    Call(OCIStmtPrepare2(session_->SvcHandle(), &stmthp_, errhp_, stmt,
-                         static_cast<ub4>(bytes.size()), nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT));
+    Call(oci_.OCIStmtPrepare2(session_->SvcHandle(), &stmthp_, errhp_, stmt,
+                              static_cast<ub4>(bytes.size()), nullptr, 0, OCI_NTV_SYNTAX,
+                              OCI_DEFAULT));
   } else {
-    OCIHandleAlloc(session_->EnvHandle(), &stmthp_, OCI_HTYPE_STMT, 0, nullptr);
-    Call(OCIStmtPrepare(stmthp_, errhp_, stmt, static_cast<ub4>(bytes.size()), OCI_NTV_SYNTAX,
-                        OCI_DEFAULT));
+    oci_.OCIHandleAlloc(session_->EnvHandle(), &stmthp_, OCI_HTYPE_STMT, 0, nullptr);
+    Call(oci_.OCIStmtPrepare(stmthp_, errhp_, stmt, static_cast<ub4>(bytes.size()), OCI_NTV_SYNTAX,
+                             OCI_DEFAULT));
   }
   if (last_oci_error_ == OCI_SUCCESS) {
     ub4 zero = 0;
-    OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, secerrhp_);
-    OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY, secerrhp_);
+    oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, secerrhp_);
+    oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY,
+                    secerrhp_);
     switch (AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE, errhp_) & 0xFFFF) {
       case OCI_STMT_SELECT: function_type_ = kSelect; break;
       case OCI_STMT_UPDATE: function_type_ = 5; break;
@@ -242,15 +242,15 @@ void TOracleQuery::Bind() {
     }
     void* address = v.buf.empty() ? nullptr : v.buf.data();
     if (v.bindhp != nullptr && v.bindbuf == address) continue;
-    std::string name = UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
-    Call(OCIBindByName(stmthp_, &v.bindhp, errhp_, reinterpret_cast<const OraText*>(name.c_str()),
-                       -1, address, size, type, v.indp.data(), alenp, nullptr, max_array, current,
-                       OCI_DEFAULT));
+    std::string name = oci_.UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
+    Call(oci_.OCIBindByName(stmthp_, &v.bindhp, errhp_,
+                            reinterpret_cast<const OraText*>(name.c_str()), -1, address, size, type,
+                            v.indp.data(), alenp, nullptr, max_array, current, OCI_DEFAULT));
     if (last_oci_error_ == OCI_SUCCESS && v.CharSetID != 0) {
       ub1 form = v.CharSetForm;
       ub2 id = v.CharSetID;
-      OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
-      Call(OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+      oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
+      Call(oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
     }
     if (last_oci_error_ != OCI_SUCCESS) {
       v.bindhp = nullptr;
@@ -267,135 +267,7 @@ void TOracleQuery::InternalDescribe() {
   int count = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_PARAM_COUNT, errhp_, &status);
   Call(status);
   if (status != OCI_SUCCESS) RaiseStatementError();
-  const TSessionPreferences& prefs = session_->Preferences();
-  for (int pos = 1; pos <= count; ++pos) {
-    auto field = std::make_unique<TFieldData>();
-    TFieldData& f = *field;
-    OCIHandle param = nullptr;
-    if (Call(OCIParamGet(stmthp_, OCI_HTYPE_STMT, errhp_, &param, static_cast<ub4>(pos))) !=
-        OCI_SUCCESS) {
-      fields_.clear();
-      RaiseStatementError();
-    }
-    f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
-    if (OCI90) f.CharSize = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHAR_SIZE, secerrhp_));
-    f.dbtype = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_TYPE, errhp_));
-    f.CharSetForm = 1;
-    f.CharSetID = 1;
-    if (!NoUnicodeSupport) {
-      f.CharSetForm = static_cast<uint8_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_FORM, secerrhp_));
-      f.CharSetID = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_ID, secerrhp_));
-    }
-    f.IsUTF16 = IsUTF16CharSet(f.CharSetID);
-    f.IsUTF8 = IsUTF8CharSet(f.CharSetID);
-    if (!f.IsUTF16 && !f.IsUTF8 && IsCharType(f.dbtype)) {
-      // A non-UTF database seen through a UTF-8 client delivers UTF-8 bytes.
-      f.IsUTF8 = UTF8Client();
-      if (f.IsUTF8) f.CharSetID = ocsAL32UTF8;
-    }
-    OraText* name = nullptr;
-    ub4 name_length = 0;
-    OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
-    std::string name_bytes(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0);
-    f.name = UTF8Client() ? Utf8Decode(name_bytes) : AnsiToString(name_bytes);
-    // Precision is one byte on some clients and two on others; scale is signed.
-    int16_t prec = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_PRECISION, errhp_));
-    int16_t scale = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_SCALE, errhp_));
-    if (scale > 127 && scale < 256) scale = static_cast<int16_t>(scale - 256);
-    f.nullok = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_IS_NULL, errhp_) & 0xFF);
-    if (scale == -127 && prec == 0) scale = 0;
-    f.prec = prec;
-    f.scale = scale;
-    OCIDescriptorFree(param, OCI_DTYPE_PARAM);
-
-    switch (f.dbtype) {
-      case otNumber:
-      case otBinaryFloat:
-      case otBinaryDouble: {
-        int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
-        int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
-        bool floating = scale == -127;
-        int p = prec, s = scale;
-        if (floating) {
-          p = 38;
-          s = 1;
-        }
-        if (p == 0 && s == 0) p = 38;
-        if (s <= 0 && p <= int_limit && !string_fields_only_) {
-          f.buftype = otInteger;
-          f.bufsize = 4;
-        } else if (p <= float_limit && !string_fields_only_) {
-          f.buftype = otFloat;
-          f.bufsize = 8;
-        } else {
-          f.buftype = otString;
-          f.bufsize = (s > 0 ? p + 3 : p + 2) + (floating ? 132 : 0);
-          if (SafeStringFieldsOnly) f.bufsize *= 4 * session_->GetBytesPerCharacter();
-        }
-        break;
-      }
-      case otLong:
-      case otLongRaw:
-        f.buftype = static_cast<uint16_t>(f.dbtype);
-        f.bufsize = 0;
-        used_cache_ = 1;
-        break;
-      case otRowId:
-      case otRowidDesc:
-        f.buftype = otString;
-        f.bufsize = std::max(f.dbsize + 1, 19);
-        break;
-      case otDate:
-        if (string_fields_only_) {
-          f.buftype = otString;
-          f.bufsize = SafeStringFieldsOnly ? 40 * session_->GetBytesPerCharacter()
-                                           : session_->DateFormatLength() + 1;
-        } else {
-          f.buftype = otDate;
-          f.bufsize = 7;
-        }
-        break;
-      case otRaw:
-        f.buftype = otString;
-        f.bufsize = 2 * f.dbsize + 1;
-        break;
-      case otMLSLabel:
-        f.buftype = otString;
-        f.bufsize = 255;
-        break;
-      case otIntervalYM:
-      case otIntervalDS:
-        f.buftype = otString;
-        f.bufsize = 20 * session_->GetBytesPerCharacter();
-        break;
-      case otObject:
-      case otReference:
-      case otCLOB:
-      case otBLOB:
-      case otBFile:
-      case otCursor:
-      case otTimestamp:
-      case otTimestampTZ:
-      case otTimestampLTZ: {
-        static const char16_t* kind = u"";
-        switch (f.dbtype) {
-          case otObject: kind = u"A query with objects"; break;
-          case otReference: kind = u"A query with references"; break;
-          case otCursor: kind = u"A query with sub-queries"; break;
-          case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
-          default: kind = u"A query with timestamps"; break;
-        }
-        fields_.clear();
-        parsed_sql_.clear();
-        throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
-      }
-      default:
-        f.buftype = otString;
-        f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
-        break;
-    }
-    fields_.push_back(std::move(field));
-  }
+  for (int pos = 1; pos <= count; ++pos) fields_.push_back(DescribeColumn(pos));
   for (auto& f : fields_) f->Allocate(used_cache_);
   described_ = true;
 }
@@ -405,19 +277,19 @@ void TOracleQuery::InternalDefine() {
     TFieldData& f = *fields_[i];
     bool dynamic = f.buftype == otLong || f.buftype == otLongRaw;
     ub2 type = static_cast<ub2>(f.dbtype == otMLSLabel ? otMLSLabel : f.buftype);
-    Call(OCIDefineByPos(stmthp_, &f.defhp, errhp_, static_cast<ub4>(i + 1),
-                        dynamic ? nullptr : f.buf.data(), dynamic ? kMaxLongSize : f.bufsize, type,
-                        f.ind.data(), f.rlen.data(), nullptr,
-                        dynamic ? OCI_DYNAMIC_FETCH : OCI_DEFAULT));
+    Call(oci_.OCIDefineByPos(stmthp_, &f.defhp, errhp_, static_cast<ub4>(i + 1),
+                             dynamic ? nullptr : f.buf.data(), dynamic ? kMaxLongSize : f.bufsize,
+                             type, f.ind.data(), f.rlen.data(), nullptr,
+                             dynamic ? OCI_DYNAMIC_FETCH : OCI_DEFAULT));
     if (last_oci_error_ == OCI_SUCCESS && (f.buftype == otString || f.buftype == otLong) &&
         (f.IsUTF8 || f.IsUTF16)) {
       ub1 form = f.CharSetForm;
       ub2 id = f.CharSetID;
-      OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
-      Call(OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+      oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
+      Call(oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
     }
     if (last_oci_error_ == OCI_SUCCESS && dynamic)
-      Call(OCIDefineDynamic(f.defhp, errhp_, &f, &LongPieceCallback));
+      Call(oci_.OCIDefineDynamic(f.defhp, errhp_, &f, &LongPieceCallback));
     if (last_oci_error_ != OCI_SUCCESS) RaiseException();
   }
 }
@@ -428,11 +300,12 @@ void TOracleQuery::ResetPieces() {
 
 void TOracleQuery::Fetch() {
   ResetPieces();
-  if (OCI90)
-    Call(OCIStmtFetch2(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT, 0,
-                       OCI_DEFAULT));
+  if (oci_.OCI90())
+    Call(oci_.OCIStmtFetch2(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT, 0,
+                            OCI_DEFAULT));
   else
-    Call(OCIStmtFetch(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT, OCI_DEFAULT));
+    Call(oci_.OCIStmtFetch(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT,
+                           OCI_DEFAULT));
   ++fetch_calls_;
   int rc = GetReturnCode();
   if (rc != 0 && rc != 1403 && rc != 1406) RaiseException();
@@ -444,7 +317,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
   ub4 mode = describe_only ? OCI_DESCRIBE_ONLY
                            : (session_->AutoCommit() ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT);
   eof_ = true;
-  if (!DLLLoaded()) InitOCI();
+  if (!oci_.DLLLoaded()) oci_.InitOCI();
   if (!session_->Connected()) throw Exception(u"Not logged on");
   if (debug_ && !describe_only) {
     String text = sql_.Text();
@@ -464,8 +337,8 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
     }
     if (mode == OCI_COMMIT_ON_SUCCESS) mode = OCI_DEFAULT;
     if (!(described_ && describe_only)) {
-      Call(OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, 0, nullptr, nullptr,
-                          mode));
+      Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, 0, nullptr, nullptr,
+                               mode));
       if (iters > 0) ++fetch_calls_;
       int rc = GetReturnCode();
       if (rc != 0 && rc != 1403 && rc != 1406) RaiseStatementError();
@@ -495,8 +368,8 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       }
     }
     if (!describe_only) {
-      Call(OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr, nullptr,
-                          mode));
+      Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr,
+                               nullptr, mode));
       function_type_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_SQLFNCODE, secerrhp_) & 0xFFFF;
       // OCI's no-data status (a DML statement that touched no row) is no
       // error; an error record numbered 1403 (a block's select into that
@@ -527,7 +400,7 @@ void TOracleQuery::RecordResults() {
 void TOracleQuery::ReadRowId() {
   row_id_.clear();
   if (stmthp_ == nullptr || rowidhp_ == nullptr) return;
-  if (OCIAttrGet(stmthp_, OCI_HTYPE_STMT, rowidhp_, nullptr, OCI_ATTR_ROWID, secerrhp_) !=
+  if (oci_.OCIAttrGet(stmthp_, OCI_HTYPE_STMT, rowidhp_, nullptr, OCI_ATTR_ROWID, secerrhp_) !=
       OCI_SUCCESS)
     return;
   row_id_ = RowIdText(rowidhp_, secerrhp_);
@@ -633,9 +506,9 @@ void TOracleQuery::Close() {
   eof_ = true;
   if (session_ != nullptr && session_->Connected()) {
     FreeStatementHandles();
-    if (errhp_) OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
-    if (secerrhp_) OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
-    if (rowidhp_) OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID);
+    if (errhp_) oci_.OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
+    if (secerrhp_) oci_.OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
+    if (rowidhp_) oci_.OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID);
   } else {
     // The handles went with the session's environment.
     stmthp_ = nullptr;

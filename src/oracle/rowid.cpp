@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "oracle/oci_entry_points.h"
+#include "oracle/oci_library.h"
 
 namespace kavo {
 
@@ -29,10 +29,12 @@ String RowIdFromParts(uint32_t object, uint32_t file, uint32_t block, uint32_t r
 }
 
 String RowIdText(OCIHandle rowid_descriptor, OCIHandle error_handle) {
-  if (OCIRowidToChar == nullptr) return String();
+  const TOCILibrary& oci = OCILibrary();
+  if (!oci.Has(OCIEntry::OCIRowidToChar)) return String();
   OraText buf[64] = {0};
   ub2 length = sizeof buf - 1;
-  if (OCIRowidToChar(rowid_descriptor, buf, &length, error_handle) != OCI_SUCCESS) return String();
+  if (oci.OCIRowidToChar(rowid_descriptor, buf, &length, error_handle) != OCI_SUCCESS)
+    return String();
   if (length >= sizeof buf) length = sizeof buf - 1;
   return AsciiToString(std::string(reinterpret_cast<const char*>(buf), length));
 }

@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "oracle/oci_entry_points.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 
@@ -32,8 +31,7 @@ void RegisterShutdown() {
   static std::once_flag once;
   std::call_once(once, [] {
     OCISection();
-    DLLLoaded();
-    OCIEntryPoint(std::string());
+    OCILibrary();
     SessionsMutex();
     Sessions();
     std::atexit(OracleShutdown);
@@ -88,9 +86,11 @@ void OracleShutdown() {
     } catch (const std::exception&) {
     }
   }
-  if (SingleEnv != nullptr && OCIHandleFree != nullptr) OCIHandleFree(SingleEnv, OCI_HTYPE_ENV);
-  SingleEnv = nullptr;
-  DLLExit();
+  TOCILibrary& oci = OCILibrary();
+  if (oci.SingleEnv != nullptr && oci.Has(OCIEntry::OCIHandleFree))
+    oci.OCIHandleFree(oci.SingleEnv, OCI_HTYPE_ENV);
+  oci.SingleEnv = nullptr;
+  oci.DLLExit();
 }
 
 void TOracleSession::SetConnected(bool value) {
@@ -137,7 +137,8 @@ void TOracleSession::SetStatementCacheSize(int v) {
   statement_cache_size_ = v;
   if (connected_ && statement_cache_ && svchp_ != nullptr) {
     ub4 size = static_cast<ub4>(v);
-    OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE, secerrhp_);
+    oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
+                    secerrhp_);
   }
 }
 
@@ -224,16 +225,16 @@ void TOracleSession::DoSQL(const String& sql, bool /*show_cursor*/) {
 }
 
 void TOracleSession::FreeHandles() {
-  if (envhp_ == nullptr || OCIHandleFree == nullptr) {
+  if (envhp_ == nullptr || !oci_.Has(OCIEntry::OCIHandleFree)) {
     envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
     return;
   }
-  if (srvhp_) OCIHandleFree(srvhp_, OCI_HTYPE_SERVER);
-  if (svchp_) OCIHandleFree(svchp_, OCI_HTYPE_SVCCTX);
-  if (errhp_) OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
-  if (secerrhp_) OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
-  if (authp_) OCIHandleFree(authp_, OCI_HTYPE_SESSION);
-  if (envhp_ != SingleEnv) OCIHandleFree(envhp_, OCI_HTYPE_ENV);
+  if (srvhp_) oci_.OCIHandleFree(srvhp_, OCI_HTYPE_SERVER);
+  if (svchp_) oci_.OCIHandleFree(svchp_, OCI_HTYPE_SVCCTX);
+  if (errhp_) oci_.OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
+  if (secerrhp_) oci_.OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
+  if (authp_) oci_.OCIHandleFree(authp_, OCI_HTYPE_SESSION);
+  if (envhp_ != oci_.SingleEnv) oci_.OCIHandleFree(envhp_, OCI_HTYPE_ENV);
   envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
 }
 

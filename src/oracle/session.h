@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "oracle/critical_section.h"
+#include "oracle/oci_library.h"
 #include "oracle/oci_types.h"
 #include "oracle/session_preferences.h"
 #include "recordset/roles.h"
@@ -233,6 +234,8 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   bool use_oci80_ = true;
   bool oracle10_ = false;
   String banner_;
+  // The client library every OCI call goes through.
+  TOCILibrary& oci_ = OCILibrary();
   sword last_oci_error_ = 0;
   String expiration_message_;
   int in_transaction_ = -1;  // unknown, 0, 1

@@ -1,8 +1,7 @@
 // Logging on and off in OCI 8 mode.
 #include <cstring>
 
-#include "oracle/oci_entry_points.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
@@ -98,39 +97,39 @@ void TOracleSession::DecodeUsername() {
 void TOracleSession::Attach() {
   if (envhp_ == nullptr) {
     sword status;
-    if (UseSingleEnvironment) {
+    if (oci_.UseSingleEnvironment) {
       std::lock_guard<TOracleCriticalSection> lock(OCISection());
       status = OCI_SUCCESS;
-      if (SingleEnv == nullptr)
-        status = OCI81 ? OCIEnvCreate(&SingleEnv, OCI_THREADED | OCI_OBJECT, nullptr, nullptr,
-                                      nullptr, nullptr, 0, nullptr)
-                       : OCIEnvInit(&SingleEnv, OCI_DEFAULT, 0, nullptr);
-      envhp_ = SingleEnv;
-    } else if (OCI81) {
-      status = OCIEnvCreate(&envhp_, thread_safe_ ? OCI_THREADED | OCI_OBJECT : OCI_OBJECT,
-                            nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+      if (oci_.SingleEnv == nullptr)
+        status = oci_.OCI81() ? oci_.OCIEnvCreate(&oci_.SingleEnv, OCI_THREADED | OCI_OBJECT,
+                                                  nullptr, nullptr, nullptr, nullptr, 0, nullptr)
+                              : oci_.OCIEnvInit(&oci_.SingleEnv, OCI_DEFAULT, 0, nullptr);
+      envhp_ = oci_.SingleEnv;
+    } else if (oci_.OCI81()) {
+      status = oci_.OCIEnvCreate(&envhp_, thread_safe_ ? OCI_THREADED | OCI_OBJECT : OCI_OBJECT,
+                                 nullptr, nullptr, nullptr, nullptr, 0, nullptr);
     } else {
-      status = OCIEnvInit(&envhp_, thread_safe_ ? OCI_DEFAULT : OCI_NO_MUTEX, 0, nullptr);
+      status = oci_.OCIEnvInit(&envhp_, thread_safe_ ? OCI_DEFAULT : OCI_NO_MUTEX, 0, nullptr);
     }
     last_oci_error_ = status;
     if (envhp_ == nullptr)
       throw Exception(u"Could not create the OCI environment (status " + IntToStr(status) + u")");
-    OCIHandleAlloc(envhp_, &svchp_, OCI_HTYPE_SVCCTX, 0, nullptr);
-    OCIHandleAlloc(envhp_, &srvhp_, OCI_HTYPE_SERVER, 0, nullptr);
-    OCIHandleAlloc(envhp_, &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
-    OCIHandleAlloc(envhp_, &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
-    OCIHandleAlloc(envhp_, &authp_, OCI_HTYPE_SESSION, 0, nullptr);
+    oci_.OCIHandleAlloc(envhp_, &svchp_, OCI_HTYPE_SVCCTX, 0, nullptr);
+    oci_.OCIHandleAlloc(envhp_, &srvhp_, OCI_HTYPE_SERVER, 0, nullptr);
+    oci_.OCIHandleAlloc(envhp_, &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
+    oci_.OCIHandleAlloc(envhp_, &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
+    oci_.OCIHandleAlloc(envhp_, &authp_, OCI_HTYPE_SESSION, 0, nullptr);
   }
   if (server_attached_) {
-    OCIServerDetach(srvhp_, secerrhp_, OCI_DEFAULT);
+    oci_.OCIServerDetach(srvhp_, secerrhp_, OCI_DEFAULT);
     server_attached_ = false;
   }
   std::string db = StringToAnsi(logon_database_);
-  Check(OCIServerAttach(srvhp_, errhp_, reinterpret_cast<const OraText*>(db.c_str()),
-                        static_cast<sb4>(db.size()), OCI_DEFAULT));
+  Check(oci_.OCIServerAttach(srvhp_, errhp_, reinterpret_cast<const OraText*>(db.c_str()),
+                             static_cast<sb4>(db.size()), OCI_DEFAULT));
   server_attached_ = true;
-  Check(OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, srvhp_, 0, OCI_ATTR_SERVER, errhp_));
-  Check(OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, authp_, 0, OCI_ATTR_SESSION, errhp_));
+  Check(oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, srvhp_, 0, OCI_ATTR_SERVER, errhp_));
+  Check(oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, authp_, 0, OCI_ATTR_SESSION, errhp_));
 }
 
 void TOracleSession::LogOn() {
@@ -143,29 +142,29 @@ void TOracleSession::LogOn() {
   {
     SectionGuard section(thread_safe_);
     try {
-      InitOCI();
+      oci_.InitOCI();
       LogOff();
-      use_oci80_ = !(preferences_.UseOCI7() || !OCI80Detected || ForceOCI7);
+      use_oci80_ = !(preferences_.UseOCI7() || !oci_.OCI80Detected() || oci_.ForceOCI7);
       DecodeUsername();
-      if (!use_oci80_) RaiseOCI7NotSupported(OCI72 ? "olog" : "orlon");
+      if (!use_oci80_) RaiseOCI7NotSupported(oci_.OCI72() ? "olog" : "orlon");
       Attach();
 
       ub4 credentials = OCI_CRED_EXT;
       if (!logon_username_.empty() || !logon_password_.empty()) {
         std::string user = StringToAnsi(logon_username_);
         std::string password = StringToAnsi(logon_password_);
-        Check(OCIAttrSet(authp_, OCI_HTYPE_SESSION, user.data(), static_cast<ub4>(user.size()),
-                         OCI_ATTR_USERNAME, errhp_));
-        Check(OCIAttrSet(authp_, OCI_HTYPE_SESSION, password.data(),
-                         static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, errhp_));
+        Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, user.data(), static_cast<ub4>(user.size()),
+                              OCI_ATTR_USERNAME, errhp_));
+        Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, password.data(),
+                              static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, errhp_));
         credentials = OCI_CRED_RDBMS;
       }
       ub4 mode = OCI_DEFAULT;
       if (connect_as_ == caSYSDBA) mode |= OCI_SYSDBA;
       if (connect_as_ == caSYSOPER) mode |= OCI_SYSOPER;
-      bool cached = statement_cache_ && OCI92;
+      bool cached = statement_cache_ && oci_.OCI92();
       if (cached) mode |= OCI_STMT_CACHE;
-      last_oci_error_ = OCISessionBegin(svchp_, errhp_, authp_, credentials, mode);
+      last_oci_error_ = oci_.OCISessionBegin(svchp_, errhp_, authp_, credentials, mode);
 
       // The pending record first: reading the banner reuses the error handle.
       int rc = ReturnCode();
@@ -175,7 +174,7 @@ void TOracleSession::LogOn() {
 
       if (last_oci_error_ == OCI_SUCCESS || last_oci_error_ == OCI_SUCCESS_WITH_INFO) {
         OraText buf[kBannerSize] = {0};
-        OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER);
+        oci_.OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER);
         buf[kBannerSize - 1] = 0;
         banner_ = AnsiToString(reinterpret_cast<const char*>(buf));
         String up = UpperCase(banner_);
@@ -185,8 +184,8 @@ void TOracleSession::LogOn() {
         oracle10_ = BannerRelease(up) >= 10;
         // Without OCI 7 routines in the client every server is driven through
         // OCI 8; a client that has them would be switched to OCI 7 mode.
-        if (!oci8_banner && OCI70) {
-          OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT);
+        if (!oci8_banner && oci_.OCI70()) {
+          oci_.OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT);
           RaiseOCI7NotSupported("OCISvcCtxToLda");
         }
       }
@@ -198,8 +197,8 @@ void TOracleSession::LogOn() {
         RaiseError();
       if (cached) {
         ub4 size = static_cast<ub4>(statement_cache_size_);
-        OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
-                   secerrhp_);
+        oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
+                        secerrhp_);
       }
       connected_ = true;
       std::vector<TOracleQuery*> queries;
@@ -210,11 +209,11 @@ void TOracleSession::LogOn() {
       for (TOracleQuery* q : queries) q->SetDefaultVariableCharSets();
       ApplySessionSettings();
     } catch (...) {
-      ResetOCIPath();
+      oci_.ResetOCIPath();
       throw;
     }
   }
-  ResetOCIPath();
+  oci_.ResetOCIPath();
   if (!Loading()) {
     if (AfterLogOn) AfterLogOn(this);
     if (OnChange) OnChange(this);
@@ -254,13 +253,13 @@ void TOracleSession::LogOff() {
     ResetCharSizes();
     {
       SectionGuard section(thread_safe_);
-      Check(OCISessionEnd(svchp_, errhp_, authp_, OCI_DEFAULT));
+      Check(oci_.OCISessionEnd(svchp_, errhp_, authp_, OCI_DEFAULT));
     }
     if (!Destroying() && OnChange) OnChange(this);
   }
   if (server_attached_) {
     server_attached_ = false;
-    Check(OCIServerDetach(srvhp_, errhp_, OCI_DEFAULT));
+    Check(oci_.OCIServerDetach(srvhp_, errhp_, OCI_DEFAULT));
   }
   if (envhp_ != nullptr) FreeHandles();
   std::vector<TOracleSessionDataSet*> datasets;

@@ -2,7 +2,7 @@
 #include <memory>
 #include <vector>
 
-#include "oracle/oci_entry_points.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
@@ -15,13 +15,13 @@ namespace kavo {
 void TOracleSession::Commit() {
   if (!connected_) return;
   in_transaction_ = -1;
-  Check(OCITransCommit(svchp_, errhp_, OCI_DEFAULT));
+  Check(oci_.OCITransCommit(svchp_, errhp_, OCI_DEFAULT));
 }
 
 void TOracleSession::Rollback() {
   if (!connected_) return;
   in_transaction_ = -1;
-  Check(OCITransRollback(svchp_, errhp_, OCI_DEFAULT));
+  Check(oci_.OCITransRollback(svchp_, errhp_, OCI_DEFAULT));
 }
 
 void TOracleSession::Savepoint(const String& name) { DoSQL(u"savepoint " + name); }
@@ -102,7 +102,7 @@ TCheckConnectionResult TOracleSession::CheckConnection(bool reconnect) {
 
 void TOracleSession::BreakExecution() {
   if (svchp_ == nullptr) return;
-  Check(OCIBreak(svchp_, errhp_));
+  Check(oci_.OCIBreak(svchp_, errhp_));
 }
 
 String TOracleSession::ServerVersion() {
@@ -125,14 +125,12 @@ String TOracleSession::ServerVersion() {
 }
 
 String TOracleSession::ErrorMessage(int code) {
-  using Oerhms = sword (*)(void* lda, sb2 rcode, OraText* buf, sword bufsiz);
-  auto oerhms = reinterpret_cast<Oerhms>(OCIEntryPoint("oerhms"));
-  if (oerhms == nullptr) RaiseOCI7NotSupported("oerhms");
+  if (!oci_.Has(OCIEntry::oerhms)) RaiseOCI7NotSupported("oerhms");
   // In OCI 8 mode the routine is asked with a zero-filled stand-alone area.
   unsigned char lda[64] = {0};
   std::vector<OraText> buf(2001, 0);
   Acquire(true);
-  oerhms(lda, static_cast<sb2>(code), buf.data(), static_cast<sword>(buf.size()));
+  oci_.oerhms(lda, static_cast<sb2>(code), buf.data(), static_cast<sword>(buf.size()));
   Release(true);
   buf.back() = 0;
   return AnsiToString(reinterpret_cast<const char*>(buf.data()));
@@ -205,7 +203,7 @@ bool TOracleSession::GetCurrentNCharSetIsUTF16() {
 
 int TOracleSession::MaxVarchar() {
   int base = use_oci80_ ? 4000 : 2000;
-  if (oracle10_ && GetCurrentCharSetIsUTF8() && OCI81) return base;
+  if (oracle10_ && GetCurrentCharSetIsUTF8() && oci_.OCI81()) return base;
   return base / GetBytesPerCharacter();
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "testkit/message_of.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/session.h"
 
@@ -17,17 +17,17 @@ namespace {
 class FakeServerTest : public ::testing::Test {
  protected:
   void Use(const char* library) {
-    DLLExit();
-    OCIDLL = Utf8ToString(library);
-    InitOCI();
+    OCILibrary().DLLExit();
+    OCILibrary().OCIDLL = Utf8ToString(library);
+    OCILibrary().InitOCI();
     handle_ = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(handle_, nullptr);
   }
   void TearDown() override {
     if (handle_ != nullptr) dlclose(handle_);
     session_.reset();
-    DLLExit();
-    OCIDLL.clear();
+    OCILibrary().DLLExit();
+    OCILibrary().OCIDLL.clear();
   }
   int& Var(const char* name) { return *static_cast<int*>(dlsym(handle_, name)); }
   void SetBanner(const char* text) {
@@ -100,7 +100,7 @@ TEST_F(FakeServerTest, CommitOnALostConnectionRaises) {
 
 TEST_F(FakeServerTest, ClientWithOci7RoutinesAndAnUnmarkedBanner) {
   Use(FIXTURE_FAKE_SERVER7);
-  ASSERT_TRUE(OCI70);
+  ASSERT_TRUE(OCILibrary().OCI70());
   // Banners with a marker stay in OCI 8 mode.
   SetBanner("Oracle9i Enterprise Edition Release 9.2.0.1.0 - Production");
   session_->LogOn();

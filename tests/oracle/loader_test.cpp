@@ -9,9 +9,10 @@
 #include <fstream>
 
 #include "oracle/critical_section.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "platform/dynamic_library.h"
 #include "rtl/exceptions.h"
+#include "testkit/message_of.h"
 #include "testkit/temp_dir.h"
 
 namespace kavo::test {
@@ -34,14 +35,14 @@ class LoaderTest : public ::testing::Test {
     Reset();
   }
   void TearDown() override { Reset(); }
-  static void Reset() {
-    DLLExit();
-    OCIDLL.clear();
-    OracleHomeName.clear();
-    ExcludedOCIDLLs.clear();
-    ForceOCI7 = false;
-    AllowAdjustPath = false;
-    SetParamStrings({});
+  void Reset() {
+    oci_.DLLExit();
+    oci_.OCIDLL.clear();
+    oci_.OracleHomeName.clear();
+    oci_.ExcludedOCIDLLs.clear();
+    oci_.ForceOCI7 = false;
+    oci_.AllowAdjustPath = false;
+    oci_.SetParamStrings({});
   }
   // A home directory with the given library files (copies of `fixture`).
   fs::path MakeHome(const std::string& name, const std::vector<std::string>& libs,
@@ -56,15 +57,18 @@ class LoaderTest : public ::testing::Test {
     std::ofstream(oratab_, std::ios::app) << line << "\n";
   }
   // The message InitOCI raises, or "" when it loads.
-  static std::string InitError() {
+  std::string InitError() {
     try {
-      InitOCI();
+      oci_.InitOCI();
     } catch (const Exception& e) {
       return B(e.Message());
     }
     return "";
   }
 
+  // A library object of the test's own: the search and load need nothing of
+  // the process's one.
+  TOCILibrary oci_;
   TempDir temp_{"/tmp/kavo-loader-"};
   fs::path root_{temp_.path()};
   fs::path oratab_;
@@ -75,7 +79,7 @@ TEST_F(LoaderTest, NoHomeAnywhereIsNotInstalledWithTheSearchLog) {
   EXPECT_EQ(InitError(),
             "Initialization error\r\nOracle Client not properly installed\r\n\r\n"
             "OracleHomeKey: \r\nOracleHomeDir: ");
-  EXPECT_FALSE(DLLLoaded());
+  EXPECT_FALSE(oci_.DLLLoaded());
 }
 
 TEST_F(LoaderTest, HomeChoiceFollowsNameThenLibraryPathThenLastName) {
@@ -89,39 +93,39 @@ TEST_F(LoaderTest, HomeChoiceFollowsNameThenLibraryPathThenLastName) {
 
   // Nothing in LD_LIBRARY_PATH: the last home in name order.
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeKey), "gamma");
-  EXPECT_EQ(B(OCIDLL), (root_ / "c/lib/libclntsh.so").string());
-  EXPECT_TRUE(DefaultHomeName);
-  EXPECT_EQ(B(OracleHomeName), "gamma");
+  EXPECT_EQ(B(oci_.OracleHomeKey()), "gamma");
+  EXPECT_EQ(B(oci_.OCIDLL), (root_ / "c/lib/libclntsh.so").string());
+  EXPECT_TRUE(oci_.DefaultHomeName());
+  EXPECT_EQ(B(oci_.OracleHomeName), "gamma");
   Reset();
-  EXPECT_EQ(B(OracleHomeName), "") << "a home name found by the search is forgotten on unload";
+  EXPECT_EQ(B(oci_.OracleHomeName), "") << "a home name found by the search is forgotten on unload";
 
   // The home whose lib directory comes first in LD_LIBRARY_PATH.
   std::string path = "/x:" + (b / "lib").string() + ":" + (a / "lib").string();
   setenv("LD_LIBRARY_PATH", path.c_str(), 1);
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeKey), "Beta");
+  EXPECT_EQ(B(oci_.OracleHomeKey()), "Beta");
   Reset();
 
   // A prefix of an entry does not count as the entry.
   setenv("LD_LIBRARY_PATH", ((a / "lib").string() + "64:" + (b / "lib").string()).c_str(), 1);
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeKey), "Beta");
+  EXPECT_EQ(B(oci_.OracleHomeKey()), "Beta");
   Reset();
 
   // A named home wins regardless of the path, from the parameter or the program.
   setenv("LD_LIBRARY_PATH", path.c_str(), 1);
-  SetParamStrings({u"-x", u"oraclehome=ALPHA"});
+  oci_.SetParamStrings({u"-x", u"oraclehome=ALPHA"});
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeKey), "alpha");
-  EXPECT_EQ(B(OCIDLL), (a / "lib/libclntsh.so").string());
+  EXPECT_EQ(B(oci_.OracleHomeKey()), "alpha");
+  EXPECT_EQ(B(oci_.OCIDLL), (a / "lib/libclntsh.so").string());
   Reset();
-  OracleHomeName = u"gamma";
+  oci_.OracleHomeName = u"gamma";
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeKey), "gamma");
-  EXPECT_FALSE(DefaultHomeName);
-  DLLExit();
-  EXPECT_EQ(B(OracleHomeName), "gamma") << "a home name set by the program survives";
+  EXPECT_EQ(B(oci_.OracleHomeKey()), "gamma");
+  EXPECT_FALSE(oci_.DefaultHomeName());
+  oci_.DLLExit();
+  EXPECT_EQ(B(oci_.OracleHomeName), "gamma") << "a home name set by the program survives";
 }
 
 TEST_F(LoaderTest, CandidateChoiceVersionsAndExclusions) {
@@ -129,31 +133,31 @@ TEST_F(LoaderTest, CandidateChoiceVersionsAndExclusions) {
                               "libclntshcore.so.23.1", "libclntsh.so.abc"});
   setenv("ORACLE_HOME", h.c_str(), 1);
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so.19.1").string());
-  EXPECT_NE(InitOCILog.find(u"Found: libclntsh.so.11.2"), String::npos);
-  EXPECT_EQ(InitOCILog.find(u"libclntshcore"), String::npos) << B(InitOCILog);
-  EXPECT_EQ(InitOCILog.find(u"libclntsh.so.abc"), String::npos);
-  EXPECT_NE(InitOCILog.find(S("Using: " + (h / "lib/libclntsh.so.19.1").string())),
+  EXPECT_EQ(B(oci_.OCIDLL), (h / "lib/libclntsh.so.19.1").string());
+  EXPECT_NE(oci_.InitOCILog().find(u"Found: libclntsh.so.11.2"), String::npos);
+  EXPECT_EQ(oci_.InitOCILog().find(u"libclntshcore"), String::npos) << B(oci_.InitOCILog());
+  EXPECT_EQ(oci_.InitOCILog().find(u"libclntsh.so.abc"), String::npos);
+  EXPECT_NE(oci_.InitOCILog().find(S("Using: " + (h / "lib/libclntsh.so.19.1").string())),
             String::npos);
   Reset();
 
-  ExcludedOCIDLLs = u"\"libclntsh.so.19.1\"";
+  oci_.ExcludedOCIDLLs = u"\"libclntsh.so.19.1\"";
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so.11.2").string());
+  EXPECT_EQ(B(oci_.OCIDLL), (h / "lib/libclntsh.so.11.2").string());
   Reset();
 
   // The unversioned name is taken at once.
   fs::copy_file(FIXTURE_OCI81, h / "lib/libclntsh.so");
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so").string());
+  EXPECT_EQ(B(oci_.OCIDLL), (h / "lib/libclntsh.so").string());
   Reset();
 
   // An excluded library is still used when it is the only candidate.
   fs::path only = MakeHome("only", {"libclntsh.so.19.1"});
   setenv("ORACLE_HOME", only.c_str(), 1);
-  ExcludedOCIDLLs = u"\"LIBCLNTSH.SO.19.1\"";
+  oci_.ExcludedOCIDLLs = u"\"LIBCLNTSH.SO.19.1\"";
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OCIDLL), (only / "lib/libclntsh.so.19.1").string());
+  EXPECT_EQ(B(oci_.OCIDLL), (only / "lib/libclntsh.so.19.1").string());
 }
 
 TEST_F(LoaderTest, InstantClientLayoutAndLibraryPathSearch) {
@@ -161,8 +165,8 @@ TEST_F(LoaderTest, InstantClientLayoutAndLibraryPathSearch) {
   fs::path ic = MakeHome("instantclient", {"libclntsh.so"}, FIXTURE_OCI81, false);
   setenv("ORACLE_HOME", ic.c_str(), 1);
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OCIDLL), (ic / "libclntsh.so").string());
-  EXPECT_FALSE(OracleBinDir);
+  EXPECT_EQ(B(oci_.OCIDLL), (ic / "libclntsh.so").string());
+  EXPECT_FALSE(oci_.OracleBinDir());
   Reset();
 
   // ORACLE_HOME "." is ignored; LD_LIBRARY_PATH is searched, "/lib" cut off.
@@ -170,8 +174,8 @@ TEST_F(LoaderTest, InstantClientLayoutAndLibraryPathSearch) {
   setenv("ORACLE_HOME", ".", 1);
   setenv("LD_LIBRARY_PATH", ("/nope:" + (h / "lib").string() + "/").c_str(), 1);
   ASSERT_EQ(InitError(), "");
-  EXPECT_EQ(B(OracleHomeDir), h.string());
-  EXPECT_EQ(B(OCIDLL), (h / "lib/libclntsh.so").string());
+  EXPECT_EQ(B(oci_.OracleHomeDir()), h.string());
+  EXPECT_EQ(B(oci_.OCIDLL), (h / "lib/libclntsh.so").string());
 }
 
 TEST_F(LoaderTest, HomeWithoutCandidatesCannotLocate) {
@@ -182,7 +186,7 @@ TEST_F(LoaderTest, HomeWithoutCandidatesCannotLocate) {
 }
 
 TEST_F(LoaderTest, MissingForcedLibraryCouldNotLoadWithLogLine) {
-  OCIDLL = u"/nonexistent-kavo/lib/libclntsh.so";
+  oci_.OCIDLL = u"/nonexistent-kavo/lib/libclntsh.so";
   std::string e = InitError();
   EXPECT_EQ(e.rfind("Initialization error\r\nCould not load "
                     "\"/nonexistent-kavo/lib/libclntsh.so\"\r\n\r\n"
@@ -191,12 +195,12 @@ TEST_F(LoaderTest, MissingForcedLibraryCouldNotLoadWithLogLine) {
                     0),
             0u)
       << e;
-  EXPECT_FALSE(DLLLoaded());
-  EXPECT_EQ(B(OCIDLL), "/nonexistent-kavo/lib/libclntsh.so") << "a forced path survives";
+  EXPECT_FALSE(oci_.DLLLoaded());
+  EXPECT_EQ(B(oci_.OCIDLL), "/nonexistent-kavo/lib/libclntsh.so") << "a forced path survives";
 
   // The parameter forces it the same way.
-  OCIDLL.clear();
-  SetParamStrings({u"OCIDLL=/nonexistent-kavo/other.so"});
+  oci_.OCIDLL.clear();
+  oci_.SetParamStrings({u"OCIDLL=/nonexistent-kavo/other.so"});
   e = InitError();
   EXPECT_NE(e.find("Could not load \"/nonexistent-kavo/other.so\""), std::string::npos) << e;
 }
@@ -222,22 +226,22 @@ TEST_F(LoaderTest, UnusableLibrariesCouldNotInitialize) {
   EXPECT_NE(e.find("Could not initialize \"" + (b / "lib/libclntsh.so").string() + "\""),
             std::string::npos)
       << e;
-  EXPECT_FALSE(DLLLoaded());
-  EXPECT_EQ(OCIHandleAlloc, nullptr) << "nothing stays resolved after a failure";
+  EXPECT_FALSE(oci_.DLLLoaded());
+  EXPECT_FALSE(oci_.Has(OCIEntry::OCIHandleAlloc)) << "nothing stays resolved after a failure";
 }
 
 TEST_F(LoaderTest, GroupChainStopsAtTheFirstMissingName) {
   DynamicLibrary lib;
   ASSERT_TRUE(lib.Open(FIXTURE_BROKEN));
-  ResolveOCIEntryPoints(&lib);
-  EXPECT_FALSE(OCI80Detected);
-  EXPECT_FALSE(OCI80);
-  EXPECT_NE(OCIEntryPoint("OCILobWrite"), nullptr) << "names before the gap are resolved";
-  EXPECT_EQ(OCIEntryPoint("OCIServerVersion"), nullptr) << "names after it are not looked up";
-  EXPECT_EQ(OCIAttrGet, nullptr);
-  EXPECT_EQ(OCIEnvCreate, nullptr) << "later generations follow the chain";
-  EXPECT_FALSE(OCI81Detected);
-  ResolveOCIEntryPoints(nullptr);
+  oci_.ResolveOCIEntryPoints(&lib);
+  EXPECT_FALSE(oci_.OCI80Detected());
+  EXPECT_FALSE(oci_.OCI80());
+  EXPECT_NE(oci_.OCIEntryPoint("OCILobWrite"), nullptr) << "names before the gap are resolved";
+  EXPECT_EQ(oci_.OCIEntryPoint("OCIServerVersion"), nullptr) << "names after it are not looked up";
+  EXPECT_FALSE(oci_.Has(OCIEntry::OCIAttrGet));
+  EXPECT_FALSE(oci_.Has(OCIEntry::OCIEnvCreate)) << "later generations follow the chain";
+  EXPECT_FALSE(oci_.OCI81Detected());
+  oci_.ResolveOCIEntryPoints(nullptr);
 }
 
 // The fixture's own record of OCIInitialize calls.
@@ -252,63 +256,92 @@ int InitializeCalls(const String& path, unsigned* mode) {
 
 TEST_F(LoaderTest, GenerationFlagsAndFirstTimeInitialisation) {
   // 8.1 with 9.2 names but no OCIStmtFetch2: the chain ends at 8.1.
-  OCIDLL = S(FIXTURE_OCI81);
+  oci_.OCIDLL = S(FIXTURE_OCI81);
   ASSERT_EQ(InitError(), "");
-  EXPECT_TRUE(OCI80 && OCI81 && ExtProcDetected);
-  EXPECT_FALSE(OCI70 || OCI72 || OCI73);
-  EXPECT_FALSE(OCI90 || OCI92 || OCI101 || OCI102 || OCI111);
-  EXPECT_EQ(OCIStmtPrepare2, nullptr);
+  EXPECT_TRUE(oci_.OCI80() && oci_.OCI81() && oci_.ExtProcDetected());
+  EXPECT_FALSE(oci_.OCI70() || oci_.OCI72() || oci_.OCI73());
+  EXPECT_FALSE(oci_.OCI90() || oci_.OCI92() || oci_.OCI101() || oci_.OCI102() || oci_.OCI111());
+  EXPECT_FALSE(oci_.Has(OCIEntry::OCIStmtPrepare2));
   unsigned mode = 0;
-  EXPECT_EQ(InitializeCalls(OCIDLL, &mode), 0) << "an 8.1 client gets no global initialisation";
+  EXPECT_EQ(InitializeCalls(oci_.OCIDLL, &mode), 0)
+      << "an 8.1 client gets no global initialisation";
   Reset();
 
   // An 8.0 client: OCIInitialize once, threaded and object mode.
-  OCIDLL = S(FIXTURE_OCI80);
+  oci_.OCIDLL = S(FIXTURE_OCI80);
   ASSERT_EQ(InitError(), "");
-  EXPECT_TRUE(OCI80);
-  EXPECT_FALSE(OCI81 || ExtProcDetected);
-  InitOCI();  // loaded already: nothing happens
-  EXPECT_EQ(InitializeCalls(OCIDLL, &mode), 1);
+  EXPECT_TRUE(oci_.OCI80());
+  EXPECT_FALSE(oci_.OCI81() || oci_.ExtProcDetected());
+  oci_.InitOCI();  // loaded already: nothing happens
+  EXPECT_EQ(InitializeCalls(oci_.OCIDLL, &mode), 1);
   EXPECT_EQ(mode, 3u);
   Reset();
 
   // ForceOCI7 clears only OCI80.
-  OCIDLL = S(FIXTURE_OCI7AND8);
-  ForceOCI7 = true;
+  oci_.OCIDLL = S(FIXTURE_OCI7AND8);
+  oci_.ForceOCI7 = true;
   ASSERT_EQ(InitError(), "");
-  EXPECT_TRUE(OCI70 && OCI72 && OCI73);
-  EXPECT_FALSE(OCI80);
-  EXPECT_TRUE(OCI80Detected && OCI81);
+  EXPECT_TRUE(oci_.OCI70() && oci_.OCI72() && oci_.OCI73());
+  EXPECT_FALSE(oci_.OCI80());
+  EXPECT_TRUE(oci_.OCI80Detected() && oci_.OCI81());
+}
+
+TEST_F(LoaderTest, CallsThroughMissingEntriesRaiseInsteadOfJumping) {
+  OCIHandle handle = nullptr;
+  auto prepare2 = [&] {
+    oci_.OCIStmtPrepare2(nullptr, &handle, nullptr, nullptr, 0u, nullptr, 0u, OCI_NTV_SYNTAX,
+                         OCI_DEFAULT);
+  };
+  auto initialize = [&] {
+    oci_.OCIInitialize(OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr);
+  };
+  EXPECT_EQ(B(MessageOf(initialize)),
+            "The OCI routine OCIInitialize is not available: no OCI library is loaded");
+
+  // 8.1 without OCIStmtFetch2: the 9.2 routines are not resolved.
+  oci_.OCIDLL = S(FIXTURE_OCI81);
+  ASSERT_EQ(InitError(), "");
+  EXPECT_EQ(B(MessageOf(prepare2)), "The OCI routine OCIStmtPrepare2 is not available in \"" +
+                                        std::string(FIXTURE_OCI81) + "\"");
+  EXPECT_EQ(handle, nullptr);
+  // A resolved entry reaches the library's own routine.
+  unsigned mode = 0;
+  EXPECT_EQ(MessageOf(initialize), u"(none)");
+  EXPECT_EQ(InitializeCalls(oci_.OCIDLL, &mode), 1);
+
+  // Unloading forgets every address.
+  oci_.DLLExit();
+  EXPECT_NE(MessageOf(initialize).find(u"no OCI library is loaded"), String::npos);
 }
 
 TEST_F(LoaderTest, PathAdjustmentNeverAccumulates) {
-  AllowAdjustPath = true;
-  AdjustPath(u"/first/lib");
+  oci_.AllowAdjustPath = true;
+  oci_.AdjustPath(u"/first/lib");
   String once = S(getenv("LD_LIBRARY_PATH"));
   ASSERT_EQ(once.rfind(u"/first/lib", 0), 0u);
-  AdjustPath(u"/second/lib");
+  oci_.AdjustPath(u"/second/lib");
   String twice = S(getenv("LD_LIBRARY_PATH"));
   EXPECT_EQ(twice.rfind(u"/second/lib", 0), 0u);
   EXPECT_EQ(twice.find(u"/first/lib"), String::npos) << B(twice);
-  AdjustPath(u"/first/lib");
+  oci_.AdjustPath(u"/first/lib");
   EXPECT_EQ(S(getenv("LD_LIBRARY_PATH")), once);
-  AllowAdjustPath = false;
-  AdjustPath(u"/third/lib");
+  oci_.AllowAdjustPath = false;
+  oci_.AdjustPath(u"/third/lib");
   EXPECT_EQ(S(getenv("LD_LIBRARY_PATH")), once);
 }
 
 TEST_F(LoaderTest, ParametersAndNlsLang) {
-  SetParamStrings({u"/SILENT", u"OCIDLL=" + String(300, u'x')});
-  EXPECT_EQ(GetParamString(u"OCIDLL"), String(255, u'x'));
-  EXPECT_EQ(GetParamString(u"ORACLEHOME"), u"");
+  oci_.SetParamStrings({u"/SILENT", u"OCIDLL=" + String(300, u'x')});
+  EXPECT_EQ(oci_.GetParamString(u"OCIDLL"), String(255, u'x'));
+  EXPECT_EQ(oci_.GetParamString(u"ORACLEHOME"), u"");
 
   setenv("NLS_LANG", "american_america.al32utf8", 1);
-  EXPECT_EQ(NLS_LANG(), u"AMERICAN_AMERICA.AL32UTF8");
-  EXPECT_TRUE(UTF8Client());
+  EXPECT_EQ(oci_.NLS_LANG(), u"AMERICAN_AMERICA.AL32UTF8");
+  EXPECT_TRUE(oci_.UTF8Client());
   setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
-  EXPECT_TRUE(UTF8Client()) << "cached until unload";
-  DLLExit();
-  EXPECT_FALSE(UTF8Client());
+  EXPECT_TRUE(oci_.UTF8Client()) << "cached until unload";
+  oci_.DLLExit();
+  EXPECT_FALSE(oci_.UTF8Client());
 }
 
 TEST(OracleCriticalSection, SurplusLeaveDoesNothing) {

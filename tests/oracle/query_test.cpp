@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
@@ -440,10 +440,10 @@ TEST_F(QueryTest, OptimizedReexecutionFetchesInTheExecuteCall) {
 // NLS_LANG naming UTF-8: statement text and values travel as UTF-8.
 TEST_F(QueryTest, Utf8ClientRoundTrip) {
   session_->SetConnected(false);
-  DLLExit();
+  OCILibrary().DLLExit();
   setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
   session_->SetConnected(true);
-  ASSERT_TRUE(UTF8Client());
+  ASSERT_TRUE(OCILibrary().UTF8Client());
   q_->SetSQLText(u"insert into keyed values (100, :t)");
   q_->DeclareAndSet(u"t", otString, u"caf\u00e9 \u20ac");
   q_->Execute();
@@ -457,7 +457,7 @@ TEST_F(QueryTest, Utf8ClientRoundTrip) {
   session_->Rollback();
   session_->SetConnected(false);
   unsetenv("NLS_LANG");
-  DLLExit();
+  OCILibrary().DLLExit();
 }
 
 }  // namespace

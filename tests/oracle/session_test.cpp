@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "oracle/critical_section.h"
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
@@ -32,8 +32,8 @@ class SessionTest : public ::testing::Test {
     standin_ = nullptr;
   }
   void SetUp() override {
-    DLLExit();
-    OCIDLL.clear();
+    OCILibrary().DLLExit();
+    OCILibrary().OCIDLL.clear();
     session_ = std::make_unique<TOracleSession>(nullptr);
     session_->SetLogonDatabase(Utf8ToString(standin_->Store()));
     session_->SetLogonUsername(u"kavo");
@@ -53,10 +53,12 @@ class SessionTest : public ::testing::Test {
 StandIn* SessionTest::standin_ = nullptr;
 
 TEST_F(SessionTest, StandInIsFoundThroughOracleHome) {
-  InitOCI();
-  EXPECT_EQ(StringToUtf8(OCIDLL), std::string(OCISQLITE_HOME) + "/lib/libclntsh.so");
-  EXPECT_FALSE(OCI70) << "the stand-in, like current clients, has no OCI 7 routines";
-  EXPECT_TRUE(OCI80 && OCI81 && OCI90 && OCI92 && OCI101 && OCI102 && OCI111);
+  TOCILibrary& oci = OCILibrary();
+  oci.InitOCI();
+  EXPECT_EQ(StringToUtf8(oci.OCIDLL), std::string(OCISQLITE_HOME) + "/lib/libclntsh.so");
+  EXPECT_FALSE(oci.OCI70()) << "the stand-in, like current clients, has no OCI 7 routines";
+  EXPECT_TRUE(oci.OCI80() && oci.OCI81() && oci.OCI90() && oci.OCI92() && oci.OCI101() &&
+              oci.OCI102() && oci.OCI111());
 }
 
 TEST_F(SessionTest, WrongPasswordRaises1017AndStaysDisconnected) {
@@ -316,7 +318,7 @@ TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
   session_->SetThreadSafe(false);
 
   // Sessions sharing one environment: logging one off keeps the other working.
-  UseSingleEnvironment = true;
+  OCILibrary().UseSingleEnvironment = true;
   {
     TOracleSession other(nullptr);
     other.SetLogonDatabase(Utf8ToString(standin_->Store()));
@@ -334,10 +336,10 @@ TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
       EXPECT_GE(q.FieldAsInteger(0), 0);
     }
   }
-  UseSingleEnvironment = false;
+  OCILibrary().UseSingleEnvironment = false;
   OracleShutdown();  // frees the shared environment and unloads
-  EXPECT_EQ(SingleEnv, nullptr);
-  EXPECT_FALSE(DLLLoaded());
+  EXPECT_EQ(OCILibrary().SingleEnv, nullptr);
+  EXPECT_FALSE(OCILibrary().DLLLoaded());
 }
 
 }  // namespace

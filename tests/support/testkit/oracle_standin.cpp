@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "oracle/oci_loader.h"
+#include "oracle/oci_library.h"
 
 namespace kavo::test {
 
@@ -15,7 +15,7 @@ StandIn::StandIn() : store_(dir_.File("store.db")) {
   setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
   setenv("KAVO_ORATAB", dir_.File("no-oratab").c_str(), 1);
   unsetenv("NLS_LANG");
-  SetParamStrings({});
+  OCILibrary().SetParamStrings({});
   if (Tool("create " + store_ + " manager") != 0)
     throw std::runtime_error("could not create the stand-in store");
 }

@@ -1,70 +1,34 @@
-#include "oracle/oci_entry_points.h"
+// The entry points of the client library: the groups, their resolution with
+// the flag chain, and the process's library object.
+#include "oracle/oci_library.h"
 
-#include <cstring>
-#include <map>
-#include <vector>
-
-#include "platform/dynamic_library.h"
+#include "rtl/exceptions.h"
+#include "rtl/format.h"
 
 namespace kavo {
 
-bool OCI70, OCI72, OCI73, OCI80, OCI81, OCI90, OCI92, OCI101, OCI102, OCI111;
-bool OCI80Detected, OCI81Detected, OCI90Detected, OCI92Detected, OCI101Detected, OCI102Detected,
-    OCI111Detected, ExtProcDetected, MTSDetected;
-bool ForceOCI7 = false;
-
-decltype(OCIInitialize) OCIInitialize;
-decltype(OCIEnvCreate) OCIEnvCreate;
-decltype(OCIEnvInit) OCIEnvInit;
-decltype(OCIHandleAlloc) OCIHandleAlloc;
-decltype(OCIHandleFree) OCIHandleFree;
-decltype(OCIDescriptorAlloc) OCIDescriptorAlloc;
-decltype(OCIDescriptorFree) OCIDescriptorFree;
-decltype(OCIServerAttach) OCIServerAttach;
-decltype(OCIServerDetach) OCIServerDetach;
-decltype(OCISessionBegin) OCISessionBegin;
-decltype(OCISessionEnd) OCISessionEnd;
-decltype(OCIServerVersion) OCIServerVersion;
-decltype(OCIAttrGet) OCIAttrGet;
-decltype(OCIAttrSet) OCIAttrSet;
-decltype(OCITransCommit) OCITransCommit;
-decltype(OCITransRollback) OCITransRollback;
-decltype(OCIBreak) OCIBreak;
-decltype(OCIErrorGet) OCIErrorGet;
-decltype(OCIStmtPrepare) OCIStmtPrepare;
-decltype(OCIStmtPrepare2) OCIStmtPrepare2;
-decltype(OCIStmtRelease) OCIStmtRelease;
-decltype(OCIParamGet) OCIParamGet;
-decltype(OCIBindByName) OCIBindByName;
-decltype(OCIDefineByPos) OCIDefineByPos;
-decltype(OCIDefineDynamic) OCIDefineDynamic;
-decltype(OCIStmtExecute) OCIStmtExecute;
-decltype(OCIStmtFetch) OCIStmtFetch;
-decltype(OCIStmtFetch2) OCIStmtFetch2;
-decltype(OCISvcCtxToLda) OCISvcCtxToLda;
-decltype(OCILdaToSvcCtx) OCILdaToSvcCtx;
-decltype(OCIRowidToChar) OCIRowidToChar;
-decltype(opinit) opinit;
-
 namespace {
 
-// One name of a group; `slot` is the typed pointer when the layer calls it.
+const char* const kEntryNames[] = {
+#define KAVO_OCI_NAME(name) #name,
+    KAVO_OCI_ENTRIES(KAVO_OCI_NAME)
+#undef KAVO_OCI_NAME
+};
+static_assert(sizeof(kEntryNames) / sizeof(kEntryNames[0]) == kOCIEntryCount);
+
+constexpr int kUntyped = -1;
+
+// One name of a group; `slot` is its typed entry when the layer calls it.
 struct Entry {
   const char* name;
-  void* slot;
+  int slot;
 };
 
-#define TYPED(n) Entry{#n, static_cast<void*>(&n)}
-#define NAMED(n) Entry{n, nullptr}
-
-// Every address found, by name, for OCIEntryPoint.
-std::map<std::string, void*>& Resolved() {
-  static std::map<std::string, void*> m;
-  return m;
-}
+#define TYPED(n) Entry{#n, static_cast<int>(OCIEntry::n)}
+#define NAMED(n) Entry{n, kUntyped}
 
 const std::vector<Entry> kOci7 = {
-    NAMED("orlon"), NAMED("ologof"), NAMED("oerhms"), NAMED("oopen"), NAMED("oparse"),
+    NAMED("orlon"), NAMED("ologof"), TYPED(oerhms), NAMED("oopen"), NAMED("oparse"),
     NAMED("odefin"), NAMED("oexfet"), NAMED("ofen"), NAMED("oflng"), NAMED("oclose"),
     NAMED("odescr"), NAMED("oexec"), NAMED("oexn"), NAMED("ocom"), NAMED("orol"),
     NAMED("ocon"), NAMED("ocof"), NAMED("obreak"), NAMED("obndra"), NAMED("odessp")};
@@ -129,63 +93,64 @@ const std::vector<Entry> kOci111 = {NAMED("OCIArrayDescriptorAlloc")};
 // Outside every group: its absence disables nothing.
 const Entry kRowidToChar = TYPED(OCIRowidToChar);
 
-void Store(const Entry& e, void* address) {
-  if (e.slot != nullptr) std::memcpy(e.slot, &address, sizeof address);
-}
-
 // Looks a name up only while the group's flag is still True; a missing name
 // clears the flag and every later name of the group stays empty.
-void GetProc(const DynamicLibrary* library, bool& flag, const Entry& e) {
-  void* address = nullptr;
-  if (flag && library != nullptr) {
-    address = library->Symbol(e.name);
-    if (address == nullptr) flag = false;
-  }
-  Store(e, address);
-  if (address != nullptr) Resolved()[e.name] = address;
+void* GetProc(const DynamicLibrary& library, bool& flag, const Entry& e) {
+  if (!flag) return nullptr;
+  void* address = library.Symbol(e.name);
+  if (address == nullptr) flag = false;
+  return address;
 }
-
-void ResolveGroup(const DynamicLibrary* library, bool& flag, const std::vector<Entry>& group) {
-  for (const Entry& e : group) GetProc(library, flag, e);
-}
-
-// A plain array: the process-end shutdown still walks it.
-const std::vector<Entry>* const kAllGroups[] = {&kOci7,  &kOci72,  &kOci73,  &kOci8,
-                                                &kExtProc, &kOci81, &kOci90, &kOci92,
-                                                &kOci101, &kOci102, &kOci111};
 
 }  // namespace
 
-void* OCIEntryPoint(const std::string& name) {
-  auto it = Resolved().find(name);
-  return it == Resolved().end() ? nullptr : it->second;
+const char* OCIEntryName(OCIEntry entry) { return kEntryNames[static_cast<int>(entry)]; }
+
+TOCILibrary::TOCILibrary() = default;
+TOCILibrary::~TOCILibrary() = default;
+
+void TOCILibrary::RaiseNotAvailable(OCIEntry entry) const {
+  String name = AsciiToString(OCIEntryName(entry));
+  if (!DLLLoaded()) throw Exception(Format(ociRoutineNotLoaded, {name}));
+  throw Exception(Format(ociRoutineNotAvailable, {name, OCIDLL}));
 }
 
-void ResolveOCIEntryPoints(const DynamicLibrary* library) {
-  Resolved().clear();
-  if (library == nullptr) {
-    for (const auto* group : kAllGroups)
-      for (const Entry& e : *group) Store(e, nullptr);
-    Store(kRowidToChar, nullptr);
-    OCI70 = OCI72 = OCI73 = OCI80 = OCI81 = OCI90 = OCI92 = OCI101 = OCI102 = OCI111 = false;
-    OCI80Detected = OCI81Detected = OCI90Detected = OCI92Detected = OCI101Detected =
-        OCI102Detected = OCI111Detected = ExtProcDetected = MTSDetected = false;
-    return;
-  }
-  OCI70 = true;
-  ResolveGroup(library, OCI70, kOci7);
-  OCI72 = OCI70;
-  ResolveGroup(library, OCI72, kOci72);
-  OCI73 = OCI72;
-  ResolveGroup(library, OCI73, kOci73);
+void* TOCILibrary::OCIEntryPoint(const std::string& name) const {
+  auto it = resolved_.find(name);
+  return it == resolved_.end() ? nullptr : it->second;
+}
 
-  OCI80 = !ForceOCI7;
-  OCI80Detected = true;
-  ResolveGroup(library, OCI80Detected, kOci8);
-  if (!OCI80Detected) OCI80 = false;
+void TOCILibrary::ResolveOCIEntryPoints(const DynamicLibrary* library) {
+  entries_.fill(nullptr);
+  resolved_.clear();
+  flags_ = Flags();
+  if (library == nullptr) return;
 
-  ExtProcDetected = OCI80Detected;
-  ResolveGroup(library, ExtProcDetected, kExtProc);
+  auto resolve = [&](bool& flag, const Entry& e) {
+    void* address = GetProc(*library, flag, e);
+    if (address == nullptr) return;
+    resolved_[e.name] = address;
+    if (e.slot != kUntyped) entries_[static_cast<size_t>(e.slot)] = address;
+  };
+  auto resolve_group = [&](bool& flag, const std::vector<Entry>& group) {
+    for (const Entry& e : group) resolve(flag, e);
+  };
+
+  Flags& f = flags_;
+  f.OCI70 = true;
+  resolve_group(f.OCI70, kOci7);
+  f.OCI72 = f.OCI70;
+  resolve_group(f.OCI72, kOci72);
+  f.OCI73 = f.OCI72;
+  resolve_group(f.OCI73, kOci73);
+
+  f.OCI80 = !ForceOCI7;
+  f.OCI80Detected = true;
+  resolve_group(f.OCI80Detected, kOci8);
+  if (!f.OCI80Detected) f.OCI80 = false;
+
+  f.ExtProcDetected = f.OCI80Detected;
+  resolve_group(f.ExtProcDetected, kExtProc);
 
   // Each later generation is usable only when every earlier one is.
   struct Generation {
@@ -193,18 +158,26 @@ void ResolveOCIEntryPoints(const DynamicLibrary* library) {
     bool* usable;
     const std::vector<Entry>* names;
   };
-  const Generation later[] = {{&OCI81Detected, &OCI81, &kOci81}, {&OCI90Detected, &OCI90, &kOci90},
-                              {&OCI92Detected, &OCI92, &kOci92}, {&OCI101Detected, &OCI101, &kOci101},
-                              {&OCI102Detected, &OCI102, &kOci102}, {&OCI111Detected, &OCI111, &kOci111}};
-  bool previous = OCI80Detected;
+  const Generation later[] = {{&f.OCI81Detected, &f.OCI81, &kOci81},
+                              {&f.OCI90Detected, &f.OCI90, &kOci90},
+                              {&f.OCI92Detected, &f.OCI92, &kOci92},
+                              {&f.OCI101Detected, &f.OCI101, &kOci101},
+                              {&f.OCI102Detected, &f.OCI102, &kOci102},
+                              {&f.OCI111Detected, &f.OCI111, &kOci111}};
+  bool previous = f.OCI80Detected;
   for (const Generation& g : later) {
     *g.detected = previous;
-    ResolveGroup(library, *g.detected, *g.names);
+    resolve_group(*g.detected, *g.names);
     *g.usable = previous = *g.detected;
   }
 
   bool any = true;
-  GetProc(library, any, kRowidToChar);
+  resolve(any, kRowidToChar);
+}
+
+TOCILibrary& OCILibrary() {
+  static TOCILibrary library;
+  return library;
 }
 
 }  // namespace kavo

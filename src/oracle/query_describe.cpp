@@ -1,0 +1,144 @@
+// One column of a select list: its description as the server gives it, and
+// the buffer type and element size chosen for it.
+#include <climits>
+
+#include "oracle/oracle_text.h"
+#include "oracle/query.h"
+#include "oracle/session.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
+  const TSessionPreferences& prefs = session_->Preferences();
+  auto field = std::make_unique<TFieldData>();
+  TFieldData& f = *field;
+  OCIHandle param = nullptr;
+  if (Call(oci_.OCIParamGet(stmthp_, OCI_HTYPE_STMT, errhp_, &param, static_cast<ub4>(pos))) !=
+      OCI_SUCCESS) {
+    fields_.clear();
+    RaiseStatementError();
+  }
+  f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
+  if (oci_.OCI90())
+    f.CharSize =
+        static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHAR_SIZE, secerrhp_));
+  f.dbtype = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_TYPE, errhp_));
+  f.CharSetForm = 1;
+  f.CharSetID = 1;
+  if (!NoUnicodeSupport) {
+    f.CharSetForm = static_cast<uint8_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_FORM, secerrhp_));
+    f.CharSetID = static_cast<uint16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_CHARSET_ID, secerrhp_));
+  }
+  f.IsUTF16 = IsUTF16CharSet(f.CharSetID);
+  f.IsUTF8 = IsUTF8CharSet(f.CharSetID);
+  if (!f.IsUTF16 && !f.IsUTF8 && IsCharType(f.dbtype)) {
+    // A non-UTF database seen through a UTF-8 client delivers UTF-8 bytes.
+    f.IsUTF8 = oci_.UTF8Client();
+    if (f.IsUTF8) f.CharSetID = ocsAL32UTF8;
+  }
+  OraText* name = nullptr;
+  ub4 name_length = 0;
+  oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
+  std::string name_bytes(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0);
+  f.name = oci_.UTF8Client() ? Utf8Decode(name_bytes) : AnsiToString(name_bytes);
+  // Precision is one byte on some clients and two on others; scale is signed.
+  int16_t prec = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_PRECISION, errhp_));
+  int16_t scale = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_SCALE, errhp_));
+  if (scale > 127 && scale < 256) scale = static_cast<int16_t>(scale - 256);
+  f.nullok = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_IS_NULL, errhp_) & 0xFF);
+  if (scale == -127 && prec == 0) scale = 0;
+  f.prec = prec;
+  f.scale = scale;
+  oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM);
+
+  switch (f.dbtype) {
+    case otNumber:
+    case otBinaryFloat:
+    case otBinaryDouble: {
+      int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
+      int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
+      bool floating = scale == -127;
+      int p = prec, s = scale;
+      if (floating) {
+        p = 38;
+        s = 1;
+      }
+      if (p == 0 && s == 0) p = 38;
+      if (s <= 0 && p <= int_limit && !string_fields_only_) {
+        f.buftype = otInteger;
+        f.bufsize = 4;
+      } else if (p <= float_limit && !string_fields_only_) {
+        f.buftype = otFloat;
+        f.bufsize = 8;
+      } else {
+        f.buftype = otString;
+        f.bufsize = (s > 0 ? p + 3 : p + 2) + (floating ? 132 : 0);
+        if (SafeStringFieldsOnly) f.bufsize *= 4 * session_->GetBytesPerCharacter();
+      }
+      break;
+    }
+    case otLong:
+    case otLongRaw:
+      f.buftype = static_cast<uint16_t>(f.dbtype);
+      f.bufsize = 0;
+      used_cache_ = 1;
+      break;
+    case otRowId:
+    case otRowidDesc:
+      f.buftype = otString;
+      f.bufsize = std::max(f.dbsize + 1, 19);
+      break;
+    case otDate:
+      if (string_fields_only_) {
+        f.buftype = otString;
+        f.bufsize = SafeStringFieldsOnly ? 40 * session_->GetBytesPerCharacter()
+                                         : session_->DateFormatLength() + 1;
+      } else {
+        f.buftype = otDate;
+        f.bufsize = 7;
+      }
+      break;
+    case otRaw:
+      f.buftype = otString;
+      f.bufsize = 2 * f.dbsize + 1;
+      break;
+    case otMLSLabel:
+      f.buftype = otString;
+      f.bufsize = 255;
+      break;
+    case otIntervalYM:
+    case otIntervalDS:
+      f.buftype = otString;
+      f.bufsize = 20 * session_->GetBytesPerCharacter();
+      break;
+    case otObject:
+    case otReference:
+    case otCLOB:
+    case otBLOB:
+    case otBFile:
+    case otCursor:
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ: {
+      static const char16_t* kind = u"";
+      switch (f.dbtype) {
+        case otObject: kind = u"A query with objects"; break;
+        case otReference: kind = u"A query with references"; break;
+        case otCursor: kind = u"A query with sub-queries"; break;
+        case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
+        default: kind = u"A query with timestamps"; break;
+      }
+      fields_.clear();
+      parsed_sql_.clear();
+      throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
+    }
+    default:
+      f.buftype = otString;
+      f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
+      break;
+  }
+  return field;
+}
+
+}  // namespace kavo
