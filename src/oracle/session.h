@@ -1,6 +1,6 @@
 // TOracleSession: one connection to an Oracle database through OCI 8.
 //
-// Logging on loads the client library when needed (oci_loader.h), attaches
+// Logging on loads the client library when needed (oci_library.h), attaches
 // the server named by LogonDatabase, begins a session with LogonUsername and
 // LogonPassword (or external credentials when both are empty) and reads the
 // server banner. Statements (TOracleQuery) and record sets attach themselves
