@@ -136,8 +136,7 @@ OCI_API sword OCIBreak(void* hndlp, OCIError* errhp) {
   if (!Err(errhp)) return OCI_INVALID_HANDLE;
   if (SvcCtx* svc = As<SvcCtx>(hndlp, OCI_HTYPE_SVCCTX)) {
     if (Connection* c = Conn(svc)) {
-      c->cancel = true;
-      sqlite3_interrupt(c->db());
+      c->Interrupt();
     }
     return OCI_SUCCESS;
   }

@@ -22,6 +22,25 @@ std::atomic<int> g_session_counter{0};
 constexpr int kWaitMs = 3000;
 constexpr int kNowaitMs = 200;
 
+// Cursors a session may hold open on readers at once; beyond that a query's rows
+// are read at its open (the same rows, only held in memory).
+constexpr size_t kMaxReaders = 16;
+
+// A connection to the store with the settings every connection of a session has.
+sqlite3* OpenStoreDb(const std::string& path) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_close(db);
+    return nullptr;
+  }
+  // A double-quoted name must never turn into a string literal.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_busy_timeout(db, kWaitMs);
+  return db;
+}
+
 const char* kCatalog = R"SQL(
 CREATE TABLE ocisqlite_settings(key TEXT PRIMARY KEY, value TEXT);
 CREATE TABLE ocisqlite_users(username TEXT PRIMARY KEY, password TEXT NOT NULL,
@@ -132,18 +151,10 @@ class Query {
 
 std::unique_ptr<Connection> Connection::Open(const std::string& path) {
   if (path.empty() || access(path.c_str(), R_OK | W_OK) != 0) throw MakeError(12154);
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close(db);
-    throw MakeError(12154);
-  }
-  // A double-quoted name must never turn into a string literal.
-  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-  std::unique_ptr<Connection> c(new Connection(db));
+  sqlite3* db = OpenStoreDb(path);
+  if (!db) throw MakeError(12154);
+  std::unique_ptr<Connection> c(new Connection(db, path));
   RegisterFunctions(db, c.get());
-  sqlite3_busy_timeout(db, kWaitMs);
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(db, "SELECT value FROM ocisqlite_settings WHERE key='format'", -1,
                               &st, nullptr);
@@ -187,6 +198,7 @@ void Connection::CreateStore(const std::string& path, const std::string& system_
 
 Connection::~Connection() {
   Close();
+  for (sqlite3* r : readers_) sqlite3_close_v2(r);
   sqlite3_close_v2(db_);
 }
 
@@ -194,6 +206,35 @@ void Connection::Close() {
   if (in_tx_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_tx_ = false;
   closed_ = true;
+}
+
+sqlite3* Connection::AcquireReader() {
+  std::lock_guard<std::mutex> g(readers_mutex_);
+  if (!idle_.empty()) {
+    sqlite3* r = idle_.back();
+    idle_.pop_back();
+    return r;
+  }
+  if (readers_.size() >= kMaxReaders || path_.empty()) return nullptr;
+  sqlite3* r = OpenStoreDb(path_);
+  if (!r) return nullptr;
+  RegisterFunctions(r, this);
+  sqlite3_exec(r, "PRAGMA query_only=1", nullptr, nullptr, nullptr);
+  readers_.push_back(r);
+  return r;
+}
+
+void Connection::ReleaseReader(sqlite3* reader) {
+  if (!reader) return;
+  std::lock_guard<std::mutex> g(readers_mutex_);
+  idle_.push_back(reader);
+}
+
+void Connection::Interrupt() {
+  cancel = true;
+  sqlite3_interrupt(db_);
+  std::lock_guard<std::mutex> g(readers_mutex_);
+  for (sqlite3* r : readers_) sqlite3_interrupt(r);
 }
 
 int Connection::Logon(const std::string& user, const std::string& password) {
@@ -348,6 +389,7 @@ OraError Connection::MapError(int rc, const std::string& m) const {
   if (StartsWith(m, "table ") && m.find(" has no column named ") != std::string::npos)
     return MakeError(904, Dq(m.substr(m.find(" has no column named ") + 21)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));
+  if (StartsWith(m, "too many columns")) return MakeError(1792);
   {
     // "N values for M columns" / "table T has M columns but N values were supplied"
     long values = -1, columns = -1;

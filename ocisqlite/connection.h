@@ -58,17 +58,30 @@ class Connection : public Resolver {
   bool UserExists(const std::string& name);
   std::vector<ColumnInfo> Columns(const ObjectRef& table) override;
 
+  // A query outside a transaction runs on a reader: a connection of the session's
+  // own that keeps the query's snapshot for as long as its cursor is open, while
+  // the session goes on writing and committing. Null when the session already
+  // has as many readers out as it may (the caller then reads the rows at once).
+  sqlite3* AcquireReader();
+  void ReleaseReader(sqlite3* reader);
+  // Stops whatever runs on the session's connections (OCIBreak).
+  void Interrupt();
+
   std::atomic<bool> cancel{false};
   // Held by every call that uses the session, so threads sharing it take turns
   // (OCIBreak does not take it: it must reach a running call).
   std::recursive_mutex& mutex() { return mutex_; }
 
  private:
-  explicit Connection(sqlite3* db) : db_(db) {}
+  explicit Connection(sqlite3* db, std::string path = {}) : db_(db), path_(std::move(path)) {}
   bool Lookup(const std::string& owner, const std::string& name, ObjectRef* out);
 
   sqlite3* db_;
+  std::string path_;
   std::recursive_mutex mutex_;
+  std::mutex readers_mutex_;         // statements give readers back from any thread
+  std::vector<sqlite3*> readers_;    // every open reader
+  std::vector<sqlite3*> idle_;       // the ones no cursor holds
   std::string user_;
   int session_id_ = 0;
   std::string nls_date_format_ = "DD-MON-RR";

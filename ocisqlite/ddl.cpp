@@ -269,6 +269,7 @@ class Ddl {
         cons.push_back(c);
       } else {
         if (!column_names.insert(Name(k)).second) throw At(MakeError(957), t_[k]);
+        if (static_cast<size_t>(column_id) >= kMaxColumns) throw At(MakeError(1792), t_[k]);
         Column(k, item_end, owner, name, ++column_id, &defs, &cons);
       }
       k = item_end + 1;

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "row_buffer.h"
+
 namespace kavo::ocisqlite {
 
 namespace {
@@ -57,13 +59,26 @@ std::vector<Handle*> HandlesOf(Env* env) {
   return out;
 }
 
+Stmt::Stmt(Env* e) : Handle(OCI_HTYPE_STMT, e) {}
+
 Stmt::~Stmt() {
   Reset();
   for (Bind* b : binds) delete b;
   for (Define* d : defines) delete d;
 }
 
+void Stmt::EndCursor() {
+  buffered.reset();
+  if (!reader) return;
+  // The statement must let go of the reader's snapshot before another cursor takes it.
+  if (st) sqlite3_finalize(st);
+  st = nullptr;
+  if (conn) conn->ReleaseReader(reader);
+  reader = nullptr;
+}
+
 void Stmt::Reset() {
+  EndCursor();
   if (st) sqlite3_finalize(st);
   st = nullptr;
   executed = false;

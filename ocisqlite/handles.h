@@ -135,15 +135,18 @@ struct Define : Handle {
   ub2 csid = 0;
 };
 
+class RowBuffer;
+
 enum class Kind {
   kUnknown, kSelect, kInsert, kUpdate, kDelete, kPlsql, kCreate, kDrop, kAlter, kSavepoint,
   kRollback, kCommit, kLock, kSet, kGrant, kComment, kTruncate
 };
 
 struct Stmt : Handle {
-  explicit Stmt(Env* e) : Handle(OCI_HTYPE_STMT, e) {}
+  explicit Stmt(Env* e);
   ~Stmt() override;
-  void Reset();  // forgets the SQLite statement and results
+  void Reset();      // forgets the SQLite statement and results
+  void EndCursor();  // the rows are done: gives back what holds the snapshot
 
   std::string text;
   std::vector<Token> toks;
@@ -154,6 +157,8 @@ struct Stmt : Handle {
   bool from_cache = false;
   std::shared_ptr<Connection> conn;  // the session of the last execute
   sqlite3_stmt* st = nullptr;
+  sqlite3* reader = nullptr;           // the session's reader that st runs on, if any
+  std::unique_ptr<RowBuffer> buffered;  // the rows of a query read at its open
   Translation tr;
   std::vector<ColumnDesc> cols;
   std::vector<std::unique_ptr<Param>> params;

@@ -11,11 +11,38 @@ namespace {
 bool IdentStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
 bool IdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
 
+// Oracle's limit for names, in bytes (before 12.2, and in what clients expect).
+constexpr size_t kMaxNameBytes = 30;
+OraError ErrorAt(int code, size_t pos, const std::string& arg = {}) {
+  OraError e = MakeError(code, arg);
+  e.set_offset(static_cast<int>(pos));
+  return e;
+}
+
+// A name's length, checked as Oracle checks it.
+void CheckName(std::string_view name, size_t pos) {
+  if (name.size() > kMaxNameBytes) throw ErrorAt(972, pos);
+}
+
+// The text between double quotes starting at open; i is left after the closing quote.
+std::string QuotedName(std::string_view s, size_t open, size_t* i, size_t token_pos) {
+  size_t end = s.find('"', open + 1);
+  if (end == std::string_view::npos) throw ErrorAt(1740, token_pos);
+  std::string_view name = s.substr(open + 1, end - open - 1);
+  size_t nul = name.find('\0');
+  if (nul != std::string_view::npos) throw ErrorAt(911, open + 1 + nul);
+  if (name.empty()) throw ErrorAt(1741, token_pos);
+  CheckName(name, token_pos);
+  *i = end + 1;
+  return std::string(name);
+}
+
 }  // namespace
 
 std::vector<Token> Lex(std::string_view s) {
   std::vector<Token> out;
   size_t i = 0;
+  int depth = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (std::isspace(c)) { ++i; continue; }
@@ -25,7 +52,8 @@ std::vector<Token> Lex(std::string_view s) {
     }
     if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
       size_t end = s.find("*/", i + 2);
-      i = end == std::string_view::npos ? s.size() : end + 2;
+      if (end == std::string_view::npos) throw ErrorAt(1742, i);
+      i = end + 2;
       continue;
     }
     Token t;
@@ -34,14 +62,12 @@ std::vector<Token> Lex(std::string_view s) {
       size_t b = i;
       while (i < s.size() && IdentChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::kIdent;
+      CheckName(s.substr(b, i - b), b);
       for (size_t k = b; k < i; ++k)
         t.text += static_cast<char>(std::toupper(static_cast<unsigned char>(s[k])));
     } else if (c == '"') {
-      size_t end = s.find('"', i + 1);
-      if (end == std::string_view::npos) throw MakeError(1756);
       t.kind = Tok::kQuoted;
-      t.text = std::string(s.substr(i + 1, end - i - 1));
-      i = end + 1;
+      t.text = QuotedName(s, i, &i, t.pos);
     } else if (c == '\'') {
       t.kind = Tok::kString;
       ++i;
@@ -54,6 +80,7 @@ std::vector<Token> Lex(std::string_view s) {
           ++i;
           break;
         }
+        if (s[i] == '\0') throw ErrorAt(911, i);
         t.text += s[i++];
       }
     } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
@@ -74,13 +101,11 @@ std::vector<Token> Lex(std::string_view s) {
       ++i;
       t.kind = Tok::kBind;
       if (s[i] == '"') {
-        size_t end = s.find('"', i + 1);
-        if (end == std::string_view::npos) throw MakeError(1756);
-        t.text = std::string(s.substr(i + 1, end - i - 1));
-        i = end + 1;
+        t.text = QuotedName(s, i, &i, t.pos);
       } else {
         while (i < s.size() && IdentChar(static_cast<unsigned char>(s[i])))
           t.text += static_cast<char>(std::toupper(static_cast<unsigned char>(s[i++])));
+        CheckName(t.text, t.pos);
       }
     } else {
       static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", ":=", "=>", ".."};
@@ -95,6 +120,8 @@ std::vector<Token> Lex(std::string_view s) {
         }
         t.text = std::string(1, static_cast<char>(c));
       }
+      if (t.text == "(" && ++depth > kMaxNesting) throw ErrorAt(600, i, NestingLimitText());
+      if (t.text == ")" && depth > 0) --depth;
       i += t.text.size();
     }
     t.len = i - t.pos;
@@ -131,6 +158,8 @@ std::string QuoteString(std::string_view text) {
   for (char c : text) r += c == '\'' ? std::string("''") : std::string(1, c);
   return r + "'";
 }
+
+std::string NestingLimitText() { return "nested more than " + std::to_string(kMaxNesting) + " levels"; }
 
 OraError At(OraError e, const Token& t) {
   e.set_offset(static_cast<int>(t.pos));

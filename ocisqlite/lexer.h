@@ -24,11 +24,21 @@ struct Token {
 };
 
 // Splits the text; the list ends with a kEnd token. Comments are dropped.
-// Throws OraError 1756 for an unterminated quote and 911 for a stray character.
+// Throws OraError with Oracle's number for what cannot be a token: 1756 for an
+// unterminated string, 1740 for an unterminated quoted name, 1741 for an empty
+// one, 1742 for an unterminated comment, 972 for a name over 30 bytes, 911 for a
+// stray character or a NUL in a literal; and 600 for parentheses nested more
+// than 255 deep, which no parser here follows.
 std::vector<Token> Lex(std::string_view sql);
 
 // Index of the parenthesis closing the one at `open`, or the end token index.
 std::vector<size_t> MatchParens(const std::vector<Token>& toks);
+
+// Parentheses, and PL/SQL blocks and IFs, nest no deeper: the parsers recurse
+// once per level, and SQLite follows far fewer. Deeper text fails with ORA-00600
+// and NestingLimitText() as its argument.
+constexpr int kMaxNesting = 255;
+std::string NestingLimitText();
 
 // `e` pointing at the token, as Oracle reports the place of a parse error.
 OraError At(OraError e, const Token& t);

@@ -13,8 +13,27 @@ namespace kavo::ocisqlite {
 
 namespace {
 
-struct Raised {
+// Nesting past the limit: no exception handler of the block may take it, so it
+// is not an OraError until it leaves the block.
+struct TooDeep {
   OraError error;
+};
+
+// One level of BEGIN or IF for as long as it is parsed.
+class Level {
+ public:
+  Level(int& depth, const Token& at) : depth_(depth) {
+    if (++depth_ > kMaxNesting) {
+      --depth_;
+      throw TooDeep{At(MakeError(600, NestingLimitText()), at)};
+    }
+  }
+  ~Level() { --depth_; }
+  Level(const Level&) = delete;
+  Level& operator=(const Level&) = delete;
+
+ private:
+  int& depth_;
 };
 
 class Plsql {
@@ -99,6 +118,7 @@ class Plsql {
   }
 
   size_t Block(size_t i, bool exec) {
+    Level level(depth_, t_[i]);
     Expect(i, "BEGIN");
     std::optional<OraError> pending;
     i = List(i + 1, exec, &pending, {"EXCEPTION", "END"});
@@ -247,6 +267,7 @@ class Plsql {
   }
 
   size_t If(size_t i, bool exec) {
+    Level level(depth_, t_[i]);
     bool taken = false;
     size_t k = i;
     for (;;) {
@@ -281,10 +302,17 @@ class Plsql {
   Connection& c_;
   const std::vector<Token>& t_;
   std::vector<size_t> match_;
+  int depth_ = 0;  // of BEGIN and IF
 };
 
 }  // namespace
 
-void ExecutePlsql(Stmt& s, Connection& conn) { Plsql(s, conn).Run(); }
+void ExecutePlsql(Stmt& s, Connection& conn) {
+  try {
+    Plsql(s, conn).Run();
+  } catch (const TooDeep& deep) {
+    throw deep.error;
+  }
+}
 
 }  // namespace kavo::ocisqlite

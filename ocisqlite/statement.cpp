@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "datetime.h"
+#include "row_buffer.h"
 
 namespace kavo::ocisqlite {
 
@@ -87,7 +88,7 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
   const char* origin = sqlite3_column_origin_name(st, i);
   if (decl && table && origin) {
     int notnull = 0;
-    sqlite3_table_column_metadata(s.conn->db(), nullptr, table, origin, nullptr, nullptr, &notnull,
+    sqlite3_table_column_metadata(sqlite3_db_handle(st), nullptr, table, origin, nullptr, nullptr, &notnull,
                                   nullptr, nullptr);
     c.nullable = notnull ? 0 : 1;
     std::string d = decl;
@@ -139,12 +140,13 @@ void Describe(Stmt& s) {
   s.described = true;
 }
 
-void Prepare(Stmt& s, Connection& conn, const std::string& sql) {
+// Prepares on db: the session's own connection or one of its readers.
+void Prepare(Stmt& s, Connection& conn, sqlite3* db, const std::string& sql) {
   if (s.st) sqlite3_finalize(s.st), s.st = nullptr;
-  int rc = sqlite3_prepare_v2(conn.db(), sql.c_str(), static_cast<int>(sql.size()), &s.st, nullptr);
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &s.st, nullptr);
   if (rc != SQLITE_OK) {
-    OraError e = conn.MapError(rc, sqlite3_errmsg(conn.db()));
-    int off = sqlite3_error_offset(conn.db());
+    OraError e = conn.MapError(rc, sqlite3_errmsg(db));
+    int off = sqlite3_error_offset(db);
     e.set_offset(static_cast<int>(s.tr.SourceOffset(off < 0 ? 0 : static_cast<size_t>(off))));
     if (off < 0 && e.code() == 904) {  // SQLite did not say where: at the unknown name
       size_t q = e.text().find('"');
@@ -175,7 +177,7 @@ void RecordRowid(Stmt& s, const ObjectRef& target, int64_t rownum) {
 // the transaction and in the row count, so the client can go on from the next row.
 void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
   Translate(s, conn);
-  Prepare(s, conn, s.tr.sql);
+  Prepare(s, conn, conn.db(), s.tr.sql);
   conn.BeginWrite(false);
   int64_t changed = 0;
   for (ub4 k = rowoff; k < iters; ++k) {
@@ -271,6 +273,36 @@ void ExecuteControl(Stmt& s, Connection& conn) {
   }
 }
 
+// Opens a query's cursor. Outside a transaction it steps on a reader, which keeps
+// the snapshot of its first step for as long as the cursor is open, so that the
+// session may lock, change and commit meanwhile. Inside one it must see the
+// session's own changes, so it runs on the session's connection and its rows are
+// read at once, before the session can change them under it. Returns with the
+// first row current (row_ready) or done.
+void OpenQuery(Stmt& s, Connection& conn) {
+  if (!s.tr.for_update && !conn.in_transaction()) s.reader = conn.AcquireReader();
+  sqlite3* db = s.reader ? s.reader : conn.db();
+  Prepare(s, conn, db, s.tr.sql);
+  if (s.tr.for_update) {  // only a query that parses takes the lock
+    conn.BeginWrite(s.tr.nowait);
+    s.lock_tx = conn.transaction_serial();
+  }
+  BindAll(s, s.st, 0);
+  s.executed = true;
+  s.done = false;
+  int rc = sqlite3_step(s.st);
+  if (rc == SQLITE_ROW) s.row_ready = true;
+  else if (rc == SQLITE_DONE) s.done = true;
+  else throw conn.MapError(rc, sqlite3_errmsg(db));
+  Describe(s);
+  if (s.done) {
+    s.EndCursor();
+  } else if (!s.reader) {
+    s.buffered = std::make_unique<RowBuffer>(s.st, conn);
+    sqlite3_reset(s.st);
+  }
+}
+
 void AlterSession(Stmt& s, Connection& conn) {
   const auto& t = s.toks;
   if (!t[2].Is("SET")) throw At(MakeError(922), t[2]);
@@ -315,13 +347,16 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
     }
     if (s.toks.size() < 2) throw MakeError(900);
     if (s.kind != Kind::kPlsql)
-      for (const Token& t : s.toks)
-        if (t.IsSym(";")) {  // SQL text ends without a terminator
-          OraError e = MakeError(911);
-          e.set_offset(static_cast<int>(t.pos));
-          s.parse_error_offset = static_cast<ub4>(t.pos);
-          throw e;
-        }
+      for (const Token& t : s.toks) {
+        int code = t.IsSym(";") ? 911  // SQL text ends without a terminator
+                   : t.kind == Tok::kString && t.text.size() > 4000 ? 1704  // SQL's longest text
+                   : 0;
+        if (!code) continue;
+        OraError e = MakeError(code);
+        e.set_offset(static_cast<int>(t.pos));
+        s.parse_error_offset = static_cast<ub4>(t.pos);
+        throw e;
+      }
     if (!svc.session || !svc.session->conn) throw MakeError(1012);
     std::shared_ptr<Connection> keep = svc.session->conn;
     Connection& conn = *keep;
@@ -334,25 +369,19 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
       switch (s.kind) {
         case Kind::kSelect: {
           Translate(s, conn);
-          Prepare(s, conn, s.tr.sql);
-          if (s.tr.for_update && !(mode & OCI_DESCRIBE_ONLY)) {
-            conn.BeginWrite(s.tr.nowait);
-            s.lock_tx = conn.transaction_serial();
-          }
           if (mode & OCI_DESCRIBE_ONLY) {  // no values needed: nothing runs
+            Prepare(s, conn, conn.db(), s.tr.sql);
             s.executed = true;
             Describe(s);
             s.done = true;
             return OCI_SUCCESS;
           }
-          BindAll(s, s.st, 0);
-          s.executed = true;
-          s.done = false;
-          int rc = sqlite3_step(s.st);
-          if (rc == SQLITE_ROW) s.row_ready = true;
-          else if (rc == SQLITE_DONE) s.done = true;
-          else throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
-          Describe(s);
+          try {
+            OpenQuery(s, conn);
+          } catch (...) {
+            s.EndCursor();
+            throw;
+          }
           if (iters > 0) return Fetch(s, err, iters);
           return OCI_SUCCESS;
         }
@@ -429,6 +458,32 @@ void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& co
   } while (done < text.size());
 }
 
+// Makes the next row of an open cursor current; false at its end, which gives
+// back the cursor's snapshot.
+bool NextRow(Stmt& s, Connection& conn) {
+  if (s.done) return false;
+  if (conn.cancel) throw MakeError(1013);
+  if (s.buffered) {
+    if (s.buffered->Next()) return true;
+    s.done = true;
+    std::unique_ptr<OraError> failed;
+    if (const OraError* e = s.buffered->error()) failed = std::make_unique<OraError>(*e);
+    s.EndCursor();
+    if (failed) throw *failed;
+    return false;
+  }
+  int rc = sqlite3_step(s.st);
+  if (rc == SQLITE_ROW) return true;
+  s.done = true;
+  if (rc == SQLITE_DONE) {
+    s.EndCursor();
+    return false;
+  }
+  OraError e = conn.MapError(rc, sqlite3_errmsg(sqlite3_db_handle(s.st)));
+  s.EndCursor();
+  throw e;
+}
+
 }  // namespace
 
 sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
@@ -443,9 +498,11 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
   }
   s.rows_fetched = 0;
   if (nrows == 0) {  // cancels the cursor
+    std::lock_guard<std::recursive_mutex> guard(s.conn->mutex());
     s.done = true;
     s.row_ready = false;
     s.past_end = true;
+    s.EndCursor();
     return OCI_SUCCESS;
   }
   // A locking cursor whose transaction has ended has lost its locks.
@@ -465,19 +522,13 @@ sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows) {
   try {
     Connection& conn = *s.conn;
     for (ub4 r = 0; r < nrows; ++r) {
-      if (!s.row_ready) {
-        if (s.done) break;
-        if (conn.cancel) throw MakeError(1013);
-        int rc = sqlite3_step(s.st);
-        if (rc == SQLITE_DONE) { s.done = true; break; }
-        if (rc != SQLITE_ROW) { s.done = true; throw conn.MapError(rc, sqlite3_errmsg(conn.db())); }
-      }
+      if (!s.row_ready && !NextRow(s, conn)) break;
       s.row_ready = false;
       size_t ncols = std::min(s.cols.size(), s.defines.size());
       for (size_t c = 0; c < ncols; ++c) {
         Define* d = s.defines[c];
         if (!d) continue;
-        Cell cell = Cell::Column(s.st, static_cast<int>(c));
+        Cell cell = s.buffered ? s.buffered->At(static_cast<int>(c)) : Cell::Column(s.st, static_cast<int>(c));
         // Without an indicator the client could not tell a NULL from a value.
         if (cell.type == SQLITE_NULL && !d->t.ind && !(d->mode & OCI_DYNAMIC_FETCH)) throw MakeError(1405);
         if (d->mode & OCI_DYNAMIC_FETCH) {

@@ -58,6 +58,9 @@ struct Translation {
   size_t SourceOffset(size_t out_offset) const;
 };
 
+// Oracle's most columns of a table, a view or a select list.
+constexpr size_t kMaxColumns = 1000;
+
 // What the first word of an expression tells about its type (TO_DATE, SYSDATE: a date).
 Hint LeadingHint(const Token& first);
 

@@ -87,10 +87,11 @@ void Translator::SimpleSelect(size_t b, size_t e, Scope* parent, bool top) {
 }
 
 void Translator::SelectList(size_t b, size_t e, Scope& scope, bool top) {
-  size_t item = b;
+  size_t item = b, count = 0;
   bool first = true;
   for (size_t i = b; i <= e; i = i < e ? std::min(Skip(i), e) : e + 1) {
     if (i < e && !t_[i].IsSym(",")) continue;
+    if (++count > kMaxColumns) throw At(MakeError(1792), t_[item]);
     if (!first) Emit(",", t_[item - 1].pos);
     first = false;
     Item(item, i, scope, top);

@@ -113,5 +113,93 @@ TEST_F(ErrorsTest, BindingErrors) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// Texts past Oracle's lexical limits get the numbers Oracle gives them, at the
+// place of the fault; just inside each limit the statement runs.
+TEST_F(ErrorsTest, LexicalLimitsHaveTheirOwnNumbers) {
+  const std::string a30(30, 'A'), a31(31, 'A');
+  std::string accented;  // 16 two-byte letters: 16 characters, 32 bytes
+  for (int i = 0; i < 16; ++i) accented += "\xC3\x87";
+  std::string list1000 = "select 1", list1001;
+  for (int i = 2; i <= 1000; ++i) list1000 += ", " + std::to_string(i);
+  list1001 = list1000 + ", 1001 from dual";
+  list1000 += " from dual";
+  std::string columns1001 = "c1 number";
+  for (int i = 2; i <= 1001; ++i) columns1001 += ", c" + std::to_string(i) + " number";
+  struct { std::string sql; int code; const char* text; ub2 offset; } cases[] = {
+      {"select 1 as " + a31 + " from dual", 972, "ORA-00972: identifier is too long\n", 12},
+      {"select 1 as \"" + a31 + "\" from dual", 972, "ORA-00972: identifier is too long\n", 12},
+      {"select 1 as " + accented + " from dual", 972, "ORA-00972: identifier is too long\n", 12},
+      {"select * from " + a31, 972, "ORA-00972: identifier is too long\n", 14},
+      {"select * from dual where dummy = :" + a31, 972, "ORA-00972: identifier is too long\n", 33},
+      {"select '" + std::string(4001, 'x') + "' from dual", 1704, "ORA-01704: string literal too long\n", 7},
+      {"select 1 from dual /* never closed", 1742, "ORA-01742: comment not properly terminated\n", 19},
+      {"select 1 /* closed */ from dual /*", 1742, "ORA-01742: comment not properly terminated\n", 32},
+      {"select \"DUMMY from dual", 1740, "ORA-01740: missing double quote in identifier\n", 7},
+      {"select dummy from dual where dummy = :\"B", 1740, "ORA-01740: missing double quote in identifier\n", 37},
+      {list1001, 1792, "ORA-01792: maximum number of columns in a table or view is 1000\n",
+       static_cast<ub2>(list1001.find("1001"))},
+      {std::string("select 'a\0b' from dual", 22), 911, "ORA-00911: invalid character\n", 9},
+      {std::string("select \"A\0B\" from dual", 22), 911, "ORA-00911: invalid character\n", 9},
+      {"select 1 as \"\" from dual", 1741, "ORA-01741: illegal zero-length identifier\n", 12},
+      {"create table wide (" + columns1001 + ")", 1792, "ORA-01792: maximum number of columns in a table or view is 1000\n",
+       static_cast<ub2>(19 + columns1001.find("c1001"))},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.sql.substr(0, 60));
+    ub2 off = Offset(c.sql);
+    EXPECT_EQ(ErrorCode(), c.code);
+    EXPECT_EQ(ErrorText(), c.text);
+    EXPECT_EQ(off, c.offset);
+  }
+  EXPECT_EQ(Query(system_, "select 1 as " + a30 + " from dual"), (Rows{{"1"}}));
+  EXPECT_EQ(Query(system_, "select length('" + std::string(4000, 'x') + "') from dual"), (Rows{{"4000"}}));
+  EXPECT_EQ(Query(system_, "select 1 from dual /* closed */ -- to the end"), (Rows{{"1"}}));
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, list1000, &st), OCI_SUCCESS) << ErrorText();
+  ub4 columns = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT, err_);
+  EXPECT_EQ(columns, 1000u);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name = 'WIDE'"), (Rows{{"0"}}));
+}
+
+// However deep a text nests, it ends in an Oracle error and the session goes on.
+TEST_F(ErrorsTest, DeeplyNestedTextEndsInAnErrorNotACrash) {
+  constexpr int kDepth = 20000;
+  auto repeat = [](const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+  };
+  const std::string texts[] = {
+      "select " + repeat("nvl(", kDepth) + "1" + repeat(", 2)", kDepth) + " from dual",
+      "select " + repeat("(", kDepth) + "1" + repeat(")", kDepth) + " from dual",
+      "select * from " + repeat("(select * from ", kDepth) + "dual" + repeat(")", kDepth),
+      "select 1 from dual where 1 in " + repeat("(select 1 from dual where 1 in ", kDepth) + "(1)" +
+          repeat(")", kDepth),
+      "create table deep (x number check (" + repeat("(", kDepth) + "x > 0" + repeat(")", kDepth) + "))",
+      repeat("begin ", kDepth) + "null;" + repeat(" end;", kDepth),
+      "begin " + repeat("if 1 = 1 then ", kDepth) + "null;" + repeat(" end if;", kDepth) + " end;",
+  };
+  for (const std::string& sql : texts) {
+    SCOPED_TRACE(sql.substr(0, 40));
+    EXPECT_EQ(Exec(system_, sql), OCI_ERROR);
+    EXPECT_EQ(ErrorText(), "ORA-00600: internal error code, arguments: [nested more than 255 levels]\n");
+  }
+  EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name = 'DEEP'"), (Rows{{"0"}}));
+  // At the limit the text reaches every parser; SQLite's own gives up sooner.
+  EXPECT_EQ(Exec(system_, "select " + repeat("nvl(", 255) + "1" + repeat(", 2)", 255) + " from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 600);
+  EXPECT_EQ(Exec(system_, "select * from " + repeat("(select * from ", 255) + "dual" + repeat(")", 255)), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 600);
+  MustExec(system_, repeat("begin ", 255) + "null;" + repeat(" end;", 255));
+  MustExec(system_, "begin " + repeat("if 1 = 1 then ", 254) + "null;" + repeat(" end if;", 254) + " end;");
+  // Nesting as deep as real statements go still works.
+  EXPECT_EQ(Query(system_, "select " + repeat("nvl(", 10) + "null" + repeat(", null)", 9) + ", 7) from dual"),
+            (Rows{{"7"}}));
+  EXPECT_EQ(Query(system_, "select " + repeat("(", 30) + "6" + repeat(")", 30) + " * 7 from dual"), (Rows{{"42"}}));
+  MustExec(system_, repeat("begin ", 20) + "null;" + repeat(" end;", 20));
+}
+
 }  // namespace
 }  // namespace kavo::test
