@@ -95,7 +95,8 @@ bool CheckStatusVector(std::initializer_list<ISC_STATUS> codes) {
 }
 
 bool StatusIsLostConnection() {
-  return CheckStatusVector({isc_lost_db_connection, isc_net_read_err, isc_net_write_err});
+  return CheckStatusVector(
+      {isc_lost_db_connection, isc_net_read_err, isc_net_write_err, isc_att_shutdown});
 }
 
 }  // namespace kavo

@@ -72,9 +72,10 @@ TIBServerError BuildServerError(const IGDSLibrary& library);
 // number of an isc_arg_gds or isc_arg_number cluster.
 bool CheckStatusVector(std::initializer_list<ISC_STATUS> codes);
 
-// The status vector says the connection is gone: isc_lost_db_connection, or
-// the read and write errors with which Firebird reports a server that went
-// away under a remote connection.
+// The status vector says the connection is gone: isc_lost_db_connection, the
+// read and write errors with which Firebird reports a server that went away
+// under a remote connection, or isc_att_shutdown ("connection shutdown"),
+// Firebird's answer once the attachment was killed or the database shut down.
 bool StatusIsLostConnection();
 
 }  // namespace kavo

@@ -99,9 +99,11 @@ void TIBTransaction::StartTransaction() {
     block[i].tpb = tpb_length_ > 0 ? tpb_.data() : nullptr;
   }
   IGDSLibrary& lib = databases_.Front()->GDSLibrary();
-  if (lib.isc_start_multiple(StatusVector(), &handle_, static_cast<short>(block.size()),
-                             block.data()) != 0) {
+  ISC_STATUS st = lib.isc_start_multiple(StatusVector(), &handle_,
+                                         static_cast<short>(block.size()), block.data());
+  if (st != 0) {
     handle_ = 0;
+    Call(st, true);  // a lost connection closes itself first
     IBDataBaseError(lib);
   }
   ReportToHook([&](IIBSQLMonitorHook& h) { h.TRStart(*this); });
@@ -150,7 +152,8 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
             handle_ = 0;
           } else if (st != 0) {
             TIBServerError e = BuildServerError(lib);
-            if (e.sql_code == -902 && e.error_code == isc_network_error) {
+            if ((e.sql_code == -902 && e.error_code == isc_network_error) ||
+                StatusIsLostConnection()) {
               TIBDatabase* primary = default_database_ != nullptr ? default_database_
                                                                   : databases_.Front();
               primary->ForceClose();
@@ -192,8 +195,9 @@ void TIBTransaction::ClearCanTimeout() {
 
 ISC_STATUS TIBTransaction::Call(ISC_STATUS status, bool raise) {
   ClearCanTimeout();
-  // Firebird reports a vanished server as a read or write error rather than
-  // as a lost connection: all three make the connection close itself.
+  // Firebird reports a vanished server as a read or write error and a killed
+  // attachment as a shutdown rather than as a lost connection: all of them
+  // make the connection close itself.
   if (status != 0 && !databases_.Empty() && StatusIsLostConnection()) {
     TIBDatabase* primary = default_database_ != nullptr ? default_database_ : databases_.Front();
     return primary->Call(status, raise);

@@ -363,6 +363,10 @@ TEST_F(DatabaseTest, EventsAndErrorsReachTheTraceHook) {
   EXPECT_EQ(hook.events.back(), u"disconnect");
 }
 
+TEST_F(DatabaseTest, KilledAttachmentIsALostConnection) {
+  ExpectKilledAttachmentClosesTheConnection(Name());
+}
+
 TEST_F(DatabaseTest, ReadOnlyAndInformation) {
   db().Open();
   EXPECT_FALSE(db().IsReadOnly());

@@ -110,5 +110,9 @@ TEST_F(ServerTest, TwoConnectionsSeeOnlyCommittedRows) {
   EXPECT_EQ(QueryValue(*reader.db, *reader.tr, u"select count(*) from TMP_INTEGRACAO"), u"2");
 }
 
+TEST_F(ServerTest, KilledAttachmentIsALostConnection) {
+  ExpectKilledAttachmentClosesTheConnection(RemoteName());
+}
+
 }  // namespace
 }  // namespace kavo::test

@@ -141,6 +141,68 @@ void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql) {
   tr.Commit();
 }
 
+void KillAttachment(Connection& killer, Connection& victim) {
+  TIBTransaction own(nullptr);  // the victim's transactions stay as they are
+  own.SetDefaultDatabase(victim.db.get());
+  String id = QueryValue(*victim.db, own, u"select current_connection from RDB$DATABASE");
+  own.Commit();
+  ASSERT_FALSE(id.empty());
+  TIBTransaction tr(nullptr);
+  tr.SetDefaultDatabase(killer.db.get());
+  tr.StartTransaction();
+  TIBSQL q(nullptr);
+  q.SetDatabase(killer.db.get());
+  q.SetTransaction(&tr);
+  q.SQL().SetText(u"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + id);
+  q.ExecQuery();
+  ASSERT_EQ(q.RowsAffected(), 1);
+  tr.Commit();
+}
+
+void ExpectKilledAttachmentClosesTheConnection(const String& name) {
+  Connection admin(name);
+  Connection victim(name);
+  admin.db->Open();
+  victim.db->Open();
+  victim.tr->StartTransaction();
+  TIBSQL q(nullptr);
+  q.SetDatabase(victim.db.get());
+  q.SQL().SetText(u"select ACAO from TMP_INTEGRACAO where ACAO = :A");
+  int disconnects = 0;
+  victim.db->AfterDisconnect = [&](TComponent*) { ++disconnects; };
+  KillAttachment(admin, victim);
+  try {
+    q.ParamByName(u"A").SetAsString(u"x");
+    q.ExecQuery();
+    FAIL() << "executed on a killed attachment";
+  } catch (const EIBInterBaseError& e) {
+    EXPECT_EQ(e.IBErrorCode(), isc_att_shutdown) << StringToUtf8(e.Message());
+  }
+  EXPECT_FALSE(victim.db->Connected());
+  EXPECT_EQ(disconnects, 1);
+  EXPECT_FALSE(victim.tr->Active());
+  EXPECT_FALSE(q.Prepared());
+
+  victim.db->Open();
+  victim.tr->StartTransaction();
+  q.ParamByName(u"A").SetAsString(u"x");
+  q.ExecQuery();
+  EXPECT_TRUE(q.Eof());
+  q.Close();
+  // Committing and starting a transaction are calls like any other.
+  KillAttachment(admin, victim);
+  EXPECT_THROW(victim.tr->Commit(), EIBInterBaseError);
+  EXPECT_FALSE(victim.db->Connected());
+  EXPECT_EQ(disconnects, 2);
+  EXPECT_FALSE(victim.tr->Active());
+  victim.db->Open();
+  KillAttachment(admin, victim);
+  EXPECT_THROW(victim.tr->StartTransaction(), EIBInterBaseError);
+  EXPECT_FALSE(victim.db->Connected());
+  EXPECT_EQ(disconnects, 3);
+  EXPECT_FALSE(victim.tr->Active());
+}
+
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms) {
   auto queue = MessageQueue::ForCurrentThread();
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -62,6 +62,16 @@ String QueryValue(TIBDatabase& db, TIBTransaction& tr, const String& sql);
 // Runs statements in their own transaction and commits.
 void ExecuteCommitted(TIBDatabase& db, std::initializer_list<const Char*> sql);
 
+// Ends `victim`'s attachment through `killer`'s, as an administrator ending
+// a session does; both are connected. The server answers the victim's next
+// call with "connection shutdown".
+void KillAttachment(Connection& killer, Connection& victim);
+
+// Kills a connection to `name` and checks that, as with a vanished server,
+// its next call closes it with its transaction and statements, and that the
+// same objects work again after a new connect.
+void ExpectKilledAttachmentClosesTheConnection(const String& name);
+
 // Runs the calling thread's message loop until `done` or `timeout_ms`.
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms);
 
