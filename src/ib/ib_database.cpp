@@ -282,7 +282,8 @@ void TIBDatabase::InternalClose(bool force) {
   restore();
   if (!handle_is_shared_) {
     IGDSLibrary& lib = GDSLibrary();
-    if (lib.isc_detach_database(StatusVector(), &handle_) != 0 && !force) IBDataBaseError(lib);
+    if (lib.isc_detach_database(StatusVector(), &handle_) != 0 && !force)
+      IBDataBaseError(lib, &character_set_);
   }
   handle_ = 0;
   handle_is_shared_ = false;
@@ -295,12 +296,12 @@ ISC_STATUS TIBDatabase::Call(ISC_STATUS status, bool raise) {
   can_timeout_ = false;
   if (raise && status != 0 && StatusIsLostConnection()) {
     // The text is taken before the forced close makes calls of its own.
-    TIBServerError e = BuildServerError(GDSLibrary());
+    TIBServerError e = BuildServerError(GDSLibrary(), &character_set_);
     ForceClose();
     ReportError(IntToStr(e.sql_code) + u" " + IntToStr(e.error_code) + u" " + e.message, *this);
     throw EIBInterBaseError(e.sql_code, e.error_code, e.message);
   }
-  if (raise && status > 0) IBDataBaseError(GDSLibrary());
+  if (raise && status > 0) IBDataBaseError(GDSLibrary(), &character_set_);
   return status;
 }
 

@@ -39,7 +39,7 @@ void IBError(TIBClientError error, std::initializer_list<FormatArg> args) {
   throw EIBClientError(static_cast<int32_t>(error), text);
 }
 
-TIBServerError BuildServerError(const IGDSLibrary& library) {
+TIBServerError BuildServerError(const IGDSLibrary& library, const TIBCharacterSet* cs) {
   ISC_STATUS* status = StatusVector();
   TIBServerError result{0, static_cast<int32_t>(status[1]), String()};
   TIBDataBaseErrorMessages switches = GetIBDataBaseErrorMessages();
@@ -55,14 +55,17 @@ TIBServerError BuildServerError(const IGDSLibrary& library) {
       if (library.isc_interprete(buffer.data(), const_cast<ISC_STATUS**>(&cursor)) <= 0) break;
       buffer.back() = 0;
       if (!message.empty() && message.back() != u'\n') message += u"\r\n";
-      message += AnsiToString(buffer.data());
+      std::string_view line(buffer.data());
+      message += cs != nullptr ? DecodeText(line, *cs) : AnsiToString(line);
     }
   }
   if (!message.empty() && message.back() == u'.') message.pop_back();
   return result;
 }
 
-void IBDataBaseError(const IGDSLibrary& library) { RaiseServerError(BuildServerError(library)); }
+void IBDataBaseError(const IGDSLibrary& library, const TIBCharacterSet* cs) {
+  RaiseServerError(BuildServerError(library, cs));
+}
 
 void RaiseServerError(const TIBServerError& e) {
   ReportError(IntToStr(e.sql_code) + u" " + IntToStr(e.error_code) + u" " + e.message);

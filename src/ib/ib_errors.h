@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "ib/ib_character_set.h"
 #include "ib/ib_client_errors.h"
 #include "ib/ib_header.h"
 #include "rtl/exceptions.h"
@@ -55,18 +56,22 @@ void SetIBDataBaseErrorMessages(TIBDataBaseErrorMessages value);
 [[noreturn]] void IBError(TIBClientError error, std::initializer_list<FormatArg> args = {});
 
 // The server message of the calling thread's status vector, assembled line by
-// line through `library`, as IBDataBaseError raises it.
+// line through `library`, as IBDataBaseError raises it. The server quotes data
+// and names in the connection's character set `cs`; without a connection
+// (attaching, creating) the text is read in the ANSI code page.
 struct TIBServerError {
   int32_t sql_code;
   int32_t error_code;
   String message;
 };
-TIBServerError BuildServerError(const IGDSLibrary& library);
+TIBServerError BuildServerError(const IGDSLibrary& library,
+                                const TIBCharacterSet* cs = nullptr);
 // Reports `error` to the trace hook and raises it as EIBInterBaseError
 // (EIBInterBaseRoleError for SQL code -551).
 [[noreturn]] void RaiseServerError(const TIBServerError& error);
 // RaiseServerError for the calling thread's status vector.
-[[noreturn]] void IBDataBaseError(const IGDSLibrary& library);
+[[noreturn]] void IBDataBaseError(const IGDSLibrary& library,
+                                  const TIBCharacterSet* cs = nullptr);
 
 // True when the calling thread's status vector holds one of `codes` as the
 // number of an isc_arg_gds or isc_arg_number cluster.

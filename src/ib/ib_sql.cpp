@@ -99,7 +99,10 @@ int TIBSQL::Dialect() const {
 
 ISC_STATUS TIBSQL::Call(ISC_STATUS status, bool raise) {
   if (base_.Transaction() != nullptr) return base_.Transaction()->Call(status, raise);
-  if (raise && status > 0) IBDataBaseError(Library());
+  if (raise && status > 0) {
+    IGDSLibrary& lib = Library();  // checks the database first
+    IBDataBaseError(lib, &base_.Database()->CharacterSetInfo());
+  }
   return 0;
 }
 

@@ -104,7 +104,7 @@ void TIBTransaction::StartTransaction() {
   if (st != 0) {
     handle_ = 0;
     Call(st, true);  // a lost connection closes itself first
-    IBDataBaseError(lib);
+    IBDataBaseError(lib, MessageCharacterSet());
   }
   ReportToHook([&](IIBSQLMonitorHook& h) { h.TRStart(*this); });
 }
@@ -113,6 +113,13 @@ IGDSLibrary& TIBTransaction::EndLibrary() {
   if (default_database_ != nullptr) return default_database_->GDSLibrary();
   CheckDatabasesInList();
   return databases_.Front()->GDSLibrary();
+}
+
+const TIBCharacterSet* TIBTransaction::MessageCharacterSet() const {
+  TIBDatabase* primary = default_database_ != nullptr ? default_database_
+                         : databases_.Empty()         ? nullptr
+                                                      : databases_.Front();
+  return primary != nullptr ? &primary->CharacterSetInfo() : nullptr;
 }
 
 void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
@@ -151,7 +158,7 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
           if (force) {
             handle_ = 0;
           } else if (st != 0) {
-            TIBServerError e = BuildServerError(lib);
+            TIBServerError e = BuildServerError(lib, MessageCharacterSet());
             if ((e.sql_code == -902 && e.error_code == isc_network_error) ||
                 StatusIsLostConnection()) {
               TIBDatabase* primary = default_database_ != nullptr ? default_database_
@@ -202,7 +209,7 @@ ISC_STATUS TIBTransaction::Call(ISC_STATUS status, bool raise) {
     TIBDatabase* primary = default_database_ != nullptr ? default_database_ : databases_.Front();
     return primary->Call(status, raise);
   }
-  if (raise && status > 0) IBDataBaseError(EndLibrary());
+  if (raise && status > 0) IBDataBaseError(EndLibrary(), MessageCharacterSet());
   return status;
 }
 

@@ -23,6 +23,7 @@ namespace kavo {
 class IGDSLibrary;
 class TIBBase;
 class TIBDatabase;
+struct TIBCharacterSet;
 
 enum TIBTransactionAction { TARollback, TACommit, TARollbackRetaining, TACommitRetaining };
 enum TAutoStopAction { saNone, saRollback, saCommit, saRollbackRetaining, saCommitRetaining };
@@ -108,6 +109,8 @@ class TIBTransaction : public TComponent, public roles::IBTransaction {
 
  private:
   IGDSLibrary& EndLibrary();
+  // The character set of the server's messages: the primary database's.
+  const TIBCharacterSet* MessageCharacterSet() const;
   void IdleTimerTick();
   void ReportEnd(TIBTransactionAction action);
 

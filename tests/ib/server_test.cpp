@@ -110,6 +110,25 @@ TEST_F(ServerTest, TwoConnectionsSeeOnlyCommittedRows) {
   EXPECT_EQ(QueryValue(*reader.db, *reader.tr, u"select count(*) from TMP_INTEGRACAO"), u"2");
 }
 
+// Accented data in a server message reads as it was sent (the stored
+// ISO8859_1 connection, a UTF-8 process).
+TEST_F(ServerTest, ServerMessagesKeepAccentedData) {
+  Connection c(RemoteName());
+  c.db->Open();
+  c.tr->StartTransaction();
+  TIBSQL q(nullptr);
+  q.SetDatabase(c.db.get());
+  q.SQL().SetText(u"insert into TMP_INTEGRACAO (NRECNO) values (:N)");
+  q.ParamByName(u"N").SetAsString(u"n\u00e3o \u00e9 n\u00famero");
+  try {
+    q.ExecQuery();
+    FAIL() << "a text went into a number";
+  } catch (const EIBInterBaseError& e) {
+    EXPECT_NE(e.Message().find(u"\"n\u00e3o \u00e9 n\u00famero\""), String::npos)
+        << StringToUtf8(e.Message());
+  }
+}
+
 TEST_F(ServerTest, KilledAttachmentIsALostConnection) {
   ExpectKilledAttachmentClosesTheConnection(RemoteName());
 }

@@ -283,6 +283,37 @@ TEST_F(ValuesTest, FixedTextReadsItsDeclaredCharacters) {
   }
 }
 
+// Texts the server quotes in its messages (data, names) come in the
+// connection's character set, whatever the process's code page.
+TEST_F(ValuesTest, ServerMessagesQuoteTextInTheConnectionsCharacterSet) {
+  for (const Char* cs : {u"ISO8859_1", u"WIN1252", u"UTF8", u"NONE"}) {
+    Connection c(Name());
+    c.db->Params().SetStrings(2, String(u"lc_ctype=") + cs);
+    c.db->Open();
+    c.tr->StartTransaction();
+    auto message_of = [&](const String& sql, const std::function<void(TIBSQL&)>& assign) {
+      TIBSQL q(nullptr);
+      q.SetDatabase(c.db.get());
+      q.SQL().SetText(sql);
+      try {
+        assign(q);
+        q.ExecQuery();
+      } catch (const EIBInterBaseError& e) {
+        return e.Message();
+      }
+      ADD_FAILURE() << "no server error";
+      return String();
+    };
+    String m = message_of(u"insert into V (NN, I) values (0, :I)",
+                          [](TIBSQL& q) { q.ParamByName(u"I").SetAsString(u"a\u00e7\u00e3o"); });
+    EXPECT_NE(m.find(u"conversion error from string \"a\u00e7\u00e3o\""), String::npos)
+        << StringToUtf8(cs) << ": " << StringToUtf8(m);
+    m = message_of(u"select * from \"TABELA\u00c7\u00c3O\"", [](TIBSQL&) {});
+    EXPECT_NE(m.find(u"\r\nTABELA\u00c7\u00c3O\r\n"), String::npos)
+        << StringToUtf8(cs) << ": " << StringToUtf8(m);
+  }
+}
+
 // The widths used for Firebird are the server's own.
 TEST_F(ValuesTest, CharacterSetWidthsAgreeWithTheServer) {
   TIBSQL q(nullptr);
