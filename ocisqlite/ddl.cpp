@@ -180,6 +180,9 @@ class Ddl {
   struct Constraint {
     std::string name, type, condition, r_owner, r_table, delete_rule;
     std::vector<std::string> cols, r_cols;
+    // Check constraints: the names the condition mentions (the table's
+    // columns among them are listed in the dictionary, as Oracle lists them).
+    std::vector<std::string> check_names;
     bool generated = false;
     bool not_null = false;
   };
@@ -204,6 +207,8 @@ class Ddl {
       if (!t_[i + 1].IsSym("(")) throw At(MakeError(907), t_[i + 1]);
       size_t close = match_[i + 1];
       k->condition = text_.substr(t_[i + 2].pos, t_[close].pos - t_[i + 2].pos);
+      for (size_t n = i + 2; n < close; ++n)
+        if (t_[n].kind == Tok::kIdent || t_[n].kind == Tok::kQuoted) k->check_names.push_back(t_[n].text);
       k->cols.push_back(TranslateExpression(t_, i + 2, close, c_));
       return close + 1;
     } else if (t_[i].Is("FOREIGN")) {
@@ -317,6 +322,10 @@ class Ddl {
         for (size_t p = 0; p < c.cols.size(); ++p)
           Sql("INSERT INTO ocisqlite_cons_columns VALUES(?, ?, ?, ?, ?)",
               {owner, c.name, name, c.cols[p], std::to_string(p + 1)});
+      std::set<std::string> listed;
+      for (const auto& col : c.check_names)
+        if (column_names.count(col) && listed.insert(col).second)
+          Sql("INSERT INTO ocisqlite_cons_columns VALUES(?, ?, ?, ?, NULL)", {owner, c.name, name, col});
     }
     std::string sql = "CREATE TABLE " + QuoteIdent(owner + "." + name) + " (";
     for (size_t d = 0; d < defs.size(); ++d) sql += (d ? ", " : "") + defs[d];
@@ -397,6 +406,7 @@ class Ddl {
         c.name = cname;
         c.type = "C";
         c.condition = "\"" + col + "\" IS NOT NULL";
+        c.check_names.push_back(col);
         c.not_null = true;
         cons->push_back(c);
         j += 2;

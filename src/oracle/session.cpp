@@ -8,6 +8,7 @@
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
+#include "oracle/table_info.h"
 
 namespace kavo {
 
@@ -61,6 +62,7 @@ TOracleSession::~TOracleSession() {
     LogOff();
   } catch (const std::exception&) {
   }
+  table_infos_.reset();
   {
     std::lock_guard<std::recursive_mutex> lock(lists_mutex_);
     for (TOracleQuery* q : std::vector<TOracleQuery*>(queries_)) q->SetSession(nullptr);
@@ -215,6 +217,11 @@ TOracleQuery& TOracleSession::InternalQuery() {
     query_->SetSession(this);
   }
   return *query_;
+}
+
+TOracleTableInfoList& TOracleSession::TableInfos() {
+  if (!table_infos_) table_infos_ = std::make_unique<TOracleTableInfoList>(*this);
+  return *table_infos_;
 }
 
 void TOracleSession::DoSQL(const String& sql, bool /*show_cursor*/) {

@@ -27,6 +27,7 @@ namespace kavo {
 
 class TOracleQuery;
 class TOracleSession;
+class TOracleTableInfoList;
 
 enum TConnectAsOption { caNormal, caSYSDBA, caSYSOPER };
 enum TSessionPoolingOption { spNone, spInternal, spMTS };
@@ -187,6 +188,9 @@ class TOracleSession : public TComponent, public roles::OracleSession {
 
   // Runs a text on the session's internal statement.
   void DoSQL(const String& sql, bool show_cursor = false);
+  // What the data dictionary says about the tables record sets update, read
+  // on first need and kept for the session's life.
+  TOracleTableInfoList& TableInfos();
 
   // Splits a LogonUsername of the form user/password@database AS role (a
   // slash or at sign inside double quotes does not split) into the logon
@@ -247,6 +251,7 @@ class TOracleSession : public TComponent, public roles::OracleSession {
 
   TOracleCriticalSection critical_section_;
   std::unique_ptr<TOracleQuery> query_;
+  std::unique_ptr<TOracleTableInfoList> table_infos_;
   std::recursive_mutex lists_mutex_;
   std::vector<TOracleQuery*> queries_;
   std::vector<TOracleSessionDataSet*> datasets_;
