@@ -165,6 +165,7 @@ bool SetServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status,
   DispatcherState& st = State();
   std::string text;
   int wake_fd;
+  int error = 0;
   {
     std::lock_guard<std::mutex> lock(st.mutex);
     wake_fd = st.wake_fd;
@@ -175,16 +176,16 @@ bool SetServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status,
     bool first = status.current_state == SERVICE_RUNNING && !st.ready_sent;
     text = NotifyMessage(status, state_name, first);
     int r = sd_notify(0, text.c_str());
-    if (r <= 0) {
-      errno = r < 0 ? -r : ENOTCONN;
-      return false;
-    }
-    if (first) st.ready_sent = true;
+    if (r <= 0) error = r < 0 ? -r : ENOTCONN;
+    if (first && !error) st.ready_sent = true;
+    // The service is in the state it reported, heard or not: a report that
+    // failed must not leave it deaf to stop, pause and continue.
     st.state = status.current_state;
     st.accepted = status.controls_accepted;
   }
   Wake(wake_fd);
-  return true;
+  errno = error;
+  return error == 0;
 }
 
 int StartServiceCtrlDispatcher(const std::vector<ServiceTableEntry>& table) {

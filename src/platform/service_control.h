@@ -10,7 +10,8 @@
 //   SIGTERM stop (1)   SIGUSR1 pause (2)    SIGUSR2 continue (3)
 //   SIGHUP interrogate (4)   SIGPWR shutdown (5)   SIGRTMIN+n custom (128+n)
 //
-// A code the last status does not accept is dropped, as the service manager
+// A code the last status reported (whether or not the report could be sent)
+// does not accept is dropped, as the service manager
 // this stands in for refuses it; so is every code but interrogate while the
 // service is starting or stopping. A stop or shutdown refused while starting
 // is kept, though, and delivered once the service accepts it (systemd would
@@ -84,7 +85,8 @@ int StartServiceCtrlDispatcher(const std::vector<ServiceTableEntry>& table);
 ServiceStatusHandle RegisterServiceCtrlHandler(StringView service_name, HandlerFunction handler);
 
 // Sends one status report. `state_name` names the state in the STATUS text.
-// Returns false and sets errno when the notify message cannot be sent.
+// Returns false and sets errno when the notify message cannot be sent; the
+// reported state decides the controls taken all the same.
 bool SetServiceStatus(ServiceStatusHandle handle, const ServiceStatus& status,
                       std::string_view state_name);
 

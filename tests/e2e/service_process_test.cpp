@@ -1,9 +1,12 @@
 // The program run as the service manager runs it, and from a prompt.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
 
 #include "testkit/service_process.h"
@@ -218,6 +221,49 @@ TEST(UnderTheServiceManager, StatusThatCannotBeSentIsAnEventAndStopStillEnds) {
   ASSERT_EQ(events.size(), 2u);  // stop pending and stopped
   for (const std::string& e : events)
     EXPECT_EQ(e, "error\tKavoServicoIntegrador\t0\t0\tNo such file or directory");
+}
+
+// A socket file whose listener has gone: every report fails, as when the
+// service manager cannot be reached.
+std::string DeadSocket(const ServiceProcess& p) {
+  std::string path = p.File("dead-notify");
+  int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  close(fd);
+  return path;
+}
+
+// Waits until the event file holds `n` lines.
+bool WaitForEvents(const ServiceProcess& p, size_t n) {
+  for (int i = 0; i < 1000; ++i) {
+    if (p.Events().size() >= n) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return false;
+}
+
+TEST(UnderTheServiceManager, UnheardReportsAreEventsAndControlsStillWork) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.AddEnv("NOTIFY_SOCKET=" + DeadSocket(p));
+  p.Start({}, false);
+  // start pending twice, running: three reports, three events
+  ASSERT_TRUE(WaitForEvents(p, 3));
+  for (int i = 0; i < 400 && p.LogLines().size() < 3; ++i) std::this_thread::sleep_for(5ms);
+  p.Signal(SIGUSR1);  // pause pending, paused
+  ASSERT_TRUE(WaitForEvents(p, 5));
+  p.Signal(SIGUSR2);  // continue pending, running
+  ASSERT_TRUE(WaitForEvents(p, 7));
+  p.Signal(SIGTERM);  // stop pending, stopped
+  EXPECT_EQ(p.Wait(), 0);
+  Strings events = p.Events();
+  EXPECT_EQ(events.size(), 9u);
+  for (const std::string& e : events)
+    EXPECT_EQ(e, "error\tKavoServicoIntegrador\t0\t0\tConnection refused");
+  EXPECT_EQ(p.LogLines().size(), 3u);
 }
 
 }  // namespace

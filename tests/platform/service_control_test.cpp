@@ -151,12 +151,22 @@ class RunningDispatcher : public ::testing::Test {
     EXPECT_EQ(result_, 0);
   }
 
-  static void Report(uint32_t state, uint32_t accepted) {
+  static void Report(uint32_t state, uint32_t accepted, bool sent = true) {
     ServiceStatus s;
     s.current_state = state;
     s.controls_accepted = accepted;
     s.wait_hint = 5000;
-    ASSERT_TRUE(SetServiceStatus(self_->handle_, s, "state"));
+    ASSERT_EQ(SetServiceStatus(self_->handle_, s, "state"), sent);
+  }
+  // Reports while NOTIFY_SOCKET names a socket nobody listens on.
+  void ReportUnheard(uint32_t state, uint32_t accepted) {
+    setenv("NOTIFY_SOCKET", dir_.File("nobody").c_str(), 1);
+    Step([=] {
+      errno = 0;
+      Report(state, accepted, false);
+      EXPECT_EQ(errno, ENOENT);
+    });
+    setenv("NOTIFY_SOCKET", socket_path_.c_str(), 1);
   }
 
   // Sends `signal_number` and waits until the dispatcher has taken it; then
@@ -261,6 +271,25 @@ TEST_F(RunningDispatcher, StartPendingTakesNoCustomCode) {
   SendAndSettle(SIGRTMIN + 1);
   SendAndSettle(SIGUSR1);
   EXPECT_TRUE(WithoutInterrogates().empty());
+}
+
+// The manager may not have heard the reports, but the service is in the
+// state it reported: its controls must still reach it.
+TEST_F(RunningDispatcher, ReportsThatCannotBeSentStillDecideWhatIsAccepted) {
+  Start();
+  ReportUnheard(SERVICE_START_PENDING, 0);
+  ReportUnheard(SERVICE_RUNNING, 7);
+  SendAndSettle(SIGUSR1);
+  ReportUnheard(SERVICE_PAUSED, 7);
+  SendAndSettle(SIGUSR2);
+  ReportUnheard(SERVICE_RUNNING, 7);
+  SendAndSettle(SIGTERM);
+  EXPECT_EQ(WithoutInterrogates(), (std::vector<uint32_t>{SERVICE_CONTROL_PAUSE,
+                                                          SERVICE_CONTROL_CONTINUE,
+                                                          SERVICE_CONTROL_STOP}));
+  ReportUnheard(SERVICE_STOP_PENDING, 5);
+  SendAndSettle(SIGUSR1);  // stopping: no pause any more
+  EXPECT_EQ(WithoutInterrogates().size(), 3u);
 }
 
 TEST_F(RunningDispatcher, StopPendingTakesNoFurtherControl) {
