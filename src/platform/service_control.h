@@ -10,9 +10,9 @@
 //   SIGTERM stop (1)   SIGUSR1 pause (2)    SIGUSR2 continue (3)
 //   SIGHUP interrogate (4)   SIGPWR shutdown (5)   SIGRTMIN+n custom (128+n)
 //
-// A code the last status reported (whether or not the report could be sent)
-// does not accept is dropped, as the service manager
-// this stands in for refuses it; so is every code but interrogate while the
+// A code that the last reported status does not accept is dropped, as the
+// service manager this stands in for refuses it (a report that could not be
+// sent counts all the same); so is every code but interrogate while the
 // service is starting or stopping. A stop or shutdown refused while starting
 // is kept, though, and delivered once the service accepts it (systemd would
 // otherwise wait for its stop timeout). Each status report becomes one notify
