@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "rtl/code_page.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
@@ -22,7 +22,7 @@ void SetCommandLine(std::vector<String> args) {
 
 void SetCommandLine(int argc, const char* const* argv) {
   std::vector<String> args;
-  for (int i = 0; i < argc; ++i) args.push_back(AnsiToString(argv[i]));
+  for (int i = 0; i < argc; ++i) args.push_back(OsTextToString(argv[i]));
   SetCommandLine(std::move(args));
 }
 

@@ -9,7 +9,7 @@
 
 namespace kavo {
 
-// Stores argv (converted from the ANSI code page). Call once from main().
+// Stores argv (as OS text: rtl/os_text.h). Call once from main().
 void SetCommandLine(int argc, const char* const* argv);
 void SetCommandLine(std::vector<String> args);  // args[0] is the program
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "rtl/code_page.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 
@@ -13,7 +13,7 @@ String ExecutablePath() {
   ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
   if (n <= 0) return String();
   buf.resize(static_cast<size_t>(n));
-  return AnsiToString(buf);
+  return OsTextToString(buf);
 }
 
 String ExtractFilePath(StringView path) {

@@ -7,7 +7,8 @@
 
 namespace kavo {
 
-// The full path of the executable as the kernel reports it for the process.
+// The full path of the executable as the kernel reports it for the process,
+// as OS text (rtl/os_text.h): it converts back to the very same bytes.
 String ExecutablePath();
 
 // The path cut after its last '/': the directory with its trailing slash.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "rtl/code_page.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
@@ -52,7 +53,7 @@ String IniFile::ReadFromText(StringView content, StringView section, StringView 
 }
 
 String IniFile::ReadString(StringView section, StringView key, StringView default_value) const {
-  std::ifstream in(StringToAnsi(path_), std::ios::binary);
+  std::ifstream in(StringToOsText(path_), std::ios::binary);
   if (!in) return String(default_value);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   String content;

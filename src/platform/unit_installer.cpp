@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/os_text.h"
 
 extern char** environ;
 
@@ -41,19 +41,20 @@ void RequireValidName(StringView name) {
 
 String UnitDirectory() {
   const char* dir = std::getenv("KAVO_UNIT_DIR");
-  return AnsiToString(dir ? dir : kDefaultUnitDirectory);
+  return OsTextToString(dir ? dir : kDefaultUnitDirectory);
 }
 
+// systemd reads unit files as UTF-8; the path is the executable's own bytes.
 std::string UnitFileText(const UnitDescription& unit) {
-  std::string text = "[Unit]\nDescription=" + StringToAnsi(unit.description) + "\n";
+  std::string text = "[Unit]\nDescription=" + StringToUtf8(unit.description) + "\n";
   for (const String& d : unit.dependencies) {
     if (d.empty() || d[0] == u'+') continue;
-    std::string dep = StringToAnsi(d) + ".service";
+    std::string dep = StringToUtf8(d) + ".service";
     text += "Requires=" + dep + "\nAfter=" + dep + "\n";
   }
-  text += "\n[Service]\nType=notify\nExecStart=" + ExecStartPath(StringToAnsi(unit.executable)) +
+  text += "\n[Service]\nType=notify\nExecStart=" + ExecStartPath(StringToOsText(unit.executable)) +
           "\nRestart=no\n";
-  if (!unit.user.empty()) text += "User=" + StringToAnsi(unit.user) + "\n";
+  if (!unit.user.empty()) text += "User=" + StringToUtf8(unit.user) + "\n";
   if (unit.auto_start) text += "\n[Install]\nWantedBy=multi-user.target\n";
   return text;
 }
@@ -63,7 +64,7 @@ UnitInstaller::UnitInstaller() : UnitInstaller(UnitDirectory()) {
 }
 
 UnitInstaller::UnitInstaller(String directory) : directory_(std::move(directory)) {
-  std::string dir = StringToAnsi(directory_);
+  std::string dir = StringToOsText(directory_);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) RaiseLastOSError();
   if (!S_ISDIR(st.st_mode)) RaiseLastOSError(ENOTDIR);
@@ -93,7 +94,7 @@ void UnitInstaller::Systemctl(const std::vector<std::string>& arguments) const {
 
 void UnitInstaller::Install(const UnitDescription& unit) {
   RequireValidName(unit.name);
-  std::string path = StringToAnsi(UnitPath(unit.name));
+  std::string path = StringToOsText(UnitPath(unit.name));
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) RaiseLastOSError();
   std::string text = UnitFileText(unit);
@@ -115,15 +116,15 @@ void UnitInstaller::Install(const UnitDescription& unit) {
     RaiseLastOSError(e);
   }
   Systemctl({"daemon-reload"});
-  if (unit.auto_start) Systemctl({"enable", StringToAnsi(unit.name) + ".service"});
+  if (unit.auto_start) Systemctl({"enable", StringToOsText(unit.name) + ".service"});
 }
 
 void UnitInstaller::Uninstall(StringView name) {
   RequireValidName(name);
-  std::string path = StringToAnsi(UnitPath(name));
+  std::string path = StringToOsText(UnitPath(name));
   struct stat st;
   if (stat(path.c_str(), &st) != 0) RaiseLastOSError();
-  Systemctl({"disable", StringToAnsi(name) + ".service"});
+  Systemctl({"disable", StringToOsText(name) + ".service"});
   if (unlink(path.c_str()) != 0) RaiseLastOSError();
   Systemctl({"daemon-reload"});
 }

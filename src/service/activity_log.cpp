@@ -11,6 +11,7 @@
 
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
@@ -35,7 +36,7 @@ int IoCode(int e, bool creating) {
 
 class LogFile {
  public:
-  explicit LogFile(const String& path) : path_(path), name_(StringToAnsi(path)) {}
+  explicit LogFile(const String& path) : path_(path), name_(StringToOsText(path)) {}
   ~LogFile() {
     if (fd_ >= 0) close(fd_);
   }

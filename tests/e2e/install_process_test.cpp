@@ -72,5 +72,17 @@ TEST_F(Install, UnitDirectoryThatCannotBeOpenedIsAnUnhandledError) {
             "System Error.  Code: 2.\r\nNo such file or directory.\r\n");
 }
 
+// systemd must find the program where it is, whatever the installing
+// locale makes of the folder's name.
+TEST(InstallFrom, AFolderWithANonAsciiNameUnderTheCLocale) {
+  ServiceProcess p("Integra\xc3\xa7\xc3\xa3o");
+  mkdir(p.File("units").c_str(), 0755);
+  p.AddEnv("LC_ALL=C");
+  EXPECT_EQ(p.Run({"/INSTALL"}), 0);
+  EXPECT_EQ(p.Stdout(), kInstalled);
+  EXPECT_NE(p.ReadFile(kUnit).find("\nExecStart=" + p.File("KavoIntegradorOracle") + "\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace kavo::test

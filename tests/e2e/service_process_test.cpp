@@ -223,6 +223,38 @@ TEST(UnderTheServiceManager, StatusThatCannotBeSentIsAnEventAndStopStillEnds) {
     EXPECT_EQ(e, "error\tKavoServicoIntegrador\t0\t0\tNo such file or directory");
 }
 
+// The folder's name is bytes; the program must find its INI file and log in
+// it whatever the locale makes of those bytes. MINUTOS=-1 proves the INI was
+// read: it costs one event.
+TEST(UnderTheServiceManager, FindsItsFilesInAFolderWithAnyName) {
+  struct Case {
+    std::string folder, locale, shown;
+  } cases[] = {
+      {"Integra\xc3\xa7\xc3\xa3o", "C", "Integra??o"},  // UTF-8 name, ASCII locale
+      {"Integra\xe7\xe3o", "C.UTF-8", "Integra\xef\xbf\xbd\xef\xbf\xbdo"},  // Latin-1 name
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale);
+    ServiceProcess p(c.folder);
+    p.SetIni("[KavoIntegracao]\r\nMINUTOS=-1\r\n");
+    p.AddEnv("LC_ALL=" + c.locale);
+    p.AddEnv("LANG=" + c.locale);
+    p.Start({}, true);
+    ASSERT_TRUE(p.WaitForStatus("csRunning"));
+    for (int i = 0; i < 400 && p.LogLines().size() < 3; ++i) std::this_thread::sleep_for(5ms);
+    p.Signal(SIGTERM);
+    ASSERT_TRUE(p.WaitForStatus("csStopped"));
+    EXPECT_EQ(p.Wait(), 0);
+    Strings log = p.LogLines();
+    ASSERT_EQ(log.size(), 3u);
+    std::string dir = p.Dir().substr(0, p.Dir().size() - c.folder.size()) + c.shown;
+    EXPECT_EQ(log[1], "Ini = " + dir + "/KavoIntegradorOracle.ini");
+    Strings events = p.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].rfind("error\tKavoServicoIntegrador\t0\t0\tMINUTOS = -1 ", 0), 0u);
+  }
+}
+
 // A socket file whose listener has gone: every report fails, as when the
 // service manager cannot be reached.
 std::string DeadSocket(const ServiceProcess& p) {

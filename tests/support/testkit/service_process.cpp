@@ -11,6 +11,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -38,7 +40,10 @@ int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix
   return n;
 }
 
-ServiceProcess::ServiceProcess() : dir_(std::string(KAVO_E2E_WORK) + "/run-") {
+ServiceProcess::ServiceProcess(const std::string& folder)
+    : dir_(std::string(KAVO_E2E_WORK) + "/run-"),
+      base_(folder.empty() ? dir_.path() : dir_.File(folder)) {
+  std::filesystem::create_directories(base_);
   exe_ = File("KavoIntegradorOracle");
   std::error_code ec;
   std::filesystem::create_hard_link(KAVO_EXE, exe_, ec);
@@ -51,6 +56,21 @@ ServiceProcess::~ServiceProcess() {
     waitpid(pid_, nullptr, 0);
   }
   if (socket_ >= 0) close(socket_);
+}
+
+void ServiceProcess::WriteFile(const std::string& name, const std::string& bytes) const {
+  std::ofstream(File(name), std::ios::binary) << bytes;
+}
+
+std::string ServiceProcess::ReadFile(const std::string& name) const {
+  std::ifstream in(File(name), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool ServiceProcess::Exists(const std::string& name) const {
+  return std::filesystem::exists(File(name));
 }
 
 std::vector<std::string> ServiceProcess::LogLines() const { return SplitLines(Log(), "\r\n"); }

@@ -17,16 +17,17 @@ namespace kavo::test {
 
 class ServiceProcess {
  public:
-  ServiceProcess();
+  // The program goes into `folder` (any bytes but '/') of a fresh temporary
+  // directory, or into that directory itself.
+  explicit ServiceProcess(const std::string& folder = "");
   ~ServiceProcess();  // kills a process still running; then the directory goes
 
-  const std::string& Dir() const { return dir_.path(); }
-  std::string File(const std::string& name) const { return dir_.File(name); }
-  void WriteFile(const std::string& name, const std::string& bytes) const {
-    dir_.Write(name, bytes);
-  }
-  std::string ReadFile(const std::string& name) const { return dir_.Read(name); }
-  bool Exists(const std::string& name) const { return dir_.Exists(name); }
+  // The program's directory; the files below are named relative to it.
+  const std::string& Dir() const { return base_; }
+  std::string File(const std::string& name) const { return base_ + "/" + name; }
+  void WriteFile(const std::string& name, const std::string& bytes) const;
+  std::string ReadFile(const std::string& name) const;
+  bool Exists(const std::string& name) const;
 
   void SetIni(const std::string& body) const { WriteFile("KavoIntegradorOracle.ini", body); }
   std::string Log() const { return ReadFile("LogKavoIntegracao.txt"); }
@@ -58,6 +59,7 @@ class ServiceProcess {
   bool Receive(std::chrono::milliseconds timeout);
 
   TempDir dir_;
+  std::string base_;
   std::string exe_;
   std::vector<std::string> env_;
   int socket_ = -1;
