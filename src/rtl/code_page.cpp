@@ -17,8 +17,25 @@ namespace {
 std::mutex g_ansi_mutex;
 std::string* g_ansi = nullptr;
 
+bool KnownCodePage(const std::string& name) {
+  if (IsUtf8CodePage(name)) return true;
+  const char* cp = name.c_str();
+  for (auto [to, from] : {std::pair{cp, "UTF-16LE"}, std::pair{"UTF-16LE", cp}}) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv_close(cd);
+  }
+  return true;
+}
+
 std::string DetectAnsi() {
-  if (const char* env = std::getenv("KAVO_ANSI_CODEPAGE"); env && *env) return env;
+  if (const char* env = std::getenv("KAVO_ANSI_CODEPAGE"); env && *env) {
+    // Said at once, not at the first text that happens to be converted.
+    if (!KnownCodePage(env))
+      throw EConvertError(u"Unknown code page \"" + Utf8ToString(env) +
+                          u"\" (KAVO_ANSI_CODEPAGE)");
+    return env;
+  }
   // The code set of the process locale; "C"/"POSIX" report ANSI_X3.4-1968.
   locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
   std::string cs;

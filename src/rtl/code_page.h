@@ -15,6 +15,8 @@
 namespace kavo {
 
 // The ANSI code page's iconv name, decided once (locale, then environment).
+// Throws EConvertError, at every call, while KAVO_ANSI_CODEPAGE names a code
+// page iconv does not know.
 const std::string& AnsiCodePage();
 void SetAnsiCodePage(const std::string& name);
 

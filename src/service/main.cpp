@@ -4,14 +4,17 @@
 #include "platform/application.h"
 #include "platform/command_line.h"
 #include "platform/service_control.h"
+#include "rtl/code_page.h"
 #include "service/kavo_servico_integrador.h"
 #include "service/service_application.h"
 #include "service/unhandled_error.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
-  kavo::SetCommandLine(argc, argv);
   try {
+    // An unknown KAVO_ANSI_CODEPAGE ends the program here, in every use.
+    kavo::AnsiCodePage();
+    kavo::SetCommandLine(argc, argv);
     kavo::TApplication application;
     kavo::TServiceApplication services;
     if (!services.DelayInitialize || services.Installing()) services.Initialize();

@@ -31,7 +31,13 @@ void ShowUnhandledError() {
   } catch (...) {
     message = u"Unknown exception";
   }
-  std::string text = StringToAnsi(UnhandledErrorText(class_name, ExecutableFileName(), message));
+  String full = UnhandledErrorText(class_name, ExecutableFileName(), message);
+  std::string text;
+  try {
+    text = StringToAnsi(full);
+  } catch (const EConvertError&) {
+    text = StringToUtf8(full);  // the ANSI code page itself is what failed
+  }
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }

@@ -84,5 +84,25 @@ TEST(InstallFrom, AFolderWithANonAsciiNameUnderTheCLocale) {
             std::string::npos);
 }
 
+const std::string kUnknownCodePage =
+    "Exception EConvertError in module KavoIntegradorOracle at 0000000000000000.\r\n"
+    "Unknown code page \"NO-SUCH-CP\" (KAVO_ANSI_CODEPAGE).\r\n";
+
+TEST_F(Install, UnknownAnsiCodePageIsAnUnhandledErrorAndInstallsNothing) {
+  p_.AddEnv("KAVO_ANSI_CODEPAGE=NO-SUCH-CP");
+  EXPECT_EQ(p_.Run({"/INSTALL"}), 1);
+  EXPECT_EQ(p_.Stdout(), "");
+  EXPECT_EQ(p_.Stderr(), kUnknownCodePage);
+  EXPECT_FALSE(p_.Exists(kUnit));
+
+  // Nor does it run the service: no report, no log line, no event.
+  EXPECT_EQ(p_.Run({}, true), 1);
+  EXPECT_EQ(p_.Stderr(), kUnknownCodePage);
+  p_.Drain(std::chrono::milliseconds(100));
+  EXPECT_TRUE(p_.Messages().empty());
+  EXPECT_FALSE(p_.Exists("LogKavoIntegracao.txt"));
+  EXPECT_TRUE(p_.Events().empty());
+}
+
 }  // namespace
 }  // namespace kavo::test
