@@ -100,6 +100,11 @@ void BlockControlSignals() {
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+void UnblockControlSignals() {
+  sigset_t set = ControlSignals();
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 uint32_t ControlCodeForSignal(int s) {
   switch (s) {
     case SIGTERM: return SERVICE_CONTROL_STOP;

@@ -72,6 +72,8 @@ struct ServiceStatus {
 // from it inherit the mask. Call on the main thread before any other thread
 // starts; otherwise a control signal may kill the process.
 void BlockControlSignals();
+// Lets them through again (their default actions apply).
+void UnblockControlSignals();
 
 // The control code of a signal, or 0 when the signal carries none.
 uint32_t ControlCodeForSignal(int signal_number);

@@ -9,6 +9,18 @@
 #include "service/service_application.h"
 #include "service/unhandled_error.h"
 
+namespace {
+
+// A control signal may come at any moment after systemd started the process;
+// blocked before anything else runs (the libraries' initialisation included),
+// it waits for the dispatcher instead of killing the process. Every thread
+// inherits the mask.
+void BlockControlSignalsAtStart(int, char**, char**) { kavo::BlockControlSignals(); }
+[[gnu::section(".preinit_array"), gnu::used]] void (*const kBlockControlSignalsAtStart)(
+    int, char**, char**) = BlockControlSignalsAtStart;
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   try {
@@ -18,9 +30,8 @@ int main(int argc, char** argv) {
     kavo::TApplication application;
     kavo::TServiceApplication services;
     if (!services.DelayInitialize || services.Installing()) services.Initialize();
-    // Threads started while the module is created (client libraries) inherit
-    // the mask, so control signals reach only the dispatcher.
-    if (!services.Installing()) kavo::BlockControlSignals();
+    // Installing is a command like any other: a signal may end it.
+    if (services.Installing()) kavo::UnblockControlSignals();
     services.CreateForm(kavo::KavoServicoIntegrador);
     services.Run();
     kavo::KavoServicoIntegrador = nullptr;

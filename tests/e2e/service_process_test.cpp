@@ -223,6 +223,33 @@ TEST(UnderTheServiceManager, StatusThatCannotBeSentIsAnEventAndStopStillEnds) {
     EXPECT_EQ(e, "error\tKavoServicoIntegrador\t0\t0\tNo such file or directory");
 }
 
+// A control signal that comes before the program's own code has run (here:
+// raised while its libraries are initialised) must wait for the dispatcher
+// instead of killing the process.
+class EarlySignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(EarlySignal, WaitsForTheDispatcher) {
+  ServiceProcess p;
+  p.SetIni(kIni);
+  p.AddEnv(std::string("LD_PRELOAD=") + KAVO_EARLY_SIGNAL_PROBE);
+  p.AddEnv("KAVO_TEST_EARLY_SIGNAL=" + std::to_string(GetParam()));
+  // The probe comes before the sanitizer runtime in the library list.
+  const char* asan = getenv("ASAN_OPTIONS");
+  p.AddEnv(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning checkpoint=0"));
+  if (GetParam() != SIGTERM && GetParam() != SIGPWR) p.Signal(SIGTERM);  // else it stops itself
+  ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
+  EXPECT_EQ(p.Wait(), 0);
+  EXPECT_EQ(p.Statuses(), (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                                   "csRunning checkpoint=0", "csStopPending checkpoint=0",
+                                   "csStopped checkpoint=0"}));
+  EXPECT_TRUE(p.Events().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(UnderTheServiceManager, EarlySignal,
+                         ::testing::Values(SIGTERM, SIGHUP, SIGUSR1, SIGPWR));
+
 // The folder's name is bytes; the program must find its INI file and log in
 // it whatever the locale makes of those bytes. MINUTOS=-1 proves the INI was
 // read: it costs one event.
