@@ -14,8 +14,19 @@ bool IsBlank(Char c) { return c == u' ' || c == u'\t'; }
 
 StringView TrimBlanks(StringView s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == u'\r')) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// `bytes` after a UTF-16 byte-order mark; a last odd byte is no character.
+String Utf16ToString(std::string_view bytes, bool big_endian) {
+  String text(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto hi = static_cast<unsigned char>(bytes[2 * i + (big_endian ? 0 : 1)]);
+    auto lo = static_cast<unsigned char>(bytes[2 * i + (big_endian ? 1 : 0)]);
+    text[i] = static_cast<Char>(hi << 8 | lo);
+  }
+  return text;
 }
 
 String Unquote(StringView v) {
@@ -32,10 +43,10 @@ String IniFile::ReadFromText(StringView content, StringView section, StringView 
   bool in_section = false;
   size_t pos = 0;
   while (pos <= content.size()) {
-    size_t eol = content.find(u'\n', pos);
+    size_t eol = content.find_first_of(u"\r\n", pos);
     if (eol == StringView::npos) eol = content.size();
     StringView line = TrimBlanks(content.substr(pos, eol - pos));
-    pos = eol + 1;
+    pos = eol + (content.substr(eol, 2) == u"\r\n" ? 2 : 1);
     if (line.empty() || line.front() == u';' || line.front() == u'#') continue;
     if (line.front() == u'[') {
       size_t close = line.find(u']');
@@ -56,11 +67,16 @@ String IniFile::ReadString(StringView section, StringView key, StringView defaul
   std::ifstream in(StringToOsText(path_), std::ios::binary);
   if (!in) return String(default_value);
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string_view b = bytes;
   String content;
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-    content = Utf8ToString(std::string_view(bytes).substr(3));
+  if (b.substr(0, 3) == "\xEF\xBB\xBF")
+    content = Utf8ToString(b.substr(3));
+  else if (b.substr(0, 2) == "\xFF\xFE")
+    content = Utf16ToString(b.substr(2), false);
+  else if (b.substr(0, 2) == "\xFE\xFF")
+    content = Utf16ToString(b.substr(2), true);
   else
-    content = AnsiToString(bytes);
+    content = AnsiToString(b);
   return ReadFromText(content, section, key, default_value);
 }
 

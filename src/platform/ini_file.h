@@ -9,8 +9,8 @@
 // '#' is a comment; a line without '=' outside a section header is ignored;
 // when a key appears more than once the first one wins, also across repeated
 // sections of the same name; there is no line continuation. Lines may end with
-// CR LF or LF. The file is read in the ANSI code page unless it starts with a
-// UTF-8 byte-order mark.
+// CR LF, LF or CR alone. The file is read in the ANSI code page unless it
+// starts with a byte-order mark: UTF-8, or UTF-16 in either byte order.
 #ifndef KAVO_PLATFORM_INI_FILE_H_
 #define KAVO_PLATFORM_INI_FILE_H_
 

@@ -69,6 +69,19 @@ TEST(IniFileText, LineWithoutEqualsSignIsIgnored) {
   EXPECT_EQ(Read(u"[S]\nk\nk=v\n", u"S", u"k"), u"v");
 }
 
+TEST(IniFileText, AnyLineEndEndsALine) {
+  for (StringView eol : {u"\r\n", u"\n", u"\r"}) {
+    String ini = u"[S]" + String(eol) + u"k=v" + String(eol) + u"j=w" + String(eol);
+    EXPECT_EQ(Read(ini, u"S", u"k"), u"v");
+    EXPECT_EQ(Read(ini, u"S", u"j"), u"w");
+  }
+  // Mixed, and a bare CR inside a pair of line ends.
+  String mixed = u"[S]\r\na=1\rb=2\nc=3\r\r\nd=4";
+  EXPECT_EQ(Read(mixed, u"S", u"b"), u"2");
+  EXPECT_EQ(Read(mixed, u"S", u"c"), u"3");
+  EXPECT_EQ(Read(mixed, u"S", u"d"), u"4");
+}
+
 class IniFileOnDisk : public ::testing::Test {
  protected:
   void Write(const std::string& bytes) { dir_.Write("test.ini", bytes); }
@@ -96,6 +109,26 @@ TEST_F(IniFileOnDisk, AnsiAndUtf8WithByteOrderMark) {
   EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"k", u""), u"S\u00E3o Paulo");
   Write("\xEF\xBB\xBF[S]\r\nk=S\xC3\xA3o Paulo\r\n");
   EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"k", u""), u"S\u00E3o Paulo");
+}
+
+// What a Windows editor saves as "Unicode": UTF-16 with its byte-order mark.
+TEST_F(IniFileOnDisk, Utf16WithByteOrderMark) {
+  SetAnsiCodePage("CP1252");
+  std::u16string text = u"[S]\r\nk=S\u00E3o Paulo \U0001F600\rj=\u4E2D\r\n";
+  std::string le = "\xFF\xFE", be = "\xFE\xFF";
+  for (Char c : text) {
+    le += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+  }
+  for (const std::string& bytes : {le, be}) {
+    Write(bytes);
+    IniFile ini(AsciiToString(path_));
+    EXPECT_EQ(ini.ReadString(u"S", u"k", u""), u"S\u00E3o Paulo \U0001F600");
+    EXPECT_EQ(ini.ReadString(u"S", u"j", u""), u"\u4E2D");
+  }
+  // A last odd byte belongs to no character.
+  Write(le + "x");
+  EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"j", u""), u"\u4E2D");
 }
 
 }  // namespace
