@@ -18,6 +18,19 @@ using Log = std::vector<String>;
 
 String DT(int n) { return Format(u"09/12/2026 10:%02d:00", {n / 60 % 60}) + u"+" + IntToStr(n % 60); }
 
+// A log line in the call journal: "log:" and the line up to its date-time or
+// value (" Oracle Aberto 09/12/..." gives "log:Oracle Aberto").
+std::string LogEntry(const String& line) {
+  for (const char* label : {"Iniciado integracao", "Oracle Aberto", "Firebird Aberto",
+                            "Nr de Registros para Importar:", "Importando:", "Erro",
+                            "Processo Encerrado"}) {
+    std::string text = StringToUtf8(line);
+    size_t at = text.find(label);
+    if (at <= 1) return std::string("log:") + label;
+  }
+  return "log:?" + StringToUtf8(line);
+}
+
 // The service module stand-in: the five components, configuration and log.
 class CycleTest : public ::testing::Test, protected MemoryComponents {
  protected:
@@ -37,6 +50,7 @@ class CycleTest : public ::testing::Test, protected MemoryComponents {
         [this](const String& line) {
           if (fail_log && fail_log(line)) throw EInOutError(32);
           log.push_back(line);
+          calls.push_back(LogEntry(line));
         },
         [this] { return DT(++clock); });
   }
@@ -59,6 +73,29 @@ class CycleTest : public ::testing::Test, protected MemoryComponents {
   const Value& FbAt(const Row& r, StringView column) {
     return r.at(static_cast<size_t>(server.columns.IndexOf(column)));
   }
+  // The calls without the Firebird field writes.
+  Journal CallsBut(const std::string& left_out = "fb.") const {
+    Journal out;
+    for (const std::string& c : calls)
+      if (c.rfind(left_out, 0) != 0 || c.find(":=") == std::string::npos) out.push_back(c);
+    return out;
+  }
+  static Journal Opening() {
+    return {"log:Iniciado integracao", "ora.Connected=false", "ora.LogonDatabase=ORCL",
+            "ora.LogonUsername=kavo", "ora.LogonPassword=secret", "ora.Connected=true",
+            "ora.Open", "ora.First", "log:Oracle Aberto", "db.Close",
+            "db.DatabaseName=/data/kavo.fdb", "fb.Open", "log:Firebird Aberto",
+            "ora.RecordCount", "log:Nr de Registros para Importar:"};
+  }
+  static Journal Closing() {
+    return {"ora.Close", "fb.Close", "db.Close", "log:Processo Encerrado"};
+  }
+  static Journal Join(std::initializer_list<Journal> parts) {
+    Journal out;
+    for (const Journal& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  }
+
   void ExpectCleanEnd() {
     EXPECT_TRUE(session.Connected());
     EXPECT_FALSE(ora->Active());
@@ -376,6 +413,227 @@ TEST_F(CycleTest, ForeignExceptionsPassBothHandlers) {
   EXPECT_THROW(Run(), std::bad_alloc);
   EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
   EXPECT_EQ(Erro(0), "<null>");
+}
+
+// ---- the order of the calls on the components --------------------------------------
+
+TEST_F(CycleTest, CallsComeInTheirOrder) {
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "99:00");
+  Run();
+  Journal copied = {"log:Importando:", "fb.Insert", "fb.Post", "tr.CommitRetaining",
+                    "ora.Edit", "ora.STATUS:=X", "ora.CommitUpdates",
+                    // the automatic post of the move writes STATUS
+                    "ora.Post", "ora.Next"};
+  Journal failed = {"log:Importando:", "fb.Insert", "fb.Cancel", "ora.Edit", "log:Erro",
+                    "ora.ERRO:=''99:00'' is not a valid time", "ora.Post", "ora.CommitUpdates",
+                    "ora.Next"};
+  EXPECT_EQ(CallsBut(), Join({Opening(), copied, failed, Closing()}));
+  // The Firebird fields, in their order; the failed row stops at HORA.
+  Journal fields;
+  for (const std::string& c : calls)
+    if (c.rfind("fb.", 0) == 0 && c.find(":=") != std::string::npos) fields.push_back(c);
+  Journal expected = {"fb.ACAO:=I", "fb.DADOS:=dados 0", "fb.DATA:=<set>", "fb.HORA:=<set>",
+                      "fb.TIPO:=PEDIDO", "fb.VERSAO:=1.0", "fb.STATUS:=PROCESSAR",
+                      "fb.NRECNO:=<null>", "fb.ACAO:=I", "fb.DADOS:=dados 1", "fb.DATA:=<set>"};
+  EXPECT_EQ(fields, expected);
+}
+
+TEST_F(CycleTest, FailedOpeningsSkipTheRestOfTheOpening) {
+  table.AddPending(1, "10:00:00");
+  settings.CAMINHO_FIREBIRD = u"/data/missing.fdb";
+  Run();
+  Journal opening = Opening();
+  opening.resize(11);  // up to the path
+  opening.back() = "db.DatabaseName=/data/missing.fdb";
+  Journal failed_row = {"log:Importando:", "ora.Edit", "log:Erro",
+                        "ora.ERRO:=FB_TMP_INTEGRACAO: Cannot perform this operation on a "
+                        "closed dataset",
+                        "ora.Post", "ora.CommitUpdates", "ora.Next"};
+  EXPECT_EQ(CallsBut(), Join({opening, {"fb.Open", "log:Erro", "ora.RecordCount",
+                                        "log:Nr de Registros para Importar:"},
+                              failed_row, Closing()}));
+}
+
+// ---- failures that must leave the cycle --------------------------------------------
+
+TEST_F(CycleTest, ForeignExceptionsPassTheOpeningHandler) {
+  table.AddPending(1, "10:00:00");
+  session.on_logon = [] { throw std::bad_alloc(); };
+  EXPECT_THROW(Run(), std::bad_alloc);
+  EXPECT_EQ(log, Log{u" Iniciado integracao " + DT(1)});
+  session.on_logon = nullptr;
+  db.on_attach = [] { throw std::runtime_error("attach"); };
+  calls.clear();
+  EXPECT_THROW(Run(), std::runtime_error);
+  Journal opening = Opening();
+  opening.resize(12);  // through fb.Open
+  EXPECT_EQ(calls, opening);
+  EXPECT_EQ(Status(0), "A");
+}
+
+TEST_F(CycleTest, FailedEditOfTheSuccessPathEscapes) {
+  // The row was copied; Edit then finds it changed by another user. That is
+  // no failure of the copy: it must not be written into the row as one.
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  int edits = 0;
+  ora->on_edit = [&] {
+    if (++edits == 1) throw EOracleError(u"Record has been changed by another user");
+  };
+  EXPECT_THROW(Run(), EOracleError);
+  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
+  EXPECT_EQ(calls.back(), "ora.Edit");
+  EXPECT_EQ(edits, 1);
+  EXPECT_EQ(Erro(0), "<null>");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Committed().size(), 1u);  // the copy stays committed
+  EXPECT_TRUE(fb->Active());
+}
+
+// A log line that cannot be written, case by case.
+struct LogLineFailure {
+  const char16_t* line;
+  bool escapes;
+  bool copied;
+  Log written;
+};
+
+std::vector<LogLineFailure> LogLineFailures() {
+  const String closed = u"FB_TMP_INTEGRACAO: Cannot perform this operation on a closed dataset";
+  return {
+      {u" Iniciado integracao ", true, false, {}},
+      // The opening handler takes it: the Firebird side is never opened.
+      {u" Oracle Aberto ", false, false,
+       {u" Iniciado integracao " + DT(1), u" Erro " + DT(3) + u" = I/O error 32",
+        u" Nr de Registros para Importar: 1", u"Importando: 1 : " + DT(4), u" Erro " + closed,
+        u" Processo Encerrado " + DT(5)}},
+      // Both sides are open by then: the row is copied.
+      {u" Firebird Aberto ", false, true,
+       {u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+        u" Erro " + DT(4) + u" = I/O error 32", u" Nr de Registros para Importar: 1",
+        u"Importando: 1 : " + DT(5), u" Processo Encerrado " + DT(6)}},
+      {u" Nr de Registros", true, false,
+       {u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+        u" Firebird Aberto " + DT(3)}},
+      // After the closes.
+      {u" Processo Encerrado ", true, true,
+       {u" Iniciado integracao " + DT(1), u" Oracle Aberto " + DT(2),
+        u" Firebird Aberto " + DT(3), u" Nr de Registros para Importar: 1",
+        u"Importando: 1 : " + DT(4)}},
+  };
+}
+
+class FailingLogLine : public CycleTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(FailingLogLine, EndsTheCycleOrNotAsItShould) {
+  LogLineFailure c = LogLineFailures().at(GetParam());
+  table.AddPending(1, "10:00:00");
+  fail_log = [&](const String& line) { return line.rfind(c.line, 0) == 0; };
+  if (c.escapes)
+    EXPECT_THROW(Run(), EInOutError);
+  else
+    EXPECT_NO_THROW(Run());
+  EXPECT_EQ(log, c.written);
+  if (c.written.empty()) {
+    EXPECT_TRUE(calls.empty());
+  }
+  EXPECT_EQ(Status(0), c.copied ? "X" : "A");
+  EXPECT_EQ(Committed().size(), c.copied ? 1u : 0u);
+  if (c.escapes && c.copied) {
+    EXPECT_EQ(Journal(calls.end() - 3, calls.end()),
+              (Journal{"ora.Close", "fb.Close", "db.Close"}));
+    ExpectCleanEnd();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CycleTest, FailingLogLine,
+                         ::testing::Range(size_t{0}, LogLineFailures().size()));
+
+TEST_F(CycleTest, FailedOpeningLogLineEscapes) {
+  table.AddPending(1, "10:00:00");
+  settings.CAMINHO_FIREBIRD = u"/data/missing.fdb";
+  fail_log = [](const String& line) { return line.rfind(u" Erro ", 0) == 0; };
+  EXPECT_THROW(Run(), EInOutError);
+  EXPECT_EQ(log.back(), u" Oracle Aberto " + DT(2));
+  EXPECT_EQ(calls.back(), "fb.Open");
+  EXPECT_EQ(Erro(0), "<null>");
+}
+
+TEST_F(CycleTest, FailedClosesEscapeBeforeTheEndIsLogged) {
+  table.AddPending(1, "10:00:00");
+  ora->on_close = [] { throw EDatabaseError(u"OracleDataSet: close failed"); };
+  EXPECT_THROW(Run(), EDatabaseError);
+  EXPECT_EQ(calls.back(), "ora.Close");
+  EXPECT_TRUE(ora->Active());
+  EXPECT_TRUE(fb->Active());
+  EXPECT_TRUE(db.Connected());
+  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
+
+  ora->on_close = nullptr;
+  fb->on_close = [] { throw EIBError(u"fb close failed"); };
+  table.AddPending(2, "10:00:00");
+  log.clear();
+  calls.clear();
+  EXPECT_THROW(Run(), EIBError);
+  EXPECT_EQ(Journal(calls.end() - 2, calls.end()), (Journal{"ora.Close", "fb.Close"}));
+  EXPECT_FALSE(ora->Active());
+  EXPECT_TRUE(db.Connected());
+  EXPECT_EQ(log.back(), u"Importando: 2 : " + DT(8));
+
+  fb->on_close = nullptr;
+  db.on_close = [] { throw EIBError(u"connection lost"); };
+  table.AddPending(3, "10:00:00");
+  log.clear();
+  calls.clear();
+  EXPECT_THROW(Run(), EIBError);
+  EXPECT_EQ(Journal(calls.end() - 3, calls.end()), (Journal{"ora.Close", "fb.Close", "db.Close"}));
+  EXPECT_TRUE(db.Connected());
+  EXPECT_EQ(log.back(), u"Importando: 3 : " + DT(12));
+  // Row 3's copy was committed retaining, so it is there although the
+  // connection's final commit failed.
+  EXPECT_EQ(Committed().size(), 3u);
+}
+
+// ---- a second cycle ------------------------------------------------------------------
+
+TEST_F(CycleTest, SecondCycleTakesChangedCredentialsAndPath) {
+  server.databases.push_back({u"/data/other.fdb", {}});
+  table.AddPending(1, "10:00:00");
+  table.AddPending(2, "10:00:00");
+  // The first cycle ends early (row 1's X cannot be written), leaving the
+  // Oracle session logged on and the Firebird connection attached.
+  ora->on_write = [](const Row&) { throw EOracleError(u"ORA-00054: resource busy"); };
+  EXPECT_THROW(Run(), EOracleError);
+  ASSERT_TRUE(db.Connected());
+  ora->on_write = nullptr;
+
+  // The password and the paths were changed meanwhile.
+  session.good_database = u"ORCL2";
+  session.good_username = u"kavo2";
+  session.good_password = u"secret2";
+  settings = {u"ORCL2", u"kavo2", u"secret2", u"/data/other.fdb"};
+  calls.clear();
+  log.clear();
+  Run();
+  Journal expected = Opening();
+  expected[1] = "ora.Connected=false";
+  expected[2] = "ora.LogonDatabase=ORCL2";
+  expected[3] = "ora.LogonUsername=kavo2";
+  expected[4] = "ora.LogonPassword=secret2";
+  expected[10] = "db.DatabaseName=/data/other.fdb";
+  Journal second = CallsBut();
+  second.resize(expected.size());
+  EXPECT_EQ(second, expected);
+  EXPECT_EQ(log.back().rfind(u" Processo Encerrado ", 0), 0u);
+  EXPECT_EQ(session.logons, 2);
+  // Both rows went to the new database; the old one holds only the copy
+  // that the first cycle committed.
+  EXPECT_EQ(server.Find(u"/data/other.fdb")->size(), 2u);
+  EXPECT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(Status(0), "X");
+  EXPECT_EQ(Status(1), "X");
+  ExpectCleanEnd();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The service module's tick runs the cycle over the components attached to it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "testkit/memory_roles.h"
 #include "platform/event_log.h"
 #include "rtl/code_page.h"
@@ -65,6 +67,36 @@ TEST_F(ModuleWiring, TickCopiesWithTheIniValuesOfThatTick) {
   EXPECT_EQ(session.username, u"kavo");
   EXPECT_EQ(table.At(row, u"STATUS").value_or("<null>"), "X");
   EXPECT_EQ(server.Find(u"/data/kavo.fdb")->size(), 1u);
+}
+
+TEST_F(ModuleWiring, EachTickLogsOnWithTheIniAsItIsThen) {
+  dir_.Write("KavoIntegradorOracle.ini",
+             "[KavoIntegracao]\r\nORACLE=ORCL\r\nUU=kavo\r\nSS=secret\r\n"
+             "FIREBIRD=/data/kavo.fdb\r\n");
+  server.databases.push_back({u"/data/other.fdb", {}});
+  table.AddPending(1, "08:15:00");
+  Attach();
+  module_.TempoTimer(&module_);
+  ASSERT_EQ(server.Find(u"/data/kavo.fdb")->size(), 1u);
+
+  // The operator changes the password and moves the staging database.
+  session.good_password = u"n3w";
+  dir_.Write("KavoIntegradorOracle.ini",
+             "[KavoIntegracao]\r\nORACLE=ORCL\r\nUU=kavo\r\nSS=n3w\r\n"
+             "FIREBIRD=/data/other.fdb\r\n");
+  table.AddPending(2, "08:16:00");
+  calls.clear();
+  module_.TempoTimer(&module_);
+  Journal logon(calls.begin(), calls.begin() + 5);
+  EXPECT_EQ(logon, (Journal{"ora.Connected=false", "ora.LogonDatabase=ORCL",
+                            "ora.LogonUsername=kavo", "ora.LogonPassword=n3w",
+                            "ora.Connected=true"}));
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "db.DatabaseName=/data/other.fdb"), calls.end());
+  EXPECT_EQ(session.logons, 2);
+  EXPECT_EQ(server.Find(u"/data/kavo.fdb")->size(), 1u);
+  EXPECT_EQ(server.Find(u"/data/other.fdb")->size(), 1u);
+  EXPECT_EQ(table.At(1, u"STATUS").value_or("<null>"), "X");
+  EXPECT_EQ(LogLines().back().rfind(" Processo Encerrado ", 0), 0u);
 }
 
 TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {

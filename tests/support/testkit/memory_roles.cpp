@@ -15,7 +15,95 @@ bool IsPending(const OracleTable& t, const Row& row) {
   return status && *status == "A";
 }
 
+std::string BoolText(bool value) { return value ? "true" : "false"; }
+
 }  // namespace
+
+// ---- recorded calls ---------------------------------------------------------------------
+
+template <class Base>
+void RecordedDataSet<Base>::CloseQuietly() {
+  quiet_ = true;
+  try {
+    this->Close();
+  } catch (...) {
+    quiet_ = false;
+    throw;
+  }
+  quiet_ = false;
+}
+
+template <class Base>
+void RecordedDataSet<Base>::DoSetActive(bool value) {
+  if (!quiet_) {
+    Call(prefix_ + (value ? ".Open" : ".Close"));
+    if (!value && this->Active() && on_close) on_close();
+  }
+  MemoryDataSetT<Base>::DoSetActive(value);
+}
+
+// First and Next both begin with the scroll hook (First then rewinds), and
+// so do Insert and the Cancel of an insert, which are recorded as themselves.
+template <class Base>
+void RecordedDataSet<Base>::DoBeforeScroll() {
+  if (this->State() == dsBrowse && !inserting_) Call(prefix_ + ".Next");
+  inserting_ = false;
+  MemoryDataSetT<Base>::DoBeforeScroll();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::InternalFirst() {
+  if (calls && !calls->empty() && calls->back() == prefix_ + ".Next")
+    calls->back() = prefix_ + ".First";
+  MemoryDataSetT<Base>::InternalFirst();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::DoBeforeEdit() {
+  Call(prefix_ + ".Edit");
+  MemoryDataSetT<Base>::DoBeforeEdit();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::DoBeforeInsert() {
+  Call(prefix_ + ".Insert");
+  inserting_ = true;
+  MemoryDataSetT<Base>::DoBeforeInsert();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::DoBeforePost() {
+  Call(prefix_ + ".Post");
+  MemoryDataSetT<Base>::DoBeforePost();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::DoBeforeCancel() {
+  Call(prefix_ + ".Cancel");
+  MemoryDataSetT<Base>::DoBeforeCancel();
+}
+
+template <class Base>
+int RecordedDataSet<Base>::GetRecordCount() {
+  Call(prefix_ + ".RecordCount");
+  return MemoryDataSetT<Base>::GetRecordCount();
+}
+
+template <class Base>
+void RecordedDataSet<Base>::SetFieldData(TField* field, const void* buffer) {
+  std::string value = "<set>";
+  if (!buffer)
+    value = "<null>";
+  else if (field->DataType() == ftString)
+    value = static_cast<const char*>(buffer);
+  else if (field->DataType() == ftWideString)
+    value = StringToUtf8(static_cast<const Char*>(buffer));
+  Call(prefix_ + "." + StringToUtf8(field->FieldName()) + ":=" + value);
+  MemoryDataSetT<Base>::SetFieldData(field, buffer);
+}
+
+template class RecordedDataSet<roles::OracleDataSet>;
+template class RecordedDataSet<roles::FB_TMP_INTEGRACAO>;
 
 // ---- Oracle -----------------------------------------------------------------------------
 
@@ -58,14 +146,31 @@ void OracleTable::Set(int row, StringView column, Value v) {
   rows.at(row).at(static_cast<size_t>(columns.IndexOf(column))) = std::move(v);
 }
 
+void MemOracleSession::SetLogonDatabase(const String& v) {
+  Call("ora.LogonDatabase=" + StringToUtf8(v));
+  database = v;
+}
+
+void MemOracleSession::SetLogonUsername(const String& v) {
+  Call("ora.LogonUsername=" + StringToUtf8(v));
+  username = v;
+}
+
+void MemOracleSession::SetLogonPassword(const String& v) {
+  Call("ora.LogonPassword=" + StringToUtf8(v));
+  password = v;
+}
+
 void MemOracleSession::SetConnected(bool value) {
+  Call("ora.Connected=" + BoolText(value));
   if (value == connected_) return;
   if (!value) {
-    for (MemOracleDataSet* ds : datasets) ds->Close();
+    for (MemOracleDataSet* ds : datasets) ds->CloseQuietly();
     connected_ = false;
     journal_.push_back("ora.logoff");
     return;
   }
+  if (on_logon) on_logon();
   if (database != good_database || username != good_username || password != good_password)
     throw EOracleError(u"ORA-01017: invalid username/password; logon denied");
   connected_ = true;
@@ -75,7 +180,7 @@ void MemOracleSession::SetConnected(bool value) {
 
 MemOracleDataSet::MemOracleDataSet(TComponent* owner, MemOracleSession& session,
                                    OracleTable& table, Journal& journal)
-    : MemoryDataSetT<roles::OracleDataSet>(owner),
+    : RecordedDataSet<roles::OracleDataSet>(owner, "ora"),
       session_(session),
       table_(table),
       journal_(journal) {
@@ -96,20 +201,21 @@ MemOracleDataSet::MemOracleDataSet(TComponent* owner, MemOracleSession& session,
 }
 
 void MemOracleDataSet::CommitUpdates() {
+  Call("ora.CommitUpdates");
   journal_.push_back("ora.commitupdates");
   DataEvent(deDataSetChange);
 }
 
 void MemOracleDataSet::InternalEdit() {
   journal_.push_back("ora.edit");
-  MemoryDataSetT::InternalEdit();
+  RecordedDataSet::InternalEdit();
 }
 
 void MemOracleDataSet::InternalPost() {
   Row row = ActiveValues();
   if (on_write) on_write(row);
   int held = ActiveRowIndex();
-  MemoryDataSetT::InternalPost();
+  RecordedDataSet::InternalPost();
   table_.rows.at(rowids_.at(held)) = row;
   ++table_.commits;
   journal_.push_back("ora.post+commit");
@@ -117,7 +223,7 @@ void MemOracleDataSet::InternalPost() {
 
 void MemOracleDataSet::InternalCancel() {
   journal_.push_back("ora.cancel");
-  MemoryDataSetT::InternalCancel();
+  RecordedDataSet::InternalCancel();
 }
 
 // ---- Firebird -----------------------------------------------------------------------------
@@ -160,6 +266,7 @@ void MemIBTransaction::Commit() {
 }
 
 void MemIBTransaction::CommitRetaining() {
+  Call("tr.CommitRetaining");
   CheckActive();
   if (on_commit) on_commit();
   for (Row& r : pending) db_.Committed().push_back(std::move(r));
@@ -168,6 +275,7 @@ void MemIBTransaction::CommitRetaining() {
 }
 
 void MemIBTransaction::RollbackRetaining() {
+  Call("tr.RollbackRetaining");
   CheckActive();
   if (on_rollback) on_rollback();
   pending.clear();
@@ -175,11 +283,13 @@ void MemIBTransaction::RollbackRetaining() {
 }
 
 void MemIBDatabase::SetDatabaseName(const String& value) {
+  Call("db.DatabaseName=" + StringToUtf8(value));
   if (Connected()) throw EIBError(u"Cannot change the database of a connected database");
   name_ = value;
 }
 
 void MemIBDatabase::Attach() {
+  if (on_attach) on_attach();
   attached_ = server_.Find(name_);
   if (!attached_)
     throw EIBError(u"I/O error during \"open\" operation for file \"" + name_ + u"\"");
@@ -187,8 +297,10 @@ void MemIBDatabase::Attach() {
 }
 
 void MemIBDatabase::Close() {
+  Call("db.Close");
   if (!Connected()) return;
-  for (TDataSet* ds : datasets) ds->Close();
+  if (on_close) on_close();
+  for (MemFbDataSet* ds : datasets) ds->CloseQuietly();
   if (transaction && transaction->Active()) transaction->Commit();
   attached_ = nullptr;
   journal_.push_back("fb.detach");
@@ -196,7 +308,7 @@ void MemIBDatabase::Close() {
 
 MemFbDataSet::MemFbDataSet(TComponent* owner, MemIBDatabase& db, MemIBTransaction& tr,
                            Journal& journal)
-    : MemoryDataSetT<roles::FB_TMP_INTEGRACAO>(owner), db_(db), tr_(tr), journal_(journal) {
+    : RecordedDataSet<roles::FB_TMP_INTEGRACAO>(owner, "fb"), db_(db), tr_(tr), journal_(journal) {
   db.datasets.push_back(this);
   for (int i = 0; i < db.TableColumns().Count(); ++i) Columns().Add(db.TableColumns()[i]);
   on_open = [this] {
@@ -216,12 +328,12 @@ void MemFbDataSet::InternalPost() {
     journal_.push_back("fb.insert");
     if (on_refresh) on_refresh(row);
   }
-  MemoryDataSetT::InternalPost();
+  RecordedDataSet::InternalPost();
 }
 
 void MemFbDataSet::InternalCancel() {
   journal_.push_back("fb.cancel");
-  MemoryDataSetT::InternalCancel();
+  RecordedDataSet::InternalCancel();
 }
 
 namespace {
@@ -268,12 +380,17 @@ void AddFirebirdFields(TComponent& owner, TDataSet& ds) {
 }
 
 MemoryComponents::MemoryComponents() {
+  session.calls = &calls;
+  db.calls = &calls;
+  tr.calls = &calls;
   db.transaction = &tr;
   ora = new MemOracleDataSet(&owner, session, table, journal);
   ora->SetName(u"OracleDataSet");
+  ora->calls = &calls;
   AddOracleFields(owner, *ora);
   fb = new MemFbDataSet(&owner, db, tr, journal);
   fb->SetName(u"FB_TMP_INTEGRACAO");
+  fb->calls = &calls;
   AddFirebirdFields(owner, *fb);
   server.databases.push_back({u"/data/kavo.fdb", {}});
 }

@@ -1,6 +1,20 @@
 // In-memory stand-ins for the five database components of the service
 // module, with a shared journal of what reached each "server", and hooks
 // through which a test makes a step fail.
+//
+// Given a call journal (`calls`), each component also records every call made
+// on it, in order, including those that change nothing, such as closing what
+// is closed: "ora.Connected=false", "ora.LogonDatabase=ORCL", "ora.Open",
+// "ora.First", "ora.RecordCount", "ora.Edit", "ora.STATUS:=X", "ora.Post",
+// "ora.CommitUpdates", "ora.Next", "ora.Close", "db.Close",
+// "db.DatabaseName=/data/kavo.fdb", "fb.Open", "fb.Insert", "fb.HORA:=<set>",
+// "fb.NRECNO:=<null>", "fb.Post", "fb.Cancel", "fb.Close",
+// "tr.CommitRetaining", "tr.RollbackRetaining". A field write names the
+// field and, for texts, the value (":=" marks it, so a test can leave field
+// writes out); a post, automatic or explicit, is "Post". What a component
+// does by itself (a logoff closing the record sets, a detach closing its
+// record set) is not a call and is not recorded. A call that fails before it
+// reaches the component (Next on a closed record set) is not recorded either.
 #ifndef KAVO_TESTKIT_MEMORY_ROLES_H_
 #define KAVO_TESTKIT_MEMORY_ROLES_H_
 
@@ -20,6 +34,45 @@ KAVO_EXCEPTION_CLASS(EIBError, Exception);
 
 using Journal = std::vector<std::string>;
 
+// Records into an optional call journal.
+struct CallRecorder {
+  Journal* calls = nullptr;
+  void Call(const std::string& entry) const {
+    if (calls) calls->push_back(entry);
+  }
+};
+
+// Records the calls on a memory record set under `prefix` ("ora", "fb").
+template <class Base>
+class RecordedDataSet : public MemoryDataSetT<Base>, public CallRecorder {
+ public:
+  RecordedDataSet(TComponent* owner, std::string prefix)
+      : MemoryDataSetT<Base>(owner), prefix_(std::move(prefix)) {}
+
+  std::function<void()> on_close;  // may raise: Close fails, the record set stays open
+
+  // Closes without a call being recorded: the component's own doing.
+  void CloseQuietly();
+
+  using MemoryDataSetT<Base>::SetFieldData;
+
+ protected:
+  void DoSetActive(bool value) override;
+  void DoBeforeScroll() override;
+  void InternalFirst() override;
+  void DoBeforeEdit() override;
+  void DoBeforeInsert() override;
+  void DoBeforePost() override;
+  void DoBeforeCancel() override;
+  int GetRecordCount() override;
+  void SetFieldData(TField* field, const void* buffer) override;
+
+ private:
+  std::string prefix_;
+  bool quiet_ = false;
+  bool inserting_ = false;  // between Insert's own hooks
+};
+
 // ---- Oracle ---------------------------------------------------------------------
 
 // The table INTERFACE_ORCL: its columns and rows, in server order.
@@ -37,15 +90,17 @@ struct OracleTable {
 
 class MemOracleDataSet;
 
-class MemOracleSession : public roles::OracleSession {
+class MemOracleSession : public roles::OracleSession, public CallRecorder {
  public:
   MemOracleSession(Journal& journal) : journal_(journal) {}
 
-  void SetLogonDatabase(const String& v) override { database = v; }
-  void SetLogonUsername(const String& v) override { username = v; }
-  void SetLogonPassword(const String& v) override { password = v; }
+  void SetLogonDatabase(const String& v) override;
+  void SetLogonUsername(const String& v) override;
+  void SetLogonPassword(const String& v) override;
   bool Connected() const override { return connected_; }
   void SetConnected(bool value) override;
+
+  std::function<void()> on_logon;  // may raise: the logon fails
 
   // The logon that the "server" accepts.
   String good_database = u"ORCL", good_username = u"kavo", good_password = u"secret";
@@ -60,7 +115,7 @@ class MemOracleSession : public roles::OracleSession {
 
 // Reads the rows with STATUS 'A' (at most 999) at open; Post writes the
 // current row back to the table by its position there and commits.
-class MemOracleDataSet : public MemoryDataSetT<roles::OracleDataSet> {
+class MemOracleDataSet : public RecordedDataSet<roles::OracleDataSet> {
  public:
   MemOracleDataSet(TComponent* owner, MemOracleSession& session, OracleTable& table,
                    Journal& journal);
@@ -93,7 +148,7 @@ struct FirebirdServer {
 
 class MemIBDatabase;
 
-class MemIBTransaction : public roles::IBTransaction {
+class MemIBTransaction : public roles::IBTransaction, public CallRecorder {
  public:
   MemIBTransaction(MemIBDatabase& db, Journal& journal) : db_(db), journal_(journal) {}
 
@@ -114,7 +169,9 @@ class MemIBTransaction : public roles::IBTransaction {
   bool active_ = false;
 };
 
-class MemIBDatabase : public roles::IBDatabase {
+class MemFbDataSet;
+
+class MemIBDatabase : public roles::IBDatabase, public CallRecorder {
  public:
   MemIBDatabase(FirebirdServer& server, Journal& journal) : server_(server), journal_(journal) {}
 
@@ -127,7 +184,9 @@ class MemIBDatabase : public roles::IBDatabase {
   std::vector<Row>& Committed() { return *attached_; }
 
   MemIBTransaction* transaction = nullptr;
-  std::vector<TDataSet*> datasets;
+  std::vector<MemFbDataSet*> datasets;
+  std::function<void()> on_attach;  // may raise: the attach fails
+  std::function<void()> on_close;   // may raise when attached: Close fails, nothing closed
 
  private:
   FirebirdServer& server_;
@@ -138,7 +197,7 @@ class MemIBDatabase : public roles::IBDatabase {
 
 // FB_TMP_INTEGRACAO: opens its connection and transaction when needed;
 // Post of an insert adds the record to the transaction's pending rows.
-class MemFbDataSet : public MemoryDataSetT<roles::FB_TMP_INTEGRACAO> {
+class MemFbDataSet : public RecordedDataSet<roles::FB_TMP_INTEGRACAO> {
  public:
   MemFbDataSet(TComponent* owner, MemIBDatabase& db, MemIBTransaction& tr, Journal& journal);
   roles::IBTransaction& Transaction() override { return tr_; }
@@ -163,11 +222,13 @@ void AddOracleFields(TComponent& owner, TDataSet& ds);
 void AddFirebirdFields(TComponent& owner, TDataSet& ds);
 
 // The five components wired as the service module holds them, over one
-// journal, a table and a server that has the database /data/kavo.fdb.
+// journal, a table and a server that has the database /data/kavo.fdb; each
+// records its calls into `calls`.
 struct MemoryComponents {
   MemoryComponents();
 
   Journal journal;
+  Journal calls;
   OracleTable table;
   FirebirdServer server;
   MemOracleSession session{journal};
