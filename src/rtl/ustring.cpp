@@ -6,6 +6,10 @@
 namespace kavo {
 
 String Utf8ToString(std::string_view in) {
+  return Utf8ToString(in, [](unsigned char) -> Char { return 0xFFFD; });
+}
+
+String Utf8ToString(std::string_view in, Char (*invalid)(unsigned char byte)) {
   String out;
   out.reserve(in.size());
   size_t i = 0;
@@ -18,8 +22,8 @@ String Utf8ToString(std::string_view in) {
     if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
     else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
     else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-    else { out.push_back(0xFFFD); ++i; continue; }
-    if (i + extra >= n) { out.push_back(0xFFFD); ++i; continue; }
+    else { out.push_back(invalid(c)); ++i; continue; }
+    if (i + extra >= n) { out.push_back(invalid(c)); ++i; continue; }
     bool ok = true;
     for (int k = 1; k <= extra; ++k) {
       unsigned char cc = static_cast<unsigned char>(in[i + k]);
@@ -28,7 +32,7 @@ String Utf8ToString(std::string_view in) {
     }
     static const uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
     if (!ok || cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(0xFFFD);
+      out.push_back(invalid(c));
       ++i;
       continue;
     }
