@@ -60,7 +60,11 @@ function(kavo_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kavo_testkit GTest::gtest GTest::gmock
                         GTest::gtest_main)
-  set(props LABELS ${T_LABEL})
+  # Every test process reports on a trace channel of this build tree, never on
+  # the machine's own; tests that watch a channel name a private one.
+  string(MD5 tree "${CMAKE_BINARY_DIR}")
+  string(SUBSTRING "${tree}" 0 12 tree)
+  set(props LABELS ${T_LABEL} ENVIRONMENT "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}")
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
   endif()

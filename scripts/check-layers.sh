@@ -55,6 +55,26 @@ for layer in $layers; do
   done
 done
 
+# Programs that are not layers: the layers each may use.
+declare -A program_allowed=(
+  [sqlmonitor]="rtl platform recordset ib"
+)
+for program in "${!program_allowed[@]}"; do
+  while IFS=: read -r file line text; do
+    target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^/"]+)\/.*/\1/' <<<"$text")
+    if [[ " $layers " == *" $target "* && " ${program_allowed[$program]} " != *" $target "* ]]; then
+      fail "$file:$line: $program may not include $target ($text)"
+    fi
+  done < <(grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]+/' src/"$program"/*.{h,cpp} 2>/dev/null)
+  cm=src/$program/CMakeLists.txt
+  [ -f "$cm" ] || { fail "$cm is missing"; continue; }
+  for target in $(grep -oE 'kavo_(rtl|platform|recordset|oracle|ib|service)\b' "$cm" | sed 's/^kavo_//'); do
+    if [[ " ${program_allowed[$program]} " != *" $target "* ]]; then
+      fail "$cm: $program may not link $target"
+    fi
+  done
+done
+
 if [ "$failures" -gt 0 ]; then
   echo "layer check: $failures violation(s)" >&2
   exit 1

@@ -1,0 +1,111 @@
+#include "platform/process_shared_sync.h"
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "rtl/exceptions.h"
+
+namespace kavo {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+timespec ToTimespec(std::chrono::nanoseconds d) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(d.count() / 1000000000);
+  ts.tv_nsec = static_cast<long>(d.count() % 1000000000);
+  return ts;
+}
+
+// Shared (not process-private) futex calls: the word may be mapped at other
+// addresses in other processes.
+long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout) {
+  return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
+}
+
+}  // namespace
+
+void RobustMutex::Initialize(void* memory) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+  int rc = pthread_mutex_init(static_cast<pthread_mutex_t*>(memory), &attr);
+  pthread_mutexattr_destroy(&attr);
+  if (rc != 0) RaiseLastOSError(rc);
+}
+
+RobustMutex::Result RobustMutex::Taken(int rc) {
+  if (rc == 0) return Result::kLocked;
+  if (rc == EOWNERDEAD) {
+    pthread_mutex_consistent(m_);
+    return Result::kLockedOwnerDied;
+  }
+  if (rc == EBUSY) return Result::kBusy;
+  if (rc == ETIMEDOUT) return Result::kTimedOut;
+  // ENOTRECOVERABLE and the like: a mutex that can never be had again is no
+  // different for the caller from one that is never free.
+  return Result::kTimedOut;
+}
+
+RobustMutex::Result RobustMutex::Lock(std::chrono::milliseconds timeout,
+                                      const std::atomic<bool>* stop) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (stop != nullptr && stop->load()) return Result::kStopped;
+    auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return Taken(pthread_mutex_trylock(m_));
+    auto slice = std::min<Clock::duration>(left, std::chrono::milliseconds(100));
+    timespec at{};
+    clock_gettime(CLOCK_MONOTONIC, &at);
+    timespec add = ToTimespec(slice);
+    at.tv_sec += add.tv_sec;
+    at.tv_nsec += add.tv_nsec;
+    if (at.tv_nsec >= 1000000000) {
+      at.tv_nsec -= 1000000000;
+      ++at.tv_sec;
+    }
+    int rc = pthread_mutex_clocklock(m_, CLOCK_MONOTONIC, &at);
+    if (rc != ETIMEDOUT) return Taken(rc);
+  }
+}
+
+RobustMutex::Result RobustMutex::TryLock() { return Taken(pthread_mutex_trylock(m_)); }
+
+void RobustMutex::Unlock() { pthread_mutex_unlock(m_); }
+
+void SharedEvent::Set() {
+  State().store(1);
+  Wake();
+}
+
+void SharedEvent::Reset() { State().store(0); }
+
+bool SharedEvent::IsSet() const { return State().load() != 0; }
+
+void SharedEvent::Wake() const {
+  Futex(word_, FUTEX_WAKE, INT_MAX,
+        nullptr);
+}
+
+SharedEvent::Wait SharedEvent::WaitFor(std::chrono::milliseconds timeout,
+                                       const std::atomic<bool>* stop) const {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (State().load() != 0) return Wait::kSet;
+    if (stop != nullptr && stop->load()) return Wait::kStopped;
+    auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return Wait::kTimedOut;
+    timespec rel = ToTimespec(left);
+    // Sleeps only while the word is still 0; a Set in between returns at once.
+    Futex(word_, FUTEX_WAIT, 0, &rel);
+  }
+}
+
+}  // namespace kavo

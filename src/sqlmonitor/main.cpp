@@ -1,0 +1,134 @@
+// kavo-sqlmonitor: watches the Firebird layer's SQL trace channel and prints
+// what the programs of this machine publish on it.
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "ib/ib_sql_monitor.h"
+#include "ib/ib_trace_channel.h"
+#include "monitor_options.h"
+#include "platform/message_queue.h"
+#include "platform/shared_memory.h"
+#include "record_printer.h"
+
+namespace kavo {
+namespace {
+
+constexpr int kExitUsage = 64;
+constexpr int kExitChannel = 2;
+
+// Who may use the channel, for the permission message.
+std::string Ownership(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return "";
+  std::string owner = std::to_string(st.st_uid);
+  if (passwd* pw = getpwuid(st.st_uid)) owner = pw->pw_name;
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", st.st_mode & 07777);
+  return " (owner " + owner + ", group id " + std::to_string(st.st_gid) + ", mode " + mode + ")";
+}
+
+void ExplainChannelError(const ETraceChannelError& e) {
+  const std::string path = SharedMemory::FilePath(e.ChannelName());
+  switch (e.Problem()) {
+    case TTraceChannelProblem::kPermission:
+      std::fprintf(stderr,
+                   "kavo-sqlmonitor: no permission on the trace channel %s%s.\n"
+                   "Run the monitor as the channel's owner or as a member of its group, or have "
+                   "the traced program create it with a wider KAVO_SQLMONITOR_MODE.\n",
+                   path.c_str(), Ownership(path).c_str());
+      break;
+    case TTraceChannelProblem::kTooSmall:
+      std::fprintf(stderr,
+                   "kavo-sqlmonitor: the trace channel %s is damaged (shorter than %zu bytes); "
+                   "remove it and start again.\n",
+                   path.c_str(), kTraceChannelSize);
+      break;
+    case TTraceChannelProblem::kNotReady:
+      std::fprintf(stderr,
+                   "kavo-sqlmonitor: the trace channel %s was never set up by the process that "
+                   "created it; remove it and start again.\n",
+                   path.c_str());
+      break;
+    case TTraceChannelProblem::kForeignLayout:
+      std::fprintf(stderr,
+                   "kavo-sqlmonitor: %s is not a trace channel of this version; remove it or "
+                   "stop what made it.\n",
+                   path.c_str());
+      break;
+    case TTraceChannelProblem::kSystem:
+      std::fprintf(stderr, "kavo-sqlmonitor: cannot open the trace channel %s: %s\n", path.c_str(),
+                   e.OSError() == EBUSY ? "every monitor slot is taken"
+                                        : std::strerror(e.OSError()));
+      break;
+  }
+}
+
+int Run(const MonitorOptions& options) {
+  // SIGINT and SIGTERM are taken by one thread and end the message loop, so
+  // the monitor leaves the channel (unregistering) before the process ends.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+
+  std::shared_ptr<MessageQueue> queue = MessageQueue::ForCurrentThread();
+  RecordPrinter printer(stdout, options.json);
+  std::unique_ptr<TIBSQLMonitor> monitor;
+  try {
+    monitor = std::make_unique<TIBSQLMonitor>();
+  } catch (const ETraceChannelError& e) {
+    ExplainChannelError(e);
+    return kExitChannel;
+  }
+  monitor->SetTraceFlags(options.kinds);
+  monitor->OnSQLEvent = [&](const String& text, TDateTime at, TTraceFlag kind) {
+    printer.Add(text, at, kind);
+  };
+  std::fprintf(stderr, "kavo-sqlmonitor: watching %s\n",
+               SharedMemory::FilePath(TraceChannelName()).c_str());
+
+  std::thread signals([&] {
+    int sig = 0;
+    sigwait(&stops, &sig);
+    queue->PostQuit();
+  });
+  for (;;) {
+    // A record that fills its last chunk exactly is complete once the channel
+    // has been quiet for a moment.
+    if (!queue->Wait(std::chrono::milliseconds(200))) {
+      printer.Flush();
+      continue;
+    }
+    Message message;
+    if (!queue->Get(message)) break;
+    DispatchMessage(message);
+  }
+  printer.Flush();
+  monitor.reset();
+  signals.join();
+  return 0;
+}
+
+}  // namespace
+}  // namespace kavo
+
+int main(int argc, char** argv) {
+  std::string error;
+  auto options = kavo::ParseMonitorOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!options) {
+    std::fprintf(stderr, "kavo-sqlmonitor: %s\n%s", error.c_str(), kavo::kMonitorUsage);
+    return kavo::kExitUsage;
+  }
+  if (options->help) {
+    std::fputs(kavo::kMonitorUsage, stdout);
+    return 0;
+  }
+  return kavo::Run(*options);
+}
