@@ -6,7 +6,7 @@
 // window, filtered by the monitor's TraceFlags. Creating one registers it
 // with the trace hook (the process then counts as a monitor on the channel);
 // disabling or destroying it unregisters it. Release() has the hook's writer
-// thread destroy it later, on its own thread, after what was queued before.
+// thread post it a request to destroy itself, taken on its own thread.
 //
 //   TIBSQLMonitor monitor;
 //   monitor.OnSQLEvent = [](const String& text, TDateTime at, TTraceFlag kind) { ... };

@@ -77,20 +77,13 @@ void TIBSQLMonitorHook::WriteSQLData(const String& text, TTraceFlag type) {
   if (!enabled_) return;
   StartWriterLocked();
   queue_.push_back(std::move(item));
-  size_t records = 0;
-  for (const Item& i : queue_) records += i.release == nullptr;
-  if (records > kMaxQueued) {
-    auto oldest = std::find_if(queue_.begin(), queue_.end(),
-                               [](const Item& i) { return i.release == nullptr; });
-    queue_.erase(oldest);
-  }
+  if (queue_.size() > kMaxQueued) queue_.pop_front();
   queue_changed_.notify_all();
 }
 
 size_t TIBSQLMonitorHook::QueuedCount() const {
   std::lock_guard lock(cs_);
-  return static_cast<size_t>(std::count_if(queue_.begin(), queue_.end(),
-                                           [](const Item& i) { return i.release == nullptr; }));
+  return queue_.size();
 }
 
 // --- events ---
@@ -176,7 +169,7 @@ void TIBSQLMonitorHook::UnregisterMonitor(TIBCustomSQLMonitor& monitor) {
   {
     std::lock_guard lock(cs_);
     std::erase(monitors_, &monitor);
-    std::erase_if(queue_, [&](const Item& i) { return i.release == &monitor; });
+    std::erase(releases_, &monitor);
     if (!monitors_.empty()) return;
   }
   StopReader();
@@ -184,9 +177,7 @@ void TIBSQLMonitorHook::UnregisterMonitor(TIBCustomSQLMonitor& monitor) {
 
 void TIBSQLMonitorHook::ReleaseMonitor(TIBCustomSQLMonitor& monitor) {
   std::lock_guard lock(cs_);
-  Item item;
-  item.release = &monitor;
-  queue_.push_back(std::move(item));
+  releases_.push_back(&monitor);
   StartWriterLocked();
   queue_changed_.notify_all();
 }
@@ -231,18 +222,18 @@ void TIBSQLMonitorHook::StartWriterLocked() {
 void TIBSQLMonitorHook::WriterLoop() {
   std::unique_lock lock(cs_);
   while (!writer_stop_) {
+    if (!releases_.empty()) {
+      releases_.front()->PostRelease();
+      releases_.pop_front();
+      continue;
+    }
     if (queue_.empty()) {
       queue_changed_.wait(lock);
       continue;
     }
-    if (TIBCustomSQLMonitor* m = queue_.front().release) {
-      queue_.pop_front();
-      m->PostRelease();
-      continue;
-    }
     if (channel_->MonitorCount() == 0) {
       // The last monitor left: what was queued for it goes nowhere.
-      std::erase_if(queue_, [](const Item& i) { return i.release == nullptr; });
+      queue_.clear();
       queue_changed_.wait_for(lock, std::chrono::milliseconds(50));
       continue;
     }
@@ -278,7 +269,7 @@ void TIBSQLMonitorHook::SetEnabled(bool value) {
   if (value) return;
   StopWriter();
   std::lock_guard lock(cs_);
-  std::erase_if(queue_, [](const Item& i) { return i.release == nullptr; });
+  queue_.clear();
 }
 
 void TIBSQLMonitorHook::Shutdown() {

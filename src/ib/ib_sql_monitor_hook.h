@@ -84,7 +84,6 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
     String text;
     TTraceFlag type = tfMisc;
     TDateTime time_stamp = 0;
-    TIBCustomSQLMonitor* release = nullptr;  // a release request instead
   };
 
   // Whether a text for an event with one of `wanted` should be built at all.
@@ -115,6 +114,8 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
   mutable std::mutex cs_;
   std::condition_variable queue_changed_;
   std::deque<Item> queue_;
+  // Monitors to destroy, delivered before the records.
+  std::deque<TIBCustomSQLMonitor*> releases_;
   std::vector<TIBCustomSQLMonitor*> monitors_;
   std::thread writer_;
   bool writing_ = false;

@@ -1,0 +1,302 @@
+// The trace channel between processes: the monitor program, a peer process
+// that writes or misbehaves, and the test process, which forges what a
+// hostile writer would.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ib/ib_trace_hook.h"
+#include "ib/ib_trace_writer.h"
+#include "testkit/ib_support.h"
+#include "testkit/trace_channel.h"
+
+namespace kavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+  size_t n = 0;
+  for (size_t pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1))
+    ++n;
+  return n;
+}
+
+// A child process whose standard output and error go to files.
+class Child {
+ public:
+  Child(const std::vector<std::string>& argv, const std::string& dir, uid_t uid = 0)
+      : out_(dir + "/out." + std::to_string(++serial_)), err_(out_ + ".err") {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (!freopen(out_.c_str(), "w", stdout) || !freopen(err_.c_str(), "w", stderr)) _exit(126);
+      if (uid != 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(125);
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Child() {
+    if (status_ < 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  std::string Out() const { return ReadFile(out_); }
+  std::string Err() const { return ReadFile(err_); }
+  bool AwaitOut(const std::string& needle, size_t times = 1,
+                std::chrono::milliseconds timeout = 10s) const {
+    auto until = Clock::now() + timeout;
+    while (Count(Out(), needle) < times) {
+      if (Clock::now() > until) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  }
+  bool AwaitErr(const std::string& needle) const {
+    auto until = Clock::now() + 10s;
+    while (Err().find(needle) == std::string::npos) {
+      if (Clock::now() > until) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  }
+  void Signal(int sig) const { kill(pid_, sig); }
+  // The exit code, or -1 when it has not ended within `timeout`.
+  int Wait(std::chrono::milliseconds timeout = 15s) {
+    auto until = Clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (Clock::now() > until) return -1;
+      std::this_thread::sleep_for(10ms);
+    }
+    status_ = status;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  static inline int serial_ = 0;
+  std::string out_, err_;
+  pid_t pid_;
+  int status_ = -1;
+};
+
+class TraceProcessTest : public ::testing::Test {
+ protected:
+  Child Monitor(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), SQLMONITOR);
+    Child c(args, dir_.path());
+    EXPECT_TRUE(c.AwaitErr("watching")) << c.Err();
+    return c;
+  }
+  Child Peer(const std::vector<std::string>& args) {
+    std::vector<std::string> all{TRACE_PEER};
+    all.insert(all.end(), args.begin(), args.end());
+    return Child(all, dir_.path());
+  }
+  std::unique_ptr<TTraceChannel> Channel() { return TTraceChannel::Open(); }
+
+  DatabaseDir dir_;
+  PrivateTraceChannel channel_;
+};
+
+TEST_F(TraceProcessTest, WithoutAMonitorNothingIsWrittenButTheChannelExists) {
+  Child peer = Peer({"report", "3", "40"});
+  ASSERT_EQ(peer.Wait(), 0) << peer.Err();
+  auto ch = Channel();
+  EXPECT_FALSE(ch->Created()) << "the peer's first error made it";
+  TTraceChunk chunk = ch->LoadChunk();
+  EXPECT_EQ(chunk.text, u"");
+  EXPECT_EQ(chunk.data_type, 0);
+  EXPECT_EQ(ch->MonitorCount(), 0);
+}
+
+TEST_F(TraceProcessTest, TheMonitorShowsAnotherProcesssErrorsWholeAndLeavesCleanly) {
+  Child monitor = Monitor();
+  auto ch = Channel();
+  EXPECT_FALSE(ch->Created());
+  EXPECT_EQ(ch->MonitorCount(), 1);
+  // The writer joins the monitor's channel and keeps its count: it publishes.
+  Child peer = Peer({"report", "2", "1500"});
+  ASSERT_EQ(peer.Wait(), 0) << peer.Err();
+  ASSERT_TRUE(monitor.AwaitOut("[Error] record 1", 1)) << monitor.Out();
+  std::string out = monitor.Out();
+  // Each record, 1500 characters and more with its prefix, is one block.
+  EXPECT_EQ(Count(out, " error\n[Application: trace-peer]\n[Error] record "), 2u) << out;
+  size_t first = out.find("[Error] record 0 ");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(out.substr(first, 1509), "[Error] record 0 " + std::string(1500 - 9, 'x') + "\n");
+  EXPECT_EQ(ch->MonitorCount(), 1);
+
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err();
+  EXPECT_EQ(ch->MonitorCount(), 0) << "the monitor unregistered";
+  Child again = Monitor();
+  again.Signal(SIGTERM);
+  EXPECT_EQ(again.Wait(5s), 0);
+  EXPECT_EQ(ch->MonitorCount(), 0);
+}
+
+TEST_F(TraceProcessTest, EmptyTraceFlagsGiveOnlyErrorsAndKindsFilterTheRest) {
+  std::string db = dir_.File("peer.fdb");
+  CreateTestDatabase(db);
+  Child monitor = Monitor();
+  Child json = Monitor({"--kinds", "error,connect", "--json"});
+  Child untraced = Peer({"sql", db, "none"});
+  ASSERT_EQ(untraced.Wait(), 0) << untraced.Err();
+  ASSERT_TRUE(monitor.AwaitOut("NO_SUCH_TABLE")) << monitor.Out();
+  std::string out = monitor.Out();
+  for (const char* text : {"[Prepare]", "[Execute]", "[Fetch]", "[Connect]", "[Start transaction]",
+                           "[Commit", "[Disconnect]"})
+    EXPECT_EQ(out.find(text), std::string::npos) << text << " in\n" << out;
+  EXPECT_EQ(Count(out, " error\n"), 1u) << out;
+
+  Child traced = Peer({"sql", db, "all"});
+  ASSERT_EQ(traced.Wait(), 0) << traced.Err();
+  ASSERT_TRUE(monitor.AwaitOut("PeerDB: [Disconnect]")) << monitor.Out();
+  out = monitor.Out();
+  EXPECT_NE(out.find(" connect\n[Application: trace-peer]\nPeerDB: [Connect]\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("PeerInsert: [Execute] insert into TMP_INTEGRACAO (ACAO, DADOS) values "
+                     "(:ACAO, :DADOS)\n\n  ACAO = I\n  DADOS = <NULL>\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("  Plan: PLAN (TMP_INTEGRACAO NATURAL)"), std::string::npos);
+  EXPECT_NE(out.find("\n  SEOFReached\n"), std::string::npos);
+  EXPECT_NE(out.find("PeerTR: [Commit (Hard commit)]"), std::string::npos);
+
+  ASSERT_TRUE(json.AwaitOut("[Disconnect]")) << json.Out();
+  std::istringstream lines(json.Out());
+  int errors = 0, connects = 0;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(line.starts_with("{\"time\":\"")) << line;
+    EXPECT_TRUE(line.ends_with("\"}")) << line;
+    EXPECT_EQ(line.find('\r'), std::string::npos) << "escaped";
+    if (line.find("\"kind\":\"error\"") != std::string::npos) ++errors;
+    else if (line.find("\"kind\":\"connect\"") != std::string::npos) ++connects;
+    else ADD_FAILURE() << "filtered out: " << line;
+  }
+  EXPECT_EQ(errors, 2);
+  EXPECT_EQ(connects, 2);
+  EXPECT_NE(json.Out().find("\\r\\n[Application: trace-peer]\\r\\nPeerDB: [Connect]"),
+            std::string::npos)
+      << json.Out();
+}
+
+TEST_F(TraceProcessTest, AWriterKilledHoldingTheLockStopsNoOne) {
+  Child monitor = Monitor();
+  Child holder = Peer({"hold-lock"});
+  ASSERT_TRUE(holder.AwaitOut("locked")) << holder.Err();
+  holder.Signal(SIGKILL);
+  EXPECT_EQ(holder.Wait(), 128 + SIGKILL);
+  Child peer = Peer({"report", "1", "10"});
+  EXPECT_EQ(peer.Wait(), 0);
+  EXPECT_TRUE(monitor.AwaitOut("[Error] record 0", 1, 5s)) << monitor.Out();
+}
+
+TEST_F(TraceProcessTest, AMonitorKilledInTheMiddleOfAReadIsTakenOutOfTheCounts) {
+  Child live = Monitor();
+  Child hanging = Peer({"hang-in-read"});
+  ASSERT_TRUE(hanging.AwaitOut("registered")) << hanging.Err();
+  auto ch = Channel();
+  EXPECT_EQ(ch->MonitorCount(), 2);
+  Child first = Peer({"report", "1", "10"});
+  ASSERT_TRUE(hanging.AwaitOut("in read")) << hanging.Err();
+  hanging.Signal(SIGKILL);
+  EXPECT_EQ(hanging.Wait(), 128 + SIGKILL);
+  EXPECT_EQ(first.Wait(), 0);
+  Child second = Peer({"report", "2", "10"});
+  EXPECT_EQ(second.Wait(), 0);
+  ASSERT_TRUE(live.AwaitOut("[Error] record 1", 1, 5s)) << live.Out();
+  EXPECT_EQ(Count(live.Out(), "[Error] record 0"), 2u) << live.Out();
+  EXPECT_EQ(ch->MonitorCount(), 1);
+  // The live monitor waits for the next chunk inside a read; the dead one is
+  // no longer counted there.
+  EXPECT_EQ(ch->ReaderCount(), 1);
+}
+
+// Hands the chunk in the text area to the monitors by hand, as a writer
+// would, after `forge` has spoilt the record.
+void HandOverForged(TTraceChannel& ch, StringView text, TDateTime at,
+                    void (*forge)(TTraceChannel&)) {
+  RobustMutex lock = ch.WriteLock();
+  ASSERT_NE(lock.Lock(5s), RobustMutex::Result::kTimedOut);
+  ch.StoreChunk(text, tfError, at);
+  forge(ch);
+  ASSERT_EQ(ch.ReadEvent().WaitFor(5s), SharedEvent::Wait::kSet);
+  ch.WriteFinishedEvent().Reset();
+  ch.ReadFinishedEvent().Reset();
+  ch.WriteEvent().Set();
+  ASSERT_EQ(ch.ReadFinishedEvent().WaitFor(5s), SharedEvent::Wait::kSet);
+  ch.WriteEvent().Reset();
+  ch.WriteFinishedEvent().Set();
+  lock.Unlock();
+}
+
+void SetBufferSize(TTraceChannel& ch, int32_t v) {
+  std::memcpy(ch.Data() + kTraceBufferSizeOffset, &v, 4);
+}
+
+TEST_F(TraceProcessTest, AForgedRecordOrAShortObjectCannotMakeAnyoneOverstep) {
+  Child monitor = Monitor();
+  auto ch = Channel();
+  HandOverForged(*ch, String(506, u'f'), 46000, [](TTraceChannel& c) { SetBufferSize(c, 100000); });
+  HandOverForged(*ch, u"odd", 46001, [](TTraceChannel& c) { SetBufferSize(c, 5); });
+  HandOverForged(*ch, u"neg", 46002, [](TTraceChannel& c) { SetBufferSize(c, -8); });
+  std::atomic<bool> stop{false};
+  EXPECT_EQ(WriteTraceRecord(*ch, u"after the forgeries", tfError, 46000, stop),
+            TTraceWriteResult::kWritten);
+  ASSERT_TRUE(monitor.AwaitOut("after the forgeries")) << monitor.Out();
+  std::string out = monitor.Out();
+  EXPECT_NE(out.find("error\n" + std::string(506, 'f') + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("error\nod\n"), std::string::npos) << out;
+  monitor.Signal(SIGTERM);
+  EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err();
+
+  ch.reset();
+  SharedMemory::Remove(channel_.name());
+  ASSERT_TRUE(SharedMemory::Create(channel_.name(), 2048, 0600));
+  Child refused(std::vector<std::string>{SQLMONITOR}, dir_.path());
+  EXPECT_EQ(refused.Wait(), 2);
+  EXPECT_NE(refused.Err().find("is damaged (shorter than 4096 bytes)"), std::string::npos)
+      << refused.Err();
+  // A writer on the damaged channel goes on as if nothing were traced.
+  Child peer = Peer({"report", "1", "10"});
+  EXPECT_EQ(peer.Wait(), 0) << peer.Err();
+}
+
+TEST_F(TraceProcessTest, AMonitorWithoutPermissionSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run the monitor as another user";
+  setenv("KAVO_SQLMONITOR_MODE", "0600", 1);
+  auto ch = Channel();
+  unsetenv("KAVO_SQLMONITOR_MODE");
+  ASSERT_TRUE(ch->Created());
+  Child refused(std::vector<std::string>{SQLMONITOR}, dir_.path(), 65534);
+  int code = refused.Wait();
+  if (code == 127 || code == 126) GTEST_SKIP() << "the build tree is not reachable for nobody";
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(refused.Err().find("no permission on the trace channel " + channel_.path() +
+                               " (owner root"),
+            std::string::npos)
+      << refused.Err();
+  EXPECT_NE(refused.Err().find("mode 0600"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kavo::test
