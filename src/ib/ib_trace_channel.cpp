@@ -215,6 +215,10 @@ int TTraceChannel::RegisterMonitor() {
     SlotWord(i, kSlotPidOffset).store(static_cast<uint32_t>(getpid()));
     SlotWord(i, kSlotStateOffset).store(kSlotRegistered);
     Counter(kTraceMonitorCountOffset).fetch_add(1);
+    // The read event may say "all present" for the monitors before this one:
+    // writers must now wait for this one too.
+    ReadEvent().Reset();
+    if (ReaderCount() >= MonitorCount()) ReadEvent().Set();
     return i;
   }
   return -1;
