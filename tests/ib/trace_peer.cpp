@@ -3,6 +3,7 @@
 // KAVO_SQLMONITOR_SUFFIX, like everything the tests start.
 //
 //   trace_peer report N LEN          N error reports of LEN characters each
+//   trace_peer create DBPATH         a database with the staging table
 //   trace_peer sql DBPATH all|none   a connection's life with those TraceFlags
 //   trace_peer hold-lock             takes the write lock and waits to be killed
 //   trace_peer hang-in-read          registers as a monitor and stops inside a read
@@ -104,10 +105,15 @@ int main(int argc, char** argv) {
   kavo::SetApplicationTitle(u"trace-peer");
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "report" && argc == 4) return Report(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (mode == "create" && argc == 3) {
+    CreateTestDatabase(argv[2]);
+    return 0;
+  }
   if (mode == "sql" && argc == 4) return Sql(argv[2], std::strcmp(argv[3], "all") == 0);
   if (mode == "hold-lock") return HoldLock();
   if (mode == "hang-in-read") return HangInRead();
-  std::fprintf(stderr, "usage: trace_peer report N LEN | sql DBPATH all|none | hold-lock | "
-                       "hang-in-read\n");
+  std::fprintf(stderr,
+               "usage: trace_peer report N LEN | create DBPATH | sql DBPATH all|none | "
+               "hold-lock | hang-in-read\n");
   return 64;
 }
