@@ -4,19 +4,18 @@ namespace kavo {
 
 void TOracleCriticalSection::Enter() {
   section_.lock();
+  owner_.store(std::this_thread::get_id());
+  ++depth_;
   ++entered_;
 }
 
 void TOracleCriticalSection::Leave() {
-  // The counter is shared by all threads; it only keeps a surplus Leave from
-  // unlocking a section that is not held.
-  int n = entered_.load();
-  while (n > 0) {
-    if (entered_.compare_exchange_weak(n, n - 1)) {
-      section_.unlock();
-      return;
-    }
-  }
+  // Only the holder may leave: a surplus Leave, or one from another thread,
+  // must not unlock a section that thread does not hold.
+  if (owner_.load() != std::this_thread::get_id() || depth_ == 0) return;
+  --entered_;
+  if (--depth_ == 0) owner_.store(std::thread::id());
+  section_.unlock();
 }
 
 TOracleCriticalSection& OCISection() {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace kavo {
 
@@ -17,7 +18,8 @@ class TOracleCriticalSection {
 
   // Re-entrant for the thread that holds it.
   void Enter();
-  // Only when entries are outstanding: a Leave without an Enter does nothing.
+  // Only for the thread that holds it: a Leave without a matching Enter on
+  // the same thread does nothing.
   void Leave();
   // Entries not yet left, counted for all threads together.
   int Entered() const { return entered_.load(); }
@@ -28,6 +30,8 @@ class TOracleCriticalSection {
 
  private:
   std::recursive_mutex section_;
+  std::atomic<std::thread::id> owner_{};  // the holding thread, or none
+  int depth_ = 0;                         // the owner's entries; only the owner touches it
   std::atomic<int> entered_{0};
 };
 

@@ -4,7 +4,7 @@ namespace kavo {
 
 int32_t TFieldData::LongSize() const {
   int32_t total = 0;
-  for (const TLongPiece& p : LongPieces) total += static_cast<int32_t>(p.ActualSize);
+  for (const TLongPiece& p : LongPieces) total += static_cast<int32_t>(p.Length());
   return total;
 }
 
@@ -12,7 +12,7 @@ std::string TFieldData::LongValue() const {
   std::string s;
   s.reserve(LongSize());
   for (const TLongPiece& p : LongPieces)
-    s.append(reinterpret_cast<const char*>(p.PieceBuf.data()), p.ActualSize);
+    s.append(reinterpret_cast<const char*>(p.PieceBuf.data()), p.Length());
   return s;
 }
 

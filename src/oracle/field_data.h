@@ -4,6 +4,7 @@
 #ifndef KAVO_ORACLE_FIELD_DATA_H_
 #define KAVO_ORACLE_FIELD_DATA_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -19,6 +20,11 @@ struct TLongPiece {
   ub4 AllocatedSize = 0;
   ub4 ActualSize = 0;  // preset to the allocated size; OCI writes the length
   std::vector<uint8_t> PieceBuf;
+
+  // The length OCI wrote, believed no further than the piece's buffer.
+  size_t Length() const {
+    return std::min<size_t>({ActualSize, AllocatedSize, PieceBuf.size()});
+  }
 };
 
 struct TFieldData {
@@ -47,6 +53,11 @@ struct TFieldData {
   // Allocates `count` elements of `bufsize` bytes, indicators and lengths.
   void Allocate(int32_t count);
   const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
+  // The length OCI returned for element `index`, believed no further than
+  // the element.
+  int32_t ElementLength(int index) const {
+    return std::min<int32_t>(rlen.at(index), std::max(bufsize, 0));
+  }
 };
 
 }  // namespace kavo

@@ -1,8 +1,22 @@
 #include "oracle/oracle_date.h"
 
+#include "rtl/exceptions.h"
+#include "rtl/float_text.h"
+
 namespace kavo {
 
 namespace {
+
+// The years both a DATE and this date-time type hold: 0001-01-01 00:00:00
+// up to 9999-12-31 23:59:59. Dates before 1899-12-30 count down with the time
+// subtracted, so the first instant of year 1 is just above -693594.
+constexpr TDateTime kFirstInvalidAfter = 2958466.0;  // 10000-01-01
+
+void CheckDateRange(TDateTime value) {
+  if (value > -kDateDelta && value < kFirstInvalidAfter) return;
+  throw EConvertError(u"The date-time " + FloatToStr(value) +
+                      u" is outside the range of an Oracle date (years 1 to 9999)");
+}
 
 // The before-the-calendar value every invalid date reads as: 0001-01-01 minus one.
 constexpr TDateTime kNoDate = -kDateDelta;
@@ -35,6 +49,7 @@ TDateTime OracleToNativeDate(const uint8_t* b) {
 }
 
 void NativeToOCIDate(OCIDateRecord& r, TDateTime value) {
+  CheckDateRange(value);
   int y, m, d, h, n, s, ms;
   DecodeDate(value, y, m, d);
   DecodeTime(value, h, n, s, ms);

@@ -3,7 +3,8 @@
 // DATE bytes: century + 100, year of century + 100, month, day, hour + 1,
 // minute + 1, second + 1. Milliseconds are dropped when storing; a year of 0
 // or below, or an invalid date, reads as -693594.0 (the day before 0001-01-01)
-// and an invalid time as midnight.
+// and an invalid time as midnight. Storing a date-time outside the years 1 to
+// 9999 raises EConvertError and leaves the buffer or record as it was.
 #ifndef KAVO_ORACLE_ORACLE_DATE_H_
 #define KAVO_ORACLE_ORACLE_DATE_H_
 

@@ -111,6 +111,7 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
       throw Exception(u"Unsupported variable type");
   }
   v->indp.assign(1, -1);
+  v->alen.assign(1, 0);
   if (v->bufsize > 0) v->buf.assign(v->bufsize, 0);
   if (type == otString && ForceDefaultVariableCharSet && session_ != nullptr &&
       session_->Connected()) {

@@ -168,6 +168,11 @@ class TOracleQuery : public TComponent {
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
   void Fetch();
+  // Elements of the array binding: 1 without arrays, or for a PL/SQL table.
+  int ArrayElements() const;
+  // Rows in the batch just fetched: the rows processed now less `before`, as
+  // the client reports them, within 0 ... the rows per fetch.
+  int BatchRows(int before);
   void ResetPieces();
   void RecordResults();
   void ImplicitClose();
@@ -205,6 +210,7 @@ class TOracleQuery : public TComponent {
   int used_cache_ = 0;
   int cache_index_ = 0;
   int cached_ = 0;
+  bool last_batch_ = false;  // the last fetch reported the end of the data
   int function_type_ = 0;
   int array_bind_size_ = 0;
   bool call_after_query_ = false;

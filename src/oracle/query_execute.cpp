@@ -40,18 +40,6 @@ sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, 
   return OCI_CONTINUE;
 }
 
-// A value longer than the element size it is bound with is cut there (never
-// inside a character), so that OCI finds its terminator within the element.
-void TerminateWithin(TVariableData& v, sb4 size) {
-  std::string cp = v.IsUTF8() ? std::string("UTF-8") : AnsiCodePage();
-  for (int i = 0; i < v.ArraySize; ++i) {
-    char* p = reinterpret_cast<char*>(v.Element(i));
-    size_t k = strnlen(p, static_cast<size_t>(v.bufsize));
-    if (k < static_cast<size_t>(size)) continue;
-    p[CutWholeCharacters(std::string(p, k), static_cast<size_t>(size) - 1, cp).size()] = 0;
-  }
-}
-
 bool Reusable(int kind) {
   return kind == 3 || kind == 4 || kind == 5 || kind == 9 || (kind >= 33 && kind <= 35) ||
          (kind >= 54 && kind <= 56);
@@ -220,8 +208,6 @@ void TOracleQuery::Bind() {
       }
     } else if (v.IsUTF16()) {
       type = 1;
-      v.alen.assign(v.ArraySize, static_cast<ub2>(v.len));
-      alenp = v.alen.data();
     }
     ub4 max_array = 0;
     ub4* current = nullptr;
@@ -235,13 +221,17 @@ void TOracleQuery::Bind() {
     } else if (v.ArraySize != array_bind_size_) {
       throw Exception(u"All arrays must be of equal size for Array DML");
     }
-    if (v.buftype == otSubst || v.buftype == otString || v.buftype == otChar) {
-      int limit = v.CharSetForm == ocfNational ? session_->MaxVarcharN() : session_->MaxVarchar();
-      size = std::min(size, limit + 1);
-      if (size < v.bufsize && !v.IsUTF16()) TerminateWithin(v, size);
-    }
     void* address = v.buf.empty() ? nullptr : v.buf.data();
-    if (v.bindhp != nullptr && v.bindbuf == address) continue;
+    if (v.buftype == otString || v.buftype == otChar || v.buftype == otPLSQLString) {
+      if (v.buftype != otPLSQLString) {
+        int limit =
+            v.CharSetForm == ocfNational ? session_->MaxVarcharN() : session_->MaxVarchar();
+        size = std::min(size, limit + 1);
+      }
+      address = v.BindBuffer(size);
+      alenp = v.BindLengths();
+    }
+    if (v.bindhp != nullptr && v.bindbuf == address && v.bindsize == size) continue;
     std::string name = oci_.UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
     Call(oci_.OCIBindByName(stmthp_, &v.bindhp, errhp_,
                             reinterpret_cast<const OraText*>(name.c_str()), -1, address, size, type,
@@ -257,6 +247,7 @@ void TOracleQuery::Bind() {
       RaiseException();
     }
     v.bindbuf = address;
+    v.bindsize = size;
   }
 }
 
@@ -307,8 +298,14 @@ void TOracleQuery::Fetch() {
     Call(oci_.OCIStmtFetch(stmthp_, errhp_, static_cast<ub4>(used_cache_), OCI_FETCH_NEXT,
                            OCI_DEFAULT));
   ++fetch_calls_;
+  last_batch_ = last_oci_error_ == OCI_NO_DATA;
   int rc = GetReturnCode();
   if (rc != 0 && rc != 1403 && rc != 1406) RaiseException();
+}
+
+int TOracleQuery::BatchRows(int before) {
+  int now = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+  return std::clamp(now - before, 0, used_cache_);
 }
 
 void TOracleQuery::InternalExecute(bool describe_only, int offset, int iterations) {
@@ -340,6 +337,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, 0, nullptr, nullptr,
                                mode));
       if (iters > 0) ++fetch_calls_;
+      last_batch_ = last_oci_error_ == OCI_NO_DATA;
       int rc = GetReturnCode();
       if (rc != 0 && rc != 1403 && rc != 1406) RaiseStatementError();
     }
@@ -354,7 +352,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
     }
     if (iters == 0) Fetch();
     cache_index_ = 0;
-    cached_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+    cached_ = BatchRows(0);
     eof_ = cached_ == 0;
   } else {
     Bind();
@@ -378,11 +376,13 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       if (rc != 0 && last_oci_error_ != OCI_NO_DATA) RaiseStatementError();
     }
   }
-  // A PL/SQL table holds as many elements as the call left in it.
+  // A PL/SQL table holds as many elements as the call left in it; what the
+  // call wrote into a bound copy is the variable's now.
   for (int i = 0; i < variables_.Count(); ++i) {
     TVariableData& v = variables_.Data(i);
     if (v.IsPLSQLTable)
       v.PLSQLTableElemCount = std::min(static_cast<int32_t>(v.CurrentElemCount), v.ArraySize);
+    v.ReturnBindBuffer();
   }
   RecordResults();
   ImplicitClose();
@@ -413,8 +413,29 @@ void TOracleQuery::ImplicitClose() {
     Close();
 }
 
+int TOracleQuery::ArrayElements() const {
+  int size = 0;
+  for (int i = 0; i < variables_.Count(); ++i) {
+    const TVariableData& v = variables_.Data(i);
+    if (v.buftype == otSubst) continue;
+    if (v.IsPLSQLTable)
+      size = 1;
+    else if (size == 0)
+      size = v.ArraySize;
+  }
+  return std::max(size, 1);
+}
+
 int TOracleQuery::ExecuteArray(int index, int count) {
   if (count == 0) return 0;
+  if (!(index == -1 && count == -1)) {
+    // OCI would read elements Index ... Index + Count - 1 wherever they lie.
+    int64_t size = ArrayElements();
+    if (index < 0 || count < 0 || int64_t{index} + count > size)
+      throw Exception(u"ExecuteArray(" + IntToStr(index) + u", " + IntToStr(count) +
+                      u") is outside the array of " + IntToStr(static_cast<int>(size)) +
+                      (size == 1 ? u" element" : u" elements"));
+  }
   state_ = qsExecuting;
   if (BeforeQuery) BeforeQuery(this);
   call_after_query_ = true;
@@ -469,13 +490,13 @@ void TOracleQuery::Next() {
   try {
     ++cache_index_;
     if (cache_index_ >= cached_) {
-      if (cached_ < used_cache_) {
+      if (cached_ < used_cache_ || last_batch_) {
         eof_ = true;
       } else {
         int before = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
         Fetch();
         cache_index_ = 0;
-        cached_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_) - before;
+        cached_ = BatchRows(before);
         eof_ = cached_ <= 0;
       }
     }

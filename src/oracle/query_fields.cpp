@@ -60,7 +60,7 @@ const uint8_t* TOracleQuery::FieldData(int i) const {
 int TOracleQuery::FieldLength(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   if (f.buftype == otLong || f.buftype == otLongRaw) return f.LongSize();
-  return f.rlen[cache_index_];
+  return f.ElementLength(cache_index_);
 }
 
 OraVariant TOracleQuery::Field(int i) const {
@@ -74,7 +74,7 @@ OraVariant TOracleQuery::Field(int i) const {
     return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
   }
   return OracleToNativeData(f.Element(cache_index_), f.buftype, f.CharSetID, session_,
-                            f.IsUTF16 ? f.rlen[cache_index_] : f.bufsize);
+                            f.IsUTF16 ? f.ElementLength(cache_index_) : f.bufsize);
 }
 
 OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByName(name)); }

@@ -83,6 +83,7 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
           std::memset(e, 0, room);
           std::memcpy(e, text.data(), n);
           len = static_cast<int32_t>(n);
+          alen.at(index) = static_cast<ub2>(n);
         } else {
           std::string bytes;
           if (IsUTF8() && VarIsWideString(value))
@@ -135,13 +136,15 @@ OraVariant TVariableData::GetValue(int index, const TOracleSession* session) con
                                 len);
     default:
       return OracleToNativeData(Element(index), buftype, CharSetID, session,
-                                IsUTF16() ? len : bufsize);
+                                IsUTF16() ? std::min<int32_t>(alen.at(index), bufsize) : bufsize);
   }
 }
 
 void TVariableData::ReDim(int32_t new_dim, int32_t new_size, TOracleSession* session) {
   if (new_dim == ArraySize && (new_size == -1 || new_size == bufsize - 1)) return;
   indp.assign(new_dim, -1);
+  alen.assign(new_dim, 0);
+  bindbuf = nullptr;  // the arrays OCI was given may have moved: bind again
   FreeBuffer();
   if (buftype == otString || buftype == otChar)
     bufsize = std::min(bufsize, (session != nullptr ? session->MaxVarchar() : 2000) + 1);

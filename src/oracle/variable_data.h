@@ -27,7 +27,9 @@ class TVariableData {
   void* obj = nullptr;           // object reference of a complex variable
   std::vector<int16_t> indp;     // -1 NULL, 0 set
   int32_t len = 0;               // byte length of a LONG, LONG RAW or UTF-16 value
-  std::vector<ub2> alen;         // actual lengths passed to OCI when needed
+  // Byte length of each element of a UTF-16 value (what OCI reads and, for
+  // values it returns, writes), and of a LONG value at bind time.
+  std::vector<ub2> alen;
   int32_t ArrayLowBound = 0;
   int32_t ArraySize = 1;
   bool IsPLSQLTable = false;
@@ -39,6 +41,12 @@ class TVariableData {
   void* bindbuf = nullptr;
   uint8_t CharSetForm = 0;
   uint16_t CharSetID = 0;
+  // A copy bound in place of buf when OCI must see smaller elements than
+  // bufsize (BindBuffer), its element lengths, and the element size of the
+  // current binding.
+  std::vector<uint8_t> bindcopy;
+  std::vector<ub2> bindalen;
+  int32_t bindsize = 0;
 
   // Stores `value` into element `index` (or the only element of LONG, LONG
   // RAW and substitution variables). Raises Exception with the texts
@@ -53,6 +61,17 @@ class TVariableData {
   void FreeBuffer();
   // For a debug view: the value, "Null", or the kind in brackets.
   String DisplayString(const TOracleSession* session) const;
+
+  // The text buffer to bind with elements of `element_size` bytes: buf when
+  // that is its spacing, else bindcopy with that spacing, each text cut to fit
+  // (never inside a character), so that the variable keeps its own value.
+  // Null when there is no buffer.
+  void* BindBuffer(int32_t element_size);
+  // The element lengths that go with it for a UTF-16 variable, else null.
+  ub2* BindLengths();
+  // After an execution: the elements OCI changed in bindcopy come back into
+  // buf (values a PL/SQL block or RETURNING assigned).
+  void ReturnBindBuffer();
 
   uint8_t* Element(int index) { return buf.data() + static_cast<size_t>(index) * bufsize; }
   const uint8_t* Element(int index) const {

@@ -9,6 +9,7 @@
 #include "testkit/message_of.h"
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
+#include "oracle/query.h"
 #include "oracle/session.h"
 
 namespace kavo::test {
@@ -131,6 +132,39 @@ TEST_F(FakeServerTest, ErrorMessageThroughOerhmsWhenTheClientHasIt) {
   Use(FIXTURE_FAKE_SERVER);
   String message = MessageOf([&] { session_->ErrorMessage(942); });
   EXPECT_NE(message.find(u"oerhms"), String::npos) << StringToUtf8(message);
+}
+
+// A client that reports more fetched rows than it was asked for, and a text
+// longer than its element, is believed no further than the buffers reach, and
+// its end of data still ends the cursor.
+TEST_F(FakeServerTest, ReportedRowCountsAndLengthsStayWithinTheBuffers) {
+  Use(FIXTURE_FAKE_SERVER);
+  session_->LogOn();
+  Var("fake_query") = 1;
+  Var("fake_rows") = 30;
+  TOracleQuery q(nullptr);
+  q.SetSession(session_.get());
+  q.SetSQLText(u"select n, t from anything");
+  Var("fake_extra_count") = 1000;
+  Var("fake_text_length") = 5000;
+  q.Execute();
+  ASSERT_TRUE(q.FieldIsUTF16(1));
+  std::vector<int> seen;
+  while (!q.Eof() && seen.size() < 1000) {
+    seen.push_back(q.FieldAsInteger(0));
+    String text = q.FieldAsString(1);
+    EXPECT_EQ(text.substr(0, 2), u"ab");
+    EXPECT_LE(q.FieldLength(1), 22) << "the element holds 22 bytes";
+    q.Next();
+  }
+  EXPECT_TRUE(q.Eof());
+  // Two batches of 25: the second ends the data (the client said so), and
+  // only its first five rows are new; what the layer cannot know it reads
+  // from its own buffer, never beyond it.
+  ASSERT_EQ(seen.size(), 50u);
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(seen[i], i + 1);
+  for (int n : seen) EXPECT_TRUE(n >= 1 && n <= 30) << n;
+  Var("fake_query") = 0;
 }
 
 }  // namespace

@@ -28,11 +28,11 @@ R(olog) R(opinit)
 #ifdef WITH_OCI8
 F(OCIHandleAlloc) F(OCIHandleFree) R(OCIDescriptorAlloc) R(OCIDescriptorFree) R(OCIEnvInit)
 F(OCIServerAttach) F(OCIServerDetach) F(OCISessionBegin) F(OCISessionEnd) R(OCILogon)
-R(OCILogoff) R(OCIPasswordChange) R(OCIStmtPrepare) R(OCIBindByPos) R(OCIBindByName)
+R(OCILogoff) R(OCIPasswordChange) F(OCIStmtPrepare) R(OCIBindByPos) R(OCIBindByName)
 R(OCIBindObject) R(OCIBindDynamic) R(OCIBindArrayOfStruct) R(OCIStmtGetPieceInfo)
-R(OCIStmtSetPieceInfo) R(OCIStmtExecute) R(OCIDefineByPos) R(OCIDefineObject)
-R(OCIDefineDynamic) R(OCIDefineArrayOfStruct) R(OCIStmtFetch) R(OCIStmtGetBindInfo)
-R(OCIDescribeAny) R(OCIParamGet) R(OCIParamSet) R(OCITransStart) R(OCITransDetach)
+R(OCIStmtSetPieceInfo) F(OCIStmtExecute) F(OCIDefineByPos) R(OCIDefineObject)
+R(OCIDefineDynamic) R(OCIDefineArrayOfStruct) F(OCIStmtFetch) R(OCIStmtGetBindInfo)
+R(OCIDescribeAny) F(OCIParamGet) R(OCIParamSet) R(OCITransStart) R(OCITransDetach)
 F(OCITransCommit) F(OCITransRollback) R(OCITransPrepare) R(OCITransForget) F(OCIErrorGet)
 R(OCILobAppend) R(OCILobAssign) R(OCILobCharSetForm) R(OCILobCharSetId) R(OCILobCopy)
 R(OCILobDisableBuffering) R(OCILobEnableBuffering) R(OCILobErase) R(OCILobFileClose)
@@ -83,10 +83,21 @@ EXPORT int fake_lost = 0;
 EXPORT int fake_live_handles = 0;
 EXPORT char fake_banner[200] = "Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - Production";
 
+/* A column buffer as OCIDefineByPos hands it over. */
+struct define {
+  char* buf;
+  int size;
+  short* ind;
+  unsigned short* rlen;
+};
+
 struct handle {
   unsigned type;
   int code;
   char text[128];
+  int fetched;   /* statements: rows handed out since the execute */
+  int row_count; /* statements: what the row-count attribute reports */
+  struct define defs[2];
 };
 
 static int fail(void* err, int code, const char* text) {
@@ -118,7 +129,108 @@ EXPORT int OCIHandleFree(void* h, unsigned type) {
 }
 EXPORT int OCIServerAttach(void* srv, void* err) { (void)srv; (void)err; return 0; }
 EXPORT int OCIAttrSet(void* h) { (void)h; return 0; }
-EXPORT int OCIAttrGet(void* h) { (void)h; return -1; }
+/* Statements, when fake_query is set: every one is a select of N NUMBER(9)
+ * and T VARCHAR2(10) in UTF-16 (set 2000), fake_rows rows of N = 1, 2, ...
+ * and T = "ab". A client that lies adds fake_extra_count to the row count
+ * each fetch reports and reports fake_text_length bytes for T. */
+EXPORT int fake_query = 0;
+EXPORT int fake_rows = 0;
+EXPORT int fake_extra_count = 0;
+EXPORT int fake_text_length = 4;
+
+struct param {
+  int text;
+};
+static struct param fake_params[2] = {{0}, {1}};
+
+EXPORT int OCIStmtPrepare(void* stmt) {
+  (void)stmt;
+  return fake_query ? 0 : -1;
+}
+EXPORT int OCIParamGet(const void* stmt, unsigned type, void* err, void** param, unsigned pos) {
+  (void)stmt;
+  (void)type;
+  (void)err;
+  if (!fake_query || pos < 1 || pos > 2) return -1;
+  *param = &fake_params[pos - 1];
+  return 0;
+}
+static int StatementAttr(struct handle* s, unsigned attr, int* v) {
+  switch (attr) {
+    case 24: *v = 1; return 0; /* a select */
+    case 18: *v = 2; return 0;
+    case 9: *v = s->row_count; return 0;
+    default: return -1;
+  }
+}
+static int ParamAttr(const struct param* p, unsigned attr, int* v) {
+  switch (attr) {
+    case 1: *v = p->text ? 20 : 22; return 0;
+    case 2: *v = p->text ? 1 : 2; return 0;
+    case 5: *v = p->text ? 0 : 9; return 0;
+    case 6: *v = 0; return 0;
+    case 7: *v = 1; return 0;
+    case 31: *v = p->text ? 2000 : 0; return 0;
+    case 32: *v = p->text ? 2 : 0; return 0;
+    default: return -1;
+  }
+}
+EXPORT int OCIAttrGet(void* h, unsigned type, void* value, unsigned* size, unsigned attr) {
+  int v = 0;
+  if (!fake_query) return -1;
+  if (type == 53 && attr == 4) {
+    *(const char**)value = ((struct param*)h)->text ? "T" : "N";
+    *size = 1;
+    return 0;
+  }
+  if (type == 4 && StatementAttr((struct handle*)h, attr, &v) != 0) return -1;
+  if (type == 53 && ParamAttr((struct param*)h, attr, &v) != 0) return -1;
+  if (type != 4 && type != 53) return -1;
+  memcpy(value, &v, sizeof v);
+  return 0;
+}
+EXPORT int OCIDefineByPos(void* stmt, void** defnp, void* err, unsigned pos, void* valuep,
+                          int value_sz, unsigned short dty, void* indp, unsigned short* rlenp) {
+  struct handle* s = (struct handle*)stmt;
+  (void)err;
+  (void)dty;
+  if (!fake_query || pos < 1 || pos > 2) return -1;
+  s->defs[pos - 1].buf = (char*)valuep;
+  s->defs[pos - 1].size = value_sz;
+  s->defs[pos - 1].ind = (short*)indp;
+  s->defs[pos - 1].rlen = rlenp;
+  *defnp = &s->defs[pos - 1];
+  return 0;
+}
+EXPORT int OCIStmtExecute(void* svc, void* stmt) {
+  struct handle* s = (struct handle*)stmt;
+  (void)svc;
+  if (!fake_query) return -1;
+  s->fetched = 0;
+  s->row_count = 0;
+  return 0;
+}
+EXPORT int OCIStmtFetch(void* stmt, void* err, unsigned nrows) {
+  struct handle* s = (struct handle*)stmt;
+  struct define* n = &s->defs[0];
+  struct define* t = &s->defs[1];
+  unsigned i;
+  (void)err;
+  if (!fake_query) return -1;
+  for (i = 0; i < nrows && s->fetched < fake_rows; ++i) {
+    char* text = t->buf + (size_t)i * (size_t)t->size;
+    int value = ++s->fetched;
+    memcpy(n->buf + (size_t)i * (size_t)n->size, &value, sizeof value);
+    n->ind[i] = 0;
+    memset(text, 0, (size_t)t->size);
+    text[1] = 'a'; /* set 2000: the high byte first */
+    text[3] = 'b';
+    t->ind[i] = 0;
+    t->rlen[i] = (unsigned short)fake_text_length;
+  }
+  s->row_count += (int)i + fake_extra_count;
+  return i < nrows ? 100 : 0;
+}
 EXPORT int OCITransCommit(void* svc, void* err) {
   (void)svc;
   return fake_lost ? fail(err, 3114, "ORA-03114: not connected to ORACLE\n") : 0;

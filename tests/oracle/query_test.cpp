@@ -10,6 +10,7 @@
 #include "oracle/session.h"
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
+#include "testkit/message_of.h"
 #include "testkit/oracle_standin.h"
 
 namespace kavo::test {
@@ -301,6 +302,91 @@ TEST_F(QueryTest, StringValuesAreCutToTheBindLimit) {
   q_->SetVariable(u"v", String(2500, u'y'));
   q_->Execute();
   EXPECT_EQ(stored_length(), 2000);
+}
+
+// Values assigned on a single-byte session and bound on a two-byte one: OCI
+// is told the spacing of the buffer it reads, and the variables keep what the
+// program gave them, also across executions.
+TEST_F(QueryTest, TwoByteSessionBindsElementsApartAndKeepsTheValues) {
+  ASSERT_EQ(standin_->Sql("kavo/secret", "create table texts (id number(9), v varchar2(4000));\n"),
+            0);
+  auto stored = [&] {
+    TOracleQuery r(nullptr);
+    r.SetSession(session_.get());
+    r.SetSQLText(u"select id, v from texts order by id");
+    r.Execute();
+    std::vector<String> rows;
+    for (; !r.Eof(); r.Next()) {
+      String v = r.FieldAsString(1);
+      rows.push_back(IntToStr(r.FieldAsInteger(0)) + u" " +
+                     IntToStr(static_cast<int>(v.size())) + u" " + v.substr(0, 6));
+    }
+    return rows;
+  };
+  q_->SetSQLText(u"insert into texts values (:id, :v)");
+  q_->DeclareAndSet(u"id", otInteger, OraVariant::Array({1, 2, 3}));
+  q_->DeclareAndSet(u"v", otString, OraVariant::Array({u"first", u"second", u"third"}));
+  ASSERT_EQ(q_->Variables().Data(1).bufsize, 4001);
+  session_->SetConnected(false);
+  session_->SetBytesPerCharacter(bc2Bytes);
+  session_->SetConnected(true);
+  q_->Execute();
+  EXPECT_EQ(stored(), (std::vector<String>{u"1 5 first", u"2 6 second", u"3 5 third"}));
+  session_->Rollback();
+
+  // An over-long scalar goes out cut to the limit and stays whole.
+  String text = String(2995, u'x') + u"tail!";
+  q_->DeleteVariables();
+  q_->SetSQLText(u"insert into texts values (9, :v)");
+  q_->DeclareAndSet(u"v", otString, text);
+  auto kept = [&] {
+    String value = q_->GetVariable(u"v").AsString();
+    return IntToStr(static_cast<int>(value.size())) + u" " + value.substr(value.size() - 5);
+  };
+  q_->Execute();
+  EXPECT_EQ(kept(), u"3000 tail!");
+  q_->Execute();
+  EXPECT_EQ(kept(), u"3000 tail!");
+  EXPECT_EQ(stored(), (std::vector<String>{u"9 2000 xxxxxx", u"9 2000 xxxxxx"}));
+  session_->Rollback();
+
+  // What a block assigns comes back, into a scalar and into a PL/SQL table
+  // whose string size is above the limit.
+  q_->SetSQLText(u"begin :v := 'out'; end;");
+  q_->Execute();
+  EXPECT_EQ(q_->GetVariable(u"v").AsString(), u"out");
+  q_->DeleteVariables();
+  q_->DeclareVariable(u"t", otString);
+  q_->DimPLSQLTable(u"t", 3, 5000);
+  q_->SetSQLText(u"begin :t := 'in the table'; end;");
+  q_->Execute();
+  OraVariant t = q_->GetVariable(u"t");
+  ASSERT_TRUE(t.IsArray());
+  ASSERT_EQ(t.Items().size(), 1u);
+  EXPECT_EQ(t.Items()[0].AsString(), u"in the table");
+}
+
+// ExecuteArray(Index, Count) runs elements Index ... Index + Count - 1, which
+// must lie within the arrays.
+TEST_F(QueryTest, ExecuteArrayStaysWithinTheArrays) {
+  q_->SetSQLText(u"insert into keyed (id, txt) values (:id, :txt)");
+  q_->DeclareAndSet(u"id", otInteger, OraVariant::Array({11, 12, 13}));
+  q_->DeclareAndSet(u"txt", otString, OraVariant::Array({u"a", u"b", u"c"}));
+  EXPECT_EQ(q_->ExecuteArray(1, 2), 2);
+  const std::pair<int, int> outside[] = {{2, 2}, {0, 4}, {-1, 2}, {3, 1}, {1, -1}, {-2, 2}};
+  for (auto [index, count] : outside) {
+    EXPECT_EQ(MessageOf([&] { q_->ExecuteArray(index, count); }),
+              u"ExecuteArray(" + IntToStr(index) + u", " + IntToStr(count) +
+                  u") is outside the array of 3 elements");
+    EXPECT_EQ(q_->State(), qsIdle);
+  }
+  TOracleQuery c(nullptr);
+  c.SetSession(session_.get());
+  c.SetSQLText(u"select count(*), sum(id) from keyed where id > 10");
+  c.Execute();
+  EXPECT_EQ(c.FieldAsInteger(0), 2);
+  EXPECT_EQ(c.FieldAsInteger(1), 25);
+  session_->Rollback();
 }
 
 TEST_F(QueryTest, ArrayInsertContinuesPastAFailingRow) {

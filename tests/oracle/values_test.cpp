@@ -4,8 +4,15 @@
 
 #include "testkit/message_of.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
+#include <future>
+#include <limits>
+#include <thread>
 
+#include "oracle/critical_section.h"
+#include "oracle/field_data.h"
 #include "oracle/oracle_date.h"
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
@@ -52,6 +59,65 @@ TEST(OracleDate, YearZeroAndInvalidDates) {
   // An invalid time reads as midnight.
   uint8_t bad_time[7] = {120, 124, 2, 29, 25, 1, 1};
   EXPECT_DOUBLE_EQ(OracleToNativeDate(bad_time), EncodeDate(2024, 2, 29));
+}
+
+// An Oracle DATE holds the years 1 to 9999 here; a date-time outside them is
+// refused, never stored as another date.
+TEST(OracleDate, OutsideTheYearsOfADateRaises) {
+  EXPECT_EQ(DateBytes(EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 0)),
+            (std::vector<uint8_t>{199, 199, 12, 31, 24, 60, 60}));
+  EXPECT_EQ(DateBytes(EncodeDate(1, 1, 1)), (std::vector<uint8_t>{100, 101, 1, 1, 1, 1, 1}));
+  const TDateTime outside[] = {EncodeDate(9999, 12, 31) + 1.0, 1e7, 1e300, -693594.0,
+                               -693594.5, -1e7, std::numeric_limits<double>::quiet_NaN()};
+  for (TDateTime t : outside) {
+    uint8_t b[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_THROW(NativeToOracleDate(b, t), EConvertError) << t;
+    EXPECT_EQ(std::vector<uint8_t>(b, b + 7), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7}));
+    OCIDateRecord r{};
+    EXPECT_THROW(NativeToOCIDate(r, t), EConvertError) << t;
+  }
+  // A variable refuses it with its conversion error and stays as it was.
+  TOracleQuery q(nullptr);
+  q.DeclareVariable(u"d", otDate);
+  EXPECT_EQ(MessageOf([&] { q.SetVariable(u"d", OraVariant::Date(1e7)); }),
+            u"Variant conversion error for variable :D");
+  EXPECT_TRUE(q.GetVariable(u"d").IsEmptyOrNull());
+}
+
+// A Leave from a thread that does not hold the section changes nothing: the
+// owner still holds it, and once the owner leaves, a third thread gets in.
+TEST(OracleCriticalSection, LeaveFromAnotherThreadChangesNothing) {
+  // Never destroyed: after a failure a thread may still wait on it.
+  static auto* section = new TOracleCriticalSection();
+  section->Enter();
+  std::thread([] { section->Leave(); }).join();
+  EXPECT_EQ(section->Entered(), 1);
+  section->Leave();
+  EXPECT_EQ(section->Entered(), 0);
+  std::promise<void> entered;
+  std::future<void> done = entered.get_future();
+  std::thread([&entered] {
+    section->Enter();
+    section->Leave();
+    entered.set_value();
+  }).detach();
+  EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+      << "a third thread cannot enter: the section was stranded";
+}
+
+// OCI writes each piece's length; one longer than the piece's buffer is
+// bounded by the buffer.
+TEST(FieldData, LongPieceLengthsStayWithinTheirBuffers) {
+  TFieldData f;
+  for (const char* text : {"abcd", "efgh"}) {
+    TLongPiece& p = f.LongPieces.emplace_back();
+    p.AllocatedSize = 4;
+    p.PieceBuf.assign(text, text + 4);
+    p.ActualSize = 4;
+  }
+  f.LongPieces.back().ActualSize = 60000;
+  EXPECT_EQ(f.LongSize(), 8);
+  EXPECT_EQ(f.LongValue(), "abcdefgh");
 }
 
 class Utf8Test : public ::testing::Test {
@@ -242,6 +308,57 @@ TEST_F(VariableTest, ArraysAndPlsqlTables) {
   }
   q_.DeclareVariable(u"l", otLong);
   EXPECT_THROW(q_.DimPLSQLTable(u"l", 2, 0), Exception);
+}
+
+// Each element of a UTF-16 string array has a length of its own, bound and
+// read back with it.
+TEST_F(VariableTest, Utf16ArraysKeepALengthPerElement) {
+  q_.DeclareVariable(u"w", otString);
+  q_.DeclareVariableCharSet(u"w", ocfNational, ocsAL16UTF16);
+  OraVariant values = OraVariant::Array({u"a", u"longer text", OraVariant(), u"\u20ac\u20ac"});
+  q_.SetVariable(u"w", values);
+  EXPECT_EQ(q_.GetVariable(u"w"), values);
+  EXPECT_EQ(q_.Variables().Data(0).alen, (std::vector<ub2>{2, 22, 0, 4}))
+      << "the lengths handed to OCI";
+  q_.SetVariable(u"w", u"single");
+  EXPECT_EQ(q_.GetVariable(u"w").AsString(), u"single");
+}
+
+// A text variable bound with smaller elements than its own goes out as a
+// copy with that spacing, each text cut to whole characters; only what OCI
+// wrote into the copy comes back.
+TEST_F(VariableTest, BoundCopiesKeepTheSpacingAndWholeCharacters) {
+  q_.DeclareVariable(u"s", otString);
+  q_.DeclareVariableCharSet(u"s", ocfDatabase, ocsAL32UTF8);
+  q_.SetVariable(u"s", OraVariant::Array({u"a\u00e9\u20acb", u"xy"}));
+  TVariableData& v = q_.Variables().Data(0);
+  auto* copy = static_cast<uint8_t*>(v.BindBuffer(5));
+  ASSERT_NE(copy, v.buf.data());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(copy), 10),
+            std::string("a\xC3\xA9\0\0xy\0\0\0", 10));
+  EXPECT_EQ(v.BindLengths(), nullptr);
+  auto texts = [&](const String& name) {
+    std::vector<String> out;
+    OraVariant value = q_.GetVariable(name);
+    for (const OraVariant& item : value.Items()) out.push_back(item.AsString());
+    return out;
+  };
+  EXPECT_EQ(texts(u"s"), (std::vector<String>{u"a\u00e9\u20acb", u"xy"}));
+  std::memcpy(copy + 5, "zz", 3);
+  v.ReturnBindBuffer();
+  EXPECT_EQ(texts(u"s"), (std::vector<String>{u"a\u00e9\u20acb", u"zz"}));
+  EXPECT_EQ(v.BindBuffer(v.bufsize), v.buf.data()) << "its own buffer when the size allows";
+
+  // UTF-16: whole units, never half a surrogate pair, a length per element.
+  q_.DeclareVariable(u"w", otString);
+  q_.DeclareVariableCharSet(u"w", ocfNational, ocsUTF16);
+  q_.SetVariable(u"w", OraVariant::Array({u"ab\U0001F600", u"c"}));
+  TVariableData& w = q_.Variables().Data(1);
+  copy = static_cast<uint8_t*>(w.BindBuffer(7));
+  ASSERT_NE(w.BindLengths(), nullptr);
+  EXPECT_EQ(std::vector<ub2>(w.BindLengths(), w.BindLengths() + 2), (std::vector<ub2>{4, 2}));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(copy), 9), std::string("a\0b\0\0\0\0c\0", 9));
+  EXPECT_EQ(texts(u"w"), (std::vector<String>{u"ab\U0001F600", u"c"}));
 }
 
 TEST_F(VariableTest, LongRawAndLongTakeExactSizes) {
