@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "api.h"
+#include "trace.h"
 
 using namespace kavo::ocisqlite;
 
@@ -160,6 +161,7 @@ sword EndTransaction(OCISvcCtx* svchp, OCIError* errhp, bool commit) {
   Connection* c = Conn(svc);
   if (!c) return Fail(errhp, MakeError(1012));
   std::lock_guard<std::recursive_mutex> guard(c->mutex());
+  TraceRecord(commit ? "commit" : "rollback");
   try {
     if (commit) c->Commit();
     else c->Rollback();

@@ -3,6 +3,7 @@
 
 #include "api.h"
 #include "statement.h"
+#include "trace.h"
 
 using namespace kavo::ocisqlite;
 
@@ -204,6 +205,7 @@ OCI_API sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, 
   ErrorHandle* e = Err(errhp);
   if (!svc || !s || !e) return OCI_INVALID_HANDLE;
   if (svc->session && !IsHandle(svc->session, OCI_HTYPE_SESSION)) return OCI_INVALID_HANDLE;
+  if ((mode & OCI_DESCRIBE_ONLY) == 0) TraceRecord(s->text);
   return Execute(*s, *svc, *e, iters, rowoff, mode);
 }
 

@@ -41,17 +41,6 @@ std::string MessageCodePage() {
 
 }  // namespace
 
-std::string CutWholeCharacters(const std::string& bytes, size_t max, const std::string& cp) {
-  if (bytes.size() <= max) return bytes;
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    size_t n = std::max<size_t>(1, CharByteLength(bytes, pos, cp));
-    if (pos + n > max) break;
-    pos += n;
-  }
-  return bytes.substr(0, pos);
-}
-
 EOracleError::EOracleError(TOracleSession* session, TComponent* instance, OCIHandle error_handle)
     : Exception(String()), instance_(instance), session_(session) {
   std::string text;

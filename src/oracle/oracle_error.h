@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "oracle/oci_types.h"
+#include "rtl/code_page.h"  // CutWholeCharacters, used with the layer's errors
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
 
@@ -54,10 +55,6 @@ extern std::function<void(EOracleError&)> OnOracleError;
 
 // The error number of the first record of an error handle (0 when none).
 int OracleErrorCode(OCIHandle error_handle);
-
-// Cuts `bytes` to at most `max` bytes without splitting a character of
-// `code_page`.
-std::string CutWholeCharacters(const std::string& bytes, size_t max, const std::string& code_page);
 
 }  // namespace kavo
 

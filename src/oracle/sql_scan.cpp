@@ -77,6 +77,8 @@ String RemoveSQLComment(const String& text, bool keep_hints) {
           out += c;
         } else if (((c == u'/' && next == u'*') || (c == u'-' && next == u'-')) &&
                    !(keep_hints && third == u'+')) {
+          // A blank in its place, so that the words on either side stay apart.
+          out += u' ';
           state = c == u'/' ? kBlock : kLine;
           ++i;
         } else {
@@ -94,9 +96,10 @@ String RemoveSQLComment(const String& text, bool keep_hints) {
         }
         break;
       case kLine:
-        if (c == u'\r' && next == u'\n') {
+        // LF, CR or CR LF ends the comment, whichever the text uses.
+        if (c == u'\n' || c == u'\r') {
           state = kNormal;
-          ++i;
+          if (c == u'\r' && next == u'\n') ++i;
         }
         break;
     }

@@ -19,6 +19,8 @@ struct TFoundVariable {
 std::vector<TFoundVariable> FindVariables(const String& text, bool allow_duplicates);
 
 // The text without its comments (optimizer hints kept when asked), trimmed.
+// Each removed comment leaves one blank; a "--" comment ends with its line
+// (LF, CR or CR LF), which goes with it.
 String RemoveSQLComment(const String& text, bool keep_hints);
 
 }  // namespace kavo

@@ -12,23 +12,6 @@
 
 namespace kavo {
 
-namespace {
-
-// The ANSI text with at most `limit` bytes, not splitting a character.
-std::string CutAnsi(const std::string& value, size_t limit) {
-  if (value.size() <= limit) return value;
-  const std::string& cp = AnsiCodePage();
-  size_t pos = 0;
-  while (pos < limit) {
-    size_t n = CharByteLength(value, pos, cp);
-    if (n == 0 || pos + n > limit) break;
-    pos += n;
-  }
-  return value.substr(0, pos);
-}
-
-}  // namespace
-
 // ---- TStringField ------------------------------------------------------------
 
 TStringField::TStringField(TComponent* owner) : TField(owner) {
@@ -65,7 +48,7 @@ int32_t TStringField::GetAsInteger() const {
 int64_t TStringField::GetAsLargeInt() const { return StrToInt64(GetAsString()); }
 
 void TStringField::SetAsAnsiString(const std::string& value) {
-  std::string text = CutAnsi(value, static_cast<size_t>(Size()));
+  std::string text = CutWholeCharacters(value, static_cast<size_t>(Size()), AnsiCodePage());
   if (transliterate_) text = CheckDataSet().Translate(text, true);
   text.resize(std::min(text.size(), static_cast<size_t>(Size())));
   // The native form is the whole data size, zero-padded: a record set (and

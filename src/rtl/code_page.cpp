@@ -200,4 +200,15 @@ size_t CharByteLength(std::string_view bytes, size_t pos, const std::string& cod
   return n;
 }
 
+std::string CutWholeCharacters(std::string_view bytes, size_t max, const std::string& code_page) {
+  if (bytes.size() <= max) return std::string(bytes);
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t n = std::max<size_t>(1, CharByteLength(bytes, pos, code_page));
+    if (pos + n > max) break;
+    pos += n;
+  }
+  return std::string(bytes.substr(0, pos));
+}
+
 }  // namespace kavo

@@ -40,6 +40,10 @@ String AnsiToString(std::string_view bytes);
 // code pages; 1 to 4 for UTF-8; never more than `available`).
 size_t CharByteLength(std::string_view bytes, size_t pos, const std::string& code_page);
 
+// `bytes` cut to at most `max` bytes without splitting a character of the
+// code page. The one rule for every cut of text to a field or buffer size.
+std::string CutWholeCharacters(std::string_view bytes, size_t max, const std::string& code_page);
+
 // True for the UTF-8 spellings ("UTF-8", "UTF8", "utf8", ...).
 bool IsUtf8CodePage(const std::string& code_page);
 

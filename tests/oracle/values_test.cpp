@@ -464,11 +464,12 @@ TEST(SqlScan, VariablesOutsideLiteralsAndComments) {
 }
 
 TEST(SqlScan, CommentRemovalKeepsHintsWhenAsked) {
-  EXPECT_EQ(RemoveSQLComment(u"select /* c */ a -- x\r\nfrom t", false), u"select  a from t");
+  // Each comment leaves one blank.
+  EXPECT_EQ(RemoveSQLComment(u"select /* c */ a -- x\r\nfrom t", false), u"select   a  from t");
   EXPECT_EQ(RemoveSQLComment(u"select '--x' from t", false), u"select '--x' from t");
   EXPECT_EQ(RemoveSQLComment(u"select /*+ index(t) */ a from t", true),
             u"select /*+ index(t) */ a from t");
-  EXPECT_EQ(RemoveSQLComment(u"select /*+ index(t) */ a from t", false), u"select  a from t");
+  EXPECT_EQ(RemoveSQLComment(u"select /*+ index(t) */ a from t", false), u"select   a from t");
 }
 
 TEST(RowIdText, ExtendedAndRestrictedForms) {

@@ -1,0 +1,370 @@
+// TOracleDataSet: field values in and out of record buffers, the buffers the
+// record-set model holds, bookmarks and flags in a buffer.
+#include <cmath>
+#include <cstring>
+
+#include "oracle/oracle_dataset.h"
+#include "oracle/oracle_text.h"
+#include "recordset/database_error.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+// UTF-16 text as UTF-8 of at most `max` bytes, cut by whole characters and
+// never between the halves of a surrogate pair.
+std::string FitUtf8(const String& text, size_t max) {
+  std::string bytes = Utf8Encode(text);
+  if (bytes.size() <= max) return bytes;
+  bytes = CutWholeCharacters(bytes, max, "UTF-8");
+  size_t n = bytes.size();
+  if (n >= 3 && static_cast<unsigned char>(bytes[n - 3]) == 0xED &&
+      (static_cast<unsigned char>(bytes[n - 2]) & 0xF0) == 0xA0)
+    bytes.resize(n - 3);
+  return bytes;
+}
+
+String Utf16At(const uint8_t* p, size_t max_chars) {
+  String text;
+  for (size_t i = 0; i < max_chars; ++i) {
+    Char c;
+    std::memcpy(&c, p + i * sizeof(Char), sizeof c);
+    if (c == 0) break;
+    text += c;
+  }
+  return text;
+}
+
+void PutUtf16(uint8_t* dest, const String& text, size_t max_chars) {
+  size_t n = std::min(text.size(), max_chars);
+  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+  std::memcpy(dest, text.data(), n * sizeof(Char));
+  std::memset(dest + n * sizeof(Char), 0, sizeof(Char));
+}
+
+void PutBytes(uint8_t* dest, const std::string& bytes) {
+  std::memcpy(dest, bytes.data(), bytes.size());
+  dest[bytes.size()] = 0;
+}
+
+std::string TrimRightBytes(std::string b) {
+  size_t n = b.size();
+  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
+  b.resize(n);
+  return b;
+}
+
+}  // namespace
+
+const TOracleDataSet::Slot* TOracleDataSet::SlotOf(const TField* field) const {
+  auto it = slot_of_.find(field);
+  return it == slot_of_.end() ? nullptr : &slots_[it->second];
+}
+
+TRecordBuffer TOracleDataSet::ActiveRecord() const {
+  return fetch_record_ != nullptr ? fetch_record_ : ActiveBuffer();
+}
+
+TRecordBuffer TOracleDataSet::StoredRecord(const uint8_t* buffer) const {
+  if (buffer == nullptr || !store_) return nullptr;
+  const TRecordHeader& h = Header(buffer);
+  if (h.BookmarkFlag != bfCurrent) return nullptr;
+  int index = IndexOfBookmark(h.Bookmark);
+  return index < 0 ? nullptr : store_->RecordAt(index);
+}
+
+bool TOracleDataSet::IsNullIn(const uint8_t* record, const Slot& s) const {
+  if (s.form == Form::kBlob) {
+    const TOracleBlob* b = BlobIn(record, s);
+    return b == nullptr || b->Bytes.empty();
+  }
+  return DataArea(record)[s.offset] != 0;
+}
+
+const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) const {
+  // A copy carries no blob list: the edit has its working values, a browse
+  // buffer its stored record's.
+  if ((State() == dsEdit || State() == dsInsert) && record == ActiveBuffer())
+    return work_blobs_.FindBlob(s.field);
+  const uint8_t* stored = Header(record).BlobList != nullptr ? record : StoredRecord(record);
+  if (stored == nullptr || Header(stored).BlobList == nullptr) return nullptr;
+  return Header(stored).BlobList->FindBlob(s.field);
+}
+
+bool TOracleDataSet::ReadNative(const uint8_t* record, const Slot& s, void* dest) const {
+  if (IsNullIn(record, s)) return false;
+  if (dest == nullptr) return true;
+  const uint8_t* value = DataArea(record) + s.offset + 1;
+  switch (s.form) {
+    case Form::kUtf8: {
+      size_t n = strnlen(reinterpret_cast<const char*>(value), s.width);
+      String text = Utf8Decode(std::string_view(reinterpret_cast<const char*>(value), n));
+      PutUtf16(static_cast<uint8_t*>(dest), text, static_cast<size_t>(s.field->Size()));
+      return true;
+    }
+    case Form::kBlob:
+      return true;
+    default:
+      std::memcpy(dest, value, s.width);
+      return true;
+  }
+}
+
+void TOracleDataSet::WriteNative(uint8_t* record, const Slot& s, const void* source) const {
+  uint8_t* area = DataArea(record) + s.offset;
+  uint8_t* value = area + 1;
+  std::memset(value, 0, s.width);
+  bool empty = source == nullptr;
+  if (!empty && (s.form == Form::kAnsi)) empty = static_cast<const char*>(source)[0] == 0;
+  if (!empty && (s.form == Form::kUtf8 || s.form == Form::kUtf16)) {
+    Char c;
+    std::memcpy(&c, source, sizeof c);
+    empty = c == 0;
+  }
+  // An empty text cannot be stored: it is null.
+  if (empty) {
+    area[0] = 1;
+    return;
+  }
+  area[0] = 0;
+  size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+  switch (s.form) {
+    case Form::kAnsi: {
+      const char* p = static_cast<const char*>(source);
+      std::string bytes(p, strnlen(p, size + 1));
+      PutBytes(value, CutWholeCharacters(bytes, size, AnsiCodePage()));
+      return;
+    }
+    case Form::kUtf8:
+      PutBytes(value, FitUtf8(Utf16At(static_cast<const uint8_t*>(source), size), size));
+      return;
+    case Form::kUtf16:
+      PutUtf16(value, Utf16At(static_cast<const uint8_t*>(source), size), size);
+      return;
+    case Form::kFixed:
+      std::memcpy(value, source, s.width);
+      return;
+    default:
+      return;
+  }
+}
+
+OraVariant TOracleDataSet::ValueIn(const uint8_t* record, const Slot& s) const {
+  if (IsNullIn(record, s)) return OraVariant();
+  const uint8_t* value = DataArea(record) + s.offset + 1;
+  switch (s.form) {
+    case Form::kAnsi:
+    case Form::kUtf8:
+    case Form::kUtf16:
+      return OraVariant(TextIn(record, s));
+    case Form::kBlob: {
+      const TOracleBlob* b = BlobIn(record, s);
+      if (s.field->DataType() == ftBlob || s.field->DataType() == ftOraBlob)
+        return OraVariant::Bytes(std::vector<uint8_t>(b->Bytes.begin(), b->Bytes.end()));
+      if (s.field->DataType() == ftWideMemo) return OraVariant(Utf8Decode(b->Bytes));
+      return OraVariant(AnsiToString(b->Bytes));
+    }
+    case Form::kFixed:
+      break;
+    default:
+      return OraVariant();
+  }
+  switch (s.field->DataType()) {
+    case ftSmallint: {
+      int16_t v;
+      std::memcpy(&v, value, sizeof v);
+      return OraVariant(static_cast<int32_t>(v));
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t v;
+      std::memcpy(&v, value, sizeof v);
+      return OraVariant(v);
+    }
+    case ftLargeint: {
+      int64_t v;
+      std::memcpy(&v, value, sizeof v);
+      if (v >= INT32_MIN && v <= INT32_MAX) return OraVariant(static_cast<int32_t>(v));
+      return OraVariant(static_cast<double>(v));
+    }
+    case ftFloat: {
+      double v;
+      std::memcpy(&v, value, sizeof v);
+      return OraVariant(v);
+    }
+    case ftDateTime:
+    case ftDate:
+    case ftTime: {
+      TDateTime t = 0;
+      const_cast<TOracleDataSet*>(this)->DataConvert(s.field, value, &t, false);
+      return OraVariant::Date(t);
+    }
+    default:
+      return OraVariant();
+  }
+}
+
+String TOracleDataSet::TextIn(const uint8_t* record, const Slot& s) const {
+  if (IsNullIn(record, s)) return String();
+  const uint8_t* value = DataArea(record) + s.offset + 1;
+  const char* p = reinterpret_cast<const char*>(value);
+  switch (s.form) {
+    case Form::kAnsi:
+      return AnsiToString(std::string_view(p, strnlen(p, s.width)));
+    case Form::kUtf8:
+      return Utf8Decode(std::string_view(p, strnlen(p, s.width)));
+    case Form::kUtf16:
+      return Utf16At(value, s.width / sizeof(Char));
+    default:
+      return ValueIn(record, s).AsString();
+  }
+}
+
+void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant& v) {
+  uint8_t* area = DataArea(record) + s.offset;
+  uint8_t* value = area + 1;
+  bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
+  if (s.form == Form::kBlob) {
+    TRecordHeader& h = Header(record);
+    std::string bytes;
+    if (!v.IsEmptyOrNull())
+      bytes = v.Kind() == vkByteArray ? std::string(v.ByteArray().begin(), v.ByteArray().end())
+              : s.field->DataType() == ftWideMemo ? Utf8Encode(v.AsString())
+                                                   : StringToAnsi(v.AsString());
+    area[0] = bytes.empty() ? 1 : 0;
+    if (h.BlobList == nullptr) {
+      if (bytes.empty()) return;
+      h.BlobList = new TBlobList();
+    }
+    h.BlobList->BlobByField(s.field).Bytes = std::move(bytes);
+    return;
+  }
+  std::memset(value, 0, s.width);
+  if (v.IsEmptyOrNull()) {
+    area[0] = 1;
+    return;
+  }
+  size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+  switch (s.form) {
+    case Form::kAnsi: {
+      std::string bytes = v.Kind() == vkAnsiString ? v.AnsiBytes() : StringToAnsi(v.AsString());
+      if (trim) bytes = TrimRightBytes(std::move(bytes));
+      area[0] = bytes.empty() ? 1 : 0;
+      PutBytes(value, CutWholeCharacters(bytes, size, AnsiCodePage()));
+      return;
+    }
+    case Form::kUtf8:
+    case Form::kUtf16: {
+      String text = v.AsString();
+      if (trim) text = TrimRight(text);
+      area[0] = text.empty() ? 1 : 0;
+      if (s.form == Form::kUtf8)
+        PutBytes(value, FitUtf8(text, size));
+      else
+        PutUtf16(value, text, size);
+      return;
+    }
+    case Form::kFixed:
+      break;
+    default:
+      return;
+  }
+  area[0] = 0;
+  switch (s.field->DataType()) {
+    case ftSmallint: {
+      int16_t w = static_cast<int16_t>(v.AsInteger());
+      std::memcpy(value, &w, sizeof w);
+      return;
+    }
+    case ftInteger:
+    case ftAutoInc: {
+      int32_t w = v.AsInteger();
+      std::memcpy(value, &w, sizeof w);
+      return;
+    }
+    case ftLargeint: {
+      int64_t w = static_cast<int64_t>(std::llround(v.AsDouble()));
+      std::memcpy(value, &w, sizeof w);
+      return;
+    }
+    case ftFloat: {
+      double w = v.AsDouble();
+      std::memcpy(value, &w, sizeof w);
+      return;
+    }
+    case ftDateTime:
+    case ftDate:
+    case ftTime: {
+      TDateTime t = v.AsDateTime();
+      DataConvert(s.field, &t, value, true);
+      return;
+    }
+    default:
+      area[0] = 1;
+      return;
+  }
+}
+
+bool TOracleDataSet::GetFieldData(TField* field, void* buffer) {
+  const Slot* s = SlotOf(field);
+  TRecordBuffer record = ActiveRecord();
+  if (s == nullptr || record == nullptr) return false;
+  return ReadNative(record, *s, buffer);
+}
+
+void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
+  const Slot* s = SlotOf(field);
+  TRecordBuffer record = ActiveRecord();
+  if (s == nullptr || record == nullptr || s->form == Form::kBlob) return;
+  BeginFieldWrite(field, buffer);
+  WriteNative(record, *s, buffer);
+  EndFieldWrite(field);
+}
+
+// ---- buffers ------------------------------------------------------------------------
+
+TRecordBuffer TOracleDataSet::AllocRecordBuffer() {
+  TRecordBuffer buffer = new uint8_t[record_size_];
+  InitRecordBuffer(buffer, record_size_);
+  return buffer;
+}
+
+void TOracleDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
+  // A buffer is a copy: it owns no ROWID copy and no blob list.
+  delete[] buffer;
+  buffer = nullptr;
+}
+
+void TOracleDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) {
+  std::memcpy(data, &Header(buffer).Bookmark, sizeof(int32_t));
+}
+
+void TOracleDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
+  std::memcpy(&Header(buffer).Bookmark, data, sizeof(int32_t));
+}
+
+TBookmarkFlag TOracleDataSet::GetBookmarkFlag(TRecordBuffer buffer) {
+  return static_cast<TBookmarkFlag>(Header(buffer).BookmarkFlag);
+}
+
+void TOracleDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
+  Header(buffer).BookmarkFlag = static_cast<uint8_t>(flag);
+}
+
+void TOracleDataSet::InternalInitRecord(TRecordBuffer buffer) {
+  InitRecordBuffer(buffer, record_size_);
+  for (const Slot& s : slots_) DataArea(buffer)[s.offset] = 1;
+  work_blobs_.Clear();
+}
+
+void TOracleDataSet::ClearCalcFields(TRecordBuffer buffer) {
+  for (const Slot& s : slots_) {
+    if (s.field->FieldKind() != fkCalculated && s.field->FieldKind() != fkLookup) continue;
+    uint8_t* area = DataArea(buffer) + s.offset;
+    area[0] = 1;
+    std::memset(area + 1, 0, s.width);
+  }
+}
+
+}  // namespace kavo

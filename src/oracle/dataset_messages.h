@@ -1,0 +1,46 @@
+// The Oracle record set's own error texts. The line break inside a text is
+// CR LF, as the layer writes every line break.
+#ifndef KAVO_ORACLE_DATASET_MESSAGES_H_
+#define KAVO_ORACLE_DATASET_MESSAGES_H_
+
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+inline constexpr const Char* SCachedUpdatesRowId = u"CachedUpdates requires a rowid!";
+inline constexpr const Char* SUnexpectedDatatype = u"Unexpected datatype: ";
+inline constexpr const Char* SNoRecords = u"No Records";
+inline constexpr const Char* SCountCursor = u"Cannot count query hits for cursor dataset";
+inline constexpr const Char* SRefreshDetail =
+    u"Refresh not allowed: detail records have cached updates.\r\nYou have to apply the updates first";
+inline constexpr const Char* SSearchRowId =
+    u"You cannot search a rowid if it is not included in the select list";
+inline constexpr const Char* SBookmarkNotFound = u"Bookmark not found (";
+inline constexpr const Char* SUnidirectional = u" not accessible in Unidirectional mode";
+
+inline constexpr const Char* SRecordDeleted = u"Record has been deleted by another user";
+inline constexpr const Char* SRecordChanged = u"Record has been changed by another user";
+inline constexpr const Char* SRecordLocked = u"Record is locked by another user";
+inline constexpr const Char* SLockNoRowId = u"A lock, refresh or check";
+inline constexpr const Char* SDeleteNoRowId = u"A delete";
+inline constexpr const Char* SNoRowIdTail =
+    u" cannot be performed without a rowid.\r\nProvide a rowid in the query or handle this action "
+    u"in the OnApplyRecord event";
+inline constexpr const Char* SNoUniqueFields = u"No UniqueFields are present in dataset";
+inline constexpr const Char* SUpdatingTableCursor =
+    u"UpdatingTable property required for cursor dataset";
+inline constexpr const Char* SNotInQBE = u"Operation not allowed in QBE mode";
+
+// What this build leaves out, refused with these texts.
+inline constexpr const Char* SQBEModeNotBuilt = u"QBE mode is not supported by this TOracleDataSet";
+inline constexpr const Char* SCachedUpdatesNotBuilt =
+    u"CachedUpdates is not supported by this TOracleDataSet";
+inline constexpr const Char* SFilterNotBuilt = u"Filters are not supported by this TOracleDataSet";
+inline constexpr const Char* SMasterNotBuilt =
+    u"Master/detail links are not supported by this TOracleDataSet";
+inline constexpr const Char* SCompressedNotBuilt =
+    u"Compressed long raw values are not supported (no LZH unpacking): field ";
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_DATASET_MESSAGES_H_

@@ -1,0 +1,658 @@
+// TOracleDataSet: properties, the session link, opening (statement, column
+// descriptions, record layout), fetching rows into the record store, closing.
+#include <cstring>
+
+#include "oracle/dataset_messages.h"
+#include "oracle/oracle_dataset.h"
+#include "oracle/oracle_date.h"
+#include "oracle/oracle_error.h"
+#include "oracle/oracle_text.h"
+#include "oracle/oracle_types.h"
+#include "recordset/database_error.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+// Sets a flag for a scope and clears it however the scope ends.
+class FlagScope {
+ public:
+  explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagScope() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+std::function<void(const Exception&)>& TOracleDataSet::ShowMessageHook() {
+  static std::function<void(const Exception&)> hook;
+  return hook;
+}
+
+TOracleDataSet::TOracleDataSet(TComponent* owner)
+    : roles::OracleDataSet(owner), main_query_(std::make_unique<TOracleQuery>(nullptr)) {
+  main_query_->SetName(u"MainQuery");
+  main_query_->SetReadBuffer(read_buffer_);
+  main_query_->SetOptimize(optimize_);
+  main_query_->SQL().OnChange = [this] { SQLChanged(); };
+}
+
+TOracleDataSet::~TOracleDataSet() {
+  try {
+    DestroyCursor();
+  } catch (const std::exception&) {
+  }
+  main_query_->SQL().OnChange = nullptr;
+  if (session_ != nullptr) {
+    session_->RemoveDataSet(this);
+    RemoveFreeNotification(session_);
+  }
+  dml_query_.reset();
+  main_query_.reset();
+}
+
+// ---- properties -----------------------------------------------------------------
+
+TStringList& TOracleDataSet::SQL() { return main_query_->SQL(); }
+TVariables& TOracleDataSet::Variables() { return main_query_->Variables(); }
+void TOracleDataSet::DeclareVariable(const String& name, int type) {
+  main_query_->DeclareVariable(name, type);
+}
+void TOracleDataSet::SetVariable(const String& name, const OraVariant& value) {
+  main_query_->SetVariable(name, value);
+}
+OraVariant TOracleDataSet::GetVariable(const String& name) { return main_query_->GetVariable(name); }
+void TOracleDataSet::DeleteVariables() { main_query_->DeleteVariables(); }
+String TOracleDataSet::SubstitutedSQL() { return main_query_->SubstitutedSQL(); }
+
+void TOracleDataSet::SetReadBuffer(int rows) {
+  read_buffer_ = rows;
+  main_query_->SetReadBuffer(rows);
+}
+
+void TOracleDataSet::SetOptimize(bool v) {
+  optimize_ = v;
+  main_query_->SetOptimize(v);
+}
+
+void TOracleDataSet::SetDebug(bool v) {
+  debug_ = v;
+  main_query_->SetDebug(v);
+}
+
+void TOracleDataSet::SetStringFieldsOnly(bool v) {
+  if (v == string_fields_only_) return;
+  string_fields_only_ = v;
+  main_query_->SetStringFieldsOnly(v);
+  Reopen();
+}
+
+void TOracleDataSet::SetUnidirectional(bool v) {
+  if (v != unidirectional_) CheckInactive();
+  unidirectional_ = v;
+}
+
+void TOracleDataSet::SetUpdatingTable(const String& v) {
+  updating_table_ = v;
+  updating_table_cached_ = false;
+}
+
+void TOracleDataSet::SetQBEMode(bool v) {
+  if (v) throw Exception(SQBEModeNotBuilt);
+}
+
+void TOracleDataSet::SetFiltered(bool v) {
+  if (v) throw Exception(SFilterNotBuilt);
+}
+
+void TOracleDataSet::SetMaster(TOracleDataSet* master) {
+  if (master != nullptr) throw Exception(SMasterNotBuilt);
+}
+
+bool TOracleDataSet::Detached() const {
+  return Active() && (session_ == nullptr || !session_->Connected());
+}
+
+void TOracleDataSet::SQLChanged() {
+  updating_table_cached_ = false;
+  Reopen();
+}
+
+void TOracleDataSet::Reopen() {
+  if (!Active() || Loading()) return;
+  Close();
+  Open();
+}
+
+// ---- the session ------------------------------------------------------------------
+
+void TOracleDataSet::SetSession(TOracleSession* session) {
+  if (session == session_) return;
+  if (Active() && !(session == nullptr && detachable_)) Close();
+  if (session_ != nullptr) {
+    session_->RemoveDataSet(this);
+    RemoveFreeNotification(session_);
+  }
+  session_ = session;
+  main_query_->SetSession(session);
+  if (dml_query_) dml_query_->SetSession(session);
+  if (session_ != nullptr) {
+    session_->AddDataSet(this);
+    FreeNotification(session_);
+  }
+}
+
+void TOracleDataSet::Notification(TComponent* component, TOperation operation) {
+  roles::OracleDataSet::Notification(component, operation);
+  // The session is gone: only its component part is left, so nothing of it
+  // may be called. Its statements were already detached by it.
+  if (operation == opRemove && session_ != nullptr &&
+      component == static_cast<TComponent*>(session_)) {
+    session_ = nullptr;
+    if (Active() && !detachable_) {
+      try {
+        Close();
+      } catch (const std::exception&) {
+      }
+    }
+  }
+}
+
+void TOracleDataSet::SessionClose() { Close(); }
+
+void TOracleDataSet::SessionStateChanged() {
+  // A detached record set keeps its rows; GetCanModify asks Detached().
+}
+
+void TOracleDataSet::DoSetActive(bool value) {
+  if (Loading()) {
+    stored_active_ = value;
+    return;
+  }
+  roles::OracleDataSet::DoSetActive(value);
+}
+
+void TOracleDataSet::Loaded() {
+  roles::OracleDataSet::Loaded();
+  if (!stored_active_) return;
+  stored_active_ = false;
+  if (design_activation_) return;
+  if (session_ != nullptr && session_->Connected()) Open();
+}
+
+// ---- statements -----------------------------------------------------------------
+
+TOracleQuery& TOracleDataSet::DMLQuery() {
+  if (!dml_query_) {
+    dml_query_ = std::make_unique<TOracleQuery>(nullptr);
+    dml_query_->SetName(u"DMLQuery");
+  }
+  TOracleQuery& q = *dml_query_;
+  q.SetSession(session_);
+  q.SetCursor(main_query_->Cursor());
+  q.SetOptimize(optimize_);
+  q.SetDebug(debug_);
+  q.SetReadBuffer(2);
+  q.SetStringFieldsOnly(false);
+  return q;
+}
+
+void TOracleDataSet::CloseDMLQuery() {
+  if (dml_query_ && !optimize_) dml_query_->Close();
+}
+
+// ---- opening --------------------------------------------------------------------
+
+void TOracleDataSet::CheckUnsupportedOptions() {
+  const TOracleDictionary& d = dictionary_;
+  const std::pair<bool, const Char*> options[] = {
+      {d.EnforceConstraints, u"EnforceConstraints"}, {d.DefaultValues, u"DefaultValues"},
+      {d.DynamicDefaults, u"DynamicDefaults"},       {d.FieldKinds, u"FieldKinds"},
+      {d.DisplayFormats, u"DisplayFormats"},         {d.RangeValues, u"RangeValues"},
+      {d.CharacterSize, u"CharacterSize"}};
+  for (const auto& [set, name] : options)
+    if (set)
+      throw Exception(u"OracleDictionary." + String(name) +
+                      u" is not supported by this TOracleDataSet");
+}
+
+void TOracleDataSet::InternalOpen() {
+  FlagScope activating(activating_);
+  position_ = -1;
+  SetBookmarkSize(4);
+  CheckUnsupportedOptions();
+  InitFieldDefs();
+  if (DefaultFields()) CreateFields();
+  BindFields(true);
+  SetOracleFieldInfo();
+  work_blobs_.Clear();
+  BuildLayout();
+  store_ = std::make_unique<TRecordDataList>(record_size_, read_buffer_, Name());
+  store_->SetUnidirectional(unidirectional_);
+  if (cached_updates_) {
+    if (rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
+    throw Exception(SCachedUpdatesNotBuilt);
+  }
+  QueryRecords(true);
+  counted_ = false;
+  added_ = 0;
+}
+
+void TOracleDataSet::InternalInitFieldDefs() {
+  FieldDefs().Clear();
+  TOracleQuery& q = MainQuery();
+  if (activating_) {
+    if (BeforeQuery) BeforeQuery(*this);
+    q.Execute();
+    // An empty result lets go of its description with its cursor.
+    if (q.FieldCount() == 0 && q.Eof()) q.Describe();
+  } else {
+    q.Describe();
+  }
+  columns_ = DescribeColumns(q);
+  rowid_index_ = FindRowIdIndex(columns_);
+  std::vector<String> names;
+  for (int i = 0; i < static_cast<int>(columns_.size()); ++i)
+    if (i != rowid_index_) names.push_back(columns_[static_cast<size_t>(i)].Name);
+  names = UniqueColumnNames(names);
+
+  infos_.Clear();
+  infos_.Items().emplace_back();  // item 0: the placeholder
+  const TSessionPreferences* prefs = session_ ? &session_->Preferences() : nullptr;
+  TSessionPreferences defaults(nullptr);
+  if (prefs == nullptr) prefs = &defaults;
+  size_t n = 0;
+  for (int i = 0; i < static_cast<int>(columns_.size()); ++i) {
+    if (i == rowid_index_) continue;
+    const TColumnDescription& c = columns_[static_cast<size_t>(i)];
+    TOracleFieldInfo info;
+    info.InfoType = itUnusedField;
+    info.FFullName = names[n++];
+    info.ColumnName = c.Name;
+    info.DataType = c.DataType;
+    info.DBType = c.DBType;
+    info.TypeName = OracleTypeName(c.DBType);
+    info.Size = c.Size;
+    info.Scale = c.Scale;
+    info.Precision = c.Precision;
+    info.FieldIndex = i;
+    info.CharSetID = c.CharSetID;
+    info.CharSetForm = c.CharSetForm;
+    info.IsUTF8 = c.IsUTF8;
+    info.IsUTF16 = c.IsUTF16;
+    info.IsWide = IsWideColumn(c, *prefs);
+    infos_.Items().push_back(info);
+    bool required = dictionary_.RequiredFields && !c.Optional;
+    if (auto def = CreateFieldDef(info, info.FFullName, infos_.Count() - 1, required, *prefs))
+      FieldDefs().Add(*def);
+  }
+  if (Active()) {
+    SetOracleFieldInfo();
+    BuildLayout();
+  } else {
+    std::vector<String> def_names;
+    for (int i = 0; i < FieldDefs().Count(); ++i) def_names.push_back(FieldDefs()[i].Name);
+    qbe_definition_.Synchronize(def_names);
+  }
+}
+
+void TOracleDataSet::SetOracleFieldInfo() {
+  for (int i = 1; i < infos_.Count(); ++i) {
+    infos_[i].Field = nullptr;
+    infos_[i].InfoType = itUnusedField;
+    infos_[i].QBE = nullptr;
+  }
+  for (int k = 0; k < FieldCount(); ++k) {
+    TField* f = Fields(k);
+    if (f->FieldKind() != fkData) continue;
+    int i = infos_.IndexOfField(f);
+    if (i <= 0) continue;
+    TOracleFieldInfo& info = infos_[i];
+    info.Field = f;
+    info.InfoType = itField;
+    info.ReadOnly = f->ReadOnly();
+    info.Required = f->Required();
+    info.QBE = qbe_definition_.FieldByName(f->FieldName());
+  }
+}
+
+void TOracleDataSet::BuildLayout() {
+  slots_.clear();
+  slot_of_.clear();
+  size_t offset = 0;
+  auto add = [&](TField* f, bool data) {
+    Slot s;
+    s.field = f;
+    if (data) {
+      s.info = infos_.IndexOfField(f);
+      if (s.info < 0) s.info = 0;
+      if (s.info > 0 && f->FieldKind() == fkData) s.column = infos_[s.info].FieldIndex;
+    }
+    TFieldType t = f->DataType();
+    bool utf16_column = s.info > 0 && infos_[s.info].IsUTF16;
+    if (f->IsBlob() || t == ftMemo || t == ftWideMemo || t == ftBlob || t == ftOraBlob ||
+        t == ftOraClob) {
+      s.form = Form::kBlob;
+      s.width = 0;
+    } else if (t == ftString || t == ftFixedChar) {
+      s.form = Form::kAnsi;
+      s.width = static_cast<size_t>(f->Size()) + 1;
+    } else if (t == ftWideString || t == ftFixedWideChar) {
+      // A wide field of a column that is not UTF-16 keeps UTF-8 (or 8-bit)
+      // bytes; a calculated one holds UTF-16, its real size.
+      s.form = (!data || utf16_column || s.info == 0) ? Form::kUtf16 : Form::kUtf8;
+      s.width = s.form == Form::kUtf16 ? static_cast<size_t>(f->GetDataSize())
+                                       : static_cast<size_t>(f->Size()) + 1;
+    } else if (f->GetDataSize() > 0) {
+      s.form = Form::kFixed;
+      s.width = static_cast<size_t>(f->GetDataSize());
+    } else {
+      return;
+    }
+    s.offset = offset;
+    offset += 1 + s.width;
+    if (s.info > 0) infos_[s.info].FieldOffset = static_cast<int>(s.offset);
+    slot_of_[f] = slots_.size();
+    slots_.push_back(s);
+  };
+  for (int k = 0; k < FieldCount(); ++k) {
+    TField* f = Fields(k);
+    if (f->FieldKind() == fkData || f->FieldKind() == fkInternalCalc) add(f, true);
+  }
+  for (int k = 0; k < FieldCount(); ++k) {
+    TField* f = Fields(k);
+    if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) add(f, false);
+  }
+  record_size_ = RecInfoSize + offset;
+}
+
+// ---- fetching -------------------------------------------------------------------
+
+void TOracleDataSet::QueryRecords(bool opening) {
+  store_->FreeRecords();
+  bookmark_counter_ = 0;
+  position_ = -1;
+  rows_remain_ = false;
+  if (session_ == nullptr || !session_->Connected()) return;  // detached
+  TOracleQuery& q = MainQuery();
+  if (!opening) {
+    if (BeforeQuery) BeforeQuery(*this);
+    q.Execute();
+  }
+  first_fetch_ = true;
+  rows_remain_ = true;
+  try {
+    if (query_all_records_ && !unidirectional_)
+      while (QueryRecord()) {
+      }
+  } catch (...) {
+    if (AfterQuery) AfterQuery(*this);
+    throw;
+  }
+  if (AfterQuery) AfterQuery(*this);
+}
+
+bool TOracleDataSet::QueryRecord() {
+  if (!rows_remain_ || !store_) return false;
+  TOracleQuery& q = MainQuery();
+  if (first_fetch_)
+    first_fetch_ = false;
+  else
+    q.Next();
+  if (q.Eof()) {
+    rows_remain_ = false;
+    return false;
+  }
+  // The slot is taken once a row is there, so that in unidirectional mode
+  // the records held are let go only for a row that replaces them.
+  TRecordBuffer record = store_->FirstFreeRecord();
+  ReadRow(record);
+  store_->NewRecord(-1, false, -1);
+  if (rowid_index_ >= 0 && !q.FieldIsNull(rowid_index_)) {
+    const char* p = reinterpret_cast<const char*>(q.FieldData(rowid_index_));
+    size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1);
+    String rowid(n, u'\0');
+    for (size_t i = 0; i < n; ++i) rowid[i] = static_cast<unsigned char>(p[i]);
+    SetRecordRowId(record, rowid);
+  }
+  TRecordHeader& h = Header(record);
+  h.Bookmark = ++bookmark_counter_;
+  h.BookmarkFlag = bfCurrent;
+  if (!AfterFetchRecord) return true;
+
+  TAfterFetchRecordAction action = afContinue;
+  fetch_record_ = record;
+  try {
+    AfterFetchRecord(*this, true, action);
+  } catch (const Exception& e) {
+    if (ShowMessageHook()) ShowMessageHook()(e);
+    action = afCancel;
+  }
+  fetch_record_ = nullptr;
+  switch (action) {
+    case afContinue:
+      return true;
+    case afPause:
+      return false;
+    case afStop:
+      q.Cancel();
+      q.Close();
+      rows_remain_ = false;
+      return true;
+    case afCancel:
+      q.Cancel();
+      q.Close();
+      rows_remain_ = false;
+      store_->FreeRecords();
+      position_ = -1;
+      return false;
+  }
+  return true;
+}
+
+void TOracleDataSet::ReadRow(TRecordBuffer record) {
+  for (const Slot& s : slots_)
+    if (s.column >= 0) ReadColumn(record, s);
+}
+
+void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
+  TOracleQuery& q = MainQuery();
+  uint8_t* area = DataArea(record) + s.offset;
+  if (q.FieldIsNull(s.column)) {
+    area[0] = 1;
+    return;
+  }
+  area[0] = 0;
+  uint8_t* value = area + 1;
+  TField* f = s.field;
+  const TOracleFieldInfo& info = infos_[s.info];
+  const uint8_t* src = q.FieldData(s.column);
+  bool produced = false;
+  switch (info.DataType) {
+    case otInteger: {
+      int32_t v;
+      std::memcpy(&v, src, sizeof v);
+      if (f->DataType() == ftSmallint) {
+        int16_t w = static_cast<int16_t>(v);
+        std::memcpy(value, &w, sizeof w);
+        produced = true;
+      } else if (f->DataType() == ftInteger || f->DataType() == ftAutoInc) {
+        std::memcpy(value, &v, sizeof v);
+        produced = true;
+      } else if (f->DataType() == ftLargeint) {
+        int64_t w = v;
+        std::memcpy(value, &w, sizeof w);
+        produced = true;
+      }
+      break;
+    }
+    case otFloat:
+      if (f->DataType() == ftFloat) {
+        std::memcpy(value, src, 8);
+        produced = true;
+      }
+      break;
+    case otString:
+    case otReference:
+      if (s.form == Form::kAnsi || s.form == Form::kUtf8 || s.form == Form::kUtf16 ||
+          s.form == Form::kBlob) {
+        ReadTextColumn(record, s, s.column);
+        produced = true;
+      }
+      break;
+    case otDate:
+      if (f->DataType() == ftDateTime || f->DataType() == ftDate || f->DataType() == ftTime) {
+        TDateTime t = OracleToNativeDate(src);
+        DataConvert(f, &t, value, true);
+        produced = true;
+      }
+      break;
+    case otLong:
+    case otLongRaw:
+      if (s.form == Form::kBlob) {
+        std::string bytes = q.Field(s.column).AnsiBytes();
+        if (info.DataType == otLongRaw) {
+          OraVariant v = q.Field(s.column);
+          bytes.assign(v.ByteArray().begin(), v.ByteArray().end());
+          static const unsigned char kHeader[] = {0x91, 0x00, 0xA6, 0x38, 0x88, 0xB7, 0xCC, 0x1B};
+          if (bytes.size() > 7 && std::memcmp(bytes.data(), kHeader, 8) == 0)
+            throw Exception(SCompressedNotBuilt + f->FieldName());
+          if (compress_blobs_ && OnDecompressBLOB) OnDecompressBLOB(*this, bytes);
+        } else if (f->DataType() == ftWideMemo) {
+          bytes = Utf8Encode(Utf8Decode(bytes));
+        }
+        area[0] = 1;
+        if (!bytes.empty()) {
+          TRecordHeader& h = Header(record);
+          if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+          h.BlobList->BlobByField(f).Bytes = std::move(bytes);
+          area[0] = 0;
+        }
+        produced = true;
+      }
+      break;
+    default:
+      break;
+  }
+  if (!produced) DatabaseError(SUnexpectedDatatype + f->FieldName(), this);
+}
+
+void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int column) {
+  TOracleQuery& q = MainQuery();
+  uint8_t* area = DataArea(record) + s.offset;
+  const TOracleFieldInfo& info = infos_[s.info];
+  bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
+  uint8_t* value = area + 1;
+  size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+
+  std::string bytes;  // the column's bytes (UTF-8 when the column is)
+  String wide;        // or its text, when it had to be decoded
+  bool have_wide = false;
+  if (info.IsUTF16) {
+    wide = q.Field(column).AsString();
+    have_wide = true;
+  } else {
+    const char* p = reinterpret_cast<const char*>(q.FieldData(column));
+    bytes.assign(p, strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1));
+  }
+  // Plain ASCII without line ends reads the same in every code page.
+  bool plain = !have_wide;
+  for (unsigned char c : bytes)
+    if (c >= 0x80 || c == '\r' || c == '\n') {
+      plain = false;
+      break;
+    }
+  auto text = [&]() -> String {
+    if (!have_wide) {
+      wide = AddCRW(info.IsUTF8 ? Utf8Decode(bytes) : AnsiToString(bytes), session_);
+      have_wide = true;
+    }
+    return wide;
+  };
+  auto trim_bytes = [&](std::string& b) {
+    if (!trim) return;
+    size_t n = b.size();
+    while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
+    b.resize(n);
+  };
+
+  switch (s.form) {
+    case Form::kAnsi: {
+      std::string out = plain ? std::move(bytes) : StringToAnsi(text());
+      trim_bytes(out);
+      out = CutWholeCharacters(out, size, AnsiCodePage());
+      std::memcpy(value, out.data(), out.size());
+      value[out.size()] = 0;
+      return;
+    }
+    case Form::kUtf8: {
+      std::string out;
+      if (plain || (info.IsUTF8 && !have_wide))
+        out = plain ? std::move(bytes) : AddCR(bytes, session_);
+      else
+        out = Utf8Encode(text());
+      trim_bytes(out);
+      out = CutWholeCharacters(out, size, "UTF-8");
+      std::memcpy(value, out.data(), out.size());
+      value[out.size()] = 0;
+      return;
+    }
+    case Form::kUtf16: {
+      String t = text();
+      if (trim) t = TrimRight(t);
+      if (t.size() > size) {
+        size_t n = size;
+        // Never half of a surrogate pair.
+        if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+        t.resize(n);
+      }
+      std::memcpy(value, t.data(), t.size() * sizeof(Char));
+      std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
+      return;
+    }
+    case Form::kBlob: {
+      // A long string kept as a memo: empty is null.
+      std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(text())
+                                                            : (plain ? bytes : StringToAnsi(text()));
+      trim_bytes(out);
+      area[0] = 1;
+      if (out.empty()) return;
+      area[0] = 0;
+      TRecordHeader& h = Header(record);
+      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+      h.BlobList->BlobByField(s.field).Bytes = std::move(out);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+// ---- closing --------------------------------------------------------------------
+
+void TOracleDataSet::InternalClose() {
+  store_.reset();
+  position_ = -1;
+  bookmark_counter_ = 0;
+  rows_remain_ = false;
+  updating_table_cached_ = false;
+  try {
+    dml_query_.reset();
+  } catch (const std::exception&) {
+  }
+  work_blobs_.Clear();
+  slots_.clear();
+  slot_of_.clear();
+  record_size_ = RecInfoSize;
+  fetch_record_ = nullptr;
+  lockpoint_set_ = false;
+}
+
+void TOracleDataSet::InternalHandleException() {
+  // No screen: the error passes on to the caller.
+}
+
+}  // namespace kavo

@@ -1,0 +1,348 @@
+// TOracleDataSet: reading a stored row back from the server to lock, check or
+// refresh it; the savepoint around a row's work; the messages of failures.
+#include <cmath>
+
+#include "oracle/dataset_messages.h"
+#include "oracle/oracle_dataset.h"
+#include "oracle/oracle_types.h"
+#include "oracle/select_analysis.h"
+#include "oracle/sql_scan.h"
+#include "recordset/database_error.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+constexpr const Char* kLockpoint = u"VZO__LOCKPOINT";
+
+bool IsStringForm(TFieldType t) {
+  return t == ftString || t == ftWideString || t == ftFixedChar || t == ftFixedWideChar ||
+         t == ftMemo || t == ftWideMemo || t == ftOraClob;
+}
+
+std::string TrimRightBytes(std::string b) {
+  size_t n = b.size();
+  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
+  b.resize(n);
+  return b;
+}
+
+}  // namespace
+
+bool TOracleDataSet::OfferApply(Char action, String* new_rowid) {
+  if (!OnApplyRecord) return false;
+  bool applied = false;
+  String rowid;
+  OnApplyRecord(*this, action, applied, rowid);
+  if (applied && new_rowid != nullptr) *new_rowid = rowid;
+  return applied;
+}
+
+// ---- transactions -----------------------------------------------------------------------
+
+void TOracleDataSet::Lockpoint() {
+  lockpoint_set_ = false;
+  if (cached_updates_ || session_ == nullptr || session_->AutoCommit()) return;
+  TOracleQuery& q = DMLQuery();
+  q.Clear();
+  q.SetSQLText(String(u"savepoint ") + kLockpoint);
+  q.Execute();
+  lockpoint_set_ = true;
+}
+
+void TOracleDataSet::RollbackToLockpoint() {
+  if (cached_updates_ || session_ == nullptr) return;
+  lockpoint_set_ = false;
+  if (session_->AutoCommit()) {
+    if (commit_on_post_) session_->Rollback();
+    return;
+  }
+  TOracleQuery& q = DMLQuery();
+  q.Clear();
+  q.SetSQLText(String(u"rollback to savepoint ") + kLockpoint);
+  q.Execute();
+}
+
+void TOracleDataSet::CommitSession() {
+  if (cached_updates_ || !commit_on_post_ || session_ == nullptr || session_->AutoCommit()) return;
+  session_->Commit();
+}
+
+void TOracleDataSet::RollbackSession() {
+  if (cached_updates_ || !commit_on_post_ || session_ == nullptr) return;
+  session_->Rollback();
+}
+
+void TOracleDataSet::CopyVariablesNamedIn(TOracleQuery& q, const String& text) {
+  for (const TFoundVariable& v : FindVariables(text, false)) {
+    int i = main_query_->VariableIndex(v.name);
+    if (i < 0 || q.VariableIndex(v.name) >= 0) continue;
+    q.DeclareVariable(v.name, main_query_->VariableType(i));
+    q.SetVariable(v.name, main_query_->GetVariable(i));
+  }
+}
+
+// ---- the stored row ---------------------------------------------------------------------
+
+bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_fields,
+                                 TRecordBuffer record) {
+  if (record == nullptr) record = CurrentStored();
+  String rowid = record != nullptr ? RecordRowId(record) : String();
+  bool savepoint = false;
+  auto undo = [&] {
+    if (!savepoint) return;
+    savepoint = false;
+    try {
+      RollbackToLockpoint();
+    } catch (const std::exception&) {
+    }
+  };
+  try {
+    if (lock) {
+      Lockpoint();
+      savepoint = lockpoint_set_;
+    }
+    if (refresh) {
+      // A handler may write the new values into the stored record.
+      TRecordBuffer saved = fetch_record_;
+      fetch_record_ = record;
+      bool applied = false;
+      try {
+        applied = OfferApply(u'R');
+      } catch (...) {
+        fetch_record_ = saved;
+        throw;
+      }
+      fetch_record_ = saved;
+      if (applied) refresh = false;
+    }
+    if (lock && OfferApply(u'L')) lock = check = false;
+    if (check && OfferApply(u'C')) check = false;
+    if (!lock && !check && !refresh) return false;
+    if (Trim(rowid).empty()) throw Exception(String(SLockNoRowId) + SNoRowIdTail);
+
+    TOracleQuery& q = DMLQuery();
+    q.SetStringFieldsOnly(string_fields_only_);
+    q.Clear();
+    q.DeclareVariable(u"vzo__rowid", otString);
+    q.SetVariable(u"vzo__rowid", rowid);
+    TStringList sql;
+    if (!all_fields) {
+      String table = GetUpdatingTable();
+      sql.Add(u"select * from " + table + u" where rowid = :vzo__rowid");
+      if (lock) sql.Add(u"for update nowait");
+      CopyVariablesNamedIn(q, table);
+    } else {
+      String text = SubstitutedSQL();
+      size_t end = UpperCase(text).find(u"/* END_REFRESH */");
+      if (end != String::npos) text.resize(end);
+      TSelectParts parts = SplitSelect(text, false);
+      String alias = GetUpdatingAlias();
+      sql.Add(parts.BeforeWhere);
+      if (parts.HasWhere) {
+        sql.Add(parts.WhereWord + u" (" + parts.WhereClause + u")");
+        sql.Add(u"and");
+        sql.Add(u"(" + alias + u".rowid = :vzo__rowid)");
+      } else {
+        sql.Add(parts.WhereWord + u" " + alias + u".rowid = :vzo__rowid");
+      }
+      if (lock) {
+        String first;
+        for (const Slot& s : slots_)
+          if (s.field->FieldKind() == fkData && s.info > 0) {
+            first = infos_[s.info].ColumnName;
+            break;
+          }
+        sql.Add(u"for update of " + alias + u"." + ColumnNameSQL(first) + u" nowait");
+      }
+      CopyVariablesNamedIn(q, sql.Text());
+    }
+    q.SetSQLText(sql.Text());
+    q.Execute();
+    bool changed = false;
+    if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);
+    if (refresh && !q.Eof()) changed = StoreRefreshedRow(q, record);
+    if (check && RecordChanged(q, record)) {
+      undo();
+      RaiseTranslated(u'L', 0, SRecordChanged);
+    }
+    CloseDMLQuery();
+    return changed;
+  } catch (const EOracleError& e) {
+    undo();
+    CloseDMLQuery();
+    if (e.ErrorCode() == 54) RaiseTranslated(u'L', 54, SRecordLocked);
+    RaiseTranslated(u'L', e.ErrorCode(), e.Message());
+  } catch (...) {
+    undo();
+    try {
+      CloseDMLQuery();
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+}
+
+bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
+  for (const Slot& s : slots_) {
+    if (s.field->FieldKind() != fkData || s.info <= 0) continue;
+    const TOracleFieldInfo& info = infos_[s.info];
+    int column = q.FieldIndex(info.ColumnName);
+    if (column < 0 || q.FieldType(column) != info.DataType) continue;
+    if (!SameValue(record, s, q, column)) return true;
+  }
+  return false;
+}
+
+bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  TFieldType type = s.field->DataType();
+  bool field_null = IsNullIn(record, s) || (IsStringForm(type) && TrimRight(TextIn(record, s)).empty());
+  OraVariant fetched = q.Field(column);
+  bool fetched_null = fetched.IsEmptyOrNull() ||
+                      (fetched.Kind() == vkByteArray && fetched.ByteArray().empty()) ||
+                      (fetched.IsString() && TrimRight(fetched.AsString()).empty());
+  if (field_null || fetched_null) return field_null == fetched_null;
+  if (type == ftWideMemo) return true;
+  switch (q.FieldType(column)) {
+    case otFloat: {
+      double a = fetched.AsDouble();
+      double b = ValueIn(record, s).AsDouble();
+      if (a == 0) return std::fabs(b) < 1e-10;
+      return std::fabs((b - a) / a) < 1e-10;
+    }
+    case otString: {
+      if (s.form == Form::kAnsi) {
+        // Cut as the fetch cut it: to the field's size, by whole characters.
+        std::string server = CutWholeCharacters(StringToAnsi(fetched.AsString()),
+                                                static_cast<size_t>(s.field->Size()), AnsiCodePage());
+        return TrimRightBytes(server) == TrimRightBytes(StringToAnsi(TextIn(record, s)));
+      }
+      return TrimRight(fetched.AsString()) == TrimRight(TextIn(record, s));
+    }
+    case otDate: {
+      double ms = (fetched.AsDateTime() - ValueIn(record, s).AsDateTime()) * 86400000.0;
+      return std::fabs(ms) <= 1000.5;
+    }
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ: {
+      double ms = (fetched.AsDateTime() - ValueIn(record, s).AsDateTime()) * 86400000.0;
+      return std::fabs(ms) <= 1.5;
+    }
+    case otLongRaw:
+    case otBLOB:
+      return ValueIn(record, s).ByteArray() == fetched.ByteArray();
+    case otLong:
+    case otCLOB:
+      return ValueIn(record, s).AsString() == fetched.AsString();
+    case otInteger:
+      return ValueIn(record, s).AsDouble() == fetched.AsDouble();
+    default:
+      return ValueIn(record, s) == fetched;
+  }
+}
+
+bool TOracleDataSet::StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record) {
+  bool changed = false;
+  for (const Slot& s : slots_) {
+    if ((s.field->FieldKind() != fkData && s.field->FieldKind() != fkInternalCalc) || s.info <= 0)
+      continue;
+    int column = q.FieldIndex(infos_[s.info].ColumnName);
+    if (column < 0) continue;
+    if (q.FieldType(column) == infos_[s.info].DataType && SameValue(record, s, q, column)) continue;
+    StoreValue(record, s, q.Field(column));
+    changed = true;
+  }
+  if (AfterRefreshRecord) AfterRefreshRecord(*this);
+  return changed;
+}
+
+void TOracleDataSet::LockRecord(bool check_only) {
+  CheckActive();
+  FetchRecord(!check_only, true, false, false, nullptr);
+}
+
+void TOracleDataSet::RefreshRecord() {
+  CheckActive();
+  if (State() == dsInsert || CurrentStored() == nullptr) return;
+  TRecordBuffer stored = CurrentStored();
+  FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, stored);
+  if (TRecordBuffer b = ActiveBuffer(); b != nullptr && State() == dsBrowse) {
+    CopyToBuffer(stored, b, record_size_);
+    Header(b).BookmarkFlag = bfCurrent;
+    GetCalcFields(b);
+  }
+}
+
+// ---- messages ----------------------------------------------------------------------------
+
+String TOracleDataSet::TranslatedMessage(Char action, int error_code, const String& text) {
+  String message = text;
+  if (error_code >= 20000 && error_code <= 20999) {
+    // An application error: its call-stack lines go.
+    size_t at = message.find(u"ORA-06512");
+    if (at != String::npos) message.resize(at > 0 ? at - 1 : 0);
+  }
+  String constraint;
+  if (error_code == 1 || error_code == 2290 || error_code == 2291 || error_code == 2292) {
+    size_t open = 0;
+    while ((open = message.find(u'(', open)) != String::npos) {
+      size_t close = message.find(u')', open);
+      if (close == String::npos) break;
+      String group = message.substr(open + 1, close - open - 1);
+      size_t dot = group.find(u'.');
+      if (dot != String::npos) {
+        constraint = group.substr(dot + 1);
+        break;
+      }
+      open = close;
+    }
+  }
+  if (dictionary_.UseMessageTable && session_ != nullptr && !session_->MessageTable().empty() &&
+      !constraint.empty()) {
+    try {
+      String found = LookUpMessageTable(constraint, action, error_code);
+      if (!found.empty()) message = found;
+    } catch (const Exception& e) {
+      message += u"(" + e.Message() + u")";
+    }
+  }
+  if (OnTranslateMessage) OnTranslateMessage(*this, error_code, constraint, action, message);
+  return message;
+}
+
+String TOracleDataSet::LookUpMessageTable(const String& constraint, Char action, int error_code) {
+  TOracleQuery q(nullptr);
+  q.SetName(u"MessageQuery");
+  q.SetSession(session_);
+  String quoted;
+  for (Char c : constraint) quoted += c == u'\'' ? String(u"''") : String(1, c);
+  TStringList sql;
+  sql.Add(u"select actions, parent_child, error_message from " + session_->MessageTable());
+  sql.Add(u"where constraint_name = '" + quoted + u"'");
+  sql.Add(u"order by actions");
+  q.SetSQLText(sql.Text());
+  q.Execute();
+  String wanted = error_code == 2291 ? u"C" : error_code == 2292 ? u"P" : u"*";
+  String by_letter, by_star;
+  for (; !q.Eof(); q.Next()) {
+    String pc = Trim(q.FieldAsString(1));
+    if (pc != u"*" && pc != wanted) continue;
+    String actions = Trim(q.FieldAsString(0));
+    String text = q.FieldAsString(2);
+    if (by_letter.empty() && actions.find(action) != String::npos) by_letter = text;
+    if (by_star.empty() && actions == u"*") by_star = text;
+  }
+  return !by_letter.empty() ? by_letter : by_star;
+}
+
+void TOracleDataSet::RaiseTranslated(Char action, int error_code, const String& text) {
+  DatabaseError(TranslatedMessage(action, error_code, text), this);
+}
+
+void TOracleDataSet::RaiseOracleFailure(Char action, const EOracleError& e) {
+  RaiseTranslated(action, e.ErrorCode(), e.Message());
+}
+
+}  // namespace kavo

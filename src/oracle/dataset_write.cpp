@@ -1,0 +1,425 @@
+// TOracleDataSet: starting an edit, posting an update or insert, deleting,
+// cancelling; the generated statements and the updating table.
+#include <algorithm>
+#include <cstring>
+
+#include "oracle/dataset_messages.h"
+#include "oracle/oracle_dataset.h"
+#include "oracle/oracle_types.h"
+#include "oracle/select_analysis.h"
+#include "recordset/database_error.h"
+
+namespace kavo {
+
+namespace {
+
+bool IsPlainName(const String& name) {
+  if (name.empty() || !(name[0] >= u'A' && name[0] <= u'Z')) return false;
+  for (Char c : name)
+    if (!((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'$' ||
+          c == u'#'))
+      return false;
+  return true;
+}
+
+bool IsTextSlotType(TFieldType t) {
+  return t == ftString || t == ftWideString || t == ftFixedChar || t == ftFixedWideChar ||
+         t == ftMemo || t == ftWideMemo || t == ftOraClob;
+}
+
+}  // namespace
+
+// A column name as the server described it; one that is not a plain
+// upper-case name only means that column when quoted.
+String TOracleDataSet::ColumnNameSQL(const String& column) {
+  return IsPlainName(column) ? column : u"\"" + column + u"\"";
+}
+
+String TOracleDataSet::GetUpdatingTable() {
+  if (updating_table_cached_) return updating_table_cache_;
+  if (!Trim(updating_table_).empty()) {
+    updating_table_cache_ = NormaliseTableName(updating_table_);
+  } else {
+    for (int i = 0; i < main_query_->VariableCount(); ++i)
+      if (main_query_->VariableType(i) == otCursor) throw Exception(SUpdatingTableCursor);
+    updating_table_cache_ = UpdatingTableFromSQL(SubstitutedSQL());
+  }
+  updating_table_cached_ = true;
+  return updating_table_cache_;
+}
+
+String TOracleDataSet::GetUpdatingAlias() {
+  return UpdatingAliasFromSQL(SubstitutedSQL(), GetUpdatingTable());
+}
+
+bool TOracleDataSet::GetCanModify() {
+  if (!Active() || Detached() || read_only_) return false;
+  return rowid_index_ >= 0 || static_cast<bool>(OnApplyRecord);
+}
+
+void TOracleDataSet::CommitUpdates() {
+  added_ = 0;
+  DataEvent(deDataSetChange);
+}
+
+// ---- editing ----------------------------------------------------------------------------
+
+void TOracleDataSet::InternalEdit() {
+  TRecordBuffer stored = CurrentStored();
+  if (stored == nullptr) return;
+  work_blobs_.Clear();
+  if (Header(stored).BlobList != nullptr) work_blobs_ = *Header(stored).BlobList;
+  bool before_edit = (refresh_options_ & roBeforeEdit) != 0;
+  if (locking_mode_ != lmLockImmediate && locking_mode_ != lmCheckImmediate && !before_edit)
+    return;
+  bool lock = locking_mode_ == lmLockImmediate;
+  bool check = lock || locking_mode_ == lmCheckImmediate;
+  bool refresh = false, all_fields = false;
+  if (before_edit) {
+    refresh = true;
+    all_fields = (refresh_options_ & roAllFields) != 0;
+    check = false;
+  }
+  bool changed = FetchRecord(lock, check, refresh, all_fields, stored);
+  if (changed) {
+    // The edit starts from the row as the server has it now.
+    TRecordBuffer edit = ActiveBuffer();
+    for (const Slot& s : slots_) {
+      if (s.form == Form::kBlob) continue;
+      std::memcpy(DataArea(edit) + s.offset, DataArea(stored) + s.offset, 1 + s.width);
+    }
+  }
+}
+
+void TOracleDataSet::InternalInsert() {
+  work_blobs_.Clear();
+  if (sequence_field_.ApplyMoment == amOnNewRecord) ApplySequence();
+}
+
+void TOracleDataSet::InternalCancel() {
+  bool was_edit = State() == dsEdit;
+  work_blobs_.Clear();
+  if (locking_mode_ != lmLockImmediate || cached_updates_ || !was_edit) return;
+  try {
+    RollbackSession();
+  } catch (const Exception& e) {
+    DatabaseError(e.Message(), this);
+  }
+}
+
+void TOracleDataSet::Post() { roles::OracleDataSet::Post(); }
+
+void TOracleDataSet::InternalPost() {
+  bool inserting = State() == dsInsert;
+  if (inserting && sequence_field_.ApplyMoment == amOnPost) ApplySequence();
+  InternalInsertUpdate(inserting);
+}
+
+void TOracleDataSet::ApplySequence() {
+  if (Trim(sequence_field_.Field).empty() || Trim(sequence_field_.Sequence).empty()) return;
+  if (sequence_field_.ApplyMoment == amOnServer) return;
+  TField* field = FindField(sequence_field_.Field);
+  if (field == nullptr || !field->IsNull()) return;
+  TOracleQuery& q = DMLQuery();
+  q.Clear();
+  q.SetSQLText(u"select " + sequence_field_.Sequence + u".nextval from dual");
+  try {
+    q.Execute();
+    field->SetAsFloat(q.Field(0).AsDouble());
+  } catch (...) {
+    CloseDMLQuery();
+    throw;
+  }
+  CloseDMLQuery();
+}
+
+bool TOracleDataSet::IsEmptyValue(const uint8_t* record, const Slot& s) const {
+  if (IsNullIn(record, s)) return true;
+  bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
+  if (trim && IsTextSlotType(s.field->DataType()) && s.form != Form::kBlob)
+    return TrimRight(TextIn(record, s)).empty();
+  return false;
+}
+
+bool TOracleDataSet::FieldChanged(const Slot& s, const uint8_t* old_record,
+                                  const uint8_t* new_record) {
+  if (s.form == Form::kBlob) {
+    const TOracleBlob* before = old_record ? BlobIn(old_record, s) : nullptr;
+    const TOracleBlob* after = work_blobs_.FindBlob(s.field);
+    return (before ? before->Bytes : std::string()) != (after ? after->Bytes : std::string());
+  }
+  bool old_null = old_record == nullptr || IsEmptyValue(old_record, s);
+  bool new_null = IsEmptyValue(new_record, s);
+  if (old_null || new_null) return old_null != new_null;
+  if (s.form == Form::kFixed)
+    return std::memcmp(DataArea(old_record) + s.offset + 1, DataArea(new_record) + s.offset + 1,
+                       s.width) != 0;
+  bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
+  String a = TextIn(old_record, s), b = TextIn(new_record, s);
+  return trim ? TrimRight(a) != TrimRight(b) : a != b;
+}
+
+String TOracleDataSet::ColumnSQL(TOracleQuery& q, const Slot& s, const uint8_t* record,
+                                 bool inserting) {
+  const TOracleFieldInfo& info = infos_[s.info];
+  String name = ColumnNameSQL(info.ColumnName);
+  String expr;
+  if (IsEmptyValue(record, s)) {
+    bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
+                           !Trim(sequence_field_.Sequence).empty() &&
+                           SameText(sequence_field_.Field, s.field->FieldName());
+    bool null_lob = session_ != nullptr && session_->Preferences().NullLOBIsEmpty();
+    if (server_sequence)
+      expr = sequence_field_.Sequence + u".nextval";
+    else if (null_lob && info.DataType == otCLOB)
+      expr = u"empty_clob()";
+    else if (null_lob && info.DataType == otBLOB)
+      expr = u"empty_blob()";
+    else
+      expr = u"null";
+  } else {
+    String variable = u"v" + IntToStr(s.info);
+    q.DeclareVariable(variable, info.DataType);
+    if ((info.DataType == otString || info.DataType == otLong) && (info.IsUTF8 || info.IsUTF16))
+      q.DeclareVariableCharSet(variable, static_cast<uint8_t>(info.CharSetForm),
+                               static_cast<uint16_t>(info.CharSetID));
+    OraVariant value = ValueIn(record, s);
+    if (info.DataType == otLongRaw && compress_blobs_) {
+      if (!OnCompressBLOB) throw Exception(SCompressedNotBuilt + s.field->FieldName());
+      std::string bytes(value.ByteArray().begin(), value.ByteArray().end());
+      OnCompressBLOB(*this, bytes);
+      value = OraVariant::Bytes(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    }
+    q.SetVariable(variable, value);
+    expr = u":" + variable;
+  }
+  return inserting ? expr : name + u" = " + expr;
+}
+
+void TOracleDataSet::AddRowCondition(TOracleQuery& q, TStringList& sql, const uint8_t* record) {
+  if (Trim(unique_fields_).empty()) {
+    q.DeclareVariable(u"vzo__rowid", otString);
+    q.SetVariable(u"vzo__rowid", record ? RecordRowId(record) : String());
+    sql.Add(u"where rowid = :vzo__rowid");
+    return;
+  }
+  std::vector<String> conditions;
+  int key = 0;
+  size_t start = 0;
+  String list = unique_fields_ + u";";
+  for (size_t semi; (semi = list.find(u';', start)) != String::npos; start = semi + 1) {
+    String name = Trim(list.substr(start, semi - start));
+    if (name.empty()) continue;
+    TField* f = FindField(name);
+    const Slot* s = f ? SlotOf(f) : nullptr;
+    if (s == nullptr || s->info <= 0) continue;
+    String column = ColumnNameSQL(infos_[s->info].ColumnName);
+    if (record == nullptr || IsEmptyValue(record, *s)) {
+      conditions.push_back(column + u" is null");
+      continue;
+    }
+    String variable = u"vzo__key" + IntToStr(++key);
+    q.DeclareVariable(variable, infos_[s->info].DataType);
+    q.SetVariable(variable, ValueIn(record, *s));
+    conditions.push_back(column + u" = :" + variable);
+  }
+  if (conditions.empty()) DatabaseError(SNoUniqueFields, this);
+  String text = u"where ";
+  for (size_t i = 0; i < conditions.size(); ++i)
+    text += (i == 0 ? String() : String(u"\r\nand ")) + conditions[i];
+  sql.Add(text);
+}
+
+void TOracleDataSet::InternalInsertUpdate(bool inserting) {
+  TRecordBuffer edit = ActiveBuffer();
+  TRecordBuffer stored = inserting ? nullptr : CurrentStored();
+  std::vector<const Slot*> columns;  // in select-list order
+  for (const Slot& s : slots_)
+    if (s.field->FieldKind() == fkData && s.info > 0 && !s.field->ReadOnly()) columns.push_back(&s);
+  std::sort(columns.begin(), columns.end(), [&](const Slot* a, const Slot* b) {
+    return infos_[a->info].FieldIndex < infos_[b->info].FieldIndex;
+  });
+  std::vector<const Slot*> written;
+  for (const Slot* s : columns) {
+    bool include = inserting ? !IsEmptyValue(edit, *s) : FieldChanged(*s, stored, edit);
+    if (include) written.push_back(s);
+  }
+  bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
+                         !Trim(sequence_field_.Field).empty() &&
+                         !Trim(sequence_field_.Sequence).empty();
+  if (server_sequence)
+    for (const Slot* s : columns)
+      if (SameText(s->field->FieldName(), sequence_field_.Field) &&
+          std::find(written.begin(), written.end(), s) == written.end())
+        written.push_back(s);
+
+  String new_rowid;
+  bool have_rowid = false;
+  if (written.empty()) {
+    if (locking_mode_ == lmLockImmediate && !inserting) CommitSession();
+  } else {
+    bool savepoint = false;
+    try {
+      if (!inserting && (locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed)) {
+        FetchRecord(true, true, false, false, stored);
+      } else {
+        Lockpoint();
+      }
+      savepoint = lockpoint_set_;
+      if (OfferApply(inserting ? u'I' : u'U', &new_rowid)) {
+        have_rowid = inserting;
+      } else {
+        TOracleQuery& q = DMLQuery();
+        q.Clear();
+        TStringList sql;
+        String table = GetUpdatingTable();
+        std::vector<String> parts;
+        for (const Slot* s : written) parts.push_back(ColumnSQL(q, *s, edit, inserting));
+        auto joined = [&](bool names) {
+          String text;
+          for (size_t i = 0; i < written.size(); ++i) {
+            if (i > 0) text += u", ";
+            text += names ? ColumnNameSQL(infos_[written[i]->info].ColumnName) : parts[i];
+          }
+          return text;
+        };
+        if (inserting) {
+          sql.Add(u"insert into " + table);
+          sql.Add(u"  (" + joined(true) + u")");
+          sql.Add(u"values");
+          sql.Add(u"  (" + joined(false) + u")");
+        } else {
+          sql.Add(u"update " + table);
+          sql.Add(u"set " + joined(false));
+        }
+        CopyVariablesNamedIn(q, table);
+        bool by_rowid = Trim(unique_fields_).empty();
+        if (!inserting) AddRowCondition(q, sql, stored);
+        bool returning = by_rowid && session_ != nullptr && session_->UseOCI80();
+        if (returning) {
+          if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
+          sql.Add(u"returning rowid into :vzo__rowid");
+        }
+        q.SetSQLText(sql.Text());
+        q.Execute();
+        if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
+        if (returning) {
+          new_rowid = q.GetVariable(u"vzo__rowid").AsString();
+          have_rowid = true;
+        } else if (inserting && by_rowid) {
+          new_rowid = q.RowId();
+          have_rowid = true;
+        }
+        CloseDMLQuery();
+      }
+      CommitSession();
+      savepoint = false;
+    } catch (const EOracleError& e) {
+      if (savepoint) {
+        try {
+          RollbackToLockpoint();
+        } catch (const std::exception&) {
+        }
+      }
+      RaiseOracleFailure(inserting ? u'I' : u'U', e);
+    } catch (...) {
+      if (savepoint) {
+        try {
+          RollbackToLockpoint();
+        } catch (const std::exception&) {
+        }
+      }
+      throw;
+    }
+  }
+
+  TRecordBuffer target = stored;
+  if (!inserting) {
+    if (stored != nullptr) {
+      CopyIntoRecord(edit, stored, record_size_);
+      Header(stored).BookmarkFlag = bfCurrent;
+    }
+  } else {
+    target = store_->NewRecord(position_ < 0 ? -1 : position_, false, -1);
+    CopyIntoRecord(edit, target, record_size_);
+    TRecordHeader& h = Header(target);
+    h.Bookmark = ++bookmark_counter_;
+    h.BookmarkFlag = bfCurrent;
+    h.MasterBookmark = -1;
+    ++added_;
+    // The model shows the new record by its bookmark.
+    Header(edit).Bookmark = h.Bookmark;
+    Header(edit).BookmarkFlag = bfCurrent;
+    if (position_ < 0) position_ = store_->RecordCount() - 1;
+  }
+  if (target != nullptr) {
+    if (have_rowid) SetRecordRowId(target, new_rowid);
+    bool any_blob = std::any_of(slots_.begin(), slots_.end(),
+                                [](const Slot& s) { return s.form == Form::kBlob; });
+    if (any_blob) {
+      TRecordHeader& h = Header(target);
+      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+      *h.BlobList = work_blobs_;
+    }
+    bool reread = !written.empty() && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
+                                       (inserting && ((refresh_options_ & roAfterInsert) || server_sequence)));
+    if (reread) {
+      FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, target);
+      CopyToBuffer(target, edit, record_size_);
+      Header(edit).BookmarkFlag = bfCurrent;
+    }
+  }
+}
+
+void TOracleDataSet::InternalDelete() {
+  TRecordBuffer stored = CurrentStored();
+  if (stored == nullptr) return;
+  bool savepoint = false;
+  try {
+    if (locking_mode_ != lmNone) {
+      FetchRecord(true, true, false, false, stored);
+      savepoint = lockpoint_set_;
+    }
+    if (!OfferApply(u'D')) {
+      if (Trim(unique_fields_).empty() && Trim(RecordRowId(stored)).empty())
+        throw Exception(String(SDeleteNoRowId) + SNoRowIdTail);
+      TOracleQuery& q = DMLQuery();
+      q.Clear();
+      TStringList sql;
+      String table = GetUpdatingTable();
+      sql.Add(u"delete from " + table);
+      CopyVariablesNamedIn(q, table);
+      AddRowCondition(q, sql, stored);
+      q.SetSQLText(sql.Text());
+      q.Execute();
+      if (q.RowsProcessed() == 0) RaiseTranslated(u'D', 0, SRecordDeleted);
+      CloseDMLQuery();
+    }
+    CommitSession();
+    savepoint = false;
+  } catch (const EOracleError& e) {
+    if (savepoint && locking_mode_ != lmNone) {
+      try {
+        RollbackToLockpoint();
+      } catch (const std::exception&) {
+      }
+    }
+    RaiseOracleFailure(u'D', e);
+  } catch (...) {
+    if (savepoint && locking_mode_ != lmNone) {
+      try {
+        RollbackToLockpoint();
+      } catch (const std::exception&) {
+      }
+    }
+    throw;
+  }
+  int index = IndexOfBookmark(Header(stored).Bookmark);
+  if (index >= 0) {
+    store_->DeleteRecord(index, false);
+    --added_;
+    position_ = index;
+  }
+}
+
+}  // namespace kavo

@@ -1,0 +1,393 @@
+// TOracleDataSet: the Oracle layer's record set. It runs its select on a
+// session, describes the select list into column descriptions and field
+// definitions, fetches every row (by default) into its own record store in
+// array fetches of ReadBuffer rows, and answers navigation, bookmarks, counts
+// and field values from the store. A change is written back to the updating
+// table by the row's ROWID: the row is checked against the server when the
+// edit starts, locked and checked again when it is posted (savepoint
+// VZO__LOCKPOINT, select ... for update nowait), written with only the
+// changed columns, and the session commits.
+//
+// Built on the record-set model (recordset/dataset.h); it plays the Oracle
+// record set role the integration cycle drives.
+//
+// Left out, and refused with a clear error where a setting would ask for
+// them: master/detail links, the data-provider interface, object, collection
+// and XML columns (the statement refuses them), LZH-compressed long raw
+// values, QBE mode and its condition language, cached updates, filters, and
+// the data-dictionary options other than RequiredFields and UseMessageTable.
+// The QBE definition itself is kept and stored.
+#ifndef KAVO_ORACLE_ORACLE_DATASET_H_
+#define KAVO_ORACLE_ORACLE_DATASET_H_
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "oracle/field_info.h"
+#include "oracle/oracle_error.h"
+#include "oracle/qbe_definition.h"
+#include "oracle/query.h"
+#include "oracle/record_store.h"
+#include "oracle/session.h"
+#include "recordset/roles.h"
+#include "rtl/string_list.h"
+
+namespace kavo {
+
+class TOracleDataSet;
+
+enum TLockingModeOptions { lmLockImmediate, lmCheckImmediate, lmLockDelayed, lmNone };
+
+// RefreshOptions is a set of these.
+enum TRefreshOption : unsigned {
+  roBeforeEdit = 1u << 0,
+  roAfterInsert = 1u << 1,
+  roAfterUpdate = 1u << 2,
+  roAllFields = 1u << 3,
+};
+
+enum TSequenceApplyMoment { amOnNewRecord, amOnPost, amOnServer };
+
+struct TSequenceField {
+  String Field;
+  String Sequence;
+  TSequenceApplyMoment ApplyMoment = amOnPost;
+};
+
+struct TOracleDictionary {
+  bool EnforceConstraints = false;
+  std::vector<String> DisabledConstraints;
+  bool UseMessageTable = false;
+  bool DefaultValues = false;
+  bool DynamicDefaults = false;
+  bool FieldKinds = false;
+  bool DisplayFormats = false;
+  bool RangeValues = false;
+  bool RequiredFields = true;
+  bool CharacterSize = false;
+};
+
+enum TAfterFetchRecordAction { afContinue, afPause, afStop, afCancel };
+
+// ProviderOptions is a set of these (stored only).
+enum TProviderOption : unsigned {
+  opNoKeyFields = 1u << 0,
+  opNoIndexDefs = 1u << 1,
+  opNoDefaultOrder = 1u << 2,
+  opNoCommit = 1u << 3,
+};
+
+using TOracleDataSetEvent = std::function<void(TOracleDataSet&)>;
+using TAfterFetchRecordEvent =
+    std::function<void(TOracleDataSet&, bool filter_accept, TAfterFetchRecordAction& action)>;
+// Action: 'L' lock, 'C' check, 'R' refresh, 'I' insert, 'U' update, 'D' delete.
+using TApplyRecordEvent =
+    std::function<void(TOracleDataSet&, Char action, bool& applied, String& new_rowid)>;
+using TTranslateMessageEvent = std::function<void(TOracleDataSet&, int error_code,
+                                                  const String& constraint_name, Char action,
+                                                  String& message)>;
+using TBlobEvent = std::function<void(TOracleDataSet&, std::string& bytes)>;
+
+class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet {
+ public:
+  explicit TOracleDataSet(TComponent* owner);
+  ~TOracleDataSet() override;
+
+  // ---- the statement ------------------------------------------------------
+  // Setting the text (any change of the list) forgets the updating table and
+  // reopens an open record set.
+  TStringList& SQL();
+  TOracleSession* Session() const { return session_; }
+  // Closes the record set unless the new value is none and it is
+  // Detachable.
+  void SetSession(TOracleSession* session);
+  int ReadBuffer() const { return read_buffer_; }
+  void SetReadBuffer(int rows);
+  bool Optimize() const { return optimize_; }
+  void SetOptimize(bool v);
+  bool Debug() const { return debug_; }
+  void SetDebug(bool v);
+  // Every column fetched as text; reopens an open record set.
+  bool StringFieldsOnly() const { return string_fields_only_; }
+  void SetStringFieldsOnly(bool v);
+  int Cursor() const { return cursor_; }
+  void SetCursor(int v) { cursor_ = v; }
+  // The bind variables of SQL (the main statement's).
+  TVariables& Variables();
+  void DeclareVariable(const String& name, int type);
+  void SetVariable(const String& name, const OraVariant& value);
+  OraVariant GetVariable(const String& name);
+  void DeleteVariables();
+  // The SQL with substitution variables replaced.
+  String SubstitutedSQL();
+
+  // ---- properties ----------------------------------------------------------
+  TSequenceField& SequenceField() { return sequence_field_; }
+  TOracleDictionary& OracleDictionary() { return dictionary_; }
+  TQBEDefinition& QBEDefinition() { return qbe_definition_; }
+  const String& UniqueFields() const { return unique_fields_; }
+  void SetUniqueFields(const String& v) { unique_fields_ = v; }
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool v) { read_only_ = v; }
+  TLockingModeOptions LockingMode() const { return locking_mode_; }
+  void SetLockingMode(TLockingModeOptions v) { locking_mode_ = v; }
+  bool QueryAllRecords() const { return query_all_records_; }
+  void SetQueryAllRecords(bool v) { query_all_records_ = v; }
+  // Only while closed.
+  bool Unidirectional() const { return unidirectional_; }
+  void SetUnidirectional(bool v);
+  bool CountAllRecords() const { return count_all_records_; }
+  void SetCountAllRecords(bool v) { count_all_records_ = v; }
+  unsigned RefreshOptions() const { return refresh_options_; }
+  void SetRefreshOptions(unsigned v) { refresh_options_ = v; }
+  const String& UpdatingTable() const { return updating_table_; }
+  void SetUpdatingTable(const String& v);
+  bool CommitOnPost() const { return commit_on_post_; }
+  void SetCommitOnPost(bool v) { commit_on_post_ = v; }
+  bool CachedUpdates() const { return cached_updates_; }
+  void SetCachedUpdates(bool v) { cached_updates_ = v; }
+  bool QBEMode() const { return false; }
+  // True is refused: QBE mode is not built.
+  void SetQBEMode(bool v);
+  bool DesignActivation() const { return design_activation_; }
+  void SetDesignActivation(bool v) { design_activation_ = v; }
+  bool Detachable() const { return detachable_; }
+  void SetDetachable(bool v) { detachable_ = v; }
+  // Open while the session is not connected.
+  bool Detached() const;
+  bool CompressBLOBs() const { return compress_blobs_; }
+  void SetCompressBLOBs(bool v) { compress_blobs_ = v; }
+  unsigned ProviderOptions() const { return provider_options_; }
+  void SetProviderOptions(unsigned v) { provider_options_ = v; }
+  // A master record set: none is the only value (a link is refused).
+  TOracleDataSet* Master() const { return nullptr; }
+  void SetMaster(TOracleDataSet* master);
+  const String& MasterFields() const { return master_fields_; }
+  void SetMasterFields(const String& v) { master_fields_ = v; }
+  const String& DetailFields() const { return detail_fields_; }
+  void SetDetailFields(const String& v) { detail_fields_ = v; }
+  const String& Filter() const { return filter_; }
+  void SetFilter(const String& v) { filter_ = v; }
+  bool Filtered() const { return false; }
+  // True is refused: filters are not built.
+  void SetFiltered(bool v);
+  // Uncompressed / compressed bytes written so far; 0 before any.
+  double CompressionFactor() const { return 0; }
+
+  // ---- events --------------------------------------------------------------
+  TOracleDataSetEvent BeforeQuery, AfterQuery, AfterRefreshRecord;
+  TAfterFetchRecordEvent AfterFetchRecord;
+  TApplyRecordEvent OnApplyRecord;
+  TTranslateMessageEvent OnTranslateMessage;
+  TBlobEvent OnCompressBLOB, OnDecompressBLOB;
+  // Where errors that are reported rather than raised go (an AfterFetchRecord
+  // handler's error, taken as afCancel), and errors taken from the store
+  // before they pass on. No screen here: nothing by default.
+  static std::function<void(const Exception&)>& ShowMessageHook();
+
+  // ---- records ---------------------------------------------------------------
+  // The current record's ROWID (the stored record's, also while editing).
+  String RowId();
+  // Runs the count query now.
+  int CountQueryHits();
+  // Moves to record number `value` (from 1).
+  void SetRecNo(int value);
+  bool BookmarkValid(const TBookmark& bookmark) override;
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+  // Locks and checks the current row now (only checks with `check_only`).
+  void LockRecord(bool check_only = false);
+  // Re-reads the current row from the server.
+  void RefreshRecord();
+  // The updating table and its alias in the SQL, as the write-back uses them.
+  String GetUpdatingTable();
+  String GetUpdatingAlias();
+
+  // Without cached updates: resets the count of added records and notifies;
+  // writes and commits nothing, and a pending edit stays pending.
+  void CommitUpdates() override;
+  bool UpdatesPending() const { return false; }
+
+  void Post() override;
+
+  // ---- for tests and measurements ----------------------------------------------
+  const TRecordDataList* Store() const { return store_.get(); }
+  const TOracleFieldInfoList& FieldInfos() const { return infos_; }
+  bool HasRowIdColumn() const { return rowid_index_ >= 0; }
+
+  // TOracleSessionDataSet
+  bool SessionDetachable() const override { return detachable_; }
+  void SessionClose() override;
+  void SessionStateChanged() override;
+
+ protected:
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override;
+  void InternalHandleException() override;
+  bool IsCursorOpen() const override { return store_ != nullptr; }
+  TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool do_check) override;
+
+  using TDataSet::GetFieldData;
+  using TDataSet::SetFieldData;
+  bool GetFieldData(TField* field, void* buffer) override;
+  void SetFieldData(TField* field, const void* buffer) override;
+
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& buffer) override;
+  int GetRecordSize() override { return static_cast<int>(record_size_); }
+  void GetBookmarkData(TRecordBuffer buffer, void* data) override;
+  void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
+  void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) override;
+  void InternalGotoBookmark(const void* bookmark) override;
+  void InternalSetToRecord(TRecordBuffer buffer) override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalInitRecord(TRecordBuffer buffer) override;
+  void InternalInsert() override;
+  void InternalEdit() override;
+  void InternalPost() override;
+  void InternalCancel() override;
+  void InternalDelete() override;
+  void InternalRefresh() override;
+  bool GetCanModify() override;
+  int GetRecordCount() override;
+  int GetRecNo() override;
+  bool IsUniDirectional() const override { return unidirectional_; }
+  void ClearCalcFields(TRecordBuffer buffer) override;
+
+  void DoSetActive(bool value) override;
+  void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  // Where a field's value lives in a record buffer and in what form.
+  enum class Form : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
+  struct Slot {
+    TField* field = nullptr;
+    size_t offset = 0;  // null byte, in the data area
+    size_t width = 0;   // value area
+    Form form = Form::kNone;
+    int info = 0;       // column description (0: none)
+    int column = -1;    // select-list position
+  };
+
+  // dataset_open.cpp
+  TOracleQuery& MainQuery() { return *main_query_; }
+  TOracleQuery& DMLQuery();
+  void CloseDMLQuery();
+  void SetOracleFieldInfo();
+  void BuildLayout();
+  void CheckUnsupportedOptions();
+  void QueryRecords(bool opening);
+  bool QueryRecord();
+  void ReadRow(TRecordBuffer record);
+  void ReadColumn(TRecordBuffer record, const Slot& slot);
+  void ReadTextColumn(TRecordBuffer record, const Slot& slot, int column);
+  void SQLChanged();
+  void Reopen();
+
+  // dataset_fields.cpp
+  const Slot* SlotOf(const TField* field) const;
+  TRecordBuffer ActiveRecord() const;
+  // The stored record behind a buffer (by its bookmark); null when none.
+  TRecordBuffer StoredRecord(const uint8_t* buffer) const;
+  bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
+  void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
+  bool IsNullIn(const uint8_t* record, const Slot& slot) const;
+  // A field's value in a record as the statement layer takes it (null:
+  // empty variant); strings as UTF-16 text.
+  OraVariant ValueIn(const uint8_t* record, const Slot& slot) const;
+  String TextIn(const uint8_t* record, const Slot& slot) const;
+  const TOracleBlob* BlobIn(const uint8_t* record, const Slot& slot) const;
+  // Writes a value read from the server into a record (null: clear).
+  void StoreValue(uint8_t* record, const Slot& slot, const OraVariant& value);
+
+  // dataset_navigation.cpp
+  TRecordBuffer CurrentStored() const;
+  int IndexOfBookmark(int32_t bookmark) const;
+  void FetchAll();
+
+  // dataset_rowcheck.cpp
+  bool FetchRecord(bool lock, bool check, bool refresh, bool all_fields, TRecordBuffer record);
+  bool RecordChanged(TOracleQuery& q, const uint8_t* record);
+  bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
+  bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
+  bool OfferApply(Char action, String* new_rowid = nullptr);
+  void Lockpoint();
+  void RollbackToLockpoint();
+  void CommitSession();
+  void RollbackSession();
+  void CopyVariablesNamedIn(TOracleQuery& q, const String& text);
+  String TranslatedMessage(Char action, int error_code, const String& text);
+  [[noreturn]] void RaiseTranslated(Char action, int error_code, const String& text);
+  [[noreturn]] void RaiseOracleFailure(Char action, const EOracleError& e);
+  String LookUpMessageTable(const String& constraint, Char action, int error_code);
+
+  // dataset_write.cpp
+  bool FieldChanged(const Slot& slot, const uint8_t* old_record, const uint8_t* new_record);
+  bool IsEmptyValue(const uint8_t* record, const Slot& slot) const;
+  void InternalInsertUpdate(bool inserting);
+  void AddRowCondition(TOracleQuery& q, TStringList& sql, const uint8_t* record);
+  String ColumnSQL(TOracleQuery& q, const Slot& slot, const uint8_t* record, bool inserting);
+  void ApplySequence();
+  static String ColumnNameSQL(const String& column);
+
+  std::unique_ptr<TOracleQuery> main_query_;
+  std::unique_ptr<TOracleQuery> dml_query_;
+  TOracleSession* session_ = nullptr;
+
+  int read_buffer_ = 25;
+  bool optimize_ = true;
+  bool debug_ = false;
+  bool string_fields_only_ = false;
+  int cursor_ = 0;
+  TSequenceField sequence_field_;
+  TOracleDictionary dictionary_;
+  TQBEDefinition qbe_definition_;
+  String unique_fields_;
+  bool read_only_ = false;
+  TLockingModeOptions locking_mode_ = lmCheckImmediate;
+  bool query_all_records_ = true;
+  bool unidirectional_ = false;
+  bool count_all_records_ = false;
+  unsigned refresh_options_ = 0;
+  String updating_table_;
+  bool commit_on_post_ = true;
+  bool cached_updates_ = false;
+  bool design_activation_ = false;
+  bool detachable_ = false;
+  bool compress_blobs_ = false;
+  unsigned provider_options_ = 0;
+  String master_fields_, detail_fields_, filter_;
+  bool stored_active_ = false;
+
+  // The open state.
+  std::vector<TColumnDescription> columns_;
+  TOracleFieldInfoList infos_;
+  int rowid_index_ = -1;
+  std::vector<Slot> slots_;
+  std::unordered_map<const TField*, size_t> slot_of_;
+  size_t record_size_ = RecInfoSize;
+  std::unique_ptr<TRecordDataList> store_;
+  int position_ = -1;
+  int32_t bookmark_counter_ = 0;
+  bool activating_ = false;
+  bool first_fetch_ = false;
+  bool rows_remain_ = false;
+  bool counted_ = false;
+  int count_ = 0;
+  int added_ = 0;
+  String updating_table_cache_;
+  bool updating_table_cached_ = false;
+  TBlobList work_blobs_;
+  TRecordBuffer fetch_record_ = nullptr;  // current for AfterFetchRecord
+  bool lockpoint_set_ = false;
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_ORACLE_DATASET_H_

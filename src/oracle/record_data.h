@@ -1,0 +1,97 @@
+// TRecordData: the layout of one record buffer of the Oracle record set, and
+// TOracleBlob / TBlobList: the long values of a record.
+//
+// A record buffer is a header followed by the data area. The header's size
+// is that of the real structure on this platform (RecInfoSize); the data area
+// holds, per field, a null byte (1 = null) and the field's value area.
+//
+// Only a record of the record store owns its separate ROWID copy and its blob
+// list. Every copy of a record (the buffers the record-set model holds, the
+// edit buffer) carries neither: CopyToBuffer leaves both pointers null, and
+// CopyIntoRecord keeps the destination's own.
+#ifndef KAVO_ORACLE_RECORD_DATA_H_
+#define KAVO_ORACLE_RECORD_DATA_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recordset/db_types.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+class TField;
+
+// One long or LOB value: its bytes (empty means null) and, while it is being
+// written, a compressed copy.
+struct TOracleBlob {
+  TField* Field = nullptr;
+  std::string Bytes;
+  bool Compressed = false;
+  std::string CompressedBytes;
+
+  size_t BlobSize() const { return Bytes.size(); }
+};
+
+class TBlobList {
+ public:
+  // The field's item, created when missing.
+  TOracleBlob& BlobByField(TField* field);
+  // The field's item, or null.
+  const TOracleBlob* FindBlob(const TField* field) const;
+  std::vector<TOracleBlob>& Items() { return items_; }
+  void Clear() { items_.clear(); }
+
+ private:
+  std::vector<TOracleBlob> items_;
+};
+
+// ROWIDs of at most this many characters are held in the header itself.
+constexpr size_t kInlineRowIdLength = 17;
+
+struct TRecordHeader {
+  int32_t Bookmark = 0;
+  int32_t MasterBookmark = -1;
+  uint8_t BookmarkFlag = 0;
+  Char RowId[kInlineRowIdLength + 2] = {};  // zero-terminated
+  Char* PRowid = nullptr;                   // owned copy of a longer ROWID
+  TBlobList* BlobList = nullptr;            // owned by a stored record
+  int32_t ArraySize = 0;                    // bytes of the data area
+};
+
+constexpr size_t RecInfoSize = sizeof(TRecordHeader);
+
+inline TRecordHeader& Header(TRecordBuffer record) {
+  return *reinterpret_cast<TRecordHeader*>(record);
+}
+inline const TRecordHeader& Header(const uint8_t* record) {
+  return *reinterpret_cast<const TRecordHeader*>(record);
+}
+inline uint8_t* DataArea(TRecordBuffer record) { return record + RecInfoSize; }
+inline const uint8_t* DataArea(const uint8_t* record) { return record + RecInfoSize; }
+
+// Zero-fills `size` bytes at `record` and constructs an empty header whose
+// data area is the rest.
+void InitRecordBuffer(TRecordBuffer record, size_t size);
+
+// The ROWID text: the separate copy when there is one, else the inline text.
+String RecordRowId(const uint8_t* record);
+// Stores a ROWID in a stored record: inline up to kInlineRowIdLength
+// characters, else as a separate copy (replacing and freeing an old one).
+void SetRecordRowId(TRecordBuffer record, StringView rowid);
+// Frees what a stored record owns (ROWID copy, blob list).
+void FreeRecordExtras(TRecordBuffer record);
+
+// The record copied whole into a buffer that does not own anything: the
+// copy's ROWID pointer and blob list stay null (its inline ROWID is copied).
+void CopyToBuffer(const uint8_t* record, TRecordBuffer buffer, size_t size);
+// A buffer's header values and data area copied into a stored record, which
+// keeps its own ROWID copy and blob list.
+void CopyIntoRecord(const uint8_t* buffer, TRecordBuffer record, size_t size);
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_RECORD_DATA_H_

@@ -1,0 +1,181 @@
+#include "oracle/record_store.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "rtl/exceptions.h"
+
+namespace kavo {
+
+TRecordDataList::TRecordDataList(size_t record_size, int read_buffer, String owner_name)
+    : record_size_(std::max(record_size, RecInfoSize)),
+      // Slots keep every header aligned.
+      stride_((record_size_ + alignof(TRecordHeader) - 1) / alignof(TRecordHeader) *
+              alignof(TRecordHeader)),
+      read_buffer_(read_buffer),
+      owner_name_(std::move(owner_name)) {}
+
+TRecordDataList::~TRecordDataList() { FreeRecords(); }
+
+int TRecordDataList::RecordCount() const {
+  return filtered_ ? static_cast<int>(filtered_records_.size()) + block_offset_ : Count();
+}
+
+void TRecordDataList::AllocateBlock() {
+  size_t slots;
+  if (unidirectional_ && !blocks_.empty()) {
+    slots = static_cast<size_t>(blocks_.front().MaxRecords);
+    block_offset_ += static_cast<int>(records_.size());
+    for (TRecordBuffer r : records_) FreeRecordExtras(r);
+    records_.clear();
+    filtered_records_.clear();
+    blocks_.clear();
+    prepared_ = nullptr;
+  } else {
+    // ReadBuffer may be anything a caller set; a block always has a slot.
+    int64_t wanted = static_cast<int64_t>(read_buffer_) + 1;
+    slots = std::max<size_t>(records_.size() / 2, wanted > 0 ? static_cast<size_t>(wanted) : 1);
+  }
+  slots = std::max<size_t>(slots, 1);
+  if (slots > static_cast<size_t>(std::numeric_limits<int32_t>::max()) ||
+      slots > std::numeric_limits<size_t>::max() / stride_)
+    throw EOutOfResources(u"Record store block of " + UIntToStr(slots) + u" records is too large");
+  TRecordBlock block;
+  block.MaxRecords = static_cast<int32_t>(slots);
+  block.Size = slots * stride_;
+  block.Memory.reset(new uint8_t[block.Size]);
+  std::memset(block.Memory.get(), 0, block.Size);
+  blocks_.push_back(std::move(block));
+}
+
+TRecordBuffer TRecordDataList::FirstFreeRecord() {
+  if (blocks_.empty() || blocks_.back().RecordCount >= blocks_.back().MaxRecords) AllocateBlock();
+  TRecordBlock& b = blocks_.back();
+  TRecordBuffer slot = b.Memory.get() + static_cast<size_t>(b.RecordCount) * stride_;
+  InitRecordBuffer(slot, record_size_);
+  prepared_ = slot;
+  return slot;
+}
+
+TRecordBuffer TRecordDataList::NewRecord(int position, bool add_to_filtered,
+                                         int32_t master_bookmark) {
+  // The slot a fetch has just built its record in, else a cleared one.
+  bool built = prepared_ != nullptr && !blocks_.empty() &&
+               blocks_.back().RecordCount < blocks_.back().MaxRecords &&
+               prepared_ == blocks_.back().Memory.get() +
+                                static_cast<size_t>(blocks_.back().RecordCount) * stride_;
+  TRecordBuffer slot = built ? prepared_ : FirstFreeRecord();
+  prepared_ = nullptr;
+  ++blocks_.back().RecordCount;
+  Header(slot).MasterBookmark = master_bookmark;
+  auto insert_at = [&](std::vector<TRecordBuffer>& list, int pos) {
+    int local = pos - block_offset_;
+    if (pos < 0 || local < 0 || local >= static_cast<int>(list.size()))
+      list.push_back(slot);
+    else
+      list.insert(list.begin() + local, slot);
+  };
+  if (add_to_filtered) {
+    // The position counts in the filtered list: the record goes before the
+    // record that stands there now.
+    int data_pos = position < 0 ? -1 : DataIndex(position);
+    insert_at(records_, data_pos);
+    insert_at(filtered_records_, position);
+  } else {
+    insert_at(records_, position);
+  }
+  return slot;
+}
+
+void TRecordDataList::DeleteRecord(int index, bool from_filtered) {
+  CheckAccessible(index);
+  size_t local = static_cast<size_t>(index - block_offset_);
+  if (local >= records_.size()) return;
+  TRecordBuffer r = records_[local];
+  FreeRecordExtras(r);
+  records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(local));
+  if (from_filtered)
+    filtered_records_.erase(std::remove(filtered_records_.begin(), filtered_records_.end(), r),
+                            filtered_records_.end());
+}
+
+void TRecordDataList::CheckAccessible(int index) const {
+  if (index >= 0 && index < block_offset_)
+    throw Exception(owner_name_ + u": Record " + IntToStr(index) +
+                    u" not accessible in Unidirectional mode");
+}
+
+TRecordBuffer TRecordDataList::RecordAt(int index) const {
+  if (!filtered_) return DataAt(index);
+  CheckAccessible(index);
+  int local = index - block_offset_;
+  if (index < 0 || local >= static_cast<int>(filtered_records_.size())) return nullptr;
+  return filtered_records_[static_cast<size_t>(local)];
+}
+
+TRecordBuffer TRecordDataList::DataAt(int index) const {
+  CheckAccessible(index);
+  int local = index - block_offset_;
+  if (index < 0 || local >= static_cast<int>(records_.size())) return nullptr;
+  return records_[static_cast<size_t>(local)];
+}
+
+int TRecordDataList::DataIndex(int filtered_index) const {
+  int local = filtered_index - block_offset_;
+  if (local < 0) return filtered_index;
+  if (local >= static_cast<int>(filtered_records_.size())) return Count();
+  auto it = std::find(records_.begin(), records_.end(), filtered_records_[static_cast<size_t>(local)]);
+  return static_cast<int>(it - records_.begin()) + block_offset_;
+}
+
+int TRecordDataList::FilteredIndex(int data_index) const {
+  int local = data_index - block_offset_;
+  if (local < 0 || local >= static_cast<int>(records_.size())) return -1;
+  auto it = std::find(filtered_records_.begin(), filtered_records_.end(),
+                      records_[static_cast<size_t>(local)]);
+  if (it == filtered_records_.end()) return -1;
+  return static_cast<int>(it - filtered_records_.begin()) + block_offset_;
+}
+
+void TRecordDataList::AddToFilteredList(TRecordBuffer record, bool at_end) {
+  if (at_end) {
+    filtered_records_.push_back(record);
+    return;
+  }
+  // Before the first filtered record that comes after it in record order.
+  auto pos = std::find(records_.begin(), records_.end(), record);
+  for (auto it = filtered_records_.begin(); it != filtered_records_.end(); ++it) {
+    if (std::find(records_.begin(), pos, *it) == pos) {
+      filtered_records_.insert(it, record);
+      return;
+    }
+  }
+  filtered_records_.push_back(record);
+}
+
+void TRecordDataList::CopyData(const uint8_t* source, TRecordBuffer dest) const {
+  std::memcpy(dest, source, record_size_);
+}
+
+void TRecordDataList::FreeRecords() {
+  prepared_ = nullptr;
+  for (TRecordBuffer r : records_) FreeRecordExtras(r);
+  records_.clear();
+  filtered_records_.clear();
+  blocks_.clear();
+}
+
+size_t TRecordDataList::AllocatedBytes() const {
+  size_t bytes = 0;
+  for (const TRecordBlock& b : blocks_) bytes += b.Size;
+  for (TRecordBuffer r : records_) {
+    const TRecordHeader& h = Header(r);
+    if (h.PRowid != nullptr) bytes += (std::char_traits<Char>::length(h.PRowid) + 1) * sizeof(Char);
+    if (h.BlobList != nullptr)
+      for (const TOracleBlob& b : h.BlobList->Items()) bytes += b.Bytes.size();
+  }
+  return bytes;
+}
+
+}  // namespace kavo

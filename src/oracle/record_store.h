@@ -1,0 +1,107 @@
+// TRecordDataList: the record store of the Oracle record set. Every fetched
+// or inserted record is built in place in a slot of a pre-allocated block and
+// never moves; RecordList orders them. Record numbers are absolute, counted
+// from 0.
+//
+// Growth: a new block has room for the larger of half the records held and
+// ReadBuffer + 1 (26, 26, 26, 39, 58 ... for a ReadBuffer of 25), at least
+// one. In unidirectional mode a new block first discards every record held:
+// BlockOffset grows by their number and the new block has the first block's
+// size, so at most ReadBuffer + 1 records are held at any time.
+#ifndef KAVO_ORACLE_RECORD_STORE_H_
+#define KAVO_ORACLE_RECORD_STORE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "oracle/record_data.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+struct TRecordBlock {
+  int32_t MaxRecords = 0;   // slots
+  int32_t RecordCount = 0;  // slots handed out
+  size_t Size = 0;          // bytes of the allocation
+  std::unique_ptr<uint8_t[]> Memory;
+};
+
+class TRecordDataList {
+ public:
+  // `record_size` includes the header; `owner_name` prefixes the
+  // unidirectional error.
+  TRecordDataList(size_t record_size, int read_buffer, String owner_name);
+  ~TRecordDataList();
+  TRecordDataList(const TRecordDataList&) = delete;
+  TRecordDataList& operator=(const TRecordDataList&) = delete;
+
+  size_t RecordSize() const { return record_size_; }
+  bool Unidirectional() const { return unidirectional_; }
+  void SetUnidirectional(bool v) { unidirectional_ = v; }
+  int BlockOffset() const { return block_offset_; }
+  // While filtered, RecordAt and RecordCount use the filtered list.
+  bool Filtered() const { return filtered_; }
+  void SetFiltered(bool v) { filtered_ = v; }
+
+  // Records held plus BlockOffset.
+  int Count() const { return static_cast<int>(records_.size()) + block_offset_; }
+  // The filtered list's length while filtered, else Count.
+  int RecordCount() const;
+
+  // The next free slot, cleared, without handing it out: a fetch builds its
+  // record there and calls NewRecord only when it keeps it.
+  TRecordBuffer FirstFreeRecord();
+  // Hands out the free slot (as FirstFreeRecord left it, else cleared) as a
+  // record inserted at `position` (appended
+  // when negative or not below Count); with `add_to_filtered` the position
+  // counts in the filtered list and the record joins it.
+  TRecordBuffer NewRecord(int position, bool add_to_filtered, int32_t master_bookmark);
+  // Frees the record's ROWID copy and blob list and removes it from the
+  // lists; its slot is not reused.
+  void DeleteRecord(int index, bool from_filtered);
+
+  // The index-th visible record (filtered list while filtered) and the
+  // index-th record of RecordList. Below BlockOffset raises
+  // "<owner>: Record <n> not accessible in Unidirectional mode"; past the end
+  // gives null.
+  TRecordBuffer RecordAt(int index) const;
+  TRecordBuffer DataAt(int index) const;
+  // Between the two numberings; a filtered index at or past the end maps to
+  // Count.
+  int DataIndex(int filtered_index) const;
+  int FilteredIndex(int data_index) const;
+  void AddToFilteredList(TRecordBuffer record, bool at_end);
+
+  // Whole-record copy (pointers copied, not duplicated).
+  void CopyData(const uint8_t* source, TRecordBuffer dest) const;
+  // Frees every record's extras, both lists and every block.
+  void FreeRecords();
+
+  // For tests and the store's memory account.
+  const std::vector<TRecordBlock>& Blocks() const { return blocks_; }
+  // Bytes allocated for blocks, ROWID copies and blob values.
+  size_t AllocatedBytes() const;
+
+ private:
+  void AllocateBlock();
+  void CheckAccessible(int index) const;
+  size_t Stride() const { return stride_; }
+
+  size_t record_size_;
+  size_t stride_;
+  int read_buffer_;
+  String owner_name_;
+  bool unidirectional_ = false;
+  bool filtered_ = false;
+  int block_offset_ = 0;
+  std::vector<TRecordBlock> blocks_;
+  std::vector<TRecordBuffer> records_;
+  std::vector<TRecordBuffer> filtered_records_;
+  TRecordBuffer prepared_ = nullptr;  // handed out by FirstFreeRecord, not yet a record
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_RECORD_STORE_H_

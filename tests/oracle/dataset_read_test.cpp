@@ -1,0 +1,357 @@
+// The Oracle record set reading the service's interface table and other
+// queries from the stand-in: field definitions, fetched values, the record
+// store behind navigation, bookmarks, counting, refreshing and closing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "oracle/dataset_messages.h"
+#include "rtl/code_page.h"
+#include "rtl/datetime.h"
+#include "testkit/oracle_dataset_fixture.h"
+
+namespace kavo::test {
+namespace {
+
+class DataSetReadTest : public OracleDataSetFixture {
+ protected:
+  int CountRecords(const std::string& prefix) {
+    auto r = trace_->Records();
+    return static_cast<int>(std::count_if(r.begin(), r.end(), [&](const std::string& s) {
+      return s.rfind(prefix, 0) == 0;
+    }));
+  }
+};
+
+TEST_F(DataSetReadTest, ServiceQueryOpensEveryPendingRowWithItsRowId) {
+  AddPendingRows(3);
+  ASSERT_EQ(Sql("update interface_orcl set status = 'X' where codigo = 2;\ncommit;\n"), 0);
+  AddServiceFields();
+  trace_->Clear();
+  ds_->Open();
+  EXPECT_EQ(trace_->Records(),
+            std::vector<std::string>{"SELECT A.*, A.ROWID FROM \\nv9norvelo.\"INTERFACE_ORCL\" "
+                                     "A \\nWHERE \\nA.STATUS='A' \\nand  ROWNUM < 1000"});
+  EXPECT_EQ(ds_->RecordCount(), 2);
+  EXPECT_TRUE(ds_->HasRowIdColumn());
+  EXPECT_EQ(ds_->FindField(u"ROWID"), nullptr);
+  EXPECT_EQ(ds_->FieldDefs().IndexOf(u"ROWID"), -1);
+  EXPECT_TRUE(ds_->CanModify());
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 1);
+  EXPECT_EQ(ds_->FieldByName(u"DADOS").AsString(), u"dados 1");
+  EXPECT_EQ(ds_->FieldByName(u"HORA").AsString(), u"10:00:00");
+  EXPECT_EQ(ds_->FieldByName(u"ORDEM").AsFloat(), 1.5);
+  EXPECT_EQ(ds_->FieldByName(u"DT_H_GRAV").AsDateTime(),
+            CombineDateTime(EncodeDate(2024, 3, 5), EncodeTime(8, 30, 15, 0)));
+  EXPECT_TRUE(ds_->FieldByName(u"DT_H_PRI_P").IsNull());
+  EXPECT_TRUE(ds_->FieldByName(u"ERRO").IsNull());
+  String first = ds_->RowId();
+  EXPECT_EQ(first.size(), 18u);
+  ds_->Next();
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 3);
+  EXPECT_NE(ds_->RowId(), first);
+  EXPECT_EQ(ds_->RowId().size(), 18u);
+  // The record store keeps the row identifiers: reading one back needs no
+  // server.
+  trace_->Clear();
+  ds_->First();
+  EXPECT_EQ(ds_->RowId(), first);
+  EXPECT_TRUE(trace_->Records().empty());
+}
+
+TEST_F(DataSetReadTest, EmptyResultAndQueriesWithoutRowIdColumn) {
+  ds_->Open();
+  EXPECT_TRUE(ds_->Eof());
+  EXPECT_TRUE(ds_->Bof());
+  EXPECT_EQ(ds_->RecordCount(), 0);
+  // Default fields: every column but the ROWID.
+  EXPECT_EQ(ds_->FieldCount(), 13);
+  EXPECT_EQ(ds_->RowId(), u"");
+  ds_->Close();
+  EXPECT_RAISES(ds_->RecordCount(), EDatabaseError,
+                "OracleDataSet: Cannot perform this operation on a closed dataset");
+
+  AddPendingRows(1);
+  ds_->SQL().SetText(u"select codigo, status from v9norvelo.interface_orcl");
+  ds_->Open();
+  EXPECT_FALSE(ds_->HasRowIdColumn());
+  EXPECT_FALSE(ds_->CanModify());
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Cannot modify a read-only dataset");
+  ds_->Close();
+  ds_->OnApplyRecord = [](TOracleDataSet&, Char, bool&, String&) {};
+  ds_->Open();
+  EXPECT_TRUE(ds_->CanModify());
+  ds_->Close();
+  ds_->OnApplyRecord = nullptr;
+  ds_->SetCachedUpdates(true);
+  EXPECT_RAISES(ds_->Open(), Exception, "CachedUpdates requires a rowid!");
+  EXPECT_FALSE(ds_->Active());
+  // Found by type when it is not named ROWID.
+  ds_->SQL().SetText(u"select codigo, rowid as rid from v9norvelo.interface_orcl");
+  ds_->SetCachedUpdates(false);
+  ds_->Open();
+  EXPECT_TRUE(ds_->HasRowIdColumn());
+  EXPECT_EQ(ds_->FindField(u"RID"), nullptr);
+  EXPECT_EQ(ds_->RowId().size(), 18u);
+}
+
+TEST_F(DataSetReadTest, FieldKindsAndNamesFromTheSelectList) {
+  ASSERT_EQ(Sql("create table kinds (n3 number(3), n5 number(5), n number, n102 number(10,2), "
+                "d date, s varchar2(30) not null, name varchar2(5), l long);\n"
+                "insert into kinds values (1, 2, 3.25, 4.5, sysdate, 'x', 'y', 'long text');\n"
+                "commit;\n"),
+            0);
+  ds_->SQL().SetText(u"select n3, n5, n, n102, d, s, l, name, name, name as name_1 from kinds");
+  ds_->Open();
+  const TFieldDefs& defs = ds_->FieldDefs();
+  auto type = [&](const char16_t* name) { return defs.Find(name) ? defs.Find(name)->DataType : ftUnknown; };
+  EXPECT_EQ(type(u"N3"), ftInteger);  // SmallIntPrecision -1: every integer column
+  EXPECT_EQ(type(u"N5"), ftInteger);
+  EXPECT_EQ(type(u"N"), ftFloat);
+  EXPECT_EQ(type(u"N102"), ftFloat);
+  EXPECT_EQ(type(u"D"), ftDateTime);
+  EXPECT_EQ(type(u"S"), ftWideString);  // the store's text is UTF-8: wide
+  EXPECT_EQ(defs.Find(u"S")->Size, 30);
+  EXPECT_EQ(type(u"L"), ftWideMemo);
+  EXPECT_TRUE(defs.Find(u"S")->Required);
+  EXPECT_FALSE(defs.Find(u"N")->Required);
+  // A repeated name counts on until it is unique.
+  EXPECT_EQ(defs[7].Name, u"NAME");
+  EXPECT_EQ(defs[8].Name, u"NAME_2");
+  EXPECT_EQ(defs[9].Name, u"NAME_1");
+  // Field numbers are the column descriptions' items (item 0 is none).
+  EXPECT_EQ(defs[0].FieldNo, 1);
+  EXPECT_EQ(ds_->FieldInfos()[1].ColumnName, u"N3");
+  EXPECT_EQ(ds_->FieldByName(u"N102").AsFloat(), 4.5);
+  EXPECT_EQ(ds_->FieldByName(u"S").AsString(), u"x");
+  ds_->Close();
+
+  session_->Preferences().SetSmallIntPrecision(0);  // 0 means 4
+  ds_->OracleDictionary().RequiredFields = false;
+  ds_->SQL().SetText(u"select n3, n5, s, name, name from kinds");
+  ds_->Open();
+  EXPECT_EQ(ds_->FieldDefs()[0].DataType, ftSmallint);
+  EXPECT_EQ(ds_->FieldDefs()[1].DataType, ftInteger);
+  EXPECT_FALSE(ds_->FieldDefs()[2].Required);
+  EXPECT_EQ(ds_->FieldDefs()[4].Name, u"NAME_1");
+  EXPECT_EQ(ds_->FieldByName(u"N3").AsInteger(), 1);
+}
+
+TEST_F(DataSetReadTest, FetchedTextIsTrimmedAndCutByWholeCharacters) {
+  SetAnsiCodePage("UTF-8");
+  ASSERT_EQ(Sql("create table texts (id number(9), t varchar2(20));\n"
+                "insert into texts values (1, 'abc    ');\n"
+                "insert into texts values (2, 'a\xC3\xA9\xC3\xA9');\n"
+                "insert into texts values (3, '\xC3\xA9\xC3\xA9\xC3\xA9');\n"
+                "commit;\n"),
+            0);
+  ds_->SQL().SetText(u"select id, t from texts order by id");
+  auto* id = Add<TIntegerField>(u"ID");
+  auto* t = Add<TStringField>(u"T", 4);
+  ds_->Open();
+  EXPECT_EQ(t->AsAnsiString(), "abc");
+  ds_->Next();
+  // Four bytes would split the second character: three are kept.
+  EXPECT_EQ(t->AsAnsiString(), "a\xC3\xA9");
+  ds_->Close();
+  session_->Preferences().SetTrimStringFields(false);
+  ds_->Open();
+  EXPECT_EQ(t->AsAnsiString(), "abc ");
+  ds_->Close();
+  session_->Preferences().SetTrimStringFields(true);
+
+  // Default fields: a wide field of a UTF-8 column keeps UTF-8 bytes, cut to
+  // its size by whole characters.
+  delete id;
+  delete t;
+  ds_->SQL().SetText(u"select id, cast(t as varchar2(4)) t from texts where id = 3");
+  ASSERT_EQ(Sql("create table short (id number(9), t varchar2(4));\n"
+                "insert into short values (3, '\xC3\xA9\xC3\xA9');\ncommit;\n"),
+            0);
+  ds_->SQL().SetText(u"select id, t from short");
+  ds_->Open();
+  ASSERT_EQ(ds_->FieldByName(u"T").DataType(), ftWideString);
+  EXPECT_EQ(ds_->FieldByName(u"T").AsString(), u"\u00e9\u00e9");
+  // Writing: a text that does not fit is shortened by whole characters.
+  ds_->OnApplyRecord = [](TOracleDataSet&, Char, bool& applied, String&) { applied = true; };
+  ds_->Edit();
+  ds_->FieldByName(u"T").SetAsString(u"a\u00e9\u00e9");
+  EXPECT_EQ(ds_->FieldByName(u"T").AsString(), u"a\u00e9");
+  ds_->FieldByName(u"T").SetAsString(u"");
+  EXPECT_TRUE(ds_->FieldByName(u"T").IsNull());
+  ds_->Cancel();
+  SetAnsiCodePage("CP1252");
+}
+
+TEST_F(DataSetReadTest, NavigationRecNoAndBookmarksWorkOnTheStore) {
+  AddPendingRows(5);
+  AddServiceFields();
+  ds_->Open();
+  EXPECT_EQ(ds_->RecNo(), 1);
+  ds_->First();
+  EXPECT_EQ(ds_->RecNo(), 1);
+  ds_->Next();
+  ds_->Next();
+  EXPECT_EQ(ds_->RecNo(), 3);
+  TBookmark third = ds_->GetBookmark();
+  ds_->Last();
+  EXPECT_EQ(ds_->RecNo(), 5);
+  EXPECT_TRUE(ds_->Eof());
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 5);
+  ds_->Prior();
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 4);
+  ds_->GotoBookmark(third);
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 3);
+  EXPECT_TRUE(ds_->BookmarkValid(third));
+  ds_->SetRecNo(2);
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 2);
+  TBookmark second = ds_->GetBookmark();
+  EXPECT_EQ(ds_->CompareBookmarks(second, third), -1);
+  EXPECT_EQ(ds_->CompareBookmarks(third, second), 1);
+  EXPECT_EQ(ds_->CompareBookmarks({}, third), -1);
+  EXPECT_EQ(ds_->CompareBookmarks({}, {}), 0);
+  // A caller's bookmark is range-checked before it is looked up.
+  for (int32_t b : {0, -7, 6, 2000000000}) {
+    TBookmark bad(4);
+    std::memcpy(bad.data(), &b, 4);
+    EXPECT_FALSE(ds_->BookmarkValid(bad));
+    EXPECT_RAISES(ds_->GotoBookmark(bad), EDatabaseError,
+                  "OracleDataSet: Bookmark not found (" + std::to_string(b) + ")");
+  }
+  EXPECT_FALSE(ds_->BookmarkValid(TBookmark(2)));
+  // Reopening numbers the records from 1 again.
+  ds_->Close();
+  ASSERT_EQ(Sql("delete from interface_orcl where codigo = 1;\ncommit;\n"), 0);
+  ds_->Open();
+  ds_->GotoBookmark(third);
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 4);
+}
+
+TEST_F(DataSetReadTest, CountingFetchedRowsOrByCountQuery) {
+  AddPendingRows(60);
+  AddServiceFields();
+  ds_->SetQueryAllRecords(false);
+  ds_->Open();
+  // Only what filled the record window so far.
+  EXPECT_EQ(ds_->RecordCount(), 1);
+  ds_->MoveBy(9);
+  EXPECT_EQ(ds_->RecordCount(), 10);
+  ds_->Last();
+  EXPECT_EQ(ds_->RecordCount(), 60);
+  ds_->Close();
+
+  ds_->SetQueryAllRecords(true);
+  ds_->SetCountAllRecords(true);
+  ds_->Open();
+  trace_->Clear();
+  EXPECT_EQ(ds_->RecordCount(), 60);
+  EXPECT_EQ(ds_->RecordCount(), 60);
+  EXPECT_EQ(trace_->Records(),
+            std::vector<std::string>{"select count(*) from (\\nSELECT A.*, A.ROWID FROM \\nv9norvelo."
+                                     "\"INTERFACE_ORCL\" A\\nwhere A.STATUS='A' \\nand  ROWNUM < 1000)"});
+  ASSERT_EQ(Sql("update interface_orcl set status = 'X' where codigo > 50;\ncommit;\n"), 0);
+  ds_->Refresh();
+  EXPECT_EQ(ds_->RecordCount(), 50);
+  EXPECT_EQ(CountRecords("select count(*)"), 2);
+  EXPECT_EQ(ds_->RecNo(), 1);
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 1);
+}
+
+TEST_F(DataSetReadTest, RecordStoreGrowsByBlocksAndUnidirectionalModeHoldsOneBlock) {
+  AddPendingRows(100);
+  AddServiceFields();
+  ds_->Open();
+  std::vector<int> sizes;
+  for (const TRecordBlock& b : ds_->Store()->Blocks()) sizes.push_back(b.MaxRecords);
+  EXPECT_EQ(sizes, (std::vector<int>{26, 26, 26, 39}));
+  ds_->Close();
+
+  EXPECT_NO_THROW(ds_->SetUnidirectional(true));
+  ds_->Open();
+  EXPECT_RAISES(ds_->SetUnidirectional(false), EDatabaseError,
+                "OracleDataSet: Cannot perform this operation on an open dataset");
+  TBookmark first = ds_->GetBookmark();
+  int walked = 1;
+  size_t most_held = 0;
+  while (true) {
+    most_held = std::max(most_held, static_cast<size_t>(ds_->Store()->Count() - ds_->Store()->BlockOffset()));
+    EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), walked);
+    ds_->Next();
+    if (ds_->Eof()) break;
+    ++walked;
+  }
+  EXPECT_EQ(walked, 100);
+  EXPECT_EQ(most_held, 26u);
+  EXPECT_GT(ds_->Store()->BlockOffset(), 0);
+  EXPECT_RAISES(ds_->GotoBookmark(first), EDatabaseError, "OracleDataSet: Bookmark not found (1)");
+  // The record itself is no longer held.
+  EXPECT_RAISES(ds_->Store()->RecordAt(0), Exception,
+                "OracleDataSet: Record 0 not accessible in Unidirectional mode");
+}
+
+TEST_F(DataSetReadTest, SessionLogoffClosesUnlessDetachable) {
+  AddPendingRows(2);
+  ds_->Open();
+  session_->SetConnected(false);
+  EXPECT_FALSE(ds_->Active());
+
+  session_->SetConnected(true);
+  ds_->SetDetachable(true);
+  ds_->Open();
+  session_->SetConnected(false);
+  ASSERT_TRUE(ds_->Active());
+  EXPECT_TRUE(ds_->Detached());
+  EXPECT_FALSE(ds_->CanModify());
+  EXPECT_EQ(ds_->RecordCount(), 2);
+  ds_->Next();
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 2);
+  // A re-query while detached yields no rows.
+  ds_->Refresh();
+  EXPECT_EQ(ds_->RecordCount(), 0);
+  // A session that goes away leaves a detachable record set open.
+  session_.reset();
+  EXPECT_TRUE(ds_->Active());
+  EXPECT_EQ(ds_->Session(), nullptr);
+}
+
+TEST_F(DataSetReadTest, FetchEventsAndWhatIsNotBuiltIsRefused) {
+  AddPendingRows(6);
+  AddServiceFields();
+  int before = 0, after = 0;
+  std::vector<double> seen;
+  ds_->BeforeQuery = [&](TOracleDataSet&) { ++before; };
+  ds_->AfterQuery = [&](TOracleDataSet&) { ++after; };
+  ds_->AfterFetchRecord = [&](TOracleDataSet& ds, bool, TAfterFetchRecordAction& action) {
+    seen.push_back(ds.FieldByName(u"CODIGO").AsFloat());
+    if (seen.size() == 3) action = afStop;
+  };
+  ds_->Open();
+  EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(seen, (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(ds_->RecordCount(), 3);
+  ds_->Close();
+
+  // An error in the handler cancels: no rows, and it is reported, not raised.
+  std::vector<String> shown;
+  TOracleDataSet::ShowMessageHook() = [&](const Exception& e) { shown.push_back(e.Message()); };
+  ds_->AfterFetchRecord = [&](TOracleDataSet&, bool, TAfterFetchRecordAction&) {
+    throw Exception(u"handler failed");
+  };
+  ds_->Open();
+  EXPECT_EQ(ds_->RecordCount(), 0);
+  EXPECT_EQ(shown, std::vector<String>{u"handler failed"});
+  TOracleDataSet::ShowMessageHook() = nullptr;
+  ds_->Close();
+  ds_->AfterFetchRecord = nullptr;
+
+  EXPECT_RAISES(ds_->SetQBEMode(true), Exception, "QBE mode is not supported by this TOracleDataSet");
+  EXPECT_RAISES(ds_->SetFiltered(true), Exception, "Filters are not supported by this TOracleDataSet");
+  ds_->OracleDictionary().DefaultValues = true;
+  EXPECT_RAISES(ds_->Open(), Exception,
+                "OracleDictionary.DefaultValues is not supported by this TOracleDataSet");
+}
+
+}  // namespace
+}  // namespace kavo::test
