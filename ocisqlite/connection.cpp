@@ -1,5 +1,7 @@
 #include "connection.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <atomic>
@@ -284,6 +286,40 @@ void Connection::BeginWrite(bool nowait) {
   if (rc != SQLITE_OK) throw MapError(rc, sqlite3_errmsg(db_));
   in_tx_ = true;
   ++tx_serial_;
+  start_savepoints_.clear();
+  start_savepoints_.swap(pending_savepoints_);
+  for (const std::string& name : start_savepoints_) Exec("SAVEPOINT " + QuoteIdent(name));
+}
+
+void Connection::Savepoint(const std::string& name) {
+  if (in_tx_) {
+    start_savepoints_.erase(std::remove(start_savepoints_.begin(), start_savepoints_.end(), name),
+                            start_savepoints_.end());
+    Exec("SAVEPOINT " + QuoteIdent(name));
+    return;
+  }
+  // A name set again moves to the end, as Oracle moves it.
+  pending_savepoints_.erase(std::remove(pending_savepoints_.begin(), pending_savepoints_.end(), name),
+                            pending_savepoints_.end());
+  pending_savepoints_.push_back(name);
+}
+
+void Connection::RollbackToSavepoint(const std::string& name) {
+  if (in_tx_) {
+    auto start = std::find(start_savepoints_.begin(), start_savepoints_.end(), name);
+    if (start == start_savepoints_.end()) {
+      Exec("ROLLBACK TO " + QuoteIdent(name));
+      return;
+    }
+    std::vector<std::string> kept(start_savepoints_.begin(), start + 1);
+    Rollback();
+    pending_savepoints_ = std::move(kept);
+    return;
+  }
+  auto it = std::find(pending_savepoints_.begin(), pending_savepoints_.end(), name);
+  if (it == pending_savepoints_.end()) throw MakeError(1086, name);
+  // Nothing was changed since; later savepoints are gone.
+  pending_savepoints_.erase(it + 1, pending_savepoints_.end());
 }
 
 std::string Connection::TransactionId() const {
@@ -293,6 +329,8 @@ std::string Connection::TransactionId() const {
 }
 
 void Connection::Commit() {
+  pending_savepoints_.clear();
+  start_savepoints_.clear();
   if (!in_tx_) return;
   int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) throw MapError(rc, sqlite3_errmsg(db_));
@@ -300,6 +338,8 @@ void Connection::Commit() {
 }
 
 void Connection::Rollback() {
+  pending_savepoints_.clear();
+  start_savepoints_.clear();
   if (!in_tx_) return;
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   in_tx_ = false;

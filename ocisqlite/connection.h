@@ -49,6 +49,13 @@ class Connection : public Resolver {
   std::string TransactionId() const;
   void Commit();
   void Rollback();
+  // SAVEPOINT and ROLLBACK TO SAVEPOINT. As in Oracle a savepoint takes no
+  // lock: outside a transaction it is only remembered, and set when the
+  // first change begins one. Rolling back to a savepoint that stood before
+  // every change of the transaction ends it (no lock stays, as Oracle frees
+  // the row locks taken after a savepoint) and keeps the savepoint.
+  void Savepoint(const std::string& name);
+  void RollbackToSavepoint(const std::string& name);
   // Runs SQL that yields no rows; errors are mapped to Oracle's.
   void Exec(const std::string& sql);
   // Turns a SQLite failure into the Oracle error a server would raise.
@@ -86,6 +93,8 @@ class Connection : public Resolver {
   int session_id_ = 0;
   std::string nls_date_format_ = "DD-MON-RR";
   bool in_tx_ = false;
+  std::vector<std::string> pending_savepoints_;  // set before the transaction began
+  std::vector<std::string> start_savepoints_;    // those, once placed at its start
   bool closed_ = false;
   long tx_serial_ = 0;
 };

@@ -233,9 +233,7 @@ void ExecuteControl(Stmt& s, Connection& conn) {
   switch (s.kind) {
     case Kind::kCommit: conn.Commit(); return;
     case Kind::kSavepoint: {
-      std::string name = NameAt(t, 1);
-      conn.BeginWrite(false);
-      conn.Exec("SAVEPOINT " + QuoteIdent(name));
+      conn.Savepoint(NameAt(t, 1));
       return;
     }
     case Kind::kRollback: {
@@ -244,9 +242,7 @@ void ExecuteControl(Stmt& s, Connection& conn) {
       if (t[i].Is("TO")) {
         ++i;
         if (t[i].Is("SAVEPOINT")) ++i;
-        std::string name = NameAt(t, i);
-        if (!conn.in_transaction()) throw MakeError(1086, name);
-        conn.Exec("ROLLBACK TO " + QuoteIdent(name));
+        conn.RollbackToSavepoint(NameAt(t, i));
         return;
       }
       conn.Rollback();

@@ -203,9 +203,9 @@ String UpdatingAliasFromSQL(const String& sql, const String& table) {
     if (at == String::npos) return table;
     p = origin[at];
   }
-  while (p < view.size() && !IsWhite(view[p]) && masked[p] != u',') ++p;
-  while (p < view.size() && IsWhite(view[p])) ++p;
   // A comma ends the table's entry: the next name is another table.
+  while (p < view.size() && !IsWhite(view[p])) ++p;
+  while (p < view.size() && IsWhite(view[p]) && masked[p] != u',') ++p;
   if (p >= view.size() || masked[p] == u',') return table;
   size_t end = p;
   while (end < view.size() && IsNameChar(view[end])) ++end;

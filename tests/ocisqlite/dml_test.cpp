@@ -226,6 +226,36 @@ TEST_F(DmlTest, SavepointsUndoOnlyLaterWork) {
   Logoff(s);
 }
 
+TEST_F(DmlTest, SavepointTakesNoLockAndIsPlacedByTheFirstChange) {
+  Session a = Logon("v9norvelo", "pw");
+  Session b = Logon("v9norvelo", "pw");
+  MustExec(a, "savepoint VZO__LOCKPOINT");
+  // Another session may still change rows.
+  MustExec(b, "update interface_orcl set erro = 'b' where codigo = 1");
+  MustExec(b, "commit");
+  // The first change of `a` begins its transaction after the savepoint.
+  MustExec(a, "update interface_orcl set erro = 'a' where codigo = 2");
+  MustExec(a, "rollback to savepoint VZO__LOCKPOINT");
+  // Nothing of `a` is left to hold a lock; its savepoint stays.
+  MustExec(b, "update interface_orcl set erro = 'b2' where codigo = 3");
+  MustExec(b, "rollback");
+  MustExec(a, "rollback to savepoint VZO__LOCKPOINT");
+  MustExec(a, "commit");
+  EXPECT_EQ(Query(a, "select codigo, erro from interface_orcl where erro is not null"), (Rows{{"1", "b"}}));
+  // Rolled back to with nothing changed: nothing to undo, and later
+  // savepoints are gone.
+  MustExec(a, "savepoint P1");
+  MustExec(a, "savepoint P2");
+  MustExec(a, "rollback to savepoint P1");
+  EXPECT_EQ(Exec(a, "rollback to savepoint P2"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1086);
+  MustExec(a, "commit");
+  EXPECT_EQ(Exec(a, "rollback to savepoint P1"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1086);
+  Logoff(b);
+  Logoff(a);
+}
+
 TEST_F(DmlTest, StatementsAreAtomicAndConstraintsNameThemselves) {
   Session s = Logon("v9norvelo", "pw");
   // The fifth row collides with an existing key: none of the copied rows stay.

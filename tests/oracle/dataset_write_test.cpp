@@ -1,0 +1,297 @@
+// The Oracle record set writing changes back to the stand-in: the statements
+// of one edited row, what is not sent, rows changed, deleted or locked by
+// another session, inserts and deletes, the locking modes, and the
+// translation of server errors.
+#include <gtest/gtest.h>
+
+#include "oracle/oracle_error.h"
+#include "oracle/query.h"
+#include "rtl/code_page.h"
+#include "testkit/oracle_dataset_fixture.h"
+
+namespace kavo::test {
+namespace {
+
+using Records = std::vector<std::string>;
+
+const char* const kCheck = "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid";
+const char* const kLock =
+    "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\\nfor update nowait";
+
+class DataSetWriteTest : public OracleDataSetFixture {
+ protected:
+  void OpenService(int rows) {
+    AddPendingRows(rows);
+    AddServiceFields();
+    ds_->Open();
+    trace_->Clear();
+  }
+
+  // Runs a statement on another session of its own.
+  void OtherSession(TOracleSession& s, const String& sql) {
+    TOracleQuery q(nullptr);
+    q.SetSession(&s);
+    q.SetSQLText(sql);
+    q.Execute();
+  }
+};
+
+TEST_F(DataSetWriteTest, OneEditedRowSendsCheckSavepointLockUpdateAndCommit) {
+  OpenService(2);
+  EXPECT_EQ(ds_->GetUpdatingTable(), u"V9NORVELO.INTERFACE_ORCL");
+  EXPECT_EQ(ds_->GetUpdatingAlias(), u"A");
+  ds_->Edit();
+  EXPECT_EQ(trace_->Take(), Records{kCheck});
+  ds_->FieldByName(u"STATUS").SetAsAnsiString("X");
+  ds_->CommitUpdates();
+  EXPECT_TRUE(trace_->Records().empty());
+  EXPECT_EQ(ds_->State(), dsEdit);
+  ds_->Next();
+  EXPECT_EQ(trace_->Take(),
+            (Records{"savepoint VZO__LOCKPOINT", kLock,
+                     "update V9NORVELO.INTERFACE_ORCL\\nset STATUS = :v10\\nwhere rowid = "
+                     ":vzo__rowid\\nreturning rowid into :vzo__rowid",
+                     "commit"}));
+  EXPECT_EQ(Column("status", 1), "X");
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 2);
+  // The last row: the move that reaches the end posts and commits it.
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"falhou");
+  ds_->Post();
+  ds_->CommitUpdates();
+  ds_->Next();
+  EXPECT_TRUE(ds_->Eof());
+  EXPECT_EQ(Column("erro", 2), "falhou");
+  EXPECT_EQ(Column("status", 2), "A");
+  // The stored record took the written values.
+  ds_->First();
+  EXPECT_EQ(ds_->FieldByName(u"STATUS").AsString(), u"X");
+}
+
+TEST_F(DataSetWriteTest, UnchangedPostSendsNothingAndEmptyTextWritesNull) {
+  OpenService(1);
+  ASSERT_EQ(Sql("update interface_orcl set erro = 'antigo';\ncommit;\n"), 0);
+  ds_->Refresh();
+  trace_->Clear();
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"A");
+  ds_->FieldByName(u"DADOS").SetAsString(u"dados 1   ");
+  ds_->FieldByName(u"ERRO").SetAsString(u"antigo");
+  ds_->Post();
+  EXPECT_EQ(trace_->Take(), Records{kCheck});
+  EXPECT_EQ(ds_->State(), dsBrowse);
+
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"");
+  EXPECT_TRUE(ds_->FieldByName(u"ERRO").IsNull());
+  ds_->Post();
+  Records r = trace_->Take();
+  ASSERT_EQ(r.size(), 5u);
+  EXPECT_EQ(r[3 - 0], "update V9NORVELO.INTERFACE_ORCL\\nset ERRO = null\\nwhere rowid = "
+                      ":vzo__rowid\\nreturning rowid into :vzo__rowid");
+  EXPECT_EQ(Column("erro", 1), "");
+}
+
+TEST_F(DataSetWriteTest, ServerTextLongerThanTheFieldIsComparedOnWhatTheFieldHolds) {
+  SetAnsiCodePage("UTF-8");
+  std::string e_acute;
+  for (int i = 0; i < 254; ++i) e_acute += "\xC3\xA9";
+  ASSERT_EQ(Sql("create table wide_erro (codigo number, erro varchar2(1000), status varchar2(1));\n"
+                "insert into wide_erro values (1, 'x" + std::string(299, 'y') + "', 'A');\n"
+                "insert into wide_erro values (2, 'x" + e_acute + "', 'A');\n"
+                "commit;\n"),
+            0);
+  ds_->SQL().SetText(u"select w.*, w.rowid from wide_erro w order by codigo");
+  Add<TFloatField>(u"CODIGO");
+  auto* erro = Add<TStringField>(u"ERRO", 255);
+  auto* status = Add<TStringField>(u"STATUS", 1);
+  ds_->Open();
+  EXPECT_EQ(erro->AsAnsiString().size(), 255u);
+  ds_->Edit();  // the first 255 characters match: no change reported
+  status->SetAsString(u"X");
+  ds_->Post();
+  ds_->Next();
+  // 'x' and 127 two-byte characters fit in 255 bytes; the 128th would be
+  // split, so the fetch and the comparison both stop before it.
+  EXPECT_EQ(erro->AsAnsiString().size(), 255u);
+  ds_->Edit();
+  erro->SetAsString(u"novo");
+  ds_->Post();
+  std::string out;
+  ASSERT_EQ(Sql("select status, erro from wide_erro order by codigo;\n", &out), 0);
+  EXPECT_NE(out.find("X|x" + std::string(299, 'y')), std::string::npos) << out;
+  EXPECT_NE(out.find("A|novo"), std::string::npos) << out;
+  SetAnsiCodePage("CP1252");
+}
+
+TEST_F(DataSetWriteTest, RowsChangedDeletedOrLockedByAnotherSession) {
+  OpenService(3);
+  auto other = NewSession();
+  // Changed after it was read: Edit refuses.
+  OtherSession(*other, u"update interface_orcl set hora = '11:00:00' where codigo = 1");
+  other->Commit();
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  EXPECT_EQ(ds_->State(), dsBrowse);
+  // Deleted after it was read.
+  ds_->Next();
+  OtherSession(*other, u"delete from interface_orcl where codigo = 2");
+  other->Commit();
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been deleted by another user");
+  // Locked: the check of Edit passes, the locking select of the post fails
+  // at once.
+  ds_->Next();
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  OtherSession(*other, u"select * from interface_orcl where codigo = 3 for update");
+  trace_->Clear();
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: Record is locked by another user");
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", kLock, "rollback to savepoint VZO__LOCKPOINT"}));
+  // The failed post leaves the edit pending with its values, and nothing of
+  // it on the server: once the other session lets go, the same post works.
+  EXPECT_EQ(ds_->State(), dsEdit);
+  EXPECT_EQ(ds_->FieldByName(u"STATUS").AsString(), u"X");
+  other->Rollback();
+  ds_->Post();
+  EXPECT_EQ(Column("status", 3), "X");
+}
+
+TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
+  OpenService(1);
+  ds_->Insert();
+  ds_->FieldByName(u"CODIGO").SetAsFloat(77);
+  ds_->FieldByName(u"STATUS").SetAsString(u"A");
+  ds_->FieldByName(u"TIPO").SetAsString(u"NOVO");
+  ds_->Post();
+  EXPECT_EQ(trace_->Take(),
+            (Records{"savepoint VZO__LOCKPOINT",
+                     "insert into V9NORVELO.INTERFACE_ORCL\\n  (CODIGO, STATUS, TIPO)\\nvalues\\n  "
+                     "(:v2, :v10, :v12)\\nreturning rowid into :vzo__rowid",
+                     "commit"}));
+  EXPECT_EQ(ds_->RecordCount(), 2);
+  String rowid = ds_->RowId();
+  EXPECT_EQ(rowid.size(), 18u);
+  EXPECT_EQ(Column("tipo", 77), "NOVO");
+  // The new record is found again by the ROWID the insert returned.
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  ds_->Post();
+  EXPECT_EQ(Column("status", 77), "X");
+  trace_->Clear();
+  ds_->Delete();
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", kLock,
+                                     "delete from V9NORVELO.INTERFACE_ORCL\\nwhere rowid = :vzo__rowid",
+                                     "commit"}));
+  EXPECT_EQ(ds_->RecordCount(), 1);
+  EXPECT_EQ(Column("tipo", 77), "(0 rows)");
+  EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 1);
+}
+
+TEST_F(DataSetWriteTest, LockingModes) {
+  OpenService(2);
+  ds_->SetLockingMode(lmLockImmediate);
+  ds_->Edit();
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", kLock}));
+  ds_->Cancel();
+  EXPECT_EQ(trace_->Take(), Records{"rollback"});
+  ds_->Edit();
+  ds_->Post();  // unchanged: commits the lock away
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", kLock, "commit"}));
+
+  ds_->SetLockingMode(lmNone);
+  ds_->Edit();
+  ds_->FieldByName(u"HORA").SetAsString(u"12:00:00");
+  ds_->Post();
+  Records r = trace_->Take();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0], "savepoint VZO__LOCKPOINT");
+  EXPECT_EQ(r[2], "commit");
+
+  // Re-read before the edit: the edit starts from the server's row.
+  ds_->SetRefreshOptions(roBeforeEdit);
+  auto other = NewSession();
+  OtherSession(*other, u"update interface_orcl set hora = '13:00:00' where codigo = 1");
+  other->Commit();
+  ds_->Edit();
+  EXPECT_EQ(ds_->FieldByName(u"HORA").AsString(), u"13:00:00");
+  ds_->Cancel();
+  EXPECT_EQ(ds_->FieldByName(u"HORA").AsString(), u"13:00:00");
+}
+
+TEST_F(DataSetWriteTest, ServerErrorsReachTheCallerTranslated) {
+  OpenService(1);
+  // An application error keeps its first line only.
+  ds_->OnApplyRecord = [&](TOracleDataSet&, Char action, bool&, String&) {
+    if (action == u'U')
+      throw EOracleError(session_.get(), nullptr, 20001,
+                         u"ORA-20001: Invalid state\nORA-06512: at \"V9NORVELO.CHECKS\", line 5");
+  };
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  trace_->Clear();
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: ORA-20001: Invalid state");
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", kLock, "rollback to savepoint VZO__LOCKPOINT"}));
+  ds_->Cancel();
+  ds_->OnApplyRecord = nullptr;
+
+  // A constraint's message from the session's message table.
+  ASSERT_EQ(Sql("create table coded (id number(9), txt varchar2(20), "
+                "constraint coded_pk primary key (id));\n"
+                "create table msgs (constraint_name varchar2(30), actions varchar2(10), "
+                "parent_child varchar2(1), error_message varchar2(100));\n"
+                "insert into coded values (1, 'one');\n"
+                "insert into msgs values ('CODED_PK', 'I', '*', 'This code is taken');\n"
+                "insert into msgs values ('CODED_PK', '*', '*', 'Code conflict');\n"
+                "commit;\n"),
+            0);
+  ds_->Close();
+  for (int i = ds_->FieldCount() - 1; i >= 0; --i) delete ds_->Fields(i);
+  ds_->SQL().SetText(u"select c.*, c.rowid from coded c");
+  session_->SetMessageTable(u"msgs");
+  ds_->Open();
+  ds_->Insert();
+  ds_->FieldByName(u"ID").SetAsInteger(1);
+  EXPECT_RAISES(ds_->Post(), EDatabaseError,
+                "OracleDataSet: ORA-00001: unique constraint (V9NORVELO.CODED_PK) violated\n");
+  ds_->OracleDictionary().UseMessageTable = true;
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: This code is taken");
+  ds_->Cancel();
+  ds_->Edit();
+  ds_->FieldByName(u"ID").SetAsInteger(1);
+  ds_->FieldByName(u"TXT").SetAsString(u"changed");
+  ds_->Post();
+  ds_->Insert();
+  ds_->FieldByName(u"ID").SetAsInteger(2);
+  ds_->Post();
+  ds_->Edit();
+  ds_->FieldByName(u"ID").SetAsInteger(1);
+  String seen;
+  ds_->OnTranslateMessage = [&](TOracleDataSet&, int code, const String& constraint, Char action,
+                                String& message) {
+    seen = IntToStr(code) + u" " + constraint + u" " + String(1, action) + u" " + message;
+  };
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: Code conflict");
+  EXPECT_EQ(seen, u"1 CODED_PK U Code conflict");
+}
+
+TEST_F(DataSetWriteTest, NineHundredNinetyNineRowsMarkedOneByOne) {
+  AddPendingRows(1000);
+  AddServiceFields();
+  ds_->Open();
+  EXPECT_EQ(ds_->RecordCount(), 999);
+  int marked = 0;
+  while (!ds_->Eof()) {
+    ds_->Edit();
+    ds_->FieldByName(u"STATUS").SetAsAnsiString("X");
+    ds_->CommitUpdates();
+    ds_->Next();
+    ++marked;
+  }
+  EXPECT_EQ(marked, 999);
+  std::string out;
+  ASSERT_EQ(Sql("select status, count(*) from interface_orcl group by status order by status;\n", &out), 0);
+  EXPECT_NE(out.find("A|1\nX|999"), std::string::npos) << out;
+  ds_->Close();
+}
+
+}  // namespace
+}  // namespace kavo::test
