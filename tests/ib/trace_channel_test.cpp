@@ -338,7 +338,7 @@ TEST_F(TraceChannelTest, AWriterWaitingForMonitorsHonoursStop) {
   stop = true;
   ch->ReadEvent().Wake();
   EXPECT_EQ(result.get(), TTraceWriteResult::kStopped);
-  EXPECT_LT(Clock::now() - start, 600ms);
+  EXPECT_LT(Clock::now() - start, 1100ms) << "well before the writer would give up on its own";
   ch->UnregisterMonitor(slot);
   EXPECT_EQ(ch->MonitorCount(), 0);
 }
