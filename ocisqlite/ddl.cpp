@@ -171,10 +171,18 @@ class Ddl {
         {std::to_string(id), owner, name, type, text});
   }
 
-  std::string NewConstraintName(const std::string& owner) {
+  // Generated names are unique in the store, as Oracle's are in the database:
+  // the first free number, skipping the names this statement already gave.
+  std::string NewConstraintName() {
     int64_t n = Scalar("SELECT count(*) FROM ocisqlite_constraints") + 7001;
-    (void)owner;
-    return "SYS_C00" + std::to_string(n + (serial_++));
+    for (;; ++n) {
+      std::string name = "SYS_C00" + std::to_string(n);
+      if (!given_names_.count(name) &&
+          !Scalar("SELECT count(*) FROM ocisqlite_constraints WHERE constraint_name = ?", {name})) {
+        given_names_.insert(name);
+        return name;
+      }
+    }
   }
 
   struct Constraint {
@@ -289,7 +297,7 @@ class Ddl {
               {owner, name, col});
         }
     for (Constraint& c : cons) {
-      if (c.name.empty()) c.name = NewConstraintName(owner), c.generated = true;
+      if (c.name.empty()) c.name = NewConstraintName(), c.generated = true;
       std::string cols;
       for (const auto& col : c.cols) cols += (cols.empty() ? "" : ", ") + QuoteIdent(col);
       std::string qname = QuoteIdent(owner + "." + c.name);
@@ -510,7 +518,7 @@ class Ddl {
   Connection& c_;
   const std::string& text_;
   bool replace_ = false;
-  int serial_ = 0;
+  std::set<std::string> given_names_;
 };
 
 }  // namespace

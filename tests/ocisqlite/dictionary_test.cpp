@@ -106,6 +106,27 @@ TEST_F(DictionaryTest, ConstraintViewsDescribeTheTables) {
   EXPECT_EQ(ErrorCode(), 1);
 }
 
+
+// Unnamed constraints get names of their own however many the tables before
+// had: a primary key, a NOT NULL and a check in one table once took the name
+// the next table's first constraint was given.
+TEST_F(DictionaryTest, GeneratedConstraintNamesNeverCollide) {
+  MustExec(system_, "create table dept (deptno number(2) primary key, dname varchar2(14) not null)");
+  MustExec(system_,
+           "create table emp (empno number(4) primary key, deptno number(2) references dept, "
+           "sal number(7,2) check (sal >= 0), ename varchar2(10) not null)");
+  MustExec(system_, "create table bonus (empno number(4) primary key, amount number check (amount > 0))");
+  Rows names = Query(system_, "select constraint_name from all_constraints where constraint_name like 'SYS_C%'");
+  Rows distinct = Query(system_, "select distinct constraint_name from all_constraints where constraint_name like 'SYS_C%'");
+  EXPECT_GE(names.size(), 7u);
+  EXPECT_EQ(distinct.size(), names.size());
+  // Each table still enforces its own.
+  MustExec(system_, "insert into dept values (10, 'ACCOUNTING')");
+  EXPECT_EQ(Exec(system_, "insert into emp values (1, 10, -1, 'X')"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 2290);
+  EXPECT_EQ(Exec(system_, "insert into bonus values (1, 0)"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 2290);
+}
 TEST_F(DictionaryTest, UpdatingTableResolutionBlock) {
   Session app = Logon("app", "pw");
   const std::string block =
