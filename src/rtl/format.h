@@ -2,9 +2,10 @@
 //
 // Supported: %s (text), %d (integer), %u, %x (hexadecimal, upper case),
 // %f/%g/%e (floating point, printf rules), %% and an optional width, "-"
-// flag and ".precision" between the % and the letter, e.g. "%5d", "%.2f".
-// An argument of the wrong kind or a missing argument raises EConvertError
-// with "Format '%s' invalid or incompatible with argument".
+// flag and ".precision" between the % and the letter, e.g. "%5d", "%.2f",
+// each at most kMaxFormatWidth. An argument of the wrong kind, a missing
+// argument, or anything else between the % and the letter raises
+// EConvertError with "Format '%s' invalid or incompatible with argument".
 #ifndef KAVO_RTL_FORMAT_H_
 #define KAVO_RTL_FORMAT_H_
 
@@ -15,6 +16,8 @@
 #include "rtl/ustring.h"
 
 namespace kavo {
+
+constexpr int kMaxFormatWidth = 65535;
 
 class FormatArg {
  public:

@@ -20,5 +20,18 @@ TEST(Format, MismatchIsAConvertError) {
   EXPECT_THROW(Format(u"%q", {1}), EConvertError);
 }
 
+// Results longer than any fixed buffer come out whole; widths past the limit,
+// however many digits, and stray characters in a conversion are bad formats,
+// never another exception or a read past a buffer.
+TEST(Format, WidthsAndPrecisionsAreBoundedAndWhole) {
+  EXPECT_EQ(Format(u"%600d", {7}), String(599, u' ') + u"7");
+  EXPECT_EQ(Format(u"%-600x|", {255}), u"FF" + String(598, u' ') + u"|");
+  EXPECT_EQ(Format(u"%.520f", {0.5}).size(), 522u);
+  EXPECT_EQ(Format(u"%05d|%.s|%-4.1s|", {42, u"abc", u"xyz"}), u"00042||x   |");
+  EXPECT_EQ(Format(u"%65535s", {u"a"}).size(), 65535u);
+  for (const char16_t* bad : {u"%65536s", u"%99999999999d", u"%.99999999999f", u"%5-3d", u"%-", u"%1.2.3f"})
+    EXPECT_THROW(Format(bad, {1}), EConvertError) << StringToUtf8(bad);
+}
+
 }  // namespace
 }  // namespace kavo::test
