@@ -150,7 +150,9 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
   if (lossy) *lossy = false;
   if (IsUtf8CodePage(code_page)) {
     String s = Utf8ToString(bytes);
-    if (lossy && s.find(u'\xFFFD') != String::npos) *lossy = true;
+    // Only valid UTF-8 comes back byte for byte; a U+FFFD that was written
+    // as such is no loss.
+    if (lossy && s.find(u'\xFFFD') != String::npos) *lossy = StringToUtf8(s) != bytes;
     return s;
   }
   Iconv cv("UTF-16LE", code_page);

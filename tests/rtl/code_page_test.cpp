@@ -21,6 +21,12 @@ TEST(CodePage, DecodesAndFlagsInvalidBytes) {
   bool lossy = false;
   EXPECT_EQ(CodePageToString("a\xFF", "UTF-8", &lossy), u"a\uFFFD");
   EXPECT_TRUE(lossy);
+  // A replacement character that the text itself holds is no loss; one
+  // beside an invalid byte still is.
+  EXPECT_EQ(CodePageToString("a\xEF\xBF\xBD", "UTF-8", &lossy), u"a\uFFFD");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(CodePageToString("\xEF\xBF\xBD\xC0", "UTF-8", &lossy), u"\uFFFD\uFFFD");
+  EXPECT_TRUE(lossy);
 }
 
 TEST(CodePage, AConverterReusedAfterAFailureStartsClean) {
