@@ -83,7 +83,14 @@ TDateTime TExpression::GetAsDate() {
 
 String TExpression::GetAsString() {
   switch (GetExprType()) {
-    case ttDate: return DateTimeToStr(GetAsDate(), FormatSettings());
+    case ttDate: {
+      TDateTime value = GetAsDate();
+      try {
+        return DateTimeToStr(value, FormatSettings());
+      } catch (const EConvertError& e) {  // a number too large to be a date
+        throw EExpression(e.Message());
+      }
+    }
     case ttFloat: return FloatToStr(GetAsFloat(), FormatSettings());
     case ttInteger: return IntToStr(GetAsInteger());
     case ttBoolean: return GetAsBoolean() ? u"TRUE" : u"FALSE";

@@ -3,6 +3,7 @@
 #include <sys/time.h>
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "rtl/exceptions.h"
@@ -10,7 +11,12 @@
 namespace kavo {
 
 TTimeStamp DateTimeToTimeStamp(TDateTime value) {
-  int64_t ms = static_cast<int64_t>(std::llround(value * kMSecsPerDay));
+  if (!(std::fabs(value) < kMaxDateTimeMagnitude)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    throw EConvertError(u"Invalid date-time value " + AsciiToString(text));
+  }
+  int64_t ms = std::llround(value * kMSecsPerDay);
   TTimeStamp ts;
   ts.Date = static_cast<int32_t>(ms / kMSecsPerDay + kDateDelta);
   ts.Time = static_cast<int32_t>((ms < 0 ? -ms : ms) % kMSecsPerDay);

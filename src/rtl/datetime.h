@@ -24,6 +24,12 @@ struct TTimeStamp {
   int32_t Date;
 };
 
+// The largest magnitude whose day number fits TTimeStamp::Date.
+constexpr double kMaxDateTimeMagnitude = 2147483647.0 - kDateDelta;
+
+// Raises EConvertError "Invalid date-time value <value %g>" for NaN, the
+// infinities and values of kMaxDateTimeMagnitude and beyond; so do the
+// decoders and formatters below, which split the value with it.
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
 TDateTime TimeStampToDateTime(const TTimeStamp& ts);
 

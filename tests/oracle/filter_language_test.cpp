@@ -228,6 +228,9 @@ TEST_F(FilterLanguageTest, ConversionsBetweenTheFiveTypes) {
   EXPECT_EQ(EvalError("DATE(1 = 1) = 1"), "Cannot read Boolean as Date");
   EXPECT_EQ(EvalError("DATE('no date') = 1"), "'no date' is not a valid date and time");
   EXPECT_EQ(EvalError("INTEGER(DATE(0) + 1E12) = 1"), "Invalid parameter to INTEGER");
+  // A date too far out to have a day number is a filter error, as text too.
+  EXPECT_EQ(EvalError("STRING(DATE(0) + 1E17) = ''"), "Invalid date-time value 1e+17");
+  EXPECT_EQ(EvalError("STRING(DATE(0) - 1E300) = ''"), "Invalid date-time value -1e+300");
   // A cast changes how the surrounding operation reads its operand.
   EXPECT_EQ(Eval("INTEGER(7) / 2"), "Float 3.5");
   EXPECT_EQ(Eval("FLOAT('x') + 'y'"), "String xy");

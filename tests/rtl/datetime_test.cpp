@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "rtl/exceptions.h"
 
 namespace kavo::test {
@@ -22,6 +24,23 @@ TEST(DateTime, DayNumbersAndSplit) {
   EXPECT_EQ(ts.Date, kDateDelta - 1);
   EXPECT_EQ(ts.Time, 6 * 3600000);
   EXPECT_EQ(TimeStampToDateTime(ts), before);
+}
+
+// Values without a day number in 32 bits are refused instead of splitting
+// into an undefined millisecond count; the largest accepted still splits.
+TEST(DateTime, ValuesBeyondTheDayRangeAreConvertErrors) {
+  TFormatSettings fs;
+  for (double bad : {1e300, -1e300, kMaxDateTimeMagnitude, -kMaxDateTimeMagnitude,
+                     std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_THROW(DateTimeToTimeStamp(bad), EConvertError) << bad;
+    EXPECT_THROW(DateTimeToStr(bad, fs), EConvertError) << bad;
+    int y, m, d;
+    EXPECT_THROW(DecodeDate(bad, y, m, d), EConvertError) << bad;
+  }
+  TTimeStamp ts = DateTimeToTimeStamp(kMaxDateTimeMagnitude - 1);
+  EXPECT_EQ(ts.Date, 2147483646);
+  ts = DateTimeToTimeStamp(-(kMaxDateTimeMagnitude - 1));
+  EXPECT_EQ(ts.Date, 2 * kDateDelta - 2147483646);
 }
 
 TEST(DateTime, DecodeRoundTripsAcrossCalendarEdges) {
