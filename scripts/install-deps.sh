@@ -12,6 +12,7 @@ packages=(
   libfbclient2 firebird-dev          # Firebird client library and its header
   firebird3.0-server-core            # embedded engine (local database files)
   firebird3.0-server firebird3.0-utils # server on 127.0.0.1:3050 and isql/gsec for tests
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev # the fuzz build (scripts/fuzz.sh)
 )
 
 missing=()

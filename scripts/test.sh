@@ -18,5 +18,10 @@ cmake -S . -B build-test -DKAVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-test -j"$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-cd build-test
-ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+(cd build-test && ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@")
+
+# The whole run also replays every fuzz corpus (known crash inputs included)
+# and fuzzes each target briefly.
+if [ $# -eq 0 ]; then
+  scripts/fuzz.sh all "${KAVO_FUZZ_SECONDS:-6}"
+fi

@@ -1,9 +1,13 @@
 // The OCI stand-in's SQL: lexer, translator, PL/SQL blocks and execution,
-// driven only through the OCI entry points, on a fresh copy of a small
-// store for every input (so each input replays alone).
+// driven only through the OCI entry points. Every input starts from the same
+// store and session: each input ends in a rollback, and one that may have
+// changed more than that (a commit, DDL, session settings) makes the next
+// input start on a fresh copy of the store in a new session. So an input
+// replays alone as it ran.
 // Input: up to eight statements separated by NUL bytes. Every bind variable
 // a statement names is bound to the text of the next statement slot's
 // value list ("7", "abc", "", "01-JAN-20", NULL in turn).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -51,11 +55,18 @@ struct Oci {
   OCISession* ses = nullptr;
 };
 
+// FUZZ_VERBOSE=1 prints every statement and its outcome (for replaying one input).
+const bool g_verbose = std::getenv("FUZZ_VERBOSE") != nullptr;
 std::string g_template;
 std::string g_store;
 
 void RemoveStore(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
 void RemoveFiles() {
@@ -86,9 +97,18 @@ void Logoff(Oci& o) {
   OCIHandleFree(o.env, OCI_HTYPE_ENV);
 }
 
+std::string ErrorText(Oci& o) {
+  char text[4001] = {0};
+  sb4 code = 0;
+  OCIErrorGet(o.err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
+              OCI_HTYPE_ERROR);
+  return text;
+}
+
 // Prepares, binds every variable, executes and fetches what a query returns
 // (at most 50 rows), each column as text.
-sword Run(Oci& o, std::string_view sql, int& value_index) {
+// `lasting` is set for statements whose effect a rollback may not undo.
+sword Run(Oci& o, std::string_view sql, int& value_index, bool* lasting = nullptr) {
   static const char* const kValues[] = {"7", "abc", "", "01-JAN-20", nullptr};
   OCIStmt* st = nullptr;
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
@@ -120,6 +140,12 @@ sword Run(Oci& o, std::string_view sql, int& value_index) {
     OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, o.err);
     rc = OCIStmtExecute(o.svc, st, o.err, type == OCI_STMT_SELECT ? 0 : 1, 0, nullptr, nullptr,
                         OCI_DEFAULT);
+    // DDL, even failed, and any other statement that ran (commit, savepoint,
+    // session settings); DML and blocks are undone by the rollback.
+    bool ddl = type == OCI_STMT_CREATE || type == OCI_STMT_DROP || type == OCI_STMT_ALTER;
+    bool dml = type == OCI_STMT_SELECT || type == OCI_STMT_INSERT || type == OCI_STMT_UPDATE ||
+               type == OCI_STMT_DELETE || type == OCI_STMT_BEGIN || type == OCI_STMT_DECLARE;
+    if (lasting && (ddl || (!dml && rc != OCI_ERROR))) *lasting = true;
     if (rc == OCI_SUCCESS && type == OCI_STMT_SELECT) {
       ub4 columns = 0;
       OCIAttrGet(st, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT, o.err);
@@ -134,12 +160,10 @@ sword Run(Oci& o, std::string_view sql, int& value_index) {
       }
     }
   }
-  if (rc != OCI_SUCCESS) {
-    char text[4001] = {0};
-    sb4 code = 0;
-    OCIErrorGet(o.err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
-                OCI_HTYPE_ERROR);
-  }
+  // The error text is read in every case: reading it is part of the API.
+  std::string error = rc == OCI_SUCCESS ? "ok\n" : ErrorText(o);
+  if (g_verbose)
+    std::fprintf(stderr, "%.*s\n  -> %s", static_cast<int>(sql.size()), sql.data(), error.c_str());
   OCIHandleFree(st, OCI_HTYPE_STMT);
   return rc;
 }
@@ -159,11 +183,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   int value_index = 0;
   for (const char* sql : kSetup)
     if (Run(o, sql, value_index) != OCI_SUCCESS) {
-      char text[4001] = {0};
-      sb4 code = 0;
-      OCIErrorGet(o.err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
-                  OCI_HTYPE_ERROR);
-      std::fprintf(stderr, "store setup failed: %s\n%s", sql, text);
+      std::fprintf(stderr, "store setup failed: %s\n%s", sql, ErrorText(o).c_str());
       std::abort();
     }
   Logoff(o);
@@ -171,13 +191,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  RemoveStore(g_store);
-  fs::copy_file(g_template, g_store);
-  Oci o;
-  if (!Logon(o, g_store)) std::abort();
+  static Oci o;
+  static bool open = false, fresh = false;
+  static off_t wal_size = 0;
+  if (!open || !fresh) {
+    if (open) Logoff(o);
+    o = Oci();
+    RemoveStore(g_store);
+    fs::copy_file(g_template, g_store);
+    if (!Logon(o, g_store)) std::abort();
+    open = true;
+    wal_size = FileSize(g_store + "-wal");
+  }
   int value_index = 0;
+  bool lasting = false;
   for (std::string_view sql : kavo::fuzz::Split(data, size, '\0', 8))
-    if (!sql.empty()) Run(o, sql, value_index);
-  Logoff(o);
+    if (!sql.empty()) Run(o, sql, value_index, &lasting);
+  OCITransRollback(o.svc, o.err, OCI_DEFAULT);
+  // A commit, even one inside a block, writes to the log.
+  fresh = !lasting && FileSize(g_store + "-wal") == wal_size;
   return 0;
 }
