@@ -13,6 +13,8 @@ target=${1:-all}
 seconds=${2:-60}
 
 scripts/install-deps.sh
+# Relative paths in ccache's keys: a fresh clone elsewhere (CI) reuses the objects.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DKAVO_FUZZ=ON -DKAVO_TESTS=OFF \
   -DKAVO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" \
   "-DCMAKE_C_FLAGS_DEBUG=-g -O1" >/dev/null
