@@ -12,7 +12,7 @@ namespace {
 
 struct CodePage {
   const char* name;
-  bool single_byte;  // every character one byte, one mapping per character
+  bool single_byte;  // every character one byte, one mapping each way
 };
 
 const CodePage kCodePages[] = {
@@ -68,7 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                      (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   lossy = false;
   std::string encoded = kavo::StringToCodePage(units, cp.name, '?', &lossy);
-  if (!lossy && !HasLoneSurrogate(units)) {
+  // (The Far East pages map some characters to bytes that read back as
+  // others: EUC-JP writes U+00A5 as the byte of "\".)
+  if (!lossy && !HasLoneSurrogate(units) && (cp.single_byte || kavo::IsUtf8CodePage(cp.name))) {
     bool back_lossy = false;
     FUZZ_CHECK(kavo::CodePageToString(encoded, cp.name, &back_lossy) == units);
     FUZZ_CHECK(!back_lossy);
