@@ -106,6 +106,7 @@ void TIBDatabase::SetDatabaseName(const String& value) {
   if (value == db_name_) return;
   CheckInactive();
   db_name_ = value;
+  schema_.Clear();
 }
 
 void TIBDatabase::SetSQLDialect(int value) {

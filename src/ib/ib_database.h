@@ -19,6 +19,7 @@
 #include "ib/ib_intf.h"
 #include "ib/ib_object_list.h"
 #include "ib/ib_param_list.h"
+#include "ib/ib_schema.h"
 #include "ib/ib_trace_hook.h"
 #include "platform/timer.h"
 #include "recordset/roles.h"
@@ -106,6 +107,8 @@ class TIBDatabase : public TComponent, public roles::IBDatabase {
   int TransactionCount() const { return transactions_.Count(); }
   TIBTransaction* Transactions(int index) const { return transactions_[index]; }
   TIBTransaction* InternalTransaction() const { return internal_transaction_; }
+  // Column facts for record sets; emptied when DatabaseName changes.
+  TIBSchema& Schema() { return schema_; }
 
   int AddSQLObject(TIBBase* obj);
   void RemoveSQLObject(TIBBase* obj);
@@ -176,6 +179,7 @@ class TIBDatabase : public TComponent, public roles::IBDatabase {
   TIBTransaction* internal_transaction_ = nullptr;
   TIBIdleTimer idle_timer_{[this] { IdleTimerTick(); }};
   TTraceFlags trace_flags_ = 0;
+  TIBSchema schema_;
 };
 
 }  // namespace kavo

@@ -7,6 +7,8 @@
 
 #include "platform/message_queue.h"
 #include "rtl/code_page.h"
+#include "rtl/datetime.h"
+#include "rtl/format_settings.h"
 
 namespace kavo::test {
 
@@ -201,6 +203,44 @@ void ExpectKilledAttachmentClosesTheConnection(const String& name) {
   EXPECT_FALSE(victim.db->Connected());
   EXPECT_EQ(disconnects, 3);
   EXPECT_FALSE(victim.tr->Active());
+}
+
+std::vector<CommittedRow> ReadCommitted(const String& name, const String& sql) {
+  Connection c(name);
+  c.db->Open();
+  c.tr->StartTransaction();
+  std::vector<CommittedRow> rows;
+  {
+    TIBSQL q(nullptr);
+    q.SetDatabase(c.db.get());
+    q.SetTransaction(c.tr.get());
+    q.SQL().SetText(sql);
+    q.ExecQuery();
+    TFormatSettings fs = FormatSettings();
+    fs.DateSeparator = u'-';
+    fs.TimeSeparator = u':';
+    for (; !q.Eof(); q.Next()) {
+      CommittedRow row;
+      for (int i = 0; i < q.Current().Count(); ++i) {
+        TIBXSQLVAR& v = q.Current()[i];
+        std::optional<String> text;
+        if (!v.IsNull()) {
+          if (v.SQLType() == SQL_TYPE_DATE)
+            text = FormatDateTime(u"yyyy/mm/dd", v.AsDateTime(), fs);
+          else if (v.SQLType() == SQL_TYPE_TIME)
+            text = FormatDateTime(u"hh:nn:ss.zzz", v.AsDateTime(), fs);
+          else
+            text = v.AsString();
+        }
+        row[v.Name()] = text;
+      }
+      rows.push_back(row);
+    }
+    q.Close();
+  }
+  c.tr->Commit();
+  c.db->Close();
+  return rows;
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms) {

@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
@@ -71,6 +74,12 @@ void KillAttachment(Connection& killer, Connection& victim);
 // its next call closes it with its transaction and statements, and that the
 // same objects work again after a new connect.
 void ExpectKilledAttachmentClosesTheConnection(const String& name);
+
+// One committed row as a fresh connection reads it: column name to value
+// text (nullopt for NULL); dates as yyyy-mm-dd, times as hh:nn:ss.zzz.
+using CommittedRow = std::map<String, std::optional<String>>;
+// The rows of `sql` (a query) through a fresh connection to `name`.
+std::vector<CommittedRow> ReadCommitted(const String& name, const String& sql);
 
 // Runs the calling thread's message loop until `done` or `timeout_ms`.
 bool PumpMessagesUntil(const std::function<bool()>& done, int timeout_ms);

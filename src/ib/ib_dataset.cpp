@@ -1,0 +1,388 @@
+// TIBCustomDataSet: connection and transaction, preparing, the column
+// definitions, open and close, and what the connection and the transaction
+// tell it.
+#include "ib/ib_dataset.h"
+
+#include "ib/ib_errors.h"
+#include "ib/ib_schema.h"
+#include "recordset/database_error.h"
+
+namespace kavo {
+
+namespace {
+
+const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
+
+bool IsIntegerType(short type) {
+  return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64;
+}
+
+}  // namespace
+
+TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
+    : roles::FB_TMP_INTEGRACAO(owner), base_(this) {
+  for (auto* q : {&q_select_, &q_insert_, &q_modify_, &q_delete_, &q_refresh_}) {
+    *q = std::make_unique<TIBSQL>(nullptr);
+    (*q)->SetGoToFirstRecordOnExecute(false);
+    (*q)->OnSQLChanging = [this](TComponent*) {
+      Close();
+      InternalUnPrepare();
+    };
+  }
+  q_select_->OnSQLChanging = [this](TComponent*) {
+    Close();
+    InternalUnPrepare();
+    FieldDefs().Clear();
+  };
+  SetBookmarkSize(static_cast<int>(sizeof(int32_t)));
+  base_.OnBeforeDatabaseDisconnect = [this] { OnDatabaseDisconnecting(); };
+  base_.OnAfterDatabaseDisconnect = [this] { Fire(AfterDatabaseDisconnect); };
+  base_.OnDatabaseFree = [this] {
+    if (Active()) Close();
+    InternalUnPrepare();
+    Fire(DatabaseFree);
+  };
+  base_.OnBeforeTransactionEnd = [this] { OnTransactionEnding(); };
+  base_.OnAfterTransactionEnd = [this] { Fire(AfterTransactionEnd); };
+  base_.OnTransactionFree = [this] {
+    if (Active()) Close();
+    InternalUnPrepare();
+    Fire(TransactionFree);
+  };
+  base_.IsOpenDataSet = [this] { return Active(); };
+  base_.OnCloseDataSet = [this] { Close(); };
+}
+
+TIBCustomDataSet::~TIBCustomDataSet() { DestroyCursor(); }
+
+// ---- connection and transaction ---------------------------------------------------
+
+void TIBCustomDataSet::SetDatabase(TIBDatabase* db) {
+  if (db == base_.Database()) return;
+  if (Active()) IBError(ibceDatasetOpen);
+  InternalUnPrepare();
+  base_.SetDatabase(db);
+  SyncStatements();
+}
+
+void TIBCustomDataSet::SetTransaction(TIBTransaction* tr) {
+  if (tr == base_.Transaction()) return;
+  if (Active()) IBError(ibceDatasetOpen);
+  InternalUnPrepare();
+  base_.SetTransaction(tr);
+  SyncStatements();
+}
+
+TIBTransaction& TIBCustomDataSet::Transaction() {
+  base_.CheckTransaction();
+  return *base_.Transaction();
+}
+
+void TIBCustomDataSet::SyncStatements() {
+  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
+                    q_refresh_.get()}) {
+    q->SetTransaction(base_.Transaction());
+    q->SetDatabase(base_.Database());
+    if (q->Transaction() != base_.Transaction()) q->SetTransaction(base_.Transaction());
+  }
+}
+
+void TIBCustomDataSet::ActivateConnection() {
+  base_.CheckDatabase();
+  base_.CheckTransaction();
+  if (!Database()->Connected()) Database()->Open();
+}
+
+bool TIBCustomDataSet::ActivateTransaction() {
+  TIBTransaction& tr = Transaction();
+  if (tr.Active()) return false;
+  tr.AutoStartTransaction();
+  return tr.Active();
+}
+
+void TIBCustomDataSet::SetUniDirectional(bool value) {
+  if (value == uni_directional_) return;
+  if (Active()) IBError(ibceDatasetOpen);
+  uni_directional_ = value;
+}
+
+void TIBCustomDataSet::SetCachedUpdates(bool value) {
+  if (value == cached_updates_) return;
+  if (Active()) IBError(ibceDatasetOpen);
+  cached_updates_ = value;
+}
+
+// ---- preparing ---------------------------------------------------------------------
+
+void TIBCustomDataSet::PrepareUpdate(TIBSQL& q, TLiveModeFlag flag) {
+  if (Trim(q.SQL().Text()).empty()) return;
+  try {
+    if (!q.Prepared()) q.Prepare();
+    live_mode_ |= flag;
+  } catch (const EIBInterBaseRoleError&) {
+    // No permission for this statement: the record set stays readable.
+  }
+}
+
+void TIBCustomDataSet::InternalPrepare() {
+  if (internal_prepared_) return;
+  if (Trim(q_select_->SQL().Text()).empty()) IBError(ibceEmptySQLStatement);
+  ActivateConnection();
+  bool started = ActivateTransaction();
+  Database()->CheckActive();
+  Transaction().CheckInTransaction();
+  q_select_->SetParamCheck(param_check_);
+  if (!q_select_->Prepared()) q_select_->Prepare();
+  live_mode_ = 0;
+  PrepareUpdate(*q_delete_, lmDelete);
+  PrepareUpdate(*q_insert_, lmInsert);
+  PrepareUpdate(*q_modify_, lmModify);
+  PrepareUpdate(*q_refresh_, lmRefresh);
+  sources_built_.fill(false);
+  BuildFieldDefs();
+  internal_prepared_ = true;
+  if (started) Transaction().CheckAutoStop();
+}
+
+void TIBCustomDataSet::InternalUnPrepare() {
+  internal_prepared_ = false;
+  live_mode_ = 0;
+  sources_built_.fill(false);
+}
+
+void TIBCustomDataSet::UnPrepare() {
+  if (Active()) IBError(ibceDatasetOpen);
+  InternalUnPrepare();
+  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
+                    q_refresh_.get()})
+    q->FreeHandle();
+}
+
+bool TIBCustomDataSet::CanInsert() const {
+  return (live_mode_ & lmInsert) != 0 ||
+         (update_object_ != nullptr && !Trim(update_object_->GetSQL(ukInsert)).empty());
+}
+
+bool TIBCustomDataSet::CanEdit() const {
+  if ((live_mode_ & lmModify) != 0 ||
+      (update_object_ != nullptr && !Trim(update_object_->GetSQL(ukModify)).empty()))
+    return true;
+  TRecordBuffer rec = ActiveBuffer();
+  return cached_updates_ && rec != nullptr &&
+         TIBRecordLayout::Header(rec).cached_update_status == cusInserted;
+}
+
+bool TIBCustomDataSet::CanDelete() const {
+  return (live_mode_ & lmDelete) != 0 ||
+         (update_object_ != nullptr && !Trim(update_object_->GetSQL(ukDelete)).empty());
+}
+
+bool TIBCustomDataSet::CanRefresh() const {
+  return (live_mode_ & lmRefresh) != 0 ||
+         (update_object_ != nullptr && !Trim(update_object_->RefreshSQL()).empty());
+}
+
+bool TIBCustomDataSet::GetCanModify() {
+  return CanInsert() || CanEdit() || CanDelete() || cached_updates_;
+}
+
+// ---- column definitions ------------------------------------------------------------
+
+void TIBCustomDataSet::InternalInitFieldDefs() {
+  if (!internal_prepared_) {
+    InternalPrepare();
+    return;
+  }
+  BuildFieldDefs();
+}
+
+void TIBCustomDataSet::BuildFieldDefs() {
+  FieldDefs().Clear();
+  mapped_field_position_.clear();
+  needs_refresh_ = false;
+  db_key_column_ = -1;
+  TIBXSQLDA& columns = q_select_->Current();
+  for (int i = 0; i < columns.Count(); ++i) {
+    TIBXSQLVAR& var = columns[i];
+    if (var.Name() == kDbKeyAlias) {
+      db_key_column_ = i;
+      continue;
+    }
+    const short type = var.SQLType();
+    const short scale = var.SQLScale();
+    TFieldDef def;
+    def.Name = var.AliasName();
+    def.FieldNo = i + 1;
+    switch (type) {
+      case SQL_TEXT: case SQL_VARYING:
+        def.DataType = ftWideString;
+        def.Size = std::max(var.Size(), 0) / std::max(var.BytesPerCharacter(), 1);
+        break;
+      case SQL_DOUBLE: case SQL_FLOAT: def.DataType = ftFloat; break;
+      case SQL_SHORT: case SQL_LONG: case SQL_INT64:
+        if (scale == 0) {
+          def.DataType = type == SQL_SHORT ? ftSmallint : type == SQL_LONG ? ftInteger : ftLargeint;
+        } else if (type == SQL_SHORT || scale >= -4) {
+          def.DataType = ftBCD;
+          def.Size = -scale;
+        } else {
+          TField* persistent = FindField(def.Name);
+          bool as_float = (Database()->SQLDialect() == 1 && type == SQL_LONG) ||
+                          (persistent != nullptr && persistent->DataType() == ftFloat);
+          def.DataType = as_float ? ftFloat : ftFMTBcd;
+          def.Size = -scale;
+        }
+        break;
+      case SQL_TIMESTAMP: def.DataType = ftDateTime; break;
+      case SQL_TYPE_DATE: def.DataType = ftDate; break;
+      case SQL_TYPE_TIME: def.DataType = ftTime; break;
+      case SQL_BLOB:
+        def.DataType = var.SQLSubtype() == 1 ? ftWideMemo : ftBlob;
+        def.Size = 8;
+        break;
+      case SQL_BOOLEAN: case kSqlBooleanInterBase: def.DataType = ftBoolean; break;
+      default: continue;  // arrays, quads, D_FLOAT: no field type
+    }
+    String relation = var.RelName();
+    String column = var.SqlName();
+    def.Required = !var.IsNullable() && !relation.empty();
+    if (!relation.empty() && !column.empty()) {
+      const TIBRelationFacts& facts = Database()->Schema().Facts(*Database(), relation);
+      if (facts.computed.count(column) != 0) {
+        def.ReadOnly = true;
+        def.InternalCalcField = true;
+        needs_refresh_ = true;
+      } else if (facts.with_default.count(column) != 0) {
+        def.Required = false;
+        needs_refresh_ = true;
+      }
+    }
+    FieldDefs().Add(def);
+    mapped_field_position_.push_back(i);
+  }
+}
+
+TField* TIBCustomDataSet::CreateDefaultField(const TFieldDef& def) {
+  TField* field = nullptr;
+  switch (def.DataType) {
+    case ftWideString: case ftFixedWideChar:
+      field = new TIBStringField(this);
+      field->SetSize(def.Size);
+      return field;
+    case ftBCD:
+      if (def.Size > 4) return TDataSet::CreateDefaultField(def);
+      field = new TIBBCDField(this);
+      field->SetSize(def.Size);
+      return field;
+    case ftBoolean:
+      return new TIBBooleanField(this);
+    default:
+      return TDataSet::CreateDefaultField(def);
+  }
+}
+
+// ---- open and close ----------------------------------------------------------------
+
+void TIBCustomDataSet::InternalOpen() {
+  ActivateConnection();
+  ActivateTransaction();
+  if (Trim(q_select_->SQL().Text()).empty()) IBError(ibceEmptyQuery);
+  if (!internal_prepared_) InternalPrepare();
+  if (q_select_->SQLType() == SQLSelect) {
+    if (DefaultFields()) CreateFields();
+    BindFields(true);
+    q_select_->ExecQuery();
+    BuildLayout();
+    open_ = true;
+  } else {
+    q_select_->ExecQuery();
+  }
+  rows_affected_ = q_select_->RowsAffected();
+}
+
+void TIBCustomDataSet::BuildLayout() {
+  TIBXSQLDA& columns = q_select_->Current();
+  std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
+  for (int i = 0; i < columns.Count(); ++i) {
+    TIBXSQLVAR& var = columns[i];
+    if (!IsIntegerType(var.SQLType()) || var.SQLScale() >= -4) continue;
+    TField* field = FindField(var.AliasName());
+    as_float[static_cast<size_t>(i)] = field != nullptr && field->DataType() == ftFloat;
+  }
+  calc_fields_.clear();
+  std::vector<int> calc_sizes;
+  for (int i = 0; i < FieldCount(); ++i) {
+    TField* f = Fields(i);
+    if (f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) continue;
+    calc_fields_.push_back(f);
+    calc_sizes.push_back(f->GetDataSize());
+  }
+  if (!layout_.Build(columns, as_float, calc_sizes, db_key_column_))
+    DatabaseError(u"Record buffer too large", this);
+  const size_t size = layout_.BufferSize();
+  model_buffer_.assign(size, 0);
+  layout_.InitModel(model_buffer_.data());
+  old_buffer_.assign(size, 0);
+  temp_buffer_.assign(size, 0);
+  const int chunk = uni_directional_ ? 2 : buffer_chunks_;
+  buffer_cache_.Reset(size, chunk, uni_directional_);
+  CheckCacheRoom(buffer_cache_, 0);
+  old_buffer_cache_.Reset(size, chunk, uni_directional_);
+  if (cached_updates_) CheckCacheRoom(old_buffer_cache_, 0);
+  record_count_ = 0;
+  current_record_ = -1;
+  deleted_records_ = 0;
+  updates_pending_ = false;
+}
+
+void TIBCustomDataSet::CheckCacheRoom(TIBRecordCache& cache, int position) {
+  if (!cache.Reserve(position)) DatabaseError(u"Record buffer too large", this);
+}
+
+void TIBCustomDataSet::InternalClose() {
+  if (TIBTransaction* tr = base_.Transaction()) tr->CheckAutoStop();
+  if (!IsDestroyingCursor() && q_select_->Open()) q_select_->Close();
+  ReleaseRecords();
+}
+
+void TIBCustomDataSet::ReleaseRecords() {
+  buffer_cache_.Clear();
+  old_buffer_cache_.Clear();
+  model_buffer_.clear();
+  old_buffer_.clear();
+  temp_buffer_.clear();
+  calc_fields_.clear();
+  record_count_ = 0;
+  current_record_ = -1;
+  deleted_records_ = 0;
+  updates_pending_ = false;
+  open_ = false;
+}
+
+void TIBCustomDataSet::ExecSQL() {
+  ActivateConnection();
+  ActivateTransaction();
+  if (!internal_prepared_) InternalPrepare();
+  if (q_select_->SQLType() == SQLSelect) IBError(ibceIsASelectStatement);
+  q_select_->ExecQuery();
+  rows_affected_ = q_select_->RowsAffected();
+}
+
+// ---- notifications -----------------------------------------------------------------
+
+void TIBCustomDataSet::OnDatabaseDisconnecting() {
+  if (Active()) Close();
+  InternalUnPrepare();
+  Fire(BeforeDatabaseDisconnect);
+}
+
+void TIBCustomDataSet::OnTransactionEnding() {
+  if (Active()) Close();
+  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
+                    q_refresh_.get()})
+    q->FreeHandle();
+  InternalUnPrepare();
+  Fire(BeforeTransactionEnd);
+}
+
+}  // namespace kavo

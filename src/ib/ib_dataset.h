@@ -1,0 +1,275 @@
+// TIBCustomDataSet / TIBDataSet: the Firebird record set.
+//
+// Rows come from the select statement and are kept, as they are fetched, in
+// a record cache of its own layout (ib_record_buffer.h). Changes are written
+// back by four more statements given as SQL text (insert, modify, delete,
+// refresh), whose parameters are filled from the record by name: a name
+// with the prefix OLD_ takes the row as it was before the change, NEW_ (or
+// no prefix) the current values, IB_INTERNAL_DBKEY the row's database key; a
+// name that matches no select column keeps the value it had.
+//
+//   TIBDataSet ds(owner);
+//   ds.SetDatabase(&db);                  // its default transaction too
+//   ds.SelectSQL().SetText(u"SELECT * FROM T where ID = 1");
+//   ds.InsertSQL().SetText(u"insert into T (ID, NAME) values (:ID, :NAME)");
+//   ds.Open();                            // connects, starts, prepares all
+//   ds.Insert();
+//   ds.FieldByName(u"NAME").SetAsString(u"x");
+//   ds.Post();                            // runs the insert statement
+//
+// The statements are prepared once per connection and stay prepared across
+// Close and Open. A commit or rollback of the transaction (not the retaining
+// forms) closes the record set and releases its statements; a disconnect of
+// the database closes it too.
+#ifndef KAVO_IB_IB_DATASET_H_
+#define KAVO_IB_IB_DATASET_H_
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ib/ib_base.h"
+#include "ib/ib_database.h"
+#include "ib/ib_fields.h"
+#include "ib/ib_param_list.h"
+#include "ib/ib_record_buffer.h"
+#include "ib/ib_record_cache.h"
+#include "ib/ib_sql.h"
+#include "ib/ib_transaction.h"
+#include "recordset/roles.h"
+
+namespace kavo {
+
+class TIBCustomDataSet;
+
+enum TLiveModeFlag : unsigned { lmInsert = 1, lmModify = 2, lmDelete = 4, lmRefresh = 8 };
+enum TUpdateKind { ukModify, ukInsert, ukDelete };
+// What an update error handler decides: raise, end the run ("User abort"),
+// leave the record pending, try again, or count it as written.
+enum TIBUpdateAction { uaFail, uaAbort, uaSkip, uaRetry, uaApply, uaApplied };
+
+// Supplies the update statements in place of the record set's own texts and
+// applies a change itself.
+class TIBDataSetUpdateObject : public TComponent {
+ public:
+  explicit TIBDataSetUpdateObject(TComponent* owner) : TComponent(owner) {}
+  // The text for a kind of change; empty when it supplies none.
+  virtual String GetSQL(TUpdateKind kind) = 0;
+  virtual String RefreshSQL() = 0;
+  // Writes the current record of `dataset` to the server.
+  virtual void Apply(TUpdateKind kind, TIBCustomDataSet& dataset) = 0;
+};
+
+class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
+ public:
+  using TIBUpdateErrorEvent =
+      std::function<void(TDataSet&, EDatabaseError&, TUpdateKind, TIBUpdateAction&)>;
+  using TIBUpdateRecordEvent = std::function<void(TDataSet&, TUpdateKind, TIBUpdateAction&)>;
+
+  explicit TIBCustomDataSet(TComponent* owner);
+  ~TIBCustomDataSet() override;
+
+  // ---- connection and transaction (changed only while closed) -----------
+  TIBDatabase* Database() const { return base_.Database(); }
+  void SetDatabase(TIBDatabase* db);
+  // The transaction the record set runs in; "Transaction not assigned"
+  // without one.
+  TIBTransaction& Transaction() override;
+  TIBTransaction* AssignedTransaction() const { return base_.Transaction(); }
+  void SetTransaction(TIBTransaction* tr);
+  TIBBase& Base() { return base_; }
+
+  // ---- statements -----------------------------------------------------------
+  TIBParamList& SelectSQL() { return q_select_->SQL(); }
+  TIBParamList& InsertSQL() { return q_insert_->SQL(); }
+  TIBParamList& ModifySQL() { return q_modify_->SQL(); }
+  TIBParamList& DeleteSQL() { return q_delete_->SQL(); }
+  TIBParamList& RefreshSQL() { return q_refresh_->SQL(); }
+  TIBSQL& QSelect() { return *q_select_; }
+  TIBSQL& QInsert() { return *q_insert_; }
+  TIBSQL& QModify() { return *q_modify_; }
+  TIBSQL& QDelete() { return *q_delete_; }
+  TIBSQL& QRefresh() { return *q_refresh_; }
+  bool ParamCheck() const { return param_check_; }
+  void SetParamCheck(bool value) { param_check_ = value; }
+
+  // ---- behaviour --------------------------------------------------------------
+  bool UniDirectional() const { return uni_directional_; }
+  void SetUniDirectional(bool value);  // "Dataset open" while open
+  int BufferChunks() const { return buffer_chunks_; }
+  // Below 1 counts as 1.
+  void SetBufferChunks(int value) { buffer_chunks_ = value < 1 ? 1 : value; }
+  bool CachedUpdates() const { return cached_updates_; }
+  void SetCachedUpdates(bool value);
+  bool ForcedRefresh() const { return forced_refresh_; }
+  void SetForcedRefresh(bool value) { forced_refresh_ = value; }
+  TIBGeneratorField& GeneratorField() { return generator_field_; }
+  TIBDataSetUpdateObject* UpdateObject() const { return update_object_; }
+  void SetUpdateObject(TIBDataSetUpdateObject* object) { update_object_ = object; }
+
+  // ---- state ----------------------------------------------------------------
+  void Prepare() { InternalPrepare(); }
+  void UnPrepare();
+  bool Prepared() const { return internal_prepared_; }
+  unsigned LiveMode() const { return live_mode_; }
+  bool CanInsert() const;
+  bool CanEdit() const;
+  bool CanDelete() const;
+  bool CanRefresh() const;
+  // Rows held in the cache, less the deleted ones.
+  int GetRecordCount() override;
+  int RowsAffected() const { return rows_affected_; }
+  // A column default or a computed column: every post is followed by the
+  // refresh statement.
+  bool NeedsRefresh() const { return needs_refresh_; }
+  bool UpdatesPending() const { return updates_pending_; }
+
+  // Runs the select text when it is not a query ("use Open for a Select
+  // Statement" when it is).
+  void ExecSQL();
+  void FetchAll();
+  // Cached updates: writes the pending records ("CachedUpdates not enabled"
+  // when off), or restores the values they had.
+  void ApplyUpdates();
+  void CancelUpdates();
+
+  void Post() override;
+  // Fills the parameters of `q` from the record being written (else the
+  // current record) the way the record set fills its own statements; for an
+  // update object's statements.
+  void FillParams(TIBSQL& q);
+  bool BookmarkValid(const TBookmark& bookmark) override;
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+
+  // ---- events -----------------------------------------------------------------
+  TNotifyEvent BeforeDatabaseDisconnect, AfterDatabaseDisconnect, DatabaseFree;
+  TNotifyEvent BeforeTransactionEnd, AfterTransactionEnd, TransactionFree;
+  TIBUpdateErrorEvent OnUpdateError;
+  TIBUpdateRecordEvent OnUpdateRecord;
+
+  using TDataSet::GetFieldData;
+  using TDataSet::SetFieldData;
+  bool GetFieldData(TField* field, void* buffer) override;
+  bool GetFieldData(int field_no, void* buffer) override;
+  void SetFieldData(TField* field, const void* buffer) override;
+  TUpdateStatus UpdateStatus() override;
+
+ protected:
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalInitFieldDefs() override;
+  void InternalHandleException() override {}
+  bool IsCursorOpen() const override { return open_; }
+  TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool do_check) override;
+
+  int GetRecordSize() override { return static_cast<int>(layout_.BufferSize()); }
+  void GetBookmarkData(TRecordBuffer buffer, void* data) override;
+  void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
+  TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
+  void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) override;
+  void InternalGotoBookmark(const void* bookmark) override;
+  void InternalFirst() override { current_record_ = -1; }
+  void InternalLast() override;
+  void InternalInitRecord(TRecordBuffer buffer) override;
+  void ClearCalcFields(TRecordBuffer buffer) override;
+  void InternalEdit() override;
+  void InternalPost() override;
+  void InternalCancel() override {}
+  void InternalDelete() override;
+  void InternalRefresh() override;
+  bool GetCanModify() override;
+  int GetRecNo() override;
+  bool IsUniDirectional() const override { return uni_directional_; }
+  TField* CreateDefaultField(const TFieldDef& def) override;
+  void DoOnNewRecord() override;
+
+  void InternalPrepare();
+  void InternalUnPrepare();
+
+ private:
+  // What fills one parameter of an update statement.
+  struct TParamSource {
+    int column = -1;  // select column, -1: leave the parameter as it is
+    bool old = false;
+    bool db_key = false;
+  };
+  enum TStatementIndex { qiInsert, qiModify, qiDelete, qiRefresh, qiCount };
+
+  void ActivateConnection();
+  // Starts the transaction when needed; true when this call started it.
+  bool ActivateTransaction();
+  void PrepareUpdate(TIBSQL& q, TLiveModeFlag flag);
+  void SyncStatements();
+  void BuildFieldDefs();
+  void BuildLayout();
+  void ReleaseRecords();
+  // The select column behind a field; -1 when it is not among them.
+  int ColumnOf(const TField* field) const;
+  int CalcIndexOf(const TField* field) const;
+  void CheckEditState();
+  // Fills the parameters of `q` from `record`; OLD_ names from `old`.
+  void SetInternalSQLParams(TIBSQL& q, const std::vector<TParamSource>& sources,
+                            uint8_t* record, uint8_t* old);
+  std::vector<TParamSource> ParamSources(TIBSQL& q);
+  const std::vector<TParamSource>& SourcesFor(TStatementIndex index, TIBSQL& q);
+  // The row as it was before the change (the cached copy).
+  uint8_t* OldRecordOf(uint8_t* record);
+  void WriteRecord(TUpdateKind kind, uint8_t* record);
+  // Re-reads `record` through the refresh statement; false when no row came.
+  bool RefreshRecord(uint8_t* record);
+  void ApplyGenerator();
+  void ApplyRecord(int position);
+  void OnTransactionEnding();
+  void OnDatabaseDisconnecting();
+  void Fire(const TNotifyEvent& e) {
+    if (e) e(this);
+  }
+  bool Visible(int position) const;
+  // Fetches the next row of the select into the cache; false at its end.
+  bool FetchRow();
+  void CopyByName(TIBXSQLDA& row, uint8_t* record);
+  void CheckCacheRoom(TIBRecordCache& cache, int position);
+
+  TIBBase base_;
+  std::unique_ptr<TIBSQL> q_select_, q_insert_, q_modify_, q_delete_, q_refresh_;
+  std::array<std::vector<TParamSource>, qiCount> sources_;
+  std::array<bool, qiCount> sources_built_{};
+  bool internal_prepared_ = false;
+  unsigned live_mode_ = 0;
+  bool open_ = false;
+  bool needs_refresh_ = false;
+  bool forced_refresh_ = false;
+  bool param_check_ = true;
+  bool uni_directional_ = false;
+  bool cached_updates_ = false;
+  bool updates_pending_ = false;
+  int buffer_chunks_ = 1000;
+  int record_count_ = 0;
+  int current_record_ = -1;
+  int deleted_records_ = 0;
+  int rows_affected_ = 0;
+  // For each column definition, the select column it came from.
+  std::vector<int> mapped_field_position_;
+  std::vector<const TField*> calc_fields_;
+  int db_key_column_ = -1;
+  TIBRecordLayout layout_;
+  std::vector<uint8_t> model_buffer_;
+  std::vector<uint8_t> old_buffer_;
+  std::vector<uint8_t> temp_buffer_;
+  TIBRecordCache buffer_cache_;
+  TIBRecordCache old_buffer_cache_;
+  TIBGeneratorField generator_field_;
+  TIBDataSetUpdateObject* update_object_ = nullptr;
+  uint8_t* writing_record_ = nullptr;
+};
+
+// The record set as the service module stores it.
+class TIBDataSet : public TIBCustomDataSet {
+ public:
+  explicit TIBDataSet(TComponent* owner) : TIBCustomDataSet(owner) {}
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_IB_IB_DATASET_H_

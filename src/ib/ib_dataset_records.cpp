@@ -1,0 +1,260 @@
+// TIBCustomDataSet: the record cache, moving through it, and field values.
+#include <cstring>
+
+#include "ib/ib_dataset.h"
+#include "ib/ib_errors.h"
+#include "recordset/database_error.h"
+
+namespace kavo {
+
+namespace {
+
+using L = TIBRecordLayout;
+
+bool IsCalc(const TField* f) {
+  return f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup;
+}
+
+bool IsEmptyText(const TField* field, const void* buffer) {
+  switch (field->DataType()) {
+    case ftString: case ftFixedChar: return static_cast<const char*>(buffer)[0] == 0;
+    case ftWideString: case ftFixedWideChar: return static_cast<const Char*>(buffer)[0] == 0;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+// ---- the cache ---------------------------------------------------------------------
+
+bool TIBCustomDataSet::Visible(int position) const {
+  if (position < 0 || position >= record_count_) return false;
+  if (uni_directional_ && position < record_count_ - 2) return false;
+  const TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+  return h.update_status != usDeleted && h.cached_update_status != cusDeleted &&
+         h.cached_update_status != cusUninserted;
+}
+
+bool TIBCustomDataSet::FetchRow() {
+  if (!open_ || !q_select_->Open() || q_select_->Eof()) return false;
+  TIBXSQLDA* row = q_select_->Next();
+  if (row == nullptr) return false;
+  const int position = record_count_;
+  CheckCacheRoom(buffer_cache_, position);
+  uint8_t* rec = buffer_cache_.At(position);
+  std::memcpy(rec, model_buffer_.data(), layout_.BufferSize());
+  layout_.StoreRow(rec, *row);
+  L::Header(rec).record_number = position;
+  ++record_count_;
+  return true;
+}
+
+void TIBCustomDataSet::FetchAll() {
+  CheckActive();
+  CheckBrowseMode();
+  while (FetchRow()) {
+  }
+}
+
+void TIBCustomDataSet::InternalLast() {
+  while (FetchRow()) {
+  }
+  current_record_ = record_count_;
+}
+
+TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
+  if (!open_) return mode == gmNext ? grEOF : mode == gmPrior ? grBOF : grError;
+  switch (mode) {
+    case gmNext: {
+      int next = std::max(current_record_, -1) + 1;
+      for (;;) {
+        if (next < record_count_) {
+          if (Visible(next)) break;
+          ++next;
+        } else if (!FetchRow()) {
+          current_record_ = record_count_;
+          return grEOF;
+        }
+      }
+      current_record_ = next;
+      break;
+    }
+    case gmPrior: {
+      int prior = std::min(current_record_, record_count_) - 1;
+      while (prior >= 0 && !Visible(prior)) --prior;
+      if (prior < 0) {
+        current_record_ = -1;
+        return grBOF;
+      }
+      current_record_ = prior;
+      break;
+    }
+    case gmCurrent:
+      if (!Visible(current_record_)) return grError;
+      break;
+  }
+  std::memcpy(buffer, buffer_cache_.At(current_record_), layout_.BufferSize());
+  L::Header(buffer).flags = bfCurrent;
+  L::Header(buffer).record_number = current_record_;
+  GetCalcFields(buffer);
+  return grOK;
+}
+
+int TIBCustomDataSet::GetRecordCount() {
+  CheckActive();
+  return record_count_ - deleted_records_;
+}
+
+int TIBCustomDataSet::GetRecNo() {
+  TRecordBuffer rec = ActiveBuffer();
+  if (rec == nullptr || State() == dsInsert) return -1;
+  return L::Header(rec).record_number + 1;
+}
+
+// ---- bookmarks ---------------------------------------------------------------------
+
+void TIBCustomDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) {
+  std::memcpy(data, &L::Header(buffer).record_number, sizeof(int32_t));
+}
+
+void TIBCustomDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) {
+  std::memcpy(&L::Header(buffer).record_number, data, sizeof(int32_t));
+}
+
+TBookmarkFlag TIBCustomDataSet::GetBookmarkFlag(TRecordBuffer buffer) {
+  return static_cast<TBookmarkFlag>(L::Header(buffer).flags);
+}
+
+void TIBCustomDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
+  L::Header(buffer).flags = static_cast<uint8_t>(flag);
+}
+
+void TIBCustomDataSet::InternalGotoBookmark(const void* bookmark) {
+  std::memcpy(&current_record_, bookmark, sizeof(int32_t));
+}
+
+bool TIBCustomDataSet::BookmarkValid(const TBookmark& bookmark) {
+  if (!open_ || bookmark.size() != sizeof(int32_t)) return false;
+  int32_t position;
+  std::memcpy(&position, bookmark.data(), sizeof position);
+  return Visible(position);
+}
+
+int TIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+  if (a.size() != sizeof(int32_t) || b.size() != sizeof(int32_t))
+    return static_cast<int>(a.size()) - static_cast<int>(b.size());
+  int32_t x, y;
+  std::memcpy(&x, a.data(), sizeof x);
+  std::memcpy(&y, b.data(), sizeof y);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// ---- records -------------------------------------------------------------------------
+
+void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
+  std::memcpy(buffer, model_buffer_.data(), layout_.BufferSize());
+  TIBRecordHeader& h = L::Header(buffer);
+  h.update_status = usInserted;
+  h.cached_update_status = cusUnmodified;
+  h.record_number = -1;
+}
+
+void TIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
+  for (size_t i = 0; i < calc_fields_.size(); ++i) *layout_.Calc(buffer, static_cast<int>(i)) = 0;
+}
+
+int TIBCustomDataSet::ColumnOf(const TField* field) const {
+  int column = field->FieldNo() - 1;
+  if (column < 0 || column >= layout_.ColumnCount() || column == db_key_column_) return -1;
+  return column;
+}
+
+int TIBCustomDataSet::CalcIndexOf(const TField* field) const {
+  for (size_t i = 0; i < calc_fields_.size(); ++i)
+    if (calc_fields_[i] == field) return static_cast<int>(i);
+  return -1;
+}
+
+TUpdateStatus TIBCustomDataSet::UpdateStatus() {
+  TRecordBuffer rec = ActiveBuffer();
+  if (!cached_updates_ || rec == nullptr) return TDataSet::UpdateStatus();
+  switch (L::Header(rec).cached_update_status) {
+    case cusModified: return usModified;
+    case cusInserted: return usInserted;
+    case cusDeleted: return usDeleted;
+    default: return State() == dsInsert ? usInserted : usUnmodified;
+  }
+}
+
+// ---- field values --------------------------------------------------------------------
+
+bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
+  TRecordBuffer rec = ActiveBuffer();
+  if (rec == nullptr || !open_) return false;
+  if (IsCalc(field)) {
+    int index = CalcIndexOf(field);
+    if (index < 0) return false;
+    const uint8_t* calc = layout_.Calc(rec, index);
+    if (calc[0] == 0) return false;
+    if (buffer != nullptr) std::memcpy(buffer, calc + 1, static_cast<size_t>(field->GetDataSize()));
+    return true;
+  }
+  int column = ColumnOf(field);
+  if (column < 0) return false;
+  const TIBFieldSlot& slot = L::Slot(rec, column);
+  if (slot.is_null) return false;
+  if (buffer != nullptr) SlotToNative(rec, slot, *field, buffer);
+  return true;
+}
+
+bool TIBCustomDataSet::GetFieldData(int field_no, void* buffer) {
+  for (int i = 0; i < FieldCount(); ++i)
+    if (Fields(i)->FieldNo() == field_no) return GetFieldData(Fields(i), buffer);
+  return false;
+}
+
+void TIBCustomDataSet::CheckEditState() {
+  switch (State()) {
+    case dsEdit:
+      if (!CanEdit()) IBError(ibceCannotUpdate);
+      break;
+    case dsInsert:
+      if (!CanInsert()) IBError(ibceCannotInsert);
+      break;
+    default:
+      IBError(ibceNotEditing);
+  }
+}
+
+void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
+  TRecordBuffer rec = ActiveBuffer();
+  const bool calc = IsCalc(field);
+  if (!(calc && State() == dsCalcFields)) CheckEditState();
+  if (rec == nullptr || !open_) return;
+  if (calc) {
+    int index = CalcIndexOf(field);
+    if (index < 0) return;
+    BeginFieldWrite(field, buffer);
+    uint8_t* area = layout_.Calc(rec, index);
+    area[0] = buffer != nullptr ? 1 : 0;
+    if (buffer != nullptr) std::memcpy(area + 1, buffer, static_cast<size_t>(field->GetDataSize()));
+    EndFieldWrite(field);
+    return;
+  }
+  // A field of no select column has nowhere to go.
+  int column = ColumnOf(field);
+  if (column < 0) return;
+  BeginFieldWrite(field, buffer);
+  TIBFieldSlot& slot = L::Slot(rec, column);
+  if (buffer == nullptr || IsEmptyText(field, buffer)) {
+    auto* text_field = dynamic_cast<TIBStringField*>(field);
+    slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;
+    slot.data_length = 0;
+  } else {
+    NativeToSlot(rec, slot, *field, buffer);
+  }
+  L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
+  EndFieldWrite(field);
+}
+
+}  // namespace kavo

@@ -1,0 +1,91 @@
+// The field kinds the Firebird record set adds to the model, and the
+// settings of a field filled from a server generator.
+//
+//   kind              DataType     native form                          bytes
+//   TIBStringField    ftWideString UTF-16 text, <= Size chars, 0-ended  2*Size + 2
+//   TIBBCDField       ftBCD        int64 ten-thousandths (currency)     8
+//   TIBBooleanField   ftBoolean    int16, 0 or 1                        2
+#ifndef KAVO_IB_IB_FIELDS_H_
+#define KAVO_IB_IB_FIELDS_H_
+
+#include <cstdint>
+
+#include "recordset/string_fields.h"
+
+namespace kavo {
+
+// A UTF-16 string field whose Size counts characters. EmptyAsNull (default
+// true) stores an empty text as NULL; false stores it as an empty text, and
+// Clear() then stores an empty text too. A text longer than Size is refused
+// ("Trying to store a string of length %d into a field that can only
+// contain %d"), never cut: the row would otherwise lose data silently.
+class TIBStringField : public TWideStringField {
+ public:
+  explicit TIBStringField(TComponent* owner) : TWideStringField(owner) {}
+
+  bool EmptyAsNull() const { return empty_as_null_; }
+  void SetEmptyAsNull(bool value) { empty_as_null_ = value; }
+
+  void SetAsString(const String& value) override;
+  void SetAsWideString(const String& value) override { SetAsString(value); }
+
+ private:
+  bool empty_as_null_ = true;
+};
+
+// A scaled number with at most 4 decimal places (Size), kept as currency.
+class TIBBCDField : public TField {
+ public:
+  explicit TIBBCDField(TComponent* owner);
+
+  int Precision() const { return precision_; }
+  void SetPrecision(int value) { precision_ = value; }
+  int GetDataSize() const override { return 8; }
+
+  // Ten-thousandths; NULL reads as 0.
+  int64_t AsCurrency() const;
+  void SetAsCurrency(int64_t ten_thousandths);
+
+  double GetAsFloat() const override;
+  int32_t GetAsInteger() const override;
+  int64_t GetAsLargeInt() const override;
+  // Decimal text with the process-wide separator, no trailing zeros; NULL "".
+  String GetAsString() const override;
+  void SetAsFloat(double value) override;
+  void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }
+  void SetAsLargeInt(int64_t value) override;
+  // "" clears; other text must be a number with the locale's separator.
+  void SetAsString(const String& value) override;
+  void CheckTypeSize(int size) const override;  // 0 to 4
+
+ private:
+  int precision_ = 0;
+};
+
+class TIBBooleanField : public TField {
+ public:
+  explicit TIBBooleanField(TComponent* owner);
+
+  int GetDataSize() const override { return 2; }
+  bool GetAsBoolean() const override;  // NULL reads as false
+  String GetAsString() const override;  // "True", "False"; NULL ""
+  void SetAsBoolean(bool value) override;
+  // "" clears; otherwise "True"/"False" without regard to case.
+  void SetAsString(const String& value) override;
+};
+
+enum TIBGeneratorApplyEvent { gamOnNewRecord, gamOnPost, gamOnServer };
+
+// Which field a generator fills, by how much it steps, and when.
+struct TIBGeneratorField {
+  String Generator;
+  String Field;
+  int IncrementBy = 1;
+  TIBGeneratorApplyEvent ApplyEvent = gamOnNewRecord;
+
+  bool IsComplete() const { return !Generator.empty() && !Field.empty(); }
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_IB_IB_FIELDS_H_

@@ -1,0 +1,506 @@
+#include "ib/ib_record_buffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "ib/ib_header.h"
+#include "ib/ib_xsqlda.h"
+#include "recordset/field.h"
+#include "rtl/code_page.h"
+#include "rtl/datetime.h"
+
+namespace kavo {
+
+namespace {
+
+// Day number (0001-01-01 is 1) of 1858-11-17, where the server counts from.
+constexpr int32_t kServerDateBase = 678576;
+constexpr double kMsPerDay = 86400000.0;
+
+template <typename T>
+T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+void Put(uint8_t* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+uint8_t* Data(uint8_t* buffer, const TIBFieldSlot& slot) {
+  return TIBRecordLayout::Data(buffer, slot);
+}
+
+bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+int64_t Pow10(int n) {
+  int64_t p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+size_t SlotDataSize(const TIBFieldSlot& slot, const TIBXSQLVAR& var) {
+  switch (SlotKind(slot)) {
+    case TSlotKind::Text:
+      return 2 * (static_cast<size_t>(std::max(var.Size(), 0)) / slot.char_size);
+    case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time:
+      return 4;
+    case TSlotKind::PackedDecimal:
+      return kPackedDecimalSize;
+    case TSlotKind::Raw:
+      return static_cast<size_t>(std::max(var.Size(), 0));
+    default:
+      return 8;
+  }
+}
+
+// The unscaled integer of an integer entry.
+int64_t RawInteger(const TIBXSQLVAR& var) {
+  const uint8_t* data = reinterpret_cast<const uint8_t*>(var.Data().SqlData());
+  switch (var.SQLType()) {
+    case SQL_SHORT: return Load<int16_t>(data);
+    case SQL_LONG: return Load<int32_t>(data);
+    default: return Load<int64_t>(data);
+  }
+}
+
+// The unscaled digits of a packed decimal, and its places.
+bool UnpackDecimal(const uint8_t* packed, int64_t& raw, int& places) {
+  int precision = std::min<int>(packed[0], 64);
+  places = packed[1] & 0x3F;
+  uint64_t value = 0;
+  for (int i = 0; i < precision; ++i) {
+    int digit = (packed[2 + i / 2] >> (i % 2 == 0 ? 4 : 0)) & 0x0F;
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return false;
+  raw = (packed[1] & 0x80) ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+  return true;
+}
+
+double PackedAsDouble(const uint8_t* packed) {
+  int64_t raw = 0;
+  int places = 0;
+  if (!UnpackDecimal(packed, raw, places)) return 0;
+  return static_cast<double>(raw) / std::pow(10.0, places);
+}
+
+void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
+  switch (SlotKind(slot)) {
+    case TSlotKind::Text: {
+      String text = var.AsString();
+      StoreSlotText(buffer, slot, text.data(), text.size());
+      return;
+    }
+    case TSlotKind::TimeStamp: case TSlotKind::Date: case TSlotKind::Time: {
+      TTimeStamp ts = DateTimeToTimeStamp(var.AsDateTime());
+      SetSlotMilliseconds(buffer, slot, ts.Date * kMsPerDay + ts.Time);
+      return;
+    }
+    case TSlotKind::Raw:
+      std::memcpy(TIBRecordLayout::Data(buffer, slot), var.Data().SqlData(),
+                  std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
+      slot.data_length = slot.data_size;
+      return;
+    default:
+      if (var.SQLScale() == 0 && var.SQLType() != SQL_DOUBLE && var.SQLType() != SQL_FLOAT)
+        SetSlotInt64(buffer, slot, var.AsInt64());
+      else
+        SetSlotDouble(buffer, slot, var.AsDouble());
+  }
+}
+
+}  // namespace
+
+TSlotKind SlotKind(const TIBFieldSlot& slot) {
+  switch (slot.sql_type) {
+    case SQL_TEXT: case SQL_VARYING:
+      return TSlotKind::Text;
+    case SQL_DOUBLE: case SQL_FLOAT: case SQL_D_FLOAT:
+      return TSlotKind::Float;
+    case SQL_SHORT: case SQL_LONG: case SQL_INT64:
+      if (slot.scale == 0) return slot.sql_type == SQL_INT64 ? TSlotKind::Int64 : TSlotKind::Int32;
+      if (slot.scale >= -4) return TSlotKind::Currency;
+      return slot.scaled_as_float ? TSlotKind::Float : TSlotKind::PackedDecimal;
+    case SQL_TIMESTAMP:
+      return TSlotKind::TimeStamp;
+    case SQL_TYPE_DATE:
+      return TSlotKind::Date;
+    case SQL_TYPE_TIME:
+      return TSlotKind::Time;
+    default:
+      return TSlotKind::Raw;
+  }
+}
+
+bool CheckedAdd(size_t a, size_t b, size_t& out) { return !__builtin_add_overflow(a, b, &out); }
+bool CheckedMul(size_t a, size_t b, size_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+
+// ---- layout ------------------------------------------------------------------------
+
+bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_as_float,
+                            const std::vector<int>& calc_sizes, int db_key_column) {
+  const int n = columns.Count();
+  slots_.assign(static_cast<size_t>(n), TIBFieldSlot{});
+  calc_offsets_.clear();
+  db_key_column_ = db_key_column;
+  size_t offset = 0;
+  if (!CheckedMul(static_cast<size_t>(n), sizeof(TIBFieldSlot), offset) ||
+      !CheckedAdd(offset, sizeof(TIBRecordHeader), offset))
+    return false;
+  auto align = [&offset] { return CheckedAdd(offset, 7, offset) && ((offset &= ~size_t{7}), true); };
+  for (int i = 0; i < n; ++i) {
+    TIBXSQLVAR& var = columns[i];
+    TIBFieldSlot& slot = slots_[static_cast<size_t>(i)];
+    slot.sql_type = var.SQLType();
+    slot.scale = var.SQLScale();
+    slot.nullable = var.IsNullable() ? 1 : 0;
+    slot.is_null = 1;
+    slot.scaled_as_float = i < static_cast<int>(scaled_as_float.size()) && scaled_as_float[i];
+    slot.char_size = static_cast<uint8_t>(
+        SlotKind(slot) == TSlotKind::Text ? std::clamp(var.BytesPerCharacter(), 1, 4) : 1);
+    size_t size = SlotDataSize(slot, var);
+    if (!align() || offset > UINT32_MAX || size > UINT32_MAX) return false;
+    slot.data_offset = static_cast<uint32_t>(offset);
+    slot.data_size = static_cast<uint32_t>(size);
+    if (!CheckedAdd(offset, size, offset)) return false;
+  }
+  for (int size : calc_sizes) {
+    if (!align()) return false;
+    calc_offsets_.push_back(offset);
+    if (!CheckedAdd(offset, 1 + static_cast<size_t>(std::max(size, 0)), offset)) return false;
+  }
+  if (offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+  buffer_size_ = offset;
+  return true;
+}
+
+void TIBRecordLayout::InitModel(uint8_t* buffer) const {
+  std::memset(buffer, 0, buffer_size_);
+  TIBRecordHeader& h = Header(buffer);
+  h.flags = bfCurrent;
+  h.cached_update_status = cusUnmodified;
+  h.update_status = usUnmodified;
+  h.column_count = static_cast<int16_t>(slots_.size());
+  h.record_number = -1;
+  h.saved_offset = -1;
+  if (!slots_.empty())
+    std::memcpy(&Slot(buffer, 0), slots_.data(), slots_.size() * sizeof(TIBFieldSlot));
+}
+
+void TIBRecordLayout::StoreRow(uint8_t* buffer, TIBXSQLDA& row) const {
+  for (int i = 0; i < ColumnCount(); ++i) StoreColumn(buffer, i, row[i]);
+  TIBRecordHeader& h = Header(buffer);
+  h.has_db_key = 0;
+  std::memset(h.db_key, 0, sizeof h.db_key);
+  if (db_key_column_ < 0) return;
+  // A view's key is longer than 8 bytes: it cannot stand for the row.
+  TIBXSQLVAR& key = row[db_key_column_];
+  size_t size = static_cast<size_t>(std::max(key.Size(), 0));
+  if (key.IsNull() || size == 0 || size > sizeof h.db_key) return;
+  std::memcpy(h.db_key, key.Data().SqlData(), size);
+  h.has_db_key = 1;
+}
+
+void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) {
+  TIBFieldSlot& slot = Slot(buffer, column);
+  uint8_t* data = Data(buffer, slot);
+  if (var.IsNull()) {
+    slot.is_null = 1;
+    slot.data_length = 0;
+    return;
+  }
+  slot.is_null = 0;
+  const uint8_t* raw = reinterpret_cast<const uint8_t*>(var.Data().SqlData());
+  if (var.SQLType() != slot.sql_type || var.SQLScale() != slot.scale) {
+    // Another statement's column (a refresh): through the value itself.
+    StoreConverted(buffer, slot, var);
+    return;
+  }
+  switch (SlotKind(slot)) {
+    case TSlotKind::Text: {
+      String text = var.AsString();
+      StoreSlotText(buffer, slot, text.data(), text.size());
+      return;
+    }
+    case TSlotKind::Float: Put(data, var.AsDouble()); break;
+    case TSlotKind::Int32: Put(data, static_cast<int32_t>(var.AsInt64())); break;
+    case TSlotKind::Int64: Put(data, var.AsInt64()); break;
+    case TSlotKind::Currency: Put(data, var.AsCurrency()); break;
+    case TSlotKind::PackedDecimal: PackDecimal(RawInteger(var), -slot.scale, data); break;
+    case TSlotKind::TimeStamp: {
+      ISC_TIMESTAMP ts = Load<ISC_TIMESTAMP>(raw);
+      Put(data, (ts.timestamp_date + static_cast<double>(kServerDateBase)) * kMsPerDay +
+                    ts.timestamp_time / 10);
+      break;
+    }
+    case TSlotKind::Date: Put(data, Load<ISC_DATE>(raw) + kServerDateBase); break;
+    case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw) / 10)); break;
+    case TSlotKind::Raw:
+      std::memcpy(data, raw,
+                  std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
+      break;
+  }
+  slot.data_length = slot.data_size;
+}
+
+// ---- values ----------------------------------------------------------------------
+
+String SlotText(uint8_t* buffer, const TIBFieldSlot& slot) {
+  size_t units = std::min(slot.data_length, slot.data_size) / 2;
+  String text(units, u'\0');
+  if (units > 0) std::memcpy(text.data(), Data(buffer, slot), units * 2);
+  return text;
+}
+
+void StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
+  size_t n = std::min<size_t>(units, slot.data_size / 2);
+  if (n < units && n > 0 && IsHighSurrogate(text[n - 1])) --n;
+  if (n > 0) std::memcpy(Data(buffer, slot), text, n * 2);
+  slot.data_length = static_cast<uint32_t>(n * 2);
+  slot.is_null = 0;
+}
+
+int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time: return Load<int32_t>(d);
+    case TSlotKind::Int64: return Load<int64_t>(d);
+    case TSlotKind::Currency: return Load<int64_t>(d) / 10000;
+    case TSlotKind::Float: case TSlotKind::TimeStamp: return std::llround(Load<double>(d));
+    case TSlotKind::PackedDecimal: return std::llround(PackedAsDouble(d));
+    default: return 0;
+  }
+}
+
+double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Float: case TSlotKind::TimeStamp: return Load<double>(d);
+    case TSlotKind::Currency: return static_cast<double>(Load<int64_t>(d)) / 10000.0;
+    case TSlotKind::PackedDecimal: return PackedAsDouble(d);
+    default: return static_cast<double>(SlotAsInt64(buffer, slot));
+  }
+}
+
+int64_t SlotAsCurrency(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Currency: return Load<int64_t>(d);
+    case TSlotKind::Int32: case TSlotKind::Int64: {
+      int64_t out = 0;
+      if (__builtin_mul_overflow(SlotAsInt64(buffer, slot), int64_t{10000}, &out))
+        return SlotAsInt64(buffer, slot) < 0 ? INT64_MIN : INT64_MAX;
+      return out;
+    }
+    default: return std::llround(SlotAsDouble(buffer, slot) * 10000.0);
+  }
+}
+
+double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Date: return Load<int32_t>(d) * kMsPerDay;
+    case TSlotKind::Time: return kTimeOnlyBase + Load<int32_t>(d);
+    default: return SlotAsDouble(buffer, slot);
+  }
+}
+
+String SlotDecimalText(uint8_t* buffer, const TIBFieldSlot& slot) {
+  if (SlotKind(slot) == TSlotKind::PackedDecimal) return PackedDecimalText(Data(buffer, slot));
+  uint8_t packed[kPackedDecimalSize];
+  if (SlotKind(slot) == TSlotKind::Currency)
+    PackDecimal(SlotAsCurrency(buffer, slot), 4, packed);
+  else
+    PackDecimal(SlotAsInt64(buffer, slot), 0, packed);
+  return PackedDecimalText(packed);
+}
+
+void SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value) {
+  uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time:
+      Put(d, static_cast<int32_t>(value));
+      break;
+    case TSlotKind::Int64: Put(d, value); break;
+    case TSlotKind::Currency: SetSlotCurrency(buffer, slot, value * 10000); return;
+    case TSlotKind::PackedDecimal: {
+      int64_t raw = 0;
+      if (__builtin_mul_overflow(value, Pow10(std::min(-slot.scale, 18)), &raw)) {
+        SetSlotDouble(buffer, slot, static_cast<double>(value));
+        return;
+      }
+      PackDecimal(raw, -slot.scale, d);
+      break;
+    }
+    case TSlotKind::Float: case TSlotKind::TimeStamp: Put(d, static_cast<double>(value)); break;
+    default: return;
+  }
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+}
+
+void SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value) {
+  uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Float: case TSlotKind::TimeStamp: Put(d, value); break;
+    case TSlotKind::Currency: Put(d, static_cast<int64_t>(std::llround(value * 10000.0))); break;
+    case TSlotKind::PackedDecimal:
+      PackDecimal(std::llround(value * std::pow(10.0, -slot.scale)), -slot.scale, d);
+      break;
+    default: SetSlotInt64(buffer, slot, std::llround(value)); return;
+  }
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+}
+
+void SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths) {
+  if (SlotKind(slot) != TSlotKind::Currency) {
+    SetSlotDouble(buffer, slot, static_cast<double>(ten_thousandths) / 10000.0);
+    return;
+  }
+  Put(Data(buffer, slot), ten_thousandths);
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+}
+
+void SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
+  uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Date: Put(d, static_cast<int32_t>(std::floor(ms / kMsPerDay))); break;
+    case TSlotKind::Time: {
+      double in_day = std::fmod(ms, kMsPerDay);
+      if (in_day < 0) in_day += kMsPerDay;
+      Put(d, static_cast<int32_t>(in_day));
+      break;
+    }
+    default: SetSlotDouble(buffer, slot, ms); return;
+  }
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+}
+
+// ---- native forms ------------------------------------------------------------------
+
+void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native) {
+  uint8_t* out = static_cast<uint8_t*>(native);
+  switch (field.DataType()) {
+    case ftString: case ftFixedChar: {
+      std::string bytes = StringToAnsi(SlotText(buffer, slot));
+      size_t limit = static_cast<size_t>(std::max(field.Size(), 0));
+      size_t n = 0;
+      while (n < bytes.size()) {
+        size_t step = CharByteLength(bytes, n, AnsiCodePage());
+        if (n + step > limit) break;
+        n += step;
+      }
+      std::memcpy(out, bytes.data(), n);
+      out[n] = 0;
+      return;
+    }
+    case ftWideString: case ftFixedWideChar: {
+      String text = SlotText(buffer, slot);
+      size_t n = std::min(text.size(), static_cast<size_t>(std::max(field.Size(), 0)));
+      if (n < text.size() && n > 0 && IsHighSurrogate(text[n - 1])) --n;
+      std::memcpy(out, text.data(), n * 2);
+      Put<Char>(out + n * 2, 0);
+      return;
+    }
+    case ftSmallint: case ftWord: Put(out, static_cast<int16_t>(SlotAsInt64(buffer, slot))); return;
+    case ftInteger: case ftAutoInc: Put(out, static_cast<int32_t>(SlotAsInt64(buffer, slot))); return;
+    case ftLargeint: Put(out, SlotAsInt64(buffer, slot)); return;
+    case ftFloat: case ftCurrency: Put(out, SlotAsDouble(buffer, slot)); return;
+    case ftBCD: Put(out, SlotAsCurrency(buffer, slot)); return;
+    case ftDate:
+      Put(out, static_cast<int32_t>(std::floor(SlotAsMilliseconds(buffer, slot) / kMsPerDay)));
+      return;
+    case ftTime: {
+      double in_day = std::fmod(SlotAsMilliseconds(buffer, slot), kMsPerDay);
+      Put(out, static_cast<int32_t>(in_day < 0 ? in_day + kMsPerDay : in_day));
+      return;
+    }
+    case ftDateTime: case ftTimeStamp: Put(out, SlotAsMilliseconds(buffer, slot)); return;
+    case ftBoolean: {
+      const uint8_t* d = Data(buffer, slot);
+      bool value = std::any_of(d, d + slot.data_size, [](uint8_t b) { return b != 0; });
+      Put<int16_t>(out, value ? 1 : 0);
+      return;
+    }
+    default:
+      std::memcpy(out, Data(buffer, slot),
+                  std::min<size_t>(slot.data_size, static_cast<size_t>(field.GetDataSize())));
+  }
+}
+
+void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native) {
+  const uint8_t* in = static_cast<const uint8_t*>(native);
+  switch (field.DataType()) {
+    case ftString: case ftFixedChar: {
+      const char* bytes = static_cast<const char*>(native);
+      String text = AnsiToString(
+          std::string_view(bytes, strnlen(bytes, static_cast<size_t>(field.GetDataSize()))));
+      StoreSlotText(buffer, slot, text.data(), text.size());
+      return;
+    }
+    case ftWideString: case ftFixedWideChar: {
+      const Char* text = static_cast<const Char*>(native);
+      size_t limit = static_cast<size_t>(std::max(field.GetDataSize(), 0)) / 2;
+      size_t n = 0;
+      while (n < limit && text[n] != 0) ++n;
+      StoreSlotText(buffer, slot, text, n);
+      return;
+    }
+    case ftSmallint: case ftWord: SetSlotInt64(buffer, slot, Load<int16_t>(in)); return;
+    case ftInteger: case ftAutoInc: SetSlotInt64(buffer, slot, Load<int32_t>(in)); return;
+    case ftLargeint: SetSlotInt64(buffer, slot, Load<int64_t>(in)); return;
+    case ftFloat: case ftCurrency: SetSlotDouble(buffer, slot, Load<double>(in)); return;
+    case ftBCD: SetSlotCurrency(buffer, slot, Load<int64_t>(in)); return;
+    case ftDate: SetSlotMilliseconds(buffer, slot, Load<int32_t>(in) * kMsPerDay); return;
+    case ftTime: SetSlotMilliseconds(buffer, slot, kTimeOnlyBase + Load<int32_t>(in)); return;
+    case ftDateTime: case ftTimeStamp: SetSlotMilliseconds(buffer, slot, Load<double>(in)); return;
+    case ftBoolean: {
+      uint8_t* d = Data(buffer, slot);
+      std::memset(d, 0, slot.data_size);
+      if (slot.data_size > 0) d[0] = Load<int16_t>(in) != 0 ? 1 : 0;
+      break;
+    }
+    default:
+      std::memcpy(Data(buffer, slot), in,
+                  std::min<size_t>(slot.data_size, static_cast<size_t>(field.GetDataSize())));
+  }
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+}
+
+// ---- packed decimals ----------------------------------------------------------------
+
+void PackDecimal(int64_t raw, int places, uint8_t* out) {
+  std::memset(out, 0, kPackedDecimalSize);
+  uint64_t magnitude = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
+  std::string digits = std::to_string(magnitude);
+  out[0] = static_cast<uint8_t>(digits.size());
+  out[1] = static_cast<uint8_t>((raw < 0 ? 0x80 : 0) | (std::clamp(places, 0, 63) & 0x3F));
+  for (size_t i = 0; i < digits.size(); ++i)
+    out[2 + i / 2] |= static_cast<uint8_t>((digits[i] - '0') << (i % 2 == 0 ? 4 : 0));
+}
+
+String PackedDecimalText(const uint8_t* packed) {
+  int64_t raw = 0;
+  int places = 0;
+  if (!UnpackDecimal(packed, raw, places)) return u"0";
+  uint64_t magnitude = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
+  std::string digits = std::to_string(magnitude);
+  if (places > 0) {
+    if (digits.size() <= static_cast<size_t>(places))
+      digits.insert(0, static_cast<size_t>(places) - digits.size() + 1, '0');
+    digits.insert(digits.size() - static_cast<size_t>(places), 1, '.');
+  }
+  return AsciiToString((raw < 0 ? "-" : "") + digits);
+}
+
+}  // namespace kavo

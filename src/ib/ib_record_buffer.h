@@ -1,0 +1,154 @@
+// The record buffer of the Firebird record set: how one row is kept.
+//
+//   header | one slot per select column | data area | calculated fields
+//
+// A slot describes its column (SQL type without the nullable bit, scale,
+// nullable and NULL flags, data size and used length in bytes, the offset of
+// its data from the buffer start, bytes per character, whether a scaled
+// number is kept as a float); its value sits in the data area in the stored
+// form of its kind:
+//
+//   column                         kept as
+//   SQL_TEXT, SQL_VARYING          UTF-16 text, 2 * (declared bytes / bytes per
+//                                  character) bytes; length = used bytes
+//   SQL_DOUBLE, SQL_FLOAT, D_FLOAT 8-byte float
+//   integers, scale 0              int32 (int64 for SQL_INT64)
+//   integers, scale -1 to -4       int64 currency (value * 10000)
+//   integers, scale below -4       8-byte float, or a 34-byte packed decimal
+//   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00
+//   SQL_TYPE_DATE                  int32 day number (0001-01-01 is day 1)
+//   SQL_TYPE_TIME                  int32 milliseconds since midnight
+//   anything else                  the server's bytes
+//
+// Every copy into a slot is bounded by the slot's size; text is cut at a
+// character boundary (never inside a surrogate pair).
+#ifndef KAVO_IB_IB_RECORD_BUFFER_H_
+#define KAVO_IB_IB_RECORD_BUFFER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recordset/db_types.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+class TField;
+class TIBXSQLDA;
+class TIBXSQLVAR;
+
+// What a record waits for while cached updates collect changes.
+enum TCachedUpdateStatus : uint8_t {
+  cusUnmodified, cusModified, cusInserted, cusDeleted, cusUninserted
+};
+
+struct TIBRecordHeader {
+  uint8_t flags;                 // TBookmarkFlag
+  uint8_t cached_update_status;  // TCachedUpdateStatus
+  uint8_t update_status;         // TUpdateStatus
+  uint8_t has_db_key;
+  int16_t column_count;
+  int32_t record_number;         // position in the record cache
+  int32_t saved_offset;          // -1 when none
+  uint8_t db_key[8];
+};
+
+struct TIBFieldSlot {
+  int16_t sql_type;
+  int16_t scale;
+  uint8_t nullable;
+  uint8_t is_null;
+  uint8_t char_size;
+  uint8_t scaled_as_float;
+  uint32_t data_size;
+  uint32_t data_length;
+  uint32_t data_offset;
+};
+
+// How a slot keeps its value (from its type and scale).
+enum class TSlotKind {
+  Text, Float, Int32, Int64, Currency, PackedDecimal, TimeStamp, Date, Time, Raw
+};
+
+constexpr size_t kPackedDecimalSize = 34;
+// Milliseconds since 0001-01-01 of 1899-12-30, where a time alone stands.
+constexpr double kTimeOnlyBase = 693594.0 * 86400000.0;
+
+TSlotKind SlotKind(const TIBFieldSlot& slot);
+
+// a + b and a * b in size_t; false on overflow.
+bool CheckedAdd(size_t a, size_t b, size_t& out);
+bool CheckedMul(size_t a, size_t b, size_t& out);
+
+class TIBRecordLayout {
+ public:
+  // Lays out a record for the select's result columns. `scaled_as_float[i]`
+  // keeps column i (a scale below -4) as a float; `calc_sizes` are the native
+  // sizes of the calculated fields; `db_key_column` is the column aliased
+  // IB_INTERNAL_DBKEY, or -1. Returns false when a size overflows.
+  bool Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_as_float,
+             const std::vector<int>& calc_sizes, int db_key_column);
+
+  int ColumnCount() const { return static_cast<int>(slots_.size()); }
+  size_t BufferSize() const { return buffer_size_; }
+  // A record with every column NULL.
+  void InitModel(uint8_t* buffer) const;
+
+  static TIBRecordHeader& Header(uint8_t* buffer) {
+    return *reinterpret_cast<TIBRecordHeader*>(buffer);
+  }
+  static TIBFieldSlot& Slot(uint8_t* buffer, int column) {
+    return reinterpret_cast<TIBFieldSlot*>(buffer + sizeof(TIBRecordHeader))[column];
+  }
+  static uint8_t* Data(uint8_t* buffer, const TIBFieldSlot& slot) {
+    return buffer + slot.data_offset;
+  }
+  // The calculated field `index`: a NULL-flag byte, then its native value.
+  uint8_t* Calc(uint8_t* buffer, int index) const { return buffer + calc_offsets_.at(index); }
+
+  // Converts the fetched row into `buffer` (a copy of the model record).
+  void StoreRow(uint8_t* buffer, TIBXSQLDA& row) const;
+  // Copies column `column` of `row` into the slot of the same column.
+  static void StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var);
+
+ private:
+  std::vector<TIBFieldSlot> slots_;
+  std::vector<size_t> calc_offsets_;
+  int db_key_column_ = -1;
+  size_t buffer_size_ = 0;
+};
+
+// ---- values in slots ----------------------------------------------------------
+
+// The text of a text slot.
+String SlotText(uint8_t* buffer, const TIBFieldSlot& slot);
+// Stores `units` UTF-16 units, cut to the slot at a character boundary.
+void StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
+
+int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot);
+double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot);
+// Ten-thousandths.
+int64_t SlotAsCurrency(uint8_t* buffer, const TIBFieldSlot& slot);
+// Milliseconds since 0001-01-01 (a time alone stands on 1899-12-30).
+double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot);
+// The decimal text of a numeric slot (the packed decimal's exact digits).
+String SlotDecimalText(uint8_t* buffer, const TIBFieldSlot& slot);
+
+void SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value);
+void SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value);
+void SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths);
+void SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
+
+// Between a slot and a field's native form (the field's GetDataSize bytes).
+void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
+void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+
+// The packed decimal form: precision, sign and places, 32 bytes of digits.
+void PackDecimal(int64_t raw, int places, uint8_t* out);
+String PackedDecimalText(const uint8_t* packed);
+
+}  // namespace kavo
+
+#endif  // KAVO_IB_IB_RECORD_BUFFER_H_
