@@ -78,8 +78,10 @@ bool UnpackDecimal(const uint8_t* packed, int64_t& raw, int& places) {
     if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
     value = value * 10 + digit;
   }
-  if (value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return false;
-  raw = (packed[1] & 0x80) ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+  const bool negative = (packed[1] & 0x80) != 0;
+  const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+  if (value > limit) return false;
+  raw = negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
   return true;
 }
 
