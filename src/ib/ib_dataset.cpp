@@ -145,6 +145,7 @@ void TIBCustomDataSet::InternalPrepare() {
 }
 
 void TIBCustomDataSet::InternalUnPrepare() {
+  SettleRowsAffected();
   internal_prepared_ = false;
   live_mode_ = 0;
   sources_built_.fill(false);
@@ -297,7 +298,23 @@ void TIBCustomDataSet::InternalOpen() {
   } else {
     q_select_->ExecQuery();
   }
-  rows_affected_ = q_select_->RowsAffected();
+  rows_affected_from_ = q_select_.get();
+}
+
+int TIBCustomDataSet::RowsAffected() {
+  SettleRowsAffected();
+  return rows_affected_;
+}
+
+void TIBCustomDataSet::SettleRowsAffected() {
+  TIBSQL* from = rows_affected_from_;
+  rows_affected_from_ = nullptr;
+  if (from == nullptr) return;
+  try {
+    rows_affected_ = from->RowsAffected();
+  } catch (const Exception&) {
+    rows_affected_ = -1;
+  }
 }
 
 void TIBCustomDataSet::BuildLayout() {
@@ -365,18 +382,20 @@ void TIBCustomDataSet::ExecSQL() {
   if (!internal_prepared_) InternalPrepare();
   if (q_select_->SQLType() == SQLSelect) IBError(ibceIsASelectStatement);
   q_select_->ExecQuery();
-  rows_affected_ = q_select_->RowsAffected();
+  rows_affected_from_ = q_select_.get();
 }
 
 // ---- notifications -----------------------------------------------------------------
 
 void TIBCustomDataSet::OnDatabaseDisconnecting() {
+  SettleRowsAffected();
   if (Active()) Close();
   InternalUnPrepare();
   Fire(BeforeDatabaseDisconnect);
 }
 
 void TIBCustomDataSet::OnTransactionEnding() {
+  SettleRowsAffected();
   if (Active()) Close();
   for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
                     q_refresh_.get()})

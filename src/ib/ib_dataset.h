@@ -119,7 +119,9 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   bool CanRefresh() const;
   // Rows held in the cache, less the deleted ones.
   int GetRecordCount() override;
-  int RowsAffected() const { return rows_affected_; }
+  // The statement's count after the last open or write; asked of the
+  // server only when wanted.
+  int RowsAffected();
   // A column default or a computed column: every post is followed by the
   // refresh statement.
   bool NeedsRefresh() const { return needs_refresh_; }
@@ -149,10 +151,10 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   TIBUpdateRecordEvent OnUpdateRecord;
 
   using TDataSet::GetFieldData;
-  using TDataSet::SetFieldData;
   bool GetFieldData(TField* field, void* buffer) override;
   bool GetFieldData(int field_no, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
+  void SetFieldData(TField* field, const void* buffer, bool native) override;
   TUpdateStatus UpdateStatus() override;
 
  protected:
@@ -208,6 +210,9 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   int ColumnOf(const TField* field) const;
   int CalcIndexOf(const TField* field) const;
   void CheckEditState();
+  // Stores a field's value: `native` in its native form, or `text` (a wide
+  // text field's outside form); neither is NULL.
+  void PutFieldValue(TField* field, const void* native, const String* text);
   // Fills the parameters of `q` from `record`; OLD_ names from `old`.
   void SetInternalSQLParams(TIBSQL& q, const std::vector<TParamSource>& sources,
                             uint8_t* record, uint8_t* old);
@@ -221,6 +226,8 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   void ApplyGenerator();
   void ApplyRecord(int position);
   void OnTransactionEnding();
+  // Takes the pending count before its statement closes or goes.
+  void SettleRowsAffected();
   void OnDatabaseDisconnecting();
   void Fire(const TNotifyEvent& e) {
     if (e) e(this);
@@ -249,6 +256,8 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   int current_record_ = -1;
   int deleted_records_ = 0;
   int rows_affected_ = 0;
+  // The statement whose count RowsAffected has yet to ask for.
+  TIBSQL* rows_affected_from_ = nullptr;
   // For each column definition, the select column it came from.
   std::vector<int> mapped_field_position_;
   std::vector<const TField*> calc_fields_;

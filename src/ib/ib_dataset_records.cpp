@@ -227,6 +227,21 @@ void TIBCustomDataSet::CheckEditState() {
 }
 
 void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
+  PutFieldValue(field, buffer, nullptr);
+}
+
+void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
+  const bool wide = field->DataType() == ftWideString || field->DataType() == ftFixedWideChar;
+  if (native || buffer == nullptr || !wide || field->OnValidate || IsCalc(field)) {
+    TDataSet::SetFieldData(field, buffer, native);
+    return;
+  }
+  // A text in its outside form goes straight into the slot: with no
+  // validation to show it to, it needs no native copy first.
+  PutFieldValue(field, nullptr, static_cast<const String*>(buffer));
+}
+
+void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text) {
   TRecordBuffer rec = ActiveBuffer();
   const bool calc = IsCalc(field);
   if (!(calc && State() == dsCalcFields)) CheckEditState();
@@ -234,24 +249,32 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
   if (calc) {
     int index = CalcIndexOf(field);
     if (index < 0) return;
-    BeginFieldWrite(field, buffer);
+    BeginFieldWrite(field, native);
     uint8_t* area = layout_.Calc(rec, index);
-    area[0] = buffer != nullptr ? 1 : 0;
-    if (buffer != nullptr) std::memcpy(area + 1, buffer, static_cast<size_t>(field->GetDataSize()));
+    area[0] = native != nullptr ? 1 : 0;
+    if (native != nullptr) std::memcpy(area + 1, native, static_cast<size_t>(field->GetDataSize()));
     EndFieldWrite(field);
     return;
   }
   // A field of no select column has nowhere to go.
   int column = ColumnOf(field);
   if (column < 0) return;
-  BeginFieldWrite(field, buffer);
+  BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
-  if (buffer == nullptr || IsEmptyText(field, buffer)) {
+  const bool empty = text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
+  if (empty) {
     auto* text_field = dynamic_cast<TIBStringField*>(field);
     slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;
     slot.data_length = 0;
+  } else if (text != nullptr) {
+    // At most Size characters, as the native form would hold.
+    size_t units = std::min(text->size(), static_cast<size_t>(std::max(field->Size(), 0)));
+    if (units < text->size() && units > 0 && (*text)[units - 1] >= 0xD800 &&
+        (*text)[units - 1] <= 0xDBFF)
+      --units;
+    StoreSlotText(rec, slot, text->data(), units);
   } else {
-    NativeToSlot(rec, slot, *field, buffer);
+    NativeToSlot(rec, slot, *field, native);
   }
   L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
   EndFieldWrite(field);

@@ -152,7 +152,7 @@ void TIBCustomDataSet::WriteRecord(TUpdateKind kind, uint8_t* record) {
   TIBSQL& q = kind == ukInsert ? *q_insert_ : kind == ukModify ? *q_modify_ : *q_delete_;
   SetInternalSQLParams(q, SourcesFor(index, q), record, OldRecordOf(record));
   q.ExecQuery();
-  rows_affected_ = q.RowsAffected();
+  rows_affected_from_ = &q;
 }
 
 void TIBCustomDataSet::Post() {
