@@ -261,7 +261,8 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   if (column < 0) return;
   BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
-  const bool empty = text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
+  const bool empty =
+      text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
   if (empty) {
     auto* text_field = dynamic_cast<TIBStringField*>(field);
     slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;

@@ -27,7 +27,9 @@ void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
   switch (SlotKind(slot)) {
     case TSlotKind::Text: param.SetAsString(SlotText(record, slot)); return;
     case TSlotKind::Float: param.SetAsDouble(SlotAsDouble(record, slot)); return;
-    case TSlotKind::Int32: param.SetAsInteger(static_cast<int32_t>(SlotAsInt64(record, slot))); return;
+    case TSlotKind::Int32:
+      param.SetAsInteger(static_cast<int32_t>(SlotAsInt64(record, slot)));
+      return;
     case TSlotKind::Int64: param.SetAsInt64(SlotAsInt64(record, slot)); return;
     case TSlotKind::Currency: param.SetAsCurrency(SlotAsCurrency(record, slot)); return;
     case TSlotKind::PackedDecimal: param.SetAsString(SlotDecimalText(record, slot)); return;

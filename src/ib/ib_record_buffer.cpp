@@ -79,7 +79,8 @@ bool UnpackDecimal(const uint8_t* packed, int64_t& raw, int& places) {
     value = value * 10 + digit;
   }
   const bool negative = (packed[1] & 0x80) != 0;
-  const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
+  const uint64_t limit =
+      static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
   if (value > limit) return false;
   raw = negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
   return true;
@@ -155,7 +156,11 @@ bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_
   if (!CheckedMul(static_cast<size_t>(n), sizeof(TIBFieldSlot), offset) ||
       !CheckedAdd(offset, sizeof(TIBRecordHeader), offset))
     return false;
-  auto align = [&offset] { return CheckedAdd(offset, 7, offset) && ((offset &= ~size_t{7}), true); };
+  auto align = [&offset] {
+    if (!CheckedAdd(offset, 7, offset)) return false;
+    offset &= ~size_t{7};
+    return true;
+  };
   for (int i = 0; i < n; ++i) {
     TIBXSQLVAR& var = columns[i];
     TIBFieldSlot& slot = slots_[static_cast<size_t>(i)];
@@ -414,7 +419,9 @@ void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field
       return;
     }
     case ftSmallint: case ftWord: Put(out, static_cast<int16_t>(SlotAsInt64(buffer, slot))); return;
-    case ftInteger: case ftAutoInc: Put(out, static_cast<int32_t>(SlotAsInt64(buffer, slot))); return;
+    case ftInteger: case ftAutoInc:
+      Put(out, static_cast<int32_t>(SlotAsInt64(buffer, slot)));
+      return;
     case ftLargeint: Put(out, SlotAsInt64(buffer, slot)); return;
     case ftFloat: case ftCurrency: Put(out, SlotAsDouble(buffer, slot)); return;
     case ftBCD: Put(out, SlotAsCurrency(buffer, slot)); return;

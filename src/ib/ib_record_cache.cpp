@@ -31,7 +31,8 @@ bool TIBRecordCache::Reserve(int position) {
                                        static_cast<size_t>(chunk_), chunk_bytes_))
     return false;
   try {
-    while (position >= Capacity()) chunks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(chunk_bytes_));
+    while (position >= Capacity())
+      chunks_.push_back(std::make_unique_for_overwrite<uint8_t[]>(chunk_bytes_));
   } catch (const std::bad_alloc&) {
     return false;
   }

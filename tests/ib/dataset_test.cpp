@@ -304,7 +304,8 @@ TEST_F(DataSetTest, ClientErrorsOfTheRecordSet) {
   EXPECT_EQ(ClientError([&] { F(u"ACAO").SetAsString(u"x"); }).Message(),
             u"Cannot insert into dataset. (No insert query)");
   ds.Cancel();
-  EXPECT_EQ(ClientError([&] { ds.Refresh(); }).Message(), u"Cannot refresh row. (No refresh query)");
+  EXPECT_EQ(ClientError([&] { ds.Refresh(); }).Message(),
+            u"Cannot refresh row. (No refresh query)");
   EXPECT_EQ(ClientError([&] { ds.ApplyUpdates(); }).Message(), u"CachedUpdates not enabled");
   EXPECT_EQ(ClientError([&] { ds.ExecSQL(); }).Message(), u"use Open for a Select Statement");
 

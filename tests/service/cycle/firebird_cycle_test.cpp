@@ -65,7 +65,8 @@ void CopyTwoRowsAndCheckEveryColumn(const String& firebird_path) {
   double ms = double(DateTimeToTimeStamp(grav).Date) * 86400000 + 9.5 * 3600000;
   int first = c.table.AddPending(17, "10:15:30", Float(ms));
   c.table.Set(first, u"ACAO", Text("I"));
-  c.table.Set(first, u"DADOS", Text("Cora\xc3\xa7\xc3\xa3o, p\xc3\xa3o"));  // the ANSI page is UTF-8
+  // The tests' ANSI code page is UTF-8.
+  c.table.Set(first, u"DADOS", Text("Cora\xc3\xa7\xc3\xa3o, p\xc3\xa3o"));
   int second = c.table.AddPending(18, "23:59:59");  // DT_H_GRAV NULL
   c.table.Set(second, u"VERSAO", Text("2.10.3"));
 
