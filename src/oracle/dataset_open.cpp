@@ -1,5 +1,6 @@
 // TOracleDataSet: properties, the session link, opening (statement, column
 // descriptions, record layout), fetching rows into the record store, closing.
+#include <algorithm>
 #include <cstring>
 
 #include "oracle/dataset_messages.h"
@@ -408,15 +409,12 @@ bool TOracleDataSet::QueryRecord() {
   }
   // The slot is taken once a row is there, so that in unidirectional mode
   // the records held are let go only for a row that replaces them.
-  TRecordBuffer record = store_->FirstFreeRecord();
+  TRecordBuffer record = store_->FirstFreeRecord(false);
   ReadRow(record);
   store_->NewRecord(-1, false, -1);
   if (rowid_index_ >= 0 && !q.FieldIsNull(rowid_index_)) {
     const char* p = reinterpret_cast<const char*>(q.FieldData(rowid_index_));
-    size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1);
-    String rowid(n, u'\0');
-    for (size_t i = 0; i < n; ++i) rowid[i] = static_cast<unsigned char>(p[i]);
-    SetRecordRowId(record, rowid);
+    SetRecordRowIdAscii(record, p, strnlen(p, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1));
   }
   TRecordHeader& h = Header(record);
   h.Bookmark = ++bookmark_counter_;
@@ -453,9 +451,18 @@ bool TOracleDataSet::QueryRecord() {
   return true;
 }
 
+// Writes every field of a record whose data area is not cleared: a column's
+// null byte and value, and null for the fields without a column.
 void TOracleDataSet::ReadRow(TRecordBuffer record) {
-  for (const Slot& s : slots_)
-    if (s.column >= 0) ReadColumn(record, s);
+  for (const Slot& s : slots_) {
+    if (s.column >= 0) {
+      ReadColumn(record, s);
+    } else {
+      uint8_t* area = DataArea(record) + s.offset;
+      area[0] = 1;
+      std::memset(area + 1, 0, s.width);
+    }
+  }
 }
 
 void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
@@ -551,20 +558,31 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   std::string bytes;  // the column's bytes (UTF-8 when the column is)
   String wide;        // or its text, when it had to be decoded
   bool have_wide = false;
+  const char* p = nullptr;
+  size_t n = 0;
   if (info.IsUTF16) {
     wide = q.Field(column).AsString();
     have_wide = true;
   } else {
-    const char* p = reinterpret_cast<const char*>(q.FieldData(column));
-    bytes.assign(p, strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1));
+    p = reinterpret_cast<const char*>(q.FieldData(column));
+    n = strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1);
   }
-  // Plain ASCII without line ends reads the same in every code page.
+  // Plain ASCII without line ends reads the same in every code page, one
+  // byte a character: it goes straight into the value area.
   bool plain = !have_wide;
-  for (unsigned char c : bytes)
-    if (c >= 0x80 || c == '\r' || c == '\n') {
-      plain = false;
-      break;
-    }
+  for (size_t i = 0; plain && i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c >= 0x80 || c == '\r' || c == '\n') plain = false;
+  }
+  if (plain && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
+    if (trim)
+      while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= ' ') --n;
+    n = std::min(n, size);
+    std::memcpy(value, p, n);
+    value[n] = 0;
+    return;
+  }
+  if (!have_wide) bytes.assign(p, n);
   auto text = [&]() -> String {
     if (!have_wide) {
       wide = AddCRW(info.IsUTF8 ? Utf8Decode(bytes) : AnsiToString(bytes), session_);

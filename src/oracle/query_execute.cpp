@@ -489,12 +489,14 @@ void TOracleQuery::Next() {
   state_ = qsFetching;
   try {
     ++cache_index_;
+    bool fetched = false;
     if (cache_index_ >= cached_) {
       if (cached_ < used_cache_ || last_batch_) {
         eof_ = true;
       } else {
         int before = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
         Fetch();
+        fetched = true;
         cache_index_ = 0;
         cached_ = BatchRows(before);
         eof_ = cached_ <= 0;
@@ -504,7 +506,9 @@ void TOracleQuery::Next() {
       call_after_query_ = false;
       if (AfterQuery) AfterQuery(this);
     }
-    RecordResults();
+    // A row of the batch already held asks the client nothing: the counts
+    // and ROWID it would read change only with a fetch.
+    if (fetched || eof_) RecordResults();
     ImplicitClose();
   } catch (...) {
     state_ = qsIdle;

@@ -22,6 +22,10 @@ const TOracleBlob* TBlobList::FindBlob(const TField* field) const {
 
 void InitRecordBuffer(TRecordBuffer record, size_t size) {
   std::memset(record, 0, size);
+  InitRecordHeader(record, size);
+}
+
+void InitRecordHeader(TRecordBuffer record, size_t size) {
   TRecordHeader* h = new (record) TRecordHeader();
   h->ArraySize = static_cast<int32_t>(size - RecInfoSize);
 }
@@ -44,6 +48,17 @@ void SetRecordRowId(TRecordBuffer record, StringView rowid) {
   h.PRowid = new Char[rowid.size() + 1];
   std::copy(rowid.begin(), rowid.end(), h.PRowid);
   h.PRowid[rowid.size()] = 0;
+}
+
+void SetRecordRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
+  TRecordHeader& h = Header(record);
+  delete[] h.PRowid;
+  h.PRowid = nullptr;
+  std::fill(std::begin(h.RowId), std::end(h.RowId), Char(0));
+  Char* dest = h.RowId;
+  if (length > kInlineRowIdLength) dest = h.PRowid = new Char[length + 1];
+  for (size_t i = 0; i < length; ++i) dest[i] = static_cast<unsigned char>(rowid[i]);
+  dest[length] = 0;
 }
 
 void FreeRecordExtras(TRecordBuffer record) {

@@ -76,12 +76,17 @@ inline const uint8_t* DataArea(const uint8_t* record) { return record + RecInfoS
 // Zero-fills `size` bytes at `record` and constructs an empty header whose
 // data area is the rest.
 void InitRecordBuffer(TRecordBuffer record, size_t size);
+// Only the header: the data area is left as it is, for a caller that writes
+// every field's null byte and value itself.
+void InitRecordHeader(TRecordBuffer record, size_t size);
 
 // The ROWID text: the separate copy when there is one, else the inline text.
 String RecordRowId(const uint8_t* record);
 // Stores a ROWID in a stored record: inline up to kInlineRowIdLength
 // characters, else as a separate copy (replacing and freeing an old one).
 void SetRecordRowId(TRecordBuffer record, StringView rowid);
+// The same from ASCII bytes (a ROWID's text as a statement fetched it).
+void SetRecordRowIdAscii(TRecordBuffer record, const char* rowid, size_t length);
 // Frees what a stored record owns (ROWID copy, blob list).
 void FreeRecordExtras(TRecordBuffer record);
 

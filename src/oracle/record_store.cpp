@@ -1,12 +1,37 @@
 #include "oracle/record_store.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+
+#include <sys/mman.h>
 
 #include "rtl/exceptions.h"
 
 namespace kavo {
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+uint8_t* AllocateBlockMemory(size_t size) {
+  void* p;
+  if (size < kHugePage) {
+    p = std::malloc(size);
+  } else {
+    size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+    p = std::aligned_alloc(kHugePage, rounded);
+    if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);
+  }
+  if (p == nullptr) throw std::bad_alloc();
+  return static_cast<uint8_t*>(p);
+}
+
+}  // namespace
+
+void TBlockMemoryDeleter::operator()(uint8_t* p) const { std::free(p); }
 
 TRecordDataList::TRecordDataList(size_t record_size, int read_buffer, String owner_name)
     : record_size_(std::max(record_size, RecInfoSize)),
@@ -44,16 +69,20 @@ void TRecordDataList::AllocateBlock() {
   TRecordBlock block;
   block.MaxRecords = static_cast<int32_t>(slots);
   block.Size = slots * stride_;
-  block.Memory.reset(new uint8_t[block.Size]);
-  std::memset(block.Memory.get(), 0, block.Size);
+  // Each slot is cleared when it is handed out (FirstFreeRecord), so the
+  // block's pages are touched only as records fill them.
+  block.Memory.reset(AllocateBlockMemory(block.Size));
   blocks_.push_back(std::move(block));
 }
 
-TRecordBuffer TRecordDataList::FirstFreeRecord() {
+TRecordBuffer TRecordDataList::FirstFreeRecord(bool clear_data) {
   if (blocks_.empty() || blocks_.back().RecordCount >= blocks_.back().MaxRecords) AllocateBlock();
   TRecordBlock& b = blocks_.back();
   TRecordBuffer slot = b.Memory.get() + static_cast<size_t>(b.RecordCount) * stride_;
-  InitRecordBuffer(slot, record_size_);
+  if (clear_data)
+    InitRecordBuffer(slot, record_size_);
+  else
+    InitRecordHeader(slot, record_size_);
   prepared_ = slot;
   return slot;
 }

@@ -21,11 +21,17 @@
 
 namespace kavo {
 
+// The memory of a block: large ones are asked for in huge pages, so that
+// filling them costs a few page faults instead of one per 4 KB.
+struct TBlockMemoryDeleter {
+  void operator()(uint8_t* p) const;
+};
+
 struct TRecordBlock {
   int32_t MaxRecords = 0;   // slots
   int32_t RecordCount = 0;  // slots handed out
-  size_t Size = 0;          // bytes of the allocation
-  std::unique_ptr<uint8_t[]> Memory;
+  size_t Size = 0;          // bytes of the allocation; a slot is zeroed when handed out
+  std::unique_ptr<uint8_t[], TBlockMemoryDeleter> Memory;
 };
 
 class TRecordDataList {
@@ -52,7 +58,9 @@ class TRecordDataList {
 
   // The next free slot, cleared, without handing it out: a fetch builds its
   // record there and calls NewRecord only when it keeps it.
-  TRecordBuffer FirstFreeRecord();
+  // With `clear_data` false only the header is set up: the caller writes
+  // every field of the data area.
+  TRecordBuffer FirstFreeRecord(bool clear_data = true);
   // Hands out the free slot (as FirstFreeRecord left it, else cleared) as a
   // record inserted at `position` (appended
   // when negative or not below Count); with `add_to_filtered` the position
