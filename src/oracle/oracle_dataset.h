@@ -80,6 +80,23 @@ enum TProviderOption : unsigned {
   opNoCommit = 1u << 3,
 };
 
+// Locate's options (a set).
+enum TLocateOption : unsigned { loCaseInsensitive = 1u << 0, loPartialKey = 1u << 1 };
+
+// SearchRecord's options (a set): one direction, one starting point, and how
+// texts compare. Without a direction the search goes forward; without a
+// starting point it starts at the first record going forward and at the last
+// going backward.
+enum TSearchRecordOption : unsigned {
+  srForward = 1u << 0,
+  srBackward = 1u << 1,
+  srFromCurrent = 1u << 2,
+  srFromBeginning = 1u << 3,
+  srFromEnd = 1u << 4,
+  srIgnoreCase = 1u << 5,
+  srPartialMatch = 1u << 6,
+};
+
 using TOracleDataSetEvent = std::function<void(TOracleDataSet&)>;
 using TAfterFetchRecordEvent =
     std::function<void(TOracleDataSet&, bool filter_accept, TAfterFetchRecordAction& action)>;
@@ -193,6 +210,18 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   String RowId();
   // Runs the count query now.
   int CountQueryHits();
+  // Searches the records (fetching further rows as needed) for the one whose
+  // fields (names separated by ";", "ROWID" for the row identifier) hold the
+  // values; moves to it and answers true, or stays and answers false.
+  // "<name>.SearchRecord: number of fields and values do not match",
+  // "<name>.SearchRecord options invalid", and "You cannot search a rowid if
+  // it is not included in the select list".
+  bool SearchRecord(const String& fields, const std::vector<OraVariant>& values, unsigned options);
+  bool Locate(const String& fields, const std::vector<OraVariant>& values, unsigned options);
+  // The values of `result_fields` in the first record that matches, without
+  // moving; empty when none matches (one field: its value; more: an array).
+  OraVariant Lookup(const String& fields, const std::vector<OraVariant>& values,
+                    const String& result_fields);
   // Moves to record number `value` (from 1).
   void SetRecNo(int value);
   bool BookmarkValid(const TBookmark& bookmark) override;
@@ -326,6 +355,11 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   [[noreturn]] void RaiseTranslated(Char action, int error_code, const String& text);
   [[noreturn]] void RaiseOracleFailure(Char action, const EOracleError& e);
   String LookUpMessageTable(const String& constraint, Char action, int error_code);
+
+  // dataset_search.cpp
+  int FindRecord(const String& fields, const std::vector<OraVariant>& values, unsigned options);
+  bool RecordMatches(const uint8_t* record, const std::vector<const Slot*>& slots,
+                     const std::vector<OraVariant>& values, unsigned options) const;
 
   // dataset_write.cpp
   bool FieldChanged(const Slot& slot, const uint8_t* old_record, const uint8_t* new_record);

@@ -155,6 +155,26 @@ TEST_F(DataSetWriteTest, RowsChangedDeletedOrLockedByAnotherSession) {
   EXPECT_EQ(Column("status", 3), "X");
 }
 
+TEST_F(DataSetWriteTest, EditComparesFloatsAndDatesWithinTheirTolerance) {
+  OpenService(1);
+  auto other = NewSession();
+  auto change = [&](const String& set) {
+    OtherSession(*other, u"update interface_orcl set " + set + u" where codigo = 1");
+    other->Commit();
+  };
+  change(u"ordem = 1.5000000000001");  // 1e-13 relative: the same number
+  change(u"dt_h_grav = dt_h_grav + 1/86400");  // one second: the same date
+  ds_->Edit();
+  ds_->Cancel();
+  change(u"ordem = 1.5000001");
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  change(u"ordem = 1.5");
+  ds_->Edit();
+  ds_->Cancel();
+  change(u"dt_h_grav = dt_h_grav + 2/86400");
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+}
+
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
   OpenService(1);
   ds_->Insert();
