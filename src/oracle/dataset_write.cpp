@@ -239,19 +239,16 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
   std::sort(columns.begin(), columns.end(), [&](const Slot* a, const Slot* b) {
     return infos_[a->info].FieldIndex < infos_[b->info].FieldIndex;
   });
-  std::vector<const Slot*> written;
-  for (const Slot* s : columns) {
-    bool include = inserting ? !IsEmptyValue(edit, *s) : FieldChanged(*s, stored, edit);
-    if (include) written.push_back(s);
-  }
   bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
                          !Trim(sequence_field_.Field).empty() &&
                          !Trim(sequence_field_.Sequence).empty();
-  if (server_sequence)
-    for (const Slot* s : columns)
-      if (SameText(s->field->FieldName(), sequence_field_.Field) &&
-          std::find(written.begin(), written.end(), s) == written.end())
-        written.push_back(s);
+  std::vector<const Slot*> written;
+  for (const Slot* s : columns) {
+    bool include = inserting ? !IsEmptyValue(edit, *s) : FieldChanged(*s, stored, edit);
+    // The server fills the sequence's column.
+    if (server_sequence && SameText(s->field->FieldName(), sequence_field_.Field)) include = true;
+    if (include) written.push_back(s);
+  }
 
   String new_rowid;
   bool have_rowid = false;

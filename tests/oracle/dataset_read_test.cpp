@@ -298,6 +298,28 @@ TEST_F(DataSetReadTest, RecordStoreGrowsByBlocksAndUnidirectionalModeHoldsOneBlo
                 "OracleDataSet: Record 0 not accessible in Unidirectional mode");
 }
 
+TEST_F(DataSetReadTest, StoredActiveOpensOnceLoadingEnds) {
+  AddPendingRows(1);
+  owner_.BeginLoading();
+  ds_->SetActive(true);
+  EXPECT_FALSE(ds_->Active());
+  owner_.EndLoading();
+  EXPECT_TRUE(ds_->Active());
+  ds_->Close();
+  // Ignored with DesignActivation, and without a connected session.
+  ds_->SetDesignActivation(true);
+  owner_.BeginLoading();
+  ds_->SetActive(true);
+  owner_.EndLoading();
+  EXPECT_FALSE(ds_->Active());
+  ds_->SetDesignActivation(false);
+  session_->SetConnected(false);
+  owner_.BeginLoading();
+  ds_->SetActive(true);
+  owner_.EndLoading();
+  EXPECT_FALSE(ds_->Active());
+}
+
 TEST_F(DataSetReadTest, SessionLogoffClosesUnlessDetachable) {
   AddPendingRows(2);
   ds_->Open();

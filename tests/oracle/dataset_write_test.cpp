@@ -206,6 +206,75 @@ TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
   EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), 1);
 }
 
+TEST_F(DataSetWriteTest, KeysSequencesHandlersAndRereads) {
+  OpenService(2);
+  // Rows found by key instead of ROWID: no ROWID is returned.
+  ds_->SetUniqueFields(u"CODIGO;TABELA");
+  ds_->SetLockingMode(lmNone);
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  ds_->Post();
+  Records r = trace_->Take();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[1], "update V9NORVELO.INTERFACE_ORCL\\nset STATUS = :v10\\nwhere CODIGO = :vzo__key1\\nand "
+                  "TABELA = :vzo__key2");
+  EXPECT_EQ(Column("status", 1), "X");
+  ds_->SetUniqueFields(u"NO_SUCH_FIELD");
+  ds_->Edit();
+  ds_->FieldByName(u"STATUS").SetAsString(u"Y");
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: No UniqueFields are present in dataset");
+  ds_->Cancel();
+  ds_->SetUniqueFields(u"");
+
+  // A key from a sequence: fetched before the insert, or written by the
+  // server (the stand-in has no sequences, so both fail, after asking).
+  ds_->SequenceField() = {u"CODIGO", u"kavo_seq", amOnPost};
+  ds_->Insert();
+  ds_->FieldByName(u"STATUS").SetAsString(u"A");
+  trace_->Clear();
+  EXPECT_THROW(ds_->Post(), EOracleError);
+  EXPECT_EQ(trace_->Take(), Records{"select kavo_seq.nextval from dual"});
+  ds_->SequenceField().ApplyMoment = amOnServer;
+  EXPECT_THROW(ds_->Post(), EDatabaseError);
+  r = trace_->Take();
+  ASSERT_GE(r.size(), 2u);
+  EXPECT_EQ(r[1], "insert into V9NORVELO.INTERFACE_ORCL\\n  (CODIGO, STATUS)\\nvalues\\n  "
+                  "(kavo_seq.nextval, :v10)\\nreturning rowid into :vzo__rowid");
+  ds_->Cancel();
+  ds_->SequenceField() = {};
+
+  // A handler that does the work: nothing is sent, and an insert takes the
+  // ROWID it names.
+  std::string actions;
+  ds_->OnApplyRecord = [&](TOracleDataSet&, Char action, bool& applied, String& rowid) {
+    actions += static_cast<char>(action);
+    applied = action == u'I';
+    rowid = u"AAAR0oAAEAAAAAAAZZ";
+  };
+  ds_->Insert();
+  ds_->FieldByName(u"CODIGO").SetAsFloat(50);
+  trace_->Clear();
+  ds_->Post();
+  EXPECT_EQ(actions, "I");
+  EXPECT_EQ(trace_->Take(), (Records{"savepoint VZO__LOCKPOINT", "commit"}));
+  EXPECT_EQ(ds_->RowId(), u"AAAR0oAAEAAAAAAAZZ");
+  ds_->Cancel();
+  ds_->OnApplyRecord = nullptr;
+
+  // Re-read after an update: a value the server changed comes back.
+  ds_->Locate(u"CODIGO", {OraVariant(2.0)}, 0);
+  ds_->SetRefreshOptions(roAfterUpdate);
+  ds_->SetLockingMode(lmCheckImmediate);
+  int refreshed = 0;
+  ds_->AfterRefreshRecord = [&](TOracleDataSet&) { ++refreshed; };
+  ds_->Edit();
+  ds_->FieldByName(u"HORA").SetAsString(u"23:59:59");
+  ds_->Post();
+  EXPECT_EQ(refreshed, 1);
+  EXPECT_EQ(ds_->FieldByName(u"HORA").AsString(), u"23:59:59");
+  EXPECT_EQ(Column("hora", 2), "23:59:59");
+}
+
 TEST_F(DataSetWriteTest, LockingModes) {
   OpenService(2);
   ds_->SetLockingMode(lmLockImmediate);
