@@ -7,6 +7,8 @@ packages=(
   python3                            # scripts/run.sh drives the service under a notify socket
   googletest libgtest-dev libgmock-dev # tests
   libbenchmark-dev                   # benchmarks
+  libsoci-dev libsoci-firebird4.0    # the peer library the Firebird benchmark measures against
+  valgrind                           # instruction counts of the benchmarks (scripts/bench.sh --callgrind)
   libsqlite3-dev                     # the OCI stand-in's storage
   libsystemd-dev                     # sd_notify for the service manager
   libfbclient2 firebird-dev          # Firebird client library and its header

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds the release build and runs the side-by-side benchmarks of the data
+# paths, then prints their tables (medians of interleaved passes, ratios to
+# the raw client API, peak memory of one pass per way).
+#
+#   scripts/bench.sh               # full size: 10 000 Firebird rows, 100 000 Oracle rows
+#   scripts/bench.sh --quick       # a tenth of the rows, 5 repetitions
+#   scripts/bench.sh --callgrind   # also counts instructions of one pass per way
+#                                  # (valgrind; repeatable on a loaded machine)
+#
+# Full logs go to build-release/bench/*.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+callgrind=0
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    --callgrind) callgrind=1 ;;
+    *) echo "usage: scripts/bench.sh [--quick] [--callgrind]" >&2; exit 2 ;;
+  esac
+done
+
+scripts/install-deps.sh
+cmake -S . -B build-release -DKAVO_TESTS=OFF >/dev/null
+cmake --build build-release -j2 --target ib_insert_paths_bench oracle_read_paths_bench >/dev/null
+
+out=build-release/bench
+mkdir -p "$out"
+ib_rows=10000
+ora_rows=100000
+reps=9
+if [ "$quick" = 1 ]; then ib_rows=1000; ora_rows=10000; reps=5; fi
+
+echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+status=0
+run() {  # run <log> <program> <args...>
+  local log=$1; shift
+  if ! "$@" >"$out/$log" 2>&1; then
+    status=1
+    echo "$* failed; its log: $out/$log" >&2
+    tail -n 20 "$out/$log" >&2
+  fi
+  # The closing part: the checks of what was written or read, the table.
+  sed -n '/^== /,$p' "$out/$log"
+}
+run ib_insert_paths.log build-release/bench/ib/ib_insert_paths_bench --rows=$ib_rows \
+  --benchmark_repetitions=$reps --memory
+run oracle_read_paths.log build-release/bench/oracle/oracle_read_paths_bench --rows=$ora_rows \
+  --benchmark_repetitions=$reps --memory
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+if [ "$callgrind" = 1 ]; then
+  command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
+  count() {  # count <program> <rows> <way>: instructions of one pass of the way
+    local file="$out/callgrind.$(echo "$3" | tr / _)"
+    valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file="$file" \
+      "$1" --variant="$3" --rows="$2" >/dev/null 2>&1 || { echo 0; return; }
+    sed -n 's/^totals: *//p' "$file"
+  }
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else print "-" }'; }
+  echo
+  echo "Instructions of one pass (callgrind), per row and against the raw way"
+  ib=build-release/bench/ib/ib_insert_paths_bench
+  ora=build-release/bench/oracle/oracle_read_paths_bench
+  cg_ib_rows=2000
+  cg_ora_rows=20000
+  for mode in CommitAtEnd CommitPerRow; do
+    raw=$(count $ib $cg_ib_rows $mode/Raw)
+    layer=$(count $ib $cg_ib_rows $mode/Layer)
+    soci=$(count $ib $cg_ib_rows $mode/Soci)
+    printf '%-20s raw %8d/row  layer %8d/row (%s)  soci %8d/row (%s)\n' "$mode" \
+      $((raw / cg_ib_rows)) $((layer / cg_ib_rows)) "$(ratio "$layer" "$raw")" \
+      $((soci / cg_ib_rows)) "$(ratio "$soci" "$raw")"
+  done
+  raw=$(count $ora $cg_ora_rows Read/Raw)
+  layer=$(count $ora $cg_ora_rows Read/Layer)
+  sqlite=$(count $ora $cg_ora_rows Read/Sqlite)
+  printf '%-20s raw %8d/row  layer %8d/row (%s)  sqlite %6d/row (%s)\n' "OracleRead" \
+    $((raw / cg_ora_rows)) $((layer / cg_ora_rows)) "$(ratio "$layer" "$raw")" \
+    $((sqlite / cg_ora_rows)) "$(ratio "$sqlite" "$raw")"
+fi
+exit $status
