@@ -51,7 +51,8 @@ struct RawSession {
   }
 };
 
-// Column texts in CP1252 bytes: accents in one row of four, a line break
+// Column texts in UTF-8, as the stand-in's AL32UTF8 database holds them:
+// accents in one row of four, a line break
 // (already CR LF, as the layer would send it) in one of ten, ERRO null in
 // nine of ten.
 void Fill(RawSession& s, int rows) {
@@ -109,8 +110,9 @@ void Fill(RawSession& s, int rows) {
       amount[i] = (r % 100000) / 4.0;
       std::snprintf(&acao[i * 4], 4, "%s", r % 3 == 0 ? "A" : "I");
       std::snprintf(&dados[i * 501], 501,
-                    r % 4 == 0 ? "Pedido %d do cliente Jo\xe3o Concei\xe7\xe3o, entrega na pra\xe7"
-                                 "a, pagamento \xe0 vista, observa\xe7\xf5" "es do vendedor"
+                    r % 4 == 0 ? "Pedido %d do cliente Jo\xc3\xa3o Concei\xc3\xa7\xc3\xa3o, entrega "
+                                 "na pra\xc3\xa7" "a, pagamento \xc3\xa0 vista, observa\xc3\xa7\xc3\xb5"
+                                 "es do vendedor"
                                : "Pedido %d do cliente Joao Silva, entrega na loja, pagamento a "
                                  "prazo, sem observacoes do vendedor",
                     r);
@@ -123,13 +125,20 @@ void Fill(RawSession& s, int rows) {
       std::snprintf(&erro[i * 201], 201, "Falha %d ao integrar", r);
       std::snprintf(&note[i * 101], 101,
                     r % 10 == 0 ? "Linha um %d\r\nLinha dois" : "Registro pendente %d", r);
-      std::snprintf(&city[i * 31], 31, "%s", r % 5 == 0 ? "S\xe3o Paulo" : "Curitiba");
+      std::snprintf(&city[i * 31], 31, "%s", r % 5 == 0 ? "S\xc3\xa3o Paulo" : "Curitiba");
     }
     Check(OCIStmtExecute(s.svc, st, s.err, static_cast<ub4>(n), 0, nullptr, nullptr,
                          OCI_COMMIT_ON_SUCCESS),
           s.err, "fill");
   }
   OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
+// Characters of UTF-8 text: the bytes that start one.
+long long Characters(const std::string& utf8) {
+  long long n = 0;
+  for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
+  return n;
 }
 
 // Days since 1899-12-30 of an Oracle 7-byte date, as a C program would
@@ -206,7 +215,7 @@ class RawWay : public Way {
             default: {
               // Out of the buffer before the next fetch overwrites it.
               std::string text(reinterpret_cast<const char*>(p), len_[c][r]);
-              d.text += static_cast<long long>(text.size());
+              d.text += Characters(text);
               benchmark::DoNotOptimize(text.data());
             }
           }
@@ -248,7 +257,7 @@ class SqliteWay : public Way {
           default: {
             const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
             std::string text(p, static_cast<size_t>(sqlite3_column_bytes(st, c)));
-            d.text += static_cast<long long>(text.size());
+            d.text += Characters(text);
             benchmark::DoNotOptimize(text.data());
           }
         }

@@ -8,8 +8,8 @@
 //
 //   oracle_read_paths_bench [--rows=N] [--memory] [benchmark flags]
 //
-// Text is read in CP1252 (KAVO_ANSI_CODEPAGE, when set, wins), the ANSI code
-// page of the service's machines.
+// The stand-in reports its columns as AL32UTF8: the layer reads their text as
+// UTF-8, the way beneath it copies the bytes.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +25,6 @@
 #include "oracle/oci_library.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
-#include "rtl/code_page.h"
 #include "read_ways.h"
 #include "side_by_side.h"
 
@@ -185,7 +184,6 @@ int main(int argc, char** argv) {
   setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
   setenv("KAVO_ORATAB", "/nonexistent/kavo-bench-oratab", 1);
   unsetenv("NLS_LANG");
-  if (std::getenv("KAVO_ANSI_CODEPAGE") == nullptr) SetAnsiCodePage("CP1252");
   g_options = ParseOptions(argc, argv, 100000, 9, {"store"});
   try {
     TheStore();

@@ -18,7 +18,7 @@ struct Digest {
   long rows = 0, nulls = 0;
   long long integers = 0;  // sum of the integer columns
   double floats = 0;       // sum of the floating columns
-  long long text = 0;      // characters of text read
+  long long text = 0;      // characters of text read (UTF-16 units, all in the BMP)
   double days = 0;         // sum of the dates as days since 1899-12-30
 
   bool SameAs(const Digest& o, bool values) const {
@@ -36,7 +36,7 @@ class Way {
 };
 
 // A new store at `path` with the table BENCH of `rows` rows: 14 columns,
-// texts in CP1252 bytes.
+// texts in UTF-8.
 void CreateStore(const std::string& path, int rows);
 
 // OCI alone: the buffer types the layer chooses, array fetches of kBatch.
