@@ -494,7 +494,9 @@ void TOracleQuery::Next() {
       if (cached_ < used_cache_ || last_batch_) {
         eof_ = true;
       } else {
-        int before = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_ROW_COUNT, secerrhp_);
+        // Rows processed as recorded after the last call: nothing has been
+        // asked of the client since.
+        const int before = rows_processed_;
         Fetch();
         fetched = true;
         cache_index_ = 0;
