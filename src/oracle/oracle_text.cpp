@@ -1,5 +1,7 @@
 #include "oracle/oracle_text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "oracle/session.h"
@@ -86,22 +88,43 @@ std::string Utf8Encode(StringView text) {
   return out;
 }
 
+bool IsPlainAsciiLine(std::string_view bytes) {
+  // Eight bytes at a time: none with the high bit, none equal to CR or LF
+  // (a byte of w ^ c is zero where w holds c).
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+  const char* p = bytes.data();
+  const size_t n = bytes.size();
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    const uint64_t cr = w ^ (kOnes * '\r'), lf = w ^ (kOnes * '\n');
+    if ((w | ((cr - kOnes) & ~cr) | ((lf - kOnes) & ~lf)) & kHighs) return false;
+  }
+  for (; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c >= 0x80 || c == '\r' || c == '\n') return false;
+  }
+  return true;
+}
+
 namespace {
 
 template <class S>
-S StripCR(const S& text) {
-  S out;
-  out.reserve(text.size());
-  for (auto c : text)
-    if (c != '\r') out.push_back(c);
-  return out;
+S StripCR(S text) {
+  text.erase(std::remove(text.begin(), text.end(), typename S::value_type('\r')), text.end());
+  return text;
 }
 
 template <class S>
-S ToCRLF(const S& text) {
+S ToCRLF(S text) {
+  size_t first = 0;
+  while (first < text.size() && text[first] != '\r' && text[first] != '\n') ++first;
+  if (first == text.size()) return text;
   S out;
-  out.reserve(text.size() + text.size() / 8);
-  for (size_t i = 0; i < text.size(); ++i) {
+  out.reserve(text.size() + text.size() / 8 + 2);
+  out.append(text, 0, first);
+  for (size_t i = first; i < text.size(); ++i) {
     auto c = text[i];
     if (c == '\r') {
       out.push_back('\r');
@@ -119,23 +142,27 @@ S ToCRLF(const S& text) {
 
 }  // namespace
 
-std::string RemoveCR(const std::string& text, const TOracleSession* session) {
-  return ConvertCRLF(session) ? StripCR(text) : text;
+std::string RemoveCR(std::string text, const TOracleSession* session) {
+  if (!ConvertCRLF(session)) return text;
+  return StripCR(std::move(text));
 }
 
-String RemoveCRW(const String& text, const TOracleSession* session) {
-  return ConvertCRLF(session) ? StripCR(text) : text;
+String RemoveCRW(String text, const TOracleSession* session) {
+  if (!ConvertCRLF(session)) return text;
+  return StripCR(std::move(text));
 }
 
-std::string AddCR(const std::string& text, const TOracleSession* session) {
-  return ConvertCRLF(session) ? ToCRLF(text) : text;
+std::string AddCR(std::string text, const TOracleSession* session) {
+  if (!ConvertCRLF(session)) return text;
+  return ToCRLF(std::move(text));
 }
 
-String AddCRW(const String& text, const TOracleSession* session) {
-  return ConvertCRLF(session) ? AdjustLineBreaksW(text) : text;
+String AddCRW(String text, const TOracleSession* session) {
+  if (!ConvertCRLF(session)) return text;
+  return AdjustLineBreaksW(std::move(text));
 }
 
-String AdjustLineBreaksW(const String& text) { return ToCRLF(text); }
+String AdjustLineBreaksW(String text) { return ToCRLF(std::move(text)); }
 
 void SwapWideString(String& text, uint16_t charset_id) {
   if (charset_id != ocsAL16UTF16) return;

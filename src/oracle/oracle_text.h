@@ -37,12 +37,17 @@ int UnicodeToUtf8(char* dest, size_t max_dest, const Char* source, size_t source
 
 // Line ends, by the session's ConvertCRLF preference (on without a session):
 // CRs are removed from values sent, and LF, CR or CR LF become CR LF in
-// values read.
-std::string RemoveCR(const std::string& text, const TOracleSession* session);
-String RemoveCRW(const String& text, const TOracleSession* session);
-std::string AddCR(const std::string& text, const TOracleSession* session);
-String AddCRW(const String& text, const TOracleSession* session);
-String AdjustLineBreaksW(const String& text);
+// values read. Text taken by value comes back as it is, not copied, when it
+// has nothing to convert (the common case of every fetched value).
+std::string RemoveCR(std::string text, const TOracleSession* session);
+String RemoveCRW(String text, const TOracleSession* session);
+std::string AddCR(std::string text, const TOracleSession* session);
+String AddCRW(String text, const TOracleSession* session);
+String AdjustLineBreaksW(String text);
+
+// True when every byte is an ASCII character other than CR and LF: such text
+// reads the same as UTF-8 and has no line end to convert (most values).
+bool IsPlainAsciiLine(std::string_view bytes);
 
 // Character set 2000 stores UTF-16 big-endian: swap every unit's bytes.
 void SwapWideString(String& text, uint16_t charset_id);

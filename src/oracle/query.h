@@ -155,8 +155,18 @@ class TOracleQuery : public TComponent {
   String NormaliseName(const String& name) const;
   int IndexForSet(const String& name) const;
   void CheckVariableIndex(int index) const;
-  const TFieldData& CheckField(int i) const;
-  const TFieldData& CheckFieldValue(int i) const;
+  // Inline: every field read passes here.
+  const TFieldData& CheckField(int i) const {
+    if (i < 0 || i >= FieldCount()) RaiseNoSuchField(i);
+    return *fields_[i];
+  }
+  const TFieldData& CheckFieldValue(int i) const {
+    const TFieldData& f = CheckField(i);
+    if (eof_) RaiseBeyondEof();
+    return f;
+  }
+  [[noreturn]] static void RaiseNoSuchField(int i);
+  [[noreturn]] static void RaiseBeyondEof();
   int IndexByName(const String& name) const;
   void CheckSession();
   void Open();

@@ -1,23 +1,23 @@
 // Access to the current row's columns.
 #include <cstring>
 
+#include "oracle/oracle_date.h"
+#include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
+#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
 namespace kavo {
 
-const TFieldData& TOracleQuery::CheckField(int i) const {
-  if (i < 0 || i >= FieldCount()) throw Exception(u"Field " + IntToStr(i) + u" does not exist");
-  return *fields_[i];
+void TOracleQuery::RaiseNoSuchField(int i) {
+  throw Exception(u"Field " + IntToStr(i) + u" does not exist");
 }
 
-const TFieldData& TOracleQuery::CheckFieldValue(int i) const {
-  const TFieldData& f = CheckField(i);
-  if (eof_) throw Exception(u"You cannot access field data beyond Eof");
-  return f;
+void TOracleQuery::RaiseBeyondEof() {
+  throw Exception(u"You cannot access field data beyond Eof");
 }
 
 int TOracleQuery::FieldIndex(const String& name) const {
@@ -79,13 +79,40 @@ OraVariant TOracleQuery::Field(int i) const {
 
 OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByName(name)); }
 
+namespace {
+
+// The text of a string column's element as Field(i).AsString() reads it (the
+// bytes up to the zero, decoded, line ends as the session wants them), but
+// without the variant and the copies on its way.
+String StringFieldText(const TFieldData& f, int index, const TOracleSession* session) {
+  const char* p = reinterpret_cast<const char*>(f.Element(index));
+  const std::string_view bytes(p, f.bufsize > 0 ? strnlen(p, f.bufsize) : std::strlen(p));
+  if (IsUTF8CharSet(f.CharSetID)) {
+    if (IsPlainAsciiLine(bytes)) return String(bytes.begin(), bytes.end());
+    return AddCRW(Utf8Decode(bytes), session);
+  }
+  if (bytes.find_first_of("\r\n") == std::string_view::npos) return AnsiToString(bytes);
+  return AnsiToString(AddCR(std::string(bytes), session));
+}
+
+template <class T>
+T ElementValue(const TFieldData& f, int index) {
+  T v;
+  std::memcpy(&v, f.Element(index), sizeof v);
+  return v;
+}
+
+}  // namespace
+
 String TOracleQuery::FieldAsString(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   if (f.ind[cache_index_] == -1) return String();
   switch (f.buftype) {
+    case otString:
+      if (!IsUTF16CharSet(f.CharSetID)) return StringFieldText(f, cache_index_, session_);
+      return Field(i).AsString();
     case otInteger:
     case otFloat:
-    case otString:
     case otLong:
     case otLongRaw:
     case otDate:  // the date alone at midnight, else date and time
@@ -123,7 +150,12 @@ T TypedField(const TOracleQuery& q, int i, const TFieldData& f, const char16_t* 
 
 }  // namespace
 
+// Each typed reader takes its own buffer type straight from the buffer; the
+// conversions go through the variant.
 int32_t TOracleQuery::FieldAsInteger(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.buftype == otInteger && f.ind[cache_index_] != -1)
+    return ElementValue<int32_t>(f, cache_index_);
   return TypedField<int32_t>(
       *this, i, CheckFieldValue(i), u"an Integer",
       [](const OraVariant& v) { return v.AsInteger(); },
@@ -135,6 +167,11 @@ int32_t TOracleQuery::FieldAsInteger(const String& name) const {
 }
 
 double TOracleQuery::FieldAsFloat(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.ind[cache_index_] != -1) {
+    if (f.buftype == otFloat) return ElementValue<double>(f, cache_index_);
+    if (f.buftype == otInteger) return ElementValue<int32_t>(f, cache_index_);
+  }
   return TypedField<double>(
       *this, i, CheckFieldValue(i), u"a Float", [](const OraVariant& v) { return v.AsDouble(); },
       [](const String& s) { return StrToFloat(s, FormatSettings()); });
@@ -145,6 +182,9 @@ double TOracleQuery::FieldAsFloat(const String& name) const {
 }
 
 TDateTime TOracleQuery::FieldAsDate(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  if (f.buftype == otDate && f.ind[cache_index_] != -1)
+    return OracleToNativeDate(f.Element(cache_index_));
   return TypedField<TDateTime>(
       *this, i, CheckFieldValue(i), u"a Date", [](const OraVariant& v) { return v.AsDouble(); },
       [](const String& s) { return StrToDateTime(s); });

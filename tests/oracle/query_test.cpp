@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
@@ -130,6 +133,89 @@ TEST_F(QueryTest, RowsArriveInBatchesOfReadBuffer) {
   for (rows = 0; !single.Eof(); single.Next()) ++rows;
   EXPECT_EQ(rows, 3);
   EXPECT_EQ(single.FetchCalls(), 4);
+}
+
+// Every typed reader gives what the value read through the variant gives,
+// whatever the text holds: plain ASCII, UTF-8, text that is not UTF-8 (read
+// in the ANSI code page), and each kind of line end at the edges of the
+// eight-byte words the readers scan; with the line-end conversion on and off.
+TEST_F(QueryTest, TypedReadersReadWhatTheVariantReads) {
+  ASSERT_EQ(standin_->Sql("kavo/secret",
+                          "create table mixed (id number(9), n number(12,2), t varchar2(40), "
+                          "d date);\n"
+                          "insert into mixed values (20, 2.75, 'caf\xc3\xa9 \xe2\x82\xac', "
+                          "to_date('2024-03-01 10:20:30', 'yyyy-mm-dd hh24:mi:ss'));\n"
+                          "commit;\n"),
+            0);
+  const std::string saved_ansi = AnsiCodePage();
+  SetAnsiCodePage("CP1252");
+  session_->Preferences().SetConvertCRLF(false);  // the line ends go in as they are
+  const std::vector<std::pair<String, String>> texts = {
+      // as stored, as read with the conversion on
+      {u"plain", u"plain"},
+      {u"a\rb", u"a\r\nb"},
+      {u"a\nb", u"a\r\nb"},
+      {u"a\r\nb", u"a\r\nb"},
+      {u"\n", u"\r\n"},
+      {u"\r", u"\r\n"},
+      {u"1234567\n", u"1234567\r\n"},
+      {u"12345678\r", u"12345678\r\n"},
+      {u"ABCDEFGHIJKLMNOP\n\n", u"ABCDEFGHIJKLMNOP\r\n\r\n"},
+      {u"\u00e9t\u00e9 \u00e0 Paris", u"\u00e9t\u00e9 \u00e0 Paris"},  // CP1252 bytes
+      {u"\u00e9t\u00e9\n", u"\u00e9t\u00e9\r\n"},
+  };
+  q_->SetSQLText(u"insert into mixed values (:id, :n, :t, sysdate)");
+  for (size_t i = 0; i < texts.size(); ++i) {
+    q_->DeclareAndSet(u"id", otInteger, static_cast<int32_t>(i + 1));
+    q_->DeclareAndSet(u"n", otFloat, (i + 1) * 1.25);
+    q_->DeclareAndSet(u"t", otString, texts[i].first);
+    q_->Execute();
+  }
+  q_->DeclareAndSet(u"id", otInteger, 21);
+  q_->DeclareAndSet(u"n", otFloat, OraVariant::Null());
+  q_->DeclareAndSet(u"t", otString, OraVariant::Null());
+  q_->Execute();
+  session_->Commit();
+
+  for (bool convert : {true, false}) {
+    session_->Preferences().SetConvertCRLF(convert);
+    TOracleQuery r(nullptr);
+    r.SetSession(session_.get());
+    r.SetReadBuffer(4);
+    r.SetSQLText(u"select id, n, t, d from mixed order by id");
+    r.Execute();
+    int rows = 0;
+    for (; !r.Eof(); r.Next()) {
+      ++rows;
+      SCOPED_TRACE("row " + std::to_string(rows) + (convert ? ", converting" : ""));
+      // Within a batch the statement's results stay those of its fetch.
+      EXPECT_EQ(r.RowsProcessed(), std::min(((rows - 1) / 4 + 1) * 4, 13));
+      EXPECT_EQ(r.RowCount(), rows);
+      const int id = r.FieldAsInteger(0);
+      EXPECT_EQ(id, r.Field(0).AsInteger());
+      EXPECT_EQ(r.FieldAsFloat(0), id);
+      EXPECT_EQ(r.FieldAsString(2), r.Field(2).AsString());
+      EXPECT_EQ(r.FieldAsString(1), r.Field(1).AsString());
+      EXPECT_EQ(r.FieldAsFloat(1), r.Field(1).IsEmptyOrNull() ? 0.0 : r.Field(1).AsDouble());
+      EXPECT_EQ(r.FieldAsDate(3), r.Field(3).AsDouble());
+      if (id <= static_cast<int>(texts.size())) {
+        EXPECT_EQ(r.FieldAsFloat(1), id * 1.25);
+        EXPECT_EQ(r.FieldAsString(2), convert ? texts[id - 1].second : texts[id - 1].first);
+      } else if (id == 20) {
+        EXPECT_EQ(r.FieldAsString(2), u"caf\u00e9 \u20ac");
+        EXPECT_EQ(r.FieldAsInteger(1), 3) << "a float read as an integer is rounded";
+        EXPECT_DOUBLE_EQ(r.FieldAsDate(3), EncodeDate(2024, 3, 1) + EncodeTime(10, 20, 30, 0));
+      } else {
+        EXPECT_TRUE(r.FieldIsNull(2));
+        EXPECT_EQ(r.FieldAsString(2), u"");
+        EXPECT_EQ(r.FieldAsFloat(1), 0.0);
+      }
+    }
+    EXPECT_EQ(rows, 13);
+    EXPECT_EQ(r.RowsProcessed(), 13);
+  }
+  session_->Preferences().SetConvertCRLF(true);
+  SetAnsiCodePage(saved_ansi);
 }
 
 TEST_F(QueryTest, DescribeChoosesBufferTypes) {

@@ -157,6 +157,39 @@ TEST(OracleText, LineEndsBothWaysFollowConvertCRLF) {
   EXPECT_EQ(AddCRW(u"a\nb", &session), u"a\nb");
 }
 
+TEST(OracleText, LineEndsAtTheEdgesAndTextWithoutThem) {
+  EXPECT_EQ(AddCRW(u"", nullptr), u"");
+  EXPECT_EQ(AddCRW(u"no breaks at all", nullptr), u"no breaks at all");
+  EXPECT_EQ(AddCRW(u"\nx", nullptr), u"\r\nx");
+  EXPECT_EQ(AddCRW(u"x\r", nullptr), u"x\r\n");
+  EXPECT_EQ(AddCRW(u"\r\r\n\n", nullptr), u"\r\n\r\n\r\n");
+  EXPECT_EQ(AddCR("\n", nullptr), "\r\n");
+  EXPECT_EQ(AddCR(std::string("a\0b\n", 4), nullptr), std::string("a\0b\r\n", 5));
+  EXPECT_EQ(RemoveCR("\r", nullptr), "");
+  EXPECT_EQ(RemoveCR("no CR", nullptr), "no CR");
+  EXPECT_EQ(RemoveCRW(u"\r\nx\r", nullptr), u"\nx");
+}
+
+// The word-at-a-time scan against the plain definition, for every length up
+// to three words and every position of a byte that must or must not count.
+TEST(OracleText, PlainAsciiLineMatchesItsDefinition) {
+  const unsigned char probes[] = {'\r', '\n', 0x80, 0xFF, 0x8A, 0x8D,
+                                  0x09, 0x0B, 0x0C, 0x0E, 0x00, 0x7F};
+  for (size_t length = 0; length <= 24; ++length) {
+    std::string text(length, 'a');
+    EXPECT_TRUE(IsPlainAsciiLine(text)) << length;
+    for (size_t pos = 0; pos < length; ++pos) {
+      for (unsigned char probe : probes) {
+        std::string t = text;
+        t[pos] = static_cast<char>(probe);
+        const bool plain = probe < 0x80 && probe != '\r' && probe != '\n';
+        EXPECT_EQ(IsPlainAsciiLine(t), plain)
+            << "length " << length << ", byte " << int(probe) << " at " << pos;
+      }
+    }
+  }
+}
+
 TEST(OracleText, WideStringsOfSet2000AreSwapped) {
   String s = u"\u0041\u20ac";
   SwapWideString(s, ocsUTF16);
