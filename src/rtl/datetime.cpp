@@ -39,7 +39,8 @@ int DaysInMonth(int y, int m) {
 
 bool TryEncodeDate(int y, int m, int d, TDateTime& out) {
   if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
-  for (int i = 1; i < m; ++i) d += DaysInMonth(y, i);
+  static const int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  d += kDaysBefore[m - 1] + (m > 2 && IsLeapYear(y) ? 1 : 0);
   int py = y - 1;
   int64_t days = static_cast<int64_t>(py) * 365 + py / 4 - py / 100 + py / 400 + d - kDateDelta;
   out = static_cast<double>(days);

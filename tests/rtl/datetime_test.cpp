@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 #include "rtl/exceptions.h"
 
@@ -53,6 +54,28 @@ TEST(DateTime, DecodeRoundTripsAcrossCalendarEdges) {
   }
   EXPECT_THROW(EncodeDate(1900, 2, 29), EConvertError);
   EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
+}
+
+// Consecutive days are consecutive numbers across every month and leap rule
+// of four centuries and the calendar's ends, and each decodes to itself.
+TEST(DateTime, EveryDayFollowsThePreviousOne) {
+  for (auto [first, last] : {std::pair{1, 3}, std::pair{1896, 2304}, std::pair{9997, 9999}}) {
+    TDateTime previous = EncodeDate(first, 1, 1) - 1;
+    for (int y = first; y <= last; ++y)
+      for (int m = 1; m <= 12; ++m)
+        for (int d = 1; d <= DaysInMonth(y, m); ++d) {
+          const TDateTime value = EncodeDate(y, m, d);
+          ASSERT_EQ(value, previous + 1) << y << "-" << m << "-" << d;
+          int yy, mm, dd;
+          DecodeDate(value, yy, mm, dd);
+          ASSERT_EQ(yy * 10000 + mm * 100 + dd, y * 10000 + m * 100 + d);
+          previous = value;
+        }
+  }
+  TDateTime unused;
+  EXPECT_FALSE(TryEncodeDate(2100, 2, 29, unused));
+  EXPECT_TRUE(TryEncodeDate(2000, 2, 29, unused));
+  EXPECT_FALSE(TryEncodeDate(2024, 13, 1, unused));
 }
 
 TEST(DateTimeText, MidnightIsTheDateAlone) {
