@@ -11,8 +11,6 @@ inline constexpr const Char* SCachedUpdatesRowId = u"CachedUpdates requires a ro
 inline constexpr const Char* SUnexpectedDatatype = u"Unexpected datatype: ";
 inline constexpr const Char* SNoRecords = u"No Records";
 inline constexpr const Char* SCountCursor = u"Cannot count query hits for cursor dataset";
-inline constexpr const Char* SRefreshDetail =
-    u"Refresh not allowed: detail records have cached updates.\r\nYou have to apply the updates first";
 inline constexpr const Char* SSearchRowId =
     u"You cannot search a rowid if it is not included in the select list";
 inline constexpr const Char* SBookmarkNotFound = u"Bookmark not found (";
@@ -29,7 +27,6 @@ inline constexpr const Char* SNoRowIdTail =
 inline constexpr const Char* SNoUniqueFields = u"No UniqueFields are present in dataset";
 inline constexpr const Char* SUpdatingTableCursor =
     u"UpdatingTable property required for cursor dataset";
-inline constexpr const Char* SNotInQBE = u"Operation not allowed in QBE mode";
 
 // What this build leaves out, refused with these texts.
 inline constexpr const Char* SQBEModeNotBuilt = u"QBE mode is not supported by this TOracleDataSet";

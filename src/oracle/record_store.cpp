@@ -8,6 +8,7 @@
 
 #include <sys/mman.h>
 
+#include "oracle/dataset_messages.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
@@ -131,8 +132,7 @@ void TRecordDataList::DeleteRecord(int index, bool from_filtered) {
 
 void TRecordDataList::CheckAccessible(int index) const {
   if (index >= 0 && index < block_offset_)
-    throw Exception(owner_name_ + u": Record " + IntToStr(index) +
-                    u" not accessible in Unidirectional mode");
+    throw Exception(owner_name_ + u": Record " + IntToStr(index) + SUnidirectional);
 }
 
 TRecordBuffer TRecordDataList::RecordAt(int index) const {
