@@ -107,8 +107,6 @@ void TOracleDataSet::InternalCancel() {
   }
 }
 
-void TOracleDataSet::Post() { roles::OracleDataSet::Post(); }
-
 void TOracleDataSet::InternalPost() {
   bool inserting = State() == dsInsert;
   if (inserting && sequence_field_.ApplyMoment == amOnPost) ApplySequence();

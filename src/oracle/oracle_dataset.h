@@ -239,8 +239,6 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   void CommitUpdates() override;
   bool UpdatesPending() const { return false; }
 
-  void Post() override;
-
   // ---- for tests and measurements ----------------------------------------------
   const TRecordDataList* Store() const { return store_.get(); }
   const TOracleFieldInfoList& FieldInfos() const { return infos_; }
