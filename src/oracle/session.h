@@ -15,6 +15,7 @@
 #include <set>
 #include <vector>
 
+#include "oracle/cached_updates.h"
 #include "oracle/critical_section.h"
 #include "oracle/oci_library.h"
 #include "oracle/oci_types.h"
@@ -188,6 +189,19 @@ class TOracleSession : public TComponent, public roles::OracleSession {
 
   // Runs a text on the session's internal statement.
   void DoSQL(const String& sql, bool show_cursor = false);
+  // Cached updates of several record sets of this session (each listed
+  // once; another session's raises "<name>.ApplyUpdates: DataSets must
+  // belong to this Session"). ApplyUpdates sets the savepoint
+  // VZO_APPLYPOINT, writes the deletes of every record set (last listed
+  // first), then the updates, then the inserts, and with `commit` commits
+  // and empties the logs; any failure rolls back to the savepoint, puts the
+  // record sets' state back and passes on, so nothing is written twice by a
+  // retry. Refused while AutoCommit ("ApplyUpdates not possible when
+  // AutoCommit = True"). CommitUpdates commits and then empties the logs;
+  // CancelUpdates undoes the logged changes and rolls back.
+  void ApplyUpdates(const std::vector<TOracleUpdatesDataSet*>& datasets, bool commit);
+  void CommitUpdates(const std::vector<TOracleUpdatesDataSet*>& datasets);
+  void CancelUpdates(const std::vector<TOracleUpdatesDataSet*>& datasets);
   // What the data dictionary says about the tables record sets update, read
   // on first need and kept for the session's life.
   TOracleTableInfoList& TableInfos();
@@ -210,6 +224,8 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   int DetectedValue(const int& value);
   void ResetCharSizes();
   TOracleQuery& InternalQuery();
+  std::vector<TOracleUpdatesDataSet*> UpdatesList(
+      const std::vector<TOracleUpdatesDataSet*>& datasets, const Char* operation);
   void Check(sword status);
   [[noreturn]] void RaiseError();
 
