@@ -30,9 +30,6 @@ inline constexpr const Char* SUpdatingTableCursor =
 
 // What this build leaves out, refused with these texts.
 inline constexpr const Char* SQBEModeNotBuilt = u"QBE mode is not supported by this TOracleDataSet";
-inline constexpr const Char* SCachedUpdatesNotBuilt =
-    u"CachedUpdates is not supported by this TOracleDataSet";
-inline constexpr const Char* SFilterNotBuilt = u"Filters are not supported by this TOracleDataSet";
 inline constexpr const Char* SMasterNotBuilt =
     u"Master/detail links are not supported by this TOracleDataSet";
 inline constexpr const Char* SCompressedNotBuilt =

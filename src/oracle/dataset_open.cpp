@@ -105,10 +105,6 @@ void TOracleDataSet::SetQBEMode(bool v) {
   if (v) throw Exception(SQBEModeNotBuilt);
 }
 
-void TOracleDataSet::SetFiltered(bool v) {
-  if (v) throw Exception(SFilterNotBuilt);
-}
-
 void TOracleDataSet::SetMaster(TOracleDataSet* master) {
   if (master != nullptr) throw Exception(SMasterNotBuilt);
 }
@@ -233,10 +229,9 @@ void TOracleDataSet::InternalOpen() {
   BuildLayout();
   store_ = std::make_unique<TRecordDataList>(record_size_, read_buffer_, Name());
   store_->SetUnidirectional(unidirectional_);
-  if (cached_updates_) {
-    if (rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
-    throw Exception(SCachedUpdatesNotBuilt);
-  }
+  if (cached_updates_ && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
+  store_->SetFiltered(filtered_);
+  BuildFilter();
   QueryRecords(true);
   counted_ = false;
   added_ = 0;
@@ -374,6 +369,7 @@ void TOracleDataSet::BuildLayout() {
 
 void TOracleDataSet::QueryRecords(bool opening) {
   store_->FreeRecords();
+  for (int i = 0; i < change_log_.Count(); ++i) change_log_.Item(i).Visible = false;
   bookmark_counter_ = 0;
   position_ = -1;
   rows_remain_ = false;
@@ -397,58 +393,92 @@ void TOracleDataSet::QueryRecords(bool opening) {
 }
 
 bool TOracleDataSet::QueryRecord() {
-  if (!rows_remain_ || !store_) return false;
+  if (!store_) return false;
   TOracleQuery& q = MainQuery();
-  if (first_fetch_)
-    first_fetch_ = false;
-  else
-    q.Next();
-  if (q.Eof()) {
-    rows_remain_ = false;
-    return false;
-  }
-  // The slot is taken once a row is there, so that in unidirectional mode
-  // the records held are let go only for a row that replaces them.
-  TRecordBuffer record = store_->FirstFreeRecord(false);
-  ReadRow(record);
-  store_->NewRecord(-1, false, -1);
-  if (rowid_index_ >= 0 && !q.FieldIsNull(rowid_index_)) {
-    const char* p = reinterpret_cast<const char*>(q.FieldData(rowid_index_));
-    SetRecordRowIdAscii(record, p, strnlen(p, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1));
-  }
-  TRecordHeader& h = Header(record);
-  h.Bookmark = ++bookmark_counter_;
-  h.BookmarkFlag = bfCurrent;
-  if (!AfterFetchRecord) return true;
+  for (;;) {
+    // Logged inserts come back at their positions, the rest after the rows.
+    TRecordBuffer record = ReAddLoggedInsert(false);
+    if (record == nullptr) {
+      if (!rows_remain_) {
+        record = ReAddLoggedInsert(true);
+        if (record == nullptr) return false;
+      } else {
+        if (first_fetch_)
+          first_fetch_ = false;
+        else
+          q.Next();
+        if (q.Eof()) {
+          rows_remain_ = false;
+          continue;
+        }
+        const char* rowid = nullptr;
+        size_t rowid_length = 0;
+        if (rowid_index_ >= 0 && !q.FieldIsNull(rowid_index_)) {
+          rowid = reinterpret_cast<const char*>(q.FieldData(rowid_index_));
+          rowid_length = strnlen(rowid, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1);
+        }
+        TChangeLogItem* logged = nullptr;
+        if (cached_updates_ && !change_log_.Empty() && rowid != nullptr)
+          logged = change_log_.FindByRowId(AsciiToString(std::string_view(rowid, rowid_length)));
+        if (logged != nullptr) logged->Visible = true;
+        if (logged != nullptr && logged->Action == u'D') continue;  // deleted, not yet applied
+        // The slot is taken once a row is there, so that in unidirectional
+        // mode the records held are let go only for a row that replaces them.
+        record = store_->FirstFreeRecord(false);
+        ReadRow(record);
+        store_->NewRecord(-1, false, -1);
+        if (logged != nullptr && logged->Action != u'D') {
+          CopyIntoRecord(logged->AfterData.Data(), record, record_size_);
+          if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList) {
+            TRecordHeader& h = Header(record);
+            if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+            *h.BlobList = *blobs;
+          }
+        }
+        if (rowid != nullptr) SetRecordRowIdAscii(record, rowid, rowid_length);
+        TRecordHeader& h = Header(record);
+        h.Bookmark = ++bookmark_counter_;
+        h.BookmarkFlag = bfCurrent;
+        if (logged != nullptr) logged->SetBookmark(h.Bookmark);
+      }
+    }
+    bool accepted = !filtered_ || ApplyFilterTo(record);
+    if (accepted && filtered_) store_->AddToFilteredList(record, true);
+    if (!AfterFetchRecord) {
+      if (accepted) return true;
+      continue;
+    }
 
-  TAfterFetchRecordAction action = afContinue;
-  fetch_record_ = record;
-  try {
-    AfterFetchRecord(*this, true, action);
-  } catch (const Exception& e) {
-    if (ShowMessageHook()) ShowMessageHook()(e);
-    action = afCancel;
+    TAfterFetchRecordAction action = afContinue;
+    fetch_record_ = record;
+    try {
+      AfterFetchRecord(*this, accepted, action);
+    } catch (const Exception& e) {
+      if (ShowMessageHook()) ShowMessageHook()(e);
+      action = afCancel;
+    }
+    fetch_record_ = nullptr;
+    switch (action) {
+      case afContinue:
+        if (accepted) return true;
+        continue;
+      case afPause:
+        return false;
+      case afStop:
+        q.Cancel();
+        q.Close();
+        rows_remain_ = false;
+        return accepted;
+      case afCancel:
+        q.Cancel();
+        q.Close();
+        rows_remain_ = false;
+        store_->FreeRecords();
+        position_ = -1;
+        return false;
+    }
+    return accepted;
   }
-  fetch_record_ = nullptr;
-  switch (action) {
-    case afContinue:
-      return true;
-    case afPause:
-      return false;
-    case afStop:
-      q.Cancel();
-      q.Close();
-      rows_remain_ = false;
-      return true;
-    case afCancel:
-      q.Cancel();
-      q.Close();
-      rows_remain_ = false;
-      store_->FreeRecords();
-      position_ = -1;
-      return false;
-  }
-  return true;
 }
 
 // Writes every field of a record whose data area is not cleared: a column's
@@ -667,6 +697,10 @@ void TOracleDataSet::InternalClose() {
   record_size_ = RecInfoSize;
   fetch_record_ = nullptr;
   lockpoint_set_ = false;
+  // Pending cached updates are lost with the records.
+  change_log_.Clear();
+  logging_ = false;
+  applying_ = false;
 }
 
 void TOracleDataSet::InternalHandleException() {

@@ -43,7 +43,7 @@ bool TOracleDataSet::OfferApply(Char action, String* new_rowid) {
 
 void TOracleDataSet::Lockpoint() {
   lockpoint_set_ = false;
-  if (cached_updates_ || session_ == nullptr || session_->AutoCommit()) return;
+  if (Logging() || session_ == nullptr || session_->AutoCommit()) return;
   TOracleQuery& q = DMLQuery();
   q.Clear();
   q.SetSQLText(String(u"savepoint ") + kLockpoint);
@@ -52,7 +52,7 @@ void TOracleDataSet::Lockpoint() {
 }
 
 void TOracleDataSet::RollbackToLockpoint() {
-  if (cached_updates_ || session_ == nullptr) return;
+  if (Logging() || session_ == nullptr) return;
   lockpoint_set_ = false;
   if (session_->AutoCommit()) {
     if (commit_on_post_) session_->Rollback();
@@ -65,12 +65,12 @@ void TOracleDataSet::RollbackToLockpoint() {
 }
 
 void TOracleDataSet::CommitSession() {
-  if (cached_updates_ || !commit_on_post_ || session_ == nullptr || session_->AutoCommit()) return;
+  if (Logging() || !commit_on_post_ || session_ == nullptr || session_->AutoCommit()) return;
   session_->Commit();
 }
 
 void TOracleDataSet::RollbackSession() {
-  if (cached_updates_ || !commit_on_post_ || session_ == nullptr) return;
+  if (Logging() || !commit_on_post_ || session_ == nullptr) return;
   session_->Rollback();
 }
 

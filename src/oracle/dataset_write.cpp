@@ -57,10 +57,6 @@ bool TOracleDataSet::GetCanModify() {
   return rowid_index_ >= 0 || static_cast<bool>(OnApplyRecord);
 }
 
-void TOracleDataSet::CommitUpdates() {
-  added_ = 0;
-  DataEvent(deDataSetChange);
-}
 
 // ---- editing ----------------------------------------------------------------------------
 
@@ -69,6 +65,9 @@ void TOracleDataSet::InternalEdit() {
   if (stored == nullptr) return;
   work_blobs_.Clear();
   if (Header(stored).BlobList != nullptr) work_blobs_ = *Header(stored).BlobList;
+  // A record with a logged change differs from its row until the log is
+  // written: it is checked when it is applied, not now.
+  if (Logging() && change_log_.FindByBookmark(Header(stored).Bookmark) != nullptr) return;
   bool before_edit = (refresh_options_ & roBeforeEdit) != 0;
   if (locking_mode_ != lmLockImmediate && locking_mode_ != lmCheckImmediate && !before_edit)
     return;
@@ -143,7 +142,8 @@ bool TOracleDataSet::FieldChanged(const Slot& s, const uint8_t* old_record,
                                   const uint8_t* new_record) {
   if (s.form == Form::kBlob) {
     const TOracleBlob* before = old_record ? BlobIn(old_record, s) : nullptr;
-    const TOracleBlob* after = work_blobs_.FindBlob(s.field);
+    // While applying, the logged after-image holds the values.
+    const TOracleBlob* after = applying_ ? BlobIn(new_record, s) : work_blobs_.FindBlob(s.field);
     return (before ? before->Bytes : std::string()) != (after ? after->Bytes : std::string());
   }
   bool old_null = old_record == nullptr || IsEmptyValue(old_record, s);
@@ -228,9 +228,9 @@ void TOracleDataSet::AddRowCondition(TOracleQuery& q, TStringList& sql, const ui
   sql.Add(text);
 }
 
-void TOracleDataSet::InternalInsertUpdate(bool inserting) {
-  TRecordBuffer edit = ActiveBuffer();
-  TRecordBuffer stored = inserting ? nullptr : CurrentStored();
+bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
+                                 const TChangeLogItem* applying, String& new_rowid,
+                                 bool& have_rowid) {
   std::vector<const Slot*> columns;  // in select-list order
   for (const Slot& s : slots_)
     if (s.field->FieldKind() == fkData && s.info > 0 && !s.field->ReadOnly()) columns.push_back(&s);
@@ -248,100 +248,112 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
     if (include) written.push_back(s);
   }
 
+  // With cached updates a post only logs; the log is written by ApplyUpdates.
+  if (written.empty() || (cached_updates_ && applying == nullptr)) {
+    if (locking_mode_ == lmLockImmediate && !inserting && !cached_updates_) CommitSession();
+    return false;
+  }
+  bool savepoint = false;
+  try {
+    if (!inserting && (locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed)) {
+      FetchRecord(true, true, false, false, stored);
+    } else {
+      Lockpoint();
+    }
+    savepoint = lockpoint_set_;
+    if (OfferApply(inserting ? u'I' : u'U', &new_rowid)) {
+      have_rowid = inserting;
+    } else {
+      TOracleQuery& q = DMLQuery();
+      q.Clear();
+      TStringList sql;
+      String table = GetUpdatingTable();
+      std::vector<String> parts;
+      for (const Slot* s : written) parts.push_back(ColumnSQL(q, *s, edit, inserting));
+      auto joined = [&](bool names) {
+        String text;
+        for (size_t i = 0; i < written.size(); ++i) {
+          if (i > 0) text += u", ";
+          text += names ? ColumnNameSQL(infos_[written[i]->info].ColumnName) : parts[i];
+        }
+        return text;
+      };
+      if (inserting) {
+        sql.Add(u"insert into " + table);
+        sql.Add(u"  (" + joined(true) + u")");
+        sql.Add(u"values");
+        sql.Add(u"  (" + joined(false) + u")");
+      } else {
+        sql.Add(u"update " + table);
+        sql.Add(u"set " + joined(false));
+      }
+      CopyVariablesNamedIn(q, table);
+      bool by_rowid = Trim(unique_fields_).empty();
+      if (!inserting) AddRowCondition(q, sql, stored);
+      bool returning = by_rowid && session_ != nullptr && session_->UseOCI80();
+      if (returning) {
+        if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
+        sql.Add(u"returning rowid into :vzo__rowid");
+      }
+      q.SetSQLText(sql.Text());
+      q.Execute();
+      if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
+      if (returning) {
+        new_rowid = q.GetVariable(u"vzo__rowid").AsString();
+        have_rowid = true;
+      } else if (inserting && by_rowid) {
+        new_rowid = q.RowId();
+        have_rowid = true;
+      }
+      CloseDMLQuery();
+    }
+    CommitSession();
+    savepoint = false;
+  } catch (const EOracleError& e) {
+    if (savepoint) {
+      try {
+        RollbackToLockpoint();
+      } catch (const std::exception&) {
+      }
+    }
+    RaiseOracleFailure(inserting ? u'I' : u'U', e);
+  } catch (...) {
+    if (savepoint) {
+      try {
+        RollbackToLockpoint();
+      } catch (const std::exception&) {
+      }
+    }
+    throw;
+  }
+  return true;
+}
+
+void TOracleDataSet::InternalInsertUpdate(bool inserting) {
+  TRecordBuffer edit = ActiveBuffer();
+  TRecordBuffer stored = inserting ? nullptr : CurrentStored();
   String new_rowid;
   bool have_rowid = false;
-  if (written.empty()) {
-    if (locking_mode_ == lmLockImmediate && !inserting) CommitSession();
-  } else {
-    bool savepoint = false;
-    try {
-      if (!inserting && (locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed)) {
-        FetchRecord(true, true, false, false, stored);
-      } else {
-        Lockpoint();
-      }
-      savepoint = lockpoint_set_;
-      if (OfferApply(inserting ? u'I' : u'U', &new_rowid)) {
-        have_rowid = inserting;
-      } else {
-        TOracleQuery& q = DMLQuery();
-        q.Clear();
-        TStringList sql;
-        String table = GetUpdatingTable();
-        std::vector<String> parts;
-        for (const Slot* s : written) parts.push_back(ColumnSQL(q, *s, edit, inserting));
-        auto joined = [&](bool names) {
-          String text;
-          for (size_t i = 0; i < written.size(); ++i) {
-            if (i > 0) text += u", ";
-            text += names ? ColumnNameSQL(infos_[written[i]->info].ColumnName) : parts[i];
-          }
-          return text;
-        };
-        if (inserting) {
-          sql.Add(u"insert into " + table);
-          sql.Add(u"  (" + joined(true) + u")");
-          sql.Add(u"values");
-          sql.Add(u"  (" + joined(false) + u")");
-        } else {
-          sql.Add(u"update " + table);
-          sql.Add(u"set " + joined(false));
-        }
-        CopyVariablesNamedIn(q, table);
-        bool by_rowid = Trim(unique_fields_).empty();
-        if (!inserting) AddRowCondition(q, sql, stored);
-        bool returning = by_rowid && session_ != nullptr && session_->UseOCI80();
-        if (returning) {
-          if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
-          sql.Add(u"returning rowid into :vzo__rowid");
-        }
-        q.SetSQLText(sql.Text());
-        q.Execute();
-        if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
-        if (returning) {
-          new_rowid = q.GetVariable(u"vzo__rowid").AsString();
-          have_rowid = true;
-        } else if (inserting && by_rowid) {
-          new_rowid = q.RowId();
-          have_rowid = true;
-        }
-        CloseDMLQuery();
-      }
-      CommitSession();
-      savepoint = false;
-    } catch (const EOracleError& e) {
-      if (savepoint) {
-        try {
-          RollbackToLockpoint();
-        } catch (const std::exception&) {
-        }
-      }
-      RaiseOracleFailure(inserting ? u'I' : u'U', e);
-    } catch (...) {
-      if (savepoint) {
-        try {
-          RollbackToLockpoint();
-        } catch (const std::exception&) {
-        }
-      }
-      throw;
-    }
-  }
+  bool written = WriteRecord(inserting, edit, stored, nullptr, new_rowid, have_rowid);
+  bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
+                         !Trim(sequence_field_.Field).empty() &&
+                         !Trim(sequence_field_.Sequence).empty();
 
   TRecordBuffer target = stored;
   if (!inserting) {
     if (stored != nullptr) {
+      RecordToChangeLog(u'U', stored, edit);
       CopyIntoRecord(edit, stored, record_size_);
       Header(stored).BookmarkFlag = bfCurrent;
     }
   } else {
-    target = store_->NewRecord(position_ < 0 ? -1 : position_, false, -1);
+    target = store_->NewRecord(position_ < 0 ? -1 : position_, filtered_, -1);
     CopyIntoRecord(edit, target, record_size_);
     TRecordHeader& h = Header(target);
     h.Bookmark = ++bookmark_counter_;
     h.BookmarkFlag = bfCurrent;
     h.MasterBookmark = -1;
-    ++added_;
+    if (!cached_updates_) ++added_;
     // The model shows the new record by its bookmark.
     Header(edit).Bookmark = h.Bookmark;
     Header(edit).BookmarkFlag = bfCurrent;
@@ -356,8 +368,9 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
       if (h.BlobList == nullptr) h.BlobList = new TBlobList();
       *h.BlobList = work_blobs_;
     }
-    bool reread = !written.empty() && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
-                                       (inserting && ((refresh_options_ & roAfterInsert) || server_sequence)));
+    if (inserting) RecordToChangeLog(u'I', nullptr, target);
+    bool reread = written && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
+                              (inserting && ((refresh_options_ & roAfterInsert) || server_sequence)));
     if (reread) {
       FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, target);
       CopyToBuffer(target, edit, record_size_);
@@ -366,12 +379,12 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
   }
 }
 
-void TOracleDataSet::InternalDelete() {
-  TRecordBuffer stored = CurrentStored();
-  if (stored == nullptr) return;
+void TOracleDataSet::DeleteRow(TRecordBuffer stored, bool applying) {
   bool savepoint = false;
+  bool lock = locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed ||
+              (locking_mode_ == lmLockImmediate && !(cached_updates_ && applying));
   try {
-    if (locking_mode_ != lmNone) {
+    if (lock) {
       FetchRecord(true, true, false, false, stored);
       savepoint = lockpoint_set_;
     }
@@ -409,10 +422,28 @@ void TOracleDataSet::InternalDelete() {
     }
     throw;
   }
-  int index = IndexOfBookmark(Header(stored).Bookmark);
+}
+
+void TOracleDataSet::InternalDelete() {
+  TRecordBuffer stored = CurrentStored();
+  if (stored == nullptr) return;
+  int32_t bookmark = Header(stored).Bookmark;
+  if (!cached_updates_) {
+    DeleteRow(stored, false);
+  } else if ((locking_mode_ == lmLockImmediate || locking_mode_ == lmCheckImmediate) &&
+             change_log_.FindByBookmark(bookmark) == nullptr) {
+    // Cached: the row is locked (or only checked) now, written later.
+    try {
+      FetchRecord(locking_mode_ == lmLockImmediate, true, false, false, stored);
+    } catch (const EOracleError& e) {
+      RaiseOracleFailure(u'D', e);
+    }
+  }
+  int index = IndexOfBookmark(bookmark);
+  RecordToChangeLog(u'D', stored, nullptr);
   if (index >= 0) {
-    store_->DeleteRecord(index, false);
-    --added_;
+    store_->DeleteRecord(DataIndexOf(index), filtered_);
+    if (!cached_updates_) --added_;
     position_ = index;
   }
 }

@@ -14,8 +14,14 @@
 // Left out, and refused with a clear error where a setting would ask for
 // them: master/detail links, the data-provider interface, object, collection
 // and XML columns (the statement refuses them), LZH-compressed long raw
-// values, QBE mode and its condition language, cached updates, filters, and
-// the data-dictionary options other than RequiredFields and UseMessageTable.
+// values, QBE mode and its condition language, and the data-dictionary
+// options FieldKinds, DisplayFormats, RangeValues and CharacterSize.
+//
+// Filters: Filter (the language of filter_parser.h), Filtered,
+// FilterOptions and OnFilterRecord hide the records they refuse; the store
+// keeps them and shows the filtered list. Cached updates (dataset_updates.cpp,
+// change_log.h): with CachedUpdates, posts and deletes only log the change
+// until ApplyUpdates writes the log inside a savepoint of its own.
 // The QBE definition itself is kept and stored.
 #ifndef KAVO_ORACLE_ORACLE_DATASET_H_
 #define KAVO_ORACLE_ORACLE_DATASET_H_
@@ -26,7 +32,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "oracle/cached_updates.h"
+#include "oracle/change_log.h"
 #include "oracle/field_info.h"
+#include "oracle/filter_expression.h"
+#include "oracle/filter_parser.h"
 #include "oracle/oracle_error.h"
 #include "oracle/qbe_definition.h"
 #include "oracle/query.h"
@@ -108,7 +118,9 @@ using TTranslateMessageEvent = std::function<void(TOracleDataSet&, int error_cod
                                                   String& message)>;
 using TBlobEvent = std::function<void(TOracleDataSet&, std::string& bytes)>;
 
-class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet {
+class TOracleDataSet : public roles::OracleDataSet,
+                       public TOracleSessionDataSet,
+                       public TOracleUpdatesDataSet {
  public:
   explicit TOracleDataSet(TComponent* owner);
   ~TOracleDataSet() override;
@@ -165,7 +177,9 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   bool CommitOnPost() const { return commit_on_post_; }
   void SetCommitOnPost(bool v) { commit_on_post_ = v; }
   bool CachedUpdates() const { return cached_updates_; }
-  void SetCachedUpdates(bool v) { cached_updates_ = v; }
+  // Posts a pending change first; turning it off keeps a pending log until
+  // ApplyUpdates, CommitUpdates or CancelUpdates.
+  void SetCachedUpdates(bool v);
   bool QBEMode() const { return false; }
   // True is refused: QBE mode is not built.
   void SetQBEMode(bool v);
@@ -186,11 +200,17 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   void SetMasterFields(const String& v) { master_fields_ = v; }
   const String& DetailFields() const { return detail_fields_; }
   void SetDetailFields(const String& v) { detail_fields_ = v; }
+  // The filter text; an open record set parses it at once (a text that is
+  // not a filter leaves no filter and raises EExpression) and, when
+  // Filtered, shows the records it accepts.
   const String& Filter() const { return filter_; }
-  void SetFilter(const String& v) { filter_ = v; }
-  bool Filtered() const { return false; }
-  // True is refused: filters are not built.
+  void SetFilter(const String& v);
+  bool Filtered() const { return filtered_; }
+  // Posts or cancels a pending change, rebuilds the visible records from
+  // all held records and goes to the first.
   void SetFiltered(bool v);
+  TFilterOptions FilterOptions() const { return filter_options_; }
+  void SetFilterOptions(TFilterOptions v);
   // Uncompressed / compressed bytes written so far; 0 before any.
   double CompressionFactor() const { return 0; }
 
@@ -200,6 +220,8 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   TApplyRecordEvent OnApplyRecord;
   TTranslateMessageEvent OnTranslateMessage;
   TBlobEvent OnCompressBLOB, OnDecompressBLOB;
+  // Decides first whether a record passes the filter.
+  std::function<void(TOracleDataSet&, bool& accept)> OnFilterRecord;
   // Where errors that are reported rather than raised go (an AfterFetchRecord
   // handler's error, taken as afCancel), and errors taken from the store
   // before they pass on. No screen here: nothing by default.
@@ -234,10 +256,31 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   String GetUpdatingTable();
   String GetUpdatingAlias();
 
-  // Without cached updates: resets the count of added records and notifies;
-  // writes and commits nothing, and a pending edit stays pending.
+  // ---- cached updates (dataset_updates.cpp) --------------------------------
+  // Logs every change while still writing it at once (neither committing
+  // nor setting savepoints) until CommitUpdates or CancelUpdates.
+  void StartUpdates();
+  // Posts a pending change, then writes the logged deletes, updates and
+  // inserts (those in `actions`) in log order without committing. Inside a
+  // savepoint of its own: a failure leaves the server, the log and the
+  // records as they were, makes the failing record current and passes on.
+  // The log stays until CommitUpdates.
+  void ApplyUpdates(TApplyActions actions = kAllApplyActions) override;
+  // Empties the log (the count of added records becomes the net logged
+  // inserts) and notifies; writes and commits nothing, and a pending edit
+  // stays pending.
   void CommitUpdates() override;
-  bool UpdatesPending() const { return false; }
+  // Cancels a pending change, undoes every logged change from the last,
+  // empties the log and stops logging.
+  void CancelUpdates() override;
+  bool UpdatesPending() const { return cached_updates_ && !change_log_.Empty(); }
+  TUpdateStatus UpdateStatus() override;
+  const TChangeLog& ChangeLog() const { return change_log_; }
+
+  // TOracleUpdatesDataSet
+  TOracleSession* UpdatesSession() const override { return session_; }
+  void SaveApplyState() override;
+  void RestoreApplyState() override;
 
   // ---- for tests and measurements ----------------------------------------------
   const TRecordDataList* Store() const { return store_.get(); }
@@ -359,10 +402,32 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   bool RecordMatches(const uint8_t* record, const std::vector<const Slot*>& slots,
                      const std::vector<OraVariant>& values, unsigned options) const;
 
+  // dataset_filter.cpp
+  void BuildFilter();
+  bool ApplyFilterTo(TRecordBuffer record);
+  void RefilterRecords();
+
+  // dataset_updates.cpp
+  // Logs a post or delete of the stored record `stored` (null for a new
+  // insert) with the edited `edited` (null for a delete) when logging.
+  void RecordToChangeLog(Char action, TRecordBuffer stored, const uint8_t* edited);
+  bool Logging() const { return cached_updates_ || logging_; }
+  // The record store's numbering of a visible record.
+  int DataIndexOf(int visible_index) const;
+  // Fetching: a logged insert due at the store's end, made a record again.
+  TRecordBuffer ReAddLoggedInsert(bool leftover);
+  void ApplyEntry(TChangeLogItem& item);
+
   // dataset_write.cpp
   bool FieldChanged(const Slot& slot, const uint8_t* old_record, const uint8_t* new_record);
   bool IsEmptyValue(const uint8_t* record, const Slot& slot) const;
   void InternalInsertUpdate(bool inserting);
+  // The server part of a post: `edit` written over `stored` (null for an
+  // insert); `applying` is the log entry being applied, else null. Answers
+  // whether a statement was sent, and the ROWID of the written row.
+  bool WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
+                   const TChangeLogItem* applying, String& new_rowid, bool& have_rowid);
+  void DeleteRow(TRecordBuffer stored, bool applying);
   void AddRowCondition(TOracleQuery& q, TStringList& sql, const uint8_t* record);
   String ColumnSQL(TOracleQuery& q, const Slot& slot, const uint8_t* record, bool inserting);
   void ApplySequence();
@@ -395,6 +460,19 @@ class TOracleDataSet : public roles::OracleDataSet, public TOracleSessionDataSet
   bool compress_blobs_ = false;
   unsigned provider_options_ = 0;
   String master_fields_, detail_fields_, filter_;
+  bool filtered_ = false;
+  TFilterOptions filter_options_ = 0;
+  TExpressionPtr filter_expr_;
+  TChangeLog change_log_{this};
+  bool logging_ = false;   // StartUpdates
+  bool applying_ = false;  // ApplyUpdates is writing the log
+  // The ROWIDs applying changes (of an entry's record, of its after-image),
+  // kept to be put back when the apply fails.
+  struct TApplyState {
+    TChangeLogItem* item;
+    String record_rowid, after_rowid;
+  };
+  std::vector<TApplyState> apply_state_;
   bool stored_active_ = false;
 
   // The open state.

@@ -81,6 +81,8 @@ class TRecordDataList {
   int DataIndex(int filtered_index) const;
   int FilteredIndex(int data_index) const;
   void AddToFilteredList(TRecordBuffer record, bool at_end);
+  // Empties the filtered list (the records stay).
+  void ClearFilteredList() { filtered_records_.clear(); }
 
   // Whole-record copy (pointers copied, not duplicated).
   void CopyData(const uint8_t* source, TRecordBuffer dest) const;
