@@ -319,6 +319,9 @@ void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   if (s == nullptr || record == nullptr || s->form == Form::kBlob) return;
   BeginFieldWrite(field, buffer);
   WriteNative(record, *s, buffer);
+  if (dictionary_.EnforceConstraints && (State() == dsEdit || State() == dsInsert) &&
+      record == ActiveBuffer())
+    CheckConstraints(field);
   EndFieldWrite(field);
 }
 

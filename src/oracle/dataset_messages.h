@@ -25,6 +25,8 @@ inline constexpr const Char* SNoRowIdTail =
     u" cannot be performed without a rowid.\r\nProvide a rowid in the query or handle this action "
     u"in the OnApplyRecord event";
 inline constexpr const Char* SNoUniqueFields = u"No UniqueFields are present in dataset";
+inline constexpr const Char* SNoKeyColumns = u"Primary or Unique key columns must be included";
+inline constexpr const Char* SSessionUndefined = u"Session undefined";
 inline constexpr const Char* SUpdatingTableCursor =
     u"UpdatingTable property required for cursor dataset";
 

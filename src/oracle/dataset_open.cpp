@@ -206,8 +206,7 @@ void TOracleDataSet::CloseDMLQuery() {
 void TOracleDataSet::CheckUnsupportedOptions() {
   const TOracleDictionary& d = dictionary_;
   const std::pair<bool, const Char*> options[] = {
-      {d.EnforceConstraints, u"EnforceConstraints"}, {d.DefaultValues, u"DefaultValues"},
-      {d.DynamicDefaults, u"DynamicDefaults"},       {d.FieldKinds, u"FieldKinds"},
+      {d.FieldKinds, u"FieldKinds"},
       {d.DisplayFormats, u"DisplayFormats"},         {d.RangeValues, u"RangeValues"},
       {d.CharacterSize, u"CharacterSize"}};
   for (const auto& [set, name] : options)
@@ -230,6 +229,7 @@ void TOracleDataSet::InternalOpen() {
   store_ = std::make_unique<TRecordDataList>(record_size_, read_buffer_, Name());
   store_->SetUnidirectional(unidirectional_);
   if (cached_updates_ && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
+  if (rowid_index_ >= 0 && !Trim(unique_fields_).empty()) GetIdColumns();
   store_->SetFiltered(filtered_);
   BuildFilter();
   QueryRecords(true);

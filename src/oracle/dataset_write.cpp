@@ -92,6 +92,7 @@ void TOracleDataSet::InternalEdit() {
 
 void TOracleDataSet::InternalInsert() {
   work_blobs_.Clear();
+  if (dictionary_.DefaultValues) ApplyDefaultValues();
   if (sequence_field_.ApplyMoment == amOnNewRecord) ApplySequence();
 }
 
@@ -108,6 +109,7 @@ void TOracleDataSet::InternalCancel() {
 
 void TOracleDataSet::InternalPost() {
   bool inserting = State() == dsInsert;
+  if (cached_updates_ && dictionary_.EnforceConstraints) CheckConstraints(nullptr);
   if (inserting && sequence_field_.ApplyMoment == amOnPost) ApplySequence();
   InternalInsertUpdate(inserting);
 }
@@ -306,6 +308,10 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
         have_rowid = true;
       }
       CloseDMLQuery();
+      if (inserting && !by_rowid && rowid_index_ >= 0) {
+        new_rowid = FetchRowId(edit);
+        have_rowid = true;
+      }
     }
     CommitSession();
     savepoint = false;

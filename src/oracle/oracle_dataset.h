@@ -42,6 +42,7 @@
 #include "oracle/query.h"
 #include "oracle/record_store.h"
 #include "oracle/session.h"
+#include "oracle/table_info.h"
 #include "recordset/roles.h"
 #include "rtl/string_list.h"
 
@@ -402,6 +403,20 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool RecordMatches(const uint8_t* record, const std::vector<const Slot*>& slots,
                      const std::vector<OraVariant>& values, unsigned options) const;
 
+  // dataset_dictionary.cpp
+  // The session's description of the updating table ("Session undefined").
+  TOracleTableInfo& TableInfo();
+  // The identifying columns when UniqueFields is set ("Primary or Unique key
+  // columns must be included" when it names no field).
+  void GetIdColumns();
+  // The ROWID of a row just inserted, found by its identifying columns.
+  String FetchRowId(const uint8_t* record);
+  // Client-side constraint check of the edited record: the constraints over
+  // `field`'s column, or all of them (null).
+  void CheckConstraints(TField* field);
+  // Column defaults into the new record.
+  void ApplyDefaultValues();
+
   // dataset_filter.cpp
   void BuildFilter();
   bool ApplyFilterTo(TRecordBuffer record);
@@ -460,6 +475,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool compress_blobs_ = false;
   unsigned provider_options_ = 0;
   String master_fields_, detail_fields_, filter_;
+  std::vector<const Slot*> id_slots_;  // identifying columns (UniqueFields)
   bool filtered_ = false;
   TFilterOptions filter_options_ = 0;
   TExpressionPtr filter_expr_;

@@ -380,9 +380,9 @@ TEST_F(DataSetReadTest, FetchEventsAndWhatIsNotBuiltIsRefused) {
   ds_->SetFiltered(true);  // filters are built (dataset_filter_test.cpp)
   EXPECT_TRUE(ds_->Filtered());
   ds_->SetFiltered(false);
-  ds_->OracleDictionary().DefaultValues = true;
+  ds_->OracleDictionary().FieldKinds = true;  // DefaultValues is built (dataset_dictionary_test.cpp)
   EXPECT_RAISES(ds_->Open(), Exception,
-                "OracleDictionary.DefaultValues is not supported by this TOracleDataSet");
+                "OracleDictionary.FieldKinds is not supported by this TOracleDataSet");
 }
 
 TEST_F(DataSetReadTest, SearchingTheRecordsFetchesFurtherRowsAsNeeded) {
