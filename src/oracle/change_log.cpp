@@ -65,8 +65,10 @@ void TChangeLog::Log(Char action, int32_t bookmark, int record_index, const uint
     entry->DataSet = dataset_;
     entry->Action = action;
     entry->RecordIndex = record_index;
-    if (action != u'I' && before != nullptr) entry->BeforeData.Assign(before, record_size, before_blobs);
-    if (action != u'D' && after != nullptr) entry->AfterData.Assign(after, record_size, after_blobs);
+    if (action != u'I' && before != nullptr)
+      entry->BeforeData.Assign(before, record_size, before_blobs);
+    if (action != u'D' && after != nullptr)
+      entry->AfterData.Assign(after, record_size, after_blobs);
     entry->SetBookmark(bookmark);
     entry->Applied = applied;
     items_.push_back(std::move(entry));

@@ -39,7 +39,8 @@ class DataSetCachedTest : public OracleDataSetFixture {
     q.SetSQLText(u"select codigo, status from interface_orcl order by codigo");
     std::string out;
     for (q.Execute(); !q.Eof(); q.Next())
-      out += (out.empty() ? "" : " ") + StringToUtf8(q.FieldAsString(0) + u":" + q.FieldAsString(1));
+      out += (out.empty() ? "" : " ") +
+             StringToUtf8(q.FieldAsString(0) + u":" + q.FieldAsString(1));
     return out;
   }
   void Go(int codigo) {
