@@ -128,12 +128,13 @@ String TOracleDataSet::RowId() {
 
 int TOracleDataSet::GetRecordCount() {
   CheckActive();
-  if (!count_all_records_) return store_ ? store_->RecordCount() : 0;
+  // Filtered: the records held that pass.
+  if (!count_all_records_ || filtered_) return store_ ? store_->RecordCount() : 0;
   if (!counted_) {
     count_ = CountQueryHits();
     counted_ = true;
   }
-  return count_ + added_;
+  return count_ + added_ + (cached_updates_ ? change_log_.NetInserts() : 0);
 }
 
 int TOracleDataSet::CountQueryHits() {

@@ -36,7 +36,7 @@ int TOracleDataSet::DataIndexOf(int visible_index) const {
 }
 
 void TOracleDataSet::RecordToChangeLog(Char action, TRecordBuffer stored, const uint8_t* edited) {
-  if (!Logging() || applying_) return;
+  if (applying_ || !Logging()) return;
   const uint8_t* any = stored != nullptr ? stored : edited;
   int32_t bookmark = Header(any).Bookmark;
   int index = IndexOfBookmark(bookmark);

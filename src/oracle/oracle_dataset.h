@@ -426,7 +426,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   // Logs a post or delete of the stored record `stored` (null for a new
   // insert) with the edited `edited` (null for a delete) when logging.
   void RecordToChangeLog(Char action, TRecordBuffer stored, const uint8_t* edited);
-  bool Logging() const { return cached_updates_ || logging_; }
+  // Changes are logged, and neither commits nor savepoints are made.
+  bool Logging() const { return cached_updates_ || logging_ || applying_; }
   // The record store's numbering of a visible record.
   int DataIndexOf(int visible_index) const;
   // Fetching: a logged insert due at the store's end, made a record again.

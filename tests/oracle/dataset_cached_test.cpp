@@ -195,6 +195,10 @@ TEST_F(DataSetCachedTest, AFailedApplyLeavesServerAndLogAsTheyWereSoARetryWrites
 
 TEST_F(DataSetCachedTest, TheSessionAppliesAndCommitsTheRecordSet) {
   Change();
+  ds_->SetCountAllRecords(true);  // the server's rows plus the net logged inserts
+  EXPECT_EQ(ds_->RecordCount(), 4);
+  // Switched off with a pending log: the log is still applied.
+  ds_->SetCachedUpdates(false);
   session_->ApplyUpdates({ds_}, true);
   EXPECT_FALSE(ds_->UpdatesPending());
   auto other = NewSession();

@@ -30,6 +30,9 @@ TEST_F(DataSetFilterTest, FilteredShowsOnlyAcceptedRecordsAndSwitchesBack) {
   ds_->SetFiltered(true);
   ds_->Open();
   EXPECT_EQ(Visible(), "4,6 (2)");
+  ds_->SetCountAllRecords(true);  // no count query while filtered
+  EXPECT_EQ(ds_->RecordCount(), 2);
+  ds_->SetCountAllRecords(false);
   ds_->SetFiltered(false);
   EXPECT_EQ(Visible(), "1,2,3,4,5,6 (6)");
   ds_->SetFilter(u"DADOS = '*5'");  // not filtered: the text alone hides nothing
