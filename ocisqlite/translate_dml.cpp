@@ -73,6 +73,7 @@ void Translator::Insert(size_t b, size_t e) {
   for (const auto& c : columns_) names.push_back(c.name);
   size_t ret = Find(i, e, {"RETURNING", "RETURN"});
   if (t_[i].IsSym("(")) {
+    if (t_[match_[i]].kind == Tok::kEnd) throw At(MakeError(907), t_[match_[i]]);
     names.clear();
     Emit("(", t_[i].pos);
     for (size_t k = i + 1; k < match_[i]; ++k) {

@@ -87,6 +87,20 @@ TEST_F(ErrorsTest, MalformedNumbersInStatementsAreRefused) {
   EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name like 'BAD%'"), (Rows{{"0"}}));
 }
 
+// An unclosed column list ran the translator past the statement's last
+// token once RETURNING followed it.
+TEST_F(ErrorsTest, UnclosedInsertColumnListsAreMissingRightParenthesis) {
+  MustExec(system_, "create table dept (deptno number(2), dname varchar2(14))");
+  for (const char* sql : {"insert into dept (deptno returning deptno into :x",
+                          "insert into dept d (deptno, dname returning dname",
+                          "insert into dept (deptno"}) {
+    SCOPED_TRACE(sql);
+    EXPECT_EQ(Exec(system_, sql), OCI_ERROR);
+    EXPECT_EQ(ErrorCode(), 907);
+  }
+  EXPECT_EQ(Query(system_, "select count(*) from dept"), (Rows{{"0"}}));
+}
+
 TEST_F(ErrorsTest, BindingErrors) {
   OCIStmt* st = nullptr;
   OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
