@@ -3,9 +3,11 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -47,33 +49,97 @@ std::string DetectAnsi() {
 }
 
 // Opening a converter costs far more than converting one column value, and
-// texts are converted per row: each thread keeps its converters open.
-class ConverterCache {
+// texts are converted per row: each thread keeps, per code page, its two
+// converters open and what it learnt about the code page.
+class CodePage {
  public:
-  ~ConverterCache() {
-    for (auto& [key, cd] : open_) iconv_close(cd);
+  explicit CodePage(const std::string& name) : name_(name), utf8_(IsUtf8CodePage(name)) {}
+  ~CodePage() {
+    for (iconv_t cd : {encoder_, decoder_})
+      if (cd != kClosed) iconv_close(cd);
   }
-  iconv_t Get(const std::string& to, const std::string& from) {
-    auto key = to + '\n' + from;
-    auto it = open_.find(key);
-    if (it != open_.end()) return it->second;
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-      throw EConvertError(u"Unknown code page: " + AsciiToString(from) + u" -> " +
-                          AsciiToString(to));
-    open_.emplace(std::move(key), cd);
-    return cd;
+  CodePage(const CodePage&) = delete;
+  CodePage& operator=(const CodePage&) = delete;
+
+  const std::string& Name() const { return name_; }
+  bool Utf8() const { return utf8_; }
+  // UTF-16LE to the code page and back; EConvertError when iconv does not
+  // know the code page.
+  iconv_t Encoder() { return Open(encoder_, name_, "UTF-16LE"); }
+  iconv_t Decoder() { return Open(decoder_, "UTF-16LE", name_); }
+
+  // The characters below this one are each their own byte, both ways (0x80
+  // for most code pages, 0x100 for ISO-8859-1, 0 for one iconv does not know
+  // or where even ASCII differs): text of them needs no converter.
+  Char IdentityLimit() {
+    if (limit_ < 0) limit_ = TestIdentity();
+    return static_cast<Char>(limit_);
   }
 
  private:
-  std::unordered_map<std::string, iconv_t> open_;
+  static inline const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
+
+  static iconv_t Open(iconv_t& cd, const std::string& to, const std::string& from) {
+    if (cd != kClosed) return cd;
+    cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == kClosed)
+      throw EConvertError(u"Unknown code page: " + AsciiToString(from) + u" -> " +
+                          AsciiToString(to));
+    return cd;
+  }
+
+  // Each character alone, from the initial state and back to it, so that a
+  // code page with shift states or escapes (UTF-7, ISO-2022) does not pass.
+  // ASCII must pass whole; above it the limit is the first that fails.
+  int TestIdentity() {
+    try {
+      iconv_t enc = Encoder(), dec = Decoder();
+      for (int c = 0; c < 0x100; ++c) {
+        Char unit = static_cast<Char>(c);
+        char byte = static_cast<char>(c);
+        char out[16];
+        const char wide[2] = {static_cast<char>(c), 0};  // UTF-16LE
+        if (Convert(enc, reinterpret_cast<char*>(&unit), 2, out) != std::string_view(&byte, 1) ||
+            Convert(dec, &byte, 1, out) != std::string_view(wide, 2))
+          return c < 0x80 ? 0 : c;
+      }
+      return 0x100;
+    } catch (const EConvertError&) {
+      return 0;
+    }
+  }
+
+  static std::string_view Convert(iconv_t cd, char* in, size_t inleft, char (&out)[16]) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* o = out;
+    size_t oleft = sizeof out;
+    if (iconv(cd, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1) || inleft != 0)
+      return std::string_view();
+    if (iconv(cd, nullptr, nullptr, &o, &oleft) == static_cast<size_t>(-1))
+      return std::string_view();
+    return std::string_view(out, static_cast<size_t>(o - out));
+  }
+
+  std::string name_;
+  bool utf8_;
+  iconv_t encoder_ = kClosed;
+  iconv_t decoder_ = kClosed;
+  int limit_ = -1;
 };
+
+CodePage& CodePageNamed(const std::string& name) {
+  thread_local std::unordered_map<std::string, std::unique_ptr<CodePage>> pages;
+  thread_local CodePage* last = nullptr;
+  if (last != nullptr && last->Name() == name) return *last;
+  std::unique_ptr<CodePage>& page = pages[name];
+  if (!page) page = std::make_unique<CodePage>(name);
+  last = page.get();
+  return *last;
+}
 
 class Iconv {
  public:
-  Iconv(const std::string& to, const std::string& from) {
-    thread_local ConverterCache cache;
-    cd_ = cache.Get(to, from);
+  explicit Iconv(iconv_t cd) : cd_(cd) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
   }
   Iconv(const Iconv&) = delete;
@@ -100,6 +166,19 @@ class Iconv {
   iconv_t cd_;
 };
 
+// Whether every character of the text is below `limit`.
+bool Below(StringView text, Char limit) {
+  Char high = 0;
+  for (Char c : text) high = std::max(high, c);
+  return high < limit;  // an empty text too, unless nothing is known of the code page
+}
+
+bool Below(std::string_view bytes, Char limit) {
+  unsigned char high = 0;
+  for (char c : bytes) high = std::max(high, static_cast<unsigned char>(c));
+  return high < limit;
+}
+
 }  // namespace
 
 const std::string& AnsiCodePage() {
@@ -115,23 +194,29 @@ void SetAnsiCodePage(const std::string& name) {
 }
 
 bool IsUtf8CodePage(const std::string& cp) {
-  std::string u;
-  for (char c : cp)
-    if (c != '-' && c != '_') u.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
-  return u == "UTF8";
+  static const char kUtf8[] = "UTF8";
+  size_t matched = 0;
+  for (char c : cp) {
+    if (c == '-' || c == '_') continue;
+    const char upper = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (matched == 4 || upper != kUtf8[matched]) return false;
+    ++matched;
+  }
+  return matched == 4;
 }
 
 std::string StringToCodePage(StringView text, const std::string& code_page, char default_char,
                              bool* lossy) {
   if (lossy) *lossy = false;
-  if (IsUtf8CodePage(code_page)) return StringToUtf8(text);
-  Iconv cv(code_page, "UTF-16LE");
+  CodePage& cp = CodePageNamed(code_page);
+  if (cp.Utf8()) return StringToUtf8(text);
+  if (Below(text, cp.IdentityLimit())) return std::string(text.begin(), text.end());
+  Iconv cv(cp.Encoder());
   std::string out;
   // One character at a time after a failure, so each unmappable one becomes
-  // exactly one default character.
-  std::u16string src(text);
-  char* in = reinterpret_cast<char*>(src.data());
-  size_t inleft = src.size() * sizeof(Char);
+  // exactly one default character. iconv only reads its input.
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(text.data()));
+  size_t inleft = text.size() * sizeof(Char);
   while (!cv.Run(in, inleft, out)) {
     if (lossy) *lossy = true;
     out.push_back(default_char);
@@ -148,18 +233,23 @@ std::string StringToCodePage(StringView text, const std::string& code_page, char
 
 String CodePageToString(std::string_view bytes, const std::string& code_page, bool* lossy) {
   if (lossy) *lossy = false;
-  if (IsUtf8CodePage(code_page)) {
+  CodePage& cp = CodePageNamed(code_page);
+  if (cp.Utf8()) {
     String s = Utf8ToString(bytes);
     // Only valid UTF-8 comes back byte for byte; a U+FFFD that was written
     // as such is no loss.
     if (lossy && s.find(u'\xFFFD') != String::npos) *lossy = StringToUtf8(s) != bytes;
     return s;
   }
-  Iconv cv("UTF-16LE", code_page);
+  if (Below(bytes, cp.IdentityLimit())) {
+    String text(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+    return text;
+  }
+  Iconv cv(cp.Decoder());
   std::string out;
-  std::string src(bytes);
-  char* in = src.data();
-  size_t inleft = src.size();
+  char* in = const_cast<char*>(bytes.data());  // iconv only reads its input
+  size_t inleft = bytes.size();
   while (!cv.Run(in, inleft, out)) {
     if (lossy) *lossy = true;
     out.push_back('\xFD');
