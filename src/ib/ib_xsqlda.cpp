@@ -58,6 +58,7 @@ void TIBXSQLDA::SetCount(int count) {
   da->sqld = static_cast<short>(count);
   count_ = count;
   names_.assign(count, String());
+  shared_names_ = -1;
   for (int i = 0; i < count; ++i) vars_[i]->name_.clear();
   if (count == 0) unique_relation_name_.clear();
 }
@@ -72,9 +73,44 @@ void TIBXSQLDA::AddName(const String& name, int index) {
   names_.at(index) = normalized;
   vars_.at(index)->name_ = normalized;
   vars_.at(index)->index_ = index;
+  shared_names_ = -1;
 }
 
+bool TIBXSQLDA::HasSharedNames() const {
+  if (shared_names_ < 0) {
+    shared_names_ = 0;
+    for (int i = 0; i < count_ && shared_names_ == 0; ++i)
+      for (int j = i + 1; j < count_; ++j)
+        if (!names_[i].empty() && names_[i] == names_[j]) {
+          shared_names_ = 1;
+          break;
+        }
+  }
+  return shared_names_ == 1;
+}
+
+namespace {
+
+// A name that normalises to itself in both dialects: no blank or control
+// character at either end, no leading double quote, nothing that upper-cases
+// to something else. Every name a program spells as the parameter's stored
+// name is one, and a lookup of it needs no normalising copy.
+bool IsNormalName(StringView name) {
+  if (name.empty() || name.front() <= u' ' || name.back() <= u' ' || name.front() == u'"')
+    return false;
+  for (Char c : name)
+    if (c >= 0x80 || (c >= u'a' && c <= u'z')) return false;
+  return true;
+}
+
+}  // namespace
+
 TIBXSQLVAR* TIBXSQLDA::ByName(StringView name) {
+  if (IsNormalName(name)) {
+    for (int i = 0; i < count_; ++i)
+      if (names_[i] == name) return vars_[i].get();
+    return nullptr;
+  }
   String wanted = FormatIdentifierValue(sql_->Dialect(), name);
   for (int i = 0; i < count_; ++i)
     if (names_[i] == wanted) return vars_[i].get();

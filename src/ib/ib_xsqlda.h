@@ -131,6 +131,8 @@ class TIBXSQLDA {
   const std::vector<String>& Names() const { return names_; }
   // Normalises and stores the name of entry `index`.
   void AddName(const String& name, int index);
+  // Whether two entries share a name (a value then goes to each of them).
+  bool HasSharedNames() const;
   const String& UniqueRelationName() const { return unique_relation_name_; }
 
   // After a describe: names (result rows), lengths, data buffers.
@@ -153,6 +155,7 @@ class TIBXSQLDA {
   std::vector<std::max_align_t> block_;
   std::vector<std::unique_ptr<TIBXSQLVAR>> vars_;
   std::vector<String> names_;
+  mutable int shared_names_ = -1;  // HasSharedNames, -1 until asked
   String unique_relation_name_;
 };
 

@@ -120,7 +120,7 @@ void TIBXSQLVAR::Initialize() {
 
 template <typename F>
 void TIBXSQLVAR::ForEachSameName(F&& f) {
-  if (name_.empty()) {
+  if (name_.empty() || !parent_->HasSharedNames()) {
     f(*this);
     return;
   }

@@ -93,6 +93,36 @@ TEST_F(SQLTest, SameNamedParametersAreAssignedTogether) {
   EXPECT_EQ(q().Fields(0).AsInteger(), 2);
 }
 
+// Names spelled as stored are found as they are; any other spelling (lower
+// case, blanks around it) is normalised first. A value goes to every entry of
+// its name, also after the text changes which names repeat.
+TEST_F(SQLTest, ParametersFoundByEverySpellingOfTheirNames) {
+  q().SQL().SetText(
+      u"insert into TMP_INTEGRACAO (ACAO, TIPO, STATUS) values (:ACAO, :\"Tipo Novo\", :ACAO2)");
+  ASSERT_EQ(q().Params().Names(), (std::vector<String>{u"ACAO", u"TIPO NOVO", u"ACAO2"}));
+  EXPECT_EQ(&q().ParamByName(u"ACAO"), &q().Params()[0]);
+  EXPECT_EQ(&q().ParamByName(u"acao"), &q().Params()[0]);
+  EXPECT_EQ(&q().ParamByName(u" ACAO\t"), &q().Params()[0]);
+  EXPECT_EQ(&q().ParamByName(u"TIPO NOVO"), &q().Params()[1]);
+  EXPECT_EQ(&q().ParamByName(u"Tipo novo"), &q().Params()[1]);
+  EXPECT_EQ(&q().ParamByName(u"acao2"), &q().Params()[2]);
+  EXPECT_THROW(q().ParamByName(u"ACA"), EIBClientError);
+  EXPECT_THROW(q().ParamByName(u"ACAO 2"), EIBClientError);
+  q().ParamByName(u"ACAO").SetAsString(u"X");
+  EXPECT_FALSE(q().Params()[2].Modified()) << "a name of its own takes its value alone";
+  q().ParamByName(u"TIPO NOVO").SetAsString(u"Y");
+  q().ParamByName(u"ACAO2").SetAsString(u"Z");
+  q().ExecQuery();
+  EXPECT_EQ(QueryValue(db(), tr(), u"select ACAO || TIPO || STATUS from TMP_INTEGRACAO"),
+            u"XYZ");
+
+  q().SQL().SetText(u"select count(*) from TMP_INTEGRACAO where ACAO = :V or STATUS = :v");
+  q().ParamByName(u"V").SetAsString(u"Z");
+  EXPECT_TRUE(q().Params()[1].Modified()) << "the names repeat now";
+  q().ExecQuery();
+  EXPECT_EQ(q().Fields(0).AsInteger(), 1);
+}
+
 TEST_F(SQLTest, ResultColumnNames) {
   q().SQL().SetText(
       u"select ACAO as NAME, TIPO as NAME, 1 + 1, ACAO as \"lower\" from TMP_INTEGRACAO");
