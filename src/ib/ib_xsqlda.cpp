@@ -11,6 +11,22 @@
 
 namespace kavo {
 
+namespace {
+
+// A name that normalises to itself in both dialects: no blank or control
+// character at either end, no leading double quote, nothing that upper-cases
+// to something else. Every name a program spells as the parameter's stored
+// name is one, and a lookup of it needs no normalising copy.
+bool IsNormalName(StringView name) {
+  if (name.empty() || name.front() <= u' ' || name.back() <= u' ' || name.front() == u'"')
+    return false;
+  for (Char c : name)
+    if (c >= 0x80 || (c >= u'a' && c <= u'z')) return false;
+  return true;
+}
+
+}  // namespace
+
 TIBXSQLDA::TIBXSQLDA(TIBSQL* sql, bool input) : sql_(sql), input_(input) {}
 TIBXSQLDA::~TIBXSQLDA() = default;
 
@@ -58,6 +74,7 @@ void TIBXSQLDA::SetCount(int count) {
   da->sqld = static_cast<short>(count);
   count_ = count;
   names_.assign(count, String());
+  normal_.assign(count, 0);
   shared_names_ = -1;
   for (int i = 0; i < count; ++i) vars_[i]->name_.clear();
   if (count == 0) unique_relation_name_.clear();
@@ -71,49 +88,46 @@ TIBXSQLVAR& TIBXSQLDA::operator[](int index) {
 void TIBXSQLDA::AddName(const String& name, int index) {
   String normalized = FormatIdentifierValue(sql_->Dialect(), name);
   names_.at(index) = normalized;
+  normal_.at(index) = IsNormalName(normalized) ? 1 : 0;
   vars_.at(index)->name_ = normalized;
   vars_.at(index)->index_ = index;
   shared_names_ = -1;
 }
 
-bool TIBXSQLDA::HasSharedNames() const {
-  if (shared_names_ < 0) {
-    shared_names_ = 0;
-    for (int i = 0; i < count_ && shared_names_ == 0; ++i)
-      for (int j = i + 1; j < count_; ++j)
-        if (!names_[i].empty() && names_[i] == names_[j]) {
-          shared_names_ = 1;
-          break;
-        }
-  }
-  return shared_names_ == 1;
+void TIBXSQLDA::FindSharedNames() const {
+  shared_names_ = 0;
+  for (int i = 0; i < count_ && shared_names_ == 0; ++i)
+    for (int j = i + 1; j < count_; ++j)
+      if (!names_[i].empty() && names_[i] == names_[j]) {
+        shared_names_ = 1;
+        break;
+      }
 }
-
-namespace {
-
-// A name that normalises to itself in both dialects: no blank or control
-// character at either end, no leading double quote, nothing that upper-cases
-// to something else. Every name a program spells as the parameter's stored
-// name is one, and a lookup of it needs no normalising copy.
-bool IsNormalName(StringView name) {
-  if (name.empty() || name.front() <= u' ' || name.back() <= u' ' || name.front() == u'"')
-    return false;
-  for (Char c : name)
-    if (c >= 0x80 || (c >= u'a' && c <= u'z')) return false;
-  return true;
-}
-
-}  // namespace
 
 TIBXSQLVAR* TIBXSQLDA::ByName(StringView name) {
-  if (IsNormalName(name)) {
-    for (int i = 0; i < count_; ++i)
-      if (names_[i] == name) return vars_[i].get();
-    return nullptr;
+  auto same = [&](const String& stored) {
+    return stored.size() == name.size() &&
+           std::memcmp(stored.data(), name.data(), name.size() * sizeof(Char)) == 0;
+  };
+  // Parameters are mostly set in the order of the text: the entry after the
+  // last one found is tried first, with the name as it is spelled when that
+  // entry's name normalises to itself (then so does the spelling). A name
+  // that several entries share is always found at its first entry.
+  const int next = next_lookup_ < count_ ? next_lookup_ : 0;
+  if (next < count_ && normal_[next] && same(names_[next]) && !HasSharedNames()) {
+    next_lookup_ = next + 1;
+    return vars_[next].get();
   }
-  String wanted = FormatIdentifierValue(sql_->Dialect(), name);
+  String normalised;
+  if (!IsNormalName(name)) {
+    normalised = FormatIdentifierValue(sql_->Dialect(), name);
+    name = normalised;
+  }
   for (int i = 0; i < count_; ++i)
-    if (names_[i] == wanted) return vars_[i].get();
+    if (same(names_[i])) {
+      next_lookup_ = i + 1;
+      return vars_[i].get();
+    }
   return nullptr;
 }
 

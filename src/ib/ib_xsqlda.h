@@ -132,7 +132,10 @@ class TIBXSQLDA {
   // Normalises and stores the name of entry `index`.
   void AddName(const String& name, int index);
   // Whether two entries share a name (a value then goes to each of them).
-  bool HasSharedNames() const;
+  bool HasSharedNames() const {
+    if (shared_names_ < 0) FindSharedNames();
+    return shared_names_ == 1;
+  }
   const String& UniqueRelationName() const { return unique_relation_name_; }
 
   // After a describe: names (result rows), lengths, data buffers.
@@ -146,6 +149,7 @@ class TIBXSQLDA {
 
  private:
   std::unique_ptr<TSQLVAR> NewSQLVAR() const;
+  void FindSharedNames() const;
   size_t HeaderSize() const;
 
   TIBSQL* sql_;
@@ -156,6 +160,8 @@ class TIBXSQLDA {
   std::vector<std::unique_ptr<TIBXSQLVAR>> vars_;
   std::vector<String> names_;
   mutable int shared_names_ = -1;  // HasSharedNames, -1 until asked
+  int next_lookup_ = 0;            // where ByName looks first: after the last one found
+  std::vector<char> normal_;       // per entry: its name normalises to itself
   String unique_relation_name_;
 };
 
