@@ -72,36 +72,13 @@ int InterBaseBytesPerCharacter(int id, bool system_relation) {
   }
 }
 
-namespace {
-
-// Every mapped set but the ANSI page of NONE keeps ASCII as it is, and
-// ISO8859_1 is the first 256 code points: such text needs no converter, which
-// matters when every row of a table is written through one.
-unsigned DirectLimit(const TIBCharacterSet& cs) {
-  if (cs.code_page == 28591) return 0x100;
-  return cs.code_page != 0 ? 0x80 : 0;
-}
-
-}  // namespace
-
+// Text that needs no converter (ASCII in every mapped set, all of Latin-1 in
+// ISO8859_1) is copied by the code-page conversion itself.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
-  const unsigned limit = DirectLimit(cs);
-  bool direct = limit != 0;
-  for (size_t i = 0; direct && i < text.size(); ++i) direct = text[i] < limit;
-  if (direct) return std::string(text.begin(), text.end());
   return StringToCodePage(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
 }
 
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {
-  const unsigned limit = DirectLimit(cs);
-  bool direct = limit != 0;
-  for (size_t i = 0; direct && i < bytes.size(); ++i)
-    direct = static_cast<unsigned char>(bytes[i]) < limit;
-  if (direct) {
-    String text(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
-    return text;
-  }
   return CodePageToString(bytes, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
 }
 
