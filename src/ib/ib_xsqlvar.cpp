@@ -134,8 +134,12 @@ void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t s
   sqlvar_->SetSqlType(static_cast<short>(sqltype | (sqlvar_->SqlType() & 1)));
   sqlvar_->SetSqlScale(scale);
   sqlvar_->SetSqlLen(static_cast<short>(size));
-  AllocData(size + (sqltype == SQL_TEXT ? 1 : 0));
+  // Every byte is written: the value, and the terminator of a text.
+  const size_t terminator = sqltype == SQL_TEXT ? 1 : 0;
+  data_.resize(std::max<size_t>(size + terminator, 1));
+  sqlvar_->SetSqlData(data_.data());
   if (size > 0) std::memcpy(data_.data(), bytes, size);
+  if (terminator != 0 || size == 0) data_[size] = 0;
   if (IsNullable()) indicator_ = 0;
   modified_ = true;
 }

@@ -79,14 +79,16 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day) {
   int64_t n100 = t / 36524; if (n100 == 4) n100 = 3; t -= n100 * 36524; y += n100 * 100;
   int64_t n4 = t / 1461; t %= 1461; y += n4 * 4;
   int64_t n1 = t / 365; if (n1 == 4) n1 = 3; t -= n1 * 365; y += n1;
-  int m = 1;
-  while (t >= DaysInMonth(static_cast<int>(y), m)) {
-    t -= DaysInMonth(static_cast<int>(y), m);
-    ++m;
-  }
+  // The month from the days before each one: a guess from 32-day months is
+  // at most one month early.
+  static const int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 366};
+  const int leap = IsLeapYear(static_cast<int>(y)) ? 1 : 0;
+  auto before = [&](int m) { return kDaysBefore[m - 1] + (m > 2 ? leap : 0); };
+  int m = static_cast<int>(t / 32) + 1;
+  if (m < 12 && t >= before(m + 1)) ++m;
   year = static_cast<int>(y);
   month = m;
-  day = static_cast<int>(t) + 1;
+  day = static_cast<int>(t - before(m)) + 1;
 }
 
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
