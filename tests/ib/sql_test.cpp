@@ -106,6 +106,11 @@ TEST_F(SQLTest, ParametersFoundByEverySpellingOfTheirNames) {
   EXPECT_EQ(&q().ParamByName(u"TIPO NOVO"), &q().Params()[1]);
   EXPECT_EQ(&q().ParamByName(u"Tipo novo"), &q().Params()[1]);
   EXPECT_EQ(&q().ParamByName(u"acao2"), &q().Params()[2]);
+  // In and out of the text's order, each after another.
+  for (int i : {2, 1, 0, 2, 2, 0, 1, 1}) {
+    const Char* names[] = {u"ACAO", u"TIPO NOVO", u"ACAO2"};
+    EXPECT_EQ(&q().ParamByName(names[i]), &q().Params()[i]) << i;
+  }
   EXPECT_THROW(q().ParamByName(u"ACA"), EIBClientError);
   EXPECT_THROW(q().ParamByName(u"ACAO 2"), EIBClientError);
   q().ParamByName(u"ACAO").SetAsString(u"X");
@@ -117,6 +122,8 @@ TEST_F(SQLTest, ParametersFoundByEverySpellingOfTheirNames) {
             u"XYZ");
 
   q().SQL().SetText(u"select count(*) from TMP_INTEGRACAO where ACAO = :V or STATUS = :v");
+  EXPECT_EQ(&q().ParamByName(u"V"), &q().Params()[0]);
+  EXPECT_EQ(&q().ParamByName(u"V"), &q().Params()[0]) << "a shared name is its first entry's";
   q().ParamByName(u"V").SetAsString(u"Z");
   EXPECT_TRUE(q().Params()[1].Modified()) << "the names repeat now";
   q().ExecQuery();
