@@ -109,8 +109,11 @@ void TOracleDataSet::ApplyEntry(TChangeLogItem& item) {
   if (index >= 0) GotoBookmark(BookmarkOf(item.Bookmark()));
   String rowid;
   bool have_rowid = false;
-  WriteRecord(inserting, item.AfterData.Data(), inserting ? nullptr : item.BeforeData.Data(),
-              &item, rowid, have_rowid);
+  bool written = WriteRecord(inserting, item.AfterData.Data(),
+                             inserting ? nullptr : item.BeforeData.Data(), &item, rowid, have_rowid);
+  if (written && index >= 0 &&
+      (refresh_options_ & (inserting ? roAfterInsert : roAfterUpdate)) != 0)
+    reread_.push_back(item.Bookmark());
   if (!have_rowid) return;
   // The record shown takes the ROWID of the row written for it; so does the
   // logged insert, which a later fetch then finds among the rows.
@@ -129,6 +132,7 @@ void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
   if (savepoint) session_->Savepoint(kApplyPoint);
   SaveApplyState();
   int32_t failing = -1;
+  reread_.clear();
   applying_ = true;
   try {
     for (Char pass : {u'D', u'U', u'I'}) {
@@ -159,6 +163,15 @@ void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
   }
   applying_ = false;
   apply_state_.clear();
+  // Rows written with a refresh option are read back once all is written,
+  // so that a failed apply never leaves re-read values behind.
+  for (int32_t bookmark : reread_) {
+    int index = IndexOfBookmark(bookmark);
+    if (index >= 0)
+      FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0,
+                  store_->RecordAt(index));
+  }
+  reread_.clear();
   if (!here.empty() && BookmarkValid(here))
     GotoBookmark(here);
   else

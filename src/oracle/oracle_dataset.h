@@ -490,6 +490,8 @@ class TOracleDataSet : public roles::OracleDataSet,
     String record_rowid, after_rowid;
   };
   std::vector<TApplyState> apply_state_;
+  // Records ApplyUpdates reads back once every change is written.
+  std::vector<int32_t> reread_;
   bool stored_active_ = false;
 
   // The open state.

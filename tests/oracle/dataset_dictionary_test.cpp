@@ -97,6 +97,30 @@ TEST_F(DataSetDictionaryTest, CachedPostsAreCheckedWhole) {
   ds_->Cancel();
 }
 
+TEST_F(DataSetDictionaryTest, AppliedInsertsAreReadBackWithTheRefreshOption) {
+  ds_->SetCachedUpdates(true);
+  ds_->SetRefreshOptions(roAfterInsert);
+  ds_->Open();
+  ds_->Insert();
+  ds_->FieldByName(u"ID").SetAsInteger(6);
+  ds_->FieldByName(u"QTY").SetAsInteger(2);
+  ds_->Post();
+  ds_->Insert();
+  ds_->FieldByName(u"ID").SetAsInteger(1);  // taken: this insert fails
+  ds_->FieldByName(u"QTY").SetAsInteger(2);
+  ds_->Post();
+  EXPECT_NE(MessageOf([&] { ds_->ApplyUpdates(); }).find(u"ORA-00001"), String::npos);
+  // The failing record is current; remove it and its entry.
+  EXPECT_EQ(ds_->FieldByName(u"ID").AsInteger(), 1);
+  EXPECT_EQ(ds_->UpdateStatus(), usInserted);
+  ds_->Delete();
+  ds_->Locate(u"ID", {OraVariant(6)}, 0);
+  EXPECT_TRUE(ds_->FieldByName(u"CODE").IsNull());  // nothing read back from a failed apply
+  ds_->ApplyUpdates();
+  ds_->Locate(u"ID", {OraVariant(6)}, 0);
+  EXPECT_EQ(ds_->FieldByName(u"CODE").AsString(), u"NEW");  // the server's default
+}
+
 TEST_F(DataSetDictionaryTest, NewRecordsTakeTheColumnDefaults) {
   ds_->OracleDictionary().DefaultValues = true;
   ds_->Open();
