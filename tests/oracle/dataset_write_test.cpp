@@ -275,6 +275,24 @@ TEST_F(DataSetWriteTest, KeysSequencesHandlersAndRereads) {
   EXPECT_EQ(Column("hora", 2), "23:59:59");
 }
 
+TEST_F(DataSetWriteTest, ColumnsThatAreNotPlainNamesAreQuoted) {
+  ASSERT_EQ(Sql("create table quoted (id number(9), \"Mixed\" varchar2(10));\n"
+                "insert into quoted values (1, 'old');\ncommit;\n"),
+            0);
+  ds_->SQL().SetText(u"select q.*, q.rowid from quoted q");
+  ds_->Open();
+  ds_->Edit();
+  ds_->FieldByName(u"Mixed").SetAsString(u"new");
+  trace_->Clear();
+  ds_->Post();
+  Records r = trace_->Take();
+  ASSERT_EQ(r.size(), 4u);
+  EXPECT_EQ(r[2], "update QUOTED\\nset \"Mixed\" = :v2\\nwhere rowid = :vzo__rowid\\nreturning rowid into :vzo__rowid");
+  std::string out;
+  ASSERT_EQ(Sql("select \"Mixed\" from quoted;\n", &out), 0);
+  EXPECT_NE(out.find("\nnew\n"), std::string::npos) << out;
+}
+
 TEST_F(DataSetWriteTest, LockingModes) {
   OpenService(2);
   ds_->SetLockingMode(lmLockImmediate);
