@@ -58,8 +58,7 @@ int32_t IntegerOp(TOperator op, int32_t l, int32_t r) {
     case opShr: return Wrap(U(l) >> (U(r) & 31u));
     case opDiv:
     case opMod:
-      if (r == 0) throw EExpression(u"Division by zero");
-      if (r == -1 && l == INT32_MIN) throw EExpression(u"Integer overflow");
+      if (r == 0 || (r == -1 && l == INT32_MIN)) throw EExpression(u"Division by zero");
       return op == opDiv ? l / r : l % r;
     default: break;
   }

