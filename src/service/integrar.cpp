@@ -5,11 +5,12 @@
 namespace kavo {
 
 void TKavoServicoIntegrador::Integrar() {
-  if (!OracleSession || !OracleDataSet || !IBDatabase || !FB_TMP_INTEGRACAO) {
+  std::optional<IntegrationComponents> components = CycleComponents();
+  if (!components) {
     Logar(u" Iniciado integracao " + DT());
     return;
   }
-  RunIntegrationCycle({*OracleSession, *OracleDataSet, *IBDatabase, *FB_TMP_INTEGRACAO},
+  RunIntegrationCycle(*components,
                       {CaminhoOracle(), UsuarioOracle(), SenhaOracle(), CaminhoFirebird()},
                       [this](const String& texto) { Logar(texto); }, [] { return DT(); });
 }

@@ -5,6 +5,8 @@
 #include "rtl/format.h"
 #include "service/activity_log.h"
 #include "service/date_time_text.h"
+#include "service/stored_firebird_connection.h"
+#include "service/stored_setting.h"
 #include "service/timer_period.h"
 
 namespace kavo {
@@ -29,7 +31,33 @@ TKavoServicoIntegrador::TKavoServicoIntegrador(TComponent* owner)
   Tempo->SetName(u"Tempo");
   Tempo->SetInterval(static_cast<uint32_t>(MinutosToMilliseconds(20, MinuteMilliseconds())));
   Tempo->SetOnTimer([this](TComponent* sender) { TempoTimer(sender); });
+
+  IBDatabase = CreateStored<TIBDatabase>(u"IBDatabase");
+  ApplyStoredSettings(*IBDatabase);
+  IBTransaction = CreateStored<TIBTransaction>(u"IBTransaction");
+  ApplyStoredSettings(*IBTransaction, *IBDatabase);
+  OracleSession = CreateStored<TOracleSession>(u"OracleSession");
+  ApplyStoredSetting(*OracleSession, u"Preferences.ConvertUTF",
+                     [this] { OracleSession->Preferences().SetConvertUTF(cuUTF8ToUTF16); });
+
+  // A link to a component stored later is resolved once all exist.
+  ApplyStoredSetting(*IBDatabase, u"DefaultTransaction",
+                     [this] { IBDatabase->SetDefaultTransaction(IBTransaction); });
+  DropUnreachableStoredAttach(*IBDatabase);
+  // Each component acts on its stored open state, in the stored order.
   EndLoading();
+}
+
+template <class Kind>
+Kind* TKavoServicoIntegrador::CreateStored(const Char* name) {
+  auto* component = new Kind(this);
+  component->SetName(name);
+  component->BeginLoading();
+  return component;
+}
+
+std::optional<IntegrationComponents> TKavoServicoIntegrador::CycleComponents() const {
+  return cycle_components_;
 }
 
 TKavoServicoIntegrador::~TKavoServicoIntegrador() = default;

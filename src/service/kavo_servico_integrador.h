@@ -1,14 +1,19 @@
 // TKavoServicoIntegrador: the service module. It loads its configuration
 // from the INI file beside the executable, writes the activity log there,
-// and runs one integration cycle (Integrar) at every tick of its timer Tempo.
+// and runs one integration cycle (Integrar) at every tick of its timer Tempo
+// over the database components it owns.
 #ifndef KAVO_SERVICE_KAVO_SERVICO_INTEGRADOR_H_
 #define KAVO_SERVICE_KAVO_SERVICO_INTEGRADOR_H_
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
+#include "ib/ib_database.h"
+#include "ib/ib_transaction.h"
+#include "oracle/session.h"
 #include "platform/timer.h"
-#include "recordset/roles.h"
+#include "service/integration_cycle.h"
 #include "service/service.h"
 
 namespace kavo {
@@ -19,22 +24,30 @@ class TKavoServicoIntegrador : public TService {
   static constexpr const Char* kLogFileName = u"LogKavoIntegracao.txt";
   static constexpr const Char* kIniSection = u"KavoIntegracao";
 
-  // Creates the module's components with their stored settings: the timer is
-  // armed with its stored period of 20 minutes at once.
+  // Creates the module's components in their stored order with their stored
+  // settings: the timer is armed with its stored period of 20 minutes at
+  // once, and the Firebird client library is loaded (its absence ends the
+  // creation with EReadError "Error reading IBDatabase.ServerType: ...").
+  // Then each component acts on its stored open state: the connection's
+  // attach to its design-time database, whose failure is discarded.
   explicit TKavoServicoIntegrador(TComponent* owner);
   ~TKavoServicoIntegrador() override;
 
   HandlerFunction GetServiceController() override;
 
+  // The components, owned by the module, by their stored names.
   TTimer* Tempo = nullptr;
+  TIBDatabase* IBDatabase = nullptr;
+  TIBTransaction* IBTransaction = nullptr;
+  TOracleSession* OracleSession = nullptr;
 
-  // The database components the cycle drives, by their component names. The
-  // module does not create them yet: until the database layers provide them
-  // (or a test attaches stand-ins), Integrar only marks the cycle's start.
-  roles::OracleSession* OracleSession = nullptr;
-  roles::OracleDataSet* OracleDataSet = nullptr;
-  roles::IBDatabase* IBDatabase = nullptr;
-  roles::FB_TMP_INTEGRACAO* FB_TMP_INTEGRACAO = nullptr;
+  // What Integrar runs the cycle over: the module's own components, or
+  // stand-ins put in their place (tests). Without a complete set a cycle
+  // only marks its start.
+  std::optional<IntegrationComponents> CycleComponents() const;
+  void SetCycleComponents(const IntegrationComponents& components) {
+    cycle_components_.emplace(components);
+  }
 
   // Handlers.
   void ServiceStart(TService* sender, bool& started);
@@ -70,6 +83,10 @@ class TKavoServicoIntegrador : public TService {
     return field;
   }
 
+  template <class Kind>
+  Kind* CreateStored(const Char* name);
+
+  std::optional<IntegrationComponents> cycle_components_;
   mutable std::mutex fields_mutex_;  // guards the configuration fields below
   String base_directory_;
   String CAMINHO_ORACLE;

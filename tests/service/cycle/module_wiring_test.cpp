@@ -26,12 +26,7 @@ class ModuleWiring : public ::testing::Test, protected MemoryComponents {
     SetEventSink(nullptr);
     FormatSettings() = saved_;
   }
-  void Attach() {
-    module_.OracleSession = &session;
-    module_.OracleDataSet = ora;
-    module_.IBDatabase = &db;
-    module_.FB_TMP_INTEGRACAO = fb;
-  }
+  void Attach() { module_.SetCycleComponents({session, *ora, db, *fb}); }
   std::vector<std::string> LogLines() const {
     std::vector<std::string> lines;
     std::string all = dir_.Read("LogKavoIntegracao.txt");
