@@ -241,9 +241,14 @@ TEST_P(EarlySignal, WaitsForTheDispatcher) {
   if (GetParam() != SIGTERM && GetParam() != SIGPWR) p.Signal(SIGTERM);  // else it stops itself
   ASSERT_TRUE(p.WaitForStatus("csStopped checkpoint=0"));
   EXPECT_EQ(p.Wait(), 0);
-  EXPECT_EQ(p.Statuses(), (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
-                                   "csRunning checkpoint=0", "csStopPending checkpoint=0",
-                                   "csStopped checkpoint=0"}));
+  Strings statuses = p.Statuses();
+  // An interrogate read before the control handler exists is dropped; read
+  // after it, it is answered once the service runs. Either is right.
+  if (GetParam() == SIGHUP && statuses.size() == 6 && statuses[3] == "csRunning checkpoint=0")
+    statuses.erase(statuses.begin() + 3);
+  EXPECT_EQ(statuses, (Strings{"csStartPending checkpoint=1", "csStartPending checkpoint=2",
+                               "csRunning checkpoint=0", "csStopPending checkpoint=0",
+                               "csStopped checkpoint=0"}));
   EXPECT_TRUE(p.Events().empty());
 }
 
