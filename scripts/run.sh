@@ -200,9 +200,9 @@ errors = [l for l in lines if l.startswith(" Erro ")]
 busy = sum(seen_at[e] - seen_at[s] for s, e in zip(cycles, ends) if e > s)
 marked = count("status = 'X'")
 staged = isql("connect '%s';\nselect count(*) from TMP_INTEGRACAO;\n" % fdb).split()[-1]
-why = query("select count(*), replace(replace(erro, chr(13), ''), chr(10), ' / ') "
-            "from interface_orcl where status = 'A' and erro is not null "
-            "group by replace(replace(erro, chr(13), ''), chr(10), ' / ')")
+one_line = "replace(replace(erro, chr(13) || chr(10), ' / '), chr(10), ' / ')"
+why = query("select count(*), %s from interface_orcl where status = 'A' and erro is not null "
+            "group by %s" % (one_line, one_line))
 print()
 print("Report")
 print("  rows pending before        %d" % pending_before)

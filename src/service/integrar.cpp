@@ -5,12 +5,7 @@
 namespace kavo {
 
 void TKavoServicoIntegrador::Integrar() {
-  std::optional<IntegrationComponents> components = CycleComponents();
-  if (!components) {
-    Logar(u" Iniciado integracao " + DT());
-    return;
-  }
-  RunIntegrationCycle(*components,
+  RunIntegrationCycle(CycleComponents(),
                       {CaminhoOracle(), UsuarioOracle(), SenhaOracle(), CaminhoFirebird()},
                       [this](const String& texto) { Logar(texto); }, [] { return DT(); });
 }

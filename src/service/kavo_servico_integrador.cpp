@@ -6,6 +6,8 @@
 #include "service/activity_log.h"
 #include "service/date_time_text.h"
 #include "service/stored_firebird_connection.h"
+#include "service/stored_firebird_dataset.h"
+#include "service/stored_oracle_dataset.h"
 #include "service/stored_setting.h"
 #include "service/timer_period.h"
 
@@ -36,9 +38,17 @@ TKavoServicoIntegrador::TKavoServicoIntegrador(TComponent* owner)
   ApplyStoredSettings(*IBDatabase);
   IBTransaction = CreateStored<TIBTransaction>(u"IBTransaction");
   ApplyStoredSettings(*IBTransaction, *IBDatabase);
+  FB_TMP_INTEGRACAO = CreateStored<TIBDataSet>(u"FB_TMP_INTEGRACAO");
+  ApplyStoredSetting(*FB_TMP_INTEGRACAO, u"Database",
+                     [this] { FB_TMP_INTEGRACAO->SetDatabase(IBDatabase); });
+  ApplyStoredSetting(*FB_TMP_INTEGRACAO, u"Transaction",
+                     [this] { FB_TMP_INTEGRACAO->SetTransaction(IBTransaction); });
+  ApplyStoredSettings(*FB_TMP_INTEGRACAO, *this);
   OracleSession = CreateStored<TOracleSession>(u"OracleSession");
   ApplyStoredSetting(*OracleSession, u"Preferences.ConvertUTF",
                      [this] { OracleSession->Preferences().SetConvertUTF(cuUTF8ToUTF16); });
+  OracleDataSet = CreateStored<TOracleDataSet>(u"OracleDataSet");
+  ApplyStoredSettings(*OracleDataSet, *OracleSession, *this);
 
   // A link to a component stored later is resolved once all exist.
   ApplyStoredSetting(*IBDatabase, u"DefaultTransaction",
@@ -56,8 +66,9 @@ Kind* TKavoServicoIntegrador::CreateStored(const Char* name) {
   return component;
 }
 
-std::optional<IntegrationComponents> TKavoServicoIntegrador::CycleComponents() const {
-  return cycle_components_;
+IntegrationComponents TKavoServicoIntegrador::CycleComponents() const {
+  if (cycle_components_) return *cycle_components_;
+  return {*OracleSession, *OracleDataSet, *IBDatabase, *FB_TMP_INTEGRACAO};
 }
 
 TKavoServicoIntegrador::~TKavoServicoIntegrador() = default;

@@ -10,7 +10,9 @@
 #include <optional>
 
 #include "ib/ib_database.h"
+#include "ib/ib_dataset.h"
 #include "ib/ib_transaction.h"
+#include "oracle/oracle_dataset.h"
 #include "oracle/session.h"
 #include "platform/timer.h"
 #include "service/integration_cycle.h"
@@ -35,16 +37,18 @@ class TKavoServicoIntegrador : public TService {
 
   HandlerFunction GetServiceController() override;
 
-  // The components, owned by the module, by their stored names.
+  // The components, owned by the module, by their stored names; the
+  // record sets' persistent fields are owned by the module too.
   TTimer* Tempo = nullptr;
   TIBDatabase* IBDatabase = nullptr;
   TIBTransaction* IBTransaction = nullptr;
+  TIBDataSet* FB_TMP_INTEGRACAO = nullptr;
   TOracleSession* OracleSession = nullptr;
+  TOracleDataSet* OracleDataSet = nullptr;
 
   // What Integrar runs the cycle over: the module's own components, or
-  // stand-ins put in their place (tests). Without a complete set a cycle
-  // only marks its start.
-  std::optional<IntegrationComponents> CycleComponents() const;
+  // stand-ins put in their place (tests).
+  IntegrationComponents CycleComponents() const;
   void SetCycleComponents(const IntegrationComponents& components) {
     cycle_components_.emplace(components);
   }

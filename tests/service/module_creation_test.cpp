@@ -6,7 +6,11 @@
 
 #include <vector>
 
+#include "ib/ib_fields.h"
 #include "ib/ib_sql.h"
+#include "recordset/date_time_fields.h"
+#include "recordset/numeric_fields.h"
+#include "recordset/string_fields.h"
 #include "service/kavo_servico_integrador.h"
 #include "service/stored_firebird_connection.h"
 #include "testkit/ib_support.h"
@@ -18,6 +22,12 @@ namespace {
 std::vector<String> Lines(const TIBParamList& params) {
   std::vector<String> lines;
   for (int i = 0; i < params.Count(); ++i) lines.push_back(params[i]);
+  return lines;
+}
+
+std::vector<String> Lines(const TStringList& list) {
+  std::vector<String> lines;
+  for (int i = 0; i < list.Count(); ++i) lines.push_back(list[i]);
   return lines;
 }
 
@@ -35,8 +45,16 @@ class ModuleCreation : public ::testing::Test {
 };
 
 TEST_F(ModuleCreation, ComponentsComeInTheStoredOrderWithTheirStoredSettings) {
-  EXPECT_EQ(OwnedNames(module_),
-            (std::vector<String>{u"Tempo", u"IBDatabase", u"IBTransaction", u"OracleSession"}));
+  std::vector<String> names{u"Tempo", u"IBDatabase", u"IBTransaction", u"FB_TMP_INTEGRACAO"};
+  for (const Char* f : {u"ACAO", u"DADOS", u"DATA", u"HORA", u"TIPO", u"VERSAO", u"STATUS",
+                        u"ERRO", u"STATUS_INTEGRACAO", u"ERRO_INTEGRACAO", u"NRECNO"})
+    names.push_back(u"FB_TMP_INTEGRACAO" + String(f));
+  names.push_back(u"OracleSession");
+  names.push_back(u"OracleDataSet");
+  for (const Char* f : {u"ACAO", u"CODIGO", u"DADOS", u"DT_H_GRAV", u"DT_H_PRI_P", u"DT_H_ULT_P",
+                        u"ERRO", u"HORA", u"ORDEM", u"STATUS", u"TABELA", u"TIPO", u"VERSAO"})
+    names.push_back(u"OracleDataSet" + String(f));
+  EXPECT_EQ(OwnedNames(module_), names);
   EXPECT_FALSE(module_.Loading());
 
   TIBDatabase& db = *module_.IBDatabase;
@@ -59,8 +77,106 @@ TEST_F(ModuleCreation, ComponentsComeInTheStoredOrderWithTheirStoredSettings) {
 
   EXPECT_EQ(module_.OracleSession->Owner(), &module_);
   EXPECT_EQ(module_.OracleSession->Preferences().StoredConvertUTF(), cuUTF8ToUTF16);
-  // No Oracle work happens at creation.
+  // No Oracle work happens at creation, and no record set opens.
   EXPECT_FALSE(module_.OracleSession->Connected());
+  EXPECT_FALSE(module_.OracleDataSet->Active());
+  EXPECT_FALSE(module_.FB_TMP_INTEGRACAO->Active());
+}
+
+// One persistent field as stored: kind, Size (0: none stored), Origin.
+struct StoredField {
+  const Char* name;
+  TFieldType kind;
+  int size;
+};
+
+void ExpectFields(TDataSet& dataset, TComponent& module, const std::vector<StoredField>& stored,
+                  bool with_origin) {
+  ASSERT_EQ(dataset.FieldCount(), static_cast<int>(stored.size()));
+  for (size_t i = 0; i < stored.size(); ++i) {
+    const StoredField& want = stored[i];
+    SCOPED_TRACE(StringToUtf8(want.name));
+    TField& f = *dataset.Fields(static_cast<int>(i));
+    EXPECT_EQ(f.FieldName(), want.name);
+    EXPECT_EQ(f.Name(), dataset.Name() + want.name);
+    EXPECT_EQ(f.Owner(), &module);
+    EXPECT_EQ(f.DataType(), want.kind);
+    if (want.size > 0) {
+      EXPECT_EQ(f.Size(), want.size);
+    }
+    if (with_origin) {
+      EXPECT_EQ(f.Origin(), u"\"TMP_INTEGRACAO\".\"" + String(want.name) + u"\"");
+    }
+  }
+}
+
+TEST_F(ModuleCreation, TheFirebirdRecordSetWithItsStatementsAndFields) {
+  TIBDataSet& fb = *module_.FB_TMP_INTEGRACAO;
+  EXPECT_EQ(fb.Database(), module_.IBDatabase);
+  EXPECT_EQ(fb.AssignedTransaction(), module_.IBTransaction);
+  using Text = std::vector<String>;
+  EXPECT_EQ(Lines(fb.SelectSQL()), (Text{u"SELECT * FROM TMP_INTEGRACAO", u"where NRECNO = 1"}));
+  EXPECT_EQ(Lines(fb.InsertSQL()),
+            (Text{u"insert into TMP_INTEGRACAO",
+                  u"  (ACAO, DADOS, DATA, ERRO, ERRO_INTEGRACAO, HORA, NRECNO, STATUS, "
+                  u"STATUS_INTEGRACAO, ",
+                  u"   TIPO, VERSAO)", u"values",
+                  u"  (:ACAO, :DADOS, :DATA, :ERRO, :ERRO_INTEGRACAO, :HORA, :NRECNO, :STATUS, ",
+                  u"   :STATUS_INTEGRACAO, :TIPO, :VERSAO)"}));
+  EXPECT_EQ(Lines(fb.ModifySQL()),
+            (Text{u"update TMP_INTEGRACAO", u"set", u"  ACAO = :ACAO,", u"  DADOS = :DADOS,",
+                  u"  DATA = :DATA,", u"  ERRO = :ERRO,", u"  ERRO_INTEGRACAO = :ERRO_INTEGRACAO,",
+                  u"  HORA = :HORA,", u"  NRECNO = :NRECNO,", u"  STATUS = :STATUS,",
+                  u"  STATUS_INTEGRACAO = :STATUS_INTEGRACAO,", u"  TIPO = :TIPO,",
+                  u"  VERSAO = :VERSAO", u"where", u"  NRECNO = :OLD_NRECNO"}));
+  EXPECT_EQ(Lines(fb.DeleteSQL()),
+            (Text{u"delete from TMP_INTEGRACAO", u"where", u"  NRECNO = :OLD_NRECNO"}));
+  EXPECT_EQ(Lines(fb.RefreshSQL()),
+            (Text{u"Select ", u"  ACAO,", u"  DADOS,", u"  DATA,", u"  HORA,", u"  TIPO,",
+                  u"  VERSAO,", u"  NRECNO,", u"  STATUS,", u"  ERRO,", u"  STATUS_INTEGRACAO,",
+                  u"  ERRO_INTEGRACAO", u"from TMP_INTEGRACAO ", u"where", u"  NRECNO = :NRECNO"}));
+  ExpectFields(fb, module_,
+               {{u"ACAO", ftWideString, 3}, {u"DADOS", ftWideString, 500},
+                {u"DATA", ftDate, 0}, {u"HORA", ftTime, 0}, {u"TIPO", ftWideString, 50},
+                {u"VERSAO", ftWideString, 10}, {u"STATUS", ftWideString, 10},
+                {u"ERRO", ftWideString, 200}, {u"STATUS_INTEGRACAO", ftWideString, 10},
+                {u"ERRO_INTEGRACAO", ftWideString, 200}, {u"NRECNO", ftLargeint, 0}},
+               true);
+  // The text fields are the Firebird layer's own string fields.
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(dynamic_cast<TIBStringField*>(fb.Fields(i)) != nullptr, i != 2 && i != 3) << i;
+  EXPECT_EQ(fb.FieldByName(u"NRECNO").ProviderFlags(), unsigned(pfInUpdate | pfInWhere | pfInKey));
+  EXPECT_EQ(fb.FieldByName(u"ACAO").ProviderFlags(), unsigned(pfInUpdate | pfInWhere));
+}
+
+TEST_F(ModuleCreation, TheOracleRecordSetWithItsQueryDefinitionAndFields) {
+  TOracleDataSet& ora = *module_.OracleDataSet;
+  EXPECT_EQ(ora.Session(), module_.OracleSession);
+  EXPECT_FALSE(ora.Optimize());
+  EXPECT_EQ(Lines(ora.SQL()),
+            (std::vector<String>{u"SELECT A.*, A.ROWID FROM ", u"v9norvelo.\"INTERFACE_ORCL\" A ",
+                                 u"WHERE ", u"A.STATUS='A' ", u"and  ROWNUM < 1000"}));
+  std::vector<StoredField> fields{
+      {u"ACAO", ftString, 1},        {u"CODIGO", ftFloat, 0},      {u"DADOS", ftString, 500},
+      {u"DT_H_GRAV", ftDateTime, 0}, {u"DT_H_PRI_P", ftDateTime, 0},
+      {u"DT_H_ULT_P", ftDateTime, 0}, {u"ERRO", ftString, 255},    {u"HORA", ftString, 8},
+      {u"ORDEM", ftFloat, 0},        {u"STATUS", ftString, 1},     {u"TABELA", ftString, 20},
+      {u"TIPO", ftString, 50},       {u"VERSAO", ftString, 10}};
+  ExpectFields(ora, module_, fields, false);
+  // The stored query-by-example definition: the thirteen columns, each
+  // queryable and nothing else; stored as 296 bytes of version 5.
+  const std::vector<TQBEField>& qbe = ora.QBEDefinition().Fields();
+  ASSERT_EQ(qbe.size(), fields.size());
+  for (size_t i = 0; i < qbe.size(); ++i) {
+    EXPECT_EQ(qbe[i].FieldName, fields[i].name);
+    EXPECT_TRUE(qbe[i].Queryable);
+    EXPECT_FALSE(qbe[i].AutoPartialMatch || qbe[i].AutoContains || qbe[i].AutoSoundex ||
+                 qbe[i].CaseInsensitive || qbe[i].IgnoreTime);
+    EXPECT_EQ(qbe[i].Value, u"");
+  }
+  std::string stream = ora.QBEDefinition().SaveToStream();
+  EXPECT_EQ(stream.size(), 296u);
+  EXPECT_EQ(stream.substr(0, 8), std::string("\x05\0\0\0\x0d\0\0\0", 8));
 }
 
 TEST_F(ModuleCreation, TheStoredDriveLetterPathIsNeverAttached) {

@@ -8,6 +8,8 @@
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
 #include "service/kavo_servico_integrador.h"
+#include "recordset/database_error.h"
+#include "testkit/oracle_standin.h"
 #include "testkit/temp_dir.h"
 
 namespace kavo::test {
@@ -94,11 +96,24 @@ TEST_F(ModuleWiring, EachTickLogsOnWithTheIniAsItIsThen) {
   EXPECT_EQ(LogLines().back().rfind(" Processo Encerrado ", 0), 0u);
 }
 
-TEST_F(ModuleWiring, WithoutComponentsATickOnlyMarksTheStart) {
-  module_.TempoTimer(&module_);
+TEST_F(ModuleWiring, WithoutStandInsATickRunsTheModulesOwnComponents) {
+  StandIn oracle;  // the client search finds the stand-in
+  dir_.Write("KavoIntegradorOracle.ini",
+             "[KavoIntegracao]\r\nORACLE=" + dir_.File("no-such-store.db") +
+                 "\r\nUU=kavo\r\nSS=secret\r\n");
+  try {
+    module_.TempoTimer(&module_);
+    FAIL() << "the record count of the closed Oracle record set raises";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message(), u"OracleDataSet: Cannot perform this operation on a closed dataset");
+  }
   std::vector<std::string> lines = LogLines();
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[1].rfind(" Iniciado integracao ", 0), 0u);
+  EXPECT_EQ(lines[2].rfind(" Erro ", 0), 0u);
+  EXPECT_NE(lines[2].find(" = ORA-12154: "), std::string::npos) << lines[2];
+  EXPECT_FALSE(module_.OracleSession->Connected());
+  EXPECT_FALSE(module_.IBDatabase->Connected());
   EXPECT_EQ(table.commits, 0);
 }
 

@@ -11,7 +11,8 @@
 
 namespace kavo::test {
 
-StandIn::StandIn() : store_(dir_.File("store.db")) {
+StandIn::StandIn(const std::string& dir_prefix)
+    : dir_(dir_prefix), store_(dir_.File("store.db")) {
   setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
   setenv("KAVO_ORATAB", dir_.File("no-oratab").c_str(), 1);
   unsetenv("NLS_LANG");

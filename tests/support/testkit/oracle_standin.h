@@ -11,9 +11,10 @@ namespace kavo::test {
 
 class StandIn {
  public:
-  // Creates a store in a new temporary directory with SYSTEM's password
-  // "manager" and points the client search at the stand-in home.
-  StandIn();
+  // Creates a store in a new temporary directory (named from `dir_prefix`)
+  // with SYSTEM's password "manager" and points the client search at the
+  // stand-in home.
+  explicit StandIn(const std::string& dir_prefix = "/tmp/kavo-oracle-");
   ~StandIn() = default;
   StandIn(const StandIn&) = delete;
   StandIn& operator=(const StandIn&) = delete;
@@ -25,7 +26,7 @@ class StandIn {
   int Tool(const std::string& arguments);
 
  private:
-  TempDir dir_{"/tmp/kavo-oracle-"};
+  TempDir dir_;
   std::string store_;
 };
 

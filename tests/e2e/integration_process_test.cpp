@@ -1,0 +1,143 @@
+// The service as a process doing its job: pending rows of the interface
+// table in the stand-in store go into TMP_INTEGRACAO (embedded and through
+// the server), once each, or stay pending with their error and no copy.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "ib/ib_sql.h"
+#include "testkit/integration_run.h"
+
+namespace kavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+// A staged row as IntegrationRun::StagedRows shows it, without its NRECNO.
+std::string Staged(int codigo, const std::string& hora, const std::string& tipo = "PEDIDO") {
+  return "I|dados " + std::to_string(codigo) + "|2026-12-08|" + hora + "|" + tipo +
+         "|1.0|PROCESSAR|<null>|<null>|<null>";
+}
+
+Strings WithoutRecno(Strings rows) {
+  for (std::string& r : rows) r = r.substr(0, r.rfind('|'));
+  return rows;
+}
+
+TEST(Integration, RowsGoIntoAnEmbeddedDatabaseOnceOrKeepTheirError) {
+  IntegrationRun run;
+  // The staging table refuses this TIPO: a Firebird refusal of one row.
+  run.FirebirdSql({u"alter table TMP_INTEGRACAO add constraint TIPO_ACEITO "
+                   u"check (TIPO <> 'RECUSADO')"});
+  run.AddPendingRows(1, 1, "08:00:01");
+  run.AddPendingRows(2, 1, "25:00:00");
+  run.AddPendingRows(3, 1, "08:00:03");
+  run.AddPendingRows(4, 1, "08:00:04", "RECUSADO");
+  run.AddPendingRows(5, 1, "23:59:59");
+  run.Start(1500);
+  ASSERT_TRUE(run.WaitForCycles(2, 60s));
+  EXPECT_EQ(run.Stop(), 0);
+
+  const std::string refused =
+      "Operation violates CHECK constraint TIPO_ACEITO on view or table TMP_INTEGRACAO";
+  Strings log = run.Log();
+  std::string ini = "Ini = " + run.Process().File("KavoIntegradorOracle.ini");
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(Strings(log.begin(), log.begin() + 5),
+            (Strings{" Iniciado <DT>", ini, ini, ini, " Iniciado integracao <DT>"}));
+  EXPECT_EQ(Cycle(log, 1),
+            (Strings{" Iniciado integracao <DT>", " Oracle Aberto <DT>", " Firebird Aberto <DT>",
+                     " Nr de Registros para Importar: 5", "Importando: 1 : <DT>",
+                     "Importando: 2 : <DT>", " Erro ''25:00:00'' is not a valid time",
+                     "Importando: 3 : <DT>", "Importando: 4 : <DT>", " Erro " + refused,
+                     "At trigger 'CHECK_1'", "Importando: 5 : <DT>",
+                     " Processo Encerrado <DT>"}));
+  // The next cycle takes the two failed rows again, and only them.
+  EXPECT_EQ(Cycle(log, 2),
+            (Strings{" Iniciado integracao <DT>", " Oracle Aberto <DT>", " Firebird Aberto <DT>",
+                     " Nr de Registros para Importar: 2", "Importando: 2 : <DT>",
+                     " Erro ''25:00:00'' is not a valid time", "Importando: 4 : <DT>",
+                     " Erro " + refused, "At trigger 'CHECK_1'", " Processo Encerrado <DT>"}));
+
+  for (int codigo : {1, 3, 5}) {
+    EXPECT_EQ(run.Column("status", codigo), "X") << codigo;
+    EXPECT_EQ(run.Column("erro", codigo), "") << codigo;
+  }
+  EXPECT_EQ(run.Column("status", 2), "A");
+  EXPECT_EQ(run.Column("erro", 2), "''25:00:00'' is not a valid time");
+  EXPECT_EQ(run.Column("status", 4), "A");
+  // The session writes a line break as Oracle keeps it (ConvertCRLF).
+  EXPECT_EQ(run.Column("erro", 4), refused + "\nAt trigger 'CHECK_1'");
+  EXPECT_EQ(WithoutRecno(run.StagedRows()),
+            (Strings{Staged(1, "08:00:01"), Staged(3, "08:00:03"), Staged(5, "23:59:59")}));
+  EXPECT_TRUE(run.Process().Events().empty());
+}
+
+TEST(Integration, ThroughTheServerARowLockedByAnotherSessionWaitsForTheNextCycle) {
+  IntegrationRun run(IntegrationRun::Firebird::kServer);
+  run.FirebirdSql({u"create unique index TMP_INTEGRACAO_DADOS on TMP_INTEGRACAO (DADOS)"});
+  run.AddPendingRows(1, 3);
+  // Another session holds the key of row 2 in a transaction it has not ended.
+  Connection other(run.FirebirdName());
+  other.db->Open();
+  other.tr->StartTransaction();
+  TIBSQL hold(nullptr);
+  hold.SetDatabase(other.db.get());
+  hold.SetTransaction(other.tr.get());
+  hold.SQL().SetText(u"insert into TMP_INTEGRACAO (DADOS, STATUS) values ('dados 2', 'OUTRA')");
+  hold.ExecQuery();
+
+  run.Start(1000);
+  ASSERT_TRUE(run.WaitForCycles(1, 60s));
+  EXPECT_EQ(run.Column("status", 1), "X");
+  EXPECT_EQ(run.Column("status", 2), "A");
+  EXPECT_EQ(run.Column("erro", 2).rfind("attempt to store duplicate value (visible to active "
+                                        "transactions) in unique index \"TMP_INTEGRACAO_DADOS\"",
+                                        0),
+            0u)
+      << run.Column("erro", 2);
+  EXPECT_EQ(run.Column("status", 3), "X");
+
+  other.tr->Rollback();
+  ASSERT_TRUE(run.WaitForCycles(2, 60s));
+  EXPECT_EQ(run.Stop(), 0);
+  EXPECT_EQ(run.Count("status = 'X'"), 3);
+  EXPECT_EQ(WithoutRecno(run.StagedRows()),
+            (Strings{Staged(1, "10:11:12"), Staged(3, "10:11:12"), Staged(2, "10:11:12")}));
+  Strings second = Cycle(run.Log(), 2);
+  ASSERT_GE(second.size(), 5u);
+  EXPECT_EQ(second[3], " Nr de Registros para Importar: 1");
+  EXPECT_EQ(second[4], "Importando: 2 : <DT>");
+  EXPECT_TRUE(run.Process().Events().empty());
+}
+
+TEST(Integration, TwoThousandFiveHundredRowsTakeThreeCycles) {
+  IntegrationRun run;
+  run.AddPendingRows(1, 2500);
+  run.Start(200);
+  ASSERT_TRUE(run.WaitForCycles(3, 240s));
+  EXPECT_EQ(run.Stop(), 0);
+
+  Strings log = run.Log();
+  Strings counts;
+  for (const std::string& line : log)
+    if (line.rfind(" Nr de Registros para Importar: ", 0) == 0) counts.push_back(line.substr(32));
+  ASSERT_GE(counts.size(), 3u);
+  EXPECT_EQ(Strings(counts.begin(), counts.begin() + 3), (Strings{"999", "999", "502"}));
+  for (size_t i = 3; i < counts.size(); ++i) EXPECT_EQ(counts[i], "0");
+  EXPECT_EQ(CountPrefix(log, "Importando: "), 2500);
+  EXPECT_EQ(CountPrefix(log, " Erro"), 0);
+  EXPECT_EQ(run.Count("status = 'X'"), 2500);
+  // One copy of each row.
+  Strings staged = run.StagedRows();
+  EXPECT_EQ(staged.size(), 2500u);
+  std::set<std::string> dados;
+  for (const std::string& row : staged) dados.insert(row.substr(2, row.find('|', 2) - 2));
+  EXPECT_EQ(dados.size(), 2500u);
+  EXPECT_TRUE(dados.count("dados 1") && dados.count("dados 2500"));
+  EXPECT_TRUE(run.Process().Events().empty());
+}
+
+}  // namespace
+}  // namespace kavo::test
