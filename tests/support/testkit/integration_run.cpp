@@ -132,6 +132,15 @@ bool IntegrationRun::WaitForCycles(int cycles, std::chrono::milliseconds timeout
   return true;
 }
 
+bool IntegrationRun::WaitForEvents(size_t events, std::chrono::milliseconds timeout) {
+  auto end = std::chrono::steady_clock::now() + timeout;
+  while (process_.Events().size() < events) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 int IntegrationRun::Stop() {
   process_.Signal(SIGTERM);
   if (!process_.WaitForStatus("csStopped", std::chrono::seconds(60)))

@@ -28,6 +28,7 @@ class IntegrationRun {
   // `tipo`, DADOS "dados <CODIGO>" and DT_H_GRAV 2026-12-08.
   void AddPendingRows(int first, int count, const std::string& hora = "10:11:12",
                       const std::string& tipo = "PEDIDO");
+  const std::string& OracleStore() const { return oracle_.Store(); }
   // Runs a script as the table's owner; fails the test when it fails.
   void OracleSql(const std::string& script);
   // One column of the row with that CODIGO as the admin tool prints it
@@ -51,6 +52,8 @@ class IntegrationRun {
   void Start(int minute_ms);
   // Waits until `cycles` cycles have logged " Processo Encerrado ".
   bool WaitForCycles(int cycles, std::chrono::milliseconds timeout);
+  // Waits until the event file holds `events` lines.
+  bool WaitForEvents(size_t events, std::chrono::milliseconds timeout);
   // Stops it with SIGTERM; its exit code.
   int Stop();
   // The activity log with every date-time written as "<DT>".
