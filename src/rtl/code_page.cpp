@@ -282,6 +282,9 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
     if (lossy) *lossy = true;
     out.push_back('\xFD');
     out.push_back('\xFF');
+    // Some of glibc's decoders (CP949) consume a bad sequence at the end
+    // before they report it.
+    if (inleft == 0) break;
     ++in;
     --inleft;
   }

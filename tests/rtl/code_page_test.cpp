@@ -31,6 +31,11 @@ TEST(CodePage, DecodesAndFlagsInvalidBytes) {
   EXPECT_FALSE(lossy);
   EXPECT_EQ(CodePageToString("\xEF\xBF\xBD\xC0", "UTF-8", &lossy), u"\uFFFD\uFFFD");
   EXPECT_TRUE(lossy);
+  // glibc's CP949 consumes an invalid pair at the very end before it reports
+  // it: one replacement, and nothing read past the bytes.
+  EXPECT_EQ(CodePageToString("a\xA2\xE8", "CP949", &lossy), u"a\uFFFD");
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(CharByteLength("\xA2\xE8\x87", 0, "CP949"), 1u);
 }
 
 TEST(CodePage, AConverterReusedAfterAFailureStartsClean) {
