@@ -40,6 +40,10 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
   roles::FB_TMP_INTEGRACAO& target = c.FB_TMP_INTEGRACAO;
   String dt = DT();
   Logar(u"Importando: " + source.FieldByName(u"CODIGO").AsString() + u" : " + dt);
+  // The Oracle row is checked and locked before anything is copied: a row
+  // another session holds or has changed is never copied, where a copy made
+  // first would be committed and copied again by the next cycle.
+  source.Edit();
   target.Insert();
   target.FieldByName(u"ACAO").SetAsWideString(
       AnsiToString(source.FieldByName(u"ACAO").AsAnsiString()));
@@ -95,8 +99,8 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
       source.Next();
       continue;
     }
-    // The automatic post of Next writes STATUS and commits it.
-    source.Edit();
+    // The row is still in edit from the copy; the automatic post of Next
+    // writes STATUS and commits it.
     source.FieldByName(u"STATUS").SetAsAnsiString("X");
     source.CommitUpdates();
     source.Next();

@@ -37,6 +37,12 @@ struct IntegrationSettings {
 using LogarFunction = std::function<void(const String&)>;
 using DateTimeTextFunction = std::function<String()>;
 
+// Each row is put in edit (checked against the server and locked) before it
+// is copied, so a row another session holds or has changed is never copied;
+// the copy is committed in Firebird before the Oracle row's post, and a
+// failure between the two (the process dies, the post fails) is the one way
+// a row can be copied twice.
+//
 // Runs one cycle. Two handlers exist, both for Exception and its kin: one
 // around the opening of both sides, which only logs; one around the copy of
 // each row, which undoes the row's Firebird work (a pending insert is

@@ -67,8 +67,12 @@ TEST(OracleDate, OutsideTheYearsOfADateRaises) {
   EXPECT_EQ(DateBytes(EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 0)),
             (std::vector<uint8_t>{199, 199, 12, 31, 24, 60, 60}));
   EXPECT_EQ(DateBytes(EncodeDate(1, 1, 1)), (std::vector<uint8_t>{100, 101, 1, 1, 1, 1, 1}));
+  // The last two lie inside the bounds but round, at the millisecond, onto the
+  // day past them.
   const TDateTime outside[] = {EncodeDate(9999, 12, 31) + 1.0, 1e7, 1e300, -693594.0,
-                               -693594.5, -1e7, std::numeric_limits<double>::quiet_NaN()};
+                               -693594.5, -1e7, std::numeric_limits<double>::quiet_NaN(),
+                               std::nextafter(EncodeDate(9999, 12, 31) + 1.0, 0.0),
+                               std::nextafter(-693594.0, 0.0)};
   for (TDateTime t : outside) {
     uint8_t b[7] = {1, 2, 3, 4, 5, 6, 7};
     EXPECT_THROW(NativeToOracleDate(b, t), EConvertError) << t;

@@ -155,10 +155,10 @@ TEST_F(CycleTest, SuccessMarksThroughTheMovesPostFailureThroughAnExplicitPost) {
   Run();
   Journal expected = {
       "ora.logon", "ora.open 2", "fb.attach", "fb.start",
-      // row 1: copied, then marked; the write comes with the Next
-      "fb.insert", "fb.commitretaining", "ora.edit", "ora.commitupdates", "ora.post+commit",
+      // row 1: locked, copied, then marked; the write comes with the Next
+      "ora.edit", "fb.insert", "fb.commitretaining", "ora.commitupdates", "ora.post+commit",
       // row 2: the HORA text fails; the insert is abandoned, ERRO posted explicitly
-      "fb.cancel", "ora.edit", "ora.post+commit", "ora.commitupdates",
+      "ora.edit", "fb.cancel", "ora.post+commit", "ora.commitupdates",
       "fb.commit", "fb.detach"};
   EXPECT_EQ(journal, expected);
 }
@@ -421,11 +421,11 @@ TEST_F(CycleTest, CallsComeInTheirOrder) {
   table.AddPending(1, "10:00:00");
   table.AddPending(2, "99:00");
   Run();
-  Journal copied = {"log:Importando:", "fb.Insert", "fb.Post", "tr.CommitRetaining",
-                    "ora.Edit", "ora.STATUS:=X", "ora.CommitUpdates",
+  Journal copied = {"log:Importando:", "ora.Edit", "fb.Insert", "fb.Post",
+                    "tr.CommitRetaining", "ora.STATUS:=X", "ora.CommitUpdates",
                     // the automatic post of the move writes STATUS
                     "ora.Post", "ora.Next"};
-  Journal failed = {"log:Importando:", "fb.Insert", "fb.Cancel", "ora.Edit", "log:Erro",
+  Journal failed = {"log:Importando:", "ora.Edit", "fb.Insert", "fb.Cancel", "log:Erro",
                     "ora.ERRO:=''99:00'' is not a valid time", "ora.Post", "ora.CommitUpdates",
                     "ora.Next"};
   EXPECT_EQ(CallsBut(), Join({Opening(), copied, failed, Closing()}));
@@ -472,23 +472,39 @@ TEST_F(CycleTest, ForeignExceptionsPassTheOpeningHandler) {
   EXPECT_EQ(Status(0), "A");
 }
 
-TEST_F(CycleTest, FailedEditOfTheSuccessPathEscapes) {
-  // The row was copied; Edit then finds it changed by another user. That is
-  // no failure of the copy: it must not be written into the row as one.
+// The Oracle row is put in edit before its copy: a row another session has
+// changed or holds is never copied.
+TEST_F(CycleTest, ARowChangedOrHeldElsewhereIsNeverCopied) {
   table.AddPending(1, "10:00:00");
   table.AddPending(2, "10:00:00");
+  // Changed: the failed Edit refreshed the record, so the handler's Edit
+  // gets it and the error is written; the cycle goes on.
   int edits = 0;
   ora->on_edit = [&] {
     if (++edits == 1) throw EOracleError(u"Record has been changed by another user");
   };
+  Run();
+  EXPECT_EQ(log[5], u" Erro Record has been changed by another user");
+  EXPECT_EQ(Erro(0), "Record has been changed by another user");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_EQ(Status(1), "X");
+  ASSERT_EQ(Committed().size(), 1u);
+  EXPECT_EQ(WideOf(FbAt(Committed()[0], u"DADOS")), u"dados 1");
+  ExpectCleanEnd();
+
+  // Held: every Edit fails, the handler's too, and that escapes the cycle
+  // before anything reached Firebird.
+  table.Set(0, u"ERRO", std::nullopt);
+  table.AddPending(3, "10:00:00");
+  ora->on_edit = [] { throw EOracleError(u"Record is locked by another user"); };
+  log.clear();
   EXPECT_THROW(Run(), EOracleError);
-  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(4));
-  EXPECT_EQ(calls.back(), "ora.Edit");
-  EXPECT_EQ(edits, 1);
+  EXPECT_EQ(log.back(), u"Importando: 1 : " + DT(clock));
   EXPECT_EQ(Erro(0), "<null>");
   EXPECT_EQ(Status(0), "A");
-  EXPECT_EQ(Committed().size(), 1u);  // the copy stays committed
-  EXPECT_TRUE(fb->Active());
+  EXPECT_EQ(Status(2), "A");
+  EXPECT_EQ(Committed().size(), 1u);
+  EXPECT_TRUE(tr.pending.empty());
 }
 
 // A log line that cannot be written, case by case.
