@@ -10,6 +10,7 @@
 #include "service/stored_oracle_dataset.h"
 #include "service/stored_setting.h"
 #include "service/timer_period.h"
+#include "service/trace_flags_setting.h"
 
 namespace kavo {
 
@@ -49,11 +50,17 @@ TKavoServicoIntegrador::TKavoServicoIntegrador(TComponent* owner)
                      [this] { OracleSession->Preferences().SetConvertUTF(cuUTF8ToUTF16); });
   OracleDataSet = CreateStored<TOracleDataSet>(u"OracleDataSet");
   ApplyStoredSettings(*OracleDataSet, *OracleSession, *this);
+  // The cycle puts each row in edit before copying it: locking it there means
+  // a row another session holds fails before its copy, not at the write of
+  // its "X" after the copy was committed (which the next cycle would copy
+  // again). The lock ends with the row's post and commit.
+  OracleDataSet->SetLockingMode(lmLockImmediate);
 
   // A link to a component stored later is resolved once all exist.
   ApplyStoredSetting(*IBDatabase, u"DefaultTransaction",
                      [this] { IBDatabase->SetDefaultTransaction(IBTransaction); });
   DropUnreachableStoredAttach(*IBDatabase);
+  ApplyTraceFlagsFromEnvironment(*IBDatabase);
   // Each component acts on its stored open state, in the stored order.
   EndLoading();
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ib/ib_trace_hook.h"
+#include "ib/ib_trace_kinds.h"
 
 namespace kavo {
 
@@ -15,9 +15,6 @@ struct MonitorOptions {
   bool json = false;
   bool help = false;
 };
-
-// The lower-case name of a record kind ("prepare", "execute", ... "misc").
-const char* TraceKindName(int data_type);
 
 // Parses the arguments (without the program name); on a mistake, nullopt
 // and `error` says what is wrong.

@@ -9,7 +9,9 @@
 #include "ib/ib_sql.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
+#include "testkit/child_process.h"
 #include "testkit/integration_run.h"
+#include "testkit/trace_channel.h"
 
 namespace kavo::test {
 namespace {
@@ -115,11 +117,10 @@ TEST(Integration, ThroughTheServerARowLockedByAnotherSessionWaitsForTheNextCycle
   EXPECT_TRUE(run.Process().Events().empty());
 }
 
-// The one failure the cycle cannot turn into ERRO: the Oracle row is locked
-// by another session when the move to the next row writes its "X". The copy
-// is already committed in Firebird; the cycle ends with an error event and
-// the row stays pending without ERRO, so a later cycle copies it again (the
-// known limit of the design).
+// A failure the cycle cannot turn into ERRO: the Oracle row is locked by
+// another session, so neither its edit nor the handler's gets it. The cycle
+// ends with an error event before the row's copy; the row stays pending
+// without ERRO and a later cycle copies it, once.
 TEST(Integration, AnOracleRowLockedByAnotherSessionEndsTheCycleBeforeItsCopy) {
   IntegrationRun run;
   run.AddPendingRows(1, 2);
@@ -153,6 +154,55 @@ TEST(Integration, AnOracleRowLockedByAnotherSessionEndsTheCycleBeforeItsCopy) {
   EXPECT_EQ(run.Column("erro", 1), "");
   EXPECT_EQ(WithoutRecno(run.StagedRows()),
             (Strings{Staged(1, "10:11:12"), Staged(2, "10:11:12")}));
+}
+
+// An operator watches the running service with the monitor program: its
+// Firebird errors always, its statements when the run asks for them.
+TEST(Integration, TheMonitorShowsTheServicesErrorsAndTheStatementsAskedForTheRun) {
+  PrivateTraceChannel channel;  // the service and the monitor inherit it
+  DatabaseDir dir;
+  Child monitor({SQLMONITOR, "--json"}, dir.path());
+  ASSERT_TRUE(monitor.AwaitErr("watching")) << monitor.Err();
+  const std::string refused =
+      "Operation violates CHECK constraint TIPO_ACEITO on view or table TMP_INTEGRACAO";
+  auto run_with = [&](const char* trace_flags, const std::string& wait_for) {
+    IntegrationRun run;
+    run.FirebirdSql({u"alter table TMP_INTEGRACAO add constraint TIPO_ACEITO "
+                     u"check (TIPO <> 'RECUSADO')"});
+    run.AddPendingRows(1, 1, "08:00:01", "RECUSADO");
+    run.AddPendingRows(2, 1, "08:00:02");
+    if (trace_flags) run.Process().AddEnv(std::string("KAVO_TRACE_FLAGS=") + trace_flags);
+    run.Start(1000);
+    EXPECT_TRUE(run.WaitForCycles(1, 60s));
+    EXPECT_TRUE(monitor.AwaitOut(wait_for)) << monitor.Out();
+    EXPECT_EQ(run.Stop(), 0);
+    EXPECT_EQ(run.Column("status", 2), "X");
+  };
+
+  // The stored settings: the refusal, and nothing of the statements.
+  run_with(nullptr, refused);
+  std::string out = monitor.Out();
+  EXPECT_NE(out.find("{\"time\":\""), std::string::npos) << out;
+  EXPECT_NE(out.find("\"kind\":\"error\",\"text\":\"\\r\\n[Application: KavoIntegradorOracle]"),
+            std::string::npos)
+      << out;
+  for (const char* kind : {"execute", "prepare", "connect", "transact"})
+    EXPECT_EQ(out.find(std::string("\"kind\":\"") + kind + "\""), std::string::npos) << kind;
+
+  const size_t refusals = Count(out, refused);
+  EXPECT_GE(refusals, 1u);
+
+  // Asked for: each row's insert with its values, the attach and the commits.
+  run_with("execute,connect,transact", "dados 2");
+  out = monitor.Out();
+  EXPECT_GT(Count(out, refused), refusals) << out;
+  for (const char* kind : {"execute", "connect", "transact"})
+    EXPECT_NE(out.find(std::string("\"kind\":\"") + kind + "\""), std::string::npos) << kind;
+  EXPECT_EQ(Count(out, "[Execute] insert into TMP_INTEGRACAO"), 2u) << out;
+  EXPECT_EQ(out.find("\"kind\":\"prepare\""), std::string::npos);
+
+  monitor.Signal(SIGINT);
+  EXPECT_EQ(monitor.Wait(), 0);
 }
 
 TEST(Integration, TwoThousandFiveHundredRowsTakeThreeCycles) {

@@ -1,5 +1,6 @@
-// Creating the module fails when the Firebird client library is missing: in
-// every use, before anything is installed, logged or reported.
+// Creating the module fails when the Firebird client library is missing, or
+// the trace asked for cannot be read: in every use, before anything is
+// installed, logged or reported.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -43,6 +44,22 @@ TEST(WithoutTheFirebirdClient, NothingIsInstalledOrRemoved) {
   EXPECT_EQ(p.Stderr(), kClientMissing);
   EXPECT_EQ(p.Stdout(), "");
   EXPECT_TRUE(p.Exists("units/KavoServicoIntegrador.service"));
+  EXPECT_FALSE(p.Exists("LogKavoIntegracao.txt"));
+}
+
+// A trace the operator asked for in a form that cannot be read is said at
+// once, the way a stored setting that cannot be applied is.
+TEST(TraceFlagsForTheRun, AnUnknownKindEndsTheProgramBeforeItsFirstReport) {
+  ServiceProcess p;
+  p.SetIni("[KavoIntegracao]\r\nMINUTOS=1\r\n");
+  p.AddEnv("KAVO_TRACE_FLAGS=execute,statements");
+  EXPECT_EQ(p.Run({}, true), 1);
+  EXPECT_EQ(p.Stderr(),
+            "Exception EConvertError in module KavoIntegradorOracle at 0000000000000000.\r\n"
+            "KAVO_TRACE_FLAGS: unknown kind \"statements\" (kinds: prepare, execute, fetch, "
+            "error, stmt, connect, transact, blob, service, misc, or all).\r\n");
+  p.Drain(std::chrono::milliseconds(50));
+  EXPECT_TRUE(p.Messages().empty());
   EXPECT_FALSE(p.Exists("LogKavoIntegracao.txt"));
 }
 

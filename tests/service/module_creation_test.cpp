@@ -123,6 +123,18 @@ TEST_F(ModuleCreation, TheFirebirdRecordSetWithItsStatementsAndFields) {
                   u"   TIPO, VERSAO)", u"values",
                   u"  (:ACAO, :DADOS, :DATA, :ERRO, :ERRO_INTEGRACAO, :HORA, :NRECNO, :STATUS, ",
                   u"   :STATUS_INTEGRACAO, :TIPO, :VERSAO)"}));
+  EXPECT_EQ(Lines(fb.ModifySQL()),
+            (Text{u"update TMP_INTEGRACAO", u"set", u"  ACAO = :ACAO,", u"  DADOS = :DADOS,",
+                  u"  DATA = :DATA,", u"  ERRO = :ERRO,", u"  ERRO_INTEGRACAO = :ERRO_INTEGRACAO,",
+                  u"  HORA = :HORA,", u"  NRECNO = :NRECNO,", u"  STATUS = :STATUS,",
+                  u"  STATUS_INTEGRACAO = :STATUS_INTEGRACAO,", u"  TIPO = :TIPO,",
+                  u"  VERSAO = :VERSAO", u"where", u"  NRECNO = :OLD_NRECNO"}));
+  EXPECT_EQ(Lines(fb.DeleteSQL()),
+            (Text{u"delete from TMP_INTEGRACAO", u"where", u"  NRECNO = :OLD_NRECNO"}));
+  EXPECT_EQ(Lines(fb.RefreshSQL()),
+            (Text{u"Select ", u"  ACAO,", u"  DADOS,", u"  DATA,", u"  HORA,", u"  TIPO,",
+                  u"  VERSAO,", u"  NRECNO,", u"  STATUS,", u"  ERRO,", u"  STATUS_INTEGRACAO,",
+                  u"  ERRO_INTEGRACAO", u"from TMP_INTEGRACAO ", u"where", u"  NRECNO = :NRECNO"}));
   ExpectFields(fb, module_,
                {{u"ACAO", ftWideString, 3}, {u"DADOS", ftWideString, 500},
                 {u"DATA", ftDate, 0}, {u"HORA", ftTime, 0}, {u"TIPO", ftWideString, 50},
@@ -141,6 +153,7 @@ TEST_F(ModuleCreation, TheOracleRecordSetWithItsQueryDefinitionAndFields) {
   TOracleDataSet& ora = *module_.OracleDataSet;
   EXPECT_EQ(ora.Session(), module_.OracleSession);
   EXPECT_FALSE(ora.Optimize());
+  EXPECT_EQ(ora.LockingMode(), lmLockImmediate);
   EXPECT_EQ(Lines(ora.SQL()),
             (std::vector<String>{u"SELECT A.*, A.ROWID FROM ", u"v9norvelo.\"INTERFACE_ORCL\" A ",
                                  u"WHERE ", u"A.STATUS='A' ", u"and  ROWNUM < 1000"}));

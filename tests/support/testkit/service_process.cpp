@@ -83,7 +83,11 @@ void ServiceProcess::Start(const std::vector<std::string>& args, bool notify) {
   std::vector<std::string> env = env_;
   for (char** e = environ; *e; ++e) {
     std::string entry = *e;
-    if (entry.rfind("NOTIFY_SOCKET=", 0) == 0 || entry.rfind("KAVO_", 0) == 0) continue;
+    // The test's own trace channel stays: the service never reports on the
+    // machine's channel from a test.
+    bool channel = entry.rfind("KAVO_SQLMONITOR_SUFFIX=", 0) == 0;
+    if (entry.rfind("NOTIFY_SOCKET=", 0) == 0 || (entry.rfind("KAVO_", 0) == 0 && !channel))
+      continue;
     env.push_back(entry);
   }
   env.push_back("KAVO_EVENT_LOG_FILE=" + File("events.txt"));
