@@ -3,8 +3,9 @@
 # paths, then prints their tables (medians of interleaved passes, ratios to
 # the raw client API, peak memory of one pass per way).
 #
-#   scripts/bench.sh               # full size: 10 000 Firebird rows, 100 000 Oracle rows
-#   scripts/bench.sh --quick       # a tenth of the rows, 5 repetitions
+#   scripts/bench.sh               # full size: 10 000 Firebird rows, 100 000 Oracle rows,
+#                                  # whole cycles of 999 rows
+#   scripts/bench.sh --quick       # a tenth of the rows (cycles of 100), 5 repetitions
 #   scripts/bench.sh --callgrind   # also counts instructions of one pass per way
 #                                  # (valgrind; repeatable on a loaded machine)
 #
@@ -24,14 +25,16 @@ done
 
 scripts/install-deps.sh
 cmake -S . -B build-release -DKAVO_TESTS=OFF >/dev/null
-cmake --build build-release -j2 --target ib_insert_paths_bench oracle_read_paths_bench >/dev/null
+cmake --build build-release -j2 --target ib_insert_paths_bench oracle_read_paths_bench \
+  service_cycle_bench >/dev/null
 
 out=build-release/bench
 mkdir -p "$out"
 ib_rows=10000
 ora_rows=100000
+cycle_rows=999
 reps=9
-if [ "$quick" = 1 ]; then ib_rows=1000; ora_rows=10000; reps=5; fi
+if [ "$quick" = 1 ]; then ib_rows=1000; ora_rows=10000; cycle_rows=100; reps=5; fi
 
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 status=0
@@ -48,6 +51,8 @@ run() {  # run <log> <program> <args...>
 run ib_insert_paths.log build-release/bench/ib/ib_insert_paths_bench --rows=$ib_rows \
   --benchmark_repetitions=$reps --memory
 run oracle_read_paths.log build-release/bench/oracle/oracle_read_paths_bench --rows=$ora_rows \
+  --benchmark_repetitions=$reps --memory
+run service_cycle.log build-release/bench/service/service_cycle_bench --rows=$cycle_rows \
   --benchmark_repetitions=$reps --memory
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 
@@ -80,5 +85,10 @@ if [ "$callgrind" = 1 ]; then
   printf '%-20s raw %8d/row  layer %8d/row (%s)  sqlite %6d/row (%s)\n' "OracleRead" \
     $((raw / cg_ora_rows)) $((layer / cg_ora_rows)) "$(ratio "$layer" "$raw")" \
     $((sqlite / cg_ora_rows)) "$(ratio "$sqlite" "$raw")"
+  cycle=build-release/bench/service/service_cycle_bench
+  raw=$(count $cycle $cycle_rows Cycle/Raw)
+  service=$(count $cycle $cycle_rows Cycle/Service)
+  printf '%-20s raw %8d/row  service %8d/row (%s)\n' "WholeCycle" \
+    $((raw / cycle_rows)) $((service / cycle_rows)) "$(ratio "$service" "$raw")"
 fi
 exit $status
