@@ -42,7 +42,7 @@ class TIBTransaction : public TComponent, public roles::IBTransaction {
   void EndTransaction(TIBTransactionAction action, bool force);
 
   bool Active() const { return handle_ != 0; }
-  bool InTransaction() const { return Active(); }
+  bool InTransaction() const override { return Active(); }
   // True starts, false rolls back; while loading only recorded.
   void SetActive(bool value);
   bool StreamedActive() const { return streamed_active_; }

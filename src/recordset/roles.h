@@ -58,6 +58,9 @@ class IBTransaction {
   // Undoes the work since the last commit and keeps the transaction and its
   // open record sets. "Transaction is not active" when inactive.
   virtual void RollbackRetaining() = 0;
+  // Whether the transaction is started; a lost connection ends it, and its
+  // work with it.
+  virtual bool InTransaction() const = 0;
 };
 
 // The Firebird connection (TIBDatabase).

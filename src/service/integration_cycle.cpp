@@ -69,7 +69,10 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
 // row's work only.
 void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progress) {
   if (target.State() == dsInsert || target.State() == dsEdit) target.Cancel();
-  if (progress.post_tried && !progress.committed) target.Transaction().RollbackRetaining();
+  // A lost connection has ended the transaction and undone the row already;
+  // a rollback would only raise over the row's own error.
+  if (progress.post_tried && !progress.committed && target.Transaction().InTransaction())
+    target.Transaction().RollbackRetaining();
 }
 
 }  // namespace

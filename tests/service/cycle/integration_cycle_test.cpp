@@ -358,6 +358,24 @@ TEST_F(CycleTest, PostFailingAfterItsInsertRanRollsTheRowBack) {
   ExpectCleanEnd();
 }
 
+TEST_F(CycleTest, ALostConnectionLeavesTheRowItsOwnError) {
+  // The insert ran, then the connection went: the server ended the
+  // transaction with the row in it. The row keeps the error that happened,
+  // not the rollback's "Transaction is not active".
+  table.AddPending(1, "10:00:00");
+  fb->on_refresh = [&](const Row&) {
+    tr.Lose();
+    throw EIBError(u"Error writing data to the connection");
+  };
+  Run();
+  EXPECT_EQ(log[5], u" Erro Error writing data to the connection");
+  EXPECT_EQ(log.back(), u" Processo Encerrado " + DT(5));
+  EXPECT_EQ(Erro(0), "Error writing data to the connection");
+  EXPECT_EQ(Status(0), "A");
+  EXPECT_TRUE(Committed().empty());
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), "tr.RollbackRetaining"), calls.end());
+}
+
 TEST_F(CycleTest, FailedUndoEscapesTheCycle) {
   table.AddPending(1, "10:00:00");
   tr.on_commit = [] { throw EIBError(u"deadlock"); };

@@ -157,6 +157,12 @@ class MemIBTransaction : public roles::IBTransaction, public CallRecorder {
   void Start();
   void Commit();
   bool Active() const { return active_; }
+  bool InTransaction() const override { return active_; }
+  // The connection is lost: the server ends the transaction and its work.
+  void Lose() {
+    active_ = false;
+    pending.clear();
+  }
 
   std::vector<Row> pending;            // posted, not yet committed
   std::function<void()> on_commit;     // may raise: CommitRetaining fails
