@@ -25,9 +25,13 @@ cmake -S . -B build -DKAVO_TESTS=OFF -DKAVO_BENCH=OFF >/dev/null
 cmake --build build --parallel "$(nproc)" --target KavoIntegradorOracle ocisqlite_tool ocisqlite_clntsh
 
 exec python3 - "$PWD" "${KAVO_DEMO_ROWS:-3000}" "${KAVO_RUN_SECONDS:-120}" <<'PY'
-import collections, os, random, shutil, signal, socket, subprocess, sys, tempfile, time
+import os, random, shutil, signal, subprocess, sys, tempfile, time
 
 root, rows, limit = sys.argv[1], int(sys.argv[2]), float(sys.argv[3])
+sys.path.insert(0, os.path.join(root, "scripts"))
+from kavo_harness import (Firebird, HarnessError, LineTail, NotifySocket, StandIn, quote,
+                          write_ini)
+
 build = os.path.join(root, "build")
 exe = os.path.join(build, "KavoIntegradorOracle")
 tool = os.path.join(build, "ocisqlite")
@@ -40,47 +44,26 @@ log = os.path.join(build, "LogKavoIntegracao.txt")
 # The embedded engine's lock files stay with the demo, away from a server's.
 fb_env = dict(os.environ, FIREBIRD_LOCK=os.path.join(demo, "firebird-lock"))
 BAD_HORAS = ["25:00:00", "", None, "10h30", "12:60:00"]
+oracle = StandIn(tool, store)
+firebird = Firebird(fb_env)
+count = oracle.count
 
 
-def sql(script, logon="v9norvelo/secret"):
-    r = subprocess.run([tool, "sql", store, logon], input=script, text=True,
-                       capture_output=True)
-    if r.returncode != 0:
-        sys.exit("the stand-in refused the demo script:\n" + r.stdout + r.stderr)
-    return r.stdout
+def fail(kind, value, traceback):
+    # A refused demo script or isql run says why, without a trace.
+    if issubclass(kind, HarnessError):
+        print(value, file=sys.stderr)
+    else:
+        sys.__excepthook__(kind, value, traceback)
 
 
-def query(select):
-    """Rows of a query as lists of texts (NULL as an empty text)."""
-    lines = sql(select + ";\n").splitlines()
-    return [line.split("|", 1) for line in lines[1:-1]]
-
-
-def count(where):
-    return int(query("select count(*) from interface_orcl where " + where)[0][0])
-
-
-def isql(script):
-    r = subprocess.run(["isql-fb", "-q", "-user", "VAVAVOR", "-password", "kat4ro2"],
-                       input=script, text=True, capture_output=True, env=fb_env)
-    if r.returncode != 0 or "Statement failed" in r.stderr:
-        sys.exit("isql-fb failed:\n" + r.stdout + r.stderr)
-    return r.stdout
-
-
-def quote(text):
-    return "null" if text is None else "'" + text.replace("'", "''") + "'"
+sys.excepthook = fail
 
 
 # --- fresh demo data ---------------------------------------------------------
 shutil.rmtree(demo, ignore_errors=True)
 os.makedirs(os.path.join(demo, "firebird-lock"))
-subprocess.run([tool, "create", store, "manager"], check=True, stdout=subprocess.DEVNULL)
-sql("""create user v9norvelo identified by secret;
-create table v9norvelo."INTERFACE_ORCL" (ACAO varchar2(1), CODIGO number, DADOS varchar2(500),
-  DT_H_GRAV date, DT_H_PRI_P date, DT_H_ULT_P date, ERRO varchar2(255), HORA varchar2(8),
-  ORDEM number, STATUS varchar2(1), TABELA varchar2(20), TIPO varchar2(50), VERSAO varchar2(10));
-""", "system/manager")
+oracle.create()
 rng = random.Random(2026)
 bad = {round(rows * (i + 1) / (len(BAD_HORAS) + 1)): h for i, h in enumerate(BAD_HORAS)}
 kinds = [("PEDIDO", "PEDIDOS"), ("CLIENTE", "CLIENTES"), ("PRODUTO", "PRODUTOS")]
@@ -98,31 +81,12 @@ for codigo in range(1, rows + 1):
                               time.strftime("%Y-%m-%d", stamp), quote(hora), codigo,
                               quote(tabela), quote(tipo)))
 script.append("commit;")
-sql("\n".join(script) + "\n")
-isql("""create database '%s' default character set ISO8859_1;
-create table TMP_INTEGRACAO (NRECNO bigint, ACAO varchar(3), DADOS varchar(500), DATA date,
-  HORA time, TIPO varchar(50), VERSAO varchar(10), STATUS varchar(10), ERRO varchar(200),
-  STATUS_INTEGRACAO varchar(10), ERRO_INTEGRACAO varchar(200));
-create generator GEN_TMP_INTEGRACAO;
-set term ^ ;
-create trigger TMP_INTEGRACAO_BI for TMP_INTEGRACAO before insert as
-begin
-  if (new.NRECNO is null) then new.NRECNO = gen_id(GEN_TMP_INTEGRACAO, 1);
-end^
-set term ; ^
-commit;
-""" % fdb)
-with open(ini, "w", newline="\r\n") as f:
-    f.write("""[KavoIntegracao]
-; Oracle connect identifier (here: the stand-in store), user name and password
-ORACLE=%s
-UU=v9norvelo
-SS=secret
-; Firebird database path (a local path: the embedded engine)
-FIREBIRD=%s
-; Timer period in minutes (the demo's minute is one second)
-MINUTOS=1
-""" % (store, fdb))
+oracle.sql("\n".join(script) + "\n")
+firebird.create_staging(fdb)
+write_ini(ini, store, fdb, {
+    "ORACLE": "Oracle connect identifier (here: the stand-in store), user name and password",
+    "FIREBIRD": "Firebird database path (a local path: the embedded engine)",
+    "MINUTOS": "Timer period in minutes (the demo's minute is one second)"})
 if os.path.exists(log):
     os.remove(log)
 pending_before = count("status = 'A'")
@@ -131,38 +95,25 @@ print("Demo data: %d pending rows in %s (%d with a time of day the service canno
 print("           an empty TMP_INTEGRACAO in %s" % fdb)
 
 # --- the service, as the service manager runs it -------------------------------
-lines, seen_at = [], []  # log lines and when this driver saw each
+activity = LineTail(log)
+lines, seen_at = activity.lines, activity.seen_at  # log lines and when this driver saw each
 
 
 def read_log():
-    if not os.path.exists(log):
-        return
-    with open(log, "rb") as f:
-        text = f.read().decode("latin-1")
-    done = text[:text.rfind("\r\n") + 2] if "\r\n" in text else ""
-    new = done.split("\r\n")[len(lines):-1]
-    lines.extend(new)
-    seen_at.extend([time.monotonic()] * len(new))
+    activity.poll(time.monotonic())
 
 
 with tempfile.TemporaryDirectory() as tmp:
-    path = os.path.join(tmp, "notify")
-    sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-    sock.bind(path)
-    sock.settimeout(0.05)
-    env = dict(fb_env, NOTIFY_SOCKET=path, KAVO_TEST_MINUTE_MS="1000", ORACLE_HOME=home)
+    notify = NotifySocket(os.path.join(tmp, "notify"))
+    env = dict(fb_env, NOTIFY_SOCKET=notify.path, KAVO_TEST_MINUTE_MS="1000", ORACLE_HOME=home)
     env.pop("NLS_LANG", None)
     proc = subprocess.Popen([exe], env=env)
-    statuses = []
+    statuses = notify.statuses
 
     def listen(span, until=lambda: False):
         end = time.monotonic() + span
         while time.monotonic() < end and proc.poll() is None and not until():
-            try:
-                msg = sock.recv(4096).decode(errors="replace")
-                statuses.append(msg.split("\n")[0])
-            except socket.timeout:
-                pass
+            notify.receive(0.05)
             read_log()
 
     def every_row_tried():
@@ -180,12 +131,8 @@ with tempfile.TemporaryDirectory() as tmp:
         proc.send_signal(signal.SIGTERM)
         listen(30)
     code = proc.wait(timeout=30)
-    sock.setblocking(False)
-    while True:  # the last reports may still wait in the socket
-        try:
-            statuses.append(sock.recv(4096).decode(errors="replace").split("\n")[0])
-        except BlockingIOError:
-            break
+    notify.drain()  # the last reports may still wait in the socket
+    notify.close()
     read_log()
 
 print("Service: " + " -> ".join(s.replace("STATUS=", "").split(" accepts")[0]
@@ -199,10 +146,10 @@ ends = [i for i, l in enumerate(lines) if l.startswith(" Processo Encerrado ")]
 errors = [l for l in lines if l.startswith(" Erro ")]
 busy = sum(seen_at[e] - seen_at[s] for s, e in zip(cycles, ends) if e > s)
 marked = count("status = 'X'")
-staged = isql("connect '%s';\nselect count(*) from TMP_INTEGRACAO;\n" % fdb).split()[-1]
+staged = firebird.isql("connect '%s';\nselect count(*) from TMP_INTEGRACAO;\n" % fdb).split()[-1]
 one_line = "replace(replace(erro, chr(13) || chr(10), ' / '), chr(10), ' / ')"
-why = query("select count(*), %s from interface_orcl where status = 'A' and erro is not null "
-            "group by %s" % (one_line, one_line))
+why = oracle.query("select count(*), %s from interface_orcl where status = 'A' and erro is not "
+                   "null group by %s" % (one_line, one_line), 1)
 print()
 print("Report")
 print("  rows pending before        %d" % pending_before)
