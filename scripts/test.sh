@@ -20,9 +20,11 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 (cd build-test && ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@")
 
-# The whole run also replays every fuzz corpus (known crash inputs included)
-# and fuzzes each target briefly.
+# The whole run also soaks the service under injected faults for 20 cycles
+# (the tests no longer need the server it kills), replays every fuzz corpus
+# (known crash inputs included) and fuzzes each target briefly.
 if [ $# -eq 0 ]; then
-  # A fixed seed: CI replays the same inputs, and a failure there is a regression.
+  # Fixed seeds: CI replays the same draws and inputs each time.
+  KAVO_SOAK_BUILD=build-release scripts/soak.sh "${KAVO_SOAK_CYCLES:-20}" "${KAVO_SOAK_SEED:-1}"
   FUZZ_OPTIONS=${FUZZ_OPTIONS:--seed=1} scripts/fuzz.sh all "${KAVO_FUZZ_SECONDS:-6}"
 fi
