@@ -20,6 +20,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DKAVO_TESTS=OFF -DKAVO_BENCH=OFF >/dev/null
 fi
 cmake --build "$build" --parallel "$(nproc)" \
-  --target KavoIntegradorOracle ocisqlite_tool ocisqlite_clntsh >/dev/null
+  --target KavoIntegradorOracle ocisqlite_tool ocisqlite_clntsh
 
 exec python3 scripts/soak.py "$build" "$@"
