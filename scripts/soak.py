@@ -388,8 +388,9 @@ class Leg:
         first = self.next_codigo
         for codigo in range(first, first + n):
             tipo = self.rng.choice(TIPOS)
-            # Rare: the cycle takes at most 999 pending rows, oldest first, so
-            # rows it can never move would in the end leave no room for others.
+            # Rare: the cycle takes at most 999 pending rows in the table's
+            # order, so rows it can never move would in the end leave no room
+            # for the others.
             if self.rng.random() < 0.005:
                 hora = self.rng.choice(BAD_HORAS)
                 self.bad_hora.add(codigo)
