@@ -5,41 +5,23 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
-#include "oci.h"
+#include "raw_oci.h"
 #include "read_ways.h"
 
 namespace kavo::bench {
 namespace {
 
-void Check(sword rc, OCIError* err, const char* what) {
-  if (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO) return;
-  char text[512] = "";
-  sb4 code = 0;
-  if (err != nullptr)
-    OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
-                OCI_HTYPE_ERROR);
-  throw std::runtime_error(std::string(what) + ": " + text);
-}
-
+// The store's owner logged on; its environment freed with it.
 struct RawSession {
-  OCIEnv* env = nullptr;
-  OCIError* err = nullptr;
-  OCISvcCtx* svc = nullptr;
-  explicit RawSession(const std::string& store) {
-    OCIEnvCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-    Check(OCILogon(env, err, &svc, reinterpret_cast<const OraText*>("system"), 6,
-                   reinterpret_cast<const OraText*>("manager"), 7,
-                   reinterpret_cast<const OraText*>(store.c_str()),
-                   static_cast<ub4>(store.size())),
-          err, "logon");
-  }
-  ~RawSession() {
-    OCILogoff(svc, err);
-    OCIHandleFree(env, OCI_HTYPE_ENV);
-  }
+  OciEnv oci;
+  OciLogon logon;
+  OCIEnv* env = oci.env;
+  OCIError* err = oci.err;
+  OCISvcCtx* svc = logon.svc;
+  explicit RawSession(const std::string& store) : logon(oci, store, "system", "manager") {}
   void Run(const std::string& sql) {
     OCIStmt* st = nullptr;
     OCIHandleAlloc(env, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);

@@ -26,7 +26,9 @@
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "read_ways.h"
-#include "side_by_side.h"
+#include "scratch_directory.h"
+#include "side_by_side_program.h"
+#include "stand_in_home.h"
 
 namespace kavo::bench {
 namespace {
@@ -41,9 +43,7 @@ struct Store {
   Store() {
     path = g_options.Extra("store");
     if (!path.empty()) return;
-    char tmpl[] = "/tmp/kavo-oracle-paths-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-    dir = tmpl;
+    dir = MakeScratchDirectory("kavo-oracle-paths", false);
     path = dir + "/store.db";
     owned = true;
     const std::string cmd = std::string(OCISQLITE_TOOL) + " create " + path + " manager";
@@ -125,21 +125,15 @@ std::vector<Case>& Cases() {
   return cases;
 }
 
-void RunCase(benchmark::State& state, Case* c) {
-  try {
-    if (!c->way) c->way = c->make();
-    for (auto _ : state) {
-      Digest d = c->way->Pass();
-      if (c->passes > 0 && !d.SameAs(c->digest, true)) c->consistent = false;
-      c->digest = d;
-      ++c->passes;
-    }
-    state.SetItemsProcessed(state.iterations() * g_options.rows);
-  } catch (const Exception& e) {
-    state.SkipWithError(StringToUtf8(e.Message()).c_str());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
+void RunCase(benchmark::State& state, Case& c) {
+  if (!c.way) c.way = c.make();
+  for (auto _ : state) {
+    Digest d = c.way->Pass();
+    if (c.passes > 0 && !d.SameAs(c.digest, true)) c.consistent = false;
+    c.digest = d;
+    ++c.passes;
   }
+  state.SetItemsProcessed(state.iterations() * g_options.rows);
 }
 
 bool CheckDigests() {
@@ -164,15 +158,10 @@ bool CheckDigests() {
   return ok;
 }
 
-int SinglePass() {
-  for (Case& c : Cases()) {
-    if (c.name != g_options.variant) continue;
-    RunSinglePass([&] { c.way = c.make(); }, [&] { c.way->Pass(); });
-    c.way.reset();
-    return 0;
-  }
-  std::fprintf(stderr, "no way named %s\n", g_options.variant.c_str());
-  return 2;
+int SinglePass(Case& c) {
+  RunSinglePass([&] { c.way = c.make(); }, [&] { c.way->Pass(); });
+  c.way.reset();
+  return 0;
 }
 
 }  // namespace
@@ -181,44 +170,23 @@ int SinglePass() {
 int main(int argc, char** argv) {
   using namespace kavo;
   using namespace kavo::bench;
-  setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
-  setenv("KAVO_ORATAB", "/nonexistent/kavo-bench-oratab", 1);
-  unsetenv("NLS_LANG");
+  UseStandInHome(OCISQLITE_HOME);
   g_options = ParseOptions(argc, argv, 100000, 9, {"store"});
-  try {
-    TheStore();
-    if (!g_options.variant.empty()) return SinglePass();
-    benchmark::Initialize(&argc, argv);
-    for (Case& c : Cases())
-      benchmark::RegisterBenchmark(c.name.c_str(), RunCase, &c)
-          ->Unit(benchmark::kMillisecond)
-          ->Iterations(1)
-          ->UseRealTime();
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+  Program program = ProgramOf(Cases, RunCase, SinglePass);
+  program.prepare = [] { TheStore(); };
+  program.check = [] {
     std::printf("\n== Oracle read through the stand-in, %d rows x %d columns, batches of %d, "
                 "medians of the interleaved passes\n",
                 g_options.rows, kColumns, kBatch);
     const bool ok = CheckDigests();
     for (Case& c : Cases()) c.way.reset();
-    std::map<std::string, MemoryUse> memory;
-    if (g_options.memory) {
-      g_options.extra.push_back("--store=" + TheStore().path);
-      for (Case& c : Cases()) memory[c.name] = MeasureInChild(g_options, c.name);
-    }
-    PrintTable(reporter,
-               {{"Read/Raw", "", "", 0, 0},
-                {"Read/Layer", "Read/Raw", "<= 1.20", 1.20, 1.10},
-                {"Read/Sqlite", "Read/Raw", "", 0, 0}},
-               g_options.rows, memory);
-    benchmark::Shutdown();
-    std::fflush(stdout);
-    return ok && !reporter.AnyError() ? 0 : 1;
-  } catch (const Exception& e) {
-    std::fprintf(stderr, "%s\n", StringToUtf8(e.Message()).c_str());
-    return 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
+    // The memory runs read this store rather than make their own.
+    if (g_options.memory) g_options.extra.push_back("--store=" + TheStore().path);
+    return ok;
+  };
+  program.table = {{"Read/Raw", "", "", 0, 0},
+                   {"Read/Layer", "Read/Raw", "<= 1.20", 1.20, 1.10},
+                   {"Read/Sqlite", "Read/Raw", "", 0, 0}};
+  program.rows_per_pass = [] { return g_options.rows; };
+  return RunProgram(argc, argv, g_options, program);
 }
