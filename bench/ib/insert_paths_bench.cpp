@@ -10,8 +10,6 @@
 //
 // The database lies in /dev/shm with forced writes off unless --forced-writes=1:
 // the layers' own cost is measured, not the disk's.
-#include <ibase.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -28,8 +26,11 @@
 #include "ib/ib_database.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
+#include "raw_firebird.h"
+#include "raw_staging.h"
 #include "rtl/datetime.h"
-#include "side_by_side.h"
+#include "scratch_directory.h"
+#include "side_by_side_program.h"
 
 #ifdef KAVO_BENCH_SOCI
 // Debian's SOCI was configured with Boost, whose headers only its optional
@@ -103,115 +104,24 @@ const Rows& TheRows() {
 
 // --- the database, through the client API -------------------------------------
 
-[[noreturn]] void Fail(const char* what, const ISC_STATUS* status) {
-  char text[512] = "";
-  if (status != nullptr) {
-    const ISC_STATUS* p = status;
-    fb_interpret(text, sizeof text, &p);
-  }
-  throw std::runtime_error(std::string(what) + ": " + text);
-}
-
-std::vector<char> Dpb(bool force_write_off) {
-  std::vector<char> dpb = {isc_dpb_version1};
-  auto text = [&](char code, const char* value) {
-    dpb.push_back(code);
-    dpb.push_back(static_cast<char>(std::strlen(value)));
-    dpb.insert(dpb.end(), value, value + std::strlen(value));
-  };
-  text(isc_dpb_user_name, "SYSDBA");
-  text(isc_dpb_lc_ctype, "ISO8859_1");
-  if (force_write_off) {
-    dpb.push_back(isc_dpb_force_write);
-    dpb.push_back(1);
-    dpb.push_back(0);
-  }
-  return dpb;
-}
-
-// The service's transaction: read committed, record versions, no wait.
-const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                     isc_tpb_rec_version, isc_tpb_nowait};
-
-struct RawConnection {
-  isc_db_handle db = 0;
-  isc_tr_handle tr = 0;
-  ISC_STATUS_ARRAY status{};
-
-  explicit RawConnection(const std::string& path, bool force_write_off = false) {
-    std::vector<char> dpb = Dpb(force_write_off);
-    if (isc_attach_database(status, 0, path.c_str(), &db, static_cast<short>(dpb.size()),
-                            dpb.data()))
-      Fail("attach", status);
-  }
-  ~RawConnection() {
-    if (tr != 0) isc_rollback_transaction(status, &tr);
-    if (db != 0) isc_detach_database(status, &db);
-  }
-  void Start() {
-    if (isc_start_transaction(status, &tr, 1, &db, sizeof kTpb, kTpb)) Fail("start", status);
-  }
-  void Commit() {
-    if (isc_commit_transaction(status, &tr)) Fail("commit", status);
-  }
-  void Run(const std::string& sql) {
-    Start();
-    if (isc_dsql_execute_immediate(status, &db, &tr, 0, sql.c_str(), 3, nullptr))
-      Fail(sql.c_str(), status);
-    Commit();
-  }
-};
-
 const char* const kTables[] = {"LAYER_AT_END", "RAW_AT_END",  "SOCI_AT_END",
                                "LAYER_PER_ROW", "RAW_PER_ROW", "SOCI_PER_ROW"};
 
 // A new dialect-3 ISO8859_1 database with one staging table per way, each
 // numbered by its trigger as the service's table is.
-void CreateDatabase(const std::string& path) {
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle db = 0;
-  isc_tr_handle tr = 0;
-  const std::string create =
-      "CREATE DATABASE '" + path + "' USER 'SYSDBA' DEFAULT CHARACTER SET ISO8859_1";
-  if (isc_dsql_execute_immediate(status, &db, &tr, 0, create.c_str(), 3, nullptr))
-    Fail("create database", status);
-  isc_detach_database(status, &db);
-  RawConnection c(path, g_options.Extra("forced-writes").empty());
+void CreateBenchDatabase(const std::string& path) {
+  CreateDatabase("CREATE DATABASE '" + path + "' USER 'SYSDBA' DEFAULT CHARACTER SET ISO8859_1");
+  RawConnection c(path, "SYSDBA", "", g_options.Extra("forced-writes").empty());
   c.Run("CREATE GENERATOR GEN_TMP_INTEGRACAO");
-  for (const char* t : kTables) {
-    const std::string table = std::string("TMP_") + t;
-    c.Run("CREATE TABLE " + table +
-          " (NRECNO BIGINT, ACAO VARCHAR(3), DADOS VARCHAR(500), DATA DATE, HORA TIME, "
-          "TIPO VARCHAR(50), VERSAO VARCHAR(10), STATUS VARCHAR(10), ERRO VARCHAR(200), "
-          "STATUS_INTEGRACAO VARCHAR(10), ERRO_INTEGRACAO VARCHAR(200))");
-    c.Run("CREATE TRIGGER " + table + "_BI FOR " + table +
-          " BEFORE INSERT AS BEGIN IF (NEW.NRECNO IS NULL) THEN "
-          "NEW.NRECNO = GEN_ID(GEN_TMP_INTEGRACAO, 1); END");
-  }
-}
-
-std::string InsertSql(const std::string& table, bool named) {
-  const char* columns[] = {"ACAO",   "DADOS", "DATA",   "ERRO", "ERRO_INTEGRACAO", "HORA",
-                           "NRECNO", "STATUS", "STATUS_INTEGRACAO", "TIPO", "VERSAO"};
-  std::string names, markers;
-  for (const char* c : columns) {
-    names += std::string(names.empty() ? "" : ", ") + c;
-    markers += std::string(markers.empty() ? "" : ", ") + (named ? ":" + std::string(c) : "?");
-  }
-  return "insert into TMP_" + table + " (" + names + ") values (" + markers + ")";
+  for (const char* t : kTables) MakeStagingTable(c, t);
 }
 
 struct Database {
   std::string dir, path;
   Database() {
-    const bool shm = g_options.Extra("forced-writes").empty() && access("/dev/shm", W_OK) == 0;
-    char tmpl[64];
-    std::snprintf(tmpl, sizeof tmpl, "%s", shm ? "/dev/shm/kavo-ib-paths-XXXXXX"
-                                                : "/tmp/kavo-ib-paths-XXXXXX");
-    if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-    dir = tmpl;
+    dir = MakeScratchDirectory("kavo-ib-paths", g_options.Extra("forced-writes").empty());
     path = dir + "/bench.fdb";
-    CreateDatabase(path);
+    CreateBenchDatabase(path);
   }
   ~Database() {
     std::remove(path.c_str());
@@ -245,7 +155,7 @@ class LayerWay : public Way {
     db_.Open();
     q_.SetDatabase(&db_);
     q_.SetTransaction(&tr_);
-    q_.SQL().SetText(Utf8ToString(InsertSql(table, true)));
+    q_.SQL().SetText(Utf8ToString(StagingInsertSql(table, true)));
     tr_.StartTransaction();
     q_.Prepare();
     tr_.Commit();
@@ -276,63 +186,22 @@ class LayerWay : public Way {
   TIBSQL q_;
 };
 
-// A text parameter: the counted bytes in a varying buffer.
-struct Varying {
-  std::vector<char> buffer = std::vector<char>(2 + 500);
-  void Set(const std::string& bytes, XSQLVAR& var) {
-    const uint16_t n = static_cast<uint16_t>(bytes.size());
-    std::memcpy(buffer.data(), &n, 2);
-    std::memcpy(buffer.data() + 2, bytes.data(), n);
-    var.sqllen = static_cast<short>(n);
-  }
-};
-
 class RawWay : public Way {
  public:
-  RawWay(const std::string& path, const std::string& table)
-      : c_(path), block_(XSQLDA_LENGTH(11)), in_(reinterpret_cast<XSQLDA*>(block_.data())) {
+  RawWay(const std::string& path, const std::string& table) : c_(path, "SYSDBA") {
     c_.Start();
-    const std::string sql = InsertSql(table, false);
+    const std::string sql = StagingInsertSql(table, false);
     if (isc_dsql_alloc_statement2(c_.status, &c_.db, &stmt_) ||
         isc_dsql_prepare(c_.status, &c_.tr, &stmt_, 0, sql.c_str(), 3, nullptr))
       Fail("prepare", c_.status);
     c_.Commit();
-    in_->version = SQLDA_VERSION1;
-    in_->sqln = in_->sqld = 11;
-    auto set = [&](int i, short type, void* data, short* indicator, short len) {
-      in_->sqlvar[i].sqltype = static_cast<short>(type + 1);
-      in_->sqlvar[i].sqlscale = 0;
-      in_->sqlvar[i].sqlsubtype = 0;
-      in_->sqlvar[i].sqllen = len;
-      in_->sqlvar[i].sqldata = static_cast<char*>(data);
-      in_->sqlvar[i].sqlind = indicator;
-    };
-    set(0, SQL_VARYING, acao_.buffer.data(), &present_, 0);
-    set(1, SQL_VARYING, dados_.buffer.data(), &present_, 0);
-    set(2, SQL_TYPE_DATE, &date_, &present_, sizeof date_);
-    set(3, SQL_VARYING, nothing_, &null_, 0);
-    set(4, SQL_VARYING, nothing_, &null_, 0);
-    set(5, SQL_TYPE_TIME, &time_, &present_, sizeof time_);
-    set(6, SQL_INT64, nothing_, &null_, 8);
-    set(7, SQL_VARYING, status_.buffer.data(), &present_, 0);
-    set(8, SQL_VARYING, nothing_, &null_, 0);
-    set(9, SQL_VARYING, tipo_.buffer.data(), &present_, 0);
-    set(10, SQL_VARYING, versao_.buffer.data(), &present_, 0);
   }
   ~RawWay() override { isc_dsql_free_statement(c_.status, &stmt_, DSQL_drop); }
   void Pass(const Rows& rows, bool commit_per_row) override {
-    static const std::string kProcessar = "PROCESSAR";
     c_.Start();
     for (const Rows::Row& r : rows.rows) {
-      acao_.Set(r.acao_b, in_->sqlvar[0]);
-      dados_.Set(r.dados_b, in_->sqlvar[1]);
-      std::tm day = r.day;
-      isc_encode_sql_date(&day, &date_);
-      isc_encode_sql_time(&day, &time_);
-      status_.Set(kProcessar, in_->sqlvar[7]);
-      tipo_.Set(r.tipo_b, in_->sqlvar[9]);
-      versao_.Set(r.versao_b, in_->sqlvar[10]);
-      if (isc_dsql_execute(c_.status, &c_.tr, &stmt_, 3, in_)) Fail("insert", c_.status);
+      params_.Set(r.acao_b, r.dados_b, r.day, r.day, r.tipo_b, r.versao_b);
+      if (isc_dsql_execute(c_.status, &c_.tr, &stmt_, 3, params_.In())) Fail("insert", c_.status);
       if (commit_per_row && isc_commit_retaining(c_.status, &c_.tr)) Fail("commit", c_.status);
     }
     c_.Commit();
@@ -341,13 +210,7 @@ class RawWay : public Way {
  private:
   RawConnection c_;
   isc_stmt_handle stmt_ = 0;
-  std::vector<char> block_;
-  XSQLDA* in_;
-  Varying acao_, dados_, status_, tipo_, versao_;
-  ISC_DATE date_ = 0;
-  ISC_TIME time_ = 0;
-  short present_ = 0, null_ = -1;
-  alignas(8) char nothing_[8] = {};
+  StagingInsertParams params_;
 };
 
 #ifdef KAVO_BENCH_SOCI
@@ -356,7 +219,7 @@ class SociWay : public Way {
   SociWay(const std::string& path, const std::string& table)
       : sql_(*soci::factory_firebird(),
              "service=" + path + " user=SYSDBA password=masterkey charset=ISO8859_1"),
-        st_((sql_.prepare << InsertSql(table, true), soci::use(acao_), soci::use(dados_),
+        st_((sql_.prepare << StagingInsertSql(table, true), soci::use(acao_), soci::use(dados_),
              soci::use(data_), soci::use(erro_, null_), soci::use(erro_integracao_, null_),
              soci::use(hora_), soci::use(nrecno_, null_), soci::use(status_),
              soci::use(status_integracao_, null_), soci::use(tipo_), soci::use(versao_))) {
@@ -431,60 +294,34 @@ std::vector<Case>& Cases() {
   return cases;
 }
 
-void RunCase(benchmark::State& state, Case* c) {
-  try {
-    if (!c->way) c->way = MakeWay(c->kind, TheDatabase().path, c->table);
-    const Rows& rows = TheRows();
-    for (auto _ : state) {
-      c->way->Pass(rows, c->per_row);
-      ++c->passes;
-    }
-    state.SetItemsProcessed(state.iterations() * g_options.rows);
-  } catch (const Exception& e) {
-    state.SkipWithError(StringToUtf8(e.Message()).c_str());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
+void RunCase(benchmark::State& state, Case& c) {
+  if (!c.way) c.way = MakeWay(c.kind, TheDatabase().path, c.table);
+  const Rows& rows = TheRows();
+  for (auto _ : state) {
+    c.way->Pass(rows, c.per_row);
+    ++c.passes;
   }
+  state.SetItemsProcessed(state.iterations() * g_options.rows);
 }
 
 // Every table holds each expected row once per pass of its way.
 bool CheckRows() {
-  RawConnection c(TheDatabase().path);
+  RawConnection c(TheDatabase().path, "SYSDBA");
   std::map<std::string, int> expected;
   for (const Rows::Row& r : TheRows().rows) ++expected[r.expected];
   bool ok = true;
   for (Case& k : Cases()) {
     k.way.reset();  // its work is committed; the check reads as a new attachment
-    const std::string sql =
-        "select coalesce(ACAO,'~')||'|'||coalesce(DADOS,'~')||'|'||"
-        "coalesce(cast(DATA as varchar(10)),'~')||'|'||coalesce(cast(HORA as varchar(13)),'~')||"
-        "'|'||coalesce(TIPO,'~')||'|'||coalesce(VERSAO,'~')||'|'||coalesce(STATUS,'~')||'|'||"
-        "coalesce(ERRO,'~')||'|'||coalesce(STATUS_INTEGRACAO,'~')||'|'||"
-        "coalesce(ERRO_INTEGRACAO,'~')||'|'||trim(iif(NRECNO is null,'unnumbered','numbered')) "
-        "from TMP_" + k.table;
     c.Start();
-    isc_stmt_handle stmt = 0;
-    std::vector<char> block(XSQLDA_LENGTH(1));
-    XSQLDA* out = reinterpret_cast<XSQLDA*>(block.data());
-    out->version = SQLDA_VERSION1;
-    out->sqln = 1;
-    if (isc_dsql_alloc_statement2(c.status, &c.db, &stmt) ||
-        isc_dsql_prepare(c.status, &c.tr, &stmt, 0, sql.c_str(), 3, out))
-      Fail("check prepare", c.status);
-    std::vector<char> data(out->sqlvar[0].sqllen + 2);
-    short ind = 0;
-    out->sqlvar[0].sqldata = data.data();
-    out->sqlvar[0].sqlind = &ind;
-    if (isc_dsql_execute(c.status, &c.tr, &stmt, 3, nullptr)) Fail("check execute", c.status);
+    RawSelect q(c, StagingReadBackSql(k.table), 1);
+    q.Execute(c);
     std::map<std::string, int> found;
     long total = 0;
-    while (isc_dsql_fetch(c.status, &stmt, 3, out) == 0) {
-      uint16_t n;
-      std::memcpy(&n, data.data(), 2);
-      ++found[std::string(data.data() + 2, n)];
+    while (q.Fetch(c)) {
+      ++found[q.Varying(0)];
       ++total;
     }
-    isc_dsql_free_statement(c.status, &stmt, DSQL_drop);
+    q.Free(c);
     c.Commit();
     bool same = total == static_cast<long>(TheRows().rows.size()) * k.passes;
     std::string missing, unexpected;
@@ -509,72 +346,39 @@ bool CheckRows() {
   return ok;
 }
 
-int SinglePass() {
-  for (Case& c : Cases()) {
-    if (c.name != g_options.variant) continue;
-    RunSinglePass([&] { c.way = MakeWay(c.kind, TheDatabase().path, c.table); TheRows(); },
-                  [&] { c.way->Pass(TheRows(), c.per_row); });
-    c.way.reset();
-    return 0;
-  }
-  std::fprintf(stderr, "no way named %s\n", g_options.variant.c_str());
-  return 2;
+int SinglePass(Case& c) {
+  RunSinglePass([&] { c.way = MakeWay(c.kind, TheDatabase().path, c.table); TheRows(); },
+                [&] { c.way->Pass(TheRows(), c.per_row); });
+  c.way.reset();
+  return 0;
 }
 
 }  // namespace
 }  // namespace kavo::bench
 
-// The embedded engine loads ICU, which keeps its converters until the process
-// ends, and loads and unloads plugins (with thread-local storage) while it
-// runs, which leaves the dynamic loader's own lists behind.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libicuuc.so\nleak:libicui18n.so\nleak:libfbclient.so\nleak:libEngine12.so\n"
-         "leak:_dl_map_object_deps\n";
-}
-extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
-
 int main(int argc, char** argv) {
   using namespace kavo::bench;
-  if (std::getenv("FIREBIRD_LOCK") == nullptr) {
-    ::mkdir("/tmp/kavo-bench-lock", 0777);
-    ::setenv("FIREBIRD_LOCK", "/tmp/kavo-bench-lock", 1);
-  }
+  UseBenchLockDirectory();
   g_options = ParseOptions(argc, argv, 10000, 9, {"forced-writes"});
-  try {
-    if (!g_options.variant.empty()) return SinglePass();
-    benchmark::Initialize(&argc, argv);
-    for (Case& c : Cases())
-      benchmark::RegisterBenchmark(c.name.c_str(), RunCase, &c)
-          ->Unit(benchmark::kMillisecond)
-          ->Iterations(1)
-          ->UseRealTime();
-    TheRows();
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+  Program program = ProgramOf(Cases, RunCase, SinglePass);
+  program.prepare = [] { TheRows(); };
+  program.check = [] {
     std::printf("\n== Firebird insert, %d rows per pass, embedded engine, medians of the "
                 "interleaved passes\n",
                 g_options.rows);
-    const bool rows_ok = CheckRows();
-    std::map<std::string, MemoryUse> memory;
-    if (g_options.memory)
-      for (Case& c : Cases()) memory[c.name] = MeasureInChild(g_options, c.name);
-    std::vector<Row> table;
-    for (const char* mode : {"CommitAtEnd/", "CommitPerRow/"}) {
-      const std::string m = mode;
-      const bool at_end = m == "CommitAtEnd/";
-      table.push_back({m + "Raw", "", "", 0});
-      table.push_back({m + "Layer", m + "Raw", at_end ? "<= 1.05" : "", at_end ? 1.05 : 0, 1.10});
+    return CheckRows();
+  };
+  for (const char* mode : {"CommitAtEnd/", "CommitPerRow/"}) {
+    const std::string m = mode;
+    const bool at_end = m == "CommitAtEnd/";
+    program.table.push_back({m + "Raw", "", "", 0});
+    program.table.push_back(
+        {m + "Layer", m + "Raw", at_end ? "<= 1.05" : "", at_end ? 1.05 : 0, 1.10});
 #ifdef KAVO_BENCH_SOCI
-      table.push_back({m + "Soci", m + "Raw", "", 0});
-      table.push_back({m + "Layer", m + "Soci", at_end ? "< 1" : "", at_end ? 0.9999 : 0});
+    program.table.push_back({m + "Soci", m + "Raw", "", 0});
+    program.table.push_back({m + "Layer", m + "Soci", at_end ? "< 1" : "", at_end ? 0.9999 : 0});
 #endif
-    }
-    PrintTable(reporter, table, g_options.rows, memory);
-    benchmark::Shutdown();
-    std::fflush(stdout);
-    return rows_ok && !reporter.AnyError() ? 0 : 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
   }
+  program.rows_per_pass = [] { return g_options.rows; };
+  return RunProgram(argc, argv, g_options, program);
 }
