@@ -18,7 +18,6 @@
 // Both databases lie in /dev/shm where there is one, the Firebird one with
 // forced writes off: the service commits every row on both sides, and the
 // layers' cost is measured, not the disk's.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,11 +29,14 @@
 #include <vector>
 
 #include "raw_cycle.h"
+#include "raw_firebird.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/format_settings.h"
+#include "scratch_directory.h"
 #include "service/kavo_servico_integrador.h"
-#include "side_by_side.h"
+#include "side_by_side_program.h"
+#include "stand_in_home.h"
 
 namespace kavo::bench {
 namespace {
@@ -49,18 +51,11 @@ struct Fixture {
   std::vector<std::string> expected;  // the staged rows, in order
 
   Fixture() : rows(MakeRows(g_options.rows)) {
-    const bool shm = access("/dev/shm", W_OK) == 0;
-    char tmpl[64];
-    std::snprintf(tmpl, sizeof tmpl, "%s", shm ? "/dev/shm/kavo-cycle-XXXXXX"
-                                                : "/tmp/kavo-cycle-XXXXXX");
-    if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-    dir = tmpl;
+    dir = MakeScratchDirectory("kavo-cycle", true);
     store = dir + "/store.db";
     database = dir + "/DADOSKAVO.FDB";
     // The module's INI and log, where the service keeps them: on disk.
-    char module_tmpl[] = "/tmp/kavo-cycle-module-XXXXXX";
-    if (mkdtemp(module_tmpl) == nullptr) throw std::runtime_error("mkdtemp");
-    module_dir = module_tmpl;
+    module_dir = MakeScratchDirectory("kavo-cycle-module", false);
     CreateStore(OCISQLITE_TOOL, store);
     CreateStagingDatabase(database);
     // The select reads at most 999 rows; rows beyond stay pending.
@@ -166,21 +161,15 @@ std::string CheckPass() {
   return "";
 }
 
-void RunCase(benchmark::State& state, Case* c) {
-  try {
-    if (!c->way) c->way = c->make();
-    TheFixture().Reset();
-    if (auto* service = dynamic_cast<ServiceWay*>(c->way.get())) service->Prepare();
-    for (auto _ : state) c->way->Pass();
-    ++c->passes;
-    const std::string failure = CheckPass();
-    if (!failure.empty() && c->failure.empty()) c->failure = failure;
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(TheFixture().expected.size()));
-  } catch (const Exception& e) {
-    state.SkipWithError(StringToUtf8(e.Message()).c_str());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-  }
+void RunCase(benchmark::State& state, Case& c) {
+  if (!c.way) c.way = c.make();
+  TheFixture().Reset();
+  if (auto* service = dynamic_cast<ServiceWay*>(c.way.get())) service->Prepare();
+  for (auto _ : state) c.way->Pass();
+  ++c.passes;
+  const std::string failure = CheckPass();
+  if (!failure.empty() && c.failure.empty()) c.failure = failure;
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(TheFixture().expected.size()));
 }
 
 bool CheckCases() {
@@ -198,84 +187,46 @@ bool CheckCases() {
   return ok;
 }
 
-int SinglePass() {
-  for (Case& c : Cases()) {
-    if (c.name != g_options.variant) continue;
-    RunSinglePass(
-        [&] {
-          c.way = c.make();
-          TheFixture().Reset();
-        },
-        [&] { c.way->Pass(); });
-    const std::string failure = CheckPass();
-    c.way.reset();
-    if (!failure.empty()) {
-      std::fprintf(stderr, "%s: %s\n", c.name.c_str(), failure.c_str());
-      return 1;
-    }
-    return 0;
+int SinglePass(Case& c) {
+  RunSinglePass(
+      [&] {
+        c.way = c.make();
+        TheFixture().Reset();
+      },
+      [&] { c.way->Pass(); });
+  const std::string failure = CheckPass();
+  c.way.reset();
+  if (!failure.empty()) {
+    std::fprintf(stderr, "%s: %s\n", c.name.c_str(), failure.c_str());
+    return 1;
   }
-  std::fprintf(stderr, "no way named %s\n", g_options.variant.c_str());
-  return 2;
+  return 0;
 }
 
 }  // namespace
 }  // namespace kavo::bench
 
-// The embedded engine loads ICU, which keeps its converters until the process
-// ends, and loads and unloads plugins (with thread-local storage) while it
-// runs, which leaves the dynamic loader's own lists behind.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libicuuc.so\nleak:libicui18n.so\nleak:libfbclient.so\nleak:libEngine12.so\n"
-         "leak:_dl_map_object_deps\nleak:_dlerror_run\n";
-}
-extern "C" const char* __lsan_default_options() { return "use_tls=0"; }
-
 int main(int argc, char** argv) {
   using namespace kavo;
   using namespace kavo::bench;
-  setenv("ORACLE_HOME", OCISQLITE_HOME, 1);
-  setenv("KAVO_ORATAB", "/nonexistent/kavo-bench-oratab", 1);
-  unsetenv("NLS_LANG");
-  if (std::getenv("FIREBIRD_LOCK") == nullptr) {
-    ::mkdir("/tmp/kavo-bench-lock", 0777);
-    ::setenv("FIREBIRD_LOCK", "/tmp/kavo-bench-lock", 1);
-  }
+  UseStandInHome(OCISQLITE_HOME);
+  UseBenchLockDirectory();
   // The log's and the cycle's texts as a Brazilian Windows installation has
   // them: CP1252, day/month/year, time of day read with ':'.
   SetAnsiCodePage("CP1252");
   FormatSettings() = FormatSettingsFromPatterns("%d/%m/%Y", "%H:%M:%S", "", "", ",", ".");
   g_options = ParseOptions(argc, argv, 999, 9);
-  try {
-    TheFixture();
-    if (!g_options.variant.empty()) return SinglePass();
-    benchmark::Initialize(&argc, argv);
-    for (Case& c : Cases())
-      benchmark::RegisterBenchmark(c.name.c_str(), RunCase, &c)
-          ->Unit(benchmark::kMillisecond)
-          ->Iterations(1)
-          ->UseRealTime();
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+  Program program = ProgramOf(Cases, RunCase, SinglePass);
+  program.prepare = [] { TheFixture(); };
+  program.check = [] {
     std::printf("\n== Whole integration cycle, %zu rows per pass, OCI stand-in to embedded "
                 "Firebird, medians of the interleaved passes\n",
                 TheFixture().expected.size());
     const bool ok = CheckCases();
     for (Case& c : Cases()) c.way.reset();
-    std::map<std::string, MemoryUse> memory;
-    if (g_options.memory)
-      for (Case& c : Cases()) memory[c.name] = MeasureInChild(g_options, c.name);
-    PrintTable(reporter,
-               {{"Cycle/Raw", "", "", 0, 0}, {"Cycle/Service", "Cycle/Raw", "<= 1.10", 1.10, 0}},
-               static_cast<int>(TheFixture().expected.size()), memory);
-    benchmark::Shutdown();
-    std::fflush(stdout);
-    return ok && !reporter.AnyError() ? 0 : 1;
-  } catch (const Exception& e) {
-    std::fprintf(stderr, "%s\n", StringToUtf8(e.Message()).c_str());
-    return 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 1;
-  }
+    return ok;
+  };
+  program.table = {{"Cycle/Raw", "", "", 0, 0}, {"Cycle/Service", "Cycle/Raw", "<= 1.10", 1.10, 0}};
+  program.rows_per_pass = [] { return static_cast<int>(TheFixture().expected.size()); };
+  return RunProgram(argc, argv, g_options, program);
 }

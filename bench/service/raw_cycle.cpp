@@ -20,7 +20,6 @@
 // layers' own look-ups are the service's cost, not the floor's.
 #include "raw_cycle.h"
 
-#include <ibase.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,7 +29,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "oci.h"
+#include "raw_firebird.h"
+#include "raw_oci.h"
+#include "raw_staging.h"
 
 namespace kavo::bench {
 namespace {
@@ -61,39 +62,7 @@ std::string Latin1(const std::string& utf8) {
 
 // --- OCI -----------------------------------------------------------------------------
 
-void Check(sword rc, OCIError* err, const std::string& what) {
-  if (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO) return;
-  char text[512] = "";
-  sb4 code = 0;
-  if (err != nullptr)
-    OCIErrorGet(err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text,
-                OCI_HTYPE_ERROR);
-  throw std::runtime_error(what + ": " + text);
-}
-
 const OraText* Text(const char* s) { return reinterpret_cast<const OraText*>(s); }
-
-struct OciEnv {
-  OCIEnv* env = nullptr;
-  OCIError* err = nullptr;
-  OciEnv() {
-    OCIEnvCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-    OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-  }
-  ~OciEnv() { OCIHandleFree(env, OCI_HTYPE_ENV); }
-};
-
-struct OciLogon {
-  OciEnv& e;
-  OCISvcCtx* svc = nullptr;
-  OciLogon(OciEnv& env, const std::string& store) : e(env) {
-    Check(OCILogon(e.env, e.err, &svc, Text(kOracleUser), std::strlen(kOracleUser),
-                   Text(kOraclePassword), std::strlen(kOraclePassword), Text(store.c_str()),
-                   static_cast<ub4>(store.size())),
-          e.err, "logon");
-  }
-  ~OciLogon() { OCILogoff(svc, e.err); }
-};
 
 struct OciStatement {
   OciEnv& e;
@@ -192,166 +161,31 @@ struct DefineBuffers {
 
 // --- Firebird ------------------------------------------------------------------------
 
-[[noreturn]] void Fail(const std::string& what, const ISC_STATUS* status) {
-  char text[512] = "";
-  const ISC_STATUS* p = status;
-  fb_interpret(text, sizeof text, &p);
-  throw std::runtime_error(what + ": " + text);
-}
-
-std::vector<char> Dpb(bool force_write_off) {
-  std::vector<char> dpb = {isc_dpb_version1};
-  auto text = [&](char code, const char* value) {
-    dpb.push_back(code);
-    dpb.push_back(static_cast<char>(std::strlen(value)));
-    dpb.insert(dpb.end(), value, value + std::strlen(value));
-  };
-  text(isc_dpb_user_name, kFirebirdUser);
-  text(isc_dpb_password, "kat4ro2");
-  text(isc_dpb_lc_ctype, "ISO8859_1");
-  if (force_write_off) {
-    dpb.push_back(isc_dpb_force_write);
-    dpb.push_back(1);
-    dpb.push_back(0);
-  }
-  return dpb;
-}
-
-// The module's transaction: read committed, record versions, no wait.
-const char kTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                     isc_tpb_rec_version, isc_tpb_nowait};
-
-struct FbConnection {
-  isc_db_handle db = 0;
-  isc_tr_handle tr = 0;
-  ISC_STATUS_ARRAY status{};
-  explicit FbConnection(const std::string& path, bool force_write_off = false) {
-    std::vector<char> dpb = Dpb(force_write_off);
-    if (isc_attach_database(status, 0, path.c_str(), &db, static_cast<short>(dpb.size()),
-                            dpb.data()))
-      Fail("attach " + path, status);
-  }
-  ~FbConnection() {
-    if (tr != 0) isc_rollback_transaction(status, &tr);
-    if (db != 0) isc_detach_database(status, &db);
-  }
-  void Start() {
-    if (isc_start_transaction(status, &tr, 1, &db, sizeof kTpb, kTpb)) Fail("start", status);
-  }
-  void Commit() {
-    if (isc_commit_transaction(status, &tr)) Fail("commit", status);
-  }
-  void Detach() {
-    if (isc_detach_database(status, &db)) Fail("detach", status);
-  }
-  void Run(const std::string& sql) {
-    Start();
-    if (isc_dsql_execute_immediate(status, &db, &tr, 0, sql.c_str(), 3, nullptr))
-      Fail(sql, status);
-    Commit();
-  }
-};
-
-// A select's output described by the server, with buffers for every column.
-struct FbSelect {
-  isc_stmt_handle stmt = 0;
-  std::vector<char> block;
-  std::vector<std::vector<char>> data;
-  std::vector<short> ind;
-  XSQLDA* out() { return reinterpret_cast<XSQLDA*>(block.data()); }
-
-  FbSelect(FbConnection& c, const std::string& sql, int columns)
-      : block(XSQLDA_LENGTH(columns)), data(columns), ind(columns) {
-    out()->version = SQLDA_VERSION1;
-    out()->sqln = static_cast<short>(columns);
-    if (isc_dsql_alloc_statement2(c.status, &c.db, &stmt) ||
-        isc_dsql_prepare(c.status, &c.tr, &stmt, 0, sql.c_str(), 3, out()))
-      Fail(sql, c.status);
-    if (out()->sqld > columns) throw std::runtime_error(sql + ": more columns than meant");
-    for (int i = 0; i < out()->sqld; ++i) {
-      XSQLVAR& v = out()->sqlvar[i];
-      data[i].assign(static_cast<size_t>(v.sqllen) + 2, 0);
-      v.sqldata = data[i].data();
-      v.sqlind = &ind[i];
-    }
-  }
-  void Execute(FbConnection& c) {
-    if (isc_dsql_execute(c.status, &c.tr, &stmt, 3, nullptr)) Fail("execute", c.status);
-  }
-  bool Fetch(FbConnection& c) {
-    const ISC_STATUS rc = isc_dsql_fetch(c.status, &stmt, 3, out());
-    if (rc == 100) return false;
-    if (rc != 0) Fail("fetch", c.status);
-    return true;
-  }
-  std::string Varying(int i) const {
-    uint16_t n;
-    std::memcpy(&n, data[i].data(), 2);
-    return std::string(data[i].data() + 2, n);
-  }
-  void Free(FbConnection& c) { isc_dsql_free_statement(c.status, &stmt, DSQL_drop); }
-};
-
-// A text parameter: the counted bytes in a varying buffer.
-struct VaryingParam {
-  std::vector<char> buffer = std::vector<char>(2 + 2000);
-  void Set(const std::string& bytes, XSQLVAR& var) {
-    const uint16_t n = static_cast<uint16_t>(std::min(bytes.size(), buffer.size() - 2));
-    std::memcpy(buffer.data(), &n, 2);
-    std::memcpy(buffer.data() + 2, bytes.data(), n);
-    var.sqllen = static_cast<short>(n);
-  }
-};
-
 const char kStoredSelect[] = "SELECT * FROM TMP_INTEGRACAO\r\nwhere NRECNO = 1";
-const char kInsert[] =
-    "insert into TMP_INTEGRACAO (ACAO, DADOS, DATA, ERRO, ERRO_INTEGRACAO, HORA, NRECNO, STATUS, "
-    "STATUS_INTEGRACAO, TIPO, VERSAO) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// The staging database's password, as the module's connection is stored.
+const char kFirebirdPassword[] = "kat4ro2";
 
 // --- the raw cycle ---------------------------------------------------------------------
 
 class Cycle : public RawCycle {
  public:
   Cycle(std::string store, std::string database)
-      : store_(std::move(store)), database_(std::move(database)), block_(XSQLDA_LENGTH(11)) {
-    XSQLDA* in = In();
-    in->version = SQLDA_VERSION1;
-    in->sqln = in->sqld = 11;
-    auto set = [&](int i, short type, void* data, short* indicator, short len) {
-      XSQLVAR& v = in->sqlvar[i];
-      v.sqltype = static_cast<short>(type + 1);
-      v.sqlscale = 0;
-      v.sqlsubtype = 0;
-      v.sqllen = len;
-      v.sqldata = static_cast<char*>(data);
-      v.sqlind = indicator;
-    };
-    set(0, SQL_VARYING, acao_.buffer.data(), &present_, 0);
-    set(1, SQL_VARYING, dados_.buffer.data(), &present_, 0);
-    set(2, SQL_TYPE_DATE, &date_, &present_, sizeof date_);
-    set(3, SQL_VARYING, nothing_, &null_, 0);
-    set(4, SQL_VARYING, nothing_, &null_, 0);
-    set(5, SQL_TYPE_TIME, &time_, &present_, sizeof time_);
-    set(6, SQL_INT64, nothing_, &null_, 8);
-    set(7, SQL_VARYING, status_.buffer.data(), &present_, 0);
-    set(8, SQL_VARYING, nothing_, &null_, 0);
-    set(9, SQL_VARYING, tipo_.buffer.data(), &present_, 0);
-    set(10, SQL_VARYING, versao_.buffer.data(), &present_, 0);
-  }
+      : store_(std::move(store)), database_(std::move(database)) {}
 
   void Pass() override {
-    OciLogon ora(env_, store_);
+    OciLogon ora(env_, store_, kOracleUser, kOraclePassword);
     FetchPending(ora);
 
-    FbConnection fb(database_);
+    RawConnection fb(database_, kFirebirdUser, kFirebirdPassword);
     fb.Start();
-    FbSelect opened(fb, kStoredSelect, 11);
+    RawSelect opened(fb, kStoredSelect, 11);
     opened.Execute(fb);
     while (opened.Fetch(fb)) {
     }
+    static const std::string kInsert = StagingInsertSql("INTEGRACAO", false);
     isc_stmt_handle insert = 0;
     if (isc_dsql_alloc_statement2(fb.status, &fb.db, &insert) ||
-        isc_dsql_prepare(fb.status, &fb.tr, &insert, 0, kInsert, 3, nullptr))
+        isc_dsql_prepare(fb.status, &fb.tr, &insert, 0, kInsert.c_str(), 3, nullptr))
       Fail("prepare insert", fb.status);
 
     OciStatement savepoint(env_, "savepoint VZO__LOCKPOINT");
@@ -368,8 +202,6 @@ class Cycle : public RawCycle {
     update.Bind(":v10", mark, sizeof mark, SQLT_STR);
     update.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
 
-    static const std::string kProcessar = "PROCESSAR";
-    XSQLDA* in = In();
     for (const FetchedRow& row : rows_) {
       const std::string id = row.Text(kRowId);
       std::snprintf(rowid, sizeof rowid, "%s", id.c_str());
@@ -377,21 +209,16 @@ class Cycle : public RawCycle {
       if (lock.Execute(ora.svc, 1) == OCI_NO_DATA) throw std::runtime_error("row deleted: " + id);
       if (!locked.Same(kTableColumns, row)) throw std::runtime_error("row changed: " + id);
 
-      acao_.Set(Latin1(row.Text(kAcao)), in->sqlvar[0]);
-      dados_.Set(Latin1(row.Text(kDados)), in->sqlvar[1]);
       const unsigned char* d = row.bytes[kDtHGrav].data();
       std::tm day{};
       day.tm_year = (d[0] - 100) * 100 + (d[1] - 100) - 1900;
       day.tm_mon = d[2] - 1;
       day.tm_mday = d[3];
-      isc_encode_sql_date(&day, &date_);
       std::tm time{};
       std::sscanf(row.Text(kHora).c_str(), "%d:%d:%d", &time.tm_hour, &time.tm_min, &time.tm_sec);
-      isc_encode_sql_time(&time, &time_);
-      status_.Set(kProcessar, in->sqlvar[7]);
-      tipo_.Set(Latin1(row.Text(kTipo)), in->sqlvar[9]);
-      versao_.Set(Latin1(row.Text(kVersao)), in->sqlvar[10]);
-      if (isc_dsql_execute(fb.status, &fb.tr, &insert, 3, in)) Fail("insert", fb.status);
+      params_.Set(Latin1(row.Text(kAcao)), Latin1(row.Text(kDados)), day, time,
+                  Latin1(row.Text(kTipo)), Latin1(row.Text(kVersao)));
+      if (isc_dsql_execute(fb.status, &fb.tr, &insert, 3, params_.In())) Fail("insert", fb.status);
       if (isc_commit_retaining(fb.status, &fb.tr)) Fail("commit retaining", fb.status);
 
       savepoint.Execute(ora.svc, 1);
@@ -407,8 +234,6 @@ class Cycle : public RawCycle {
   }
 
  private:
-  XSQLDA* In() { return reinterpret_cast<XSQLDA*>(block_.data()); }
-
   void FetchPending(OciLogon& ora) {
     rows_.clear();
     OciStatement select(env_,
@@ -432,12 +257,7 @@ class Cycle : public RawCycle {
   std::string store_, database_;
   OciEnv env_;
   std::vector<FetchedRow> rows_;
-  std::vector<char> block_;
-  VaryingParam acao_, dados_, status_, tipo_, versao_;
-  ISC_DATE date_ = 0;
-  ISC_TIME time_ = 0;
-  short present_ = 0, null_ = -1;
-  alignas(8) char nothing_[8] = {};
+  StagingInsertParams params_;
 };
 
 int RunTool(const std::string& command) {
@@ -507,7 +327,7 @@ void CreateStore(const std::string& tool, const std::string& path) {
 
 void ResetStore(const std::string& path, const std::vector<PendingRow>& rows) {
   OciEnv env;
-  OciLogon ora(env, path);
+  OciLogon ora(env, path, kOracleUser, kOraclePassword);
   OciStatement(env, "delete from interface_orcl").Execute(ora.svc, 1);
   OciStatement insert(env,
                       "insert into interface_orcl (ACAO, CODIGO, DADOS, DT_H_GRAV, HORA, ORDEM, "
@@ -547,27 +367,17 @@ void ResetStore(const std::string& path, const std::vector<PendingRow>& rows) {
 // --- the staging database ----------------------------------------------------------------
 
 void CreateStagingDatabase(const std::string& path) {
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle db = 0;
-  isc_tr_handle tr = 0;
-  const std::string create = "CREATE DATABASE '" + path + "' USER '" + kFirebirdUser +
-                             "' PASSWORD 'kat4ro2' DEFAULT CHARACTER SET ISO8859_1";
-  if (isc_dsql_execute_immediate(status, &db, &tr, 0, create.c_str(), 3, nullptr))
-    Fail("create database", status);
-  isc_detach_database(status, &db);
-  FbConnection c(path, true);
+  CreateDatabase("CREATE DATABASE '" + path + "' USER '" + kFirebirdUser + "' PASSWORD '" +
+                 kFirebirdPassword + "' DEFAULT CHARACTER SET ISO8859_1");
+  RawConnection c(path, kFirebirdUser, kFirebirdPassword, true);
   c.Run("CREATE GENERATOR GEN_TMP_INTEGRACAO");
   c.Detach();
   ResetStaging(path);
 }
 
 void ResetStaging(const std::string& path) {
-  FbConnection c(path);
-  c.Run("RECREATE TABLE TMP_INTEGRACAO (NRECNO BIGINT, ACAO VARCHAR(3), DADOS VARCHAR(500), "
-        "DATA DATE, HORA TIME, TIPO VARCHAR(50), VERSAO VARCHAR(10), STATUS VARCHAR(10), "
-        "ERRO VARCHAR(200), STATUS_INTEGRACAO VARCHAR(10), ERRO_INTEGRACAO VARCHAR(200))");
-  c.Run("CREATE TRIGGER TMP_INTEGRACAO_BI FOR TMP_INTEGRACAO BEFORE INSERT AS BEGIN "
-        "IF (NEW.NRECNO IS NULL) THEN NEW.NRECNO = GEN_ID(GEN_TMP_INTEGRACAO, 1); END");
+  RawConnection c(path, kFirebirdUser, kFirebirdPassword);
+  MakeStagingTable(c, "INTEGRACAO");
   c.Run("SET GENERATOR GEN_TMP_INTEGRACAO TO 0");
   c.Detach();
 }
@@ -576,7 +386,7 @@ PassResult ReadResult(const std::string& store, const std::string& database) {
   PassResult result;
   {
     OciEnv env;
-    OciLogon ora(env, store);
+    OciLogon ora(env, store, kOracleUser, kOraclePassword);
     auto count = [&](const char* where) {
       OciStatement q(env, std::string("select count(*) from interface_orcl where ") + where);
       int n = -1;
@@ -590,18 +400,9 @@ PassResult ReadResult(const std::string& store, const std::string& database) {
     result.pending = count("STATUS = 'A'");
     result.total = count("1 = 1");
   }
-  FbConnection c(database);
+  RawConnection c(database, kFirebirdUser, kFirebirdPassword);
   c.Start();
-  FbSelect q(c,
-             "select coalesce(ACAO,'~')||'|'||coalesce(DADOS,'~')||'|'||"
-             "coalesce(cast(DATA as varchar(10)),'~')||'|'||"
-             "coalesce(substring(cast(HORA as varchar(13)) from 1 for 8),'~')||'|'||"
-             "coalesce(TIPO,'~')||'|'||coalesce(VERSAO,'~')||'|'||coalesce(STATUS,'~')||'|'||"
-             "coalesce(ERRO,'~')||'|'||coalesce(STATUS_INTEGRACAO,'~')||'|'||"
-             "coalesce(ERRO_INTEGRACAO,'~')||'|'||"
-             "trim(iif(NRECNO is null,'unnumbered','numbered')) "
-             "from TMP_INTEGRACAO order by NRECNO",
-             1);
+  RawSelect q(c, StagingReadBackSql("INTEGRACAO", true), 1);
   q.Execute(c);
   while (q.Fetch(c)) result.staged.push_back(q.Varying(0));
   q.Free(c);
