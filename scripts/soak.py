@@ -89,9 +89,13 @@ class LockHolder:
     """Another Oracle session holding a row with SELECT ... FOR UPDATE."""
 
     def __init__(self, tool, store, codigo):
+        # stdbuf preloads its library ahead of everything: a tool built with
+        # AddressSanitizer (the test build's) must be told that is fine.
+        env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") +
+                   ":verify_asan_link_order=0")
         self.proc = subprocess.Popen(
             ["stdbuf", "-oL", tool, "sql", store, "v9norvelo/secret"], stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
         self.proc.stdin.write("select codigo from interface_orcl where codigo = %d for update;\n"
                               % codigo)
         self.proc.stdin.flush()
