@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 #include "ib/ib_dataset.h"
 #include "ib/ib_intf.h"
 #include "rtl/datetime.h"
+#include "side_by_side.h"
 #include "service/stored_firebird_dataset.h"
 #include "testkit/ib_support.h"
 #include "testkit/temp_dir.h"
@@ -210,35 +210,6 @@ void RawApiInsert(benchmark::State& state) {
 BENCHMARK(RecordSetInsert)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 BENCHMARK(RawApiInsert)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
-// Keeps the medians (or the single runs) to print their ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string name = run.run_name.function_name;
-      if (run.aggregate_name == "median") {
-        median_[name] = run.GetAdjustedRealTime();
-        median_cpu_[name] = run.GetAdjustedCPUTime();
-      } else if (run.aggregate_name.empty()) {
-        single_[name] = run.GetAdjustedRealTime();
-        single_cpu_[name] = run.GetAdjustedCPUTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Time(const std::string& name, bool cpu = false) const {
-    const auto& medians = cpu ? median_cpu_ : median_;
-    const auto& singles = cpu ? single_cpu_ : single_;
-    auto m = medians.find(name);
-    if (m != medians.end()) return m->second;
-    auto s = singles.find(name);
-    return s != singles.end() ? s->second : 0;
-  }
-
- private:
-  std::map<std::string, double> median_, single_, median_cpu_, single_cpu_;
-};
-
 }  // namespace
 }  // namespace kavo
 
@@ -264,14 +235,14 @@ int main(int argc, char** argv) {
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
   kavo::TheRows();
-  kavo::RatioReporter reporter;
+  kavo::bench::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  double dataset = reporter.Time("RecordSetInsert");
-  double raw = reporter.Time("RawApiInsert");
+  double dataset = reporter.Seconds("RecordSetInsert");
+  double raw = reporter.Seconds("RawApiInsert");
   if (dataset > 0 && raw > 0) {
     std::printf("record set / client API, %d rows: %.3f (CPU of the calling thread: %.3f)\n",
                 kavo::g_rows, dataset / raw,
-                reporter.Time("RecordSetInsert", true) / reporter.Time("RawApiInsert", true));
+                reporter.Seconds("RecordSetInsert", true) / reporter.Seconds("RawApiInsert", true));
   }
   benchmark::Shutdown();
   return 0;

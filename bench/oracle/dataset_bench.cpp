@@ -59,6 +59,19 @@ double Seconds(const std::function<void()>& f) {
   return now() - t0;
 }
 
+// Times both ways once, the first going first on even turns only, so that
+// neither always runs on a warmer cache.
+void TimeInTurns(int turn, const std::function<void()>& a, std::vector<double>& a_s,
+                 const std::function<void()>& b, std::vector<double>& b_s) {
+  if (turn % 2 == 0) {
+    a_s.push_back(Seconds(a));
+    b_s.push_back(Seconds(b));
+  } else {
+    b_s.push_back(Seconds(b));
+    a_s.push_back(Seconds(a));
+  }
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
@@ -289,13 +302,7 @@ void BM_OpenPendingRows(benchmark::State& state) {
       store_bytes = service.ds->Store()->AllocatedBytes();
       close_s.push_back(Seconds([&] { service.ds->Close(); }));
     };
-    if (n++ % 2 == 0) {
-      raw_s.push_back(Seconds(raw));
-      ds_s.push_back(Seconds(ds));
-    } else {
-      ds_s.push_back(Seconds(ds));
-      raw_s.push_back(Seconds(raw));
-    }
+    TimeInTurns(n++, raw, raw_s, ds, ds_s);
   }
   state.counters["raw_ms"] = Median(raw_s) * 1000;
   state.counters["dataset_ms"] = Median(ds_s) * 1000;
@@ -328,13 +335,7 @@ void BM_StatementOnly(benchmark::State& state) {
       for (; !q.Eof(); q.Next()) ++rows;
       if (rows != g_rows) std::abort();
     };
-    if (n++ % 2 == 0) {
-      raw_s.push_back(Seconds(raw));
-      q_s.push_back(Seconds(query));
-    } else {
-      q_s.push_back(Seconds(query));
-      raw_s.push_back(Seconds(raw));
-    }
+    TimeInTurns(n++, raw, raw_s, query, q_s);
   }
   state.counters["raw_ms"] = Median(raw_s) * 1000;
   state.counters["statement_ms"] = Median(q_s) * 1000;
@@ -394,13 +395,7 @@ void BM_MarkRowsOneByOne(benchmark::State& state) {
         service.ds->Next();
       }
     };
-    if (n++ % 2 == 0) {
-      raw_s.push_back(Seconds(raw));
-      ds_s.push_back(Seconds(ds));
-    } else {
-      ds_s.push_back(Seconds(ds));
-      raw_s.push_back(Seconds(raw));
-    }
+    TimeInTurns(n++, raw, raw_s, ds, ds_s);
     service.ds->Close();
   }
   state.counters["raw_ms"] = Median(raw_s) * 1000;

@@ -1,6 +1,7 @@
 #include "service/trace_flags_setting.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "ib/ib_trace_kinds.h"
 #include "rtl/code_page.h"
@@ -13,10 +14,13 @@ void ApplyTraceFlagsFromEnvironment(TIBDatabase& database) {
   if (value == nullptr || *value == '\0') return;
   TTraceFlags flags = 0;
   std::string error;
-  if (!ParseTraceKinds(value, flags, error))
-    throw EConvertError(u"KAVO_TRACE_FLAGS: " + Utf8ToString(error) +
-                        u" (kinds: prepare, execute, fetch, error, stmt, connect, transact, "
-                        u"blob, service, misc, or all)");
+  if (!ParseTraceKinds(value, flags, error)) {
+    std::string kinds;
+    for (int kind = 0; kind < kTraceFlagCount; ++kind)
+      kinds += std::string(TraceKindName(kind)) + ", ";
+    throw EConvertError(u"KAVO_TRACE_FLAGS: " + Utf8ToString(error) + u" (kinds: " +
+                        Utf8ToString(kinds) + u"or all)");
+  }
   database.SetTraceFlags(flags);
 }
 
