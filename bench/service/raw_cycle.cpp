@@ -15,9 +15,12 @@
 //     UPDATE of STATUS by ROWID returning the ROWID; the session's commit.
 //   Then the Firebird commit and detach; the Oracle logoff.
 // Each statement is prepared once per pass, as a program written against the
-// client APIs would; the record sets' other statements (the Firebird modify,
-// delete and refresh, which the service prepares and never runs) and the
-// layers' own look-ups are the service's cost, not the floor's.
+// client APIs would; or, in the parsing floor, each Oracle statement is
+// prepared on a new handle at each execution and freed after it, as the
+// module's record set (Optimize false) has the server parse them. The record
+// sets' other statements (the Firebird modify, delete and refresh, which the
+// service prepares and never runs) and the layers' own look-ups (describing
+// the columns) are the service's cost, not the floor's.
 #include "raw_cycle.h"
 
 #include <unistd.h>
@@ -167,10 +170,36 @@ const char kFirebirdPassword[] = "kat4ro2";
 
 // --- the raw cycle ---------------------------------------------------------------------
 
+const char kSavepointSql[] = "savepoint VZO__LOCKPOINT";
+const char kLockSql[] =
+    "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\nfor update nowait";
+const char kUpdateSql[] =
+    "update V9NORVELO.INTERFACE_ORCL\nset STATUS = :v10\nwhere rowid = :vzo__rowid\n"
+    "returning rowid into :vzo__rowid";
+
+// The per-row Oracle statements, bound and defined.
+struct RowStatements {
+  OciStatement savepoint, lock, update;
+  DefineBuffers locked;
+  char rowid[32] = "";
+  char mark[2] = "X";
+  explicit RowStatements(OciEnv& env)
+      : savepoint(env, kSavepointSql),
+        lock(env, kLockSql),
+        update(env, kUpdateSql),
+        locked(lock, kTableColumns, 1) {
+    lock.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
+    update.Bind(":v10", mark, sizeof mark, SQLT_STR);
+    update.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
+  }
+};
+
 class Cycle : public RawCycle {
  public:
-  Cycle(std::string store, std::string database)
-      : store_(std::move(store)), database_(std::move(database)) {}
+  Cycle(std::string store, std::string database, bool parse_each_execution)
+      : store_(std::move(store)),
+        database_(std::move(database)),
+        parse_each_(parse_each_execution) {}
 
   void Pass() override {
     OciLogon ora(env_, store_, kOracleUser, kOraclePassword);
@@ -188,26 +217,27 @@ class Cycle : public RawCycle {
         isc_dsql_prepare(fb.status, &fb.tr, &insert, 0, kInsert.c_str(), 3, nullptr))
       Fail("prepare insert", fb.status);
 
-    OciStatement savepoint(env_, "savepoint VZO__LOCKPOINT");
-    OciStatement lock(env_,
-                      "select * from V9NORVELO.INTERFACE_ORCL where rowid = :vzo__rowid\n"
-                      "for update nowait");
-    OciStatement update(env_,
-                        "update V9NORVELO.INTERFACE_ORCL\nset STATUS = :v10\n"
-                        "where rowid = :vzo__rowid\nreturning rowid into :vzo__rowid");
-    char rowid[32] = "";
-    lock.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
-    DefineBuffers locked(lock, kTableColumns, 1);
-    char mark[2] = "X";
-    update.Bind(":v10", mark, sizeof mark, SQLT_STR);
-    update.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
+    std::unique_ptr<RowStatements> once;
+    if (!parse_each_) once = std::make_unique<RowStatements>(env_);
 
     for (const FetchedRow& row : rows_) {
       const std::string id = row.Text(kRowId);
-      std::snprintf(rowid, sizeof rowid, "%s", id.c_str());
-      savepoint.Execute(ora.svc, 1);
-      if (lock.Execute(ora.svc, 1) == OCI_NO_DATA) throw std::runtime_error("row deleted: " + id);
-      if (!locked.Same(kTableColumns, row)) throw std::runtime_error("row changed: " + id);
+      if (parse_each_) {
+        OciStatement(env_, kSavepointSql).Execute(ora.svc, 1);
+        OciStatement lock(env_, kLockSql);
+        char rowid[32];
+        std::snprintf(rowid, sizeof rowid, "%s", id.c_str());
+        lock.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
+        DefineBuffers locked(lock, kTableColumns, 1);
+        if (lock.Execute(ora.svc, 1) == OCI_NO_DATA) throw std::runtime_error("row deleted: " + id);
+        if (!locked.Same(kTableColumns, row)) throw std::runtime_error("row changed: " + id);
+      } else {
+        std::snprintf(once->rowid, sizeof once->rowid, "%s", id.c_str());
+        once->savepoint.Execute(ora.svc, 1);
+        if (once->lock.Execute(ora.svc, 1) == OCI_NO_DATA)
+          throw std::runtime_error("row deleted: " + id);
+        if (!once->locked.Same(kTableColumns, row)) throw std::runtime_error("row changed: " + id);
+      }
 
       const unsigned char* d = row.bytes[kDtHGrav].data();
       std::tm day{};
@@ -221,9 +251,22 @@ class Cycle : public RawCycle {
       if (isc_dsql_execute(fb.status, &fb.tr, &insert, 3, params_.In())) Fail("insert", fb.status);
       if (isc_commit_retaining(fb.status, &fb.tr)) Fail("commit retaining", fb.status);
 
-      savepoint.Execute(ora.svc, 1);
-      update.Execute(ora.svc, 1);
-      if (update.RowCount() != 1) throw std::runtime_error("row not updated: " + id);
+      ub4 updated = 0;
+      if (parse_each_) {
+        OciStatement(env_, kSavepointSql).Execute(ora.svc, 1);
+        OciStatement update(env_, kUpdateSql);
+        char rowid[32], mark[2] = "X";
+        std::snprintf(rowid, sizeof rowid, "%s", id.c_str());
+        update.Bind(":v10", mark, sizeof mark, SQLT_STR);
+        update.Bind(":vzo__rowid", rowid, sizeof rowid, SQLT_STR);
+        update.Execute(ora.svc, 1);
+        updated = update.RowCount();
+      } else {
+        once->savepoint.Execute(ora.svc, 1);
+        once->update.Execute(ora.svc, 1);
+        updated = once->update.RowCount();
+      }
+      if (updated != 1) throw std::runtime_error("row not updated: " + id);
       Check(OCITransCommit(ora.svc, env_.err, OCI_DEFAULT), env_.err, "commit");
     }
 
@@ -255,6 +298,7 @@ class Cycle : public RawCycle {
   }
 
   std::string store_, database_;
+  const bool parse_each_;
   OciEnv env_;
   std::vector<FetchedRow> rows_;
   StagingInsertParams params_;
@@ -411,8 +455,9 @@ PassResult ReadResult(const std::string& store, const std::string& database) {
   return result;
 }
 
-std::unique_ptr<RawCycle> MakeRawCycle(const std::string& store, const std::string& database) {
-  return std::make_unique<Cycle>(store, database);
+std::unique_ptr<RawCycle> MakeRawCycle(const std::string& store, const std::string& database,
+                                       bool parse_each_execution) {
+  return std::make_unique<Cycle>(store, database, parse_each_execution);
 }
 
 }  // namespace kavo::bench

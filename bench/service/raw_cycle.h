@@ -50,13 +50,16 @@ void ResetStaging(const std::string& path);
 
 PassResult ReadResult(const std::string& store, const std::string& database);
 
-// The cycle through the client APIs alone.
+// The cycle through the client APIs alone; with `parse_each_execution` every
+// Oracle statement is prepared anew for each execution, as the module's
+// record set has the server parse them.
 class RawCycle {
  public:
   virtual ~RawCycle() = default;
   virtual void Pass() = 0;
 };
-std::unique_ptr<RawCycle> MakeRawCycle(const std::string& store, const std::string& database);
+std::unique_ptr<RawCycle> MakeRawCycle(const std::string& store, const std::string& database,
+                                       bool parse_each_execution);
 
 }  // namespace kavo::bench
 

@@ -78,6 +78,10 @@ std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
   return StringToCodePage(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
 }
 
+void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
+  StringToCodePageInto(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name, out);
+}
+
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {
   return CodePageToString(bytes, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
 }

@@ -32,6 +32,7 @@ int InterBaseBytesPerCharacter(int id, bool system_relation);
 
 // Text to bytes and back in the character set's code page.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs);
+void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out);
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs);
 
 }  // namespace kavo

@@ -67,7 +67,7 @@ class TIBXSQLVAR {
   // --- writing ---
   void SetIsNull(bool value);
   void Clear() { SetIsNull(true); }
-  void SetAsString(const String& value);
+  void SetAsString(StringView value);
   void SetAsInteger(int32_t value);
   void SetAsLong(int32_t value) { SetAsInteger(value); }
   void SetAsShort(int16_t value);
@@ -94,7 +94,7 @@ class TIBXSQLVAR {
   // The unscaled value of an integer entry; false for other types.
   bool RawInteger(int64_t& raw) const;
   void CheckNotUnknown() const;
-  std::string EncodeForConnection(const String& text) const;
+  std::string EncodeForConnection(StringView text) const;
   String DecodeFromConnection(std::string_view bytes) const;
   template <typename F>
   void ForEachSameName(F&& f);

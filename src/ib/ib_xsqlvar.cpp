@@ -53,17 +53,25 @@ String ScaledToText(int64_t value, int decimals) {
   return text;
 }
 
-std::tm ToTm(TDateTime value) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDate(value, y, mo, d);
-  DecodeTime(value, h, mi, s, ms);
+// The broken-down value the client's encoders take; a date's encoder reads
+// only the date fields and a time's only the time fields, so each is decoded
+// only when asked.
+std::tm ToTm(TDateTime value, bool date = true, bool time = true) {
   std::tm t{};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;  // milliseconds are dropped
+  if (date) {
+    int y, mo, d;
+    DecodeDate(value, y, mo, d);
+    t.tm_year = y - 1900;
+    t.tm_mon = mo - 1;
+    t.tm_mday = d;
+  }
+  if (time) {
+    int h, mi, s, ms;
+    DecodeTime(value, h, mi, s, ms);
+    t.tm_hour = h;
+    t.tm_min = mi;
+    t.tm_sec = s;  // milliseconds are dropped
+  }
   return t;
 }
 
@@ -78,7 +86,7 @@ String TIBXSQLVAR::SqlName() const { return DecodeFromConnection(sqlvar_->SqlNam
 String TIBXSQLVAR::RelName() const { return DecodeFromConnection(sqlvar_->RelName()); }
 String TIBXSQLVAR::AliasName() const { return DecodeFromConnection(sqlvar_->AliasName()); }
 
-std::string TIBXSQLVAR::EncodeForConnection(const String& text) const {
+std::string TIBXSQLVAR::EncodeForConnection(StringView text) const {
   return EncodeText(text, parent_->SQL()->Database()->CharacterSetInfo());
 }
 
@@ -227,7 +235,7 @@ void TIBXSQLVAR::SetDialect3Value(TDateTime value, short sqltype, Encode encode)
     SetAsDateTime(value);
     return;
   }
-  std::tm t = ToTm(value);
+  std::tm t = ToTm(value, sqltype == SQL_TYPE_DATE, sqltype == SQL_TYPE_TIME);
   Value encoded{};
   encode(parent_->SQL()->Library(), t, encoded);
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(sqltype, 0, &encoded, sizeof encoded); });
@@ -249,11 +257,13 @@ void TIBXSQLVAR::StoreText(const std::string& bytes) {
   SetData(SQL_TEXT, 0, bytes.data(), bytes.size());
 }
 
-void TIBXSQLVAR::SetAsString(const String& value) {
+void TIBXSQLVAR::SetAsString(StringView value) {
   switch (described_type_) {
     case SQL_TEXT:
     case SQL_VARYING: {
-      std::string bytes = EncodeForConnection(value);
+      // Parameters are set row after row: one buffer keeps its capacity.
+      thread_local std::string bytes;
+      EncodeTextInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)

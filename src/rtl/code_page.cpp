@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -11,14 +12,29 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "rtl/exceptions.h"
 
 namespace kavo {
 namespace {
 
+// Read on every conversion, so without a lock. A name once published stays
+// alive (callers hold references to it); one copy per distinct name.
 std::mutex g_ansi_mutex;
-std::string* g_ansi = nullptr;
+std::atomic<const std::string*> g_ansi{nullptr};
+
+const std::string* KeptName(const std::string& name) {
+  static std::vector<std::unique_ptr<const std::string>> kept;
+  for (const auto& k : kept)
+    if (*k == name) return k.get();
+  kept.push_back(std::make_unique<const std::string>(name));
+  return kept.back().get();
+}
 
 bool KnownCodePage(const std::string& name) {
   if (IsUtf8CodePage(name)) return true;
@@ -77,6 +93,19 @@ class CodePage {
     return static_cast<Char>(limit_);
   }
 
+  // For the single-byte code pages glibc decodes byte by byte (no shift
+  // states, no composition of combining marks), what each byte decodes to,
+  // kInvalidByte where it is invalid; null for any other code page. Texts
+  // above ASCII are read through it instead of through iconv.
+  static constexpr Char kInvalidByte = 0xFFFF;
+  const Char* DecodeTable() {
+    if (!table_tried_) {
+      table_tried_ = true;
+      if (TableDecodable(name_)) BuildDecodeTable();
+    }
+    return table_.empty() ? nullptr : table_.data();
+  }
+
  private:
   static inline const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
 
@@ -110,6 +139,57 @@ class CodePage {
     }
   }
 
+  // Windows, DOS, ISO-8859 and KOI8 pages; not CP1255 and CP1258, whose
+  // glibc decoders compose a letter with the accent that follows it.
+  static bool TableDecodable(const std::string& name) {
+    std::string n;
+    for (char c : name)
+      if (c != '-' && c != '_') n += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    static const char* const kPages[] = {
+        "CP1250", "CP1251", "CP1252", "CP1253", "CP1254", "CP1256", "CP1257",
+        "WINDOWS1250", "WINDOWS1251", "WINDOWS1252", "WINDOWS1253", "WINDOWS1254",
+        "WINDOWS1256", "WINDOWS1257", "CP437", "CP850", "CP852", "CP857", "CP860",
+        "CP861", "CP863", "CP865", "CP866", "KOI8R", "KOI8U", "LATIN1"};
+    for (const char* p : kPages)
+      if (n == p) return true;
+    if (n.rfind("ISO8859", 0) == 0) {
+      const std::string part = n.substr(7);
+      for (const char* p : {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "13", "14",
+                            "15", "16"})
+        if (part == p) return true;
+    }
+    return false;
+  }
+
+  // Each byte through the decoder alone; a page where one does not decode
+  // to exactly one character, or is only the start of one, keeps iconv.
+  void BuildDecodeTable() {
+    try {
+      iconv_t dec = Decoder();
+      std::vector<Char> table(256, kInvalidByte);
+      for (int b = 0; b < 256; ++b) {
+        char byte = static_cast<char>(b);
+        char out[16];
+        char* in = &byte;
+        size_t inleft = 1;
+        char* o = out;
+        size_t oleft = sizeof out;
+        iconv(dec, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(dec, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1)) {
+          if (errno != EILSEQ) return;
+          continue;
+        }
+        if (o - out != 2) return;
+        const Char unit = static_cast<Char>(static_cast<unsigned char>(out[0]) |
+                                            (static_cast<unsigned char>(out[1]) << 8));
+        if (unit == kInvalidByte || (unit >= 0xD800 && unit <= 0xDFFF)) return;
+        table[static_cast<size_t>(b)] = unit;
+      }
+      table_ = std::move(table);
+    } catch (const EConvertError&) {
+    }
+  }
+
   static std::string_view Convert(iconv_t cd, char* in, size_t inleft, char (&out)[16]) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* o = out;
@@ -126,6 +206,8 @@ class CodePage {
   iconv_t encoder_ = kClosed;
   iconv_t decoder_ = kClosed;
   int limit_ = -1;
+  bool table_tried_ = false;
+  std::vector<Char> table_;
 };
 
 CodePage& CodePageNamed(const std::string& name) {
@@ -163,13 +245,24 @@ class Iconv {
     return true;
   }
 
+  // What the converter still holds at the end: the last character, which
+  // the CP1255 and CP1258 decoders keep back for an accent that might
+  // follow; the shift back to the initial state of a stateful encoding.
+  void Finish(std::string& out) {
+    char buf[64];
+    char* o = buf;
+    size_t oleft = sizeof buf;
+    iconv(cd_, nullptr, nullptr, &o, &oleft);
+    out.append(buf, static_cast<size_t>(o - buf));
+  }
+
  private:
   iconv_t cd_;
 };
 
 // Text whose characters are all below `limit` (0x80 or 0x100) narrowed to
-// bytes, or false. Four characters at a time where the machine keeps the low
-// byte first: this runs over every text column of every row.
+// bytes, or false. Sixteen characters at a time where SSE2 is there: this
+// runs over every text column of every row.
 bool NarrowBelow(StringView text, Char limit, std::string& out) {
   if (limit == 0) return false;
   const uint16_t high_bits = static_cast<uint16_t>(~(limit - 1));
@@ -177,20 +270,22 @@ bool NarrowBelow(StringView text, Char limit, std::string& out) {
   out.resize(n);
   const Char* p = text.data();
   char* o = out.data();
-  uint64_t high = 0;
+  uint16_t high = 0;
   size_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    for (; i + 4 <= n; i += 4) {
-      uint64_t w;
-      std::memcpy(&w, p + i, 8);
-      high |= w;
-      const uint32_t b = static_cast<uint32_t>((w & 0xFF) | ((w >> 8) & 0xFF00) |
-                                               ((w >> 16) & 0xFF0000) | ((w >> 24) & 0xFF000000));
-      std::memcpy(o + i, &b, 4);
-    }
-    high |= high >> 32;
-    high |= high >> 16;
+#if defined(__SSE2__)
+  __m128i seen = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
+    seen = _mm_or_si128(seen, _mm_or_si128(a, b));
+    // Saturation only changes units above 0xFF, which the check refuses.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(a, b));
   }
+  if (i > 0) {
+    const __m128i over = _mm_and_si128(seen, _mm_set1_epi16(static_cast<short>(high_bits)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF) return false;
+  }
+#endif
   for (; i < n; ++i) {
     high |= p[i];
     o[i] = static_cast<char>(p[i]);
@@ -202,26 +297,49 @@ bool NarrowBelow(StringView text, Char limit, std::string& out) {
 bool WidenBelow(std::string_view bytes, Char limit, String& out) {
   if (limit == 0) return false;
   const unsigned char high_bits = static_cast<unsigned char>(~(limit - 1));
+  const size_t n = bytes.size();
+  const char* p = bytes.data();
+  size_t i = 0;
   unsigned char high = 0;
-  for (char c : bytes) high |= static_cast<unsigned char>(c);
+#if defined(__SSE2__)
+  // With the usual limit of 0x80 the sign bits say it all.
+  if (limit == 0x80) {
+    for (; i + 16 <= n; i += 16)
+      if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))) != 0)
+        return false;
+  }
+#endif
+  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
   if ((high & high_bits) != 0) return false;
-  out.resize(bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) out[i] = static_cast<unsigned char>(bytes[i]);
+  out.resize(n);
+  Char* o = out.data();
+  i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i + 8), _mm_unpackhi_epi8(v, zero));
+  }
+#endif
+  for (; i < n; ++i) o[i] = static_cast<unsigned char>(p[i]);
   return true;
 }
 
 }  // namespace
 
 const std::string& AnsiCodePage() {
+  if (const std::string* ansi = g_ansi.load(std::memory_order_acquire)) return *ansi;
   std::lock_guard<std::mutex> lock(g_ansi_mutex);
-  if (!g_ansi) g_ansi = new std::string(DetectAnsi());
-  return *g_ansi;
+  if (const std::string* ansi = g_ansi.load(std::memory_order_relaxed)) return *ansi;
+  const std::string* ansi = KeptName(DetectAnsi());
+  g_ansi.store(ansi, std::memory_order_release);
+  return *ansi;
 }
 
 void SetAnsiCodePage(const std::string& name) {
   std::lock_guard<std::mutex> lock(g_ansi_mutex);
-  if (!g_ansi) g_ansi = new std::string(name);
-  else *g_ansi = name;
+  g_ansi.store(KeptName(name), std::memory_order_release);
 }
 
 bool IsUtf8CodePage(const std::string& cp) {
@@ -238,11 +356,20 @@ bool IsUtf8CodePage(const std::string& cp) {
 
 std::string StringToCodePage(StringView text, const std::string& code_page, char default_char,
                              bool* lossy) {
+  std::string out;
+  StringToCodePageInto(text, code_page, out, default_char, lossy);
+  return out;
+}
+
+void StringToCodePageInto(StringView text, const std::string& code_page, std::string& out,
+                          char default_char, bool* lossy) {
   if (lossy) *lossy = false;
   CodePage& cp = CodePageNamed(code_page);
-  if (cp.Utf8()) return StringToUtf8(text);
-  std::string out;
-  if (NarrowBelow(text, cp.IdentityLimit(), out)) return out;
+  if (cp.Utf8()) {
+    out = StringToUtf8(text);
+    return;
+  }
+  if (NarrowBelow(text, cp.IdentityLimit(), out)) return;
   out.clear();
   Iconv cv(cp.Encoder());
   // One character at a time after a failure, so each unmappable one becomes
@@ -260,7 +387,7 @@ std::string StringToCodePage(StringView text, const std::string& code_page, char
     in += skip;
     inleft -= skip;
   }
-  return out;
+  cv.Finish(out);
 }
 
 String CodePageToString(std::string_view bytes, const std::string& code_page, bool* lossy) {
@@ -274,6 +401,20 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
     return s;
   }
   if (String text; WidenBelow(bytes, cp.IdentityLimit(), text)) return text;
+  if (const Char* table = cp.DecodeTable()) {
+    String text(bytes.size(), u'\0');
+    bool invalid = false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      Char c = table[static_cast<unsigned char>(bytes[i])];
+      if (c == CodePage::kInvalidByte) {
+        c = u'\xFFFD';
+        invalid = true;
+      }
+      text[i] = c;
+    }
+    if (lossy) *lossy = invalid;
+    return text;
+  }
   Iconv cv(cp.Decoder());
   std::string out;
   char* in = const_cast<char*>(bytes.data());  // iconv only reads its input
@@ -288,6 +429,7 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
     ++in;
     --inleft;
   }
+  cv.Finish(out);
   String result(out.size() / 2, u'\0');
   for (size_t i = 0; i < result.size(); ++i)
     result[i] = static_cast<Char>(static_cast<unsigned char>(out[2 * i]) |

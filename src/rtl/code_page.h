@@ -26,6 +26,11 @@ void SetAnsiCodePage(const std::string& name);
 std::string StringToCodePage(StringView text, const std::string& code_page,
                              char default_char = '?', bool* lossy = nullptr);
 
+// The same into `out`, replacing what it held: a caller converting text after
+// text keeps one buffer, and its capacity.
+void StringToCodePageInto(StringView text, const std::string& code_page, std::string& out,
+                          char default_char = '?', bool* lossy = nullptr);
+
 // Code page to UTF-16. Bytes that are invalid in the code page become U+FFFD;
 // `lossy`, when given, tells whether that happened.
 String CodePageToString(std::string_view bytes, const std::string& code_page,

@@ -63,7 +63,8 @@ TEST(CodePage, TextOfTheFirst256CharactersConvertsAsIconvConvertsIt) {
     char* i = const_cast<char*>(in.data());
     char* o = out.data();
     size_t ileft = in.size(), oleft = out.size();
-    const bool ok = iconv(cd, &i, &ileft, &o, &oleft) != static_cast<size_t>(-1);
+    const bool ok = iconv(cd, &i, &ileft, &o, &oleft) != static_cast<size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &o, &oleft) != static_cast<size_t>(-1);
     iconv_close(cd);
     if (!ok) return std::nullopt;
     out.resize(out.size() - oleft);
@@ -110,6 +111,75 @@ TEST(CodePage, TextOfTheFirst256CharactersConvertsAsIconvConvertsIt) {
   EXPECT_THROW(CodePageToString("", "NO-SUCH-CODEPAGE"), EConvertError);
 }
 
+// Long texts are narrowed and widened many characters at a time: one
+// character that needs the converter, wherever it stands (in a block, at a
+// block's edge, in the tail), must send the whole text through it.
+TEST(CodePage, LongTextsConvertWholeWhereverTheirFirstForeignCharacterIs) {
+  for (size_t length : {15u, 16u, 17u, 31u, 32u, 33u, 47u, 64u}) {
+    for (size_t at = 0; at < length; ++at) {
+      SCOPED_TRACE("length " + std::to_string(length) + ", at " + std::to_string(at));
+      String text(length, u'a');
+      std::string bytes(length, 'a');
+      // Beyond ISO-8859-1: the default character, and a loss.
+      text[at] = u'\u0100';
+      bool lossy = false;
+      std::string narrowed = StringToCodePage(text, "ISO-8859-1", '?', &lossy);
+      EXPECT_TRUE(lossy);
+      bytes[at] = '?';
+      EXPECT_EQ(narrowed, bytes);
+      // Within ISO-8859-1 but above ASCII: CP1252 has its own byte for it,
+      // and its 0x80 is the euro sign, not U+0080.
+      text[at] = u'\u20AC';
+      bytes[at] = '\x80';
+      EXPECT_EQ(StringToCodePage(text, "CP1252"), bytes);
+      text[at] = u'\u00E9';
+      bytes[at] = '\xE9';
+      EXPECT_EQ(StringToCodePage(text, "ISO-8859-1"), bytes);
+      EXPECT_EQ(CodePageToString(bytes, "ISO-8859-1"), text);
+      bytes[at] = '\x80';
+      text[at] = u'\u20AC';
+      EXPECT_EQ(CodePageToString(bytes, "CP1252"), text);
+      text[at] = u'\u0080';
+      EXPECT_EQ(CodePageToString(bytes, "ISO-8859-1"), text);
+    }
+  }
+}
+
+// Single-byte pages are read through a table of what each byte decodes to:
+// the same text as iconv gives, invalid bytes flagged; a page whose decoder
+// composes a letter with its accent is still read by iconv.
+TEST(CodePage, SingleBytePagesDecodeAsIconvDecodes) {
+  bool lossy = false;
+  EXPECT_EQ(CodePageToString("Jo\xe3o \x80 5", "CP1252", &lossy), u"Jo\u00e3o \u20AC 5");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(CodePageToString("\x81\xe7", "CP1252", &lossy), u"\uFFFD\u00e7");
+  EXPECT_TRUE(lossy);
+  EXPECT_EQ(CodePageToString("\xc1\xe2", "koi8-r", &lossy), u"\u0430\u0411");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(CodePageToString("\xa4", "ISO-8859-15"), u"\u20AC");
+  EXPECT_EQ(CodePageToString("a\xec", "CP1258"), u"\u00e1");
+  // Such a decoder keeps the last character back for an accent that might
+  // follow, and a stateful encoding shifts back at the end: neither is lost.
+  EXPECT_EQ(CodePageToString("\xe0\xd4", "CP1255"), u"\u05d0\u05f0");
+  EXPECT_EQ(CodePageToString("caf\xe9", "CP1258"), u"caf\u00e9");
+  EXPECT_EQ(StringToCodePage(u"\u65E5", "ISO-2022-JP"), "\x1b$BF|\x1b(B");
+}
+
+// A buffer converted into again holds the new text alone, whatever it held.
+TEST(CodePage, ConvertingIntoABufferReplacesItsText) {
+  std::string buffer;
+  StringToCodePageInto(String(40, u'x'), "CP1252", buffer);
+  EXPECT_EQ(buffer, std::string(40, 'x'));
+  StringToCodePageInto(u"\u00e9t\u00e9", "CP1252", buffer);
+  EXPECT_EQ(buffer, "\xe9t\xe9");
+  bool lossy = false;
+  StringToCodePageInto(u"a\u4E2D", "CP1252", buffer, '#', &lossy);
+  EXPECT_EQ(buffer, "a#");
+  EXPECT_TRUE(lossy);
+  StringToCodePageInto(u"", "UTF-8", buffer);
+  EXPECT_EQ(buffer, "");
+}
+
 TEST(CodePage, UnknownCodePageIsAConvertError) {
   EXPECT_THROW(StringToCodePage(u"x", "NO-SUCH-CODEPAGE"), EConvertError);
 }
@@ -117,9 +187,15 @@ TEST(CodePage, UnknownCodePageIsAConvertError) {
 TEST(CodePage, AnsiCodePageCanBePinned) {
   std::string saved = AnsiCodePage();
   SetAnsiCodePage("ISO-8859-1");
+  const std::string& pinned = AnsiCodePage();
   EXPECT_EQ(StringToAnsi(u"\u00E9\u20AC"), "\xE9?");
   EXPECT_EQ(AnsiToString("\xE9"), u"\u00E9");
+  // A name handed out stays what it was when the code page changes again.
+  SetAnsiCodePage("CP1252");
+  EXPECT_EQ(StringToAnsi(u"\u20AC"), "\x80");
+  EXPECT_EQ(pinned, "ISO-8859-1");
   SetAnsiCodePage(saved);
+  EXPECT_EQ(AnsiCodePage(), saved);
 }
 
 TEST(CodePage, CharByteLengthNeverSplitsACharacter) {
