@@ -1,57 +1,151 @@
 #include "handles.h"
 
+#include <sys/mman.h>
+
 #include <mutex>
-#include <unordered_set>
+#include <new>
 
 #include "row_buffer.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
+#define OCISQLITE_ASAN 1
+#endif
+
 namespace kavo::ocisqlite {
+
+HandleArena g_handle_arena;
 
 namespace {
 
-constexpr uint32_t kMagic = 0x4F534C54;
+static_assert(HandleArena::kSlotHeader >= sizeof(std::atomic<uint32_t>) &&
+              HandleArena::kSlotHeader % alignof(std::max_align_t) == 0);
+static_assert(HandleArena::kSlotBytes % alignof(std::max_align_t) == 0);
+constexpr size_t kObjectBytes = HandleArena::kSlotBytes - HandleArena::kSlotHeader;
+static_assert(sizeof(Stmt) <= kObjectBytes && sizeof(Bind) <= kObjectBytes &&
+                  sizeof(Define) <= kObjectBytes && sizeof(Session) <= kObjectBytes,
+              "a handle outgrew the arena's slots");
 
-// The live handles. Made with the first handle and freed when the library is
-// unloaded, so a client that dlcloses it is left with nothing allocated. The lock
-// needs no construction or destruction, so it serves at any time; a call that
-// comes after the set is freed (from a late exit handler) finds no live handle.
-std::mutex registry_lock;
-std::unordered_set<const void*>* registry = nullptr;
+// Room for this many handles alive at once; address space only until used.
+constexpr size_t kMaxSlots = size_t{1} << 18;
+constexpr size_t kReserveBytes = kMaxSlots * HandleArena::kSlotBytes;
+// Slots are made usable this many at a time.
+constexpr size_t kGrowSlots = 64;
 
-__attribute__((destructor)) void FreeRegistry() {
-  std::lock_guard<std::mutex> g(registry_lock);
-  delete registry;
-  registry = nullptr;
+// Allocation and freeing take the lock; the check of a handle does not. The
+// lock needs no construction or destruction, so it serves at any time; a call
+// that comes after the arena is gone (from a late exit handler) finds no live
+// handle.
+std::mutex arena_lock;
+size_t slots_made = 0;             // slots ever handed out
+std::vector<uint32_t>* free_slots = nullptr;  // freed slots, the last freed on top
+
+std::atomic<uint32_t>& HeaderAt(char* base, size_t slot) {
+  return *reinterpret_cast<std::atomic<uint32_t>*>(base + slot * HandleArena::kSlotBytes);
+}
+
+void Poison(void* object, bool poison) {
+#ifdef OCISQLITE_ASAN
+  if (poison)
+    ASAN_POISON_MEMORY_REGION(object, kObjectBytes);
+  else
+    ASAN_UNPOISON_MEMORY_REGION(object, kObjectBytes);
+#else
+  (void)object;
+  (void)poison;
+#endif
+}
+
+// The client that unloads the library is left with nothing allocated.
+__attribute__((destructor)) void FreeArena() {
+  std::lock_guard<std::mutex> g(arena_lock);
+  char* base = g_handle_arena.base.load(std::memory_order_relaxed);
+  g_handle_arena.usable.store(0, std::memory_order_release);
+  g_handle_arena.base.store(nullptr, std::memory_order_relaxed);
+  if (base != nullptr) {
+#ifdef OCISQLITE_ASAN
+    __lsan_unregister_root_region(base, kReserveBytes);
+    ASAN_UNPOISON_MEMORY_REGION(base, kReserveBytes);
+#endif
+    munmap(base, kReserveBytes);
+  }
+  delete free_slots;
+  free_slots = nullptr;
+  slots_made = 0;
 }
 
 }  // namespace
 
-Handle::Handle(ub4 t, Env* e) : magic(kMagic), type(t), env(e) {
-  std::lock_guard<std::mutex> g(registry_lock);
-  if (!registry) registry = new std::unordered_set<const void*>();
-  registry->insert(this);
+void* Handle::operator new(size_t size) {
+  if (size > kObjectBytes) throw std::bad_alloc();
+  std::lock_guard<std::mutex> g(arena_lock);
+  char* base = g_handle_arena.base.load(std::memory_order_relaxed);
+  if (base == nullptr) {
+    void* p = mmap(nullptr, kReserveBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                   -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    base = static_cast<char*>(p);
+#ifdef OCISQLITE_ASAN
+    // Live handles own heap memory that only the arena points to.
+    __lsan_register_root_region(base, kReserveBytes);
+#endif
+    g_handle_arena.base.store(base, std::memory_order_relaxed);
+    free_slots = new std::vector<uint32_t>();
+  }
+  size_t slot;
+  if (!free_slots->empty()) {
+    slot = free_slots->back();
+    free_slots->pop_back();
+  } else {
+    if (slots_made == kMaxSlots) throw std::bad_alloc();
+    const size_t usable = g_handle_arena.usable.load(std::memory_order_relaxed);
+    if ((slots_made + 1) * HandleArena::kSlotBytes > usable) {
+      const size_t grow = kGrowSlots * HandleArena::kSlotBytes;
+      if (mprotect(base + usable, grow, PROT_READ | PROT_WRITE) != 0) throw std::bad_alloc();
+      g_handle_arena.usable.store(usable + grow, std::memory_order_release);
+    }
+    slot = slots_made++;
+  }
+  void* object = base + slot * HandleArena::kSlotBytes + HandleArena::kSlotHeader;
+  Poison(object, false);
+  return object;
+}
+
+void Handle::operator delete(void* p, size_t) noexcept {
+  if (p == nullptr) return;
+  std::lock_guard<std::mutex> g(arena_lock);
+  char* base = g_handle_arena.base.load(std::memory_order_relaxed);
+  if (base == nullptr) return;  // the arena went with the library
+  const size_t slot = static_cast<size_t>(static_cast<char*>(p) - base) / HandleArena::kSlotBytes;
+  HeaderAt(base, slot).store(0, std::memory_order_release);
+  Poison(p, true);
+  try {
+    free_slots->push_back(static_cast<uint32_t>(slot));
+  } catch (const std::bad_alloc&) {
+    // The slot is lost, not reused; nothing else goes wrong.
+  }
+}
+
+Handle::Handle(ub4 t, Env* e) : type(t), env(e) {
+  if (auto* header = const_cast<std::atomic<uint32_t>*>(SlotHeader(this)))
+    header->store(HandleArena::kLive | (t & 0xFFFFu), std::memory_order_release);
 }
 
 Handle::~Handle() {
-  std::lock_guard<std::mutex> g(registry_lock);
-  if (registry) registry->erase(this);
-  magic = 0;
-}
-
-bool IsHandle(const void* p, ub4 type) {
-  if (!p) return false;
-  std::lock_guard<std::mutex> g(registry_lock);
-  if (!registry || !registry->count(p)) return false;
-  auto* h = static_cast<const Handle*>(p);
-  return h->magic == kMagic && (type == 0 || h->type == type);
+  if (auto* header = const_cast<std::atomic<uint32_t>*>(SlotHeader(this)))
+    header->store(0, std::memory_order_release);
 }
 
 std::vector<Handle*> HandlesOf(Env* env) {
-  std::lock_guard<std::mutex> g(registry_lock);
+  std::lock_guard<std::mutex> g(arena_lock);
   std::vector<Handle*> out;
-  if (!registry) return out;
-  for (const void* p : *registry) {
-    auto* h = static_cast<Handle*>(const_cast<void*>(p));
+  char* base = g_handle_arena.base.load(std::memory_order_relaxed);
+  if (base == nullptr) return out;
+  for (size_t slot = 0; slot < slots_made; ++slot) {
+    if ((HeaderAt(base, slot).load(std::memory_order_acquire) & HandleArena::kLive) == 0) continue;
+    auto* h = reinterpret_cast<Handle*>(base + slot * HandleArena::kSlotBytes +
+                                        HandleArena::kSlotHeader);
     if (h->env == env && h->type != OCI_HTYPE_BIND && h->type != OCI_HTYPE_DEFINE &&
         h->type != OCI_DTYPE_PARAM)
       out.push_back(h);

@@ -1,11 +1,14 @@
-// The objects behind OCI's opaque handles and descriptors. Every handle starts
-// with a magic word and its type and is registered while alive, so a call with
-// a stale, foreign or mistyped handle is refused instead of crashing.
+// The objects behind OCI's opaque handles and descriptors. Every handle lives
+// in a slot of one arena whose header word says whether the slot holds a live
+// handle and of which type, so a call with a stale, foreign or mistyped handle
+// is refused instead of crashing, and the check takes no lock.
 #ifndef OCISQLITE_HANDLES_H
 #define OCISQLITE_HANDLES_H
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,19 +24,52 @@ namespace kavo::ocisqlite {
 
 struct Env;
 
+// The arena: one reservation of address space, slots of kSlotBytes made
+// usable as they are first needed and never given back before the library is
+// unloaded, so a slot's header can be read whatever became of its handle. An
+// object starts kSlotHeader bytes into its slot.
+struct HandleArena {
+  static constexpr size_t kSlotBytes = 640;
+  static constexpr size_t kSlotHeader = 16;
+  static constexpr uint32_t kLive = 0x80000000u;
+  std::atomic<char*> base{nullptr};
+  std::atomic<size_t> usable{0};  // bytes from base whose headers may be read
+};
+extern HandleArena g_handle_arena;
+
 struct Handle {
   Handle(ub4 type, Env* env);
   virtual ~Handle();
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
 
-  uint32_t magic;
+  // Every handle is made in a slot of the arena.
+  static void* operator new(size_t size);
+  static void operator delete(void* p, size_t size) noexcept;
+
   ub4 type;
   Env* env;
 };
 
+// The header word of the slot whose object starts at p, or null when p is not
+// where an object of the arena starts.
+inline const std::atomic<uint32_t>* SlotHeader(const void* p) {
+  const size_t usable = g_handle_arena.usable.load(std::memory_order_acquire);
+  const char* base = g_handle_arena.base.load(std::memory_order_relaxed);
+  const uintptr_t at = reinterpret_cast<uintptr_t>(p), from = reinterpret_cast<uintptr_t>(base);
+  if (p == nullptr || at < from || at - from >= usable) return nullptr;
+  const size_t offset = at - from;
+  if (offset % HandleArena::kSlotBytes != HandleArena::kSlotHeader) return nullptr;
+  return reinterpret_cast<const std::atomic<uint32_t>*>(base + (offset - HandleArena::kSlotHeader));
+}
+
 // Whether p is a live handle of that type (type 0: any type).
-bool IsHandle(const void* p, ub4 type);
+inline bool IsHandle(const void* p, ub4 type) {
+  const std::atomic<uint32_t>* header = SlotHeader(p);
+  if (header == nullptr) return false;
+  const uint32_t word = header->load(std::memory_order_acquire);
+  return (word & HandleArena::kLive) != 0 && (type == 0 || (word & 0xFFFFu) == type);
+}
 // Every live handle of an environment.
 std::vector<Handle*> HandlesOf(Env* env);
 

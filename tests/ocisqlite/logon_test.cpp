@@ -1,4 +1,10 @@
 // Attach, logon, banner and handle checking.
+#include <atomic>
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
 #include "testkit/oci_client.h"
 
 namespace kavo::test {
@@ -95,6 +101,82 @@ TEST_F(LogonTest, BadHandlesAreRefusedWithoutCrashing) {
   OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>("select 1 from dual"), 18, 1, 0);
   EXPECT_EQ(OCIStmtExecute(bare, st, err_, 0, 0, nullptr, nullptr, 0), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 1012);
+}
+
+// The check of a handle reads nothing it does not own: a pointer to memory
+// that merely looks like a handle, into the middle of one, or at one freed and
+// made again as another type is refused, however many handles there are and
+// while other threads make and free theirs.
+TEST_F(LogonTest, HandleChecksHoldForLookAlikesReusedMemoryManyHandlesAndThreads) {
+  auto stmt_type = [&](const void* h) {
+    ub2 type = 99;
+    return OCIAttrGet(h, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, err_);
+  };
+  OCIStmt* live = nullptr;
+  ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&live), OCI_HTYPE_STMT, 0, nullptr), OCI_SUCCESS);
+  ASSERT_EQ(stmt_type(live), OCI_SUCCESS);
+  // A byte-for-byte copy of a live handle's start, on the heap and on the stack.
+  alignas(16) unsigned char stack_copy[64];
+  std::memcpy(stack_copy, live, sizeof stack_copy);
+  std::vector<unsigned char> heap_copy(stack_copy, stack_copy + sizeof stack_copy);
+  EXPECT_EQ(stmt_type(stack_copy), OCI_INVALID_HANDLE);
+  EXPECT_EQ(stmt_type(heap_copy.data()), OCI_INVALID_HANDLE);
+  for (ptrdiff_t off : {-16, -8, 8, 16})
+    EXPECT_EQ(stmt_type(reinterpret_cast<const char*>(live) + off), OCI_INVALID_HANDLE) << off;
+  EXPECT_EQ(OCIHandleFree(reinterpret_cast<char*>(live) + 8, OCI_HTYPE_STMT), OCI_INVALID_HANDLE);
+  EXPECT_EQ(stmt_type(live), OCI_SUCCESS) << "untouched by the refused calls";
+
+  // Freed, then memory made again for an error handle: the old pointer is no
+  // statement, wherever the new handle lies.
+  ASSERT_EQ(OCIHandleFree(live, OCI_HTYPE_STMT), OCI_SUCCESS);
+  OCIError* other = nullptr;
+  ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&other), OCI_HTYPE_ERROR, 0, nullptr), OCI_SUCCESS);
+  EXPECT_EQ(stmt_type(live), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIHandleFree(live, OCI_HTYPE_STMT), OCI_INVALID_HANDLE);
+  EXPECT_EQ(OCIHandleFree(other, OCI_HTYPE_ERROR), OCI_SUCCESS);
+
+  // Many at once, freed in an order of their own, every one refused after.
+  std::vector<OCIStmt*> many(700);
+  for (OCIStmt*& h : many)
+    ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&h), OCI_HTYPE_STMT, 0, nullptr), OCI_SUCCESS);
+  std::set<OCIStmt*> distinct(many.begin(), many.end());
+  EXPECT_EQ(distinct.size(), many.size());
+  for (OCIStmt* h : many) EXPECT_EQ(stmt_type(h), OCI_SUCCESS);
+  for (size_t i = 0; i < many.size(); ++i) {
+    OCIStmt* h = many[(i * 3) % many.size()];  // 3 and 700 share no factor: each once
+    ASSERT_EQ(OCIHandleFree(h, OCI_HTYPE_STMT), OCI_SUCCESS) << i;
+  }
+  for (OCIStmt* h : many) EXPECT_EQ(stmt_type(h), OCI_INVALID_HANDLE);
+
+  // Threads making, checking and freeing their own handles side by side.
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      OCIError* err = nullptr;
+      if (OCIHandleAlloc(env_, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
+        ++failures;
+        return;
+      }
+      for (int round = 0; round < 300; ++round) {
+        OCIStmt* a = nullptr;
+        OCIStmt* b = nullptr;
+        if (OCIHandleAlloc(env_, reinterpret_cast<void**>(&a), OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS ||
+            OCIHandleAlloc(env_, reinterpret_cast<void**>(&b), OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) {
+          ++failures;
+          continue;
+        }
+        ub4 rows = 1;
+        if (OCIAttrGet(a, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, err) != OCI_SUCCESS || rows != 0)
+          ++failures;
+        if (OCIHandleFree(a, OCI_HTYPE_STMT) != OCI_SUCCESS) ++failures;
+        if (OCIAttrGet(b, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, err) != OCI_SUCCESS) ++failures;
+        if (OCIHandleFree(b, OCI_HTYPE_STMT) != OCI_SUCCESS) ++failures;
+      }
+      if (OCIHandleFree(err, OCI_HTYPE_ERROR) != OCI_SUCCESS) ++failures;
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
 }
 
 TEST_F(LogonTest, UnimplementedRoutinesReport3001AndEndsWithoutSessionFail) {
