@@ -1,4 +1,5 @@
 // Statements: prepare, bind, define, execute, fetch, ROWID text.
+#include <algorithm>
 #include <cstring>
 
 #include "api.h"
@@ -167,7 +168,11 @@ OCI_API sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp,
   e->Clear();
   if (position == 0 || (s->described && position > s->cols.size())) return Fail(errhp, MakeError(1007));
   if (!SupportedType(dty)) return Fail(errhp, MakeError(3001));
-  if (s->defines.size() < position) s->defines.resize(position, nullptr);
+  if (s->defines.size() < position) {
+    // Clients define column after column: room for all of them at the first.
+    if (s->described) s->defines.reserve(std::max<size_t>(position, s->cols.size()));
+    s->defines.resize(position, nullptr);
+  }
   Define*& d = s->defines[position - 1];
   if (!d) d = new Define(s->env, s);
   d->position = position;

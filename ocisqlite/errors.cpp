@@ -112,21 +112,31 @@ std::string OracleMessage(int code) {
 }
 
 OraError MakeError(int code, const std::string& a, const std::string& b, const std::string& c) {
-  std::string tmpl = OracleMessage(code);
+  // Built in one string: a refused attribute read makes one of these per call.
+  const std::string tmpl = OracleMessage(code);
   const std::string* args[] = {&a, &b, &c};
-  std::string msg;
+  std::string text;
+  text.reserve(12 + tmpl.size() + a.size() + b.size() + c.size());
+  if (code >= 0 && code <= 99999) {
+    char prefix[] = "ORA-00000: ";
+    for (int i = 8, v = code; i >= 4; --i, v /= 10) prefix[i] = static_cast<char>('0' + v % 10);
+    text.append(prefix, sizeof prefix - 1);
+  } else {
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", code);
+    text += prefix;
+  }
   int next = 0;
   for (size_t i = 0; i < tmpl.size(); ++i) {
     if (tmpl[i] == '%' && i + 1 < tmpl.size() && tmpl[i + 1] == 's') {
-      if (next < 3) msg += *args[next++];
+      if (next < 3) text += *args[next++];
       ++i;
     } else {
-      msg += tmpl[i];
+      text += tmpl[i];
     }
   }
-  char prefix[16];
-  std::snprintf(prefix, sizeof prefix, "ORA-%05d: ", code);
-  return OraError(code, prefix + msg + "\n");
+  text += '\n';
+  return OraError(code, std::move(text));
 }
 
 }  // namespace kavo::ocisqlite

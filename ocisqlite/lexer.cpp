@@ -8,8 +8,35 @@ namespace kavo::ocisqlite {
 
 namespace {
 
-bool IdentStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
-bool IdentChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
+// The C library's classification and upper-casing of the locale in use, read
+// from its tables once per text instead of through a call per character.
+class CharClass {
+ public:
+#ifdef __GLIBC__
+  CharClass() : table_(*__ctype_b_loc()), upper_(*__ctype_toupper_loc()) {}
+  bool Space(unsigned char c) const { return (table_[c] & _ISspace) != 0; }
+  bool Alpha(unsigned char c) const { return (table_[c] & _ISalpha) != 0; }
+  bool Alnum(unsigned char c) const { return (table_[c] & _ISalnum) != 0; }
+  bool Digit(unsigned char c) const { return (table_[c] & _ISdigit) != 0; }
+  char Upper(unsigned char c) const { return static_cast<char>(upper_[c]); }
+#else
+  bool Space(unsigned char c) const { return std::isspace(c); }
+  bool Alpha(unsigned char c) const { return std::isalpha(c); }
+  bool Alnum(unsigned char c) const { return std::isalnum(c); }
+  bool Digit(unsigned char c) const { return std::isdigit(c); }
+  char Upper(unsigned char c) const { return static_cast<char>(std::toupper(c)); }
+#endif
+  bool IdentStart(unsigned char c) const { return Alpha(c) || c >= 0x80; }
+  bool IdentChar(unsigned char c) const {
+    return Alnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80;
+  }
+
+#ifdef __GLIBC__
+ private:
+  const unsigned short* table_;
+  const int32_t* upper_;
+#endif
+};
 
 // Oracle's limit for names, in bytes (before 12.2, and in what clients expect).
 constexpr size_t kMaxNameBytes = 30;
@@ -40,12 +67,15 @@ std::string QuotedName(std::string_view s, size_t open, size_t* i, size_t token_
 }  // namespace
 
 std::vector<Token> Lex(std::string_view s) {
+  const CharClass cc;
   std::vector<Token> out;
+  // About one token in five bytes of SQL; a longer text grows the list once or twice.
+  out.reserve(s.size() / 5 + 2);
   size_t i = 0;
   int depth = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    if (std::isspace(c)) { ++i; continue; }
+    if (cc.Space(c)) { ++i; continue; }
     if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
       while (i < s.size() && s[i] != '\n') ++i;
       continue;
@@ -56,15 +86,15 @@ std::vector<Token> Lex(std::string_view s) {
       i = end + 2;
       continue;
     }
-    Token t;
+    Token& t = out.emplace_back();
     t.pos = i;
-    if (IdentStart(c)) {
+    if (cc.IdentStart(c)) {
       size_t b = i;
-      while (i < s.size() && IdentChar(static_cast<unsigned char>(s[i]))) ++i;
+      while (i < s.size() && cc.IdentChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::kIdent;
       CheckName(s.substr(b, i - b), b);
-      for (size_t k = b; k < i; ++k)
-        t.text += static_cast<char>(std::toupper(static_cast<unsigned char>(s[k])));
+      t.text.resize(i - b);
+      for (size_t k = b; k < i; ++k) t.text[k - b] = cc.Upper(static_cast<unsigned char>(s[k]));
     } else if (c == '"') {
       t.kind = Tok::kQuoted;
       t.text = QuotedName(s, i, &i, t.pos);
@@ -83,53 +113,54 @@ std::vector<Token> Lex(std::string_view s) {
         if (s[i] == '\0') throw ErrorAt(911, i);
         t.text += s[i++];
       }
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+    } else if (cc.Digit(c) || (c == '.' && i + 1 < s.size() && cc.Digit(static_cast<unsigned char>(s[i + 1])))) {
       size_t b = i;
-      while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
+      while (i < s.size() && (cc.Digit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
       if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         size_t k = i + 1;
         if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < s.size() && std::isdigit(static_cast<unsigned char>(s[k]))) {
+        if (k < s.size() && cc.Digit(static_cast<unsigned char>(s[k]))) {
           i = k;
-          while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+          while (i < s.size() && cc.Digit(static_cast<unsigned char>(s[i]))) ++i;
         }
       }
       t.kind = Tok::kNumber;
-      t.text = std::string(s.substr(b, i - b));
+      t.text.assign(s.data() + b, i - b);
     } else if (c == ':' && i + 1 < s.size() &&
-               (IdentStart(static_cast<unsigned char>(s[i + 1])) || std::isdigit(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '"')) {
+               (cc.IdentStart(static_cast<unsigned char>(s[i + 1])) || cc.Digit(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '"')) {
       ++i;
       t.kind = Tok::kBind;
       if (s[i] == '"') {
         t.text = QuotedName(s, i, &i, t.pos);
       } else {
-        while (i < s.size() && IdentChar(static_cast<unsigned char>(s[i])))
-          t.text += static_cast<char>(std::toupper(static_cast<unsigned char>(s[i++])));
+        size_t b = i;
+        while (i < s.size() && cc.IdentChar(static_cast<unsigned char>(s[i]))) ++i;
+        t.text.resize(i - b);
+        for (size_t k = b; k < i; ++k) t.text[k - b] = cc.Upper(static_cast<unsigned char>(s[k]));
         CheckName(t.text, t.pos);
       }
     } else {
       static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", ":=", "=>", ".."};
       t.kind = Tok::kSymbol;
-      for (const char* op : two)
-        if (s.substr(i, 2) == op) t.text.assign(op, 2);
+      if (i + 1 < s.size())
+        for (const char* op : two)
+          if (s[i] == op[0] && s[i + 1] == op[1]) t.text.assign(op, 2);
       if (t.text.empty()) {
         if (std::string_view("(),.;=<>+-*/%@[]").find(static_cast<char>(c)) == std::string_view::npos) {
           OraError e = MakeError(911);
           e.set_offset(static_cast<int>(i));
           throw e;
         }
-        t.text = std::string(1, static_cast<char>(c));
+        t.text.assign(1, static_cast<char>(c));
       }
       if (t.text == "(" && ++depth > kMaxNesting) throw ErrorAt(600, i, NestingLimitText());
       if (t.text == ")" && depth > 0) --depth;
       i += t.text.size();
     }
     t.len = i - t.pos;
-    out.push_back(std::move(t));
   }
-  Token end;
+  Token& end = out.emplace_back();
   end.pos = s.size();
-  out.push_back(end);
   return out;
 }
 

@@ -194,6 +194,20 @@ TEST_F(SqlTest, CharFormsAndArrayOfStructDefines) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// Names in any case are the upper-case names; two-character operators are read
+// as one with no blanks around them; numbers take exponents and a leading point.
+TEST_F(SqlTest, NamesOperatorsAndNumbersInEveryWriting) {
+  EXPECT_EQ(Query(system_, "SeLeCt EnAmE,Sal FrOm EmP wHeRe EmpNo=7839"), (Rows{{"KING", "5000"}}));
+  EXPECT_EQ(Query(system_, "select ename from emp where sal>=1600and sal<>1600 or sal<=800 order by empno"),
+            (Rows{{"SMITH"}, {"KING"}}));
+  EXPECT_EQ(Query(system_, "select count(*) from emp where sal!=800 and sal^=1250"), (Rows{{"2"}}));
+  EXPECT_EQ(Query(system_, "select 'a'||'b'||dname from dept where deptno=10"), (Rows{{"abACCOUNTING"}}));
+  EXPECT_EQ(Query(system_, "select 1.5e3, .5, 2E-1, 25e+1 from dual"), (Rows{{"1500", ".5", ".2", "250"}}));
+  EXPECT_EQ(Query(system_, "select ename from emp where empno = 7369--the first\n"), (Rows{{"SMITH"}}));
+  EXPECT_EQ(Query(system_, "select/**/ename/* between */from emp where empno=7521/* at the end */"),
+            (Rows{{"WARD"}}));
+}
+
 TEST_F(SqlTest, BindsNullsAndBindInfo) {
   OCIStmt* st = nullptr;
   OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
