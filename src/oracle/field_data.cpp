@@ -23,4 +23,21 @@ void TFieldData::Allocate(int32_t count) {
   rlen.assign(count, 0);
 }
 
+void TFieldData::Reset() {
+  // A large batch buffer is not held on to for a statement that may never
+  // describe such a column again.
+  constexpr size_t kKeptBytes = 64 * 1024;
+  if (buf.capacity() > kKeptBytes) std::vector<uint8_t>().swap(buf);
+  std::vector<uint8_t> keep_buf = std::move(buf);
+  std::vector<int16_t> keep_ind = std::move(ind);
+  std::vector<uint16_t> keep_rlen = std::move(rlen);
+  *this = TFieldData();
+  keep_buf.clear();
+  keep_ind.clear();
+  keep_rlen.clear();
+  buf = std::move(keep_buf);
+  ind = std::move(keep_ind);
+  rlen = std::move(keep_rlen);
+}
+
 }  // namespace kavo

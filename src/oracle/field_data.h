@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -38,7 +38,9 @@ struct TFieldData {
   std::vector<uint8_t> buf;
   std::vector<int16_t> ind;    // -1 NULL, 0 present, > 0 truncated
   std::vector<uint16_t> rlen;  // returned length per element
-  std::deque<TLongPiece> LongPieces;  // stable addresses: OCI writes lengths late
+  // Stable addresses: OCI writes lengths late. A list makes no allocation
+  // while empty, as it is for every column but a LONG.
+  std::list<TLongPiece> LongPieces;
   uint8_t CharSetForm = 0;
   uint16_t CharSetID = 0;
   uint16_t CharSize = 0;
@@ -52,6 +54,9 @@ struct TFieldData {
   std::string LongValue() const;
   // Allocates `count` elements of `bufsize` bytes, indicators and lengths.
   void Allocate(int32_t count);
+  // Back to the state of a column not yet described; the memory of the
+  // buffers stays for the next column described into this record.
+  void Reset();
   const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
   // The length OCI returned for element `index`, believed no further than
   // the element.

@@ -175,6 +175,8 @@ class TOracleQuery : public TComponent {
   void InternalDescribe();
   // Position `pos` (from 1) of the select list, with its buffer type and size.
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
+  // Empties the column list; the records are kept for the next describe.
+  void ReleaseFields();
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
   void Fetch();
@@ -208,6 +210,9 @@ class TOracleQuery : public TComponent {
   int cursor_ = 0;
   TVariables variables_{this};
   std::vector<std::unique_ptr<TFieldData>> fields_;
+  // Column records of earlier describes, reset: a statement parsed at every
+  // execution describes its columns again into the same buffers' memory.
+  std::vector<std::unique_ptr<TFieldData>> spare_fields_;
 
   OCIHandle stmthp_ = nullptr, errhp_ = nullptr, secerrhp_ = nullptr, rowidhp_ = nullptr;
   // The client library every OCI call goes through.

@@ -11,12 +11,18 @@ namespace kavo {
 
 std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   const TSessionPreferences& prefs = session_->Preferences();
-  auto field = std::make_unique<TFieldData>();
+  std::unique_ptr<TFieldData> field;
+  if (spare_fields_.empty()) {
+    field = std::make_unique<TFieldData>();
+  } else {
+    field = std::move(spare_fields_.back());
+    spare_fields_.pop_back();
+  }
   TFieldData& f = *field;
   OCIHandle param = nullptr;
   if (Call(oci_.OCIParamGet(stmthp_, OCI_HTYPE_STMT, errhp_, &param, static_cast<ub4>(pos))) !=
       OCI_SUCCESS) {
-    fields_.clear();
+    ReleaseFields();
     RaiseStatementError();
   }
   f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
@@ -129,7 +135,7 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
         case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
         default: kind = u"A query with timestamps"; break;
       }
-      fields_.clear();
+      ReleaseFields();
       parsed_sql_.clear();
       throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
     }
@@ -139,6 +145,14 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
       break;
   }
   return field;
+}
+
+void TOracleQuery::ReleaseFields() {
+  for (std::unique_ptr<TFieldData>& f : fields_) {
+    f->Reset();
+    spare_fields_.push_back(std::move(f));
+  }
+  fields_.clear();
 }
 
 }  // namespace kavo

@@ -158,7 +158,7 @@ void TOracleQuery::Parse() {
   if (optimize_ && !NoQueryOptimize && !parsed_sql_.empty() && parsed_sql_ == bytes &&
       Reusable(function_type_))
     return;
-  fields_.clear();
+  ReleaseFields();
   parsed_sql_ = bytes;
   function_type_ = 0;
   bool cached = session_->StatementCache() && oci_.OCI92();
@@ -253,7 +253,7 @@ void TOracleQuery::Bind() {
 
 void TOracleQuery::InternalDescribe() {
   used_cache_ = read_buffer_;
-  fields_.clear();
+  ReleaseFields();
   sword status = OCI_SUCCESS;
   int count = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_PARAM_COUNT, errhp_, &status);
   Call(status);
@@ -525,7 +525,7 @@ int TOracleQuery::RowCount() const {
 }
 
 void TOracleQuery::Close() {
-  fields_.clear();
+  ReleaseFields();
   if (!opened_) return;
   opened_ = false;
   parsed_sql_.clear();
