@@ -21,6 +21,13 @@ bool IsStringForm(TFieldType t) {
          t == ftMemo || t == ftWideMemo || t == ftOraClob;
 }
 
+// TrimRight(text).empty() without the copy.
+bool IsBlank(StringView text) {
+  for (Char c : text)
+    if (c > u' ') return false;
+  return true;
+}
+
 std::string TrimRightBytes(std::string b) {
   size_t n = b.size();
   while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
@@ -197,11 +204,17 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
 
 bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
   TFieldType type = s.field->DataType();
-  bool field_null = IsNullIn(record, s) || (IsStringForm(type) && TrimRight(TextIn(record, s)).empty());
+  // Each text is read once: the null tests and the comparison use the same.
+  const bool string_form = IsStringForm(type);
+  const bool stored_null = IsNullIn(record, s);
+  const String stored_text = string_form && !stored_null ? TextIn(record, s) : String();
+  bool field_null = stored_null || (string_form && IsBlank(stored_text));
   OraVariant fetched = q.Field(column);
+  const bool fetched_string = fetched.IsString();
+  const String fetched_text = fetched_string ? fetched.AsString() : String();
   bool fetched_null = fetched.IsEmptyOrNull() ||
                       (fetched.Kind() == vkByteArray && fetched.ByteArray().empty()) ||
-                      (fetched.IsString() && TrimRight(fetched.AsString()).empty());
+                      (fetched_string && IsBlank(fetched_text));
   if (field_null || fetched_null) return field_null == fetched_null;
   if (type == ftWideMemo) return true;
   switch (q.FieldType(column)) {
@@ -212,13 +225,16 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
       return std::fabs((b - a) / a) < 1e-10;
     }
     case otString: {
+      String other_fetched, other_stored;
+      const String& server_text = fetched_string ? fetched_text : (other_fetched = fetched.AsString());
+      const String& stored = string_form ? stored_text : (other_stored = TextIn(record, s));
       if (s.form == Form::kAnsi) {
         // Cut as the fetch cut it: to the field's size, by whole characters.
-        std::string server = CutWholeCharacters(StringToAnsi(fetched.AsString()),
+        std::string server = CutWholeCharacters(StringToAnsi(server_text),
                                                 static_cast<size_t>(s.field->Size()), AnsiCodePage());
-        return TrimRightBytes(server) == TrimRightBytes(StringToAnsi(TextIn(record, s)));
+        return TrimRightBytes(server) == TrimRightBytes(StringToAnsi(stored));
       }
-      return TrimRight(fetched.AsString()) == TrimRight(TextIn(record, s));
+      return TrimRight(server_text) == TrimRight(stored);
     }
     case otDate: {
       double ms = (fetched.AsDateTime() - ValueIn(record, s).AsDateTime()) * 86400000.0;

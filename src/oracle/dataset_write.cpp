@@ -148,6 +148,11 @@ bool TOracleDataSet::FieldChanged(const Slot& s, const uint8_t* old_record,
     const TOracleBlob* after = applying_ ? BlobIn(new_record, s) : work_blobs_.FindBlob(s.field);
     return (before ? before->Bytes : std::string()) != (after ? after->Bytes : std::string());
   }
+  // Everything below reads only the slot's bytes of each record: where they
+  // are the same, as for every field an edit left alone, so is the value.
+  if (old_record != nullptr && std::memcmp(DataArea(old_record) + s.offset,
+                                           DataArea(new_record) + s.offset, 1 + s.width) == 0)
+    return false;
   bool old_null = old_record == nullptr || IsEmptyValue(old_record, s);
   bool new_null = IsEmptyValue(new_record, s);
   if (old_null || new_null) return old_null != new_null;

@@ -609,6 +609,112 @@ TEST_F(QueryTest, OptimizedReexecutionFetchesInTheExecuteCall) {
   NoQueryOptimize = true;
 }
 
+// Every parse describes the select list again into column records the
+// statement had before: each select reads its own columns, NULLs and LONG
+// pieces, whatever the statement described earlier.
+TEST_F(QueryTest, SelectsDescribedOneAfterAnotherReadOnlyTheirOwnColumns) {
+  ASSERT_EQ(standin_->Sql("kavo/secret",
+                          "create table wide (id number(9), s varchar2(3000), n number(9,2), d date);\n"
+                          "insert into wide values (1, 'first', 1.5, to_date('2024-01-02', 'yyyy-mm-dd'));\n"
+                          "insert into wide values (2, null, null, null);\n"
+                          "commit;\n"),
+            0);
+  String long_text(9000, u'x');
+  q_->SetSQLText(u"insert into longs values (7, :l)");
+  q_->DeclareAndSet(u"l", otLong, long_text);
+  q_->Execute();
+  q_->DeleteVariables();
+  auto read_long = [&] {
+    q_->SetSQLText(u"select l, id from longs where id = 7");
+    q_->Execute();
+    EXPECT_FALSE(q_->Eof());
+    EXPECT_EQ(q_->FieldCount(), 2);
+    EXPECT_EQ(q_->FieldType(0), otLong);
+    EXPECT_EQ(q_->FieldAsString(0), long_text);
+    std::vector<ub4> sizes;
+    for (const TLongPiece& p : q_->FieldDataRecord(0).LongPieces) sizes.push_back(p.AllocatedSize);
+    EXPECT_EQ(sizes, (std::vector<ub4>{4096, 8192})) << "the pieces of this value only";
+    EXPECT_EQ(q_->FieldAsInteger(1), 7);
+  };
+  read_long();
+  // Far more bytes per column than before, and in a batch of many rows.
+  q_->SetReadBuffer(40);
+  q_->SetSQLText(u"select s, n, d, id from wide order by id");
+  q_->Execute();
+  ASSERT_EQ(q_->FieldCount(), 4);
+  EXPECT_EQ(q_->FieldName(0), u"S");
+  EXPECT_EQ(q_->FieldType(0), otString);
+  EXPECT_EQ(q_->FieldDataRecord(0).bufsize, 3001);
+  EXPECT_EQ(q_->FieldDataRecord(0).cache, 40);
+  EXPECT_EQ(q_->FieldDataRecord(0).buf.size(), 3001u * 40);
+  EXPECT_TRUE(q_->FieldDataRecord(0).LongPieces.empty());
+  EXPECT_EQ(q_->FieldType(1), otFloat);
+  EXPECT_EQ(q_->FieldType(2), otDate);
+  EXPECT_EQ(q_->FieldAsString(0), u"first");
+  EXPECT_DOUBLE_EQ(q_->FieldAsFloat(1), 1.5);
+  EXPECT_FALSE(q_->FieldIsNull(2));
+  q_->Next();
+  ASSERT_FALSE(q_->Eof());
+  EXPECT_EQ(q_->FieldAsInteger(3), 2);
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(q_->FieldIsNull(i)) << i;
+  q_->Next();
+  EXPECT_TRUE(q_->Eof());
+  EXPECT_EQ(q_->FieldCount(), 0) << "closed at the end of the rows";
+  // Fewer columns, a smaller batch, then the LONG column again.
+  q_->SetReadBuffer(2);
+  q_->SetSQLText(u"select id from wide where id = 2");
+  q_->Execute();
+  ASSERT_EQ(q_->FieldCount(), 1);
+  EXPECT_EQ(q_->FieldDataRecord(0).cache, 2);
+  EXPECT_EQ(q_->FieldDataRecord(0).buf.size(), 8u) << "two 4-byte integers";
+  EXPECT_EQ(q_->FieldAsInteger(0), 2);
+  read_long();
+  // Described only, nothing fetched: the columns hold nothing of the LONG read.
+  q_->SetSQLText(u"select id, s from wide");
+  q_->Describe();
+  ASSERT_EQ(q_->FieldCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const TFieldData& f = q_->FieldDataRecord(i);
+    EXPECT_TRUE(f.LongPieces.empty()) << i;
+    EXPECT_EQ(f.LongSize(), 0) << i;
+    EXPECT_EQ(f.ind, std::vector<int16_t>(2, -1)) << i;
+    EXPECT_EQ(f.rlen, std::vector<uint16_t>(2, 0)) << i;
+  }
+  EXPECT_EQ(q_->FieldType(0), otInteger);
+  EXPECT_EQ(q_->FieldName(1), u"S");
+  q_->Close();
+  read_long();
+  session_->Rollback();
+}
+
+// Column names are found without regard to case, also beyond ASCII, and only
+// as whole names.
+TEST_F(QueryTest, ColumnNamesAreFoundWithoutRegardToCase) {
+  const std::string saved_ansi = AnsiCodePage();
+  SetAnsiCodePage("CP1252");
+  q_->SetSQLText(
+      u"select 1 \"A\u00e7\u00e3o\", 2 id, 3 \"Id\", 4 \"\u00c9T\u00c9\", 5 \"A@\" from dual");
+  q_->Execute();
+  ASSERT_EQ(q_->FieldCount(), 5);
+  EXPECT_EQ(q_->FieldName(0), u"A\u00e7\u00e3o");
+  EXPECT_EQ(q_->FieldIndex(u"A\u00e7\u00e3o"), 0);
+  EXPECT_EQ(q_->FieldIndex(u"A\u00c7\u00c3O"), 0);
+  EXPECT_EQ(q_->FieldIndex(u"a\u00e7\u00e3O"), 0);
+  EXPECT_EQ(q_->FieldIndex(u"ACAO"), -1) << "accents are letters of their own";
+  EXPECT_EQ(q_->FieldIndex(u"id"), 1) << "the first of two names equal but for case";
+  EXPECT_EQ(q_->FieldIndex(u"Id"), 1);
+  EXPECT_EQ(q_->FieldIndex(u"\u00e9t\u00e9"), 3);
+  EXPECT_EQ(q_->FieldIndex(u"ID "), -1);
+  EXPECT_EQ(q_->FieldIndex(u"I"), -1);
+  EXPECT_EQ(q_->FieldIndex(u""), -1);
+  EXPECT_EQ(q_->FieldIndex(u"a@"), 4);
+  EXPECT_EQ(q_->FieldIndex(u"a`"), -1) << "'@' and '`' are 32 apart but no letters";
+  EXPECT_EQ(q_->FieldIndex(u"\u0131d"), SameText(u"ID", u"\u0131d") ? 1 : -1)
+      << "dotless i: as the case rules of the text functions have it";
+  EXPECT_EQ(q_->FieldAsInteger(u"\u00c9t\u00e9"), 4);
+  SetAnsiCodePage(saved_ansi);
+}
+
 // NLS_LANG naming UTF-8: statement text and values travel as UTF-8.
 TEST_F(QueryTest, Utf8ClientRoundTrip) {
   session_->SetConnected(false);
