@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <new>
+#include <thread>
 
 #include "row_buffer.h"
 
@@ -33,11 +34,21 @@ constexpr size_t kReserveBytes = kMaxSlots * HandleArena::kSlotBytes;
 // Slots are made usable this many at a time.
 constexpr size_t kGrowSlots = 64;
 
-// Allocation and freeing take the lock; the check of a handle does not. The
-// lock needs no construction or destruction, so it serves at any time; a call
-// that comes after the arena is gone (from a late exit handler) finds no live
-// handle.
-std::mutex arena_lock;
+// Allocation and freeing take the lock, for a few instructions each; the
+// check of a handle takes none. The lock needs no construction or destruction,
+// so it serves at any time; a call that comes after the arena is gone (from a
+// late exit handler) finds no live handle.
+class ArenaLock {
+ public:
+  void lock() {
+    while (busy_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  void unlock() { busy_.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag busy_;
+};
+ArenaLock arena_lock;
 size_t slots_made = 0;             // slots ever handed out
 std::vector<uint32_t>* free_slots = nullptr;  // freed slots, the last freed on top
 
@@ -59,7 +70,7 @@ void Poison(void* object, bool poison) {
 
 // The client that unloads the library is left with nothing allocated.
 __attribute__((destructor)) void FreeArena() {
-  std::lock_guard<std::mutex> g(arena_lock);
+  std::lock_guard<ArenaLock> g(arena_lock);
   char* base = g_handle_arena.base.load(std::memory_order_relaxed);
   g_handle_arena.usable.store(0, std::memory_order_release);
   g_handle_arena.base.store(nullptr, std::memory_order_relaxed);
@@ -79,7 +90,7 @@ __attribute__((destructor)) void FreeArena() {
 
 void* Handle::operator new(size_t size) {
   if (size > kObjectBytes) throw std::bad_alloc();
-  std::lock_guard<std::mutex> g(arena_lock);
+  std::lock_guard<ArenaLock> g(arena_lock);
   char* base = g_handle_arena.base.load(std::memory_order_relaxed);
   if (base == nullptr) {
     void* p = mmap(nullptr, kReserveBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
@@ -114,7 +125,7 @@ void* Handle::operator new(size_t size) {
 
 void Handle::operator delete(void* p, size_t) noexcept {
   if (p == nullptr) return;
-  std::lock_guard<std::mutex> g(arena_lock);
+  std::lock_guard<ArenaLock> g(arena_lock);
   char* base = g_handle_arena.base.load(std::memory_order_relaxed);
   if (base == nullptr) return;  // the arena went with the library
   const size_t slot = static_cast<size_t>(static_cast<char*>(p) - base) / HandleArena::kSlotBytes;
@@ -138,7 +149,7 @@ Handle::~Handle() {
 }
 
 std::vector<Handle*> HandlesOf(Env* env) {
-  std::lock_guard<std::mutex> g(arena_lock);
+  std::lock_guard<ArenaLock> g(arena_lock);
   std::vector<Handle*> out;
   char* base = g_handle_arena.base.load(std::memory_order_relaxed);
   if (base == nullptr) return out;
