@@ -31,13 +31,16 @@ void TFieldData::Reset() {
   std::vector<uint8_t> keep_buf = std::move(buf);
   std::vector<int16_t> keep_ind = std::move(ind);
   std::vector<uint16_t> keep_rlen = std::move(rlen);
+  String keep_name = std::move(name);
   *this = TFieldData();
   keep_buf.clear();
   keep_ind.clear();
   keep_rlen.clear();
+  keep_name.clear();
   buf = std::move(keep_buf);
   ind = std::move(keep_ind);
   rlen = std::move(keep_rlen);
+  name = std::move(keep_name);
 }
 
 }  // namespace kavo

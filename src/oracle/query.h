@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "oracle/field_data.h"
@@ -177,6 +179,8 @@ class TOracleQuery : public TComponent {
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
   // Empties the column list; the records are kept for the next describe.
   void ReleaseFields();
+  // The text of the name the client reported for position `pos` (from 1).
+  const String& ColumnNameText(int pos, std::string_view bytes);
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
   void Fetch();
@@ -213,6 +217,15 @@ class TOracleQuery : public TComponent {
   // Column records of earlier describes, reset: a statement parsed at every
   // execution describes its columns again into the same buffers' memory.
   std::vector<std::unique_ptr<TFieldData>> spare_fields_;
+  // Each position's name as last decoded, with what it was decoded from: a
+  // statement parsed at every execution reads the same names every time.
+  struct DecodedName {
+    bool valid = false;
+    bool utf8 = false;
+    std::string bytes, code_page;
+    String text;
+  };
+  std::vector<DecodedName> decoded_names_;
 
   OCIHandle stmthp_ = nullptr, errhp_ = nullptr, secerrhp_ = nullptr, rowidhp_ = nullptr;
   // The client library every OCI call goes through.

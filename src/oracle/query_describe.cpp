@@ -46,8 +46,8 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   OraText* name = nullptr;
   ub4 name_length = 0;
   oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
-  std::string name_bytes(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0);
-  f.name = oci_.UTF8Client() ? Utf8Decode(name_bytes) : AnsiToString(name_bytes);
+  f.name = ColumnNameText(
+      pos, std::string_view(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0));
   // Precision is one byte on some clients and two on others; scale is signed.
   int16_t prec = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_PRECISION, errhp_));
   int16_t scale = static_cast<int16_t>(AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_SCALE, errhp_));
@@ -145,6 +145,28 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
       break;
   }
   return field;
+}
+
+const String& TOracleQuery::ColumnNameText(int pos, std::string_view bytes) {
+  if (decoded_names_.size() < static_cast<size_t>(pos)) decoded_names_.resize(pos);
+  DecodedName& d = decoded_names_[pos - 1];
+  const bool utf8 = oci_.UTF8Client();
+  if (utf8) {
+    if (d.valid && d.utf8 && d.bytes == bytes) return d.text;
+    d.valid = false;
+    d.text = Utf8Decode(bytes);
+    d.code_page.clear();
+  } else {
+    const std::string& code_page = AnsiCodePage();
+    if (d.valid && !d.utf8 && d.bytes == bytes && d.code_page == code_page) return d.text;
+    d.valid = false;
+    d.text = CodePageToString(bytes, code_page);  // as AnsiToString decodes
+    d.code_page = code_page;
+  }
+  d.utf8 = utf8;
+  d.bytes.assign(bytes);
+  d.valid = true;
+  return d.text;
 }
 
 void TOracleQuery::ReleaseFields() {

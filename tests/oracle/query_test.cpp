@@ -712,6 +712,22 @@ TEST_F(QueryTest, ColumnNamesAreFoundWithoutRegardToCase) {
   EXPECT_EQ(q_->FieldIndex(u"\u0131d"), SameText(u"ID", u"\u0131d") ? 1 : -1)
       << "dotless i: as the case rules of the text functions have it";
   EXPECT_EQ(q_->FieldAsInteger(u"\u00c9t\u00e9"), 4);
+
+  // The same name bytes read in another code page are another name.
+  ASSERT_EQ(standin_->Sql("kavo/secret",
+                          "create table named (\"A\xe7\xe3o\" number(9));\n"
+                          "insert into named values (1);\ncommit;\n"),
+            0);
+  q_->SetSQLText(u"select * from named");
+  q_->Execute();
+  EXPECT_EQ(q_->FieldName(0), u"A\u00e7\u00e3o");
+  SetAnsiCodePage("ISO-8859-7");
+  q_->Execute();
+  EXPECT_EQ(q_->FieldName(0), u"A\u03b7\u03b3o");
+  EXPECT_EQ(q_->FieldIndex(u"a\u0397\u0393O"), 0);
+  SetAnsiCodePage("CP1252");
+  q_->Execute();
+  EXPECT_EQ(q_->FieldName(0), u"A\u00e7\u00e3o");
   SetAnsiCodePage(saved_ansi);
 }
 
