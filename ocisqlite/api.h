@@ -31,6 +31,10 @@ inline std::string Bytes(const OraText* p, sb4 len) {
   return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
 }
 
+// Fail with Oracle's error `code` and no arguments; out of line, so that an
+// entry point's usual path does not carry the error's making.
+[[gnu::cold, gnu::noinline]] sword FailCode(OCIError* e, int code);
+
 inline sword Unimplemented(OCIError* e) { return Fail(e, MakeError(3001)); }
 
 }  // namespace kavo::ocisqlite

@@ -49,6 +49,12 @@ void FreeHandle(Handle* h) {
 
 }  // namespace
 
+namespace kavo::ocisqlite {
+
+sword FailCode(OCIError* e, int code) { return Fail(e, MakeError(code)); }
+
+}  // namespace kavo::ocisqlite
+
 OCI_API sword OCIInitialize(ub4, void*, void* (*)(void*, size_t), void* (*)(void*, void*, size_t),
                             void (*)(void*, void*)) {
   return OCI_SUCCESS;
@@ -182,7 +188,7 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
       *static_cast<const char**>(attributep) = "";
       if (sizep) *sizep = 0;
       break;
-    default: return Fail(errhp, MakeError(24315));
+    default: return FailCode(errhp, 24315);
   }
   return OCI_SUCCESS;
 }
@@ -193,7 +199,7 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
                          ub4 attrtype, OCIError* errhp) {
   Handle* h = As<Handle>(trgthndlp, trghndltyp);
   if (!h) return OCI_INVALID_HANDLE;
-  if (!attributep) return Fail(errhp, MakeError(3001));
+  if (!attributep) return FailCode(errhp, 3001);
   switch (trghndltyp) {
     case OCI_DTYPE_PARAM:
       return ParamAttr(static_cast<Param*>(h), attributep, sizep, attrtype, errhp);
@@ -218,7 +224,7 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         case OCI_ATTR_ROWID: {
           auto* r = As<RowidDesc>(attributep, OCI_DTYPE_ROWID);
           if (!r) return OCI_INVALID_HANDLE;
-          if (!s->has_rowid) return Fail(errhp, MakeError(1410));
+          if (!s->has_rowid) return FailCode(errhp, 1410);
           r->parts = s->rowid;
           r->set = true;
           return OCI_SUCCESS;
@@ -264,7 +270,7 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
     default:
       break;
   }
-  return Fail(errhp, MakeError(24315));
+  return FailCode(errhp, 24315);
 }
 
 OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub4 attrtype,
@@ -306,7 +312,7 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     case OCI_HTYPE_DEFINE: {
       ub1* form = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csform : &static_cast<Define*>(h)->csform;
       ub2* id = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csid : &static_cast<Define*>(h)->csid;
-      if (!attributep) return Fail(errhp, MakeError(3001));
+      if (!attributep) return FailCode(errhp, 3001);
       if (attrtype == OCI_ATTR_CHARSET_FORM) { std::memcpy(form, attributep, 1); return OCI_SUCCESS; }
       if (attrtype == OCI_ATTR_CHARSET_ID) { std::memcpy(id, attributep, 2); return OCI_SUCCESS; }
       if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
@@ -315,15 +321,15 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     default:
       break;
   }
-  return Fail(errhp, MakeError(24315));
+  return FailCode(errhp, 24315);
 }
 
 OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
   Stmt* s = As<Stmt>(hndlp, OCI_HTYPE_STMT);
   if (!s || htype != OCI_HTYPE_STMT) return OCI_INVALID_HANDLE;
-  if (!parmdpp) return Fail(errhp, MakeError(3001));
-  if (!s->described) return Fail(errhp, MakeError(24338));
-  if (pos < 1 || pos > s->cols.size()) return Fail(errhp, MakeError(24334));
+  if (!parmdpp) return FailCode(errhp, 3001);
+  if (!s->described) return FailCode(errhp, 24338);
+  if (pos < 1 || pos > s->cols.size()) return FailCode(errhp, 24334);
   if (s->params.size() < s->cols.size()) s->params.resize(s->cols.size());
   auto& p = s->params[pos - 1];
   if (!p) p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
