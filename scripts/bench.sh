@@ -87,8 +87,10 @@ if [ "$callgrind" = 1 ]; then
     $((sqlite / cg_ora_rows)) "$(ratio "$sqlite" "$raw")"
   cycle=build-release/bench/service/service_cycle_bench
   raw=$(count $cycle $cycle_rows Cycle/Raw)
+  parsing=$(count $cycle $cycle_rows Cycle/RawParsing)
   service=$(count $cycle $cycle_rows Cycle/Service)
-  printf '%-20s raw %8d/row  service %8d/row (%s)\n' "WholeCycle" \
-    $((raw / cycle_rows)) $((service / cycle_rows)) "$(ratio "$service" "$raw")"
+  printf '%-20s raw %8d/row  raw parsing %8d/row  service %8d/row (%s; %s against raw)\n' \
+    "WholeCycle" $((raw / cycle_rows)) $((parsing / cycle_rows)) $((service / cycle_rows)) \
+    "$(ratio "$service" "$parsing")" "$(ratio "$service" "$raw")"
 fi
 exit $status

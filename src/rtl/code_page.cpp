@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cerrno>
@@ -104,6 +105,33 @@ class CodePage {
       if (TableDecodable(name_)) BuildDecodeTable();
     }
     return table_.empty() ? nullptr : table_.data();
+  }
+
+  // The other way, for the characters at or above the identity limit that
+  // some byte reads as: each with the byte iconv writes for it, in character
+  // order. Empty when there is no table.
+  const std::vector<std::pair<Char, char>>& EncodeTable() {
+    if (!encode_built_) {
+      encode_built_ = true;
+      const Char limit = IdentityLimit();
+      if (const Char* table = DecodeTable()) {
+        try {
+          iconv_t enc = Encoder();
+          for (int b = 0; b < 256; ++b) {
+            Char unit = table[b];
+            if (unit == kInvalidByte || unit < limit) continue;
+            char out[16];
+            std::string_view byte = Convert(enc, reinterpret_cast<char*>(&unit), 2, out);
+            if (byte.size() == 1) encode_.emplace_back(unit, byte[0]);
+          }
+        } catch (const EConvertError&) {
+          encode_.clear();
+        }
+        std::sort(encode_.begin(), encode_.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+      }
+    }
+    return encode_;
   }
 
  private:
@@ -208,6 +236,8 @@ class CodePage {
   int limit_ = -1;
   bool table_tried_ = false;
   std::vector<Char> table_;
+  bool encode_built_ = false;
+  std::vector<std::pair<Char, char>> encode_;
 };
 
 CodePage& CodePageNamed(const std::string& name) {
@@ -369,7 +399,26 @@ void StringToCodePageInto(StringView text, const std::string& code_page, std::st
     out = StringToUtf8(text);
     return;
   }
-  if (NarrowBelow(text, cp.IdentityLimit(), out)) return;
+  const Char limit = cp.IdentityLimit();
+  if (NarrowBelow(text, limit, out)) return;
+  // A single-byte page writes each character its byte from the table; a
+  // character the table lacks (no byte reads as it) leaves the text to iconv,
+  // which decides what becomes of it.
+  if (const auto& table = cp.EncodeTable(); !table.empty()) {
+    out.resize(text.size());
+    bool whole = true;
+    for (size_t i = 0; i < text.size() && whole; ++i) {
+      if (text[i] < limit) {
+        out[i] = static_cast<char>(text[i]);
+        continue;
+      }
+      auto it = std::lower_bound(table.begin(), table.end(), std::pair<Char, char>(text[i], '\0'),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+      if (it != table.end() && it->first == text[i]) out[i] = it->second;
+      else whole = false;
+    }
+    if (whole) return;
+  }
   out.clear();
   Iconv cv(cp.Encoder());
   // One character at a time after a failure, so each unmappable one becomes

@@ -157,6 +157,12 @@ TEST(CodePage, SingleBytePagesDecodeAsIconvDecodes) {
   EXPECT_EQ(CodePageToString("\xc1\xe2", "koi8-r", &lossy), u"\u0430\u0411");
   EXPECT_FALSE(lossy);
   EXPECT_EQ(CodePageToString("\xa4", "ISO-8859-15"), u"\u20AC");
+  // And back through the same table, one character iconv cannot write
+  // leaving the whole text to iconv.
+  EXPECT_EQ(StringToCodePage(u"\u0430\u0411 x", "KOI8-R", '?', &lossy), "\xc1\xe2 x");
+  EXPECT_FALSE(lossy);
+  EXPECT_EQ(StringToCodePage(u"\u20AC\u00e7\u4E2D\u0160", "CP1252", '?', &lossy), "\x80\xe7?\x8a");
+  EXPECT_TRUE(lossy);
   EXPECT_EQ(CodePageToString("a\xec", "CP1258"), u"\u00e1");
   // Such a decoder keeps the last character back for an accent that might
   // follow, and a stateful encoding shifts back at the end: neither is lost.
