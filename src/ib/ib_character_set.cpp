@@ -72,18 +72,26 @@ int InterBaseBytesPerCharacter(int id, bool system_relation) {
   }
 }
 
+// The code page a character set's text is converted with: its own, or the
+// ANSI one for a set the mapping does not know.
+static const std::string& CodePageOf(const TIBCharacterSet& cs) {
+  return cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name;
+}
+
 // Text that needs no converter (ASCII in every mapped set, all of Latin-1 in
 // ISO8859_1) is copied by the code-page conversion itself.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
-  return StringToCodePage(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
+  std::string out;
+  EncodeTextInto(text, cs, out);
+  return out;
 }
 
 void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
-  StringToCodePageInto(text, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name, out);
+  StringToCodePageInto(text, CodePageOf(cs), out);
 }
 
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {
-  return CodePageToString(bytes, cs.iconv_name.empty() ? AnsiCodePage() : cs.iconv_name);
+  return CodePageToString(bytes, CodePageOf(cs));
 }
 
 }  // namespace kavo

@@ -95,6 +95,7 @@ class TIBXSQLVAR {
   bool RawInteger(int64_t& raw) const;
   void CheckNotUnknown() const;
   std::string EncodeForConnection(StringView text) const;
+  void EncodeForConnection(StringView text, std::string& out) const;
   String DecodeFromConnection(std::string_view bytes) const;
   template <typename F>
   void ForEachSameName(F&& f);

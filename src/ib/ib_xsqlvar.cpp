@@ -87,7 +87,13 @@ String TIBXSQLVAR::RelName() const { return DecodeFromConnection(sqlvar_->RelNam
 String TIBXSQLVAR::AliasName() const { return DecodeFromConnection(sqlvar_->AliasName()); }
 
 std::string TIBXSQLVAR::EncodeForConnection(StringView text) const {
-  return EncodeText(text, parent_->SQL()->Database()->CharacterSetInfo());
+  std::string out;
+  EncodeForConnection(text, out);
+  return out;
+}
+
+void TIBXSQLVAR::EncodeForConnection(StringView text, std::string& out) const {
+  EncodeTextInto(text, parent_->SQL()->Database()->CharacterSetInfo(), out);
 }
 
 String TIBXSQLVAR::DecodeFromConnection(std::string_view bytes) const {
@@ -263,7 +269,7 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_VARYING: {
       // Parameters are set row after row: one buffer keeps its capacity.
       thread_local std::string bytes;
-      EncodeTextInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
+      EncodeForConnection(value, bytes);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)

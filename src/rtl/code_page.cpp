@@ -66,6 +66,15 @@ std::string DetectAnsi() {
   return cs.empty() ? std::string("ANSI_X3.4-1968") : cs;
 }
 
+// A code page's name upper-cased without its '-' and '_', so that the
+// spellings of one name compare equal ("utf-8", "UTF8", "iso_8859-1").
+std::string SpellingFree(const std::string& name) {
+  std::string n;
+  for (char c : name)
+    if (c != '-' && c != '_') n += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return n;
+}
+
 // Opening a converter costs far more than converting one column value, and
 // texts are converted per row: each thread keeps, per code page, its two
 // converters open and what it learnt about the code page.
@@ -170,9 +179,7 @@ class CodePage {
   // Windows, DOS, ISO-8859 and KOI8 pages; not CP1255 and CP1258, whose
   // glibc decoders compose a letter with the accent that follows it.
   static bool TableDecodable(const std::string& name) {
-    std::string n;
-    for (char c : name)
-      if (c != '-' && c != '_') n += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    const std::string n = SpellingFree(name);
     static const char* const kPages[] = {
         "CP1250", "CP1251", "CP1252", "CP1253", "CP1254", "CP1256", "CP1257",
         "WINDOWS1250", "WINDOWS1251", "WINDOWS1252", "WINDOWS1253", "WINDOWS1254",
@@ -372,17 +379,7 @@ void SetAnsiCodePage(const std::string& name) {
   g_ansi.store(KeptName(name), std::memory_order_release);
 }
 
-bool IsUtf8CodePage(const std::string& cp) {
-  static const char kUtf8[] = "UTF8";
-  size_t matched = 0;
-  for (char c : cp) {
-    if (c == '-' || c == '_') continue;
-    const char upper = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    if (matched == 4 || upper != kUtf8[matched]) return false;
-    ++matched;
-  }
-  return matched == 4;
-}
+bool IsUtf8CodePage(const std::string& cp) { return SpellingFree(cp) == "UTF8"; }
 
 std::string StringToCodePage(StringView text, const std::string& code_page, char default_char,
                              bool* lossy) {
