@@ -38,11 +38,13 @@ TIBCharacterSet CharacterSetFor(const String& name) {
     if (name == m.name) {
       cs.code_page = m.code_page;
       cs.iconv_name = m.iconv_name;
+      cs.identity_limit = CodePageIdentityLimit(cs.iconv_name);
       return cs;
     }
   }
   cs.code_page = 0;
   cs.iconv_name = AnsiCodePage();
+  cs.identity_limit = CodePageIdentityLimit(cs.iconv_name);
   return cs;
 }
 
@@ -87,10 +89,12 @@ std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
 }
 
 void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
+  if (NarrowTextBelow(text, cs.identity_limit, out)) return;
   StringToCodePageInto(text, CodePageOf(cs), out);
 }
 
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {
+  if (String text; WidenBytesBelow(bytes, cs.identity_limit, text)) return text;
   return CodePageToString(bytes, CodePageOf(cs));
 }
 

@@ -16,6 +16,8 @@ struct TIBCharacterSet {
   int code_page = 0;
   // The iconv name used for conversions (the ANSI code page for 0).
   std::string iconv_name;
+  // Text below this code is its own bytes in the code page (0: look it up).
+  Char identity_limit = 0;
 };
 
 // Maps a character set name, compared exactly (case-sensitive).

@@ -336,7 +336,7 @@ TIBXSQLDA& TIBSQL::Params() {
   return *params_;
 }
 
-TIBXSQLVAR& TIBSQL::ParamByName(StringView name) {
+TIBXSQLVAR& TIBSQL::PreparedParamByName(StringView name) {
   if (!prepared_) Prepare();
   TIBXSQLVAR* var = params_->ByName(name);
   if (var == nullptr) IBError(ibceFieldNotFound, {String(name)});

@@ -60,7 +60,11 @@ class TIBSQL : public TComponent {
   // Starts, prepares and commits the transaction around it when needed.
   TIBXSQLDA& Params();
   TIBXSQLDA& Current() { return *record_; }
-  TIBXSQLVAR& ParamByName(StringView name);
+  TIBXSQLVAR& ParamByName(StringView name) {
+    if (prepared_)
+      if (TIBXSQLVAR* var = params_->ByName(name)) return *var;
+    return PreparedParamByName(name);
+  }
   TIBXSQLVAR& FieldByName(StringView name);
   TIBXSQLVAR& Fields(int index);
 
@@ -84,6 +88,8 @@ class TIBSQL : public TComponent {
   ISC_STATUS Call(ISC_STATUS status, bool raise);
 
  private:
+  // Prepares first when needed; raises when no parameter has the name.
+  TIBXSQLVAR& PreparedParamByName(StringView name);
   void CloseCursor(bool force);
   void ReleaseHandle(bool force);
   void CheckOpen() const;

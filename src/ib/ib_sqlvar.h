@@ -66,6 +66,9 @@ class TSQLVAR {
   virtual std::string OwnName() const = 0;
   virtual std::string AliasName() const = 0;
   virtual void SetAliasName(const std::string& name) = 0;
+  // A value's type (the null flag kept), scale, length and data in one call:
+  // parameters are assigned every row. Returns whether the entry is nullable.
+  virtual bool SetValue(short sqltype, short scale, short len, char* data) = 0;
 
  protected:
   static short DerivedPrecision(short sqltype);
@@ -91,6 +94,15 @@ class TSQLVARLayout : public TSQLVAR {
   void SetSqlData(char* p) override { V()->sqldata = p; }
   short* SqlInd() const override { return V()->sqlind; }
   void SetSqlInd(short* p) override { V()->sqlind = p; }
+  bool SetValue(short sqltype, short scale, short len, char* data) override {
+    Raw* v = V();
+    const short nullable = static_cast<short>(v->sqltype & 1);
+    v->sqltype = static_cast<short>(sqltype | nullable);
+    v->sqlscale = scale;
+    v->sqllen = len;
+    v->sqldata = data;
+    return nullable != 0;
+  }
   std::string SqlName() const override { return Text(V()->sqlname, V()->sqlname_length); }
   std::string RelName() const override { return Text(V()->relname, V()->relname_length); }
   std::string OwnName() const override { return Text(V()->ownname, V()->ownname_length); }

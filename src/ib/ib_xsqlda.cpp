@@ -104,27 +104,14 @@ void TIBXSQLDA::FindSharedNames() const {
       }
 }
 
-TIBXSQLVAR* TIBXSQLDA::ByName(StringView name) {
-  auto same = [&](const String& stored) {
-    return stored.size() == name.size() &&
-           std::memcmp(stored.data(), name.data(), name.size() * sizeof(Char)) == 0;
-  };
-  // Parameters are mostly set in the order of the text: the entry after the
-  // last one found is tried first, with the name as it is spelled when that
-  // entry's name normalises to itself (then so does the spelling). A name
-  // that several entries share is always found at its first entry.
-  const int next = next_lookup_ < count_ ? next_lookup_ : 0;
-  if (next < count_ && normal_[next] && same(names_[next]) && !HasSharedNames()) {
-    next_lookup_ = next + 1;
-    return vars_[next].get();
-  }
+TIBXSQLVAR* TIBXSQLDA::SearchName(StringView name) {
   String normalised;
   if (!IsNormalName(name)) {
     normalised = FormatIdentifierValue(sql_->Dialect(), name);
     name = normalised;
   }
   for (int i = 0; i < count_; ++i)
-    if (same(names_[i])) {
+    if (SameName(names_[i], name)) {
       next_lookup_ = i + 1;
       return vars_[i].get();
     }

@@ -9,6 +9,7 @@
 #define KAVO_IB_IB_XSQLDA_H_
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,8 +128,19 @@ class TIBXSQLDA {
   void SetCount(int count);
   TIBXSQLVAR& operator[](int index);
   TIBXSQLVAR& Vars(int index) { return (*this)[index]; }
-  // Null when no entry has the (normalised) name.
-  TIBXSQLVAR* ByName(StringView name);
+  // Null when no entry has the (normalised) name. Parameters are mostly set
+  // in the order of the text, row after row: the entry after the last one
+  // found is tried first, with the name as it is spelled when that entry's
+  // name normalises to itself (then so does the spelling). A name that
+  // several entries share is always found at its first entry.
+  TIBXSQLVAR* ByName(StringView name) {
+    const int next = next_lookup_ < count_ ? next_lookup_ : 0;
+    if (next < count_ && normal_[next] && SameName(names_[next], name) && !HasSharedNames()) {
+      next_lookup_ = next + 1;
+      return vars_[next].get();
+    }
+    return SearchName(name);
+  }
   const std::vector<String>& Names() const { return names_; }
   // Normalises and stores the name of entry `index`.
   void AddName(const String& name, int index);
@@ -151,6 +163,11 @@ class TIBXSQLDA {
  private:
   std::unique_ptr<TSQLVAR> NewSQLVAR() const;
   void FindSharedNames() const;
+  TIBXSQLVAR* SearchName(StringView name);
+  static bool SameName(const String& stored, StringView name) {
+    return stored.size() == name.size() &&
+           std::memcmp(stored.data(), name.data(), name.size() * sizeof(Char)) == 0;
+  }
   size_t HeaderSize() const;
 
   TIBSQL* sql_;

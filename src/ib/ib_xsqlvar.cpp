@@ -145,16 +145,12 @@ void TIBXSQLVAR::ForEachSameName(F&& f) {
 }
 
 void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t size) {
-  sqlvar_->SetSqlType(static_cast<short>(sqltype | (sqlvar_->SqlType() & 1)));
-  sqlvar_->SetSqlScale(scale);
-  sqlvar_->SetSqlLen(static_cast<short>(size));
   // Every byte is written: the value, and the terminator of a text.
   const size_t terminator = sqltype == SQL_TEXT ? 1 : 0;
   data_.resize(std::max<size_t>(size + terminator, 1));
-  sqlvar_->SetSqlData(data_.data());
   if (size > 0) std::memcpy(data_.data(), bytes, size);
   if (terminator != 0 || size == 0) data_[size] = 0;
-  if (IsNullable()) indicator_ = 0;
+  if (sqlvar_->SetValue(sqltype, scale, static_cast<short>(size), data_.data())) indicator_ = 0;
   modified_ = true;
 }
 
@@ -269,7 +265,7 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_VARYING: {
       // Parameters are set row after row: one buffer keeps its capacity.
       thread_local std::string bytes;
-      EncodeForConnection(value, bytes);
+      EncodeTextInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)

@@ -297,10 +297,11 @@ class Iconv {
   iconv_t cd_;
 };
 
-// Text whose characters are all below `limit` (0x80 or 0x100) narrowed to
-// bytes, or false. Sixteen characters at a time where SSE2 is there: this
-// runs over every text column of every row.
-bool NarrowBelow(StringView text, Char limit, std::string& out) {
+}  // namespace
+
+// Sixteen characters at a time where SSE2 is there, then eight: this runs
+// over every text column of every row.
+bool NarrowTextBelow(StringView text, Char limit, std::string& out) {
   if (limit == 0) return false;
   const uint16_t high_bits = static_cast<uint16_t>(~(limit - 1));
   const size_t n = text.size();
@@ -318,6 +319,12 @@ bool NarrowBelow(StringView text, Char limit, std::string& out) {
     // Saturation only changes units above 0xFF, which the check refuses.
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(a, b));
   }
+  if (i + 8 <= n) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    seen = _mm_or_si128(seen, a);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(a, a));
+    i += 8;
+  }
   if (i > 0) {
     const __m128i over = _mm_and_si128(seen, _mm_set1_epi16(static_cast<short>(high_bits)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF) return false;
@@ -330,8 +337,7 @@ bool NarrowBelow(StringView text, Char limit, std::string& out) {
   return (high & high_bits) == 0;
 }
 
-// Bytes all below `limit` widened to text, or false.
-bool WidenBelow(std::string_view bytes, Char limit, String& out) {
+bool WidenBytesBelow(std::string_view bytes, Char limit, String& out) {
   if (limit == 0) return false;
   const unsigned char high_bits = static_cast<unsigned char>(~(limit - 1));
   const size_t n = bytes.size();
@@ -363,8 +369,6 @@ bool WidenBelow(std::string_view bytes, Char limit, String& out) {
   return true;
 }
 
-}  // namespace
-
 const std::string& AnsiCodePage() {
   if (const std::string* ansi = g_ansi.load(std::memory_order_acquire)) return *ansi;
   std::lock_guard<std::mutex> lock(g_ansi_mutex);
@@ -377,6 +381,14 @@ const std::string& AnsiCodePage() {
 void SetAnsiCodePage(const std::string& name) {
   std::lock_guard<std::mutex> lock(g_ansi_mutex);
   g_ansi.store(KeptName(name), std::memory_order_release);
+}
+
+Char CodePageIdentityLimit(const std::string& code_page) {
+  try {
+    return CodePageNamed(code_page).IdentityLimit();
+  } catch (const EConvertError&) {
+    return 0;
+  }
 }
 
 bool IsUtf8CodePage(const std::string& cp) { return SpellingFree(cp) == "UTF8"; }
@@ -397,7 +409,7 @@ void StringToCodePageInto(StringView text, const std::string& code_page, std::st
     return;
   }
   const Char limit = cp.IdentityLimit();
-  if (NarrowBelow(text, limit, out)) return;
+  if (NarrowTextBelow(text, limit, out)) return;
   // A single-byte page writes each character its byte from the table; a
   // character the table lacks (no byte reads as it) leaves the text to iconv,
   // which decides what becomes of it.
@@ -446,7 +458,7 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
     if (lossy && s.find(u'\xFFFD') != String::npos) *lossy = StringToUtf8(s) != bytes;
     return s;
   }
-  if (String text; WidenBelow(bytes, cp.IdentityLimit(), text)) return text;
+  if (String text; WidenBytesBelow(bytes, cp.IdentityLimit(), text)) return text;
   if (const Char* table = cp.DecodeTable()) {
     String text(bytes.size(), u'\0');
     bool invalid = false;

@@ -31,6 +31,17 @@ std::string StringToCodePage(StringView text, const std::string& code_page,
 void StringToCodePageInto(StringView text, const std::string& code_page, std::string& out,
                           char default_char = '?', bool* lossy = nullptr);
 
+// The code below which the code page writes every character as the byte of
+// the same value and reads every such byte back as it (0x80 for most pages,
+// 0x100 for ISO-8859-1); 0 when there is none or iconv does not know the
+// page. A caller that converts text after text in one page keeps this and
+// converts such text with the two functions below, without a look-up.
+Char CodePageIdentityLimit(const std::string& code_page);
+// Text whose characters are all below `limit` narrowed to bytes, and bytes
+// all below it widened; false, with `out` unspecified, otherwise.
+bool NarrowTextBelow(StringView text, Char limit, std::string& out);
+bool WidenBytesBelow(std::string_view bytes, Char limit, String& out);
+
 // Code page to UTF-16. Bytes that are invalid in the code page become U+FFFD;
 // `lossy`, when given, tells whether that happened.
 String CodePageToString(std::string_view bytes, const std::string& code_page,
