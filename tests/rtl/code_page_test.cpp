@@ -115,7 +115,7 @@ TEST(CodePage, TextOfTheFirst256CharactersConvertsAsIconvConvertsIt) {
 // character that needs the converter, wherever it stands (in a block, at a
 // block's edge, in the tail), must send the whole text through it.
 TEST(CodePage, LongTextsConvertWholeWhereverTheirFirstForeignCharacterIs) {
-  for (size_t length : {15u, 16u, 17u, 31u, 32u, 33u, 47u, 64u}) {
+  for (size_t length : {1u, 8u, 9u, 15u, 16u, 17u, 24u, 25u, 31u, 32u, 33u, 47u, 64u}) {
     for (size_t at = 0; at < length; ++at) {
       SCOPED_TRACE("length " + std::to_string(length) + ", at " + std::to_string(at));
       String text(length, u'a');
@@ -143,6 +143,26 @@ TEST(CodePage, LongTextsConvertWholeWhereverTheirFirstForeignCharacterIs) {
       EXPECT_EQ(CodePageToString(bytes, "ISO-8859-1"), text);
     }
   }
+}
+
+// Callers that keep a page's identity limit narrow text themselves: a limit
+// too high would write CP1252's euro sign as U+0080, one for EBCDIC would
+// write letters as ASCII.
+TEST(CodePage, IdentityLimitIsWhereAPageStopsWritingCharactersAsThemselves) {
+  EXPECT_EQ(CodePageIdentityLimit("ISO-8859-1"), 0x100);
+  EXPECT_EQ(CodePageIdentityLimit("CP1252"), 0x80);
+  EXPECT_EQ(CodePageIdentityLimit("UTF-8"), 0x80);
+  EXPECT_EQ(CodePageIdentityLimit("IBM037"), 0);
+  EXPECT_EQ(CodePageIdentityLimit("NO-SUCH-CODEPAGE"), 0);
+  std::string bytes;
+  String text;
+  EXPECT_TRUE(NarrowTextBelow(u"caf\u00e9 ol\u00e1 ma\u00e7\u00e3", 0x100, bytes));
+  EXPECT_EQ(bytes, "caf\xe9 ol\xe1 ma\xe7\xe3");
+  EXPECT_FALSE(NarrowTextBelow(u"caf\u00e9 ol\u00e1 ma\u00e7\u00e3", 0x80, bytes));
+  EXPECT_FALSE(NarrowTextBelow(u"abc", 0, bytes));
+  EXPECT_TRUE(WidenBytesBelow("caf\xe9", 0x100, text));
+  EXPECT_EQ(text, u"caf\u00e9");
+  EXPECT_FALSE(WidenBytesBelow("caf\xe9", 0x80, text));
 }
 
 // Single-byte pages are read through a table of what each byte decodes to:
