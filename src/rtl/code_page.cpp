@@ -28,6 +28,8 @@ namespace {
 // alive (callers hold references to it); one copy per distinct name.
 std::mutex g_ansi_mutex;
 std::atomic<const std::string*> g_ansi{nullptr};
+// CodePageIdentityLimit of the ANSI code page; -1 until asked after a change.
+std::atomic<int> g_ansi_limit{-1};
 
 const std::string* KeptName(const std::string& name) {
   static std::vector<std::unique_ptr<const std::string>> kept;
@@ -381,6 +383,20 @@ const std::string& AnsiCodePage() {
 void SetAnsiCodePage(const std::string& name) {
   std::lock_guard<std::mutex> lock(g_ansi_mutex);
   g_ansi.store(KeptName(name), std::memory_order_release);
+  g_ansi_limit.store(-1, std::memory_order_release);
+}
+
+// Most text the program hands to the ANSI code page is its own bytes there.
+static Char AnsiIdentityLimit() {
+  int limit = g_ansi_limit.load(std::memory_order_acquire);
+  if (limit >= 0) return static_cast<Char>(limit);
+  const std::string& ansi = AnsiCodePage();
+  std::lock_guard<std::mutex> lock(g_ansi_mutex);
+  // Kept only for the page still current: a change since would be undone.
+  if (g_ansi.load(std::memory_order_relaxed) != &ansi) return 0;
+  limit = CodePageIdentityLimit(ansi);
+  g_ansi_limit.store(limit, std::memory_order_release);
+  return static_cast<Char>(limit);
 }
 
 Char CodePageIdentityLimit(const std::string& code_page) {
@@ -495,8 +511,15 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
   return result;
 }
 
-std::string StringToAnsi(StringView text) { return StringToCodePage(text, AnsiCodePage()); }
-String AnsiToString(std::string_view bytes) { return CodePageToString(bytes, AnsiCodePage()); }
+std::string StringToAnsi(StringView text) {
+  if (std::string bytes; NarrowTextBelow(text, AnsiIdentityLimit(), bytes)) return bytes;
+  return StringToCodePage(text, AnsiCodePage());
+}
+
+String AnsiToString(std::string_view bytes) {
+  if (String text; WidenBytesBelow(bytes, AnsiIdentityLimit(), text)) return text;
+  return CodePageToString(bytes, AnsiCodePage());
+}
 
 size_t CharByteLength(std::string_view bytes, size_t pos, const std::string& code_page) {
   if (pos >= bytes.size()) return 0;

@@ -219,7 +219,13 @@ TEST(CodePage, AnsiCodePageCanBePinned) {
   // A name handed out stays what it was when the code page changes again.
   SetAnsiCodePage("CP1252");
   EXPECT_EQ(StringToAnsi(u"\u20AC"), "\x80");
+  EXPECT_EQ(StringToAnsi(u"\u00E9\u0080"), "\xE9?");
+  EXPECT_EQ(AnsiToString("\xE9\x80"), u"\u00E9\u20AC");
   EXPECT_EQ(pinned, "ISO-8859-1");
+  // Not even ASCII is itself in EBCDIC.
+  SetAnsiCodePage("IBM037");
+  EXPECT_EQ(StringToAnsi(u"A"), "\xC1");
+  EXPECT_EQ(AnsiToString("\xC1"), u"A");
   SetAnsiCodePage(saved);
   EXPECT_EQ(AnsiCodePage(), saved);
 }
