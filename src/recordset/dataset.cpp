@@ -9,6 +9,7 @@
 
 #include "recordset/database_error.h"
 #include "recordset/date_time_fields.h"
+#include "recordset/field_name.h"
 #include "recordset/numeric_fields.h"
 #include "recordset/string_fields.h"
 #include "rtl/datetime.h"
@@ -41,7 +42,7 @@ void TDataSet::RemoveField(TField* field) {
 
 TField* TDataSet::FindField(StringView name) const {
   for (TField* f : fields_)
-    if (SameText(f->FieldName(), name)) return f;
+    if (SameFieldName(f->FieldName(), name)) return f;
   return nullptr;
 }
 

@@ -1,4 +1,7 @@
 // Opening, closing, binding and the closed-state rules.
+#include <vector>
+
+#include "recordset/field_defs.h"
 #include "testkit/people_dataset.h"
 
 namespace kavo::test {
@@ -147,6 +150,41 @@ TEST_F(OpenTest, FieldLookupByName) {
   EXPECT_EQ(ds->FindField(u"nothing"), nullptr);
   EXPECT_EQ(&ds->FieldByName(u"Score"), score);
   EXPECT_RAISES(ds->FieldByName(u"nothing"), EDatabaseError, "People: Field 'nothing' not found");
+}
+
+// Names match as SameText matches them: ASCII letters without regard to
+// case, other characters through the Unicode case rules, nothing else alike.
+TEST_F(OpenTest, FieldAndDefinitionLookupFollowTheTextCaseRules) {
+  const std::vector<String> names = {u"A\u00e7\u00e3o", u"A[", u"a@", u"ID", u"id", u"\u00c9T\u00c9"};
+  std::vector<TField*> fields;
+  for (const String& n : names) {
+    auto* f = new TStringField(&owner);
+    f->SetFieldName(n);
+    f->SetDataSet(ds);
+    fields.push_back(f);
+  }
+  EXPECT_EQ(ds->FindField(u"a\u00c7\u00c3O"), fields[0]);
+  EXPECT_EQ(ds->FindField(u"ACAO"), nullptr) << "accents are letters of their own";
+  EXPECT_EQ(ds->FindField(u"a{"), nullptr) << "'[' and '{' are 32 apart but no letters";
+  EXPECT_EQ(ds->FindField(u"A@"), fields[2]);
+  EXPECT_EQ(ds->FindField(u"a`"), nullptr) << "'@' and '`' are 32 apart but no letters";
+  EXPECT_EQ(ds->FindField(u"Id"), fields[3]) << "the first of two names equal but for case";
+  EXPECT_EQ(ds->FindField(u"\u00e9t\u00e9"), fields[5]);
+  EXPECT_EQ(ds->FindField(u"\u00e9t"), nullptr);
+  EXPECT_EQ(ds->FindField(u"ID "), nullptr);
+  EXPECT_EQ(ds->FindField(u""), nullptr);
+  // A non-ASCII character may fold onto an ASCII one.
+  EXPECT_EQ(ds->FindField(u"\u0131d"), SameText(u"ID", u"\u0131d") ? fields[3] : nullptr);
+  EXPECT_EQ(&ds->FieldByName(u"sCoRe"), score);
+
+  TFieldDefs defs;
+  for (const String& n : names) defs.Add(n, ftString, 4, false);
+  EXPECT_EQ(defs.IndexOf(u"A\u00c7\u00c3O"), 0);
+  EXPECT_EQ(defs.IndexOf(u"a{"), -1);
+  EXPECT_EQ(defs.IndexOf(u"a`"), -1);
+  EXPECT_EQ(defs.IndexOf(u"iD"), 3);
+  EXPECT_EQ(defs.IndexOf(u"\u00e9T\u00e9"), 5);
+  EXPECT_EQ(defs.IndexOf(u"\u00c9T"), -1);
 }
 
 TEST_F(OpenTest, FieldSettingsAreFixedWhileOpen) {
