@@ -112,7 +112,15 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
   }
   v->indp.assign(1, -1);
   v->alen.assign(1, 0);
-  if (v->bufsize > 0) v->buf.assign(v->bufsize, 0);
+  if (type == otString || type == otPLSQLString) {
+    // An empty text: what reads it stops at the terminator (or, for UTF-16,
+    // reads the alen bytes, none), and what writes it terminates its text.
+    // A fixed-width otChar is sent whole, so it stays zeroed.
+    v->buf.resize(v->bufsize);
+    v->buf[0] = 0;
+  } else if (v->bufsize > 0) {
+    v->buf.assign(v->bufsize, 0);
+  }
   if (type == otString && ForceDefaultVariableCharSet && session_ != nullptr &&
       session_->Connected()) {
     int cs = session_->GetCurrentCharSetID();

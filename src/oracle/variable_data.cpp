@@ -18,10 +18,13 @@ namespace {
 
 bool IsStringType(int t) { return t == otSubst || t == otString || t == otPLSQLString || t == otChar; }
 
-std::vector<uint8_t> BytesOf(const OraVariant& value, const String& name) {
-  if (value.Kind() == vkByteArray) return value.ByteArray();
+VariableBuffer BytesOf(const OraVariant& value, const String& name) {
+  if (value.Kind() == vkByteArray) {
+    const std::vector<uint8_t>& bytes = value.ByteArray();
+    return VariableBuffer(bytes.begin(), bytes.end());
+  }
   if (value.Kind() == vkArray) {
-    std::vector<uint8_t> bytes;
+    VariableBuffer bytes;
     for (const OraVariant& item : value.Items()) {
       if (item.IsArray()) throw Exception(u"Only one-dimensional array of bytes allowed for " + name);
       bytes.push_back(static_cast<uint8_t>(item.AsInteger()));
@@ -29,7 +32,7 @@ std::vector<uint8_t> BytesOf(const OraVariant& value, const String& name) {
     return bytes;
   }
   std::string s = value.AsAnsi();
-  return std::vector<uint8_t>(s.begin(), s.end());
+  return VariableBuffer(s.begin(), s.end());
 }
 
 }  // namespace
@@ -109,7 +112,7 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
         return;
       }
       case otLongRaw: {
-        std::vector<uint8_t> bytes = BytesOf(value, name);
+        VariableBuffer bytes = BytesOf(value, name);
         buf = std::move(bytes);
         bufsize = len = static_cast<int32_t>(buf.size());
         indp.at(0) = 0;
@@ -358,7 +361,10 @@ void TVariables::Load(const std::string& data) {
           // LONG and substitution texts keep their terminator out of the length.
           v.len = v.bufsize - ((type == otLong || type == otSubst) && value.back() == 0 ? 1 : 0);
         } else {
-          std::memcpy(v.buf.data(), value.data(), std::min(value.size(), v.buf.size()));
+          const size_t n = std::min(value.size(), v.buf.size());
+          std::memcpy(v.buf.data(), value.data(), n);
+          // A stored text need not carry its terminator.
+          std::fill(v.buf.begin() + static_cast<std::ptrdiff_t>(n), v.buf.end(), uint8_t{0});
         }
         v.indp.at(0) = 0;
       }

@@ -4,6 +4,7 @@
 
 #include "testkit/message_of.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -407,6 +408,48 @@ TEST_F(VariableTest, LongRawAndLongTakeExactSizes) {
   q_.SetVariable(u"l", u"a\r\nb");
   EXPECT_EQ(q_.Variables().Data(1).len, 3);
   EXPECT_EQ(q_.GetVariable(u"l").AsString(), u"a\r\nb");
+}
+
+// A declared text variable is an empty text whatever its memory held
+// before: nothing of a former value is sent, kept, stored or read back. A
+// fixed-width one is sent whole, so all of it is zero.
+TEST_F(VariableTest, ANewTextVariableHoldsNothingOfFormerMemory) {
+  for (int type : {otString, otPLSQLString, otChar}) {
+    SCOPED_TRACE(type);
+    q_.DeleteVariables();
+    q_.DeclareAndSet(u"old", type, String(4000, u'x'));
+    q_.DeleteVariables();
+    q_.DeclareVariable(u"s", type);
+    TVariableData& v = q_.Variables().Data(0);
+    EXPECT_TRUE(q_.GetVariable(u"s").IsEmpty());
+    auto* copy = static_cast<uint8_t*>(v.BindBuffer(10));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(copy), 10), std::string(10, '\0'))
+        << "a NULL text goes out as an empty one";
+    if (type == otChar)
+      EXPECT_EQ(std::count(v.buf.begin(), v.buf.end(), 0), v.bufsize);
+    // What a PL/SQL block or RETURNING writes into the copy comes back whole.
+    std::memcpy(copy, "ret", 4);
+    v.indp[0] = 0;
+    v.ReturnBindBuffer();
+    EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"ret");
+    q_.SetVariable(u"s", u"ab");
+    EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"ab");
+  }
+  // A stored text need not carry its terminator.
+  auto le = [](std::initializer_list<int32_t> ints) {
+    std::string s;
+    for (int32_t v : ints)
+      for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+  };
+  q_.DeleteVariables();
+  q_.DeclareAndSet(u"old", otString, String(4000, u'y'));
+  q_.DeleteVariables();
+  q_.Variables().Load(le({3, 1, 2}) + ":T" + le({otString, 3}) + "abc" + le({0}));
+  EXPECT_EQ(q_.GetVariable(u"t").AsString(), u"abc");
+  EXPECT_EQ(q_.Variables().Save(), le({4, 1, 4}) + std::string(":\0T\0", 4) +
+                                       le({otString, 4}) + std::string("abc\0", 4) + le({0}));
 }
 
 TEST_F(VariableTest, StoredFormRoundTripAndVersions) {
