@@ -1,9 +1,12 @@
 // TOracleDataSet: reading a stored row back from the server to lock, check or
 // refresh it; the savepoint around a row's work; the messages of failures.
 #include <cmath>
+#include <cstring>
+#include <string_view>
 
 #include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
+#include "oracle/oracle_text.h"
 #include "oracle/oracle_types.h"
 #include "oracle/select_analysis.h"
 #include "oracle/sql_scan.h"
@@ -26,6 +29,18 @@ bool IsBlank(StringView text) {
   for (Char c : text)
     if (c > u' ') return false;
   return true;
+}
+
+bool IsBlankBytes(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+std::string_view TrimRightView(std::string_view b) {
+  size_t n = b.size();
+  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
+  return b.substr(0, n);
 }
 
 std::string TrimRightBytes(std::string b) {
@@ -203,6 +218,22 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
 }
 
 bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  // Plain ASCII without line ends reads the same in every code page, one
+  // byte a character, and no line end is added to it: a text both sides hold
+  // so (and that the fetch would not have cut) compares as its bytes.
+  if ((s.form == Form::kAnsi || s.form == Form::kUtf8) && !IsNullIn(record, s) &&
+      q.FieldType(column) == otString && !q.FieldIsUTF16(column) && !q.FieldIsNull(column)) {
+    const char* f = reinterpret_cast<const char*>(q.FieldData(column));
+    const std::string_view fetched(f, strnlen(f, static_cast<size_t>(q.FieldSize(column)) + 1));
+    const char* r = reinterpret_cast<const char*>(DataArea(record) + s.offset + 1);
+    const std::string_view stored(r, strnlen(r, s.width));
+    if ((s.form != Form::kAnsi || fetched.size() <= static_cast<size_t>(s.field->Size())) &&
+        IsPlainAsciiLine(fetched) && IsPlainAsciiLine(stored)) {
+      const bool fetched_blank = IsBlankBytes(fetched), stored_blank = IsBlankBytes(stored);
+      if (fetched_blank || stored_blank) return fetched_blank == stored_blank;
+      return TrimRightView(fetched) == TrimRightView(stored);
+    }
+  }
   TFieldType type = s.field->DataType();
   // Each text is read once: the null tests and the comparison use the same.
   const bool string_form = IsStringForm(type);

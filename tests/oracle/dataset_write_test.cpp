@@ -175,6 +175,49 @@ TEST_F(DataSetWriteTest, EditComparesFloatsAndDatesWithinTheirTolerance) {
   EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
 }
 
+// A text counts as changed when what the field would hold differs beyond
+// blanks at its end: case, a character more, a blank text for a non-blank
+// one, an accent; a NULL and a blank text are the same. 8-bit and wide
+// fields alike.
+TEST_F(DataSetWriteTest, EditComparesTextsAsTheFieldHoldsThem) {
+  AddPendingRows(1);
+  Add<TFloatField>(u"CODIGO");
+  Add<TStringField>(u"DADOS", 500);
+  Add<TStringField>(u"ERRO", 255);
+  Add<TWideStringField>(u"TIPO", 50);
+  Add<TStringField>(u"VERSAO", 3);
+  ds_->Open();
+  auto other = NewSession();
+  auto change = [&](const String& set) {
+    OtherSession(*other, u"update interface_orcl set " + set + u" where codigo = 1");
+    other->Commit();
+  };
+  auto same = [&]() {
+    ds_->Edit();
+    ds_->Cancel();
+  };
+  auto changed = [&]() {
+    EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  };
+  change(u"dados = 'dados 1   ', tipo = 'PEDIDO  ', erro = '   '");
+  same();
+  for (const char16_t* set : {u"dados = 'Dados 1'", u"dados = 'dados 1x'", u"dados = 'dados'",
+                              u"dados = ' '", u"dados = 'dados \u00b9'", u"erro = 'e'",
+                              u"tipo = 'pedido'", u"tipo = 'PEDIDO X'", u"tipo = '  '",
+                              u"tipo = 'PEDID\u00d3'"}) {
+    SCOPED_TRACE(StringToUtf8(set));
+    change(set);
+    changed();
+    change(u"dados = 'dados 1', tipo = 'PEDIDO', erro = null");
+    same();
+  }
+  // The field holds three characters of the server's four: those compare.
+  change(u"versao = '1.0.'");
+  same();
+  change(u"versao = '1.1.'");
+  changed();
+}
+
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
   OpenService(1);
   ds_->Insert();
