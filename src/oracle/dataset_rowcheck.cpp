@@ -68,7 +68,7 @@ void TOracleDataSet::Lockpoint() {
   if (Logging() || session_ == nullptr || session_->AutoCommit()) return;
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(String(u"savepoint ") + kLockpoint);
+  q.SetStatementText(String(u"savepoint ") + kLockpoint);
   q.Execute();
   lockpoint_set_ = true;
 }
@@ -82,7 +82,7 @@ void TOracleDataSet::RollbackToLockpoint() {
   }
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(String(u"rollback to savepoint ") + kLockpoint);
+  q.SetStatementText(String(u"rollback to savepoint ") + kLockpoint);
   q.Execute();
 }
 
@@ -180,7 +180,7 @@ bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_f
       }
       CopyVariablesNamedIn(q, sql.Text());
     }
-    q.SetSQLText(sql.Text());
+    q.SetStatementText(sql.Text());
     q.Execute();
     bool changed = false;
     if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);
@@ -369,7 +369,7 @@ String TOracleDataSet::LookUpMessageTable(const String& constraint, Char action,
   sql.Add(u"select actions, parent_child, error_message from " + session_->MessageTable());
   sql.Add(u"where constraint_name = '" + quoted + u"'");
   sql.Add(u"order by actions");
-  q.SetSQLText(sql.Text());
+  q.SetStatementText(sql.Text());
   q.Execute();
   String wanted = error_code == 2291 ? u"C" : error_code == 2292 ? u"P" : u"*";
   String by_letter, by_star;

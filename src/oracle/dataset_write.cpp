@@ -121,7 +121,7 @@ void TOracleDataSet::ApplySequence() {
   if (field == nullptr || !field->IsNull()) return;
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(u"select " + sequence_field_.Sequence + u".nextval from dual");
+  q.SetStatementText(u"select " + sequence_field_.Sequence + u".nextval from dual");
   try {
     q.Execute();
     field->SetAsFloat(q.Field(0).AsDouble());
@@ -302,7 +302,7 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
         if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
         sql.Add(u"returning rowid into :vzo__rowid");
       }
-      q.SetSQLText(sql.Text());
+      q.SetStatementText(sql.Text());
       q.Execute();
       if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
       if (returning) {
@@ -409,7 +409,7 @@ void TOracleDataSet::DeleteRow(TRecordBuffer stored, bool applying) {
       sql.Add(u"delete from " + table);
       CopyVariablesNamedIn(q, table);
       AddRowCondition(q, sql, stored);
-      q.SetSQLText(sql.Text());
+      q.SetStatementText(sql.Text());
       q.Execute();
       if (q.RowsProcessed() == 0) RaiseTranslated(u'D', 0, SRecordDeleted);
       CloseDMLQuery();

@@ -286,11 +286,71 @@ String TOracleQuery::ReplaceSubstVariables(const String& text) {
   return result;
 }
 
-String TOracleQuery::SubstitutedSQL() { return ReplaceSubstVariables(sql_.Text()); }
+namespace {
+
+// What setting `text` as lines and joining them gives: every line break (CR
+// LF, CR or LF) a CR LF, and one after a last line that has none.
+String JoinedLines(StringView text) {
+  String out;
+  out.reserve(text.size() + 2);
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r' && text[i] != u'\n') continue;
+    out.append(text.substr(start, i - start));
+    out += TStringList::kLineBreak;
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) {
+    out.append(text.substr(start));
+    out += TStringList::kLineBreak;
+  }
+  return out;
+}
+
+}  // namespace
+
+TStringList& TOracleQuery::SQL() {
+  if (sql_text_set_) {
+    sql_text_set_ = false;
+    sql_.SetText(sql_text_);
+    String().swap(sql_text_);
+  }
+  return sql_;
+}
+
+void TOracleQuery::SetSQLText(const String& text) {
+  sql_text_set_ = false;
+  sql_text_.clear();
+  sql_.SetText(text);
+}
+
+void TOracleQuery::SetStatementText(const String& text) {
+  if (sql_.OnChange) {
+    SetSQLText(text);
+    return;
+  }
+  sql_text_ = JoinedLines(text);
+  sql_text_set_ = true;
+  if (sql_.Count() > 0) sql_.Clear();
+}
+
+const String& TOracleQuery::SQLText(String& joined) const {
+  if (sql_text_set_) return sql_text_;
+  joined = sql_.Text();
+  return joined;
+}
+
+String TOracleQuery::SubstitutedSQL() {
+  String joined;
+  return ReplaceSubstVariables(SQLText(joined));
+}
 
 void TOracleQuery::Clear() {
   Close();
   variables_.List().clear();
+  sql_text_set_ = false;
+  sql_text_.clear();
   sql_.Clear();
   parsed_sql_.clear();
   described_ = false;

@@ -46,8 +46,12 @@ class TOracleQuery : public TComponent {
   ~TOracleQuery() override;
 
   // Statement text; lines are joined with line breaks.
-  TStringList& SQL() { return sql_; }
-  void SetSQLText(const String& text) { sql_.SetText(text); }
+  TStringList& SQL();
+  void SetSQLText(const String& text);
+  // As SetSQLText, for a caller that keeps no list from SQL() to change
+  // later: the text is kept as its lines join, and made into lines only when
+  // SQL() is asked for.
+  void SetStatementText(const String& text);
 
   TOracleSession* Session() const { return session_; }
   void SetSession(TOracleSession* session);
@@ -206,6 +210,13 @@ class TOracleQuery : public TComponent {
                   sword* status = nullptr) const;
 
   TStringList sql_;
+  // Text given by SetStatementText, as its lines join (the record set sets a
+  // statement per row and never reads its lines); not while the list reports
+  // changes.
+  String sql_text_;
+  bool sql_text_set_ = false;
+  // The text SQL().Text() gives; `joined` holds it when the lines are made.
+  const String& SQLText(String& joined) const;
   TOracleSession* session_ = nullptr;
   int read_buffer_ = 25;
   bool optimize_ = true;

@@ -145,7 +145,8 @@ void TOracleQuery::FreeStatementHandles() {
 void TOracleQuery::Parse() {
   error_position_ = error_line_ = 0;
   Open();
-  String text = ReplaceSubstVariables(sql_.Text());
+  String joined;
+  String text = ReplaceSubstVariables(SQLText(joined));
   std::string bytes = oci_.UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
   bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
   if (bytes.empty()) bytes.push_back(' ');
@@ -317,7 +318,8 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
   if (!oci_.DLLLoaded()) oci_.InitOCI();
   if (!session_->Connected()) throw Exception(u"Not logged on");
   if (debug_ && !describe_only) {
-    String text = sql_.Text();
+    String joined;
+    String text = SQLText(joined);
     for (int i = 0; i < variables_.Count(); ++i)
       text += u"\r" + variables_.Data(i).name + u" = " +
               variables_.Data(i).DisplayString(session_);

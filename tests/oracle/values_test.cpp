@@ -426,8 +426,9 @@ TEST_F(VariableTest, ANewTextVariableHoldsNothingOfFormerMemory) {
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(copy), 10), std::string(10, '\0'))
         << "a NULL text goes out as an empty one";
-    if (type == otChar)
+    if (type == otChar) {
       EXPECT_EQ(std::count(v.buf.begin(), v.buf.end(), 0), v.bufsize);
+    }
     // What a PL/SQL block or RETURNING writes into the copy comes back whole.
     std::memcpy(copy, "ret", 4);
     v.indp[0] = 0;
@@ -450,6 +451,40 @@ TEST_F(VariableTest, ANewTextVariableHoldsNothingOfFormerMemory) {
   EXPECT_EQ(q_.GetVariable(u"t").AsString(), u"abc");
   EXPECT_EQ(q_.Variables().Save(), le({4, 1, 4}) + std::string(":\0T\0", 4) +
                                        le({otString, 4}) + std::string("abc\0", 4) + le({0}));
+}
+
+// A statement text set for the layer's own use reads, as lines and as text,
+// as the same text set as lines does; the list, once asked for, is the
+// statement again, and a list that reports changes reports this one too.
+TEST_F(VariableTest, StatementTextReadsAsTheSameTextSetAsLines) {
+  for (const char16_t* text : {u"", u"x", u"\r\n", u"\n\r", u"a\n\r", u"a\r\r\nb", u"a\rb\nc\r\n",
+                               u"select 1\r\nfrom dual\r\n", u"\r\n\r\nz", u"  \n"}) {
+    SCOPED_TRACE(StringToUtf8(text));
+    TOracleQuery as_lines(nullptr), as_text(nullptr);
+    as_lines.SetSQLText(text);
+    as_text.SetStatementText(text);
+    EXPECT_EQ(as_text.SubstitutedSQL(), as_lines.SubstitutedSQL());
+    EXPECT_EQ(as_text.SQL().Items(), as_lines.SQL().Items());
+    EXPECT_EQ(as_text.SubstitutedSQL(), as_lines.SubstitutedSQL());
+  }
+  TOracleQuery q(nullptr);
+  q.SetStatementText(u"select 1\nfrom dual");
+  q.SQL().Add(u"where 1 = 1");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 1\r\nfrom dual\r\nwhere 1 = 1\r\n");
+  q.SetStatementText(u"select 2 from dual");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 2 from dual\r\n");
+  q.SetSQLText(u"select 3 from dual");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 3 from dual\r\n");
+  q.SetStatementText(u"select 4 from dual");
+  q.Clear();
+  EXPECT_EQ(q.SubstitutedSQL(), u"");
+  EXPECT_EQ(q.SQL().Count(), 0);
+
+  int changes = 0;
+  q.SQL().OnChange = [&] { ++changes; };
+  q.SetStatementText(u"select 5\rfrom dual");
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(q.SQL().Items(), (std::vector<String>{u"select 5", u"from dual"}));
 }
 
 TEST_F(VariableTest, StoredFormRoundTripAndVersions) {
