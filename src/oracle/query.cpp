@@ -288,24 +288,30 @@ String TOracleQuery::ReplaceSubstVariables(const String& text) {
 
 namespace {
 
-// What setting `text` as lines and joining them gives: every line break (CR
-// LF, CR or LF) a CR LF, and one after a last line that has none.
-String JoinedLines(StringView text) {
-  String out;
+// What setting `text` as lines and joining them gives, into `out`: every
+// line break (CR LF, CR or LF) a CR LF, and one after a last line that has
+// none.
+void JoinLinesInto(StringView text, String& out) {
+  out.clear();
   out.reserve(text.size() + 2);
+  const Char* p = text.data();
+  const size_t n = text.size();
   size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != u'\r' && text[i] != u'\n') continue;
-    out.append(text.substr(start, i - start));
+  for (size_t i = 0; i < n; ++i) {
+    const Char c = p[i];
+    if (c > u'\r' || (c != u'\r' && c != u'\n')) continue;
+    if (c == u'\r' && i + 1 < n && p[i + 1] == u'\n') {
+      ++i;
+      continue;  // already a CR LF: stays in the run
+    }
+    out.append(p + start, i - start);
     out += TStringList::kLineBreak;
-    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
     start = i + 1;
   }
-  if (start < text.size()) {
-    out.append(text.substr(start));
-    out += TStringList::kLineBreak;
+  if (start < n) {
+    out.append(p + start, n - start);
+    if (p[n - 1] != u'\n') out += TStringList::kLineBreak;
   }
-  return out;
 }
 
 }  // namespace
@@ -330,7 +336,7 @@ void TOracleQuery::SetStatementText(const String& text) {
     SetSQLText(text);
     return;
   }
-  sql_text_ = JoinedLines(text);
+  JoinLinesInto(text, sql_text_);
   sql_text_set_ = true;
   if (sql_.Count() > 0) sql_.Clear();
 }
