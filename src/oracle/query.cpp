@@ -77,7 +77,7 @@ void TOracleQuery::CheckVariableIndex(int index) const {
 void TOracleQuery::DeclareVariable(const String& name, int type) {
   if (name.empty() || name == u":")
     throw Exception(u"You cannot declare a variable with an empty name");
-  auto v = std::make_unique<TVariableData>();
+  std::unique_ptr<TVariableData> v = NewVariable();
   v->name = NormaliseName(name);
   v->buftype = static_cast<int16_t>(type);
   switch (type) {
@@ -131,11 +131,32 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
   }
   auto& list = variables_.List();
   int existing = variables_.IndexOf(v->name);
-  if (existing >= 0)
-    list[existing] = std::move(v);
-  else
+  if (existing >= 0) {
+    list[existing].swap(v);
+    RecycleVariable(std::move(v));
+  } else {
     list.push_back(std::move(v));
+  }
   parsed_sql_.clear();
+}
+
+std::unique_ptr<TVariableData> TOracleQuery::NewVariable() {
+  if (spare_variables_.empty()) return std::make_unique<TVariableData>();
+  std::unique_ptr<TVariableData> v = std::move(spare_variables_.back());
+  spare_variables_.pop_back();
+  return v;
+}
+
+void TOracleQuery::RecycleVariable(std::unique_ptr<TVariableData> v) {
+  constexpr size_t kKeptVariables = 16;
+  if (!v || spare_variables_.size() >= kKeptVariables) return;
+  v->Recycle();
+  spare_variables_.push_back(std::move(v));
+}
+
+void TOracleQuery::RecycleVariables() {
+  for (std::unique_ptr<TVariableData>& v : variables_.List()) RecycleVariable(std::move(v));
+  variables_.List().clear();
 }
 
 void TOracleQuery::DeclareAndSet(const String& name, int type, const OraVariant& value) {
@@ -152,7 +173,7 @@ void TOracleQuery::DeleteVariable(const String& name) {
 
 void TOracleQuery::DeleteVariables() {
   Close();
-  variables_.List().clear();
+  RecycleVariables();
   parsed_sql_.clear();
 }
 
@@ -354,7 +375,7 @@ String TOracleQuery::SubstitutedSQL() {
 
 void TOracleQuery::Clear() {
   Close();
-  variables_.List().clear();
+  RecycleVariables();
   sql_text_set_ = false;
   sql_text_.clear();
   sql_.Clear();

@@ -228,6 +228,12 @@ class TOracleQuery : public TComponent {
   // Column records of earlier describes, reset: a statement parsed at every
   // execution describes its columns again into the same buffers' memory.
   std::vector<std::unique_ptr<TFieldData>> spare_fields_;
+  // Variables of earlier statements, recycled: the record set declares its
+  // row's variables anew for every statement.
+  std::vector<std::unique_ptr<TVariableData>> spare_variables_;
+  std::unique_ptr<TVariableData> NewVariable();
+  void RecycleVariable(std::unique_ptr<TVariableData> v);
+  void RecycleVariables();
   // Each position's name as last decoded, with what it was decoded from: a
   // statement parsed at every execution reads the same names every time.
   struct DecodedName {

@@ -44,6 +44,28 @@ void TVariableData::FreeBuffer() {
   if (BufOwner) buf.clear();
 }
 
+void TVariableData::Recycle() {
+  constexpr size_t kKeptBytes = 64 * 1024;
+  if (!BufOwner || buf.capacity() > kKeptBytes) VariableBuffer().swap(buf);
+  if (bindcopy.capacity() > kKeptBytes) std::vector<uint8_t>().swap(bindcopy);
+  VariableBuffer keep_buf = std::move(buf);
+  std::vector<int16_t> keep_indp = std::move(indp);
+  std::vector<ub2> keep_alen = std::move(alen);
+  std::vector<uint8_t> keep_bindcopy = std::move(bindcopy);
+  std::vector<ub2> keep_bindalen = std::move(bindalen);
+  *this = TVariableData();
+  keep_buf.clear();
+  keep_indp.clear();
+  keep_alen.clear();
+  keep_bindcopy.clear();
+  keep_bindalen.clear();
+  buf = std::move(keep_buf);
+  indp = std::move(keep_indp);
+  alen = std::move(keep_alen);
+  bindcopy = std::move(keep_bindcopy);
+  bindalen = std::move(keep_bindalen);
+}
+
 void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSession* session) {
   if (value.IsEmptyOrNull()) {
     indp.at(index) = -1;

@@ -85,6 +85,10 @@ class TVariableData {
   // New element count and, for strings, size (-1 keeps it); all elements NULL.
   void ReDim(int32_t new_dim, int32_t new_size, TOracleSession* session);
   void FreeBuffer();
+  // Back to the state of a variable never declared; the memory of its
+  // buffers stays for the next variable declared into this record (up to a
+  // limit, for a statement that may never declare such a variable again).
+  void Recycle();
   // For a debug view: the value, "Null", or the kind in brackets.
   String DisplayString(const TOracleSession* session) const;
 

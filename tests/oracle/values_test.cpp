@@ -437,6 +437,34 @@ TEST_F(VariableTest, ANewTextVariableHoldsNothingOfFormerMemory) {
     q_.SetVariable(u"s", u"ab");
     EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"ab");
   }
+  // A variable declared after the statement is cleared starts as new, nothing
+  // of the variables before it kept: no table, character set, array, value.
+  q_.DeleteVariables();
+  q_.DeclareVariable(u"t", otString);
+  q_.DimPLSQLTable(u"t", 5, 20);
+  q_.SetVariable(u"t", OraVariant::Array({u"a", u"b"}));
+  q_.DeclareVariable(u"w", otString);
+  q_.DeclareVariableCharSet(u"w", ocfNational, ocsUTF16);
+  q_.SetVariable(u"w", u"wide");
+  q_.DeclareAndSet(u"n", otInteger, 5);
+  q_.Clear();
+  for (const char16_t* name : {u"n", u"w", u"t"}) {
+    SCOPED_TRACE(StringToUtf8(name));
+    q_.DeclareVariable(name, otString);
+    const TVariableData& v = q_.Variables().Data(q_.VariableCount() - 1);
+    EXPECT_FALSE(v.IsPLSQLTable);
+    EXPECT_EQ(v.ArraySize, 1);
+    EXPECT_EQ(v.CharSetID, 0);
+    EXPECT_EQ(v.bufsize, 4001);
+    EXPECT_TRUE(q_.GetVariable(name).IsEmpty());
+    q_.SetVariable(name, u"z");
+    EXPECT_EQ(q_.GetVariable(name).AsString(), u"z");
+  }
+  // Declared again under its own name, a variable starts as new too.
+  q_.DeclareVariable(u"t", otInteger);
+  EXPECT_TRUE(q_.GetVariable(u"t").IsEmpty());
+  EXPECT_EQ(q_.VariableCount(), 3);
+
   // A stored text need not carry its terminator.
   auto le = [](std::initializer_list<int32_t> ints) {
     std::string s;
