@@ -97,6 +97,8 @@ void TOracleDataSet::RollbackSession() {
 }
 
 void TOracleDataSet::CopyVariablesNamedIn(TOracleQuery& q, const String& text) {
+  // Nothing to copy, or no variable named: the text need not be scanned.
+  if (main_query_->VariableCount() == 0 || text.find(u':') == String::npos) return;
   for (const TFoundVariable& v : FindVariables(text, false)) {
     int i = main_query_->VariableIndex(v.name);
     if (i < 0 || q.VariableIndex(v.name) >= 0) continue;

@@ -2,6 +2,8 @@
 #include "oracle/query.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "oracle/oracle_text.h"
 #include "oracle/session.h"
@@ -55,12 +57,40 @@ void TOracleQuery::SetSession(TOracleSession* session) {
   }
 }
 
+namespace {
+
+// UpCase, with ASCII done here: variable names are looked up per row.
+Char UpperChar(Char c) {
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<Char>(c - 32) : c;
+  return UpCase(c);
+}
+
+// Whether a declared variable's name is NormaliseName(name), without
+// building that.
+bool IsNormalisedName(StringView declared, StringView name) {
+  if (name.empty() || name[0] != u':') {
+    if (declared.empty() || declared[0] != u':') return false;
+    declared.remove_prefix(1);
+  }
+  if (declared.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (UpperChar(name[i]) != declared[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 String TOracleQuery::NormaliseName(const String& name) const {
-  return UpperCase(!name.empty() && name[0] == u':' ? name : u":" + name);
+  const size_t colon = !name.empty() && name[0] == u':' ? 0 : 1;
+  String out(name.size() + colon, u':');
+  for (size_t i = 0; i < name.size(); ++i) out[i + colon] = UpperChar(name[i]);
+  return out;
 }
 
 int TOracleQuery::VariableIndex(const String& name) const {
-  return variables_.IndexOf(NormaliseName(name));
+  for (int i = 0; i < variables_.Count(); ++i)
+    if (IsNormalisedName(variables_.Data(i).name, name)) return i;
+  return -1;
 }
 
 int TOracleQuery::IndexForSet(const String& name) const {
@@ -309,6 +339,25 @@ String TOracleQuery::ReplaceSubstVariables(const String& text) {
 
 namespace {
 
+// The first unit from `i` at or below CR, or `n`: four units at a time (a
+// lane of w - 0x000E is negative where w's lane was below 0x000E).
+size_t NextControl(const Char* p, size_t i, size_t n) {
+  constexpr uint64_t kFourteens = 0x000E000E000E000EULL, kHighs = 0x8000800080008000ULL;
+  while (i + 4 <= n) {
+    uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    if (((w - kFourteens) & ~w & kHighs) == 0) {
+      i += 4;
+      continue;
+    }
+    for (size_t end = i + 4; i < end; ++i)
+      if (p[i] <= u'\r') return i;
+  }
+  for (; i < n; ++i)
+    if (p[i] <= u'\r') return i;
+  return n;
+}
+
 // What setting `text` as lines and joining them gives, into `out`: every
 // line break (CR LF, CR or LF) a CR LF, and one after a last line that has
 // none.
@@ -317,17 +366,20 @@ void JoinLinesInto(StringView text, String& out) {
   out.reserve(text.size() + 2);
   const Char* p = text.data();
   const size_t n = text.size();
-  size_t start = 0;
-  for (size_t i = 0; i < n; ++i) {
+  size_t start = 0, i = 0;
+  while ((i = NextControl(p, i, n)) < n) {
     const Char c = p[i];
-    if (c > u'\r' || (c != u'\r' && c != u'\n')) continue;
     if (c == u'\r' && i + 1 < n && p[i + 1] == u'\n') {
+      i += 2;  // already a CR LF: stays in the run
+      continue;
+    }
+    if (c != u'\r' && c != u'\n') {
       ++i;
-      continue;  // already a CR LF: stays in the run
+      continue;
     }
     out.append(p + start, i - start);
     out += TStringList::kLineBreak;
-    start = i + 1;
+    start = ++i;
   }
   if (start < n) {
     out.append(p + start, n - start);

@@ -318,6 +318,36 @@ TEST_F(DataSetWriteTest, KeysSequencesHandlersAndRereads) {
   EXPECT_EQ(Column("hora", 2), "23:59:59");
 }
 
+// A re-read of all fields runs the record set's own select for the row, and
+// takes the variables it names from the record set; the statements naming
+// only the table need none of them.
+TEST_F(DataSetWriteTest, RereadOfAllFieldsTakesTheVariablesOfTheSelect) {
+  AddPendingRows(3);
+  ds_->SQL().SetText(u"select t.*, t.rowid from interface_orcl t\nwhere codigo >= :Cod");
+  ds_->DeclareVariable(u"cod", otInteger);
+  ds_->SetVariable(u"cod", 2);
+  AddServiceFields();
+  ds_->SetRefreshOptions(roBeforeEdit | roAllFields);
+  ds_->SetLockingMode(lmNone);
+  ds_->Open();
+  ASSERT_EQ(ds_->FieldByName(u"CODIGO").AsInteger(), 2);
+  auto other = NewSession();
+  OtherSession(*other, u"update interface_orcl set erro = 'outro' where codigo = 2");
+  other->Commit();
+  trace_->Clear();
+  ds_->Edit();
+  EXPECT_EQ(ds_->FieldByName(u"ERRO").AsString(), u"outro");
+  Records sent = trace_->Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(sent[0].find(":Cod"), std::string::npos) << sent[0];
+  EXPECT_NE(sent[0].find(":vzo__rowid"), std::string::npos) << sent[0];
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  ds_->SetLockingMode(lmLockImmediate);
+  ds_->Post();
+  EXPECT_EQ(Column("status", 2), "X");
+  EXPECT_EQ(Column("erro", 2), "outro");
+}
+
 TEST_F(DataSetWriteTest, ColumnsThatAreNotPlainNamesAreQuoted) {
   ASSERT_EQ(Sql("create table quoted (id number(9), \"Mixed\" varchar2(10));\n"
                 "insert into quoted values (1, 'old');\ncommit;\n"),

@@ -267,6 +267,17 @@ TEST_F(VariableTest, DeclarationSizesAndNames) {
   EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
   EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"nope", 1); }), u"Variable :NOPE not declared");
   EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"nope"); }), u"Unknown variable: :NOPE");
+  // Names are found with or without their colon, in any case, accents
+  // included; nothing else is the same name.
+  q_.DeclareAndSet(u"A\u00e7\u00e3o", otInteger, 7);
+  EXPECT_EQ(q_.VariableName(q_.VariableCount() - 1), u":A\u00c7\u00c3O");
+  for (const char16_t* name : {u"a\u00e7\u00e3o", u":A\u00c7\u00c3O", u":a\u00c7\u00e3o"})
+    EXPECT_EQ(q_.GetVariable(name).AsInteger(), 7) << StringToUtf8(name);
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"acao"); }), u"Unknown variable: :ACAO");
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"::a\u00e7\u00e3o"); }),
+            u"Unknown variable: ::A\u00c7\u00c3O");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"a\u00e7\u00e3", 1); }), u"Variable :A\u00c7\u00c3 not declared");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"", 1); }), u"Variable : not declared");
   EXPECT_EQ(MessageOf([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
   EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"n", u"abc"); }),
             u"Variant conversion error for variable :N");
