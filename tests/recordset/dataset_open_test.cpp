@@ -264,6 +264,36 @@ TEST_F(OpenTest, FieldsOutliveTheirRecordSet) {
 
 using CalcTest = PeopleTest;
 
+// Whether records are calculated follows the fields as they are at each
+// open: a field made calculated, made a data field again, removed, added.
+TEST_F(CalcTest, CalculationFollowsTheFieldsOfEachOpen) {
+  auto* shout = new TStringField(&owner);
+  shout->SetFieldName(u"SHOUT");
+  shout->SetDataSet(ds);
+  int runs = 0;
+  ds->OnCalcFields = [&](TDataSet&) { ++runs; };
+  auto runs_of_a_walk = [&] {
+    runs = 0;
+    ds->Open();
+    ds->Next();
+    ds->Close();
+    return runs;
+  };
+  ds->Columns().Add(u"SHOUT", ftString, 10);
+  for (Row& r : ds->Rows()) r.resize(4);
+  EXPECT_EQ(runs_of_a_walk(), 0) << "a data field";
+  shout->SetFieldKind(fkCalculated);
+  EXPECT_GT(runs_of_a_walk(), 0);
+  shout->SetFieldKind(fkData);
+  EXPECT_EQ(runs_of_a_walk(), 0);
+  shout->SetFieldKind(fkLookup);
+  EXPECT_GT(runs_of_a_walk(), 0);
+  shout->SetDataSet(nullptr);
+  EXPECT_EQ(runs_of_a_walk(), 0) << "the lookup field left";
+  shout->SetDataSet(ds);
+  EXPECT_GT(runs_of_a_walk(), 0) << "and came back";
+}
+
 TEST_F(CalcTest, CalculatedFieldsFollowEveryRecordAndEveryChange) {
   auto* shout = new TStringField(&owner);
   shout->SetFieldName(u"SHOUT");
