@@ -152,16 +152,19 @@ bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_f
     q.DeclareVariable(u"vzo__rowid", otString);
     q.SetVariable(u"vzo__rowid", rowid);
     TStringList sql;
+    String text;  // the statement when it is not made of the select's parts
     if (!all_fields) {
       String table = GetUpdatingTable();
-      sql.Add(u"select * from " + table + u" where rowid = :vzo__rowid");
-      if (lock) sql.Add(u"for update nowait");
+      text.reserve(table.size() + 64);
+      text.append(u"select * from ").append(table).append(u" where rowid = :vzo__rowid");
+      text += TStringList::kLineBreak;
+      if (lock) text.append(u"for update nowait").append(TStringList::kLineBreak);
       CopyVariablesNamedIn(q, table);
     } else {
-      String text = SubstitutedSQL();
-      size_t end = UpperCase(text).find(u"/* END_REFRESH */");
-      if (end != String::npos) text.resize(end);
-      TSelectParts parts = SplitSelect(text, false);
+      String select = SubstitutedSQL();
+      size_t end = UpperCase(select).find(u"/* END_REFRESH */");
+      if (end != String::npos) select.resize(end);
+      TSelectParts parts = SplitSelect(select, false);
       String alias = GetUpdatingAlias();
       sql.Add(parts.BeforeWhere);
       if (parts.HasWhere) {
@@ -180,9 +183,10 @@ bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_f
           }
         sql.Add(u"for update of " + alias + u"." + ColumnNameSQL(first) + u" nowait");
       }
-      CopyVariablesNamedIn(q, sql.Text());
+      text = sql.Text();
+      CopyVariablesNamedIn(q, text);
     }
-    q.SetStatementText(sql.Text());
+    q.SetStatementText(text);
     q.Execute();
     bool changed = false;
     if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);

@@ -320,11 +320,14 @@ void TOracleQuery::SetDefaultVariableCharSets() {
   }
 }
 
-String TOracleQuery::ReplaceSubstVariables(const String& text) {
-  bool any = false;
+bool TOracleQuery::HasSubstVariables() const {
   for (int i = 0; i < variables_.Count(); ++i)
-    if (variables_.Data(i).buftype == otSubst) any = true;
-  if (!any) return text;
+    if (variables_.Data(i).buftype == otSubst) return true;
+  return false;
+}
+
+String TOracleQuery::ReplaceSubstVariables(const String& text) {
+  if (!HasSubstVariables()) return text;
   String result = text;
   std::vector<TFoundVariable> found = FindVariables(text, true);
   for (auto it = found.rbegin(); it != found.rend(); ++it) {

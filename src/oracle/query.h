@@ -203,6 +203,7 @@ class TOracleQuery : public TComponent {
   [[noreturn]] void RaiseStatementError();
   void FreeStatementHandles();
   String ReplaceSubstVariables(const String& text);
+  bool HasSubstVariables() const;
   sword Call(sword status);
   // Attribute values whose width differs between clients: read into a zeroed
   // 4-byte value.
