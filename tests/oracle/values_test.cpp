@@ -195,6 +195,41 @@ TEST(OracleText, PlainAsciiLineMatchesItsDefinition) {
   }
 }
 
+// Narrowing against its definition, for every length up to three words and
+// every position of one or two units that must or must not count.
+TEST(OracleText, NarrowAsciiMatchesItsDefinition) {
+  const Char probes[] = {u'\r', u'\n', 0x7F, 0x80, 0xFF, 0x100, 0x180, 0x20AC,
+                         0xD800, 0x0D0D, 0x8D, 0x0E, 0x0C, 0xFF0D};
+  auto expected = [](const String& t, bool drop_cr, std::string& out) {
+    out.clear();
+    for (Char c : t) {
+      if (c >= 0x80) return false;
+      if (!(drop_cr && c == u'\r')) out += static_cast<char>(c);
+    }
+    return true;
+  };
+  for (size_t length = 0; length <= 24; ++length) {
+    String text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<Char>(u'a' + i % 26);
+    for (size_t pos = 0; pos <= length; ++pos) {
+      for (Char probe : probes) {
+        for (bool second : {false, true}) {
+          String t = text;
+          if (pos < length) t[pos] = probe;
+          if (second && length > 0) t[length - 1 - pos % length] = u'\r';
+          for (bool drop_cr : {false, true}) {
+            std::string want, got = "junk";
+            const bool ascii = expected(t, drop_cr, want);
+            EXPECT_EQ(NarrowAscii(t, got, drop_cr), ascii)
+                << "length " << length << ", unit " << int(probe) << " at " << pos;
+            if (ascii) EXPECT_EQ(got, want) << "length " << length << " at " << pos;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(OracleText, WideStringsOfSet2000AreSwapped) {
   String s = u"\u0041\u20ac";
   SwapWideString(s, ocsUTF16);
