@@ -145,7 +145,18 @@ bool NarrowAscii(StringView text, std::string& out, bool drop_cr) {
   for (size_t start = 0; start < n;) {
     const size_t end = drop_cr ? NextCR(p, start, n) : n;
     char* d = o + written;
-    for (size_t k = start; k < end; ++k) d[k - start] = static_cast<char>(p[k]);
+    size_t k = start;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Four units (each below 0x80, so its high byte zero) into four bytes.
+    for (; k + 4 <= end; k += 4) {
+      uint64_t w;
+      std::memcpy(&w, p + k, sizeof w);
+      const uint64_t pairs = (w | (w >> 8)) & 0x0000FFFF0000FFFFULL;
+      const uint32_t four = static_cast<uint32_t>(pairs | (pairs >> 16));
+      std::memcpy(d + (k - start), &four, sizeof four);
+    }
+#endif
+    for (; k < end; ++k) d[k - start] = static_cast<char>(p[k]);
     written += end - start;
     start = end + 1;
   }
