@@ -222,7 +222,9 @@ TEST(OracleText, NarrowAsciiMatchesItsDefinition) {
             const bool ascii = expected(t, drop_cr, want);
             EXPECT_EQ(NarrowAscii(t, got, drop_cr), ascii)
                 << "length " << length << ", unit " << int(probe) << " at " << pos;
-            if (ascii) EXPECT_EQ(got, want) << "length " << length << " at " << pos;
+            if (ascii) {
+              EXPECT_EQ(got, want) << "length " << length << " at " << pos;
+            }
           }
         }
       }
