@@ -31,8 +31,8 @@ inline std::string Bytes(const OraText* p, sb4 len) {
   return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
 }
 
-// Fail with Oracle's error `code` and no arguments; out of line, so that an
-// entry point's usual path does not carry the error's making.
+// Fail with Oracle's error `code` and no arguments, its text made only when
+// OCIErrorGet reads it; out of line, off an entry point's usual path.
 [[gnu::cold, gnu::noinline]] sword FailCode(OCIError* e, int code);
 
 inline sword Unimplemented(OCIError* e) { return Fail(e, MakeError(3001)); }

@@ -51,7 +51,10 @@ void FreeHandle(Handle* h) {
 
 namespace kavo::ocisqlite {
 
-sword FailCode(OCIError* e, int code) { return Fail(e, MakeError(code)); }
+sword FailCode(OCIError* e, int code) {
+  if (ErrorHandle* h = Err(e)) h->SetCode(code);
+  return OCI_ERROR;
+}
 
 }  // namespace kavo::ocisqlite
 
@@ -151,8 +154,9 @@ OCI_API sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* err
   }
   if (errcodep) *errcodep = e->code;
   if (bufp && bufsiz) {
-    size_t n = std::min<size_t>(e->text.size(), bufsiz - 1);
-    std::memcpy(bufp, e->text.data(), n);
+    const std::string& text = e->Text();
+    size_t n = std::min<size_t>(text.size(), bufsiz - 1);
+    std::memcpy(bufp, text.data(), n);
     bufp[n] = 0;
   }
   return OCI_SUCCESS;

@@ -80,10 +80,21 @@ struct Env : Handle {
 
 struct ErrorHandle : Handle {
   explicit ErrorHandle(Env* e) : Handle(OCI_HTYPE_ERROR, e) {}
-  void Set(const OraError& err) { code = err.code(), text = err.text(); }
-  void Clear() { code = 0, text.clear(); }
+  void Set(const OraError& err) { code = err.code(), text = err.text(), text_made = true; }
+  // An error without arguments whose text is made only when a client asks
+  // for it: some refusals (a ROWID after a statement without one) come per
+  // row and are never read.
+  void SetCode(int c) { code = c, text.clear(), text_made = false; }
+  void Clear() { code = 0, text.clear(), text_made = true; }
+  const std::string& Text() {
+    if (!text_made) text = MakeError(code).text(), text_made = true;
+    return text;
+  }
   int code = 0;
+
+ private:
   std::string text;
+  bool text_made = true;
 };
 
 struct Server : Handle {

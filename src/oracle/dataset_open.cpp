@@ -599,11 +599,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   }
   // Plain ASCII without line ends reads the same in every code page, one
   // byte a character: it goes straight into the value area.
-  bool plain = !have_wide;
-  for (size_t i = 0; plain && i < n; ++i) {
-    unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c >= 0x80 || c == '\r' || c == '\n') plain = false;
-  }
+  bool plain = !have_wide && IsPlainAsciiLine(std::string_view(p, n));
   if (plain && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
     if (trim)
       while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= ' ') --n;

@@ -1,9 +1,12 @@
 // TOracleDataSet: reading a stored row back from the server to lock, check or
 // refresh it; the savepoint around a row's work; the messages of failures.
 #include <cmath>
+#include <cstring>
+#include <string_view>
 
 #include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
+#include "oracle/oracle_text.h"
 #include "oracle/oracle_types.h"
 #include "oracle/select_analysis.h"
 #include "oracle/sql_scan.h"
@@ -26,6 +29,18 @@ bool IsBlank(StringView text) {
   for (Char c : text)
     if (c > u' ') return false;
   return true;
+}
+
+bool IsBlankBytes(std::string_view bytes) {
+  for (char c : bytes)
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  return true;
+}
+
+std::string_view TrimRightView(std::string_view b) {
+  size_t n = b.size();
+  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
+  return b.substr(0, n);
 }
 
 std::string TrimRightBytes(std::string b) {
@@ -53,7 +68,7 @@ void TOracleDataSet::Lockpoint() {
   if (Logging() || session_ == nullptr || session_->AutoCommit()) return;
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(String(u"savepoint ") + kLockpoint);
+  q.SetStatementText(String(u"savepoint ") + kLockpoint);
   q.Execute();
   lockpoint_set_ = true;
 }
@@ -67,7 +82,7 @@ void TOracleDataSet::RollbackToLockpoint() {
   }
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(String(u"rollback to savepoint ") + kLockpoint);
+  q.SetStatementText(String(u"rollback to savepoint ") + kLockpoint);
   q.Execute();
 }
 
@@ -82,6 +97,8 @@ void TOracleDataSet::RollbackSession() {
 }
 
 void TOracleDataSet::CopyVariablesNamedIn(TOracleQuery& q, const String& text) {
+  // Nothing to copy, or no variable named: the text need not be scanned.
+  if (main_query_->VariableCount() == 0 || text.find(u':') == String::npos) return;
   for (const TFoundVariable& v : FindVariables(text, false)) {
     int i = main_query_->VariableIndex(v.name);
     if (i < 0 || q.VariableIndex(v.name) >= 0) continue;
@@ -135,16 +152,19 @@ bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_f
     q.DeclareVariable(u"vzo__rowid", otString);
     q.SetVariable(u"vzo__rowid", rowid);
     TStringList sql;
+    String text;  // the statement when it is not made of the select's parts
     if (!all_fields) {
       String table = GetUpdatingTable();
-      sql.Add(u"select * from " + table + u" where rowid = :vzo__rowid");
-      if (lock) sql.Add(u"for update nowait");
+      text.reserve(table.size() + 64);
+      text.append(u"select * from ").append(table).append(u" where rowid = :vzo__rowid");
+      text += TStringList::kLineBreak;
+      if (lock) text.append(u"for update nowait").append(TStringList::kLineBreak);
       CopyVariablesNamedIn(q, table);
     } else {
-      String text = SubstitutedSQL();
-      size_t end = UpperCase(text).find(u"/* END_REFRESH */");
-      if (end != String::npos) text.resize(end);
-      TSelectParts parts = SplitSelect(text, false);
+      String select = SubstitutedSQL();
+      size_t end = UpperCase(select).find(u"/* END_REFRESH */");
+      if (end != String::npos) select.resize(end);
+      TSelectParts parts = SplitSelect(select, false);
       String alias = GetUpdatingAlias();
       sql.Add(parts.BeforeWhere);
       if (parts.HasWhere) {
@@ -163,9 +183,10 @@ bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_f
           }
         sql.Add(u"for update of " + alias + u"." + ColumnNameSQL(first) + u" nowait");
       }
-      CopyVariablesNamedIn(q, sql.Text());
+      text = sql.Text();
+      CopyVariablesNamedIn(q, text);
     }
-    q.SetSQLText(sql.Text());
+    q.SetStatementText(text);
     q.Execute();
     bool changed = false;
     if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);
@@ -203,6 +224,22 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
 }
 
 bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  // Plain ASCII without line ends reads the same in every code page, one
+  // byte a character, and no line end is added to it: a text both sides hold
+  // so (and that the fetch would not have cut) compares as its bytes.
+  if ((s.form == Form::kAnsi || s.form == Form::kUtf8) && !IsNullIn(record, s) &&
+      q.FieldType(column) == otString && !q.FieldIsUTF16(column) && !q.FieldIsNull(column)) {
+    const char* f = reinterpret_cast<const char*>(q.FieldData(column));
+    const std::string_view fetched(f, strnlen(f, static_cast<size_t>(q.FieldSize(column)) + 1));
+    const char* r = reinterpret_cast<const char*>(DataArea(record) + s.offset + 1);
+    const std::string_view stored(r, strnlen(r, s.width));
+    if ((s.form != Form::kAnsi || fetched.size() <= static_cast<size_t>(s.field->Size())) &&
+        IsPlainAsciiLine(fetched) && IsPlainAsciiLine(stored)) {
+      const bool fetched_blank = IsBlankBytes(fetched), stored_blank = IsBlankBytes(stored);
+      if (fetched_blank || stored_blank) return fetched_blank == stored_blank;
+      return TrimRightView(fetched) == TrimRightView(stored);
+    }
+  }
   TFieldType type = s.field->DataType();
   // Each text is read once: the null tests and the comparison use the same.
   const bool string_form = IsStringForm(type);
@@ -338,7 +375,7 @@ String TOracleDataSet::LookUpMessageTable(const String& constraint, Char action,
   sql.Add(u"select actions, parent_child, error_message from " + session_->MessageTable());
   sql.Add(u"where constraint_name = '" + quoted + u"'");
   sql.Add(u"order by actions");
-  q.SetSQLText(sql.Text());
+  q.SetStatementText(sql.Text());
   q.Execute();
   String wanted = error_code == 2291 ? u"C" : error_code == 2292 ? u"P" : u"*";
   String by_letter, by_star;

@@ -27,6 +27,13 @@ bool IsTextSlotType(TFieldType t) {
          t == ftMemo || t == ftWideMemo || t == ftOraClob;
 }
 
+// A statement's text is built a line at a time, each line followed by a
+// line break, as a list of lines joins.
+void AddLine(String& text, StringView line) {
+  text += line;
+  text += TStringList::kLineBreak;
+}
+
 }  // namespace
 
 // A column name as the server described it; one that is not a plain
@@ -121,7 +128,7 @@ void TOracleDataSet::ApplySequence() {
   if (field == nullptr || !field->IsNull()) return;
   TOracleQuery& q = DMLQuery();
   q.Clear();
-  q.SetSQLText(u"select " + sequence_field_.Sequence + u".nextval from dual");
+  q.SetStatementText(u"select " + sequence_field_.Sequence + u".nextval from dual");
   try {
     q.Execute();
     field->SetAsFloat(q.Field(0).AsDouble());
@@ -201,11 +208,11 @@ String TOracleDataSet::ColumnSQL(TOracleQuery& q, const Slot& s, const uint8_t* 
   return inserting ? expr : name + u" = " + expr;
 }
 
-void TOracleDataSet::AddRowCondition(TOracleQuery& q, TStringList& sql, const uint8_t* record) {
+void TOracleDataSet::AddRowCondition(TOracleQuery& q, String& sql, const uint8_t* record) {
   if (Trim(unique_fields_).empty()) {
     q.DeclareVariable(u"vzo__rowid", otString);
     q.SetVariable(u"vzo__rowid", record ? RecordRowId(record) : String());
-    sql.Add(u"where rowid = :vzo__rowid");
+    AddLine(sql, u"where rowid = :vzo__rowid");
     return;
   }
   std::vector<String> conditions;
@@ -232,7 +239,7 @@ void TOracleDataSet::AddRowCondition(TOracleQuery& q, TStringList& sql, const ui
   String text = u"where ";
   for (size_t i = 0; i < conditions.size(); ++i)
     text += (i == 0 ? String() : String(u"\r\nand ")) + conditions[i];
-  sql.Add(text);
+  AddLine(sql, text);
 }
 
 bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
@@ -273,7 +280,8 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
     } else {
       TOracleQuery& q = DMLQuery();
       q.Clear();
-      TStringList sql;
+      String sql;
+      sql.reserve(512);
       String table = GetUpdatingTable();
       std::vector<String> parts;
       for (const Slot* s : written) parts.push_back(ColumnSQL(q, *s, edit, inserting));
@@ -286,13 +294,13 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
         return text;
       };
       if (inserting) {
-        sql.Add(u"insert into " + table);
-        sql.Add(u"  (" + joined(true) + u")");
-        sql.Add(u"values");
-        sql.Add(u"  (" + joined(false) + u")");
+        AddLine(sql, u"insert into " + table);
+        AddLine(sql, u"  (" + joined(true) + u")");
+        AddLine(sql, u"values");
+        AddLine(sql, u"  (" + joined(false) + u")");
       } else {
-        sql.Add(u"update " + table);
-        sql.Add(u"set " + joined(false));
+        AddLine(sql, u"update " + table);
+        AddLine(sql, u"set " + joined(false));
       }
       CopyVariablesNamedIn(q, table);
       bool by_rowid = Trim(unique_fields_).empty();
@@ -300,9 +308,9 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
       bool returning = by_rowid && session_ != nullptr && session_->UseOCI80();
       if (returning) {
         if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
-        sql.Add(u"returning rowid into :vzo__rowid");
+        AddLine(sql, u"returning rowid into :vzo__rowid");
       }
-      q.SetSQLText(sql.Text());
+      q.SetStatementText(sql);
       q.Execute();
       if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
       if (returning) {
@@ -404,12 +412,12 @@ void TOracleDataSet::DeleteRow(TRecordBuffer stored, bool applying) {
         throw Exception(String(SDeleteNoRowId) + SNoRowIdTail);
       TOracleQuery& q = DMLQuery();
       q.Clear();
-      TStringList sql;
+      String sql;
       String table = GetUpdatingTable();
-      sql.Add(u"delete from " + table);
+      AddLine(sql, u"delete from " + table);
       CopyVariablesNamedIn(q, table);
       AddRowCondition(q, sql, stored);
-      q.SetSQLText(sql.Text());
+      q.SetStatementText(sql);
       q.Execute();
       if (q.RowsProcessed() == 0) RaiseTranslated(u'D', 0, SRecordDeleted);
       CloseDMLQuery();

@@ -112,7 +112,11 @@ class TOCILibrary {
   // NLS_LANG, read once from the environment and cached upper-cased until
   // DLLExit; whether it names a UTF-8 character set.
   String NLS_LANG();
-  bool UTF8Client();
+  // Asked per column and variable bound: no copy of the text.
+  bool UTF8Client() {
+    if (!nls_read_) NLS_LANG();
+    return utf8_client_;
+  }
 
   // --- What the search found --------------------------------------------------
 

@@ -146,9 +146,4 @@ String TOCILibrary::NLS_LANG() {
   return nls_lang_;
 }
 
-bool TOCILibrary::UTF8Client() {
-  NLS_LANG();
-  return utf8_client_;
-}
-
 }  // namespace kavo

@@ -444,7 +444,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
                    const TChangeLogItem* applying, String& new_rowid, bool& have_rowid);
   void DeleteRow(TRecordBuffer stored, bool applying);
-  void AddRowCondition(TOracleQuery& q, TStringList& sql, const uint8_t* record);
+  void AddRowCondition(TOracleQuery& q, String& sql, const uint8_t* record);
   String ColumnSQL(TOracleQuery& q, const Slot& slot, const uint8_t* record, bool inserting);
   void ApplySequence();
   static String ColumnNameSQL(const String& column);

@@ -110,6 +110,62 @@ bool IsPlainAsciiLine(std::string_view bytes) {
 
 namespace {
 
+// The first CR from `i`, or `n`: four units at a time (a lane of x - 1 & ~x
+// has its high bit where x's lane is zero).
+size_t NextCR(const Char* p, size_t i, size_t n) {
+  constexpr uint64_t kOnes = 0x0001000100010001ULL, kHighs = 0x8000800080008000ULL;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    const uint64_t x = w ^ (kOnes * u'\r');
+    if (((x - kOnes) & ~x & kHighs) != 0) break;
+  }
+  for (; i < n; ++i)
+    if (p[i] == u'\r') return i;
+  return n;
+}
+
+}  // namespace
+
+bool NarrowAscii(StringView text, std::string& out, bool drop_cr) {
+  const Char* p = text.data();
+  const size_t n = text.size();
+  uint64_t bits = 0;
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    bits |= w;
+  }
+  for (; i < n; ++i) bits |= p[i];
+  if ((bits & 0xFF80FF80FF80FF80ULL) != 0) return false;
+  out.resize(n);
+  char* o = out.data();
+  size_t written = 0;
+  for (size_t start = 0; start < n;) {
+    const size_t end = drop_cr ? NextCR(p, start, n) : n;
+    char* d = o + written;
+    size_t k = start;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Four units (each below 0x80, so its high byte zero) into four bytes.
+    for (; k + 4 <= end; k += 4) {
+      uint64_t w;
+      std::memcpy(&w, p + k, sizeof w);
+      const uint64_t pairs = (w | (w >> 8)) & 0x0000FFFF0000FFFFULL;
+      const uint32_t four = static_cast<uint32_t>(pairs | (pairs >> 16));
+      std::memcpy(d + (k - start), &four, sizeof four);
+    }
+#endif
+    for (; k < end; ++k) d[k - start] = static_cast<char>(p[k]);
+    written += end - start;
+    start = end + 1;
+  }
+  out.resize(written);
+  return true;
+}
+
+namespace {
+
 template <class S>
 S StripCR(S text) {
   text.erase(std::remove(text.begin(), text.end(), typename S::value_type('\r')), text.end());

@@ -49,6 +49,11 @@ String AdjustLineBreaksW(String text);
 // reads the same as UTF-8 and has no line end to convert (most values).
 bool IsPlainAsciiLine(std::string_view bytes);
 
+// Text of ASCII characters only into `out`, one byte each and without its
+// CRs when `drop_cr`: what every ASCII-based code page and UTF-8 make of it.
+// False, `out` undefined, for text with any other character.
+bool NarrowAscii(StringView text, std::string& out, bool drop_cr = false);
+
 // Character set 2000 stores UTF-16 big-endian: swap every unit's bytes.
 void SwapWideString(String& text, uint16_t charset_id);
 

@@ -2,6 +2,8 @@
 #include "oracle/query.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "oracle/oracle_text.h"
 #include "oracle/session.h"
@@ -55,12 +57,40 @@ void TOracleQuery::SetSession(TOracleSession* session) {
   }
 }
 
+namespace {
+
+// UpCase, with ASCII done here: variable names are looked up per row.
+Char UpperChar(Char c) {
+  if (c < 0x80) return c >= u'a' && c <= u'z' ? static_cast<Char>(c - 32) : c;
+  return UpCase(c);
+}
+
+// Whether a declared variable's name is NormaliseName(name), without
+// building that.
+bool IsNormalisedName(StringView declared, StringView name) {
+  if (name.empty() || name[0] != u':') {
+    if (declared.empty() || declared[0] != u':') return false;
+    declared.remove_prefix(1);
+  }
+  if (declared.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (UpperChar(name[i]) != declared[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 String TOracleQuery::NormaliseName(const String& name) const {
-  return UpperCase(!name.empty() && name[0] == u':' ? name : u":" + name);
+  const size_t colon = !name.empty() && name[0] == u':' ? 0 : 1;
+  String out(name.size() + colon, u':');
+  for (size_t i = 0; i < name.size(); ++i) out[i + colon] = UpperChar(name[i]);
+  return out;
 }
 
 int TOracleQuery::VariableIndex(const String& name) const {
-  return variables_.IndexOf(NormaliseName(name));
+  for (int i = 0; i < variables_.Count(); ++i)
+    if (IsNormalisedName(variables_.Data(i).name, name)) return i;
+  return -1;
 }
 
 int TOracleQuery::IndexForSet(const String& name) const {
@@ -77,7 +107,7 @@ void TOracleQuery::CheckVariableIndex(int index) const {
 void TOracleQuery::DeclareVariable(const String& name, int type) {
   if (name.empty() || name == u":")
     throw Exception(u"You cannot declare a variable with an empty name");
-  auto v = std::make_unique<TVariableData>();
+  std::unique_ptr<TVariableData> v = NewVariable();
   v->name = NormaliseName(name);
   v->buftype = static_cast<int16_t>(type);
   switch (type) {
@@ -112,7 +142,15 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
   }
   v->indp.assign(1, -1);
   v->alen.assign(1, 0);
-  if (v->bufsize > 0) v->buf.assign(v->bufsize, 0);
+  if (type == otString || type == otPLSQLString) {
+    // An empty text: what reads it stops at the terminator (or, for UTF-16,
+    // reads the alen bytes, none), and what writes it terminates its text.
+    // A fixed-width otChar is sent whole, so it stays zeroed.
+    v->buf.resize(v->bufsize);
+    v->buf[0] = 0;
+  } else if (v->bufsize > 0) {
+    v->buf.assign(v->bufsize, 0);
+  }
   if (type == otString && ForceDefaultVariableCharSet && session_ != nullptr &&
       session_->Connected()) {
     int cs = session_->GetCurrentCharSetID();
@@ -123,11 +161,32 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
   }
   auto& list = variables_.List();
   int existing = variables_.IndexOf(v->name);
-  if (existing >= 0)
-    list[existing] = std::move(v);
-  else
+  if (existing >= 0) {
+    list[existing].swap(v);
+    RecycleVariable(std::move(v));
+  } else {
     list.push_back(std::move(v));
+  }
   parsed_sql_.clear();
+}
+
+std::unique_ptr<TVariableData> TOracleQuery::NewVariable() {
+  if (spare_variables_.empty()) return std::make_unique<TVariableData>();
+  std::unique_ptr<TVariableData> v = std::move(spare_variables_.back());
+  spare_variables_.pop_back();
+  return v;
+}
+
+void TOracleQuery::RecycleVariable(std::unique_ptr<TVariableData> v) {
+  constexpr size_t kKeptVariables = 16;
+  if (!v || spare_variables_.size() >= kKeptVariables) return;
+  v->Recycle();
+  spare_variables_.push_back(std::move(v));
+}
+
+void TOracleQuery::RecycleVariables() {
+  for (std::unique_ptr<TVariableData>& v : variables_.List()) RecycleVariable(std::move(v));
+  variables_.List().clear();
 }
 
 void TOracleQuery::DeclareAndSet(const String& name, int type, const OraVariant& value) {
@@ -144,7 +203,7 @@ void TOracleQuery::DeleteVariable(const String& name) {
 
 void TOracleQuery::DeleteVariables() {
   Close();
-  variables_.List().clear();
+  RecycleVariables();
   parsed_sql_.clear();
 }
 
@@ -261,11 +320,14 @@ void TOracleQuery::SetDefaultVariableCharSets() {
   }
 }
 
-String TOracleQuery::ReplaceSubstVariables(const String& text) {
-  bool any = false;
+bool TOracleQuery::HasSubstVariables() const {
   for (int i = 0; i < variables_.Count(); ++i)
-    if (variables_.Data(i).buftype == otSubst) any = true;
-  if (!any) return text;
+    if (variables_.Data(i).buftype == otSubst) return true;
+  return false;
+}
+
+String TOracleQuery::ReplaceSubstVariables(const String& text) {
+  if (!HasSubstVariables()) return text;
   String result = text;
   std::vector<TFoundVariable> found = FindVariables(text, true);
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
@@ -278,11 +340,99 @@ String TOracleQuery::ReplaceSubstVariables(const String& text) {
   return result;
 }
 
-String TOracleQuery::SubstitutedSQL() { return ReplaceSubstVariables(sql_.Text()); }
+namespace {
+
+// The first unit from `i` at or below CR, or `n`: four units at a time (a
+// lane of w - 0x000E is negative where w's lane was below 0x000E).
+size_t NextControl(const Char* p, size_t i, size_t n) {
+  constexpr uint64_t kFourteens = 0x000E000E000E000EULL, kHighs = 0x8000800080008000ULL;
+  while (i + 4 <= n) {
+    uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    if (((w - kFourteens) & ~w & kHighs) == 0) {
+      i += 4;
+      continue;
+    }
+    for (size_t end = i + 4; i < end; ++i)
+      if (p[i] <= u'\r') return i;
+  }
+  for (; i < n; ++i)
+    if (p[i] <= u'\r') return i;
+  return n;
+}
+
+// What setting `text` as lines and joining them gives, into `out`: every
+// line break (CR LF, CR or LF) a CR LF, and one after a last line that has
+// none.
+void JoinLinesInto(StringView text, String& out) {
+  out.clear();
+  out.reserve(text.size() + 2);
+  const Char* p = text.data();
+  const size_t n = text.size();
+  size_t start = 0, i = 0;
+  while ((i = NextControl(p, i, n)) < n) {
+    const Char c = p[i];
+    if (c == u'\r' && i + 1 < n && p[i + 1] == u'\n') {
+      i += 2;  // already a CR LF: stays in the run
+      continue;
+    }
+    if (c != u'\r' && c != u'\n') {
+      ++i;
+      continue;
+    }
+    out.append(p + start, i - start);
+    out += TStringList::kLineBreak;
+    start = ++i;
+  }
+  if (start < n) {
+    out.append(p + start, n - start);
+    if (p[n - 1] != u'\n') out += TStringList::kLineBreak;
+  }
+}
+
+}  // namespace
+
+TStringList& TOracleQuery::SQL() {
+  if (sql_text_set_) {
+    sql_text_set_ = false;
+    sql_.SetText(sql_text_);
+    String().swap(sql_text_);
+  }
+  return sql_;
+}
+
+void TOracleQuery::SetSQLText(const String& text) {
+  sql_text_set_ = false;
+  sql_text_.clear();
+  sql_.SetText(text);
+}
+
+void TOracleQuery::SetStatementText(const String& text) {
+  if (sql_.OnChange) {
+    SetSQLText(text);
+    return;
+  }
+  JoinLinesInto(text, sql_text_);
+  sql_text_set_ = true;
+  if (sql_.Count() > 0) sql_.Clear();
+}
+
+const String& TOracleQuery::SQLText(String& joined) const {
+  if (sql_text_set_) return sql_text_;
+  joined = sql_.Text();
+  return joined;
+}
+
+String TOracleQuery::SubstitutedSQL() {
+  String joined;
+  return ReplaceSubstVariables(SQLText(joined));
+}
 
 void TOracleQuery::Clear() {
   Close();
-  variables_.List().clear();
+  RecycleVariables();
+  sql_text_set_ = false;
+  sql_text_.clear();
   sql_.Clear();
   parsed_sql_.clear();
   described_ = false;

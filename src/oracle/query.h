@@ -46,8 +46,12 @@ class TOracleQuery : public TComponent {
   ~TOracleQuery() override;
 
   // Statement text; lines are joined with line breaks.
-  TStringList& SQL() { return sql_; }
-  void SetSQLText(const String& text) { sql_.SetText(text); }
+  TStringList& SQL();
+  void SetSQLText(const String& text);
+  // As SetSQLText, for a caller that keeps no list from SQL() to change
+  // later: the text is kept as its lines join, and made into lines only when
+  // SQL() is asked for.
+  void SetStatementText(const String& text);
 
   TOracleSession* Session() const { return session_; }
   void SetSession(TOracleSession* session);
@@ -199,6 +203,7 @@ class TOracleQuery : public TComponent {
   [[noreturn]] void RaiseStatementError();
   void FreeStatementHandles();
   String ReplaceSubstVariables(const String& text);
+  bool HasSubstVariables() const;
   sword Call(sword status);
   // Attribute values whose width differs between clients: read into a zeroed
   // 4-byte value.
@@ -206,6 +211,13 @@ class TOracleQuery : public TComponent {
                   sword* status = nullptr) const;
 
   TStringList sql_;
+  // Text given by SetStatementText, as its lines join (the record set sets a
+  // statement per row and never reads its lines); not while the list reports
+  // changes.
+  String sql_text_;
+  bool sql_text_set_ = false;
+  // The text SQL().Text() gives; `joined` holds it when the lines are made.
+  const String& SQLText(String& joined) const;
   TOracleSession* session_ = nullptr;
   int read_buffer_ = 25;
   bool optimize_ = true;
@@ -217,6 +229,12 @@ class TOracleQuery : public TComponent {
   // Column records of earlier describes, reset: a statement parsed at every
   // execution describes its columns again into the same buffers' memory.
   std::vector<std::unique_ptr<TFieldData>> spare_fields_;
+  // Variables of earlier statements, recycled: the record set declares its
+  // row's variables anew for every statement.
+  std::vector<std::unique_ptr<TVariableData>> spare_variables_;
+  std::unique_ptr<TVariableData> NewVariable();
+  void RecycleVariable(std::unique_ptr<TVariableData> v);
+  void RecycleVariables();
   // Each position's name as last decoded, with what it was decoded from: a
   // statement parsed at every execution reads the same names every time.
   struct DecodedName {

@@ -145,9 +145,17 @@ void TOracleQuery::FreeStatementHandles() {
 void TOracleQuery::Parse() {
   error_position_ = error_line_ = 0;
   Open();
-  String text = ReplaceSubstVariables(sql_.Text());
-  std::string bytes = oci_.UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
-  bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+  String joined, substituted;
+  const String& sql = SQLText(joined);
+  const String& text = HasSubstVariables() ? (substituted = ReplaceSubstVariables(sql)) : sql;
+  // ASCII is the same in every code page; the ANSI one is still asked for,
+  // which raises while it names one that cannot be used, as converting would.
+  if (!oci_.UTF8Client()) AnsiCodePage();
+  std::string bytes;
+  if (!NarrowAscii(text, bytes, true)) {
+    bytes = oci_.UTF8Client() ? Utf8Encode(text) : StringToAnsi(text);
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+  }
   if (bytes.empty()) bytes.push_back(' ');
   for (int i = 0; i < variables_.Count(); ++i) {
     const TVariableData& v = variables_.Data(i);
@@ -232,7 +240,10 @@ void TOracleQuery::Bind() {
       alenp = v.BindLengths();
     }
     if (v.bindhp != nullptr && v.bindbuf == address && v.bindsize == size) continue;
-    std::string name = oci_.UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
+    std::string name;
+    if (!oci_.UTF8Client()) AnsiCodePage();  // raises as converting would
+    if (!NarrowAscii(v.name, name))
+      name = oci_.UTF8Client() ? Utf8Encode(v.name) : StringToAnsi(v.name);
     Call(oci_.OCIBindByName(stmthp_, &v.bindhp, errhp_,
                             reinterpret_cast<const OraText*>(name.c_str()), -1, address, size, type,
                             v.indp.data(), alenp, nullptr, max_array, current, OCI_DEFAULT));
@@ -317,7 +328,8 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
   if (!oci_.DLLLoaded()) oci_.InitOCI();
   if (!session_->Connected()) throw Exception(u"Not logged on");
   if (debug_ && !describe_only) {
-    String text = sql_.Text();
+    String joined;
+    String text = SQLText(joined);
     for (int i = 0; i < variables_.Count(); ++i)
       text += u"\r" + variables_.Data(i).name + u" = " +
               variables_.Data(i).DisplayString(session_);

@@ -5,6 +5,7 @@
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
+#include "recordset/field_name.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/float_text.h"
@@ -20,31 +21,9 @@ void TOracleQuery::RaiseBeyondEof() {
   throw Exception(u"You cannot access field data beyond Eof");
 }
 
-namespace {
-
-// SameText, with the ASCII characters of a pair compared here: column names
-// are looked up per column of every row checked, and are nearly always ASCII.
-bool SameName(StringView a, StringView b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const Char x = a[i], y = b[i];
-    if (x == y) continue;
-    if (x < 0x80 && y < 0x80) {
-      const Char ux = x >= u'a' && x <= u'z' ? static_cast<Char>(x - 32) : x;
-      const Char uy = y >= u'a' && y <= u'z' ? static_cast<Char>(y - 32) : y;
-      if (ux != uy) return false;
-    } else if (UpCase(x) != UpCase(y)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
 int TOracleQuery::FieldIndex(const String& name) const {
   for (int i = 0; i < FieldCount(); ++i)
-    if (SameName(fields_[i]->name, name)) return i;
+    if (SameFieldName(fields_[i]->name, name)) return i;
   return -1;
 }
 

@@ -18,10 +18,13 @@ namespace {
 
 bool IsStringType(int t) { return t == otSubst || t == otString || t == otPLSQLString || t == otChar; }
 
-std::vector<uint8_t> BytesOf(const OraVariant& value, const String& name) {
-  if (value.Kind() == vkByteArray) return value.ByteArray();
+VariableBuffer BytesOf(const OraVariant& value, const String& name) {
+  if (value.Kind() == vkByteArray) {
+    const std::vector<uint8_t>& bytes = value.ByteArray();
+    return VariableBuffer(bytes.begin(), bytes.end());
+  }
   if (value.Kind() == vkArray) {
-    std::vector<uint8_t> bytes;
+    VariableBuffer bytes;
     for (const OraVariant& item : value.Items()) {
       if (item.IsArray()) throw Exception(u"Only one-dimensional array of bytes allowed for " + name);
       bytes.push_back(static_cast<uint8_t>(item.AsInteger()));
@@ -29,7 +32,7 @@ std::vector<uint8_t> BytesOf(const OraVariant& value, const String& name) {
     return bytes;
   }
   std::string s = value.AsAnsi();
-  return std::vector<uint8_t>(s.begin(), s.end());
+  return VariableBuffer(s.begin(), s.end());
 }
 
 }  // namespace
@@ -39,6 +42,28 @@ bool TVariableData::IsUTF8() const { return IsUTF8CharSet(CharSetID); }
 
 void TVariableData::FreeBuffer() {
   if (BufOwner) buf.clear();
+}
+
+void TVariableData::Recycle() {
+  constexpr size_t kKeptBytes = 64 * 1024;
+  if (!BufOwner || buf.capacity() > kKeptBytes) VariableBuffer().swap(buf);
+  if (bindcopy.capacity() > kKeptBytes) std::vector<uint8_t>().swap(bindcopy);
+  VariableBuffer keep_buf = std::move(buf);
+  std::vector<int16_t> keep_indp = std::move(indp);
+  std::vector<ub2> keep_alen = std::move(alen);
+  std::vector<uint8_t> keep_bindcopy = std::move(bindcopy);
+  std::vector<ub2> keep_bindalen = std::move(bindalen);
+  *this = TVariableData();
+  keep_buf.clear();
+  keep_indp.clear();
+  keep_alen.clear();
+  keep_bindcopy.clear();
+  keep_bindalen.clear();
+  buf = std::move(keep_buf);
+  indp = std::move(keep_indp);
+  alen = std::move(keep_alen);
+  bindcopy = std::move(keep_bindcopy);
+  bindalen = std::move(keep_bindalen);
 }
 
 void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSession* session) {
@@ -109,7 +134,7 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
         return;
       }
       case otLongRaw: {
-        std::vector<uint8_t> bytes = BytesOf(value, name);
+        VariableBuffer bytes = BytesOf(value, name);
         buf = std::move(bytes);
         bufsize = len = static_cast<int32_t>(buf.size());
         indp.at(0) = 0;
@@ -358,7 +383,10 @@ void TVariables::Load(const std::string& data) {
           // LONG and substitution texts keep their terminator out of the length.
           v.len = v.bufsize - ((type == otLong || type == otSubst) && value.back() == 0 ? 1 : 0);
         } else {
-          std::memcpy(v.buf.data(), value.data(), std::min(value.size(), v.buf.size()));
+          const size_t n = std::min(value.size(), v.buf.size());
+          std::memcpy(v.buf.data(), value.data(), n);
+          // A stored text need not carry its terminator.
+          std::fill(v.buf.begin() + static_cast<std::ptrdiff_t>(n), v.buf.end(), uint8_t{0});
         }
         v.indp.at(0) = 0;
       }

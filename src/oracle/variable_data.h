@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "oracle/oci_types.h"
@@ -18,12 +19,37 @@ namespace kavo {
 class TOracleQuery;
 class TOracleSession;
 
+// Allocates like std::allocator, but growing a vector leaves the new bytes
+// as they are instead of zeroing them: a text variable's buffer holds 4001
+// bytes and is declared anew for each row written, and its readers never go
+// past the terminator written at declaration.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... A>
+  void construct(U* p, A&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(args)...);
+  }
+};
+
+using VariableBuffer = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 class TVariableData {
  public:
   String name;             // ":" + upper-cased name
   int16_t buftype = 0;     // variable type code
   int32_t bufsize = 0;     // bytes per element
-  std::vector<uint8_t> buf;      // owned buffer
+  VariableBuffer buf;            // owned buffer
   void* obj = nullptr;           // object reference of a complex variable
   std::vector<int16_t> indp;     // -1 NULL, 0 set
   int32_t len = 0;               // byte length of a LONG, LONG RAW or UTF-16 value
@@ -59,6 +85,10 @@ class TVariableData {
   // New element count and, for strings, size (-1 keeps it); all elements NULL.
   void ReDim(int32_t new_dim, int32_t new_size, TOracleSession* session);
   void FreeBuffer();
+  // Back to the state of a variable never declared; the memory of its
+  // buffers stays for the next variable declared into this record (up to a
+  // limit, for a statement that may never declare such a variable again).
+  void Recycle();
   // For a debug view: the value, "Null", or the kind in brackets.
   String DisplayString(const TOracleSession* session) const;
 

@@ -9,6 +9,7 @@
 
 #include "recordset/database_error.h"
 #include "recordset/date_time_fields.h"
+#include "recordset/field_name.h"
 #include "recordset/numeric_fields.h"
 #include "recordset/string_fields.h"
 #include "rtl/datetime.h"
@@ -28,12 +29,14 @@ TDataSet::~TDataSet() {
 // ---- fields ---------------------------------------------------------------------
 
 void TDataSet::AddField(TField* field) {
+  has_calc_fields_ = -1;
   fields_.push_back(field);
   field->dataset_ = this;
   DataEvent(deFieldListChange);
 }
 
 void TDataSet::RemoveField(TField* field) {
+  has_calc_fields_ = -1;
   fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
   field->dataset_ = nullptr;
   DataEvent(deFieldListChange);
@@ -41,7 +44,7 @@ void TDataSet::RemoveField(TField* field) {
 
 TField* TDataSet::FindField(StringView name) const {
   for (TField* f : fields_)
-    if (SameText(f->FieldName(), name)) return f;
+    if (SameFieldName(f->FieldName(), name)) return f;
   return nullptr;
 }
 
@@ -86,6 +89,7 @@ void TDataSet::DestroyDefaultFields() {
   if (!default_fields_) return;
   std::vector<TField*> doomed;
   doomed.swap(fields_);
+  has_calc_fields_ = -1;
   for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
     (*it)->dataset_ = nullptr;
     delete *it;
@@ -148,9 +152,12 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
 }
 
 bool TDataSet::HasCalcFields() const {
-  for (TField* f : fields_)
-    if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) return true;
-  return false;
+  if (has_calc_fields_ < 0) {
+    has_calc_fields_ = 0;
+    for (TField* f : fields_)
+      if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) has_calc_fields_ = 1;
+  }
+  return has_calc_fields_ == 1;
 }
 
 void TDataSet::CalculateFields(TRecordBuffer buffer) {

@@ -297,6 +297,9 @@ class TDataSet : public TComponent {
   int bookmark_size_ = 0;
   TRecordBuffer calc_buffer_ = nullptr;
   std::vector<TField*> fields_;
+  // Whether a field is calculated or a lookup, asked per record read: kept
+  // until a field is added, removed or changes its kind (-1: not known).
+  mutable int8_t has_calc_fields_ = -1;
   TFieldDefs field_defs_;
   // The record window: the current record, plus a spare that receives the
   // next record fetched and becomes current when there is one.

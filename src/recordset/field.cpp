@@ -29,7 +29,10 @@ void TField::SetSize(int size) {
 }
 
 void TField::SetFieldKind(TFieldKind kind) {
-  if (dataset_) dataset_->CheckInactive();
+  if (dataset_) {
+    dataset_->CheckInactive();
+    dataset_->has_calc_fields_ = -1;
+  }
   field_kind_ = kind;
 }
 

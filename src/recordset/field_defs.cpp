@@ -1,5 +1,7 @@
 #include "recordset/field_defs.h"
 
+#include "recordset/field_name.h"
+
 namespace kavo {
 
 TFieldDef& TFieldDefs::Add(TFieldDef def) {
@@ -19,7 +21,7 @@ TFieldDef& TFieldDefs::Add(const String& name, TFieldType type, int size, bool r
 
 int TFieldDefs::IndexOf(StringView name) const {
   for (int i = 0; i < Count(); ++i)
-    if (SameText(items_[i].Name, name)) return i;
+    if (SameFieldName(items_[i].Name, name)) return i;
   return -1;
 }
 

@@ -36,7 +36,7 @@ int IoCode(int e, bool creating) {
 
 class LogFile {
  public:
-  explicit LogFile(const String& path) : path_(path), name_(StringToOsText(path)) {}
+  LogFile(const String& path, const std::string& name) : path_(path), name_(name) {}
   ~LogFile() {
     if (fd_ >= 0) close(fd_);
   }
@@ -103,9 +103,23 @@ class LogFile {
   }
 
   const String& path_;
-  std::string name_;
+  const std::string& name_;
   int fd_ = -1;
 };
+
+// The file system's name for `path`, kept for the path last asked for: the
+// module writes every line to the same file. Called under g_log_mutex.
+const std::string& OsNameOf(const String& path) {
+  static String last_path;
+  static std::string last_name;
+  static bool known = false;
+  if (!known || path != last_path) {
+    last_name = StringToOsText(path);
+    last_path = path;
+    known = true;
+  }
+  return last_name;
+}
 
 }  // namespace
 
@@ -114,7 +128,7 @@ void AppendLogLine(const String& path, StringView text) {
   std::string bytes = StringToCodePage(text, AnsiCodePage(), '?');
   bytes += "\r\n";
   std::lock_guard<std::mutex> lock(g_log_mutex);
-  LogFile file(path);
+  LogFile file(path, OsNameOf(path));
   file.Open();
   file.Write(bytes);
   file.Close();

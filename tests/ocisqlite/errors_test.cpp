@@ -127,6 +127,47 @@ TEST_F(ErrorsTest, BindingErrors) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// A refused attribute read reports its number and Oracle's text, whenever
+// and however often it is read, in a buffer of any size; the next error or
+// success replaces it.
+TEST_F(ErrorsTest, RefusedAttributeReadsCarryTheirTexts) {
+  OCIStmt* st = nullptr;
+  ASSERT_EQ(Exec(system_, "select dummy from dual", &st), OCI_SUCCESS) << ErrorText();
+  OCIRowid* rid = nullptr;
+  OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&rid), OCI_DTYPE_ROWID, 0, nullptr);
+  EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, rid, nullptr, OCI_ATTR_ROWID, err_), OCI_ERROR);
+  char small[8] = "zzzzzzz";
+  sb4 code = 0;
+  EXPECT_EQ(OCIErrorGet(err_, 1, nullptr, &code, reinterpret_cast<OraText*>(small), 5, OCI_HTYPE_ERROR),
+            OCI_SUCCESS);
+  EXPECT_EQ(code, 1410);
+  EXPECT_EQ(std::string(small, 8), std::string("ORA-\0zz\0", 8));
+  EXPECT_EQ(ErrorText(), "ORA-01410: invalid ROWID\n");
+  EXPECT_EQ(ErrorText(), "ORA-01410: invalid ROWID\n");
+  code = 0;
+  EXPECT_EQ(OCIErrorGet(err_, 2, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR), OCI_NO_DATA);
+  EXPECT_EQ(code, 0);
+
+  // One refusal after another, unread: the last one's text.
+  ub4 value = 0;
+  EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, rid, nullptr, OCI_ATTR_ROWID, err_), OCI_ERROR);
+  EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, &value, nullptr, 9999, err_), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 24315);
+  EXPECT_EQ(ErrorText(), "ORA-24315: illegal attribute type\n");
+  // A refusal with arguments after an unread one without, and back.
+  EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, rid, nullptr, OCI_ATTR_ROWID, err_), OCI_ERROR);
+  EXPECT_EQ(Exec(system_, "select nosuch from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-00904: \"NOSUCH\": invalid identifier\n");
+  EXPECT_EQ(OCIAttrGet(st, OCI_HTYPE_STMT, rid, nullptr, OCI_ATTR_ROWID, err_), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-01410: invalid ROWID\n");
+  // A call that succeeds on the handle leaves no error to read.
+  EXPECT_EQ(Exec(system_, "select dummy from dual"), OCI_SUCCESS);
+  EXPECT_EQ(OCIErrorGet(err_, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR), OCI_NO_DATA);
+  EXPECT_EQ(ErrorText(), "");
+  OCIDescriptorFree(rid, OCI_DTYPE_ROWID);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
 // Texts past Oracle's lexical limits get the numbers Oracle gives them, at the
 // place of the fault; just inside each limit the statement runs.
 TEST_F(ErrorsTest, LexicalLimitsHaveTheirOwnNumbers) {

@@ -175,6 +175,49 @@ TEST_F(DataSetWriteTest, EditComparesFloatsAndDatesWithinTheirTolerance) {
   EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
 }
 
+// A text counts as changed when what the field would hold differs beyond
+// blanks at its end: case, a character more, a blank text for a non-blank
+// one, an accent; a NULL and a blank text are the same. 8-bit and wide
+// fields alike.
+TEST_F(DataSetWriteTest, EditComparesTextsAsTheFieldHoldsThem) {
+  AddPendingRows(1);
+  Add<TFloatField>(u"CODIGO");
+  Add<TStringField>(u"DADOS", 500);
+  Add<TStringField>(u"ERRO", 255);
+  Add<TWideStringField>(u"TIPO", 50);
+  Add<TStringField>(u"VERSAO", 3);
+  ds_->Open();
+  auto other = NewSession();
+  auto change = [&](const String& set) {
+    OtherSession(*other, u"update interface_orcl set " + set + u" where codigo = 1");
+    other->Commit();
+  };
+  auto same = [&]() {
+    ds_->Edit();
+    ds_->Cancel();
+  };
+  auto changed = [&]() {
+    EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  };
+  change(u"dados = 'dados 1   ', tipo = 'PEDIDO  ', erro = '   '");
+  same();
+  for (const char16_t* set : {u"dados = 'Dados 1'", u"dados = 'dados 1x'", u"dados = 'dados'",
+                              u"dados = ' '", u"dados = 'dados \u00b9'", u"erro = 'e'",
+                              u"tipo = 'pedido'", u"tipo = 'PEDIDO X'", u"tipo = '  '",
+                              u"tipo = 'PEDID\u00d3'"}) {
+    SCOPED_TRACE(StringToUtf8(set));
+    change(set);
+    changed();
+    change(u"dados = 'dados 1', tipo = 'PEDIDO', erro = null");
+    same();
+  }
+  // The field holds three characters of the server's four: those compare.
+  change(u"versao = '1.0.'");
+  same();
+  change(u"versao = '1.1.'");
+  changed();
+}
+
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
   OpenService(1);
   ds_->Insert();
@@ -273,6 +316,36 @@ TEST_F(DataSetWriteTest, KeysSequencesHandlersAndRereads) {
   EXPECT_EQ(refreshed, 1);
   EXPECT_EQ(ds_->FieldByName(u"HORA").AsString(), u"23:59:59");
   EXPECT_EQ(Column("hora", 2), "23:59:59");
+}
+
+// A re-read of all fields runs the record set's own select for the row, and
+// takes the variables it names from the record set; the statements naming
+// only the table need none of them.
+TEST_F(DataSetWriteTest, RereadOfAllFieldsTakesTheVariablesOfTheSelect) {
+  AddPendingRows(3);
+  ds_->SQL().SetText(u"select t.*, t.rowid from interface_orcl t\nwhere codigo >= :Cod");
+  ds_->DeclareVariable(u"cod", otInteger);
+  ds_->SetVariable(u"cod", 2);
+  AddServiceFields();
+  ds_->SetRefreshOptions(roBeforeEdit | roAllFields);
+  ds_->SetLockingMode(lmNone);
+  ds_->Open();
+  ASSERT_EQ(ds_->FieldByName(u"CODIGO").AsInteger(), 2);
+  auto other = NewSession();
+  OtherSession(*other, u"update interface_orcl set erro = 'outro' where codigo = 2");
+  other->Commit();
+  trace_->Clear();
+  ds_->Edit();
+  EXPECT_EQ(ds_->FieldByName(u"ERRO").AsString(), u"outro");
+  Records sent = trace_->Take();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_NE(sent[0].find(":Cod"), std::string::npos) << sent[0];
+  EXPECT_NE(sent[0].find(":vzo__rowid"), std::string::npos) << sent[0];
+  ds_->FieldByName(u"STATUS").SetAsString(u"X");
+  ds_->SetLockingMode(lmLockImmediate);
+  ds_->Post();
+  EXPECT_EQ(Column("status", 2), "X");
+  EXPECT_EQ(Column("erro", 2), "outro");
 }
 
 TEST_F(DataSetWriteTest, ColumnsThatAreNotPlainNamesAreQuoted) {

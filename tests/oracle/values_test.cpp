@@ -4,6 +4,7 @@
 
 #include "testkit/message_of.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -194,6 +195,43 @@ TEST(OracleText, PlainAsciiLineMatchesItsDefinition) {
   }
 }
 
+// Narrowing against its definition, for every length up to three words and
+// every position of one or two units that must or must not count.
+TEST(OracleText, NarrowAsciiMatchesItsDefinition) {
+  const Char probes[] = {u'\r', u'\n', 0x7F, 0x80, 0xFF, 0x100, 0x180, 0x20AC,
+                         0xD800, 0x0D0D, 0x8D, 0x0E, 0x0C, 0xFF0D};
+  auto expected = [](const String& t, bool drop_cr, std::string& out) {
+    out.clear();
+    for (Char c : t) {
+      if (c >= 0x80) return false;
+      if (!(drop_cr && c == u'\r')) out += static_cast<char>(c);
+    }
+    return true;
+  };
+  for (size_t length = 0; length <= 24; ++length) {
+    String text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<Char>(u'a' + i % 26);
+    for (size_t pos = 0; pos <= length; ++pos) {
+      for (Char probe : probes) {
+        for (bool second : {false, true}) {
+          String t = text;
+          if (pos < length) t[pos] = probe;
+          if (second && length > 0) t[length - 1 - pos % length] = u'\r';
+          for (bool drop_cr : {false, true}) {
+            std::string want, got = "junk";
+            const bool ascii = expected(t, drop_cr, want);
+            EXPECT_EQ(NarrowAscii(t, got, drop_cr), ascii)
+                << "length " << length << ", unit " << int(probe) << " at " << pos;
+            if (ascii) {
+              EXPECT_EQ(got, want) << "length " << length << " at " << pos;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(OracleText, WideStringsOfSet2000AreSwapped) {
   String s = u"\u0041\u20ac";
   SwapWideString(s, ocsUTF16);
@@ -266,6 +304,17 @@ TEST_F(VariableTest, DeclarationSizesAndNames) {
   EXPECT_EQ(MessageOf([&] { q_.DeclareVariable(u"x", 2); }), u"Unsupported variable type");
   EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"nope", 1); }), u"Variable :NOPE not declared");
   EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"nope"); }), u"Unknown variable: :NOPE");
+  // Names are found with or without their colon, in any case, accents
+  // included; nothing else is the same name.
+  q_.DeclareAndSet(u"A\u00e7\u00e3o", otInteger, 7);
+  EXPECT_EQ(q_.VariableName(q_.VariableCount() - 1), u":A\u00c7\u00c3O");
+  for (const char16_t* name : {u"a\u00e7\u00e3o", u":A\u00c7\u00c3O", u":a\u00c7\u00e3o"})
+    EXPECT_EQ(q_.GetVariable(name).AsInteger(), 7) << StringToUtf8(name);
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"acao"); }), u"Unknown variable: :ACAO");
+  EXPECT_EQ(MessageOf([&] { q_.GetVariable(u"::a\u00e7\u00e3o"); }),
+            u"Unknown variable: ::A\u00c7\u00c3O");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"a\u00e7\u00e3", 1); }), u"Variable :A\u00c7\u00c3 not declared");
+  EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"", 1); }), u"Variable : not declared");
   EXPECT_EQ(MessageOf([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
   EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"n", u"abc"); }),
             u"Variant conversion error for variable :N");
@@ -407,6 +456,111 @@ TEST_F(VariableTest, LongRawAndLongTakeExactSizes) {
   q_.SetVariable(u"l", u"a\r\nb");
   EXPECT_EQ(q_.Variables().Data(1).len, 3);
   EXPECT_EQ(q_.GetVariable(u"l").AsString(), u"a\r\nb");
+}
+
+// A declared text variable is an empty text whatever its memory held
+// before: nothing of a former value is sent, kept, stored or read back. A
+// fixed-width one is sent whole, so all of it is zero.
+TEST_F(VariableTest, ANewTextVariableHoldsNothingOfFormerMemory) {
+  for (int type : {otString, otPLSQLString, otChar}) {
+    SCOPED_TRACE(type);
+    q_.DeleteVariables();
+    q_.DeclareAndSet(u"old", type, String(4000, u'x'));
+    q_.DeleteVariables();
+    q_.DeclareVariable(u"s", type);
+    TVariableData& v = q_.Variables().Data(0);
+    EXPECT_TRUE(q_.GetVariable(u"s").IsEmpty());
+    auto* copy = static_cast<uint8_t*>(v.BindBuffer(10));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(copy), 10), std::string(10, '\0'))
+        << "a NULL text goes out as an empty one";
+    if (type == otChar) {
+      EXPECT_EQ(std::count(v.buf.begin(), v.buf.end(), 0), v.bufsize);
+    }
+    // What a PL/SQL block or RETURNING writes into the copy comes back whole.
+    std::memcpy(copy, "ret", 4);
+    v.indp[0] = 0;
+    v.ReturnBindBuffer();
+    EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"ret");
+    q_.SetVariable(u"s", u"ab");
+    EXPECT_EQ(q_.GetVariable(u"s").AsString(), u"ab");
+  }
+  // A variable declared after the statement is cleared starts as new, nothing
+  // of the variables before it kept: no table, character set, array, value.
+  q_.DeleteVariables();
+  q_.DeclareVariable(u"t", otString);
+  q_.DimPLSQLTable(u"t", 5, 20);
+  q_.SetVariable(u"t", OraVariant::Array({u"a", u"b"}));
+  q_.DeclareVariable(u"w", otString);
+  q_.DeclareVariableCharSet(u"w", ocfNational, ocsUTF16);
+  q_.SetVariable(u"w", u"wide");
+  q_.DeclareAndSet(u"n", otInteger, 5);
+  q_.Clear();
+  for (const char16_t* name : {u"n", u"w", u"t"}) {
+    SCOPED_TRACE(StringToUtf8(name));
+    q_.DeclareVariable(name, otString);
+    const TVariableData& v = q_.Variables().Data(q_.VariableCount() - 1);
+    EXPECT_FALSE(v.IsPLSQLTable);
+    EXPECT_EQ(v.ArraySize, 1);
+    EXPECT_EQ(v.CharSetID, 0);
+    EXPECT_EQ(v.bufsize, 4001);
+    EXPECT_TRUE(q_.GetVariable(name).IsEmpty());
+    q_.SetVariable(name, u"z");
+    EXPECT_EQ(q_.GetVariable(name).AsString(), u"z");
+  }
+  // Declared again under its own name, a variable starts as new too.
+  q_.DeclareVariable(u"t", otInteger);
+  EXPECT_TRUE(q_.GetVariable(u"t").IsEmpty());
+  EXPECT_EQ(q_.VariableCount(), 3);
+
+  // A stored text need not carry its terminator.
+  auto le = [](std::initializer_list<int32_t> ints) {
+    std::string s;
+    for (int32_t v : ints)
+      for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return s;
+  };
+  q_.DeleteVariables();
+  q_.DeclareAndSet(u"old", otString, String(4000, u'y'));
+  q_.DeleteVariables();
+  q_.Variables().Load(le({3, 1, 2}) + ":T" + le({otString, 3}) + "abc" + le({0}));
+  EXPECT_EQ(q_.GetVariable(u"t").AsString(), u"abc");
+  EXPECT_EQ(q_.Variables().Save(), le({4, 1, 4}) + std::string(":\0T\0", 4) +
+                                       le({otString, 4}) + std::string("abc\0", 4) + le({0}));
+}
+
+// A statement text set for the layer's own use reads, as lines and as text,
+// as the same text set as lines does; the list, once asked for, is the
+// statement again, and a list that reports changes reports this one too.
+TEST_F(VariableTest, StatementTextReadsAsTheSameTextSetAsLines) {
+  for (const char16_t* text : {u"", u"x", u"\r\n", u"\n\r", u"a\n\r", u"a\r\r\nb", u"a\rb\nc\r\n",
+                               u"select 1\r\nfrom dual\r\n", u"\r\n\r\nz", u"  \n"}) {
+    SCOPED_TRACE(StringToUtf8(text));
+    TOracleQuery as_lines(nullptr), as_text(nullptr);
+    as_lines.SetSQLText(text);
+    as_text.SetStatementText(text);
+    EXPECT_EQ(as_text.SubstitutedSQL(), as_lines.SubstitutedSQL());
+    EXPECT_EQ(as_text.SQL().Items(), as_lines.SQL().Items());
+    EXPECT_EQ(as_text.SubstitutedSQL(), as_lines.SubstitutedSQL());
+  }
+  TOracleQuery q(nullptr);
+  q.SetStatementText(u"select 1\nfrom dual");
+  q.SQL().Add(u"where 1 = 1");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 1\r\nfrom dual\r\nwhere 1 = 1\r\n");
+  q.SetStatementText(u"select 2 from dual");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 2 from dual\r\n");
+  q.SetSQLText(u"select 3 from dual");
+  EXPECT_EQ(q.SubstitutedSQL(), u"select 3 from dual\r\n");
+  q.SetStatementText(u"select 4 from dual");
+  q.Clear();
+  EXPECT_EQ(q.SubstitutedSQL(), u"");
+  EXPECT_EQ(q.SQL().Count(), 0);
+
+  int changes = 0;
+  q.SQL().OnChange = [&] { ++changes; };
+  q.SetStatementText(u"select 5\rfrom dual");
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(q.SQL().Items(), (std::vector<String>{u"select 5", u"from dual"}));
 }
 
 TEST_F(VariableTest, StoredFormRoundTripAndVersions) {

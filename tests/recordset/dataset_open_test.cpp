@@ -1,4 +1,7 @@
 // Opening, closing, binding and the closed-state rules.
+#include <vector>
+
+#include "recordset/field_defs.h"
 #include "testkit/people_dataset.h"
 
 namespace kavo::test {
@@ -149,6 +152,41 @@ TEST_F(OpenTest, FieldLookupByName) {
   EXPECT_RAISES(ds->FieldByName(u"nothing"), EDatabaseError, "People: Field 'nothing' not found");
 }
 
+// Names match as SameText matches them: ASCII letters without regard to
+// case, other characters through the Unicode case rules, nothing else alike.
+TEST_F(OpenTest, FieldAndDefinitionLookupFollowTheTextCaseRules) {
+  const std::vector<String> names = {u"A\u00e7\u00e3o", u"A[", u"a@", u"ID", u"id", u"\u00c9T\u00c9"};
+  std::vector<TField*> fields;
+  for (const String& n : names) {
+    auto* f = new TStringField(&owner);
+    f->SetFieldName(n);
+    f->SetDataSet(ds);
+    fields.push_back(f);
+  }
+  EXPECT_EQ(ds->FindField(u"a\u00c7\u00c3O"), fields[0]);
+  EXPECT_EQ(ds->FindField(u"ACAO"), nullptr) << "accents are letters of their own";
+  EXPECT_EQ(ds->FindField(u"a{"), nullptr) << "'[' and '{' are 32 apart but no letters";
+  EXPECT_EQ(ds->FindField(u"A@"), fields[2]);
+  EXPECT_EQ(ds->FindField(u"a`"), nullptr) << "'@' and '`' are 32 apart but no letters";
+  EXPECT_EQ(ds->FindField(u"Id"), fields[3]) << "the first of two names equal but for case";
+  EXPECT_EQ(ds->FindField(u"\u00e9t\u00e9"), fields[5]);
+  EXPECT_EQ(ds->FindField(u"\u00e9t"), nullptr);
+  EXPECT_EQ(ds->FindField(u"ID "), nullptr);
+  EXPECT_EQ(ds->FindField(u""), nullptr);
+  // A non-ASCII character may fold onto an ASCII one.
+  EXPECT_EQ(ds->FindField(u"\u0131d"), SameText(u"ID", u"\u0131d") ? fields[3] : nullptr);
+  EXPECT_EQ(&ds->FieldByName(u"sCoRe"), score);
+
+  TFieldDefs defs;
+  for (const String& n : names) defs.Add(n, ftString, 4, false);
+  EXPECT_EQ(defs.IndexOf(u"A\u00c7\u00c3O"), 0);
+  EXPECT_EQ(defs.IndexOf(u"a{"), -1);
+  EXPECT_EQ(defs.IndexOf(u"a`"), -1);
+  EXPECT_EQ(defs.IndexOf(u"iD"), 3);
+  EXPECT_EQ(defs.IndexOf(u"\u00e9T\u00e9"), 5);
+  EXPECT_EQ(defs.IndexOf(u"\u00c9T"), -1);
+}
+
 TEST_F(OpenTest, FieldSettingsAreFixedWhileOpen) {
   ds->Open();
   EXPECT_RAISES(name->SetFieldName(u"X"), EDatabaseError,
@@ -225,6 +263,36 @@ TEST_F(OpenTest, FieldsOutliveTheirRecordSet) {
 }
 
 using CalcTest = PeopleTest;
+
+// Whether records are calculated follows the fields as they are at each
+// open: a field made calculated, made a data field again, removed, added.
+TEST_F(CalcTest, CalculationFollowsTheFieldsOfEachOpen) {
+  auto* shout = new TStringField(&owner);
+  shout->SetFieldName(u"SHOUT");
+  shout->SetDataSet(ds);
+  int runs = 0;
+  ds->OnCalcFields = [&](TDataSet&) { ++runs; };
+  auto runs_of_a_walk = [&] {
+    runs = 0;
+    ds->Open();
+    ds->Next();
+    ds->Close();
+    return runs;
+  };
+  ds->Columns().Add(u"SHOUT", ftString, 10);
+  for (Row& r : ds->Rows()) r.resize(4);
+  EXPECT_EQ(runs_of_a_walk(), 0) << "a data field";
+  shout->SetFieldKind(fkCalculated);
+  EXPECT_GT(runs_of_a_walk(), 0);
+  shout->SetFieldKind(fkData);
+  EXPECT_EQ(runs_of_a_walk(), 0);
+  shout->SetFieldKind(fkLookup);
+  EXPECT_GT(runs_of_a_walk(), 0);
+  shout->SetDataSet(nullptr);
+  EXPECT_EQ(runs_of_a_walk(), 0) << "the lookup field left";
+  shout->SetDataSet(ds);
+  EXPECT_GT(runs_of_a_walk(), 0) << "and came back";
+}
 
 TEST_F(CalcTest, CalculatedFieldsFollowEveryRecordAndEveryChange) {
   auto* shout = new TStringField(&owner);

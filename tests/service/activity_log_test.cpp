@@ -43,6 +43,18 @@ TEST_F(ActivityLog, CreatesThenAppendsLinesWithCrLf) {
   EXPECT_EQ(Content(), " Iniciado 08/12/2026 14:05:09\r\nIni = /x\r\n\r\n");
 }
 
+// Lines for several files, one after another, each reach their own file,
+// accented names included.
+TEST_F(ActivityLog, LinesForSeveralFilesReachEachTheirOwn) {
+  const String other = AsciiToString(dir_.File("")) + u"Registro S\u00e3o.txt";
+  AppendLogLine(Path(), u"one");
+  AppendLogLine(other, u"two");
+  AppendLogLine(other, u"three");
+  AppendLogLine(Path(), u"four");
+  EXPECT_EQ(Content(), "one\r\nfour\r\n");
+  EXPECT_EQ(dir_.Read("Registro S\xc3\xa3o.txt"), "two\r\nthree\r\n");
+}
+
 TEST_F(ActivityLog, WritesTheAnsiCodePageWithItsDefaultCharacter) {
   AppendLogLine(Path(), u"S\u00E3o Jo\u00E3o \u4E2D");
   EXPECT_EQ(Content(), "S\xE3o Jo\xE3o ?\r\n");
