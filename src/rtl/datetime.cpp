@@ -116,6 +116,22 @@ static String Pad(int v, int width) {
   return s;
 }
 
+// Pad's digits appended in place: the log writes a date-time per line.
+static void AppendPad(String& out, int v, int width) {
+  if (v < 0) {
+    out += Pad(v, width);
+    return;
+  }
+  Char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<Char>(u'0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  for (int k = n; k < width; ++k) out.push_back(u'0');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
 String FormatDateTime(StringView p, TDateTime value, const TFormatSettings& fs) {
   int y, mo, d, h, n, s, ms;
   DecodeDate(value, y, mo, d);
@@ -123,11 +139,13 @@ String FormatDateTime(StringView p, TDateTime value, const TFormatSettings& fs) 
   bool twelve = p.find(u"AMPM") != StringView::npos || p.find(u"am/pm") != StringView::npos;
   int h12 = h % 12 == 0 ? 12 : h % 12;
   String out;
+  out.reserve(p.size() + 16);
   bool after_hour = false;
   size_t i = 0;
   auto run = [&](Char c) {
+    const Char uc = UpCase(c);
     size_t k = i;
-    while (k < p.size() && (p[k] == c || p[k] == UpCase(c) || UpCase(p[k]) == UpCase(c))) ++k;
+    while (k < p.size() && (p[k] == c || p[k] == uc || UpCase(p[k]) == uc)) ++k;
     return k - i;
   };
   while (i < p.size()) {
@@ -140,35 +158,40 @@ String FormatDateTime(StringView p, TDateTime value, const TFormatSettings& fs) 
       i = e + 1;
       continue;
     }
-    if (p.substr(i, 4) == u"AMPM") {
+    if (c == u'A' && p.substr(i, 4) == u"AMPM") {
       out += h < 12 ? fs.TimeAMString : fs.TimePMString;
       i += 4;
       continue;
     }
-    if (p.substr(i, 5) == u"am/pm") {
+    if (c == u'a' && p.substr(i, 5) == u"am/pm") {
       out += h < 12 ? u"am" : u"pm";
       i += 5;
       continue;
     }
-    if (u == u'D') { size_t k = run(c); out += Pad(d, k >= 2 ? 2 : 1); i += k; continue; }
-    if (u == u'Y') { size_t k = run(c); out += k <= 2 ? Pad(y % 100, 2) : Pad(y, 4); i += k; continue; }
+    if (u == u'D') { size_t k = run(c); AppendPad(out, d, k >= 2 ? 2 : 1); i += k; continue; }
+    if (u == u'Y') {
+      size_t k = run(c);
+      AppendPad(out, k <= 2 ? y % 100 : y, k <= 2 ? 2 : 4);
+      i += k;
+      continue;
+    }
     if (u == u'M') {
       size_t k = run(c);
-      out += after_hour ? Pad(n, k >= 2 ? 2 : 1) : Pad(mo, k >= 2 ? 2 : 1);
+      AppendPad(out, after_hour ? n : mo, k >= 2 ? 2 : 1);
       after_hour = false;
       i += k;
       continue;
     }
     if (u == u'H') {
       size_t k = run(c);
-      out += Pad(twelve ? h12 : h, k >= 2 ? 2 : 1);
+      AppendPad(out, twelve ? h12 : h, k >= 2 ? 2 : 1);
       after_hour = true;
       i += k;
       continue;
     }
-    if (u == u'N') { size_t k = run(c); out += Pad(n, k >= 2 ? 2 : 1); after_hour = false; i += k; continue; }
-    if (u == u'S') { size_t k = run(c); out += Pad(s, k >= 2 ? 2 : 1); i += k; continue; }
-    if (u == u'Z') { size_t k = run(c); out += Pad(ms, k >= 3 ? 3 : 1); i += k; continue; }
+    if (u == u'N') { size_t k = run(c); AppendPad(out, n, k >= 2 ? 2 : 1); after_hour = false; i += k; continue; }
+    if (u == u'S') { size_t k = run(c); AppendPad(out, s, k >= 2 ? 2 : 1); i += k; continue; }
+    if (u == u'Z') { size_t k = run(c); AppendPad(out, ms, k >= 3 ? 3 : 1); i += k; continue; }
     if (c == u'/') { out.push_back(fs.DateSeparator); ++i; continue; }
     if (c == u':') { out.push_back(fs.TimeSeparator); ++i; continue; }
     out.push_back(c);

@@ -110,8 +110,8 @@ static locale_t CaseLocale() {
   return loc;
 }
 
-Char UpCase(Char c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<Char>(c - 32) : c;
+Char UpCaseBeyondAscii(Char c) {
+  if (c < 0x80) return UpCase(c);
   if (c >= 0xD800 && c <= 0xDFFF) return c;
   return static_cast<Char>(towupper_l(static_cast<wint_t>(c), CaseLocale()));
 }

@@ -34,7 +34,12 @@ String IntToHex(uint64_t value, int digits);
 // Case mapping of the Basic Multilingual Plane letters the C library knows.
 String UpperCase(StringView s);
 String LowerCase(StringView s);
-Char UpCase(Char c);
+Char UpCaseBeyondAscii(Char c);
+// ASCII here: names and formats are nearly always ASCII, and looked at per row.
+inline Char UpCase(Char c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<Char>(c - 32) : c;
+  return UpCaseBeyondAscii(c);
+}
 bool SameText(StringView a, StringView b);  // equal without regard to case
 
 String Trim(StringView s);       // removes chars <= U+0020 at both ends
