@@ -28,19 +28,24 @@ void TFieldData::Reset() {
   // describe such a column again.
   constexpr size_t kKeptBytes = 64 * 1024;
   if (buf.capacity() > kKeptBytes) std::vector<uint8_t>().swap(buf);
-  std::vector<uint8_t> keep_buf = std::move(buf);
-  std::vector<int16_t> keep_ind = std::move(ind);
-  std::vector<uint16_t> keep_rlen = std::move(rlen);
-  String keep_name = std::move(name);
-  *this = TFieldData();
-  keep_buf.clear();
-  keep_ind.clear();
-  keep_rlen.clear();
-  keep_name.clear();
-  buf = std::move(keep_buf);
-  ind = std::move(keep_ind);
-  rlen = std::move(keep_rlen);
-  name = std::move(keep_name);
+  // Every member, in place: a statement parsed at every execution resets
+  // its columns each time.
+  dbsize = 0;
+  dbtype = 0;
+  name.clear();
+  prec = scale = nullok = 0;
+  buftype = 0;
+  bufsize = 0;
+  cache = 0;
+  buf.clear();
+  ind.clear();
+  rlen.clear();
+  LongPieces.clear();
+  CharSetForm = 0;
+  CharSetID = 0;
+  CharSize = 0;
+  IsUTF16 = IsUTF8 = false;
+  defhp = nullptr;
 }
 
 }  // namespace kavo

@@ -55,7 +55,8 @@ struct TFieldData {
   // Allocates `count` elements of `bufsize` bytes, indicators and lengths.
   void Allocate(int32_t count);
   // Back to the state of a column not yet described; the memory of the
-  // buffers stays for the next column described into this record.
+  // buffers stays for the next column described into this record. A member
+  // added here must be reset there too.
   void Reset();
   const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
   // The length OCI returned for element `index`, believed no further than

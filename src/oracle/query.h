@@ -20,6 +20,7 @@
 #include "oracle/ora_variant.h"
 #include "oracle/oracle_types.h"
 #include "oracle/variable_data.h"
+#include "recordset/field_name.h"
 #include "rtl/component.h"
 #include "rtl/string_list.h"
 
@@ -226,6 +227,8 @@ class TOracleQuery : public TComponent {
   int cursor_ = 0;
   TVariables variables_{this};
   std::vector<std::unique_ptr<TFieldData>> fields_;
+  // For FieldIndex; a column's name changes only when decoded anew.
+  mutable FieldNameIndex column_index_;
   // Column records of earlier describes, reset: a statement parsed at every
   // execution describes its columns again into the same buffers' memory.
   std::vector<std::unique_ptr<TFieldData>> spare_fields_;

@@ -150,16 +150,20 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
 const String& TOracleQuery::ColumnNameText(int pos, std::string_view bytes) {
   if (decoded_names_.size() < static_cast<size_t>(pos)) decoded_names_.resize(pos);
   DecodedName& d = decoded_names_[pos - 1];
+  // A column keeps its name from describe to describe unless decoded anew
+  // here; a subset of different names stays so.
   const bool utf8 = oci_.UTF8Client();
   if (utf8) {
     if (d.valid && d.utf8 && d.bytes == bytes) return d.text;
     d.valid = false;
+    column_index_.Invalidate();
     d.text = Utf8Decode(bytes);
     d.code_page.clear();
   } else {
     const std::string& code_page = AnsiCodePage();
     if (d.valid && !d.utf8 && d.bytes == bytes && d.code_page == code_page) return d.text;
     d.valid = false;
+    column_index_.Invalidate();
     d.text = CodePageToString(bytes, code_page);  // as AnsiToString decodes
     d.code_page = code_page;
   }

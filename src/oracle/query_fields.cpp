@@ -22,9 +22,10 @@ void TOracleQuery::RaiseBeyondEof() {
 }
 
 int TOracleQuery::FieldIndex(const String& name) const {
-  for (int i = 0; i < FieldCount(); ++i)
-    if (SameFieldName(fields_[i]->name, name)) return i;
-  return -1;
+  const size_t i = FindFieldName(
+      fields_.size(), [this](size_t k) -> StringView { return fields_[k]->name; }, name,
+      column_index_);
+  return i < fields_.size() ? static_cast<int>(i) : -1;
 }
 
 int TOracleQuery::IndexByName(const String& name) const {

@@ -30,6 +30,7 @@ TDataSet::~TDataSet() {
 
 void TDataSet::AddField(TField* field) {
   has_calc_fields_ = -1;
+  name_index_.Invalidate();
   fields_.push_back(field);
   field->dataset_ = this;
   DataEvent(deFieldListChange);
@@ -37,15 +38,17 @@ void TDataSet::AddField(TField* field) {
 
 void TDataSet::RemoveField(TField* field) {
   has_calc_fields_ = -1;
+  name_index_.Invalidate();
   fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
   field->dataset_ = nullptr;
   DataEvent(deFieldListChange);
 }
 
 TField* TDataSet::FindField(StringView name) const {
-  for (TField* f : fields_)
-    if (SameFieldName(f->FieldName(), name)) return f;
-  return nullptr;
+  const size_t i = FindFieldName(
+      fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); }, name,
+      name_index_);
+  return i < fields_.size() ? fields_[i] : nullptr;
 }
 
 TField& TDataSet::FieldByName(StringView name) const {

@@ -24,6 +24,7 @@
 #include "recordset/db_types.h"
 #include "recordset/field.h"
 #include "recordset/field_defs.h"
+#include "recordset/field_name.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
 #include "rtl/ustring.h"
@@ -297,6 +298,7 @@ class TDataSet : public TComponent {
   int bookmark_size_ = 0;
   TRecordBuffer calc_buffer_ = nullptr;
   std::vector<TField*> fields_;
+  mutable FieldNameIndex name_index_;  // for FindField
   // Whether a field is calculated or a lookup, asked per record read: kept
   // until a field is added, removed or changes its kind (-1: not known).
   mutable int8_t has_calc_fields_ = -1;

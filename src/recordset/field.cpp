@@ -18,7 +18,10 @@ TField::~TField() {
 }
 
 void TField::SetFieldName(const String& name) {
-  if (dataset_) dataset_->CheckInactive();
+  if (dataset_) {
+    dataset_->CheckInactive();
+    dataset_->name_index_.Invalidate();
+  }
   field_name_ = name;
 }
 

@@ -1,7 +1,12 @@
 // Field and column names compare without regard to case, as SameText does.
 // They are looked up per field of every row and are nearly always ASCII, so
 // an ASCII pair is compared here without a call per character.
-#pragma once
+#ifndef KAVO_RECORDSET_FIELD_NAME_H_
+#define KAVO_RECORDSET_FIELD_NAME_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "rtl/ustring.h"
 
@@ -24,4 +29,47 @@ inline bool SameFieldName(StringView a, StringView b) {
   return true;
 }
 
+// What FindFieldName keeps between look-ups of one owner's names. The owner
+// calls Invalidate() whenever a name changes.
+struct FieldNameIndex {
+  void Invalidate() { unique = -1; }
+
+  int8_t unique = -1;          // no two names the same; -1 until known
+  size_t next = 0;             // after the last one found
+  std::vector<uint64_t> keys;  // per name: its length and upper-cased first unit
+};
+
+inline uint64_t FieldNameKey(StringView name) {
+  return name.empty() ? 0 : (static_cast<uint64_t>(name.size()) << 16) | UpCase(name[0]);
+}
+
+// The index of the first of `n` names (`name_at(i)`) that is `wanted`, or
+// `n`. Names are mostly asked for in their order, row after row: while no
+// two names are the same, the search starts after the last one found and
+// wraps around; only a name of the same length and first letter is compared.
+template <typename NameAt>
+size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
+  if (index.unique < 0 || index.keys.size() != n) {
+    index.keys.resize(n);
+    for (size_t i = 0; i < n; ++i) index.keys[i] = FieldNameKey(name_at(i));
+    index.unique = 1;
+    for (size_t i = 0; i < n && index.unique == 1; ++i)
+      for (size_t j = i + 1; j < n && index.unique == 1; ++j)
+        if (index.keys[i] == index.keys[j] && SameFieldName(name_at(i), name_at(j)))
+          index.unique = 0;
+  }
+  const uint64_t key = FieldNameKey(wanted);
+  size_t i = index.unique == 1 && index.next < n ? index.next : 0;
+  for (size_t k = 0; k < n; ++k) {
+    if (index.keys[i] == key && SameFieldName(name_at(i), wanted)) {
+      index.next = i + 1;
+      return i;
+    }
+    if (++i == n) i = 0;
+  }
+  return n;
+}
+
 }  // namespace kavo
+
+#endif  // KAVO_RECORDSET_FIELD_NAME_H_

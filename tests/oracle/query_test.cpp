@@ -712,6 +712,12 @@ TEST_F(QueryTest, ColumnNamesAreFoundWithoutRegardToCase) {
   EXPECT_EQ(q_->FieldIndex(u"\u0131d"), SameText(u"ID", u"\u0131d") ? 1 : -1)
       << "dotless i: as the case rules of the text functions have it";
   EXPECT_EQ(q_->FieldAsInteger(u"\u00c9t\u00e9"), 4);
+  // Another select of as many columns: its names, whatever was found before.
+  q_->SetSQLText(u"select 1 x, 2 y, 3 z, 4 \"Id\", 5 w from dual");
+  q_->Execute();
+  EXPECT_EQ(q_->FieldIndex(u"ID"), 3);
+  EXPECT_EQ(q_->FieldIndex(u"x"), 0);
+  EXPECT_EQ(q_->FieldIndex(u"A@"), -1);
 
   // The same name bytes read in another code page are another name.
   ASSERT_EQ(standin_->Sql("kavo/secret",

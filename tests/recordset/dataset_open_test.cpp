@@ -176,6 +176,14 @@ TEST_F(OpenTest, FieldAndDefinitionLookupFollowTheTextCaseRules) {
   // A non-ASCII character may fold onto an ASCII one.
   EXPECT_EQ(ds->FindField(u"\u0131d"), SameText(u"ID", u"\u0131d") ? fields[3] : nullptr);
   EXPECT_EQ(&ds->FieldByName(u"sCoRe"), score);
+  // Found after the one before it, a shared name is still the first; once
+  // renamed, the other is found.
+  EXPECT_EQ(ds->FindField(u"a@"), fields[2]);
+  EXPECT_EQ(ds->FindField(u"id"), fields[3]);
+  EXPECT_EQ(ds->FindField(u"iD"), fields[3]);
+  fields[3]->SetFieldName(u"ID2");
+  EXPECT_EQ(ds->FindField(u"iD"), fields[4]);
+  EXPECT_EQ(ds->FindField(u"id2"), fields[3]);
 
   TFieldDefs defs;
   for (const String& n : names) defs.Add(n, ftString, 4, false);
