@@ -158,6 +158,8 @@ class TIBXSQLDA {
   short Sqld() const;
   short Sqln() const;
   TIBSQL* SQL() const { return sql_; }
+  // Where a text value is encoded before it is stored into its entries.
+  std::string& TextScratch() { return text_scratch_; }
   bool IsInput() const { return input_; }
 
  private:
@@ -181,6 +183,7 @@ class TIBXSQLDA {
   int next_lookup_ = 0;            // where ByName looks first: after the last one found
   std::vector<char> normal_;       // per entry: its name normalises to itself
   String unique_relation_name_;
+  std::string text_scratch_;
 };
 
 }  // namespace kavo

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -25,6 +26,19 @@ TEST(DateTime, DayNumbersAndSplit) {
   EXPECT_EQ(ts.Date, kDateDelta - 1);
   EXPECT_EQ(ts.Time, 6 * 3600000);
   EXPECT_EQ(TimeStampToDateTime(ts), before);
+  // Milliseconds round half away from zero, as llround does, on both sides
+  // of 1899-12-30 and far from it.
+  for (double day : {0.0, 45000.0, -45000.0, 2.0e6, -2.0e6}) {
+    for (double ms : {0.5, 1.5, 2.4999999, 86399999.5, -0.5, -1.5, -0.4999999, -86399999.5}) {
+      const double value = day + ms / kMSecsPerDay;
+      const int64_t expected = std::llround(value * kMSecsPerDay);
+      ts = DateTimeToTimeStamp(value);
+      EXPECT_EQ(static_cast<int64_t>(ts.Date - kDateDelta) * kMSecsPerDay +
+                    (expected < 0 ? -ts.Time : ts.Time),
+                expected)
+          << day << " " << ms;
+    }
+  }
 }
 
 // Values without a day number in 32 bits are refused instead of splitting
