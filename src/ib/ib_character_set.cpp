@@ -88,8 +88,7 @@ std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
   return out;
 }
 
-void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
-  if (NarrowTextBelow(text, cs.identity_limit, out)) return;
+void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
   StringToCodePageInto(text, CodePageOf(cs), out);
 }
 

@@ -35,11 +35,11 @@ int InterBaseBytesPerCharacter(int id, bool system_relation);
 
 // Text to bytes and back in the character set's code page.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs);
-void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out);
-// The same, for parameters set row after row: text below the identity limit
-// is narrowed here.
-inline void EncodeParameterText(StringView text, const TIBCharacterSet& cs, std::string& out) {
-  if (!NarrowTextBelow(text, cs.identity_limit, out)) EncodeTextInto(text, cs, out);
+// Text below the identity limit is narrowed here: parameters are set row
+// after row.
+void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out);
+inline void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
+  if (!NarrowTextBelow(text, cs.identity_limit, out)) EncodeOtherTextInto(text, cs, out);
 }
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs);
 

@@ -265,7 +265,7 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_VARYING: {
       // Parameters are set row after row: the area's buffer keeps its capacity.
       std::string& bytes = parent_->TextScratch();
-      EncodeParameterText(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
+      EncodeTextInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)
