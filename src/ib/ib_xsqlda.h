@@ -100,9 +100,6 @@ class TIBXSQLVAR {
   String DecodeFromConnection(std::string_view bytes) const;
   template <typename F>
   void ForEachSameName(F&& f);
-  // Dates and times as themselves in dialect 3, else as timestamps.
-  template <typename Value, typename Encode>
-  void SetDialect3Value(TDateTime value, short sqltype, Encode encode);
 
   TIBXSQLDA* parent_;
   std::unique_ptr<TSQLVAR> sqlvar_;

@@ -5,6 +5,7 @@
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
+#include "ib/ib_server_dates.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "ib/ib_xsqlda.h"
@@ -225,34 +226,39 @@ void TIBXSQLVAR::SetAsQuad(const ISC_QUAD& value) {
 }
 
 void TIBXSQLVAR::SetAsDateTime(TDateTime value) {
-  std::tm t = ToTm(value);
+  const TTimeStamp ts = DateTimeToTimeStamp(value);
   ISC_QUAD quad{};
-  parent_->SQL()->Library().isc_encode_date(&t, &quad);
+  ISC_DATE date;
+  if (ServerDate(ts, date)) {
+    quad.gds_quad_high = date;
+    quad.gds_quad_low = ServerTime(ts);
+  } else {
+    std::tm t = ToTm(value);
+    parent_->SQL()->Library().isc_encode_date(&t, &quad);
+  }
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TIMESTAMP, 0, &quad, sizeof quad); });
 }
 
-template <typename Value, typename Encode>
-void TIBXSQLVAR::SetDialect3Value(TDateTime value, short sqltype, Encode encode) {
+void TIBXSQLVAR::SetAsDate(TDateTime value) {
   if (parent_->SQL()->Dialect() < 3) {
     SetAsDateTime(value);
     return;
   }
-  std::tm t = ToTm(value, sqltype == SQL_TYPE_DATE, sqltype == SQL_TYPE_TIME);
-  Value encoded{};
-  encode(parent_->SQL()->Library(), t, encoded);
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(sqltype, 0, &encoded, sizeof encoded); });
-}
-
-void TIBXSQLVAR::SetAsDate(TDateTime value) {
-  SetDialect3Value<ISC_DATE>(value, SQL_TYPE_DATE, [](IGDSLibrary& lib, std::tm& t, ISC_DATE& d) {
-    lib.isc_encode_sql_date(&t, &d);
-  });
+  ISC_DATE date;
+  if (!ServerDate(DateTimeToTimeStamp(value), date)) {
+    std::tm t = ToTm(value, true, false);
+    parent_->SQL()->Library().isc_encode_sql_date(&t, &date);
+  }
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &date, sizeof date); });
 }
 
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
-  SetDialect3Value<ISC_TIME>(value, SQL_TYPE_TIME, [](IGDSLibrary& lib, std::tm& t, ISC_TIME& v) {
-    lib.isc_encode_sql_time(&t, &v);
-  });
+  if (parent_->SQL()->Dialect() < 3) {
+    SetAsDateTime(value);
+    return;
+  }
+  const ISC_TIME time = ServerTime(DateTimeToTimeStamp(value));
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &time, sizeof time); });
 }
 
 void TIBXSQLVAR::StoreText(const std::string& bytes) {

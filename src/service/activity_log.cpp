@@ -41,22 +41,25 @@ class LogFile {
     if (fd_ >= 0) close(fd_);
   }
 
+  // Opening first and asking the open file the rest keeps a line to six
+  // system calls: the log takes one line per copied row.
   void Open() {
-    struct stat st;
-    bool exists = stat(name_.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    if (exists) {
+    fd_ = open(name_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    if (fd_ >= 0) {
+      Lock();
+      struct stat st;
+      if (fstat(fd_, &st) != 0) Fail(errno, false);
       // No write bit anywhere is the read-only mark, also for root.
       if ((st.st_mode & 0222) == 0) Fail(EACCES, false);
-      fd_ = open(name_.c_str(), O_RDWR | O_CLOEXEC);
-      if (fd_ < 0) Fail(errno, false);
-      Lock();
-      CutAtEofByte();
-    } else {
-      fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-      if (fd_ < 0) Fail(errno, true);
-      Lock();
-      if (ftruncate(fd_, 0) != 0) Fail(errno, false);
+      CutAtEofByte(st.st_size);
+      return;
     }
+    // A directory at the path does not count as the file.
+    if (errno != ENOENT && errno != EISDIR) Fail(errno, false);
+    fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) Fail(errno, true);
+    Lock();
+    if (ftruncate(fd_, 0) != 0) Fail(errno, false);
   }
 
   void Write(const std::string& bytes) {
@@ -86,9 +89,10 @@ class LogFile {
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0) Fail(errno, false);
   }
 
-  void CutAtEofByte() {
-    off_t size = lseek(fd_, 0, SEEK_END);
-    if (size < 0) Fail(errno, false);
+  // The file is opened for appending: what is written goes to its end also
+  // after a cut.
+  void CutAtEofByte(off_t size) {
+    if (size == 0) return;
     off_t start = size > kEofScan ? size - kEofScan : 0;
     char block[kEofScan];
     ssize_t n = pread(fd_, block, static_cast<size_t>(size - start), start);
@@ -99,7 +103,6 @@ class LogFile {
         break;
       }
     }
-    if (lseek(fd_, 0, SEEK_END) < 0) Fail(errno, false);
   }
 
   const String& path_;

@@ -9,6 +9,8 @@
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
+#include "ib/ib_server_dates.h"
+#include "rtl/datetime.h"
 #include "testkit/ib_support.h"
 
 namespace kavo::test {
@@ -88,6 +90,44 @@ TEST(IBClientLibrary, FirebirdThreeReportsSixPointThree) {
   e = test::ClientError([&] { lib->EntryAddress(IBEntry::isc_blob_gen_bpb2); });
   EXPECT_EQ(e.Message(), u"isc_blob_gen_bpb2 is an InterBase 7.0 function. Please upgrade to "
                          u"InterBase 7.0 to use this functonality");
+}
+
+// Parameters compute the server's dates and times themselves; they must be
+// what the client's encoders make of the same broken-down value, on every
+// calendar day and every second of the day.
+TEST(IBClientLibrary, ServerDatesAndTimesAgreeWithTheClientsEncoders) {
+  String name = u"IBServer";
+  IGDSLibraryPtr lib = GetGDSLibrary(name);
+  lib->CheckIBLoaded();
+  int mismatches = 0;
+  for (int32_t day = 1; day <= kLastCalendarDay && mismatches < 5; ++day) {
+    TTimeStamp ts{0, day};
+    int y, m, d;
+    DecodeDate(TimeStampToDateTime(ts), y, m, d);
+    std::tm t{};
+    t.tm_year = y - 1900;
+    t.tm_mon = m - 1;
+    t.tm_mday = d;
+    ISC_DATE expected = 0, ours = 0;
+    lib->isc_encode_sql_date(&t, &expected);
+    ASSERT_TRUE(ServerDate(ts, ours));
+    if (ours != expected) {
+      ADD_FAILURE() << "day " << day << ": " << ours << " against " << expected;
+      ++mismatches;
+    }
+  }
+  ISC_DATE unused;
+  EXPECT_FALSE(ServerDate(TTimeStamp{0, 0}, unused));
+  EXPECT_FALSE(ServerDate(TTimeStamp{0, kLastCalendarDay + 1}, unused));
+  for (int32_t ms = 0; ms < kMSecsPerDay; ms += 997) {
+    std::tm t{};
+    t.tm_hour = ms / 3600000;
+    t.tm_min = ms / 60000 % 60;
+    t.tm_sec = ms / 1000 % 60;
+    ISC_TIME expected = 0;
+    lib->isc_encode_sql_time(&t, &expected);
+    ASSERT_EQ(ServerTime(TTimeStamp{ms, kDateDelta}), expected) << ms;
+  }
 }
 
 TEST(IBClientLibrary, WithoutClientVersionEntryReportsSixZero) {
