@@ -223,7 +223,7 @@ void Trunc(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
   double scale = std::pow(10.0, n > 1 ? sqlite3_value_int(a[1]) : 0);
   double r = std::trunc(v * scale) / scale;
-  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  if (r == std::floor(r)) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
   else sqlite3_result_double(ctx, r);
 }
 
@@ -233,7 +233,7 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!NumberOf(a[0], &x) || !NumberOf(a[1], &y)) return Fail(ctx, MakeError(1722));
   if (y == 0) return sqlite3_result_value(ctx, a[0]);
   double r = x - y * std::trunc(x / y);
-  if (r == std::floor(r)) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
   else sqlite3_result_double(ctx, r);
 }
 
@@ -316,6 +316,9 @@ void NumberResult(sqlite3_context* ctx, double r) {
 }
 
 void DateResult(sqlite3_context* ctx, double day_number) {
+  // Far outside every valid year (and NaN): refused before the day count
+  // becomes an integer it would not fit.
+  if (!(std::fabs(day_number) < 1e8)) return Fail(ctx, MakeError(1841));
   DateParts d = FromDayNumber(day_number);
   if (!ValidDate(d)) return Fail(ctx, MakeError(1841));
   ResultText(ctx, StoredDate(d));

@@ -522,8 +522,13 @@ TEST_F(QueryTest, DateArithmeticAndConcatenationFollowOracle) {
             (Rows{{"2024-02-29 12:00:00", "366", "1999-12-31", "a1.5b", "<null>", "0", "15"}}));
   EXPECT_EQ(Exec(system_, "select to_date('0001-01-01', 'yyyy-mm-dd') - 1 from dual"), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 1841);
+  // A day count no integer holds is refused the same way.
+  EXPECT_EQ(Exec(system_, "select to_date('2020-01-01', 'yyyy-mm-dd') + 1e300 from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1841);
   EXPECT_EQ(Exec(system_, "select 'x' + 1 from dual"), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 1722);
+  // A whole remainder too large for an integer stays a number.
+  EXPECT_EQ(Query(system_, "select mod(7, 3), mod(1e300, 3e300) from dual"), (Rows{{"1", "1.0E+300"}}));
 }
 
 TEST_F(QueryTest, DivisionOfWholeNumbersKeepsTheFraction) {
