@@ -223,7 +223,7 @@ void Trunc(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
   double scale = std::pow(10.0, n > 1 ? sqlite3_value_int(a[1]) : 0);
   double r = std::trunc(v * scale) / scale;
-  if (r == std::floor(r)) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
   else sqlite3_result_double(ctx, r);
 }
 
