@@ -44,6 +44,12 @@ void ResultText(sqlite3_context* ctx, const std::string& s) {
   else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
+// A whole number as an integer where one holds it, else as it is.
+void WholeOrDoubleResult(sqlite3_context* ctx, double r) {
+  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
+  else sqlite3_result_double(ctx, r);
+}
+
 bool NumberOf(sqlite3_value* v, double* out) {
   int t = sqlite3_value_type(v);
   if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) { *out = sqlite3_value_double(v); return true; }
@@ -107,8 +113,7 @@ void ToNumber(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (Null(a[0])) return sqlite3_result_null(ctx);
   double v;
   if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
-  if (v == std::floor(v) && std::fabs(v) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(v));
-  else sqlite3_result_double(ctx, v);
+  WholeOrDoubleResult(ctx, v);
 }
 
 void Sysdate(sqlite3_context* ctx, int, sqlite3_value**) { ResultText(ctx, StoredDate(Now())); }
@@ -223,8 +228,7 @@ void Trunc(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (!NumberOf(a[0], &v)) return Fail(ctx, MakeError(1722));
   double scale = std::pow(10.0, n > 1 ? sqlite3_value_int(a[1]) : 0);
   double r = std::trunc(v * scale) / scale;
-  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
-  else sqlite3_result_double(ctx, r);
+  WholeOrDoubleResult(ctx, r);
 }
 
 void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -233,8 +237,7 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!NumberOf(a[0], &x) || !NumberOf(a[1], &y)) return Fail(ctx, MakeError(1722));
   if (y == 0) return sqlite3_result_value(ctx, a[0]);
   double r = x - y * std::trunc(x / y);
-  if (r == std::floor(r) && std::fabs(r) < 9e18) sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(r));
-  else sqlite3_result_double(ctx, r);
+  WholeOrDoubleResult(ctx, r);
 }
 
 // ora_trim(side, text[, set]): side 'L', 'R' or 'B'.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ib/ib_header.h"
+#include "ib/ib_server_dates.h"
 #include "ib/ib_xsqlda.h"
 #include "recordset/field.h"
 #include "rtl/code_page.h"
@@ -15,8 +16,6 @@ namespace kavo {
 
 namespace {
 
-// Day number (0001-01-01 is 1) of 1858-11-17, where the server counts from.
-constexpr int32_t kServerDateBase = 678576;
 constexpr double kMsPerDay = 86400000.0;
 
 template <typename T>
@@ -242,11 +241,11 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
     case TSlotKind::PackedDecimal: PackDecimal(RawInteger(var), -slot.scale, data); break;
     case TSlotKind::TimeStamp: {
       ISC_TIMESTAMP ts = Load<ISC_TIMESTAMP>(raw);
-      Put(data, (ts.timestamp_date + static_cast<double>(kServerDateBase)) * kMsPerDay +
+      Put(data, (ts.timestamp_date + static_cast<double>(kServerDayZero)) * kMsPerDay +
                     ts.timestamp_time / 10);
       break;
     }
-    case TSlotKind::Date: Put(data, Load<ISC_DATE>(raw) + kServerDateBase); break;
+    case TSlotKind::Date: Put(data, Load<ISC_DATE>(raw) + kServerDayZero); break;
     case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw) / 10)); break;
     case TSlotKind::Raw:
       std::memcpy(data, raw,

@@ -11,8 +11,6 @@ namespace kavo {
 
 // The day of 1858-11-17, where the server starts counting, as a TTimeStamp day.
 constexpr int32_t kServerDayZero = 678576;
-// 9999-12-31, the last day with a calendar date.
-constexpr int32_t kLastCalendarDay = 3652059;
 
 // The server's day for `ts`; false when the day has no calendar date
 // (before 0001-01-01 or after 9999-12-31), where the client's encoder must

@@ -12,15 +12,12 @@ namespace {
 // subtracted, so the first instant of year 1 is just above -693594.
 constexpr TDateTime kFirstInvalidAfter = 2958466.0;  // 10000-01-01
 
-// The last day a DATE holds, 9999-12-31, as a day number of the time stamp.
-constexpr int32_t kLastDay = 3652059;
-
 void CheckDateRange(TDateTime value) {
   // Checked again after rounding to the millisecond: a value a hair below a
   // bound rounds onto the day past it.
   if (value > -kDateDelta && value < kFirstInvalidAfter) {
     int32_t day = DateTimeToTimeStamp(value).Date;
-    if (day >= 1 && day <= kLastDay) return;
+    if (day >= 1 && day <= kLastCalendarDay) return;
   }
   throw EConvertError(u"The date-time " + FloatToStr(value) +
                       u" is outside the range of an Oracle date (years 1 to 9999)");

@@ -15,6 +15,8 @@ using TDateTime = double;
 constexpr int32_t kMSecsPerDay = 86400000;
 // Day number of 1899-12-30 when 0001-01-01 is day 1.
 constexpr int32_t kDateDelta = 693594;
+// Day number of 9999-12-31, the last day with a calendar date.
+constexpr int32_t kLastCalendarDay = 3652059;
 
 // A date-time split into a day number (0001-01-01 is 1) and milliseconds of
 // the day: the value times 86400000 rounded to a whole millisecond count,
