@@ -97,6 +97,9 @@ std::unique_ptr<TTraceChannel> TTraceChannel::Open(const std::string& name, mode
   }
   const auto deadline = std::chrono::steady_clock::now() + kSetUpWait;
   try {
+    uid_t owner = memory->OwnerId();
+    if (!memory->IsRegularFile() || (owner != geteuid() && owner != 0))
+      throw ETraceChannelError(TTraceChannelProblem::kForeignOwner, EPERM, name);
     // A creator sizes the object right after creating it: size 0 is that
     // moment, any other short size is a damaged object.
     size_t size = memory->ObjectSize();
