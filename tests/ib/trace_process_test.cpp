@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -243,6 +244,41 @@ TEST_F(TraceProcessTest, AMonitorWithoutPermissionSaysSo) {
             std::string::npos)
       << refused.Err();
   EXPECT_NE(refused.Err().find("mode 0600"), std::string::npos);
+}
+
+// User and system CPU time a process has used so far.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// One forged write sets the four event words: the monitor must neither burn
+// a core over it nor stop hearing SIGTERM.
+TEST_F(TraceProcessTest, ForgedEventWordsMakeTheMonitorNeitherSpinNorDeaf) {
+  Child monitor = Monitor();
+  auto ch = Channel();
+  const uint32_t ones[4] = {1, 1, 1, 1};
+  std::memcpy(ch->Data() + kTraceEventsOffset, ones, sizeof ones);
+  double before = CpuSeconds(monitor.Pid());
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(CpuSeconds(monitor.Pid()) - before, 0.3);
+  monitor.Signal(SIGTERM);
+  EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err();
+  // The next writer's hand-over puts the words right (the forged "every
+  // monitor is inside a read" costs its first chunk): the next monitor
+  // gets the record after it.
+  Child again = Monitor();
+  Child peer = Peer({"report", "2", "10"});
+  EXPECT_EQ(peer.Wait(), 0) << peer.Err();
+  EXPECT_TRUE(again.AwaitOut("[Error] record 1")) << again.Out();
+  again.Signal(SIGTERM);
+  EXPECT_EQ(again.Wait(5s), 0) << again.Err();
 }
 
 // Another local user makes the channel before the service's first error (by
