@@ -21,25 +21,6 @@ namespace {
 
 constexpr const char* kDefaultUnitDirectory = "/etc/systemd/system";
 
-bool IsUtf8(const std::string& bytes);
-
-// A value's bytes as a message can show them: controls, and bytes of a value
-// that is no UTF-8, as \xNN.
-std::string Shown(const std::string& bytes) {
-  const bool utf8 = IsUtf8(bytes);
-  std::string shown;
-  for (unsigned char c : bytes) {
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      shown += hex;
-    } else {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown;
-}
-
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(const std::string& bytes) {
   size_t i = 0;
@@ -60,6 +41,23 @@ bool IsUtf8(const std::string& bytes) {
   return true;
 }
 
+// A value's bytes as a message can show them: controls, and bytes of a value
+// that is no UTF-8, as \xNN.
+std::string Shown(const std::string& bytes) {
+  const bool utf8 = IsUtf8(bytes);
+  std::string shown;
+  for (unsigned char c : bytes) {
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && !utf8)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      shown += hex;
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  return shown;
+}
+
 [[noreturn]] void Refuse(const char* what, const std::string& value, const char* why) {
   throw Exception(OsTextToString(std::string("The ") + what + " \"" + Shown(value) +
                                  "\" cannot be written into a systemd unit: " + why + "."));
@@ -70,7 +68,8 @@ bool IsUtf8(const std::string& bytes) {
 // systemd refuses.
 void RequireUnitText(const char* what, const std::string& value) {
   for (unsigned char c : value)
-    if (c < 0x20 || c == 0x7F) Refuse(what, value, "it holds a line break or another control character");
+    if (c < 0x20 || c == 0x7F)
+      Refuse(what, value, "it holds a line break or another control character");
   if (!IsUtf8(value)) Refuse(what, value, "it is not valid UTF-8");
 }
 
