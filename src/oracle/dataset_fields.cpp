@@ -3,10 +3,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
+#include "oracle/oracle_date.h"
 #include "oracle/oracle_text.h"
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
+#include "rtl/float_text.h"
+#include "rtl/format.h"
 
 namespace kavo {
 
@@ -313,10 +317,43 @@ bool TOracleDataSet::GetFieldData(TField* field, void* buffer) {
   return ReadNative(record, *s, buffer);
 }
 
+void TOracleDataSet::CheckStorable(const Slot& s, const void* source) {
+  if (source == nullptr || s.form != Form::kFixed || s.info <= 0 ||
+      s.field->FieldKind() != fkData)
+    return;
+  String reason;
+  switch (s.field->DataType()) {
+    case ftFloat: {
+      double v;
+      std::memcpy(&v, source, sizeof v);
+      if (!std::isfinite(v)) reason = Format(SNotFinite, {FloatToStr(v)});
+      break;
+    }
+    case ftDateTime:
+    case ftDate:
+    case ftTime: {
+      TDateTime t = 0;
+      DataConvert(s.field, source, &t, false);
+      try {
+        CheckOracleDate(t);
+      } catch (const EConvertError& e) {
+        reason = e.Message();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  // Refused now, naming the field: at the post it could only name the
+  // statement's variable.
+  if (!reason.empty()) DatabaseError(Format(SFieldValue, {s.field->FieldName(), reason}), this);
+}
+
 void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   const Slot* s = SlotOf(field);
   TRecordBuffer record = ActiveRecord();
   if (s == nullptr || record == nullptr || s->form == Form::kBlob) return;
+  CheckStorable(*s, buffer);
   BeginFieldWrite(field, buffer);
   WriteNative(record, *s, buffer);
   if (dictionary_.EnforceConstraints && (State() == dsEdit || State() == dsInsert) &&

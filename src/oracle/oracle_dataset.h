@@ -368,6 +368,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   TRecordBuffer StoredRecord(const uint8_t* buffer) const;
   bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
   void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
+  // Refuses, naming the field, a native value its column cannot hold.
+  void CheckStorable(const Slot& slot, const void* source);
   bool IsNullIn(const uint8_t* record, const Slot& slot) const;
   // A field's value in a record as the statement layer takes it (null:
   // empty variant); strings as UTF-16 text.
