@@ -362,6 +362,48 @@ void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   EndFieldWrite(field);
 }
 
+// ---- the server's text of an 8-bit field ---------------------------------------------
+
+String TOracleDataSet::AnsiHeldText(StringView text, size_t size, bool& exact) {
+  std::string bytes = StringToAnsi(text);
+  String held(text);
+  if (bytes.size() > size) {
+    size_t used = 0, i = 0;
+    while (i < text.size()) {
+      const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      const size_t n = pair ? 2 : 1;
+      size_t b = StringToAnsi(text.substr(i, n)).size();
+      if (used + b > size) break;
+      used += b;
+      i += n;
+    }
+    held.resize(i);
+    bytes = StringToAnsi(held);
+  }
+  exact = AnsiToString(bytes) == held;
+  return held;
+}
+
+const TOracleBlob* TOracleDataSet::ServerTextIn(const uint8_t* record, const Slot& s) {
+  const TBlobList* list = Header(record).BlobList;
+  return s.form == Form::kAnsi && list != nullptr ? list->FindServerText(s.field) : nullptr;
+}
+
+void TOracleDataSet::KeepServerText(TRecordBuffer record, const Slot& s, StringView text) {
+  if (s.form != Form::kAnsi) return;
+  TRecordHeader& h = Header(record);
+  bool exact = true;
+  const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+  String held = text.empty() ? String() : AnsiHeldText(text, size, exact);
+  if (exact) {
+    if (h.BlobList != nullptr) h.BlobList->RemoveServerText(s.field);
+    return;
+  }
+  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+  h.BlobList->SetServerText(s.field, held);
+}
+
 // ---- buffers ------------------------------------------------------------------------
 
 TRecordBuffer TOracleDataSet::AllocRecordBuffer() {

@@ -630,6 +630,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
       out = CutWholeCharacters(out, size, AnsiCodePage());
       std::memcpy(value, out.data(), out.size());
       value[out.size()] = 0;
+      if (!plain) KeepServerText(record, s, trim ? TrimRight(text()) : text());
       return;
     }
     case Form::kUtf8: {

@@ -26,12 +26,15 @@ namespace kavo {
 class TField;
 
 // One long or LOB value: its bytes (empty means null) and, while it is being
-// written, a compressed copy.
+// written, a compressed copy. An item marked ServerText is no long value: it
+// keeps, as UTF-16 bytes, the text the server held for an 8-bit field whose
+// code page could not show it, for the checks against the row.
 struct TOracleBlob {
   TField* Field = nullptr;
   std::string Bytes;
   bool Compressed = false;
   std::string CompressedBytes;
+  bool ServerText = false;
 
   size_t BlobSize() const { return Bytes.size(); }
 };
@@ -40,8 +43,12 @@ class TBlobList {
  public:
   // The field's item, created when missing.
   TOracleBlob& BlobByField(TField* field);
-  // The field's item, or null.
+  // The field's item, or null; FindServerText the same for the server's text.
   const TOracleBlob* FindBlob(const TField* field) const;
+  const TOracleBlob* FindServerText(const TField* field) const;
+  // Keeps `text` as the field's server text.
+  void SetServerText(TField* field, StringView text);
+  void RemoveServerText(const TField* field);
   std::vector<TOracleBlob>& Items() { return items_; }
   void Clear() { items_.clear(); }
 

@@ -6,6 +6,7 @@
 
 #include <limits>
 
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "rtl/code_page.h"
@@ -257,6 +258,83 @@ TEST_F(DataSetWriteTest, ValuesNoColumnCanHoldAreRefusedNamingTheField) {
   grav.SetAsDateTime(EncodeDate(1, 1, 1));
   ds_->Post();
   EXPECT_EQ(Column("to_char(dt_h_grav, 'yyyy-mm-dd')", 1), "0001-01-01");
+}
+
+// An 8-bit field cannot show text outside the ANSI code page (CJK reads
+// "???" in CP1252): the row checks compare what the server held when the
+// row was read, so another session's change to such a text is seen, an
+// unchanged one passes, and an edit of another column leaves it as it is.
+TEST_F(DataSetWriteTest, ChangeToTextTheFieldCannotShowIsSeen) {
+  struct Utf8Client {
+    TOracleSession& session;
+    explicit Utf8Client(TOracleSession& s) : session(s) { Switch("AMERICAN_AMERICA.AL32UTF8"); }
+    ~Utf8Client() { Switch(nullptr); }
+    void Switch(const char* nls) {
+      session.SetConnected(false);
+      OCILibrary().DLLExit();
+      if (nls != nullptr)
+        setenv("NLS_LANG", nls, 1);
+      else
+        unsetenv("NLS_LANG");
+      session.SetConnected(true);
+    }
+  } utf8(*session_);
+  const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // three characters
+  const std::string chuwen = "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97";
+  AddPendingRows(1);
+  ASSERT_EQ(Sql("update interface_orcl set dados = '" + nihongo + "';\ncommit;\n"), 0);
+  AddServiceFields();
+  ds_->Open();
+  TField& dados = ds_->FieldByName(u"DADOS");
+  ASSERT_EQ(dados.AsString(), u"???");
+  auto other = NewSession();
+  auto change = [&](const std::string& text) {
+    OtherSession(*other, u"update interface_orcl set dados = '" + Utf8ToString(text) + u"'");
+    other->Commit();
+  };
+  ds_->Edit();
+  ds_->Cancel();
+  change(chuwen);
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // Read again, it is the row as it is now; an edit of another column
+  // leaves the text alone.
+  ds_->RefreshRecord();
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e1");
+  ds_->Post();
+  EXPECT_EQ(Column("dados", 1), chuwen);
+  EXPECT_EQ(Column("erro", 1), "e1");
+  // Changed between the edit's check and the post's.
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e2");
+  change(nihongo);
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  ds_->Cancel();
+  ds_->Refresh();
+  ASSERT_EQ(ds_->RecordCount(), 1);
+  // Once the field's own text is written, the server holds what it shows.
+  ds_->Edit();
+  dados.SetAsString(u"abc");
+  ds_->Post();
+  EXPECT_EQ(Column("dados", 1), "abc");
+  ds_->Edit();
+  ds_->Cancel();
+  change("abd");
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // A text the field showed as it was, replaced by one it cannot show.
+  ds_->RefreshRecord();
+  change(chuwen);
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // Cached: the logged change is checked against the server's text too.
+  ds_->RefreshRecord();
+  ds_->SetCachedUpdates(true);
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e3");
+  ds_->Post();
+  change(nihongo);
+  EXPECT_RAISES(ds_->ApplyUpdates(), EDatabaseError,
+                "OracleDataSet: Record has been changed by another user");
+  ds_->CancelUpdates();
 }
 
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
