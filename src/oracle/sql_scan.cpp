@@ -45,7 +45,10 @@ std::vector<TFoundVariable> FindVariables(const String& source, bool allow_dupli
         if (IsNameChar(c)) {
           name += c;
         } else {
-          // The character that ends a name is consumed unexamined.
+          // The character that ends a name is consumed unexamined, except
+          // the double quote of a quoted name, which would else open a
+          // quoted name that never closes.
+          if (c == u'"') --i;
           name = UpperCase(name);
           bool dup = std::any_of(found.begin(), found.end(),
                                  [&](const TFoundVariable& f) { return f.name == name; });

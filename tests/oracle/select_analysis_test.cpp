@@ -116,6 +116,7 @@ TEST(SelectAnalysis, DoubleQuotedNamesHideWhatTheyHold) {
   EXPECT_EQ(names(u"select 1 \"a--b\" from t where a = :a"), u"A ");
   EXPECT_EQ(names(u"select 1 \"a:b\" from t where a = :a"), u"A ");
   EXPECT_EQ(names(u"select 1 \"a/*b\" from t where a = :a"), u"A ");
+  EXPECT_EQ(names(u"select :\"q\", :b, :c\"d\" from t where a = :a"), u"B C A ");
 }
 
 TEST(SelectAnalysis, CommentRemovalEndsLineCommentsAtAnyLineEnd) {
