@@ -335,6 +335,21 @@ TEST_F(DataSetWriteTest, ChangeToTextTheFieldCannotShowIsSeen) {
   EXPECT_RAISES(ds_->ApplyUpdates(), EDatabaseError,
                 "OracleDataSet: Record has been changed by another user");
   ds_->CancelUpdates();
+  // A logged change of the field itself, shown again by a re-query before
+  // it is applied: once applied, the server holds the field's text.
+  ds_->Refresh();
+  ds_->Edit();
+  dados.SetAsString(u"def");
+  ds_->Post();
+  ds_->Refresh();
+  ASSERT_EQ(dados.AsString(), u"def");
+  ds_->ApplyUpdates();
+  ds_->CommitUpdates();
+  session_->Commit();
+  EXPECT_EQ(Column("dados", 1), "def");
+  ds_->SetCachedUpdates(false);
+  ds_->Edit();
+  ds_->Cancel();
 }
 
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
