@@ -105,8 +105,10 @@ TEST(SelectAnalysis, DoubleQuotedNamesHideWhatTheyHold) {
     EXPECT_EQ(p.BeforeWhere, c.before_where);
     EXPECT_EQ(p.WhereClause, c.where_clause);
   }
-  EXPECT_EQ(RemoveSQLComment(u"select 1 \"a--b\" -- c\nfrom t", false), u"select 1 \"a--b\"  from t");
-  EXPECT_EQ(RemoveSQLComment(u"select 1 \"it's\" /* c */ from t", false), u"select 1 \"it's\"   from t");
+  EXPECT_EQ(RemoveSQLComment(u"select 1 \"a--b\" -- c\nfrom t", false),
+            u"select 1 \"a--b\"  from t");
+  EXPECT_EQ(RemoveSQLComment(u"select 1 \"it's\" /* c */ from t", false),
+            u"select 1 \"it's\"   from t");
   auto names = [](const String& sql) {
     String joined;
     for (const auto& f : FindVariables(sql, true)) joined += f.name + u" ";

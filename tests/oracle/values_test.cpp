@@ -99,12 +99,12 @@ TEST(OracleVariables, NonFiniteFloatsAreRefused) {
   q.DeclareVariable(u"a", otFloat);
   const double inf = std::numeric_limits<double>::infinity();
   for (double v : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
-    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"f", v); }), u"Variant conversion error for variable :F")
-        << v;
+    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"f", v); }),
+              u"Variant conversion error for variable :F") << v;
     EXPECT_EQ(q.GetVariable(u"f").AsDouble(), 2.5);
-    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"a", OraVariant::Array({OraVariant(1.0), OraVariant(v)}, 0)); }),
-              u"Variant conversion error for variable :A")
-        << v;
+    OraVariant array = OraVariant::Array({OraVariant(1.0), OraVariant(v)}, 0);
+    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"a", array); }),
+              u"Variant conversion error for variable :A") << v;
   }
 }
 
