@@ -3,10 +3,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
+#include "oracle/oracle_date.h"
 #include "oracle/oracle_text.h"
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
+#include "rtl/float_text.h"
+#include "rtl/format.h"
 
 namespace kavo {
 
@@ -332,16 +336,91 @@ bool TOracleDataSet::GetFieldData(TField* field, void* buffer) {
   return ReadNative(record, *s, buffer);
 }
 
+void TOracleDataSet::CheckStorable(const Slot& s, const void* source) {
+  if (source == nullptr || s.form != Form::kFixed || s.info <= 0 ||
+      s.field->FieldKind() != fkData)
+    return;
+  String reason;
+  switch (s.field->DataType()) {
+    case ftFloat: {
+      double v;
+      std::memcpy(&v, source, sizeof v);
+      if (!std::isfinite(v)) reason = Format(SNotFinite, {FloatToStr(v)});
+      break;
+    }
+    case ftDateTime:
+    case ftDate:
+    case ftTime: {
+      TDateTime t = 0;
+      DataConvert(s.field, source, &t, false);
+      try {
+        CheckOracleDate(t);
+      } catch (const EConvertError& e) {
+        reason = e.Message();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  // Refused now, naming the field: at the post it could only name the
+  // statement's variable.
+  if (!reason.empty()) DatabaseError(Format(SFieldValue, {s.field->FieldName(), reason}), this);
+}
+
 void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   const Slot* s = SlotOf(field);
   TRecordBuffer record = ActiveRecord();
   if (s == nullptr || record == nullptr || s->form == Form::kBlob) return;
+  CheckStorable(*s, buffer);
   BeginFieldWrite(field, buffer);
   WriteNative(record, *s, buffer);
   if (dictionary_.EnforceConstraints && (State() == dsEdit || State() == dsInsert) &&
       record == ActiveBuffer())
     CheckConstraints(field);
   EndFieldWrite(field);
+}
+
+// ---- the server's text of an 8-bit field ---------------------------------------------
+
+String TOracleDataSet::AnsiHeldText(StringView text, size_t size, bool& exact) {
+  std::string bytes = StringToAnsi(text);
+  String held(text);
+  if (bytes.size() > size) {
+    size_t used = 0, i = 0;
+    while (i < text.size()) {
+      const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      const size_t n = pair ? 2 : 1;
+      size_t b = StringToAnsi(text.substr(i, n)).size();
+      if (used + b > size) break;
+      used += b;
+      i += n;
+    }
+    held.resize(i);
+    bytes = StringToAnsi(held);
+  }
+  exact = AnsiToString(bytes) == held;
+  return held;
+}
+
+const TOracleBlob* TOracleDataSet::ServerTextIn(const uint8_t* record, const Slot& s) {
+  const TBlobList* list = Header(record).BlobList;
+  return s.form == Form::kAnsi && list != nullptr ? list->FindServerText(s.field) : nullptr;
+}
+
+void TOracleDataSet::KeepServerText(TRecordBuffer record, const Slot& s, StringView text) {
+  if (s.form != Form::kAnsi) return;
+  TRecordHeader& h = Header(record);
+  bool exact = true;
+  const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+  String held = text.empty() ? String() : AnsiHeldText(text, size, exact);
+  if (exact) {
+    if (h.BlobList != nullptr) h.BlobList->RemoveServerText(s.field);
+    return;
+  }
+  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+  h.BlobList->SetServerText(s.field, held);
 }
 
 // ---- buffers ------------------------------------------------------------------------

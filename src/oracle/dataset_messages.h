@@ -27,6 +27,8 @@ inline constexpr const Char* SNoRowIdTail =
 inline constexpr const Char* SNoUniqueFields = u"No UniqueFields are present in dataset";
 inline constexpr const Char* SNoKeyColumns = u"Primary or Unique key columns must be included";
 inline constexpr const Char* SSessionUndefined = u"Session undefined";
+inline constexpr const Char* SFieldValue = u"Field '%s': %s";
+inline constexpr const Char* SNotFinite = u"%s is not a finite number and cannot be stored";
 inline constexpr const Char* SUpdatingTableCursor =
     u"UpdatingTable property required for cursor dataset";
 

@@ -681,6 +681,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
       std::string out = plain ? std::move(bytes) : StringToCodePage(text(), AnsiCodePage(), '?', &lossy);
       trim_bytes(out);
       place(out, AnsiCodePage(), lossy);
+      if (!plain) KeepServerText(record, s, trim ? TrimRight(text()) : text());
       return;
     }
     case Form::kUtf8: {

@@ -43,6 +43,12 @@ std::string_view TrimRightView(std::string_view b) {
   return b.substr(0, n);
 }
 
+String KeptText(const TOracleBlob& kept) {
+  String text(kept.Bytes.size() / sizeof(Char), u'\0');
+  std::memcpy(text.data(), kept.Bytes.data(), text.size() * sizeof(Char));
+  return text;
+}
+
 std::string TrimRightBytes(std::string b) {
   size_t n = b.size();
   while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
@@ -224,10 +230,12 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
 }
 
 bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  const TOracleBlob* kept = ServerTextIn(record, s);
   // Plain ASCII without line ends reads the same in every code page, one
   // byte a character, and no line end is added to it: a text both sides hold
   // so (and that the fetch would not have cut) compares as its bytes.
-  if ((s.form == Form::kAnsi || s.form == Form::kUtf8) && !IsNullIn(record, s) &&
+  if ((s.form == Form::kAnsi || s.form == Form::kUtf8) && kept == nullptr &&
+      !IsNullIn(record, s) &&
       q.FieldType(column) == otString && !q.FieldIsUTF16(column) && !q.FieldIsNull(column)) {
     const char* f = reinterpret_cast<const char*>(q.FieldData(column));
     const std::string_view fetched(f, strnlen(f, static_cast<size_t>(q.FieldSize(column)) + 1));
@@ -266,9 +274,16 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
       const String& server_text = fetched_string ? fetched_text : (other_fetched = fetched.AsString());
       const String& stored = string_form ? stored_text : (other_stored = TextIn(record, s));
       if (s.form == Form::kAnsi) {
+        // What the server holds, not the code page's copy of it: "??" is not
+        // "??" when the server's characters differ. A field with no server
+        // text kept showed the server's text as it was.
+        bool exact = true;
+        const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+        const String held = AnsiHeldText(TrimRight(server_text), size, exact);
+        if (kept != nullptr) return TrimRight(held) == TrimRight(KeptText(*kept));
+        if (!exact) return false;
         // Cut as the fetch cut it: to the field's size, by whole characters.
-        std::string server = CutWholeCharacters(StringToAnsi(server_text),
-                                                static_cast<size_t>(s.field->Size()), AnsiCodePage());
+        std::string server = CutWholeCharacters(StringToAnsi(server_text), size, AnsiCodePage());
         return TrimRightBytes(server) == TrimRightBytes(StringToAnsi(stored));
       }
       return TrimRight(server_text) == TrimRight(stored);
@@ -304,7 +319,13 @@ bool TOracleDataSet::StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record) {
     int column = q.FieldIndex(infos_[s.info].ColumnName);
     if (column < 0) continue;
     if (q.FieldType(column) == infos_[s.info].DataType && SameValue(record, s, q, column)) continue;
-    StoreValue(record, s, q.Field(column));
+    OraVariant value = q.Field(column);
+    StoreValue(record, s, value);
+    if (s.form == Form::kAnsi) {
+      bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
+      String text = value.IsEmptyOrNull() ? String() : value.AsString();
+      KeepServerText(record, s, trim ? TrimRight(text) : text);
+    }
     changed = true;
   }
   if (AfterRefreshRecord) AfterRefreshRecord(*this);

@@ -94,6 +94,8 @@ void TOracleDataSet::InternalEdit() {
       if (s.form == Form::kBlob) continue;
       std::memcpy(DataArea(edit) + s.offset, DataArea(stored) + s.offset, 1 + s.width);
     }
+    work_blobs_.Clear();
+    if (Header(stored).BlobList != nullptr) work_blobs_ = *Header(stored).BlobList;
   }
 }
 
@@ -351,6 +353,16 @@ bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuff
 void TOracleDataSet::InternalInsertUpdate(bool inserting) {
   TRecordBuffer edit = ActiveBuffer();
   TRecordBuffer stored = inserting ? nullptr : CurrentStored();
+  // An 8-bit field given a text of its own: the server is to hold that text,
+  // not the one kept because the field could not show it.
+  std::vector<const TField*> rewritten;
+  if (stored != nullptr && Header(stored).BlobList != nullptr) {
+    for (const TOracleBlob& b : Header(stored).BlobList->Items()) {
+      const Slot* s = b.ServerText ? SlotOf(b.Field) : nullptr;
+      if (s != nullptr && FieldChanged(*s, stored, edit)) rewritten.push_back(b.Field);
+    }
+    for (const TField* f : rewritten) work_blobs_.RemoveServerText(f);
+  }
   String new_rowid;
   bool have_rowid = false;
   bool written = WriteRecord(inserting, edit, stored, nullptr, new_rowid, have_rowid);
@@ -387,6 +399,8 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
       if (h.BlobList == nullptr) h.BlobList = new TBlobList();
       *h.BlobList = work_blobs_;
     }
+    if (TBlobList* list = Header(target).BlobList)
+      for (const TField* f : rewritten) list->RemoveServerText(f);
     if (inserting) RecordToChangeLog(u'I', nullptr, target);
     bool reread = written && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
                               (inserting && ((refresh_options_ & roAfterInsert) || server_sequence)));

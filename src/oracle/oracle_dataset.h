@@ -370,6 +370,18 @@ class TOracleDataSet : public roles::OracleDataSet,
   TRecordBuffer StoredRecord(const uint8_t* buffer) const;
   bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
   void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
+  // Refuses, naming the field, a native value its column cannot hold.
+  void CheckStorable(const Slot& slot, const void* source);
+  // What an 8-bit field of `size` bytes holds of `text`, as the server's
+  // text: whole characters while their code-page form fits; `exact` tells
+  // whether the code page shows every one of them as it is.
+  static String AnsiHeldText(StringView text, size_t size, bool& exact);
+  // The server's text kept in a stored record (or a logged copy) for an
+  // 8-bit field that cannot show it; null when the field shows the server's.
+  static const TOracleBlob* ServerTextIn(const uint8_t* record, const Slot& slot);
+  // After reading `text` from the server into an 8-bit field of a stored
+  // record: keeps it when the field cannot show it, else forgets a kept one.
+  void KeepServerText(TRecordBuffer record, const Slot& slot, StringView text);
   bool IsNullIn(const uint8_t* record, const Slot& slot) const;
   // A field's value in a record as the statement layer takes it (null:
   // empty variant); strings as UTF-16 text.

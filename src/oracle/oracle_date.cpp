@@ -36,6 +36,8 @@ TDateTime Combine(int year, int month, int day, int hour, int minute, int second
 
 }  // namespace
 
+void CheckOracleDate(TDateTime value) { CheckDateRange(value); }
+
 void NativeToOracleDate(uint8_t* buffer, TDateTime value) {
   OCIDateRecord r;
   NativeToOCIDate(r, value);

@@ -15,6 +15,8 @@
 namespace kavo {
 
 void NativeToOracleDate(uint8_t* buffer, TDateTime value);
+// Raises the EConvertError of storing `value` when no DATE can hold it.
+void CheckOracleDate(TDateTime value);
 TDateTime OracleToNativeDate(const uint8_t* buffer);
 
 // OCI's date record: 16-bit year, then month, day, hour, minute, second.

@@ -8,7 +8,7 @@ namespace kavo {
 
 TOracleBlob& TBlobList::BlobByField(TField* field) {
   for (TOracleBlob& b : items_)
-    if (b.Field == field) return b;
+    if (b.Field == field && !b.ServerText) return b;
   items_.push_back(TOracleBlob{});
   items_.back().Field = field;
   return items_.back();
@@ -16,8 +16,27 @@ TOracleBlob& TBlobList::BlobByField(TField* field) {
 
 const TOracleBlob* TBlobList::FindBlob(const TField* field) const {
   for (const TOracleBlob& b : items_)
-    if (b.Field == field) return &b;
+    if (b.Field == field && !b.ServerText) return &b;
   return nullptr;
+}
+
+const TOracleBlob* TBlobList::FindServerText(const TField* field) const {
+  for (const TOracleBlob& b : items_)
+    if (b.Field == field && b.ServerText) return &b;
+  return nullptr;
+}
+
+void TBlobList::SetServerText(TField* field, StringView text) {
+  RemoveServerText(field);
+  TOracleBlob b;
+  b.Field = field;
+  b.ServerText = true;
+  b.Bytes.assign(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
+  items_.push_back(std::move(b));
+}
+
+void TBlobList::RemoveServerText(const TField* field) {
+  std::erase_if(items_, [&](const TOracleBlob& b) { return b.Field == field && b.ServerText; });
 }
 
 void InitRecordBuffer(TRecordBuffer record, size_t size) {

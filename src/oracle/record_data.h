@@ -31,12 +31,16 @@ class TField;
 // written, a compressed copy. A field whose slot could not hold its value
 // exactly (a character the slot's code page lacks, text longer than the slot)
 // has an item too, whose NotHeld says why: reading such a value raises it.
+// An item marked ServerText is no long value: it keeps, as UTF-16 bytes, the
+// text the server held for an 8-bit field whose code page could not show it,
+// for the checks against the row.
 struct TOracleBlob {
   TField* Field = nullptr;
   std::string Bytes;
   bool Compressed = false;
   std::string CompressedBytes;
   String NotHeld;
+  bool ServerText = false;
 
   size_t BlobSize() const { return Bytes.size(); }
 };
@@ -45,8 +49,12 @@ class TBlobList {
  public:
   // The field's item, created when missing.
   TOracleBlob& BlobByField(TField* field);
-  // The field's item, or null.
+  // The field's item, or null; FindServerText the same for the server's text.
   const TOracleBlob* FindBlob(const TField* field) const;
+  const TOracleBlob* FindServerText(const TField* field) const;
+  // Keeps `text` as the field's server text.
+  void SetServerText(TField* field, StringView text);
+  void RemoveServerText(const TField* field);
   std::vector<TOracleBlob>& Items() { return items_; }
   void Clear() { items_.clear(); }
 

@@ -20,28 +20,31 @@ bool IsNameChar(Char c) {
 
 bool IsWhite(Char c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-// Where each character stands: inside a literal, and at which parenthesis
-// depth (parentheses inside literals do not count).
+// Where each character stands: inside a literal, inside a double-quoted
+// name, and at which parenthesis depth (parentheses inside either do not
+// count). A quote of the other kind inside either is only a character.
 struct Nesting {
   std::vector<bool> quoted;
+  std::vector<bool> named;
   std::vector<int> depth;
 };
 
-Nesting NestingOf(const String& s, bool double_quotes) {
+Nesting NestingOf(const String& s) {
   Nesting n;
   n.quoted.resize(s.size());
+  n.named.resize(s.size());
   n.depth.resize(s.size());
   Char quote = 0;
   int depth = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     Char c = s[i];
     if (quote != 0) {
-      n.quoted[i] = c != quote;
+      (quote == u'"' ? n.named : n.quoted)[i] = c != quote;
       n.depth[i] = depth;
       if (c == quote) quote = 0;
       continue;
     }
-    if (c == u'\'' || (double_quotes && c == u'"')) {
+    if (c == u'\'' || c == u'"') {
       quote = c;
     } else if (c == u')' && depth > 0) {
       --depth;
@@ -52,15 +55,14 @@ Nesting NestingOf(const String& s, bool double_quotes) {
   return n;
 }
 
-// An upper-case copy in which every character inside a literal or inside
-// parentheses is "_" (the quotes and parentheses themselves stay).
-String Masked(const String& s, bool double_quotes) {
-  Nesting n = NestingOf(s, double_quotes);
+// An upper-case copy in which every character inside a literal (and, with
+// `mask_names`, inside a double-quoted name) or inside parentheses is "_"
+// (the quotes and parentheses themselves stay).
+String Masked(const String& s, const Nesting& n, bool mask_names) {
   String out = UpperCase(s);
   for (size_t i = 0; i < s.size(); ++i) {
     bool paren = s[i] == u'(' || s[i] == u')';
-    if (n.quoted[i] || (n.depth[i] > 0 && !paren && !(s[i] == u'(' || s[i] == u')')))
-      out[i] = u'_';
+    if (n.quoted[i] || (mask_names && n.named[i]) || (n.depth[i] > 0 && !paren)) out[i] = u'_';
   }
   return out;
 }
@@ -124,7 +126,7 @@ String ParenthesisedAt(const String& s, size_t from) {
 
 TSelectParts SplitSelect(const String& sql, bool keep_hints) {
   String clean = RemoveSQLComment(sql, keep_hints);
-  String view = Blanked(Masked(clean, true), IsNameChar);
+  String view = Blanked(Masked(clean, NestingOf(clean), true), IsNameChar);
   TSelectParts parts;
   bool grouped = FindWord(view, u"GROUP") >= 0;
   parts.WhereWord = grouped ? u"having" : u"where";
@@ -146,7 +148,7 @@ TSelectParts SplitSelect(const String& sql, bool keep_hints) {
 String UpdatingTableFromSQL(const String& sql) {
   String clean = RemoveSQLComment(sql, false);
   String view = Blanked(UpperCase(clean), [](Char c) { return IsNameChar(c) || c == u'('; });
-  Nesting nesting = NestingOf(clean, false);
+  Nesting nesting = NestingOf(clean);
   size_t start = 0;
   for (;;) {
     int base = start < clean.size() ? nesting.depth[start] : 0;
@@ -154,7 +156,7 @@ String UpdatingTableFromSQL(const String& sql) {
     auto find = [&](const String& pattern) -> size_t {
       for (size_t p = view.find(pattern, start); p != String::npos; p = view.find(pattern, p + 1)) {
         size_t f = p + 1;
-        if (nesting.depth[f] == base && !nesting.quoted[f]) return f;
+        if (nesting.depth[f] == base && !nesting.quoted[f] && !nesting.named[f]) return f;
       }
       return String::npos;
     };
@@ -177,11 +179,14 @@ String UpdatingTableFromSQL(const String& sql) {
 
 String UpdatingAliasFromSQL(const String& sql, const String& table) {
   String clean = RemoveSQLComment(sql, false);
-  String masked = Masked(clean, false);
+  Nesting nesting = NestingOf(clean);
+  String masked = Masked(clean, nesting, false);
   String view = Blanked(masked, [](Char c) {
     return IsNameChar(c) || c == u'\'' || c == u'(' || c == u')';
   });
+  // The first FROM that is not part of a quoted name.
   size_t from = view.find(u" FROM ");
+  while (from != String::npos && nesting.named[from + 1]) from = view.find(u" FROM ", from + 1);
   if (from == String::npos) return table;
   size_t p = from + 6;
   while (p < view.size() && IsWhite(view[p])) ++p;

@@ -2,9 +2,9 @@
 // writes back to: its where clause and tail (SplitSelect), the table its
 // changes go to and that table's alias.
 //
-// Words inside string literals and parenthesised subqueries are never
-// matched, except that an inline view right after FROM is looked into for
-// the updating table.
+// Words inside string literals, double-quoted names and parenthesised
+// subqueries are never matched, except that an inline view right after FROM
+// is looked into for the updating table.
 #ifndef KAVO_ORACLE_SELECT_ANALYSIS_H_
 #define KAVO_ORACLE_SELECT_ANALYSIS_H_
 

@@ -14,6 +14,7 @@ bool IsNameChar(Char c) {
 std::vector<TFoundVariable> FindVariables(const String& source, bool allow_duplicates) {
   enum { kScanning, kName, kQuoted, kComment } state = kScanning;
   String text = source + u"\r\n";
+  Char quote = 0;
   std::vector<TFoundVariable> found;
   String name;
   int colon = 0;
@@ -26,8 +27,10 @@ std::vector<TFoundVariable> FindVariables(const String& source, bool allow_dupli
           state = kName;
           name.clear();
           colon = static_cast<int>(i) + 1;
-        } else if (c == u'\'') {
+        } else if (c == u'\'' || c == u'"') {
+          // A literal, or a quoted name, which may hold anything else.
           state = kQuoted;
+          quote = c;
         } else if (c == u'/' && i + 1 < text.size() && text[i + 1] == u'*') {
           state = kComment;
           comment_end = u"*/";
@@ -42,7 +45,10 @@ std::vector<TFoundVariable> FindVariables(const String& source, bool allow_dupli
         if (IsNameChar(c)) {
           name += c;
         } else {
-          // The character that ends a name is consumed unexamined.
+          // The character that ends a name is consumed unexamined, except
+          // the double quote of a quoted name, which would else open a
+          // quoted name that never closes.
+          if (c == u'"') --i;
           name = UpperCase(name);
           bool dup = std::any_of(found.begin(), found.end(),
                                  [&](const TFoundVariable& f) { return f.name == name; });
@@ -51,7 +57,7 @@ std::vector<TFoundVariable> FindVariables(const String& source, bool allow_dupli
         }
         break;
       case kQuoted:
-        if (c == u'\'') state = kScanning;
+        if (c == quote) state = kScanning;
         break;
       case kComment:
         // The marker's second character is examined again in Scanning.
@@ -66,14 +72,16 @@ std::vector<TFoundVariable> FindVariables(const String& source, bool allow_dupli
 String RemoveSQLComment(const String& text, bool keep_hints) {
   enum { kNormal, kQuoted, kBlock, kLine } state = kNormal;
   String out;
+  Char quote = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     Char c = text[i];
     Char next = i + 1 < text.size() ? text[i + 1] : 0;
     Char third = i + 2 < text.size() ? text[i + 2] : 0;
     switch (state) {
       case kNormal:
-        if (c == u'\'') {
+        if (c == u'\'' || c == u'"') {
           state = kQuoted;
+          quote = c;
           out += c;
         } else if (((c == u'/' && next == u'*') || (c == u'-' && next == u'-')) &&
                    !(keep_hints && third == u'+')) {
@@ -86,7 +94,7 @@ String RemoveSQLComment(const String& text, bool keep_hints) {
         }
         break;
       case kQuoted:
-        if (c == u'\'') state = kNormal;
+        if (c == quote) state = kNormal;
         out += c;
         break;
       case kBlock:

@@ -1,6 +1,7 @@
 #include "oracle/variable_data.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "oracle/oracle_date.h"
@@ -11,6 +12,7 @@
 #include "oracle/session.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
+#include "rtl/float_text.h"
 
 namespace kavo {
 
@@ -92,6 +94,8 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
       }
       case otFloat: {
         double v = value.AsDouble();
+        // No Oracle number is NaN or infinite; a NaN bound would be stored as NULL.
+        if (!std::isfinite(v)) throw EConvertError(FloatToStr(v) + u" is not a finite number");
         std::memcpy(Element(index), &v, sizeof v);
         break;
       }

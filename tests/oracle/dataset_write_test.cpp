@@ -4,9 +4,13 @@
 // translation of server errors.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "rtl/code_page.h"
+#include "rtl/float_text.h"
 #include "testkit/message_of.h"
 #include "testkit/oracle_dataset_fixture.h"
 
@@ -221,6 +225,138 @@ TEST_F(DataSetWriteTest, EditComparesTextsAsTheFieldHoldsThem) {
   changed();
 }
 
+// A value no Oracle column can hold is refused when a data field is given
+// it, naming the field; the field keeps its value and the post writes what
+// the field holds, never NULL or another date.
+TEST_F(DataSetWriteTest, ValuesNoColumnCanHoldAreRefusedNamingTheField) {
+  OpenService(1);
+  TField& ordem = ds_->FieldByName(u"ORDEM");
+  TField& grav = ds_->FieldByName(u"DT_H_GRAV");
+  const TDateTime read = grav.AsDateTime();
+  const double inf = std::numeric_limits<double>::infinity();
+  ds_->Edit();
+  for (double v : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+    EXPECT_RAISES(ordem.SetAsFloat(v), EDatabaseError,
+                  "OracleDataSet: Field 'ORDEM': " + StringToUtf8(FloatToStr(v)) +
+                      " is not a finite number and cannot be stored");
+    EXPECT_EQ(ordem.AsFloat(), 1.5);
+  }
+  const struct {
+    TDateTime value;
+    const char* text;
+  } dates[] = {{EncodeDate(9999, 12, 31) + 1.0, "2958466"}, {-693594.0, "-693594"}};
+  for (const auto& d : dates) {
+    EXPECT_RAISES(grav.SetAsDateTime(d.value), EDatabaseError,
+                  std::string("OracleDataSet: Field 'DT_H_GRAV': The date-time ") + d.text +
+                      " is outside the range of an Oracle date (years 1 to 9999)");
+    EXPECT_EQ(grav.AsDateTime(), read);
+  }
+  // The last day and the first day of the range are dates.
+  grav.SetAsDateTime(EncodeDate(9999, 12, 31) + EncodeTime(23, 59, 59, 0));
+  ordem.SetAsFloat(-2.25);
+  ds_->Post();
+  EXPECT_EQ(Column("to_char(dt_h_grav, 'yyyy-mm-dd hh24:mi:ss')", 1), "9999-12-31 23:59:59");
+  EXPECT_EQ(Column("ordem", 1), "-2.25");
+  ds_->Edit();
+  grav.SetAsDateTime(EncodeDate(1, 1, 1));
+  ds_->Post();
+  EXPECT_EQ(Column("to_char(dt_h_grav, 'yyyy-mm-dd')", 1), "0001-01-01");
+}
+
+// An 8-bit field cannot show text outside the ANSI code page (CJK reads
+// "???" in CP1252): the row checks compare what the server held when the
+// row was read, so another session's change to such a text is seen, an
+// unchanged one passes, and an edit of another column leaves it as it is.
+TEST_F(DataSetWriteTest, ChangeToTextTheFieldCannotShowIsSeen) {
+  struct Utf8Client {
+    TOracleSession& session;
+    explicit Utf8Client(TOracleSession& s) : session(s) { Switch("AMERICAN_AMERICA.AL32UTF8"); }
+    ~Utf8Client() { Switch(nullptr); }
+    void Switch(const char* nls) {
+      session.SetConnected(false);
+      OCILibrary().DLLExit();
+      if (nls != nullptr)
+        setenv("NLS_LANG", nls, 1);
+      else
+        unsetenv("NLS_LANG");
+      session.SetConnected(true);
+    }
+  } utf8(*session_);
+  const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // three characters
+  const std::string chuwen = "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97";
+  AddPendingRows(1);
+  ASSERT_EQ(Sql("update interface_orcl set dados = '" + nihongo + "';\ncommit;\n"), 0);
+  AddServiceFields();
+  ds_->Open();
+  TField& dados = ds_->FieldByName(u"DADOS");
+  // The field cannot show it: reading it says so instead of handing on "???".
+  ASSERT_EQ(MessageOf([&] { dados.AsString(); }),
+            u"OracleDataSet: Field 'DADOS': '\u65e5\u672c\u8a9e' cannot be stored in CP1252");
+  auto other = NewSession();
+  auto change = [&](const std::string& text) {
+    OtherSession(*other, u"update interface_orcl set dados = '" + Utf8ToString(text) + u"'");
+    other->Commit();
+  };
+  ds_->Edit();
+  ds_->Cancel();
+  change(chuwen);
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // Read again, it is the row as it is now; an edit of another column
+  // leaves the text alone.
+  ds_->RefreshRecord();
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e1");
+  ds_->Post();
+  EXPECT_EQ(Column("dados", 1), chuwen);
+  EXPECT_EQ(Column("erro", 1), "e1");
+  // Changed between the edit's check and the post's.
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e2");
+  change(nihongo);
+  EXPECT_RAISES(ds_->Post(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  ds_->Cancel();
+  ds_->Refresh();
+  ASSERT_EQ(ds_->RecordCount(), 1);
+  // Once the field's own text is written, the server holds what it shows.
+  ds_->Edit();
+  dados.SetAsString(u"abc");
+  ds_->Post();
+  EXPECT_EQ(Column("dados", 1), "abc");
+  ds_->Edit();
+  ds_->Cancel();
+  change("abd");
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // A text the field showed as it was, replaced by one it cannot show.
+  ds_->RefreshRecord();
+  change(chuwen);
+  EXPECT_RAISES(ds_->Edit(), EDatabaseError, "OracleDataSet: Record has been changed by another user");
+  // Cached: the logged change is checked against the server's text too.
+  ds_->RefreshRecord();
+  ds_->SetCachedUpdates(true);
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(u"e3");
+  ds_->Post();
+  change(nihongo);
+  EXPECT_RAISES(ds_->ApplyUpdates(), EDatabaseError,
+                "OracleDataSet: Record has been changed by another user");
+  ds_->CancelUpdates();
+  // A logged change of the field itself, shown again by a re-query before
+  // it is applied: once applied, the server holds the field's text.
+  ds_->Refresh();
+  ds_->Edit();
+  dados.SetAsString(u"def");
+  ds_->Post();
+  ds_->Refresh();
+  ASSERT_EQ(dados.AsString(), u"def");
+  ds_->ApplyUpdates();
+  ds_->CommitUpdates();
+  session_->Commit();
+  EXPECT_EQ(Column("dados", 1), "def");
+  ds_->SetCachedUpdates(false);
+  ds_->Edit();
+  ds_->Cancel();
+}
+
 TEST_F(DataSetWriteTest, InsertAndDeleteByRowId) {
   OpenService(1);
   ds_->Insert();
@@ -367,6 +503,52 @@ TEST_F(DataSetWriteTest, ColumnsThatAreNotPlainNamesAreQuoted) {
   std::string out;
   ASSERT_EQ(Sql("select \"Mixed\" from quoted;\n", &out), 0);
   EXPECT_NE(out.find("\nnew\n"), std::string::npos) << out;
+}
+
+// A double-quoted alias holding a quote, comment marks or a colon leaves the
+// updating table, the count, the variables and the re-read of the row as
+// they are.
+TEST_F(DataSetWriteTest, QuotedAliasesHoldingQuotesOrCommentMarks) {
+  ASSERT_EQ(Sql("create table upd1 (id number(9), s varchar2(10));\n"
+                "insert into upd1 values (1, 'a');\ninsert into upd1 values (2, 'b');\n"
+                "insert into upd1 values (3, 'c');\ncommit;\n"),
+            0);
+  ds_->SetCountAllRecords(true);
+  ds_->SetQueryAllRecords(false);
+  ds_->SetReadBuffer(1);
+  auto second_row = [&] {
+    std::string out;
+    EXPECT_EQ(Sql("select s from upd1 where id = 2;\n", &out), 0);
+    return out.substr(out.find('\n') + 1, out.find('\n', out.find('\n') + 1) - out.find('\n') - 1);
+  };
+  int id = 0;
+  for (const char16_t* sql :
+       {u"select t.*, 1 \"it's\", t.rowid from upd1 t where t.id >= :low",
+        u"select t.*, 'x' \"a--b\", t.rowid from upd1 t where t.id >= :low",
+        u"select t.*, 2 \"a:b /*\", t.rowid from upd1 t\nwhere t.id >= :low order by t.id"}) {
+    SCOPED_TRACE(StringToUtf8(sql));
+    ds_->Close();
+    ds_->SQL().SetText(sql);
+    ds_->DeclareVariable(u"low", otInteger);
+    ds_->SetVariable(u"low", 2);
+    ds_->SetRefreshOptions(0);
+    ds_->SetLockingMode(lmCheckImmediate);
+    ds_->Open();
+    EXPECT_EQ(ds_->GetUpdatingTable(), u"UPD1");
+    EXPECT_EQ(ds_->GetUpdatingAlias(), u"t");
+    EXPECT_EQ(ds_->RecordCount(), 2);
+    ds_->Edit();
+    ds_->FieldByName(u"S").SetAsString(u"e" + IntToStr(++id));
+    ds_->Post();
+    EXPECT_EQ(second_row(), "e" + std::to_string(id));
+    // The re-read of the whole select, locked, restricted to the row.
+    ds_->SetRefreshOptions(roBeforeEdit | roAllFields);
+    ds_->SetLockingMode(lmLockImmediate);
+    ds_->Edit();
+    ds_->FieldByName(u"S").SetAsString(u"f" + IntToStr(id));
+    ds_->Post();
+    EXPECT_EQ(second_row(), "f" + std::to_string(id));
+  }
 }
 
 TEST_F(DataSetWriteTest, LockingModes) {

@@ -73,6 +73,54 @@ TEST(SelectAnalysis, UpdatingAlias) {
   EXPECT_EQ(UpdatingAliasFromSQL(u"select 'x from y z' from emp q", u"EMP"), u"q");
 }
 
+// A double-quoted name is one name whatever it holds: a quote, comment
+// marks, a colon, parentheses or FROM inside it change nothing around it.
+TEST(SelectAnalysis, DoubleQuotedNamesHideWhatTheyHold) {
+  struct Case {
+    const Char* sql;
+    const Char* table;
+    const Char* alias;
+    const Char* before_where;
+    const Char* where_clause;
+  };
+  const Case cases[] = {
+      {u"select t.*, 1 \"it's\", t.rowid from upd1 t", u"UPD1", u"t",
+       u"select t.*, 1 \"it's\", t.rowid from upd1 t", u""},
+      {u"select 1 \"a--b\", t.rowid from upd1 t where t.id = 1", u"UPD1", u"t",
+       u"select 1 \"a--b\", t.rowid from upd1 t", u"t.id = 1"},
+      {u"select 1 \"a/*b\", x.rowid from upd1 x where 'it''s' = 'it''s' /* c */", u"UPD1", u"x",
+       u"select 1 \"a/*b\", x.rowid from upd1 x", u"'it''s' = 'it''s'"},
+      {u"select 1 \"x from y\", t.rowid from upd1 t", u"UPD1", u"t",
+       u"select 1 \"x from y\", t.rowid from upd1 t", u""},
+      {u"select 1 \"(\", 2 \"where\" from upd1 t order by 1", u"UPD1", u"t",
+       u"select 1 \"(\", 2 \"where\" from upd1 t", u""},
+      {u"select 'a\"b' s from upd1 t where t.s = 'c\"'", u"UPD1", u"t",
+       u"select 'a\"b' s from upd1 t", u"t.s = 'c\"'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(StringToUtf8(c.sql));
+    EXPECT_EQ(UpdatingTableFromSQL(c.sql), c.table);
+    EXPECT_EQ(UpdatingAliasFromSQL(c.sql, c.table), c.alias);
+    TSelectParts p = SplitSelect(c.sql, false);
+    EXPECT_EQ(p.BeforeWhere, c.before_where);
+    EXPECT_EQ(p.WhereClause, c.where_clause);
+  }
+  EXPECT_EQ(RemoveSQLComment(u"select 1 \"a--b\" -- c\nfrom t", false),
+            u"select 1 \"a--b\"  from t");
+  EXPECT_EQ(RemoveSQLComment(u"select 1 \"it's\" /* c */ from t", false),
+            u"select 1 \"it's\"   from t");
+  auto names = [](const String& sql) {
+    String joined;
+    for (const auto& f : FindVariables(sql, true)) joined += f.name + u" ";
+    return joined;
+  };
+  EXPECT_EQ(names(u"select 1 \"it's\" from t where a = :a"), u"A ");
+  EXPECT_EQ(names(u"select 1 \"a--b\" from t where a = :a"), u"A ");
+  EXPECT_EQ(names(u"select 1 \"a:b\" from t where a = :a"), u"A ");
+  EXPECT_EQ(names(u"select 1 \"a/*b\" from t where a = :a"), u"A ");
+  EXPECT_EQ(names(u"select :\"q\", :b, :c\"d\" from t where a = :a"), u"B C A ");
+}
+
 TEST(SelectAnalysis, CommentRemovalEndsLineCommentsAtAnyLineEnd) {
   EXPECT_EQ(RemoveSQLComment(u"select a -- one\nfrom t", false), u"select a  from t");
   EXPECT_EQ(RemoveSQLComment(u"select a -- one\rfrom t", false), u"select a  from t");

@@ -89,6 +89,25 @@ TEST(OracleDate, OutsideTheYearsOfADateRaises) {
   EXPECT_TRUE(q.GetVariable(u"d").IsEmptyOrNull());
 }
 
+// NaN and the infinities have no Oracle number: a float variable refuses
+// them (the server would store NaN as NULL), a scalar or an array element,
+// and keeps the value it had.
+TEST(OracleVariables, NonFiniteFloatsAreRefused) {
+  TOracleQuery q(nullptr);
+  q.DeclareVariable(u"f", otFloat);
+  q.SetVariable(u"f", 2.5);
+  q.DeclareVariable(u"a", otFloat);
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double v : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"f", v); }),
+              u"Variant conversion error for variable :F") << v;
+    EXPECT_EQ(q.GetVariable(u"f").AsDouble(), 2.5);
+    OraVariant array = OraVariant::Array({OraVariant(1.0), OraVariant(v)}, 0);
+    EXPECT_EQ(MessageOf([&] { q.SetVariable(u"a", array); }),
+              u"Variant conversion error for variable :A") << v;
+  }
+}
+
 // A Leave from a thread that does not hold the section changes nothing: the
 // owner still holds it, and once the owner leaves, a third thread gets in.
 TEST(OracleCriticalSection, LeaveFromAnotherThreadChangesNothing) {
