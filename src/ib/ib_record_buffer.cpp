@@ -181,7 +181,9 @@ bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_
     calc_offsets_.push_back(offset);
     if (!CheckedAdd(offset, 1 + static_cast<size_t>(std::max(size, 0)), offset)) return false;
   }
-  if (offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+  // Records sit back to back in the cache: each must start where its
+  // header and 8-byte values are aligned.
+  if (!align() || offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
   buffer_size_ = offset;
   return true;
 }
