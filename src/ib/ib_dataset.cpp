@@ -295,6 +295,10 @@ void TIBCustomDataSet::InternalOpen() {
     q_select_->ExecQuery();
     BuildLayout();
     open_ = true;
+    // The first row is fetched here, not by the move that follows: a row the
+    // server cannot produce then fails the open, which leaves the record set
+    // closed, instead of leaving it open and empty.
+    FetchRow();
   } else {
     q_select_->ExecQuery();
   }
@@ -325,6 +329,14 @@ void TIBCustomDataSet::BuildLayout() {
     if (!IsIntegerType(var.SQLType()) || var.SQLScale() >= -4) continue;
     TField* field = FindField(var.AliasName());
     as_float[static_cast<size_t>(i)] = field != nullptr && field->DataType() == ftFloat;
+  }
+  // A computed column's field is not bound to a column number by the model.
+  internal_calc_columns_.clear();
+  for (int i = 0; i < FieldCount(); ++i) {
+    TField* f = Fields(i);
+    if (f->FieldKind() != fkInternalCalc) continue;
+    int def = FieldDefs().IndexOf(f->FieldName());
+    if (def >= 0) internal_calc_columns_.emplace_back(f, FieldDefs()[def].FieldNo - 1);
   }
   calc_fields_.clear();
   std::vector<int> calc_sizes;
@@ -369,6 +381,7 @@ void TIBCustomDataSet::ReleaseRecords() {
   old_buffer_.clear();
   temp_buffer_.clear();
   calc_fields_.clear();
+  internal_calc_columns_.clear();
   record_count_ = 0;
   current_record_ = -1;
   deleted_records_ = 0;

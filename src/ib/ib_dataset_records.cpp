@@ -165,6 +165,9 @@ void TIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
 
 int TIBCustomDataSet::ColumnOf(const TField* field) const {
   int column = field->FieldNo() - 1;
+  if (field->FieldKind() == fkInternalCalc)
+    for (const auto& [f, c] : internal_calc_columns_)
+      if (f == field) column = c;
   if (column < 0 || column >= layout_.ColumnCount() || column == db_key_column_) return -1;
   return column;
 }
