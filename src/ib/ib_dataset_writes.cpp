@@ -154,7 +154,15 @@ void TIBCustomDataSet::WriteRecord(TUpdateKind kind, uint8_t* record) {
   TIBSQL& q = kind == ukInsert ? *q_insert_ : kind == ukModify ? *q_modify_ : *q_delete_;
   SetInternalSQLParams(q, SourcesFor(index, q), record, OldRecordOf(record));
   q.ExecQuery();
-  rows_affected_from_ = &q;
+  if (kind == ukInsert) {
+    rows_affected_from_ = &q;
+    return;
+  }
+  // A row another transaction deleted (or a key that stands for no row)
+  // matches nothing: the user's change would be lost without a word.
+  rows_affected_from_ = nullptr;
+  rows_affected_ = q.RowsAffected();
+  if (rows_affected_ == 0) IBError(ibceNoRecordsAffected);
 }
 
 void TIBCustomDataSet::Post() {
