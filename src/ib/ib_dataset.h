@@ -225,6 +225,8 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   bool RefreshRecord(uint8_t* record);
   void ApplyGenerator();
   void ApplyRecord(int position);
+  // Runs `sql` (no parameters, no rows) in the record set's transaction.
+  void ExecuteInTransaction(const String& sql);
   void OnTransactionEnding();
   // Takes the pending count before its statement closes or goes.
   void SettleRowsAffected();

@@ -16,6 +16,7 @@ namespace {
 using L = TIBRecordLayout;
 
 const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
+const Char* const kApplyPoint = u"IB_APPLY_UPDATES";
 
 TDateTime MillisecondsToDateTime(double ms) {
   double days = std::floor(ms / kMSecsPerDay);
@@ -372,11 +373,48 @@ void TIBCustomDataSet::ApplyRecord(int position) {
   h.cached_update_status = cusUnmodified;
 }
 
+void TIBCustomDataSet::ExecuteInTransaction(const String& sql) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(Database());
+  q.SetTransaction(AssignedTransaction());
+  q.SetParamCheck(false);
+  q.SQL().SetText(sql);
+  q.ExecQuery();
+}
+
 void TIBCustomDataSet::ApplyUpdates() {
   if (!cached_updates_) IBError(ibceNotCachedUpdates);
   if (!Active()) return;
   CheckBrowseMode();
-  for (int position = 0; position < record_count_; ++position) ApplyRecord(position);
+  ActivateTransaction();
+  // All or nothing: a failure part-way takes back what was written before it
+  // and leaves every record pending, so that a retry writes each change once.
+  struct Status {
+    uint8_t cached_update_status, update_status;
+  };
+  std::vector<Status> before(static_cast<size_t>(record_count_));
+  for (int position = 0; position < record_count_; ++position) {
+    const TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+    before[static_cast<size_t>(position)] = {h.cached_update_status, h.update_status};
+  }
+  ExecuteInTransaction(String(u"SAVEPOINT ") + kApplyPoint);
+  try {
+    for (int position = 0; position < record_count_; ++position) ApplyRecord(position);
+  } catch (...) {
+    try {
+      ExecuteInTransaction(String(u"ROLLBACK TO SAVEPOINT ") + kApplyPoint);
+    } catch (const Exception&) {
+      // The error that ended the run is the one to report.
+    }
+    for (int position = 0; position < record_count_ && position < static_cast<int>(before.size());
+         ++position) {
+      TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+      h.cached_update_status = before[static_cast<size_t>(position)].cached_update_status;
+      h.update_status = before[static_cast<size_t>(position)].update_status;
+    }
+    throw;
+  }
+  ExecuteInTransaction(String(u"RELEASE SAVEPOINT ") + kApplyPoint);
   updates_pending_ = false;
   for (int position = 0; position < record_count_; ++position) {
     uint8_t status = L::Header(buffer_cache_.At(position)).cached_update_status;
