@@ -13,10 +13,6 @@ namespace {
 
 const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
 
-bool IsIntegerType(short type) {
-  return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64;
-}
-
 }  // namespace
 
 TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
@@ -323,13 +319,10 @@ void TIBCustomDataSet::SettleRowsAffected() {
 
 void TIBCustomDataSet::BuildLayout() {
   TIBXSQLDA& columns = q_select_->Current();
-  std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
-  for (int i = 0; i < columns.Count(); ++i) {
-    TIBXSQLVAR& var = columns[i];
-    if (!IsIntegerType(var.SQLType()) || var.SQLScale() >= -4) continue;
-    TField* field = FindField(var.AliasName());
-    as_float[static_cast<size_t>(i)] = field != nullptr && field->DataType() == ftFloat;
-  }
+  // More than 4 places stay a packed decimal also under a float field: a
+  // double cannot hold 18 digits, and an edit of another column would write
+  // the rounded number back.
+  const std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
   // A computed column's field is not bound to a column number by the model.
   internal_calc_columns_.clear();
   for (int i = 0; i < FieldCount(); ++i) {

@@ -14,7 +14,7 @@
 //   SQL_DOUBLE, SQL_FLOAT, D_FLOAT 8-byte float
 //   integers, scale 0              int32 (int64 for SQL_INT64)
 //   integers, scale -1 to -4       int64 currency (value * 10000)
-//   integers, scale below -4       8-byte float, or a 34-byte packed decimal
+//   integers, scale below -4       34-byte packed decimal (a float field too)
 //   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00
 //   SQL_TYPE_DATE                  int32 day number (0001-01-01 is day 1)
 //   SQL_TYPE_TIME                  int32 milliseconds since midnight
