@@ -9,6 +9,7 @@
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "ib/ib_xsqlda.h"
+#include "rtl/code_points.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 #include "rtl/int64_text.h"
@@ -515,9 +516,10 @@ String TIBXSQLVAR::AsString() const {
     case SQL_TEXT: {
       String text = DecodeFromConnection(std::string_view(sqlvar_->SqlData(),
                                                           std::max<short>(sqlvar_->SqlLen(), 0)));
+      // Cut to the declared characters (a surrogate pair is one), not units.
       size_t limit = static_cast<size_t>(std::max<short>(sqlvar_->SqlLen(), 0)) /
                      static_cast<size_t>(BytesPerCharacter());
-      if (text.size() > limit) text.resize(limit);
+      text.resize(UnitsOfCharacters(text, limit));
       return text;
     }
     case SQL_VARYING:
