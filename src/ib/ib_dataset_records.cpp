@@ -4,6 +4,8 @@
 #include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
 #include "recordset/database_error.h"
+#include "rtl/code_points.h"
+#include "rtl/format.h"
 
 namespace kavo {
 
@@ -21,6 +23,25 @@ bool IsEmptyText(const TField* field, const void* buffer) {
     case ftWideString: case ftFixedWideChar: return static_cast<const Char*>(buffer)[0] == 0;
     default: return false;
   }
+}
+
+bool IsWideText(const TField* field) {
+  return field->DataType() == ftWideString || field->DataType() == ftFixedWideChar;
+}
+
+size_t NativeTextUnits(const TField* field, const Char* text) {
+  const size_t limit = static_cast<size_t>(std::max(field->GetDataSize(), 0)) / 2;
+  size_t n = 0;
+  while (n < limit && text[n] != 0) ++n;
+  return n;
+}
+
+// Every text its column can hold fits its slot; one that does not has
+// characters beyond what the column's character set holds per character.
+void CheckTextFits(const TIBFieldSlot& slot, size_t units) {
+  const size_t room = slot.data_size / 2;
+  if (units > room)
+    IBError(ibceStringTooLarge, {static_cast<int64_t>(units), static_cast<int64_t>(room)});
 }
 
 }  // namespace
@@ -206,7 +227,12 @@ bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   if (column < 0) return false;
   const TIBFieldSlot& slot = L::Slot(rec, column);
   if (slot.is_null) return false;
-  if (buffer != nullptr) SlotToNative(rec, slot, *field, buffer);
+  // The value stays whole in the record; only this field cannot show it.
+  if (buffer != nullptr && !SlotToNative(rec, slot, *field, buffer))
+    throw EIBClientError(
+        ibceInvalidDataConversion,
+        Format(u"Invalid data conversion: column \"%s\" holds %s, beyond what its field can hold",
+               {field->FieldName(), SlotValueText(rec, slot)}));
   return true;
 }
 
@@ -272,13 +298,17 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     slot.data_length = 0;
   } else if (text != nullptr) {
     // At most Size characters, as the native form would hold.
-    size_t units = std::min(text->size(), static_cast<size_t>(std::max(field->Size(), 0)));
-    if (units < text->size() && units > 0 && (*text)[units - 1] >= 0xD800 &&
-        (*text)[units - 1] <= 0xDBFF)
-      --units;
+    const size_t units = UnitsOfCharacters(*text, static_cast<size_t>(std::max(field->Size(), 0)));
+    CheckTextFits(slot, units);
     StoreSlotText(rec, slot, text->data(), units);
   } else {
-    NativeToSlot(rec, slot, *field, native);
+    if (IsWideText(field))
+      CheckTextFits(slot, NativeTextUnits(field, static_cast<const Char*>(native)));
+    if (!NativeToSlot(rec, slot, *field, native))
+      throw EIBClientError(
+          ibceInvalidDataConversion,
+          Format(u"Invalid data conversion: the value does not fit column \"%s\"",
+                 {field->FieldName()}));
   }
   L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
   EndFieldWrite(field);

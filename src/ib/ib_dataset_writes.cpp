@@ -32,7 +32,13 @@ void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
       param.SetAsInteger(static_cast<int32_t>(SlotAsInt64(record, slot)));
       return;
     case TSlotKind::Int64: param.SetAsInt64(SlotAsInt64(record, slot)); return;
-    case TSlotKind::Currency: param.SetAsCurrency(SlotAsCurrency(record, slot)); return;
+    case TSlotKind::Currency:
+      // Beyond the currency form: the server's own digits, as text.
+      if (slot.unscaled)
+        param.SetAsString(SlotDecimalText(record, slot));
+      else
+        param.SetAsCurrency(SlotAsCurrency(record, slot));
+      return;
     case TSlotKind::PackedDecimal: param.SetAsString(SlotDecimalText(record, slot)); return;
     case TSlotKind::TimeStamp:
       param.SetAsDateTime(MillisecondsToDateTime(SlotAsMilliseconds(record, slot)));

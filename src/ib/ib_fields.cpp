@@ -5,6 +5,7 @@
 #include "ib/ib_errors.h"
 #include "recordset/database_error.h"
 #include "recordset/dataset.h"
+#include "rtl/code_points.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
@@ -13,8 +14,9 @@ namespace kavo {
 // ---- TIBStringField ----------------------------------------------------------------
 
 void TIBStringField::SetAsString(const String& value) {
-  if (static_cast<int64_t>(value.size()) > Size())
-    IBError(ibceStringTooLarge, {static_cast<int>(value.size()), Size()});
+  const size_t characters = CharacterCount(value);
+  if (static_cast<int64_t>(characters) > Size())
+    IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
   TWideStringField::SetAsString(value);
 }
 

@@ -62,6 +62,9 @@ struct TIBFieldSlot {
   uint8_t is_null;
   uint8_t char_size;
   uint8_t scaled_as_float;
+  // A currency slot whose number lies beyond the currency form holds the
+  // server's unscaled integer instead (value * 10^-scale).
+  uint8_t unscaled;
   uint32_t data_size;
   uint32_t data_length;
   uint32_t data_offset;
@@ -124,26 +127,36 @@ class TIBRecordLayout {
 
 // The text of a text slot.
 String SlotText(uint8_t* buffer, const TIBFieldSlot& slot);
-// Stores `units` UTF-16 units, cut to the slot at a character boundary.
-void StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
+// Stores `units` UTF-16 units, cut to the slot at a character boundary;
+// false when it had to be cut.
+bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot);
 double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot);
-// Ten-thousandths.
+// Ten-thousandths (saturated when the number lies beyond them).
 int64_t SlotAsCurrency(uint8_t* buffer, const TIBFieldSlot& slot);
+// Ten-thousandths; false when the number lies beyond them.
+bool SlotCurrency(uint8_t* buffer, const TIBFieldSlot& slot, int64_t& ten_thousandths);
 // Milliseconds since 0001-01-01 (a time alone stands on 1899-12-30).
 double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot);
 // The decimal text of a numeric slot (the packed decimal's exact digits).
 String SlotDecimalText(uint8_t* buffer, const TIBFieldSlot& slot);
 
-void SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value);
-void SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value);
-void SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths);
-void SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
+// Each returns false, and leaves the slot as it was, when the slot's kind
+// cannot hold the value.
+bool SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value);
+bool SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value);
+bool SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths);
+bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
 
 // Between a slot and a field's native form (the field's GetDataSize bytes).
-void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
-void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+// False when the other side cannot hold the value (a number beyond the
+// field kind's range, a text longer than the slot); nothing is cut or
+// wrapped silently.
+bool SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
+bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+// The value of a numeric slot as text, for messages.
+String SlotValueText(uint8_t* buffer, const TIBFieldSlot& slot);
 
 // The packed decimal form: precision, sign and places, 32 bytes of digits.
 void PackDecimal(int64_t raw, int places, uint8_t* out);
