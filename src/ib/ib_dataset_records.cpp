@@ -296,6 +296,7 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     auto* text_field = dynamic_cast<TIBStringField*>(field);
     slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;
     slot.data_length = 0;
+    slot.from_server = 0;
   } else if (text != nullptr) {
     // At most Size characters, as the native form would hold.
     const size_t units = UnitsOfCharacters(*text, static_cast<size_t>(std::max(field->Size(), 0)));

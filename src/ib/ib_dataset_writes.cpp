@@ -25,6 +25,16 @@ TDateTime MillisecondsToDateTime(double ms) {
 }
 
 void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
+  // A value as the server gave it goes back in the server's own form: an
+  // edit of another column leaves its fractions of a second alone.
+  if (slot.from_server && SlotKind(slot) == TSlotKind::TimeStamp) {
+    param.SetAsServerTimeStamp(SlotServerTimeStamp(record, slot));
+    return;
+  }
+  if (slot.from_server && SlotKind(slot) == TSlotKind::Time) {
+    param.SetAsServerTime(SlotServerTime(record, slot));
+    return;
+  }
   switch (SlotKind(slot)) {
     case TSlotKind::Text: param.SetAsString(SlotText(record, slot)); return;
     case TSlotKind::Float: param.SetAsDouble(SlotAsDouble(record, slot)); return;

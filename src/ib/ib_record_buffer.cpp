@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "ib/ib_errors.h"
 #include "ib/ib_header.h"
 #include "ib/ib_server_dates.h"
 #include "ib/ib_xsqlda.h"
@@ -60,6 +61,7 @@ bool InRange(int64_t value, int64_t low, int64_t high) { return value >= low && 
 void Filled(TIBFieldSlot& slot) {
   slot.is_null = 0;
   slot.data_length = slot.data_size;
+  slot.from_server = 0;
 }
 
 
@@ -133,19 +135,23 @@ void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
     }
     case TSlotKind::TimeStamp: case TSlotKind::Date: case TSlotKind::Time: {
       TTimeStamp ts = DateTimeToTimeStamp(var.AsDateTime());
-      SetSlotMilliseconds(buffer, slot, ts.Date * kMsPerDay + ts.Time);
+      if (!SetSlotMilliseconds(buffer, slot, ts.Date * kMsPerDay + ts.Time))
+        IBError(ibceInvalidDataConversion);
       return;
     }
     case TSlotKind::Raw:
       std::memcpy(TIBRecordLayout::Data(buffer, slot), var.Data().SqlData(),
                   std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
       slot.data_length = slot.data_size;
+      slot.from_server = 0;
       return;
-    default:
-      if (var.SQLScale() == 0 && var.SQLType() != SQL_DOUBLE && var.SQLType() != SQL_FLOAT)
-        SetSlotInt64(buffer, slot, var.AsInt64());
-      else
-        SetSlotDouble(buffer, slot, var.AsDouble());
+    default: {
+      const bool stored =
+          var.SQLScale() == 0 && var.SQLType() != SQL_DOUBLE && var.SQLType() != SQL_FLOAT
+              ? SetSlotInt64(buffer, slot, var.AsInt64())
+              : SetSlotDouble(buffer, slot, var.AsDouble());
+      if (!stored) IBError(ibceInvalidDataConversion);
+    }
   }
 }
 
@@ -253,6 +259,7 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
   if (var.IsNull()) {
     slot.is_null = 1;
     slot.data_length = 0;
+    slot.from_server = 1;
     return;
   }
   slot.is_null = 0;
@@ -266,6 +273,7 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
     case TSlotKind::Text: {
       String text = var.AsString();
       StoreSlotText(buffer, slot, text.data(), text.size());
+      slot.from_server = 1;
       return;
     }
     case TSlotKind::Float: Put(data, var.AsDouble()); break;
@@ -282,19 +290,22 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
     }
     case TSlotKind::PackedDecimal: PackDecimal(RawInteger(var), -slot.scale, data); break;
     case TSlotKind::TimeStamp: {
+      // The fraction of a millisecond is kept: an edit of another column
+      // writes the value back as it was.
       ISC_TIMESTAMP ts = Load<ISC_TIMESTAMP>(raw);
       Put(data, (ts.timestamp_date + static_cast<double>(kServerDayZero)) * kMsPerDay +
-                    ts.timestamp_time / 10);
+                    ts.timestamp_time / 10.0);
       break;
     }
     case TSlotKind::Date: Put(data, Load<ISC_DATE>(raw) + kServerDayZero); break;
-    case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw) / 10)); break;
+    case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw))); break;
     case TSlotKind::Raw:
       std::memcpy(data, raw,
                   std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
       break;
   }
   slot.data_length = slot.data_size;
+  slot.from_server = 1;
 }
 
 // ---- values ----------------------------------------------------------------------
@@ -312,6 +323,7 @@ bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t
   if (n > 0) std::memcpy(Data(buffer, slot), text, n * 2);
   slot.data_length = static_cast<uint32_t>(n * 2);
   slot.is_null = 0;
+  slot.from_server = 0;
   return n == units;
 }
 
@@ -371,7 +383,7 @@ double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot) {
   const uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Date: return Load<int32_t>(d) * kMsPerDay;
-    case TSlotKind::Time: return kTimeOnlyBase + Load<int32_t>(d);
+    case TSlotKind::Time: return kTimeOnlyBase + Load<int32_t>(d) / 10.0;
     default: return SlotAsDouble(buffer, slot);
   }
 }
@@ -489,13 +501,34 @@ bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
       double in_day = std::fmod(ms, kMsPerDay);
       if (in_day < 0) in_day += kMsPerDay;
       if (!(in_day >= 0 && in_day < kMsPerDay)) return false;
-      Put(d, static_cast<int32_t>(in_day));
+      Put(d, static_cast<int32_t>(in_day) * 10);
       break;
     }
     default: return SetSlotDouble(buffer, slot, ms);
   }
   Filled(slot);
   return true;
+}
+
+ISC_TIMESTAMP SlotServerTimeStamp(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const int64_t per_day = 864000000;
+  const int64_t total = std::llround(SlotAsMilliseconds(buffer, slot) * 10.0);
+  int64_t day = total / per_day;
+  int64_t in_day = total % per_day;
+  if (in_day < 0) {
+    in_day += per_day;
+    --day;
+  }
+  ISC_TIMESTAMP ts{};
+  ts.timestamp_date = static_cast<ISC_DATE>(day - kServerDayZero);
+  ts.timestamp_time = static_cast<ISC_TIME>(in_day);
+  return ts;
+}
+
+ISC_TIME SlotServerTime(uint8_t* buffer, const TIBFieldSlot& slot) {
+  if (SlotKind(slot) == TSlotKind::Time)
+    return static_cast<ISC_TIME>(Load<int32_t>(Data(buffer, slot)));
+  return SlotServerTimeStamp(buffer, slot).timestamp_time;
 }
 
 // ---- native forms ------------------------------------------------------------------

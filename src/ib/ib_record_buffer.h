@@ -15,9 +15,11 @@
 //   integers, scale 0              int32 (int64 for SQL_INT64)
 //   integers, scale -1 to -4       int64 currency (value * 10000)
 //   integers, scale below -4       34-byte packed decimal (a float field too)
-//   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00
+//   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00,
+//                                  with the server's tenths of a millisecond
 //   SQL_TYPE_DATE                  int32 day number (0001-01-01 is day 1)
-//   SQL_TYPE_TIME                  int32 milliseconds since midnight
+//   SQL_TYPE_TIME                  int32 ten-thousandths of a second since
+//                                  midnight (the server's own form)
 //   anything else                  the server's bytes
 //
 // Every copy into a slot is bounded by the slot's size; text is cut at a
@@ -30,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "ib/ib_header.h"
 #include "recordset/db_types.h"
 #include "rtl/ustring.h"
 
@@ -65,6 +68,8 @@ struct TIBFieldSlot {
   // A currency slot whose number lies beyond the currency form holds the
   // server's unscaled integer instead (value * 10^-scale).
   uint8_t unscaled;
+  // The value is the server's, as read (no field has written it since).
+  uint8_t from_server;
   uint32_t data_size;
   uint32_t data_length;
   uint32_t data_offset;
@@ -155,6 +160,9 @@ bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
 // wrapped silently.
 bool SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
 bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+// A timestamp or time slot in the server's form, to the ten-thousandth.
+ISC_TIMESTAMP SlotServerTimeStamp(uint8_t* buffer, const TIBFieldSlot& slot);
+ISC_TIME SlotServerTime(uint8_t* buffer, const TIBFieldSlot& slot);
 // The value of a numeric slot as text, for messages.
 String SlotValueText(uint8_t* buffer, const TIBFieldSlot& slot);
 

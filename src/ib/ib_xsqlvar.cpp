@@ -253,6 +253,14 @@ void TIBXSQLVAR::SetAsDate(TDateTime value) {
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &date, sizeof date); });
 }
 
+void TIBXSQLVAR::SetAsServerTimeStamp(const ISC_TIMESTAMP& value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TIMESTAMP, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsServerTime(ISC_TIME value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &value, sizeof value); });
+}
+
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
   if (parent_->SQL()->Dialect() < 3) {
     SetAsDateTime(value);

@@ -172,6 +172,19 @@ TEST_F(DataSetValuesTest, AnUnchangedNumberKeptAsAFloatFieldIsWrittenBackExactly
   EXPECT_EQ(Committed(u"select N6 || S from T_F"), u"123456789012.123457b");
 }
 
+TEST_F(DataSetValuesTest, UnchangedTimesKeepTheirFractionsThroughAnEditOfAnotherColumn) {
+  Setup({u"create table T_T (ID integer, TS timestamp, T time, S varchar(5))"},
+        {u"insert into T_T values (1, '2026-01-02 10:11:12.3456', '10:11:12.3456', 'a')"});
+  TIBDataSet& ds = Open(u"select * from T_T",
+                        u"update T_T set TS = :TS, T = :T, S = :S where ID = :OLD_ID");
+  ds.Edit();
+  F(u"S").SetAsString(u"b");
+  ds.Post();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select TS || ' ' || T || S from T_T"),
+            u"2026-01-02 10:11:12.3456 10:11:12.3456b");
+}
+
 TEST_F(DataSetValuesTest, AChangeThatReachesNoRowIsAnErrorNotASuccess) {
   Setup({u"create table T_D (ID integer, S varchar(5))"},
         {u"insert into T_D values (1, 'a')", u"insert into T_D values (2, 'b')"});
