@@ -1,9 +1,11 @@
 // TIBCustomDataSet: the record cache, moving through it, and field values.
 #include <cstring>
+#include <string_view>
 
 #include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
 #include "recordset/database_error.h"
+#include "rtl/code_page.h"
 #include "rtl/code_points.h"
 #include "rtl/format.h"
 
@@ -25,15 +27,23 @@ bool IsEmptyText(const TField* field, const void* buffer) {
   }
 }
 
-bool IsWideText(const TField* field) {
-  return field->DataType() == ftWideString || field->DataType() == ftFixedWideChar;
-}
-
-size_t NativeTextUnits(const TField* field, const Char* text) {
-  const size_t limit = static_cast<size_t>(std::max(field->GetDataSize(), 0)) / 2;
-  size_t n = 0;
-  while (n < limit && text[n] != 0) ++n;
-  return n;
+// The UTF-16 units of a text field's native value; 0 for other kinds.
+size_t NativeTextUnits(const TField* field, const void* native) {
+  const size_t size = static_cast<size_t>(std::max(field->GetDataSize(), 0));
+  switch (field->DataType()) {
+    case ftString: case ftFixedChar: {
+      const char* bytes = static_cast<const char*>(native);
+      return AnsiToString(std::string_view(bytes, strnlen(bytes, size))).size();
+    }
+    case ftWideString: case ftFixedWideChar: {
+      const Char* text = static_cast<const Char*>(native);
+      size_t n = 0;
+      while (n < size / 2 && text[n] != 0) ++n;
+      return n;
+    }
+    default:
+      return 0;
+  }
 }
 
 // Every text its column can hold fits its slot; one that does not has
@@ -303,8 +313,8 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     CheckTextFits(slot, units);
     StoreSlotText(rec, slot, text->data(), units);
   } else {
-    if (IsWideText(field))
-      CheckTextFits(slot, NativeTextUnits(field, static_cast<const Char*>(native)));
+    // Checked first: a text is never cut into the slot.
+    if (SlotKind(slot) == TSlotKind::Text) CheckTextFits(slot, NativeTextUnits(field, native));
     if (!NativeToSlot(rec, slot, *field, native))
       throw EIBClientError(
           ibceInvalidDataConversion,
