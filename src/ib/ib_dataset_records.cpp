@@ -4,6 +4,7 @@
 
 #include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
+#include "ib/ib_trace_hook.h"
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
 #include "rtl/code_points.h"
@@ -44,6 +45,12 @@ size_t NativeTextUnits(const TField* field, const void* native) {
     default:
       return 0;
   }
+}
+
+// A client error of its own text, reported like every client error.
+[[noreturn]] void ConversionError(const String& text) {
+  ReportError(text);
+  throw EIBClientError(ibceInvalidDataConversion, text);
 }
 
 // Every text its column can hold fits its slot; one that does not has
@@ -239,8 +246,7 @@ bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   if (slot.is_null) return false;
   // The value stays whole in the record; only this field cannot show it.
   if (buffer != nullptr && !SlotToNative(rec, slot, *field, buffer))
-    throw EIBClientError(
-        ibceInvalidDataConversion,
+    ConversionError(
         Format(u"Invalid data conversion: column \"%s\" holds %s, beyond what its field can hold",
                {field->FieldName(), SlotValueText(rec, slot)}));
   return true;
@@ -316,10 +322,8 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     // Checked first: a text is never cut into the slot.
     if (SlotKind(slot) == TSlotKind::Text) CheckTextFits(slot, NativeTextUnits(field, native));
     if (!NativeToSlot(rec, slot, *field, native))
-      throw EIBClientError(
-          ibceInvalidDataConversion,
-          Format(u"Invalid data conversion: the value does not fit column \"%s\"",
-                 {field->FieldName()}));
+      ConversionError(Format(u"Invalid data conversion: the value does not fit column \"%s\"",
+                             {field->FieldName()}));
   }
   L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
   EndFieldWrite(field);
