@@ -91,6 +91,25 @@ TEST_F(DataSetUtf8Test, CharactersBeyondTheBmpFitTheirColumnAndSurviveAnUnrelate
             u"\U0001F601\U0001F602|\U0001F603 ");
 }
 
+TEST_F(DataSetValuesTest, ATextTooLongForASingleByteColumnIsRefusedNotCut) {
+  // Six characters for a VARCHAR(10) of ISO8859_1, but twelve UTF-16 units:
+  // the column cannot hold them, and the record keeps what it had.
+  Setup({u"create table T_S (ID integer, S varchar(10))"}, {u"insert into T_S values (1, 'a')"});
+  TIBDataSet& ds = Open(u"select * from T_S", u"update T_S set S = :S where ID = :OLD_ID");
+  const String six(6, u'x');
+  String astral;
+  for (int i = 0; i < 6; ++i) astral += u"\U0001F600";
+  for (bool validated : {false, true}) {
+    SCOPED_TRACE(validated);
+    if (validated) F(u"S").OnValidate = [](TField&) {};  // the value goes through its native form
+    ds.Edit();
+    F(u"S").SetAsString(six);
+    EXPECT_EQ(ClientError([&] { F(u"S").SetAsString(astral); }).SQLCode(), ibceStringTooLarge);
+    EXPECT_EQ(F(u"S").AsString(), six);
+    ds.Cancel();
+  }
+}
+
 TEST_F(DataSetValuesTest, ComputedColumnsReadTheirValueAlsoAfterTheRefreshOfAPost) {
   Setup({u"create table T_C (ID integer, QTY integer, PRICE numeric(9,2), "
          u"TOTAL computed by (QTY * PRICE))"},
