@@ -13,10 +13,6 @@ namespace {
 
 const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
 
-bool IsIntegerType(short type) {
-  return type == SQL_SHORT || type == SQL_LONG || type == SQL_INT64;
-}
-
 }  // namespace
 
 TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
@@ -295,6 +291,10 @@ void TIBCustomDataSet::InternalOpen() {
     q_select_->ExecQuery();
     BuildLayout();
     open_ = true;
+    // The first row is fetched here, not by the move that follows: a row the
+    // server cannot produce then fails the open, which leaves the record set
+    // closed, instead of leaving it open and empty.
+    FetchRow();
   } else {
     q_select_->ExecQuery();
   }
@@ -319,12 +319,17 @@ void TIBCustomDataSet::SettleRowsAffected() {
 
 void TIBCustomDataSet::BuildLayout() {
   TIBXSQLDA& columns = q_select_->Current();
-  std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
-  for (int i = 0; i < columns.Count(); ++i) {
-    TIBXSQLVAR& var = columns[i];
-    if (!IsIntegerType(var.SQLType()) || var.SQLScale() >= -4) continue;
-    TField* field = FindField(var.AliasName());
-    as_float[static_cast<size_t>(i)] = field != nullptr && field->DataType() == ftFloat;
+  // More than 4 places stay a packed decimal also under a float field: a
+  // double cannot hold 18 digits, and an edit of another column would write
+  // the rounded number back.
+  const std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
+  // A computed column's field is not bound to a column number by the model.
+  internal_calc_columns_.clear();
+  for (int i = 0; i < FieldCount(); ++i) {
+    TField* f = Fields(i);
+    if (f->FieldKind() != fkInternalCalc) continue;
+    int def = FieldDefs().IndexOf(f->FieldName());
+    if (def >= 0) internal_calc_columns_.emplace_back(f, FieldDefs()[def].FieldNo - 1);
   }
   calc_fields_.clear();
   std::vector<int> calc_sizes;
@@ -369,6 +374,7 @@ void TIBCustomDataSet::ReleaseRecords() {
   old_buffer_.clear();
   temp_buffer_.clear();
   calc_fields_.clear();
+  internal_calc_columns_.clear();
   record_count_ = 0;
   current_record_ = -1;
   deleted_records_ = 0;

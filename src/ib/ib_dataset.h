@@ -225,6 +225,8 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   bool RefreshRecord(uint8_t* record);
   void ApplyGenerator();
   void ApplyRecord(int position);
+  // Runs `sql` (no parameters, no rows) in the record set's transaction.
+  void ExecuteInTransaction(const String& sql);
   void OnTransactionEnding();
   // Takes the pending count before its statement closes or goes.
   void SettleRowsAffected();
@@ -261,6 +263,8 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   // For each column definition, the select column it came from.
   std::vector<int> mapped_field_position_;
   std::vector<const TField*> calc_fields_;
+  // Fields of computed columns and their select columns.
+  std::vector<std::pair<const TField*, int>> internal_calc_columns_;
   int db_key_column_ = -1;
   TIBRecordLayout layout_;
   std::vector<uint8_t> model_buffer_;

@@ -1,9 +1,14 @@
 // TIBCustomDataSet: the record cache, moving through it, and field values.
 #include <cstring>
+#include <string_view>
 
 #include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
+#include "ib/ib_trace_hook.h"
 #include "recordset/database_error.h"
+#include "rtl/code_page.h"
+#include "rtl/code_points.h"
+#include "rtl/format.h"
 
 namespace kavo {
 
@@ -21,6 +26,39 @@ bool IsEmptyText(const TField* field, const void* buffer) {
     case ftWideString: case ftFixedWideChar: return static_cast<const Char*>(buffer)[0] == 0;
     default: return false;
   }
+}
+
+// The UTF-16 units of a text field's native value; 0 for other kinds.
+size_t NativeTextUnits(const TField* field, const void* native) {
+  const size_t size = static_cast<size_t>(std::max(field->GetDataSize(), 0));
+  switch (field->DataType()) {
+    case ftString: case ftFixedChar: {
+      const char* bytes = static_cast<const char*>(native);
+      return AnsiToString(std::string_view(bytes, strnlen(bytes, size))).size();
+    }
+    case ftWideString: case ftFixedWideChar: {
+      const Char* text = static_cast<const Char*>(native);
+      size_t n = 0;
+      while (n < size / 2 && text[n] != 0) ++n;
+      return n;
+    }
+    default:
+      return 0;
+  }
+}
+
+// A client error of its own text, reported like every client error.
+[[noreturn]] void ConversionError(const String& text) {
+  ReportError(text);
+  throw EIBClientError(ibceInvalidDataConversion, text);
+}
+
+// Every text its column can hold fits its slot; one that does not has
+// characters beyond what the column's character set holds per character.
+void CheckTextFits(const TIBFieldSlot& slot, size_t units) {
+  const size_t room = slot.data_size / 2;
+  if (units > room)
+    IBError(ibceStringTooLarge, {static_cast<int64_t>(units), static_cast<int64_t>(room)});
 }
 
 }  // namespace
@@ -165,6 +203,9 @@ void TIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
 
 int TIBCustomDataSet::ColumnOf(const TField* field) const {
   int column = field->FieldNo() - 1;
+  if (field->FieldKind() == fkInternalCalc)
+    for (const auto& [f, c] : internal_calc_columns_)
+      if (f == field) column = c;
   if (column < 0 || column >= layout_.ColumnCount() || column == db_key_column_) return -1;
   return column;
 }
@@ -203,7 +244,11 @@ bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   if (column < 0) return false;
   const TIBFieldSlot& slot = L::Slot(rec, column);
   if (slot.is_null) return false;
-  if (buffer != nullptr) SlotToNative(rec, slot, *field, buffer);
+  // The value stays whole in the record; only this field cannot show it.
+  if (buffer != nullptr && !SlotToNative(rec, slot, *field, buffer))
+    ConversionError(
+        Format(u"Invalid data conversion: column \"%s\" holds %s, beyond what its field can hold",
+               {field->FieldName(), SlotValueText(rec, slot)}));
   return true;
 }
 
@@ -267,15 +312,18 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     auto* text_field = dynamic_cast<TIBStringField*>(field);
     slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;
     slot.data_length = 0;
+    slot.from_server = 0;
   } else if (text != nullptr) {
     // At most Size characters, as the native form would hold.
-    size_t units = std::min(text->size(), static_cast<size_t>(std::max(field->Size(), 0)));
-    if (units < text->size() && units > 0 && (*text)[units - 1] >= 0xD800 &&
-        (*text)[units - 1] <= 0xDBFF)
-      --units;
+    const size_t units = UnitsOfCharacters(*text, static_cast<size_t>(std::max(field->Size(), 0)));
+    CheckTextFits(slot, units);
     StoreSlotText(rec, slot, text->data(), units);
   } else {
-    NativeToSlot(rec, slot, *field, native);
+    // Checked first: a text is never cut into the slot.
+    if (SlotKind(slot) == TSlotKind::Text) CheckTextFits(slot, NativeTextUnits(field, native));
+    if (!NativeToSlot(rec, slot, *field, native))
+      ConversionError(Format(u"Invalid data conversion: the value does not fit column \"%s\"",
+                             {field->FieldName()}));
   }
   L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
   EndFieldWrite(field);

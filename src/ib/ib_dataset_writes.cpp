@@ -16,6 +16,7 @@ namespace {
 using L = TIBRecordLayout;
 
 const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
+const Char* const kApplyPoint = u"IB_APPLY_UPDATES";
 
 TDateTime MillisecondsToDateTime(double ms) {
   double days = std::floor(ms / kMSecsPerDay);
@@ -24,6 +25,16 @@ TDateTime MillisecondsToDateTime(double ms) {
 }
 
 void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
+  // A value as the server gave it goes back in the server's own form: an
+  // edit of another column leaves its fractions of a second alone.
+  if (slot.from_server && SlotKind(slot) == TSlotKind::TimeStamp) {
+    param.SetAsServerTimeStamp(SlotServerTimeStamp(record, slot));
+    return;
+  }
+  if (slot.from_server && SlotKind(slot) == TSlotKind::Time) {
+    param.SetAsServerTime(SlotServerTime(record, slot));
+    return;
+  }
   switch (SlotKind(slot)) {
     case TSlotKind::Text: param.SetAsString(SlotText(record, slot)); return;
     case TSlotKind::Float: param.SetAsDouble(SlotAsDouble(record, slot)); return;
@@ -31,7 +42,13 @@ void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
       param.SetAsInteger(static_cast<int32_t>(SlotAsInt64(record, slot)));
       return;
     case TSlotKind::Int64: param.SetAsInt64(SlotAsInt64(record, slot)); return;
-    case TSlotKind::Currency: param.SetAsCurrency(SlotAsCurrency(record, slot)); return;
+    case TSlotKind::Currency:
+      // Beyond the currency form: the server's own digits, as text.
+      if (slot.unscaled)
+        param.SetAsString(SlotDecimalText(record, slot));
+      else
+        param.SetAsCurrency(SlotAsCurrency(record, slot));
+      return;
     case TSlotKind::PackedDecimal: param.SetAsString(SlotDecimalText(record, slot)); return;
     case TSlotKind::TimeStamp:
       param.SetAsDateTime(MillisecondsToDateTime(SlotAsMilliseconds(record, slot)));
@@ -154,7 +171,15 @@ void TIBCustomDataSet::WriteRecord(TUpdateKind kind, uint8_t* record) {
   TIBSQL& q = kind == ukInsert ? *q_insert_ : kind == ukModify ? *q_modify_ : *q_delete_;
   SetInternalSQLParams(q, SourcesFor(index, q), record, OldRecordOf(record));
   q.ExecQuery();
-  rows_affected_from_ = &q;
+  if (kind == ukInsert) {
+    rows_affected_from_ = &q;
+    return;
+  }
+  // A row another transaction deleted (or a key that stands for no row)
+  // matches nothing: the user's change would be lost without a word.
+  rows_affected_from_ = nullptr;
+  rows_affected_ = q.RowsAffected();
+  if (rows_affected_ == 0) IBError(ibceNoRecordsAffected);
 }
 
 void TIBCustomDataSet::Post() {
@@ -364,11 +389,48 @@ void TIBCustomDataSet::ApplyRecord(int position) {
   h.cached_update_status = cusUnmodified;
 }
 
+void TIBCustomDataSet::ExecuteInTransaction(const String& sql) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(Database());
+  q.SetTransaction(AssignedTransaction());
+  q.SetParamCheck(false);
+  q.SQL().SetText(sql);
+  q.ExecQuery();
+}
+
 void TIBCustomDataSet::ApplyUpdates() {
   if (!cached_updates_) IBError(ibceNotCachedUpdates);
   if (!Active()) return;
   CheckBrowseMode();
-  for (int position = 0; position < record_count_; ++position) ApplyRecord(position);
+  ActivateTransaction();
+  // All or nothing: a failure part-way takes back what was written before it
+  // and leaves every record pending, so that a retry writes each change once.
+  struct Status {
+    uint8_t cached_update_status, update_status;
+  };
+  std::vector<Status> before(static_cast<size_t>(record_count_));
+  for (int position = 0; position < record_count_; ++position) {
+    const TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+    before[static_cast<size_t>(position)] = {h.cached_update_status, h.update_status};
+  }
+  ExecuteInTransaction(String(u"SAVEPOINT ") + kApplyPoint);
+  try {
+    for (int position = 0; position < record_count_; ++position) ApplyRecord(position);
+  } catch (...) {
+    try {
+      ExecuteInTransaction(String(u"ROLLBACK TO SAVEPOINT ") + kApplyPoint);
+    } catch (const Exception&) {
+      // The error that ended the run is the one to report.
+    }
+    for (int position = 0; position < record_count_ && position < static_cast<int>(before.size());
+         ++position) {
+      TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+      h.cached_update_status = before[static_cast<size_t>(position)].cached_update_status;
+      h.update_status = before[static_cast<size_t>(position)].update_status;
+    }
+    throw;
+  }
+  ExecuteInTransaction(String(u"RELEASE SAVEPOINT ") + kApplyPoint);
   updates_pending_ = false;
   for (int position = 0; position < record_count_; ++position) {
     uint8_t status = L::Header(buffer_cache_.At(position)).cached_update_status;

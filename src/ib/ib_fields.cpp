@@ -8,6 +8,7 @@
 #include "ib/ib_errors.h"
 #include "recordset/database_error.h"
 #include "recordset/dataset.h"
+#include "rtl/code_points.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 
@@ -16,12 +17,13 @@ namespace kavo {
 // ---- TIBStringField ----------------------------------------------------------------
 
 void TIBStringField::SetAsString(const String& value) {
-  if (static_cast<int64_t>(value.size()) > Size())
-    IBError(ibceStringTooLarge, {static_cast<int>(value.size()), Size()});
   // Refused here, naming the field, rather than when the post encodes it.
   if (const auto* dataset = dynamic_cast<const TIBCustomDataSet*>(DataSet()))
     if (TIBDatabase* db = dataset->Database())
       CheckValueFits(value, db->CharacterSetInfo(), u"Field", FieldName());
+  const size_t characters = CharacterCount(value);
+  if (static_cast<int64_t>(characters) > Size())
+    IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
   TWideStringField::SetAsString(value);
 }
 

@@ -2,7 +2,7 @@
 // settings of a field filled from a server generator.
 //
 //   kind              DataType     native form                          bytes
-//   TIBStringField    ftWideString UTF-16 text, <= Size chars, 0-ended  2*Size + 2
+//   TIBStringField    ftWideString UTF-16 text, <= Size chars, 0-ended  4*Size + 2
 //   TIBBCDField       ftBCD        int64 ten-thousandths (currency)     8
 //   TIBBooleanField   ftBoolean    int16, 0 or 1                        2
 #ifndef KAVO_IB_IB_FIELDS_H_
@@ -14,7 +14,9 @@
 
 namespace kavo {
 
-// A UTF-16 string field whose Size counts characters. EmptyAsNull (default
+// A UTF-16 string field whose Size counts characters (a surrogate pair is
+// one, as the server counts them; the native form has room for Size pairs).
+// EmptyAsNull (default
 // true) stores an empty text as NULL; false stores it as an empty text, and
 // Clear() then stores an empty text too. A text longer than Size is refused
 // ("Trying to store a string of length %d into a field that can only
@@ -23,6 +25,7 @@ class TIBStringField : public TWideStringField {
  public:
   explicit TIBStringField(TComponent* owner) : TWideStringField(owner) {}
 
+  int GetDataSize() const override { return 4 * Size() + 2; }
   bool EmptyAsNull() const { return empty_as_null_; }
   void SetEmptyAsNull(bool value) { empty_as_null_ = value; }
 

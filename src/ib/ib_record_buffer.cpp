@@ -5,12 +5,15 @@
 #include <cstring>
 #include <limits>
 
+#include "ib/ib_errors.h"
 #include "ib/ib_header.h"
 #include "ib/ib_server_dates.h"
 #include "ib/ib_xsqlda.h"
 #include "recordset/field.h"
 #include "rtl/code_page.h"
+#include "rtl/code_points.h"
 #include "rtl/datetime.h"
+#include "rtl/float_text.h"
 
 namespace kavo {
 
@@ -36,6 +39,32 @@ uint8_t* Data(uint8_t* buffer, const TIBFieldSlot& slot) {
 
 bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
 
+// value * 10^n; false on overflow.
+bool ScaleUp(int64_t value, int n, int64_t& out) {
+  out = value;
+  for (int i = 0; i < n; ++i)
+    if (__builtin_mul_overflow(out, int64_t{10}, &out)) return false;
+  return true;
+}
+
+// `value` rounded half away from zero; false beyond int64 (and for NaN).
+bool RoundToInt64(double value, int64_t& out) {
+  const double r = std::round(value);
+  if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) return false;
+  out = static_cast<int64_t>(r);
+  return true;
+}
+
+bool InRange(int64_t value, int64_t low, int64_t high) { return value >= low && value <= high; }
+
+// Marks a slot holding a value.
+void Filled(TIBFieldSlot& slot) {
+  slot.is_null = 0;
+  slot.data_length = slot.data_size;
+  slot.from_server = 0;
+}
+
+
 int64_t Pow10(int n) {
   int64_t p = 1;
   while (n-- > 0) p *= 10;
@@ -44,8 +73,13 @@ int64_t Pow10(int n) {
 
 size_t SlotDataSize(const TIBFieldSlot& slot, const TIBXSQLVAR& var) {
   switch (SlotKind(slot)) {
-    case TSlotKind::Text:
-      return 2 * (static_cast<size_t>(std::max(var.Size(), 0)) / slot.char_size);
+    case TSlotKind::Text: {
+      // Room for every value the column can hold: a character beyond the
+      // BMP takes two UTF-16 units, and no character takes more units than
+      // bytes.
+      const size_t bytes = static_cast<size_t>(std::max(var.Size(), 0));
+      return 2 * std::min(bytes, 2 * (bytes / slot.char_size));
+    }
     case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time:
       return 4;
     case TSlotKind::PackedDecimal:
@@ -101,19 +135,23 @@ void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
     }
     case TSlotKind::TimeStamp: case TSlotKind::Date: case TSlotKind::Time: {
       TTimeStamp ts = DateTimeToTimeStamp(var.AsDateTime());
-      SetSlotMilliseconds(buffer, slot, ts.Date * kMsPerDay + ts.Time);
+      if (!SetSlotMilliseconds(buffer, slot, ts.Date * kMsPerDay + ts.Time))
+        IBError(ibceInvalidDataConversion);
       return;
     }
     case TSlotKind::Raw:
       std::memcpy(TIBRecordLayout::Data(buffer, slot), var.Data().SqlData(),
                   std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
       slot.data_length = slot.data_size;
+      slot.from_server = 0;
       return;
-    default:
-      if (var.SQLScale() == 0 && var.SQLType() != SQL_DOUBLE && var.SQLType() != SQL_FLOAT)
-        SetSlotInt64(buffer, slot, var.AsInt64());
-      else
-        SetSlotDouble(buffer, slot, var.AsDouble());
+    default: {
+      const bool stored =
+          var.SQLScale() == 0 && var.SQLType() != SQL_DOUBLE && var.SQLType() != SQL_FLOAT
+              ? SetSlotInt64(buffer, slot, var.AsInt64())
+              : SetSlotDouble(buffer, slot, var.AsDouble());
+      if (!stored) IBError(ibceInvalidDataConversion);
+    }
   }
 }
 
@@ -181,7 +219,9 @@ bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_
     calc_offsets_.push_back(offset);
     if (!CheckedAdd(offset, 1 + static_cast<size_t>(std::max(size, 0)), offset)) return false;
   }
-  if (offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+  // Records sit back to back in the cache: each must start where its
+  // header and 8-byte values are aligned.
+  if (!align() || offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
   buffer_size_ = offset;
   return true;
 }
@@ -219,6 +259,7 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
   if (var.IsNull()) {
     slot.is_null = 1;
     slot.data_length = 0;
+    slot.from_server = 1;
     return;
   }
   slot.is_null = 0;
@@ -232,27 +273,39 @@ void TIBRecordLayout::StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var) 
     case TSlotKind::Text: {
       String text = var.AsString();
       StoreSlotText(buffer, slot, text.data(), text.size());
+      slot.from_server = 1;
       return;
     }
     case TSlotKind::Float: Put(data, var.AsDouble()); break;
     case TSlotKind::Int32: Put(data, static_cast<int32_t>(var.AsInt64())); break;
     case TSlotKind::Int64: Put(data, var.AsInt64()); break;
-    case TSlotKind::Currency: Put(data, var.AsCurrency()); break;
+    case TSlotKind::Currency: {
+      // Beyond the currency form the server's own integer is kept, so that
+      // the row is held whole and written back as it was.
+      const int64_t raw = RawInteger(var);
+      int64_t ten_thousandths = 0;
+      slot.unscaled = ScaleUp(raw, 4 + slot.scale, ten_thousandths) ? 0 : 1;
+      Put(data, slot.unscaled ? raw : ten_thousandths);
+      break;
+    }
     case TSlotKind::PackedDecimal: PackDecimal(RawInteger(var), -slot.scale, data); break;
     case TSlotKind::TimeStamp: {
+      // The fraction of a millisecond is kept: an edit of another column
+      // writes the value back as it was.
       ISC_TIMESTAMP ts = Load<ISC_TIMESTAMP>(raw);
       Put(data, (ts.timestamp_date + static_cast<double>(kServerDayZero)) * kMsPerDay +
-                    ts.timestamp_time / 10);
+                    ts.timestamp_time / 10.0);
       break;
     }
     case TSlotKind::Date: Put(data, Load<ISC_DATE>(raw) + kServerDayZero); break;
-    case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw) / 10)); break;
+    case TSlotKind::Time: Put(data, static_cast<int32_t>(Load<ISC_TIME>(raw))); break;
     case TSlotKind::Raw:
       std::memcpy(data, raw,
                   std::min<size_t>(slot.data_size, static_cast<size_t>(std::max(var.Size(), 0))));
       break;
   }
   slot.data_length = slot.data_size;
+  slot.from_server = 1;
 }
 
 // ---- values ----------------------------------------------------------------------
@@ -264,23 +317,29 @@ String SlotText(uint8_t* buffer, const TIBFieldSlot& slot) {
   return text;
 }
 
-void StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
+bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
   size_t n = std::min<size_t>(units, slot.data_size / 2);
   if (n < units && n > 0 && IsHighSurrogate(text[n - 1])) --n;
   if (n > 0) std::memcpy(Data(buffer, slot), text, n * 2);
   slot.data_length = static_cast<uint32_t>(n * 2);
   slot.is_null = 0;
+  slot.from_server = 0;
+  return n == units;
 }
+
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot) {
   const uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time: return Load<int32_t>(d);
     case TSlotKind::Int64: return Load<int64_t>(d);
-    case TSlotKind::Currency: return Load<int64_t>(d) / 10000;
-    case TSlotKind::Float: case TSlotKind::TimeStamp: return std::llround(Load<double>(d));
-    case TSlotKind::PackedDecimal: return std::llround(PackedAsDouble(d));
-    default: return 0;
+    case TSlotKind::Currency:
+      return Load<int64_t>(d) / (slot.unscaled ? Pow10(-slot.scale) : 10000);
+    default: {
+      int64_t out = 0;
+      if (RoundToInt64(SlotAsDouble(buffer, slot), out)) return out;
+      return SlotAsDouble(buffer, slot) < 0 ? INT64_MIN : INT64_MAX;
+    }
   }
 }
 
@@ -288,31 +347,43 @@ double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot) {
   const uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Float: case TSlotKind::TimeStamp: return Load<double>(d);
-    case TSlotKind::Currency: return static_cast<double>(Load<int64_t>(d)) / 10000.0;
+    case TSlotKind::Currency:
+      return static_cast<double>(Load<int64_t>(d)) /
+             (slot.unscaled ? std::pow(10.0, -slot.scale) : 10000.0);
     case TSlotKind::PackedDecimal: return PackedAsDouble(d);
-    default: return static_cast<double>(SlotAsInt64(buffer, slot));
+    case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time: return Load<int32_t>(d);
+    case TSlotKind::Int64: return static_cast<double>(Load<int64_t>(d));
+    default: return 0;
+  }
+}
+
+bool SlotCurrency(uint8_t* buffer, const TIBFieldSlot& slot, int64_t& ten_thousandths) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::Currency:
+      if (!slot.unscaled) {
+        ten_thousandths = Load<int64_t>(d);
+        return true;
+      }
+      return ScaleUp(Load<int64_t>(d), 4 + slot.scale, ten_thousandths);
+    case TSlotKind::Int32: case TSlotKind::Int64:
+      return ScaleUp(SlotAsInt64(buffer, slot), 4, ten_thousandths);
+    default:
+      return RoundToInt64(SlotAsDouble(buffer, slot) * 10000.0, ten_thousandths);
   }
 }
 
 int64_t SlotAsCurrency(uint8_t* buffer, const TIBFieldSlot& slot) {
-  const uint8_t* d = Data(buffer, slot);
-  switch (SlotKind(slot)) {
-    case TSlotKind::Currency: return Load<int64_t>(d);
-    case TSlotKind::Int32: case TSlotKind::Int64: {
-      int64_t out = 0;
-      if (__builtin_mul_overflow(SlotAsInt64(buffer, slot), int64_t{10000}, &out))
-        return SlotAsInt64(buffer, slot) < 0 ? INT64_MIN : INT64_MAX;
-      return out;
-    }
-    default: return std::llround(SlotAsDouble(buffer, slot) * 10000.0);
-  }
+  int64_t out = 0;
+  if (SlotCurrency(buffer, slot, out)) return out;
+  return SlotAsDouble(buffer, slot) < 0 ? INT64_MIN : INT64_MAX;
 }
 
 double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot) {
   const uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Date: return Load<int32_t>(d) * kMsPerDay;
-    case TSlotKind::Time: return kTimeOnlyBase + Load<int32_t>(d);
+    case TSlotKind::Time: return kTimeOnlyBase + Load<int32_t>(d) / 10.0;
     default: return SlotAsDouble(buffer, slot);
   }
 }
@@ -321,79 +392,148 @@ String SlotDecimalText(uint8_t* buffer, const TIBFieldSlot& slot) {
   if (SlotKind(slot) == TSlotKind::PackedDecimal) return PackedDecimalText(Data(buffer, slot));
   uint8_t packed[kPackedDecimalSize];
   if (SlotKind(slot) == TSlotKind::Currency)
-    PackDecimal(SlotAsCurrency(buffer, slot), 4, packed);
+    PackDecimal(Load<int64_t>(Data(buffer, slot)), slot.unscaled ? -slot.scale : 4, packed);
   else
     PackDecimal(SlotAsInt64(buffer, slot), 0, packed);
   return PackedDecimalText(packed);
 }
 
-void SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value) {
+String SlotValueText(uint8_t* buffer, const TIBFieldSlot& slot) {
+  switch (SlotKind(slot)) {
+    case TSlotKind::Float: case TSlotKind::TimeStamp: return FloatToStr(SlotAsDouble(buffer, slot));
+    case TSlotKind::Text: return SlotText(buffer, slot);
+    case TSlotKind::Raw: return String();
+    default: return SlotDecimalText(buffer, slot);
+  }
+}
+
+bool SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value) {
   uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Int32: case TSlotKind::Date: case TSlotKind::Time:
+      if (!InRange(value, INT32_MIN, INT32_MAX)) return false;
       Put(d, static_cast<int32_t>(value));
       break;
     case TSlotKind::Int64: Put(d, value); break;
-    case TSlotKind::Currency: SetSlotCurrency(buffer, slot, value * 10000); return;
+    case TSlotKind::Currency: {
+      int64_t scaled = 0;
+      if (ScaleUp(value, 4, scaled)) return SetSlotCurrency(buffer, slot, scaled);
+      if (!ScaleUp(value, -slot.scale, scaled)) return false;
+      Put(d, scaled);
+      slot.unscaled = 1;
+      break;
+    }
     case TSlotKind::PackedDecimal: {
       int64_t raw = 0;
-      if (__builtin_mul_overflow(value, Pow10(std::min(-slot.scale, 18)), &raw)) {
-        SetSlotDouble(buffer, slot, static_cast<double>(value));
-        return;
-      }
+      if (!ScaleUp(value, -slot.scale, raw)) return false;
       PackDecimal(raw, -slot.scale, d);
       break;
     }
     case TSlotKind::Float: case TSlotKind::TimeStamp: Put(d, static_cast<double>(value)); break;
-    default: return;
+    default: return false;
   }
-  slot.is_null = 0;
-  slot.data_length = slot.data_size;
+  Filled(slot);
+  return true;
 }
 
-void SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value) {
+bool SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value) {
   uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
     case TSlotKind::Float: case TSlotKind::TimeStamp: Put(d, value); break;
-    case TSlotKind::Currency: Put(d, static_cast<int64_t>(std::llround(value * 10000.0))); break;
-    case TSlotKind::PackedDecimal:
-      PackDecimal(std::llround(value * std::pow(10.0, -slot.scale)), -slot.scale, d);
+    case TSlotKind::Currency: {
+      int64_t scaled = 0;
+      if (RoundToInt64(value * 10000.0, scaled)) {
+        Put(d, scaled);
+        slot.unscaled = 0;
+      } else if (RoundToInt64(value * std::pow(10.0, -slot.scale), scaled)) {
+        Put(d, scaled);
+        slot.unscaled = 1;
+      } else {
+        return false;
+      }
       break;
-    default: SetSlotInt64(buffer, slot, std::llround(value)); return;
+    }
+    case TSlotKind::PackedDecimal: {
+      int64_t raw = 0;
+      if (!RoundToInt64(value * std::pow(10.0, -slot.scale), raw)) return false;
+      PackDecimal(raw, -slot.scale, d);
+      break;
+    }
+    default: {
+      int64_t whole = 0;
+      return RoundToInt64(value, whole) && SetSlotInt64(buffer, slot, whole);
+    }
   }
-  slot.is_null = 0;
-  slot.data_length = slot.data_size;
+  Filled(slot);
+  return true;
 }
 
-void SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths) {
-  if (SlotKind(slot) != TSlotKind::Currency) {
-    SetSlotDouble(buffer, slot, static_cast<double>(ten_thousandths) / 10000.0);
-    return;
+bool SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths) {
+  switch (SlotKind(slot)) {
+    case TSlotKind::Currency:
+      Put(Data(buffer, slot), ten_thousandths);
+      slot.unscaled = 0;
+      Filled(slot);
+      return true;
+    case TSlotKind::PackedDecimal: {
+      // Digit for digit: the packed form has at least 5 places.
+      int64_t raw = 0;
+      if (!ScaleUp(ten_thousandths, -slot.scale - 4, raw)) return false;
+      PackDecimal(raw, -slot.scale, Data(buffer, slot));
+      Filled(slot);
+      return true;
+    }
+    default:
+      return SetSlotDouble(buffer, slot, static_cast<double>(ten_thousandths) / 10000.0);
   }
-  Put(Data(buffer, slot), ten_thousandths);
-  slot.is_null = 0;
-  slot.data_length = slot.data_size;
 }
 
-void SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
+bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
   uint8_t* d = Data(buffer, slot);
   switch (SlotKind(slot)) {
-    case TSlotKind::Date: Put(d, static_cast<int32_t>(std::floor(ms / kMsPerDay))); break;
+    case TSlotKind::Date: {
+      const double day = std::floor(ms / kMsPerDay);
+      if (!(day >= INT32_MIN && day <= INT32_MAX)) return false;
+      Put(d, static_cast<int32_t>(day));
+      break;
+    }
     case TSlotKind::Time: {
       double in_day = std::fmod(ms, kMsPerDay);
       if (in_day < 0) in_day += kMsPerDay;
-      Put(d, static_cast<int32_t>(in_day));
+      if (!(in_day >= 0 && in_day < kMsPerDay)) return false;
+      Put(d, static_cast<int32_t>(in_day) * 10);
       break;
     }
-    default: SetSlotDouble(buffer, slot, ms); return;
+    default: return SetSlotDouble(buffer, slot, ms);
   }
-  slot.is_null = 0;
-  slot.data_length = slot.data_size;
+  Filled(slot);
+  return true;
+}
+
+ISC_TIMESTAMP SlotServerTimeStamp(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const int64_t per_day = 864000000;
+  const int64_t total = std::llround(SlotAsMilliseconds(buffer, slot) * 10.0);
+  int64_t day = total / per_day;
+  int64_t in_day = total % per_day;
+  if (in_day < 0) {
+    in_day += per_day;
+    --day;
+  }
+  ISC_TIMESTAMP ts{};
+  ts.timestamp_date = static_cast<ISC_DATE>(day - kServerDayZero);
+  ts.timestamp_time = static_cast<ISC_TIME>(in_day);
+  return ts;
+}
+
+ISC_TIME SlotServerTime(uint8_t* buffer, const TIBFieldSlot& slot) {
+  if (SlotKind(slot) == TSlotKind::Time)
+    return static_cast<ISC_TIME>(Load<int32_t>(Data(buffer, slot)));
+  return SlotServerTimeStamp(buffer, slot).timestamp_time;
 }
 
 // ---- native forms ------------------------------------------------------------------
 
-void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native) {
+bool SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native) {
   uint8_t* out = static_cast<uint8_t*>(native);
   switch (field.DataType()) {
     case ftString: case ftFixedChar: {
@@ -407,70 +547,98 @@ void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field
       }
       std::memcpy(out, bytes.data(), n);
       out[n] = 0;
-      return;
+      return true;
     }
     case ftWideString: case ftFixedWideChar: {
       String text = SlotText(buffer, slot);
-      size_t n = std::min(text.size(), static_cast<size_t>(std::max(field.Size(), 0)));
+      // Size characters, within the native form's room.
+      const size_t room = static_cast<size_t>(std::max(field.GetDataSize(), 2)) / 2 - 1;
+      size_t n = std::min(UnitsOfCharacters(text, static_cast<size_t>(std::max(field.Size(), 0))),
+                          room);
       if (n < text.size() && n > 0 && IsHighSurrogate(text[n - 1])) --n;
       std::memcpy(out, text.data(), n * 2);
       Put<Char>(out + n * 2, 0);
-      return;
+      return true;
     }
-    case ftSmallint: case ftWord: Put(out, static_cast<int16_t>(SlotAsInt64(buffer, slot))); return;
-    case ftInteger: case ftAutoInc:
-      Put(out, static_cast<int32_t>(SlotAsInt64(buffer, slot)));
-      return;
-    case ftLargeint: Put(out, SlotAsInt64(buffer, slot)); return;
-    case ftFloat: case ftCurrency: Put(out, SlotAsDouble(buffer, slot)); return;
-    case ftBCD: Put(out, SlotAsCurrency(buffer, slot)); return;
+    case ftSmallint: case ftWord: {
+      const int64_t v = SlotAsInt64(buffer, slot);
+      if (field.DataType() == ftWord ? !InRange(v, 0, UINT16_MAX) : !InRange(v, INT16_MIN, INT16_MAX))
+        return false;
+      Put(out, static_cast<int16_t>(v));
+      return true;
+    }
+    case ftInteger: case ftAutoInc: {
+      const int64_t v = SlotAsInt64(buffer, slot);
+      if (!InRange(v, INT32_MIN, INT32_MAX)) return false;
+      Put(out, static_cast<int32_t>(v));
+      return true;
+    }
+    case ftLargeint: {
+      int64_t v = 0;
+      const TSlotKind kind = SlotKind(slot);
+      if (kind == TSlotKind::Float || kind == TSlotKind::PackedDecimal ||
+          kind == TSlotKind::TimeStamp) {
+        if (!RoundToInt64(SlotAsDouble(buffer, slot), v)) return false;
+      } else {
+        v = SlotAsInt64(buffer, slot);
+      }
+      Put(out, v);
+      return true;
+    }
+    case ftFloat: case ftCurrency: Put(out, SlotAsDouble(buffer, slot)); return true;
+    case ftBCD: {
+      int64_t v = 0;
+      if (!SlotCurrency(buffer, slot, v)) return false;
+      Put(out, v);
+      return true;
+    }
     case ftDate:
       Put(out, static_cast<int32_t>(std::floor(SlotAsMilliseconds(buffer, slot) / kMsPerDay)));
-      return;
+      return true;
     case ftTime: {
       double in_day = std::fmod(SlotAsMilliseconds(buffer, slot), kMsPerDay);
       Put(out, static_cast<int32_t>(in_day < 0 ? in_day + kMsPerDay : in_day));
-      return;
+      return true;
     }
-    case ftDateTime: case ftTimeStamp: Put(out, SlotAsMilliseconds(buffer, slot)); return;
+    case ftDateTime: case ftTimeStamp: Put(out, SlotAsMilliseconds(buffer, slot)); return true;
     case ftBoolean: {
       const uint8_t* d = Data(buffer, slot);
       bool value = std::any_of(d, d + slot.data_size, [](uint8_t b) { return b != 0; });
       Put<int16_t>(out, value ? 1 : 0);
-      return;
+      return true;
     }
     default:
       std::memcpy(out, Data(buffer, slot),
                   std::min<size_t>(slot.data_size, static_cast<size_t>(field.GetDataSize())));
+      return true;
   }
 }
 
-void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native) {
+bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native) {
   const uint8_t* in = static_cast<const uint8_t*>(native);
   switch (field.DataType()) {
     case ftString: case ftFixedChar: {
       const char* bytes = static_cast<const char*>(native);
       String text = AnsiToString(
           std::string_view(bytes, strnlen(bytes, static_cast<size_t>(field.GetDataSize()))));
-      StoreSlotText(buffer, slot, text.data(), text.size());
-      return;
+      return StoreSlotText(buffer, slot, text.data(), text.size());
     }
     case ftWideString: case ftFixedWideChar: {
       const Char* text = static_cast<const Char*>(native);
       size_t limit = static_cast<size_t>(std::max(field.GetDataSize(), 0)) / 2;
       size_t n = 0;
       while (n < limit && text[n] != 0) ++n;
-      StoreSlotText(buffer, slot, text, n);
-      return;
+      return StoreSlotText(buffer, slot, text, n);
     }
-    case ftSmallint: case ftWord: SetSlotInt64(buffer, slot, Load<int16_t>(in)); return;
-    case ftInteger: case ftAutoInc: SetSlotInt64(buffer, slot, Load<int32_t>(in)); return;
-    case ftLargeint: SetSlotInt64(buffer, slot, Load<int64_t>(in)); return;
-    case ftFloat: case ftCurrency: SetSlotDouble(buffer, slot, Load<double>(in)); return;
-    case ftBCD: SetSlotCurrency(buffer, slot, Load<int64_t>(in)); return;
-    case ftDate: SetSlotMilliseconds(buffer, slot, Load<int32_t>(in) * kMsPerDay); return;
-    case ftTime: SetSlotMilliseconds(buffer, slot, kTimeOnlyBase + Load<int32_t>(in)); return;
-    case ftDateTime: case ftTimeStamp: SetSlotMilliseconds(buffer, slot, Load<double>(in)); return;
+    case ftSmallint: case ftWord: return SetSlotInt64(buffer, slot, Load<int16_t>(in));
+    case ftInteger: case ftAutoInc: return SetSlotInt64(buffer, slot, Load<int32_t>(in));
+    case ftLargeint: return SetSlotInt64(buffer, slot, Load<int64_t>(in));
+    case ftFloat: case ftCurrency: return SetSlotDouble(buffer, slot, Load<double>(in));
+    case ftBCD: return SetSlotCurrency(buffer, slot, Load<int64_t>(in));
+    case ftDate: return SetSlotMilliseconds(buffer, slot, Load<int32_t>(in) * kMsPerDay);
+    case ftTime: return SetSlotMilliseconds(buffer, slot, kTimeOnlyBase + Load<int32_t>(in));
+    case ftDateTime: case ftTimeStamp:
+      return SetSlotMilliseconds(buffer, slot, Load<double>(in));
     case ftBoolean: {
       uint8_t* d = Data(buffer, slot);
       std::memset(d, 0, slot.data_size);
@@ -481,8 +649,8 @@ void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, cons
       std::memcpy(Data(buffer, slot), in,
                   std::min<size_t>(slot.data_size, static_cast<size_t>(field.GetDataSize())));
   }
-  slot.is_null = 0;
-  slot.data_length = slot.data_size;
+  Filled(slot);
+  return true;
 }
 
 // ---- packed decimals ----------------------------------------------------------------

@@ -14,10 +14,12 @@
 //   SQL_DOUBLE, SQL_FLOAT, D_FLOAT 8-byte float
 //   integers, scale 0              int32 (int64 for SQL_INT64)
 //   integers, scale -1 to -4       int64 currency (value * 10000)
-//   integers, scale below -4       8-byte float, or a 34-byte packed decimal
-//   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00
+//   integers, scale below -4       34-byte packed decimal (a float field too)
+//   SQL_TIMESTAMP                  double: milliseconds since 0001-01-01 00:00,
+//                                  with the server's tenths of a millisecond
 //   SQL_TYPE_DATE                  int32 day number (0001-01-01 is day 1)
-//   SQL_TYPE_TIME                  int32 milliseconds since midnight
+//   SQL_TYPE_TIME                  int32 ten-thousandths of a second since
+//                                  midnight (the server's own form)
 //   anything else                  the server's bytes
 //
 // Every copy into a slot is bounded by the slot's size; text is cut at a
@@ -30,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "ib/ib_header.h"
 #include "recordset/db_types.h"
 #include "rtl/ustring.h"
 
@@ -62,6 +65,11 @@ struct TIBFieldSlot {
   uint8_t is_null;
   uint8_t char_size;
   uint8_t scaled_as_float;
+  // A currency slot whose number lies beyond the currency form holds the
+  // server's unscaled integer instead (value * 10^-scale).
+  uint8_t unscaled;
+  // The value is the server's, as read (no field has written it since).
+  uint8_t from_server;
   uint32_t data_size;
   uint32_t data_length;
   uint32_t data_offset;
@@ -124,26 +132,39 @@ class TIBRecordLayout {
 
 // The text of a text slot.
 String SlotText(uint8_t* buffer, const TIBFieldSlot& slot);
-// Stores `units` UTF-16 units, cut to the slot at a character boundary.
-void StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
+// Stores `units` UTF-16 units, cut to the slot at a character boundary;
+// false when it had to be cut.
+bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot);
 double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot);
-// Ten-thousandths.
+// Ten-thousandths (saturated when the number lies beyond them).
 int64_t SlotAsCurrency(uint8_t* buffer, const TIBFieldSlot& slot);
+// Ten-thousandths; false when the number lies beyond them.
+bool SlotCurrency(uint8_t* buffer, const TIBFieldSlot& slot, int64_t& ten_thousandths);
 // Milliseconds since 0001-01-01 (a time alone stands on 1899-12-30).
 double SlotAsMilliseconds(uint8_t* buffer, const TIBFieldSlot& slot);
 // The decimal text of a numeric slot (the packed decimal's exact digits).
 String SlotDecimalText(uint8_t* buffer, const TIBFieldSlot& slot);
 
-void SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value);
-void SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value);
-void SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths);
-void SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
+// Each returns false, and leaves the slot as it was, when the slot's kind
+// cannot hold the value.
+bool SetSlotInt64(uint8_t* buffer, TIBFieldSlot& slot, int64_t value);
+bool SetSlotDouble(uint8_t* buffer, TIBFieldSlot& slot, double value);
+bool SetSlotCurrency(uint8_t* buffer, TIBFieldSlot& slot, int64_t ten_thousandths);
+bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms);
 
 // Between a slot and a field's native form (the field's GetDataSize bytes).
-void SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
-void NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+// False when the other side cannot hold the value (a number beyond the
+// field kind's range, a text longer than the slot); nothing is cut or
+// wrapped silently.
+bool SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field, void* native);
+bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, const void* native);
+// A timestamp or time slot in the server's form, to the ten-thousandth.
+ISC_TIMESTAMP SlotServerTimeStamp(uint8_t* buffer, const TIBFieldSlot& slot);
+ISC_TIME SlotServerTime(uint8_t* buffer, const TIBFieldSlot& slot);
+// The value of a numeric slot as text, for messages.
+String SlotValueText(uint8_t* buffer, const TIBFieldSlot& slot);
 
 // The packed decimal form: precision, sign and places, 32 bytes of digits.
 void PackDecimal(int64_t raw, int places, uint8_t* out);

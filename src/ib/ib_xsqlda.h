@@ -79,6 +79,10 @@ class TIBXSQLVAR {
   void SetAsDateTime(TDateTime value);
   void SetAsDate(TDateTime value);
   void SetAsTime(TDateTime value);
+  // The server's own forms, to the ten-thousandth of a second: a value read
+  // from the server goes back as it was, fractions included.
+  void SetAsServerTimeStamp(const ISC_TIMESTAMP& value);
+  void SetAsServerTime(ISC_TIME value);
   void SetAsBoolean(bool value);
   void SetAsQuad(const ISC_QUAD& value);
 

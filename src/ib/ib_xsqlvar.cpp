@@ -9,6 +9,7 @@
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "ib/ib_xsqlda.h"
+#include "rtl/code_points.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
 #include "rtl/int64_text.h"
@@ -250,6 +251,14 @@ void TIBXSQLVAR::SetAsDate(TDateTime value) {
     parent_->SQL()->Library().isc_encode_sql_date(&t, &date);
   }
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &date, sizeof date); });
+}
+
+void TIBXSQLVAR::SetAsServerTimeStamp(const ISC_TIMESTAMP& value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TIMESTAMP, 0, &value, sizeof value); });
+}
+
+void TIBXSQLVAR::SetAsServerTime(ISC_TIME value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &value, sizeof value); });
 }
 
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
@@ -518,9 +527,10 @@ String TIBXSQLVAR::AsString() const {
     case SQL_TEXT: {
       String text = DecodeFromConnection(std::string_view(sqlvar_->SqlData(),
                                                           std::max<short>(sqlvar_->SqlLen(), 0)));
+      // Cut to the declared characters (a surrogate pair is one), not units.
       size_t limit = static_cast<size_t>(std::max<short>(sqlvar_->SqlLen(), 0)) /
                      static_cast<size_t>(BytesPerCharacter());
-      if (text.size() > limit) text.resize(limit);
+      text.resize(UnitsOfCharacters(text, limit));
       return text;
     }
     case SQL_VARYING:

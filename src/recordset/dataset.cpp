@@ -238,10 +238,13 @@ void TDataSet::DataConvert(TField* field, const void* source, void* dest, bool t
     }
     case ftWideString:
     case ftFixedWideChar: {
-      size_t size = static_cast<size_t>(std::max(field->Size(), 0));
+      // The native form's room in UTF-16 units (a kind may keep two per
+      // character), less the ending zero.
+      size_t size = static_cast<size_t>(std::max(field->GetDataSize(), 2)) / 2 - 1;
       if (to_native) {
         const String& text = *static_cast<const String*>(source);
         size_t n = std::min(text.size(), size);
+        if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
         std::memcpy(dest, text.data(), n * sizeof(Char));
         static const Char kZero = 0;
         std::memcpy(static_cast<uint8_t*>(dest) + n * sizeof(Char), &kZero, sizeof(Char));

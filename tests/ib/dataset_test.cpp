@@ -366,9 +366,11 @@ TEST_F(DataSetTest, TheDatabaseKeyIdentifiesTheRowButAViewsLongerKeyIsNotUsed) {
   ds.Edit();
   F(u"ACAO").SetAsString(u"Z");
   // 16 bytes of key: nothing stands for the row, and the key the statement
-  // was last given (row b's) is not used again either.
-  ds.Post();
+  // was last given (row b's) is not used again either: no row is changed,
+  // which is an error rather than a silent success.
+  EXPECT_EQ(ClientError([&] { ds.Post(); }).Message(), u"No Records Affected");
   EXPECT_EQ(ds.RowsAffected(), 0);
+  ds.Cancel();
   ds.Transaction().CommitRetaining();
   EXPECT_EQ(Rows().at(1)[u"ACAO"], u"B");
 }

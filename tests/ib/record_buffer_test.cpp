@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "ib/ib_fields.h"
 #include "ib/ib_header.h"
 #include "ib/ib_record_buffer.h"
 #include "ib/ib_record_cache.h"
@@ -23,6 +24,8 @@ struct OneSlot {
     slot().data_offset = 128;
     slot().data_size = size;
     slot().is_null = 1;
+    slot().scaled_as_float = 0;
+    slot().unscaled = 0;
   }
   TIBFieldSlot& slot() { return TIBRecordLayout::Slot(bytes.data(), 0); }
   uint8_t* data() { return bytes.data(); }
@@ -105,6 +108,43 @@ TEST(RecordSlotTest, ScaledNumbersKeepTheirDigits) {
   int64_t whole = 0;
   SlotToNative(currency.data(), currency.slot(), int_field, &whole);
   EXPECT_EQ(whole, 12);
+}
+
+TEST(RecordSlotTest, ANumberBeyondAKindIsRefusedNeverWrapped) {
+  // Beyond the currency form a NUMERIC(18,2) keeps the server's own digits.
+  OneSlot currency(SQL_INT64, 8, -2);
+  ASSERT_TRUE(SetSlotInt64(currency.data(), currency.slot(), 1000000000000000));
+  EXPECT_EQ(SlotDecimalText(currency.data(), currency.slot()), u"1000000000000000.00");
+  TIBBCDField bcd(nullptr);
+  TLargeintField large(nullptr);
+  int64_t out = 0;
+  EXPECT_FALSE(SlotToNative(currency.data(), currency.slot(), bcd, &out));
+  EXPECT_TRUE(SlotToNative(currency.data(), currency.slot(), large, &out));
+  EXPECT_EQ(out, 1000000000000000);
+  ASSERT_TRUE(SetSlotCurrency(currency.data(), currency.slot(), 5));  // back in the form
+  EXPECT_EQ(SlotDecimalText(currency.data(), currency.slot()), u"0.0005");
+
+  struct Case {
+    short type, scale;
+    int64_t whole;
+    double number;
+  };
+  for (const Case& c : {Case{SQL_LONG, 0, int64_t{1} << 40, 1e10},
+                        Case{SQL_INT64, -6, INT64_MAX / 10, 1e30},
+                        Case{SQL_INT64, -2, INT64_MAX, 1e17}}) {
+    SCOPED_TRACE(c.type * 100 + c.scale);
+    OneSlot slot(c.type, c.scale < -4 ? kPackedDecimalSize : (c.type == SQL_LONG ? 4 : 8),
+                 c.scale);
+    EXPECT_FALSE(SetSlotInt64(slot.data(), slot.slot(), c.whole));
+    EXPECT_FALSE(SetSlotDouble(slot.data(), slot.slot(), c.number));
+    EXPECT_TRUE(slot.slot().is_null);  // left as it was
+    EXPECT_TRUE(slot.GuardIntact());
+  }
+  OneSlot wide(SQL_LONG, 4);
+  ASSERT_TRUE(SetSlotInt64(wide.data(), wide.slot(), 70000));
+  TSmallintField small(nullptr);
+  int16_t small_out = 0;
+  EXPECT_FALSE(SlotToNative(wide.data(), wide.slot(), small, &small_out));
 }
 
 TEST(RecordCacheTest, RecordsStayWhereTheyArePlacedWhileTheCacheGrows) {
