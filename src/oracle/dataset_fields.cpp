@@ -103,7 +103,7 @@ bool TOracleDataSet::ReadNative(const uint8_t* record, const Slot& s, void* dest
     const TOracleBlob* note = BlobIn(record, s);
     DatabaseError(note != nullptr && !note->NotHeld.empty()
                       ? note->NotHeld
-                      : u"Field '" + s.field->FieldName() + u"': the value could not be read exactly",
+                      : u"Field '" + s.field->FieldName() + u"': the value was not read exactly",
                   this);
   }
   const uint8_t* value = DataArea(record) + s.offset + 1;
@@ -267,14 +267,13 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       area[0] = bytes.empty() ? 1 : 0;
       std::string kept = CutWholeCharacters(bytes, size, AnsiCodePage());
       PutBytes(value, kept);
-      const String who = u"Field '" + s.field->FieldName() + u"'";
       if (lossy)
-        MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(v.AsString()),
-                                                  AsciiToString(AnsiCodePage())));
+        MarkNotHeld(record, s,
+                    CannotStoreMessage(u"Field '" + s.field->FieldName() + u"'",
+                                       TrimRight(v.AsString()), AsciiToString(AnsiCodePage())));
       else if (kept.size() < bytes.size())
-        MarkNotHeld(record, s, who + u": a value of " + IntToStr(static_cast<int64_t>(bytes.size())) +
-                                   u" bytes does not fit the field's " +
-                                   IntToStr(static_cast<int64_t>(size)));
+        MarkNotHeld(record, s,
+                    SNotHeldTooLong(s.field->FieldName(), bytes.size(), u" bytes", size, false));
       return;
     }
     case Form::kUtf8:

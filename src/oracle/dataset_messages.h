@@ -39,6 +39,14 @@ inline constexpr const Char* SMasterNotBuilt =
 inline constexpr const Char* SCompressedNotBuilt =
     u"Compressed long raw values are not supported (no LZH unpacking): field ";
 
+// Why a value is not held exactly: it is longer than its field.
+inline String SNotHeldTooLong(const String& field_name, size_t length, const Char* unit,
+                              size_t size, bool widened) {
+  return u"Field '" + field_name + u"': a value of " + IntToStr(static_cast<int64_t>(length)) +
+         unit + u" does not fit the field's " + IntToStr(static_cast<int64_t>(size)) +
+         (widened ? u" once its line ends are CR LF" : u"");
+}
+
 }  // namespace kavo
 
 #endif  // KAVO_ORACLE_DATASET_MESSAGES_H_

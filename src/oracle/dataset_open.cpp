@@ -609,8 +609,9 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
     if (q.FieldDataLength(column) > n + 1 && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
       std::memcpy(value, p, std::min(n, size));
       value[std::min(n, size)] = 0;
-      MarkNotHeld(record, s, u"Field '" + s.field->FieldName() +
-                                 u"': the value holds a NUL character, which no text field can carry");
+      MarkNotHeld(record, s,
+                  u"Field '" + s.field->FieldName() +
+                      u"': the value holds a NUL character, which no text field can carry");
       return;
     }
   }
@@ -624,9 +625,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
                         std::string_view::npos) {
       std::memcpy(value, p, size);
       value[size] = 0;
-      MarkNotHeld(record, s, u"Field '" + s.field->FieldName() + u"': a value of " +
-                                 IntToStr(static_cast<int64_t>(n)) + u" bytes does not fit the field's " +
-                                 IntToStr(static_cast<int64_t>(size)));
+      MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), n, u" bytes", size, false));
       return;
     }
     n = std::min(n, size);
@@ -639,9 +638,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   const String who = u"Field '" + s.field->FieldName() + u"'";
   const String bad_utf8 = who + u": the server sent text that is not valid UTF-8";
   auto too_long = [&](size_t length, const Char* unit) {
-    return who + u": a value of " + IntToStr(static_cast<int64_t>(length)) + unit +
-           u" does not fit the field's " + IntToStr(static_cast<int64_t>(size)) +
-           (widened ? u" once its line ends are CR LF" : u"");
+    return SNotHeldTooLong(s.field->FieldName(), length, unit, size, widened);
   };
   auto text = [&]() -> String {
     if (!have_wide) {
@@ -678,7 +675,8 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   switch (s.form) {
     case Form::kAnsi: {
       bool lossy = false;
-      std::string out = plain ? std::move(bytes) : StringToCodePage(text(), AnsiCodePage(), '?', &lossy);
+      std::string out =
+          plain ? std::move(bytes) : StringToCodePage(text(), AnsiCodePage(), '?', &lossy);
       trim_bytes(out);
       place(out, AnsiCodePage(), lossy);
       if (!plain) KeepServerText(record, s, trim ? TrimRight(text()) : text());
