@@ -84,6 +84,10 @@ TEST_F(DataSetUtf8Test, CharactersBeyondTheBmpFitTheirColumnAndSurviveAnUnrelate
   EXPECT_EQ(e.Message(),
             u"Trying to store a string of length 3 into a field that can only contain 2");
   EXPECT_EQ(F(u"S").AsString(), u"\U0001F601\U0001F602");
+  // Half a pair is no character of any set: refused, never sent as U+FFFD.
+  const String half = String(u"a") + Char(0xD83D);
+  EXPECT_EQ(MessageOf([&] { F(u"N").SetAsString(half); }),
+            u"Field 'N': '" + half + u"' cannot be stored in UTF8");
   ds.Post();
   ds.Transaction().CommitRetaining();
   EXPECT_EQ(Committed(u"select S || C || N from T_U where ID = 1"),
