@@ -126,6 +126,6 @@ for p in kavo-integrador kavo-ocisqlite; do
 done
 
 if command -v lintian >/dev/null; then
-  lintian --fail-on error --suppress-tags-from-file "$pkg/lintian-explained" \
+  lintian --fail-on error \
     "$dist/kavo-integrador_${version}_${arch}.deb" "$dist/kavo-ocisqlite_${version}_${arch}.deb"
 fi
