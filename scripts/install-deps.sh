@@ -13,6 +13,8 @@ packages=(
   libsystemd-dev                     # sd_notify for the service manager
   systemd                            # systemd-analyze: /INSTALL checks the unit it wrote
   util-linux                         # setpriv: the trace tests act as another local user
+  lintian logrotate                  # scripts/package-deb.sh checks its packages; the package test runs the log policy
+  dpkg-dev                           # dpkg-shlibdeps: the packages' library dependencies
   libfbclient2 firebird-dev          # Firebird client library and its header
   firebird3.0-server-core            # embedded engine (local database files)
   firebird3.0-server firebird3.0-utils # server on 127.0.0.1:3050 and isql/gsec for tests

@@ -82,7 +82,17 @@ TKavoServicoIntegrador::~TKavoServicoIntegrador() = default;
 
 HandlerFunction TKavoServicoIntegrador::GetServiceController() { return &ServiceController; }
 
-void TKavoServicoIntegrador::Logar(const String& texto) { AppendLogLine(LogPath(), texto); }
+void TKavoServicoIntegrador::Logar(const String& texto) {
+  AppendLogLine(LogPath(), texto);
+  if (log_echo_) log_echo_(texto);
+}
+
+IntegrationSettings TKavoServicoIntegrador::ReadIni() const {
+  IniFile ini(IniPath());
+  ini.Load();
+  return {ini.ReadString(kIniSection, u"ORACLE", u""), ini.ReadString(kIniSection, u"UU", u""),
+          ini.ReadString(kIniSection, u"SS", u""), ini.ReadString(kIniSection, u"FIREBIRD", u"")};
+}
 
 void TKavoServicoIntegrador::CarregaINI() {
   String path = IniPath();

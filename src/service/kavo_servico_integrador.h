@@ -6,6 +6,7 @@
 #define KAVO_SERVICE_KAVO_SERVICO_INTEGRADOR_H_
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -61,6 +62,11 @@ class TKavoServicoIntegrador : public TService {
 
   void CarregaINI();
   void Logar(const String& texto);
+  // The INI's connection values as CarregaINI would load them, without a
+  // log line and without touching the fields.
+  IntegrationSettings ReadIni() const;
+  // Called with each line Logar has written (the foreground run shows them).
+  void SetLogEcho(std::function<void(const String&)> echo) { log_echo_ = std::move(echo); }
   // One integration cycle.
   void Integrar();
 
@@ -91,6 +97,7 @@ class TKavoServicoIntegrador : public TService {
   Kind* CreateStored(const Char* name);
 
   std::optional<IntegrationComponents> cycle_components_;
+  std::function<void(const String&)> log_echo_;
   mutable std::mutex fields_mutex_;  // guards the configuration fields below
   String base_directory_;
   String CAMINHO_ORACLE;

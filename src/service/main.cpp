@@ -1,11 +1,14 @@
 // KavoIntegradorOracle: installs, removes or runs the integration service.
 #include <clocale>
+#include <cstdio>
+#include <string>
 
 #include "platform/application.h"
 #include "platform/command_line.h"
 #include "platform/service_control.h"
 #include "rtl/code_page.h"
 #include "service/kavo_servico_integrador.h"
+#include "service/operator_commands.h"
 #include "service/service_application.h"
 #include "service/unhandled_error.h"
 
@@ -18,6 +21,14 @@ namespace {
 void BlockControlSignalsAtStart(int, char**, char**) { kavo::BlockControlSignals(); }
 [[gnu::section(".preinit_array"), gnu::used]] void (*const kBlockControlSignalsAtStart)(
     int, char**, char**) = BlockControlSignalsAtStart;
+
+kavo::OutputLine LinesTo(std::FILE* stream) {
+  return [stream](const kavo::String& text) {
+    std::string line = kavo::StringToAnsi(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fflush(stream);
+  };
+}
 
 }  // namespace
 
@@ -33,9 +44,23 @@ int main(int argc, char** argv) {
     // Installing is a command like any other: a signal may end it.
     if (services.Installing()) kavo::UnblockControlSignals();
     services.CreateForm(kavo::KavoServicoIntegrador);
-    services.Run();
+    int exit_code = 0;
+    if (services.Installing()) {
+      services.Run();
+    } else if (kavo::FindCmdLineSwitch(u"CHECK")) {
+      // Reads only: a signal may end it at any point.
+      kavo::UnblockControlSignals();
+      exit_code = kavo::RunCheck(*kavo::KavoServicoIntegrador, LinesTo(stdout));
+    } else if (kavo::FindCmdLineSwitch(u"ONCE")) {
+      // The control signals stay blocked: a SIGTERM (a timer's stop, a cron
+      // timeout) waits for the cycle's end instead of leaving a row copied
+      // but unmarked.
+      exit_code = kavo::RunOnce(*kavo::KavoServicoIntegrador, LinesTo(stdout), LinesTo(stderr));
+    } else {
+      services.Run();
+    }
     kavo::KavoServicoIntegrador = nullptr;
-    return 0;
+    return exit_code;
   } catch (...) {
     kavo::KavoServicoIntegrador = nullptr;
     kavo::ShowUnhandledError();

@@ -1,10 +1,12 @@
 #include "service/service.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/executable_path.h"
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
@@ -238,6 +240,9 @@ void TService::InstallService(UnitInstaller& manager) {
                     ((StartType == stBoot || StartType == stSystem) && ServiceType != stDevice);
   unit.dependencies = Dependencies;
   unit.user = start_name_;
+  // Installs without the package may run the service as its system user too.
+  if (const char* user = std::getenv("KAVO_SERVICE_USER"); unit.user.empty() && user && *user)
+    unit.user = OsTextToString(user);
   manager.Install(unit);
   if (AfterInstall) {
     try {

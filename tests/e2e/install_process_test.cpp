@@ -24,6 +24,7 @@ TEST_F(Install, InstallTwice) {
   EXPECT_NE(unit.find("Type=notify\n"), std::string::npos);
   EXPECT_NE(unit.find("ExecStart=" + p_.File("KavoIntegradorOracle") + "\n"), std::string::npos);
   EXPECT_NE(unit.find("WantedBy=multi-user.target\n"), std::string::npos);
+  EXPECT_EQ(unit.find("User="), std::string::npos);
 
   EXPECT_EQ(p_.Run({"-install"}), 0);
   EXPECT_EQ(p_.Stdout(),
@@ -31,6 +32,20 @@ TEST_F(Install, InstallTwice) {
             "\"System Error.  Code: 17.\r\nFile exists\"\n");
   EXPECT_EQ(p_.ReadFile(kUnit), unit);
   EXPECT_FALSE(p_.Exists("LogKavoIntegracao.txt"));
+}
+
+TEST_F(Install, TheServiceUserComesFromTheEnvironmentOrIsRefused) {
+  p_.AddEnv("KAVO_SERVICE_USER=kavo-integrador");
+  EXPECT_EQ(p_.Run({"/INSTALL"}), 0);
+  EXPECT_NE(p_.ReadFile(kUnit).find("\nUser=kavo-integrador\n"), std::string::npos);
+  ASSERT_EQ(p_.Run({"/UNINSTALL", "/SILENT"}), 0);
+
+  p_.SetEnv("KAVO_SERVICE_USER", "kavo\nExecStartPre=/bin/true");
+  EXPECT_EQ(p_.Run({"/INSTALL"}), 0);
+  EXPECT_EQ(p_.Stdout().rfind("Service \"KavoIntegradorOracle\" failed to install with error: ", 0),
+            0u)
+      << p_.Stdout();
+  EXPECT_FALSE(p_.Exists(kUnit));
 }
 
 TEST_F(Install, InstallAndUninstallTogetherInstalls) {

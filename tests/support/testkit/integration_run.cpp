@@ -114,10 +114,14 @@ std::vector<std::string> IntegrationRun::StagedRows() {
   return rows;
 }
 
-void IntegrationRun::Start(int minute_ms) {
+void IntegrationRun::WriteIni() {
   process_.SetIni("[KavoIntegracao]\r\nORACLE=" + oracle_.Store() +
                   "\r\nUU=v9norvelo\r\nSS=secret\r\nFIREBIRD=" + StringToUtf8(firebird_name_) +
                   "\r\nMINUTOS=1\r\n");
+}
+
+void IntegrationRun::Start(int minute_ms) {
+  WriteIni();
   process_.AddEnv("KAVO_TEST_MINUTE_MS=" + std::to_string(minute_ms));
   process_.Start({}, true);
   if (!process_.WaitForStatus("csRunning")) ADD_FAILURE() << "the service did not start";

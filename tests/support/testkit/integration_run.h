@@ -48,6 +48,8 @@ class IntegrationRun {
 
   // --- the service ---
   ServiceProcess& Process() { return process_; }
+  // Writes the INI naming both databases, with MINUTOS=1.
+  void WriteIni();
   // Starts it with MINUTOS=1 and a minute of `minute_ms`.
   void Start(int minute_ms);
   // Waits until `cycles` cycles have logged " Processo Encerrado ".
