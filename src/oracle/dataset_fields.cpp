@@ -262,7 +262,7 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       bool lossy = false;
       std::string bytes = v.Kind() == vkAnsiString
                               ? v.AnsiBytes()
-                              : StringToCodePage(v.AsString(), AnsiCodePage(), '?', &lossy);
+                              : StringToAnsi(v.AsString(), &lossy);
       if (trim) bytes = TrimRightBytes(std::move(bytes));
       area[0] = bytes.empty() ? 1 : 0;
       std::string kept = CutWholeCharacters(bytes, size, AnsiCodePage());

@@ -606,7 +606,8 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
     n = strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1);
     // The value goes on past a NUL: no field text can carry it whole. (A
     // client may count the terminator in the returned length.)
-    if (q.FieldDataLength(column) > n + 1 && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
+    if (static_cast<size_t>(q.FieldLength(column)) > n + 1 &&
+        (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
       std::memcpy(value, p, std::min(n, size));
       value[std::min(n, size)] = 0;
       MarkNotHeld(record, s,
@@ -675,8 +676,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   switch (s.form) {
     case Form::kAnsi: {
       bool lossy = false;
-      std::string out =
-          plain ? std::move(bytes) : StringToCodePage(text(), AnsiCodePage(), '?', &lossy);
+      std::string out = plain ? std::move(bytes) : StringToAnsi(text(), &lossy);
       trim_bytes(out);
       place(out, AnsiCodePage(), lossy);
       if (!plain) KeepServerText(record, s, trim ? TrimRight(text()) : text());

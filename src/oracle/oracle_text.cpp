@@ -110,7 +110,10 @@ int UnicodeToUtf8(char* dest, size_t max_dest, const Char* source, size_t n) {
 String Utf8Decode(std::string_view bytes, bool* malformed) {
   if (malformed) *malformed = false;
   if (bytes.empty()) return String();
-  String out(bytes.size(), u'\0');
+  String out;
+  // Most values are ASCII: widened sixteen bytes at a time.
+  if (WidenBytesBelow(bytes, 0x80, out)) return out;
+  out.assign(bytes.size(), u'\0');
   int n = Utf8ToUnicode(out.data(), out.size(), bytes.data(), bytes.size());
   if (n >= 0) {
     out.resize(n - 1);

@@ -512,9 +512,14 @@ String CodePageToString(std::string_view bytes, const std::string& code_page, bo
   return result;
 }
 
-std::string StringToAnsi(StringView text) {
-  if (std::string bytes; NarrowTextBelow(text, AnsiIdentityLimit(), bytes)) return bytes;
-  return StringToCodePage(text, AnsiCodePage());
+std::string StringToAnsi(StringView text) { return StringToAnsi(text, nullptr); }
+
+std::string StringToAnsi(StringView text, bool* lossy) {
+  if (std::string bytes; NarrowTextBelow(text, AnsiIdentityLimit(), bytes)) {
+    if (lossy) *lossy = false;
+    return bytes;
+  }
+  return StringToCodePage(text, AnsiCodePage(), '?', lossy);
 }
 
 String AnsiToString(std::string_view bytes) {

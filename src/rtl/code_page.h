@@ -48,8 +48,9 @@ bool WidenBytesBelow(std::string_view bytes, Char limit, String& out);
 String CodePageToString(std::string_view bytes, const std::string& code_page,
                         bool* lossy = nullptr);
 
-// Shorthands for the ANSI code page.
+// Shorthands for the ANSI code page; `lossy` as for StringToCodePage.
 std::string StringToAnsi(StringView text);
+std::string StringToAnsi(StringView text, bool* lossy);
 String AnsiToString(std::string_view bytes);
 
 // The one message for a text a character set cannot hold, where every
