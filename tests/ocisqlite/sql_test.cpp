@@ -110,6 +110,23 @@ TEST_F(SqlTest, DateFormatModels) {
   }
 }
 
+// Text shaped like a stored date stays text in a concatenation: only a DATE
+// operand takes NLS_DATE_FORMAT.
+TEST_F(SqlTest, ConcatenationKeepsTextThatLooksLikeADate) {
+  MustExec(system_, "create table cat (d date, v varchar2(19))");
+  MustExec(system_, "insert into cat values (to_date('2024-07-04 15:05:09', 'yyyy-mm-dd hh24:mi:ss'), '2024-07-04 15:05:09')");
+  struct { const char* expr; const char* want; } cases[] = {
+      {"'a' || to_char(d, 'yyyy-mm-dd hh24:mi:ss') || 'b'", "a2024-07-04 15:05:09b"},
+      {"to_char(d, 'yyyy-mm-dd hh24:mi:ss') || 'b'", "2024-07-04 15:05:09b"},
+      {"'2024-07-04 15:05:09' || 'x'", "2024-07-04 15:05:09x"},
+      {"v || '|' || d", "2024-07-04 15:05:09|04-JUL-24"},
+      {"d || '|' || (d + 1)", "04-JUL-24|05-JUL-24"},
+      {"'<' || nvl(v, 'x') || '>'", "<2024-07-04 15:05:09>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from cat"), (Rows{{c.want}})) << c.expr;
+}
+
 TEST_F(SqlTest, ValuesTakeTheirColumnsTypes) {
   MustExec(system_, "create table conv (d date, n number, r raw(4), v varchar2(10))");
   MustExec(system_, "insert into conv values ('05-MAR-24', '12.50', 'c0ffee', 7)");
