@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "api.h"
+#include "charset.h"
 #include "statement.h"
 
 using namespace kavo::ocisqlite;
@@ -265,8 +266,9 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
     }
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
-      ub1 form = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csform : static_cast<Define*>(h)->csform;
-      ub2 id = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csid : static_cast<Define*>(h)->csid;
+      const Target& t = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->t : static_cast<Define*>(h)->t;
+      const ub1 form = t.csform;
+      const ub2 id = t.csid;
       if (attrtype == OCI_ATTR_CHARSET_FORM) { Put<ub1>(attributep, sizep, form); return OCI_SUCCESS; }
       if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, id); return OCI_SUCCESS; }
       break;
@@ -314,11 +316,20 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     }
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
-      ub1* form = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csform : &static_cast<Define*>(h)->csform;
-      ub2* id = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csid : &static_cast<Define*>(h)->csid;
+      Target& t = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->t : static_cast<Define*>(h)->t;
       if (!attributep) return FailCode(errhp, 3001);
-      if (attrtype == OCI_ATTR_CHARSET_FORM) { std::memcpy(form, attributep, 1); return OCI_SUCCESS; }
-      if (attrtype == OCI_ATTR_CHARSET_ID) { std::memcpy(id, attributep, 2); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_CHARSET_FORM) {
+        std::memcpy(&t.csform, attributep, 1);
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_CHARSET_ID) {
+        ub2 id;
+        std::memcpy(&id, attributep, 2);
+        // A set the library cannot convert is refused rather than its text taken as UTF-8.
+        if (!KnownCharSet(id)) return FailCode(errhp, 12715);
+        t.csid = id;
+        return OCI_SUCCESS;
+      }
       if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
       break;
     }

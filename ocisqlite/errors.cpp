@@ -89,6 +89,7 @@ const std::map<int, const char*>& Messages() {
       {6550, "line %s, column %s:\nPLS-00103: Encountered the symbol \"%s\""},
       {8177, "can't serialize access for this transaction"},
       {12154, "TNS:could not resolve the connect identifier specified"},
+      {12715, "invalid character set specified"},
       {12899, "value too large for column %s"},
       {21000, "error number argument to raise_application_error of %s is out of range"},
       {24315, "illegal attribute type"},

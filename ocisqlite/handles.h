@@ -149,6 +149,8 @@ struct Target {
   ub2* len = nullptr;
   ub2* rcode = nullptr;
   ub4 value_skip = 0, ind_skip = 0, len_skip = 0, rcode_skip = 0;
+  ub1 csform = 1;
+  ub2 csid = 0;  // the set the client's text is in; 0: the environment's
 
   char* ValueAt(ub4 i) const { return static_cast<char*>(value) + i * (value_skip ? value_skip : static_cast<ub4>(size)); }
   sb2* IndAt(ub4 i) const { return ind ? reinterpret_cast<sb2*>(static_cast<char*>(ind) + i * (ind_skip ? ind_skip : sizeof(sb2))) : nullptr; }
@@ -166,8 +168,6 @@ struct Bind : Handle {
   Target t;
   ub4 maxarr = 0;
   ub4* curele = nullptr;
-  ub1 csform = 1;
-  ub2 csid = 0;
 };
 
 struct Define : Handle {
@@ -178,8 +178,6 @@ struct Define : Handle {
   ub4 mode = 0;
   void* cb_ctx = nullptr;
   OCICallbackDefine cb = nullptr;
-  ub1 csform = 1;
-  ub2 csid = 0;
 };
 
 class RowBuffer;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "charset.h"
 #include "datetime.h"
 #include "row_buffer.h"
 
@@ -428,6 +429,9 @@ namespace {
 // LONG columns fetched piecewise: the client's callback supplies the buffers.
 void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& conn) {
   std::string text = c.type == SQLITE_NULL ? std::string() : c.type == SQLITE_BLOB ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+  const bool is_text = c.type != SQLITE_BLOB && ora_type != SQLT_BIN && ora_type != SQLT_LBI;
+  if (is_text && !IsUtf8Set(d.t.csid)) text = FromStore(text, d.t.csid);
+  const size_t unit = is_text ? UnitBytes(d.t.csid) : 1;
   size_t done = 0;
   ub1 piece = OCI_FIRST_PIECE;
   do {
@@ -445,11 +449,12 @@ void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& co
     if (ind) *static_cast<sb2*>(ind) = 0;
     size_t room = alen ? *alen : 0;
     size_t n = std::min(room, text.size() - done);
+    if (unit == 2 && n < text.size() - done) n = WholePrefix(std::string_view(text).substr(done), n, d.t.csid);
     if (buf && n) std::memcpy(buf, text.data() + done, n);
     if (alen) *alen = static_cast<ub4>(n);
     if (rcode) *rcode = 0;
     done += n;
-    if (room == 0) throw MakeError(1406);
+    if (n == 0) throw MakeError(1406);
     piece = OCI_NEXT_PIECE;
   } while (done < text.size());
 }

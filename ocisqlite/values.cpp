@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "charset.h"
 #include "datetime.h"
 #include "number_text.h"
 
@@ -102,19 +103,36 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
   char* out = t.value ? t.ValueAt(i) : nullptr;
   size_t cap = out && t.size > 0 ? static_cast<size_t>(t.size) : 0;
   int result = 0;
+  // Text goes out in the define's set: UTF-16 takes two bytes for its
+  // terminator and its blanks, and is never cut inside a character.
+  const size_t unit = UnitBytes(t.csid);
   auto store_bytes = [&](const char* p, size_t n, bool terminate, bool pad) {
-    size_t room = terminate ? (cap ? cap - 1 : 0) : cap;
-    size_t copy = n < room ? n : room;
+    size_t room = terminate ? (cap >= unit ? cap - unit : 0) : cap;
+    if (unit == 2) room &= ~size_t{1};
+    size_t copy = n <= room ? n : unit == 2 ? WholePrefix(std::string_view(p, n), room, t.csid) : room;
     if (copy) std::memcpy(out, p, copy);
     size_t total = copy;
-    if (pad && copy < room) { std::memset(out + copy, ' ', room - copy); total = room; }
-    if (terminate && cap) out[total] = 0;
+    if (pad && copy < room) {
+      if (unit == 2) {
+        const std::string blank = FromStore(" ", t.csid);
+        for (size_t k = copy; k + 2 <= room; k += 2) std::memcpy(out + k, blank.data(), 2);
+      } else {
+        std::memset(out + copy, ' ', room - copy);
+      }
+      total = room;
+    }
+    if (terminate && cap >= unit) std::memset(out + total, 0, unit);
     if (len) *len = static_cast<ub2>(total);
     if (copy < n) {
       if (ind) *ind = static_cast<sb2>(n > 32767 ? -2 : static_cast<int>(n));
       if (rcode) *rcode = 1406;
       result = 1406;
     }
+  };
+  auto store_text = [&](const char* p, size_t n, bool terminate, bool pad) {
+    if (IsUtf8Set(t.csid)) return store_bytes(p, n, terminate, pad);
+    const std::string converted = FromStore(std::string_view(p, n), t.csid);
+    store_bytes(converted.data(), converted.size(), terminate, pad);
   };
   switch (t.dty) {
     case SQLT_STR:
@@ -126,10 +144,10 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
       bool term = t.dty == SQLT_STR || t.dty == SQLT_AVC || t.dty == SQLT_RID;
       bool pad = t.dty == SQLT_AFC || t.dty == SQLT_AVC;
       if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
-        store_bytes(c.p, c.n, term, pad);
+        store_text(c.p, c.n, term, pad);
       } else {
         std::string s = CellText(c, ora_type, conn);
-        store_bytes(s.data(), s.size(), term, pad);
+        store_text(s.data(), s.size(), term, pad);
       }
       break;
     }
@@ -213,15 +231,32 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
   const char* p = t.ValueAt(i);
   ub2* len = t.LenAt(i);
   size_t n = len ? *len : static_cast<size_t>(t.size > 0 ? t.size : 0);
+  // Text arrives in the bind's set; the store holds UTF-8.
+  const size_t unit = UnitBytes(t.csid);
   auto text = [&](size_t bytes) {
-    if (bytes == 0) sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
-    else sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+    if (bytes == 0) {
+      sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
+    } else if (IsUtf8Set(t.csid)) {
+      sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+    } else {
+      const std::string s = ToStore(p, bytes, t.csid);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    }
+  };
+  // Bytes before the first zero character (a zero unit in UTF-16).
+  auto up_to_zero = [&](size_t limit) {
+    size_t k = 0;
+    if (unit == 2) {
+      while (k + 1 < limit && (p[k] || p[k + 1])) k += 2;
+      return std::min(k, limit & ~size_t{1});
+    }
+    while (k < limit && p[k]) ++k;
+    return k;
   };
   switch (t.dty) {
     case SQLT_STR: {
       size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
-      size_t k = 0;
-      while (k < cap && p[k]) ++k;
+      size_t k = up_to_zero(cap);
       if (len && *len < k) k = *len;
       text(k);
       break;
@@ -230,7 +265,7 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
     case SQLT_LNG:
     case SQLT_AFC:
     case SQLT_AVC:
-      if (t.dty == SQLT_AVC) { size_t k = 0; while (k < n && p[k]) ++k; n = k; }
+      if (t.dty == SQLT_AVC) n = up_to_zero(n);
       text(n);
       break;
     case SQLT_BIN:
