@@ -1,5 +1,7 @@
 // Environment, handles, descriptors, attributes and errors.
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "api.h"
@@ -76,8 +78,17 @@ OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, si
 
 OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
                               void* (*r)(void*, void*, size_t), void (*f)(void*, void*),
-                              size_t xtramem_sz, void** usrmempp, ub2, ub2) {
-  return OCIEnvCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp);
+                              size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset) {
+  // Statement text and names are taken as UTF-8: a UTF-16 environment is refused
+  // rather than misread.
+  if (!KnownCharSet(charset) || !KnownCharSet(ncharset) || UnitBytes(charset) == 2) return OCI_ERROR;
+  sword rc = OCIEnvCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp);
+  if (rc == OCI_SUCCESS) {
+    auto* env = reinterpret_cast<Env*>(*envhpp);
+    env->charset = charset;
+    env->ncharset = ncharset;
+  }
+  return rc;
 }
 
 OCI_API sword OCIEnvInit(OCIEnv** envp, ub4 mode, size_t xtramem_sz, void** usrmempp) {
@@ -117,6 +128,7 @@ OCI_API sword OCIDescriptorAlloc(const void* parenth, void** descpp, ub4 type, s
   if (!descpp) return OCI_ERROR;
   if (usrmempp) *usrmempp = nullptr;
   if (type == OCI_DTYPE_ROWID) *descpp = new RowidDesc(env);
+  else if (type == OCI_DTYPE_DATE || (type >= OCI_DTYPE_TIMESTAMP && type <= OCI_DTYPE_TIMESTAMP_LTZ)) *descpp = new DateTimeDesc(type, env);
   else if (type == OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
   else if (type >= OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
   else return OCI_INVALID_HANDLE;
@@ -131,13 +143,43 @@ OCI_API sword OCIDescriptorFree(void* descp, ub4 type) {
   return OCI_SUCCESS;
 }
 
+namespace {
+
+// OCIArrayDescriptorFree is given only the array: its length is remembered here.
+std::mutex g_arrays_mutex;
+std::map<void**, ub4>& Arrays() {
+  static auto* arrays = new std::map<void**, ub4>;
+  return *arrays;
+}
+
+}  // namespace
+
 OCI_API sword OCIArrayDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
                                       ub4 array_size, const size_t xtramem_sz, void** usrmempp) {
   if (!descpp) return OCI_ERROR;
   for (ub4 i = 0; i < array_size; ++i) {
     sword rc = OCIDescriptorAlloc(parenth, &descpp[i], type, xtramem_sz, usrmempp);
-    if (rc != OCI_SUCCESS) return rc;
+    if (rc != OCI_SUCCESS) {
+      while (i-- > 0) OCIDescriptorFree(descpp[i], type);
+      return rc;
+    }
   }
+  std::lock_guard<std::mutex> lock(g_arrays_mutex);
+  Arrays()[descpp] = array_size;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIArrayDescriptorFree(void** descp, const ub4 type) {
+  ub4 count = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_arrays_mutex);
+    auto it = Arrays().find(descp);
+    if (it == Arrays().end()) return OCI_INVALID_HANDLE;
+    count = it->second;
+    Arrays().erase(it);
+  }
+  for (ub4 i = 0; i < count; ++i)
+    if (IsHandle(descp[i], type)) OCIDescriptorFree(descp[i], type);
   return OCI_SUCCESS;
 }
 
@@ -188,6 +230,8 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
     case OCI_ATTR_CHAR_USED: Put<ub1>(attributep, sizep, 0); break;
     case OCI_ATTR_CHARSET_ID: Put<ub2>(attributep, sizep, c.csid); break;
     case OCI_ATTR_CHARSET_FORM: Put<ub1>(attributep, sizep, c.csform); break;
+    case OCI_ATTR_FSPRECISION:
+    case OCI_ATTR_LFPRECISION: Put<ub1>(attributep, sizep, c.type == SQLT_TIMESTAMP ? static_cast<ub1>(c.scale) : 0); break;
     case OCI_ATTR_TYPE_NAME:
     case OCI_ATTR_SCHEMA_NAME:
       *static_cast<const char**>(attributep) = "";
@@ -200,8 +244,27 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
 
 }  // namespace
 
+namespace {
+
+void PutText(void* attributep, ub4* sizep, const std::string& text) {
+  *static_cast<const char**>(attributep) = text.c_str();
+  if (sizep) *sizep = static_cast<ub4>(text.size());
+}
+
+// Whether a DML statement returns values into binds.
+bool IsReturning(const Stmt& s) {
+  if (s.kind != Kind::kInsert && s.kind != Kind::kUpdate && s.kind != Kind::kDelete) return false;
+  for (const Token& t : s.toks)
+    if (t.Is("RETURNING") || t.Is("RETURN")) return true;
+  return false;
+}
+
+}  // namespace
+
 OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
                          ub4 attrtype, OCIError* errhp) {
+  // A column's parameter may be read as a describe handle, as OCI allows.
+  if (trghndltyp == OCI_HTYPE_DESCRIBE && IsHandle(trgthndlp, OCI_DTYPE_PARAM)) trghndltyp = OCI_DTYPE_PARAM;
   Handle* h = As<Handle>(trgthndlp, trghndltyp);
   if (!h) return OCI_INVALID_HANDLE;
   if (!attributep) return FailCode(errhp, 3001);
@@ -222,6 +285,7 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         case 128:
         case OCI_ATTR_PARSE_ERROR_OFFSET: Put<ub2>(attributep, sizep, static_cast<ub2>(s->parse_error_offset)); return OCI_SUCCESS;
         case OCI_ATTR_ENV: *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS;
+        case OCI_ATTR_STMT_IS_RETURNING: Put<ub1>(attributep, sizep, IsReturning(*s) ? 1 : 0); return OCI_SUCCESS;
         case OCI_ATTR_STATEMENT:
           *static_cast<const char**>(attributep) = s->text.c_str();
           if (sizep) *sizep = static_cast<ub4>(s->text.size());
@@ -253,14 +317,31 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         return OCI_SUCCESS;
       }
       if (attrtype == OCI_ATTR_ENV) { *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS; }
+      // The database's character set; the store's name serves as its service.
+      if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, kAL32UTF8); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_SERVICENAME || attrtype == OCI_ATTR_EXTERNAL_NAME || attrtype == OCI_ATTR_INTERNAL_NAME) {
+        PutText(attributep, sizep, s->path);
+        return OCI_SUCCESS;
+      }
+      break;
+    }
+    case OCI_HTYPE_ENV: {
+      auto* env = static_cast<Env*>(h);
+      const ub2 cs = env->charset ? env->charset : kAL32UTF8;
+      if (attrtype == OCI_ATTR_ENV_CHARSET_ID) { Put<ub2>(attributep, sizep, cs); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ENV_NCHARSET_ID) { Put<ub2>(attributep, sizep, env->ncharset ? env->ncharset : cs); return OCI_SUCCESS; }
       break;
     }
     case OCI_HTYPE_SESSION: {
       auto* s = static_cast<Session*>(h);
-      if (attrtype == OCI_ATTR_USERNAME) {
-        *static_cast<const char**>(attributep) = s->user.c_str();
-        if (sizep) *sizep = static_cast<ub4>(s->user.size());
-        return OCI_SUCCESS;
+      switch (attrtype) {
+        case OCI_ATTR_USERNAME: PutText(attributep, sizep, s->user); return OCI_SUCCESS;
+        case OCI_ATTR_MODULE: PutText(attributep, sizep, s->module); return OCI_SUCCESS;
+        case OCI_ATTR_ACTION: PutText(attributep, sizep, s->action); return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_INFO: PutText(attributep, sizep, s->client_info); return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_IDENTIFIER: PutText(attributep, sizep, s->client_identifier); return OCI_SUCCESS;
+        case OCI_ATTR_DRIVER_NAME: PutText(attributep, sizep, s->driver_name); return OCI_SUCCESS;
+        default: break;
       }
       break;
     }
@@ -271,6 +352,10 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
       const ub2 id = t.csid;
       if (attrtype == OCI_ATTR_CHARSET_FORM) { Put<ub1>(attributep, sizep, form); return OCI_SUCCESS; }
       if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, id); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ROWS_RETURNED && trghndltyp == OCI_HTYPE_BIND) {
+        Put<ub4>(attributep, sizep, static_cast<Bind*>(h)->rows_returned);
+        return OCI_SUCCESS;
+      }
       break;
     }
     default:
@@ -304,10 +389,22 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     case OCI_HTYPE_SESSION: {
       auto* s = static_cast<Session*>(h);
       std::string v = attributep ? std::string(static_cast<const char*>(attributep), size) : std::string();
-      if (attrtype == OCI_ATTR_USERNAME) { s->user = v; return OCI_SUCCESS; }
-      if (attrtype == OCI_ATTR_PASSWORD) { s->password = v; return OCI_SUCCESS; }
+      switch (attrtype) {
+        case OCI_ATTR_USERNAME: s->user = v; return OCI_SUCCESS;
+        case OCI_ATTR_PASSWORD: s->password = v; return OCI_SUCCESS;
+        case OCI_ATTR_MODULE: s->module = v; return OCI_SUCCESS;
+        case OCI_ATTR_ACTION: s->action = v; return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_INFO: s->client_info = v; return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_IDENTIFIER: s->client_identifier = v; return OCI_SUCCESS;
+        case OCI_ATTR_DRIVER_NAME: s->driver_name = v; return OCI_SUCCESS;
+        default: break;
+      }
       break;
     }
+    case OCI_HTYPE_SERVER:
+      // The store is named by the attach; a client's name for it changes nothing.
+      if (attrtype == OCI_ATTR_EXTERNAL_NAME || attrtype == OCI_ATTR_INTERNAL_NAME) return OCI_SUCCESS;
+      break;
     case OCI_HTYPE_STMT: {
       auto* s = static_cast<Stmt*>(h);
       if (attrtype == OCI_ATTR_PREFETCH_ROWS) { s->prefetch_rows = ub4_value(); return OCI_SUCCESS; }

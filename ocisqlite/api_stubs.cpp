@@ -1,5 +1,5 @@
 // Entry points a client may resolve but that this library does not carry out
-// (LOBs, objects, collections, date-time descriptors, direct path, pools,
+// (LOBs, objects, collections, direct path, pools,
 // external procedures). Each fails with ORA-03001 on the error handle.
 #include "api.h"
 
@@ -70,12 +70,6 @@ ENV_ERR(OCIObjectSetAttr, void*, void*, OCIType*, const OraText**, const ub4*, c
 OCI_API OraText* OCIStringPtr(OCIEnv*, const OCIString*) { return nullptr; }
 OCI_API ub4 OCIStringSize(OCIEnv*, const OCIString*) { return 0; }
 ENV_ERR(OCIStringAssignText, const OraText*, ub4, OCIString**)
-ERR_FIRST(OCINumberFromInt, const void*, uword, uword, OCINumber*)
-ERR_FIRST(OCINumberToInt, const OCINumber*, uword, uword, void*)
-ERR_FIRST(OCINumberFromReal, const void*, uword, OCINumber*)
-ERR_FIRST(OCINumberToReal, const OCINumber*, uword, void*)
-ERR_FIRST(OCINumberToText, const OCINumber*, const OraText*, ub4, const OraText*, ub4, ub4*, OraText*)
-ERR_FIRST(OCINumberFromText, const OraText*, ub4, const OraText*, ub4, const OraText*, ub4, OCINumber*)
 OCI_API ub1* OCIRawPtr(OCIEnv*, const OCIRaw*) { return nullptr; }
 OCI_API ub4 OCIRawSize(OCIEnv*, const OCIRaw*) { return 0; }
 ENV_ERR(OCIRawAssignBytes, const ub1*, ub4, OCIRaw**)
@@ -106,13 +100,6 @@ OCI_API sword OCIDirPathColArrayToStream(OCIDirPathColArray*, const OCIDirPathCt
 OCI_API sword OCIDirPathLoadStream(OCIDirPathCtx*, OCIDirPathStream*, OCIError* e) { return Unimplemented(e); }
 OCI_API sword OCIDirPathStreamReset(OCIDirPathStream*, OCIError* e) { return Unimplemented(e); }
 
-HNDL_ERR(OCIDateTimeToText, const OCIDateTime*, const OraText*, ub1, ub1, const OraText*, size_t, ub4*, OraText*)
-HNDL_ERR(OCIDateTimeFromText, const OraText*, size_t, const OraText*, ub1, const OraText*, size_t, OCIDateTime*)
-HNDL_ERR(OCIDateTimeGetDate, const OCIDateTime*, sb2*, ub1*, ub1*)
-HNDL_ERR(OCIDateTimeGetTime, OCIDateTime*, ub1*, ub1*, ub1*, ub4*)
-HNDL_ERR(OCIDateTimeConstruct, OCIDateTime*, sb2, ub1, ub1, ub1, ub1, ub1, ub4, OraText*, size_t)
-HNDL_ERR(OCIDateTimeAssign, const OCIDateTime*, OCIDateTime*)
-HNDL_ERR(OCIDateTimeGetTimeZoneOffset, const OCIDateTime*, sb1*, sb1*)
 
 ENV_ERR(OCISessionPoolCreate, OCISPool*, OraText**, ub4*, const OraText*, ub4, ub4, ub4, ub4, OraText*, ub4, OraText*, ub4, ub4)
 OCI_API sword OCISessionPoolDestroy(OCISPool*, OCIError* e, ub4) { return Unimplemented(e); }

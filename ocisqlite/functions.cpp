@@ -400,7 +400,9 @@ void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (sqlite3_value_type(a[0]) != SQLITE_TEXT) return Fail(ctx, MakeError(932, "DATE", "NUMBER"));
   std::string s = Text(a[0]);
   DateParts d;
-  if (ParseStoredDate(s, &d)) return ResultText(ctx, StoredDate(d));
+  unsigned fsec;
+  // A DATE keeps no fraction of a second: a timestamp's is dropped.
+  if (ParseStoredTimestamp(s, &d, &fsec)) return ResultText(ctx, StoredDate(d));
   try {
     ResultText(ctx, StoredDate(ParseDate(s, Conn(ctx)->nls_date_format())));
   } catch (const OraError& e) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "connection.h"
+#include "datetime.h"
 #include "errors.h"
 #include "oci.h"
 #include "rowid.h"
@@ -76,6 +77,7 @@ std::vector<Handle*> HandlesOf(Env* env);
 struct Env : Handle {
   explicit Env(ub4 m) : Handle(OCI_HTYPE_ENV, nullptr), mode(m) {}
   ub4 mode;
+  ub2 charset = 0, ncharset = 0;  // as the client asked; 0: text passes as UTF-8
 };
 
 struct ErrorHandle : Handle {
@@ -106,6 +108,8 @@ struct Server : Handle {
 struct Session : Handle {
   explicit Session(Env* e) : Handle(OCI_HTYPE_SESSION, e) {}
   std::string user, password;
+  // What a client says about itself; kept for it to read back.
+  std::string module, action, client_info, client_identifier, driver_name;
   std::shared_ptr<Connection> conn;  // statements share it; ending the session closes it
 };
 
@@ -120,6 +124,16 @@ struct SvcCtx : Handle {
 struct RowidDesc : Handle {
   explicit RowidDesc(Env* e) : Handle(OCI_DTYPE_ROWID, e) {}
   RowidParts parts;
+  bool set = false;
+};
+
+// An OCIDateTime: a TIMESTAMP with its fraction in nanoseconds and, for the
+// zoned kinds, its offset from UTC in minutes.
+struct DateTimeDesc : Handle {
+  DateTimeDesc(ub4 t, Env* e) : Handle(t, e) {}
+  DateParts d;
+  ub4 fsec = 0;
+  int tz_minutes = 0;
   bool set = false;
 };
 
@@ -168,6 +182,13 @@ struct Bind : Handle {
   Target t;
   ub4 maxarr = 0;
   ub4* curele = nullptr;
+  // OCI_DATA_AT_EXEC: values come from and go to the client's callbacks.
+  bool at_exec = false;
+  void* in_ctx = nullptr;
+  OCICallbackInBind in_cb = nullptr;
+  void* out_ctx = nullptr;
+  OCICallbackOutBind out_cb = nullptr;
+  ub4 rows_returned = 0;
 };
 
 struct Define : Handle {

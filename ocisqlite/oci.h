@@ -132,6 +132,10 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_DTYPE_PARAM 53
 #define OCI_DTYPE_ROWID 54
 #define OCI_DTYPE_FILE 56
+#define OCI_DTYPE_DATE 65
+#define OCI_DTYPE_TIMESTAMP 68
+#define OCI_DTYPE_TIMESTAMP_TZ 69
+#define OCI_DTYPE_TIMESTAMP_LTZ 70
 
 /* Attributes. */
 #define OCI_ATTR_DATA_SIZE 1
@@ -167,6 +171,37 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_ATTR_STATEMENT 144
 #define OCI_ATTR_CHAR_USED 285
 #define OCI_ATTR_CHAR_SIZE 286
+#define OCI_ATTR_STMT_IS_RETURNING 218
+#define OCI_ATTR_ROWS_RETURNED 42
+#define OCI_ATTR_ENV_CHARSET_ID OCI_ATTR_CHARSET_ID
+#define OCI_ATTR_ENV_NCHARSET_ID 262
+#define OCI_ATTR_CLIENT_IDENTIFIER 278
+#define OCI_ATTR_MODULE 366
+#define OCI_ATTR_ACTION 367
+#define OCI_ATTR_CLIENT_INFO 368
+#define OCI_ATTR_SERVICENAME 393
+#define OCI_ATTR_DRIVER_NAME 424
+#define OCI_ATTR_INTERNAL_NAME 25
+#define OCI_ATTR_EXTERNAL_NAME 26
+#define OCI_ATTR_TYPECODE 216
+#define OCI_ATTR_FSPRECISION 16
+#define OCI_ATTR_LFPRECISION 17
+
+/* Character sets and forms. */
+#define OCI_UTF16ID 1000
+#define SQLCS_IMPLICIT 1
+#define SQLCS_NCHAR 2
+
+/* NLS items. */
+#define OCI_NLS_CHARSET_MAXBYTESZ 91
+#define OCI_NLS_CHARSET_FIXEDWIDTH 92
+#define OCI_NLS_CHARSET_ID 93
+#define OCI_NLS_NCHARSET_ID 94
+#define OCI_NLS_MAXBUFSZ 100
+
+/* OCINumber integers. */
+#define OCI_NUMBER_UNSIGNED 0
+#define OCI_NUMBER_SIGNED 2
 
 /* Statement types. */
 #define OCI_STMT_SELECT 1
@@ -196,6 +231,15 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define SQLT_AFC 96
 #define SQLT_AVC 97
 #define SQLT_RDD 104
+#define SQLT_BFLOAT 21
+#define SQLT_BDOUBLE 22
+#define SQLT_IBFLOAT 100
+#define SQLT_IBDOUBLE 101
+#define SQLT_ODT 156
+#define SQLT_DATE 184
+#define SQLT_TIMESTAMP 187
+#define SQLT_TIMESTAMP_TZ 188
+#define SQLT_TIMESTAMP_LTZ 232
 
 /* Pieces. */
 #define OCI_ONE_PIECE 0

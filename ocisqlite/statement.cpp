@@ -68,6 +68,55 @@ Bind* FindBind(Stmt& s, const std::string& name, int position) {
 
 namespace {
 
+// An OCI_DATA_AT_EXEC input: the client's callback hands over the value, whole.
+void BindFromCallback(sqlite3_stmt* st, int idx, Bind& b, ub4 iter) {
+  if (!b.in_cb) throw MakeError(1008);
+  void* buf = nullptr;
+  ub4 alen = 0;
+  ub1 piece = OCI_ONE_PIECE;
+  void* ind = nullptr;
+  if (b.in_cb(b.in_ctx, reinterpret_cast<OCIBind*>(&b), iter, 0, &buf, &alen, &piece, &ind) != OCI_CONTINUE)
+    throw MakeError(1013);
+  if (piece != OCI_ONE_PIECE) throw MakeError(3001);
+  Target t = b.t;
+  t.value = buf;
+  t.size = static_cast<sb4>(alen);
+  t.ind = ind;
+  ub2 len = static_cast<ub2>(std::min<ub4>(alen, 65535));
+  t.len = &len;
+  t.value_skip = t.ind_skip = t.len_skip = 0;
+  BindElement(st, idx, t, 0);
+}
+
+// Values a DML's RETURNING gives to an OCI_DATA_AT_EXEC bind: the client learns
+// their count from OCI_ATTR_ROWS_RETURNED and supplies a buffer for each.
+void ReturnToCallback(Bind& b, ub4 iter, const std::vector<std::pair<Cell, std::string>>& rows, bool date,
+                      Connection& conn) {
+  b.rows_returned = static_cast<ub4>(rows.size());
+  if (!b.out_cb) throw MakeError(1008);
+  for (ub4 index = 0; index < rows.size(); ++index) {
+    void* buf = nullptr;
+    ub4* alen = nullptr;
+    ub1 piece = OCI_ONE_PIECE;
+    void* ind = nullptr;
+    ub2* rcode = nullptr;
+    if (b.out_cb(b.out_ctx, reinterpret_cast<OCIBind*>(&b), iter, index, &buf, &alen, &piece, &ind, &rcode) != OCI_CONTINUE)
+      throw MakeError(1013);
+    Target t = b.t;
+    t.value = buf;
+    t.size = alen ? static_cast<sb4>(*alen) : 0;
+    t.ind = ind;
+    ub2 len = 0;
+    t.len = &len;
+    t.rcode = rcode;
+    t.value_skip = t.ind_skip = t.len_skip = t.rcode_skip = 0;
+    Cell c = rows[index].first;
+    if (c.type == SQLITE_TEXT || c.type == SQLITE_BLOB) c.p = rows[index].second.data();
+    WriteCell(c, date ? SQLT_DAT : SQLT_CHR, t, 0, conn);
+    if (alen) *alen = len;
+  }
+}
+
 void BindAll(Stmt& s, sqlite3_stmt* st, ub4 element) {
   int n = sqlite3_bind_parameter_count(st);
   for (int i = 1; i <= n; ++i) {
@@ -75,6 +124,10 @@ void BindAll(Stmt& s, sqlite3_stmt* st, ub4 element) {
     std::string name = pn ? pn + 1 : "";
     Bind* b = FindBind(s, name, i);
     if (!b) throw MakeError(1008);
+    if (b->at_exec) {
+      BindFromCallback(st, i, *b, element);
+      continue;
+    }
     BindElement(st, i, b->t, b->maxarr > 0 ? 0 : element);
   }
 }
@@ -189,6 +242,8 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
       sqlite3_clear_bindings(s.st);
       BindAll(s, s.st, k);
       int rc;
+      // Rows for the binds that take them through callbacks, handed over at the end.
+      std::vector<std::vector<std::pair<Cell, std::string>>> returned(s.tr.into_binds.size());
       while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         if (s.tr.implicit_returning) {
           RecordRowid(s, s.tr.target, sqlite3_column_int64(s.st, 0));
@@ -199,6 +254,12 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
           if (!b) throw MakeError(1008);
           Cell c = Cell::Column(s.st, static_cast<int>(j));
           bool date = j < s.tr.into_hints.size() && s.tr.into_hints[j] == Hint::kDate;
+          if (b->at_exec) {
+            returned[j].emplace_back(c, c.p ? std::string(c.p, c.n) : std::string());
+            RowidParts p;
+            if (c.type == SQLITE_TEXT && ParseRowid(std::string_view(c.p, c.n), &p)) s.rowid = p, s.has_rowid = true;
+            continue;
+          }
           WriteCell(c, date ? SQLT_DAT : SQLT_CHR, b->t, k, conn);
           if (b->curele) *b->curele = 1;
           RowidParts p;
@@ -206,6 +267,11 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
         }
       }
       if (rc != SQLITE_DONE) throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
+      for (size_t j = 0; j < s.tr.into_binds.size() && !s.tr.implicit_returning; ++j) {
+        Bind* b = FindBind(s, s.tr.into_binds[j], -1);
+        bool date = j < s.tr.into_hints.size() && s.tr.into_hints[j] == Hint::kDate;
+        if (b && b->at_exec) ReturnToCallback(*b, k, returned[j], date, conn);
+      }
       rows = sqlite3_changes(conn.db());
       last_rowid = sqlite3_last_insert_rowid(conn.db());
       sqlite3_reset(s.st);

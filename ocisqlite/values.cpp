@@ -1,11 +1,14 @@
 #include "values.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "charset.h"
 #include "datetime.h"
 #include "number_text.h"
+#include "ora_number.h"
 
 namespace kavo::ocisqlite {
 
@@ -67,6 +70,33 @@ std::string Hex(const char* p, size_t n) {
     s += d[b & 15];
   }
   return s;
+}
+
+// A cell on its way to a date or timestamp: the stored forms, else text by NLS_DATE_FORMAT.
+void CellDate(const Cell& c, Connection& conn, DateParts* d, unsigned* fsec) {
+  *fsec = 0;
+  if (c.type != SQLITE_TEXT) throw MakeError(932, "DATE", "NUMBER");
+  std::string_view text(c.p, c.n);
+  if (!ParseStoredTimestamp(text, d, fsec)) *d = ParseDate(text, conn.nls_date_format());
+}
+
+// A date a client built itself, refused with the error TO_DATE gives for its first bad field.
+void ThrowIfInvalid(const DateParts& d) {
+  if (d.year < 1 || d.year > 9999) throw MakeError(1841);  // the store holds no years before Christ
+  if (d.month < 1 || d.month > 12) throw MakeError(1843);
+  if (d.hour < 0 || d.hour > 23) throw MakeError(1850);
+  if (d.minute < 0 || d.minute > 59) throw MakeError(1851);
+  if (d.second < 0 || d.second > 59) throw MakeError(1852);
+  if (!ValidDate(d)) throw MakeError(1847);
+}
+
+// The client's OCIDateTime in element i of a bind or define.
+DateTimeDesc* DateTimeAt(const char* p) {
+  DateTimeDesc* desc = p ? *reinterpret_cast<DateTimeDesc* const*>(p) : nullptr;
+  if (!IsHandle(desc, 0) || desc->type < OCI_DTYPE_DATE || desc->type > OCI_DTYPE_TIMESTAMP_LTZ) {
+    throw MakeError(600, "OCIDateTime descriptor");
+  }
+  return desc;
 }
 
 }  // namespace
@@ -208,6 +238,66 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
       if (len) *len = 7;
       break;
     }
+    case SQLT_NUM:
+    case SQLT_VNU: {
+      unsigned char bytes[21];
+      size_t n = 0;
+      if (c.type == SQLITE_INTEGER) n = EncodeOraNumber(static_cast<int64_t>(c.i), bytes);
+      else if (c.type == SQLITE_FLOAT) n = EncodeOraNumber(c.d, bytes);
+      else if (double v; ParseNumber(std::string_view(c.p, c.n), &v)) n = EncodeOraNumber(std::string_view(c.p, c.n), bytes);
+      if (n == 0) throw MakeError(1722);
+      const size_t need = t.dty == SQLT_VNU ? n + 1 : n;
+      if (cap < need) throw MakeError(1406);
+      if (t.dty == SQLT_VNU) out[0] = static_cast<char>(n);
+      std::memcpy(out + (t.dty == SQLT_VNU ? 1 : 0), bytes, n);
+      if (len) *len = static_cast<ub2>(need);
+      break;
+    }
+    case SQLT_BFLOAT:
+    case SQLT_IBFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBDOUBLE: {
+      double v;
+      if (!CellNumber(c, &v)) throw MakeError(1722);
+      const bool single = t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT;
+      if (cap < (single ? 4u : 8u)) throw MakeError(1406);
+      if (single) { float f = static_cast<float>(v); std::memcpy(out, &f, 4); }
+      else std::memcpy(out, &v, 8);
+      if (len) *len = single ? 4 : 8;
+      break;
+    }
+    case SQLT_ODT: {
+      DateParts d;
+      unsigned fsec;
+      CellDate(c, conn, &d, &fsec);
+      if (cap < sizeof(OCIDate)) throw MakeError(1406);
+      OCIDate od{};
+      od.OCIDateYYYY = static_cast<sb2>(d.year);
+      od.OCIDateMM = static_cast<ub1>(d.month);
+      od.OCIDateDD = static_cast<ub1>(d.day);
+      od.OCIDateTime.OCITimeHH = static_cast<ub1>(d.hour);
+      od.OCIDateTime.OCITimeMI = static_cast<ub1>(d.minute);
+      od.OCIDateTime.OCITimeSS = static_cast<ub1>(d.second);
+      std::memcpy(out, &od, sizeof od);
+      if (len) *len = sizeof od;
+      break;
+    }
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+    case SQLT_DATE: {
+      DateParts d;
+      unsigned fsec;
+      CellDate(c, conn, &d, &fsec);
+      DateTimeDesc* desc = DateTimeAt(out);
+      desc->d = d;
+      desc->fsec = desc->type == OCI_DTYPE_DATE ? 0 : fsec;
+      // Values are held in the session's time zone.
+      desc->tz_minutes = LocalOffsetMinutes(d);
+      desc->set = true;
+      if (len) *len = sizeof(void*);
+      break;
+    }
     case SQLT_RDD: {
       RowidParts p;
       if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
@@ -290,6 +380,57 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
       DateParts d;
       if (!DecodeOracleDate(reinterpret_cast<const unsigned char*>(p), &d)) throw MakeError(1843);
       std::string s = StoredDate(d);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_NUM:
+    case SQLT_VNU: {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+      size_t count = n;
+      if (t.dty == SQLT_VNU) count = bytes[0], ++bytes;
+      std::string number;
+      if (count == 0) { sqlite3_bind_null(st, idx); break; }
+      if (!DecodeOraNumber(bytes, count, &number)) throw MakeError(1722);
+      // Whole numbers an integer holds stay integers; the rest as the store keeps them.
+      char* end = nullptr;
+      errno = 0;
+      long long whole = std::strtoll(number.c_str(), &end, 10);
+      if (*end == 0 && errno == 0) sqlite3_bind_int64(st, idx, whole);
+      else sqlite3_bind_double(st, idx, std::strtod(number.c_str(), nullptr));
+      break;
+    }
+    case SQLT_BFLOAT:
+    case SQLT_IBFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBDOUBLE: {
+      double v;
+      if (t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT) { float f; std::memcpy(&f, p, 4); v = f; }
+      else std::memcpy(&v, p, 8);
+      if (!std::isfinite(v)) throw MakeError(1426);
+      sqlite3_bind_double(st, idx, v);
+      break;
+    }
+    case SQLT_ODT: {
+      OCIDate od;
+      std::memcpy(&od, p, sizeof od);
+      DateParts d{od.OCIDateYYYY, od.OCIDateMM, od.OCIDateDD, od.OCIDateTime.OCITimeHH,
+                  od.OCIDateTime.OCITimeMI, od.OCIDateTime.OCITimeSS};
+      ThrowIfInvalid(d);
+      std::string s = StoredDate(d);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+    case SQLT_DATE: {
+      const DateTimeDesc* desc = DateTimeAt(p);
+      if (!desc->set) { sqlite3_bind_null(st, idx); break; }
+      DateParts d = desc->d;
+      // A zoned value goes into the session's time zone.
+      if (desc->type == OCI_DTYPE_TIMESTAMP_TZ || desc->type == OCI_DTYPE_TIMESTAMP_LTZ)
+        d = UtcToLocal(AddMinutes(d, -desc->tz_minutes));
+      std::string s = StoredTimestamp(d, desc->fsec);
       sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
       break;
     }
