@@ -18,8 +18,6 @@
 
 using namespace kavo::ocisqlite;
 
-typedef void (*OCIThreadKeyDestFunc)(void*);
-typedef struct OCIThreadKey OCIThreadKey;
 typedef struct OCIThreadMutex OCIThreadMutex;
 
 // The client library's release. 11.2 is the oldest current drivers accept and

@@ -343,6 +343,42 @@ sword OCIDescribeAny(OCISvcCtx *svchp, OCIError *errhp, void *objptr, ub4 objnm_
 sword OCIRowidToChar(OCIRowid *rowidDesc, OraText *outbfp, ub2 *outbflp, OCIError *errhp);
 sword OCIResultSetToStmt(OCIResult *rsetdp, OCIError *errhp);
 
+/* Client version, threads, NLS, server release. */
+void OCIClientVersion(sword *major, sword *minor, sword *update, sword *patch, sword *port_update);
+typedef struct OCIThreadKey OCIThreadKey;
+typedef void (*OCIThreadKeyDestFunc)(void *);
+void OCIThreadProcessInit(void);
+sword OCIThreadKeyInit(void *hndl, OCIError *err, OCIThreadKey **key, OCIThreadKeyDestFunc destFn);
+sword OCIThreadKeyDestroy(void *hndl, OCIError *err, OCIThreadKey **key);
+sword OCIThreadKeyGet(void *hndl, OCIError *err, OCIThreadKey *key, void **pValue);
+sword OCIThreadKeySet(void *hndl, OCIError *err, OCIThreadKey *key, void *value);
+sword OCINlsCharSetIdToName(void *envhp, OraText *buf, size_t buflen, ub2 id);
+ub2 OCINlsCharSetNameToId(void *envhp, const OraText *name);
+sword OCINlsNumericInfoGet(void *envhp, OCIError *errhp, sb4 *val, ub2 item);
+sword OCIServerRelease(void *hndlp, OCIError *errhp, OraText *bufp, ub4 bufsz, ub1 hndltype,
+                       ub4 *version);
+sword OCIPing(OCISvcCtx *svchp, OCIError *errhp, ub4 mode);
+sword OCIArrayDescriptorAlloc(const void *parenth, void **descpp, const ub4 type, ub4 array_size,
+                              const size_t xtramem_sz, void **usrmempp);
+sword OCIArrayDescriptorFree(void **descp, const ub4 type);
+
+/* OCINumber and OCIDateTime. */
+sword OCINumberFromInt(OCIError *err, const void *inum, uword inum_length, uword inum_s_flag,
+                       OCINumber *number);
+sword OCINumberToInt(OCIError *err, const OCINumber *number, uword rsl_length, uword rsl_flag,
+                     void *rsl);
+sword OCINumberFromReal(OCIError *err, const void *rnum, uword rnum_length, OCINumber *number);
+sword OCINumberToReal(OCIError *err, const OCINumber *number, uword rsl_length, void *rsl);
+sword OCIDateTimeConstruct(void *hndl, OCIError *err, OCIDateTime *datetime, sb2 year, ub1 month,
+                           ub1 day, ub1 hour, ub1 min, ub1 sec, ub4 fsec, OraText *timezone,
+                           size_t timezone_length);
+sword OCIDateTimeGetDate(void *hndl, OCIError *err, const OCIDateTime *datetime, sb2 *year,
+                         ub1 *month, ub1 *day);
+sword OCIDateTimeGetTime(void *hndl, OCIError *err, OCIDateTime *datetime, ub1 *hour, ub1 *min,
+                         ub1 *sec, ub4 *fsec);
+sword OCIDateTimeGetTimeZoneOffset(void *hndl, OCIError *err, const OCIDateTime *datetime,
+                                   sb1 *hour, sb1 *min);
+
 /* OCI 7 conversion (not supported by this library; present for loaders). */
 sword OCISvcCtxToLda(OCISvcCtx *svchp, OCIError *errhp, void *ldap);
 sword OCILdaToSvcCtx(OCISvcCtx **svchpp, OCIError *errhp, void *ldap);
