@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "datetime.h"
 
 #include <cctype>
@@ -215,6 +216,24 @@ int LocalOffsetMinutes(const DateParts& local) {
   std::tm back{};
   localtime_r(&t, &back);
   return static_cast<int>(back.tm_gmtoff / 60);
+}
+
+DateParts AddSeconds(const DateParts& d, long seconds) {
+  long total = d.second + seconds;
+  long minutes = total >= 0 ? total / 60 : -((-total + 59) / 60);
+  DateParts r = AddMinutes(d, minutes);
+  r.second = static_cast<int>(total - minutes * 60);
+  return r;
+}
+
+std::string TimestampText(const DateParts& d, unsigned fsec, int digits) {
+  std::string s = FormatDate(d, "DD-MON-RR HH.MI.SS");
+  if (digits > 0) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%09u", fsec);
+    s += "." + std::string(buf, static_cast<size_t>(std::min(digits, 9)));
+  }
+  return s + (d.hour < 12 ? " AM" : " PM");
 }
 
 DateParts UtcToLocal(const DateParts& utc) {

@@ -35,6 +35,9 @@ bool ParseStoredTimestamp(std::string_view text, DateParts* out, unsigned* fsec)
 // at a local time, and a time moved by some minutes.
 int LocalOffsetMinutes(const DateParts& local);
 DateParts AddMinutes(const DateParts& d, long minutes);
+DateParts AddSeconds(const DateParts& d, long seconds);
+// Oracle's default text of a TIMESTAMP: DD-MON-RR HH.MI.SSXFF AM, `digits` of fraction.
+std::string TimestampText(const DateParts& d, unsigned fsec, int digits);
 // The session's local time of a UTC time.
 DateParts UtcToLocal(const DateParts& utc);
 

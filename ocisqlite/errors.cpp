@@ -105,6 +105,7 @@ const std::map<int, const char*>& Messages() {
       {24374, "define not done before fetch or execute and fetch"},
       {28000, "the account is locked"},
       {28002, "the password will expire within %s days"},
+      {30088, "datetime/interval precision is out of range"},
   };
   return m;
 }

@@ -85,7 +85,10 @@ void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (t == SQLITE_FLOAT) return ResultText(ctx, NumberText(sqlite3_value_double(a[0])));
   std::string s = Text(a[0]);
   DateParts d;
-  if (ParseStoredDate(s, &d) && s.size() == 19) {
+  unsigned fsec = 0;
+  // A TIMESTAMP with a fraction; one without is told from a DATE by nothing.
+  if (s.size() > 19 && ParseStoredTimestamp(s, &d, &fsec) && n == 1) return ResultText(ctx, TimestampText(d, fsec, 6));
+  if ((s.size() == 19 && ParseStoredDate(s, &d)) || (s.size() > 19 && ParseStoredTimestamp(s, &d, &fsec))) {
     try {
       return ResultText(ctx, FormatDate(d, n > 1 ? Text(a[1]) : Conn(ctx)->nls_date_format()));
     } catch (const OraError& e) {
@@ -410,6 +413,30 @@ void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   }
 }
 
+// ora_timestamp_in(digits, value): a TIMESTAMP keeps `digits` of its fraction,
+// rounded; a DATE or text by NLS_DATE_FORMAT has none.
+void TimestampIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[1])) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(a[1]) != SQLITE_TEXT) return Fail(ctx, MakeError(932, "TIMESTAMP", "NUMBER"));
+  const int digits = sqlite3_value_int(a[0]);
+  std::string s = Text(a[1]);
+  DateParts d;
+  unsigned fsec = 0;
+  try {
+    if (!ParseStoredTimestamp(s, &d, &fsec)) d = ParseDate(s, Conn(ctx)->nls_date_format());
+  } catch (const OraError& e) {
+    return Fail(ctx, e);
+  }
+  unsigned unit = 1;
+  for (int k = digits; k < 9; ++k) unit *= 10;
+  fsec = (fsec + unit / 2) / unit * unit;
+  if (fsec >= 1000000000u) {  // rounded up into the next second
+    fsec = 0;
+    d = AddSeconds(d, 1);
+  }
+  ResultText(ctx, StoredTimestamp(d, fsec));
+}
+
 // ora_number_in(scale, value): NUMBER(p, s) columns keep s decimals, rounded half away from zero.
 void NumberIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   int scale = sqlite3_value_int(a[0]);
@@ -463,7 +490,7 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
       {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
       {"ora_concat", -1, Concat, false},   {"ora_cat", 3, Cat, false},
-      {"ora_date_in", 1, DateIn, false},    {"ora_number_in", 2, NumberIn, true},
+      {"ora_date_in", 1, DateIn, false},  {"ora_timestamp_in", 2, TimestampIn, false},    {"ora_number_in", 2, NumberIn, true},
       {"ora_raw_in", 1, RawIn, true},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},

@@ -157,6 +157,7 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
       else if (one) c.precision = static_cast<sb2>(a), c.scale = 0;
       else c.precision = 0, c.scale = -127;
     } else if (d.rfind("DATE", 0) == 0) c.type = SQLT_DAT, c.size = 7;
+    else if (d.rfind("TIMESTAMP", 0) == 0) c.type = SQLT_TIMESTAMP, c.size = 11, c.scale = static_cast<sb1>(one ? a : 6);
     else if (d.rfind("LONG RAW", 0) == 0) c.type = SQLT_LBI, c.size = 0;
     else if (d.rfind("LONG", 0) == 0) c.type = SQLT_LNG, c.size = 0;
     else if (d.rfind("RAW", 0) == 0) c.type = SQLT_BIN, c.size = static_cast<ub2>(a);

@@ -113,6 +113,11 @@ std::string CellText(const Cell& c, ub2 ora_type, Connection& conn) {
     DateParts d;
     if (ParseStoredDate(std::string_view(c.p, c.n), &d)) return FormatDate(d, conn.nls_date_format());
   }
+  if (ora_type == SQLT_TIMESTAMP) {
+    DateParts d;
+    unsigned fsec;
+    if (ParseStoredTimestamp(std::string_view(c.p, c.n), &d, &fsec)) return TimestampText(d, fsec, 6);
+  }
   if (ora_type == SQLT_BIN || ora_type == SQLT_LBI) return Hex(c.p, c.n);
   return std::string(c.p, c.n);
 }
@@ -173,7 +178,7 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
     case SQLT_RID: {
       bool term = t.dty == SQLT_STR || t.dty == SQLT_AVC || t.dty == SQLT_RID;
       bool pad = t.dty == SQLT_AFC || t.dty == SQLT_AVC;
-      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
+      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_TIMESTAMP && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
         store_text(c.p, c.n, term, pad);
       } else {
         std::string s = CellText(c, ora_type, conn);
