@@ -13,7 +13,7 @@ using namespace kavo::ocisqlite;
 namespace {
 
 // Placeholder for descriptors this library hands out but does not support
-// (LOB locators, timestamps), so that clients can allocate and free them.
+// (BFILE locators, intervals), so that clients can allocate and free them.
 struct Opaque : Handle {
   Opaque(ub4 t, Env* e) : Handle(t, e) {}
 };
@@ -130,7 +130,8 @@ OCI_API sword OCIDescriptorAlloc(const void* parenth, void** descpp, ub4 type, s
   if (type == OCI_DTYPE_ROWID) *descpp = new RowidDesc(env);
   else if (type == OCI_DTYPE_DATE || (type >= OCI_DTYPE_TIMESTAMP && type <= OCI_DTYPE_TIMESTAMP_LTZ)) *descpp = new DateTimeDesc(type, env);
   else if (type == OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
-  else if (type >= OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
+  else if (type == OCI_DTYPE_LOB) *descpp = new LobDesc(env);
+  else if (type > OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
   else return OCI_INVALID_HANDLE;
   return OCI_SUCCESS;
 }
@@ -325,6 +326,10 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
       }
       break;
     }
+    case OCI_HTYPE_ERROR:
+      // OCI_ATTR_ERROR_IS_RECOVERABLE: no error of this library goes away by retrying.
+      if (attrtype == 472) { Put<ub1>(attributep, sizep, 0); return OCI_SUCCESS; }
+      break;
     case OCI_HTYPE_ENV: {
       auto* env = static_cast<Env*>(h);
       const ub2 cs = env->charset ? env->charset : kAL32UTF8;
@@ -428,6 +433,8 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
         return OCI_SUCCESS;
       }
       if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
+      // LOB prefetch size and length: a fetched locator holds its whole value anyway.
+      if (trghndltyp == OCI_HTYPE_DEFINE && (attrtype == 439 || attrtype == 440)) return OCI_SUCCESS;
       break;
     }
     default:

@@ -17,9 +17,6 @@ typedef sb4 (*OCICallbackLobWrite)(void*, void*, ub4*, ub1*);
 #define HNDL_ERR(name, ...) OCI_API sword name(void*, OCIError* e, ##__VA_ARGS__) { return Unimplemented(e); }
 
 LOB_SVC(OCILobAppend, OCILobLocator*, OCILobLocator*)
-ENV_ERR(OCILobAssign, const OCILobLocator*, OCILobLocator**)
-ENV_ERR(OCILobCharSetForm, const OCILobLocator*, ub1*)
-ENV_ERR(OCILobCharSetId, const OCILobLocator*, ub2*)
 LOB_SVC(OCILobCopy, OCILobLocator*, OCILobLocator*, ub4, ub4, ub4)
 LOB_SVC(OCILobDisableBuffering, OCILobLocator*)
 LOB_SVC(OCILobEnableBuffering, OCILobLocator*)
@@ -32,19 +29,11 @@ LOB_SVC(OCILobFileIsOpen, OCILobLocator*, boolean*)
 LOB_SVC(OCILobFileOpen, OCILobLocator*, ub1)
 ENV_ERR(OCILobFileSetName, OCILobLocator**, const OraText*, ub2, const OraText*, ub2)
 LOB_SVC(OCILobFlushBuffer, OCILobLocator*, ub4)
-LOB_SVC(OCILobGetLength, OCILobLocator*, ub4*)
 OCI_API sword OCILobIsEqual(OCIEnv*, const OCILobLocator* x, const OCILobLocator* y, boolean* is_equal) {
   if (is_equal) *is_equal = x == y;
   return OCI_SUCCESS;
 }
 LOB_SVC(OCILobLoadFromFile, OCILobLocator*, OCILobLocator*, ub4, ub4, ub4)
-ENV_ERR(OCILobLocatorIsInit, const OCILobLocator*, boolean*)
-LOB_SVC(OCILobRead, OCILobLocator*, ub4*, ub4, void*, ub4, void*, OCICallbackLobRead, ub2, ub1)
-LOB_SVC(OCILobTrim, OCILobLocator*, ub4)
-LOB_SVC(OCILobWrite, OCILobLocator*, ub4*, ub4, void*, ub4, ub1, void*, OCICallbackLobWrite, ub2, ub1)
-LOB_SVC(OCILobCreateTemporary, OCILobLocator*, ub2, ub1, ub1, boolean, OCIDuration)
-LOB_SVC(OCILobFreeTemporary, OCILobLocator*)
-ENV_ERR(OCILobIsTemporary, OCILobLocator*, boolean*)
 
 ENV_ERR(OCIObjectUnpin, void*)
 ENV_ERR(OCIObjectLock, void*)

@@ -381,6 +381,9 @@ class Ddl {
       }
     } else if (type == "DATE") {
       decl = "DATE TEXT", length = 7;
+    } else if (type == "CLOB" || type == "NCLOB" || type == "BLOB") {
+      data_type = type;
+      decl = type == "BLOB" ? "BLOB BLOB" : type + " TEXT", length = 4000;
     } else if (type == "TIMESTAMP") {
       // Kept as text in time order; the fraction rounded to the column's digits.
       if (t_[j].Is("WITH")) throw At(MakeError(3001), t_[j]);

@@ -397,6 +397,9 @@ void Cat(sqlite3_context* ctx, int, sqlite3_value** a) {
   ResultText(ctx, out);
 }
 
+// EMPTY_CLOB(), EMPTY_BLOB(): the store holds an empty LOB as NULL.
+void EmptyLob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_null(ctx); }
+
 // Values on their way into DATE, NUMBER and RAW columns.
 void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (Null(a[0])) return sqlite3_result_null(ctx);
@@ -491,7 +494,7 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
       {"ora_concat", -1, Concat, false},   {"ora_cat", 3, Cat, false},
       {"ora_date_in", 1, DateIn, false},  {"ora_timestamp_in", 2, TimestampIn, false},    {"ora_number_in", 2, NumberIn, true},
-      {"ora_raw_in", 1, RawIn, true},
+      {"ora_raw_in", 1, RawIn, true},       {"ora_empty_lob", 0, EmptyLob, true},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},
   };

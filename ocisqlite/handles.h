@@ -137,6 +137,18 @@ struct DateTimeDesc : Handle {
   bool set = false;
 };
 
+// A LOB locator: the value it was read with or written to. A temporary LOB
+// lives in it alone; a fetched one is a copy of the column's value.
+struct LobDesc : Handle {
+  explicit LobDesc(Env* e) : Handle(OCI_DTYPE_LOB, e) {}
+  std::string data;  // CLOB text in UTF-8, BLOB bytes
+  ub1 lob_type = SQLT_CLOB;
+  ub1 csform = 1;
+  bool init = false;
+  bool temporary = false;
+  bool open = false;
+};
+
 struct ColumnDesc {
   std::string name;
   ub2 type = SQLT_CHR;  // Oracle's internal type code

@@ -24,6 +24,7 @@ typedef unsigned int uword;
 typedef unsigned char OraText;
 typedef OraText oratext;
 typedef double OCIDouble;
+typedef ub8 oraub8;
 
 /* Opaque handles and descriptors. */
 typedef struct OCIEnv OCIEnv;
@@ -236,6 +237,11 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define SQLT_IBFLOAT 100
 #define SQLT_IBDOUBLE 101
 #define SQLT_ODT 156
+#define SQLT_LVC 94
+#define SQLT_LVB 95
+#define SQLT_CLOB 112
+#define SQLT_BLOB 113
+#define SQLT_RSET 116
 #define SQLT_DATE 184
 #define SQLT_TIMESTAMP 187
 #define SQLT_TIMESTAMP_TZ 188
@@ -378,6 +384,23 @@ sword OCIDateTimeGetTime(void *hndl, OCIError *err, OCIDateTime *datetime, ub1 *
                          ub1 *sec, ub4 *fsec);
 sword OCIDateTimeGetTimeZoneOffset(void *hndl, OCIError *err, const OCIDateTime *datetime,
                                    sb1 *hour, sb1 *min);
+
+/* LOB locators. */
+typedef sb4 (*OCICallbackLobRead2)(void *ctxp, const void *bufp, oraub8 len, ub1 piece,
+                                   void **changed_bufpp, oraub8 *changed_lenp);
+typedef sb4 (*OCICallbackLobWrite2)(void *ctxp, void *bufp, oraub8 *lenp, ub1 *piece,
+                                    void **changed_bufpp, oraub8 *changed_lenp);
+sword OCILobCreateTemporary(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, ub2 csid,
+                            ub1 csfrm, ub1 lobtype, int cache, OCIDuration duration);
+sword OCILobFreeTemporary(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp);
+sword OCILobGetLength2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *lenp);
+sword OCILobRead2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *byte_amtp,
+                  oraub8 *char_amtp, oraub8 offset, void *bufp, oraub8 bufl, ub1 piece, void *ctxp,
+                  OCICallbackLobRead2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *byte_amtp,
+                   oraub8 *char_amtp, oraub8 offset, void *bufp, oraub8 buflen, ub1 piece,
+                   void *ctxp, OCICallbackLobWrite2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobTrim2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 newlen);
 
 /* OCI 7 conversion (not supported by this library; present for loaders). */
 sword OCISvcCtxToLda(OCISvcCtx *svchp, OCIError *errhp, void *ldap);

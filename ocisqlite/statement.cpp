@@ -80,10 +80,11 @@ void BindFromCallback(sqlite3_stmt* st, int idx, Bind& b, ub4 iter) {
   if (piece != OCI_ONE_PIECE) throw MakeError(3001);
   Target t = b.t;
   t.value = buf;
+  // The length may pass 64 KB: it goes as the size, never through a ub2.
+  if (alen > static_cast<ub4>(INT32_MAX)) throw MakeError(1460);
   t.size = static_cast<sb4>(alen);
   t.ind = ind;
-  ub2 len = static_cast<ub2>(std::min<ub4>(alen, 65535));
-  t.len = &len;
+  t.len = nullptr;
   t.value_skip = t.ind_skip = t.len_skip = 0;
   BindElement(st, idx, t, 0);
 }
@@ -157,6 +158,8 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
       else if (one) c.precision = static_cast<sb2>(a), c.scale = 0;
       else c.precision = 0, c.scale = -127;
     } else if (d.rfind("DATE", 0) == 0) c.type = SQLT_DAT, c.size = 7;
+    else if (d.rfind("CLOB", 0) == 0 || d.rfind("NCLOB", 0) == 0) c.type = SQLT_CLOB, c.size = 4000;
+    else if (d.rfind("BLOB", 0) == 0) c.type = SQLT_BLOB, c.size = 4000;
     else if (d.rfind("TIMESTAMP", 0) == 0) c.type = SQLT_TIMESTAMP, c.size = 11, c.scale = static_cast<sb1>(one ? a : 6);
     else if (d.rfind("LONG RAW", 0) == 0) c.type = SQLT_LBI, c.size = 0;
     else if (d.rfind("LONG", 0) == 0) c.type = SQLT_LNG, c.size = 0;

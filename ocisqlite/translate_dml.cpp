@@ -50,7 +50,7 @@ std::string Translator::Converter(const std::string& column) const {
       if (c.type.rfind("TIMESTAMP", 0) == 0) return "ora_timestamp_in(" + std::to_string(c.scale) + ",";
       if (c.type == "NUMBER" && c.scale >= 0) return "ora_number_in(" + std::to_string(c.scale) + ",";
       if (c.type == "NUMBER") return "ora_number_in(-1,";
-      if (c.type == "RAW" || c.type == "LONG RAW") return "ora_raw_in(";
+      if (c.type == "RAW" || c.type == "LONG RAW" || c.type == "BLOB") return "ora_raw_in(";
       return {};
     }
   return {};

@@ -22,6 +22,7 @@ const std::map<std::string, std::string>& Functions() {
       {"REPLACE", "replace"},      {"ROUND", "round"},           {"ABS", "abs"},
       {"CONCAT", "ora_concat"},    {"COUNT", "count"},           {"SUM", "sum"},  {"MIN", "min"},
       {"MAX", "max"},              {"AVG", "avg"},               {"COALESCE", "coalesce"},
+      {"EMPTY_CLOB", "ora_empty_lob"}, {"EMPTY_BLOB", "ora_empty_lob"},
   };
   return m;
 }

@@ -303,6 +303,38 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
       if (len) *len = sizeof(void*);
       break;
     }
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      // A four-byte length, then the value.
+      if (cap < 4) throw MakeError(1406);
+      std::string value = c.type == SQLITE_BLOB || t.dty == SQLT_LVB ? std::string(c.p ? c.p : "", c.p ? c.n : 0)
+                          : c.type == SQLITE_TEXT ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+      if (t.dty == SQLT_LVC && !IsUtf8Set(t.csid)) value = FromStore(value, t.csid);
+      size_t n = std::min(value.size(), cap - 4);
+      if (t.dty == SQLT_LVC && n < value.size() && unit == 2) n = WholePrefix(value, n, t.csid);
+      const sb4 stored = static_cast<sb4>(n);
+      std::memcpy(out, &stored, 4);
+      std::memcpy(out + 4, value.data(), n);
+      if (len) *len = static_cast<ub2>(std::min<size_t>(n + 4, 65535));
+      if (n < value.size()) {
+        if (ind) *ind = static_cast<sb2>(value.size() > 32767 ? -2 : static_cast<int>(value.size()));
+        if (rcode) *rcode = 1406;
+        result = 1406;
+      }
+      break;
+    }
+    case SQLT_CLOB:
+    case SQLT_BLOB: {
+      auto* lob = out ? *reinterpret_cast<LobDesc**>(out) : nullptr;
+      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+      if (ora_type != SQLT_CLOB && ora_type != SQLT_BLOB) throw MakeError(932, t.dty == SQLT_CLOB ? "CLOB" : "BLOB", "CHAR");
+      lob->data.assign(c.p ? c.p : "", c.p ? c.n : 0);
+      lob->lob_type = static_cast<ub1>(ora_type);
+      lob->init = true;
+      lob->temporary = false;
+      if (len) *len = sizeof(void*);
+      break;
+    }
     case SQLT_RDD: {
       RowidParts p;
       if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
@@ -437,6 +469,32 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
         d = UtcToLocal(AddMinutes(d, -desc->tz_minutes));
       std::string s = StoredTimestamp(d, desc->fsec);
       sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      sb4 stored = 0;
+      std::memcpy(&stored, p, 4);
+      const size_t room = t.size > 4 ? static_cast<size_t>(t.size) - 4 : 0;
+      if (stored < 0 || static_cast<size_t>(stored) > room) throw MakeError(1460);
+      p += 4;
+      if (t.dty == SQLT_LVC) {
+        text(static_cast<size_t>(stored));
+      } else if (stored == 0) {
+        sqlite3_bind_null(st, idx);
+      } else {
+        sqlite3_bind_blob(st, idx, p, stored, SQLITE_TRANSIENT);
+      }
+      break;
+    }
+    case SQLT_CLOB:
+    case SQLT_BLOB: {
+      const auto* lob = *reinterpret_cast<LobDesc* const*>(p);
+      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+      // An empty LOB is held as NULL: the store has no empty value apart from it.
+      if (!lob->init || lob->data.empty()) sqlite3_bind_null(st, idx);
+      else if (lob->lob_type == SQLT_BLOB) sqlite3_bind_blob(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
+      else sqlite3_bind_text(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
       break;
     }
     case SQLT_RDD: {

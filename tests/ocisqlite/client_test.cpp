@@ -280,6 +280,54 @@ TEST_F(ClientTest, DescribeHandlesAndReturningThroughCallbacks) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// A temporary CLOB written and bound, read back through a fetched locator in
+// characters (a surrogate pair counts two, as in Oracle); a fetched locator is
+// a copy and refuses writes; TIMESTAMP(3) rounds its fraction.
+TEST_F(ClientTest, LobLocatorsAndTimestampColumns) {
+  MustExec(system_, "create table lobs (k number, c clob, t timestamp(3))");
+  OCILobLocator* temp = nullptr;
+  ASSERT_EQ(OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&temp), OCI_DTYPE_LOB, 0, nullptr), OCI_SUCCESS);
+  oraub8 len = 0;
+  EXPECT_EQ(OCILobGetLength2(system_.svc, err_, temp, &len), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 22275);
+  ASSERT_EQ(OCILobCreateTemporary(system_.svc, err_, temp, 0, SQLCS_IMPLICIT, 2, 0, 10), OCI_SUCCESS);
+  std::string text = "a\xf0\x9d\x84\x9e" + std::string(70000, 'x') + "\xc3\xa7";
+  oraub8 bytes = text.size(), chars = 0;
+  ASSERT_EQ(OCILobWrite2(system_.svc, err_, temp, &bytes, &chars, 1, text.data(), text.size(), OCI_ONE_PIECE, nullptr,
+                         nullptr, 0, SQLCS_IMPLICIT), OCI_SUCCESS) << ErrorText();
+  ASSERT_EQ(OCILobTrim2(system_.svc, err_, temp, 70003), OCI_SUCCESS);
+  OCIStmt* st = Prepare("insert into lobs (k, c, t) values (1, :1, to_date('2024-01-01 10:00:00', 'yyyy-mm-dd hh24:mi:ss'))");
+  ASSERT_EQ(BindPos(st, 1, &temp, sizeof temp, SQLT_CLOB), OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtExecute(system_.svc, st, err_, 1, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  MustExec(system_, "insert into lobs (k, t) values (2, '2024-01-01 10:00:00.12351')");
+  MustExec(system_, "insert into lobs (k, t) values (3, '2024-01-01 10:00:59.99951')");
+
+  OCILobLocator* got = nullptr;
+  ASSERT_EQ(OCIDescriptorAlloc(env_, reinterpret_cast<void**>(&got), OCI_DTYPE_LOB, 0, nullptr), OCI_SUCCESS);
+  ASSERT_EQ(FetchOne("select c from lobs where k = 1", &got, sizeof got, SQLT_CLOB), OCI_SUCCESS) << ErrorText();
+  ASSERT_EQ(OCILobGetLength2(system_.svc, err_, got, &len), OCI_SUCCESS);
+  EXPECT_EQ(len, 70003u);  // 1 + 2 + 70000: the trim cut the last character
+  struct { oraub8 offset, amount; std::string want; } reads[] = {
+      {1, 3, "a\xf0\x9d\x84\x9e"}, {2, 1, ""}, {4, 2, "xx"}, {70003, 5, "x"}};
+  for (const auto& r : reads) {
+    char buf[16] = {};
+    oraub8 b = 0, c = r.amount;
+    sword rc = OCILobRead2(system_.svc, err_, got, &b, &c, r.offset, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, 0, SQLCS_IMPLICIT);
+    EXPECT_EQ(rc, r.want.empty() ? OCI_NO_DATA : OCI_SUCCESS) << r.offset;
+    EXPECT_EQ(std::string(buf, b), r.want) << r.offset;
+  }
+  bytes = 1;
+  EXPECT_EQ(OCILobWrite2(system_.svc, err_, got, &bytes, &chars, 1, text.data(), 1, OCI_ONE_PIECE, nullptr, nullptr, 0,
+                         SQLCS_IMPLICIT), OCI_ERROR);
+  EXPECT_EQ(Query(system_, "select length(c) from lobs where k = 1"), (Rows{{"70002"}}));
+  EXPECT_EQ(Query(system_, "select to_char(t), to_char(t, 'hh24:mi:ss') from lobs where k > 1 order by k"),
+            (Rows{{"01-JAN-24 10.00.00.124000 AM", "10:00:00"}, {"01-JAN-24", "10:01:00"}}));
+  OCILobFreeTemporary(system_.svc, err_, temp);
+  OCIDescriptorFree(temp, OCI_DTYPE_LOB);
+  OCIDescriptorFree(got, OCI_DTYPE_LOB);
+}
+
 }  // namespace
 
 }  // namespace kavo::test

@@ -132,3 +132,37 @@ test('a query fetched in batches and through a result set', async () => {
   assert.equal(seen, 250);
   await conn.rollback();
 });
+
+test('CLOB and BLOB values of every size come back whole, as strings and through LOB objects', async () => {
+  await conn.execute('create table lobs (id number, c clob, b blob)');
+  const big = 'ção € 𝄞 '.repeat(12000);  // past 64 KB in UTF-8, surrogate pairs included
+  const bytes = Buffer.alloc(100001, 7);
+  bytes[100000] = 255;
+  await conn.execute('insert into lobs values (:1, :2, :3)', [1, 'short', Buffer.from([1, 2, 3])]);
+  await conn.execute('insert into lobs values (:1, :2, :3)', [2, big, bytes]);
+  await conn.execute('insert into lobs values (3, empty_clob(), null)');
+  // A temporary LOB is a writable stream: bound once it has finished.
+  const temp = await conn.createLob(oracledb.CLOB);
+  await new Promise((resolve, reject) => {
+    temp.on('finish', resolve).on('error', reject);
+    temp.write('written ');
+    temp.end('to a temporary LOB');
+  });
+  await conn.execute('insert into lobs (id, c) values (4, :1)', [temp]);
+  await temp.close();
+
+  const asValues = await conn.execute('select id, c, b from lobs order by id', [],
+    { fetchInfo: { C: { type: oracledb.STRING }, B: { type: oracledb.BUFFER } } });
+  assert.deepEqual(asValues.rows.map((r) => r[0]), [1, 2, 3, 4]);
+  assert.equal(asValues.rows[0][1], 'short');
+  assert.equal(asValues.rows[1][1], big);
+  assert.ok(asValues.rows[1][2].equals(bytes));
+  assert.equal(asValues.rows[3][1], 'written to a temporary LOB');
+
+  const asLobs = await conn.execute('select c, b from lobs where id = 2');
+  const [clob, blob] = asLobs.rows[0];
+  assert.equal(clob.type, oracledb.CLOB);
+  assert.equal(await clob.getData(), big);
+  assert.ok((await blob.getData()).equals(bytes));
+  await conn.rollback();
+});
