@@ -164,7 +164,7 @@ TEST_F(SqlTest, DdlCommitsAndDropsObjects) {
   EXPECT_EQ(ErrorCode(), 942);
   EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name = 'SCRATCH'"), (Rows{{"0"}}));
   EXPECT_EQ(Exec(system_, "create table bad (a varchar2)"), OCI_ERROR);
-  EXPECT_EQ(Exec(system_, "create table bad (a blob)"), OCI_ERROR);
+  EXPECT_EQ(Exec(system_, "create table bad (a bfile)"), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 3001);
   MustExec(system_, "create user gone identified by x");
   MustExec(system_, "create table gone.t (a number)");
