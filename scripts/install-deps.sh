@@ -11,6 +11,8 @@ packages=(
   valgrind                           # instruction counts of the benchmarks (scripts/bench.sh --callgrind)
   libsqlite3-dev                     # the OCI stand-in's storage
   libsystemd-dev                     # sd_notify for the service manager
+  systemd                            # systemd-analyze: /INSTALL checks the unit it wrote
+  util-linux                         # setpriv: the trace tests act as another local user
   libfbclient2 firebird-dev          # Firebird client library and its header
   firebird3.0-server-core            # embedded engine (local database files)
   firebird3.0-server firebird3.0-utils # server on 127.0.0.1:3050 and isql/gsec for tests

@@ -76,8 +76,10 @@ class Firebird:
     def __init__(self, env=None):
         self.env = env if env is not None else dict(os.environ)
 
-    def isql(self, script, database=None):
+    def isql(self, script, database=None, charset=None):
         args = ["isql-fb", "-q", "-user", FIREBIRD_USER[0], "-password", FIREBIRD_USER[1]]
+        if charset:
+            args += ["-ch", charset]
         if database:
             args.append(database)
         r = subprocess.run(args, input=script, text=True, capture_output=True, env=self.env,

@@ -44,6 +44,11 @@ log = os.path.join(build, "LogKavoIntegracao.txt")
 # The embedded engine's lock files stay with the demo, away from a server's.
 fb_env = dict(os.environ, FIREBIRD_LOCK=os.path.join(demo, "firebird-lock"))
 BAD_HORAS = ["25:00:00", "", None, "10h30", "12:60:00"]
+# Texts every copy must keep to the letter (ISO8859_1, the stored connection's
+# set, holds them), and texts it cannot hold, whose rows stay pending.
+ACCENTED = ["São Paulo;observação: entrega às 9h;preço=10,00", "Ação;coração;pão de açúcar",
+            "Ñandú;Müller;Øresund;Ångström"]
+NON_LATIN = ["preço € 10", "“aspas curvas”", "中文テスト", "Привет, мир", "ok 😀 ok"]
 oracle = StandIn(tool, store)
 firebird = Firebird(fb_env)
 count = oracle.count
@@ -66,6 +71,9 @@ os.makedirs(os.path.join(demo, "firebird-lock"))
 oracle.create()
 rng = random.Random(2026)
 bad = {round(rows * (i + 1) / (len(BAD_HORAS) + 1)): h for i, h in enumerate(BAD_HORAS)}
+texts = ACCENTED * 2 + NON_LATIN
+special = {round(rows * (i + 0.5) / len(texts)) + 1: t for i, t in enumerate(texts)}
+special = {c: t for c, t in special.items() if c not in bad and c <= rows}
 kinds = [("PEDIDO", "PEDIDOS"), ("CLIENTE", "CLIENTES"), ("PRODUTO", "PRODUTOS")]
 script = []
 for codigo in range(1, rows + 1):
@@ -74,6 +82,9 @@ for codigo in range(1, rows + 1):
     hora = bad.get(codigo, time.strftime("%H:%M:%S", stamp))
     dados = "%s;%d;cliente=%05d;valor=%d,%02d" % (tipo, codigo, rng.randrange(100000),
                                                    rng.randrange(10000), rng.randrange(100))
+    if codigo in special:
+        dados = "%s;%d" % (special[codigo], codigo)
+        special[codigo] = dados
     script.append(
         "insert into interface_orcl (ACAO, CODIGO, DADOS, DT_H_GRAV, HORA, ORDEM, STATUS, "
         "TABELA, TIPO, VERSAO) values (%s, %d, %s, to_date('%s', 'YYYY-MM-DD'), %s, %d, 'A', "
@@ -90,8 +101,12 @@ write_ini(ini, store, fdb, {
 if os.path.exists(log):
     os.remove(log)
 pending_before = count("status = 'A'")
-print("Demo data: %d pending rows in %s (%d with a time of day the service cannot read),"
+accented = {c: t for c, t in special.items() if all(ord(ch) < 256 for ch in t)}
+non_latin = {c: t for c, t in special.items() if c not in accented}
+print("Demo data: %d pending rows in %s (%d with a time of day the service cannot read,"
       % (pending_before, store, len(BAD_HORAS)))
+print("           %d with accented text, %d with text outside ISO8859_1),"
+      % (len(accented), len(non_latin)))
 print("           an empty TMP_INTEGRACAO in %s" % fdb)
 
 # --- the service, as the service manager runs it -------------------------------
@@ -105,8 +120,11 @@ def read_log():
 
 with tempfile.TemporaryDirectory() as tmp:
     notify = NotifySocket(os.path.join(tmp, "notify"))
-    env = dict(fb_env, NOTIFY_SOCKET=notify.path, KAVO_TEST_MINUTE_MS="1000", ORACLE_HOME=home)
-    env.pop("NLS_LANG", None)
+    # The locale the unit /INSTALL writes gives the service.
+    env = dict(fb_env, NOTIFY_SOCKET=notify.path, KAVO_TEST_MINUTE_MS="1000", ORACLE_HOME=home,
+               LANG="C.UTF-8")
+    for name in ("NLS_LANG", "LC_ALL", "LC_CTYPE"):
+        env.pop(name, None)
     proc = subprocess.Popen([exe], env=env)
     statuses = notify.statuses
 
@@ -159,11 +177,22 @@ print("  rows left with ERRO        %d" % sum(int(n) for n, _ in why))
 for n, text in why:
     print("      %5s  %s" % (n, text))
 print("  rows in TMP_INTEGRACAO     %s" % staged)
+copies = set(l.split(None, 1)[1].rstrip() for l in firebird.isql(
+    "connect '%s';\nset list on;\nselect DADOS from TMP_INTEGRACAO;\n" % fdb,
+    charset="UTF8").splitlines() if l.startswith("DADOS ") and len(l.split(None, 1)) == 2)
+exact = sum(1 for t in accented.values() if t in copies)
+print("  accented rows              %d, copied exactly %d" % (len(accented), exact))
+held = sum(1 for c in non_latin if oracle.query(
+    "select count(*) from interface_orcl where codigo = %d and status = 'A' and erro like "
+    "'%%cannot be stored in ISO8859_1%%'" % c)[0][0] == "1" and not any(
+        t == non_latin[c] for t in copies))
+print("  rows outside ISO8859_1     %d, pending with their reason and no copy %d"
+      % (len(non_latin), held))
 print("  cycles run                 %d (%d ended)" % (len(cycles), len(ends)))
 print("  rows per second            %s" % ("%.0f (%d rows marked \"X\" in %.1f s of cycles)"
                                            % (marked / busy, marked, busy) if busy > 0 else "-"))
 print("  log lines \" Erro ...\"       %d" % len(errors))
 print("  activity log               %s (%d lines)" % (log, len(lines)))
 print("  configuration              %s" % ini)
-sys.exit(code)
+sys.exit(code or (exact != len(accented)) or (held != len(non_latin)))
 PY

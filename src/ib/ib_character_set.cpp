@@ -1,6 +1,7 @@
 #include "ib/ib_character_set.h"
 
 #include "rtl/code_page.h"
+#include "rtl/exceptions.h"
 
 namespace kavo {
 
@@ -88,8 +89,29 @@ std::string EncodeText(StringView text, const TIBCharacterSet& cs) {
   return out;
 }
 
-void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
-  StringToCodePageInto(text, CodePageOf(cs), out);
+void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out,
+                         bool* lossy) {
+  StringToCodePageInto(text, CodePageOf(cs), out, '?', lossy);
+}
+
+String CharacterSetLabel(const TIBCharacterSet& cs) {
+  if (!cs.iconv_name.empty()) return cs.name;
+  return cs.name + u" (" + AsciiToString(AnsiCodePage()) + u")";
+}
+
+void EncodeValueInto(StringView text, const TIBCharacterSet& cs, std::string& out,
+                     const Char* kind, StringView name) {
+  bool lossy = false;
+  EncodeTextInto(text, cs, out, &lossy);
+  if (lossy)
+    throw EConvertError(CannotStoreMessage(String(kind) + u" '" + String(name) + u"'", text,
+                                           CharacterSetLabel(cs)));
+}
+
+void CheckValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
+                    StringView name) {
+  thread_local std::string scratch;
+  EncodeValueInto(text, cs, scratch, kind, name);
 }
 
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs) {

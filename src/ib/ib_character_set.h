@@ -36,11 +36,24 @@ int InterBaseBytesPerCharacter(int id, bool system_relation);
 // Text to bytes and back in the character set's code page.
 std::string EncodeText(StringView text, const TIBCharacterSet& cs);
 // Text below the identity limit is narrowed here: parameters are set row
-// after row.
-void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out);
-inline void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out) {
-  if (!NarrowTextBelow(text, cs.identity_limit, out)) EncodeOtherTextInto(text, cs, out);
+// after row. `lossy`, when given, tells whether a character became '?'.
+void EncodeOtherTextInto(StringView text, const TIBCharacterSet& cs, std::string& out,
+                         bool* lossy = nullptr);
+inline void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::string& out,
+                           bool* lossy = nullptr) {
+  if (lossy) *lossy = false;
+  if (!NarrowTextBelow(text, cs.identity_limit, out)) EncodeOtherTextInto(text, cs, out, lossy);
 }
+// The same for a value to be stored: a character the set cannot hold (a
+// lone surrogate half included) raises EConvertError naming the value as
+// `kind` 'name' ("Field 'DADOS'") and the set, instead of becoming '?'.
+void EncodeValueInto(StringView text, const TIBCharacterSet& cs, std::string& out,
+                     const Char* kind, StringView name);
+// Raises what EncodeValueInto would for `text`, if anything.
+void CheckValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
+                    StringView name);
+// The set's name for messages; NONE also names the code page it stands for.
+String CharacterSetLabel(const TIBCharacterSet& cs);
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs);
 
 }  // namespace kavo

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "ib/ib_character_set.h"
+#include "ib/ib_database.h"
+#include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
 #include "recordset/database_error.h"
 #include "recordset/dataset.h"
@@ -15,6 +18,10 @@ namespace kavo {
 void TIBStringField::SetAsString(const String& value) {
   if (static_cast<int64_t>(value.size()) > Size())
     IBError(ibceStringTooLarge, {static_cast<int>(value.size()), Size()});
+  // Refused here, naming the field, rather than when the post encodes it.
+  if (const auto* dataset = dynamic_cast<const TIBCustomDataSet*>(DataSet()))
+    if (TIBDatabase* db = dataset->Database())
+      CheckValueFits(value, db->CharacterSetInfo(), u"Field", FieldName());
   TWideStringField::SetAsString(value);
 }
 

@@ -1,5 +1,7 @@
 #include "ib/ib_sql_monitor_hook.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -11,6 +13,9 @@
 #include "ib/ib_trace_writer.h"
 #include "ib/ib_transaction.h"
 #include "platform/application_title.h"
+#include "platform/event_log.h"
+#include "platform/executable_path.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 
@@ -42,15 +47,41 @@ void TIBSQLMonitorHook::OpenObjectsOrRaise() {
 }
 
 bool TIBSQLMonitorHook::OpenObjects() {
-  if (events_created_.load(std::memory_order_acquire)) return true;
+  if (events_created_.load(std::memory_order_acquire)) return !ChannelLost();
   if (!enabled_) return false;
   try {
     OpenObjectsOrRaise();
     return true;
+  } catch (const ETraceChannelError& e) {
+    SetEnabled(false);
+    if (e.Problem() == TTraceChannelProblem::kForeignOwner) {
+      const std::string path = SharedMemory::FilePath(channel_name_);
+      struct stat st {};
+      std::string owner = stat(path.c_str(), &st) == 0 ? std::to_string(st.st_uid) : "?";
+      ReportUnusableChannel(u"The SQL trace channel " + OsTextToString(path) +
+                            u" belongs to user id " + OsTextToString(owner) +
+                            u", not to this program's user or root: nothing is published on it. "
+                            u"Remove it and start the program again to trace.");
+    }
+    return false;
   } catch (...) {
     SetEnabled(false);
     return false;
   }
+}
+
+void TIBSQLMonitorHook::ReportUnusableChannel(const String& why) {
+  if (unusable_reported_.exchange(true)) return;
+  EventLogger(ExecutableFileName()).LogMessage(why, etError);
+}
+
+bool TIBSQLMonitorHook::ChannelLost() {
+  if (!channel_->Lost()) return false;
+  enabled_ = false;
+  ReportUnusableChannel(u"The SQL trace channel " +
+                          OsTextToString(SharedMemory::FilePath(channel_name_)) +
+                          u" was cut short by another process: nothing more is published on it.");
+  return true;
 }
 
 bool TIBSQLMonitorHook::Monitored() { return OpenObjects() && channel_->MonitorCount() > 0; }
@@ -229,6 +260,10 @@ void TIBSQLMonitorHook::WriterLoop() {
     }
     if (queue_.empty()) {
       queue_changed_.wait(lock);
+      continue;
+    }
+    if (ChannelLost()) {
+      queue_.clear();
       continue;
     }
     if (channel_->MonitorCount() == 0) {

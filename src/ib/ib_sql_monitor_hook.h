@@ -100,6 +100,10 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
   void WriterLoop();
   void ReaderLoop(std::shared_ptr<std::promise<void>> registered);
   void Transaction(TIBTransaction& tr, StringView what);
+  // A channel another user made, or one cut short under us: said once in the
+  // event log, and nothing more is published.
+  void ReportUnusableChannel(const String& why);
+  bool ChannelLost();
   void Service(TComponent& service, StringView what);
 
   const std::string channel_name_;
@@ -107,6 +111,7 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
   std::atomic<TTraceFlags> trace_flags_{kAllTraceFlags};
   std::atomic<bool> enabled_{true};
   std::atomic<bool> events_created_{false};
+  std::atomic<bool> unusable_reported_{false};
   std::mutex open_mutex_;
   std::unique_ptr<TTraceChannel> channel_;
 

@@ -97,6 +97,9 @@ std::unique_ptr<TTraceChannel> TTraceChannel::Open(const std::string& name, mode
   }
   const auto deadline = std::chrono::steady_clock::now() + kSetUpWait;
   try {
+    uid_t owner = memory->OwnerId();
+    if (!memory->IsRegularFile() || (owner != geteuid() && owner != 0))
+      throw ETraceChannelError(TTraceChannelProblem::kForeignOwner, EPERM, name);
     // A creator sizes the object right after creating it: size 0 is that
     // moment, any other short size is a damaged object.
     size_t size = memory->ObjectSize();
@@ -108,7 +111,10 @@ std::unique_ptr<TTraceChannel> TTraceChannel::Open(const std::string& name, mode
       throw ETraceChannelError(TTraceChannelProblem::kTooSmall, EINVAL, name);
     memory->Map(kTraceChannelSize);
   } catch (const EOSError& e) {
-    throw ETraceChannelError(ProblemOf(e.ErrorCode()), e.ErrorCode(), name);
+    // EINVAL: cut short between the look at its size and the mapping.
+    throw ETraceChannelError(
+        e.ErrorCode() == EINVAL ? TTraceChannelProblem::kTooSmall : ProblemOf(e.ErrorCode()),
+        e.ErrorCode(), name);
   }
   auto* data = static_cast<unsigned char*>(memory->Data());
   std::atomic_ref<uint32_t> mark(*reinterpret_cast<uint32_t*>(data + kTraceReadyMarkOffset));

@@ -77,6 +77,7 @@ enum class TTraceChannelProblem {
   kTooSmall,       // an existing object shorter than the layout
   kNotReady,       // its creator never finished setting it up
   kForeignLayout,  // set up by something else
+  kForeignOwner,   // belongs to another user than this process's or root
 };
 
 // ibceCannotCreateSharedResource with what went wrong.
@@ -99,12 +100,19 @@ class TTraceChannel {
   // Opens the channel, creating and setting it up when it does not exist.
   // A channel that exists is joined as it is (its counters are kept; only
   // negative ones are reset to 0); one its creator is still setting up is
-  // waited for, a bounded time. Raises ETraceChannelError.
+  // waited for, a bounded time. One that belongs to another user than this
+  // process's (or root) is refused before it is looked at: whoever made it
+  // could read every record published and pull the object away. Raises
+  // ETraceChannelError.
   static std::unique_ptr<TTraceChannel> Open(const std::string& name = TraceChannelName(),
                                              mode_t mode = TraceChannelMode());
 
   const std::string& Name() const { return name_; }
   bool Created() const { return created_; }
+
+  // Another process cut the object short: this process's view of it is a
+  // private copy now, and nothing written reaches anyone.
+  bool Lost() const { return memory_->Lost(); }
 
   // The counters, clamped to 0..kTraceMaxMonitors.
   int MonitorCount() const;

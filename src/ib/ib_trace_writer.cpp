@@ -85,6 +85,11 @@ TTraceWriteResult WriteTraceRecord(TTraceChannel& channel, StringView text, int 
     ~Unlock() { m.Unlock(); }
   } unlock{lock};
 
+  // Finished and open at once is no state a writer leaves behind (the words
+  // were forged or damaged); holding the lock, this writer knows none is
+  // open, and readers wait for it to say so.
+  if (channel.WriteFinishedEvent().IsSet() && channel.WriteEvent().IsSet())
+    channel.WriteEvent().Reset();
   if (!channel.WriteFinishedEvent().IsSet()) {
     TTraceWriteResult r = FinishHandOver(channel, stop);
     if (r != TTraceWriteResult::kWritten) return r;

@@ -271,7 +271,8 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_VARYING: {
       // Parameters are set row after row: the area's buffer keeps its capacity.
       std::string& bytes = parent_->TextScratch();
-      EncodeTextInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes);
+      EncodeValueInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes,
+                      u"Parameter", name_);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)
@@ -280,7 +281,9 @@ void TIBXSQLVAR::SetAsString(StringView value) {
       break;
     }
     case SQL_BLOB: {
-      std::string bytes = EncodeForConnection(value);
+      std::string bytes;
+      EncodeValueInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes,
+                      u"Parameter", name_);
       TIBSQL& sql = *parent_->SQL();
       IGDSLibrary& lib = sql.Library();
       isc_blob_handle blob = 0;

@@ -79,7 +79,7 @@ bool TOracleDataSet::IsNullIn(const uint8_t* record, const Slot& s) const {
     const TOracleBlob* b = BlobIn(record, s);
     return b == nullptr || b->Bytes.empty();
   }
-  return DataArea(record)[s.offset] != 0;
+  return DataArea(record)[s.offset] == 1;
 }
 
 const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) const {
@@ -95,6 +95,13 @@ const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) 
 bool TOracleDataSet::ReadNative(const uint8_t* record, const Slot& s, void* dest) const {
   if (IsNullIn(record, s)) return false;
   if (dest == nullptr) return true;
+  if (DataArea(record)[s.offset] == kNotHeld && s.form != Form::kBlob) {
+    const TOracleBlob* note = BlobIn(record, s);
+    DatabaseError(note != nullptr && !note->NotHeld.empty()
+                      ? note->NotHeld
+                      : u"Field '" + s.field->FieldName() + u"': the value could not be read exactly",
+                  this);
+  }
   const uint8_t* value = DataArea(record) + s.offset + 1;
   switch (s.form) {
     case Form::kUtf8: {
@@ -248,10 +255,22 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
   size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
   switch (s.form) {
     case Form::kAnsi: {
-      std::string bytes = v.Kind() == vkAnsiString ? v.AnsiBytes() : StringToAnsi(v.AsString());
+      bool lossy = false;
+      std::string bytes = v.Kind() == vkAnsiString
+                              ? v.AnsiBytes()
+                              : StringToCodePage(v.AsString(), AnsiCodePage(), '?', &lossy);
       if (trim) bytes = TrimRightBytes(std::move(bytes));
       area[0] = bytes.empty() ? 1 : 0;
-      PutBytes(value, CutWholeCharacters(bytes, size, AnsiCodePage()));
+      std::string kept = CutWholeCharacters(bytes, size, AnsiCodePage());
+      PutBytes(value, kept);
+      const String who = u"Field '" + s.field->FieldName() + u"'";
+      if (lossy)
+        MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(v.AsString()),
+                                                  AsciiToString(AnsiCodePage())));
+      else if (kept.size() < bytes.size())
+        MarkNotHeld(record, s, who + u": a value of " + IntToStr(static_cast<int64_t>(bytes.size())) +
+                                   u" bytes does not fit the field's " +
+                                   IntToStr(static_cast<int64_t>(size)));
       return;
     }
     case Form::kUtf8:

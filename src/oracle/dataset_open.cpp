@@ -577,6 +577,13 @@ void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
   if (!produced) DatabaseError(SUnexpectedDatatype + f->FieldName(), this);
 }
 
+void TOracleDataSet::MarkNotHeld(TRecordBuffer record, const Slot& s, String why) {
+  DataArea(record)[s.offset] = kNotHeld;
+  TRecordHeader& h = Header(record);
+  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
+  h.BlobList->BlobByField(s.field).NotHeld = std::move(why);
+}
+
 void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int column) {
   TOracleQuery& q = MainQuery();
   uint8_t* area = DataArea(record) + s.offset;
@@ -588,6 +595,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   std::string bytes;  // the column's bytes (UTF-8 when the column is)
   String wide;        // or its text, when it had to be decoded
   bool have_wide = false;
+  bool malformed = false;
   const char* p = nullptr;
   size_t n = 0;
   if (info.IsUTF16) {
@@ -596,6 +604,15 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   } else {
     p = reinterpret_cast<const char*>(q.FieldData(column));
     n = strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1);
+    // The value goes on past a NUL: no field text can carry it whole. (A
+    // client may count the terminator in the returned length.)
+    if (q.FieldDataLength(column) > n + 1 && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
+      std::memcpy(value, p, std::min(n, size));
+      value[std::min(n, size)] = 0;
+      MarkNotHeld(record, s, u"Field '" + s.field->FieldName() +
+                                 u"': the value holds a NUL character, which no text field can carry");
+      return;
+    }
   }
   // Plain ASCII without line ends reads the same in every code page, one
   // byte a character: it goes straight into the value area.
@@ -603,15 +620,35 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
   if (plain && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
     if (trim)
       while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= ' ') --n;
+    if (n > size && std::string_view(p + size, n - size).find_first_not_of(' ') !=
+                        std::string_view::npos) {
+      std::memcpy(value, p, size);
+      value[size] = 0;
+      MarkNotHeld(record, s, u"Field '" + s.field->FieldName() + u"': a value of " +
+                                 IntToStr(static_cast<int64_t>(n)) + u" bytes does not fit the field's " +
+                                 IntToStr(static_cast<int64_t>(size)));
+      return;
+    }
     n = std::min(n, size);
     std::memcpy(value, p, n);
     value[n] = 0;
     return;
   }
   if (!have_wide) bytes.assign(p, n);
+  bool widened = false;
+  const String who = u"Field '" + s.field->FieldName() + u"'";
+  const String bad_utf8 = who + u": the server sent text that is not valid UTF-8";
+  auto too_long = [&](size_t length, const Char* unit) {
+    return who + u": a value of " + IntToStr(static_cast<int64_t>(length)) + unit +
+           u" does not fit the field's " + IntToStr(static_cast<int64_t>(size)) +
+           (widened ? u" once its line ends are CR LF" : u"");
+  };
   auto text = [&]() -> String {
     if (!have_wide) {
-      wide = AddCRW(info.IsUTF8 ? Utf8Decode(bytes) : AnsiToString(bytes), session_);
+      String decoded = info.IsUTF8 ? Utf8Decode(bytes, &malformed) : AnsiToString(bytes);
+      const size_t before = decoded.size();
+      wide = AddCRW(std::move(decoded), session_);
+      widened = wide.size() != before;
       have_wide = true;
     }
     return wide;
@@ -622,35 +659,56 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
     while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
     b.resize(n);
   };
+  // What the slot holds is cut to its size as before, and kept for the row
+  // check; a value that lost anything on the way is marked, so that reading
+  // it raises instead of handing the loss on.
+  auto place = [&](const std::string& out, const std::string& code_page, bool lossy) {
+    const std::string kept = CutWholeCharacters(out, size, code_page);
+    std::memcpy(value, kept.data(), kept.size());
+    value[kept.size()] = 0;
+    if (malformed)
+      MarkNotHeld(record, s, bad_utf8);
+    else if (lossy)
+      MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(wide), AsciiToString(code_page)));
+    else if (kept.size() < out.size() &&
+             out.find_first_not_of(' ', kept.size()) != std::string::npos)
+      MarkNotHeld(record, s, too_long(out.size(), u" bytes"));
+  };
 
   switch (s.form) {
     case Form::kAnsi: {
-      std::string out = plain ? std::move(bytes) : StringToAnsi(text());
+      bool lossy = false;
+      std::string out = plain ? std::move(bytes) : StringToCodePage(text(), AnsiCodePage(), '?', &lossy);
       trim_bytes(out);
-      out = CutWholeCharacters(out, size, AnsiCodePage());
-      std::memcpy(value, out.data(), out.size());
-      value[out.size()] = 0;
+      place(out, AnsiCodePage(), lossy);
       return;
     }
     case Form::kUtf8: {
       std::string out;
-      if (plain || (info.IsUTF8 && !have_wide))
-        out = plain ? std::move(bytes) : AddCR(bytes, session_);
-      else
+      if (plain || (info.IsUTF8 && !have_wide)) {
+        if (!plain) {
+          // Decoded only to learn whether it is well formed and how line ends widen.
+          text();
+          out = malformed ? std::move(bytes) : AddCR(bytes, session_);
+        } else {
+          out = std::move(bytes);
+        }
+      } else {
         out = Utf8Encode(text());
+      }
       trim_bytes(out);
-      out = CutWholeCharacters(out, size, "UTF-8");
-      std::memcpy(value, out.data(), out.size());
-      value[out.size()] = 0;
+      place(out, "UTF-8", false);
       return;
     }
     case Form::kUtf16: {
       String t = text();
       if (trim) t = TrimRight(t);
+      if (malformed) MarkNotHeld(record, s, bad_utf8);
       if (t.size() > size) {
         size_t n = size;
         // Never half of a surrogate pair.
         if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+        if (!malformed) MarkNotHeld(record, s, too_long(t.size(), u" characters"));
         t.resize(n);
       }
       std::memcpy(value, t.data(), t.size() * sizeof(Char));

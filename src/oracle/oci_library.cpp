@@ -92,6 +92,7 @@ const std::vector<Entry> kOci102 = {NAMED("OCIDBStartup")};
 const std::vector<Entry> kOci111 = {NAMED("OCIArrayDescriptorAlloc")};
 // Outside every group: its absence disables nothing.
 const Entry kRowidToChar = TYPED(OCIRowidToChar);
+const Entry kEnvNlsCreate = TYPED(OCIEnvNlsCreate);
 
 // Looks a name up only while the group's flag is still True; a missing name
 // clears the flag and every later name of the group stays empty.
@@ -173,6 +174,8 @@ void TOCILibrary::ResolveOCIEntryPoints(const DynamicLibrary* library) {
 
   bool any = true;
   resolve(any, kRowidToChar);
+  bool nls = true;
+  resolve(nls, kEnvNlsCreate);
 }
 
 TOCILibrary& OCILibrary() {

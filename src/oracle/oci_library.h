@@ -112,8 +112,12 @@ class TOCILibrary {
   // NLS_LANG, read once from the environment and cached upper-cased until
   // DLLExit; whether it names a UTF-8 character set.
   String NLS_LANG();
-  // Asked per column and variable bound: no copy of the text.
+  // Whether text travels as UTF-8. A client with OCIEnvNlsCreate is always
+  // asked for AL32UTF8, which holds every character, so that nothing is
+  // replaced before the layer sees it; an older one speaks what NLS_LANG
+  // names. Asked per column and variable bound: no copy of the text.
   bool UTF8Client() {
+    if (Has(OCIEntry::OCIEnvNlsCreate)) return true;
     if (!nls_read_) NLS_LANG();
     return utf8_client_;
   }

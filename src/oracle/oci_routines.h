@@ -21,7 +21,7 @@ namespace kavo {
   X(OCITransCommit) X(OCITransRollback) X(OCIBreak) X(OCIErrorGet) X(OCIStmtPrepare)            \
   X(OCIStmtPrepare2) X(OCIStmtRelease) X(OCIParamGet) X(OCIBindByName) X(OCIDefineByPos)        \
   X(OCIDefineDynamic) X(OCIStmtExecute) X(OCIStmtFetch) X(OCIStmtFetch2) X(OCISvcCtxToLda)      \
-  X(OCILdaToSvcCtx) X(OCIRowidToChar) X(opinit) X(oerhms)
+  X(OCILdaToSvcCtx) X(OCIRowidToChar) X(OCIEnvNlsCreate) X(opinit) X(oerhms)
 
 namespace ocisig {
 
@@ -73,6 +73,11 @@ sword OCIStmtFetch2(OCIHandle stmtp, OCIHandle errhp, ub4 nrows, ub2 orientation
                     sb4 scroll_offset, ub4 mode);
 sword OCISvcCtxToLda(OCIHandle svchp, OCIHandle errhp, void* ldap);
 sword OCILdaToSvcCtx(OCIHandle* svchpp, OCIHandle errhp, void* ldap);
+// Not part of any group: looked up on its own; with it every environment is
+// made with AL32UTF8 as its client character set, whatever NLS_LANG says.
+sword OCIEnvNlsCreate(OCIHandle* envhpp, ub4 mode, void* ctxp, void* malocfp, void* ralocfp,
+                      void* mfreefp, size_t xtramem_sz, void** usrmempp, ub2 charset,
+                      ub2 ncharset);
 // Not part of any group: looked up on its own, used for ROWID texts when present.
 sword OCIRowidToChar(OCIHandle rowid_desc, OraText* outbfp, ub2* outbflp, OCIHandle errhp);
 // OCI 7.3 first-time initialisation.

@@ -358,6 +358,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   void ReadRow(TRecordBuffer record);
   void ReadColumn(TRecordBuffer record, const Slot& slot);
   void ReadTextColumn(TRecordBuffer record, const Slot& slot, int column);
+  // The slot keeps a value it could not hold exactly; `why` is raised when it is read.
+  void MarkNotHeld(TRecordBuffer record, const Slot& slot, String why);
   void SQLChanged();
   void Reopen();
 

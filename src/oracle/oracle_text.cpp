@@ -22,24 +22,55 @@ bool ConvertCRLF(const TOracleSession* session) {
 }
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at b[i] (1 to 4), 0 when
+// it is malformed: overlong forms, encoded surrogates and code points past
+// U+10FFFF are refused as Oracle's AL32UTF8 refuses them.
+size_t Utf8SequenceAt(const uint8_t* b, size_t i, size_t n, uint32_t& code) {
+  const uint32_t lead = b[i];
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  size_t follow;
+  uint32_t min;
+  if ((lead & 0xE0) == 0xC0) {
+    follow = 1, min = 0x80, code = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    follow = 2, min = 0x800, code = lead & 0x0F;
+  } else if ((lead & 0xF8) == 0xF0) {
+    follow = 3, min = 0x10000, code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + 1 + follow > n) return 0;
+  for (size_t k = 1; k <= follow; ++k) {
+    const uint8_t c = b[i + k];
+    if ((c & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (c & 0x3F);
+  }
+  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return follow + 1;
+}
+
+}  // namespace
+
 int Utf8ToUnicode(Char* dest, size_t max_dest, const char* source, size_t n) {
   const auto* b = reinterpret_cast<const uint8_t*>(source);
   size_t i = 0;
   size_t count = 0;
   while (i < n) {
-    uint32_t c = b[i++];
-    if (c >= 0x80) {
-      // A lead with bit 0x20 starts three bytes (four-byte leads included),
-      // any other two; every following byte must be a continuation.
-      int follow = (c & 0x20) ? 2 : 1;
-      if (i + follow > n) return -1;
-      for (int k = 0; k < follow; ++k)
-        if (b[i + k] < 0x80 || b[i + k] > 0xBF) return -1;
-      if (follow == 2)
-        c = ((c & 0x0F) << 12) | ((b[i] & 0x3F) << 6) | (b[i + 1] & 0x3F);
-      else
-        c = ((c & 0x3F) << 6) | (b[i] & 0x3F);
-      i += follow;
+    uint32_t c = 0;
+    const size_t len = Utf8SequenceAt(b, i, n, c);
+    if (len == 0) return -1;
+    i += len;
+    if (c >= 0x10000) {
+      if (count + 2 > max_dest) return -1;
+      c -= 0x10000;
+      dest[count++] = static_cast<Char>(0xD800 | (c >> 10));
+      dest[count++] = static_cast<Char>(0xDC00 | (c & 0x3FF));
+      continue;
     }
     if (count >= max_dest) return -1;
     dest[count++] = static_cast<Char>(c);
@@ -57,38 +88,85 @@ int UnicodeToUtf8(char* dest, size_t max_dest, const Char* source, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     uint32_t u = source[i];
     bool ok;
-    if (u <= 0x7F)
+    if (u >= 0xD800 && u <= 0xDFFF) {
+      // A pair is one character of four bytes; half of one is no character.
+      if (u > 0xDBFF || i + 1 >= n || source[i + 1] < 0xDC00 || source[i + 1] > 0xDFFF)
+        return -1;
+      u = 0x10000 + ((u - 0xD800) << 10) + (source[++i] - 0xDC00);
+      ok = put(0xF0 | (u >> 18)) && put(0x80 | ((u >> 12) & 0x3F)) &&
+           put(0x80 | ((u >> 6) & 0x3F)) && put(0x80 | (u & 0x3F));
+    } else if (u <= 0x7F) {
       ok = put(u);
-    else if (u <= 0x7FF)
+    } else if (u <= 0x7FF) {
       ok = put(0xC0 | (u >> 6)) && put(0x80 | (u & 0x3F));
-    else
+    } else {
       ok = put(0xE0 | (u >> 12)) && put(0x80 | ((u >> 6) & 0x3F)) && put(0x80 | (u & 0x3F));
+    }
     if (!ok) return -1;
   }
   return static_cast<int>(count) + 1;
 }
 
-String Utf8Decode(std::string_view bytes) {
+String Utf8Decode(std::string_view bytes, bool* malformed) {
+  if (malformed) *malformed = false;
   if (bytes.empty()) return String();
   String out(bytes.size(), u'\0');
   int n = Utf8ToUnicode(out.data(), out.size(), bytes.data(), bytes.size());
-  if (n < 0) {
-    UTF8DecodeError = true;
-    return AnsiToString(bytes);
+  if (n >= 0) {
+    out.resize(n - 1);
+    return out;
   }
-  out.resize(n - 1);
+  // Never the whole value read again in another code page: each malformed
+  // sequence is one U+FFFD, and the caller is told.
+  UTF8DecodeError = true;
+  if (malformed) *malformed = true;
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+  out.clear();
+  for (size_t i = 0; i < bytes.size();) {
+    uint32_t c = 0;
+    const size_t len = Utf8SequenceAt(b, i, bytes.size(), c);
+    if (len == 0) {
+      out.push_back(u'\xFFFD');
+      ++i;
+      while (i < bytes.size() && (b[i] & 0xC0) == 0x80) ++i;
+      continue;
+    }
+    i += len;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<Char>(0xD800 | (c >> 10)));
+      out.push_back(static_cast<Char>(0xDC00 | (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<Char>(c));
+    }
+  }
   return out;
 }
 
-std::string Utf8Encode(StringView text) {
+std::string Utf8Encode(StringView text, bool* lossy) {
+  if (lossy) *lossy = false;
   if (text.empty()) return std::string();
   std::string out(3 * text.size() + 1, '\0');
   int n = UnicodeToUtf8(out.data(), out.size(), text.data(), text.size());
-  if (n < 0) {
-    UTF8EncodeError = true;
-    return StringToAnsi(text);
+  if (n >= 0) {
+    out.resize(n - 1);
+    return out;
   }
-  out.resize(n - 1);
+  // Only a lone surrogate half fails: it becomes U+FFFD, and the caller is told.
+  UTF8EncodeError = true;
+  if (lossy) *lossy = true;
+  String fixed(text);
+  for (size_t i = 0; i < fixed.size(); ++i) {
+    const Char u = fixed[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < fixed.size() && fixed[i + 1] >= 0xDC00 &&
+        fixed[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      fixed[i] = u'\xFFFD';
+    }
+  }
+  n = UnicodeToUtf8(out.data(), out.size(), fixed.data(), fixed.size());
+  out.resize(n > 0 ? n - 1 : 0);
   return out;
 }
 

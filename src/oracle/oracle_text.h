@@ -21,15 +21,18 @@ constexpr uint16_t ocsAL16UTF16 = 2000;
 constexpr uint8_t ocfDatabase = 1;
 constexpr uint8_t ocfNational = 2;
 
-// Set the first time a UTF-8 conversion falls back to ANSI; never cleared.
+// Set the first time a UTF-8 conversion meets text it cannot convert; never
+// cleared.
 extern bool UTF8DecodeError;
 extern bool UTF8EncodeError;
 
-// UTF-8 as Oracle's UTF8 character set writes it: one to three bytes per
-// UTF-16 unit (surrogate halves each on their own). Malformed input is read
-// as ANSI text instead and sets UTF8DecodeError.
-String Utf8Decode(std::string_view bytes);
-std::string Utf8Encode(StringView text);
+// UTF-8 as AL32UTF8 has it: one to four bytes a character, a surrogate pair
+// being one character of four bytes. Malformed input is never read again in
+// another code page: each malformed sequence becomes U+FFFD, UTF8DecodeError
+// is set and `malformed`, when given, tells. A lone surrogate half cannot be
+// written: it becomes U+FFFD, UTF8EncodeError is set and `lossy` tells.
+String Utf8Decode(std::string_view bytes, bool* malformed = nullptr);
+std::string Utf8Encode(StringView text, bool* lossy = nullptr);
 // Counted forms: the units or bytes written + 1, or -1 on malformed input
 // (decoding) or a too small destination.
 int Utf8ToUnicode(Char* dest, size_t max_dest, const char* source, size_t source_bytes);

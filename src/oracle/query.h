@@ -149,6 +149,8 @@ class TOracleQuery : public TComponent {
   TDateTime FieldAsDate(int i) const;
   TDateTime FieldAsDate(const String& name) const;
   const uint8_t* FieldData(int i) const;
+  // The length the client returned for the current row's value of column i.
+  size_t FieldDataLength(int i) const;
   int FieldLength(int i) const;
   int GetLongField(int i, void* buffer, int length, int offset) const;
 

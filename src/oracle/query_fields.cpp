@@ -54,6 +54,12 @@ bool TOracleQuery::FieldIsNull(int i) const {
   return CheckFieldValue(i).ind[cache_index_] == -1;
 }
 
+size_t TOracleQuery::FieldDataLength(int i) const {
+  const TFieldData& f = CheckFieldValue(i);
+  const auto row = static_cast<size_t>(cache_index_);
+  return row < f.rlen.size() ? f.rlen[row] : 0;
+}
+
 const uint8_t* TOracleQuery::FieldData(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   return f.buf.empty() ? nullptr : f.Element(cache_index_);

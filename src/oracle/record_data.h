@@ -3,7 +3,9 @@
 //
 // A record buffer is a header followed by the data area. The header's size
 // is that of the real structure on this platform (RecInfoSize); the data area
-// holds, per field, a null byte (1 = null) and the field's value area.
+// holds, per field, a null byte and the field's value area. The null byte is
+// 0 for a value, 1 for null and kNotHeld for a value the area holds only
+// approximately (the record's blob list keeps why).
 //
 // Only a record of the record store owns its separate ROWID copy and its blob
 // list. Every copy of a record (the buffers the record-set model holds, the
@@ -26,12 +28,15 @@ namespace kavo {
 class TField;
 
 // One long or LOB value: its bytes (empty means null) and, while it is being
-// written, a compressed copy.
+// written, a compressed copy. A field whose slot could not hold its value
+// exactly (a character the slot's code page lacks, text longer than the slot)
+// has an item too, whose NotHeld says why: reading such a value raises it.
 struct TOracleBlob {
   TField* Field = nullptr;
   std::string Bytes;
   bool Compressed = false;
   std::string CompressedBytes;
+  String NotHeld;
 
   size_t BlobSize() const { return Bytes.size(); }
 };
@@ -48,6 +53,8 @@ class TBlobList {
  private:
   std::vector<TOracleBlob> items_;
 };
+
+inline constexpr uint8_t kNotHeld = 2;
 
 // ROWIDs of at most this many characters are held in the header itself.
 constexpr size_t kInlineRowIdLength = 17;

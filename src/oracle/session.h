@@ -218,6 +218,7 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   friend class TSessionPreferences;
   bool IgnoreStored() const { return Loading() && design_connection_; }
   void Attach();
+  int CreateEnvironment(OCIHandle* env, unsigned mode);
   void FreeHandles();
   void ApplySessionSettings();
   void DetectCharSizes();

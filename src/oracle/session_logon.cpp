@@ -3,6 +3,7 @@
 
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
+#include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "rtl/code_page.h"
@@ -94,6 +95,16 @@ void TOracleSession::DecodeUsername() {
     connect_as_ = caNormal;
 }
 
+// AL32UTF8 both ways where the client can be asked for it: a client set
+// that cannot hold a character replaces it before the layer sees it, where
+// nothing can tell.
+sword TOracleSession::CreateEnvironment(OCIHandle* env, ub4 mode) {
+  if (oci_.Has(OCIEntry::OCIEnvNlsCreate))
+    return oci_.OCIEnvNlsCreate(env, mode, nullptr, nullptr, nullptr, nullptr, 0, nullptr,
+                                ocsAL32UTF8, ocsAL32UTF8);
+  return oci_.OCIEnvCreate(env, mode, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+}
+
 void TOracleSession::Attach() {
   if (envhp_ == nullptr) {
     sword status;
@@ -101,13 +112,11 @@ void TOracleSession::Attach() {
       std::lock_guard<TOracleCriticalSection> lock(OCISection());
       status = OCI_SUCCESS;
       if (oci_.SingleEnv == nullptr)
-        status = oci_.OCI81() ? oci_.OCIEnvCreate(&oci_.SingleEnv, OCI_THREADED | OCI_OBJECT,
-                                                  nullptr, nullptr, nullptr, nullptr, 0, nullptr)
+        status = oci_.OCI81() ? CreateEnvironment(&oci_.SingleEnv, OCI_THREADED | OCI_OBJECT)
                               : oci_.OCIEnvInit(&oci_.SingleEnv, OCI_DEFAULT, 0, nullptr);
       envhp_ = oci_.SingleEnv;
     } else if (oci_.OCI81()) {
-      status = oci_.OCIEnvCreate(&envhp_, thread_safe_ ? OCI_THREADED | OCI_OBJECT : OCI_OBJECT,
-                                 nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+      status = CreateEnvironment(&envhp_, thread_safe_ ? OCI_THREADED | OCI_OBJECT : OCI_OBJECT);
     } else {
       status = oci_.OCIEnvInit(&envhp_, thread_safe_ ? OCI_DEFAULT : OCI_NO_MUTEX, 0, nullptr);
     }

@@ -11,6 +11,12 @@
 // sections of the same name; there is no line continuation. Lines may end with
 // CR LF, LF or CR alone. The file is read in the ANSI code page unless it
 // starts with a byte-order mark: UTF-8, or UTF-16 in either byte order.
+//
+// Only a regular file of at most kMaxFileSize bytes is read, and opening it
+// never waits: a FIFO, a device, a directory or a larger file reads as no
+// file at all (every value its default). The service runs as root and
+// reads its INI before every cycle; nothing at that name may stall it or
+// fill its memory.
 #ifndef KAVO_PLATFORM_INI_FILE_H_
 #define KAVO_PLATFORM_INI_FILE_H_
 
@@ -21,11 +27,15 @@ namespace kavo {
 class IniFile {
  public:
   static constexpr size_t kMaxValueLength = 2047;
+  static constexpr size_t kMaxFileSize = 1024 * 1024;
 
-  // Opening reads nothing and never fails; every read opens the file anew.
+  // Opening reads nothing and never fails; every read opens the file anew,
+  // until Load.
   explicit IniFile(String path) : path_(std::move(path)) {}
 
   const String& FileName() const { return path_; }
+  // Reads the file once; the reads after it answer from what was read.
+  void Load();
   String ReadString(StringView section, StringView key, StringView default_value) const;
 
   // Parses `content` (already decoded) with the rules above.
@@ -34,6 +44,8 @@ class IniFile {
 
  private:
   String path_;
+  bool loaded_ = false;
+  String content_;
 };
 
 }  // namespace kavo

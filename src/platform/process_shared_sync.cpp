@@ -98,8 +98,10 @@ SharedEvent::Wait SharedEvent::WaitFor(std::chrono::milliseconds timeout,
                                        const std::atomic<bool>* stop) const {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
-    if (State().load() != 0) return Wait::kSet;
+    // Stop first: a word someone forged to stay set must not keep a waiter
+    // from ever seeing it.
     if (stop != nullptr && stop->load()) return Wait::kStopped;
+    if (State().load() != 0) return Wait::kSet;
     auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return Wait::kTimedOut;
     timespec rel = ToTimespec(left);

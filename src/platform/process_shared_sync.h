@@ -56,7 +56,8 @@ class SharedEvent {
   void Reset();
   bool IsSet() const;
   // Waits until the event is set or `timeout` passes. Returns kStopped when
-  // `stop` (if given) is raised and the waiter is woken (see Wake).
+  // `stop` (if given) is raised and the waiter is woken (see Wake), also when
+  // the event is set.
   Wait WaitFor(std::chrono::milliseconds timeout, const std::atomic<bool>* stop = nullptr) const;
   // Wakes the waiters without setting the event, so they look at their stop
   // flags; the others go back to waiting.

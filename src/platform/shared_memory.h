@@ -38,17 +38,25 @@ class SharedMemory {
   uid_t OwnerId() const;
   mode_t Mode() const;
 
-  // Maps the first `size` bytes (once). The object must be at least that
-  // large: touching a page past its end faults.
+  // The object as it is now: whether it is a regular file, its owner.
+  bool IsRegularFile() const;
+
+  // Maps the first `size` bytes (once). The object must be that large when
+  // mapped (EINVAL otherwise). Should another process cut it short later,
+  // the pages it lost read as zeroes for this process instead of ending it
+  // with SIGBUS, and Lost() tells that the mapping no longer reaches the
+  // others.
   void Map(size_t size);
   void* Data() const { return data_; }
   size_t MappedSize() const { return size_; }
+  bool Lost() const;
 
  private:
   explicit SharedMemory(int fd) : fd_(fd) {}
   int fd_;
   void* data_ = nullptr;
   size_t size_ = 0;
+  int guard_ = -1;  // slot of the SIGBUS guard
 };
 
 }  // namespace kavo

@@ -422,6 +422,7 @@ void StringToCodePageInto(StringView text, const std::string& code_page, std::st
   CodePage& cp = CodePageNamed(code_page);
   if (cp.Utf8()) {
     out = StringToUtf8(text);
+    if (lossy) *lossy = HasLoneSurrogate(text);
     return;
   }
   const Char limit = cp.IdentityLimit();
@@ -519,6 +520,16 @@ std::string StringToAnsi(StringView text) {
 String AnsiToString(std::string_view bytes) {
   if (String text; WidenBytesBelow(bytes, AnsiIdentityLimit(), text)) return text;
   return CodePageToString(bytes, AnsiCodePage());
+}
+
+String CannotStoreMessage(StringView who, StringView text, StringView code_page) {
+  String message = String(who) + u": '" + String(text) + u"' cannot be stored in " +
+                   String(code_page);
+  // The C locale's code set: the usual cause is a unit started without a locale.
+  const std::string name = SpellingFree(StringToUtf8(code_page));
+  if (name == "ANSIX3.41968" || name == "ASCII" || name == "USASCII")
+    message += u" (the process runs under a locale without UTF-8: set LANG=C.UTF-8)";
+  return message;
 }
 
 size_t CharByteLength(std::string_view bytes, size_t pos, const std::string& code_page) {

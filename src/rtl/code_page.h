@@ -21,7 +21,8 @@ const std::string& AnsiCodePage();
 void SetAnsiCodePage(const std::string& name);
 
 // UTF-16 to the code page. Characters that the code page cannot represent
-// become `default_char`; `lossy`, when given, tells whether that happened.
+// (a lone surrogate half in any page) become `default_char`; `lossy`, when
+// given, tells whether that happened.
 // Throws EConvertError when iconv does not know the code page.
 std::string StringToCodePage(StringView text, const std::string& code_page,
                              char default_char = '?', bool* lossy = nullptr);
@@ -50,6 +51,12 @@ String CodePageToString(std::string_view bytes, const std::string& code_page,
 // Shorthands for the ANSI code page.
 std::string StringToAnsi(StringView text);
 String AnsiToString(std::string_view bytes);
+
+// The one message for a text a character set cannot hold, where every
+// conversion on a stored value's way refuses it:
+// "<who>: '<text>' cannot be stored in <code page>", with a hint to set a
+// UTF-8 locale when the code page is the C locale's ASCII.
+String CannotStoreMessage(StringView who, StringView text, StringView code_page);
 
 // The number of bytes of the character that starts at `p` in the code page,
 // for cutting byte strings without splitting a character (1 for single-byte

@@ -48,6 +48,17 @@ String Utf8ToString(std::string_view in, Char (*invalid)(unsigned char byte)) {
   return out;
 }
 
+bool HasLoneSurrogate(StringView text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const Char u = text[i];
+    if (u < 0xD800 || u > 0xDFFF) continue;
+    if (u > 0xDBFF || i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+      return true;
+    ++i;
+  }
+  return false;
+}
+
 std::string StringToUtf8(StringView in) {
   std::string out;
   out.reserve(in.size());

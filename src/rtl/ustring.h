@@ -19,6 +19,9 @@ using StringView = std::u16string_view;
 // U+FFFD, unpaired surrogates are written as U+FFFD.
 String Utf8ToString(std::string_view utf8);
 std::string StringToUtf8(StringView text);
+// True when a surrogate half stands without its other half: no character
+// set can hold it.
+bool HasLoneSurrogate(StringView text);
 // The same, with each byte that begins no valid sequence (overlong forms and
 // encoded surrogates included) replaced by `invalid(byte)`.
 String Utf8ToString(std::string_view utf8, Char (*invalid)(unsigned char byte));

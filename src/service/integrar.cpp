@@ -7,7 +7,8 @@ namespace kavo {
 void TKavoServicoIntegrador::Integrar() {
   RunIntegrationCycle(CycleComponents(),
                       {CaminhoOracle(), UsuarioOracle(), SenhaOracle(), CaminhoFirebird()},
-                      [this](const String& texto) { Logar(texto); }, [] { return DT(); });
+                      [this](const String& texto) { Logar(texto); }, [] { return DT(); },
+                      [this](const String& texto) { LogMessage(texto); });
 }
 
 }  // namespace kavo

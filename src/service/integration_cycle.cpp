@@ -75,10 +75,35 @@ void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progre
     target.Transaction().RollbackRetaining();
 }
 
+// The error text cut to what the ERRO column takes: at most `size` bytes of
+// UTF-8, the widest form the client sends it in, by whole characters.
+String FitErrorText(const String& message, int size) {
+  const std::string bytes = StringToUtf8(message);
+  if (size < 0 || bytes.size() <= static_cast<size_t>(size)) return message;
+  return Utf8ToString(CutWholeCharacters(bytes, static_cast<size_t>(size), "UTF-8"));
+}
+
+// The row is in edit. When even its ERRO cannot be written, the row stays
+// pending as it was and the cycle goes on: one row must never hold back the
+// rows behind it, cycle after cycle.
+void WriteRowError(TDataSet& source, const String& message, const LogarFunction& Logar,
+                   const EventFunction& ReportEvent) {
+  try {
+    TField& erro = source.FieldByName(u"ERRO");
+    erro.SetAsString(FitErrorText(message, erro.Size()));
+    source.Post();
+  } catch (const Exception& e) {
+    Logar(u" Erro " + e.Message());
+    if (ReportEvent) ReportEvent(e.Message());
+    if (source.State() == dsEdit || source.State() == dsInsert) source.Cancel();
+  }
+}
+
 }  // namespace
 
 void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettings& s,
-                         const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+                         const LogarFunction& Logar, const DateTimeTextFunction& DT,
+                         const EventFunction& ReportEvent) {
   roles::OracleDataSet& source = c.OracleDataSet;
   Logar(u" Iniciado integracao " + DT());
   try {
@@ -96,8 +121,7 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
       UndoFirebirdRow(c.FB_TMP_INTEGRACAO, progress);
       source.Edit();
       Logar(u" Erro " + e.Message());
-      source.FieldByName(u"ERRO").SetAsString(e.Message());
-      source.Post();
+      WriteRowError(source, e.Message(), Logar, ReportEvent);
       source.CommitUpdates();
       source.Next();
       continue;

@@ -36,6 +36,8 @@ struct IntegrationSettings {
 // line needs it.
 using LogarFunction = std::function<void(const String&)>;
 using DateTimeTextFunction = std::function<String()>;
+// Writes one error event (the service's event log).
+using EventFunction = std::function<void(const String&)>;
 
 // Each row is put in edit (checked against the server and locked) before it
 // is copied, so a row another session holds or has changed is never copied;
@@ -48,13 +50,16 @@ using DateTimeTextFunction = std::function<String()>;
 // each row, which undoes the row's Firebird work (a pending insert is
 // cancelled, and once a post was tried without a commit following, the
 // transaction is rolled back retaining) and writes the error
-// into the Oracle row's ERRO. Everything else escapes to the caller with the
-// record sets and connections as they are; among it a failure to undo a
-// row's Firebird work, and the closed-dataset error of the record count when
-// the Oracle side did not open.
+// into the Oracle row's ERRO, cut to the column by whole characters. When
+// that write fails too, its failure is logged and reported as an event, the
+// row's edit is cancelled (the row stays pending) and the cycle goes on with
+// the next row. Everything else escapes to the caller with the record sets
+// and connections as they are; among it a failure to undo a row's Firebird
+// work, a row another session holds, and the closed-dataset error of the
+// record count when the Oracle side did not open.
 void RunIntegrationCycle(const IntegrationComponents& components,
                          const IntegrationSettings& settings, const LogarFunction& Logar,
-                         const DateTimeTextFunction& DT);
+                         const DateTimeTextFunction& DT, const EventFunction& ReportEvent = {});
 
 }  // namespace kavo
 

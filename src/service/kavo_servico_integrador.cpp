@@ -88,6 +88,7 @@ void TKavoServicoIntegrador::CarregaINI() {
   String path = IniPath();
   Logar(u"Ini = " + path);
   IniFile ini(path);
+  ini.Load();
   String oracle = ini.ReadString(kIniSection, u"ORACLE", u"");
   String uu = ini.ReadString(kIniSection, u"UU", u"");
   String ss = ini.ReadString(kIniSection, u"SS", u"");

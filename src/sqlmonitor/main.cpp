@@ -61,6 +61,12 @@ void ExplainChannelError(const ETraceChannelError& e) {
                    "stop what made it.\n",
                    path.c_str());
       break;
+    case TTraceChannelProblem::kForeignOwner:
+      std::fprintf(stderr,
+                   "kavo-sqlmonitor: the trace channel %s belongs to another user%s and is not "
+                   "used; remove it, or run the monitor as that user.\n",
+                   path.c_str(), Ownership(path).c_str());
+      break;
     case TTraceChannelProblem::kSystem:
       std::fprintf(stderr, "kavo-sqlmonitor: cannot open the trace channel %s: %s\n", path.c_str(),
                    e.OSError() == EBUSY ? "every monitor slot is taken"

@@ -84,6 +84,24 @@ TEST(InstallFrom, AFolderWithANonAsciiNameUnderTheCLocale) {
             std::string::npos);
 }
 
+// A folder's name cannot add lines to the unit: the install is refused, says
+// why, and writes nothing.
+TEST(InstallFrom, AFolderWhoseNameHoldsALineBreakIsRefused) {
+  ServiceProcess p("x\nEnvironment=INJECTED=1\nExecStartPre=/bin/id");
+  mkdir(p.File("units").c_str(), 0755);
+  EXPECT_EQ(p.Run({"/INSTALL"}), 0);
+  EXPECT_EQ(p.Stdout().find("Service \"KavoIntegradorOracle\" failed to install with error: "
+                            "\"The program path \""),
+            0u)
+      << p.Stdout();
+  EXPECT_NE(p.Stdout().find("x\\x0AEnvironment=INJECTED=1\\x0AExecStartPre=/bin/id/"
+                            "KavoIntegradorOracle\" cannot be written into a systemd unit: it holds "
+                            "a line break or another control character.\"\n"),
+            std::string::npos)
+      << p.Stdout();
+  EXPECT_FALSE(p.Exists(kUnit));
+}
+
 const std::string kUnknownCodePage =
     "Exception EConvertError in module KavoIntegradorOracle at 0000000000000000.\r\n"
     "Unknown code page \"NO-SUCH-CP\" (KAVO_ANSI_CODEPAGE).\r\n";

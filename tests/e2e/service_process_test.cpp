@@ -158,6 +158,21 @@ TEST(UnderTheServiceManager, ReadOnlyLogStopsTheStartWithAnEvent) {
   EXPECT_EQ(p.Log(), "");
 }
 
+// A FIFO at the INI's name reads as no file: the service starts on the
+// defaults (5 "minutes"), its cycles go on, and a stop ends it at once.
+TEST(UnderTheServiceManager, AnIniThatIsNoFileStallsNeitherTheCyclesNorTheStop) {
+  ServiceProcess p;
+  ASSERT_EQ(mkfifo(p.File("KavoIntegradorOracle.ini").c_str(), 0644), 0);
+  p.AddEnv("KAVO_TEST_MINUTE_MS=100");
+  p.Start({}, true);
+  ASSERT_TRUE(p.WaitForStatus("csRunning"));
+  std::this_thread::sleep_for(1300ms);
+  EXPECT_GE(CountPrefix(p.LogLines(), " Iniciado integracao "), 2);
+  p.Signal(SIGTERM);
+  ASSERT_TRUE(p.WaitForStatus("csStopped", 5s));
+  EXPECT_EQ(p.Wait(5s), 0);
+}
+
 TEST(UnderTheServiceManager, UnusableMinutosLeavesTheTimerUnarmedAndSaysSo) {
   ServiceProcess p;
   p.SetIni("[KavoIntegracao]\r\nMINUTOS=-1\r\n");

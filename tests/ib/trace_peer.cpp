@@ -7,6 +7,8 @@
 //   trace_peer sql DBPATH all|none   a connection's life with those TraceFlags
 //   trace_peer hold-lock             takes the write lock and waits to be killed
 //   trace_peer hang-in-read          registers as a monitor and stops inside a read
+//   trace_peer report-until-off      reports errors until the hook turns itself off
+//                                    (exit 0) or for 10 s (exit 3)
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ib/ib_sql.h"
 #include "ib/ib_trace_channel.h"
@@ -97,6 +100,20 @@ int HangInRead() {
   return 1;
 }
 
+int ReportUntilOff() {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+    ReportError(u"record " + IntToStr(i));
+    if (!MonitorHook()->GetEnabled()) {
+      Say("off");
+      return 0;
+    }
+    if (i == 0) Say("publishing");
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 3;
+}
+
 }  // namespace
 }  // namespace kavo::test
 
@@ -112,6 +129,7 @@ int main(int argc, char** argv) {
   if (mode == "sql" && argc == 4) return Sql(argv[2], std::strcmp(argv[3], "all") == 0);
   if (mode == "hold-lock") return HoldLock();
   if (mode == "hang-in-read") return HangInRead();
+  if (mode == "report-until-off") return ReportUntilOff();
   std::fprintf(stderr,
                "usage: trace_peer report N LEN | create DBPATH | sql DBPATH all|none | "
                "hold-lock | hang-in-read\n");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -25,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 class TraceProcessTest : public ::testing::Test {
  protected:
+  DatabaseDir dir_;
   Child Monitor(std::vector<std::string> args = {}) {
     args.insert(args.begin(), SQLMONITOR);
     Child c(args, dir_.path());
@@ -37,8 +39,28 @@ class TraceProcessTest : public ::testing::Test {
     return Child(all, dir_.path());
   }
   std::unique_ptr<TTraceChannel> Channel() { return TTraceChannel::Open(); }
+  // A local user with no rights of ours: nobody, without root's groups.
+  Child Nobody(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"/usr/bin/setpriv", "--reuid", "nobody", "--regid", "nogroup",
+                                 "--clear-groups"};
+    all.insert(all.end(), args.begin(), args.end());
+    return Child(all, dir_.path());
+  }
+  // The lines of the event file the peers write to (KAVO_EVENT_LOG_FILE).
+  std::vector<std::string> Events() const {
+    std::ifstream in(events_);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  void SetUp() override {
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
+      needs_root_ = "needs root and setpriv to act as another user";
+  }
 
-  DatabaseDir dir_;
+  std::string events_ = dir_.path() + "/events.txt";
+  std::string needs_root_;
+
   PrivateTraceChannel channel_;
 };
 
@@ -222,6 +244,86 @@ TEST_F(TraceProcessTest, AMonitorWithoutPermissionSaysSo) {
             std::string::npos)
       << refused.Err();
   EXPECT_NE(refused.Err().find("mode 0600"), std::string::npos);
+}
+
+// User and system CPU time a process has used so far.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  double ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i >= 14) ticks += std::stod(field);
+  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// One forged write sets the four event words: the monitor must neither burn
+// a core over it nor stop hearing SIGTERM.
+TEST_F(TraceProcessTest, ForgedEventWordsMakeTheMonitorNeitherSpinNorDeaf) {
+  Child monitor = Monitor();
+  auto ch = Channel();
+  const uint32_t ones[4] = {1, 1, 1, 1};
+  std::memcpy(ch->Data() + kTraceEventsOffset, ones, sizeof ones);
+  double before = CpuSeconds(monitor.Pid());
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(CpuSeconds(monitor.Pid()) - before, 0.3);
+  monitor.Signal(SIGTERM);
+  EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err();
+  // The next writer's hand-over puts the words right (the forged "every
+  // monitor is inside a read" costs its first chunk): the next monitor
+  // gets the record after it.
+  Child again = Monitor();
+  Child peer = Peer({"report", "2", "10"});
+  EXPECT_EQ(peer.Wait(), 0) << peer.Err();
+  EXPECT_TRUE(again.AwaitOut("[Error] record 1")) << again.Out();
+  again.Signal(SIGTERM);
+  EXPECT_EQ(again.Wait(5s), 0) << again.Err();
+}
+
+// Another local user makes the channel before the service's first error (by
+// starting the monitor): the service must not publish into it, and says so
+// once in the event log.
+TEST_F(TraceProcessTest, AChannelAnotherUserMadeIsNeverFed) {
+  if (!needs_root_.empty()) GTEST_SKIP() << needs_root_;
+  Child attacker = Nobody({SQLMONITOR});
+  if (!attacker.AwaitErr("watching")) GTEST_SKIP() << "nobody cannot run the monitor";
+  setenv("KAVO_EVENT_LOG_FILE", events_.c_str(), 1);
+  Child peer = Peer({"report", "3", "40"});
+  unsetenv("KAVO_EVENT_LOG_FILE");
+  ASSERT_EQ(peer.Wait(), 0) << peer.Err();
+  EXPECT_FALSE(attacker.AwaitOut("[Error]", 1, 1500ms)) << attacker.Out();
+  std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_NE(events[0].find("error\tib_trace_peer\t0\t0\tThe SQL trace channel " +
+                           channel_.path() + " belongs to user id 65534, not to this program's "
+                           "user or root: nothing is published on it."),
+            std::string::npos)
+      << events[0];
+  attacker.Signal(SIGTERM);
+  EXPECT_EQ(attacker.Wait(5s), 0) << attacker.Err();
+}
+
+// A user who may write the channel (here a wider mode) cuts it short while
+// a process publishes: the process goes on, stops publishing and says so.
+TEST_F(TraceProcessTest, AChannelCutShortUnderAWriterDoesNotEndIt) {
+  if (!needs_root_.empty()) GTEST_SKIP() << needs_root_;
+  setenv("KAVO_SQLMONITOR_MODE", "0666", 1);
+  auto ch = Channel();
+  unsetenv("KAVO_SQLMONITOR_MODE");
+  setenv("KAVO_EVENT_LOG_FILE", events_.c_str(), 1);
+  Child peer = Peer({"report-until-off"});
+  unsetenv("KAVO_EVENT_LOG_FILE");
+  ASSERT_TRUE(peer.AwaitOut("publishing")) << peer.Err();
+  Child cut = Nobody({"/usr/bin/truncate", "-s", "0", channel_.path()});
+  ASSERT_EQ(cut.Wait(), 0) << cut.Err();
+  EXPECT_EQ(peer.Wait(), 0) << "128 + 7 is SIGBUS\n" << peer.Err();
+  EXPECT_NE(peer.Out().find("off"), std::string::npos);
+  std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_NE(events[0].find("was cut short by another process: nothing more is published on it."),
+            std::string::npos)
+      << events[0];
 }
 
 }  // namespace

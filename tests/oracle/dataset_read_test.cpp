@@ -9,6 +9,7 @@
 #include "oracle/dataset_messages.h"
 #include "rtl/code_page.h"
 #include "rtl/datetime.h"
+#include "testkit/message_of.h"
 #include "testkit/oracle_dataset_fixture.h"
 
 namespace kavo::test {
@@ -160,11 +161,16 @@ TEST_F(DataSetReadTest, FetchedTextIsTrimmedAndCutByWholeCharacters) {
   ds_->Open();
   EXPECT_EQ(t->AsAnsiString(), "abc");
   ds_->Next();
-  // Four bytes would split the second character: three are kept.
-  EXPECT_EQ(t->AsAnsiString(), "a\xC3\xA9");
+  // Five bytes do not fit four: the value is never cut silently, reading it
+  // says why, and the row can still be browsed and its other fields read.
+  EXPECT_EQ(MessageOf([&] { t->AsAnsiString(); }),
+            u"OracleDataSet: Field 'T': a value of 5 bytes does not fit the field's 4");
+  EXPECT_FALSE(t->IsNull());
+  EXPECT_EQ(id->AsInteger(), 2);
   ds_->Close();
   session_->Preferences().SetTrimStringFields(false);
   ds_->Open();
+  // Only blanks are beyond the field: nothing of the value is lost.
   EXPECT_EQ(t->AsAnsiString(), "abc ");
   ds_->Close();
   session_->Preferences().SetTrimStringFields(true);
@@ -190,6 +196,51 @@ TEST_F(DataSetReadTest, FetchedTextIsTrimmedAndCutByWholeCharacters) {
   EXPECT_TRUE(ds_->FieldByName(u"T").IsNull());
   ds_->Cancel();
   SetAnsiCodePage("CP1252");
+}
+
+// A value an 8-bit field cannot show (a character its code page lacks, a
+// line end widened past its size, a NUL) is kept apart: reading it raises,
+// naming the field and why, where it used to read as '?' or cut.
+TEST_F(DataSetReadTest, TextAnEightBitFieldCannotHoldRaisesInsteadOfReadingLossy) {
+  SetAnsiCodePage("CP1252");
+  ASSERT_EQ(Sql("create table lossy (id number(9), t varchar2(8));\n"
+                "insert into lossy values (1, 'A\xC3\xA7\xC3\xA3o');\n"
+                "insert into lossy values (2, '\xE4\xB8\xAD\xE6\x96\x87');\n"
+                "insert into lossy values (3, 'a'||chr(10)||'b'||chr(10)||'cd');\n"
+                "insert into lossy values (4, 'a'||chr(0)||'b');\n"
+                "insert into lossy values (5, 'ok \xF0\x9F\x98\x80');\n"
+                "commit;\n"),
+            0);
+  ds_->SQL().SetText(u"select id, t, rowid from lossy order by id");
+  Add<TIntegerField>(u"ID");
+  auto* t = Add<TStringField>(u"T", 6);
+  ds_->Open();
+  EXPECT_EQ(t->AsString(), u"A\u00e7\u00e3o");
+  const String expected[] = {
+      u"OracleDataSet: Field 'T': '\u4e2d\u6587' cannot be stored in CP1252",
+      u"OracleDataSet: Field 'T': a value of 8 bytes does not fit the field's 6 once its line "
+      u"ends are CR LF",
+      u"OracleDataSet: Field 'T': the value holds a NUL character, which no text field can carry",
+      u"OracleDataSet: Field 'T': 'ok \U0001F600' cannot be stored in CP1252"};
+  for (const String& message : expected) {
+    ds_->Next();
+    EXPECT_EQ(MessageOf([&] { t->AsAnsiString(); }), message);
+    EXPECT_EQ(MessageOf([&] { t->AsString(); }), message);
+  }
+  // Another column of such a row is written; the unread value stays as the server has it.
+  ds_->First();
+  ds_->Next();
+  ds_->Edit();
+  ds_->FieldByName(u"ID").SetAsInteger(20);
+  ds_->Post();
+  std::string out;
+  ASSERT_EQ(Sql("select t from lossy where id = 20;\n", &out), 0);
+  EXPECT_NE(out.find("\xE4\xB8\xAD\xE6\x96\x87"), std::string::npos) << out;
+  // A value assigned in its place reads as assigned.
+  ds_->Edit();
+  t->SetAsString(u"novo");
+  EXPECT_EQ(t->AsString(), u"novo");
+  ds_->Cancel();
 }
 
 TEST_F(DataSetReadTest, NavigationRecNoAndBookmarksWorkOnTheStore) {

@@ -127,28 +127,47 @@ TEST(FieldData, LongPieceLengthsStayWithinTheirBuffers) {
 
 class Utf8Test : public ::testing::Test {
  protected:
-  void SetUp() override { SetAnsiCodePage("CP1252"); }
+  void SetUp() override {
+    SetAnsiCodePage("CP1252");
+    UTF8DecodeError = UTF8EncodeError = false;
+  }
   void TearDown() override { SetAnsiCodePage("UTF-8"); }
 };
 
-TEST_F(Utf8Test, DecodingFallsBackToAnsi) {
-  EXPECT_EQ(Utf8Decode("caf\xC3\xA9"), u"caf\u00e9");
+// UTF-8 is read and written as AL32UTF8 has it, four-byte characters
+// included; malformed input never sends the whole value through another
+// code page (CP1252 here would turn "Ação" into "AÃ§Ã£o").
+TEST_F(Utf8Test, FourByteCharactersAndMalformedInputWithoutFallBack) {
+  bool bad = true;
+  EXPECT_EQ(Utf8Decode("A\xC3\xA7\xC3\xA3o \xF0\x9F\x98\x80 ok", &bad), u"A\u00e7\u00e3o \U0001F600 ok");
+  EXPECT_FALSE(bad);
   EXPECT_EQ(Utf8Decode("\xE2\x82\xAC"), u"\u20ac");
   EXPECT_FALSE(UTF8DecodeError);
-  // 0xE9 followed by an ASCII letter is malformed: the whole text is ANSI.
-  EXPECT_EQ(Utf8Decode("caf\xE9s \xC3\xA9"), u"caf\u00e9s \u00c3\u00a9");
+  // Each malformed sequence is one U+FFFD; what is well formed stays.
+  EXPECT_EQ(Utf8Decode("caf\xE9s \xC3\xA9", &bad), u"caf\uFFFDs \u00e9");
+  EXPECT_TRUE(bad);
   EXPECT_TRUE(UTF8DecodeError);
-  // A sequence cut off by the end of the input is malformed too.
-  EXPECT_EQ(Utf8Decode("ab\xE2\x82"), u"ab\u00e2\u201a");
+  for (const char* malformed : {"ab\xE2\x82", "\xED\xA0\xBD", "\xC0\xAF", "\xF4\x90\x80\x80"}) {
+    Utf8Decode(malformed, &bad);
+    EXPECT_TRUE(bad) << malformed;
+  }
+  Char units[4];
+  EXPECT_EQ(Utf8ToUnicode(units, 4, "\xF0\x9F\x98\x80", 4), 3);
+  EXPECT_EQ(Utf8ToUnicode(units, 1, "\xF0\x9F\x98\x80", 4), -1);
 }
 
-TEST_F(Utf8Test, EncodingOfBmpAndSurrogates) {
-  EXPECT_EQ(Utf8Encode(u"\u20ac"), "\xE2\x82\xAC");
+TEST_F(Utf8Test, EncodingWritesPairsAsOneCharacterAndRefusesLoneHalves) {
+  bool lossy = true;
+  EXPECT_EQ(Utf8Encode(u"\u20ac", &lossy), "\xE2\x82\xAC");
+  EXPECT_FALSE(lossy);
   EXPECT_EQ(Utf8Encode(u"a\u00e9"), "a\xC3\xA9");
-  // U+1F600 as two three-byte sequences, one per surrogate half.
-  EXPECT_EQ(Utf8Encode(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
+  // U+1F600 as four bytes, never as CESU-8 halves.
+  EXPECT_EQ(Utf8Encode(u"\U0001F600"), "\xF0\x9F\x98\x80");
   EXPECT_EQ(Utf8Encode(u""), "");
   EXPECT_FALSE(UTF8EncodeError);
+  EXPECT_EQ(Utf8Encode(String(u"a") + Char(0xD83D) + u"b", &lossy), "a\xEF\xBF\xBD" "b");
+  EXPECT_TRUE(lossy);
+  EXPECT_TRUE(UTF8EncodeError);
 }
 
 TEST(OracleText, LineEndsBothWaysFollowConvertCRLF) {

@@ -1,7 +1,11 @@
 #include "platform/ini_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "rtl/code_page.h"
@@ -129,6 +133,43 @@ TEST_F(IniFileOnDisk, Utf16WithByteOrderMark) {
   // A last odd byte belongs to no character.
   Write(le + "x");
   EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"j", u""), u"\u4E2D");
+}
+
+// Nothing at the INI's name may stall the reader or fill its memory: each of
+// these reads as no file, at once. The service reads its INI before every
+// cycle, and a stop waits for that read.
+TEST_F(IniFileOnDisk, AnythingButABoundedRegularFileGivesTheDefaults) {
+  const std::string over_limit =
+      "[S]\nk=found\n" + std::string(IniFile::kMaxFileSize, ';');
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+  } cases[] = {
+      {"directory", [&] { ASSERT_EQ(mkdir(path_.c_str(), 0755), 0); }},
+      {"link to /dev/zero", [&] { ASSERT_EQ(symlink("/dev/zero", path_.c_str()), 0); }},
+      {"larger than the limit", [&] { Write(over_limit); }},
+      {"fifo without a writer", [&] { ASSERT_EQ(mkfifo(path_.c_str(), 0644), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(path_);
+    c.make();
+    IniFile ini(AsciiToString(path_));
+    ini.Load();
+    EXPECT_EQ(ini.ReadString(u"S", u"k", u"def"), u"def");
+  }
+  std::filesystem::remove_all(path_);
+  Write(over_limit.substr(0, IniFile::kMaxFileSize));  // at the limit: read
+  EXPECT_EQ(IniFile(AsciiToString(path_)).ReadString(u"S", u"k", u"def"), u"found");
+}
+
+TEST_F(IniFileOnDisk, ALoadedFileIsReadOnceForAllItsKeys) {
+  Write("[S]\r\nk=1\r\nj=2\r\n");
+  IniFile ini(AsciiToString(path_));
+  ini.Load();
+  Write("[S]\r\nk=changed\r\n");
+  EXPECT_EQ(ini.ReadString(u"S", u"k", u""), u"1");
+  EXPECT_EQ(ini.ReadString(u"S", u"j", u""), u"2");
 }
 
 }  // namespace

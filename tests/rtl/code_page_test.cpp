@@ -20,6 +20,25 @@ TEST(CodePage, UnrepresentableCharactersBecomeTheDefaultCharacter) {
   EXPECT_FALSE(lossy);
 }
 
+// A lone surrogate half is no character in any set: it is flagged, never
+// written silently; and a refusal names what could not be stored.
+TEST(CodePage, LoneSurrogatesAreLossyEverywhereAndRefusalsSayWhy) {
+  const String lone = String(u"a") + Char(0xDC00) + u"b";
+  for (const char* cp : {"UTF-8", "CP1252", "ISO-8859-1"}) {
+    bool lossy = false;
+    StringToCodePage(lone, cp, '?', &lossy);
+    EXPECT_TRUE(lossy) << cp;
+    StringToCodePage(u"\u00e7", cp, '?', &lossy);
+    EXPECT_FALSE(lossy) << cp;
+  }
+  EXPECT_TRUE(HasLoneSurrogate(String(1, Char(0xD83D))));
+  EXPECT_FALSE(HasLoneSurrogate(u"x\U0001F600"));
+  EXPECT_EQ(CannotStoreMessage(u"Field 'DADOS'", u"ok \U0001F600 ok", u"ISO8859_1"),
+            u"Field 'DADOS': 'ok \U0001F600 ok' cannot be stored in ISO8859_1");
+  EXPECT_NE(CannotStoreMessage(u"Field 'X'", u"\u00e7", u"ANSI_X3.4-1968").find(u"LANG=C.UTF-8"),
+            String::npos);
+}
+
 TEST(CodePage, DecodesAndFlagsInvalidBytes) {
   EXPECT_EQ(CodePageToString("\xE7\x80", "CP1252"), u"\u00E7\u20AC");
   bool lossy = false;

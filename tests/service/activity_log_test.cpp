@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -129,6 +132,59 @@ TEST_F(ActivityLog, MissingDirectoryIsCodeThree) {
 TEST_F(ActivityLog, DirectoryInPlaceOfTheFileIsAccessDenied) {
   mkdir(dir_.File("LogKavoIntegracao.txt").c_str(), 0755);
   EXPECT_EQ(FailureCode(u"x"), 5);
+}
+
+// What the log's name points at is never written through: a link (to a file
+// only root may touch, or dangling), a FIFO. Each is refused as access denied
+// and left as it was; a new log is not readable by every user.
+TEST_F(ActivityLog, OnlyARegularFileAtTheNameItselfIsWritten) {
+  const std::string log = dir_.File("LogKavoIntegracao.txt");
+  dir_.Write("secret", "root only\x1A tail");
+  chmod(dir_.File("secret").c_str(), 0600);
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+  } cases[] = {
+      {"link to a file", [&] { ASSERT_EQ(symlink(dir_.File("secret").c_str(), log.c_str()), 0); }},
+      {"dangling link", [&] { ASSERT_EQ(symlink(dir_.File("made").c_str(), log.c_str()), 0); }},
+      {"fifo", [&] { ASSERT_EQ(mkfifo(log.c_str(), 0644), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    unlink(log.c_str());
+    c.make();
+    EXPECT_EQ(FailureCode(u"row data"), 5);
+    EXPECT_EQ(dir_.Read("secret"), "root only\x1A tail");
+    EXPECT_FALSE(dir_.Exists("made"));
+  }
+  unlink(log.c_str());
+  mode_t old = umask(0);
+  AppendLogLine(Path(), u"new");
+  umask(old);
+  struct stat st {};
+  ASSERT_EQ(stat(log.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A full disk (here the file size limit) cuts a line short: it is taken back
+// whole, and the next line after room is made starts on a line of its own.
+TEST_F(ActivityLog, ALineThatDoesNotFitIsNotWrittenAtAll) {
+  AppendLogLine(Path(), u"first");
+  struct sigaction ignore {}, old_action {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old_action);
+  rlimit old_limit{};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  rlimit limit = old_limit;
+  limit.rlim_cur = Content().size() + 5;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  int code = FailureCode(u"Importando: 105 : 12/10/26 05:38:00");
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  sigaction(SIGXFSZ, &old_action, nullptr);
+  EXPECT_NE(code, 0);
+  EXPECT_EQ(Content(), "first\r\n");
+  AppendLogLine(Path(), u"Ini = /x");
+  EXPECT_EQ(Content(), "first\r\nIni = /x\r\n");
 }
 
 TEST_F(ActivityLog, FileHeldByAnotherWriterIsASharingViolation) {

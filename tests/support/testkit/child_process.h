@@ -73,6 +73,7 @@ class Child {
     return true;
   }
   void Signal(int sig) const { kill(pid_, sig); }
+  pid_t Pid() const { return pid_; }
   // The exit code, or -1 when it has not ended within `timeout`.
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(15)) {
     auto until = std::chrono::steady_clock::now() + timeout;

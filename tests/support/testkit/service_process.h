@@ -36,6 +36,11 @@ class ServiceProcess {
 
   // Extra environment, "NAME=value".
   void AddEnv(const std::string& entry) { env_.push_back(entry); }
+  // The entry "NAME=value" in place of an earlier one of that name.
+  void SetEnv(const std::string& name, const std::string& value) {
+    std::erase_if(env_, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+    env_.push_back(name + "=" + value);
+  }
   // Starts the program; with `notify`, under NOTIFY_SOCKET.
   void Start(const std::vector<std::string>& args, bool notify);
   // Runs it to its end and returns the exit code (-signal when killed).
