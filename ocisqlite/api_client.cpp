@@ -121,17 +121,13 @@ OCI_API sword OCINlsNumericInfoGet(void* envhp, OCIError* errhp, sb4* val, ub2 i
   return OCI_SUCCESS;
 }
 
-// The character set NLS_LANG names (its part after the dot), else AL32UTF8,
-// the set text passes in when the client names none.
+// The character set NLS_LANG names (its part after the dot), else US7ASCII;
+// the national one from NLS_NCHAR, else the same.
 OCI_API sword OCINlsEnvironmentVariableGet(void* val, size_t size, ub2 item, ub2, size_t* rsize) {
   if (!val || size < sizeof(ub2) || (item != OCI_NLS_CHARSET_ID && item != OCI_NLS_NCHARSET_ID)) return OCI_ERROR;
-  ub2 id = 0;
-  const char* variable = std::getenv(item == OCI_NLS_NCHARSET_ID ? "NLS_NCHAR" : "NLS_LANG");
-  if (variable) {
-    const char* dot = std::strrchr(variable, '.');
-    id = CharSetId(item == OCI_NLS_NCHARSET_ID ? variable : dot ? dot + 1 : "");
-  }
-  if (id == 0) id = kAL32UTF8;
+  ub2 id = DefaultClientCharSet();
+  if (const char* nchar = std::getenv("NLS_NCHAR"); nchar && item == OCI_NLS_NCHARSET_ID) id = CharSetId(nchar);
+  if (id == 0) return OCI_ERROR;
   std::memcpy(val, &id, sizeof id);
   if (rsize) *rsize = sizeof id;
   return OCI_SUCCESS;

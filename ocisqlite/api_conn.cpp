@@ -85,8 +85,8 @@ OCI_API sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const 
   svc->logon_owned = true;
   svc->server = new Server(env);
   svc->session = new Session(env);
-  svc->session->user = Bytes(username, static_cast<sb4>(uname_len));
-  svc->session->password = Bytes(password, static_cast<sb4>(passwd_len));
+  svc->session->user = env->In(Bytes(username, static_cast<sb4>(uname_len)));
+  svc->session->password = env->In(Bytes(password, static_cast<sb4>(passwd_len)));
   sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp, dbname, static_cast<sb4>(dbname_len), 0);
   if (rc == OCI_SUCCESS)
     rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);

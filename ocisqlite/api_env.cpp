@@ -66,29 +66,36 @@ OCI_API sword OCIInitialize(ub4, void*, void* (*)(void*, size_t), void* (*)(void
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, size_t),
-                           void* (*)(void*, void*, size_t), void (*)(void*, void*), size_t xtramem_sz,
-                           void** usrmempp) {
+namespace kavo::ocisqlite {
+
+std::string Env::In(std::string_view text) const { return ToStore(text.data(), text.size(), charset); }
+std::string Env::Out(std::string_view text) const { return FromStore(text, charset); }
+
+}  // namespace kavo::ocisqlite
+
+OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, size_t),
+                              void* (*)(void*, void*, size_t), void (*)(void*, void*),
+                              size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset) {
   if (!envhpp) return OCI_ERROR;
+  // As the client asks, else as NLS_LANG says, else US7ASCII; the national
+  // set is the client set unless named.
+  if (charset == 0) charset = DefaultClientCharSet();
+  if (ncharset == 0) ncharset = charset;
+  // Statement text in UTF-16 is not read: such an environment is refused
+  // rather than misread, as is a set the library cannot convert.
+  if (!KnownCharSet(charset) || charset == 0 || !KnownCharSet(ncharset) || UnitBytes(charset) == 2) return OCI_ERROR;
   auto* env = new Env(mode);
+  env->charset = charset;
+  env->ncharset = ncharset;
   *envhpp = reinterpret_cast<OCIEnv*>(env);
   if (xtramem_sz && usrmempp) *usrmempp = nullptr;  // no user memory is handed out
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
-                              void* (*r)(void*, void*, size_t), void (*f)(void*, void*),
-                              size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset) {
-  // Statement text and names are taken as UTF-8: a UTF-16 environment is refused
-  // rather than misread.
-  if (!KnownCharSet(charset) || !KnownCharSet(ncharset) || UnitBytes(charset) == 2) return OCI_ERROR;
-  sword rc = OCIEnvCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp);
-  if (rc == OCI_SUCCESS) {
-    auto* env = reinterpret_cast<Env*>(*envhpp);
-    env->charset = charset;
-    env->ncharset = ncharset;
-  }
-  return rc;
+OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
+                           void* (*r)(void*, void*, size_t), void (*f)(void*, void*), size_t xtramem_sz,
+                           void** usrmempp) {
+  return OCIEnvNlsCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp, 0, 0);
 }
 
 OCI_API sword OCIEnvInit(OCIEnv** envp, ub4 mode, size_t xtramem_sz, void** usrmempp) {
@@ -198,7 +205,7 @@ OCI_API sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* err
   }
   if (errcodep) *errcodep = e->code;
   if (bufp && bufsiz) {
-    const std::string& text = e->Text();
+    const std::string text = IsHandle(e->env, OCI_HTYPE_ENV) ? e->env->Out(e->Text()) : e->Text();
     size_t n = std::min<size_t>(text.size(), bufsiz - 1);
     std::memcpy(bufp, text.data(), n);
     bufp[n] = 0;
@@ -332,9 +339,8 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
       break;
     case OCI_HTYPE_ENV: {
       auto* env = static_cast<Env*>(h);
-      const ub2 cs = env->charset ? env->charset : kAL32UTF8;
-      if (attrtype == OCI_ATTR_ENV_CHARSET_ID) { Put<ub2>(attributep, sizep, cs); return OCI_SUCCESS; }
-      if (attrtype == OCI_ATTR_ENV_NCHARSET_ID) { Put<ub2>(attributep, sizep, env->ncharset ? env->ncharset : cs); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ENV_CHARSET_ID) { Put<ub2>(attributep, sizep, env->charset); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ENV_NCHARSET_ID) { Put<ub2>(attributep, sizep, env->ncharset); return OCI_SUCCESS; }
       break;
     }
     case OCI_HTYPE_SESSION: {
@@ -395,8 +401,8 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
       auto* s = static_cast<Session*>(h);
       std::string v = attributep ? std::string(static_cast<const char*>(attributep), size) : std::string();
       switch (attrtype) {
-        case OCI_ATTR_USERNAME: s->user = v; return OCI_SUCCESS;
-        case OCI_ATTR_PASSWORD: s->password = v; return OCI_SUCCESS;
+        case OCI_ATTR_USERNAME: s->user = s->env->In(v); return OCI_SUCCESS;
+        case OCI_ATTR_PASSWORD: s->password = s->env->In(v); return OCI_SUCCESS;
         case OCI_ATTR_MODULE: s->module = v; return OCI_SUCCESS;
         case OCI_ATTR_ACTION: s->action = v; return OCI_SUCCESS;
         case OCI_ATTR_CLIENT_INFO: s->client_info = v; return OCI_SUCCESS;
@@ -422,14 +428,16 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
       if (!attributep) return FailCode(errhp, 3001);
       if (attrtype == OCI_ATTR_CHARSET_FORM) {
         std::memcpy(&t.csform, attributep, 1);
+        // The national form takes the environment's national set unless an id is set.
+        if (t.csform == SQLCS_NCHAR && t.csid == h->env->charset) t.csid = h->env->ncharset;
         return OCI_SUCCESS;
       }
       if (attrtype == OCI_ATTR_CHARSET_ID) {
         ub2 id;
         std::memcpy(&id, attributep, 2);
-        // A set the library cannot convert is refused rather than its text taken as UTF-8.
+        // A set the library cannot convert is refused rather than its text misread.
         if (!KnownCharSet(id)) return FailCode(errhp, 12715);
-        t.csid = id;
+        t.csid = id ? id : h->env->charset;
         return OCI_SUCCESS;
       }
       if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
@@ -451,7 +459,10 @@ OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** 
   if (pos < 1 || pos > s->cols.size()) return FailCode(errhp, 24334);
   if (s->params.size() < s->cols.size()) s->params.resize(s->cols.size());
   auto& p = s->params[pos - 1];
-  if (!p) p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
+  if (!p) {
+    p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
+    p->col.name = s->env->Out(p->col.name);  // names reach the client in its set
+  }
   *parmdpp = p.get();
   return OCI_SUCCESS;
 }

@@ -78,6 +78,7 @@ OCI_API sword OCILobRead2(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, orau
   if (sword rc = Check(errhp, lob); rc != OCI_SUCCESS) return rc;
   if (cbfp || piece != OCI_ONE_PIECE) return FailCode(errhp, 3001);  // no streaming in pieces
   if (offset == 0) return FailCode(errhp, 24801);
+  if (csid == 0) csid = lob->env->charset;  // the client's set
   std::string out;
   if (lob->lob_type == SQLT_BLOB) {
     const oraub8 want = byte_amtp && *byte_amtp ? *byte_amtp : lob->data.size();
@@ -123,6 +124,7 @@ OCI_API sword OCILobWrite2(OCISvcCtx*, OCIError* errhp, OCILobLocator* locp, ora
   if (!lob->temporary) return FailCode(errhp, 3001);
   if (cbfp || piece != OCI_ONE_PIECE) return FailCode(errhp, 3001);
   if (offset == 0) return FailCode(errhp, 24801);
+  if (csid == 0) csid = lob->env->charset;
   std::string in(static_cast<const char*>(bufp ? bufp : ""), bufp ? buflen : 0);
   if (lob->lob_type == SQLT_BLOB) {
     if (byte_amtp && *byte_amtp && *byte_amtp < in.size()) in.resize(*byte_amtp);

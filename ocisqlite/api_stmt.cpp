@@ -19,7 +19,8 @@ sword PrepareText(Stmt* s, const OraText* text, ub4 len) {
   s->cols.clear();
   s->params.clear();
   s->described = false;
-  s->text = text ? std::string(reinterpret_cast<const char*>(text), len) : std::string();
+  // The text comes in the client's character set.
+  s->text = text ? s->env->In(std::string_view(reinterpret_cast<const char*>(text), len)) : std::string();
   s->lex_error.reset();
   try {
     s->toks = Lex(s->text);
@@ -115,6 +116,7 @@ sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name,
   b->name = name;
   b->position = position;
   b->t = MakeTarget(valuep, value_sz, dty, indp, alenp, rcodep);
+  b->t.csid = s->env->charset;
   b->maxarr = maxarr_len;
   b->curele = curelep;
   b->at_exec = at_exec;
@@ -134,7 +136,7 @@ OCI_API sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, co
   if (!s || !e) return OCI_INVALID_HANDLE;
   e->Clear();
   if (!placeholder) return Fail(errhp, MakeError(1036));
-  std::string raw = Bytes(placeholder, placeh_len);
+  std::string raw = s->env->In(Bytes(placeholder, placeh_len));
   if (!raw.empty() && raw[0] == ':') raw.erase(0, 1);
   std::string name = ClientName(raw);
   if (name.empty() || !HasPlaceholder(*s, name)) return Fail(errhp, MakeError(1036));
@@ -189,6 +191,7 @@ OCI_API sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp,
   if (!d) d = new Define(s->env, s);
   d->position = position;
   d->t = MakeTarget(valuep, value_sz, dty, indp, rlenp, rcodep);
+  d->t.csid = s->env->charset;
   d->mode = mode;
   d->cb = nullptr;
   d->cb_ctx = nullptr;

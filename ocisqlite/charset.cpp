@@ -1,5 +1,6 @@
 #include "charset.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -161,6 +162,14 @@ std::string FromStore(std::string_view utf8, ub2 id) {
     out += static_cast<char>(b);
   }
   return out;
+}
+
+ub2 DefaultClientCharSet() {
+  const char* nls_lang = std::getenv("NLS_LANG");
+  if (!nls_lang) return kUS7ASCII;
+  const char* dot = std::strrchr(nls_lang, '.');
+  if (!dot) return kUS7ASCII;
+  return CharSetId(dot + 1);
 }
 
 size_t WholePrefix(std::string_view bytes, size_t max, ub2 id) {

@@ -34,6 +34,11 @@ std::string FromStore(std::string_view utf8, ub2 id);
 // on a whole character.
 size_t WholePrefix(std::string_view bytes, size_t max, ub2 id);
 
+// The client's set when it names none: the part of NLS_LANG after its dot,
+// else US7ASCII as Oracle's client on Linux takes it. 0 when NLS_LANG names a
+// set this library does not know.
+ub2 DefaultClientCharSet();
+
 }  // namespace kavo::ocisqlite
 
 #endif

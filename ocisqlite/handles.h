@@ -77,7 +77,11 @@ std::vector<Handle*> HandlesOf(Env* env);
 struct Env : Handle {
   explicit Env(ub4 m) : Handle(OCI_HTYPE_ENV, nullptr), mode(m) {}
   ub4 mode;
-  ub2 charset = 0, ncharset = 0;  // as the client asked; 0: text passes as UTF-8
+  // The client's character sets: its text is converted from and to them.
+  ub2 charset = 873, ncharset = 873;
+  // Text in the client's set into the store's UTF-8, and back.
+  std::string In(std::string_view text) const;
+  std::string Out(std::string_view text) const;
 };
 
 struct ErrorHandle : Handle {

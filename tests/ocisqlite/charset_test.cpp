@@ -124,6 +124,116 @@ TEST_F(CharsetTest, AnUnknownCharacterSetIsRefused) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// A client in another character set: statement text, binds, defines, names
+// and messages converted as Oracle converts them, with Oracle's replacement
+// of what the client's set cannot hold. The set comes from OCIEnvNlsCreate,
+// else from NLS_LANG, else it is US7ASCII.
+struct Client {
+  OCIEnv* env = nullptr;
+  OCIError* err = nullptr;
+  OCISvcCtx* svc = nullptr;
+};
+
+class ClientCharsetTest : public CharsetTest {
+ protected:
+  void TearDown() override {
+    unsetenv("NLS_LANG");
+    CharsetTest::TearDown();
+  }
+  // Logs on through an environment of its own; nls_lang null: OCIEnvNlsCreate with charset.
+  Client Open(const char* nls_lang, ub2 charset) {
+    Client c;
+    if (nls_lang) setenv("NLS_LANG", nls_lang, 1);
+    else unsetenv("NLS_LANG");
+    sword rc = charset ? OCIEnvNlsCreate(&c.env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, charset, 0)
+                       : OCIEnvCreate(&c.env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+    if (rc != OCI_SUCCESS) return Client{};
+    OCIHandleAlloc(c.env, reinterpret_cast<void**>(&c.err), OCI_HTYPE_ERROR, 0, nullptr);
+    EXPECT_EQ(OCILogon(c.env, c.err, &c.svc, reinterpret_cast<const OraText*>("system"), 6,
+                       reinterpret_cast<const OraText*>("manager"), 7, reinterpret_cast<const OraText*>(store_.c_str()),
+                       static_cast<ub4>(store_.size())), OCI_SUCCESS);
+    return c;
+  }
+  // Runs sql with one text bind (may be null) and returns the first column of
+  // the first row, fetched as text, and its column name.
+  std::pair<std::string, std::string> Run(Client& c, const std::string& sql, const std::string* bind = nullptr) {
+    OCIStmt* st = nullptr;
+    OCIHandleAlloc(c.env, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+    OCIStmtPrepare(st, c.err, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+    if (bind) {
+      OCIBind* b = nullptr;
+      OCIBindByPos(st, &b, c.err, 1, const_cast<char*>(bind->data()), static_cast<sb4>(bind->size()), SQLT_CHR,
+                   nullptr, nullptr, nullptr, 0, nullptr, 0);
+    }
+    const bool query = sql.rfind("select", 0) == 0;
+    std::pair<std::string, std::string> out;
+    if (OCIStmtExecute(c.svc, st, c.err, query ? 0 : 1, 0, nullptr, nullptr, 0) != OCI_SUCCESS) {
+      char text[512] = {};
+      sb4 code = 0;
+      OCIErrorGet(c.err, 1, nullptr, &code, reinterpret_cast<OraText*>(text), sizeof text, OCI_HTYPE_ERROR);
+      out.first = std::string("error: ") + text;
+    } else if (query) {
+      char buf[64] = {};
+      sb2 ind = 0;
+      OCIDefineByPos(st, nullptr, c.err, 1, buf, sizeof buf, SQLT_STR, &ind, nullptr, nullptr, 0);
+      OCIStmtFetch2(st, c.err, 1, OCI_FETCH_NEXT, 0, 0);
+      out.first = buf;
+      void* param = nullptr;
+      const char* name = nullptr;
+      ub4 size = 0;
+      OCIParamGet(st, OCI_HTYPE_STMT, c.err, &param, 1);
+      OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &size, OCI_ATTR_NAME, c.err);
+      out.second.assign(name, size);
+    }
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    return out;
+  }
+  void Close(Client& c) {
+    OCILogoff(c.svc, c.err);
+    OCIHandleFree(c.env, OCI_HTYPE_ENV);
+  }
+};
+
+TEST_F(ClientCharsetTest, TextIsConvertedFromAndToTheClientsSet) {
+  MustExec(system_, "insert into cs (k, v) values (1, '\xc3\xa7\xe2\x82\xac')");  // "ç€" in UTF-8
+  MustExec(system_, "commit");
+  struct Case {
+    const char* nls_lang;
+    ub2 charset;
+    std::string literal, bound;  // "ç" in the client's set, as text and as a bind
+    std::string fetched;         // "ç€" as the client gets it
+    std::string stored;          // what the literal and the bind became, in UTF-8
+  };
+  const Case cases[] = {
+      {nullptr, 31, "\xe7", "\xe7", "\xe7\xbf", "\xc3\xa7"},              // WE8ISO8859P1: no euro, so "¿"
+      {"AMERICAN_AMERICA.WE8MSWIN1252", 0, "\xe7", "\x80", "\xe7\x80", "\xc3\xa7|\xe2\x82\xac"},
+      {nullptr, 0, "?", "\xe7", "??", "?|\xef\xbf\xbd"},                  // US7ASCII: a high byte is no character
+      {"AMERICAN_AMERICA.AL32UTF8", 0, "\xc3\xa7", "\xc3\xa7", "\xc3\xa7\xe2\x82\xac", "\xc3\xa7"},
+  };
+  int key = 10;
+  for (const Case& c : cases) {
+    Client client = Open(c.nls_lang, c.charset);
+    ASSERT_NE(client.env, nullptr) << (c.nls_lang ? c.nls_lang : "");
+    ub2 cs = 0;
+    OCIAttrGet(client.env, OCI_HTYPE_ENV, &cs, nullptr, OCI_ATTR_ENV_CHARSET_ID, nullptr);
+    EXPECT_EQ(Run(client, "select v from cs where k = 1").first, c.fetched) << cs;
+    // A column name comes back in the client's set too.
+    EXPECT_EQ(Run(client, "select v \"" + c.literal + "\" from cs where k = 1").second, c.literal) << cs;
+    std::string bound = c.bound;
+    Run(client, "insert into cs (k, v) values (" + std::to_string(++key) + ", '" + c.literal + "' || '|' || :1)", &bound);
+    Run(client, "commit");
+    EXPECT_EQ(Run(client, "select v from cs where k = " + std::to_string(key)).first, c.literal + "|" +
+              (c.charset == 0 && !c.nls_lang ? std::string("?") : c.bound)) << cs;
+    const std::string stored = c.stored.find('|') == std::string::npos ? c.stored + "|" + c.stored : c.stored;
+    EXPECT_EQ(Query(system_, "select v from cs where k = " + std::to_string(key)), (Rows{{stored}})) << cs;
+    Close(client);
+  }
+  // A set the library does not know is refused, as Oracle refuses an NLS_LANG it cannot load.
+  setenv("NLS_LANG", "AMERICAN_AMERICA.KLINGON8", 1);
+  OCIEnv* env = nullptr;
+  EXPECT_EQ(OCIEnvCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr), OCI_ERROR);
+}
+
 }  // namespace
 
 }  // namespace kavo::test

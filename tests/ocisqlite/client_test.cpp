@@ -67,9 +67,11 @@ TEST_F(ClientTest, VersionThreadKeysAndCharacterSets) {
   EXPECT_EQ(OCINlsNumericInfoGet(env_, err_, &max_bytes, OCI_NLS_CHARSET_MAXBYTESZ), OCI_SUCCESS);
   EXPECT_EQ(max_bytes, 4);
 
-  // The environment reports the sets it was made with; UTF-16 text is not taken.
+  // The environment reports the sets it was made with (none named and no
+  // NLS_LANG: US7ASCII); UTF-16 text is not taken.
+  unsetenv("NLS_LANG");
   struct { ub2 cs, ncs; sword rc; ub2 want_cs, want_ncs; } envs[] = {
-      {0, 0, OCI_SUCCESS, 873, 873}, {873, 2000, OCI_SUCCESS, 873, 2000},
+      {0, 0, OCI_SUCCESS, 1, 1}, {873, 2000, OCI_SUCCESS, 873, 2000},
       {31, 0, OCI_SUCCESS, 31, 31}, {1000, 1000, OCI_ERROR, 0, 0}, {4242, 0, OCI_ERROR, 0, 0}};
   for (const auto& e : envs) {
     OCIEnv* env = nullptr;
