@@ -46,7 +46,7 @@ bool SupportedType(ub2 dty) {
     case SQLT_RID: case SQLT_NUM: case SQLT_VNU: case SQLT_BFLOAT: case SQLT_BDOUBLE:
     case SQLT_IBFLOAT: case SQLT_IBDOUBLE: case SQLT_ODT: case SQLT_TIMESTAMP:
     case SQLT_TIMESTAMP_TZ: case SQLT_TIMESTAMP_LTZ: case SQLT_DATE: case SQLT_LVC: case SQLT_LVB:
-    case SQLT_CLOB: case SQLT_BLOB:
+    case SQLT_CLOB: case SQLT_BLOB: case SQLT_RSET:
       return true;
     default:
       return false;

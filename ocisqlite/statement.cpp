@@ -383,6 +383,44 @@ void AlterSession(Stmt& s, Connection& conn) {
 
 }  // namespace
 
+void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query) {
+  for (Bind* b : cursor.binds) delete b;
+  cursor.binds.clear();
+  for (Define* d : cursor.defines) delete d;
+  cursor.defines.clear();
+  cursor.Reset();
+  cursor.cols.clear();
+  cursor.params.clear();
+  cursor.described = false;
+  cursor.text = query;
+  cursor.toks = Lex(query);
+  cursor.kind = Classify(cursor.toks, &cursor.fncode);
+  if (cursor.kind != Kind::kSelect) throw MakeError(932, "REF CURSOR", "DML");
+  cursor.prepared = true;
+  cursor.lex_error.reset();
+  // The block's binds the query names, read when it opens, as Oracle reads them.
+  for (const Token& t : cursor.toks) {
+    if (t.kind != Tok::kBind || FindBind(cursor, t.text, -1)) continue;
+    Bind* from = FindBind(block, t.text, -1);
+    if (!from) throw MakeError(1008);
+    auto* b = new Bind(cursor.env, &cursor);
+    b->name = from->name;
+    b->t = from->t;
+    b->maxarr = 0;
+    cursor.binds.push_back(b);
+  }
+  cursor.conn = block.conn;
+  Connection& conn = *cursor.conn;
+  cursor.parse_error_offset = 0;
+  Translate(cursor, conn);
+  try {
+    OpenQuery(cursor, conn);
+  } catch (...) {
+    cursor.EndCursor();
+    throw;
+  }
+}
+
 int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
                       const std::function<void(sqlite3_stmt*)>& on_row, ub4 element) {
   sqlite3_stmt* st = nullptr;

@@ -330,6 +330,42 @@ TEST_F(ClientTest, LobLocatorsAndTimestampColumns) {
   OCIDescriptorFree(got, OCI_DTYPE_LOB);
 }
 
+// OPEN :c FOR a query in a block runs it on the client's statement handle,
+// with the block's binds read at the open.
+TEST_F(ClientTest, RefCursorOpensOnTheClientsStatement) {
+  MustExec(system_, "insert into v (k, s) values (1, 'one')");
+  MustExec(system_, "insert into v (k, s) values (2, 'two')");
+  OCIStmt* block = Prepare("begin open :c for select s from v where k >= :low order by k; end;");
+  OCIStmt* cursor = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&cursor), OCI_HTYPE_STMT, 0, nullptr);
+  int low = 2;
+  OCIBind *bc = nullptr, *bl = nullptr;
+  ASSERT_EQ(OCIBindByName(block, &bc, err_, reinterpret_cast<const OraText*>(":c"), -1, &cursor, 0, SQLT_RSET,
+                          nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  ASSERT_EQ(OCIBindByName(block, &bl, err_, reinterpret_cast<const OraText*>(":low"), -1, &low, sizeof low, SQLT_INT,
+                          nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtExecute(system_.svc, block, err_, 1, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  low = 1;  // read at the open, not at the fetch
+  ub4 columns = 0;
+  EXPECT_EQ(OCIAttrGet(cursor, OCI_HTYPE_STMT, &columns, nullptr, OCI_ATTR_PARAM_COUNT, err_), OCI_SUCCESS);
+  EXPECT_EQ(columns, 1u);
+  char buf[2][8] = {};
+  ASSERT_EQ(OCIDefineByPos(cursor, nullptr, err_, 1, buf, 8, SQLT_STR, nullptr, nullptr, nullptr, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtFetch2(cursor, err_, 2, OCI_FETCH_NEXT, 0, 0), OCI_NO_DATA);
+  EXPECT_STREQ(buf[0], "two");
+  ub4 rows = 0;
+  OCIAttrGet(cursor, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(rows, 1u);
+  // A variable that is no cursor cannot be opened.
+  char text[8] = "x";
+  ASSERT_EQ(OCIBindByName(block, &bc, err_, reinterpret_cast<const OraText*>(":c"), -1, text, 8, SQLT_STR,
+                          nullptr, nullptr, nullptr, 0, nullptr, 0), OCI_SUCCESS);
+  EXPECT_EQ(OCIStmtExecute(system_.svc, block, err_, 1, 0, nullptr, nullptr, 0), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 932);
+  OCIHandleFree(cursor, OCI_HTYPE_STMT);
+  OCIHandleFree(block, OCI_HTYPE_STMT);
+}
+
 }  // namespace
 
 }  // namespace kavo::test

@@ -166,3 +166,19 @@ test('CLOB and BLOB values of every size come back whole, as strings and through
   assert.ok((await blob.getData()).equals(bytes));
   await conn.rollback();
 });
+
+test('a REF CURSOR opened in a PL/SQL block is fetched by the client', async () => {
+  await conn.execute('create table cur (id number, name varchar2(10))');
+  await conn.executeMany('insert into cur values (:1, :2)', [[1, 'one'], [2, 'two'], [3, 'three']]);
+  const r = await conn.execute('begin open :c for select id, name from cur where id >= :low order by id; end;', {
+    c: { dir: oracledb.BIND_OUT, type: oracledb.CURSOR },
+    low: 2,
+  });
+  const rs = r.outBinds.c;
+  assert.deepEqual(rs.metaData.map((m) => m.name), ['ID', 'NAME']);
+  assert.deepEqual(await rs.getRows(10), [[2, 'two'], [3, 'three']]);
+  await rs.close();
+  await assert.rejects(conn.execute('begin open :c for select 1 from dual; end;', { c: 'not a cursor' }),
+    /ORA-00932/);
+  await conn.rollback();
+});
