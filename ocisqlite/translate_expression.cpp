@@ -23,6 +23,8 @@ const std::map<std::string, std::string>& Functions() {
       {"CONCAT", "ora_concat"},    {"COUNT", "count"},           {"SUM", "sum"},  {"MIN", "min"},
       {"MAX", "max"},              {"AVG", "avg"},               {"COALESCE", "coalesce"},
       {"EMPTY_CLOB", "ora_empty_lob"}, {"EMPTY_BLOB", "ora_empty_lob"},
+      {"SYS_CONTEXT", "ora_sys_context"}, {"LPAD", "ora_lpad"},   {"RPAD", "ora_rpad"},
+      {"TO_TIMESTAMP", "ora_to_timestamp"}, {"DUMP", "ora_dump"},
   };
   return m;
 }

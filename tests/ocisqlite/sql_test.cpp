@@ -127,6 +127,25 @@ TEST_F(SqlTest, ConcatenationKeepsTextThatLooksLikeADate) {
     EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from cat"), (Rows{{c.want}})) << c.expr;
 }
 
+// What clients' set-up scripts ask: padding in characters, the session's
+// context, timestamps with fractions, and DUMP's bytes as Oracle holds them.
+TEST_F(SqlTest, PaddingContextTimestampsAndDump) {
+  struct { const char* expr; const char* want; } cases[] = {
+      {"lpad('ab', 5, 'xy')", "xyxab"},            {"rpad('\xc3\xa7" "a', 4, '*')", "\xc3\xa7" "a**"},
+      {"lpad('abcdef', 3)", "abc"},                {"rpad('x', 0)", "<null>"},
+      {"sys_context('USERENV', 'SESSION_USER')", "SYSTEM"},
+      {"sys_context('userenv', 'current_schema')", "SYSTEM"},
+      {"to_char(to_timestamp('2024-07-04 15:05:09.1234', 'yyyy-mm-dd hh24:mi:ss.ff'))", "04-JUL-24 03.05.09.123400 PM"},
+      {"dump('abc')", "Typ=1 Len=3: 97,98,99"},   {"dump(123.45)", "Typ=2 Len=4: 194,2,24,46"},
+      {"dump(-1)", "Typ=2 Len=3: 62,100,102"},
+      {"dump(to_date('2024-07-04', 'yyyy-mm-dd'))", "Typ=12 Len=7: 120,124,7,4,1,1,1"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from dual"), (Rows{{c.want}})) << c.expr;
+  EXPECT_EQ(Exec(system_, "select sys_context('USERENV', 'NO_SUCH') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-02003: invalid USERENV parameter\n");
+}
+
 TEST_F(SqlTest, ValuesTakeTheirColumnsTypes) {
   MustExec(system_, "create table conv (d date, n number, r raw(4), v varchar2(10))");
   MustExec(system_, "insert into conv values ('05-MAR-24', '12.50', 'c0ffee', 7)");
