@@ -1,4 +1,5 @@
 // Environment, handles, descriptors, attributes and errors.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -32,6 +33,7 @@ void FreeEnvChildren(Env* env) {
     for (Handle*& h : victims)
       if (h && IsHandle(h, 0) && (type == 0 || h->type == type)) {
         if (h->type == OCI_HTYPE_BIND || h->type == OCI_HTYPE_DEFINE || h->type == OCI_DTYPE_PARAM) continue;
+        if (h->type == OCI_HTYPE_ERROR && static_cast<ErrorHandle*>(h)->owner) continue;  // freed with its owner
         FreeHandle(h);
         h = nullptr;
       }
@@ -125,6 +127,13 @@ OCI_API sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_
 OCI_API sword OCIHandleFree(void* hndlp, ub4 type) {
   Handle* h = As<Handle>(hndlp, type);
   if (!h || type == OCI_HTYPE_BIND || type == OCI_HTYPE_DEFINE) return OCI_INVALID_HANDLE;
+  if (type == OCI_HTYPE_ERROR) {
+    auto* e = static_cast<ErrorHandle*>(h);
+    if (e->owner) {  // a batch error the client frees itself
+      auto& list = e->owner->batch_handles;
+      list.erase(std::remove(list.begin(), list.end(), e), list.end());
+    }
+  }
   FreeHandle(h);
   return OCI_SUCCESS;
 }
@@ -293,6 +302,7 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         case 128:
         case OCI_ATTR_PARSE_ERROR_OFFSET: Put<ub2>(attributep, sizep, static_cast<ub2>(s->parse_error_offset)); return OCI_SUCCESS;
         case OCI_ATTR_ENV: *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS;
+        case OCI_ATTR_NUM_DML_ERRORS: Put<ub4>(attributep, sizep, s->dml_errors); return OCI_SUCCESS;
         case OCI_ATTR_STMT_IS_RETURNING: Put<ub1>(attributep, sizep, IsReturning(*s) ? 1 : 0); return OCI_SUCCESS;
         case OCI_ATTR_STATEMENT:
           *static_cast<const char**>(attributep) = s->text.c_str();
@@ -336,6 +346,10 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
     case OCI_HTYPE_ERROR:
       // OCI_ATTR_ERROR_IS_RECOVERABLE: no error of this library goes away by retrying.
       if (attrtype == 472) { Put<ub1>(attributep, sizep, 0); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_DML_ROW_OFFSET) {
+        Put<ub4>(attributep, sizep, static_cast<ErrorHandle*>(h)->row_offset);
+        return OCI_SUCCESS;
+      }
       break;
     case OCI_HTYPE_ENV: {
       auto* env = static_cast<Env*>(h);
@@ -452,6 +466,19 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
 }
 
 OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
+  // The errors of an OCI_BATCH_ERRORS execute, by their index from 0.
+  if (htype == OCI_HTYPE_ERROR) {
+    ErrorHandle* e = As<ErrorHandle>(hndlp, OCI_HTYPE_ERROR);
+    if (!e || !parmdpp) return OCI_INVALID_HANDLE;
+    if (pos >= e->batch.size()) return FailCode(errhp, 24334);
+    auto* h = new ErrorHandle(e->env);
+    h->owner = e;
+    h->Set(e->batch[pos].second);
+    h->row_offset = e->batch[pos].first;
+    e->batch_handles.push_back(h);
+    *parmdpp = h;
+    return OCI_SUCCESS;
+  }
   Stmt* s = As<Stmt>(hndlp, OCI_HTYPE_STMT);
   if (!s || htype != OCI_HTYPE_STMT) return OCI_INVALID_HANDLE;
   if (!parmdpp) return FailCode(errhp, 3001);

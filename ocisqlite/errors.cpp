@@ -107,6 +107,7 @@ const std::map<int, const char*>& Messages() {
       {24337, "statement handle not prepared"},
       {24338, "statement handle not executed"},
       {24374, "define not done before fetch or execute and fetch"},
+      {24381, "error(s) in array DML"},
       {28000, "the account is locked"},
       {28002, "the password will expire within %s days"},
       {30088, "datetime/interval precision is out of range"},

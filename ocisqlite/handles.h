@@ -97,6 +97,15 @@ struct ErrorHandle : Handle {
     return text;
   }
   int code = 0;
+  // OCI_BATCH_ERRORS: the errors of the last array execute, each with its row,
+  // handed out by OCIParamGet as error handles this one owns.
+  std::vector<std::pair<ub4, OraError>> batch;
+  std::vector<ErrorHandle*> batch_handles;
+  ErrorHandle* owner = nullptr;
+  ub4 row_offset = 0;
+  ~ErrorHandle() override {
+    for (ErrorHandle* h : batch_handles) delete h;
+  }
 
  private:
   std::string text;
@@ -258,6 +267,7 @@ struct Stmt : Handle {
   RowidParts rowid;
   bool has_rowid = false;
   ub4 prefetch_rows = 1, prefetch_memory = 0;
+  ub4 dml_errors = 0;  // rows an OCI_BATCH_ERRORS execute refused
 };
 
 }  // namespace kavo::ocisqlite

@@ -98,6 +98,7 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_NO_MUTEX 0x08
 #define OCI_DESCRIBE_ONLY 0x10
 #define OCI_COMMIT_ON_SUCCESS 0x20
+#define OCI_BATCH_ERRORS 0x80
 #define OCI_STMT_SCROLLABLE_READONLY 0x08
 #define OCI_DATA_AT_EXEC 0x02
 #define OCI_DYNAMIC_FETCH 0x02
@@ -174,6 +175,8 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_ATTR_CHAR_SIZE 286
 #define OCI_ATTR_STMT_IS_RETURNING 218
 #define OCI_ATTR_ROWS_RETURNED 42
+#define OCI_ATTR_NUM_DML_ERRORS 73
+#define OCI_ATTR_DML_ROW_OFFSET 74
 #define OCI_ATTR_ENV_CHARSET_ID OCI_ATTR_CHARSET_ID
 #define OCI_ATTR_ENV_NCHARSET_ID 262
 #define OCI_ATTR_CLIENT_IDENTIFIER 278

@@ -233,7 +233,8 @@ void RecordRowid(Stmt& s, const ObjectRef& target, int64_t rownum) {
 // Each iteration of an array execute is a statement of its own, as in Oracle: a
 // failing one is undone alone and ends the call, while the ones before it stay in
 // the transaction and in the row count, so the client can go on from the next row.
-void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
+void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff,
+                std::vector<std::pair<ub4, OraError>>* batch = nullptr) {
   Translate(s, conn);
   Prepare(s, conn, conn.db(), s.tr.sql);
   conn.BeginWrite(false);
@@ -280,6 +281,16 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
       last_rowid = sqlite3_last_insert_rowid(conn.db());
       sqlite3_reset(s.st);
       conn.Exec("RELEASE ora_statement");
+    } catch (const OraError& e) {
+      sqlite3_reset(s.st);
+      sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
+      s.row_count = static_cast<ub4>(changed);
+      // With batch errors the row is noted and the rest go on, as in Oracle.
+      if (batch && e.code() != 1013) {
+        batch->emplace_back(k, e);
+        continue;
+      }
+      throw;
     } catch (...) {
       sqlite3_reset(s.st);
       sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
@@ -444,6 +455,8 @@ int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
 
 sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode) {
   err.Clear();
+  err.batch.clear();
+  s.dml_errors = 0;
   try {
     if (!s.prepared) throw MakeError(24337);
     if (s.lex_error) {
@@ -495,6 +508,19 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
         case Kind::kDelete:
           if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
           if (iters == 0) throw MakeError(24333);
+          if (mode & OCI_BATCH_ERRORS) {
+            std::vector<std::pair<ub4, OraError>> batch;
+            ExecuteDml(s, conn, iters, rowoff, &batch);
+            s.dml_errors = static_cast<ub4>(batch.size());
+            s.executed = true;
+            if (!batch.empty()) {
+              if (mode & OCI_COMMIT_ON_SUCCESS) conn.Commit();
+              err.Set(MakeError(24381));
+              err.batch = std::move(batch);
+              return OCI_SUCCESS_WITH_INFO;
+            }
+            break;
+          }
           ExecuteDml(s, conn, iters, rowoff);
           break;
         case Kind::kPlsql:

@@ -366,6 +366,38 @@ TEST_F(ClientTest, RefCursorOpensOnTheClientsStatement) {
   OCIHandleFree(block, OCI_HTYPE_STMT);
 }
 
+// OCI_BATCH_ERRORS: the good rows of an array insert stay, each refused one
+// is an error handle of its own with its row's offset.
+TEST_F(ClientTest, BatchErrorsReportEveryRefusedRow) {
+  MustExec(system_, "create table uniq (k number primary key)");
+  MustExec(system_, "insert into uniq values (2)");
+  OCIStmt* st = Prepare("insert into uniq values (:1)");
+  int keys[5] = {1, 2, 3, 2, 4};
+  ASSERT_EQ(BindPos(st, 1, keys, sizeof(int), SQLT_INT), OCI_SUCCESS);
+  ASSERT_EQ(OCIStmtExecute(system_.svc, st, err_, 5, 0, nullptr, nullptr, OCI_BATCH_ERRORS), OCI_SUCCESS_WITH_INFO);
+  EXPECT_EQ(ErrorCode(), 24381);
+  ub4 errors = 0, rows = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &errors, nullptr, OCI_ATTR_NUM_DML_ERRORS, err_);
+  OCIAttrGet(st, OCI_HTYPE_STMT, &rows, nullptr, OCI_ATTR_ROW_COUNT, err_);
+  EXPECT_EQ(errors, 2u);
+  EXPECT_EQ(rows, 3u);
+  OCIError* local = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&local), OCI_HTYPE_ERROR, 0, nullptr);
+  for (ub4 i = 0; i < errors; ++i) {
+    void* one = nullptr;
+    ASSERT_EQ(OCIParamGet(err_, OCI_HTYPE_ERROR, local, &one, i), OCI_SUCCESS);
+    ub4 offset = 99;
+    sb4 code = 0;
+    OCIAttrGet(one, OCI_HTYPE_ERROR, &offset, nullptr, OCI_ATTR_DML_ROW_OFFSET, local);
+    OCIErrorGet(one, 1, nullptr, &code, nullptr, 0, OCI_HTYPE_ERROR);
+    EXPECT_EQ(offset, i == 0 ? 1u : 3u);
+    EXPECT_EQ(code, 1);
+  }
+  EXPECT_EQ(Query(system_, "select k from uniq order by k"), (Rows{{"1"}, {"2"}, {"3"}, {"4"}}));
+  OCIHandleFree(local, OCI_HTYPE_ERROR);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
 }  // namespace
 
 }  // namespace kavo::test

@@ -88,6 +88,12 @@ test('executeMany inserts every row, and stops at the failing one', async () => 
     /ORA-00001: unique constraint/);
   const after = await conn.execute('select count(*) from many where id >= 200');
   assert.deepEqual(after.rows, [[2]]);
+  // With batchErrors every good row goes in and each refused one is reported with its offset.
+  const batch = await conn.executeMany('insert into many (id) values (:1)', [[300], [7], [301], [8], [302]],
+    { batchErrors: true });
+  assert.equal(batch.rowsAffected, 3);
+  assert.deepEqual(batch.batchErrors.map((e) => [e.offset, e.errorNum]), [[1, 1], [3, 1]]);
+  assert.deepEqual((await conn.execute('select count(*) from many where id >= 300')).rows, [[3]]);
   await conn.rollback();
 });
 
