@@ -369,3 +369,34 @@ OCI_API sword OCIDateTimeToText(void*, OCIError* err, const OCIDateTime*, const 
 OCI_API sword OCIDateTimeFromText(void*, OCIError* err, const OraText*, size_t, const OraText*, ub1, const OraText*, size_t, OCIDateTime*) {
   return Unimplemented(err);
 }
+
+// Values a client keeps with a session (ODPI-C: its pool bookkeeping).
+OCI_API sword OCIContextSetValue(void* hdl, OCIError* err, OCIDuration, ub1* key, ub1 keylen, void* ctx_value) {
+  Session* s = As<Session>(hdl, OCI_HTYPE_SESSION);
+  if (!s || !Err(err)) return OCI_INVALID_HANDLE;
+  if (!key) return FailCode(err, 3001);
+  s->context[std::string(reinterpret_cast<const char*>(key), keylen)] = ctx_value;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIContextGetValue(void* hdl, OCIError* err, ub1* key, ub1 keylen, void** ctx_value) {
+  Session* s = As<Session>(hdl, OCI_HTYPE_SESSION);
+  if (!s || !Err(err)) return OCI_INVALID_HANDLE;
+  if (!key || !ctx_value) return FailCode(err, 3001);
+  auto it = s->context.find(std::string(reinterpret_cast<const char*>(key), keylen));
+  *ctx_value = it == s->context.end() ? nullptr : it->second;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIMemoryAlloc(void* hdl, OCIError* err, void** mem, OCIDuration, ub4 size, ub4) {
+  if (!IsHandle(hdl, 0) || !Err(err)) return OCI_INVALID_HANDLE;
+  if (!mem) return FailCode(err, 3001);
+  *mem = std::calloc(1, size ? size : 1);  // always cleared
+  return *mem ? OCI_SUCCESS : FailCode(err, 4030);
+}
+
+OCI_API sword OCIMemoryFree(void* hdl, OCIError* err, void* mem) {
+  if (!IsHandle(hdl, 0) || !Err(err)) return OCI_INVALID_HANDLE;
+  std::free(mem);
+  return OCI_SUCCESS;
+}

@@ -116,6 +116,7 @@ OCI_API sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_
     case OCI_HTYPE_STMT: h = new Stmt(env); break;
     case OCI_HTYPE_SERVER: h = new Server(env); break;
     case OCI_HTYPE_SESSION: h = new Session(env); break;
+    case OCI_HTYPE_SPOOL: h = new SessionPool(env); break;
     case OCI_HTYPE_DESCRIBE:
     case OCI_HTYPE_TRANS: h = new Generic(type, env); break;
     default: return OCI_INVALID_HANDLE;
@@ -343,6 +344,20 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
       }
       break;
     }
+    case OCI_HTYPE_SPOOL: {
+      // Timeout, get mode, busy and open counts, min, max, increment (308 to 314).
+      auto* p = static_cast<SessionPool*>(h);
+      switch (attrtype) {
+        case 308: case 309: Put<ub4>(attributep, sizep, 0); return OCI_SUCCESS;
+        case 310: Put<ub4>(attributep, sizep, p->busy); return OCI_SUCCESS;
+        case 311: Put<ub4>(attributep, sizep, std::max(p->busy, p->min)); return OCI_SUCCESS;
+        case 312: Put<ub4>(attributep, sizep, p->min); return OCI_SUCCESS;
+        case 313: Put<ub4>(attributep, sizep, p->max); return OCI_SUCCESS;
+        case 314: Put<ub4>(attributep, sizep, p->increment); return OCI_SUCCESS;
+        default: break;
+      }
+      break;
+    }
     case OCI_HTYPE_ERROR:
       // OCI_ATTR_ERROR_IS_RECOVERABLE: no error of this library goes away by retrying.
       if (attrtype == 472) { Put<ub1>(attributep, sizep, 0); return OCI_SUCCESS; }
@@ -426,6 +441,10 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
       }
       break;
     }
+    case OCI_HTYPE_SPOOL:
+      // The pool's auth handle, timeouts, get mode, statement cache, session
+      // lifetimes: a pool whose sessions are logons of their own needs none.
+      return OCI_SUCCESS;
     case OCI_HTYPE_SERVER:
       // The store is named by the attach; a client's name for it changes nothing.
       if (attrtype == OCI_ATTR_EXTERNAL_NAME || attrtype == OCI_ATTR_INTERNAL_NAME) return OCI_SUCCESS;

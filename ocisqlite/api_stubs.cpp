@@ -1,5 +1,5 @@
 // Entry points a client may resolve but that this library does not carry out
-// (LOBs, objects, collections, direct path, pools,
+// (objects, collections, direct path,
 // external procedures). Each fails with ORA-03001 on the error handle.
 #include "api.h"
 
@@ -90,10 +90,6 @@ OCI_API sword OCIDirPathLoadStream(OCIDirPathCtx*, OCIDirPathStream*, OCIError* 
 OCI_API sword OCIDirPathStreamReset(OCIDirPathStream*, OCIError* e) { return Unimplemented(e); }
 
 
-ENV_ERR(OCISessionPoolCreate, OCISPool*, OraText**, ub4*, const OraText*, ub4, ub4, ub4, ub4, OraText*, ub4, OraText*, ub4, ub4)
-OCI_API sword OCISessionPoolDestroy(OCISPool*, OCIError* e, ub4) { return Unimplemented(e); }
-ENV_ERR(OCISessionGet, OCISvcCtx**, OCIAuthInfo*, OraText*, ub4, const OraText*, ub4, OraText**, ub4*, boolean*, ub4)
-OCI_API sword OCISessionRelease(OCISvcCtx*, OCIError* e, OraText*, ub4, ub4) { return Unimplemented(e); }
 
 OCI_API void* OCIXmlDbInitXmlCtx(OCIEnv*, OCISvcCtx*, OCIError* e, ocixmldbparam*, int) {
   Unimplemented(e);

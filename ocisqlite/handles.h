@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 namespace kavo::ocisqlite {
 
 struct Env;
+struct SessionPool;
 
 // The arena: one reservation of address space, slots of kSlotBytes made
 // usable as they are first needed and never given back before the library is
@@ -123,6 +125,7 @@ struct Session : Handle {
   std::string user, password;
   // What a client says about itself; kept for it to read back.
   std::string module, action, client_info, client_identifier, driver_name;
+  std::map<std::string, void*> context;  // OCIContextSetValue's values for the session's life
   std::shared_ptr<Connection> conn;  // statements share it; ending the session closes it
 };
 
@@ -132,6 +135,16 @@ struct SvcCtx : Handle {
   Session* session = nullptr;
   ub4 cache_size = 0;
   bool logon_owned = false;  // made by OCILogon: frees its server and session
+  SessionPool* pool = nullptr;  // given by OCISessionGet from this pool
+};
+
+// A session pool over one store: each session it gives is a logon of its own
+// (SQLite connections are cheap), made with the pool's user.
+struct SessionPool : Handle {
+  explicit SessionPool(Env* e) : Handle(OCI_HTYPE_SPOOL, e) {}
+  std::string name, path, user, password;
+  ub4 min = 0, max = 0, increment = 0, busy = 0;
+  bool created = false;
 };
 
 struct RowidDesc : Handle {

@@ -99,6 +99,7 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_DESCRIBE_ONLY 0x10
 #define OCI_COMMIT_ON_SUCCESS 0x20
 #define OCI_BATCH_ERRORS 0x80
+#define OCI_SESSGET_SPOOL 0x0001
 #define OCI_STMT_SCROLLABLE_READONLY 0x08
 #define OCI_DATA_AT_EXEC 0x02
 #define OCI_DYNAMIC_FETCH 0x02
@@ -128,6 +129,7 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_HTYPE_SESSION 9
 #define OCI_HTYPE_AUTHINFO OCI_HTYPE_SESSION
 #define OCI_HTYPE_TRANS 10
+#define OCI_HTYPE_SPOOL 27
 #define OCI_DTYPE_LOB 50
 #define OCI_DTYPE_SNAP 51
 #define OCI_DTYPE_RSET 52
@@ -387,6 +389,17 @@ sword OCIDateTimeGetTime(void *hndl, OCIError *err, OCIDateTime *datetime, ub1 *
                          ub1 *sec, ub4 *fsec);
 sword OCIDateTimeGetTimeZoneOffset(void *hndl, OCIError *err, const OCIDateTime *datetime,
                                    sb1 *hour, sb1 *min);
+
+/* Session pools. */
+sword OCISessionPoolCreate(OCIEnv *envhp, OCIError *errhp, OCISPool *spoolhp, OraText **poolName,
+                           ub4 *poolNameLen, const OraText *connStr, ub4 connStrLen, ub4 sessMin,
+                           ub4 sessMax, ub4 sessIncr, OraText *userid, ub4 useridLen,
+                           OraText *password, ub4 passwordLen, ub4 mode);
+sword OCISessionPoolDestroy(OCISPool *spoolhp, OCIError *errhp, ub4 mode);
+sword OCISessionGet(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, OCIAuthInfo *authhp,
+                    OraText *poolName, ub4 poolName_len, const OraText *tagInfo, ub4 tagInfo_len,
+                    OraText **retTagInfo, ub4 *retTagInfo_len, int *found, ub4 mode);
+sword OCISessionRelease(OCISvcCtx *svchp, OCIError *errhp, OraText *tag, ub4 tag_len, ub4 mode);
 
 /* LOB locators. */
 typedef sb4 (*OCICallbackLobRead2)(void *ctxp, const void *bufp, oraub8 len, ub1 piece,

@@ -398,6 +398,47 @@ TEST_F(ClientTest, BatchErrorsReportEveryRefusedRow) {
   OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
+// A pool of one store: its credentials are proved at creation, each session
+// it gives is counted until released, and more than its maximum are refused.
+TEST_F(ClientTest, SessionPoolOfOneStore) {
+  OCISPool* pool = nullptr;
+  ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&pool), OCI_HTYPE_SPOOL, 0, nullptr), OCI_SUCCESS);
+  OraText* name = nullptr;
+  ub4 name_len = 0;
+  auto create = [&](const char* password) {
+    return OCISessionPoolCreate(env_, err_, pool, &name, &name_len, reinterpret_cast<const OraText*>(store_.c_str()),
+                                static_cast<ub4>(store_.size()), 0, 1, 1, reinterpret_cast<OraText*>(const_cast<char*>("system")), 6,
+                                reinterpret_cast<OraText*>(const_cast<char*>(password)), static_cast<ub4>(std::strlen(password)), 0);
+  };
+  EXPECT_EQ(create("wrong"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 1017);
+  ASSERT_EQ(create("manager"), OCI_SUCCESS) << ErrorText();
+  OCISvcCtx* svc = nullptr;
+  ASSERT_EQ(OCISessionGet(env_, err_, &svc, nullptr, name, name_len, nullptr, 0, nullptr, nullptr, nullptr, OCI_SESSGET_SPOOL),
+            OCI_SUCCESS) << ErrorText();
+  ub4 busy = 0;
+  OCIAttrGet(pool, OCI_HTYPE_SPOOL, &busy, nullptr, 310, err_);
+  EXPECT_EQ(busy, 1u);
+  OCISvcCtx* second = nullptr;
+  EXPECT_EQ(OCISessionGet(env_, err_, &second, nullptr, name, name_len, nullptr, 0, nullptr, nullptr, nullptr, OCI_SESSGET_SPOOL),
+            OCI_ERROR);
+  OCIStmt* st = nullptr;
+  OCIHandleAlloc(env_, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
+  const std::string sql = "select user from dual";
+  OCIStmtPrepare(st, err_, reinterpret_cast<const OraText*>(sql.c_str()), static_cast<ub4>(sql.size()), 1, 0);
+  char user[16] = {};
+  ASSERT_EQ(OCIStmtExecute(svc, st, err_, 0, 0, nullptr, nullptr, 0), OCI_SUCCESS) << ErrorText();
+  OCIDefineByPos(st, nullptr, err_, 1, user, sizeof user, SQLT_STR, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(OCIStmtFetch2(st, err_, 1, OCI_FETCH_NEXT, 0, 0), OCI_SUCCESS);
+  EXPECT_STREQ(user, "SYSTEM");
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ(OCISessionRelease(svc, err_, nullptr, 0, 0), OCI_SUCCESS);
+  OCIAttrGet(pool, OCI_HTYPE_SPOOL, &busy, nullptr, 310, err_);
+  EXPECT_EQ(busy, 0u);
+  EXPECT_EQ(OCISessionPoolDestroy(pool, err_, 0), OCI_SUCCESS);
+  OCIHandleFree(pool, OCI_HTYPE_SPOOL);
+}
+
 }  // namespace
 
 }  // namespace kavo::test

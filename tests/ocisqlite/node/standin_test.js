@@ -188,3 +188,23 @@ test('a REF CURSOR opened in a PL/SQL block is fetched by the client', async () 
     /ORA-00932/);
   await conn.rollback();
 });
+
+test('a connection pool gives sessions of the store and counts them', async () => {
+  await assert.rejects(oracledb.createPool({ ...account, password: 'wrong', poolMin: 1, poolMax: 2 }), /ORA-01017/);
+  const pool = await oracledb.createPool({ ...account, poolMin: 1, poolMax: 2, poolIncrement: 1 });
+  try {
+    const a = await pool.getConnection();
+    const b = await pool.getConnection();
+    assert.equal(pool.connectionsInUse, 2);
+    await a.execute('create table pooled (id number)');
+    await a.execute('insert into pooled values (1)');
+    assert.deepEqual((await b.execute('select count(*) from pooled')).rows, [[0]]);
+    await a.commit();
+    assert.deepEqual((await b.execute('select count(*) from pooled')).rows, [[1]]);
+    await a.close();
+    await b.close();
+    assert.equal(pool.connectionsInUse, 0);
+  } finally {
+    await pool.close(0);
+  }
+});
