@@ -238,6 +238,14 @@ class Plsql {
       const size_t from = t_[i + 3].pos;
       OpenRefCursor(s_, *cursor, s_.text.substr(from, t_[end].pos - from));
       if (sb2* ind = b->t.IndAt(0)) *ind = 0;
+    } else if (t.Is("EXECUTE") && t_[i + 1].Is("IMMEDIATE") && i + 2 < end) {
+      if (t_[i + 2].kind != Tok::kString && t_[i + 2].kind != Tok::kBind) Fail(t_[i + 2]);
+      std::string text;
+      Evaluate(i + 2, end, [&](sqlite3_stmt* st) {
+        const unsigned char* p = sqlite3_column_text(st, 0);
+        text = p ? reinterpret_cast<const char*>(p) : "";
+      });
+      ExecuteImmediate(s_, text);
     } else if (t.Is("DBMS_OUTPUT")) {
       // output is not collected
     } else {

@@ -1,6 +1,7 @@
 #include "statement.h"
 
 #include <cstring>
+#include <memory>
 
 #include "charset.h"
 #include "datetime.h"
@@ -430,6 +431,25 @@ void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query) {
     cursor.EndCursor();
     throw;
   }
+}
+
+void ExecuteImmediate(Stmt& block, const std::string& text) {
+  if (text.empty()) throw MakeError(900);
+  // A statement, session and service context of the block's own session, for this text only.
+  std::unique_ptr<Stmt> s(new Stmt(block.env));
+  std::unique_ptr<Session> session(new Session(block.env));
+  std::unique_ptr<SvcCtx> svc(new SvcCtx(block.env));
+  std::unique_ptr<ErrorHandle> err(new ErrorHandle(block.env));
+  session->conn = block.conn;
+  svc->session = session.get();
+  s->text = text;
+  s->toks = Lex(text);
+  s->kind = s->toks.size() > 1 ? Classify(s->toks, &s->fncode) : Kind::kUnknown;
+  s->prepared = true;
+  // A query runs and is closed: its rows go nowhere, as without INTO in Oracle.
+  const sword rc = Execute(*s, *svc, *err, s->kind == Kind::kSelect ? 0 : 1, 0, OCI_DEFAULT);
+  session->conn.reset();
+  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) throw OraError(err->code, err->Text());
 }
 
 int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,

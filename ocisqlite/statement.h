@@ -29,6 +29,10 @@ Bind* FindBind(Stmt& s, const std::string& name, int position);
 // statement handle bound as SQLT_RSET, with the block's binds it names.
 void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query);
 
+// EXECUTE IMMEDIATE of a text in a PL/SQL block: the text runs as a statement
+// of its own on the block's session, without binds.
+void ExecuteImmediate(Stmt& block, const std::string& text);
+
 void ExecuteDdl(Stmt& s, Connection& conn);
 void ExecutePlsql(Stmt& s, Connection& conn);
 

@@ -146,6 +146,19 @@ TEST_F(SqlTest, PaddingContextTimestampsAndDump) {
   EXPECT_EQ(ErrorText(), "ORA-02003: invalid USERENV parameter\n");
 }
 
+// EXECUTE IMMEDIATE of a text built in the block; its error reaches the
+// block's handler or, unhandled, the client.
+TEST_F(SqlTest, ExecuteImmediateInABlock) {
+  MustExec(system_, "begin execute immediate 'create table imm (a number)'; "
+                    "execute immediate 'insert into imm values (' || '42' || ')'; end;");
+  EXPECT_EQ(Query(system_, "select a from imm"), (Rows{{"42"}}));
+  MustExec(system_, "begin execute immediate 'drop table no_such'; exception when others then null; end;");
+  EXPECT_EQ(Exec(system_, "begin execute immediate 'drop table no_such'; end;"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 942);
+  EXPECT_EQ(Exec(system_, "begin execute immediate 'selec 1'; end;"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 900);
+}
+
 TEST_F(SqlTest, ValuesTakeTheirColumnsTypes) {
   MustExec(system_, "create table conv (d date, n number, r raw(4), v varchar2(10))");
   MustExec(system_, "insert into conv values ('05-MAR-24', '12.50', 'c0ffee', 7)");
