@@ -37,7 +37,8 @@ struct Oci {
 bool Connect(Oci& o, const std::string& store, const std::string& logon) {
   size_t slash = logon.find('/');
   std::string user = logon.substr(0, slash), pw = slash == std::string::npos ? "" : logon.substr(slash + 1);
-  OCIEnvCreate(&o.env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+  // Scripts are UTF-8: the tool is a client of AL32UTF8 whatever NLS_LANG says.
+  OCIEnvNlsCreate(&o.env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873);
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.err), OCI_HTYPE_ERROR, 0, nullptr);
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.srv), OCI_HTYPE_SERVER, 0, nullptr);
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.svc), OCI_HTYPE_SVCCTX, 0, nullptr);

@@ -1,5 +1,7 @@
 // Attaching to a store, sessions, the server banner, transactions and break.
+#include <atomic>
 #include <cstring>
+#include <mutex>
 
 #include "api.h"
 #include "trace.h"
@@ -85,8 +87,8 @@ OCI_API sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const 
   svc->logon_owned = true;
   svc->server = new Server(env);
   svc->session = new Session(env);
-  svc->session->user = Bytes(username, static_cast<sb4>(uname_len));
-  svc->session->password = Bytes(password, static_cast<sb4>(passwd_len));
+  svc->session->user = env->In(Bytes(username, static_cast<sb4>(uname_len)));
+  svc->session->password = env->In(Bytes(password, static_cast<sb4>(passwd_len)));
   sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp, dbname, static_cast<sb4>(dbname_len), 0);
   if (rc == OCI_SUCCESS)
     rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
@@ -185,3 +187,112 @@ OCI_API sword OCIPasswordChange(OCISvcCtx*, OCIError* errhp, const OraText*, ub4
 }
 OCI_API sword OCISvcCtxToLda(OCISvcCtx*, OCIError* errhp, void*) { return Unimplemented(errhp); }
 OCI_API sword OCILdaToSvcCtx(OCISvcCtx**, OCIError* errhp, void*) { return Unimplemented(errhp); }
+
+// Session pools: sessions are logons of their own with the pool's user; the
+// pool counts those out. A pool is found by the name OCISessionPoolCreate gave.
+namespace {
+
+std::mutex g_pools_mutex;
+SessionPool* FindPool(Env* env, const std::string& name) {
+  for (Handle* h : HandlesOf(env))
+    if (h->type == OCI_HTYPE_SPOOL && static_cast<SessionPool*>(h)->created && static_cast<SessionPool*>(h)->name == name)
+      return static_cast<SessionPool*>(h);
+  return nullptr;
+}
+
+}  // namespace
+
+OCI_API sword OCISessionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCISPool* spoolhp, OraText** poolName,
+                                   ub4* poolNameLen, const OraText* connStr, ub4 connStrLen, ub4 sessMin, ub4 sessMax,
+                                   ub4 sessIncr, OraText* userid, ub4 useridLen, OraText* password, ub4 passwordLen,
+                                   ub4) {
+  Env* env = As<Env>(envhp, OCI_HTYPE_ENV);
+  SessionPool* pool = As<SessionPool>(spoolhp, OCI_HTYPE_SPOOL);
+  if (!env || !pool || !Err(errhp) || !poolName || !poolNameLen) return OCI_INVALID_HANDLE;
+  if (sessMax == 0 || sessMin > sessMax) return FailCode(errhp, 24413);
+  pool->path = Bytes(connStr, static_cast<sb4>(connStrLen));
+  pool->user = env->In(Bytes(userid, static_cast<sb4>(useridLen)));
+  pool->password = env->In(Bytes(password, static_cast<sb4>(passwordLen)));
+  // Oracle logs the pool's sessions on at once: wrong credentials fail here.
+  try {
+    auto conn = Connection::Open(pool->path);
+    conn->Logon(ClientName(pool->user), pool->password);
+  } catch (const OraError& err) {
+    return Fail(errhp, err);
+  }
+  static std::atomic<unsigned> serial{0};
+  pool->name = "OCISQLITE_POOL_" + std::to_string(++serial);
+  pool->min = sessMin, pool->max = sessMax, pool->increment = sessIncr;
+  pool->created = true;
+  *poolName = reinterpret_cast<OraText*>(pool->name.data());
+  *poolNameLen = static_cast<ub4>(pool->name.size());
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCISessionPoolDestroy(OCISPool* spoolhp, OCIError* errhp, ub4) {
+  SessionPool* pool = As<SessionPool>(spoolhp, OCI_HTYPE_SPOOL);
+  if (!pool || !Err(errhp)) return OCI_INVALID_HANDLE;
+  pool->created = false;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCISessionGet(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, OCIAuthInfo* authhp, OraText* poolName,
+                            ub4 poolName_len, const OraText*, ub4, OraText** retTagInfo, ub4* retTagInfo_len,
+                            int* found, ub4 mode) {
+  Env* env = As<Env>(envhp, OCI_HTYPE_ENV);
+  if (!env || !Err(errhp) || !svchp) return OCI_INVALID_HANDLE;
+  if (retTagInfo) *retTagInfo = nullptr;
+  if (retTagInfo_len) *retTagInfo_len = 0;
+  if (found) *found = 0;
+  const std::string name = Bytes(poolName, static_cast<sb4>(poolName_len));
+  std::string path = name, user, password;
+  SessionPool* pool = nullptr;
+  if (mode & OCI_SESSGET_SPOOL) {
+    std::lock_guard<std::mutex> lock(g_pools_mutex);
+    pool = FindPool(env, name);
+    if (!pool) return FailCode(errhp, 24418);
+    if (pool->busy >= pool->max) return FailCode(errhp, 24496);
+    path = pool->path, user = pool->user, password = pool->password;
+  }
+  // Credentials of the auth handle, when it has them, over the pool's.
+  if (Session* auth = As<Session>(authhp, OCI_HTYPE_AUTHINFO); auth && !auth->user.empty())
+    user = auth->user, password = auth->password;
+  auto* svc = new SvcCtx(env);
+  svc->logon_owned = true;
+  svc->server = new Server(env);
+  svc->session = new Session(env);
+  svc->session->user = user;
+  svc->session->password = password;
+  sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp,
+                             reinterpret_cast<const OraText*>(path.c_str()), static_cast<sb4>(path.size()), 0);
+  if (rc == OCI_SUCCESS)
+    rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
+  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
+    delete svc->session;
+    delete svc->server;
+    delete svc;
+    return rc;
+  }
+  if (pool) {
+    std::lock_guard<std::mutex> lock(g_pools_mutex);
+    ++pool->busy;
+    svc->pool = pool;
+  }
+  *svchp = reinterpret_cast<OCISvcCtx*>(svc);
+  return rc;
+}
+
+OCI_API sword OCISessionRelease(OCISvcCtx* svchp, OCIError* errhp, OraText*, ub4, ub4) {
+  SvcCtx* svc = As<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
+  if (!svc || !Err(errhp)) return OCI_INVALID_HANDLE;
+  if (!svc->logon_owned) return FailCode(errhp, 1012);
+  {
+    std::lock_guard<std::mutex> lock(g_pools_mutex);
+    if (svc->pool && IsHandle(svc->pool, OCI_HTYPE_SPOOL) && svc->pool->busy > 0) --svc->pool->busy;
+  }
+  // The session's uncommitted work is rolled back as it ends, as a logoff does.
+  delete svc->session;
+  delete svc->server;
+  delete svc;
+  return OCI_SUCCESS;
+}

@@ -1,8 +1,12 @@
 // Environment, handles, descriptors, attributes and errors.
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "api.h"
+#include "charset.h"
 #include "statement.h"
 
 using namespace kavo::ocisqlite;
@@ -10,7 +14,7 @@ using namespace kavo::ocisqlite;
 namespace {
 
 // Placeholder for descriptors this library hands out but does not support
-// (LOB locators, timestamps), so that clients can allocate and free them.
+// (BFILE locators, intervals), so that clients can allocate and free them.
 struct Opaque : Handle {
   Opaque(ub4 t, Env* e) : Handle(t, e) {}
 };
@@ -29,6 +33,7 @@ void FreeEnvChildren(Env* env) {
     for (Handle*& h : victims)
       if (h && IsHandle(h, 0) && (type == 0 || h->type == type)) {
         if (h->type == OCI_HTYPE_BIND || h->type == OCI_HTYPE_DEFINE || h->type == OCI_DTYPE_PARAM) continue;
+        if (h->type == OCI_HTYPE_ERROR && static_cast<ErrorHandle*>(h)->owner) continue;  // freed with its owner
         FreeHandle(h);
         h = nullptr;
       }
@@ -63,20 +68,36 @@ OCI_API sword OCIInitialize(ub4, void*, void* (*)(void*, size_t), void* (*)(void
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, size_t),
-                           void* (*)(void*, void*, size_t), void (*)(void*, void*), size_t xtramem_sz,
-                           void** usrmempp) {
+namespace kavo::ocisqlite {
+
+std::string Env::In(std::string_view text) const { return ToStore(text.data(), text.size(), charset); }
+std::string Env::Out(std::string_view text) const { return FromStore(text, charset); }
+
+}  // namespace kavo::ocisqlite
+
+OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void*, void* (*)(void*, size_t),
+                              void* (*)(void*, void*, size_t), void (*)(void*, void*),
+                              size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset) {
   if (!envhpp) return OCI_ERROR;
+  // As the client asks, else as NLS_LANG says, else US7ASCII; the national
+  // set is the client set unless named.
+  if (charset == 0) charset = DefaultClientCharSet();
+  if (ncharset == 0) ncharset = charset;
+  // Statement text in UTF-16 is not read: such an environment is refused
+  // rather than misread, as is a set the library cannot convert.
+  if (!KnownCharSet(charset) || charset == 0 || !KnownCharSet(ncharset) || UnitBytes(charset) == 2) return OCI_ERROR;
   auto* env = new Env(mode);
+  env->charset = charset;
+  env->ncharset = ncharset;
   *envhpp = reinterpret_cast<OCIEnv*>(env);
   if (xtramem_sz && usrmempp) *usrmempp = nullptr;  // no user memory is handed out
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCIEnvNlsCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
-                              void* (*r)(void*, void*, size_t), void (*f)(void*, void*),
-                              size_t xtramem_sz, void** usrmempp, ub2, ub2) {
-  return OCIEnvCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp);
+OCI_API sword OCIEnvCreate(OCIEnv** envhpp, ub4 mode, void* ctxp, void* (*m)(void*, size_t),
+                           void* (*r)(void*, void*, size_t), void (*f)(void*, void*), size_t xtramem_sz,
+                           void** usrmempp) {
+  return OCIEnvNlsCreate(envhpp, mode, ctxp, m, r, f, xtramem_sz, usrmempp, 0, 0);
 }
 
 OCI_API sword OCIEnvInit(OCIEnv** envp, ub4 mode, size_t xtramem_sz, void** usrmempp) {
@@ -95,6 +116,7 @@ OCI_API sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_
     case OCI_HTYPE_STMT: h = new Stmt(env); break;
     case OCI_HTYPE_SERVER: h = new Server(env); break;
     case OCI_HTYPE_SESSION: h = new Session(env); break;
+    case OCI_HTYPE_SPOOL: h = new SessionPool(env); break;
     case OCI_HTYPE_DESCRIBE:
     case OCI_HTYPE_TRANS: h = new Generic(type, env); break;
     default: return OCI_INVALID_HANDLE;
@@ -106,6 +128,13 @@ OCI_API sword OCIHandleAlloc(const void* parenth, void** hndlpp, ub4 type, size_
 OCI_API sword OCIHandleFree(void* hndlp, ub4 type) {
   Handle* h = As<Handle>(hndlp, type);
   if (!h || type == OCI_HTYPE_BIND || type == OCI_HTYPE_DEFINE) return OCI_INVALID_HANDLE;
+  if (type == OCI_HTYPE_ERROR) {
+    auto* e = static_cast<ErrorHandle*>(h);
+    if (e->owner) {  // a batch error the client frees itself
+      auto& list = e->owner->batch_handles;
+      list.erase(std::remove(list.begin(), list.end(), e), list.end());
+    }
+  }
   FreeHandle(h);
   return OCI_SUCCESS;
 }
@@ -116,8 +145,10 @@ OCI_API sword OCIDescriptorAlloc(const void* parenth, void** descpp, ub4 type, s
   if (!descpp) return OCI_ERROR;
   if (usrmempp) *usrmempp = nullptr;
   if (type == OCI_DTYPE_ROWID) *descpp = new RowidDesc(env);
+  else if (type == OCI_DTYPE_DATE || (type >= OCI_DTYPE_TIMESTAMP && type <= OCI_DTYPE_TIMESTAMP_LTZ)) *descpp = new DateTimeDesc(type, env);
   else if (type == OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
-  else if (type >= OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
+  else if (type == OCI_DTYPE_LOB) *descpp = new LobDesc(env);
+  else if (type > OCI_DTYPE_LOB && type <= 90) *descpp = new Opaque(type, env);
   else return OCI_INVALID_HANDLE;
   return OCI_SUCCESS;
 }
@@ -130,13 +161,43 @@ OCI_API sword OCIDescriptorFree(void* descp, ub4 type) {
   return OCI_SUCCESS;
 }
 
+namespace {
+
+// OCIArrayDescriptorFree is given only the array: its length is remembered here.
+std::mutex g_arrays_mutex;
+std::map<void**, ub4>& Arrays() {
+  static auto* arrays = new std::map<void**, ub4>;
+  return *arrays;
+}
+
+}  // namespace
+
 OCI_API sword OCIArrayDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
                                       ub4 array_size, const size_t xtramem_sz, void** usrmempp) {
   if (!descpp) return OCI_ERROR;
   for (ub4 i = 0; i < array_size; ++i) {
     sword rc = OCIDescriptorAlloc(parenth, &descpp[i], type, xtramem_sz, usrmempp);
-    if (rc != OCI_SUCCESS) return rc;
+    if (rc != OCI_SUCCESS) {
+      while (i-- > 0) OCIDescriptorFree(descpp[i], type);
+      return rc;
+    }
   }
+  std::lock_guard<std::mutex> lock(g_arrays_mutex);
+  Arrays()[descpp] = array_size;
+  return OCI_SUCCESS;
+}
+
+OCI_API sword OCIArrayDescriptorFree(void** descp, const ub4 type) {
+  ub4 count = 0;
+  {
+    std::lock_guard<std::mutex> lock(g_arrays_mutex);
+    auto it = Arrays().find(descp);
+    if (it == Arrays().end()) return OCI_INVALID_HANDLE;
+    count = it->second;
+    Arrays().erase(it);
+  }
+  for (ub4 i = 0; i < count; ++i)
+    if (IsHandle(descp[i], type)) OCIDescriptorFree(descp[i], type);
   return OCI_SUCCESS;
 }
 
@@ -154,7 +215,7 @@ OCI_API sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* err
   }
   if (errcodep) *errcodep = e->code;
   if (bufp && bufsiz) {
-    const std::string& text = e->Text();
+    const std::string text = IsHandle(e->env, OCI_HTYPE_ENV) ? e->env->Out(e->Text()) : e->Text();
     size_t n = std::min<size_t>(text.size(), bufsiz - 1);
     std::memcpy(bufp, text.data(), n);
     bufp[n] = 0;
@@ -187,6 +248,8 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
     case OCI_ATTR_CHAR_USED: Put<ub1>(attributep, sizep, 0); break;
     case OCI_ATTR_CHARSET_ID: Put<ub2>(attributep, sizep, c.csid); break;
     case OCI_ATTR_CHARSET_FORM: Put<ub1>(attributep, sizep, c.csform); break;
+    case OCI_ATTR_FSPRECISION:
+    case OCI_ATTR_LFPRECISION: Put<ub1>(attributep, sizep, c.type == SQLT_TIMESTAMP ? static_cast<ub1>(c.scale) : 0); break;
     case OCI_ATTR_TYPE_NAME:
     case OCI_ATTR_SCHEMA_NAME:
       *static_cast<const char**>(attributep) = "";
@@ -199,8 +262,27 @@ sword ParamAttr(Param* p, void* attributep, ub4* sizep, ub4 attr, OCIError* errh
 
 }  // namespace
 
+namespace {
+
+void PutText(void* attributep, ub4* sizep, const std::string& text) {
+  *static_cast<const char**>(attributep) = text.c_str();
+  if (sizep) *sizep = static_cast<ub4>(text.size());
+}
+
+// Whether a DML statement returns values into binds.
+bool IsReturning(const Stmt& s) {
+  if (s.kind != Kind::kInsert && s.kind != Kind::kUpdate && s.kind != Kind::kDelete) return false;
+  for (const Token& t : s.toks)
+    if (t.Is("RETURNING") || t.Is("RETURN")) return true;
+  return false;
+}
+
+}  // namespace
+
 OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
                          ub4 attrtype, OCIError* errhp) {
+  // A column's parameter may be read as a describe handle, as OCI allows.
+  if (trghndltyp == OCI_HTYPE_DESCRIBE && IsHandle(trgthndlp, OCI_DTYPE_PARAM)) trghndltyp = OCI_DTYPE_PARAM;
   Handle* h = As<Handle>(trgthndlp, trghndltyp);
   if (!h) return OCI_INVALID_HANDLE;
   if (!attributep) return FailCode(errhp, 3001);
@@ -221,6 +303,8 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         case 128:
         case OCI_ATTR_PARSE_ERROR_OFFSET: Put<ub2>(attributep, sizep, static_cast<ub2>(s->parse_error_offset)); return OCI_SUCCESS;
         case OCI_ATTR_ENV: *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS;
+        case OCI_ATTR_NUM_DML_ERRORS: Put<ub4>(attributep, sizep, s->dml_errors); return OCI_SUCCESS;
+        case OCI_ATTR_STMT_IS_RETURNING: Put<ub1>(attributep, sizep, IsReturning(*s) ? 1 : 0); return OCI_SUCCESS;
         case OCI_ATTR_STATEMENT:
           *static_cast<const char**>(attributep) = s->text.c_str();
           if (sizep) *sizep = static_cast<ub4>(s->text.size());
@@ -252,23 +336,66 @@ OCI_API sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep
         return OCI_SUCCESS;
       }
       if (attrtype == OCI_ATTR_ENV) { *static_cast<void**>(attributep) = s->env; return OCI_SUCCESS; }
+      // The database's character set; the store's name serves as its service.
+      if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, kAL32UTF8); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_SERVICENAME || attrtype == OCI_ATTR_EXTERNAL_NAME || attrtype == OCI_ATTR_INTERNAL_NAME) {
+        PutText(attributep, sizep, s->path);
+        return OCI_SUCCESS;
+      }
+      break;
+    }
+    case OCI_HTYPE_SPOOL: {
+      // Timeout, get mode, busy and open counts, min, max, increment (308 to 314).
+      auto* p = static_cast<SessionPool*>(h);
+      switch (attrtype) {
+        case 308: case 309: Put<ub4>(attributep, sizep, 0); return OCI_SUCCESS;
+        case 310: Put<ub4>(attributep, sizep, p->busy); return OCI_SUCCESS;
+        case 311: Put<ub4>(attributep, sizep, std::max(p->busy, p->min)); return OCI_SUCCESS;
+        case 312: Put<ub4>(attributep, sizep, p->min); return OCI_SUCCESS;
+        case 313: Put<ub4>(attributep, sizep, p->max); return OCI_SUCCESS;
+        case 314: Put<ub4>(attributep, sizep, p->increment); return OCI_SUCCESS;
+        default: break;
+      }
+      break;
+    }
+    case OCI_HTYPE_ERROR:
+      // OCI_ATTR_ERROR_IS_RECOVERABLE: no error of this library goes away by retrying.
+      if (attrtype == 472) { Put<ub1>(attributep, sizep, 0); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_DML_ROW_OFFSET) {
+        Put<ub4>(attributep, sizep, static_cast<ErrorHandle*>(h)->row_offset);
+        return OCI_SUCCESS;
+      }
+      break;
+    case OCI_HTYPE_ENV: {
+      auto* env = static_cast<Env*>(h);
+      if (attrtype == OCI_ATTR_ENV_CHARSET_ID) { Put<ub2>(attributep, sizep, env->charset); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ENV_NCHARSET_ID) { Put<ub2>(attributep, sizep, env->ncharset); return OCI_SUCCESS; }
       break;
     }
     case OCI_HTYPE_SESSION: {
       auto* s = static_cast<Session*>(h);
-      if (attrtype == OCI_ATTR_USERNAME) {
-        *static_cast<const char**>(attributep) = s->user.c_str();
-        if (sizep) *sizep = static_cast<ub4>(s->user.size());
-        return OCI_SUCCESS;
+      switch (attrtype) {
+        case OCI_ATTR_USERNAME: PutText(attributep, sizep, s->user); return OCI_SUCCESS;
+        case OCI_ATTR_MODULE: PutText(attributep, sizep, s->module); return OCI_SUCCESS;
+        case OCI_ATTR_ACTION: PutText(attributep, sizep, s->action); return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_INFO: PutText(attributep, sizep, s->client_info); return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_IDENTIFIER: PutText(attributep, sizep, s->client_identifier); return OCI_SUCCESS;
+        case OCI_ATTR_DRIVER_NAME: PutText(attributep, sizep, s->driver_name); return OCI_SUCCESS;
+        default: break;
       }
       break;
     }
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
-      ub1 form = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csform : static_cast<Define*>(h)->csform;
-      ub2 id = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->csid : static_cast<Define*>(h)->csid;
+      const Target& t = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->t : static_cast<Define*>(h)->t;
+      const ub1 form = t.csform;
+      const ub2 id = t.csid;
       if (attrtype == OCI_ATTR_CHARSET_FORM) { Put<ub1>(attributep, sizep, form); return OCI_SUCCESS; }
       if (attrtype == OCI_ATTR_CHARSET_ID) { Put<ub2>(attributep, sizep, id); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_ROWS_RETURNED && trghndltyp == OCI_HTYPE_BIND) {
+        Put<ub4>(attributep, sizep, static_cast<Bind*>(h)->rows_returned);
+        return OCI_SUCCESS;
+      }
       break;
     }
     default:
@@ -302,10 +429,26 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     case OCI_HTYPE_SESSION: {
       auto* s = static_cast<Session*>(h);
       std::string v = attributep ? std::string(static_cast<const char*>(attributep), size) : std::string();
-      if (attrtype == OCI_ATTR_USERNAME) { s->user = v; return OCI_SUCCESS; }
-      if (attrtype == OCI_ATTR_PASSWORD) { s->password = v; return OCI_SUCCESS; }
+      switch (attrtype) {
+        case OCI_ATTR_USERNAME: s->user = s->env->In(v); return OCI_SUCCESS;
+        case OCI_ATTR_PASSWORD: s->password = s->env->In(v); return OCI_SUCCESS;
+        case OCI_ATTR_MODULE: s->module = v; return OCI_SUCCESS;
+        case OCI_ATTR_ACTION: s->action = v; return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_INFO: s->client_info = v; return OCI_SUCCESS;
+        case OCI_ATTR_CLIENT_IDENTIFIER: s->client_identifier = v; return OCI_SUCCESS;
+        case OCI_ATTR_DRIVER_NAME: s->driver_name = v; return OCI_SUCCESS;
+        default: break;
+      }
       break;
     }
+    case OCI_HTYPE_SPOOL:
+      // The pool's auth handle, timeouts, get mode, statement cache, session
+      // lifetimes: a pool whose sessions are logons of their own needs none.
+      return OCI_SUCCESS;
+    case OCI_HTYPE_SERVER:
+      // The store is named by the attach; a client's name for it changes nothing.
+      if (attrtype == OCI_ATTR_EXTERNAL_NAME || attrtype == OCI_ATTR_INTERNAL_NAME) return OCI_SUCCESS;
+      break;
     case OCI_HTYPE_STMT: {
       auto* s = static_cast<Stmt*>(h);
       if (attrtype == OCI_ATTR_PREFETCH_ROWS) { s->prefetch_rows = ub4_value(); return OCI_SUCCESS; }
@@ -314,12 +457,25 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
     }
     case OCI_HTYPE_BIND:
     case OCI_HTYPE_DEFINE: {
-      ub1* form = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csform : &static_cast<Define*>(h)->csform;
-      ub2* id = trghndltyp == OCI_HTYPE_BIND ? &static_cast<Bind*>(h)->csid : &static_cast<Define*>(h)->csid;
+      Target& t = trghndltyp == OCI_HTYPE_BIND ? static_cast<Bind*>(h)->t : static_cast<Define*>(h)->t;
       if (!attributep) return FailCode(errhp, 3001);
-      if (attrtype == OCI_ATTR_CHARSET_FORM) { std::memcpy(form, attributep, 1); return OCI_SUCCESS; }
-      if (attrtype == OCI_ATTR_CHARSET_ID) { std::memcpy(id, attributep, 2); return OCI_SUCCESS; }
+      if (attrtype == OCI_ATTR_CHARSET_FORM) {
+        std::memcpy(&t.csform, attributep, 1);
+        // The national form takes the environment's national set unless an id is set.
+        if (t.csform == SQLCS_NCHAR && t.csid == h->env->charset) t.csid = h->env->ncharset;
+        return OCI_SUCCESS;
+      }
+      if (attrtype == OCI_ATTR_CHARSET_ID) {
+        ub2 id;
+        std::memcpy(&id, attributep, 2);
+        // A set the library cannot convert is refused rather than its text misread.
+        if (!KnownCharSet(id)) return FailCode(errhp, 12715);
+        t.csid = id ? id : h->env->charset;
+        return OCI_SUCCESS;
+      }
       if (attrtype == OCI_ATTR_MAXDATA_SIZE) return OCI_SUCCESS;
+      // LOB prefetch size and length: a fetched locator holds its whole value anyway.
+      if (trghndltyp == OCI_HTYPE_DEFINE && (attrtype == 439 || attrtype == 440)) return OCI_SUCCESS;
       break;
     }
     default:
@@ -329,6 +485,19 @@ OCI_API sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 
 }
 
 OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos) {
+  // The errors of an OCI_BATCH_ERRORS execute, by their index from 0.
+  if (htype == OCI_HTYPE_ERROR) {
+    ErrorHandle* e = As<ErrorHandle>(hndlp, OCI_HTYPE_ERROR);
+    if (!e || !parmdpp) return OCI_INVALID_HANDLE;
+    if (pos >= e->batch.size()) return FailCode(errhp, 24334);
+    auto* h = new ErrorHandle(e->env);
+    h->owner = e;
+    h->Set(e->batch[pos].second);
+    h->row_offset = e->batch[pos].first;
+    e->batch_handles.push_back(h);
+    *parmdpp = h;
+    return OCI_SUCCESS;
+  }
   Stmt* s = As<Stmt>(hndlp, OCI_HTYPE_STMT);
   if (!s || htype != OCI_HTYPE_STMT) return OCI_INVALID_HANDLE;
   if (!parmdpp) return FailCode(errhp, 3001);
@@ -336,7 +505,10 @@ OCI_API sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** 
   if (pos < 1 || pos > s->cols.size()) return FailCode(errhp, 24334);
   if (s->params.size() < s->cols.size()) s->params.resize(s->cols.size());
   auto& p = s->params[pos - 1];
-  if (!p) p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
+  if (!p) {
+    p = std::make_unique<Param>(s->env, s->cols[pos - 1]);
+    p->col.name = s->env->Out(p->col.name);  // names reach the client in its set
+  }
   *parmdpp = p.get();
   return OCI_SUCCESS;
 }

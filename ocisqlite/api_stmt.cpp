@@ -19,7 +19,8 @@ sword PrepareText(Stmt* s, const OraText* text, ub4 len) {
   s->cols.clear();
   s->params.clear();
   s->described = false;
-  s->text = text ? std::string(reinterpret_cast<const char*>(text), len) : std::string();
+  // The text comes in the client's character set.
+  s->text = text ? s->env->In(std::string_view(reinterpret_cast<const char*>(text), len)) : std::string();
   s->lex_error.reset();
   try {
     s->toks = Lex(s->text);
@@ -42,7 +43,10 @@ bool SupportedType(ub2 dty) {
   switch (dty) {
     case SQLT_CHR: case SQLT_INT: case SQLT_FLT: case SQLT_STR: case SQLT_LNG: case SQLT_DAT:
     case SQLT_BIN: case SQLT_LBI: case SQLT_UIN: case SQLT_AFC: case SQLT_AVC: case SQLT_RDD:
-    case SQLT_RID:
+    case SQLT_RID: case SQLT_NUM: case SQLT_VNU: case SQLT_BFLOAT: case SQLT_BDOUBLE:
+    case SQLT_IBFLOAT: case SQLT_IBDOUBLE: case SQLT_ODT: case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ: case SQLT_TIMESTAMP_LTZ: case SQLT_DATE: case SQLT_LVC: case SQLT_LVB:
+    case SQLT_CLOB: case SQLT_BLOB: case SQLT_RSET:
       return true;
     default:
       return false;
@@ -96,9 +100,10 @@ Target MakeTarget(void* valuep, sb4 size, ub2 dty, void* indp, ub2* lenp, ub2* r
 
 sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name, ub4 position,
              void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
-             ub4 maxarr_len, ub4* curelep) {
+             ub4 maxarr_len, ub4* curelep, ub4 mode) {
   if (!SupportedType(dty)) return Fail(errhp, MakeError(3001));
-  if (!valuep && value_sz > 0) return Fail(errhp, MakeError(1036));
+  const bool at_exec = (mode & OCI_DATA_AT_EXEC) != 0;
+  if (!valuep && value_sz > 0 && !at_exec) return Fail(errhp, MakeError(1036));
   Bind* b = bindp ? As<Bind>(*bindp, OCI_HTYPE_BIND) : nullptr;
   if (b && b->stmt != s) b = nullptr;
   if (!b)
@@ -111,8 +116,12 @@ sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name,
   b->name = name;
   b->position = position;
   b->t = MakeTarget(valuep, value_sz, dty, indp, alenp, rcodep);
+  b->t.csid = s->env->charset;
   b->maxarr = maxarr_len;
   b->curele = curelep;
+  b->at_exec = at_exec;
+  b->in_cb = nullptr, b->in_ctx = nullptr, b->out_cb = nullptr, b->out_ctx = nullptr;
+  b->rows_returned = 0;
   if (bindp) *bindp = reinterpret_cast<OCIBind*>(b);
   return OCI_SUCCESS;
 }
@@ -121,28 +130,28 @@ sword DoBind(Stmt* s, OCIBind** bindp, OCIError* errhp, const std::string& name,
 
 OCI_API sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, const OraText* placeholder,
                             sb4 placeh_len, void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
-                            ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4) {
+                            ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
   Stmt* s = As<Stmt>(stmtp, OCI_HTYPE_STMT);
   ErrorHandle* e = Err(errhp);
   if (!s || !e) return OCI_INVALID_HANDLE;
   e->Clear();
   if (!placeholder) return Fail(errhp, MakeError(1036));
-  std::string raw = Bytes(placeholder, placeh_len);
+  std::string raw = s->env->In(Bytes(placeholder, placeh_len));
   if (!raw.empty() && raw[0] == ':') raw.erase(0, 1);
   std::string name = ClientName(raw);
   if (name.empty() || !HasPlaceholder(*s, name)) return Fail(errhp, MakeError(1036));
-  return DoBind(s, bindp, errhp, name, 0, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+  return DoBind(s, bindp, errhp, name, 0, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep, mode);
 }
 
 OCI_API sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position, void* valuep,
                            sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep, ub4 maxarr_len,
-                           ub4* curelep, ub4) {
+                           ub4* curelep, ub4 mode) {
   Stmt* s = As<Stmt>(stmtp, OCI_HTYPE_STMT);
   ErrorHandle* e = Err(errhp);
   if (!s || !e) return OCI_INVALID_HANDLE;
   e->Clear();
   if (position == 0) return Fail(errhp, MakeError(1036));
-  return DoBind(s, bindp, errhp, "", position, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep);
+  return DoBind(s, bindp, errhp, "", position, valuep, value_sz, dty, indp, alenp, rcodep, maxarr_len, curelep, mode);
 }
 
 OCI_API sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, ub4 indskip, ub4 alskip, ub4 rcskip) {
@@ -152,8 +161,13 @@ OCI_API sword OCIBindArrayOfStruct(OCIBind* bindp, OCIError* errhp, ub4 pvskip, 
   return OCI_SUCCESS;
 }
 
-OCI_API sword OCIBindDynamic(OCIBind*, OCIError* errhp, void*, OCICallbackInBind, void*, OCICallbackOutBind) {
-  return Unimplemented(errhp);
+OCI_API sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp, OCICallbackInBind icbfp, void* octxp,
+                             OCICallbackOutBind ocbfp) {
+  Bind* b = As<Bind>(bindp, OCI_HTYPE_BIND);
+  if (!b || !Err(errhp)) return OCI_INVALID_HANDLE;
+  if (!b->at_exec) return Fail(errhp, MakeError(3001));  // only for binds made with OCI_DATA_AT_EXEC
+  b->in_cb = icbfp, b->in_ctx = ictxp, b->out_cb = ocbfp, b->out_ctx = octxp;
+  return OCI_SUCCESS;
 }
 
 OCI_API sword OCIBindObject(OCIBind*, OCIError* errhp, const OCIType*, void**, ub4*, void**, ub4*) {
@@ -177,6 +191,7 @@ OCI_API sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp,
   if (!d) d = new Define(s->env, s);
   d->position = position;
   d->t = MakeTarget(valuep, value_sz, dty, indp, rlenp, rcodep);
+  d->t.csid = s->env->charset;
   d->mode = mode;
   d->cb = nullptr;
   d->cb_ctx = nullptr;

@@ -1,5 +1,5 @@
 // Entry points a client may resolve but that this library does not carry out
-// (LOBs, objects, collections, date-time descriptors, direct path, pools,
+// (objects, collections, direct path,
 // external procedures). Each fails with ORA-03001 on the error handle.
 #include "api.h"
 
@@ -17,9 +17,6 @@ typedef sb4 (*OCICallbackLobWrite)(void*, void*, ub4*, ub1*);
 #define HNDL_ERR(name, ...) OCI_API sword name(void*, OCIError* e, ##__VA_ARGS__) { return Unimplemented(e); }
 
 LOB_SVC(OCILobAppend, OCILobLocator*, OCILobLocator*)
-ENV_ERR(OCILobAssign, const OCILobLocator*, OCILobLocator**)
-ENV_ERR(OCILobCharSetForm, const OCILobLocator*, ub1*)
-ENV_ERR(OCILobCharSetId, const OCILobLocator*, ub2*)
 LOB_SVC(OCILobCopy, OCILobLocator*, OCILobLocator*, ub4, ub4, ub4)
 LOB_SVC(OCILobDisableBuffering, OCILobLocator*)
 LOB_SVC(OCILobEnableBuffering, OCILobLocator*)
@@ -32,19 +29,11 @@ LOB_SVC(OCILobFileIsOpen, OCILobLocator*, boolean*)
 LOB_SVC(OCILobFileOpen, OCILobLocator*, ub1)
 ENV_ERR(OCILobFileSetName, OCILobLocator**, const OraText*, ub2, const OraText*, ub2)
 LOB_SVC(OCILobFlushBuffer, OCILobLocator*, ub4)
-LOB_SVC(OCILobGetLength, OCILobLocator*, ub4*)
 OCI_API sword OCILobIsEqual(OCIEnv*, const OCILobLocator* x, const OCILobLocator* y, boolean* is_equal) {
   if (is_equal) *is_equal = x == y;
   return OCI_SUCCESS;
 }
 LOB_SVC(OCILobLoadFromFile, OCILobLocator*, OCILobLocator*, ub4, ub4, ub4)
-ENV_ERR(OCILobLocatorIsInit, const OCILobLocator*, boolean*)
-LOB_SVC(OCILobRead, OCILobLocator*, ub4*, ub4, void*, ub4, void*, OCICallbackLobRead, ub2, ub1)
-LOB_SVC(OCILobTrim, OCILobLocator*, ub4)
-LOB_SVC(OCILobWrite, OCILobLocator*, ub4*, ub4, void*, ub4, ub1, void*, OCICallbackLobWrite, ub2, ub1)
-LOB_SVC(OCILobCreateTemporary, OCILobLocator*, ub2, ub1, ub1, boolean, OCIDuration)
-LOB_SVC(OCILobFreeTemporary, OCILobLocator*)
-ENV_ERR(OCILobIsTemporary, OCILobLocator*, boolean*)
 
 ENV_ERR(OCIObjectUnpin, void*)
 ENV_ERR(OCIObjectLock, void*)
@@ -70,12 +59,6 @@ ENV_ERR(OCIObjectSetAttr, void*, void*, OCIType*, const OraText**, const ub4*, c
 OCI_API OraText* OCIStringPtr(OCIEnv*, const OCIString*) { return nullptr; }
 OCI_API ub4 OCIStringSize(OCIEnv*, const OCIString*) { return 0; }
 ENV_ERR(OCIStringAssignText, const OraText*, ub4, OCIString**)
-ERR_FIRST(OCINumberFromInt, const void*, uword, uword, OCINumber*)
-ERR_FIRST(OCINumberToInt, const OCINumber*, uword, uword, void*)
-ERR_FIRST(OCINumberFromReal, const void*, uword, OCINumber*)
-ERR_FIRST(OCINumberToReal, const OCINumber*, uword, void*)
-ERR_FIRST(OCINumberToText, const OCINumber*, const OraText*, ub4, const OraText*, ub4, ub4*, OraText*)
-ERR_FIRST(OCINumberFromText, const OraText*, ub4, const OraText*, ub4, const OraText*, ub4, OCINumber*)
 OCI_API ub1* OCIRawPtr(OCIEnv*, const OCIRaw*) { return nullptr; }
 OCI_API ub4 OCIRawSize(OCIEnv*, const OCIRaw*) { return 0; }
 ENV_ERR(OCIRawAssignBytes, const ub1*, ub4, OCIRaw**)
@@ -106,18 +89,7 @@ OCI_API sword OCIDirPathColArrayToStream(OCIDirPathColArray*, const OCIDirPathCt
 OCI_API sword OCIDirPathLoadStream(OCIDirPathCtx*, OCIDirPathStream*, OCIError* e) { return Unimplemented(e); }
 OCI_API sword OCIDirPathStreamReset(OCIDirPathStream*, OCIError* e) { return Unimplemented(e); }
 
-HNDL_ERR(OCIDateTimeToText, const OCIDateTime*, const OraText*, ub1, ub1, const OraText*, size_t, ub4*, OraText*)
-HNDL_ERR(OCIDateTimeFromText, const OraText*, size_t, const OraText*, ub1, const OraText*, size_t, OCIDateTime*)
-HNDL_ERR(OCIDateTimeGetDate, const OCIDateTime*, sb2*, ub1*, ub1*)
-HNDL_ERR(OCIDateTimeGetTime, OCIDateTime*, ub1*, ub1*, ub1*, ub4*)
-HNDL_ERR(OCIDateTimeConstruct, OCIDateTime*, sb2, ub1, ub1, ub1, ub1, ub1, ub4, OraText*, size_t)
-HNDL_ERR(OCIDateTimeAssign, const OCIDateTime*, OCIDateTime*)
-HNDL_ERR(OCIDateTimeGetTimeZoneOffset, const OCIDateTime*, sb1*, sb1*)
 
-ENV_ERR(OCISessionPoolCreate, OCISPool*, OraText**, ub4*, const OraText*, ub4, ub4, ub4, ub4, OraText*, ub4, OraText*, ub4, ub4)
-OCI_API sword OCISessionPoolDestroy(OCISPool*, OCIError* e, ub4) { return Unimplemented(e); }
-ENV_ERR(OCISessionGet, OCISvcCtx**, OCIAuthInfo*, OraText*, ub4, const OraText*, ub4, OraText**, ub4*, boolean*, ub4)
-OCI_API sword OCISessionRelease(OCISvcCtx*, OCIError* e, OraText*, ub4, ub4) { return Unimplemented(e); }
 
 OCI_API void* OCIXmlDbInitXmlCtx(OCIEnv*, OCISvcCtx*, OCIError* e, ocixmldbparam*, int) {
   Unimplemented(e);

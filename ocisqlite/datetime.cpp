@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "datetime.h"
 
 #include <cctype>
@@ -141,6 +142,112 @@ DateParts Now() {
   localtime_r(&t, &tm);
   return DateParts{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                    tm.tm_sec};
+}
+
+std::string StoredTimestamp(const DateParts& d, unsigned fsec) {
+  std::string s = StoredDate(d);
+  if (fsec == 0) return s;
+  char buf[16];
+  std::snprintf(buf, sizeof buf, ".%09u", fsec % 1000000000u);
+  return s + buf;
+}
+
+bool ParseStoredTimestamp(std::string_view text, DateParts* out, unsigned* fsec) {
+  *fsec = 0;
+  if (text.size() <= 19) return ParseStoredDate(text, out);
+  if (text[19] != '.' || text.size() > 29 || !ParseStoredDate(text.substr(0, 19), out)) return false;
+  unsigned f = 0;
+  size_t k = 20;
+  for (; k < text.size(); ++k) {
+    if (text[k] < '0' || text[k] > '9') return false;
+    f = f * 10 + static_cast<unsigned>(text[k] - '0');
+  }
+  for (; k < 29; ++k) f *= 10;
+  *fsec = f;
+  return true;
+}
+
+namespace {
+
+// Days from 1970-01-01 of a proleptic Gregorian date.
+long DaysFromCivil(long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+}  // namespace
+
+DateParts AddMinutes(const DateParts& d, long minutes) {
+  long long t = (static_cast<long long>(DaysFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day))) * 1440 +
+                 d.hour * 60 + d.minute + minutes);
+  long long days = t >= 0 ? t / 1440 : -((-t + 1439) / 1440);
+  long long rest = t - days * 1440;
+  // civil from days
+  long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  DateParts r = d;
+  r.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  r.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  r.year = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (r.month <= 2));
+  r.hour = static_cast<int>(rest / 60);
+  r.minute = static_cast<int>(rest % 60);
+  return r;
+}
+
+int LocalOffsetMinutes(const DateParts& local) {
+  std::tm tm{};
+  tm.tm_year = local.year - 1900;
+  tm.tm_mon = local.month - 1;
+  tm.tm_mday = local.day;
+  tm.tm_hour = local.hour;
+  tm.tm_min = local.minute;
+  tm.tm_sec = local.second;
+  tm.tm_isdst = -1;
+  std::time_t t = std::mktime(&tm);
+  if (t == static_cast<std::time_t>(-1)) return 0;
+  std::tm back{};
+  localtime_r(&t, &back);
+  return static_cast<int>(back.tm_gmtoff / 60);
+}
+
+DateParts AddSeconds(const DateParts& d, long seconds) {
+  long total = d.second + seconds;
+  long minutes = total >= 0 ? total / 60 : -((-total + 59) / 60);
+  DateParts r = AddMinutes(d, minutes);
+  r.second = static_cast<int>(total - minutes * 60);
+  return r;
+}
+
+std::string TimestampText(const DateParts& d, unsigned fsec, int digits) {
+  std::string s = FormatDate(d, "DD-MON-RR HH.MI.SS");
+  if (digits > 0) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%09u", fsec);
+    s += "." + std::string(buf, static_cast<size_t>(std::min(digits, 9)));
+  }
+  return s + (d.hour < 12 ? " AM" : " PM");
+}
+
+DateParts UtcToLocal(const DateParts& utc) {
+  std::tm tm{};
+  tm.tm_year = utc.year - 1900;
+  tm.tm_mon = utc.month - 1;
+  tm.tm_mday = utc.day;
+  tm.tm_hour = utc.hour;
+  tm.tm_min = utc.minute;
+  tm.tm_sec = utc.second;
+  std::time_t t = timegm(&tm);
+  std::tm local{};
+  if (t == static_cast<std::time_t>(-1) || !localtime_r(&t, &local)) return utc;
+  return AddMinutes(utc, local.tm_gmtoff / 60);
 }
 
 std::string FormatDate(const DateParts& d, std::string_view fmt) {

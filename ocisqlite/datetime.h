@@ -26,6 +26,21 @@ DateParts ParseDate(std::string_view text, std::string_view fmt);
 
 DateParts Now();
 
+// TIMESTAMP values: the stored date followed, when the fraction is not zero,
+// by "." and its nine digits of nanoseconds, so that text order stays time order.
+std::string StoredTimestamp(const DateParts& d, unsigned fsec);
+bool ParseStoredTimestamp(std::string_view text, DateParts* out, unsigned* fsec);
+
+// The session's time zone is the process's: its offset from UTC in minutes
+// at a local time, and a time moved by some minutes.
+int LocalOffsetMinutes(const DateParts& local);
+DateParts AddMinutes(const DateParts& d, long minutes);
+DateParts AddSeconds(const DateParts& d, long seconds);
+// Oracle's default text of a TIMESTAMP: DD-MON-RR HH.MI.SSXFF AM, `digits` of fraction.
+std::string TimestampText(const DateParts& d, unsigned fsec, int digits);
+// The session's local time of a UTC time.
+DateParts UtcToLocal(const DateParts& utc);
+
 inline constexpr const char* kDefaultDateFormat = "DD-MON-RR";
 
 }  // namespace kavo::ocisqlite

@@ -381,6 +381,17 @@ class Ddl {
       }
     } else if (type == "DATE") {
       decl = "DATE TEXT", length = 7;
+    } else if (type == "CLOB" || type == "NCLOB" || type == "BLOB") {
+      data_type = type;
+      decl = type == "BLOB" ? "BLOB BLOB" : type + " TEXT", length = 4000;
+    } else if (type == "TIMESTAMP") {
+      // Kept as text in time order; the fraction rounded to the column's digits.
+      if (t_[j].Is("WITH")) throw At(MakeError(3001), t_[j]);
+      if (a > 9) throw At(MakeError(30088), t_[k + 2]);
+      scale = a < 0 ? 6 : a;
+      data_type = "TIMESTAMP(" + std::to_string(scale) + ")";
+      decl = "TIMESTAMP TEXT(" + std::to_string(scale) + ")", length = 11;
+      check = "";
     } else if (type == "LONG") {
       decl = "LONG TEXT", length = 0;
     } else if (type == "RAW") {

@@ -8,6 +8,7 @@
 
 #include "connection.h"
 #include "datetime.h"
+#include "ora_number.h"
 #include "number_text.h"
 #include "rowid.h"
 
@@ -85,7 +86,10 @@ void ToChar(sqlite3_context* ctx, int n, sqlite3_value** a) {
   if (t == SQLITE_FLOAT) return ResultText(ctx, NumberText(sqlite3_value_double(a[0])));
   std::string s = Text(a[0]);
   DateParts d;
-  if (ParseStoredDate(s, &d) && s.size() == 19) {
+  unsigned fsec = 0;
+  // A TIMESTAMP with a fraction; one without is told from a DATE by nothing.
+  if (s.size() > 19 && ParseStoredTimestamp(s, &d, &fsec) && n == 1) return ResultText(ctx, TimestampText(d, fsec, 6));
+  if ((s.size() == 19 && ParseStoredDate(s, &d)) || (s.size() > 19 && ParseStoredTimestamp(s, &d, &fsec))) {
     try {
       return ResultText(ctx, FormatDate(d, n > 1 ? Text(a[1]) : Conn(ctx)->nls_date_format()));
     } catch (const OraError& e) {
@@ -373,18 +377,188 @@ void Concat(sqlite3_context* ctx, int n, sqlite3_value** a) {
   ResultText(ctx, out);
 }
 
+// a || b: the last argument's bits 1 and 2 say that a, b are not dates
+// whatever their text looks like.
+void Cat(sqlite3_context* ctx, int, sqlite3_value** a) {
+  const sqlite3_int64 text = sqlite3_value_int64(a[2]);
+  std::string out;
+  for (int i = 0; i < 2; ++i) {
+    if (Null(a[i])) continue;
+    DateParts d;
+    if ((text & (1 << i)) == 0 && StoredDateOf(a[i], &d)) {
+      try {
+        out += FormatDate(d, Conn(ctx)->nls_date_format());
+      } catch (const OraError& e) {
+        return Fail(ctx, e);
+      }
+    } else {
+      out += ValueText(a[i]);
+    }
+  }
+  ResultText(ctx, out);
+}
+
+// SYS_CONTEXT('USERENV', parameter): the session's facts a client's set-up asks.
+void SysContext(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (AsciiUpper(Text(a[0])) != "USERENV") return sqlite3_result_null(ctx);  // no other namespace is set
+  const std::string k = AsciiUpper(Text(a[1]));
+  Connection* c = Conn(ctx);
+  if (k == "SESSION_USER" || k == "CURRENT_USER" || k == "CURRENT_SCHEMA") return ResultText(ctx, c->user());
+  if (k == "SESSIONID" || k == "SID") return ResultText(ctx, std::to_string(c->session_id()));
+  if (k == "LANGUAGE") return ResultText(ctx, "AMERICAN_AMERICA.AL32UTF8");
+  if (k == "LANG") return ResultText(ctx, "US");
+  if (k == "NLS_DATE_FORMAT") return ResultText(ctx, c->nls_date_format());
+  if (k == "DB_NAME" || k == "INSTANCE_NAME" || k == "SERVICE_NAME") return ResultText(ctx, "OCISQLITE");
+  if (k == "DB_DOMAIN" || k == "MODULE" || k == "ACTION" || k == "CLIENT_INFO" || k == "CLIENT_IDENTIFIER")
+    return sqlite3_result_null(ctx);
+  if (k == "ISDBA") return ResultText(ctx, "FALSE");
+  if (k == "TERMINAL" || k == "HOST") return ResultText(ctx, "unknown");
+  Fail(ctx, MakeError(2003, "USERENV"));
+}
+
+// LPAD and RPAD: to n characters, cut or filled with pad (a blank by default).
+void Pad(sqlite3_context* ctx, int n, sqlite3_value** a, bool left) {
+  if (!Arity(ctx, n, 2, 3)) return;
+  if (Null(a[0]) || Null(a[1]) || (n == 3 && Null(a[2]))) return sqlite3_result_null(ctx);
+  const double want = sqlite3_value_double(a[1]);
+  if (!(want >= 1)) return sqlite3_result_null(ctx);
+  if (want > 32767) return Fail(ctx, MakeError(1489));
+  const size_t width = static_cast<size_t>(want);
+  const std::string text = ValueText(a[0]);
+  const std::string pad = n == 3 ? ValueText(a[2]) : " ";
+  if (pad.empty()) return sqlite3_result_null(ctx);
+  // Characters of UTF-8 text as byte ranges.
+  auto starts = [](const std::string& t) {
+    std::vector<size_t> at;
+    for (size_t i = 0; i < t.size(); ++i)
+      if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80) at.push_back(i);
+    return at;
+  };
+  const std::vector<size_t> chars = starts(text), pad_chars = starts(pad);
+  if (chars.size() >= width) return ResultText(ctx, text.substr(0, width < chars.size() ? chars[width] : text.size()));
+  std::string fill;
+  for (size_t k = 0, need = width - chars.size(); k < need; ++k) {
+    const size_t j = k % pad_chars.size();
+    const size_t end = j + 1 < pad_chars.size() ? pad_chars[j + 1] : pad.size();
+    fill += pad.substr(pad_chars[j], end - pad_chars[j]);
+  }
+  ResultText(ctx, left ? fill + text : text + fill);
+}
+void Lpad(sqlite3_context* ctx, int n, sqlite3_value** a) { Pad(ctx, n, a, true); }
+void Rpad(sqlite3_context* ctx, int n, sqlite3_value** a) { Pad(ctx, n, a, false); }
+
+// TO_TIMESTAMP(text[, format]): TO_DATE's formats, with FF (or XFF) for the fraction.
+void ToTimestamp(sqlite3_context* ctx, int n, sqlite3_value** a) {
+  if (!Arity(ctx, n, 1, 3)) return;
+  if (Null(a[0])) return sqlite3_result_null(ctx);
+  std::string text = Text(a[0]);
+  DateParts d;
+  unsigned fsec = 0;
+  if (n == 1 && ParseStoredTimestamp(text, &d, &fsec)) return ResultText(ctx, StoredTimestamp(d, fsec));
+  std::string fmt = n > 1 ? Text(a[1]) : Conn(ctx)->nls_date_format();
+  const std::string upper = AsciiUpper(fmt);
+  const size_t ff = upper.find("FF");
+  if (ff != std::string::npos) {
+    // The fraction: the digits after the text's last '.' (or the separator before FF).
+    size_t cut_fmt = ff;
+    if (cut_fmt > 0 && (upper[cut_fmt - 1] == '.' || upper[cut_fmt - 1] == 'X')) --cut_fmt;
+    size_t ff_end = ff + 2;
+    if (ff_end < upper.size() && upper[ff_end] >= '1' && upper[ff_end] <= '9') ++ff_end;
+    const size_t dot = text.find_last_of(".,");
+    if (dot == std::string::npos) return Fail(ctx, MakeError(1830));
+    size_t k = dot + 1;
+    unsigned digits = 0;
+    for (; k < text.size() && text[k] >= '0' && text[k] <= '9' && digits < 9; ++k, ++digits)
+      fsec = fsec * 10 + static_cast<unsigned>(text[k] - '0');
+    if (digits == 0) return Fail(ctx, MakeError(1830));
+    for (unsigned r = digits; r < 9; ++r) fsec *= 10;
+    text = text.substr(0, dot) + text.substr(k);
+    fmt = fmt.substr(0, cut_fmt) + fmt.substr(ff_end);
+  }
+  try {
+    ResultText(ctx, StoredTimestamp(ParseDate(text, fmt), fsec));
+  } catch (const OraError& e) {
+    Fail(ctx, e);
+  }
+}
+
+// DUMP(expr): Oracle's type code, length and bytes of the value as Oracle holds
+// it: NUMBER (2) in its own bytes, a stored date as DATE (12), text as VARCHAR2 (1).
+void Dump(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[0])) return ResultText(ctx, "NULL");
+  std::string bytes;
+  int type = 1;
+  const int t = sqlite3_value_type(a[0]);
+  DateParts d;
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    unsigned char n[21];
+    size_t len = 0;
+    try {
+      len = t == SQLITE_INTEGER ? EncodeOraNumber(static_cast<int64_t>(sqlite3_value_int64(a[0])), n)
+                                : EncodeOraNumber(sqlite3_value_double(a[0]), n);
+    } catch (const OraError& e) {
+      return Fail(ctx, e);
+    }
+    bytes.assign(reinterpret_cast<const char*>(n), len);
+    type = 2;
+  } else if (StoredDateOf(a[0], &d)) {
+    unsigned char out[7];
+    EncodeOracleDate(d, out);
+    bytes.assign(reinterpret_cast<const char*>(out), 7);
+    type = 12;
+  } else if (t == SQLITE_BLOB) {
+    bytes.assign(static_cast<const char*>(sqlite3_value_blob(a[0])), static_cast<size_t>(sqlite3_value_bytes(a[0])));
+    type = 23;
+  } else {
+    bytes = Text(a[0]);
+  }
+  std::string out = "Typ=" + std::to_string(type) + " Len=" + std::to_string(bytes.size()) + ": ";
+  for (size_t i = 0; i < bytes.size(); ++i)
+    out += (i ? "," : "") + std::to_string(static_cast<unsigned char>(bytes[i]));
+  ResultText(ctx, out);
+}
+
+// EMPTY_CLOB(), EMPTY_BLOB(): the store holds an empty LOB as NULL.
+void EmptyLob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_null(ctx); }
+
 // Values on their way into DATE, NUMBER and RAW columns.
 void DateIn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (Null(a[0])) return sqlite3_result_null(ctx);
   if (sqlite3_value_type(a[0]) != SQLITE_TEXT) return Fail(ctx, MakeError(932, "DATE", "NUMBER"));
   std::string s = Text(a[0]);
   DateParts d;
-  if (ParseStoredDate(s, &d)) return ResultText(ctx, StoredDate(d));
+  unsigned fsec;
+  // A DATE keeps no fraction of a second: a timestamp's is dropped.
+  if (ParseStoredTimestamp(s, &d, &fsec)) return ResultText(ctx, StoredDate(d));
   try {
     ResultText(ctx, StoredDate(ParseDate(s, Conn(ctx)->nls_date_format())));
   } catch (const OraError& e) {
     Fail(ctx, e);
   }
+}
+
+// ora_timestamp_in(digits, value): a TIMESTAMP keeps `digits` of its fraction,
+// rounded; a DATE or text by NLS_DATE_FORMAT has none.
+void TimestampIn(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (Null(a[1])) return sqlite3_result_null(ctx);
+  if (sqlite3_value_type(a[1]) != SQLITE_TEXT) return Fail(ctx, MakeError(932, "TIMESTAMP", "NUMBER"));
+  const int digits = sqlite3_value_int(a[0]);
+  std::string s = Text(a[1]);
+  DateParts d;
+  unsigned fsec = 0;
+  try {
+    if (!ParseStoredTimestamp(s, &d, &fsec)) d = ParseDate(s, Conn(ctx)->nls_date_format());
+  } catch (const OraError& e) {
+    return Fail(ctx, e);
+  }
+  unsigned unit = 1;
+  for (int k = digits; k < 9; ++k) unit *= 10;
+  fsec = (fsec + unit / 2) / unit * unit;
+  if (fsec >= 1000000000u) {  // rounded up into the next second
+    fsec = 0;
+    d = AddSeconds(d, 1);
+  }
+  ResultText(ctx, StoredTimestamp(d, fsec));
 }
 
 // ora_number_in(scale, value): NUMBER(p, s) columns keep s decimals, rounded half away from zero.
@@ -439,9 +613,12 @@ void RegisterFunctions(sqlite3* db, Connection* conn) {
       {"ora_decode", -1, Decode, true},     {"ora_trunc", -1, Trunc, true},
       {"ora_mod", 2, Mod, true},            {"ora_trim", -1, Trim, true},
       {"ora_add", 2, Add, false},           {"ora_sub", 2, Sub, false},
-      {"ora_concat", -1, Concat, false},
-      {"ora_date_in", 1, DateIn, false},    {"ora_number_in", 2, NumberIn, true},
-      {"ora_raw_in", 1, RawIn, true},
+      {"ora_concat", -1, Concat, false},   {"ora_cat", 3, Cat, false},
+      {"ora_date_in", 1, DateIn, false},  {"ora_timestamp_in", 2, TimestampIn, false},    {"ora_number_in", 2, NumberIn, true},
+      {"ora_raw_in", 1, RawIn, true},       {"ora_empty_lob", 0, EmptyLob, true},
+      {"ora_sys_context", 2, SysContext, false}, {"ora_lpad", -1, Lpad, true},
+      {"ora_rpad", -1, Rpad, true},         {"ora_to_timestamp", -1, ToTimestamp, false},
+      {"ora_dump", 1, Dump, false},
       {"ora_check_length", 3, CheckLength, true},
       {"ora_check_number", 3, CheckNumber, true},
   };

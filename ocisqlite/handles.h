@@ -10,11 +10,13 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "connection.h"
+#include "datetime.h"
 #include "errors.h"
 #include "oci.h"
 #include "rowid.h"
@@ -23,6 +25,7 @@
 namespace kavo::ocisqlite {
 
 struct Env;
+struct SessionPool;
 
 // The arena: one reservation of address space, slots of kSlotBytes made
 // usable as they are first needed and never given back before the library is
@@ -76,6 +79,11 @@ std::vector<Handle*> HandlesOf(Env* env);
 struct Env : Handle {
   explicit Env(ub4 m) : Handle(OCI_HTYPE_ENV, nullptr), mode(m) {}
   ub4 mode;
+  // The client's character sets: its text is converted from and to them.
+  ub2 charset = 873, ncharset = 873;
+  // Text in the client's set into the store's UTF-8, and back.
+  std::string In(std::string_view text) const;
+  std::string Out(std::string_view text) const;
 };
 
 struct ErrorHandle : Handle {
@@ -91,6 +99,15 @@ struct ErrorHandle : Handle {
     return text;
   }
   int code = 0;
+  // OCI_BATCH_ERRORS: the errors of the last array execute, each with its row,
+  // handed out by OCIParamGet as error handles this one owns.
+  std::vector<std::pair<ub4, OraError>> batch;
+  std::vector<ErrorHandle*> batch_handles;
+  ErrorHandle* owner = nullptr;
+  ub4 row_offset = 0;
+  ~ErrorHandle() override {
+    for (ErrorHandle* h : batch_handles) delete h;
+  }
 
  private:
   std::string text;
@@ -106,6 +123,9 @@ struct Server : Handle {
 struct Session : Handle {
   explicit Session(Env* e) : Handle(OCI_HTYPE_SESSION, e) {}
   std::string user, password;
+  // What a client says about itself; kept for it to read back.
+  std::string module, action, client_info, client_identifier, driver_name;
+  std::map<std::string, void*> context;  // OCIContextSetValue's values for the session's life
   std::shared_ptr<Connection> conn;  // statements share it; ending the session closes it
 };
 
@@ -115,12 +135,44 @@ struct SvcCtx : Handle {
   Session* session = nullptr;
   ub4 cache_size = 0;
   bool logon_owned = false;  // made by OCILogon: frees its server and session
+  SessionPool* pool = nullptr;  // given by OCISessionGet from this pool
+};
+
+// A session pool over one store: each session it gives is a logon of its own
+// (SQLite connections are cheap), made with the pool's user.
+struct SessionPool : Handle {
+  explicit SessionPool(Env* e) : Handle(OCI_HTYPE_SPOOL, e) {}
+  std::string name, path, user, password;
+  ub4 min = 0, max = 0, increment = 0, busy = 0;
+  bool created = false;
 };
 
 struct RowidDesc : Handle {
   explicit RowidDesc(Env* e) : Handle(OCI_DTYPE_ROWID, e) {}
   RowidParts parts;
   bool set = false;
+};
+
+// An OCIDateTime: a TIMESTAMP with its fraction in nanoseconds and, for the
+// zoned kinds, its offset from UTC in minutes.
+struct DateTimeDesc : Handle {
+  DateTimeDesc(ub4 t, Env* e) : Handle(t, e) {}
+  DateParts d;
+  ub4 fsec = 0;
+  int tz_minutes = 0;
+  bool set = false;
+};
+
+// A LOB locator: the value it was read with or written to. A temporary LOB
+// lives in it alone; a fetched one is a copy of the column's value.
+struct LobDesc : Handle {
+  explicit LobDesc(Env* e) : Handle(OCI_DTYPE_LOB, e) {}
+  std::string data;  // CLOB text in UTF-8, BLOB bytes
+  ub1 lob_type = SQLT_CLOB;
+  ub1 csform = 1;
+  bool init = false;
+  bool temporary = false;
+  bool open = false;
 };
 
 struct ColumnDesc {
@@ -149,6 +201,8 @@ struct Target {
   ub2* len = nullptr;
   ub2* rcode = nullptr;
   ub4 value_skip = 0, ind_skip = 0, len_skip = 0, rcode_skip = 0;
+  ub1 csform = 1;
+  ub2 csid = 0;  // the set the client's text is in; 0: the environment's
 
   char* ValueAt(ub4 i) const { return static_cast<char*>(value) + i * (value_skip ? value_skip : static_cast<ub4>(size)); }
   sb2* IndAt(ub4 i) const { return ind ? reinterpret_cast<sb2*>(static_cast<char*>(ind) + i * (ind_skip ? ind_skip : sizeof(sb2))) : nullptr; }
@@ -166,8 +220,13 @@ struct Bind : Handle {
   Target t;
   ub4 maxarr = 0;
   ub4* curele = nullptr;
-  ub1 csform = 1;
-  ub2 csid = 0;
+  // OCI_DATA_AT_EXEC: values come from and go to the client's callbacks.
+  bool at_exec = false;
+  void* in_ctx = nullptr;
+  OCICallbackInBind in_cb = nullptr;
+  void* out_ctx = nullptr;
+  OCICallbackOutBind out_cb = nullptr;
+  ub4 rows_returned = 0;
 };
 
 struct Define : Handle {
@@ -178,8 +237,6 @@ struct Define : Handle {
   ub4 mode = 0;
   void* cb_ctx = nullptr;
   OCICallbackDefine cb = nullptr;
-  ub1 csform = 1;
-  ub2 csid = 0;
 };
 
 class RowBuffer;
@@ -223,6 +280,7 @@ struct Stmt : Handle {
   RowidParts rowid;
   bool has_rowid = false;
   ub4 prefetch_rows = 1, prefetch_memory = 0;
+  ub4 dml_errors = 0;  // rows an OCI_BATCH_ERRORS execute refused
 };
 
 }  // namespace kavo::ocisqlite

@@ -24,6 +24,7 @@ typedef unsigned int uword;
 typedef unsigned char OraText;
 typedef OraText oratext;
 typedef double OCIDouble;
+typedef ub8 oraub8;
 
 /* Opaque handles and descriptors. */
 typedef struct OCIEnv OCIEnv;
@@ -97,6 +98,8 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_NO_MUTEX 0x08
 #define OCI_DESCRIBE_ONLY 0x10
 #define OCI_COMMIT_ON_SUCCESS 0x20
+#define OCI_BATCH_ERRORS 0x80
+#define OCI_SESSGET_SPOOL 0x0001
 #define OCI_STMT_SCROLLABLE_READONLY 0x08
 #define OCI_DATA_AT_EXEC 0x02
 #define OCI_DYNAMIC_FETCH 0x02
@@ -126,12 +129,17 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_HTYPE_SESSION 9
 #define OCI_HTYPE_AUTHINFO OCI_HTYPE_SESSION
 #define OCI_HTYPE_TRANS 10
+#define OCI_HTYPE_SPOOL 27
 #define OCI_DTYPE_LOB 50
 #define OCI_DTYPE_SNAP 51
 #define OCI_DTYPE_RSET 52
 #define OCI_DTYPE_PARAM 53
 #define OCI_DTYPE_ROWID 54
 #define OCI_DTYPE_FILE 56
+#define OCI_DTYPE_DATE 65
+#define OCI_DTYPE_TIMESTAMP 68
+#define OCI_DTYPE_TIMESTAMP_TZ 69
+#define OCI_DTYPE_TIMESTAMP_LTZ 70
 
 /* Attributes. */
 #define OCI_ATTR_DATA_SIZE 1
@@ -167,6 +175,39 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define OCI_ATTR_STATEMENT 144
 #define OCI_ATTR_CHAR_USED 285
 #define OCI_ATTR_CHAR_SIZE 286
+#define OCI_ATTR_STMT_IS_RETURNING 218
+#define OCI_ATTR_ROWS_RETURNED 42
+#define OCI_ATTR_NUM_DML_ERRORS 73
+#define OCI_ATTR_DML_ROW_OFFSET 74
+#define OCI_ATTR_ENV_CHARSET_ID OCI_ATTR_CHARSET_ID
+#define OCI_ATTR_ENV_NCHARSET_ID 262
+#define OCI_ATTR_CLIENT_IDENTIFIER 278
+#define OCI_ATTR_MODULE 366
+#define OCI_ATTR_ACTION 367
+#define OCI_ATTR_CLIENT_INFO 368
+#define OCI_ATTR_SERVICENAME 393
+#define OCI_ATTR_DRIVER_NAME 424
+#define OCI_ATTR_INTERNAL_NAME 25
+#define OCI_ATTR_EXTERNAL_NAME 26
+#define OCI_ATTR_TYPECODE 216
+#define OCI_ATTR_FSPRECISION 16
+#define OCI_ATTR_LFPRECISION 17
+
+/* Character sets and forms. */
+#define OCI_UTF16ID 1000
+#define SQLCS_IMPLICIT 1
+#define SQLCS_NCHAR 2
+
+/* NLS items. */
+#define OCI_NLS_CHARSET_MAXBYTESZ 91
+#define OCI_NLS_CHARSET_FIXEDWIDTH 92
+#define OCI_NLS_CHARSET_ID 93
+#define OCI_NLS_NCHARSET_ID 94
+#define OCI_NLS_MAXBUFSZ 100
+
+/* OCINumber integers. */
+#define OCI_NUMBER_UNSIGNED 0
+#define OCI_NUMBER_SIGNED 2
 
 /* Statement types. */
 #define OCI_STMT_SELECT 1
@@ -196,6 +237,20 @@ typedef sb4 (*OCICallbackDefine)(void *octxp, OCIDefine *defnp, ub4 iter, void *
 #define SQLT_AFC 96
 #define SQLT_AVC 97
 #define SQLT_RDD 104
+#define SQLT_BFLOAT 21
+#define SQLT_BDOUBLE 22
+#define SQLT_IBFLOAT 100
+#define SQLT_IBDOUBLE 101
+#define SQLT_ODT 156
+#define SQLT_LVC 94
+#define SQLT_LVB 95
+#define SQLT_CLOB 112
+#define SQLT_BLOB 113
+#define SQLT_RSET 116
+#define SQLT_DATE 184
+#define SQLT_TIMESTAMP 187
+#define SQLT_TIMESTAMP_TZ 188
+#define SQLT_TIMESTAMP_LTZ 232
 
 /* Pieces. */
 #define OCI_ONE_PIECE 0
@@ -298,6 +353,70 @@ sword OCIDescribeAny(OCISvcCtx *svchp, OCIError *errhp, void *objptr, ub4 objnm_
                      ub1 objptr_typ, ub1 info_level, ub1 objtyp, OCIDescribe *dschp);
 sword OCIRowidToChar(OCIRowid *rowidDesc, OraText *outbfp, ub2 *outbflp, OCIError *errhp);
 sword OCIResultSetToStmt(OCIResult *rsetdp, OCIError *errhp);
+
+/* Client version, threads, NLS, server release. */
+void OCIClientVersion(sword *major, sword *minor, sword *update, sword *patch, sword *port_update);
+typedef struct OCIThreadKey OCIThreadKey;
+typedef void (*OCIThreadKeyDestFunc)(void *);
+void OCIThreadProcessInit(void);
+sword OCIThreadKeyInit(void *hndl, OCIError *err, OCIThreadKey **key, OCIThreadKeyDestFunc destFn);
+sword OCIThreadKeyDestroy(void *hndl, OCIError *err, OCIThreadKey **key);
+sword OCIThreadKeyGet(void *hndl, OCIError *err, OCIThreadKey *key, void **pValue);
+sword OCIThreadKeySet(void *hndl, OCIError *err, OCIThreadKey *key, void *value);
+sword OCINlsCharSetIdToName(void *envhp, OraText *buf, size_t buflen, ub2 id);
+ub2 OCINlsCharSetNameToId(void *envhp, const OraText *name);
+sword OCINlsNumericInfoGet(void *envhp, OCIError *errhp, sb4 *val, ub2 item);
+sword OCIServerRelease(void *hndlp, OCIError *errhp, OraText *bufp, ub4 bufsz, ub1 hndltype,
+                       ub4 *version);
+sword OCIPing(OCISvcCtx *svchp, OCIError *errhp, ub4 mode);
+sword OCIArrayDescriptorAlloc(const void *parenth, void **descpp, const ub4 type, ub4 array_size,
+                              const size_t xtramem_sz, void **usrmempp);
+sword OCIArrayDescriptorFree(void **descp, const ub4 type);
+
+/* OCINumber and OCIDateTime. */
+sword OCINumberFromInt(OCIError *err, const void *inum, uword inum_length, uword inum_s_flag,
+                       OCINumber *number);
+sword OCINumberToInt(OCIError *err, const OCINumber *number, uword rsl_length, uword rsl_flag,
+                     void *rsl);
+sword OCINumberFromReal(OCIError *err, const void *rnum, uword rnum_length, OCINumber *number);
+sword OCINumberToReal(OCIError *err, const OCINumber *number, uword rsl_length, void *rsl);
+sword OCIDateTimeConstruct(void *hndl, OCIError *err, OCIDateTime *datetime, sb2 year, ub1 month,
+                           ub1 day, ub1 hour, ub1 min, ub1 sec, ub4 fsec, OraText *timezone,
+                           size_t timezone_length);
+sword OCIDateTimeGetDate(void *hndl, OCIError *err, const OCIDateTime *datetime, sb2 *year,
+                         ub1 *month, ub1 *day);
+sword OCIDateTimeGetTime(void *hndl, OCIError *err, OCIDateTime *datetime, ub1 *hour, ub1 *min,
+                         ub1 *sec, ub4 *fsec);
+sword OCIDateTimeGetTimeZoneOffset(void *hndl, OCIError *err, const OCIDateTime *datetime,
+                                   sb1 *hour, sb1 *min);
+
+/* Session pools. */
+sword OCISessionPoolCreate(OCIEnv *envhp, OCIError *errhp, OCISPool *spoolhp, OraText **poolName,
+                           ub4 *poolNameLen, const OraText *connStr, ub4 connStrLen, ub4 sessMin,
+                           ub4 sessMax, ub4 sessIncr, OraText *userid, ub4 useridLen,
+                           OraText *password, ub4 passwordLen, ub4 mode);
+sword OCISessionPoolDestroy(OCISPool *spoolhp, OCIError *errhp, ub4 mode);
+sword OCISessionGet(OCIEnv *envhp, OCIError *errhp, OCISvcCtx **svchp, OCIAuthInfo *authhp,
+                    OraText *poolName, ub4 poolName_len, const OraText *tagInfo, ub4 tagInfo_len,
+                    OraText **retTagInfo, ub4 *retTagInfo_len, int *found, ub4 mode);
+sword OCISessionRelease(OCISvcCtx *svchp, OCIError *errhp, OraText *tag, ub4 tag_len, ub4 mode);
+
+/* LOB locators. */
+typedef sb4 (*OCICallbackLobRead2)(void *ctxp, const void *bufp, oraub8 len, ub1 piece,
+                                   void **changed_bufpp, oraub8 *changed_lenp);
+typedef sb4 (*OCICallbackLobWrite2)(void *ctxp, void *bufp, oraub8 *lenp, ub1 *piece,
+                                    void **changed_bufpp, oraub8 *changed_lenp);
+sword OCILobCreateTemporary(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, ub2 csid,
+                            ub1 csfrm, ub1 lobtype, int cache, OCIDuration duration);
+sword OCILobFreeTemporary(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp);
+sword OCILobGetLength2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *lenp);
+sword OCILobRead2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *byte_amtp,
+                  oraub8 *char_amtp, oraub8 offset, void *bufp, oraub8 bufl, ub1 piece, void *ctxp,
+                  OCICallbackLobRead2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobWrite2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 *byte_amtp,
+                   oraub8 *char_amtp, oraub8 offset, void *bufp, oraub8 buflen, ub1 piece,
+                   void *ctxp, OCICallbackLobWrite2 cbfp, ub2 csid, ub1 csfrm);
+sword OCILobTrim2(OCISvcCtx *svchp, OCIError *errhp, OCILobLocator *locp, oraub8 newlen);
 
 /* OCI 7 conversion (not supported by this library; present for loaders). */
 sword OCISvcCtxToLda(OCISvcCtx *svchp, OCIError *errhp, void *ldap);

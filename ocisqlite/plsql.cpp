@@ -229,6 +229,23 @@ class Plsql {
       int line = 1;
       for (size_t k = 0; k < t.pos; ++k) line += s_.text[k] == '\n';
       throw OraError(static_cast<int>(-code), prefix + msg + "\nORA-06512: at line " + std::to_string(line) + "\n");
+    } else if (t.Is("OPEN") && t_[i + 1].kind == Tok::kBind && t_[i + 2].Is("FOR") && i + 3 < end) {
+      Bind* b = FindBind(s_, t_[i + 1].text, -1);
+      if (!b) throw MakeError(1008);
+      if (b->t.dty != SQLT_RSET || !b->t.value) throw At(MakeError(932, "REF CURSOR", "CHAR"), t_[i + 1]);
+      auto* cursor = *static_cast<Stmt**>(b->t.value);
+      if (!IsHandle(cursor, OCI_HTYPE_STMT) || cursor == &s_) throw MakeError(600, "cursor handle");
+      const size_t from = t_[i + 3].pos;
+      OpenRefCursor(s_, *cursor, s_.text.substr(from, t_[end].pos - from));
+      if (sb2* ind = b->t.IndAt(0)) *ind = 0;
+    } else if (t.Is("EXECUTE") && t_[i + 1].Is("IMMEDIATE") && i + 2 < end) {
+      if (t_[i + 2].kind != Tok::kString && t_[i + 2].kind != Tok::kBind) Fail(t_[i + 2]);
+      std::string text;
+      Evaluate(i + 2, end, [&](sqlite3_stmt* st) {
+        const unsigned char* p = sqlite3_column_text(st, 0);
+        text = p ? reinterpret_cast<const char*>(p) : "";
+      });
+      ExecuteImmediate(s_, text);
     } else if (t.Is("DBMS_OUTPUT")) {
       // output is not collected
     } else {

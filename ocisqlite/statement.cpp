@@ -1,7 +1,9 @@
 #include "statement.h"
 
 #include <cstring>
+#include <memory>
 
+#include "charset.h"
 #include "datetime.h"
 #include "row_buffer.h"
 
@@ -67,6 +69,56 @@ Bind* FindBind(Stmt& s, const std::string& name, int position) {
 
 namespace {
 
+// An OCI_DATA_AT_EXEC input: the client's callback hands over the value, whole.
+void BindFromCallback(sqlite3_stmt* st, int idx, Bind& b, ub4 iter) {
+  if (!b.in_cb) throw MakeError(1008);
+  void* buf = nullptr;
+  ub4 alen = 0;
+  ub1 piece = OCI_ONE_PIECE;
+  void* ind = nullptr;
+  if (b.in_cb(b.in_ctx, reinterpret_cast<OCIBind*>(&b), iter, 0, &buf, &alen, &piece, &ind) != OCI_CONTINUE)
+    throw MakeError(1013);
+  if (piece != OCI_ONE_PIECE) throw MakeError(3001);
+  Target t = b.t;
+  t.value = buf;
+  // The length may pass 64 KB: it goes as the size, never through a ub2.
+  if (alen > static_cast<ub4>(INT32_MAX)) throw MakeError(1460);
+  t.size = static_cast<sb4>(alen);
+  t.ind = ind;
+  t.len = nullptr;
+  t.value_skip = t.ind_skip = t.len_skip = 0;
+  BindElement(st, idx, t, 0);
+}
+
+// Values a DML's RETURNING gives to an OCI_DATA_AT_EXEC bind: the client learns
+// their count from OCI_ATTR_ROWS_RETURNED and supplies a buffer for each.
+void ReturnToCallback(Bind& b, ub4 iter, const std::vector<std::pair<Cell, std::string>>& rows, bool date,
+                      Connection& conn) {
+  b.rows_returned = static_cast<ub4>(rows.size());
+  if (!b.out_cb) throw MakeError(1008);
+  for (ub4 index = 0; index < rows.size(); ++index) {
+    void* buf = nullptr;
+    ub4* alen = nullptr;
+    ub1 piece = OCI_ONE_PIECE;
+    void* ind = nullptr;
+    ub2* rcode = nullptr;
+    if (b.out_cb(b.out_ctx, reinterpret_cast<OCIBind*>(&b), iter, index, &buf, &alen, &piece, &ind, &rcode) != OCI_CONTINUE)
+      throw MakeError(1013);
+    Target t = b.t;
+    t.value = buf;
+    t.size = alen ? static_cast<sb4>(*alen) : 0;
+    t.ind = ind;
+    ub2 len = 0;
+    t.len = &len;
+    t.rcode = rcode;
+    t.value_skip = t.ind_skip = t.len_skip = t.rcode_skip = 0;
+    Cell c = rows[index].first;
+    if (c.type == SQLITE_TEXT || c.type == SQLITE_BLOB) c.p = rows[index].second.data();
+    WriteCell(c, date ? SQLT_DAT : SQLT_CHR, t, 0, conn);
+    if (alen) *alen = len;
+  }
+}
+
 void BindAll(Stmt& s, sqlite3_stmt* st, ub4 element) {
   int n = sqlite3_bind_parameter_count(st);
   for (int i = 1; i <= n; ++i) {
@@ -74,6 +126,10 @@ void BindAll(Stmt& s, sqlite3_stmt* st, ub4 element) {
     std::string name = pn ? pn + 1 : "";
     Bind* b = FindBind(s, name, i);
     if (!b) throw MakeError(1008);
+    if (b->at_exec) {
+      BindFromCallback(st, i, *b, element);
+      continue;
+    }
     BindElement(st, i, b->t, b->maxarr > 0 ? 0 : element);
   }
 }
@@ -103,6 +159,9 @@ ColumnDesc DescribeColumn(Stmt& s, int i) {
       else if (one) c.precision = static_cast<sb2>(a), c.scale = 0;
       else c.precision = 0, c.scale = -127;
     } else if (d.rfind("DATE", 0) == 0) c.type = SQLT_DAT, c.size = 7;
+    else if (d.rfind("CLOB", 0) == 0 || d.rfind("NCLOB", 0) == 0) c.type = SQLT_CLOB, c.size = 4000;
+    else if (d.rfind("BLOB", 0) == 0) c.type = SQLT_BLOB, c.size = 4000;
+    else if (d.rfind("TIMESTAMP", 0) == 0) c.type = SQLT_TIMESTAMP, c.size = 11, c.scale = static_cast<sb1>(one ? a : 6);
     else if (d.rfind("LONG RAW", 0) == 0) c.type = SQLT_LBI, c.size = 0;
     else if (d.rfind("LONG", 0) == 0) c.type = SQLT_LNG, c.size = 0;
     else if (d.rfind("RAW", 0) == 0) c.type = SQLT_BIN, c.size = static_cast<ub2>(a);
@@ -175,7 +234,8 @@ void RecordRowid(Stmt& s, const ObjectRef& target, int64_t rownum) {
 // Each iteration of an array execute is a statement of its own, as in Oracle: a
 // failing one is undone alone and ends the call, while the ones before it stay in
 // the transaction and in the row count, so the client can go on from the next row.
-void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
+void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff,
+                std::vector<std::pair<ub4, OraError>>* batch = nullptr) {
   Translate(s, conn);
   Prepare(s, conn, conn.db(), s.tr.sql);
   conn.BeginWrite(false);
@@ -188,6 +248,8 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
       sqlite3_clear_bindings(s.st);
       BindAll(s, s.st, k);
       int rc;
+      // Rows for the binds that take them through callbacks, handed over at the end.
+      std::vector<std::vector<std::pair<Cell, std::string>>> returned(s.tr.into_binds.size());
       while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         if (s.tr.implicit_returning) {
           RecordRowid(s, s.tr.target, sqlite3_column_int64(s.st, 0));
@@ -198,6 +260,12 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
           if (!b) throw MakeError(1008);
           Cell c = Cell::Column(s.st, static_cast<int>(j));
           bool date = j < s.tr.into_hints.size() && s.tr.into_hints[j] == Hint::kDate;
+          if (b->at_exec) {
+            returned[j].emplace_back(c, c.p ? std::string(c.p, c.n) : std::string());
+            RowidParts p;
+            if (c.type == SQLITE_TEXT && ParseRowid(std::string_view(c.p, c.n), &p)) s.rowid = p, s.has_rowid = true;
+            continue;
+          }
           WriteCell(c, date ? SQLT_DAT : SQLT_CHR, b->t, k, conn);
           if (b->curele) *b->curele = 1;
           RowidParts p;
@@ -205,10 +273,25 @@ void ExecuteDml(Stmt& s, Connection& conn, ub4 iters, ub4 rowoff) {
         }
       }
       if (rc != SQLITE_DONE) throw conn.MapError(rc, sqlite3_errmsg(conn.db()));
+      for (size_t j = 0; j < s.tr.into_binds.size() && !s.tr.implicit_returning; ++j) {
+        Bind* b = FindBind(s, s.tr.into_binds[j], -1);
+        bool date = j < s.tr.into_hints.size() && s.tr.into_hints[j] == Hint::kDate;
+        if (b && b->at_exec) ReturnToCallback(*b, k, returned[j], date, conn);
+      }
       rows = sqlite3_changes(conn.db());
       last_rowid = sqlite3_last_insert_rowid(conn.db());
       sqlite3_reset(s.st);
       conn.Exec("RELEASE ora_statement");
+    } catch (const OraError& e) {
+      sqlite3_reset(s.st);
+      sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
+      s.row_count = static_cast<ub4>(changed);
+      // With batch errors the row is noted and the rest go on, as in Oracle.
+      if (batch && e.code() != 1013) {
+        batch->emplace_back(k, e);
+        continue;
+      }
+      throw;
     } catch (...) {
       sqlite3_reset(s.st);
       sqlite3_exec(conn.db(), "ROLLBACK TO ora_statement; RELEASE ora_statement", nullptr, nullptr, nullptr);
@@ -312,6 +395,63 @@ void AlterSession(Stmt& s, Connection& conn) {
 
 }  // namespace
 
+void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query) {
+  for (Bind* b : cursor.binds) delete b;
+  cursor.binds.clear();
+  for (Define* d : cursor.defines) delete d;
+  cursor.defines.clear();
+  cursor.Reset();
+  cursor.cols.clear();
+  cursor.params.clear();
+  cursor.described = false;
+  cursor.text = query;
+  cursor.toks = Lex(query);
+  cursor.kind = Classify(cursor.toks, &cursor.fncode);
+  if (cursor.kind != Kind::kSelect) throw MakeError(932, "REF CURSOR", "DML");
+  cursor.prepared = true;
+  cursor.lex_error.reset();
+  // The block's binds the query names, read when it opens, as Oracle reads them.
+  for (const Token& t : cursor.toks) {
+    if (t.kind != Tok::kBind || FindBind(cursor, t.text, -1)) continue;
+    Bind* from = FindBind(block, t.text, -1);
+    if (!from) throw MakeError(1008);
+    auto* b = new Bind(cursor.env, &cursor);
+    b->name = from->name;
+    b->t = from->t;
+    b->maxarr = 0;
+    cursor.binds.push_back(b);
+  }
+  cursor.conn = block.conn;
+  Connection& conn = *cursor.conn;
+  cursor.parse_error_offset = 0;
+  Translate(cursor, conn);
+  try {
+    OpenQuery(cursor, conn);
+  } catch (...) {
+    cursor.EndCursor();
+    throw;
+  }
+}
+
+void ExecuteImmediate(Stmt& block, const std::string& text) {
+  if (text.empty()) throw MakeError(900);
+  // A statement, session and service context of the block's own session, for this text only.
+  std::unique_ptr<Stmt> s(new Stmt(block.env));
+  std::unique_ptr<Session> session(new Session(block.env));
+  std::unique_ptr<SvcCtx> svc(new SvcCtx(block.env));
+  std::unique_ptr<ErrorHandle> err(new ErrorHandle(block.env));
+  session->conn = block.conn;
+  svc->session = session.get();
+  s->text = text;
+  s->toks = Lex(text);
+  s->kind = s->toks.size() > 1 ? Classify(s->toks, &s->fncode) : Kind::kUnknown;
+  s->prepared = true;
+  // A query runs and is closed: its rows go nowhere, as without INTO in Oracle.
+  const sword rc = Execute(*s, *svc, *err, s->kind == Kind::kSelect ? 0 : 1, 0, OCI_DEFAULT);
+  session->conn.reset();
+  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) throw OraError(err->code, err->Text());
+}
+
 int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
                       const std::function<void(sqlite3_stmt*)>& on_row, ub4 element) {
   sqlite3_stmt* st = nullptr;
@@ -335,6 +475,8 @@ int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
 
 sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode) {
   err.Clear();
+  err.batch.clear();
+  s.dml_errors = 0;
   try {
     if (!s.prepared) throw MakeError(24337);
     if (s.lex_error) {
@@ -386,6 +528,19 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
         case Kind::kDelete:
           if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
           if (iters == 0) throw MakeError(24333);
+          if (mode & OCI_BATCH_ERRORS) {
+            std::vector<std::pair<ub4, OraError>> batch;
+            ExecuteDml(s, conn, iters, rowoff, &batch);
+            s.dml_errors = static_cast<ub4>(batch.size());
+            s.executed = true;
+            if (!batch.empty()) {
+              if (mode & OCI_COMMIT_ON_SUCCESS) conn.Commit();
+              err.Set(MakeError(24381));
+              err.batch = std::move(batch);
+              return OCI_SUCCESS_WITH_INFO;
+            }
+            break;
+          }
           ExecuteDml(s, conn, iters, rowoff);
           break;
         case Kind::kPlsql:
@@ -428,6 +583,9 @@ namespace {
 // LONG columns fetched piecewise: the client's callback supplies the buffers.
 void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& conn) {
   std::string text = c.type == SQLITE_NULL ? std::string() : c.type == SQLITE_BLOB ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+  const bool is_text = c.type != SQLITE_BLOB && ora_type != SQLT_BIN && ora_type != SQLT_LBI;
+  if (is_text && !IsUtf8Set(d.t.csid)) text = FromStore(text, d.t.csid);
+  const size_t unit = is_text ? UnitBytes(d.t.csid) : 1;
   size_t done = 0;
   ub1 piece = OCI_FIRST_PIECE;
   do {
@@ -445,11 +603,12 @@ void WritePieces(Define& d, const Cell& c, ub2 ora_type, ub4 row, Connection& co
     if (ind) *static_cast<sb2*>(ind) = 0;
     size_t room = alen ? *alen : 0;
     size_t n = std::min(room, text.size() - done);
+    if (unit == 2 && n < text.size() - done) n = WholePrefix(std::string_view(text).substr(done), n, d.t.csid);
     if (buf && n) std::memcpy(buf, text.data() + done, n);
     if (alen) *alen = static_cast<ub4>(n);
     if (rcode) *rcode = 0;
     done += n;
-    if (room == 0) throw MakeError(1406);
+    if (n == 0) throw MakeError(1406);
     piece = OCI_NEXT_PIECE;
   } while (done < text.size());
 }

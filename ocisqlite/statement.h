@@ -25,6 +25,14 @@ int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,
 // Finds the bind for a placeholder name (upper-cased, without colon).
 Bind* FindBind(Stmt& s, const std::string& name, int position);
 
+// OPEN :cursor FOR query in a PL/SQL block: the query runs on the client's
+// statement handle bound as SQLT_RSET, with the block's binds it names.
+void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query);
+
+// EXECUTE IMMEDIATE of a text in a PL/SQL block: the text runs as a statement
+// of its own on the block's session, without binds.
+void ExecuteImmediate(Stmt& block, const std::string& text);
+
 void ExecuteDdl(Stmt& s, Connection& conn);
 void ExecutePlsql(Stmt& s, Connection& conn);
 

@@ -47,9 +47,10 @@ std::string Translator::Converter(const std::string& column) const {
   for (const ColumnInfo& c : columns_)
     if (c.name == column) {
       if (c.type == "DATE") return "ora_date_in(";
+      if (c.type.rfind("TIMESTAMP", 0) == 0) return "ora_timestamp_in(" + std::to_string(c.scale) + ",";
       if (c.type == "NUMBER" && c.scale >= 0) return "ora_number_in(" + std::to_string(c.scale) + ",";
       if (c.type == "NUMBER") return "ora_number_in(-1,";
-      if (c.type == "RAW" || c.type == "LONG RAW") return "ora_raw_in(";
+      if (c.type == "RAW" || c.type == "LONG RAW" || c.type == "BLOB") return "ora_raw_in(";
       return {};
     }
   return {};

@@ -22,6 +22,9 @@ const std::map<std::string, std::string>& Functions() {
       {"REPLACE", "replace"},      {"ROUND", "round"},           {"ABS", "abs"},
       {"CONCAT", "ora_concat"},    {"COUNT", "count"},           {"SUM", "sum"},  {"MIN", "min"},
       {"MAX", "max"},              {"AVG", "avg"},               {"COALESCE", "coalesce"},
+      {"EMPTY_CLOB", "ora_empty_lob"}, {"EMPTY_BLOB", "ora_empty_lob"},
+      {"SYS_CONTEXT", "ora_sys_context"}, {"LPAD", "ora_lpad"},   {"RPAD", "ora_rpad"},
+      {"TO_TIMESTAMP", "ora_to_timestamp"}, {"DUMP", "ora_dump"},
   };
   return m;
 }
@@ -89,15 +92,31 @@ bool Translator::OperatorChain(size_t& i, size_t e, Scope& scope) {
   if (ops.empty()) return false;
   for (size_t j = ops.size(); j-- > 0;) {
     const Token& op = t_[ops[j]];
-    Emit(op.IsSym("+") ? "ora_add(" : op.IsSym("-") ? "ora_sub(" : "ora_concat(", op.pos);
+    Emit(op.IsSym("+") ? "ora_add(" : op.IsSym("-") ? "ora_sub(" : "ora_cat(", op.pos);
   }
+  // A DATE is text to SQLite, so || can only guess which operands are dates
+  // from their shape: it is told which ones surely are not (text such as
+  // TO_CHAR's yyyy-mm-dd hh24:mi:ss looks exactly like a stored date).
+  auto not_date = [&](size_t b, size_t e2) {
+    if (e2 == b + 1 && t_[b].kind == Tok::kString) return true;
+    Hint h = ExprHint(b, e2, scope);
+    return h == Hint::kVarchar || h == Hint::kChar || h == Hint::kNVarchar || h == Hint::kNumber;
+  };
   size_t start = i;
+  bool left_text = false;
   for (size_t j = 0; j <= ops.size(); ++j) {
     size_t stop = j < ops.size() ? ops[j] : end;
     if (start >= stop) throw At(MakeError(936), t_[stop]);
     if (j > 0) Emit(",", t_[start].pos);
     Expr(start, stop, scope, nullptr, false);
-    if (j > 0) Emit(")", t_[stop - 1].pos);
+    bool text = not_date(start, stop);
+    if (j > 0) {
+      if (t_[ops[j - 1]].IsSym("||")) Emit(std::string(",") + std::to_string((left_text ? 1 : 0) | (text ? 2 : 0)), t_[stop - 1].pos);
+      Emit(")", t_[stop - 1].pos);
+      left_text = t_[ops[j - 1]].IsSym("||");
+    } else {
+      left_text = text;
+    }
     start = stop + 1;
   }
   i = end;

@@ -1,10 +1,14 @@
 #include "values.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
+#include "charset.h"
 #include "datetime.h"
 #include "number_text.h"
+#include "ora_number.h"
 
 namespace kavo::ocisqlite {
 
@@ -68,6 +72,33 @@ std::string Hex(const char* p, size_t n) {
   return s;
 }
 
+// A cell on its way to a date or timestamp: the stored forms, else text by NLS_DATE_FORMAT.
+void CellDate(const Cell& c, Connection& conn, DateParts* d, unsigned* fsec) {
+  *fsec = 0;
+  if (c.type != SQLITE_TEXT) throw MakeError(932, "DATE", "NUMBER");
+  std::string_view text(c.p, c.n);
+  if (!ParseStoredTimestamp(text, d, fsec)) *d = ParseDate(text, conn.nls_date_format());
+}
+
+// A date a client built itself, refused with the error TO_DATE gives for its first bad field.
+void ThrowIfInvalid(const DateParts& d) {
+  if (d.year < 1 || d.year > 9999) throw MakeError(1841);  // the store holds no years before Christ
+  if (d.month < 1 || d.month > 12) throw MakeError(1843);
+  if (d.hour < 0 || d.hour > 23) throw MakeError(1850);
+  if (d.minute < 0 || d.minute > 59) throw MakeError(1851);
+  if (d.second < 0 || d.second > 59) throw MakeError(1852);
+  if (!ValidDate(d)) throw MakeError(1847);
+}
+
+// The client's OCIDateTime in element i of a bind or define.
+DateTimeDesc* DateTimeAt(const char* p) {
+  DateTimeDesc* desc = p ? *reinterpret_cast<DateTimeDesc* const*>(p) : nullptr;
+  if (!IsHandle(desc, 0) || desc->type < OCI_DTYPE_DATE || desc->type > OCI_DTYPE_TIMESTAMP_LTZ) {
+    throw MakeError(600, "OCIDateTime descriptor");
+  }
+  return desc;
+}
+
 }  // namespace
 
 std::string CellText(const Cell& c, ub2 ora_type, Connection& conn) {
@@ -81,6 +112,11 @@ std::string CellText(const Cell& c, ub2 ora_type, Connection& conn) {
   if (ora_type == SQLT_DAT) {
     DateParts d;
     if (ParseStoredDate(std::string_view(c.p, c.n), &d)) return FormatDate(d, conn.nls_date_format());
+  }
+  if (ora_type == SQLT_TIMESTAMP) {
+    DateParts d;
+    unsigned fsec;
+    if (ParseStoredTimestamp(std::string_view(c.p, c.n), &d, &fsec)) return TimestampText(d, fsec, 6);
   }
   if (ora_type == SQLT_BIN || ora_type == SQLT_LBI) return Hex(c.p, c.n);
   return std::string(c.p, c.n);
@@ -102,19 +138,36 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
   char* out = t.value ? t.ValueAt(i) : nullptr;
   size_t cap = out && t.size > 0 ? static_cast<size_t>(t.size) : 0;
   int result = 0;
+  // Text goes out in the define's set: UTF-16 takes two bytes for its
+  // terminator and its blanks, and is never cut inside a character.
+  const size_t unit = UnitBytes(t.csid);
   auto store_bytes = [&](const char* p, size_t n, bool terminate, bool pad) {
-    size_t room = terminate ? (cap ? cap - 1 : 0) : cap;
-    size_t copy = n < room ? n : room;
+    size_t room = terminate ? (cap >= unit ? cap - unit : 0) : cap;
+    if (unit == 2) room &= ~size_t{1};
+    size_t copy = n <= room ? n : unit == 2 ? WholePrefix(std::string_view(p, n), room, t.csid) : room;
     if (copy) std::memcpy(out, p, copy);
     size_t total = copy;
-    if (pad && copy < room) { std::memset(out + copy, ' ', room - copy); total = room; }
-    if (terminate && cap) out[total] = 0;
+    if (pad && copy < room) {
+      if (unit == 2) {
+        const std::string blank = FromStore(" ", t.csid);
+        for (size_t k = copy; k + 2 <= room; k += 2) std::memcpy(out + k, blank.data(), 2);
+      } else {
+        std::memset(out + copy, ' ', room - copy);
+      }
+      total = room;
+    }
+    if (terminate && cap >= unit) std::memset(out + total, 0, unit);
     if (len) *len = static_cast<ub2>(total);
     if (copy < n) {
       if (ind) *ind = static_cast<sb2>(n > 32767 ? -2 : static_cast<int>(n));
       if (rcode) *rcode = 1406;
       result = 1406;
     }
+  };
+  auto store_text = [&](const char* p, size_t n, bool terminate, bool pad) {
+    if (IsUtf8Set(t.csid)) return store_bytes(p, n, terminate, pad);
+    const std::string converted = FromStore(std::string_view(p, n), t.csid);
+    store_bytes(converted.data(), converted.size(), terminate, pad);
   };
   switch (t.dty) {
     case SQLT_STR:
@@ -125,11 +178,11 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
     case SQLT_RID: {
       bool term = t.dty == SQLT_STR || t.dty == SQLT_AVC || t.dty == SQLT_RID;
       bool pad = t.dty == SQLT_AFC || t.dty == SQLT_AVC;
-      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
-        store_bytes(c.p, c.n, term, pad);
+      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_TIMESTAMP && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
+        store_text(c.p, c.n, term, pad);
       } else {
         std::string s = CellText(c, ora_type, conn);
-        store_bytes(s.data(), s.size(), term, pad);
+        store_text(s.data(), s.size(), term, pad);
       }
       break;
     }
@@ -190,6 +243,98 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
       if (len) *len = 7;
       break;
     }
+    case SQLT_NUM:
+    case SQLT_VNU: {
+      unsigned char bytes[21];
+      size_t n = 0;
+      if (c.type == SQLITE_INTEGER) n = EncodeOraNumber(static_cast<int64_t>(c.i), bytes);
+      else if (c.type == SQLITE_FLOAT) n = EncodeOraNumber(c.d, bytes);
+      else if (double v; ParseNumber(std::string_view(c.p, c.n), &v)) n = EncodeOraNumber(std::string_view(c.p, c.n), bytes);
+      if (n == 0) throw MakeError(1722);
+      const size_t need = t.dty == SQLT_VNU ? n + 1 : n;
+      if (cap < need) throw MakeError(1406);
+      if (t.dty == SQLT_VNU) out[0] = static_cast<char>(n);
+      std::memcpy(out + (t.dty == SQLT_VNU ? 1 : 0), bytes, n);
+      if (len) *len = static_cast<ub2>(need);
+      break;
+    }
+    case SQLT_BFLOAT:
+    case SQLT_IBFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBDOUBLE: {
+      double v;
+      if (!CellNumber(c, &v)) throw MakeError(1722);
+      const bool single = t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT;
+      if (cap < (single ? 4u : 8u)) throw MakeError(1406);
+      if (single) { float f = static_cast<float>(v); std::memcpy(out, &f, 4); }
+      else std::memcpy(out, &v, 8);
+      if (len) *len = single ? 4 : 8;
+      break;
+    }
+    case SQLT_ODT: {
+      DateParts d;
+      unsigned fsec;
+      CellDate(c, conn, &d, &fsec);
+      if (cap < sizeof(OCIDate)) throw MakeError(1406);
+      OCIDate od{};
+      od.OCIDateYYYY = static_cast<sb2>(d.year);
+      od.OCIDateMM = static_cast<ub1>(d.month);
+      od.OCIDateDD = static_cast<ub1>(d.day);
+      od.OCIDateTime.OCITimeHH = static_cast<ub1>(d.hour);
+      od.OCIDateTime.OCITimeMI = static_cast<ub1>(d.minute);
+      od.OCIDateTime.OCITimeSS = static_cast<ub1>(d.second);
+      std::memcpy(out, &od, sizeof od);
+      if (len) *len = sizeof od;
+      break;
+    }
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+    case SQLT_DATE: {
+      DateParts d;
+      unsigned fsec;
+      CellDate(c, conn, &d, &fsec);
+      DateTimeDesc* desc = DateTimeAt(out);
+      desc->d = d;
+      desc->fsec = desc->type == OCI_DTYPE_DATE ? 0 : fsec;
+      // Values are held in the session's time zone.
+      desc->tz_minutes = LocalOffsetMinutes(d);
+      desc->set = true;
+      if (len) *len = sizeof(void*);
+      break;
+    }
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      // A four-byte length, then the value.
+      if (cap < 4) throw MakeError(1406);
+      std::string value = c.type == SQLITE_BLOB || t.dty == SQLT_LVB ? std::string(c.p ? c.p : "", c.p ? c.n : 0)
+                          : c.type == SQLITE_TEXT ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+      if (t.dty == SQLT_LVC && !IsUtf8Set(t.csid)) value = FromStore(value, t.csid);
+      size_t n = std::min(value.size(), cap - 4);
+      if (t.dty == SQLT_LVC && n < value.size() && unit == 2) n = WholePrefix(value, n, t.csid);
+      const sb4 stored = static_cast<sb4>(n);
+      std::memcpy(out, &stored, 4);
+      std::memcpy(out + 4, value.data(), n);
+      if (len) *len = static_cast<ub2>(std::min<size_t>(n + 4, 65535));
+      if (n < value.size()) {
+        if (ind) *ind = static_cast<sb2>(value.size() > 32767 ? -2 : static_cast<int>(value.size()));
+        if (rcode) *rcode = 1406;
+        result = 1406;
+      }
+      break;
+    }
+    case SQLT_CLOB:
+    case SQLT_BLOB: {
+      auto* lob = out ? *reinterpret_cast<LobDesc**>(out) : nullptr;
+      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+      if (ora_type != SQLT_CLOB && ora_type != SQLT_BLOB) throw MakeError(932, t.dty == SQLT_CLOB ? "CLOB" : "BLOB", "CHAR");
+      lob->data.assign(c.p ? c.p : "", c.p ? c.n : 0);
+      lob->lob_type = static_cast<ub1>(ora_type);
+      lob->init = true;
+      lob->temporary = false;
+      if (len) *len = sizeof(void*);
+      break;
+    }
     case SQLT_RDD: {
       RowidParts p;
       if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
@@ -213,15 +358,32 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
   const char* p = t.ValueAt(i);
   ub2* len = t.LenAt(i);
   size_t n = len ? *len : static_cast<size_t>(t.size > 0 ? t.size : 0);
+  // Text arrives in the bind's set; the store holds UTF-8.
+  const size_t unit = UnitBytes(t.csid);
   auto text = [&](size_t bytes) {
-    if (bytes == 0) sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
-    else sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+    if (bytes == 0) {
+      sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
+    } else if (IsUtf8Set(t.csid)) {
+      sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+    } else {
+      const std::string s = ToStore(p, bytes, t.csid);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    }
+  };
+  // Bytes before the first zero character (a zero unit in UTF-16).
+  auto up_to_zero = [&](size_t limit) {
+    size_t k = 0;
+    if (unit == 2) {
+      while (k + 1 < limit && (p[k] || p[k + 1])) k += 2;
+      return std::min(k, limit & ~size_t{1});
+    }
+    while (k < limit && p[k]) ++k;
+    return k;
   };
   switch (t.dty) {
     case SQLT_STR: {
       size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
-      size_t k = 0;
-      while (k < cap && p[k]) ++k;
+      size_t k = up_to_zero(cap);
       if (len && *len < k) k = *len;
       text(k);
       break;
@@ -230,7 +392,7 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
     case SQLT_LNG:
     case SQLT_AFC:
     case SQLT_AVC:
-      if (t.dty == SQLT_AVC) { size_t k = 0; while (k < n && p[k]) ++k; n = k; }
+      if (t.dty == SQLT_AVC) n = up_to_zero(n);
       text(n);
       break;
     case SQLT_BIN:
@@ -256,6 +418,83 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
       if (!DecodeOracleDate(reinterpret_cast<const unsigned char*>(p), &d)) throw MakeError(1843);
       std::string s = StoredDate(d);
       sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_NUM:
+    case SQLT_VNU: {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+      size_t count = n;
+      if (t.dty == SQLT_VNU) count = bytes[0], ++bytes;
+      std::string number;
+      if (count == 0) { sqlite3_bind_null(st, idx); break; }
+      if (!DecodeOraNumber(bytes, count, &number)) throw MakeError(1722);
+      // Whole numbers an integer holds stay integers; the rest as the store keeps them.
+      char* end = nullptr;
+      errno = 0;
+      long long whole = std::strtoll(number.c_str(), &end, 10);
+      if (*end == 0 && errno == 0) sqlite3_bind_int64(st, idx, whole);
+      else sqlite3_bind_double(st, idx, std::strtod(number.c_str(), nullptr));
+      break;
+    }
+    case SQLT_BFLOAT:
+    case SQLT_IBFLOAT:
+    case SQLT_BDOUBLE:
+    case SQLT_IBDOUBLE: {
+      double v;
+      if (t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT) { float f; std::memcpy(&f, p, 4); v = f; }
+      else std::memcpy(&v, p, 8);
+      if (!std::isfinite(v)) throw MakeError(1426);
+      sqlite3_bind_double(st, idx, v);
+      break;
+    }
+    case SQLT_ODT: {
+      OCIDate od;
+      std::memcpy(&od, p, sizeof od);
+      DateParts d{od.OCIDateYYYY, od.OCIDateMM, od.OCIDateDD, od.OCIDateTime.OCITimeHH,
+                  od.OCIDateTime.OCITimeMI, od.OCIDateTime.OCITimeSS};
+      ThrowIfInvalid(d);
+      std::string s = StoredDate(d);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_TIMESTAMP:
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+    case SQLT_DATE: {
+      const DateTimeDesc* desc = DateTimeAt(p);
+      if (!desc->set) { sqlite3_bind_null(st, idx); break; }
+      DateParts d = desc->d;
+      // A zoned value goes into the session's time zone.
+      if (desc->type == OCI_DTYPE_TIMESTAMP_TZ || desc->type == OCI_DTYPE_TIMESTAMP_LTZ)
+        d = UtcToLocal(AddMinutes(d, -desc->tz_minutes));
+      std::string s = StoredTimestamp(d, desc->fsec);
+      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case SQLT_LVC:
+    case SQLT_LVB: {
+      sb4 stored = 0;
+      std::memcpy(&stored, p, 4);
+      const size_t room = t.size > 4 ? static_cast<size_t>(t.size) - 4 : 0;
+      if (stored < 0 || static_cast<size_t>(stored) > room) throw MakeError(1460);
+      p += 4;
+      if (t.dty == SQLT_LVC) {
+        text(static_cast<size_t>(stored));
+      } else if (stored == 0) {
+        sqlite3_bind_null(st, idx);
+      } else {
+        sqlite3_bind_blob(st, idx, p, stored, SQLITE_TRANSIENT);
+      }
+      break;
+    }
+    case SQLT_CLOB:
+    case SQLT_BLOB: {
+      const auto* lob = *reinterpret_cast<LobDesc* const*>(p);
+      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+      // An empty LOB is held as NULL: the store has no empty value apart from it.
+      if (!lob->init || lob->data.empty()) sqlite3_bind_null(st, idx);
+      else if (lob->lob_type == SQLT_BLOB) sqlite3_bind_blob(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
+      else sqlite3_bind_text(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
       break;
     }
     case SQLT_RDD: {

@@ -25,11 +25,27 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# node-oracledb (thick mode) is the outside OCI client of the stand-in's tests: Debian's nodejs
+# and npm unless a node with npm is there already (another packaging of nodejs carries its own
+# npm, which Debian's npm package would conflict with). 6.10 is its last release that accepts an
+# 11.2 client library, which the stand-in reports. npm needs no input and installs in seconds.
+node_dir="$(cd "$(dirname "$0")/.." && pwd)/tests/ocisqlite/node"
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "Installing: nodejs npm"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+fi
+if [ ! -f "$node_dir/node_modules/oracledb/package.json" ] ||
+   ! grep -q '"version": "6.10.0"' "$node_dir/node_modules/oracledb/package.json"; then
+  echo "Installing: node-oracledb 6.10.0 in $node_dir"
+  npm install --prefix "$node_dir" --no-audit --no-fund --no-package-lock --loglevel=error </dev/null >/dev/null
+fi

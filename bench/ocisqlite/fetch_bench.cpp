@@ -29,7 +29,7 @@ struct Store {
     path = dir + "/bench.db";
     std::string cmd = std::string(OCISQLITE_TOOL) + " create " + path + " manager";
     if (std::system(cmd.c_str()) != 0) std::abort();
-    OCIEnvCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+    OCIEnvNlsCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873);  // UTF-8, as the layer asks
     OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
     if (OCILogon(env, err, &svc, reinterpret_cast<const OraText*>("system"), 6,
                  reinterpret_cast<const OraText*>("manager"), 7,

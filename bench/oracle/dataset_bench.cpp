@@ -83,7 +83,7 @@ struct Raw {
   OCISvcCtx* svc = nullptr;
 
   void Logon(const std::string& user, const std::string& pw, const std::string& db) {
-    OCIEnvCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+    OCIEnvNlsCreate(&env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873);  // UTF-8, as the layer asks
     OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
     if (OCILogon(env, err, &svc, reinterpret_cast<const OraText*>(user.c_str()), static_cast<ub4>(user.size()),
                  reinterpret_cast<const OraText*>(pw.c_str()), static_cast<ub4>(pw.size()),

@@ -75,7 +75,7 @@ void RemoveFiles() {
 }
 
 bool Logon(Oci& o, const std::string& store) {
-  OCIEnvCreate(&o.env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+  OCIEnvNlsCreate(&o.env, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873);  // UTF-8 text
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.err), OCI_HTYPE_ERROR, 0, nullptr);
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.srv), OCI_HTYPE_SERVER, 0, nullptr);
   OCIHandleAlloc(o.env, reinterpret_cast<void**>(&o.svc), OCI_HTYPE_SVCCTX, 0, nullptr);

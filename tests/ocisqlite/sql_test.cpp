@@ -110,6 +110,55 @@ TEST_F(SqlTest, DateFormatModels) {
   }
 }
 
+// Text shaped like a stored date stays text in a concatenation: only a DATE
+// operand takes NLS_DATE_FORMAT.
+TEST_F(SqlTest, ConcatenationKeepsTextThatLooksLikeADate) {
+  MustExec(system_, "create table cat (d date, v varchar2(19))");
+  MustExec(system_, "insert into cat values (to_date('2024-07-04 15:05:09', 'yyyy-mm-dd hh24:mi:ss'), '2024-07-04 15:05:09')");
+  struct { const char* expr; const char* want; } cases[] = {
+      {"'a' || to_char(d, 'yyyy-mm-dd hh24:mi:ss') || 'b'", "a2024-07-04 15:05:09b"},
+      {"to_char(d, 'yyyy-mm-dd hh24:mi:ss') || 'b'", "2024-07-04 15:05:09b"},
+      {"'2024-07-04 15:05:09' || 'x'", "2024-07-04 15:05:09x"},
+      {"v || '|' || d", "2024-07-04 15:05:09|04-JUL-24"},
+      {"d || '|' || (d + 1)", "04-JUL-24|05-JUL-24"},
+      {"'<' || nvl(v, 'x') || '>'", "<2024-07-04 15:05:09>"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from cat"), (Rows{{c.want}})) << c.expr;
+}
+
+// What clients' set-up scripts ask: padding in characters, the session's
+// context, timestamps with fractions, and DUMP's bytes as Oracle holds them.
+TEST_F(SqlTest, PaddingContextTimestampsAndDump) {
+  struct { const char* expr; const char* want; } cases[] = {
+      {"lpad('ab', 5, 'xy')", "xyxab"},            {"rpad('\xc3\xa7" "a', 4, '*')", "\xc3\xa7" "a**"},
+      {"lpad('abcdef', 3)", "abc"},                {"rpad('x', 0)", "<null>"},
+      {"sys_context('USERENV', 'SESSION_USER')", "SYSTEM"},
+      {"sys_context('userenv', 'current_schema')", "SYSTEM"},
+      {"to_char(to_timestamp('2024-07-04 15:05:09.1234', 'yyyy-mm-dd hh24:mi:ss.ff'))", "04-JUL-24 03.05.09.123400 PM"},
+      {"dump('abc')", "Typ=1 Len=3: 97,98,99"},   {"dump(123.45)", "Typ=2 Len=4: 194,2,24,46"},
+      {"dump(-1)", "Typ=2 Len=3: 62,100,102"},
+      {"dump(to_date('2024-07-04', 'yyyy-mm-dd'))", "Typ=12 Len=7: 120,124,7,4,1,1,1"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Query(system_, std::string("select ") + c.expr + " from dual"), (Rows{{c.want}})) << c.expr;
+  EXPECT_EQ(Exec(system_, "select sys_context('USERENV', 'NO_SUCH') from dual"), OCI_ERROR);
+  EXPECT_EQ(ErrorText(), "ORA-02003: invalid USERENV parameter\n");
+}
+
+// EXECUTE IMMEDIATE of a text built in the block; its error reaches the
+// block's handler or, unhandled, the client.
+TEST_F(SqlTest, ExecuteImmediateInABlock) {
+  MustExec(system_, "begin execute immediate 'create table imm (a number)'; "
+                    "execute immediate 'insert into imm values (' || '42' || ')'; end;");
+  EXPECT_EQ(Query(system_, "select a from imm"), (Rows{{"42"}}));
+  MustExec(system_, "begin execute immediate 'drop table no_such'; exception when others then null; end;");
+  EXPECT_EQ(Exec(system_, "begin execute immediate 'drop table no_such'; end;"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 942);
+  EXPECT_EQ(Exec(system_, "begin execute immediate 'selec 1'; end;"), OCI_ERROR);
+  EXPECT_EQ(ErrorCode(), 900);
+}
+
 TEST_F(SqlTest, ValuesTakeTheirColumnsTypes) {
   MustExec(system_, "create table conv (d date, n number, r raw(4), v varchar2(10))");
   MustExec(system_, "insert into conv values ('05-MAR-24', '12.50', 'c0ffee', 7)");
@@ -147,7 +196,7 @@ TEST_F(SqlTest, DdlCommitsAndDropsObjects) {
   EXPECT_EQ(ErrorCode(), 942);
   EXPECT_EQ(Query(system_, "select count(*) from user_tables where table_name = 'SCRATCH'"), (Rows{{"0"}}));
   EXPECT_EQ(Exec(system_, "create table bad (a varchar2)"), OCI_ERROR);
-  EXPECT_EQ(Exec(system_, "create table bad (a blob)"), OCI_ERROR);
+  EXPECT_EQ(Exec(system_, "create table bad (a bfile)"), OCI_ERROR);
   EXPECT_EQ(ErrorCode(), 3001);
   MustExec(system_, "create user gone identified by x");
   MustExec(system_, "create table gone.t (a number)");

@@ -33,7 +33,8 @@ int RunTool(const std::string& args, const std::string& input, std::string* out)
 void OciTest::SetUp() {
   store_ = dir_.File("store.db");
   ASSERT_EQ(RunTool("create " + store_ + " manager"), 0);
-  ASSERT_EQ(OCIEnvCreate(&env_, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr), OCI_SUCCESS);
+  // A UTF-8 client, as the layer is: without a set named the client would be US7ASCII.
+  ASSERT_EQ(OCIEnvNlsCreate(&env_, OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873), OCI_SUCCESS);
   ASSERT_EQ(OCIHandleAlloc(env_, reinterpret_cast<void**>(&err_), OCI_HTYPE_ERROR, 0, nullptr), OCI_SUCCESS);
   sword rc = 0;
   system_ = Logon("system", "manager", &rc);
