@@ -1,5 +1,7 @@
 #include "service/integration_cycle.h"
 
+#include "service/exactly_once.h"
+
 #include "recordset/field.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
@@ -19,7 +21,8 @@ struct RowProgress {
 };
 
 void OpenBothSides(const IntegrationComponents& c, const IntegrationSettings& s,
-                   const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+                   const LogarFunction& Logar, const DateTimeTextFunction& DT,
+                   ExactlyOnceDelivery* delivery) {
   c.OracleSession.SetConnected(false);
   c.OracleSession.SetLogonDatabase(s.CAMINHO_ORACLE);
   c.OracleSession.SetLogonUsername(s.USUARIO_ORACLE);
@@ -30,12 +33,14 @@ void OpenBothSides(const IntegrationComponents& c, const IntegrationSettings& s,
   Logar(u" Oracle Aberto " + DT());
   c.IBDatabase.Close();
   c.IBDatabase.SetDatabaseName(s.CAMINHO_FIREBIRD);
+  if (delivery) delivery->ResolveLimbo();
   c.FB_TMP_INTEGRACAO.Open();
   Logar(u" Firebird Aberto " + DT());
 }
 
 void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
-             const DateTimeTextFunction& DT, RowProgress& progress) {
+             const DateTimeTextFunction& DT, RowProgress& progress,
+             ExactlyOnceDelivery* delivery) {
   TDataSet& source = c.OracleDataSet;
   roles::FB_TMP_INTEGRACAO& target = c.FB_TMP_INTEGRACAO;
   String dt = DT();
@@ -58,7 +63,10 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
   target.FieldByName(u"NRECNO").Clear();
   progress.post_tried = true;
   target.Post();
-  target.Transaction().CommitRetaining();
+  if (delivery)
+    delivery->PrepareRow();
+  else
+    target.Transaction().CommitRetaining();
   progress.committed = true;
 }
 
@@ -78,11 +86,12 @@ void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progre
 }  // namespace
 
 void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettings& s,
-                         const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+                         const LogarFunction& Logar, const DateTimeTextFunction& DT,
+                         ExactlyOnceDelivery* delivery) {
   roles::OracleDataSet& source = c.OracleDataSet;
   Logar(u" Iniciado integracao " + DT());
   try {
-    OpenBothSides(c, s, Logar, DT);
+    OpenBothSides(c, s, Logar, DT, delivery);
   } catch (const Exception& e) {
     Logar(u" Erro " + DT() + u" = " + e.Message());
   }
@@ -91,7 +100,7 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
   while (!source.Eof()) {
     RowProgress progress;
     try {
-      CopyRow(c, Logar, DT, progress);
+      CopyRow(c, Logar, DT, progress, delivery);
     } catch (const Exception& e) {
       UndoFirebirdRow(c.FB_TMP_INTEGRACAO, progress);
       source.Edit();
@@ -106,7 +115,17 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
     // writes STATUS and commits it.
     source.FieldByName(u"STATUS").SetAsAnsiString("X");
     source.CommitUpdates();
-    source.Next();
+    if (!delivery) {
+      source.Next();
+      continue;
+    }
+    try {
+      source.Next();
+    } catch (...) {
+      delivery->LeaveRowInLimbo();
+      throw;
+    }
+    delivery->CommitRow();
   }
   source.Close();
   c.FB_TMP_INTEGRACAO.Close();

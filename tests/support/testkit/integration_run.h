@@ -48,8 +48,9 @@ class IntegrationRun {
 
   // --- the service ---
   ServiceProcess& Process() { return process_; }
-  // Starts it with MINUTOS=1 and a minute of `minute_ms`.
-  void Start(int minute_ms);
+  // Starts it with MINUTOS=1, a minute of `minute_ms` and the INI lines
+  // `extra_ini` (each ending in CR LF).
+  void Start(int minute_ms, const std::string& extra_ini = "");
   // Waits until `cycles` cycles have logged " Processo Encerrado ".
   bool WaitForCycles(int cycles, std::chrono::milliseconds timeout);
   // Waits until the event file holds `events` lines.

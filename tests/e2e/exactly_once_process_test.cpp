@@ -1,0 +1,116 @@
+// Exactly-once delivery (ENTREGA_UNICA=1) as a process: the service killed
+// (SIGKILL, from a debugger stopped at a point of a row's sequence) and
+// started again; every row must end in TMP_INTEGRACAO exactly once and
+// marked "X". The debugger stops the real program at its own functions: no
+// test-only branch in the product.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdio.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "ib/ib_limbo.h"
+#include "testkit/integration_run.h"
+
+namespace kavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+struct KillPoint {
+  const char* name;
+  const char* function;  // where the debugger stops the service
+  bool after_return;     // at the function's return rather than its entry
+  const char* recovery;  // the recovery's log line after the restart, or ""
+  int marked;            // rows "X" when the service dies
+};
+
+const KillPoint kPoints[] = {
+    {"after the insert", "kavo::TExactlyOnceDelivery::PrepareRow", false, "", 0},
+    {"after the prepare", "kavo::TIBTransaction::Prepare", true, " Limbo desfeito ", 0},
+    {"after the Oracle commit", "kavo::TExactlyOnceDelivery::CommitRow", false,
+     " Limbo confirmado ", 1},
+    {"after the Firebird commit", "kavo::TExactlyOnceDelivery::CommitRow", true, "", 1},
+};
+
+// Attaches gdb to `pid`, stops it at `point` and kills it there. `ready` runs
+// once the breakpoint is set (the test then gives the service its rows).
+// False when gdb never reached the point.
+bool KillAt(pid_t pid, const KillPoint& point, const std::function<void()>& ready) {
+  std::string command = "gdb -batch -nx -p " + std::to_string(pid) +
+                        " -ex 'set pagination off' -ex 'break " + point.function +
+                        "' -ex 'echo KAVO-READY\\n' -ex continue" +
+                        (point.after_return ? " -ex finish" : "") +
+                        " -ex 'echo KAVO-STOPPED\\n' -ex kill 2>&1";
+  FILE* gdb = popen(command.c_str(), "r");
+  if (gdb == nullptr) return false;
+  bool stopped = false;
+  char line[4096];
+  while (fgets(line, sizeof line, gdb) != nullptr) {
+    std::string text = line;
+    if (text.rfind("KAVO-READY", 0) == 0) ready();
+    if (text.rfind("KAVO-STOPPED", 0) == 0) stopped = true;
+  }
+  pclose(gdb);
+  return stopped;
+}
+
+Strings SortedDados(IntegrationRun& run) {
+  Strings dados;
+  for (const std::string& row : run.StagedRows()) {
+    size_t from = row.find('|') + 1;
+    dados.push_back(row.substr(from, row.find('|', from) - from));
+  }
+  std::sort(dados.begin(), dados.end());
+  return dados;
+}
+
+class ExactlyOnce : public ::testing::TestWithParam<KillPoint> {};
+
+TEST_P(ExactlyOnce, AKilledServiceLeavesEveryRowCopiedOnceAfterItsRestart) {
+  const KillPoint& point = GetParam();
+  IntegrationRun run;
+  const std::string ini = "ENTREGA_UNICA=1\r\n";
+  run.Start(700, ini);
+  // The rows come once the debugger waits at its breakpoint, so the stop is
+  // at the first row whatever the machine's speed.
+  ASSERT_TRUE(KillAt(run.Process().Pid(), point, [&] { run.AddPendingRows(1, 3); }))
+      << "the service never reached " << point.function;
+  EXPECT_EQ(run.Process().Wait(), -SIGKILL);
+  EXPECT_EQ(run.Count("status = 'X'"), point.marked);
+
+  run.Start(700, ini);
+  const auto end = std::chrono::steady_clock::now() + 60s;
+  while (run.Count("status = 'X'") < 3 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(run.WaitForCycles(CountPrefix(run.Process().LogLines(), " Processo Encerrado ") + 1,
+                                30s));
+  EXPECT_EQ(run.Stop(), 0);
+
+  EXPECT_EQ(run.Count("status = 'X'"), 3);
+  EXPECT_EQ(SortedDados(run), (Strings{"dados 1", "dados 2", "dados 3"}));
+  const Strings log = run.Log();
+  const std::string recovery = point.recovery;
+  EXPECT_EQ(CountPrefix(log, " Limbo "), recovery.empty() ? 0 : 1);
+  if (!recovery.empty()) {
+    EXPECT_EQ(CountPrefix(log, recovery + "<DT> = "), 1);
+  }
+  Connection check(run.FirebirdName());
+  check.db->Open();
+  EXPECT_TRUE(LimboTransactions(*check.db).empty());
+  check.db->Close();
+  EXPECT_TRUE(run.Process().Events().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, ExactlyOnce, ::testing::ValuesIn(kPoints),
+                         [](const ::testing::TestParamInfo<KillPoint>& info) {
+                           std::string name = info.param.name;
+                           std::replace(name.begin(), name.end(), ' ', '_');
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace kavo::test
