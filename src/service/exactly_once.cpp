@@ -66,7 +66,7 @@ TExactlyOnceDelivery::TExactlyOnceDelivery(TIBDatabase& database, TIBDataSet& ta
       Logar(std::move(logar)),
       DT(std::move(dt)) {}
 
-void TExactlyOnceDelivery::Resolve(int64_t id, const String& description, bool commit) {
+String TExactlyOnceDelivery::Resolve(int64_t id, const String& description, bool commit) {
   TIBTransaction limbo(nullptr);
   limbo.SetDefaultDatabase(&database_);
   limbo.Reconnect(id);
@@ -74,8 +74,8 @@ void TExactlyOnceDelivery::Resolve(int64_t id, const String& description, bool c
     limbo.Commit();
   else
     limbo.Rollback();
-  Logar(String(commit ? u" Limbo confirmado " : u" Limbo desfeito ") + DT() + u" = " +
-        IntToStr(id) + u" " + description);
+  return String(commit ? u" Limbo confirmado " : u" Limbo desfeito ") + DT() + u" = " +
+         IntToStr(id) + u" " + description;
 }
 
 void TExactlyOnceDelivery::ResolveLimbo() {
@@ -83,30 +83,33 @@ void TExactlyOnceDelivery::ResolveLimbo() {
   for (const TIBLimboTransaction& limbo : LimboTransactions(database_)) {
     std::optional<LimboRow> row = ParseLimboDescription(limbo.description);
     if (!row) continue;  // not this service's
-    String kept;
+    String line;
     try {
       TOracleQuery q(nullptr);
       q.SetSession(&session_);
       q.SetSQLText(kLockRow);
       q.DeclareAndSet(u"KAVO_ROWID", otString, row->rowid);
       q.Execute();
-      if (q.Eof()) {
-        // Deleted since: whether its "X" was committed cannot be read.
-        kept = u"Oracle row not found";
-      } else {
-        Resolve(limbo.id, limbo.description, q.FieldAsString(0) == u"X");
-      }
+      // A deleted row cannot say whether its "X" was committed.
+      if (q.Eof())
+        line = u"Oracle row not found";
+      else
+        line = Resolve(limbo.id, limbo.description, q.FieldAsString(0) == u"X");
       q.Close();
     } catch (const EOracleError& e) {
       // Held by another session (ORA-00054), or Oracle unreachable: the
       // decision waits for a later cycle.
-      kept = e.Message();
+      line = e.Message();
+    } catch (...) {
+      session_.Rollback();
+      throw;
     }
-    // Ends the lock; nothing was changed.
+    // Ends the lock (nothing was changed) before anything else can fail.
     session_.Rollback();
-    if (!kept.empty())
-      Logar(u" Limbo mantido " + DT() + u" = " + IntToStr(limbo.id) + u" " + limbo.description +
-            u" : " + kept);
+    if (line.rfind(u" Limbo ", 0) != 0)
+      line = u" Limbo mantido " + DT() + u" = " + IntToStr(limbo.id) + u" " + limbo.description +
+             u" : " + line;
+    Logar(line);
   }
 }
 
@@ -114,7 +117,7 @@ void TExactlyOnceDelivery::PrepareRow() {
   String rowid = source_.RowId();
   for (const TIBLimboTransaction& limbo : LimboTransactions(database_)) {
     std::optional<LimboRow> row = ParseLimboDescription(limbo.description);
-    if (row && row->rowid == rowid) Resolve(limbo.id, limbo.description, false);
+    if (row && row->rowid == rowid) Logar(Resolve(limbo.id, limbo.description, false));
   }
   target_.Transaction().Prepare(LimboDescription(
       {rowid, source_.FieldByName(u"CODIGO").AsString()}, ProcessIdentity()));

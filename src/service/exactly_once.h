@@ -81,8 +81,8 @@ class TExactlyOnceDelivery : public ExactlyOnceDelivery {
   void LeaveRowInLimbo() override;
 
  private:
-  // Ends limbo transaction `id` by commit or rollback and logs it.
-  void Resolve(int64_t id, const String& description, bool commit);
+  // Ends limbo transaction `id` by commit or rollback; its log line.
+  String Resolve(int64_t id, const String& description, bool commit);
 
   TIBDatabase& database_;
   TIBDataSet& target_;
