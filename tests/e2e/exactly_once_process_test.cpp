@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "ib/ib_limbo.h"
+#include "oracle/query.h"
+#include "oracle/session.h"
 #include "testkit/integration_run.h"
 
 namespace kavo::test {
@@ -111,6 +113,67 @@ INSTANTIATE_TEST_SUITE_P(Points, ExactlyOnce, ::testing::ValuesIn(kPoints),
                            std::replace(name.begin(), name.end(), ' ', '_');
                            return name;
                          });
+
+// An "X" that Oracle refuses: the cycle ends with the copy in limbo, and the
+// next cycle's recovery, reading the row still pending, rolls it back. While
+// another session holds the row the recovery leaves the limbo alone. Once
+// Oracle takes the "X" every row is in TMP_INTEGRACAO exactly once.
+TEST(ExactlyOnceRecovery, ARefusedMarkAndAHeldRowWaitForTheRecoveryToDecide) {
+  IntegrationRun run;
+  // The stand-in alters no table: made again with a check that refuses the
+  // "X" of a row whose TABELA says so.
+  run.OracleSql(
+      "drop table interface_orcl;\n"
+      "create table interface_orcl (ACAO varchar2(1), CODIGO number, DADOS varchar2(500), "
+      "DT_H_GRAV date, DT_H_PRI_P date, DT_H_ULT_P date, ERRO varchar2(255), HORA varchar2(8), "
+      "ORDEM number, STATUS varchar2(1), TABELA varchar2(20), TIPO varchar2(50), "
+      "VERSAO varchar2(10), constraint SEM_X check (STATUS <> 'X' or TABELA <> 'SEM_X'));\n");
+  run.AddPendingRows(1, 2);
+  run.OracleSql("update interface_orcl set TABELA = 'SEM_X' where CODIGO = 1;\ncommit;\n");
+  run.Start(700, "ENTREGA_UNICA=1\r\n");
+  auto wait_for_log = [&](const std::string& prefix, int count) {
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (CountPrefix(run.Log(), prefix) < count) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return true;
+  };
+  ASSERT_TRUE(wait_for_log(" Limbo desfeito <DT> = ", 1));
+
+  TOracleSession other(nullptr);
+  other.SetLogonDatabase(Utf8ToString(run.OracleStore()));
+  other.SetLogonUsername(u"v9norvelo");
+  other.SetLogonPassword(u"secret");
+  other.SetConnected(true);
+  TOracleQuery lock(nullptr);
+  lock.SetSession(&other);
+  lock.SQL().SetText(u"select * from interface_orcl where codigo = 2 for update");
+  lock.Execute();
+  ASSERT_TRUE(wait_for_log(" Limbo mantido <DT> = ", 1));
+  other.Rollback();
+  run.OracleSql("update interface_orcl set TABELA = 'PEDIDOS' where CODIGO = 1;\ncommit;\n");
+  const auto end = std::chrono::steady_clock::now() + 60s;
+  while (run.Count("status = 'X'") < 2 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(run.Stop(), 0);
+
+  EXPECT_EQ(run.Count("status = 'X'"), 2);
+  EXPECT_EQ(SortedDados(run), (Strings{"dados 1", "dados 2"}));
+  const Strings log = run.Log();
+  EXPECT_EQ(CountPrefix(log, " Limbo confirmado "), 0);
+  for (const std::string& line : log) {
+    if (line.rfind(" Limbo mantido ", 0) == 0) {
+      EXPECT_NE(line.find("ORA-00054"), std::string::npos) << line;
+    }
+  }
+  // Each refused "X" ended its cycle with an error event.
+  EXPECT_FALSE(run.Process().Events().empty());
+  Connection check(run.FirebirdName());
+  check.db->Open();
+  EXPECT_TRUE(LimboTransactions(*check.db).empty());
+  check.db->Close();
+}
 
 }  // namespace
 }  // namespace kavo::test
