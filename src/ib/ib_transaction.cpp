@@ -184,9 +184,9 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
       break;
     case TACommitRetaining:
       Call(lib.isc_commit_retaining(status, &handle_), true);
-      // The retained context is a new transaction, not prepared.
+      // The retained context is a new transaction, not prepared (its cached
+      // number stays, as for every retaining end).
       prepared_ = false;
-      transaction_id_ = 0;
       break;
   }
   ReportEnd(action);
