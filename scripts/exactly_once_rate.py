@@ -1,7 +1,7 @@
 """Rows per second of the service with exactly-once delivery (ENTREGA_UNICA=1)
 and without, side by side:
 
-    python3 scripts/exactly_once_rate.py BUILD_DIR [ROWS [RUNS]]
+    python3 scripts/exactly_once_rate.py BUILD_DIR [ROWS [RUNS [FOLDER]]]
 
 BUILD_DIR holds a built KavoIntegradorOracle, ocisqlite and oracle-home (as
 scripts/run.sh builds them in build/). Each run makes a fresh stand-in store
@@ -9,7 +9,8 @@ with ROWS pending rows (500) and a fresh embedded Firebird database on disk,
 with forced writes as a new database has them (the service's real setting),
 starts the service with a one-second "minute", and times its cycles from
 the activity log until every row is "X". The modes alternate, RUNS times
-each (3); the medians are printed with their ratio.
+each (3); the medians are printed with their ratio. The databases go into a
+fresh folder in FOLDER (BUILD_DIR; /dev/shm shows the cost without the disk).
 """
 import os
 import shutil
@@ -31,7 +32,7 @@ def one_run(build, rows, exactly_once, workdir):
     os.makedirs(bin_dir)
     os.makedirs(lock)
     exe = os.path.join(bin_dir, "KavoIntegradorOracle")
-    os.link(os.path.join(build, "KavoIntegradorOracle"), exe)
+    shutil.copy2(os.path.join(build, "KavoIntegradorOracle"), exe)
     store = os.path.join(workdir, "oracle.db")
     fdb = os.path.join(workdir, "RATE.FDB")
     oracle = StandIn(os.path.join(build, "ocisqlite"), store)
@@ -82,8 +83,9 @@ def main(argv):
     build = os.path.abspath(argv[1])
     rows = int(argv[2]) if len(argv) > 2 else 500
     runs = int(argv[3]) if len(argv) > 3 else 3
+    folder = argv[4] if len(argv) > 4 else build
     rates = {False: [], True: []}
-    with tempfile.TemporaryDirectory(dir=build) as tmp:
+    with tempfile.TemporaryDirectory(dir=folder) as tmp:
         for i in range(runs):
             for mode in (False, True) if i % 2 == 0 else (True, False):
                 rate = one_run(build, rows, mode, os.path.join(tmp, "run"))

@@ -1,12 +1,11 @@
 #include "service/integration_cycle.h"
 
-#include "service/exactly_once.h"
-
 #include "recordset/field.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/format_settings.h"
 #include "rtl/str_to_time.h"
+#include "service/exactly_once.h"
 
 namespace kavo {
 
