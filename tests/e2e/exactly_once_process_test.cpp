@@ -28,6 +28,7 @@ struct KillPoint {
   bool after_return;     // at the function's return rather than its entry
   const char* recovery;  // the recovery's log line after the restart, or ""
   int marked;            // rows "X" when the service dies
+  bool server = false;   // the database through the server rather than embedded
 };
 
 const KillPoint kPoints[] = {
@@ -36,6 +37,11 @@ const KillPoint kPoints[] = {
     {"after the Oracle commit", "kavo::TExactlyOnceDelivery::CommitRow", false,
      " Limbo confirmado ", 1},
     {"after the Firebird commit", "kavo::TExactlyOnceDelivery::CommitRow", true, "", 1},
+    // The server finds the dead client's prepared transaction on its own.
+    {"after the prepare through the server", "kavo::TIBTransaction::Prepare", true,
+     " Limbo desfeito ", 0, true},
+    {"after the Oracle commit through the server", "kavo::TExactlyOnceDelivery::CommitRow", false,
+     " Limbo confirmado ", 1, true},
 };
 
 // Attaches gdb to `pid`, stops it at `point` and kills it there. `ready` runs
@@ -74,7 +80,8 @@ class ExactlyOnce : public ::testing::TestWithParam<KillPoint> {};
 
 TEST_P(ExactlyOnce, AKilledServiceLeavesEveryRowCopiedOnceAfterItsRestart) {
   const KillPoint& point = GetParam();
-  IntegrationRun run;
+  IntegrationRun run(point.server ? IntegrationRun::Firebird::kServer
+                                  : IntegrationRun::Firebird::kEmbedded);
   const std::string ini = "ENTREGA_UNICA=1\r\n";
   run.Start(700, ini);
   // The rows come once the debugger waits at its breakpoint, so the stop is
