@@ -9,12 +9,16 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
 
 #include "ib/ib_limbo.h"
+#include "ib/ib_sql.h"
+#include "oracle/oracle_error.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "testkit/integration_run.h"
+#include "testkit/temp_dir.h"
 
 namespace kavo::test {
 namespace {
@@ -44,26 +48,42 @@ const KillPoint kPoints[] = {
      " Limbo confirmado ", 1, true},
 };
 
-// Attaches gdb to `pid`, stops it at `point` and kills it there. `ready` runs
-// once the breakpoint is set (the test then gives the service its rows).
-// False when gdb never reached the point.
-bool KillAt(pid_t pid, const KillPoint& point, const std::function<void()>& ready) {
+// Attaches gdb to `pid` and stops it at `function` (at its return with
+// `after_return`). `ready` runs once the breakpoint is set (the test then
+// gives the service its rows), `stopped` once the service stands there;
+// then gdb kills it, or with `resume` lets it go on. False when gdb never
+// reached the point.
+bool StopAt(pid_t pid, const std::string& function, bool after_return,
+            const std::function<void()>& ready, const std::function<void()>& stopped,
+            bool resume) {
+  TempDir dir;
+  const std::string go = dir.path() + "/go";
   std::string command = "gdb -batch -nx -p " + std::to_string(pid) +
-                        " -ex 'set pagination off' -ex 'break " + point.function +
+                        " -ex 'set pagination off' -ex 'break " + function +
                         "' -ex 'echo KAVO-READY\\n' -ex continue" +
-                        (point.after_return ? " -ex finish" : "") +
-                        " -ex 'echo KAVO-STOPPED\\n' -ex kill 2>&1";
+                        (after_return ? " -ex finish" : "") +
+                        " -ex 'echo KAVO-STOPPED\\n' -ex 'shell while [ ! -e " + go +
+                        " ]; do sleep 0.05; done'" + (resume ? " -ex delete -ex detach" : " -ex kill") +
+                        " 2>&1";
   FILE* gdb = popen(command.c_str(), "r");
   if (gdb == nullptr) return false;
-  bool stopped = false;
+  bool reached = false;
   char line[4096];
   while (fgets(line, sizeof line, gdb) != nullptr) {
     std::string text = line;
     if (text.rfind("KAVO-READY", 0) == 0) ready();
-    if (text.rfind("KAVO-STOPPED", 0) == 0) stopped = true;
+    if (text.rfind("KAVO-STOPPED", 0) == 0) {
+      reached = true;
+      stopped();
+      std::ofstream(go) << "go";
+    }
   }
   pclose(gdb);
-  return stopped;
+  return reached;
+}
+
+bool KillAt(pid_t pid, const KillPoint& point, const std::function<void()>& ready) {
+  return StopAt(pid, point.function, point.after_return, ready, [] {}, false);
 }
 
 Strings SortedDados(IntegrationRun& run) {
@@ -74,6 +94,11 @@ Strings SortedDados(IntegrationRun& run) {
   }
   std::sort(dados.begin(), dados.end());
   return dados;
+}
+
+// What the service writes for a row, by its ROWID as the admin tool prints it.
+String LimboDescriptionFor(const std::string& rowid) {
+  return u"KavoIntegradorOracle ROWID=" + Utf8ToString(rowid) + u" CODIGO=2 OWNER=test:1";
 }
 
 class ExactlyOnce : public ::testing::TestWithParam<KillPoint> {};
@@ -156,10 +181,42 @@ TEST(ExactlyOnceRecovery, ARefusedMarkAndAHeldRowWaitForTheRecoveryToDecide) {
   TOracleQuery lock(nullptr);
   lock.SetSession(&other);
   lock.SQL().SetText(u"select * from interface_orcl where codigo = 2 for update");
-  lock.Execute();
-  ASSERT_TRUE(wait_for_log(" Limbo mantido <DT> = ", 1));
-  other.Rollback();
-  run.OracleSql("update interface_orcl set TABELA = 'PEDIDOS' where CODIGO = 1;\ncommit;\n");
+  // The lock must come between a refused "X" (its event: a copy is in limbo
+  // now) and the next cycle's recovery; one taken too late meets no limbo,
+  // and is tried again after the next refusal.
+  bool kept = false;
+  for (int attempt = 0; attempt < 10 && !kept; ++attempt) {
+    const size_t events = run.Process().Events().size();
+    ASSERT_TRUE(run.WaitForEvents(events + 1, 60s));
+    try {
+      lock.Execute();
+    } catch (const EOracleError&) {  // the service still held the store
+      other.Rollback();
+      continue;
+    }
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (!(kept = CountPrefix(run.Log(), " Limbo mantido <DT> = ") > 0) &&
+           std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(20ms);
+    other.Rollback();
+  }
+  ASSERT_TRUE(kept);
+  // The service holds row 1 from its edit to the next cycle's logoff: the
+  // "X" is allowed again once the update finds the store free.
+  TOracleQuery lift(nullptr);
+  lift.SetSession(&other);
+  lift.SQL().SetText(u"update interface_orcl set TABELA = 'PEDIDOS' where CODIGO = 1");
+  bool lifted = false;
+  for (int attempt = 0; attempt < 20 && !lifted; ++attempt) {
+    try {
+      lift.Execute();
+      other.Commit();
+      lifted = true;
+    } catch (const EOracleError&) {
+      other.Rollback();
+    }
+  }
+  ASSERT_TRUE(lifted);
   const auto end = std::chrono::steady_clock::now() + 60s;
   while (run.Count("status = 'X'") < 2 && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(50ms);
@@ -176,6 +233,46 @@ TEST(ExactlyOnceRecovery, ARefusedMarkAndAHeldRowWaitForTheRecoveryToDecide) {
   }
   // Each refused "X" ended its cycle with an error event.
   EXPECT_FALSE(run.Process().Events().empty());
+  Connection check(run.FirebirdName());
+  check.db->Open();
+  EXPECT_TRUE(LimboTransactions(*check.db).empty());
+  check.db->Close();
+}
+
+// A process that dies after this cycle's recovery can leave a copy of a row
+// the cycle is about to take: the row's own check before its prepare rolls
+// that copy back (the row is pending and held by this session), so the
+// recovery never commits it beside this cycle's copy once the row is "X".
+TEST(ExactlyOnceRecovery, ALimboCopyMadeAfterTheRecoveryIsRolledBackBeforeTheRowsPrepare) {
+  IntegrationRun run(IntegrationRun::Firebird::kServer);
+  run.Start(700, "ENTREGA_UNICA=1\r\n");
+  ASSERT_TRUE(StopAt(
+      run.Process().Pid(), "kavo::TExactlyOnceDelivery::PrepareRow", false,
+      [&] { run.AddPendingRows(1, 2); },
+      [&] {
+        // The service stands before row 1's prepare; another owner leaves a
+        // copy of row 2 in limbo, as a process killed after its prepare does.
+        Connection other(run.FirebirdName());
+        other.db->Open();
+        other.tr->StartTransaction();
+        TIBSQL insert(nullptr);
+        insert.SetDatabase(other.db.get());
+        insert.SQL().SetText(u"insert into TMP_INTEGRACAO (DADOS) values ('dados 2')");
+        insert.ExecQuery();
+        other.tr->Prepare(LimboDescriptionFor(run.Column("rowid", 2)));
+        other.db->Close();
+      },
+      true));
+  const auto end = std::chrono::steady_clock::now() + 60s;
+  while (run.Count("status = 'X'") < 2 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(run.WaitForCycles(CountPrefix(run.Process().LogLines(), " Processo Encerrado ") + 1,
+                                30s));
+  EXPECT_EQ(run.Stop(), 0);
+  EXPECT_EQ(run.Count("status = 'X'"), 2);
+  EXPECT_EQ(SortedDados(run), (Strings{"dados 1", "dados 2"}));
+  EXPECT_EQ(CountPrefix(run.Log(), " Limbo desfeito <DT> = "), 1);
+  EXPECT_EQ(CountPrefix(run.Log(), " Limbo confirmado "), 0);
   Connection check(run.FirebirdName());
   check.db->Open();
   EXPECT_TRUE(LimboTransactions(*check.db).empty());
