@@ -9,6 +9,7 @@ packages=(
   libbenchmark-dev                   # benchmarks
   libsoci-dev libsoci-firebird4.0    # the peer library the Firebird benchmark measures against
   valgrind                           # instruction counts of the benchmarks (scripts/bench.sh --callgrind)
+  gdb                                # stops the service at a point of a row to kill it there (e2e_exactly_once_test)
   libsqlite3-dev                     # the OCI stand-in's storage
   libsystemd-dev                     # sd_notify for the service manager
   systemd                            # systemd-analyze: /INSTALL checks the unit it wrote

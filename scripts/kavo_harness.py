@@ -94,12 +94,12 @@ class Firebird:
                   % (database, STAGING_TABLE))
 
 
-def write_ini(path, oracle, firebird, comments=None):
+def write_ini(path, oracle, firebird, comments=None, extra=()):
     """The service's INI, CR LF ended; `comments` maps a key to the comment
-    line written above it."""
+    line written above it; `extra` adds (key, value) pairs."""
     comments = comments or {}
     values = [("ORACLE", oracle), ("UU", "v9norvelo"), ("SS", "secret"), ("FIREBIRD", firebird),
-              ("MINUTOS", "1")]
+              ("MINUTOS", "1")] + list(extra)
     with open(path, "w", newline="\r\n") as f:
         f.write("[KavoIntegracao]\n")
         for key, value in values:

@@ -1,7 +1,7 @@
 """The fault-injection soak of the whole service; scripts/soak.sh builds the
 programs and runs it (doc/soak.md).
 
-    soak.py BUILD_DIR [CYCLES [SEED]]
+    soak.py BUILD_DIR [--exactly-once] [CYCLES [SEED]]
 
 Runs the service as the service manager would, on a stand-in store and a
 Firebird database (through the server on 127.0.0.1:3050 for three quarters of
@@ -11,7 +11,13 @@ service is at rest again every row of the interface table is checked
 (soak_check.py). The table at the end counts the faults, the rows and the
 service's exits; the exit status is 1 when a row was lost or copied twice
 outside the known window, or the service misbehaved.
+
+With --exactly-once the service runs with ENTREGA_UNICA=1: no row may be in
+the known window (a second copy is a duplicate), a copy prepared and left in
+limbo counts apart until the next cycle's recovery resolves it, and none may
+be left after the quiet cycles at the end.
 """
+import binascii
 import collections
 import os
 import random
@@ -31,6 +37,7 @@ SERVER_STATE = os.environ.get("KAVO_FIREBIRD_STATE_DIR", "/tmp/kavo-firebird")
 MINUTE_MS = int(os.environ.get("KAVO_SOAK_MINUTE_MS", "1500"))
 # KAVO_SOAK_FAULTS=kind,kind,...: only these faults (to chase one of them).
 ONLY = [k for k in os.environ.get("KAVO_SOAK_FAULTS", "").split(",") if k]
+EXACTLY_ONCE = False  # set by --exactly-once
 REST_TIMEOUT = 120  # seconds a cycle may take before the service counts as hung
 
 FAULTS = collections.OrderedDict([
@@ -259,6 +266,8 @@ class Leg:
         self.failures = []  # (round, outcome, CODIGO) the first time each row failed the check
         self.failed_rows = set()
         self.window = {}  # CODIGO -> (state, copies, rounds of its interrupted takes)
+        self.limbo = {}  # CODIGO -> copies in limbo transactions, as the last read found them
+        self.limbo_seen = set()  # rows ever found with a copy in limbo
         self.last = {}  # the latest check's outcomes
         self.last_rows = {}  # and the rows it read
         self.checks = 0
@@ -294,7 +303,8 @@ class Leg:
         subprocess.run(["gfix", "-write", "async", "-user", "VAVAVOR", "-password", "kat4ro2",
                         self.fdb], env=maker.env, check=True)
         os.chmod(self.fdb, 0o666)
-        write_ini(os.path.join(self.bin, "KavoIntegradorOracle.ini"), self.store, self.fb_name)
+        write_ini(os.path.join(self.bin, "KavoIntegradorOracle.ini"), self.store, self.fb_name,
+                  extra=[("ENTREGA_UNICA", "1")] if EXACTLY_ONCE else ())
         self.add_rows(self.rng.randint(20, 60))
         self.start_service()
 
@@ -431,9 +441,33 @@ class Leg:
         return rows
 
     def read_copies(self):
+        """Committed copies per CODIGO; with exactly-once delivery the copies
+        in limbo transactions go to self.limbo (a plain read would fail on
+        them: "record ... is stuck in limbo")."""
+        limbo_script = ""
+        if EXACTLY_ONCE:
+            limbo_script = (
+                "commit;\nset transaction read committed record_version no wait ignore limbo;\n"
+                "select 'LIMBO', cast(substring(cast(RDB$TRANSACTION_DESCRIPTION as blob "
+                "sub_type 0) from 1 for 400) as varchar(400) character set octets) "
+                "from RDB$TRANSACTIONS where RDB$TRANSACTION_STATE = 1;\n")
         out = self.firebird.isql(
-            "set heading off;\nselect substring(DADOS from 1 for position(';', DADOS, 6) - 1), "
+            "set heading off;\n" + limbo_script +
+            "select substring(DADOS from 1 for position(';', DADOS, 6) - 1), "
             "count(*) from TMP_INTEGRACAO group by 1;\n", self.fb_name)
+        self.limbo = collections.Counter()
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) == 2 and parts[0] == "LIMBO":
+                text = binascii.unhexlify(parts[1]).decode("latin-1")
+                if not text.startswith("KavoIntegradorOracle "):
+                    raise SoakError("a limbo transaction the service did not make: " + text)
+                codigo = text.split(" CODIGO=", 1)[1].split()[0] if " CODIGO=" in text else ""
+                if not codigo.isdigit():
+                    raise SoakError("a limbo transaction without a CODIGO: " + text)
+                self.limbo[int(codigo)] += 1
+        self.limbo_seen.update(self.limbo)
+        out = "\n".join(l for l in out.splitlines() if not l.split()[:1] == ["LIMBO"])
         copies = {}
         for line in out.splitlines():
             parts = line.split()
@@ -462,8 +496,10 @@ class Leg:
             self.poll()
             if any(check.row_of(l) is not None for l in self.logtail.lines[before:]):
                 continue  # a cycle took a row while the check read: read again
+            # With exactly-once delivery no cut short take explains a copy.
             found = check.classify(self.expected, rows, copies,
-                                   self.cycles.interrupted_rows(idle=True))
+                                   {} if EXACTLY_ONCE else self.cycles.interrupted_rows(idle=True),
+                                   self.limbo)
             self.judge(found, rows, copies)
             return found
         raise SoakError("round %d: the service never stayed at rest long enough to check the rows"
@@ -492,9 +528,10 @@ class Leg:
     # --- the faults --------------------------------------------------------------------------
     def kinds(self):
         kinds = [k for k in FAULTS if k in ONLY] if ONLY else list(FAULTS)
-        if not self.served:
+        # KAVO_SOAK_FAULTS may have left them out already.
+        if not self.served and "server_killed" in kinds:
             kinds.remove("server_killed")
-        if self.disk_skip:
+        if self.disk_skip and "disk_full" in kinds:
             kinds.remove("disk_full")
         return kinds
 
@@ -521,10 +558,11 @@ class Leg:
             self.injected[kind] += 1
             found = self.check_rows()
             pending = sum(len(found.get(k, [])) for k in (check.PENDING_ERRO, check.NOT_REACHED,
-                                                           check.WINDOW))
-            print("  %3d %-8s %-17s %-28s moved %5d  erro %4d  window %d" % (
+                                                           check.WINDOW, check.LIMBO))
+            print("  %3d %-8s %-17s %-28s moved %5d  erro %4d  window %d%s" % (
                 self.round, self.name, kind, note, len(found.get(check.MOVED, [])),
-                len(found.get(check.PENDING_ERRO, [])), len(found.get(check.WINDOW, []))),
+                len(found.get(check.PENDING_ERRO, [])), len(found.get(check.WINDOW, [])),
+                "  limbo %d" % len(found.get(check.LIMBO, [])) if EXACTLY_ONCE else ""),
                 file=self.out)
             self.out.flush()
         self.drain()
@@ -679,7 +717,9 @@ def report(legs, seed, cycles, started, out):
         print("  %-56s%s%12s" % (label, cells, total), file=out)
 
     print(file=out)
-    print("Soak report (seed %d; replay: scripts/soak.sh %d %d)" % (seed, cycles, seed), file=out)
+    print("Soak report (seed %d%s; replay: scripts/soak.sh %s%d %d)"
+          % (seed, ", exactly-once" if EXACTLY_ONCE else "",
+             "--exactly-once " if EXACTLY_ONCE else "", cycles, seed), file=out)
     print("  %-56s%s%12s" % ("", "".join("%12s" % l.name for l in legs), "total"), file=out)
     row("cycles with a fault", [sum(l.injected.values()) for l in legs])
     row("service cycles (started / ended)",
@@ -701,7 +741,12 @@ def report(legs, seed, cycles, started, out):
     row("rows moved (\"X\", one copy)", [len(l.last.get(check.MOVED, [])) for l in legs])
     row("rows pending with ERRO, no copy", [len(l.last.get(check.PENDING_ERRO, [])) for l in legs])
     row("rows pending, not reached", [len(l.last.get(check.NOT_REACHED, [])) for l in legs])
-    row("rows in the known window", [len(l.window) for l in legs])
+    row("rows in the known window%s" % (" (must be 0)" if EXACTLY_ONCE else ""),
+        [len(l.window) for l in legs])
+    if EXACTLY_ONCE:
+        row("rows found with a copy in limbo (resolved later)", [len(l.limbo_seen) for l in legs])
+        row("rows in limbo after the quiet cycles (must be 0)",
+            [len(l.last.get(check.LIMBO, [])) for l in legs])
     row("rows lost (must be 0)", [len(l.last.get(check.LOST, [])) for l in legs])
     row("duplicates outside the window (must be 0)",
         [len(l.last.get(check.DUPLICATE, [])) + len(l.last.get(check.STRAY, [])) for l in legs])
@@ -742,12 +787,17 @@ def report(legs, seed, cycles, started, out):
 
 
 def main(argv):
+    global EXACTLY_ONCE
+    EXACTLY_ONCE = "--exactly-once" in argv
+    argv = [a for a in argv if a != "--exactly-once"]
     build = os.path.abspath(argv[1])
     cycles = int(argv[2]) if len(argv) > 2 else 200
     seed = int(argv[3]) if len(argv) > 3 else int.from_bytes(os.urandom(4), "big")
     out = sys.stdout
-    print("Soak: %d cycles with a fault each, seed %d (replay: scripts/soak.sh %d %d)"
-          % (cycles, seed, cycles, seed), file=out)
+    flag = "--exactly-once " if EXACTLY_ONCE else ""
+    print("Soak: %d cycles with a fault each, seed %d%s (replay: scripts/soak.sh %s%d %d)"
+          % (cycles, seed, ", exactly-once delivery (ENTREGA_UNICA=1)" if EXACTLY_ONCE else "",
+             flag, cycles, seed), file=out)
     unknown = [k for k in ONLY if k not in FAULTS]
     if unknown:
         print("unknown fault in KAVO_SOAK_FAULTS: %s (known: %s)"
@@ -785,6 +835,8 @@ def main(argv):
             break
     report(ran, seed, cycles, started, out)
     failed = problem or any(l.failures or l.service.unexpected or l.stuck for l in ran)
+    if EXACTLY_ONCE and any(l.window or l.last.get(check.LIMBO) for l in ran):
+        failed = True
     if problem:
         print("FAILED: " + problem, file=out)
     print("soak %s" % ("FAILED" if failed else "passed"), file=out)

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The fault-injection soak of the whole service:  scripts/soak.sh [CYCLES [SEED]]
+# The fault-injection soak of the whole service:  scripts/soak.sh [--exactly-once] [CYCLES [SEED]]
 #
 # Builds the service and the OCI stand-in (not the tests) in build, or in the
 # folder KAVO_SOAK_BUILD names, and runs the real service process with a short
@@ -7,7 +7,8 @@
 # on a Firebird database through the server on 127.0.0.1:3050, the rest on an
 # embedded one, with a stand-in store as the Oracle. After every cycle each row
 # must be moved once, or still pending without a copy; the known window is
-# counted apart. The table at the end sums it up; exit status 1 when the soak
+# counted apart (with --exactly-once the service runs with ENTREGA_UNICA=1 and
+# no row may be in it). The table at the end sums it up; exit status 1 when the soak
 # failed. doc/soak.md says what it does, checks and keeps (build/soak/).
 #
 # The Firebird server is killed and restarted: nothing else may use it meanwhile.

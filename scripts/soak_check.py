@@ -88,16 +88,23 @@ LOST = "lost"                # "X" without a copy, or the source row gone
 DUPLICATE = "duplicate"      # copies that no interrupted take explains
 STRAY = "stray"              # a copy of no source row
 ODD_STATUS = "odd status"    # a STATUS the service never writes
+LIMBO = "limbo"              # its one copy prepared and left in limbo: the recovery decides
 
 
-def classify(expected, rows, copies, interrupted):
+def classify(expected, rows, copies, interrupted, limbo=None):
     """Checks every row.
 
     expected: the CODIGOs the soak inserted; rows: {CODIGO: (STATUS, has ERRO)}
-    as the interface table holds them; copies: {CODIGO: copies in
-    TMP_INTEGRACAO}; interrupted: {CODIGO: [round, ...]} from CycleLog.
+    as the interface table holds them; copies: {CODIGO: committed copies in
+    TMP_INTEGRACAO}; interrupted: {CODIGO: [round, ...]} from CycleLog;
+    limbo: {CODIGO: copies in limbo transactions} (exactly-once delivery).
     Returns {outcome: [CODIGO, ...]} (STRAY lists the CODIGOs of copies).
+
+    A copy in limbo is right only alone: the recovery commits it when the
+    row is "X" and rolls it back when it is pending. Beside a committed
+    copy, or a second one, it is a duplicate in the making.
     """
+    limbo = limbo or {}
     found = collections.defaultdict(list)
     for codigo in sorted(expected):
         if codigo not in rows:
@@ -107,6 +114,9 @@ def classify(expected, rows, copies, interrupted):
         n = copies.get(codigo, 0)
         if status not in ("A", "X"):
             found[ODD_STATUS].append(codigo)
+            continue
+        if limbo.get(codigo):
+            found[LIMBO if limbo[codigo] == 1 and n == 0 else DUPLICATE].append(codigo)
             continue
         if status == "X" and n == 0:
             found[LOST].append(codigo)
@@ -119,7 +129,7 @@ def classify(expected, rows, copies, interrupted):
             found[WINDOW].append(codigo)
         else:
             found[DUPLICATE].append(codigo)
-    for codigo in sorted(set(copies) - set(expected)):
+    for codigo in sorted((set(copies) | set(limbo)) - set(expected)):
         found[STRAY].append(codigo)
     return found
 

@@ -21,10 +21,14 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 (cd build-test && ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@")
 
 # The whole run also soaks the service under injected faults for 20 cycles
+# (and 12 more with exactly-once delivery)
 # (the tests no longer need the server it kills), replays every fuzz corpus
 # (known crash inputs included) and fuzzes each target briefly.
 if [ $# -eq 0 ]; then
   # Fixed seeds: CI replays the same draws and inputs each time.
   KAVO_SOAK_BUILD=build-release scripts/soak.sh "${KAVO_SOAK_CYCLES:-20}" "${KAVO_SOAK_SEED:-1}"
+  # And with exactly-once delivery, where no row may be in the known window.
+  KAVO_SOAK_BUILD=build-release scripts/soak.sh --exactly-once \
+    "${KAVO_SOAK_EXACTLY_ONCE_CYCLES:-12}" "${KAVO_SOAK_SEED:-1}"
   FUZZ_OPTIONS=${FUZZ_OPTIONS:--seed=1} scripts/fuzz.sh all "${KAVO_FUZZ_SECONDS:-6}"
 fi

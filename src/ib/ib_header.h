@@ -83,6 +83,7 @@ using ::isc_prepare_transaction;
 using ::isc_prepare_transaction2;
 using ::isc_put_segment;
 using ::isc_que_events;
+using ::isc_reconnect_transaction;
 using ::isc_rollback_retaining;
 using ::isc_rollback_transaction;
 using ::isc_service_attach;

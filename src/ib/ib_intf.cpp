@@ -147,6 +147,10 @@ void TIBServerLibrary::LoadIBLibrary() {
     MarkUnavailable(ib2007, kIB2007Message);
   }
 
+  if (!ResolveOptional(E::isc_reconnect_transaction))
+    MarkUnavailable({E::isc_reconnect_transaction},
+                    u"%s is not available: the client library does not export it");
+
   const std::initializer_list<IBEntry> xml = {E::isc_dsql_xml_fetch, E::isc_dsql_xml_fetch_all,
                                               E::isc_dsql_xml_buffer_fetch};
   if (xml_library_.Open(kIBXMLLibraryName))

@@ -25,6 +25,8 @@ namespace kavo {
 
 // Every entry point, in the interface's slot order; isc_array_gen_sdl is
 // resolved but has no slot of its own in the client interface object.
+// isc_reconnect_transaction comes last: two-phase recovery needs it, and a
+// client without it only loses that.
 #define KAVO_IB_ENTRIES(X)                                                                     \
   X(isc_attach_database) X(isc_array_gen_sdl2) X(isc_array_get_slice) X(isc_array_get_slice2) \
   X(isc_array_lookup_bounds) X(isc_array_lookup_bounds2) X(isc_array_lookup_desc)             \
@@ -49,7 +51,8 @@ namespace kavo {
   X(BLOB_put) X(BLOB_get) X(isc_service_attach) X(isc_service_detach) X(isc_service_query)    \
   X(isc_service_start) X(isc_get_client_version) X(isc_get_client_major_version)              \
   X(isc_get_client_minor_version) X(isc_transaction_info) X(isc_array_gen_sdl)                \
-  X(isc_dsql_xml_fetch) X(isc_dsql_xml_fetch_all) X(isc_dsql_xml_buffer_fetch)
+  X(isc_dsql_xml_fetch) X(isc_dsql_xml_fetch_all) X(isc_dsql_xml_buffer_fetch)                \
+  X(isc_reconnect_transaction)
 
 enum class IBEntry : int {
 #define KAVO_IB_ENUM(name) name,

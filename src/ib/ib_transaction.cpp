@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ib/ib_base.h"
+#include "ib/ib_character_set.h"
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
@@ -150,6 +151,9 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
         if (handle_is_shared_) {
           handle_ = 0;
           handle_is_shared_ = false;
+        } else if (prepared_ && force) {
+          // Left in limbo: the detach that follows keeps it there.
+          handle_ = 0;
         } else {
           ISC_STATUS st = action == TACommit ? lib.isc_commit_transaction(status, &handle_)
                                              : lib.isc_rollback_transaction(status, &handle_);
@@ -171,13 +175,18 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
         for (TIBBase* obj : sql_objects_.Snapshot()) obj->DoAfterTransactionEnd();
       }
       transaction_id_ = 0;
+      if (!Active()) prepared_ = false;
       break;
     }
     case TARollbackRetaining:
       Call(lib.isc_rollback_retaining(status, &handle_), true);
+      prepared_ = false;
       break;
     case TACommitRetaining:
       Call(lib.isc_commit_retaining(status, &handle_), true);
+      // The retained context is a new transaction, not prepared (its cached
+      // number stays, as for every retaining end).
+      prepared_ = false;
       break;
   }
   ReportEnd(action);
@@ -274,6 +283,46 @@ int64_t TIBTransaction::TransactionID() {
     }
   }
   return transaction_id_;
+}
+
+void TIBTransaction::Prepare(const String& description) {
+  CheckInTransaction();
+  IGDSLibrary& lib = EndLibrary();
+  const TIBCharacterSet* cs = MessageCharacterSet();
+  std::string bytes = cs != nullptr ? EncodeText(description, *cs) : StringToAnsi(description);
+  // The server takes at most a 16-bit length.
+  if (bytes.size() > 65535) bytes.resize(65535);
+  Call(lib.isc_prepare_transaction2(StatusVector(), &handle_,
+                                    static_cast<ISC_USHORT>(bytes.size()),
+                                    reinterpret_cast<const ISC_UCHAR*>(bytes.data())),
+       true);
+  prepared_ = true;
+}
+
+void TIBTransaction::Reconnect(int64_t transaction_id) {
+  CheckNotInTransaction();
+  CheckDatabasesInList();
+  TIBDatabase* db = databases_.Front();
+  if (!db->Connected()) IBError(ibceDatabaseClosed);
+  IGDSLibrary& lib = db->GDSLibrary();
+  // The server reads the number as a little-endian integer of the given length.
+  char id[8];
+  uint64_t v = static_cast<uint64_t>(transaction_id);
+  for (char& b : id) {
+    b = static_cast<char>(v & 0xFF);
+    v >>= 8;
+  }
+  short length = transaction_id >= 0 && transaction_id <= 0xFFFFFFFFLL ? 4 : 8;
+  ISC_STATUS st = lib.isc_reconnect_transaction(StatusVector(), db->HandleAddress(), &handle_,
+                                                length, id);
+  if (st != 0) {
+    handle_ = 0;
+    Call(st, true);
+    IBDataBaseError(lib, MessageCharacterSet());
+  }
+  prepared_ = true;
+  transaction_id_ = transaction_id;
+  ReportToHook([&](IIBSQLMonitorHook& h) { h.TRStart(*this); });
 }
 
 void TIBTransaction::SetDefaultDatabase(TIBDatabase* db) {

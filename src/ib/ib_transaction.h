@@ -64,6 +64,21 @@ class TIBTransaction : public TComponent, public roles::IBTransaction {
   // The server's number of this transaction, cached until it ends.
   int64_t TransactionID();
 
+  // Two-phase commit. Prepare (isc_prepare_transaction2) makes the work
+  // durable in limbo; the server keeps the description with it (in
+  // RDB$TRANSACTIONS) for whoever resolves it. Commit or Rollback, or their
+  // retaining forms, still end it. A prepared transaction is ended only
+  // explicitly: a close of its database, its destruction, a lost connection
+  // or its idle timer leave it in limbo, since deciding its fate belongs to
+  // whoever knows the other side's outcome.
+  void Prepare(const String& description);
+  bool Prepared() const { return prepared_; }
+  // Takes over the limbo transaction numbered `transaction_id` on the first
+  // listed database (isc_reconnect_transaction); it counts as prepared, and
+  // Commit or Rollback resolves it. The server refuses a number that is not
+  // in limbo ("transaction is not in limbo").
+  void Reconnect(int64_t transaction_id);
+
   // --- properties ---
   bool AllowAutoStart() const { return allow_auto_start_; }
   void SetAllowAutoStart(bool value) { allow_auto_start_ = value; }
@@ -131,6 +146,7 @@ class TIBTransaction : public TComponent, public roles::IBTransaction {
   TAutoStopAction auto_stop_action_ = saNone;
   TIBIdleTimer idle_timer_{[this] { IdleTimerTick(); }};
   int64_t transaction_id_ = 0;
+  bool prepared_ = false;
 };
 
 }  // namespace kavo

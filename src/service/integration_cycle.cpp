@@ -5,6 +5,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/format_settings.h"
 #include "rtl/str_to_time.h"
+#include "service/exactly_once.h"
 
 namespace kavo {
 
@@ -19,7 +20,8 @@ struct RowProgress {
 };
 
 void OpenBothSides(const IntegrationComponents& c, const IntegrationSettings& s,
-                   const LogarFunction& Logar, const DateTimeTextFunction& DT) {
+                   const LogarFunction& Logar, const DateTimeTextFunction& DT,
+                   ExactlyOnceDelivery* delivery) {
   c.OracleSession.SetConnected(false);
   c.OracleSession.SetLogonDatabase(s.CAMINHO_ORACLE);
   c.OracleSession.SetLogonUsername(s.USUARIO_ORACLE);
@@ -30,12 +32,14 @@ void OpenBothSides(const IntegrationComponents& c, const IntegrationSettings& s,
   Logar(u" Oracle Aberto " + DT());
   c.IBDatabase.Close();
   c.IBDatabase.SetDatabaseName(s.CAMINHO_FIREBIRD);
+  if (delivery) delivery->ResolveLimbo();
   c.FB_TMP_INTEGRACAO.Open();
   Logar(u" Firebird Aberto " + DT());
 }
 
 void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
-             const DateTimeTextFunction& DT, RowProgress& progress) {
+             const DateTimeTextFunction& DT, RowProgress& progress,
+             ExactlyOnceDelivery* delivery) {
   TDataSet& source = c.OracleDataSet;
   roles::FB_TMP_INTEGRACAO& target = c.FB_TMP_INTEGRACAO;
   String dt = DT();
@@ -58,7 +62,10 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
   target.FieldByName(u"NRECNO").Clear();
   progress.post_tried = true;
   target.Post();
-  target.Transaction().CommitRetaining();
+  if (delivery)
+    delivery->PrepareRow();
+  else
+    target.Transaction().CommitRetaining();
   progress.committed = true;
 }
 
@@ -103,11 +110,11 @@ void WriteRowError(TDataSet& source, const String& message, const LogarFunction&
 
 void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettings& s,
                          const LogarFunction& Logar, const DateTimeTextFunction& DT,
-                         const EventFunction& ReportEvent) {
+                         const EventFunction& ReportEvent, ExactlyOnceDelivery* delivery) {
   roles::OracleDataSet& source = c.OracleDataSet;
   Logar(u" Iniciado integracao " + DT());
   try {
-    OpenBothSides(c, s, Logar, DT);
+    OpenBothSides(c, s, Logar, DT, delivery);
   } catch (const Exception& e) {
     Logar(u" Erro " + DT() + u" = " + e.Message());
   }
@@ -116,7 +123,7 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
   while (!source.Eof()) {
     RowProgress progress;
     try {
-      CopyRow(c, Logar, DT, progress);
+      CopyRow(c, Logar, DT, progress, delivery);
     } catch (const Exception& e) {
       UndoFirebirdRow(c.FB_TMP_INTEGRACAO, progress);
       source.Edit();
@@ -130,7 +137,17 @@ void RunIntegrationCycle(const IntegrationComponents& c, const IntegrationSettin
     // writes STATUS and commits it.
     source.FieldByName(u"STATUS").SetAsAnsiString("X");
     source.CommitUpdates();
-    source.Next();
+    if (!delivery) {
+      source.Next();
+      continue;
+    }
+    try {
+      source.Next();
+    } catch (...) {
+      delivery->LeaveRowInLimbo();
+      throw;
+    }
+    delivery->CommitRow();
   }
   source.Close();
   c.FB_TMP_INTEGRACAO.Close();

@@ -39,11 +39,20 @@ using DateTimeTextFunction = std::function<String()>;
 // Writes one error event (the service's event log).
 using EventFunction = std::function<void(const String&)>;
 
+class ExactlyOnceDelivery;
+
 // Each row is put in edit (checked against the server and locked) before it
 // is copied, so a row another session holds or has changed is never copied;
 // the copy is committed in Firebird before the Oracle row's post, and a
 // failure between the two (the process dies, the post fails) is the one way
 // a row can be copied twice.
+//
+// With `delivery` (exactly-once mode, service/exactly_once.h) the cycle
+// resolves the limbo transactions left behind before the Firebird record set
+// opens, prepares each row's Firebird transaction instead of committing it,
+// and commits it only once the Oracle row's "X" is committed; a failed
+// Oracle post leaves it in limbo and ends the cycle. Without, the cycle is
+// the plain one.
 //
 // Runs one cycle. Two handlers exist, both for Exception and its kin: one
 // around the opening of both sides, which only logs; one around the copy of
@@ -59,7 +68,8 @@ using EventFunction = std::function<void(const String&)>;
 // record count when the Oracle side did not open.
 void RunIntegrationCycle(const IntegrationComponents& components,
                          const IntegrationSettings& settings, const LogarFunction& Logar,
-                         const DateTimeTextFunction& DT, const EventFunction& ReportEvent = {});
+                         const DateTimeTextFunction& DT, const EventFunction& ReportEvent = {},
+                         ExactlyOnceDelivery* delivery = nullptr);
 
 }  // namespace kavo
 

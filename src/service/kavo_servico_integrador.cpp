@@ -5,6 +5,7 @@
 #include "rtl/format.h"
 #include "service/activity_log.h"
 #include "service/date_time_text.h"
+#include "service/exactly_once.h"
 #include "service/stored_firebird_connection.h"
 #include "service/stored_firebird_dataset.h"
 #include "service/stored_oracle_dataset.h"
@@ -104,6 +105,13 @@ void TKavoServicoIntegrador::CarregaINI() {
   String ss = ini.ReadString(kIniSection, u"SS", u"");
   String firebird = ini.ReadString(kIniSection, u"FIREBIRD", u"");
   int32_t minutos = MinutosFromText(ini.ReadString(kIniSection, u"MINUTOS", u""));
+  String entrega = ini.ReadString(kIniSection, u"ENTREGA_UNICA", u"");
+  std::optional<bool> entrega_unica = EntregaUnicaFromText(entrega);
+  // A value it cannot read keeps the delivery that copies no row twice.
+  if (!entrega_unica)
+    LogMessage(u"ENTREGA_UNICA = " + entrega +
+               u" is neither on (1, S, SIM, TRUE) nor off (0, N, NAO, FALSE); exactly-once "
+               u"delivery stays on");
   // The service thread and the main thread's ticks both load; neither may
   // see the other's half-written fields.
   std::lock_guard<std::mutex> lock(fields_mutex_);
@@ -113,6 +121,7 @@ void TKavoServicoIntegrador::CarregaINI() {
   CAMINHO_FIREBIRD = std::move(firebird);
   minutos_value_ = minutos;
   MINUTOS = MinutosToMilliseconds(minutos_value_, MinuteMilliseconds());
+  ENTREGA_UNICA = entrega_unica.value_or(true);
 }
 
 void TKavoServicoIntegrador::ServiceStart(TService*, bool&) {

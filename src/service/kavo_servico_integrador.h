@@ -82,6 +82,11 @@ class TKavoServicoIntegrador : public TService {
   String UsuarioOracle() const { return Field(USUARIO_ORACLE); }
   String SenhaOracle() const { return Field(SENHA_ORACLE); }
   String CaminhoFirebird() const { return Field(CAMINHO_FIREBIRD); }
+  // ENTREGA_UNICA: exactly-once delivery (service/exactly_once.h).
+  bool EntregaUnica() const {
+    std::lock_guard<std::mutex> lock(fields_mutex_);
+    return ENTREGA_UNICA;
+  }
   int32_t Minutos() const {
     std::lock_guard<std::mutex> lock(fields_mutex_);
     return MINUTOS;
@@ -106,6 +111,7 @@ class TKavoServicoIntegrador : public TService {
   String CAMINHO_FIREBIRD;
   int32_t MINUTOS = 0;           // milliseconds
   int32_t minutos_value_ = 0;    // the INI value, to judge the period
+  bool ENTREGA_UNICA = false;
 };
 
 // The program's module reference, through which the control handler reaches

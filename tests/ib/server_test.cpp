@@ -2,6 +2,10 @@
 // stored user VAVAVOR.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
+#include "ib/ib_limbo.h"
 #include "testkit/ib_support.h"
 #include "rtl/datetime.h"
 
@@ -131,6 +135,37 @@ TEST_F(ServerTest, ServerMessagesKeepAccentedData) {
 
 TEST_F(ServerTest, KilledAttachmentIsALostConnection) {
   ExpectKilledAttachmentClosesTheConnection(RemoteName());
+}
+
+// The server lists a prepared transaction as in limbo only once its
+// attachment is gone, so a second service never resolves one under its
+// owner; the stored user may then take it over and end it.
+TEST_F(ServerTest, LimboListsOnlyPreparedTransactionsWhoseOwnerIsGone) {
+  Connection owner(RemoteName()), other(RemoteName());
+  owner.db->Open();
+  other.db->Open();
+  owner.tr->StartTransaction();
+  TIBSQL insert(nullptr);
+  insert.SetDatabase(owner.db.get());
+  insert.SQL().SetText(u"insert into TMP_INTEGRACAO (ACAO) values ('L')");
+  insert.ExecQuery();
+  int64_t id = owner.tr->TransactionID();
+  owner.tr->Prepare(u"KavoIntegradorOracle ROWID=R1");
+  // The listing waits while the owner lives, and sees the transaction in
+  // limbo once the owner's close has left it there.
+  auto listing = std::async(std::launch::async, [&] { return LimboTransactions(*other.db); });
+  EXPECT_EQ(listing.wait_for(std::chrono::milliseconds(1500)), std::future_status::timeout);
+  owner.db->Close();
+  std::vector<TIBLimboTransaction> limbo = listing.get();
+  ASSERT_EQ(limbo.size(), 1u);
+  EXPECT_EQ(limbo[0].id, id);
+  EXPECT_EQ(limbo[0].description, u"KavoIntegradorOracle ROWID=R1");
+  TIBTransaction resolver(nullptr);
+  resolver.SetDefaultDatabase(other.db.get());
+  resolver.Reconnect(id);
+  resolver.Commit();
+  EXPECT_TRUE(LimboTransactions(*other.db).empty());
+  EXPECT_EQ(QueryValue(*other.db, *other.tr, u"select count(*) from TMP_INTEGRACAO"), u"1");
 }
 
 }  // namespace

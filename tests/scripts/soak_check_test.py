@@ -82,9 +82,10 @@ class CycleLogTest(unittest.TestCase):
 
 
 class ClassifyTest(unittest.TestCase):
-    def outcome(self, status, has_erro, copies, interrupted=0):
+    def outcome(self, status, has_erro, copies, interrupted=0, limbo=0):
         found = check.classify({1}, {1: (status, has_erro)}, {1: copies} if copies else {},
-                               {1: [9] * interrupted} if interrupted else {})
+                               {1: [9] * interrupted} if interrupted else {},
+                               {1: limbo} if limbo else None)
         self.assertEqual(sum(len(v) for v in found.values()), 1, found)
         return next(k for k, v in found.items() if v)
 
@@ -109,6 +110,16 @@ class ClassifyTest(unittest.TestCase):
         self.assertEqual(self.outcome("X", False, 4, interrupted=3), check.WINDOW)
         self.assertEqual(self.outcome("X", False, 5, interrupted=3), check.DUPLICATE)
         self.assertEqual(self.outcome("A", False, 2, interrupted=1), check.DUPLICATE)
+
+    def test_a_copy_in_limbo_is_right_only_alone(self):
+        # Exactly-once delivery: the recovery commits it ("X") or rolls it back.
+        self.assertEqual(self.outcome("X", False, 0, limbo=1), check.LIMBO)
+        self.assertEqual(self.outcome("A", True, 0, limbo=1), check.LIMBO)
+        self.assertEqual(self.outcome("X", False, 1, limbo=1), check.DUPLICATE)
+        self.assertEqual(self.outcome("A", False, 1, limbo=1, interrupted=1), check.DUPLICATE)
+        self.assertEqual(self.outcome("X", False, 0, limbo=2), check.DUPLICATE)
+        found = check.classify({1}, {1: ("A", False)}, {}, {}, {1: 1, 7: 1})
+        self.assertEqual(found[check.STRAY], [7])
 
     def test_extra_copies_without_a_take_cut_short_are_duplicates(self):
         self.assertEqual(self.outcome("X", False, 2), check.DUPLICATE)

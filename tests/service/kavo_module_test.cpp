@@ -103,6 +103,31 @@ TEST_F(Module, ZeroMinutesLeaveTheTimerUnarmedWithoutAnEvent) {
   EXPECT_TRUE(events_.Events().empty());
 }
 
+TEST_F(Module, EntregaUnicaIsOffWithoutTheKeyAndStaysOnForAValueItCannotRead) {
+  const struct {
+    const char* ini;
+    bool on;
+    bool event;
+  } cases[] = {{"", false, false},
+               {"ENTREGA_UNICA=1\n", true, false},
+               {"entrega_unica = nao\n", false, false},
+               {"ENTREGA_UNICA=talvez\n", true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    MemoryEventSink events;
+    SetEventSink(&events);
+    Ini(std::string("[KavoIntegracao]\n") + c.ini);
+    module_.CarregaINI();
+    EXPECT_EQ(module_.EntregaUnica(), c.on);
+    ASSERT_EQ(events.Events().size(), c.event ? 1u : 0u);
+    if (c.event) {
+      EXPECT_EQ(events.Events()[0].message,
+                u"ENTREGA_UNICA = talvez is neither on (1, S, SIM, TRUE) nor off (0, N, NAO, "
+                u"FALSE); exactly-once delivery stays on");
+    }
+  }
+}
+
 TEST_F(Module, UnusablePeriodsLeaveTheTimerUnarmedWithOneEventNamingTheValue) {
   for (const char* value : {"-1", "35792"}) {
     SCOPED_TRACE(value);

@@ -114,14 +114,14 @@ std::vector<std::string> IntegrationRun::StagedRows() {
   return rows;
 }
 
-void IntegrationRun::WriteIni() {
+void IntegrationRun::WriteIni(const std::string& extra_ini) {
   process_.SetIni("[KavoIntegracao]\r\nORACLE=" + oracle_.Store() +
                   "\r\nUU=v9norvelo\r\nSS=secret\r\nFIREBIRD=" + StringToUtf8(firebird_name_) +
-                  "\r\nMINUTOS=1\r\n");
+                  "\r\nMINUTOS=1\r\n" + extra_ini);
 }
 
-void IntegrationRun::Start(int minute_ms) {
-  WriteIni();
+void IntegrationRun::Start(int minute_ms, const std::string& extra_ini) {
+  WriteIni(extra_ini);
   process_.AddEnv("KAVO_TEST_MINUTE_MS=" + std::to_string(minute_ms));
   process_.Start({}, true);
   if (!process_.WaitForStatus("csRunning")) ADD_FAILURE() << "the service did not start";

@@ -48,10 +48,11 @@ class IntegrationRun {
 
   // --- the service ---
   ServiceProcess& Process() { return process_; }
-  // Writes the INI naming both databases, with MINUTOS=1.
-  void WriteIni();
-  // Starts it with MINUTOS=1 and a minute of `minute_ms`.
-  void Start(int minute_ms);
+  // Writes the INI naming both databases, with MINUTOS=1 and the lines
+  // `extra_ini` (each ending in CR LF).
+  void WriteIni(const std::string& extra_ini = "");
+  // Starts it with that INI and a minute of `minute_ms`.
+  void Start(int minute_ms, const std::string& extra_ini = "");
   // Waits until `cycles` cycles have logged " Processo Encerrado ".
   bool WaitForCycles(int cycles, std::chrono::milliseconds timeout);
   // Waits until the event file holds `events` lines.

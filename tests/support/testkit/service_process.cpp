@@ -93,6 +93,11 @@ void ServiceProcess::Start(const std::vector<std::string>& args, bool notify) {
   env.push_back("KAVO_EVENT_LOG_FILE=" + File("events.txt"));
   env.push_back("KAVO_UNIT_DIR=" + File("units"));
   if (notify) {
+    // Started again after it ended: a fresh socket on the same path.
+    if (socket_ >= 0) {
+      close(socket_);
+      unlink(File("notify").c_str());
+    }
     socket_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;

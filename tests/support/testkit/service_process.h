@@ -46,6 +46,7 @@ class ServiceProcess {
   // Runs it to its end and returns the exit code (-signal when killed).
   int Run(const std::vector<std::string>& args, bool notify = false);
   void Signal(int signal_number) const;
+  pid_t Pid() const { return pid_; }
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
   std::string Stdout() const { return ReadFile("stdout.txt"); }
   std::string Stderr() const { return ReadFile("stderr.txt"); }
