@@ -20,7 +20,4 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test programs run under Wine (CTest and gtest discovery both use it).
-find_program(KAVO_WINE wine)
-if(KAVO_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${KAVO_WINE})
-endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

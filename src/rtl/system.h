@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "rtl/ustring.h"
+
 namespace kavo::sys {
 
 // One direction of one code page, "UTF-16LE" on the other side. The contract
@@ -23,6 +25,16 @@ void CloseConverter(Converter cd);
 // The code set of the process (its locale's; Windows: its ANSI code page),
 // in a spelling OpenConverter knows.
 std::string ProcessCodeSet();
+
+// The system's text for an error number (errno; Windows: GetLastError's
+// codes), and the calling thread's last one.
+String ErrorText(int code);
+int LastError();
+
+// Case mapping by the Unicode tables, whatever the process locale (often
+// "C", which maps only ASCII). Not for surrogate halves.
+Char UpCaseChar(Char c);
+Char LowCaseChar(Char c);
 
 struct LocalTime {
   int year, month, day, hour, minute, second, millisecond;

@@ -5,7 +5,10 @@
 #include <locale.h>
 #include <sys/time.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <cwctype>
 
 namespace kavo::sys {
 
@@ -30,6 +33,35 @@ std::string ProcessCodeSet() {
     freelocale(loc);
   }
   return cs.empty() ? std::string("ANSI_X3.4-1968") : cs;
+}
+
+String ErrorText(int code) {
+  char buf[256];
+  // GNU strerror_r returns the text, which may or may not live in buf.
+  const char* text = strerror_r(code, buf, sizeof buf);
+  return Utf8ToString(text ? text : "");
+}
+
+int LastError() { return errno; }
+
+namespace {
+
+locale_t CaseLocale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return loc;
+}
+
+}  // namespace
+
+Char UpCaseChar(Char c) {
+  return static_cast<Char>(towupper_l(static_cast<wint_t>(c), CaseLocale()));
+}
+
+Char LowCaseChar(Char c) {
+  return static_cast<Char>(towlower_l(static_cast<wint_t>(c), CaseLocale()));
 }
 
 LocalTime LocalNow() {

@@ -27,7 +27,8 @@ UINT CodePageNumber(const char* name) {
       {"UTF16LE", kUtf16}, {"UTF8", CP_UTF8}, {"UTF7", CP_UTF7}, {"LATIN1", 28591},
       {"ASCII", 20127}, {"USASCII", 20127}, {"ANSIX3.41968", 20127}, {"KOI8R", 20866},
       {"KOI8U", 21866}, {"SHIFTJIS", 932}, {"SJIS", 932}, {"GBK", 936}, {"GB2312", 936},
-      {"GB18030", 54936}, {"BIG5", 950}, {"EUCKR", 51949}, {"EUCJP", 20932}};
+      {"GB18030", 54936}, {"BIG5", 950}, {"EUCKR", 51949}, {"EUCJP", 20932},
+      {"ISO2022JP", 50220}};
   UINT cp = 0;
   for (const auto& k : kNamed)
     if (n == k.name) cp = k.cp;
@@ -136,6 +137,37 @@ std::string ProcessCodeSet() {
   const UINT acp = GetACP();
   return acp == CP_UTF8 ? std::string("UTF-8") : "CP" + std::to_string(acp);
 }
+
+String ErrorText(int code) {
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text),
+                           0, nullptr);
+  String message;
+  if (n > 0 && text) message.assign(reinterpret_cast<const Char*>(text), n);
+  if (text) LocalFree(text);
+  // The system ends its texts with a line break.
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r'))
+    message.pop_back();
+  return message;
+}
+
+int LastError() { return static_cast<int>(GetLastError()); }
+
+namespace {
+
+Char MapCase(Char c, DWORD how) {
+  wchar_t in = static_cast<wchar_t>(c), out = in;
+  return LCMapStringEx(LOCALE_NAME_INVARIANT, how, &in, 1, &out, 1, nullptr, nullptr, 0) == 1
+             ? static_cast<Char>(out)
+             : c;
+}
+
+}  // namespace
+
+Char UpCaseChar(Char c) { return MapCase(c, LCMAP_UPPERCASE); }
+Char LowCaseChar(Char c) { return MapCase(c, LCMAP_LOWERCASE); }
 
 LocalTime LocalNow() {
   SYSTEMTIME t;
