@@ -14,10 +14,14 @@ mkdir -p "$WINEPREFIX"
 # program after the server and keep its standard streams: they get
 # /dev/null here, one runner at a time, or CTest would wait for them.
 flock -o "$WINEPREFIX/.kavo-start.lock" bash -c '
+  # A new prefix is made under a server of its own, which must be gone before
+  # the persistent one starts (with one started first, services.exe kept
+  # restarting and the service control manager stayed locked).
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineserver -p </dev/null >/dev/null 2>&1 || true
     wine wineboot -i </dev/null >/dev/null 2>&1
-  elif wineserver -p </dev/null >/dev/null 2>&1; then
+    wineserver -w
+  fi
+  if wineserver -p </dev/null >/dev/null 2>&1; then
     wine wineboot </dev/null >/dev/null 2>&1
   fi'
 # --prepare: only make the prefix and start the server (a first prefix takes

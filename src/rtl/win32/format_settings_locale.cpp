@@ -70,7 +70,8 @@ TFormatSettings FormatSettingsFromLocale(const char* name) {
                          time_picture.find(u"HH") != String::npos;
   if (hour != String::npos) {
     size_t after = time_picture.find_first_not_of(u"hH", hour);
-    if (after != String::npos && time_picture[after] != u'm') fs.TimeSeparator = time_picture[after];
+    if (after != String::npos && time_picture[after] != u'm')
+      fs.TimeSeparator = time_picture[after];
   }
   String time = lead_zero ? u"hh:nn:ss" : u"h:nn:ss";
   if (twelve) time = mark != String::npos && mark < hour ? u"AMPM " + time : time + u" AMPM";

@@ -47,8 +47,7 @@ UINT CodePageNumber(const char* name) {
 // Pages whose conversion takes no flags (the API refuses them there).
 bool FlagFree(UINT cp) {
   return cp == CP_UTF7 || cp == 42 || cp == 50220 || cp == 50221 || cp == 50222 ||
-         cp == 50225 || cp == 50227 || cp == 50229 || cp == 54936 ||
-         (cp >= 57002 && cp <= 57011);
+         cp == 50225 || cp == 50227 || cp == 50229 || (cp >= 57002 && cp <= 57011);
 }
 
 struct Page {
@@ -76,10 +75,11 @@ size_t Encode(UINT cp, char** in, size_t* inleft, char** out, size_t* outleft) {
     }
     char buf[16];
     BOOL used_default = FALSE;
-    const bool utf8 = cp == CP_UTF8;
-    const bool plain = utf8 || FlagFree(cp);
-    int n = WideCharToMultiByte(cp, utf8 ? WC_ERR_INVALID_CHARS : plain ? 0 : WC_NO_BEST_FIT_CHARS,
-                                w, units, buf, sizeof buf, nullptr,
+    // UTF-8 and GB18030 hold every character and take no default one.
+    const bool unicode = cp == CP_UTF8 || cp == 54936;
+    const bool plain = unicode || FlagFree(cp);
+    const DWORD flags = unicode ? WC_ERR_INVALID_CHARS : plain ? 0 : WC_NO_BEST_FIT_CHARS;
+    int n = WideCharToMultiByte(cp, flags, w, units, buf, sizeof buf, nullptr,
                                 plain ? nullptr : &used_default);
     if (n <= 0 || used_default) return Fail(EILSEQ);
     if (static_cast<size_t>(n) > *outleft) return Fail(E2BIG);
