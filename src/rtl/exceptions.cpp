@@ -32,6 +32,8 @@ EInOutError::EInOutError(int code, StringView file_name)
 
 String SysErrorMessage(int code) { return sys::ErrorText(code); }
 
+int LastOSError() { return sys::LastError(); }
+
 static String OSErrorText(int code) {
   if (code == 0) return u"A call to an OS function failed";
   return Format(u"System Error.  Code: %d.\r\n%s", {code, SysErrorMessage(code)});
