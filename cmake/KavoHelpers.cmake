@@ -4,7 +4,7 @@ set(KAVO_LAYERS rtl platform recordset oracle ib service)
 
 # kavo_add_layer(<layer> [USES <lower layers...>] [LIBS <outside libraries...>])
 # The static library kavo_<layer> from every .cpp of the layer's folder (all
-# but main.cpp). It exports an include root that holds its own folder only, so
+# but main.cpp) and of its backend folder for this system (${KAVO_OS}). It exports an include root that holds its own folder only, so
 # "layer/header.h" resolves for this layer and the layers it USES, and an
 # include of any other layer fails to compile.
 function(kavo_add_layer layer)
@@ -22,7 +22,8 @@ function(kavo_add_layer layer)
     endif()
   endforeach()
 
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/${KAVO_OS}/*.cpp)
   list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
   add_library(kavo_${layer} STATIC ${sources})
 
@@ -65,6 +66,10 @@ function(kavo_add_test name)
   string(MD5 tree "${CMAKE_BINARY_DIR}")
   string(SUBSTRING "${tree}" 0 12 tree)
   set(props LABELS ${T_LABEL} ENVIRONMENT "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}")
+  if(WIN32)
+    # Windows tests run under Wine; `ctest -L windows` runs them all.
+    set(props LABELS windows ENVIRONMENT "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}")
+  endif()
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
   endif()

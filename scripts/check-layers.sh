@@ -26,11 +26,12 @@ for layer in $layers; do
     if [[ " $layers " == *" $target "* && " ${allowed[$layer]} " != *" $target "* ]]; then
       fail "$file:$line: $layer may not include $target ($text)"
     fi
-  done < <(grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]+/' src/"$layer"/*.{h,cpp} 2>/dev/null)
+  done < <(grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]+/' src/"$layer"/*.{h,cpp} \
+             src/"$layer"/{posix,win32}/*.cpp 2>/dev/null)
 done
 while IFS=: read -r file line text; do
   fail "$file:$line: relative include out of the folder ($text)"
-done < <(grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"\.\./' src/*/*.{h,cpp} ocisqlite/*.{h,cpp} 2>/dev/null)
+done < <(grep -nHE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"\.\./' src/*/*.{h,cpp} src/*/{posix,win32}/*.cpp ocisqlite/*.{h,cpp} 2>/dev/null)
 
 # The stand-in is a separate client library: nothing of src/.
 while IFS=: read -r file line text; do

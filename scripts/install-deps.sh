@@ -20,6 +20,8 @@ packages=(
   firebird3.0-server-core            # embedded engine (local database files)
   firebird3.0-server firebird3.0-utils # server on 127.0.0.1:3050 and isql/gsec for tests
   clang-14 libclang-rt-14-dev libfuzzer-14-dev # the fuzz build (scripts/fuzz.sh)
+  g++-mingw-w64-x86-64-posix         # the Windows build (build-windows/, cmake/mingw-w64.cmake)
+  wine wine64                        # runs the Windows tests (scripts/wine-run.sh)
 )
 
 missing=()

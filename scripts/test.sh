@@ -20,6 +20,16 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 (cd build-test && ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@")
 
+# The Windows program's tree, built with mingw-w64; its tests (label windows)
+# run under Wine. Run with the rest, or alone with `scripts/test.sh -L windows`.
+if [ $# -eq 0 ] || [[ " $* " == *" windows "* ]]; then
+  cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+        -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build-windows -j"$(nproc)"
+  scripts/wine-run.sh --prepare
+  (cd build-windows && ctest --output-on-failure -j"$(nproc)" --timeout 300 -L windows)
+fi
+
 # The whole run also soaks the service under injected faults for 20 cycles
 # (and 12 more with exactly-once delivery)
 # (the tests no longer need the server it kills), replays every fuzz corpus

@@ -1,18 +1,15 @@
 #include "platform/event_log.h"
 
-#include <syslog.h>
-
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/event_log_sink.h"
 #include "rtl/code_page.h"
 
 namespace kavo {
 namespace {
 
-// syslog has one ident per process, so the loggers take turns under a lock.
-std::mutex g_syslog_mutex;
-const EventLogger* g_syslog_owner = nullptr;
+std::mutex g_sink_mutex;
 EventSink* g_sink = nullptr;
 
 EventSink* EnvironmentSink() {
@@ -21,14 +18,6 @@ EventSink* EnvironmentSink() {
     return path && *path ? new FileEventSink(path) : nullptr;
   }();
   return sink;
-}
-
-int Priority(EventType type) {
-  switch (type) {
-    case etWarning: return LOG_WARNING;
-    case etInformation: return LOG_INFO;
-    default: return LOG_ERR;
-  }
 }
 
 }  // namespace
@@ -59,46 +48,23 @@ std::string FileEventSink::FormatLine(const Event& event) {
 }
 
 void FileEventSink::Write(const Event& event) {
-  std::lock_guard<std::mutex> lock(g_syslog_mutex);
+  std::lock_guard<std::mutex> lock(g_sink_mutex);
   std::ofstream out(path_, std::ios::app | std::ios::binary);
   out << FormatLine(event);
 }
 
 void SetEventSink(EventSink* sink) {
-  std::lock_guard<std::mutex> lock(g_syslog_mutex);
+  std::lock_guard<std::mutex> lock(g_sink_mutex);
   g_sink = sink;
 }
 
-EventLogger::~EventLogger() {
-  std::lock_guard<std::mutex> lock(g_syslog_mutex);
-  if (opened_ && g_syslog_owner == this) {
-    closelog();
-    g_syslog_owner = nullptr;
-  }
-}
-
-void EventLogger::LogMessage(const String& message, EventType type, int category, int id) {
-  Event event{source_, type, category, id, message};
+EventSink* ActiveEventSink() {
   EventSink* sink;
   {
-    std::lock_guard<std::mutex> lock(g_syslog_mutex);
+    std::lock_guard<std::mutex> lock(g_sink_mutex);
     sink = g_sink;
   }
-  if (!sink) sink = EnvironmentSink();
-  if (sink) {
-    sink->Write(event);
-    return;
-  }
-  std::lock_guard<std::mutex> lock(g_syslog_mutex);
-  if (!opened_) {
-    ident_ = StringToUtf8(source_);
-    opened_ = true;
-  }
-  if (g_syslog_owner != this) {
-    openlog(ident_.c_str(), LOG_PID, LOG_DAEMON);
-    g_syslog_owner = this;
-  }
-  syslog(Priority(type), "%s", StringToUtf8(message).c_str());
+  return sink ? sink : EnvironmentSink();
 }
 
 }  // namespace kavo

@@ -1,7 +1,9 @@
 // The event log: error events that an operator finds in the system log.
 //
 // EventLogger writes through syslog: openlog(source, LOG_PID, LOG_DAEMON) on
-// its first write, one syslog() per event, closelog() when it goes. Tests
+// its first write, one syslog() per event, closelog() when it goes; on
+// Windows through the event log (RegisterEventSource at the first write, one
+// ReportEvent per event, DeregisterEventSource when it goes). Tests
 // replace the destination with an EventSink (same data, no syslog), either
 // in-process with SetEventSink or, for process tests, through the test-only
 // environment variable KAVO_EVENT_LOG_FILE: when it names a file, every event
@@ -79,7 +81,8 @@ class EventLogger {
 
  private:
   String source_;
-  std::string ident_;  // openlog keeps a pointer to it
+  std::string ident_;       // syslog: openlog keeps a pointer to it
+  void* handle_ = nullptr;  // Windows: the registered event source
   bool opened_ = false;
 };
 

@@ -1,14 +1,9 @@
 #include "platform/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 
+#include "platform/regular_file.h"
 #include "rtl/code_page.h"
-#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
@@ -68,36 +63,6 @@ String IniFile::ReadFromText(StringView content, StringView section, StringView 
 
 namespace {
 
-// The file's bytes; empty for anything that is not a regular file within
-// the limit, or that cannot be read.
-std::string ReadFileBytes(const String& path) {
-  int fd = open(StringToOsText(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return {};
-  std::string bytes;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<uintmax_t>(st.st_size) <= IniFile::kMaxFileSize) {
-    // Room for one byte more than the file has tells a file that grew
-    // meanwhile; it may grow up to one byte over the limit, which refuses it.
-    bytes.resize(static_cast<size_t>(st.st_size) + 1);
-    size_t done = 0;
-    for (;;) {
-      if (done == bytes.size()) {
-        if (done > IniFile::kMaxFileSize) break;
-        bytes.resize(IniFile::kMaxFileSize + 1);
-      }
-      ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) done = 0;  // unreadable: the defaults
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    bytes.resize(done > IniFile::kMaxFileSize ? 0 : done);
-  }
-  close(fd);
-  return bytes;
-}
-
 String DecodeIni(std::string_view b) {
   if (b.substr(0, 3) == "\xEF\xBB\xBF") return Utf8ToString(b.substr(3));
   if (b.substr(0, 2) == "\xFF\xFE") return Utf16ToString(b.substr(2), false);
@@ -108,13 +73,14 @@ String DecodeIni(std::string_view b) {
 }  // namespace
 
 void IniFile::Load() {
-  content_ = DecodeIni(ReadFileBytes(path_));
+  content_ = DecodeIni(ReadRegularFile(path_, kMaxFileSize));
   loaded_ = true;
 }
 
 String IniFile::ReadString(StringView section, StringView key, StringView default_value) const {
   if (loaded_) return ReadFromText(content_, section, key, default_value);
-  return ReadFromText(DecodeIni(ReadFileBytes(path_)), section, key, default_value);
+  return ReadFromText(DecodeIni(ReadRegularFile(path_, kMaxFileSize)), section, key,
+                      default_value);
 }
 
 }  // namespace kavo

@@ -1,4 +1,6 @@
 // The service manager's side of a service process, over systemd (Type=notify).
+// On Windows these are the service control manager's own calls, and the
+// signal functions do nothing; the rest of this comment is the systemd side.
 //
 // StartServiceCtrlDispatcher "connects" through $NOTIFY_SOCKET; without it the
 // process was not started by the service manager and the call fails at once

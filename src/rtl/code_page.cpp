@@ -1,8 +1,5 @@
 #include "rtl/code_page.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -20,6 +17,7 @@
 #endif
 
 #include "rtl/exceptions.h"
+#include "rtl/system.h"
 
 namespace kavo {
 namespace {
@@ -43,9 +41,9 @@ bool KnownCodePage(const std::string& name) {
   if (IsUtf8CodePage(name)) return true;
   const char* cp = name.c_str();
   for (auto [to, from] : {std::pair{cp, "UTF-16LE"}, std::pair{"UTF-16LE", cp}}) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    iconv_close(cd);
+    sys::Converter cd = sys::OpenConverter(to, from);
+    if (cd == sys::kNoConverter) return false;
+    sys::CloseConverter(cd);
   }
   return true;
 }
@@ -58,14 +56,7 @@ std::string DetectAnsi() {
                           u"\" (KAVO_ANSI_CODEPAGE)");
     return env;
   }
-  // The code set of the process locale; "C"/"POSIX" report ANSI_X3.4-1968.
-  locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(0));
-  std::string cs;
-  if (loc != static_cast<locale_t>(0)) {
-    cs = nl_langinfo_l(CODESET, loc);
-    freelocale(loc);
-  }
-  return cs.empty() ? std::string("ANSI_X3.4-1968") : cs;
+  return sys::ProcessCodeSet();
 }
 
 // A code page's name upper-cased without its '-' and '_', so that the
@@ -84,8 +75,8 @@ class CodePage {
  public:
   explicit CodePage(const std::string& name) : name_(name), utf8_(IsUtf8CodePage(name)) {}
   ~CodePage() {
-    for (iconv_t cd : {encoder_, decoder_})
-      if (cd != kClosed) iconv_close(cd);
+    for (sys::Converter cd : {encoder_, decoder_})
+      if (cd != kClosed) sys::CloseConverter(cd);
   }
   CodePage(const CodePage&) = delete;
   CodePage& operator=(const CodePage&) = delete;
@@ -94,8 +85,8 @@ class CodePage {
   bool Utf8() const { return utf8_; }
   // UTF-16LE to the code page and back; EConvertError when iconv does not
   // know the code page.
-  iconv_t Encoder() { return Open(encoder_, name_, "UTF-16LE"); }
-  iconv_t Decoder() { return Open(decoder_, "UTF-16LE", name_); }
+  sys::Converter Encoder() { return Open(encoder_, name_, "UTF-16LE"); }
+  sys::Converter Decoder() { return Open(decoder_, "UTF-16LE", name_); }
 
   // The characters below this one are each their own byte, both ways (0x80
   // for most code pages, 0x100 for ISO-8859-1, 0 for one iconv does not know
@@ -127,7 +118,7 @@ class CodePage {
       const Char limit = IdentityLimit();
       if (const Char* table = DecodeTable()) {
         try {
-          iconv_t enc = Encoder();
+          sys::Converter enc = Encoder();
           for (int b = 0; b < 256; ++b) {
             Char unit = table[b];
             if (unit == kInvalidByte || unit < limit) continue;
@@ -146,11 +137,11 @@ class CodePage {
   }
 
  private:
-  static inline const iconv_t kClosed = reinterpret_cast<iconv_t>(-1);
+  static inline const sys::Converter kClosed = sys::kNoConverter;
 
-  static iconv_t Open(iconv_t& cd, const std::string& to, const std::string& from) {
+  static sys::Converter Open(sys::Converter& cd, const std::string& to, const std::string& from) {
     if (cd != kClosed) return cd;
-    cd = iconv_open(to.c_str(), from.c_str());
+    cd = sys::OpenConverter(to.c_str(), from.c_str());
     if (cd == kClosed)
       throw EConvertError(u"Unknown code page: " + AsciiToString(from) + u" -> " +
                           AsciiToString(to));
@@ -162,7 +153,7 @@ class CodePage {
   // ASCII must pass whole; above it the limit is the first that fails.
   int TestIdentity() {
     try {
-      iconv_t enc = Encoder(), dec = Decoder();
+      sys::Converter enc = Encoder(), dec = Decoder();
       for (int c = 0; c < 0x100; ++c) {
         Char unit = static_cast<Char>(c);
         char byte = static_cast<char>(c);
@@ -202,7 +193,7 @@ class CodePage {
   // to exactly one character, or is only the start of one, keeps iconv.
   void BuildDecodeTable() {
     try {
-      iconv_t dec = Decoder();
+      sys::Converter dec = Decoder();
       std::vector<Char> table(256, kInvalidByte);
       for (int b = 0; b < 256; ++b) {
         char byte = static_cast<char>(b);
@@ -211,8 +202,8 @@ class CodePage {
         size_t inleft = 1;
         char* o = out;
         size_t oleft = sizeof out;
-        iconv(dec, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(dec, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1)) {
+        sys::Convert(dec, nullptr, nullptr, nullptr, nullptr);
+        if (sys::Convert(dec, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1)) {
           if (errno != EILSEQ) return;
           continue;
         }
@@ -227,21 +218,21 @@ class CodePage {
     }
   }
 
-  static std::string_view Convert(iconv_t cd, char* in, size_t inleft, char (&out)[16]) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  static std::string_view Convert(sys::Converter cd, char* in, size_t inleft, char (&out)[16]) {
+    sys::Convert(cd, nullptr, nullptr, nullptr, nullptr);
     char* o = out;
     size_t oleft = sizeof out;
-    if (iconv(cd, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1) || inleft != 0)
+    if (sys::Convert(cd, &in, &inleft, &o, &oleft) == static_cast<size_t>(-1) || inleft != 0)
       return std::string_view();
-    if (iconv(cd, nullptr, nullptr, &o, &oleft) == static_cast<size_t>(-1))
+    if (sys::Convert(cd, nullptr, nullptr, &o, &oleft) == static_cast<size_t>(-1))
       return std::string_view();
     return std::string_view(out, static_cast<size_t>(o - out));
   }
 
   std::string name_;
   bool utf8_;
-  iconv_t encoder_ = kClosed;
-  iconv_t decoder_ = kClosed;
+  sys::Converter encoder_ = kClosed;
+  sys::Converter decoder_ = kClosed;
   int limit_ = -1;
   bool table_tried_ = false;
   std::vector<Char> table_;
@@ -261,8 +252,8 @@ CodePage& CodePageNamed(const std::string& name) {
 
 class Iconv {
  public:
-  explicit Iconv(iconv_t cd) : cd_(cd) {
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  explicit Iconv(sys::Converter cd) : cd_(cd) {
+    sys::Convert(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
@@ -274,7 +265,7 @@ class Iconv {
     while (inleft > 0) {
       char* o = buf;
       size_t oleft = sizeof buf;
-      size_t r = iconv(cd_, &in, &inleft, &o, &oleft);
+      size_t r = sys::Convert(cd_, &in, &inleft, &o, &oleft);
       out.append(buf, o - buf);
       if (r == static_cast<size_t>(-1)) {
         if (errno == E2BIG) continue;
@@ -291,12 +282,12 @@ class Iconv {
     char buf[64];
     char* o = buf;
     size_t oleft = sizeof buf;
-    iconv(cd_, nullptr, nullptr, &o, &oleft);
+    sys::Convert(cd_, nullptr, nullptr, &o, &oleft);
     out.append(buf, static_cast<size_t>(o - buf));
   }
 
  private:
-  iconv_t cd_;
+  sys::Converter cd_;
 };
 
 }  // namespace

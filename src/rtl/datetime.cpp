@@ -1,12 +1,11 @@
 #include "rtl/datetime.h"
 
-#include <sys/time.h>
-
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
 #include "rtl/exceptions.h"
+#include "rtl/system.h"
 
 namespace kavo {
 
@@ -109,14 +108,9 @@ void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
 }
 
 TDateTime Now() {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  struct tm lt;
-  time_t secs = tv.tv_sec;
-  localtime_r(&secs, &lt);
-  return EncodeDate(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday) +
-         EncodeTime(lt.tm_hour, lt.tm_min, lt.tm_sec > 59 ? 59 : lt.tm_sec,
-                    static_cast<int>(tv.tv_usec / 1000));
+  const sys::LocalTime t = sys::LocalNow();
+  return EncodeDate(t.year, t.month, t.day) +
+         EncodeTime(t.hour, t.minute, t.second, t.millisecond);
 }
 
 static String Pad(int v, int width) {

@@ -1,9 +1,7 @@
 #include "rtl/exceptions.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "rtl/format.h"
+#include "rtl/system.h"
 
 namespace kavo {
 
@@ -32,12 +30,9 @@ String EInOutError::MessageFor(int code, StringView file_name) {
 EInOutError::EInOutError(int code, StringView file_name)
     : Exception(MessageFor(code, file_name)), code_(code) {}
 
-String SysErrorMessage(int code) {
-  char buf[256];
-  // GNU strerror_r returns the text, which may or may not live in buf.
-  const char* text = strerror_r(code, buf, sizeof buf);
-  return Utf8ToString(text ? text : "");
-}
+String SysErrorMessage(int code) { return sys::ErrorText(code); }
+
+int LastOSError() { return sys::LastError(); }
 
 static String OSErrorText(int code) {
   if (code == 0) return u"A call to an OS function failed";
@@ -47,7 +42,7 @@ static String OSErrorText(int code) {
 EOSError::EOSError(int code) : Exception(OSErrorText(code)), code_(code) {}
 
 void RaiseLastOSError(int code) {
-  if (code < 0) code = errno;
+  if (code < 0) code = sys::LastError();
   throw EOSError(code);
 }
 

@@ -74,10 +74,13 @@ class EOSError : public Exception {
   int code_;
 };
 
-// The system's text for an error number (strerror).
+// The system's text for an error number (strerror; Windows: FormatMessage).
 String SysErrorMessage(int code);
 
-// Raises EOSError for `code` (errno when omitted); code 0 gives
+// The calling thread's last error number (errno; Windows: GetLastError).
+int LastOSError();
+
+// Raises EOSError for `code` (LastOSError() when omitted); code 0 gives
 // "A call to an OS function failed".
 [[noreturn]] void RaiseLastOSError(int code = -1);
 

@@ -21,8 +21,9 @@ struct TFormatSettings {
 // (LC_ALL from the environment); tests assign to them to pin a locale.
 TFormatSettings& FormatSettings();
 
-// Settings as a locale's nl_langinfo data describe them (`name` as for
-// newlocale, "" for the environment's). Unknown locales give the defaults.
+// Settings as a locale's data describe them (`name` as for newlocale, or a
+// Windows locale name; "" for the process's own). Unknown locales give the
+// defaults.
 TFormatSettings FormatSettingsFromLocale(const char* name);
 
 // Builds settings from strftime-style patterns, as nl_langinfo reports them

@@ -1,7 +1,5 @@
 #include "rtl/ustring.h"
-
-#include <locale.h>
-#include <wctype.h>
+#include "rtl/system.h"
 
 namespace kavo {
 
@@ -111,26 +109,16 @@ String IntToHex(uint64_t value, int digits) {
   return out;
 }
 
-// Case mapping must not depend on the process locale (often "C", which maps
-// only ASCII): use the Unicode tables of C.UTF-8.
-static locale_t CaseLocale() {
-  static locale_t loc = [] {
-    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
-  }();
-  return loc;
-}
-
 Char UpCaseBeyondAscii(Char c) {
   if (c < 0x80) return UpCase(c);
   if (c >= 0xD800 && c <= 0xDFFF) return c;
-  return static_cast<Char>(towupper_l(static_cast<wint_t>(c), CaseLocale()));
+  return sys::UpCaseChar(c);
 }
 
 static Char LowCase(Char c) {
   if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<Char>(c + 32) : c;
   if (c >= 0xD800 && c <= 0xDFFF) return c;
-  return static_cast<Char>(towlower_l(static_cast<wint_t>(c), CaseLocale()));
+  return sys::LowCaseChar(c);
 }
 
 String UpperCase(StringView s) {

@@ -1,8 +1,5 @@
 #include "service/service.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 #include "platform/executable_path.h"
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
@@ -104,7 +101,7 @@ void TService::ReportStatus() {
   else
     st.check_point = g_checkpoint = 0;
   g_last_reported = status;
-  if (!SendStatus(st, StatusName(status))) LogMessage(SysErrorMessage(errno));
+  if (!SendStatus(st, StatusName(status))) LogMessage(SysErrorMessage(LastOSError()));
 }
 
 bool TService::SendStatus(const ServiceStatus& status, std::string_view state_name) {
@@ -140,7 +137,7 @@ void TService::Main(const std::vector<String>& arguments) {
   for (const String& a : arguments) params_.Add(a);
   status_handle_ = RegisterServiceCtrlHandler(Name(), GetServiceController());
   if (status_handle_ == 0) {
-    LogMessage(SysErrorMessage(errno));
+    LogMessage(SysErrorMessage(LastOSError()));
     return;
   }
   DoStart();

@@ -63,9 +63,16 @@ TEST(ExecutablePath, DirectoryAndFileNameSplitAtTheLastSlash) {
   EXPECT_EQ(ExtractFileName(u"noslash"), u"noslash");
   String self = ExecutablePath();
   ASSERT_FALSE(self.empty());
-  EXPECT_EQ(self.front(), u'/');
   EXPECT_EQ(ExecutableDirectory() + ExecutableFileName(), self);
+#ifdef _WIN32
+  EXPECT_EQ(ExtractFilePath(u"C:\\kavo\\Kavo.exe"), u"C:\\kavo\\");
+  EXPECT_EQ(ExtractFileName(u"C:Kavo.exe"), u"Kavo.exe");
+  EXPECT_EQ(self.substr(1, 2), u":\\");
+  EXPECT_EQ(ExecutableFileName(), u"platform_misc_test.exe");
+#else
+  EXPECT_EQ(self.front(), u'/');
   EXPECT_EQ(ExecutableFileName(), u"platform_misc_test");
+#endif
 }
 
 }  // namespace

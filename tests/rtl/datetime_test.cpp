@@ -120,9 +120,28 @@ TEST(DateTimeText, LocaleSeparators) {
   EXPECT_EQ(fs.TimeSeparator, u'.');
   EXPECT_EQ(fs.DecimalSeparator, u',');
   EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 3, 4) + EncodeTime(5, 6, 7, 0), fs), u"04.03.26 05.06.07");
-  // The C locale reads as a 24-hour US-style date.
+  // The C locale reads as a 24-hour US-style date (Windows: the invariant
+  // locale, with four-digit years).
   TFormatSettings c = FormatSettingsFromLocale("C");
+#ifdef _WIN32
+  EXPECT_EQ(c.ShortDateFormat, u"mm/dd/yyyy");
+  // The system's pictures ("M/d/yyyy", "h:mm:ss tt"; "dd/MM/yyyy", "HH:mm:ss").
+  TFormatSettings us = FormatSettingsFromLocale("en-US");
+  EXPECT_EQ(us.ShortDateFormat, u"m/d/yyyy");
+  EXPECT_EQ(us.LongTimeFormat, u"h:nn:ss AMPM");
+  EXPECT_EQ(us.TimeAMString, u"AM");
+  TFormatSettings br = FormatSettingsFromLocale("pt-BR");
+  EXPECT_EQ(br.ShortDateFormat, u"dd/mm/yyyy");
+  EXPECT_EQ(br.LongTimeFormat, u"hh:nn:ss");
+  EXPECT_EQ(br.DecimalSeparator, u',');
+  // Padding differs between systems' data; order and separator do not.
+  TFormatSettings de = FormatSettingsFromLocale("de-DE");
+  EXPECT_EQ(de.ShortDateFormat.substr(0, 1), u"d");
+  EXPECT_EQ(de.ShortDateFormat.substr(de.ShortDateFormat.size() - 5), u"/yyyy");
+  EXPECT_EQ(de.DateSeparator, u'.');
+#else
   EXPECT_EQ(c.ShortDateFormat, u"mm/dd/yy");
+#endif
   EXPECT_EQ(c.LongTimeFormat, u"hh:nn:ss");
 }
 

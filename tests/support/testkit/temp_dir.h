@@ -2,12 +2,11 @@
 #ifndef KAVO_TESTKIT_TEMP_DIR_H_
 #define KAVO_TESTKIT_TEMP_DIR_H_
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <random>
 #include <string>
 
 namespace kavo::test {
@@ -15,10 +14,23 @@ namespace kavo::test {
 class TempDir {
  public:
   // The directory is `prefix` followed by six random characters.
-  explicit TempDir(const std::string& prefix = "/tmp/kavo_test_") {
-    std::string tmpl = prefix + "XXXXXX";
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp " + tmpl);
-    path_ = tmpl;
+  explicit TempDir(const std::string& prefix = DefaultPrefix()) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 draw(seed());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::string name = prefix;
+      for (int i = 0; i < 6; ++i) name += kChars[draw() % (sizeof kChars - 1)];
+      std::error_code ec;
+      if (std::filesystem::create_directory(name, ec)) {
+        std::filesystem::permissions(name, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ec);
+        path_ = name;
+      } else if (ec) {
+        throw std::runtime_error("cannot create " + name + ": " + ec.message());
+      }
+    }
+    if (path_.empty()) throw std::runtime_error("no free name for " + prefix + "XXXXXX");
   }
   ~TempDir() {
     std::error_code ec;
@@ -44,6 +56,14 @@ class TempDir {
   bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
 
  private:
+  static std::string DefaultPrefix() {
+#ifdef _WIN32
+    return (std::filesystem::temp_directory_path() / "kavo_test_").string();
+#else
+    return "/tmp/kavo_test_";
+#endif
+  }
+
   std::string path_;
 };
 
