@@ -81,8 +81,10 @@ class EventLogger {
 
  private:
   String source_;
-  std::string ident_;       // syslog: openlog keeps a pointer to it
-  void* handle_ = nullptr;  // Windows: the registered event source
+  // One backend uses each: syslog's openlog keeps a pointer to `ident_`;
+  // Windows registers an event source as `handle_`.
+  [[maybe_unused]] std::string ident_;
+  [[maybe_unused]] void* handle_ = nullptr;
   bool opened_ = false;
 };
 
