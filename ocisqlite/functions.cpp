@@ -358,22 +358,30 @@ void Arith(sqlite3_context* ctx, sqlite3_value** a, bool add) {
 void Add(sqlite3_context* ctx, int, sqlite3_value** a) { Arith(ctx, a, true); }
 void Sub(sqlite3_context* ctx, int, sqlite3_value** a) { Arith(ctx, a, false); }
 
-// || : NULL counts as the empty string; numbers and dates take their text forms.
+// One operand of a concatenation: NULL counts as the empty string; numbers
+// and, where it may be one, dates take their text forms. False once the
+// context carries an error.
+bool AppendOperand(sqlite3_context* ctx, sqlite3_value* v, bool may_be_date, std::string& out) {
+  if (Null(v)) return true;
+  DateParts d;
+  if (may_be_date && StoredDateOf(v, &d)) {
+    try {
+      out += FormatDate(d, Conn(ctx)->nls_date_format());
+    } catch (const OraError& e) {
+      Fail(ctx, e);
+      return false;
+    }
+    return true;
+  }
+  out += ValueText(v);
+  return true;
+}
+
+// CONCAT(a, b, ...).
 void Concat(sqlite3_context* ctx, int n, sqlite3_value** a) {
   std::string out;
-  for (int i = 0; i < n; ++i) {
-    if (Null(a[i])) continue;
-    DateParts d;
-    if (StoredDateOf(a[i], &d)) {
-      try {
-        out += FormatDate(d, Conn(ctx)->nls_date_format());
-      } catch (const OraError& e) {
-        return Fail(ctx, e);
-      }
-    } else {
-      out += ValueText(a[i]);
-    }
-  }
+  for (int i = 0; i < n; ++i)
+    if (!AppendOperand(ctx, a[i], true, out)) return;
   ResultText(ctx, out);
 }
 
@@ -382,19 +390,8 @@ void Concat(sqlite3_context* ctx, int n, sqlite3_value** a) {
 void Cat(sqlite3_context* ctx, int, sqlite3_value** a) {
   const sqlite3_int64 text = sqlite3_value_int64(a[2]);
   std::string out;
-  for (int i = 0; i < 2; ++i) {
-    if (Null(a[i])) continue;
-    DateParts d;
-    if ((text & (1 << i)) == 0 && StoredDateOf(a[i], &d)) {
-      try {
-        out += FormatDate(d, Conn(ctx)->nls_date_format());
-      } catch (const OraError& e) {
-        return Fail(ctx, e);
-      }
-    } else {
-      out += ValueText(a[i]);
-    }
-  }
+  for (int i = 0; i < 2; ++i)
+    if (!AppendOperand(ctx, a[i], (text & (1 << i)) == 0, out)) return;
   ResultText(ctx, out);
 }
 
