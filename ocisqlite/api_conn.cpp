@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "api.h"
 #include "trace.h"
@@ -78,26 +79,41 @@ OCI_API sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp
   return OCI_SUCCESS;
 }
 
+namespace {
+
+// A service context of its own, with a server and a session logged on to
+// `db`; null, with the failing status in `rc`, when the logon fails.
+SvcCtx* LogonOwned(Env* env, OCIError* errhp, std::string user, std::string password,
+                   const OraText* db, sb4 db_len, sword& rc) {
+  auto* svc = new SvcCtx(env);
+  svc->logon_owned = true;
+  svc->server = new Server(env);
+  svc->session = new Session(env);
+  svc->session->user = std::move(user);
+  svc->session->password = std::move(password);
+  rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp, db, db_len, 0);
+  if (rc == OCI_SUCCESS)
+    rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp,
+                         reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
+  if (rc == OCI_SUCCESS || rc == OCI_SUCCESS_WITH_INFO) return svc;
+  delete svc->session;
+  delete svc->server;
+  delete svc;
+  return nullptr;
+}
+
+}  // namespace
+
 OCI_API sword OCILogon(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, const OraText* username,
                        ub4 uname_len, const OraText* password, ub4 passwd_len, const OraText* dbname,
                        ub4 dbname_len) {
   Env* env = As<Env>(envhp, OCI_HTYPE_ENV);
   if (!env || !Err(errhp) || !svchp) return OCI_INVALID_HANDLE;
-  auto* svc = new SvcCtx(env);
-  svc->logon_owned = true;
-  svc->server = new Server(env);
-  svc->session = new Session(env);
-  svc->session->user = env->In(Bytes(username, static_cast<sb4>(uname_len)));
-  svc->session->password = env->In(Bytes(password, static_cast<sb4>(passwd_len)));
-  sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp, dbname, static_cast<sb4>(dbname_len), 0);
-  if (rc == OCI_SUCCESS)
-    rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
-  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
-    delete svc->session;
-    delete svc->server;
-    delete svc;
-    return rc;
-  }
+  sword rc = OCI_SUCCESS;
+  SvcCtx* svc = LogonOwned(env, errhp, env->In(Bytes(username, static_cast<sb4>(uname_len))),
+                           env->In(Bytes(password, static_cast<sb4>(passwd_len))), dbname,
+                           static_cast<sb4>(dbname_len), rc);
+  if (!svc) return rc;
   *svchp = reinterpret_cast<OCISvcCtx*>(svc);
   return rc;
 }
@@ -257,22 +273,11 @@ OCI_API sword OCISessionGet(OCIEnv* envhp, OCIError* errhp, OCISvcCtx** svchp, O
   // Credentials of the auth handle, when it has them, over the pool's.
   if (Session* auth = As<Session>(authhp, OCI_HTYPE_AUTHINFO); auth && !auth->user.empty())
     user = auth->user, password = auth->password;
-  auto* svc = new SvcCtx(env);
-  svc->logon_owned = true;
-  svc->server = new Server(env);
-  svc->session = new Session(env);
-  svc->session->user = user;
-  svc->session->password = password;
-  sword rc = OCIServerAttach(reinterpret_cast<OCIServer*>(svc->server), errhp,
-                             reinterpret_cast<const OraText*>(path.c_str()), static_cast<sb4>(path.size()), 0);
-  if (rc == OCI_SUCCESS)
-    rc = OCISessionBegin(reinterpret_cast<OCISvcCtx*>(svc), errhp, reinterpret_cast<OCISession*>(svc->session), OCI_CRED_RDBMS, 0);
-  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
-    delete svc->session;
-    delete svc->server;
-    delete svc;
-    return rc;
-  }
+  sword rc = OCI_SUCCESS;
+  SvcCtx* svc = LogonOwned(env, errhp, user, password,
+                           reinterpret_cast<const OraText*>(path.c_str()),
+                           static_cast<sb4>(path.size()), rc);
+  if (!svc) return rc;
   if (pool) {
     std::lock_guard<std::mutex> lock(g_pools_mutex);
     ++pool->busy;

@@ -3,24 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
-#include <utility>
-
 namespace kavo {
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      name_(std::move(other.name_)),
-      last_error_(std::move(other.last_error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, nullptr);
-    name_ = std::move(other.name_);
-    last_error_ = std::move(other.last_error_);
-  }
-  return *this;
-}
 
 bool DynamicLibrary::Open(const std::string& file_name) {
   Close();

@@ -2,27 +2,11 @@
 
 #include <windows.h>
 
-#include <utility>
 
 #include "rtl/exceptions.h"
 #include "rtl/os_text.h"
 
 namespace kavo {
-
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      name_(std::move(other.name_)),
-      last_error_(std::move(other.last_error_)) {}
-
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, nullptr);
-    name_ = std::move(other.name_);
-    last_error_ = std::move(other.last_error_);
-  }
-  return *this;
-}
 
 bool DynamicLibrary::Open(const std::string& file_name) {
   Close();
