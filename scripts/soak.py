@@ -418,11 +418,15 @@ class Leg:
             # Text that does not compress, so that the database grows with it.
             dados = "SOAK;%d;%s;%s" % (codigo, tipo, self.rng.randbytes(
                 self.rng.randint(200 if long_dados else 60, 235)).hex())
+            extra = ""
             if self.rng.random() < 0.1:
-                dados += ";" + self.rng.choice(ACCENTED)
+                extra = ";" + self.rng.choice(ACCENTED)
             elif self.rng.random() < 0.005:
-                dados += ";" + self.rng.choice(NON_LATIN)
+                extra = ";" + self.rng.choice(NON_LATIN)
                 self.bad_hora.add(codigo)
+            # DADOS holds 500 bytes: the random part makes room for the text.
+            room = 500 - len(extra.encode("utf-8"))
+            dados = dados[:room] + extra
             script.append(
                 "insert into interface_orcl (ACAO, CODIGO, DADOS, DT_H_GRAV, HORA, ORDEM, STATUS, "
                 "TABELA, TIPO, VERSAO) values ('I', %d, '%s', to_date('2026-03-%02d', "
