@@ -1,5 +1,6 @@
 #include "recordset/date_time_fields.h"
 
+#include "rtl/str_to_date_time.h"
 #include "rtl/str_to_time.h"
 
 namespace kavo {
@@ -25,12 +26,24 @@ String TDateTimeField::ValueText(TDateTime value) const {
 
 void TDateTimeField::SetAsDateTime(TDateTime value) { SetData(&value, false); }
 
+String TDateTimeField::GetText(bool display) const {
+  TDateTime value = 0;
+  if (!GetData(&value, false)) return {};
+  if (display && !display_format_.empty())
+    return FormatDateTime(display_format_, value, FormatSettings());
+  return ValueText(value);
+}
+
 void TDateTimeField::SetAsString(const String& value) {
   if (value.empty()) {
     Clear();
     return;
   }
-  AccessError(u"String");
+  SetAsDateTime(ReadText(value));
+}
+
+TDateTime TDateTimeField::ReadText(const String& value) const {
+  return StrToDateTime(value, FormatSettings());
 }
 
 TDateField::TDateField(TComponent* owner) : TDateTimeField(owner) {
@@ -41,6 +54,10 @@ String TDateField::ValueText(TDateTime value) const {
   return FormatDateTime(FormatSettings().ShortDateFormat, value, FormatSettings());
 }
 
+TDateTime TDateField::ReadText(const String& value) const {
+  return StrToDate(value, FormatSettings());
+}
+
 TTimeField::TTimeField(TComponent* owner) : TDateTimeField(owner) {
   SetDataTypeInternal(ftTime);
 }
@@ -49,12 +66,6 @@ String TTimeField::ValueText(TDateTime value) const {
   return FormatDateTime(FormatSettings().LongTimeFormat, value, FormatSettings());
 }
 
-void TTimeField::SetAsString(const String& value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
-  SetAsDateTime(StrToTime(value));
-}
+TDateTime TTimeField::ReadText(const String& value) const { return StrToTime(value); }
 
 }  // namespace kavo

@@ -28,13 +28,23 @@ class TDateTimeField : public TField {
   String GetAsString() const override;
   void SetAsDateTime(TDateTime value) override;
   void SetAsFloat(double value) override { SetAsDateTime(value); }
-  // "" clears. A time field reads the text with StrToTime; the date kinds
-  // take no text (access error).
+  // "" clears. Otherwise the text is read under the process-wide format
+  // settings: a date and an optional time here, a date alone for a date field,
+  // a time for a time field; text that does not read raises EConvertError.
   void SetAsString(const String& value) override;
+
+  // A FormatDateTime pattern for DisplayText; empty shows AsString.
+  const String& DisplayFormat() const { return display_format_; }
+  void SetDisplayFormat(const String& value) { display_format_ = value; }
+  String GetText(bool display) const override;
 
  protected:
   // The text of a value in the process-wide settings.
   virtual String ValueText(TDateTime value) const;
+  virtual TDateTime ReadText(const String& value) const;
+
+ private:
+  String display_format_;
 };
 
 class TDateField : public TDateTimeField {
@@ -44,16 +54,17 @@ class TDateField : public TDateTimeField {
 
  protected:
   String ValueText(TDateTime value) const override;  // short date
+  TDateTime ReadText(const String& value) const override;
 };
 
 class TTimeField : public TDateTimeField {
  public:
   explicit TTimeField(TComponent* owner);
   int GetDataSize() const override { return 4; }
-  void SetAsString(const String& value) override;
 
  protected:
   String ValueText(TDateTime value) const override;  // long time
+  TDateTime ReadText(const String& value) const override;
 };
 
 }  // namespace kavo

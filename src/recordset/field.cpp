@@ -122,6 +122,8 @@ void TField::SetAsString(const String&) { AccessError(u"String"); }
 void TField::SetAsWideString(const String& value) { SetAsString(value); }
 void TField::SetAsAnsiString(const std::string& value) { SetAsString(AnsiToString(value)); }
 
+String TField::GetText(bool) const { return GetAsString(); }
+
 String TField::GetClassDesc() const { return u"(" + FieldTypeName(data_type_) + u")"; }
 
 bool TField::GetCanModify() const {

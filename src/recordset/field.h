@@ -112,6 +112,15 @@ class TField : public TComponent {
   // Base: widened from the ANSI code page, then SetAsString.
   virtual void SetAsAnsiString(const std::string& value);
 
+  // The text shown to a user (through a kind's display format, when it has
+  // one) and the text to edit; SetText reads what a user typed.
+  String DisplayText() const { return GetText(true); }
+  String Text() const { return GetText(false); }
+  // Base: AsString either way.
+  virtual String GetText(bool display) const;
+  // Base: SetAsString.
+  virtual void SetText(const String& value) { SetAsString(value); }
+
   // "(" + type name + ")", what a field without a text form reads as.
   virtual String GetClassDesc() const;
   virtual bool GetCanModify() const;

@@ -64,6 +64,17 @@ bool TryStrToDateTime(StringView text, TDateTime& value, const TFormatSettings& 
   return true;
 }
 
+bool TryStrToDate(StringView text, TDateTime& value, const TFormatSettings& fs) {
+  return ReadDate(Trim(text), fs, value);
+}
+
+TDateTime StrToDate(StringView text, const TFormatSettings& fs) {
+  TDateTime value = 0;
+  if (!TryStrToDate(text, value, fs))
+    throw EConvertError(Format(u"'%s' is not a valid date", {String(text)}));
+  return value;
+}
+
 TDateTime StrToDateTime(StringView text, const TFormatSettings& fs) {
   TDateTime value = 0;
   if (!TryStrToDateTime(text, value, fs))

@@ -12,8 +12,12 @@ namespace kavo {
 // order of the short date pattern, separated by its date separator (two-digit
 // years below 50 are 20xx); the time is read as StrToTime reads it.
 bool TryStrToDateTime(StringView text, TDateTime& value, const TFormatSettings& fs);
+// The date alone, read as above (blanks around it are skipped).
+bool TryStrToDate(StringView text, TDateTime& value, const TFormatSettings& fs);
 // Raises EConvertError "'<text>' is not a valid date and time".
 TDateTime StrToDateTime(StringView text, const TFormatSettings& fs);
+// Raises EConvertError "'<text>' is not a valid date".
+TDateTime StrToDate(StringView text, const TFormatSettings& fs);
 
 }  // namespace kavo
 

@@ -151,8 +151,38 @@ TEST_F(FieldTest, TimeFieldReadsTimeText) {
   tm->SetAsString(u"2:05 PM");
   EXPECT_EQ(NativeAs<int32_t>(ds.ActiveBufferValue(5)), (14 * 3600 + 5 * 60) * 1000);
   EXPECT_THROW(tm->SetAsString(u"25:00"), EConvertError);
-  EXPECT_RAISES(d->SetAsString(u"01/01/2000"), EDatabaseError,
-                "T: Cannot access field 'D' as type String");
+}
+
+TEST_F(FieldTest, DateKindsReadTextUnderTheLocaleAndKeepTheirValueOnBadText) {
+  d->SetAsString(u" 01/02/2000 ");
+  EXPECT_EQ(d->AsDateTime(), EncodeDate(2000, 2, 1));
+  dt->SetText(u"08/12/26 14:05");
+  EXPECT_NEAR(dt->AsDateTime(), EncodeDate(2026, 12, 8) + EncodeTime(14, 5, 0, 0), 1e-9);
+  EXPECT_RAISES(d->SetAsString(u"31/02/2000"), EConvertError, "'31/02/2000' is not a valid date");
+  EXPECT_RAISES(d->SetAsString(u"01/02/2000 10:00"), EConvertError,
+                "'01/02/2000 10:00' is not a valid date");
+  EXPECT_RAISES(dt->SetAsString(u"2026-12-08"), EConvertError,
+                "'2026-12-08' is not a valid date and time");
+  EXPECT_EQ(d->AsDateTime(), EncodeDate(2000, 2, 1));
+  EXPECT_EQ(dt->AsString(), u"08/12/2026 14:05:00");
+  dt->SetAsString(u"");
+  EXPECT_TRUE(dt->IsNull());
+}
+
+TEST_F(FieldTest, DisplayFormatShapesOnlyTheDisplayedText) {
+  dt->SetAsDateTime(EncodeDate(2026, 12, 8) + EncodeTime(14, 5, 9, 0));
+  dt->SetDisplayFormat(u"yyyy-mm-dd hh:nn");
+  EXPECT_EQ(dt->DisplayText(), u"2026-12-08 14:05");
+  EXPECT_EQ(dt->Text(), u"08/12/2026 14:05:09");
+  EXPECT_EQ(dt->AsString(), u"08/12/2026 14:05:09");
+  d->SetAsDateTime(EncodeDate(2026, 1, 2));
+  EXPECT_EQ(d->DisplayText(), u"02/01/2026");  // no format: AsString
+  d->SetDisplayFormat(u"dd/mm");
+  EXPECT_EQ(d->DisplayText(), u"02/01");
+  tm->SetDisplayFormat(u"hh:nn");
+  EXPECT_EQ(tm->DisplayText(), u"");  // NULL shows nothing
+  f->SetAsFloat(2.5);
+  EXPECT_EQ(f->DisplayText(), u"2,5");
 }
 
 TEST_F(FieldTest, FloatTextHasFifteenDigitsAndTheLocaleSeparator) {
