@@ -3,6 +3,8 @@
 #ifndef KAVO_SERVICE_ACTIVITY_LOG_H_
 #define KAVO_SERVICE_ACTIVITY_LOG_H_
 
+#include <string>
+
 #include "rtl/ustring.h"
 
 namespace kavo {
@@ -22,6 +24,11 @@ constexpr size_t kMaxLogPathLength = 259;
 // win32/) writes the file.
 // Calls from threads of this process take turns, so each line is written.
 void AppendLogLine(const String& path, StringView text);
+
+// The system's part (posix/, win32/): opens or creates the file, cuts it at
+// an end-of-file byte, appends `bytes` whole or not at all. Called by one
+// thread at a time.
+void AppendToLogFile(const String& path, const std::string& bytes);
 
 }  // namespace kavo
 

@@ -6,17 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
 #include <string>
 
-#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
-
-std::mutex g_log_mutex;
 
 constexpr int kSharingViolation = 32;
 constexpr unsigned char kEofByte = 26;
@@ -132,7 +128,7 @@ class LogFile {
 };
 
 // The file system's name for `path`, kept for the path last asked for: the
-// module writes every line to the same file. Called under g_log_mutex.
+// module writes every line to the same file. Called under the log's lock.
 const std::string& OsNameOf(const String& path) {
   static String last_path;
   static std::string last_name;
@@ -147,11 +143,7 @@ const std::string& OsNameOf(const String& path) {
 
 }  // namespace
 
-void AppendLogLine(const String& path, StringView text) {
-  if (path.size() > kMaxLogPathLength) throw EInOutError(3, path);
-  std::string bytes = StringToCodePage(text, AnsiCodePage(), '?');
-  bytes += "\r\n";
-  std::lock_guard<std::mutex> lock(g_log_mutex);
+void AppendToLogFile(const String& path, const std::string& bytes) {
   LogFile file(path, OsNameOf(path));
   file.Open();
   file.Write(bytes);

@@ -2,16 +2,12 @@
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 
-#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
 namespace {
-
-std::mutex g_log_mutex;
 
 constexpr char kEofByte = 26;
 constexpr LONGLONG kEofScan = 128;
@@ -115,11 +111,7 @@ class LogFile {
 
 }  // namespace
 
-void AppendLogLine(const String& path, StringView text) {
-  if (path.size() > kMaxLogPathLength) throw EInOutError(3, path);
-  std::string bytes = StringToCodePage(text, AnsiCodePage(), '?');
-  bytes += "\r\n";
-  std::lock_guard<std::mutex> lock(g_log_mutex);
+void AppendToLogFile(const String& path, const std::string& bytes) {
   LogFile file(path);
   file.Open();
   file.Write(bytes);
