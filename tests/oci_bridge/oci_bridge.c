@@ -40,14 +40,52 @@ static void *Resolve(const char *name) {
   return dlsym(standin, name);
 }
 
+/* The stand-in reads a few variables from the Linux environment, which is
+ * not the Windows one: they are copied over whenever an environment handle
+ * is made, a drive-letter path as the Linux path it names. */
+typedef char *(CDECL *unix_name_fn)(LPCWSTR);
+static void SyncEnvironment(void) {
+  static const struct {
+    const char *name;
+    const WCHAR *wide;
+  } names[] = {{"OCISQLITE_TRACE", L"OCISQLITE_TRACE"}, {"NLS_LANG", L"NLS_LANG"}};
+  unix_name_fn unix_name = (unix_name_fn)(void *)GetProcAddress(
+      GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+  for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+    WCHAR value[4096];
+    DWORD n = GetEnvironmentVariableW(names[i].wide, value, sizeof value / sizeof value[0]);
+    if (n == 0 || n >= sizeof value / sizeof value[0]) {
+      unsetenv(names[i].name);
+      continue;
+    }
+    char *path = (n > 2 && value[1] == ':' && unix_name != NULL) ? unix_name(value) : NULL;
+    if (path != NULL) {
+      setenv(names[i].name, path, 1);
+      HeapFree(GetProcessHeap(), 0, path);
+    } else {
+      char text[4096];
+      WideCharToMultiByte(CP_UTF8, 0, value, -1, text, sizeof text, NULL, NULL);
+      setenv(names[i].name, text, 1);
+    }
+  }
+}
+
 #define FORWARD(name)                                   \
   static linux_fn real_##name;                          \
   a_t WINAPI bridge_##name(PARAMS) {                    \
     if (real_##name == NULL) real_##name = (linux_fn)Resolve(#name); \
     return real_##name(ARGS);                           \
   }
+#define FORWARD_WITH_ENVIRONMENT(name)                  \
+  static linux_fn real_##name;                          \
+  a_t WINAPI bridge_##name(PARAMS) {                    \
+    if (real_##name == NULL) real_##name = (linux_fn)Resolve(#name); \
+    SyncEnvironment();                                  \
+    return real_##name(ARGS);                           \
+  }
 #include "oci_names.h"
 #undef FORWARD
+#undef FORWARD_WITH_ENVIRONMENT
 
 /* OCIDefineDynamic's piece callback is called back on the calling thread,
  * during the fetch: a Linux-convention thunk calls the program's Win64 one. */
