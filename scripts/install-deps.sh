@@ -23,6 +23,7 @@ packages=(
   g++-mingw-w64-x86-64-posix         # the Windows build (build-windows/, cmake/mingw-w64.cmake)
   wine wine64                        # runs the Windows tests (scripts/wine-run.sh)
   wine64-tools                       # winegcc: the oci.dll bridge of the Windows tests
+  zip                                # scripts/package-windows.sh
 )
 
 missing=()
