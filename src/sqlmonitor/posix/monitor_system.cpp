@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -22,6 +23,7 @@ std::string ChannelOwnership(const std::string& path) {
 
 struct StopRequests::State {
   sigset_t stops{};
+  std::atomic<bool> ending{false};
   std::thread waiter;
 };
 
@@ -32,14 +34,19 @@ StopRequests::StopRequests(std::function<void()> on_stop) : state_(std::make_uni
   sigaddset(&state_->stops, SIGINT);
   sigaddset(&state_->stops, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &state_->stops, nullptr);
-  state_->waiter = std::thread([stops = state_->stops, on_stop = std::move(on_stop)] {
+  state_->waiter = std::thread([state = state_.get(), on_stop = std::move(on_stop)] {
     int sig = 0;
-    sigwait(&stops, &sig);
-    on_stop();
+    sigwait(&state->stops, &sig);
+    if (!state->ending) on_stop();
   });
 }
 
-// The monitor ends only on a stop request: the waiter has returned.
-StopRequests::~StopRequests() { state_->waiter.join(); }
+// Ending without a stop request (the channel refused the monitor), the
+// waiter is woken by a signal of its own.
+StopRequests::~StopRequests() {
+  state_->ending = true;
+  pthread_kill(state_->waiter.native_handle(), SIGTERM);
+  state_->waiter.join();
+}
 
 }  // namespace kavo
