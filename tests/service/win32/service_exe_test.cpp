@@ -21,16 +21,16 @@ namespace fs = std::filesystem;
 
 const wchar_t kName[] = L"KavoServicoIntegrador";
 
-struct Run {
+struct ProgramRun {
   DWORD exit_code = 0xFFFFFFFF;
   std::string out;  // standard output, CR LF as LF
 };
 
 // Runs the program with `args` and collects its standard output.
-Run RunProgram(const fs::path& exe, const std::wstring& args) {
+ProgramRun RunProgram(const fs::path& exe, const std::wstring& args) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE read_end, write_end;
-  Run run;
+  ProgramRun run;
   if (!CreatePipe(&read_end, &write_end, &sa, 0)) return run;
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW si{};
@@ -123,7 +123,7 @@ class ServiceExe : public ::testing::Test {
 
 TEST_F(ServiceExe, InstallsRunsEveryControlAndUninstalls) {
   // Both switches: it installs.
-  Run r = RunProgram(exe_, L"-install /UNINSTALL");
+  ProgramRun r = RunProgram(exe_, L"-install /UNINSTALL");
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_EQ(r.out, "Service installed successfully\n");
 
