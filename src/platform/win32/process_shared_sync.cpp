@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace kavo {
 
@@ -18,12 +20,20 @@ DWORD Slice(Clock::time_point deadline, Clock::duration most) {
   return static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
-RobustMutex::Result Taken(DWORD wait) {
+// The mutexes this thread holds. A Windows mutex lets its owner take it
+// again; a robust pthread mutex does not, and its users count on that (a
+// slot a thread holds is a live monitor, also to that thread).
+thread_local std::vector<void*> t_held;
+
+bool HeldHere(void* m) { return std::find(t_held.begin(), t_held.end(), m) != t_held.end(); }
+
+RobustMutex::Result Taken(void* m, DWORD wait) {
   switch (wait) {
     case WAIT_OBJECT_0:
-      return RobustMutex::Result::kLocked;
     case WAIT_ABANDONED:
-      return RobustMutex::Result::kLockedOwnerDied;
+      t_held.push_back(m);
+      return wait == WAIT_OBJECT_0 ? RobustMutex::Result::kLocked
+                                   : RobustMutex::Result::kLockedOwnerDied;
     default:
       return RobustMutex::Result::kTimedOut;
   }
@@ -35,21 +45,32 @@ void RobustMutex::Initialize(void*) {}
 
 RobustMutex::Result RobustMutex::Lock(std::chrono::milliseconds timeout,
                                       const std::atomic<bool>* stop) {
+  if (HeldHere(m_)) {
+    // Never free for this thread: wait out the time as a pthread mutex would.
+    std::this_thread::sleep_for(timeout);
+    return Result::kTimedOut;
+  }
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     if (stop != nullptr && stop->load()) return Result::kStopped;
     DWORD wait = WaitForSingleObject(m_, Slice(deadline, kStopCheck));
-    if (wait != WAIT_TIMEOUT) return Taken(wait);
+    if (wait != WAIT_TIMEOUT) return Taken(m_, wait);
     if (Clock::now() >= deadline) return Result::kTimedOut;
   }
 }
 
 RobustMutex::Result RobustMutex::TryLock() {
+  if (HeldHere(m_)) return Result::kBusy;
   DWORD wait = WaitForSingleObject(m_, 0);
-  return wait == WAIT_TIMEOUT ? Result::kBusy : Taken(wait);
+  return wait == WAIT_TIMEOUT ? Result::kBusy : Taken(m_, wait);
 }
 
-void RobustMutex::Unlock() { ReleaseMutex(m_); }
+void RobustMutex::Unlock() {
+  auto it = std::find(t_held.begin(), t_held.end(), m_);
+  if (it == t_held.end()) return;  // not this thread's
+  t_held.erase(it);
+  ReleaseMutex(m_);
+}
 
 void SharedEvent::Set() { SetEvent(native_); }
 

@@ -53,15 +53,16 @@ const Char* const kInsertTmpIntegracao =
 namespace {
 
 #ifdef _WIN32
-// Under Wine the client is Linux's, behind the fbclient.dll bridge: its
-// environment (FIREBIRD_LOCK, set by the test's properties) is the one Wine
-// started with, and it reaches files through the bridge's translation of
-// drive letters (Z: is the root). Windows has no server script to run: the
-// server is expected up, as the test script leaves it.
+// Under Wine the client is Linux's, behind the fbclient.dll bridge, which
+// hands it FIREBIRD_LOCK and translates drive letters (Z: is the root).
+// Windows has no server script to run: the server is expected up, as the
+// test script leaves it.
 struct Environment {
   Environment() {
+    const char* lock = "Z:\\tmp\\kavo-ib-test-lock";
     std::error_code ec;
-    std::filesystem::create_directories("Z:/tmp/kavo-ib-test-lock", ec);
+    std::filesystem::create_directories(lock, ec);
+    if (getenv("FIREBIRD_LOCK") == nullptr) _putenv_s("FIREBIRD_LOCK", lock);
     SetAnsiCodePage("UTF-8");
   }
 };

@@ -387,9 +387,23 @@ W WINAPI bridge_isc_que_events(W status, W db, W id, W length, W events, W callb
 /* isc_event_block allocates with the client's allocator: the program frees
  * with isc_free (forwarded above), never with its own C runtime. */
 
+/* A Windows client reads its FIREBIRD_* settings from the process's
+ * environment; the Linux one from the Unix environment, which Wine fills only
+ * at the start. A folder named with a drive letter is translated. */
+static void PassSetting(const char* name) {
+  char value[4096];
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  char* unix_path = LinuxDatabaseName(value, n);
+  setenv(name, unix_path ? unix_path : value, 1);
+  free(unix_path);
+}
+
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
   (void)instance;
   if (reason == DLL_PROCESS_ATTACH) {
+    PassSetting("FIREBIRD_LOCK");
+    PassSetting("FIREBIRD_TMP");
     client = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_LOCAL);
     if (client == NULL) {
       fprintf(stderr, "fbclient bridge: %s\n", dlerror());
