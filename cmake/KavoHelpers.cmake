@@ -51,13 +51,15 @@ macro(kavo_add_subdirectories)
   endforeach()
 endmacro()
 
-# kavo_add_test(<name> LABEL <area> SOURCES <files...> [LIBS <targets...>] [SERIAL])
+# kavo_add_test(<name> LABEL <area> SOURCES <files...> [LIBS <targets...>] [SERIAL]
+#               [ENV <VAR=value...>])
 # One GoogleTest executable whose cases are registered one by one with CTest
 # under the given label, so `ctest -L <area>` runs one area alone. Test
 # helpers come from the testkit include root (tests/support) only. SERIAL
-# cases run alone (they stop shared servers).
+# cases run alone (they stop shared servers). ENV adds environment entries
+# (the test then runs as one case).
 function(kavo_add_test name)
-  cmake_parse_arguments(T "SERIAL" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "LABEL" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kavo_testkit GTest::gtest GTest::gmock
                         GTest::gtest_main)
@@ -65,11 +67,24 @@ function(kavo_add_test name)
   # the machine's own; tests that watch a channel name a private one.
   string(MD5 tree "${CMAKE_BINARY_DIR}")
   string(SUBSTRING "${tree}" 0 12 tree)
-  set(props LABELS ${T_LABEL} ENVIRONMENT "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}")
+  set(env "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}" ${T_ENV})
+  set(label ${T_LABEL})
   if(WIN32)
     # Windows tests run under Wine; `ctest -L windows` runs them all.
-    set(props LABELS windows ENVIRONMENT "KAVO_SQLMONITOR_SUFFIX=.kavo-test-${tree}")
+    set(label windows)
   endif()
+  if(T_ENV)
+    # Discovered cases can carry one environment entry only (the discovery
+    # passes its properties through argument lists, which lose escaped
+    # semicolons): a test with more runs as one case, the whole program.
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS ${label} ENVIRONMENT "${env}")
+    if(T_SERIAL)
+      set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
+    return()
+  endif()
+  set(props LABELS ${label} ENVIRONMENT "${env}")
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
   endif()

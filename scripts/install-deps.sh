@@ -22,6 +22,8 @@ packages=(
   clang-14 libclang-rt-14-dev libfuzzer-14-dev # the fuzz build (scripts/fuzz.sh)
   g++-mingw-w64-x86-64-posix         # the Windows build (build-windows/, cmake/mingw-w64.cmake)
   wine wine64                        # runs the Windows tests (scripts/wine-run.sh)
+  wine64-tools                       # winegcc: the test bridges oci.dll and fbclient.dll
+  zip                                # scripts/package-windows.sh
 )
 
 missing=()

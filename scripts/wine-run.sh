@@ -27,4 +27,11 @@ flock -o "$WINEPREFIX/.kavo-start.lock" bash -c '
 # --prepare: only make the prefix and start the server (a first prefix takes
 # longer than CTest's test discovery waits).
 [ "${1:-}" = --prepare ] && exit 0
+# A test whose program makes files that a server of another user must open
+# (the Firebird tests) asks for a umask and a group; the group only as root.
+[ -n "${KAVO_WINE_UMASK:-}" ] && umask "$KAVO_WINE_UMASK"
+if [ -n "${KAVO_WINE_GROUP:-}" ] && [ "$(id -u)" = 0 ] &&
+   getent group "$KAVO_WINE_GROUP" >/dev/null; then
+  exec setpriv --regid="$KAVO_WINE_GROUP" --keep-groups wine "$@"
+fi
 exec wine "$@"

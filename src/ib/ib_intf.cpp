@@ -10,9 +10,6 @@
 
 namespace kavo {
 
-const char* const kIBClientLibraryName = "libfbclient.so.2";
-const char* const kIBXMLLibraryName = "libibxml.so";
-
 namespace {
 
 const char* const kEntryNames[] = {
@@ -40,15 +37,11 @@ const char* IBEntryName(IBEntry entry) { return kEntryNames[static_cast<int>(ent
 TIBServerLibrary::TIBServerLibrary() = default;
 TIBServerLibrary::~TIBServerLibrary() = default;
 
-std::string TIBServerLibrary::LibraryName() const { return kIBClientLibraryName; }
-
 void TIBServerLibrary::ResolveRequired(DynamicLibrary& lib, std::initializer_list<IBEntry> list) {
   for (IBEntry e : list) {
     Entry& entry = entries_[static_cast<int>(e)];
     void* address = lib.Symbol(IBEntryName(e));
-    // dlsym sets no errno; ENOSYS is the closest "last error" for a missing
-    // function.
-    if (address == nullptr) RaiseLastOSError(ENOSYS);
+    if (address == nullptr) RaiseLastOSError(DynamicLibrary::MissingSymbolError());
     entry.address = address;
     entry.state = EntryState::Resolved;
     entry.message.clear();
@@ -75,7 +68,11 @@ void TIBServerLibrary::MarkUnavailable(std::initializer_list<IBEntry> list,
 }
 
 void TIBServerLibrary::LoadIBLibrary() {
-  if (!library_.Open(LibraryName())) return;
+  if (!library_.Open(LibraryName())) {
+    for (const std::string& name : AlternativeLibraryNames())
+      if (library_.Open(name)) break;
+    if (!library_.IsOpen()) return;
+  }
   ++load_count_;
   firebird_ = library_.Symbol("fb_interpret") != nullptr;
   ResolveRequired(

@@ -111,6 +111,10 @@ class TIBServerLibrary : public IGDSLibrary {
   void CheckIBLoaded() override;
   double GetIBClientVersion() override;
   std::string LibraryName() const override;
+  // Further names of the same client, tried in order when LibraryName() does
+  // not load (Windows: Firebird's own fbclient.dll); messages name only
+  // LibraryName().
+  virtual std::vector<std::string> AlternativeLibraryNames() const;
   void* EntryAddress(IBEntry entry) const override;
   // Known once loaded: Firebird's client exports fb_interpret, which no
   // InterBase client has.
@@ -144,10 +148,13 @@ class TIBServerLibrary : public IGDSLibrary {
 // The library of the "IBEmbedded" type. On Linux the same client library
 // opens a local path in-process through the embedded engine, so only the
 // registry entry (and its load state) is its own.
-class TIBEmbeddedLibrary : public TIBServerLibrary {};
+class TIBEmbeddedLibrary : public TIBServerLibrary {
+ public:
+  std::string LibraryName() const override;
+  std::vector<std::string> AlternativeLibraryNames() const override;
+};
 
-// The Linux file of the client library and of the optional XML library.
-extern const char* const kIBClientLibraryName;
+// The file of the optional XML library.
 extern const char* const kIBXMLLibraryName;
 
 // The process-wide registry, filled at first use with "IBServer" and then

@@ -1,7 +1,5 @@
 #include "ib/ib_sql_monitor_hook.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 
@@ -31,7 +29,7 @@ bool IsWakeUp(const TTraceChunk& chunk) {
 
 }  // namespace
 
-TIBSQLMonitorHook::TIBSQLMonitorHook(std::string channel_name, mode_t mode)
+TIBSQLMonitorHook::TIBSQLMonitorHook(std::string channel_name, uint32_t mode)
     : channel_name_(std::move(channel_name)), mode_(mode) {}
 
 TIBSQLMonitorHook::~TIBSQLMonitorHook() { Shutdown(); }
@@ -56,10 +54,8 @@ bool TIBSQLMonitorHook::OpenObjects() {
     SetEnabled(false);
     if (e.Problem() == TTraceChannelProblem::kForeignOwner) {
       const std::string path = SharedMemory::FilePath(channel_name_);
-      struct stat st {};
-      std::string owner = stat(path.c_str(), &st) == 0 ? std::to_string(st.st_uid) : "?";
       ReportUnusableChannel(u"The SQL trace channel " + OsTextToString(path) +
-                            u" belongs to user id " + OsTextToString(owner) +
+                            u" belongs to user id " + OsTextToString(e.Owner()) +
                             u", not to this program's user or root: nothing is published on it. "
                             u"Remove it and start the program again to trace.");
     }

@@ -36,7 +36,7 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
   static constexpr std::chrono::milliseconds kShutdownDrain{1000};
 
   explicit TIBSQLMonitorHook(std::string channel_name = TraceChannelName(),
-                             mode_t mode = TraceChannelMode());
+                             uint32_t mode = TraceChannelMode());
   // Shuts down first.
   ~TIBSQLMonitorHook() override;
 
@@ -107,7 +107,7 @@ class TIBSQLMonitorHook : public IIBSQLMonitorHook {
   void Service(TComponent& service, StringView what);
 
   const std::string channel_name_;
-  const mode_t mode_;
+  const uint32_t mode_;
   std::atomic<TTraceFlags> trace_flags_{kAllTraceFlags};
   std::atomic<bool> enabled_{true};
   std::atomic<bool> events_created_{false};

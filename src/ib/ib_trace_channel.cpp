@@ -22,15 +22,9 @@ constexpr size_t kSlotPidOffset = 56;
 constexpr uint32_t kSlotFree = 0;
 constexpr uint32_t kSlotRegistered = 1;
 
-static_assert(sizeof(pthread_mutex_t) <= kSlotStateOffset, "a slot holds its mutex");
-static_assert(sizeof(pthread_mutex_t) <= kTraceEventsOffset - kTraceWriteLockOffset);
 static_assert(kTraceSlotsOffset + kTraceMaxMonitors * kTraceSlotSize <= kTraceBufferSizeOffset);
 static_assert(kTraceMonitorCountOffset + 4 <= kTraceChannelSize);
 static_assert(kTraceTimeStampOffset % 8 == 0);
-
-// How long a joining process waits for the creator to size and set up the
-// object before it gives up on it.
-constexpr auto kSetUpWait = std::chrono::seconds(2);
 
 // Decrements unless the value is already 0 or below; returns the new value.
 int32_t DecrementNotBelowZero(std::atomic_ref<int32_t> counter) {
@@ -46,101 +40,57 @@ void LowerTo(std::atomic_ref<int32_t> counter, int32_t limit) {
   }
 }
 
-TTraceChannelProblem ProblemOf(int os_error) {
-  return os_error == EACCES || os_error == EPERM ? TTraceChannelProblem::kPermission
-                                                 : TTraceChannelProblem::kSystem;
-}
-
 }  // namespace
 
-std::string TraceChannelName() {
-  std::string name = "/IB.SQL.MONITOR.SharedMem4_1";
-  if (const char* suffix = std::getenv("KAVO_SQLMONITOR_SUFFIX")) name += suffix;
-  return name;
+std::string TraceObjectName(const std::string& channel_name, const std::string& kind) {
+  std::string name = channel_name;
+  size_t at = name.find("SharedMem");
+  if (at == std::string::npos) return name + "." + kind;
+  return name.replace(at, 9, kind);
 }
 
-mode_t TraceChannelMode() {
+uint32_t TraceChannelMode() {
   const char* text = std::getenv("KAVO_SQLMONITOR_MODE");
   if (text == nullptr || *text == '\0') return 0660;
   char* end = nullptr;
   long mode = std::strtol(text, &end, 8);
   if (*end != '\0' || mode < 0 || mode > 0777) return 0660;
-  return static_cast<mode_t>(mode);
+  return static_cast<uint32_t>(mode);
 }
 
 ETraceChannelError::ETraceChannelError(TTraceChannelProblem problem, int os_error,
-                                       std::string name)
+                                       std::string name, std::string owner)
     : EIBClientError(ibceCannotCreateSharedResource,
                      Format(IBErrorMessage(ibceCannotCreateSharedResource), {os_error})),
       problem_(problem),
       os_error_(os_error),
-      name_(std::move(name)) {}
+      name_(std::move(name)),
+      owner_(std::move(owner)) {}
 
 TTraceChannel::TTraceChannel(std::unique_ptr<SharedMemory> memory, std::string name, bool created)
     : memory_(std::move(memory)), name_(std::move(name)), created_(created) {}
 
-std::unique_ptr<TTraceChannel> TTraceChannel::Open(const std::string& name, mode_t mode) {
-  std::unique_ptr<SharedMemory> memory;
-  // The object may be removed between a failed create and the open: try again.
-  for (int attempt = 0; !memory; ++attempt) {
-    try {
-      memory = SharedMemory::Create(name, kTraceChannelSize, mode);
-      if (memory) {
-        SetUp(static_cast<unsigned char*>(memory->Data()));
-        return std::unique_ptr<TTraceChannel>(new TTraceChannel(std::move(memory), name, true));
-      }
-      memory = SharedMemory::Open(name);
-    } catch (const EOSError& e) {
-      if (e.ErrorCode() == ENOENT && attempt < 3) continue;
-      throw ETraceChannelError(ProblemOf(e.ErrorCode()), e.ErrorCode(), name);
-    }
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kSetUpWait;
-  try {
-    uid_t owner = memory->OwnerId();
-    if (!memory->IsRegularFile() || (owner != geteuid() && owner != 0))
-      throw ETraceChannelError(TTraceChannelProblem::kForeignOwner, EPERM, name);
-    // A creator sizes the object right after creating it: size 0 is that
-    // moment, any other short size is a damaged object.
-    size_t size = memory->ObjectSize();
-    while (size == 0 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      size = memory->ObjectSize();
-    }
-    if (size < kTraceChannelSize)
-      throw ETraceChannelError(TTraceChannelProblem::kTooSmall, EINVAL, name);
-    memory->Map(kTraceChannelSize);
-  } catch (const EOSError& e) {
-    // EINVAL: cut short between the look at its size and the mapping.
-    throw ETraceChannelError(
-        e.ErrorCode() == EINVAL ? TTraceChannelProblem::kTooSmall : ProblemOf(e.ErrorCode()),
-        e.ErrorCode(), name);
-  }
-  auto* data = static_cast<unsigned char*>(memory->Data());
-  std::atomic_ref<uint32_t> mark(*reinterpret_cast<uint32_t*>(data + kTraceReadyMarkOffset));
-  uint32_t seen = mark.load(std::memory_order_acquire);
-  while (seen == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    seen = mark.load(std::memory_order_acquire);
-  }
-  if (seen == 0) throw ETraceChannelError(TTraceChannelProblem::kNotReady, ETIMEDOUT, name);
-  if (seen != kTraceReadyMark)
-    throw ETraceChannelError(TTraceChannelProblem::kForeignLayout, EPROTO, name);
-  std::unique_ptr<TTraceChannel> channel(new TTraceChannel(std::move(memory), name, false));
-  LowerTo(channel->Counter(kTraceMonitorCountOffset), INT32_MAX);
-  LowerTo(channel->Counter(kTraceReaderCountOffset), INT32_MAX);
-  return channel;
+SharedEvent TTraceChannel::Event(int index) const {
+  static const char* const kinds[] = {"WriteEvent", "WriteFinishedEvent", "ReadEvent",
+                                      "ReadFinishedEvent"};
+  // No hand-over in progress: "write finished" starts set.
+  return memory_->Event(kTraceEventsOffset + 4 * static_cast<size_t>(index),
+                        TraceObjectName(name_, kinds[index]), index == 1);
 }
 
-void TTraceChannel::SetUp(unsigned char* data) {
-  // The object is new and zero-filled: counters and FBufferSize start at 0.
-  RobustMutex::Initialize(data + kTraceWriteLockOffset);
-  for (int i = 0; i < kTraceMaxMonitors; ++i)
-    RobustMutex::Initialize(data + kTraceSlotsOffset + kTraceSlotSize * i);
-  // No hand-over in progress.
-  SharedEvent(data + kTraceEventsOffset + 4).Set();
-  std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(data + kTraceReadyMarkOffset))
-      .store(kTraceReadyMark, std::memory_order_release);
+RobustMutex TTraceChannel::SlotLock(int index) const {
+  return memory_->Mutex(kTraceSlotsOffset + kTraceSlotSize * static_cast<size_t>(index),
+                        TraceObjectName(name_, "Monitor") + "." + std::to_string(index));
+}
+
+void TTraceChannel::OpenObjects() const {
+  WriteLock();
+  for (int i = 0; i < 4; ++i) Event(i);
+}
+
+void TTraceChannel::ResetNegativeCounters() {
+  LowerTo(Counter(kTraceMonitorCountOffset), INT32_MAX);
+  LowerTo(Counter(kTraceReaderCountOffset), INT32_MAX);
 }
 
 int TTraceChannel::MonitorCount() const {
@@ -164,7 +114,7 @@ void TTraceChannel::ReclaimDeadMonitors() {
   int reading = 0;
   for (int i = 0; i < kTraceMaxMonitors; ++i) {
     if (SlotWord(i, kSlotStateOffset).load() == kSlotFree) continue;
-    RobustMutex owner(Slot(i));
+    RobustMutex owner = SlotLock(i);
     switch (owner.TryLock()) {
       case RobustMutex::Result::kBusy:
         // Held: its monitor lives.
@@ -213,7 +163,7 @@ TTraceChunk TTraceChannel::LoadChunk() const {
 
 int TTraceChannel::RegisterMonitor() {
   for (int i = 0; i < kTraceMaxMonitors; ++i) {
-    RobustMutex owner(Slot(i));
+    RobustMutex owner = SlotLock(i);
     RobustMutex::Result r = owner.TryLock();
     if (r == RobustMutex::Result::kBusy || r == RobustMutex::Result::kTimedOut) continue;
     // Ours now; what a dead holder left behind leaves the counters first.
@@ -236,7 +186,7 @@ void TTraceChannel::UnregisterMonitor(int slot) {
   DecrementNotBelowZero(Counter(kTraceMonitorCountOffset));
   SlotWord(slot, kSlotStateOffset).store(kSlotFree);
   SlotWord(slot, kSlotPidOffset).store(0);
-  RobustMutex(Slot(slot)).Unlock();
+  SlotLock(slot).Unlock();
   // A writer may be waiting for this monitor to arrive: the rest are there.
   int monitors = MonitorCount();
   if (monitors > 0 && ReaderCount() >= monitors) ReadEvent().Set();

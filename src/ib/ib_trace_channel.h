@@ -2,17 +2,24 @@
 // records travel from the processes that write them to every monitor on the
 // machine.
 //
-// The object is 4096 bytes. The record sits at the offsets every writer and
-// reader agrees on; the synchronisation that stands in for the named mutex
-// and events lives in the bytes the record leaves unused:
+// The object is 4096 bytes (Windows: a mapping of 2048 bytes requested,
+// whose page the system maps whole). The record sits at the offsets every
+// writer and reader agrees on. On Windows the write lock and the four events
+// are the named kernel objects beside the mapping (IB.SQL.MONITOR.Mutex4_1,
+// ...WriteEvent4_1, ...WriteFinishedEvent4_1, ...ReadEvent4_1,
+// ...ReadFinishedEvent4_1); on POSIX they live in the bytes the record leaves
+// unused, as does the creator's ready mark:
 //
 //   offset  width  field
 //      0    1012   text area: one chunk of a trace text, UTF-16
-//   1012       4   ready mark (written last by the creator)
-//   1024      64   write lock: a robust process-shared mutex
-//   1088      16   events (futex words): write, write finished, read, read finished
+//   1012       4   POSIX: ready mark (written last by the creator)
+//   1024      64   POSIX: write lock, a robust process-shared mutex
+//   1088      16   POSIX: events (futex words): write, write finished, read,
+//                  read finished
 //   1152  16 x 64  monitor slots: a robust mutex the monitoring thread holds
-//                  while it lives, "registered", "inside a read", its pid
+//                  while it lives (Windows: the named mutex
+//                  IB.SQL.MONITOR.Monitor4_1.<n>), "registered", "inside a
+//                  read", its pid
 //   4068       4   FBufferSize: bytes of text in this chunk
 //   4072       8   FTimeStamp: the record's date-time
 //   4080       4   FTraceDataType: the record's trace flag ordinal
@@ -24,8 +31,6 @@
 // garble texts but never make anyone read or write out of bounds.
 #ifndef KAVO_IB_IB_TRACE_CHANNEL_H_
 #define KAVO_IB_IB_TRACE_CHANNEL_H_
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +46,8 @@
 namespace kavo {
 
 constexpr size_t kTraceChannelSize = 4096;
+// What a Windows channel asks the system for.
+constexpr size_t kTraceChannelRequest = 2048;
 constexpr size_t kTraceTextSize = 1012;
 constexpr int kTraceChunkChars = static_cast<int>(kTraceTextSize / 2);
 constexpr size_t kTraceReadyMarkOffset = 1012;
@@ -57,12 +64,16 @@ constexpr size_t kTraceMonitorCountOffset = 4088;
 // Marks a channel whose creator has finished setting it up, in this layout.
 constexpr uint32_t kTraceReadyMark = 0x4B565431;  // "KVT1"
 
-// "/IB.SQL.MONITOR.SharedMem4_1", followed by KAVO_SQLMONITOR_SUFFIX when
-// that is set (test runs keep to channels of their own with it).
+// "/IB.SQL.MONITOR.SharedMem4_1" (Windows: without the slash), followed by
+// KAVO_SQLMONITOR_SUFFIX when that is set (test runs keep to channels of
+// their own with it).
 std::string TraceChannelName();
-// The permission bits a new channel gets: 0660 (SQL texts and parameter
-// values are private data), or the octal KAVO_SQLMONITOR_MODE.
-mode_t TraceChannelMode();
+// The name of the channel's kernel object of the given kind ("Mutex",
+// "WriteEvent", ...): the channel's name with "SharedMem" replaced by it.
+std::string TraceObjectName(const std::string& channel_name, const std::string& kind);
+// The permission bits a new POSIX channel gets: 0660 (SQL texts and
+// parameter values are private data), or the octal KAVO_SQLMONITOR_MODE.
+uint32_t TraceChannelMode();
 
 // One chunk as it was copied out of the channel.
 struct TTraceChunk {
@@ -83,16 +94,20 @@ enum class TTraceChannelProblem {
 // ibceCannotCreateSharedResource with what went wrong.
 class ETraceChannelError : public EIBClientError {
  public:
-  ETraceChannelError(TTraceChannelProblem problem, int os_error, std::string name);
+  ETraceChannelError(TTraceChannelProblem problem, int os_error, std::string name,
+                     std::string owner = "?");
   String ClassName() const override { return u"ETraceChannelError"; }
   TTraceChannelProblem Problem() const { return problem_; }
   int OSError() const { return os_error_; }
   const std::string& ChannelName() const { return name_; }
+  // kForeignOwner: the user id the channel belongs to.
+  const std::string& Owner() const { return owner_; }
 
  private:
   TTraceChannelProblem problem_;
   int os_error_;
   std::string name_;
+  std::string owner_;
 };
 
 class TTraceChannel {
@@ -102,10 +117,10 @@ class TTraceChannel {
   // negative ones are reset to 0); one its creator is still setting up is
   // waited for, a bounded time. One that belongs to another user than this
   // process's (or root) is refused before it is looked at: whoever made it
-  // could read every record published and pull the object away. Raises
-  // ETraceChannelError.
+  // could read every record published and pull the object away (POSIX; a
+  // Windows channel is everyone's by design). Raises ETraceChannelError.
   static std::unique_ptr<TTraceChannel> Open(const std::string& name = TraceChannelName(),
-                                             mode_t mode = TraceChannelMode());
+                                             uint32_t mode = TraceChannelMode());
 
   const std::string& Name() const { return name_; }
   bool Created() const { return created_; }
@@ -128,7 +143,9 @@ class TTraceChannel {
   TTraceChunk LoadChunk() const;
 
   // --- synchronisation ---
-  RobustMutex WriteLock() const { return RobustMutex(At(kTraceWriteLockOffset)); }
+  RobustMutex WriteLock() const {
+    return memory_->Mutex(kTraceWriteLockOffset, TraceObjectName(name_, "Mutex"));
+  }
   SharedEvent WriteEvent() const { return Event(0); }
   SharedEvent WriteFinishedEvent() const { return Event(1); }
   SharedEvent ReadEvent() const { return Event(2); }
@@ -149,9 +166,14 @@ class TTraceChannel {
 
  private:
   TTraceChannel(std::unique_ptr<SharedMemory> memory, std::string name, bool created);
-  static void SetUp(unsigned char* data);
+  // Opens the objects of the channel, so that they all exist once it is open.
+  void OpenObjects() const;
+  // Counters below 0 (damaged) become 0.
+  void ResetNegativeCounters();
+  static void SetUp(SharedMemory& memory, const std::string& name);
   void* At(size_t offset) const { return Data() + offset; }
-  SharedEvent Event(int index) const { return SharedEvent(At(kTraceEventsOffset + 4 * index)); }
+  SharedEvent Event(int index) const;
+  RobustMutex SlotLock(int index) const;
   unsigned char* Slot(int index) const {
     return Data() + kTraceSlotsOffset + kTraceSlotSize * static_cast<size_t>(index);
   }

@@ -3,15 +3,19 @@
 // The process has one, OCILibrary(), shared by every session.
 //
 // Finding the library, in order: a library named by the program (OCIDLL) or
-// by the command-line parameter OCIDLL=; else an Oracle home, chosen among the
-// homes listed in /etc/oratab (ORACLEHOME=name or OracleHomeName wins, then
-// the home whose library directory comes first in LD_LIBRARY_PATH, then the
-// last in name order), else the ORACLE_HOME variable, else the first
-// LD_LIBRARY_PATH directory (then the dynamic loader's own search) holding
-// libclntsh.so. In the home's "lib" directory (or the home itself, the Instant
-// Client layout) libclntsh.so is taken, else the libclntsh.so.<major>.<minor>
-// with the highest version. The environment variable KAVO_ORATAB names another
-// oratab.
+// by the command-line parameter OCIDLL=; else an Oracle home; else the
+// ORACLE_HOME variable; else the first directory of the library search path
+// holding the client library. In the home's library folder (or the home
+// itself) the unversioned client library is taken, else the versioned one
+// with the highest version. Each system's backend has its own homes and names:
+//  - Linux (posix/): the homes listed in /etc/oratab (KAVO_ORATAB names
+//    another); ORACLEHOME=name or OracleHomeName wins, then the home whose
+//    "lib" folder comes first in LD_LIBRARY_PATH, then the last in name order;
+//    libclntsh.so, else libclntsh.so.<major>.<minor>; LD_LIBRARY_PATH and
+//    then the dynamic loader's own search.
+//  - Windows (win32/): the homes registered under the registry key
+//    HKEY_LOCAL_MACHINE\SOFTWARE\ORACLE (HOME<n> and KEY_<name>), chosen likewise by their "bin" folder's
+//    place in PATH; oci.dll, else ora<digits>.dll (ora805.dll is 0.805); PATH.
 //
 // Entry points are resolved by name group by group (OCI 7, 7.2, 7.3, 8, the
 // external procedures, 8.1, 9.0, 9.2, 10.1, 10.2, 11.1); a group is complete
@@ -64,7 +68,8 @@ class TOCILibrary {
   String OCIDLL;
   // File names skipped in the first search pass, each between double quotes.
   String ExcludedOCIDLLs;
-  // Whether the loader may put the library's directory first in LD_LIBRARY_PATH.
+  // Whether the loader may put the library's directory first in the library
+  // search path (LD_LIBRARY_PATH, or PATH on Windows).
   bool AllowAdjustPath = true;
   // The wanted home; filled by the search when empty (DefaultHomeName() then true).
   String OracleHomeName;
@@ -92,7 +97,8 @@ class TOCILibrary {
   int FindOCIDLL();
   // Candidate libraries of the chosen home.
   std::vector<String> GetOCIDLLList(bool log);
-  // Directory of the Oracle home to use, and the oratab name of the chosen home.
+  // Directory of the Oracle home to use, and the key of the chosen home (its
+  // oratab name, or its registry key on Windows).
   String OracleHome();
   String FindHomeKey();
 
@@ -102,7 +108,7 @@ class TOCILibrary {
   // kept by SetCommandLine (without the program name); tests replace them.
   void SetParamStrings(std::vector<String> params);
 
-  // Puts `dir` first in the process's LD_LIBRARY_PATH, starting again from the
+  // Puts `dir` first in the process's library search path, starting again from the
   // value captured at the first adjustment, so entries never accumulate.
   void AdjustPath(const String& dir);
   // Restores the current directory changed by a second load attempt.
@@ -126,8 +132,8 @@ class TOCILibrary {
 
   bool DefaultOCIDLL() const { return default_ocidll_; }
   bool DefaultHomeName() const { return default_home_name_; }
-  // The chosen home: its oratab name (the "key"), its directory, and whether
-  // the library is expected in its "lib" subdirectory.
+  // The chosen home: its key (oratab name or registry key), its directory, and
+  // whether the library is expected in its "lib" ("bin") subdirectory.
   const String& OracleHomeKey() const { return oracle_home_key_; }
   const String& OracleHomeDir() const { return oracle_home_dir_; }
   bool OracleBinDir() const { return oracle_bin_dir_; }

@@ -5,6 +5,7 @@
 #include "oracle/loader_util.h"
 #include "oracle/oci_library.h"
 #include "platform/command_line.h"
+#include "platform/executable_path.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
@@ -40,27 +41,48 @@ void TOCILibrary::OCILog(const String& line) {
   init_oci_log_ += line;
 }
 
-void TOCILibrary::AdjustPath(const String& dir) {
-  if (!AllowAdjustPath) return;
-  if (!path_captured_) {
-    original_path_ = GetEnv("LD_LIBRARY_PATH");
-    path_captured_ = true;
-  }
-  String path = original_path_;
-  if (!dir.empty()) {
-    String hay = u":" + path + u":";
-    size_t pos = hay.find(u":" + dir + u":");
-    if (pos != String::npos) hay.erase(pos, dir.size() + 1);
-    path = hay.size() <= 2 ? String() : hay.substr(1, hay.size() - 2);
-    path = path.empty() ? dir : dir + u":" + path;
-  }
-  SetEnv("LD_LIBRARY_PATH", path);
-}
-
 void TOCILibrary::ResetOCIPath() {
   if (saved_directory_.empty()) return;
   if (CurrentDirectory() == ExtractFileDir(OCIDLL)) SetCurrentDirectory(saved_directory_);
   saved_directory_.clear();
+}
+
+int TOCILibrary::FindOCIDLL() {
+  default_ocidll_ = false;
+  ExcludedOCIDLLs = UpperCase(ExcludedOCIDLLs);
+  String forced = GetParamString(u"OCIDLL");
+  if (!forced.empty()) OCIDLL = forced;
+  if (!OCIDLL.empty()) {
+    OCILog(u"OCIDLL forced to " + OCIDLL);
+    return 0;
+  }
+  oracle_home_dir_ = OracleHome();
+  OCILog(u"OracleHomeKey: " + oracle_home_key_);
+  OCILog(u"OracleHomeDir: " + oracle_home_dir_);
+  std::vector<String> list = GetOCIDLLList(true);
+  if (oracle_home_dir_.empty()) return 3;
+  for (int pass = 1; pass <= 2 && OCIDLL.empty(); ++pass) {
+    std::vector<int> best;
+    for (const String& path : list) {
+      String file = ExtractFileName(path);
+      if (pass == 1 && ExcludedOCIDLLs.find(u"\"" + UpperCase(file) + u"\"") != String::npos)
+        continue;
+      if (SameFileName(file, ClientLibraryName())) {
+        OCIDLL = path;
+        default_ocidll_ = true;
+        break;
+      }
+      std::vector<int> v = LibraryVersion(file);
+      if (v > best) {
+        best = v;
+        OCIDLL = path;
+        default_ocidll_ = true;
+      }
+    }
+  }
+  if (OCIDLL.empty()) return 1;
+  OCILog(u"Using: " + OCIDLL);
+  return 0;
 }
 
 int TOCILibrary::DLLInit() {
@@ -120,6 +142,7 @@ void TOCILibrary::InitOCI() {
       break;
     case 2:
       reason = String(ociCouldNotInit) + u" \"" + OCIDLL + u"\"";
+      if (IsWindows64bit()) reason += u"\r\n" + String(oci32BitClientReq);
       break;
     case 3:
       reason = ociClientNotInstalled;
@@ -140,7 +163,9 @@ void TOCILibrary::InitOCI() {
 String TOCILibrary::NLS_LANG() {
   if (!nls_read_) {
     nls_read_ = true;
-    nls_lang_ = UpperCase(GetEnv("NLS_LANG"));
+    nls_lang_ = GetEnv("NLS_LANG");
+    if (nls_lang_.empty()) nls_lang_ = NlsLangFallback(oracle_home_key_);
+    nls_lang_ = UpperCase(nls_lang_);
     utf8_client_ = nls_lang_.find(u"UTF8") != String::npos;
   }
   return nls_lang_;

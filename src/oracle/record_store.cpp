@@ -6,33 +6,11 @@
 #include <limits>
 #include <new>
 
-#include <sys/mman.h>
-
 #include "oracle/dataset_messages.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
 
-namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-uint8_t* AllocateBlockMemory(size_t size) {
-  void* p;
-  if (size < kHugePage) {
-    p = std::malloc(size);
-  } else {
-    size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    p = std::aligned_alloc(kHugePage, rounded);
-    if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);
-  }
-  if (p == nullptr) throw std::bad_alloc();
-  return static_cast<uint8_t*>(p);
-}
-
-}  // namespace
-
-void TBlockMemoryDeleter::operator()(uint8_t* p) const { std::free(p); }
 
 TRecordDataList::TRecordDataList(size_t record_size, int read_buffer, String owner_name)
     : record_size_(std::max(record_size, RecInfoSize)),

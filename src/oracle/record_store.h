@@ -21,8 +21,10 @@
 
 namespace kavo {
 
-// The memory of a block: large ones are asked for in huge pages, so that
-// filling them costs a few page faults instead of one per 4 KB.
+// The memory of a block, from the system's backend (posix/, win32/): on Linux
+// large ones are asked for in huge pages, so that filling them costs a few
+// page faults instead of one per 4 KB.
+uint8_t* AllocateBlockMemory(size_t size);
 struct TBlockMemoryDeleter {
   void operator()(uint8_t* p) const;
 };

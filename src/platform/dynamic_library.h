@@ -27,6 +27,9 @@ class DynamicLibrary {
 
   // The entry point's address, or null when the library does not export it.
   void* Symbol(const char* name) const;
+  // The system's error number for an entry point that is not there
+  // (ENOSYS: dlsym sets none; Windows: ERROR_PROC_NOT_FOUND).
+  static int MissingSymbolError();
 
   // The path the loader actually used (from dlinfo), or the name given.
   std::string Path() const;

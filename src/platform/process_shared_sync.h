@@ -1,20 +1,20 @@
-// Synchronisation that lives inside shared memory and so works between
-// processes: a robust mutex and a manual-reset event. Both are views over
-// bytes the caller places in a shared mapping; nothing is allocated.
+// Synchronisation between processes: a robust mutex and a manual-reset
+// event. Both are views; SharedMemory::Mutex and SharedMemory::Event give
+// them out, and the shared memory object keeps what they refer to.
 //
-// The mutex is a process-shared robust pthread mutex: when its owner dies
-// (even by SIGKILL) the next locker gets it, told that the owner died, so it
-// can repair what the owner left half-done. The event is one 32-bit word
-// (0 not set, 1 set) waited on with a futex, so a waiter that dies leaves no
-// trace behind and a setter never waits for anyone.
+// POSIX: the mutex is a process-shared robust pthread mutex in the mapping's
+// bytes; the event is one 32-bit word there (0 not set, 1 set) waited on with
+// a futex, so a waiter that dies leaves no trace behind and a setter never
+// waits for anyone. Windows: both are named kernel objects (a mutex and a
+// manual-reset event), and the view holds the handle.
+//
+// Either way, when the mutex's owner dies (even killed) the next locker gets
+// it, told that the owner died, so it can repair what was left half-done.
 #ifndef KAVO_PLATFORM_PROCESS_SHARED_SYNC_H_
 #define KAVO_PLATFORM_PROCESS_SHARED_SYNC_H_
 
-#include <pthread.h>
-
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 
 namespace kavo {
 
@@ -28,10 +28,12 @@ class RobustMutex {
     kStopped,          // `stop` was raised while waiting
   };
 
-  explicit RobustMutex(void* memory) : m_(static_cast<pthread_mutex_t*>(memory)) {}
+  // `native`: the mutex's bytes (POSIX) or its handle (Windows).
+  explicit RobustMutex(void* native) : m_(native) {}
 
-  // Makes the bytes a fresh, unlocked mutex. Only the creator of the shared
-  // memory calls this, before anyone else can see it.
+  // POSIX: makes the bytes a fresh, unlocked mutex. Only the creator of the
+  // shared memory calls this, before anyone else can see it. (A Windows mutex
+  // is fresh when it is created.)
   static void Initialize(void* memory);
 
   // Waits at most `timeout`, checking `stop` (if given) every 100 ms. A mutex
@@ -41,15 +43,15 @@ class RobustMutex {
   void Unlock();
 
  private:
-  Result Taken(int rc);
-  pthread_mutex_t* m_;
+  void* m_;
 };
 
 class SharedEvent {
  public:
   enum class Wait { kSet, kTimedOut, kStopped };
 
-  explicit SharedEvent(void* word) : word_(static_cast<uint32_t*>(word)) {}
+  // `native`: the event's word (POSIX) or its handle (Windows).
+  explicit SharedEvent(void* native) : native_(native) {}
 
   // Sets the event and wakes every waiter of every process.
   void Set();
@@ -60,12 +62,12 @@ class SharedEvent {
   // the event is set.
   Wait WaitFor(std::chrono::milliseconds timeout, const std::atomic<bool>* stop = nullptr) const;
   // Wakes the waiters without setting the event, so they look at their stop
-  // flags; the others go back to waiting.
+  // flags; the others go back to waiting. (Windows waiters look at them at
+  // least every 50 ms and need no waking.)
   void Wake() const;
 
  private:
-  std::atomic_ref<uint32_t> State() const { return std::atomic_ref<uint32_t>(*word_); }
-  uint32_t* word_;
+  void* native_;
 };
 
 }  // namespace kavo

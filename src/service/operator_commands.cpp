@@ -1,18 +1,12 @@
 #include "service/operator_commands.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "ib/ib_sql.h"
 #include "platform/ini_file.h"
 #include "rtl/exceptions.h"
 #include "rtl/format.h"
-#include "rtl/os_text.h"
+#include "service/ini_file_problem.h"
 #include "service/kavo_servico_integrador.h"
 #include "service/service_application.h"
 
@@ -43,27 +37,6 @@ String OneLine(const String& text) {
 String MessageOf(const std::exception& e) {
   if (auto* k = dynamic_cast<const Exception*>(&e)) return OneLine(k->Message());
   return OneLine(Utf8ToString(e.what()));
-}
-
-// Why the INI cannot be read, or empty. The reader itself takes any of
-// these for an empty file, which would only show as a failed logon later.
-String IniFileProblem(const String& path) {
-  int fd = open(StringToOsText(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    int error = errno;
-    if (error == ENOENT) return u"no such file";
-    return Utf8ToString(std::strerror(error));
-  }
-  struct stat st {};
-  String problem;
-  if (fstat(fd, &st) != 0)
-    problem = Utf8ToString(std::strerror(errno));
-  else if (!S_ISREG(st.st_mode))
-    problem = u"not a regular file";
-  else if (static_cast<uintmax_t>(st.st_size) > IniFile::kMaxFileSize)
-    problem = u"larger than 1 MiB";
-  close(fd);
-  return problem;
 }
 
 struct Step {

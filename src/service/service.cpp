@@ -237,6 +237,15 @@ void TService::InstallService(UnitInstaller& manager) {
                     ((StartType == stBoot || StartType == stSystem) && ServiceType != stDevice);
   unit.dependencies = Dependencies;
   unit.user = start_name_;
+  unit.service_type = ServiceType == stDevice       ? 0x1
+                      : ServiceType == stFileSystem ? 0x2
+                                                    : 0x10 | (interactive_ ? 0x100 : 0);
+  unit.start_type = (StartType == stBoot || StartType == stSystem) && ServiceType != stDevice
+                        ? 2
+                        : static_cast<uint32_t>(StartType);
+  unit.error_control = static_cast<uint32_t>(ErrorSeverity);
+  unit.load_group = LoadGroup;
+  unit.password = password_;
   // Installs without the package may run the service as its system user too.
   if (const char* user = std::getenv("KAVO_SERVICE_USER"); unit.user.empty() && user && *user)
     unit.user = OsTextToString(user);

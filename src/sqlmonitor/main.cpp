@@ -1,37 +1,24 @@
 // kavo-sqlmonitor: watches the Firebird layer's SQL trace channel and prints
 // what the programs of this machine publish on it.
-#include <pwd.h>
-#include <signal.h>
-#include <sys/stat.h>
-
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <thread>
 
 #include "ib/ib_sql_monitor.h"
 #include "ib/ib_trace_channel.h"
 #include "monitor_options.h"
+#include "monitor_system.h"
 #include "platform/message_queue.h"
 #include "platform/shared_memory.h"
 #include "record_printer.h"
+#include "rtl/exceptions.h"
+#include "rtl/os_text.h"
 
 namespace kavo {
 namespace {
 
 constexpr int kExitUsage = 64;
 constexpr int kExitChannel = 2;
-
-// Who may use the channel, for the permission message.
-std::string Ownership(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return "";
-  std::string owner = std::to_string(st.st_uid);
-  if (passwd* pw = getpwuid(st.st_uid)) owner = pw->pw_name;
-  char mode[8];
-  std::snprintf(mode, sizeof mode, "%04o", st.st_mode & 07777);
-  return " (owner " + owner + ", group id " + std::to_string(st.st_gid) + ", mode " + mode + ")";
-}
 
 void ExplainChannelError(const ETraceChannelError& e) {
   const std::string path = SharedMemory::FilePath(e.ChannelName());
@@ -41,7 +28,7 @@ void ExplainChannelError(const ETraceChannelError& e) {
                    "kavo-sqlmonitor: no permission on the trace channel %s%s.\n"
                    "Run the monitor as the channel's owner or as a member of its group, or have "
                    "the traced program create it with a wider KAVO_SQLMONITOR_MODE.\n",
-                   path.c_str(), Ownership(path).c_str());
+                   path.c_str(), ChannelOwnership(path).c_str());
       break;
     case TTraceChannelProblem::kTooSmall:
       std::fprintf(stderr,
@@ -65,26 +52,22 @@ void ExplainChannelError(const ETraceChannelError& e) {
       std::fprintf(stderr,
                    "kavo-sqlmonitor: the trace channel %s belongs to another user%s and is not "
                    "used; remove it, or run the monitor as that user.\n",
-                   path.c_str(), Ownership(path).c_str());
+                   path.c_str(), ChannelOwnership(path).c_str());
       break;
     case TTraceChannelProblem::kSystem:
       std::fprintf(stderr, "kavo-sqlmonitor: cannot open the trace channel %s: %s\n", path.c_str(),
-                   e.OSError() == EBUSY ? "every monitor slot is taken"
-                                        : std::strerror(e.OSError()));
+                   e.OSError() == EBUSY
+                       ? "every monitor slot is taken"
+                       : StringToOsText(SysErrorMessage(e.OSError())).c_str());
       break;
   }
 }
 
 int Run(const MonitorOptions& options) {
-  // SIGINT and SIGTERM are taken by one thread and end the message loop, so
-  // the monitor leaves the channel (unregistering) before the process ends.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-
+  // A stop request ends the message loop, so the monitor leaves the channel
+  // (unregistering) before the process ends.
   std::shared_ptr<MessageQueue> queue = MessageQueue::ForCurrentThread();
+  StopRequests stop_requests([queue] { queue->PostQuit(); });
   RecordPrinter printer(stdout, options.json);
   std::unique_ptr<TIBSQLMonitor> monitor;
   try {
@@ -100,11 +83,6 @@ int Run(const MonitorOptions& options) {
   std::fprintf(stderr, "kavo-sqlmonitor: watching %s\n",
                SharedMemory::FilePath(TraceChannelName()).c_str());
 
-  std::thread signals([&] {
-    int sig = 0;
-    sigwait(&stops, &sig);
-    queue->PostQuit();
-  });
   for (;;) {
     // A record that fills its last chunk exactly is complete once the channel
     // has been quiet for a moment.
@@ -118,7 +96,6 @@ int Run(const MonitorOptions& options) {
   }
   printer.Flush();
   monitor.reset();
-  signals.join();
   return 0;
 }
 

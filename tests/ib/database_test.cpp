@@ -69,7 +69,7 @@ TEST_F(DatabaseTest, MissingFileFailsWithTheServerText) {
       EXPECT_EQ(e.SQLCode(), -902);
       EXPECT_EQ(e.IBErrorCode(), isc_io_error);
       String expected_start = u"I/O error during \"open\" operation for file \"" +
-                              Utf8ToString(dir_.File("absent.fdb")) + u"\"\r\n";
+                              Utf8ToString(NameTheClientSees(dir_.File("absent.fdb"))) + u"\"\r\n";
       EXPECT_EQ(e.Message().rfind(expected_start, 0), 0u) << StringToUtf8(e.Message());
     }
     EXPECT_FALSE(db().Connected());

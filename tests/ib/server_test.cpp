@@ -90,7 +90,7 @@ TEST_F(ServerTest, MissingDatabaseFileOnTheServer) {
     EXPECT_EQ(e.SQLCode(), -902);
     EXPECT_EQ(e.IBErrorCode(), isc_io_error);
     String first_line = u"I/O error during \"open\" operation for file \"" +
-                        Utf8ToString(dir_.File("absent.fdb")) + u"\"\r\n";
+                        Utf8ToString(NameTheClientSees(dir_.File("absent.fdb"))) + u"\"\r\n";
     EXPECT_EQ(e.Message().rfind(first_line, 0), 0u) << StringToUtf8(e.Message());
     EXPECT_NE(e.Message().find(u"\r\nError while trying to open file"), String::npos);
   }

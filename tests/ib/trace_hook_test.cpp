@@ -182,6 +182,9 @@ TEST_F(TraceHookTest, NobodyWatchingMeansNoWriteButTheChannelExists) {
   EXPECT_EQ(ch->MonitorCount(), 0);
 }
 
+// A short POSIX object (on Windows 2048 bytes is the channel's own size: the
+// system maps its page whole).
+#ifndef _WIN32
 TEST_F(TraceHookTest, ADamagedChannelDisablesTheHookSilently) {
   auto damaged = SharedMemory::Create(channel_.name(), 2048, 0600);
   ASSERT_TRUE(damaged);
@@ -195,6 +198,7 @@ TEST_F(TraceHookTest, ADamagedChannelDisablesTheHookSilently) {
     EXPECT_EQ(e.Problem(), TTraceChannelProblem::kTooSmall);
   }
 }
+#endif
 
 class ReleasedMonitor : public TIBSQLMonitor {
  public:

@@ -11,6 +11,7 @@
 #include "oracle/query.h"
 #include "rtl/code_page.h"
 #include "rtl/float_text.h"
+#include "testkit/env.h"
 #include "testkit/message_of.h"
 #include "testkit/oracle_dataset_fixture.h"
 
@@ -276,9 +277,9 @@ TEST_F(DataSetWriteTest, ChangeToTextTheFieldCannotShowIsSeen) {
       session.SetConnected(false);
       OCILibrary().DLLExit();
       if (nls != nullptr)
-        setenv("NLS_LANG", nls, 1);
+        SetEnvVar("NLS_LANG", nls);
       else
-        unsetenv("NLS_LANG");
+        UnsetEnvVar("NLS_LANG");
       session.SetConnected(true);
     }
   } utf8(*session_);

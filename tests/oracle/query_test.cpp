@@ -14,6 +14,7 @@
 #include "rtl/code_page.h"
 #include "rtl/format_settings.h"
 #include "testkit/message_of.h"
+#include "testkit/env.h"
 #include "testkit/oracle_standin.h"
 
 namespace kavo::test {
@@ -739,7 +740,7 @@ TEST_F(QueryTest, ColumnNamesAreFoundWithoutRegardToCase) {
 TEST_F(QueryTest, Utf8ClientRoundTrip) {
   session_->SetConnected(false);
   OCILibrary().DLLExit();
-  setenv("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8", 1);
+  SetEnvVar("NLS_LANG", "AMERICAN_AMERICA.AL32UTF8");
   session_->SetConnected(true);
   ASSERT_TRUE(OCILibrary().UTF8Client());
   q_->SetSQLText(u"insert into keyed values (100, :t)");
@@ -754,7 +755,7 @@ TEST_F(QueryTest, Utf8ClientRoundTrip) {
   EXPECT_EQ(r.FieldAsString(1), u"na\u00efve");
   session_->Rollback();
   session_->SetConnected(false);
-  unsetenv("NLS_LANG");
+  UnsetEnvVar("NLS_LANG");
   OCILibrary().DLLExit();
 }
 

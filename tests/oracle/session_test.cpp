@@ -55,7 +55,7 @@ StandIn* SessionTest::standin_ = nullptr;
 TEST_F(SessionTest, StandInIsFoundThroughOracleHome) {
   TOCILibrary& oci = OCILibrary();
   oci.InitOCI();
-  EXPECT_EQ(StringToUtf8(oci.OCIDLL), std::string(OCISQLITE_HOME) + "/lib/libclntsh.so");
+  EXPECT_EQ(StringToUtf8(oci.OCIDLL), OCISQLITE_LIBRARY);
   EXPECT_FALSE(oci.OCI70()) << "the stand-in, like current clients, has no OCI 7 routines";
   EXPECT_TRUE(oci.OCI80() && oci.OCI81() && oci.OCI90() && oci.OCI92() && oci.OCI101() &&
               oci.OCI102() && oci.OCI111());

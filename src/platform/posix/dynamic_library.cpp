@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <cerrno>
+
 namespace kavo {
 
 bool DynamicLibrary::Open(const std::string& file_name) {
@@ -37,5 +39,7 @@ std::string DynamicLibrary::Path() const {
     return map->l_name;
   return name_;
 }
+
+int DynamicLibrary::MissingSymbolError() { return ENOSYS; }
 
 }  // namespace kavo

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <pthread.h>
 
 #include "rtl/exceptions.h"
 
@@ -15,6 +16,11 @@ namespace kavo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+pthread_mutex_t* Native(void* m) { return static_cast<pthread_mutex_t*>(m); }
+std::atomic_ref<uint32_t> State(void* word) {
+  return std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(word));
+}
 
 timespec ToTimespec(std::chrono::nanoseconds d) {
   timespec ts{};
@@ -41,10 +47,13 @@ void RobustMutex::Initialize(void* memory) {
   if (rc != 0) RaiseLastOSError(rc);
 }
 
-RobustMutex::Result RobustMutex::Taken(int rc) {
+namespace {
+
+RobustMutex::Result Taken(pthread_mutex_t* m, int rc) {
+  using Result = RobustMutex::Result;
   if (rc == 0) return Result::kLocked;
   if (rc == EOWNERDEAD) {
-    pthread_mutex_consistent(m_);
+    pthread_mutex_consistent(m);
     return Result::kLockedOwnerDied;
   }
   if (rc == EBUSY) return Result::kBusy;
@@ -54,13 +63,16 @@ RobustMutex::Result RobustMutex::Taken(int rc) {
   return Result::kTimedOut;
 }
 
+}  // namespace
+
 RobustMutex::Result RobustMutex::Lock(std::chrono::milliseconds timeout,
                                       const std::atomic<bool>* stop) {
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     if (stop != nullptr && stop->load()) return Result::kStopped;
     auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return Taken(pthread_mutex_trylock(m_));
+    if (left <= Clock::duration::zero())
+      return Taken(Native(m_), pthread_mutex_trylock(Native(m_)));
     auto slice = std::min<Clock::duration>(left, std::chrono::milliseconds(100));
     timespec at{};
     clock_gettime(CLOCK_MONOTONIC, &at);
@@ -71,26 +83,28 @@ RobustMutex::Result RobustMutex::Lock(std::chrono::milliseconds timeout,
       at.tv_nsec -= 1000000000;
       ++at.tv_sec;
     }
-    int rc = pthread_mutex_clocklock(m_, CLOCK_MONOTONIC, &at);
-    if (rc != ETIMEDOUT) return Taken(rc);
+    int rc = pthread_mutex_clocklock(Native(m_), CLOCK_MONOTONIC, &at);
+    if (rc != ETIMEDOUT) return Taken(Native(m_), rc);
   }
 }
 
-RobustMutex::Result RobustMutex::TryLock() { return Taken(pthread_mutex_trylock(m_)); }
+RobustMutex::Result RobustMutex::TryLock() {
+  return Taken(Native(m_), pthread_mutex_trylock(Native(m_)));
+}
 
-void RobustMutex::Unlock() { pthread_mutex_unlock(m_); }
+void RobustMutex::Unlock() { pthread_mutex_unlock(Native(m_)); }
 
 void SharedEvent::Set() {
-  State().store(1);
+  State(native_).store(1);
   Wake();
 }
 
-void SharedEvent::Reset() { State().store(0); }
+void SharedEvent::Reset() { State(native_).store(0); }
 
-bool SharedEvent::IsSet() const { return State().load() != 0; }
+bool SharedEvent::IsSet() const { return State(native_).load() != 0; }
 
 void SharedEvent::Wake() const {
-  Futex(word_, FUTEX_WAKE, INT_MAX,
+  Futex(static_cast<uint32_t*>(native_), FUTEX_WAKE, INT_MAX,
         nullptr);
 }
 
@@ -101,12 +115,12 @@ SharedEvent::Wait SharedEvent::WaitFor(std::chrono::milliseconds timeout,
     // Stop first: a word someone forged to stay set must not keep a waiter
     // from ever seeing it.
     if (stop != nullptr && stop->load()) return Wait::kStopped;
-    if (State().load() != 0) return Wait::kSet;
+    if (State(native_).load() != 0) return Wait::kSet;
     auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return Wait::kTimedOut;
     timespec rel = ToTimespec(left);
     // Sleeps only while the word is still 0; a Set in between returns at once.
-    Futex(word_, FUTEX_WAIT, 0, &rel);
+    Futex(static_cast<uint32_t*>(native_), FUTEX_WAIT, 0, &rel);
   }
 }
 

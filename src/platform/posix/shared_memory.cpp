@@ -18,6 +18,8 @@ namespace kavo {
 
 namespace {
 
+int Fd(intptr_t handle) { return static_cast<int>(handle); }
+
 struct stat StatOf(int fd) {
   struct stat st {};
   if (fstat(fd, &st) != 0) RaiseLastOSError();
@@ -104,19 +106,19 @@ void Unguard(int slot) {
 SharedMemory::~SharedMemory() {
   if (guard_ >= 0) Unguard(guard_);
   if (data_ != nullptr) munmap(data_, size_);
-  close(fd_);
+  close(Fd(handle_));
 }
 
 std::unique_ptr<SharedMemory> SharedMemory::Create(const std::string& name, size_t size,
-                                                   mode_t mode) {
-  int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+                                                   uint32_t mode) {
+  int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd < 0) {
     if (errno == EEXIST) return nullptr;
     RaiseLastOSError();
   }
   std::unique_ptr<SharedMemory> mem(new SharedMemory(fd));
   try {
-    if (fchmod(fd, mode) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0)
+    if (fchmod(fd, static_cast<mode_t>(mode)) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0)
       RaiseLastOSError();
     mem->Map(size);
   } catch (...) {
@@ -138,15 +140,15 @@ std::string SharedMemory::FilePath(const std::string& name) {
   return "/dev/shm/" + (name.starts_with('/') ? name.substr(1) : name);
 }
 
-size_t SharedMemory::ObjectSize() const { return static_cast<size_t>(StatOf(fd_).st_size); }
-uid_t SharedMemory::OwnerId() const { return StatOf(fd_).st_uid; }
-mode_t SharedMemory::Mode() const { return StatOf(fd_).st_mode & 07777; }
+size_t SharedMemory::ObjectSize() const { return static_cast<size_t>(StatOf(Fd(handle_)).st_size); }
+uint32_t SharedMemory::OwnerId() const { return StatOf(Fd(handle_)).st_uid; }
+uint32_t SharedMemory::Mode() const { return StatOf(Fd(handle_)).st_mode & 07777; }
 
-bool SharedMemory::IsRegularFile() const { return S_ISREG(StatOf(fd_).st_mode); }
+bool SharedMemory::IsRegularFile() const { return S_ISREG(StatOf(Fd(handle_)).st_mode); }
 
 void SharedMemory::Map(size_t size) {
   if (data_ != nullptr) return;
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, Fd(handle_), 0);
   if (p == MAP_FAILED) RaiseLastOSError();
   try {
     guard_ = GuardRange(p, size);
@@ -162,5 +164,14 @@ void SharedMemory::Map(size_t size) {
 }
 
 bool SharedMemory::Lost() const { return guard_ >= 0 && g_guarded[guard_].lost.load(); }
+
+// They live in the mapping: the name is for the Windows objects.
+RobustMutex SharedMemory::Mutex(size_t offset, const std::string&) {
+  return RobustMutex(static_cast<unsigned char*>(data_) + offset);
+}
+
+SharedEvent SharedMemory::Event(size_t offset, const std::string&, bool) {
+  return SharedEvent(static_cast<unsigned char*>(data_) + offset);
+}
 
 }  // namespace kavo

@@ -175,6 +175,8 @@ std::string UnitFileText(const UnitDescription& unit) {
   return text;
 }
 
+UnitInstaller::~UnitInstaller() = default;
+
 UnitInstaller::UnitInstaller() : UnitInstaller(UnitDirectory()) {
   use_systemctl_ = std::getenv("KAVO_UNIT_DIR") == nullptr && access("/run/systemd/system", F_OK) == 0;
 }

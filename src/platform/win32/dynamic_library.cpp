@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-
 #include "rtl/exceptions.h"
 #include "rtl/os_text.h"
 
@@ -46,5 +45,7 @@ std::string DynamicLibrary::Path() const {
   if (n == 0 || n >= MAX_PATH * 4) return name_;
   return StringToOsText(StringView(reinterpret_cast<const Char*>(buf), n));
 }
+
+int DynamicLibrary::MissingSymbolError() { return ERROR_PROC_NOT_FOUND; }
 
 }  // namespace kavo

@@ -1,9 +1,15 @@
 #include "testkit/ib_support.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#undef DispatchMessage  // windows.h's; the platform layer has its own
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/message_queue.h"
 #include "rtl/code_page.h"
@@ -46,6 +52,52 @@ const Char* const kInsertTmpIntegracao =
 
 namespace {
 
+#ifdef _WIN32
+// Under Wine the client is Linux's, behind the fbclient.dll bridge, which
+// hands it FIREBIRD_LOCK and translates drive letters (Z: is the root).
+// Windows has no server script to run: the server is expected up, as the
+// test script leaves it.
+struct Environment {
+  Environment() {
+    const char* lock = "Z:\\tmp\\kavo-ib-test-lock";
+    std::error_code ec;
+    std::filesystem::create_directories(lock, ec);
+    if (getenv("FIREBIRD_LOCK") == nullptr) _putenv_s("FIREBIRD_LOCK", lock);
+    SetAnsiCodePage("UTF-8");
+  }
+};
+const Environment environment;
+
+}  // namespace
+
+DatabaseDir::DatabaseDir() : TempDir("Z:\\tmp\\kavo-ib-") {}
+
+int RunServerScript(const std::string&) { return ServerListening() ? 0 : 1; }
+
+bool ServerListening() {
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return false;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(3050);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool up = s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+  if (s != INVALID_SOCKET) closesocket(s);
+  WSACleanup();
+  return up;
+}
+
+bool EnsureServer() { return ServerListening(); }
+
+std::string NameTheClientSees(const std::string& path) {
+  if (path.size() < 2 || (path[0] != 'Z' && path[0] != 'z') || path[1] != ':') return path;
+  std::string name = path.substr(2);
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+#else
 // The embedded engine keeps its lock files in a directory of its own for the
 // tests, so nothing the tests leave can get in the server's way.
 struct Environment {
@@ -73,6 +125,9 @@ int RunServerScript(const std::string& command) {
 bool ServerListening() { return RunServerScript("status") == 0; }
 
 bool EnsureServer() { return RunServerScript("start") == 0 && ServerListening(); }
+
+std::string NameTheClientSees(const std::string& path) { return path; }
+#endif
 
 void CreateTestDatabase(const std::string& path, bool with_tmp_integracao) {
   TIBDatabase db(nullptr);

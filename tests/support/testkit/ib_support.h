@@ -43,6 +43,9 @@ bool EnsureServer();
 bool ServerListening();
 // Runs firebird-server.sh with `command`; returns its exit status.
 int RunServerScript(const std::string& command);
+// The database name as the client library sees it, so as its messages quote
+// it: under Wine the fbclient.dll bridge hands a Z: path over as the Unix one.
+std::string NameTheClientSees(const std::string& path);
 
 // Creates a dialect-3 ISO8859_1 database owned by VAVAVOR at `path` (a local
 // path, through the embedded engine), with TMP_INTEGRACAO when asked, and

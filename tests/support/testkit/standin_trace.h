@@ -4,11 +4,11 @@
 #ifndef KAVO_TESTKIT_STANDIN_TRACE_H_
 #define KAVO_TESTKIT_STANDIN_TRACE_H_
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "testkit/env.h"
 
 namespace kavo::test {
 
@@ -16,9 +16,9 @@ class StandInTrace {
  public:
   explicit StandInTrace(std::string path) : path_(std::move(path)) {
     Clear();
-    setenv("OCISQLITE_TRACE", path_.c_str(), 1);
+    SetEnvVar("OCISQLITE_TRACE", path_.c_str());
   }
-  ~StandInTrace() { unsetenv("OCISQLITE_TRACE"); }
+  ~StandInTrace() { UnsetEnvVar("OCISQLITE_TRACE"); }
   StandInTrace(const StandInTrace&) = delete;
   StandInTrace& operator=(const StandInTrace&) = delete;
 

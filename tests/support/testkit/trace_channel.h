@@ -5,7 +5,11 @@
 #define KAVO_TESTKIT_TRACE_CHANNEL_H_
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <optional>
@@ -24,16 +28,12 @@ class PrivateTraceChannel {
     static std::atomic<int> counter{0};
     suffix_ = ".kavo-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
               std::to_string(std::random_device{}() % 1000000);
-    setenv("KAVO_SQLMONITOR_SUFFIX", suffix_.c_str(), 1);
+    SetSuffix(suffix_.c_str());
     name_ = TraceChannelName();
   }
   ~PrivateTraceChannel() {
     SharedMemory::Remove(name_);
-    if (old_) {
-      setenv("KAVO_SQLMONITOR_SUFFIX", old_->c_str(), 1);
-    } else {
-      unsetenv("KAVO_SQLMONITOR_SUFFIX");
-    }
+    SetSuffix(old_ ? old_->c_str() : nullptr);
   }
   PrivateTraceChannel(const PrivateTraceChannel&) = delete;
   PrivateTraceChannel& operator=(const PrivateTraceChannel&) = delete;
@@ -42,6 +42,20 @@ class PrivateTraceChannel {
   std::string path() const { return SharedMemory::FilePath(name_); }
 
  private:
+  // Child processes inherit it (on Windows too: _putenv_s sets the process's
+  // environment as well as the C library's).
+  static void SetSuffix(const char* value) {
+#ifdef _WIN32
+    _putenv_s("KAVO_SQLMONITOR_SUFFIX", value ? value : "");
+#else
+    if (value) {
+      setenv("KAVO_SQLMONITOR_SUFFIX", value, 1);
+    } else {
+      unsetenv("KAVO_SQLMONITOR_SUFFIX");
+    }
+#endif
+  }
+
   std::optional<std::string> old_;
   std::string suffix_;
   std::string name_;

@@ -77,4 +77,9 @@ std::vector<String> SplitSearchPath(const String& value) {
   return dirs;
 }
 
+// No registry: the environment alone names NLS_LANG.
+String NlsLangFallback(const String&) { return String(); }
+
+bool IsWindows64bit() { return false; }
+
 }  // namespace kavo::loader

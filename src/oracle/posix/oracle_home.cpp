@@ -6,7 +6,6 @@
 #include "oracle/loader_util.h"
 #include "oracle/oci_library.h"
 #include "platform/dynamic_library.h"
-#include "platform/executable_path.h"
 #include "rtl/code_page.h"
 
 namespace kavo {
@@ -62,6 +61,14 @@ String HomeDirOf(const String& key) {
   return String();
 }
 
+}  // namespace
+
+namespace loader {
+
+StringView ClientLibraryName() { return kLibrary; }
+
+bool SameFileName(const String& a, StringView b) { return a == b; }
+
 // A library's version from its file name: the numbers after "libclntsh.so.";
 // empty when the name is not a versioned client library.
 std::vector<int> LibraryVersion(const String& file_name) {
@@ -85,7 +92,7 @@ std::vector<int> LibraryVersion(const String& file_name) {
   return positive ? v : std::vector<int>{};
 }
 
-}  // namespace
+}  // namespace loader
 
 String TOCILibrary::FindHomeKey() {
   if (!oracle_home_key_.empty()) return oracle_home_key_;
@@ -182,42 +189,21 @@ std::vector<String> TOCILibrary::GetOCIDLLList(bool log) {
   return list;
 }
 
-int TOCILibrary::FindOCIDLL() {
-  default_ocidll_ = false;
-  ExcludedOCIDLLs = UpperCase(ExcludedOCIDLLs);
-  String forced = GetParamString(u"OCIDLL");
-  if (!forced.empty()) OCIDLL = forced;
-  if (!OCIDLL.empty()) {
-    OCILog(u"OCIDLL forced to " + OCIDLL);
-    return 0;
+void TOCILibrary::AdjustPath(const String& dir) {
+  if (!AllowAdjustPath) return;
+  if (!path_captured_) {
+    original_path_ = GetEnv("LD_LIBRARY_PATH");
+    path_captured_ = true;
   }
-  oracle_home_dir_ = OracleHome();
-  OCILog(u"OracleHomeKey: " + oracle_home_key_);
-  OCILog(u"OracleHomeDir: " + oracle_home_dir_);
-  std::vector<String> list = GetOCIDLLList(true);
-  if (oracle_home_dir_.empty()) return 3;
-  for (int pass = 1; pass <= 2 && OCIDLL.empty(); ++pass) {
-    std::vector<int> best;
-    for (const String& path : list) {
-      String file = ExtractFileName(path);
-      if (pass == 1 && ExcludedOCIDLLs.find(u"\"" + UpperCase(file) + u"\"") != String::npos)
-        continue;
-      if (file == kLibrary) {
-        OCIDLL = path;
-        default_ocidll_ = true;
-        break;
-      }
-      std::vector<int> v = LibraryVersion(file);
-      if (v > best) {
-        best = v;
-        OCIDLL = path;
-        default_ocidll_ = true;
-      }
-    }
+  String path = original_path_;
+  if (!dir.empty()) {
+    String hay = u":" + path + u":";
+    size_t pos = hay.find(u":" + dir + u":");
+    if (pos != String::npos) hay.erase(pos, dir.size() + 1);
+    path = hay.size() <= 2 ? String() : hay.substr(1, hay.size() - 2);
+    path = path.empty() ? dir : dir + u":" + path;
   }
-  if (OCIDLL.empty()) return 1;
-  OCILog(u"Using: " + OCIDLL);
-  return 0;
+  SetEnv("LD_LIBRARY_PATH", path);
 }
 
 }  // namespace kavo

@@ -1,0 +1,23 @@
+# Writes the bridge's export list (oci.spec) and its forwarders (oci_names.h)
+# from the entry points the Linux stand-in exports.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols
+                COMMAND_ERROR_IS_FATAL ANY)
+string(REGEX MATCHALL "[ \t][TW] [A-Za-z_][A-Za-z0-9_]*" entries "${symbols}")
+set(spec "")
+set(names "")
+foreach(entry IN LISTS entries)
+  string(REGEX REPLACE "^[ \t][TW] " "" name "${entry}")
+  if(NOT name MATCHES "^(OCI|oci)")
+    continue()
+  endif()
+  string(APPEND spec "@ cdecl -norelay ${name}() bridge_${name}\n")
+  if(name STREQUAL "OCIDefineDynamic")
+    continue()  # written by hand
+  elseif(name MATCHES "^(OCIEnvCreate|OCIEnvNlsCreate|OCIEnvInit|OCIInitialize)$")
+    string(APPEND names "FORWARD_WITH_ENVIRONMENT(${name})\n")
+  else()
+    string(APPEND names "FORWARD(${name})\n")
+  endif()
+endforeach()
+file(WRITE ${OUT}/oci.spec "${spec}")
+file(WRITE ${OUT}/oci_names.h "${names}")
