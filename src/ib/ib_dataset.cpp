@@ -16,7 +16,7 @@ const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
 }  // namespace
 
 TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
-    : roles::FB_TMP_INTEGRACAO(owner), base_(this) {
+    : roles::IBDataSet(owner), base_(this) {
   for (auto* q : {&q_select_, &q_insert_, &q_modify_, &q_delete_, &q_refresh_}) {
     *q = std::make_unique<TIBSQL>(nullptr);
     (*q)->SetGoToFirstRecordOnExecute(false);

@@ -61,7 +61,7 @@ class TIBDataSetUpdateObject : public TComponent {
   virtual void Apply(TUpdateKind kind, TIBCustomDataSet& dataset) = 0;
 };
 
-class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
+class TIBCustomDataSet : public roles::IBDataSet {
  public:
   using TIBUpdateErrorEvent =
       std::function<void(TDataSet&, EDatabaseError&, TUpdateKind, TIBUpdateAction&)>;
