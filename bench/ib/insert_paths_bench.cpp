@@ -190,8 +190,10 @@ class LayerWay : public Way {
 };
 
 // The record set as the cycle drives it: its stored statements (the select
-// finds no row), persistent-like fields by name, the transaction's retaining
-// commit per row; it keeps every row it inserted until it closes.
+// finds no row), fields by name, the transaction's retaining commit per row;
+// it keeps every row it inserted until it closes. Prepared once, as the other
+// ways' statements are: a pass opens it (its select runs), ends with a
+// retaining commit, which keeps it prepared, and closes it.
 class DataSetWay : public Way {
  public:
   DataSetWay(const std::string& path, const std::string& table)
@@ -207,6 +209,8 @@ class DataSetWay : public Way {
     ds_.SetTransaction(&tr_);
     ds_.SelectSQL().SetText(Utf8ToString("SELECT * FROM TMP_" + table + "\r\nwhere NRECNO = 1"));
     ds_.InsertSQL().SetText(Utf8ToString(StagingInsertSql(table, true)));
+    db_.Open();
+    ds_.Prepare();  // starts the transaction; a commit would release the statements
   }
   void Pass(const Rows& rows, bool commit_per_row) override {
     ds_.Open();
@@ -223,7 +227,8 @@ class DataSetWay : public Way {
       ds_.Post();
       if (commit_per_row) tr_.CommitRetaining();
     }
-    tr_.Commit();  // closes the record set
+    tr_.CommitRetaining();
+    ds_.Close();
   }
 
  private:
