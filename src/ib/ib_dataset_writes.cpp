@@ -43,8 +43,9 @@ void TIBCustomDataSet::SendChange(TUpdateKind kind, uint8_t* record) {
     return;
   }
   CheckWritable(record);
-  const RowWriteResult result =
-      writer_.Write(kind, record, store_.BeforeChange(record, cached_updates_));
+  // An insert has no row before it: its OLD_ names read the record itself.
+  uint8_t* before = kind == ukInsert ? record : store_.BeforeChange(record, cached_updates_);
+  const RowWriteResult result = writer_.Write(kind, record, before);
   rows_affected_from_ = result.count_from;
   if (result.count_from != nullptr) return;
   // A row another transaction deleted (or a key that stands for no row)
@@ -73,7 +74,9 @@ void TIBCustomDataSet::InternalPost() {
   uint8_t* stored = inserting ? store_.Next() : store_.At(h.record_number);
   if (inserting) {
     h.record_number = store_.Count();
-    std::memcpy(stored, rec, size);
+    // An update object and the change log read the stored copy; the insert
+    // statement reads the record itself.
+    if (update_object_ != nullptr || cached_updates_) std::memcpy(stored, rec, size);
   }
   if (cached_updates_) {
     LogChange(inserting, rec, stored);
