@@ -74,9 +74,11 @@ if [ "$callgrind" = 1 ]; then
   for mode in CommitAtEnd CommitPerRow; do
     raw=$(count $ib $cg_ib_rows $mode/Raw)
     layer=$(count $ib $cg_ib_rows $mode/Layer)
+    dataset=$(count $ib $cg_ib_rows $mode/DataSet)
     soci=$(count $ib $cg_ib_rows $mode/Soci)
-    printf '%-20s raw %8d/row  layer %8d/row (%s)  soci %8d/row (%s)\n' "$mode" \
-      $((raw / cg_ib_rows)) $((layer / cg_ib_rows)) "$(ratio "$layer" "$raw")" \
+    printf '%-20s raw %8d/row  layer %8d/row (%s)  record set %8d/row (%s)  soci %8d/row (%s)\n' \
+      "$mode" $((raw / cg_ib_rows)) $((layer / cg_ib_rows)) "$(ratio "$layer" "$raw")" \
+      $((dataset / cg_ib_rows)) "$(ratio "$dataset" "$raw")" \
       $((soci / cg_ib_rows)) "$(ratio "$soci" "$raw")"
   done
   raw=$(count $ora $cg_ora_rows Read/Raw)

@@ -1,8 +1,10 @@
-// Inserting staging rows into one embedded Firebird database three ways:
+// Inserting staging rows into one embedded Firebird database four ways:
 // through the layer (TIBSQL with the service's named parameters, eleven
-// ParamByName calls per row), through the client API alone (ibase.h, one
-// XSQLDA filled by hand) and through SOCI's Firebird backend; each with a
-// commit per row and with one commit at the end of the pass. Every way writes
+// ParamByName calls per row), through the record set as the cycle writes
+// (TIBDataSet: Insert, field writes by name, Post running its stored insert),
+// through the client API alone (ibase.h, one XSQLDA filled by hand) and
+// through SOCI's Firebird backend; each with a commit per row and with one
+// commit at the end of the pass. Every way writes
 // a table of its own; at the end all tables must hold the same rows, and the
 // rows that were meant.
 //
@@ -24,6 +26,7 @@
 
 #include "ib/ib_character_set.h"
 #include "ib/ib_database.h"
+#include "ib/ib_dataset.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "raw_firebird.h"
@@ -104,8 +107,8 @@ const Rows& TheRows() {
 
 // --- the database, through the client API -------------------------------------
 
-const char* const kTables[] = {"LAYER_AT_END", "RAW_AT_END",  "SOCI_AT_END",
-                               "LAYER_PER_ROW", "RAW_PER_ROW", "SOCI_PER_ROW"};
+const char* const kTables[] = {"LAYER_AT_END",  "DATASET_AT_END",  "RAW_AT_END",  "SOCI_AT_END",
+                               "LAYER_PER_ROW", "DATASET_PER_ROW", "RAW_PER_ROW", "SOCI_PER_ROW"};
 
 // A new dialect-3 ISO8859_1 database with one staging table per way, each
 // numbered by its trigger as the service's table is.
@@ -186,6 +189,54 @@ class LayerWay : public Way {
   TIBSQL q_;
 };
 
+// The record set as the cycle drives it: its stored statements (the select
+// finds no row), fields by name, the transaction's retaining commit per row;
+// it keeps every row it inserted until it closes. Prepared once, as the other
+// ways' statements are: a pass opens it (its select runs), ends with a
+// retaining commit, which keeps it prepared, and closes it.
+class DataSetWay : public Way {
+ public:
+  DataSetWay(const std::string& path, const std::string& table)
+      : db_(nullptr), tr_(nullptr), ds_(nullptr) {
+    db_.SetServerType(u"IBEmbedded");
+    db_.SetLoginPrompt(false);
+    db_.SetDatabaseName(Utf8ToString(path));
+    for (const Char* line : {u"user_name=SYSDBA", u"lc_ctype=ISO8859_1"}) db_.Params().Add(line);
+    db_.SetDefaultTransaction(&tr_);
+    tr_.SetDefaultDatabase(&db_);
+    for (const Char* line : {u"read_committed", u"rec_version", u"nowait"}) tr_.Params().Add(line);
+    ds_.SetDatabase(&db_);
+    ds_.SetTransaction(&tr_);
+    ds_.SelectSQL().SetText(Utf8ToString("SELECT * FROM TMP_" + table + "\r\nwhere NRECNO = 1"));
+    ds_.InsertSQL().SetText(Utf8ToString(StagingInsertSql(table, true)));
+    db_.Open();
+    ds_.Prepare();  // starts the transaction; a commit would release the statements
+  }
+  void Pass(const Rows& rows, bool commit_per_row) override {
+    ds_.Open();
+    for (const Rows::Row& r : rows.rows) {
+      ds_.Insert();
+      ds_.FieldByName(u"ACAO").SetAsWideString(r.acao);
+      ds_.FieldByName(u"DADOS").SetAsWideString(r.dados);
+      ds_.FieldByName(u"DATA").SetAsDateTime(r.data);
+      ds_.FieldByName(u"HORA").SetAsDateTime(r.hora);
+      ds_.FieldByName(u"TIPO").SetAsWideString(r.tipo);
+      ds_.FieldByName(u"VERSAO").SetAsWideString(r.versao);
+      ds_.FieldByName(u"STATUS").SetAsWideString(u"PROCESSAR");
+      ds_.FieldByName(u"NRECNO").Clear();
+      ds_.Post();
+      if (commit_per_row) tr_.CommitRetaining();
+    }
+    tr_.CommitRetaining();
+    ds_.Close();
+  }
+
+ private:
+  TIBDatabase db_;
+  TIBTransaction tr_;
+  TIBDataSet ds_;
+};
+
 class RawWay : public Way {
  public:
   RawWay(const std::string& path, const std::string& table) : c_(path, "SYSDBA") {
@@ -256,6 +307,7 @@ class SociWay : public Way {
 std::unique_ptr<Way> MakeWay(const std::string& kind, const std::string& path,
                              const std::string& table) {
   if (kind == "Layer") return std::make_unique<LayerWay>(path, table);
+  if (kind == "DataSet") return std::make_unique<DataSetWay>(path, table);
   if (kind == "Raw") return std::make_unique<RawWay>(path, table);
 #ifdef KAVO_BENCH_SOCI
   if (kind == "Soci") return std::make_unique<SociWay>(path, table);
@@ -277,7 +329,7 @@ struct Case {
 std::vector<Case>& Cases() {
   static std::vector<Case> cases = [] {
     std::vector<Case> list;
-    std::vector<std::string> kinds = {"Layer", "Raw"};
+    std::vector<std::string> kinds = {"Layer", "DataSet", "Raw"};
 #ifdef KAVO_BENCH_SOCI
     kinds.push_back("Soci");
 #endif
@@ -393,6 +445,7 @@ int main(int argc, char** argv) {
     program.table.push_back({m + "Raw", "", "", 0});
     program.table.push_back(
         {m + "Layer", m + "Raw", at_end ? "<= 1.05" : "", at_end ? 1.05 : 0, 1.10});
+    program.table.push_back({m + "DataSet", m + "Raw", "<= 1.10", 1.10});
 #ifdef KAVO_BENCH_SOCI
     program.table.push_back({m + "Soci", m + "Raw", "", 0});
     program.table.push_back({m + "Layer", m + "Soci", at_end ? "< 1" : "", at_end ? 0.9999 : 0});

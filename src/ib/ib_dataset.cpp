@@ -16,11 +16,15 @@ const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
 }  // namespace
 
 TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
-    : roles::FB_TMP_INTEGRACAO(owner), base_(this) {
-  for (auto* q : {&q_select_, &q_insert_, &q_modify_, &q_delete_, &q_refresh_}) {
-    *q = std::make_unique<TIBSQL>(nullptr);
-    (*q)->SetGoToFirstRecordOnExecute(false);
-    (*q)->OnSQLChanging = [this](TComponent*) {
+    : roles::IBDataSet(owner),
+      base_(this),
+      q_select_(std::make_unique<TIBSQL>(nullptr)),
+      store_(this),
+      reader_(*q_select_, store_),
+      writer_(*q_select_, store_, reader_) {
+  q_select_->SetGoToFirstRecordOnExecute(false);
+  for (TIBSQL* q : writer_.Statements()) {
+    q->OnSQLChanging = [this](TComponent*) {
       Close();
       InternalUnPrepare();
     };
@@ -49,7 +53,10 @@ TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
   base_.OnCloseDataSet = [this] { Close(); };
 }
 
-TIBCustomDataSet::~TIBCustomDataSet() { DestroyCursor(); }
+TIBCustomDataSet::~TIBCustomDataSet() {
+  DestroyCursor();
+  BindTextFields(nullptr);  // also after an open that failed
+}
 
 // ---- connection and transaction ---------------------------------------------------
 
@@ -74,9 +81,13 @@ TIBTransaction& TIBCustomDataSet::Transaction() {
   return *base_.Transaction();
 }
 
+std::array<TIBSQL*, 5> TIBCustomDataSet::AllStatements() const {
+  const std::array<TIBSQL*, 4> updates = writer_.Statements();
+  return {q_select_.get(), updates[0], updates[1], updates[2], updates[3]};
+}
+
 void TIBCustomDataSet::SyncStatements() {
-  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
-                    q_refresh_.get()}) {
+  for (TIBSQL* q : AllStatements()) {
     q->SetTransaction(base_.Transaction());
     q->SetDatabase(base_.Database());
     if (q->Transaction() != base_.Transaction()) q->SetTransaction(base_.Transaction());
@@ -130,11 +141,11 @@ void TIBCustomDataSet::InternalPrepare() {
   q_select_->SetParamCheck(param_check_);
   if (!q_select_->Prepared()) q_select_->Prepare();
   live_mode_ = 0;
-  PrepareUpdate(*q_delete_, lmDelete);
-  PrepareUpdate(*q_insert_, lmInsert);
-  PrepareUpdate(*q_modify_, lmModify);
-  PrepareUpdate(*q_refresh_, lmRefresh);
-  sources_built_.fill(false);
+  PrepareUpdate(QDelete(), lmDelete);
+  PrepareUpdate(QInsert(), lmInsert);
+  PrepareUpdate(QModify(), lmModify);
+  PrepareUpdate(QRefresh(), lmRefresh);
+  writer_.ForgetSources();
   BuildFieldDefs();
   internal_prepared_ = true;
   if (started) Transaction().CheckAutoStop();
@@ -144,15 +155,13 @@ void TIBCustomDataSet::InternalUnPrepare() {
   SettleRowsAffected();
   internal_prepared_ = false;
   live_mode_ = 0;
-  sources_built_.fill(false);
+  writer_.ForgetSources();
 }
 
 void TIBCustomDataSet::UnPrepare() {
   if (Active()) IBError(ibceDatasetOpen);
   InternalUnPrepare();
-  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
-                    q_refresh_.get()})
-    q->FreeHandle();
+  for (TIBSQL* q : AllStatements()) q->FreeHandle();
 }
 
 bool TIBCustomDataSet::CanInsert() const {
@@ -288,8 +297,9 @@ void TIBCustomDataSet::InternalOpen() {
   if (q_select_->SQLType() == SQLSelect) {
     if (DefaultFields()) CreateFields();
     BindFields(true);
+    BindTextFields(this);
     q_select_->ExecQuery();
-    BuildLayout();
+    ResetStore();
     open_ = true;
     // The first row is fetched here, not by the move that follows: a row the
     // server cannot produce then fails the open, which leaves the record set
@@ -317,12 +327,7 @@ void TIBCustomDataSet::SettleRowsAffected() {
   }
 }
 
-void TIBCustomDataSet::BuildLayout() {
-  TIBXSQLDA& columns = q_select_->Current();
-  // More than 4 places stay a packed decimal also under a float field: a
-  // double cannot hold 18 digits, and an edit of another column would write
-  // the rounded number back.
-  const std::vector<bool> as_float(static_cast<size_t>(columns.Count()), false);
+void TIBCustomDataSet::ResetStore() {
   // A computed column's field is not bound to a column number by the model.
   internal_calc_columns_.clear();
   for (int i = 0; i < FieldCount(); ++i) {
@@ -339,45 +344,29 @@ void TIBCustomDataSet::BuildLayout() {
     calc_fields_.push_back(f);
     calc_sizes.push_back(f->GetDataSize());
   }
-  if (!layout_.Build(columns, as_float, calc_sizes, db_key_column_))
-    DatabaseError(u"Record buffer too large", this);
-  const size_t size = layout_.BufferSize();
-  model_buffer_.assign(size, 0);
-  layout_.InitModel(model_buffer_.data());
-  old_buffer_.assign(size, 0);
-  temp_buffer_.assign(size, 0);
-  const int chunk = uni_directional_ ? 2 : buffer_chunks_;
-  buffer_cache_.Reset(size, chunk, uni_directional_);
-  CheckCacheRoom(buffer_cache_, 0);
-  old_buffer_cache_.Reset(size, chunk, uni_directional_);
-  if (cached_updates_) CheckCacheRoom(old_buffer_cache_, 0);
-  record_count_ = 0;
+  store_.Reset(q_select_->Current(), calc_sizes, db_key_column_,
+               uni_directional_ ? 2 : buffer_chunks_, uni_directional_, cached_updates_);
   current_record_ = -1;
-  deleted_records_ = 0;
   updates_pending_ = false;
-}
-
-void TIBCustomDataSet::CheckCacheRoom(TIBRecordCache& cache, int position) {
-  if (!cache.Reserve(position)) DatabaseError(u"Record buffer too large", this);
 }
 
 void TIBCustomDataSet::InternalClose() {
   if (TIBTransaction* tr = base_.Transaction()) tr->CheckAutoStop();
   if (!IsDestroyingCursor() && q_select_->Open()) q_select_->Close();
+  BindTextFields(nullptr);
   ReleaseRecords();
 }
 
+void TIBCustomDataSet::BindTextFields(const TIBCustomDataSet* dataset) {
+  for (int i = 0; i < FieldCount(); ++i)
+    if (auto* field = dynamic_cast<TIBStringField*>(Fields(i))) field->bound_ = dataset;
+}
+
 void TIBCustomDataSet::ReleaseRecords() {
-  buffer_cache_.Clear();
-  old_buffer_cache_.Clear();
-  model_buffer_.clear();
-  old_buffer_.clear();
-  temp_buffer_.clear();
+  store_.Clear();
   calc_fields_.clear();
   internal_calc_columns_.clear();
-  record_count_ = 0;
   current_record_ = -1;
-  deleted_records_ = 0;
   updates_pending_ = false;
   open_ = false;
 }
@@ -403,9 +392,7 @@ void TIBCustomDataSet::OnDatabaseDisconnecting() {
 void TIBCustomDataSet::OnTransactionEnding() {
   SettleRowsAffected();
   if (Active()) Close();
-  for (TIBSQL* q : {q_select_.get(), q_insert_.get(), q_modify_.get(), q_delete_.get(),
-                    q_refresh_.get()})
-    q->FreeHandle();
+  for (TIBSQL* q : AllStatements()) q->FreeHandle();
   InternalUnPrepare();
   Fire(BeforeTransactionEnd);
 }

@@ -1,12 +1,13 @@
 // TIBCustomDataSet / TIBDataSet: the Firebird record set.
 //
 // Rows come from the select statement and are kept, as they are fetched, in
-// a record cache of its own layout (ib_record_buffer.h). Changes are written
-// back by four more statements given as SQL text (insert, modify, delete,
-// refresh), whose parameters are filled from the record by name: a name
-// with the prefix OLD_ takes the row as it was before the change, NEW_ (or
-// no prefix) the current values, IB_INTERNAL_DBKEY the row's database key; a
-// name that matches no select column keeps the value it had.
+// its RowStore (records of the layout of ib_record_buffer.h), read by its
+// RowReader. Changes are written back by its RowWriter through four more
+// statements given as SQL text (insert, modify, delete, refresh), whose
+// parameters are filled from the record by name: a name with the prefix
+// OLD_ takes the row as it was before the change, NEW_ (or no prefix) the
+// current values, IB_INTERNAL_DBKEY the row's database key; a name that
+// matches no select column keeps the value it had.
 //
 //   TIBDataSet ds(owner);
 //   ds.SetDatabase(&db);                  // its default transaction too
@@ -34,7 +35,9 @@
 #include "ib/ib_fields.h"
 #include "ib/ib_param_list.h"
 #include "ib/ib_record_buffer.h"
-#include "ib/ib_record_cache.h"
+#include "ib/ib_row_reader.h"
+#include "ib/ib_row_store.h"
+#include "ib/ib_row_writer.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "recordset/roles.h"
@@ -44,7 +47,6 @@ namespace kavo {
 class TIBCustomDataSet;
 
 enum TLiveModeFlag : unsigned { lmInsert = 1, lmModify = 2, lmDelete = 4, lmRefresh = 8 };
-enum TUpdateKind { ukModify, ukInsert, ukDelete };
 // What an update error handler decides: raise, end the run ("User abort"),
 // leave the record pending, try again, or count it as written.
 enum TIBUpdateAction { uaFail, uaAbort, uaSkip, uaRetry, uaApply, uaApplied };
@@ -61,7 +63,7 @@ class TIBDataSetUpdateObject : public TComponent {
   virtual void Apply(TUpdateKind kind, TIBCustomDataSet& dataset) = 0;
 };
 
-class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
+class TIBCustomDataSet : public roles::IBDataSet {
  public:
   using TIBUpdateErrorEvent =
       std::function<void(TDataSet&, EDatabaseError&, TUpdateKind, TIBUpdateAction&)>;
@@ -82,15 +84,15 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
 
   // ---- statements -----------------------------------------------------------
   TIBParamList& SelectSQL() { return q_select_->SQL(); }
-  TIBParamList& InsertSQL() { return q_insert_->SQL(); }
-  TIBParamList& ModifySQL() { return q_modify_->SQL(); }
-  TIBParamList& DeleteSQL() { return q_delete_->SQL(); }
-  TIBParamList& RefreshSQL() { return q_refresh_->SQL(); }
+  TIBParamList& InsertSQL() { return QInsert().SQL(); }
+  TIBParamList& ModifySQL() { return QModify().SQL(); }
+  TIBParamList& DeleteSQL() { return QDelete().SQL(); }
+  TIBParamList& RefreshSQL() { return QRefresh().SQL(); }
   TIBSQL& QSelect() { return *q_select_; }
-  TIBSQL& QInsert() { return *q_insert_; }
-  TIBSQL& QModify() { return *q_modify_; }
-  TIBSQL& QDelete() { return *q_delete_; }
-  TIBSQL& QRefresh() { return *q_refresh_; }
+  TIBSQL& QInsert() { return writer_.Statement(ukInsert); }
+  TIBSQL& QModify() { return writer_.Statement(ukModify); }
+  TIBSQL& QDelete() { return writer_.Statement(ukDelete); }
+  TIBSQL& QRefresh() { return writer_.RefreshStatement(); }
   bool ParamCheck() const { return param_check_; }
   void SetParamCheck(bool value) { param_check_ = value; }
 
@@ -165,7 +167,7 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   bool IsCursorOpen() const override { return open_; }
   TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool do_check) override;
 
-  int GetRecordSize() override { return static_cast<int>(layout_.BufferSize()); }
+  int GetRecordSize() override { return static_cast<int>(store_.RecordSize()); }
   void GetBookmarkData(TRecordBuffer buffer, void* data) override;
   void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
@@ -190,22 +192,17 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   void InternalUnPrepare();
 
  private:
-  // What fills one parameter of an update statement.
-  struct TParamSource {
-    int column = -1;  // select column, -1: leave the parameter as it is
-    bool old = false;
-    bool db_key = false;
-  };
-  enum TStatementIndex { qiInsert, qiModify, qiDelete, qiRefresh, qiCount };
-
   void ActivateConnection();
   // Starts the transaction when needed; true when this call started it.
   bool ActivateTransaction();
   void PrepareUpdate(TIBSQL& q, TLiveModeFlag flag);
   void SyncStatements();
   void BuildFieldDefs();
-  void BuildLayout();
+  void ResetStore();
+  // Tells the text fields the record set they are bound to while open.
+  void BindTextFields(const TIBCustomDataSet* dataset);
   void ReleaseRecords();
+  std::array<TIBSQL*, 5> AllStatements() const;
   // The select column behind a field; -1 when it is not among them.
   int ColumnOf(const TField* field) const;
   int CalcIndexOf(const TField* field) const;
@@ -213,16 +210,16 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   // Stores a field's value: `native` in its native form, or `text` (a wide
   // text field's outside form); neither is NULL.
   void PutFieldValue(TField* field, const void* native, const String* text);
-  // Fills the parameters of `q` from `record`; OLD_ names from `old`.
-  void SetInternalSQLParams(TIBSQL& q, const std::vector<TParamSource>& sources,
-                            uint8_t* record, uint8_t* old);
-  std::vector<TParamSource> ParamSources(TIBSQL& q);
-  const std::vector<TParamSource>& SourcesFor(TStatementIndex index, TIBSQL& q);
-  // The row as it was before the change (the cached copy).
-  uint8_t* OldRecordOf(uint8_t* record);
-  void WriteRecord(TUpdateKind kind, uint8_t* record);
-  // Re-reads `record` through the refresh statement; false when no row came.
-  bool RefreshRecord(uint8_t* record);
+  // The writer's statements need the record set prepared.
+  void CheckWritable(const uint8_t* record);
+  // Sends one record's change to the server (through the update object
+  // when there is one); a modify or delete that reaches no row raises.
+  void SendChange(TUpdateKind kind, uint8_t* record);
+  // Re-reads `record` through the refresh statement (the update object's
+  // when it has one); false when no row came.
+  bool RereadRecord(uint8_t* record);
+  // Cached updates: notes a posted change instead of sending it.
+  void LogChange(bool inserting, uint8_t* record, const uint8_t* stored);
   void ApplyGenerator();
   void ApplyRecord(int position);
   // Runs `sql` (no parameters, no rows) in the record set's transaction.
@@ -234,16 +231,15 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   void Fire(const TNotifyEvent& e) {
     if (e) e(this);
   }
-  bool Visible(int position) const;
-  // Fetches the next row of the select into the cache; false at its end.
-  bool FetchRow();
-  void CopyByName(TIBXSQLDA& row, uint8_t* record);
-  void CheckCacheRoom(TIBRecordCache& cache, int position);
+  bool Visible(int position) const { return store_.Visible(position, uni_directional_); }
+  // Fetches the next row of the select into the store; false at its end.
+  bool FetchRow() { return open_ && reader_.ReadNext(); }
 
   TIBBase base_;
-  std::unique_ptr<TIBSQL> q_select_, q_insert_, q_modify_, q_delete_, q_refresh_;
-  std::array<std::vector<TParamSource>, qiCount> sources_;
-  std::array<bool, qiCount> sources_built_{};
+  std::unique_ptr<TIBSQL> q_select_;
+  RowStore store_;
+  RowReader reader_;
+  RowWriter writer_;
   bool internal_prepared_ = false;
   unsigned live_mode_ = 0;
   bool open_ = false;
@@ -254,9 +250,7 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   bool cached_updates_ = false;
   bool updates_pending_ = false;
   int buffer_chunks_ = 1000;
-  int record_count_ = 0;
   int current_record_ = -1;
-  int deleted_records_ = 0;
   int rows_affected_ = 0;
   // The statement whose count RowsAffected has yet to ask for.
   TIBSQL* rows_affected_from_ = nullptr;
@@ -266,12 +260,6 @@ class TIBCustomDataSet : public roles::FB_TMP_INTEGRACAO {
   // Fields of computed columns and their select columns.
   std::vector<std::pair<const TField*, int>> internal_calc_columns_;
   int db_key_column_ = -1;
-  TIBRecordLayout layout_;
-  std::vector<uint8_t> model_buffer_;
-  std::vector<uint8_t> old_buffer_;
-  std::vector<uint8_t> temp_buffer_;
-  TIBRecordCache buffer_cache_;
-  TIBRecordCache old_buffer_cache_;
   TIBGeneratorField generator_field_;
   TIBDataSetUpdateObject* update_object_ = nullptr;
   uint8_t* writing_record_ = nullptr;

@@ -20,6 +20,10 @@ bool IsCalc(const TField* f) {
   return f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup;
 }
 
+bool IsWideText(const TField* field) {
+  return field->DataType() == ftWideString || field->DataType() == ftFixedWideChar;
+}
+
 bool IsEmptyText(const TField* field, const void* buffer) {
   switch (field->DataType()) {
     case ftString: case ftFixedChar: return static_cast<const char*>(buffer)[0] == 0;
@@ -65,28 +69,6 @@ void CheckTextFits(const TIBFieldSlot& slot, size_t units) {
 
 // ---- the cache ---------------------------------------------------------------------
 
-bool TIBCustomDataSet::Visible(int position) const {
-  if (position < 0 || position >= record_count_) return false;
-  if (uni_directional_ && position < record_count_ - 2) return false;
-  const TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
-  return h.update_status != usDeleted && h.cached_update_status != cusDeleted &&
-         h.cached_update_status != cusUninserted;
-}
-
-bool TIBCustomDataSet::FetchRow() {
-  if (!open_ || !q_select_->Open() || q_select_->Eof()) return false;
-  TIBXSQLDA* row = q_select_->Next();
-  if (row == nullptr) return false;
-  const int position = record_count_;
-  CheckCacheRoom(buffer_cache_, position);
-  uint8_t* rec = buffer_cache_.At(position);
-  std::memcpy(rec, model_buffer_.data(), layout_.BufferSize());
-  layout_.StoreRow(rec, *row);
-  L::Header(rec).record_number = position;
-  ++record_count_;
-  return true;
-}
-
 void TIBCustomDataSet::FetchAll() {
   CheckActive();
   CheckBrowseMode();
@@ -97,7 +79,7 @@ void TIBCustomDataSet::FetchAll() {
 void TIBCustomDataSet::InternalLast() {
   while (FetchRow()) {
   }
-  current_record_ = record_count_;
+  current_record_ = store_.Count();
 }
 
 TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
@@ -106,11 +88,11 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
     case gmNext: {
       int next = std::max(current_record_, -1) + 1;
       for (;;) {
-        if (next < record_count_) {
+        if (next < store_.Count()) {
           if (Visible(next)) break;
           ++next;
         } else if (!FetchRow()) {
-          current_record_ = record_count_;
+          current_record_ = store_.Count();
           return grEOF;
         }
       }
@@ -118,7 +100,7 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
       break;
     }
     case gmPrior: {
-      int prior = std::min(current_record_, record_count_) - 1;
+      int prior = std::min(current_record_, store_.Count()) - 1;
       while (prior >= 0 && !Visible(prior)) --prior;
       if (prior < 0) {
         current_record_ = -1;
@@ -131,7 +113,7 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
       if (!Visible(current_record_)) return grError;
       break;
   }
-  std::memcpy(buffer, buffer_cache_.At(current_record_), layout_.BufferSize());
+  std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
   L::Header(buffer).flags = bfCurrent;
   L::Header(buffer).record_number = current_record_;
   GetCalcFields(buffer);
@@ -140,7 +122,7 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
 
 int TIBCustomDataSet::GetRecordCount() {
   CheckActive();
-  return record_count_ - deleted_records_;
+  return store_.Count() - store_.Deleted();
 }
 
 int TIBCustomDataSet::GetRecNo() {
@@ -189,16 +171,11 @@ int TIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 
 // ---- records -------------------------------------------------------------------------
 
-void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
-  std::memcpy(buffer, model_buffer_.data(), layout_.BufferSize());
-  TIBRecordHeader& h = L::Header(buffer);
-  h.update_status = usInserted;
-  h.cached_update_status = cusUnmodified;
-  h.record_number = -1;
-}
+void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) { store_.InitRecord(buffer); }
 
 void TIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
-  for (size_t i = 0; i < calc_fields_.size(); ++i) *layout_.Calc(buffer, static_cast<int>(i)) = 0;
+  const TIBRecordLayout& layout = store_.Layout();
+  for (size_t i = 0; i < calc_fields_.size(); ++i) *layout.Calc(buffer, static_cast<int>(i)) = 0;
 }
 
 int TIBCustomDataSet::ColumnOf(const TField* field) const {
@@ -206,7 +183,7 @@ int TIBCustomDataSet::ColumnOf(const TField* field) const {
   if (field->FieldKind() == fkInternalCalc)
     for (const auto& [f, c] : internal_calc_columns_)
       if (f == field) column = c;
-  if (column < 0 || column >= layout_.ColumnCount() || column == db_key_column_) return -1;
+  if (column < 0 || column >= store_.Layout().ColumnCount() || column == db_key_column_) return -1;
   return column;
 }
 
@@ -235,7 +212,7 @@ bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   if (IsCalc(field)) {
     int index = CalcIndexOf(field);
     if (index < 0) return false;
-    const uint8_t* calc = layout_.Calc(rec, index);
+    const uint8_t* calc = store_.Layout().Calc(rec, index);
     if (calc[0] == 0) return false;
     if (buffer != nullptr) std::memcpy(buffer, calc + 1, static_cast<size_t>(field->GetDataSize()));
     return true;
@@ -276,8 +253,7 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
 }
 
 void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
-  const bool wide = field->DataType() == ftWideString || field->DataType() == ftFixedWideChar;
-  if (native || buffer == nullptr || !wide || field->OnValidate || IsCalc(field)) {
+  if (native || buffer == nullptr || !IsWideText(field) || field->OnValidate || IsCalc(field)) {
     TDataSet::SetFieldData(field, buffer, native);
     return;
   }
@@ -295,7 +271,7 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     int index = CalcIndexOf(field);
     if (index < 0) return;
     BeginFieldWrite(field, native);
-    uint8_t* area = layout_.Calc(rec, index);
+    uint8_t* area = store_.Layout().Calc(rec, index);
     area[0] = native != nullptr ? 1 : 0;
     if (native != nullptr) std::memcpy(area + 1, native, static_cast<size_t>(field->GetDataSize()));
     EndFieldWrite(field);
@@ -309,13 +285,16 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   const bool empty =
       text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
   if (empty) {
-    auto* text_field = dynamic_cast<TIBStringField*>(field);
+    auto* text_field =
+        IsWideText(field) ? dynamic_cast<TIBStringField*>(field) : nullptr;
     slot.is_null = text_field != nullptr && !text_field->EmptyAsNull() ? 0 : 1;
     slot.data_length = 0;
     slot.from_server = 0;
   } else if (text != nullptr) {
-    // At most Size characters, as the native form would hold.
-    const size_t units = UnitsOfCharacters(*text, static_cast<size_t>(std::max(field->Size(), 0)));
+    // At most Size characters, as the native form would hold (no text has
+    // more characters than units).
+    const size_t limit = static_cast<size_t>(std::max(field->Size(), 0));
+    const size_t units = text->size() <= limit ? text->size() : UnitsOfCharacters(*text, limit);
     CheckTextFits(slot, units);
     StoreSlotText(rec, slot, text->data(), units);
   } else {

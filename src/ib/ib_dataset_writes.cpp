@@ -15,149 +15,24 @@ namespace {
 
 using L = TIBRecordLayout;
 
-const Char* const kDbKeyAlias = u"IB_INTERNAL_DBKEY";
 const Char* const kApplyPoint = u"IB_APPLY_UPDATES";
-
-TDateTime MillisecondsToDateTime(double ms) {
-  double days = std::floor(ms / kMSecsPerDay);
-  TTimeStamp ts{static_cast<int32_t>(ms - days * kMSecsPerDay), static_cast<int32_t>(days)};
-  return TimeStampToDateTime(ts);
-}
-
-void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
-  // A value as the server gave it goes back in the server's own form: an
-  // edit of another column leaves its fractions of a second alone.
-  if (slot.from_server && SlotKind(slot) == TSlotKind::TimeStamp) {
-    param.SetAsServerTimeStamp(SlotServerTimeStamp(record, slot));
-    return;
-  }
-  if (slot.from_server && SlotKind(slot) == TSlotKind::Time) {
-    param.SetAsServerTime(SlotServerTime(record, slot));
-    return;
-  }
-  switch (SlotKind(slot)) {
-    case TSlotKind::Text: param.SetAsString(SlotText(record, slot)); return;
-    case TSlotKind::Float: param.SetAsDouble(SlotAsDouble(record, slot)); return;
-    case TSlotKind::Int32:
-      param.SetAsInteger(static_cast<int32_t>(SlotAsInt64(record, slot)));
-      return;
-    case TSlotKind::Int64: param.SetAsInt64(SlotAsInt64(record, slot)); return;
-    case TSlotKind::Currency:
-      // Beyond the currency form: the server's own digits, as text.
-      if (slot.unscaled)
-        param.SetAsString(SlotDecimalText(record, slot));
-      else
-        param.SetAsCurrency(SlotAsCurrency(record, slot));
-      return;
-    case TSlotKind::PackedDecimal: param.SetAsString(SlotDecimalText(record, slot)); return;
-    case TSlotKind::TimeStamp:
-      param.SetAsDateTime(MillisecondsToDateTime(SlotAsMilliseconds(record, slot)));
-      return;
-    case TSlotKind::Date:
-      param.SetAsDate(MillisecondsToDateTime(SlotAsMilliseconds(record, slot)));
-      return;
-    case TSlotKind::Time:
-      param.SetAsTime(MillisecondsToDateTime(SlotAsMilliseconds(record, slot)));
-      return;
-    case TSlotKind::Raw: {
-      const uint8_t* data = L::Data(record, slot);
-      if (slot.sql_type == SQL_BLOB || slot.sql_type == SQL_ARRAY || slot.sql_type == SQL_QUAD) {
-        ISC_QUAD id{};
-        std::memcpy(&id, data, std::min<size_t>(sizeof id, slot.data_size));
-        param.SetAsQuad(id);
-      } else if (slot.sql_type == SQL_BOOLEAN || slot.sql_type == kSqlBooleanInterBase) {
-        param.SetAsBoolean(std::any_of(data, data + slot.data_size, [](uint8_t b) { return b; }));
-      }
-      return;
-    }
-  }
-}
 
 }  // namespace
 
-// ---- parameters ----------------------------------------------------------------------
+// ---- sending one record ------------------------------------------------------------
 
-std::vector<TIBCustomDataSet::TParamSource> TIBCustomDataSet::ParamSources(TIBSQL& q) {
-  TIBXSQLDA& params = q.Params();
-  TIBXSQLDA& columns = q_select_->Current();
-  std::vector<TParamSource> sources(static_cast<size_t>(params.Count()));
-  for (int i = 0; i < params.Count(); ++i) {
-    String name = params.Names()[static_cast<size_t>(i)];
-    TParamSource& source = sources[static_cast<size_t>(i)];
-    if (StartsText(u"OLD_", name)) {
-      source.old = true;
-      name.erase(0, 4);
-    } else if (StartsText(u"NEW_", name)) {
-      name.erase(0, 4);
-    }
-    if (TIBXSQLVAR* column = columns.ByName(name)) {
-      source.column = column->Index();
-      source.db_key = column->Name() == kDbKeyAlias;
-    }
-  }
-  return sources;
-}
-
-const std::vector<TIBCustomDataSet::TParamSource>& TIBCustomDataSet::SourcesFor(
-    TStatementIndex index, TIBSQL& q) {
-  if (!sources_built_[index]) {
-    sources_[index] = ParamSources(q);
-    sources_built_[index] = true;
-  }
-  return sources_[index];
-}
-
-void TIBCustomDataSet::SetInternalSQLParams(TIBSQL& q, const std::vector<TParamSource>& sources,
-                                            uint8_t* record, uint8_t* old) {
+void TIBCustomDataSet::CheckWritable(const uint8_t* record) {
   if (record == nullptr) IBError(ibceBufferNotSet);
   if (!internal_prepared_) InternalPrepare();
-  TIBXSQLDA& params = q.Params();
-  const int count = std::min(params.Count(), static_cast<int>(sources.size()));
-  for (int i = 0; i < count; ++i) {
-    const TParamSource& source = sources[static_cast<size_t>(i)];
-    if (source.column < 0 || source.column >= layout_.ColumnCount()) continue;
-    uint8_t* from = source.old && old != nullptr ? old : record;
-    TIBXSQLVAR& param = params[i];
-    if (source.db_key) {
-      const TIBRecordHeader& h = L::Header(from);
-      char* data = param.Data().SqlData();
-      size_t n = std::min<size_t>(sizeof h.db_key, static_cast<size_t>(std::max(param.Size(), 0)));
-      // Without a usable key the parameter matches no row, rather than the
-      // row whose key it was given last.
-      if (!h.has_db_key || data == nullptr || n == 0)
-        param.SetIsNull(true);
-      else
-        std::memcpy(data, h.db_key, n);
-      continue;
-    }
-    const TIBFieldSlot& slot = L::Slot(from, source.column);
-    if (slot.is_null)
-      param.SetIsNull(true);
-    else
-      AssignParam(param, from, slot);
-  }
 }
 
 void TIBCustomDataSet::FillParams(TIBSQL& q) {
   uint8_t* record = writing_record_ != nullptr ? writing_record_ : ActiveBuffer();
-  SetInternalSQLParams(q, ParamSources(q), record, record ? OldRecordOf(record) : nullptr);
+  CheckWritable(record);
+  writer_.FillParams(q, writer_.SourcesOf(q), record, store_.BeforeChange(record, cached_updates_));
 }
 
-uint8_t* TIBCustomDataSet::OldRecordOf(uint8_t* record) {
-  int position = L::Header(record).record_number;
-  if (position < 0 || position >= buffer_cache_.Capacity() || buffer_cache_.Empty())
-    return record;
-  uint8_t* cached = buffer_cache_.At(position);
-  uint8_t status = L::Header(cached).cached_update_status;
-  if (cached_updates_ && (status == cusModified || status == cusDeleted) &&
-      position < old_buffer_cache_.Capacity())
-    return old_buffer_cache_.At(position);
-  return cached;
-}
-
-// ---- writing ---------------------------------------------------------------------------
-
-void TIBCustomDataSet::WriteRecord(TUpdateKind kind, uint8_t* record) {
+void TIBCustomDataSet::SendChange(TUpdateKind kind, uint8_t* record) {
   struct Writing {
     uint8_t*& slot;
     ~Writing() { slot = nullptr; }
@@ -167,18 +42,15 @@ void TIBCustomDataSet::WriteRecord(TUpdateKind kind, uint8_t* record) {
     update_object_->Apply(kind, *this);
     return;
   }
-  TStatementIndex index = kind == ukInsert ? qiInsert : kind == ukModify ? qiModify : qiDelete;
-  TIBSQL& q = kind == ukInsert ? *q_insert_ : kind == ukModify ? *q_modify_ : *q_delete_;
-  SetInternalSQLParams(q, SourcesFor(index, q), record, OldRecordOf(record));
-  q.ExecQuery();
-  if (kind == ukInsert) {
-    rows_affected_from_ = &q;
-    return;
-  }
+  CheckWritable(record);
+  // An insert has no row before it: its OLD_ names read the record itself.
+  uint8_t* before = kind == ukInsert ? record : store_.BeforeChange(record, cached_updates_);
+  const RowWriteResult result = writer_.Write(kind, record, before);
+  rows_affected_from_ = result.count_from;
+  if (result.count_from != nullptr) return;
   // A row another transaction deleted (or a key that stands for no row)
   // matches nothing: the user's change would be lost without a word.
-  rows_affected_from_ = nullptr;
-  rows_affected_ = q.RowsAffected();
+  rows_affected_ = result.rows_affected;
   if (rows_affected_ == 0) IBError(ibceNoRecordsAffected);
 }
 
@@ -197,42 +69,47 @@ void TIBCustomDataSet::InternalPost() {
   uint8_t* rec = ActiveBuffer();
   TIBRecordHeader& h = L::Header(rec);
   const bool inserting = State() == dsInsert;
-  const size_t size = layout_.BufferSize();
-  const int position = inserting ? record_count_ : h.record_number;
+  const size_t size = store_.RecordSize();
+  // Room first: a new record takes the store's next position.
+  uint8_t* stored = inserting ? store_.Next() : store_.At(h.record_number);
   if (inserting) {
-    // Room first: the new record takes the next cache position.
-    CheckCacheRoom(buffer_cache_, position);
-    h.record_number = position;
-    std::memcpy(buffer_cache_.At(position), rec, size);
+    h.record_number = store_.Count();
+    // An update object and the change log read the stored copy; the insert
+    // statement reads the record itself.
+    if (update_object_ != nullptr || cached_updates_) std::memcpy(stored, rec, size);
   }
-  uint8_t* cached = buffer_cache_.At(position);
   if (cached_updates_) {
-    if (inserting) {
-      h.cached_update_status = cusInserted;
-    } else if (L::Header(cached).cached_update_status == cusUnmodified) {
-      CheckCacheRoom(old_buffer_cache_, position);
-      std::memcpy(old_buffer_cache_.At(position), cached, size);
-      h.cached_update_status = cusModified;
-    } else {
-      h.cached_update_status = L::Header(cached).cached_update_status;
-    }
-    updates_pending_ = true;
+    LogChange(inserting, rec, stored);
   } else {
-    WriteRecord(inserting ? ukInsert : ukModify, rec);
+    SendChange(inserting ? ukInsert : ukModify, rec);
     h.cached_update_status = cusUnmodified;
   }
   h.update_status = usUnmodified;
   h.flags = bfCurrent;
   SetModified(false);
-  std::memcpy(cached, rec, size);
+  std::memcpy(stored, rec, size);
   if (!cached_updates_ && (forced_refresh_ || needs_refresh_) && CanRefresh()) {
-    RefreshRecord(cached);
-    std::memcpy(rec, cached, size);
+    RereadRecord(stored);
+    std::memcpy(rec, stored, size);
   }
   if (inserting) {
-    ++record_count_;
-    current_record_ = position;
+    current_record_ = store_.Count();
+    store_.Added();
   }
+}
+
+void TIBCustomDataSet::LogChange(bool inserting, uint8_t* record, const uint8_t* stored) {
+  TIBRecordHeader& h = L::Header(record);
+  const uint8_t status = L::Header(const_cast<uint8_t*>(stored)).cached_update_status;
+  if (inserting) {
+    h.cached_update_status = cusInserted;
+  } else if (status == cusUnmodified) {
+    store_.KeepOriginal(h.record_number);
+    h.cached_update_status = cusModified;
+  } else {
+    h.cached_update_status = status;
+  }
+  updates_pending_ = true;
 }
 
 void TIBCustomDataSet::InternalEdit() {
@@ -243,78 +120,44 @@ void TIBCustomDataSet::InternalDelete() {
   if (!CanDelete() && !cached_updates_) IBError(ibceCannotDelete);
   uint8_t* rec = ActiveBuffer();
   const int position = L::Header(rec).record_number;
-  uint8_t* cached = buffer_cache_.At(position);
-  TIBRecordHeader& h = L::Header(cached);
+  TIBRecordHeader& h = L::Header(store_.At(position));
   if (cached_updates_) {
     if (h.cached_update_status == cusInserted) {
       h.cached_update_status = cusUninserted;
     } else {
-      if (h.cached_update_status == cusUnmodified) {
-        CheckCacheRoom(old_buffer_cache_, position);
-        std::memcpy(old_buffer_cache_.At(position), cached, layout_.BufferSize());
-      }
+      if (h.cached_update_status == cusUnmodified) store_.KeepOriginal(position);
       h.cached_update_status = cusDeleted;
     }
     updates_pending_ = true;
   } else {
-    WriteRecord(ukDelete, rec);
+    SendChange(ukDelete, rec);
     h.update_status = usDeleted;
   }
-  ++deleted_records_;
+  store_.CountDeleted(1);
 }
 
 // ---- refresh -----------------------------------------------------------------------------
 
-void TIBCustomDataSet::CopyByName(TIBXSQLDA& row, uint8_t* record) {
-  TIBXSQLDA& columns = q_select_->Current();
-  for (int i = 0; i < row.Count(); ++i) {
-    TIBXSQLVAR* column = columns.ByName(row.Names()[static_cast<size_t>(i)]);
-    if (column == nullptr || column->Index() == db_key_column_ ||
-        column->Index() >= layout_.ColumnCount())
-      continue;
-    TIBRecordLayout::StoreColumn(record, column->Index(), row[i]);
-  }
-}
-
-bool TIBCustomDataSet::RefreshRecord(uint8_t* record) {
-  std::unique_ptr<TIBSQL> temporary;
-  TIBSQL* q = q_refresh_.get();
-  std::vector<TParamSource> own_sources;
-  const std::vector<TParamSource>* sources = nullptr;
-  if (update_object_ != nullptr && !Trim(update_object_->RefreshSQL()).empty()) {
-    temporary = std::make_unique<TIBSQL>(nullptr);
-    temporary->SetDatabase(Database());
-    temporary->SetTransaction(AssignedTransaction());
-    temporary->SetGoToFirstRecordOnExecute(false);
-    temporary->SQL().SetText(update_object_->RefreshSQL());
-    q = temporary.get();
-    own_sources = ParamSources(*q);
-    sources = &own_sources;
-  } else {
+bool TIBCustomDataSet::RereadRecord(uint8_t* record) {
+  CheckWritable(record);
+  uint8_t* before = store_.BeforeChange(record, cached_updates_);
+  if (update_object_ == nullptr || Trim(update_object_->RefreshSQL()).empty()) {
     if ((live_mode_ & lmRefresh) == 0) IBError(ibceCannotRefresh);
-    sources = &SourcesFor(qiRefresh, *q);
+    return writer_.Reread(nullptr, record, before).found;
   }
-  SetInternalSQLParams(*q, *sources, record, OldRecordOf(record));
-  q->ExecQuery();
-  bool found = false;
-  if (q->SQLType() == SQLSelect) {
-    if (TIBXSQLDA* row = q->Next()) {
-      CopyByName(*row, record);
-      found = true;
-    }
-    q->Close();
-  } else if (q->SQLType() == SQLExecProcedure) {
-    CopyByName(q->Current(), record);
-    found = true;
-  }
-  return found;
+  TIBSQL q(nullptr);
+  q.SetDatabase(Database());
+  q.SetTransaction(AssignedTransaction());
+  q.SetGoToFirstRecordOnExecute(false);
+  q.SQL().SetText(update_object_->RefreshSQL());
+  return writer_.Reread(&q, record, before).found;
 }
 
 void TIBCustomDataSet::InternalRefresh() {
   if (!CanRefresh()) IBError(ibceCannotRefresh);
   TRecordBuffer rec = ActiveBuffer();
   if (rec == nullptr || !Visible(L::Header(rec).record_number)) return;
-  RefreshRecord(buffer_cache_.At(L::Header(rec).record_number));
+  RereadRecord(store_.At(L::Header(rec).record_number));
 }
 
 // ---- generator -----------------------------------------------------------------------------
@@ -347,7 +190,7 @@ void TIBCustomDataSet::DoOnNewRecord() {
 // ---- cached updates ------------------------------------------------------------------------
 
 void TIBCustomDataSet::ApplyRecord(int position) {
-  uint8_t* rec = buffer_cache_.At(position);
+  uint8_t* rec = store_.At(position);
   TIBRecordHeader& h = L::Header(rec);
   TUpdateKind kind;
   switch (h.cached_update_status) {
@@ -372,7 +215,7 @@ void TIBCustomDataSet::ApplyRecord(int position) {
         if (action == uaAbort) IBError(ibceUserAbort);
       }
       if (action == uaApply) {
-        WriteRecord(kind, rec);
+        SendChange(kind, rec);
         action = uaApplied;
       }
     } catch (EDatabaseError& e) {
@@ -408,23 +251,23 @@ void TIBCustomDataSet::ApplyUpdates() {
   struct Status {
     uint8_t cached_update_status, update_status;
   };
-  std::vector<Status> before(static_cast<size_t>(record_count_));
-  for (int position = 0; position < record_count_; ++position) {
-    const TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+  std::vector<Status> before(static_cast<size_t>(store_.Count()));
+  for (int position = 0; position < store_.Count(); ++position) {
+    const TIBRecordHeader& h = L::Header(store_.At(position));
     before[static_cast<size_t>(position)] = {h.cached_update_status, h.update_status};
   }
   ExecuteInTransaction(String(u"SAVEPOINT ") + kApplyPoint);
   try {
-    for (int position = 0; position < record_count_; ++position) ApplyRecord(position);
+    for (int position = 0; position < store_.Count(); ++position) ApplyRecord(position);
   } catch (...) {
     try {
       ExecuteInTransaction(String(u"ROLLBACK TO SAVEPOINT ") + kApplyPoint);
     } catch (const Exception&) {
       // The error that ended the run is the one to report.
     }
-    for (int position = 0; position < record_count_ && position < static_cast<int>(before.size());
+    for (int position = 0; position < store_.Count() && position < static_cast<int>(before.size());
          ++position) {
-      TIBRecordHeader& h = L::Header(buffer_cache_.At(position));
+      TIBRecordHeader& h = L::Header(store_.At(position));
       h.cached_update_status = before[static_cast<size_t>(position)].cached_update_status;
       h.update_status = before[static_cast<size_t>(position)].update_status;
     }
@@ -432,8 +275,8 @@ void TIBCustomDataSet::ApplyUpdates() {
   }
   ExecuteInTransaction(String(u"RELEASE SAVEPOINT ") + kApplyPoint);
   updates_pending_ = false;
-  for (int position = 0; position < record_count_; ++position) {
-    uint8_t status = L::Header(buffer_cache_.At(position)).cached_update_status;
+  for (int position = 0; position < store_.Count(); ++position) {
+    uint8_t status = L::Header(store_.At(position)).cached_update_status;
     if (status == cusModified || status == cusInserted || status == cusDeleted)
       updates_pending_ = true;
   }
@@ -442,22 +285,20 @@ void TIBCustomDataSet::ApplyUpdates() {
 void TIBCustomDataSet::CancelUpdates() {
   if (!cached_updates_ || !Active()) return;
   if (State() == dsEdit || State() == dsInsert) Cancel();
-  const size_t size = layout_.BufferSize();
-  for (int position = 0; position < record_count_; ++position) {
-    uint8_t* rec = buffer_cache_.At(position);
+  for (int position = 0; position < store_.Count(); ++position) {
+    uint8_t* rec = store_.At(position);
     switch (L::Header(rec).cached_update_status) {
       case cusModified:
       case cusDeleted: {
         bool was_deleted = L::Header(rec).cached_update_status == cusDeleted;
-        std::memcpy(rec, old_buffer_cache_.At(position), size);
+        store_.RestoreOriginal(position);
         L::Header(rec).cached_update_status = cusUnmodified;
-        L::Header(rec).record_number = position;
-        if (was_deleted) --deleted_records_;
+        if (was_deleted) store_.CountDeleted(-1);
         break;
       }
       case cusInserted:
         L::Header(rec).cached_update_status = cusUninserted;
-        ++deleted_records_;
+        store_.CountDeleted(1);
         break;
       default:
         break;

@@ -17,13 +17,20 @@ namespace kavo {
 // ---- TIBStringField ----------------------------------------------------------------
 
 void TIBStringField::SetAsString(const String& value) {
+  const TDataSet* owner = DataSet();
+  const TIBCustomDataSet* dataset = bound_ != nullptr && bound_ == owner
+                                        ? bound_
+                                        : dynamic_cast<const TIBCustomDataSet*>(owner);
   // Refused here, naming the field, rather than when the post encodes it.
-  if (const auto* dataset = dynamic_cast<const TIBCustomDataSet*>(DataSet()))
+  if (dataset != nullptr)
     if (TIBDatabase* db = dataset->Database())
       CheckValueFits(value, db->CharacterSetInfo(), u"Field", FieldName());
-  const size_t characters = CharacterCount(value);
-  if (static_cast<int64_t>(characters) > Size())
-    IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
+  // No text has more characters than UTF-16 units.
+  if (static_cast<int64_t>(value.size()) > Size()) {
+    const size_t characters = CharacterCount(value);
+    if (static_cast<int64_t>(characters) > Size())
+      IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
+  }
   TWideStringField::SetAsString(value);
 }
 

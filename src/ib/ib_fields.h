@@ -14,6 +14,8 @@
 
 namespace kavo {
 
+class TIBCustomDataSet;
+
 // A UTF-16 string field whose Size counts characters (a surrogate pair is
 // one, as the server counts them; the native form has room for Size pairs).
 // EmptyAsNull (default
@@ -33,7 +35,11 @@ class TIBStringField : public TWideStringField {
   void SetAsWideString(const String& value) override { SetAsString(value); }
 
  private:
+  friend class TIBCustomDataSet;
   bool empty_as_null_ = true;
+  // The open record set the field is bound to, so that an assignment finds
+  // its character set without a dynamic cast; null while closed.
+  const TIBCustomDataSet* bound_ = nullptr;
 };
 
 // A scaled number with at most 4 decimal places (Size), kept as currency.

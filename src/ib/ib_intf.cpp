@@ -237,14 +237,6 @@ IGDSLibraryPtr GetGDSLibrary(String& name) {
   IBError(ibceInvalidLibraryType, {names});
 }
 
-std::vector<String> IBClientInterfaceNames() {
-  Registry& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  std::vector<String> names;
-  for (auto& entry : r.entries) names.push_back(entry.first);
-  return names;
-}
-
 ISC_STATUS* StatusVector() {
   thread_local ISC_STATUS_ARRAY status = {};
   return status;

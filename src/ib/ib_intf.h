@@ -163,8 +163,6 @@ void AddIBInterface(const String& name, IGDSLibraryPtr library);
 // Finds `name` without regard to case and replaces it with the registered
 // spelling; raises ibceInvalidLibraryType naming every registered type.
 IGDSLibraryPtr GetGDSLibrary(String& name);
-// The registered names, in registration order.
-std::vector<String> IBClientInterfaceNames();
 
 // The calling thread's status vector.
 ISC_STATUS* StatusVector();

@@ -100,6 +100,7 @@ class TIBRecordLayout {
              const std::vector<int>& calc_sizes, int db_key_column);
 
   int ColumnCount() const { return static_cast<int>(slots_.size()); }
+  int DbKeyColumn() const { return db_key_column_; }
   size_t BufferSize() const { return buffer_size_; }
   // A record with every column NULL.
   void InitModel(uint8_t* buffer) const;

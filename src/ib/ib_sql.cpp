@@ -239,8 +239,9 @@ void TIBSQL::ExecQuery() {
       ISC_STATUS st = lib.isc_dsql_execute2(status, tr, &handle_, dialect, in, out);
       if (st != 0 && CheckStatusVector({isc_bad_stmt_handle})) {
         std::string bytes = EncodedSQL();
-        lib.isc_dsql_prepare(status, tr, &handle_, 0, bytes.c_str(), dialect, nullptr);
-        st = lib.isc_dsql_execute2(status, tr, &handle_, dialect, in, out);
+        // A failed prepare is the error to report, not the execute's after it.
+        st = lib.isc_dsql_prepare(status, tr, &handle_, 0, bytes.c_str(), dialect, nullptr);
+        if (st == 0) st = lib.isc_dsql_execute2(status, tr, &handle_, dialect, in, out);
       }
       Call(st, true);
       break;

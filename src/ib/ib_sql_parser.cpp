@@ -1,5 +1,7 @@
 #include "ib/ib_sql_parser.h"
 
+#include <utility>
+
 #include "ib/ib_errors.h"
 
 namespace kavo {
@@ -15,105 +17,130 @@ bool IsNameChar(Char c) {
   IBError(ibceSQLParseError, {IBErrorMessage(detail)});
 }
 
+// One pass over the text, a step per state: markers become "?" and their
+// names are collected; comments and quoted texts pass unchanged.
+class SqlScanner {
+ public:
+  SqlScanner(StringView sql, bool generate_param_names)
+      : sql_(sql), generate_param_names_(generate_param_names) {}
+
+  TProcessedSQL Run() {
+    while (i_ < sql_.size()) {
+      const Char c = sql_[i_];
+      const Char next = i_ + 1 < sql_.size() ? sql_[i_ + 1] : Char(0);
+      switch (state_) {
+        case kDefault: Default(c, next); break;
+        case kComment: Comment(c, next); break;
+        case kLineComment: LineComment(c); break;
+        case kQuoted: Quoted(c, next); break;
+        case kParameter: Parameter(c); break;
+      }
+    }
+    if (state_ == kParameter) EndParameter();  // a marker at the very end of the text
+    return std::move(out_);
+  }
+
+ private:
+  enum State { kDefault, kComment, kLineComment, kQuoted, kParameter };
+
+  bool Last() const { return i_ == sql_.size() - 1; }
+
+  void Default(Char c, Char next) {
+    if (c == u'\'' || c == u'"') {
+      quote_ = c;
+      state_ = kQuoted;
+      out_.text += c;
+    } else if (c == u'/' && next == u'*') {
+      out_.text += u"/*";
+      state_ = kComment;
+      ++i_;
+    } else if (c == u'-' && next == u'-') {
+      out_.text += u"--";
+      state_ = kLineComment;
+      ++i_;
+    } else if (c == u':' || c == u'?') {
+      out_.text += u'?';
+      state_ = kParameter;
+      name_.clear();
+      quoted_name_ = next == u'"';
+      if (quoted_name_) ++i_;  // the opening quote is not part of the name
+    } else {
+      out_.text += c;
+    }
+    ++i_;
+  }
+
+  void Comment(Char c, Char next) {
+    if (Last()) ParseError(ibceEOFInComment);
+    if (c == u'*' && next == u'/') {
+      out_.text += u"*/";
+      state_ = kDefault;
+      i_ += 2;
+    } else {
+      out_.text += c;
+      ++i_;
+    }
+  }
+
+  void LineComment(Char c) {
+    if (c == u'\r' || c == u'\n') state_ = kDefault;
+    out_.text += c;
+    ++i_;
+  }
+
+  void Quoted(Char c, Char next) {
+    if (Last()) ParseError(ibceEOFInString);
+    out_.text += c;
+    if (c == quote_ && next == quote_) {
+      out_.text += next;
+      i_ += 2;
+    } else {
+      if (c == quote_) state_ = kDefault;
+      ++i_;
+    }
+  }
+
+  void Parameter(Char c) {
+    if (quoted_name_) {
+      ++i_;
+      // The closing quote ends the parameter and is dropped.
+      if (c == u'"')
+        EndParameter();
+      else
+        name_ += c;
+    } else if (IsNameChar(c)) {
+      name_ += c;
+      ++i_;
+    } else {
+      EndParameter();  // this character is handled in the default state
+    }
+  }
+
+  // A marker without a name is named IBParam<n> when asked, else an error.
+  void EndParameter() {
+    if (name_.empty() && !quoted_name_) {
+      if (!generate_param_names_) ParseError(ibceParamNameExpected);
+      name_ = u"IBParam" + IntToStr(generated_++);
+    }
+    out_.names.push_back(name_);
+    state_ = kDefault;
+  }
+
+  StringView sql_;
+  bool generate_param_names_;
+  size_t i_ = 0;
+  State state_ = kDefault;
+  Char quote_ = 0;
+  String name_;
+  bool quoted_name_ = false;
+  int generated_ = 0;
+  TProcessedSQL out_;
+};
+
 }  // namespace
 
 TProcessedSQL PreprocessSQL(StringView sql, bool generate_param_names) {
-  enum State { kDefault, kComment, kLineComment, kQuoted, kParameter };
-  TProcessedSQL out;
-  State state = kDefault;
-  Char quote = 0;
-  String name;
-  bool quoted_name = false;
-  int generated = 0;
-  // A marker without a name is named IBParam<n> when asked, else an error.
-  auto end_parameter = [&] {
-    if (name.empty() && !quoted_name) {
-      if (!generate_param_names) ParseError(ibceParamNameExpected);
-      name = u"IBParam" + IntToStr(generated++);
-    }
-    out.names.push_back(name);
-    state = kDefault;
-  };
-  const size_t n = sql.size();
-  size_t i = 0;
-  while (i < n) {
-    Char c = sql[i];
-    Char next = i + 1 < n ? sql[i + 1] : Char(0);
-    switch (state) {
-      case kDefault:
-        if (c == u'\'' || c == u'"') {
-          quote = c;
-          state = kQuoted;
-          out.text += c;
-        } else if (c == u'/' && next == u'*') {
-          out.text += u"/*";
-          state = kComment;
-          ++i;
-        } else if (c == u'-' && next == u'-') {
-          out.text += u"--";
-          state = kLineComment;
-          ++i;
-        } else if (c == u':' || c == u'?') {
-          out.text += u'?';
-          state = kParameter;
-          name.clear();
-          quoted_name = next == u'"';
-          if (quoted_name) ++i;  // the opening quote is not part of the name
-        } else {
-          out.text += c;
-        }
-        ++i;
-        break;
-      case kComment:
-        if (i == n - 1) ParseError(ibceEOFInComment);
-        if (c == u'*' && next == u'/') {
-          out.text += u"*/";
-          state = kDefault;
-          i += 2;
-        } else {
-          out.text += c;
-          ++i;
-        }
-        break;
-      case kLineComment:
-        if (c == u'\r' || c == u'\n') state = kDefault;
-        out.text += c;
-        ++i;
-        break;
-      case kQuoted:
-        if (i == n - 1) ParseError(ibceEOFInString);
-        out.text += c;
-        if (c == quote && next == quote) {
-          out.text += next;
-          i += 2;
-        } else {
-          if (c == quote) state = kDefault;
-          ++i;
-        }
-        break;
-      case kParameter: {
-        bool ended = false;
-        if (quoted_name) {
-          if (c == u'"') {
-            ended = true;
-            ++i;  // the closing quote ends the parameter and is dropped
-          } else {
-            name += c;
-            ++i;
-          }
-        } else if (IsNameChar(c)) {
-          name += c;
-          ++i;
-        } else {
-          ended = true;  // this character is handled in the default state
-        }
-        if (ended) end_parameter();
-        break;
-      }
-    }
-  }
-  if (state == kParameter) end_parameter();  // a marker at the very end of the text
-  return out;
+  return SqlScanner(sql, generate_param_names).Run();
 }
 
 String FormatIdentifierValue(int dialect, StringView name) {

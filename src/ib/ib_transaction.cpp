@@ -158,7 +158,10 @@ void TIBTransaction::EndTransaction(TIBTransactionAction action, bool force) {
           ISC_STATUS st = action == TACommit ? lib.isc_commit_transaction(status, &handle_)
                                              : lib.isc_rollback_transaction(status, &handle_);
           st = Call(st, false);
-          if (force && st != 0) lib.isc_rollback_transaction(status, &handle_);
+          // Forced: the handle goes either way; the commit's error stays the
+          // one in the status vector.
+          if (force && st != 0)
+            KeepingStatusVector([&] { lib.isc_rollback_transaction(status, &handle_); });
           if (force) {
             handle_ = 0;
           } else if (st != 0) {

@@ -34,17 +34,6 @@ void TApplication::HandleMessage() {
   DispatchMessage(message);
 }
 
-void TApplication::ProcessMessages() {
-  Message message;
-  while (!terminated_ && Queue()->Peek(message, true)) {
-    if (message.message == WM_QUIT) {
-      terminated_ = true;
-      return;
-    }
-    DispatchMessage(message);
-  }
-}
-
 void TApplication::ShowException(const String& class_name, const String& message) {
   std::string text = StringToAnsi(message);
   if (!text.empty() && text.back() != '.') text += '.';

@@ -35,8 +35,6 @@ class TApplication : public TComponent {
   // Takes the next message, waiting for one, and dispatches it. WM_QUIT
   // marks the application terminated instead.
   void HandleMessage();
-  // Dispatches the messages already there, without waiting.
-  void ProcessMessages();
 
   // Reports the exception being handled (call inside a catch block): an
   // Exception other than EAbort goes to OnException when set, else to

@@ -199,9 +199,17 @@ void TDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
     SetFieldData(field, buffer);
     return;
   }
-  std::vector<uint8_t> temp(static_cast<size_t>(field->GetDataSize()) + 2, 0);
-  DataConvert(field, buffer, temp.data(), true);
-  SetFieldData(field, temp.data());
+  const size_t size = static_cast<size_t>(std::max(field->GetDataSize(), 0)) + 2;
+  // Dates, times and numbers fit on the stack: no allocation per value.
+  alignas(8) uint8_t small[64] = {};
+  std::vector<uint8_t> large;
+  uint8_t* temp = small;
+  if (size > sizeof small) {
+    large.assign(size, 0);
+    temp = large.data();
+  }
+  DataConvert(field, buffer, temp, true);
+  SetFieldData(field, temp);
 }
 
 void TDataSet::DataConvert(TField* field, const void* source, void* dest, bool to_native) {

@@ -58,8 +58,13 @@ size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex
         if (index.keys[i] == index.keys[j] && SameFieldName(name_at(i), name_at(j)))
           index.unique = 0;
   }
-  const uint64_t key = FieldNameKey(wanted);
   size_t i = index.unique == 1 && index.next < n ? index.next : 0;
+  // The name after the last one found, spelled as asked: nothing to fold.
+  if (index.unique == 1 && index.next < n && name_at(i) == wanted) {
+    index.next = i + 1;
+    return i;
+  }
+  const uint64_t key = FieldNameKey(wanted);
   for (size_t k = 0; k < n; ++k) {
     if (index.keys[i] == key && SameFieldName(name_at(i), wanted)) {
       index.next = i + 1;

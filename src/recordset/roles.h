@@ -1,6 +1,8 @@
 // The five database components that the integration cycle drives, as the
 // operations it needs of them. Each is named after its component in the
-// service module; the Oracle and Firebird layers implement them.
+// service module except the Firebird record set, whose component is named
+// after an application table: it is IBDataSet here. The Oracle and Firebird
+// layers implement them.
 //
 // Every failure is an exception derived from Exception carrying a message
 // text; none is reported by a return value.
@@ -77,14 +79,14 @@ class IBDatabase {
   virtual void SetDatabaseName(const String& value) = 0;
 };
 
-// The Firebird record set (TIBDataSet), component FB_TMP_INTEGRACAO.
+// The Firebird record set (TIBDataSet); the service's component FB_TMP_INTEGRACAO.
 //
 // Open attaches its connection and starts its transaction when they are not
 // active. Post of an inserted record runs the stored insert statement with
 // the record's fields as parameters (a NULL field sends NULL).
-class FB_TMP_INTEGRACAO : public TDataSet {
+class IBDataSet : public TDataSet {
  public:
-  explicit FB_TMP_INTEGRACAO(TComponent* owner) : TDataSet(owner) {}
+  explicit IBDataSet(TComponent* owner) : TDataSet(owner) {}
 
   // The transaction the record set runs in; a record set without one raises
   // its layer's error here.

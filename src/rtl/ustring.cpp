@@ -173,10 +173,6 @@ bool StartsText(StringView prefix, StringView s) {
   return s.size() >= prefix.size() && SameText(prefix, s.substr(0, prefix.size()));
 }
 
-bool EndsText(StringView suffix, StringView s) {
-  return s.size() >= suffix.size() && SameText(suffix, s.substr(s.size() - suffix.size()));
-}
-
 bool TryStrToInt(StringView s, int32_t& value) {
   size_t i = 0;
   while (i < s.size() && s[i] == u' ') ++i;

@@ -53,7 +53,6 @@ String TrimRight(StringView s);
 String ReplaceAll(StringView s, StringView from, StringView to);
 
 bool StartsText(StringView prefix, StringView s);  // case-insensitive
-bool EndsText(StringView suffix, StringView s);    // case-insensitive
 
 // Decimal or hexadecimal ("$", "x", "X", "0x", "0X") integer with optional
 // leading blanks and sign and nothing after it. Returns false on anything

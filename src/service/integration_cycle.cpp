@@ -41,7 +41,7 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
              const DateTimeTextFunction& DT, RowProgress& progress,
              ExactlyOnceDelivery* delivery) {
   TDataSet& source = c.OracleDataSet;
-  roles::FB_TMP_INTEGRACAO& target = c.FB_TMP_INTEGRACAO;
+  roles::IBDataSet& target = c.FB_TMP_INTEGRACAO;
   String dt = DT();
   Logar(u"Importando: " + source.FieldByName(u"CODIGO").AsString() + u" : " + dt);
   // The Oracle row is checked and locked before anything is copied: a row
@@ -74,7 +74,7 @@ void CopyRow(const IntegrationComponents& c, const LogarFunction& Logar,
 // uncommitted one committed later while the Oracle row stays pending. Every
 // earlier row ended committed or rolled back, so the rollback undoes this
 // row's work only.
-void UndoFirebirdRow(roles::FB_TMP_INTEGRACAO& target, const RowProgress& progress) {
+void UndoFirebirdRow(roles::IBDataSet& target, const RowProgress& progress) {
   if (target.State() == dsInsert || target.State() == dsEdit) target.Cancel();
   // A lost connection has ended the transaction and undone the row already;
   // a rollback would only raise over the row's own error.

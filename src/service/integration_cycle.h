@@ -20,7 +20,7 @@ struct IntegrationComponents {
   roles::OracleSession& OracleSession;
   roles::OracleDataSet& OracleDataSet;
   roles::IBDatabase& IBDatabase;
-  roles::FB_TMP_INTEGRACAO& FB_TMP_INTEGRACAO;
+  roles::IBDataSet& FB_TMP_INTEGRACAO;
 };
 
 // The module's configuration fields, as loaded before the cycle.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ib/ib_dataset.h"
+#include "ib/ib_row_store.h"
 #include "recordset/date_time_fields.h"
 #include "recordset/numeric_fields.h"
 #include "rtl/datetime.h"
@@ -501,6 +502,47 @@ TEST_F(DataSetTest, AOneWayRecordSetKeepsOnlyItsLastRows) {
   EXPECT_EQ(ds.RecordCount(), 3);
   ds.First();  // reopens
   EXPECT_EQ(F(u"ACAO").AsString(), u"a");
+}
+
+// A row that fails half-way is never counted; the original kept for cached
+// updates is what OLD_ parameters read and what a cancel puts back.
+TEST_F(DataSetTest, RowStoreCountsAddedRowsOnlyAndKeepsOriginals) {
+  using L = TIBRecordLayout;
+  Stored().Prepare();
+  TIBXSQLDA& columns = ds_->QSelect().Current();
+  ASSERT_EQ(columns.Names()[0], u"NRECNO");
+  RowStore store(nullptr);
+  store.Reset(columns, {}, -1, 1, false, true);
+
+  uint8_t* first = store.Next();
+  store.Blank(first);
+  L::Header(first).record_number = 0;
+  EXPECT_TRUE(L::Slot(first, 0).is_null);
+  ASSERT_TRUE(SetSlotInt64(first, L::Slot(first, 0), 7));
+  EXPECT_EQ(store.Count(), 0);
+  store.Added();
+  uint8_t* room = store.Next();  // a chunk further: the first stays put
+  EXPECT_EQ(room, store.At(1));
+  EXPECT_EQ(store.At(0), first);
+  EXPECT_EQ(store.Count(), 1);
+
+  store.KeepOriginal(0);
+  ASSERT_TRUE(SetSlotInt64(first, L::Slot(first, 0), 8));
+  L::Header(first).cached_update_status = cusModified;
+  EXPECT_EQ(store.BeforeChange(first, true), store.Original(0));
+  EXPECT_EQ(store.BeforeChange(first, false), first);
+  EXPECT_EQ(SlotAsInt64(store.Original(0), L::Slot(first, 0)), 7);
+  store.RestoreOriginal(0);
+  EXPECT_EQ(SlotAsInt64(first, L::Slot(first, 0)), 7);
+  EXPECT_EQ(L::Header(first).record_number, 0);
+
+  // A record the store does not hold reads as itself.
+  std::vector<uint8_t> loose(store.RecordSize());
+  store.InitRecord(loose.data());
+  L::Header(loose.data()).record_number = 5;
+  EXPECT_EQ(store.BeforeChange(loose.data(), true), loose.data());
+  store.Clear();
+  EXPECT_EQ(store.Count(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -165,6 +166,27 @@ TEST_F(RunningService, RefusedStopOrPauseRestoresTheState) {
   EXPECT_EQ(svc_.States(), expected);
   EXPECT_TRUE(events_.Events().empty());
   svc_.SetOnStop([](TService*, bool&) {});
+}
+
+TEST_F(RunningService, RefusedContinueStaysPaused) {
+  auto asked = std::make_shared<int>(0);
+  svc_.AllowPause = false;
+  svc_.SetOnContinue([asked](TService*, bool& go) {
+    ++*asked;
+    go = false;
+  });
+  EXPECT_TRUE(svc_.AllowPause);
+  Start();
+  svc_.Controller(SERVICE_CONTROL_PAUSE);
+  ASSERT_TRUE(WaitFor("csPaused"));
+  svc_.Controller(SERVICE_CONTROL_CONTINUE);
+  ASSERT_TRUE(WaitFor("csPaused", 2));
+  EXPECT_EQ(*asked, 1);
+  EXPECT_EQ(svc_.States().back(), "csPaused");
+  EXPECT_EQ(svc_.States()[svc_.States().size() - 2], "csContinuePending");
+  svc_.Controller(SERVICE_CONTROL_STOP);
+  Finish();
+  EXPECT_EQ(svc_.States().back(), "csStopped");
 }
 
 class CustomService : public RecordingService {

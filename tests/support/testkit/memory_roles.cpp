@@ -103,7 +103,7 @@ void RecordedDataSet<Base>::SetFieldData(TField* field, const void* buffer) {
 }
 
 template class RecordedDataSet<roles::OracleDataSet>;
-template class RecordedDataSet<roles::FB_TMP_INTEGRACAO>;
+template class RecordedDataSet<roles::IBDataSet>;
 
 // ---- Oracle -----------------------------------------------------------------------------
 
@@ -308,7 +308,7 @@ void MemIBDatabase::Close() {
 
 MemFbDataSet::MemFbDataSet(TComponent* owner, MemIBDatabase& db, MemIBTransaction& tr,
                            Journal& journal)
-    : RecordedDataSet<roles::FB_TMP_INTEGRACAO>(owner, "fb"), db_(db), tr_(tr), journal_(journal) {
+    : RecordedDataSet<roles::IBDataSet>(owner, "fb"), db_(db), tr_(tr), journal_(journal) {
   db.datasets.push_back(this);
   for (int i = 0; i < db.TableColumns().Count(); ++i) Columns().Add(db.TableColumns()[i]);
   on_open = [this] {

@@ -203,7 +203,7 @@ class MemIBDatabase : public roles::IBDatabase, public CallRecorder {
 
 // FB_TMP_INTEGRACAO: opens its connection and transaction when needed;
 // Post of an insert adds the record to the transaction's pending rows.
-class MemFbDataSet : public RecordedDataSet<roles::FB_TMP_INTEGRACAO> {
+class MemFbDataSet : public RecordedDataSet<roles::IBDataSet> {
  public:
   MemFbDataSet(TComponent* owner, MemIBDatabase& db, MemIBTransaction& tr, Journal& journal);
   roles::IBTransaction& Transaction() override { return tr_; }
