@@ -96,6 +96,13 @@ const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) 
   return Header(stored).BlobList->FindBlob(s.field);
 }
 
+TBlobList& TOracleDataSet::BlobsOf(TRecordBuffer record) {
+  if (TBlobList* list = Header(record).BlobList) return *list;
+  if (record == ActiveBuffer()) return work_blobs_;
+  if (TRecordCopy* copy = change_log_.CopyAt(record)) return copy->Blobs();
+  return store_->Blobs(record);
+}
+
 bool TOracleDataSet::ReadNative(const uint8_t* record, const Slot& s, void* dest) const {
   if (IsNullIn(record, s)) return false;
   if (dest == nullptr) return true;
@@ -237,18 +244,14 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
   uint8_t* value = area + 1;
   bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
   if (s.form == Form::kBlob) {
-    TRecordHeader& h = Header(record);
     std::string bytes;
     if (!v.IsEmptyOrNull())
       bytes = v.Kind() == vkByteArray ? std::string(v.ByteArray().begin(), v.ByteArray().end())
               : s.field->DataType() == ftWideMemo ? Utf8Encode(v.AsString())
                                                    : StringToAnsi(v.AsString());
     area[0] = bytes.empty() ? 1 : 0;
-    if (h.BlobList == nullptr) {
-      if (bytes.empty()) return;
-      h.BlobList = new TBlobList();
-    }
-    h.BlobList->BlobByField(s.field).Bytes = std::move(bytes);
+    if (Header(record).BlobList == nullptr && bytes.empty() && record != ActiveBuffer()) return;
+    BlobsOf(record).BlobByField(s.field).Bytes = std::move(bytes);
     return;
   }
   std::memset(value, 0, s.width);
@@ -418,8 +421,7 @@ void TOracleDataSet::KeepServerText(TRecordBuffer record, const Slot& s, StringV
     if (h.BlobList != nullptr) h.BlobList->RemoveServerText(s.field);
     return;
   }
-  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-  h.BlobList->SetServerText(s.field, held);
+  BlobsOf(record).SetServerText(s.field, held);
 }
 
 // ---- buffers ------------------------------------------------------------------------

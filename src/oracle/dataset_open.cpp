@@ -226,7 +226,7 @@ void TOracleDataSet::InternalOpen() {
   SetOracleFieldInfo();
   work_blobs_.Clear();
   BuildLayout();
-  store_ = std::make_unique<TRecordDataList>(record_size_, read_buffer_, Name());
+  store_ = std::make_unique<RowStore>(record_size_, read_buffer_, Name());
   store_->SetUnidirectional(unidirectional_);
   if (cached_updates_ && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
   if (rowid_index_ >= 0 && !Trim(unique_fields_).empty()) GetIdColumns();
@@ -429,13 +429,10 @@ bool TOracleDataSet::QueryRecord() {
         store_->NewRecord(-1, false, -1);
         if (logged != nullptr && logged->Action != u'D') {
           CopyIntoRecord(logged->AfterData.Data(), record, record_size_);
-          if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList) {
-            TRecordHeader& h = Header(record);
-            if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-            *h.BlobList = *blobs;
-          }
+          if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList)
+            store_->Blobs(record) = *blobs;
         }
-        if (rowid != nullptr) SetRecordRowIdAscii(record, rowid, rowid_length);
+        if (rowid != nullptr) store_->SetRowIdAscii(record, rowid, rowid_length);
         TRecordHeader& h = Header(record);
         h.Bookmark = ++bookmark_counter_;
         h.BookmarkFlag = bfCurrent;
@@ -563,9 +560,7 @@ void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
         }
         area[0] = 1;
         if (!bytes.empty()) {
-          TRecordHeader& h = Header(record);
-          if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-          h.BlobList->BlobByField(f).Bytes = std::move(bytes);
+          BlobsOf(record).BlobByField(f).Bytes = std::move(bytes);
           area[0] = 0;
         }
         produced = true;
@@ -579,9 +574,7 @@ void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
 
 void TOracleDataSet::MarkNotHeld(TRecordBuffer record, const Slot& s, String why) {
   DataArea(record)[s.offset] = kNotHeld;
-  TRecordHeader& h = Header(record);
-  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-  h.BlobList->BlobByField(s.field).NotHeld = std::move(why);
+  BlobsOf(record).BlobByField(s.field).NotHeld = std::move(why);
 }
 
 void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int column) {
@@ -722,9 +715,7 @@ void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int col
       area[0] = 1;
       if (out.empty()) return;
       area[0] = 0;
-      TRecordHeader& h = Header(record);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      h.BlobList->BlobByField(s.field).Bytes = std::move(out);
+      BlobsOf(record).BlobByField(s.field).Bytes = std::move(out);
       return;
     }
     default:

@@ -61,12 +61,9 @@ TRecordBuffer TOracleDataSet::ReAddLoggedInsert(bool leftover) {
     if (!leftover && item.RecordIndex != store_->Count()) continue;
     TRecordBuffer record = store_->NewRecord(-1, false, -1);
     CopyIntoRecord(item.AfterData.Data(), record, record_size_);
-    SetRecordRowId(record, item.RowId());
-    if (const TBlobList* blobs = Header(item.AfterData.Data()).BlobList) {
-      TRecordHeader& h = Header(record);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      *h.BlobList = *blobs;
-    }
+    store_->SetRowId(record, item.RowId());
+    if (const TBlobList* blobs = Header(item.AfterData.Data()).BlobList)
+      store_->Blobs(record) = *blobs;
     TRecordHeader& h = Header(record);
     h.Bookmark = ++bookmark_counter_;
     h.BookmarkFlag = bfCurrent;
@@ -92,9 +89,8 @@ void TOracleDataSet::SaveApplyState() {
 void TOracleDataSet::RestoreApplyState() {
   for (const TApplyState& state : apply_state_) {
     int index = state.item->Visible ? IndexOfBookmark(state.item->Bookmark()) : -1;
-    if (index >= 0) SetRecordRowId(store_->RecordAt(index), state.record_rowid);
-    if (!state.item->AfterData.Empty())
-      SetRecordRowId(state.item->AfterData.Data(), state.after_rowid);
+    if (index >= 0) store_->SetRowId(store_->RecordAt(index), state.record_rowid);
+    if (!state.item->AfterData.Empty()) state.item->AfterData.SetRowId(state.after_rowid);
   }
   apply_state_.clear();
 }
@@ -117,8 +113,8 @@ void TOracleDataSet::ApplyEntry(TChangeLogItem& item) {
   if (!have_rowid) return;
   // The record shown takes the ROWID of the row written for it; so does the
   // logged insert, which a later fetch then finds among the rows.
-  if (index >= 0) SetRecordRowId(store_->RecordAt(index), rowid);
-  if (inserting) SetRecordRowId(item.AfterData.Data(), rowid);
+  if (index >= 0) store_->SetRowId(store_->RecordAt(index), rowid);
+  if (inserting) item.AfterData.SetRowId(rowid);
 }
 
 void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
@@ -201,19 +197,17 @@ void TOracleDataSet::CancelUpdates() {
       int at = std::min(item.RecordIndex, store_->Count());
       TRecordBuffer record = store_->NewRecord(at, false, -1);
       CopyIntoRecord(item.BeforeData.Data(), record, record_size_);
-      SetRecordRowId(record, item.RowId());
+      store_->SetRowId(record, item.RowId());
       if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList)
-        Header(record).BlobList = new TBlobList(*blobs);
+        store_->Blobs(record) = *blobs;
       if (filtered_ && ApplyFilterTo(record)) store_->AddToFilteredList(record, false);
     } else if (item.Action == u'I') {
       if (index >= 0) store_->DeleteRecord(DataIndexOf(index), filtered_);
     } else if (index >= 0 && !item.BeforeData.Empty()) {
       TRecordBuffer record = store_->RecordAt(index);
       CopyIntoRecord(item.BeforeData.Data(), record, record_size_);
-      if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList) {
-        if (Header(record).BlobList == nullptr) Header(record).BlobList = new TBlobList();
-        *Header(record).BlobList = *blobs;
-      }
+      if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList)
+        store_->Blobs(record) = *blobs;
     }
   }
   change_log_.Clear();

@@ -391,14 +391,10 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
     if (position_ < 0) position_ = store_->RecordCount() - 1;
   }
   if (target != nullptr) {
-    if (have_rowid) SetRecordRowId(target, new_rowid);
+    if (have_rowid) store_->SetRowId(target, new_rowid);
     bool any_blob = std::any_of(slots_.begin(), slots_.end(),
                                 [](const Slot& s) { return s.form == Form::kBlob; });
-    if (any_blob) {
-      TRecordHeader& h = Header(target);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      *h.BlobList = work_blobs_;
-    }
+    if (any_blob) store_->Blobs(target) = work_blobs_;
     if (TBlobList* list = Header(target).BlobList)
       for (const TField* f : rewritten) list->RemoveServerText(f);
     if (inserting) RecordToChangeLog(u'I', nullptr, target);

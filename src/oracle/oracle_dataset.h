@@ -40,7 +40,7 @@
 #include "oracle/oracle_error.h"
 #include "oracle/qbe_definition.h"
 #include "oracle/query.h"
-#include "oracle/record_store.h"
+#include "oracle/row_store.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
 #include "recordset/roles.h"
@@ -284,7 +284,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   void RestoreApplyState() override;
 
   // ---- for tests and measurements ----------------------------------------------
-  const TRecordDataList* Store() const { return store_.get(); }
+  const RowStore* Store() const { return store_.get(); }
   const TOracleFieldInfoList& FieldInfos() const { return infos_; }
   bool HasRowIdColumn() const { return rowid_index_ >= 0; }
 
@@ -370,6 +370,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   TRecordBuffer StoredRecord(const uint8_t* buffer) const;
   bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
   void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
+  // The blob list a record's long values go to: the store's for a stored
+  // record, a logged copy's own, the working list for the edit buffer.
+  TBlobList& BlobsOf(TRecordBuffer record);
   // Refuses, naming the field, a native value its column cannot hold.
   void CheckStorable(const Slot& slot, const void* source);
   // What an 8-bit field of `size` bytes holds of `text`, as the server's
@@ -515,7 +518,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   std::vector<Slot> slots_;
   std::unordered_map<const TField*, size_t> slot_of_;
   size_t record_size_ = RecInfoSize;
-  std::unique_ptr<TRecordDataList> store_;
+  std::unique_ptr<RowStore> store_;
   int position_ = -1;
   int32_t bookmark_counter_ = 0;
   bool activating_ = false;
