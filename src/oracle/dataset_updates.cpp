@@ -51,6 +51,13 @@ void TOracleDataSet::RecordToChangeLog(Char action, TRecordBuffer stored, const 
                   record_size_, !cached_updates_);
 }
 
+TChangeLogItem* TOracleDataSet::LoggedRows::Entry(const char* rowid, size_t length) {
+  if (ds_.change_log_.Empty()) return nullptr;
+  TChangeLogItem* item = ds_.change_log_.FindByRowId(AsciiToString(std::string_view(rowid, length)));
+  if (item != nullptr) item->Visible = true;
+  return item;
+}
+
 TRecordBuffer TOracleDataSet::ReAddLoggedInsert(bool leftover) {
   if (!cached_updates_) return nullptr;
   for (int i = 0; i < change_log_.Count(); ++i) {

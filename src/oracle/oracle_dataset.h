@@ -40,6 +40,7 @@
 #include "oracle/oracle_error.h"
 #include "oracle/qbe_definition.h"
 #include "oracle/query.h"
+#include "oracle/row_reader.h"
 #include "oracle/row_store.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
@@ -335,16 +336,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  // Where a field's value lives in a record buffer and in what form.
-  enum class Form : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
-  struct Slot {
-    TField* field = nullptr;
-    size_t offset = 0;  // null byte, in the data area
-    size_t width = 0;   // value area
-    Form form = Form::kNone;
-    int info = 0;       // column description (0: none)
-    int column = -1;    // select-list position
-  };
+  friend class RowReader;
+  using Form = SlotForm;
+  using Slot = RecordSlot;
 
   // dataset_open.cpp
   TOracleQuery& MainQuery() { return *main_query_; }
@@ -355,9 +349,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   void CheckUnsupportedOptions();
   void QueryRecords(bool opening);
   bool QueryRecord();
-  void ReadRow(TRecordBuffer record);
-  void ReadColumn(TRecordBuffer record, const Slot& slot);
-  void ReadTextColumn(TRecordBuffer record, const Slot& slot, int column);
+  // Hands a fetched record to AfterFetchRecord (an error there counts as afCancel).
+  TAfterFetchRecordAction OfferFetchedRecord(TRecordBuffer record, bool accepted);
+  void StopFetching();
   // The slot keeps a value it could not hold exactly; `why` is raised when it is read.
   void MarkNotHeld(TRecordBuffer record, const Slot& slot, String why);
   void SQLChanged();
@@ -519,11 +513,21 @@ class TOracleDataSet : public roles::OracleDataSet,
   std::unordered_map<const TField*, size_t> slot_of_;
   size_t record_size_ = RecInfoSize;
   std::unique_ptr<RowStore> store_;
+  // The change log's say in what the reader reads (dataset_updates.cpp).
+  class LoggedRows : public RowReader::LogHook {
+   public:
+    explicit LoggedRows(TOracleDataSet& dataset) : ds_(dataset) {}
+    TRecordBuffer Interpose(bool leftover) override { return ds_.ReAddLoggedInsert(leftover); }
+    TChangeLogItem* Entry(const char* rowid, size_t length) override;
+
+   private:
+    TOracleDataSet& ds_;
+  };
+  LoggedRows logged_rows_{*this};
+  RowReader reader_{*this};
   int position_ = -1;
   int32_t bookmark_counter_ = 0;
   bool activating_ = false;
-  bool first_fetch_ = false;
-  bool rows_remain_ = false;
   bool counted_ = false;
   int count_ = 0;
   int added_ = 0;

@@ -67,6 +67,17 @@ class TBlobList {
 
 inline constexpr uint8_t kNotHeld = 2;
 
+// Where a field's value lives in a record's data area and in what form.
+enum class SlotForm : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
+struct RecordSlot {
+  TField* field = nullptr;
+  size_t offset = 0;  // null byte, in the data area
+  size_t width = 0;   // value area
+  SlotForm form = SlotForm::kNone;
+  int info = 0;       // column description (0: none)
+  int column = -1;    // select-list position
+};
+
 // ROWIDs of at most this many characters are held in the header itself.
 constexpr size_t kInlineRowIdLength = 17;
 
