@@ -115,107 +115,8 @@ void TOracleDataSet::CopyVariablesNamedIn(TOracleQuery& q, const String& text) {
 
 // ---- the stored row ---------------------------------------------------------------------
 
-bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_fields,
-                                 TRecordBuffer record) {
-  if (record == nullptr) record = CurrentStored();
-  String rowid = record != nullptr ? RecordRowId(record) : String();
-  bool savepoint = false;
-  auto undo = [&] {
-    if (!savepoint) return;
-    savepoint = false;
-    try {
-      RollbackToLockpoint();
-    } catch (const std::exception&) {
-    }
-  };
-  try {
-    if (lock) {
-      Lockpoint();
-      savepoint = lockpoint_set_;
-    }
-    if (refresh) {
-      // A handler may write the new values into the stored record.
-      TRecordBuffer saved = fetch_record_;
-      fetch_record_ = record;
-      bool applied = false;
-      try {
-        applied = OfferApply(u'R');
-      } catch (...) {
-        fetch_record_ = saved;
-        throw;
-      }
-      fetch_record_ = saved;
-      if (applied) refresh = false;
-    }
-    if (lock && OfferApply(u'L')) lock = check = false;
-    if (check && OfferApply(u'C')) check = false;
-    if (!lock && !check && !refresh) return false;
-    if (Trim(rowid).empty()) throw Exception(String(SLockNoRowId) + SNoRowIdTail);
-
-    TOracleQuery& q = DMLQuery();
-    q.SetStringFieldsOnly(string_fields_only_);
-    q.Clear();
-    q.DeclareVariable(u"vzo__rowid", otString);
-    q.SetVariable(u"vzo__rowid", rowid);
-    TStringList sql;
-    String text;  // the statement when it is not made of the select's parts
-    if (!all_fields) {
-      String table = GetUpdatingTable();
-      text.reserve(table.size() + 64);
-      text.append(u"select * from ").append(table).append(u" where rowid = :vzo__rowid");
-      text += TStringList::kLineBreak;
-      if (lock) text.append(u"for update nowait").append(TStringList::kLineBreak);
-      CopyVariablesNamedIn(q, table);
-    } else {
-      String select = SubstitutedSQL();
-      size_t end = UpperCase(select).find(u"/* END_REFRESH */");
-      if (end != String::npos) select.resize(end);
-      TSelectParts parts = SplitSelect(select, false);
-      String alias = GetUpdatingAlias();
-      sql.Add(parts.BeforeWhere);
-      if (parts.HasWhere) {
-        sql.Add(parts.WhereWord + u" (" + parts.WhereClause + u")");
-        sql.Add(u"and");
-        sql.Add(u"(" + alias + u".rowid = :vzo__rowid)");
-      } else {
-        sql.Add(parts.WhereWord + u" " + alias + u".rowid = :vzo__rowid");
-      }
-      if (lock) {
-        String first;
-        for (const Slot& s : slots_)
-          if (s.field->FieldKind() == fkData && s.info > 0) {
-            first = infos_[s.info].ColumnName;
-            break;
-          }
-        sql.Add(u"for update of " + alias + u"." + ColumnNameSQL(first) + u" nowait");
-      }
-      text = sql.Text();
-      CopyVariablesNamedIn(q, text);
-    }
-    q.SetStatementText(text);
-    q.Execute();
-    bool changed = false;
-    if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);
-    if (refresh && !q.Eof()) changed = StoreRefreshedRow(q, record);
-    if (check && RecordChanged(q, record)) {
-      undo();
-      RaiseTranslated(u'L', 0, SRecordChanged);
-    }
-    CloseDMLQuery();
-    return changed;
-  } catch (const EOracleError& e) {
-    undo();
-    CloseDMLQuery();
-    if (e.ErrorCode() == 54) RaiseTranslated(u'L', 54, SRecordLocked);
-    RaiseTranslated(u'L', e.ErrorCode(), e.Message());
-  } catch (...) {
-    undo();
-    try {
-      CloseDMLQuery();
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
+bool TOracleDataSet::FetchRecord(RowFetch what, TRecordBuffer record) {
+  return writer_.Fetch(what, record).refreshed;
 }
 
 bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
@@ -334,14 +235,14 @@ bool TOracleDataSet::StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record) {
 
 void TOracleDataSet::LockRecord(bool check_only) {
   CheckActive();
-  FetchRecord(!check_only, true, false, false, nullptr);
+  FetchRecord({.lock = !check_only, .check = true}, nullptr);
 }
 
 void TOracleDataSet::RefreshRecord() {
   CheckActive();
   if (State() == dsInsert || CurrentStored() == nullptr) return;
   TRecordBuffer stored = CurrentStored();
-  FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, stored);
+  FetchRecord({.refresh = true, .all_fields = (refresh_options_ & roAllFields) != 0}, stored);
   if (TRecordBuffer b = ActiveBuffer(); b != nullptr && State() == dsBrowse) {
     CopyToBuffer(stored, b, record_size_);
     Header(b).BookmarkFlag = bfCurrent;

@@ -104,20 +104,19 @@ void TOracleDataSet::RestoreApplyState() {
 
 void TOracleDataSet::ApplyEntry(TChangeLogItem& item) {
   if (item.Action == u'D') {
-    DeleteRow(item.BeforeData.Data(), true);
+    writer_.Delete(item.BeforeData.Data(), true);
     return;
   }
   bool inserting = item.Action == u'I';
   int index = item.Visible ? IndexOfBookmark(item.Bookmark()) : -1;
   if (index >= 0) GotoBookmark(BookmarkOf(item.Bookmark()));
-  String rowid;
-  bool have_rowid = false;
-  bool written = WriteRecord(inserting, item.AfterData.Data(),
-                             inserting ? nullptr : item.BeforeData.Data(), &item, rowid, have_rowid);
-  if (written && index >= 0 &&
+  const RowWriteResult written = writer_.Write(inserting, item.AfterData.Data(),
+                                               inserting ? nullptr : item.BeforeData.Data(), &item);
+  if (written.sent && index >= 0 &&
       (refresh_options_ & (inserting ? roAfterInsert : roAfterUpdate)) != 0)
     reread_.push_back(item.Bookmark());
-  if (!have_rowid) return;
+  if (!written.rowid) return;
+  const String& rowid = *written.rowid;
   // The record shown takes the ROWID of the row written for it; so does the
   // logged insert, which a later fetch then finds among the rows.
   if (index >= 0) store_->SetRowId(store_->RecordAt(index), rowid);
@@ -171,7 +170,7 @@ void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
   for (int32_t bookmark : reread_) {
     int index = IndexOfBookmark(bookmark);
     if (index >= 0)
-      FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0,
+      FetchRecord({.refresh = true, .all_fields = (refresh_options_ & roAllFields) != 0},
                   store_->RecordAt(index));
   }
   reread_.clear();

@@ -42,6 +42,7 @@
 #include "oracle/query.h"
 #include "oracle/row_reader.h"
 #include "oracle/row_store.h"
+#include "oracle/row_writer.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
 #include "recordset/roles.h"
@@ -337,6 +338,7 @@ class TOracleDataSet : public roles::OracleDataSet,
 
  private:
   friend class RowReader;
+  friend class RowWriter;
   using Form = SlotForm;
   using Slot = RecordSlot;
 
@@ -394,7 +396,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   void FetchAll();
 
   // dataset_rowcheck.cpp
-  bool FetchRecord(bool lock, bool check, bool refresh, bool all_fields, TRecordBuffer record);
+  // Reads the row of `record` (none: the current) back to lock, check or
+  // refresh it; answers whether a refresh changed the stored record.
+  bool FetchRecord(RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
   bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
@@ -449,12 +453,6 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool FieldChanged(const Slot& slot, const uint8_t* old_record, const uint8_t* new_record);
   bool IsEmptyValue(const uint8_t* record, const Slot& slot) const;
   void InternalInsertUpdate(bool inserting);
-  // The server part of a post: `edit` written over `stored` (null for an
-  // insert); `applying` is the log entry being applied, else null. Answers
-  // whether a statement was sent, and the ROWID of the written row.
-  bool WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
-                   const TChangeLogItem* applying, String& new_rowid, bool& have_rowid);
-  void DeleteRow(TRecordBuffer stored, bool applying);
   void AddRowCondition(TOracleQuery& q, String& sql, const uint8_t* record);
   String ColumnSQL(TOracleQuery& q, const Slot& slot, const uint8_t* record, bool inserting);
   void ApplySequence();
@@ -525,6 +523,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   };
   LoggedRows logged_rows_{*this};
   RowReader reader_{*this};
+  RowWriter writer_{*this};
   int position_ = -1;
   int32_t bookmark_counter_ = 0;
   bool activating_ = false;
