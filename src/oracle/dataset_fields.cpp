@@ -52,12 +52,6 @@ void PutBytes(uint8_t* dest, const std::string& bytes) {
   dest[bytes.size()] = 0;
 }
 
-std::string TrimRightBytes(std::string b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  b.resize(n);
-  return b;
-}
 
 }  // namespace
 
@@ -266,7 +260,7 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       std::string bytes = v.Kind() == vkAnsiString
                               ? v.AnsiBytes()
                               : StringToAnsi(v.AsString(), &lossy);
-      if (trim) bytes = TrimRightBytes(std::move(bytes));
+      if (trim) bytes.resize(TrimRightBytes(bytes).size());
       area[0] = bytes.empty() ? 1 : 0;
       std::string kept = CutWholeCharacters(bytes, size, AnsiCodePage());
       PutBytes(value, kept);

@@ -31,17 +31,6 @@ bool IsBlank(StringView text) {
   return true;
 }
 
-bool IsBlankBytes(std::string_view bytes) {
-  for (char c : bytes)
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  return true;
-}
-
-std::string_view TrimRightView(std::string_view b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  return b.substr(0, n);
-}
 
 String KeptText(const TOracleBlob& kept) {
   String text(kept.Bytes.size() / sizeof(Char), u'\0');
@@ -49,12 +38,6 @@ String KeptText(const TOracleBlob& kept) {
   return text;
 }
 
-std::string TrimRightBytes(std::string b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  b.resize(n);
-  return b;
-}
 
 }  // namespace
 
@@ -144,9 +127,10 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
     const std::string_view stored(r, strnlen(r, s.width));
     if ((s.form != Form::kAnsi || fetched.size() <= static_cast<size_t>(s.field->Size())) &&
         IsPlainAsciiLine(fetched) && IsPlainAsciiLine(stored)) {
-      const bool fetched_blank = IsBlankBytes(fetched), stored_blank = IsBlankBytes(stored);
+      const bool fetched_blank = TrimRightBytes(fetched).empty(),
+                 stored_blank = TrimRightBytes(stored).empty();
       if (fetched_blank || stored_blank) return fetched_blank == stored_blank;
-      return TrimRightView(fetched) == TrimRightView(stored);
+      return TrimRightBytes(fetched) == TrimRightBytes(stored);
     }
   }
   TFieldType type = s.field->DataType();

@@ -2,6 +2,7 @@
 // the buffer type and element size chosen for it.
 #include <climits>
 
+#include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
@@ -45,7 +46,11 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   }
   OraText* name = nullptr;
   ub4 name_length = 0;
-  oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
+  if (Call(oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_)) !=
+      OCI_SUCCESS) {
+    last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM), last_oci_error_);
+    RaiseException();
+  }
   f.name = ColumnNameText(
       pos, std::string_view(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0));
   // Precision is one byte on some clients and two on others; scale is signed.
@@ -56,7 +61,7 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   if (scale == -127 && prec == 0) scale = 0;
   f.prec = prec;
   f.scale = scale;
-  oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM);
+  last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM), last_oci_error_);
 
   switch (f.dbtype) {
     case otNumber:

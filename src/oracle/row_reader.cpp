@@ -12,16 +12,6 @@
 
 namespace kavo {
 
-namespace {
-
-void TrimRightBytes(std::string& b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  b.resize(n);
-}
-
-}  // namespace
-
 TRecordBuffer RowReader::Next() {
   for (;;) {
     // Logged inserts come back at their positions, the rest after the rows.
@@ -168,8 +158,7 @@ bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const c
   if (!IsPlainAsciiLine(std::string_view(p, n))) return false;
   uint8_t* value = DataArea(record) + s.offset + 1;
   const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
-  if (trim)
-    while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= ' ') --n;
+  if (trim) n = TrimRightBytes(std::string_view(p, n)).size();
   if (n > size &&
       std::string_view(p + size, n - size).find_first_not_of(' ') != std::string_view::npos) {
     std::memcpy(value, p, size);
@@ -245,7 +234,7 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
   // check; a value that lost anything on the way is marked, so that reading
   // it raises instead of handing the loss on.
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {
-    if (trim) TrimRightBytes(out);
+    if (trim) out.resize(TrimRightBytes(out).size());
     const std::string kept = CutWholeCharacters(out, size, code_page);
     std::memcpy(value, kept.data(), kept.size());
     value[kept.size()] = 0;
@@ -300,7 +289,7 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(in.Text())
                         : plain                          ? in.bytes
                                                          : StringToAnsi(in.Text());
-      if (trim) TrimRightBytes(out);
+      if (trim) out.resize(TrimRightBytes(out).size());
       area[0] = 1;
       if (out.empty()) return;
       area[0] = 0;
