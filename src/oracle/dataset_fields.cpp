@@ -290,38 +290,42 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       return;
   }
   area[0] = 0;
+  if (!StoreFixedValue(value, s, v)) area[0] = 1;
+}
+
+// A number or date-time into its value area; false for a field of no such type.
+bool TOracleDataSet::StoreFixedValue(uint8_t* value, const Slot& s, const OraVariant& v) {
   switch (s.field->DataType()) {
     case ftSmallint: {
       int16_t w = static_cast<int16_t>(v.AsInteger());
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftInteger:
     case ftAutoInc: {
       int32_t w = v.AsInteger();
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftLargeint: {
       int64_t w = static_cast<int64_t>(std::llround(v.AsDouble()));
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftFloat: {
       double w = v.AsDouble();
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftDateTime:
     case ftDate:
     case ftTime: {
       TDateTime t = v.AsDateTime();
       DataConvert(s.field, &t, value, true);
-      return;
+      return true;
     }
     default:
-      area[0] = 1;
-      return;
+      return false;
   }
 }
 

@@ -2,6 +2,7 @@
 // refresh it; the savepoint around a row's work; the messages of failures.
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "oracle/dataset_messages.h"
@@ -113,8 +114,9 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
   return false;
 }
 
-bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
-  const TOracleBlob* kept = ServerTextIn(record, s);
+std::optional<bool> TOracleDataSet::SamePlainText(const uint8_t* record, const Slot& s,
+                                                  TOracleQuery& q, int column,
+                                                  const TOracleBlob* kept) {
   // Plain ASCII without line ends reads the same in every code page, one
   // byte a character, and no line end is added to it: a text both sides hold
   // so (and that the fetch would not have cut) compares as its bytes.
@@ -127,12 +129,15 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
     const std::string_view stored(r, strnlen(r, s.width));
     if ((s.form != Form::kAnsi || fetched.size() <= static_cast<size_t>(s.field->Size())) &&
         IsPlainAsciiLine(fetched) && IsPlainAsciiLine(stored)) {
-      const bool fetched_blank = TrimRightBytes(fetched).empty(),
-                 stored_blank = TrimRightBytes(stored).empty();
-      if (fetched_blank || stored_blank) return fetched_blank == stored_blank;
       return TrimRightBytes(fetched) == TrimRightBytes(stored);
     }
   }
+  return std::nullopt;
+}
+
+bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  const TOracleBlob* kept = ServerTextIn(record, s);
+  if (std::optional<bool> same = SamePlainText(record, s, q, column, kept)) return *same;
   TFieldType type = s.field->DataType();
   // Each text is read once: the null tests and the comparison use the same.
   const bool string_form = IsStringForm(type);

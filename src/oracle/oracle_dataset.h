@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -389,6 +390,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   const TOracleBlob* BlobIn(const uint8_t* record, const Slot& slot) const;
   // Writes a value read from the server into a record (null: clear).
   void StoreValue(uint8_t* record, const Slot& slot, const OraVariant& value);
+  bool StoreFixedValue(uint8_t* value, const Slot& slot, const OraVariant& v);
 
   // dataset_navigation.cpp
   TRecordBuffer CurrentStored() const;
@@ -401,6 +403,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool FetchRecord(RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
+  // Plain ASCII texts on both sides compare as bytes; none when either is not.
+  std::optional<bool> SamePlainText(const uint8_t* record, const Slot& slot, TOracleQuery& q,
+                                    int column, const TOracleBlob* kept);
   bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
   bool OfferApply(Char action, String* new_rowid = nullptr);
   void Lockpoint();

@@ -183,6 +183,9 @@ class TOracleQuery : public TComponent {
   void InternalDescribe();
   // Position `pos` (from 1) of the select list, with its buffer type and size.
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
+  void ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f);
+  void ChooseColumnBuffer(TFieldData& f);
+  [[noreturn]] void RefuseColumn(const TFieldData& f);
   // Empties the column list; the records are kept for the next describe.
   void ReleaseFields();
   // The text of the name the client reported for position `pos` (from 1).

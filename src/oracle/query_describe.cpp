@@ -11,7 +11,6 @@
 namespace kavo {
 
 std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
-  const TSessionPreferences& prefs = session_->Preferences();
   std::unique_ptr<TFieldData> field;
   if (spare_fields_.empty()) {
     field = std::make_unique<TFieldData>();
@@ -26,6 +25,13 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
     ReleaseFields();
     RaiseStatementError();
   }
+  ReadColumnAttributes(param, pos, f);
+  ChooseColumnBuffer(f);
+  return field;
+}
+
+// The described column's attributes; frees the parameter descriptor.
+void TOracleQuery::ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f) {
   f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
   if (oci_.OCI90())
     f.CharSize =
@@ -62,15 +68,19 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   f.prec = prec;
   f.scale = scale;
   last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM), last_oci_error_);
+}
 
+// The buffer type and size a column is fetched into, or a clear refusal.
+void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
+  const TSessionPreferences& prefs = session_->Preferences();
   switch (f.dbtype) {
     case otNumber:
     case otBinaryFloat:
     case otBinaryDouble: {
       int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
       int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
-      bool floating = scale == -127;
-      int p = prec, s = scale;
+      bool floating = f.scale == -127;
+      int p = f.prec, s = f.scale;
       if (floating) {
         p = 38;
         s = 1;
@@ -131,25 +141,28 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
     case otCursor:
     case otTimestamp:
     case otTimestampTZ:
-    case otTimestampLTZ: {
-      static const char16_t* kind = u"";
-      switch (f.dbtype) {
-        case otObject: kind = u"A query with objects"; break;
-        case otReference: kind = u"A query with references"; break;
-        case otCursor: kind = u"A query with sub-queries"; break;
-        case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
-        default: kind = u"A query with timestamps"; break;
-      }
-      ReleaseFields();
-      parsed_sql_.clear();
-      throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
-    }
+    case otTimestampLTZ:
+      RefuseColumn(f);
     default:
       f.buftype = otString;
       f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
       break;
   }
-  return field;
+}
+
+void TOracleQuery::RefuseColumn(const TFieldData& f) {
+  const char16_t* kind;
+  switch (f.dbtype) {
+    case otObject: kind = u"A query with objects"; break;
+    case otReference: kind = u"A query with references"; break;
+    case otCursor: kind = u"A query with sub-queries"; break;
+    case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
+    default: kind = u"A query with timestamps"; break;
+  }
+  const String name = f.name;  // the description goes with the fields
+  ReleaseFields();
+  parsed_sql_.clear();
+  throw Exception(String(kind) + u" is not supported (column " + name + u")");
 }
 
 const String& TOracleQuery::ColumnNameText(int pos, std::string_view bytes) {

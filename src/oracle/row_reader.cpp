@@ -12,6 +12,16 @@
 
 namespace kavo {
 
+namespace {
+
+constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";
+
+size_t FieldSize(const RecordSlot& s) {
+  return s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+}
+
+}  // namespace
+
 TRecordBuffer RowReader::Next() {
   for (;;) {
     // Logged inserts come back at their positions, the rest after the rows.
@@ -157,7 +167,7 @@ bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const c
   if (s.form != SlotForm::kAnsi && s.form != SlotForm::kUtf8) return false;
   if (!IsPlainAsciiLine(std::string_view(p, n))) return false;
   uint8_t* value = DataArea(record) + s.offset + 1;
-  const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
+  const size_t size = FieldSize(s);
   if (trim) n = TrimRightBytes(std::string_view(p, n)).size();
   if (n > size &&
       std::string_view(p + size, n - size).find_first_not_of(' ') != std::string_view::npos) {
@@ -172,11 +182,9 @@ bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const c
   return true;
 }
 
-namespace {
-
 // A text column's value on its way into a slot: the bytes as fetched, and
 // their decoded form once some slot needs it.
-struct FetchedText {
+struct RowReader::FetchedText {
   FetchedText(const TOracleFieldInfo& column, const TOracleSession* owner)
       : info(column), session(owner) {}
   const TOracleFieldInfo& info;
@@ -197,7 +205,45 @@ struct FetchedText {
   }
 };
 
-}  // namespace
+// What the slot holds is cut to its size as before, and kept for the row
+// check; a value that lost anything on the way is marked, so that reading it
+// raises instead of handing the loss on.
+void RowReader::PlaceBytes(TRecordBuffer record, const RecordSlot& s, const FetchedText& in,
+                           std::string out, const std::string& code_page, bool lossy, bool trim) {
+  const size_t size = FieldSize(s);
+  uint8_t* value = DataArea(record) + s.offset + 1;
+  if (trim) out.resize(TrimRightBytes(out).size());
+  const std::string kept = CutWholeCharacters(out, size, code_page);
+  std::memcpy(value, kept.data(), kept.size());
+  value[kept.size()] = 0;
+  const String who = u"Field '" + s.field->FieldName() + u"'";
+  if (in.malformed)
+    ds_.MarkNotHeld(record, s, who + SMalformedUtf8);
+  else if (lossy)
+    ds_.MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(in.wide), AsciiToString(code_page)));
+  else if (kept.size() < out.size() && out.find_first_not_of(' ', kept.size()) != std::string::npos)
+    ds_.MarkNotHeld(record, s,
+                    SNotHeldTooLong(s.field->FieldName(), out.size(), u" bytes", size, in.widened));
+}
+
+void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText& in, bool trim) {
+  const size_t size = FieldSize(s);
+  uint8_t* value = DataArea(record) + s.offset + 1;
+  String t = in.Text();
+  if (trim) t = TrimRight(t);
+  if (in.malformed) ds_.MarkNotHeld(record, s, u"Field '" + s.field->FieldName() + u"'" + SMalformedUtf8);
+  if (t.size() > size) {
+    size_t n = size;
+    // Never half of a surrogate pair.
+    if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+    if (!in.malformed)
+      ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), t.size(), u" characters",
+                                                 size, in.widened));
+    t.resize(n);
+  }
+  std::memcpy(value, t.data(), t.size() * sizeof(Char));
+  std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
+}
 
 void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
   TOracleQuery& q = ds_.MainQuery();
@@ -205,9 +251,6 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
   FetchedText in(ds_.infos_[s.info], session);
   const bool trim = session == nullptr || session->Preferences().TrimStringFields();
   uint8_t* area = DataArea(record) + s.offset;
-  uint8_t* value = area + 1;
-  const size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
-  const bool bytes_form = s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8;
   bool plain = false;
   if (in.info.IsUTF16) {
     in.wide = q.Field(s.column).AsString();
@@ -217,9 +260,11 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
     size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(s.column)) + 1);
     // The value goes on past a NUL: no field text can carry it whole. (A
     // client may count the terminator in the returned length.)
-    if (static_cast<size_t>(q.FieldLength(s.column)) > n + 1 && bytes_form) {
-      std::memcpy(value, p, std::min(n, size));
-      value[std::min(n, size)] = 0;
+    if (static_cast<size_t>(q.FieldLength(s.column)) > n + 1 &&
+        (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
+      const size_t kept = std::min(n, FieldSize(s));
+      std::memcpy(area + 1, p, kept);
+      area[1 + kept] = 0;
       ds_.MarkNotHeld(record, s,
                       u"Field '" + s.field->FieldName() +
                           u"': the value holds a NUL character, which no text field can carry");
@@ -229,26 +274,9 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
     plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
-  const String who = u"Field '" + s.field->FieldName() + u"'";
-  // What the slot holds is cut to its size as before, and kept for the row
-  // check; a value that lost anything on the way is marked, so that reading
-  // it raises instead of handing the loss on.
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {
-    if (trim) out.resize(TrimRightBytes(out).size());
-    const std::string kept = CutWholeCharacters(out, size, code_page);
-    std::memcpy(value, kept.data(), kept.size());
-    value[kept.size()] = 0;
-    if (in.malformed)
-      ds_.MarkNotHeld(record, s, who + u": the server sent text that is not valid UTF-8");
-    else if (lossy)
-      ds_.MarkNotHeld(record, s,
-                      CannotStoreMessage(who, TrimRight(in.wide), AsciiToString(code_page)));
-    else if (kept.size() < out.size() &&
-             out.find_first_not_of(' ', kept.size()) != std::string::npos)
-      ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), out.size(), u" bytes",
-                                                 size, in.widened));
+    PlaceBytes(record, s, in, std::move(out), code_page, lossy, trim);
   };
-
   switch (s.form) {
     case SlotForm::kAnsi: {
       bool lossy = false;
@@ -266,24 +294,9 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
         place(Utf8Encode(in.Text()), "UTF-8", false);
       }
       return;
-    case SlotForm::kUtf16: {
-      String t = in.Text();
-      if (trim) t = TrimRight(t);
-      if (in.malformed)
-        ds_.MarkNotHeld(record, s, who + u": the server sent text that is not valid UTF-8");
-      if (t.size() > size) {
-        size_t n = size;
-        // Never half of a surrogate pair.
-        if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
-        if (!in.malformed)
-          ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), t.size(),
-                                                     u" characters", size, in.widened));
-        t.resize(n);
-      }
-      std::memcpy(value, t.data(), t.size() * sizeof(Char));
-      std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
+    case SlotForm::kUtf16:
+      ReadUtf16(record, s, in, trim);
       return;
-    }
     case SlotForm::kBlob: {
       // A long string kept as a memo: empty is null.
       std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(in.Text())

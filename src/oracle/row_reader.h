@@ -49,7 +49,11 @@ class RowReader {
   void Read(TRecordBuffer record);
 
  private:
+  struct FetchedText;
   TRecordBuffer NextRow();
+  void ReadUtf16(TRecordBuffer record, const RecordSlot& slot, FetchedText& in, bool trim);
+  void PlaceBytes(TRecordBuffer record, const RecordSlot& slot, const FetchedText& in,
+                  std::string out, const std::string& code_page, bool lossy, bool trim);
   void ReadLong(TRecordBuffer record, const RecordSlot& slot);
   void ReadText(TRecordBuffer record, const RecordSlot& slot);
   bool ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n, bool trim);
