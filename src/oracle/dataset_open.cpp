@@ -348,6 +348,7 @@ void TOracleDataSet::BuildLayout() {
     } else {
       return;
     }
+    s.size = f->Size() < 0 ? 0 : static_cast<size_t>(f->Size());
     s.offset = offset;
     offset += 1 + s.width;
     if (s.info > 0) infos_[s.info].FieldOffset = static_cast<int>(s.offset);

@@ -76,6 +76,7 @@ struct RecordSlot {
   SlotForm form = SlotForm::kNone;
   int info = 0;       // column description (0: none)
   int column = -1;    // select-list position
+  size_t size = 0;    // the field's size, asked once rather than per value
 };
 
 // ROWIDs of at most this many characters are held in the header itself.

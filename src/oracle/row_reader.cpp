@@ -16,9 +16,7 @@ namespace {
 
 constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";
 
-size_t FieldSize(const RecordSlot& s) {
-  return s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
-}
+size_t FieldSize(const RecordSlot& s) { return s.size; }
 
 }  // namespace
 
