@@ -26,7 +26,7 @@ done
 scripts/install-deps.sh
 cmake -S . -B build-release -DKAVO_TESTS=OFF >/dev/null
 cmake --build build-release -j2 --target ib_insert_paths_bench oracle_read_paths_bench \
-  service_cycle_bench >/dev/null
+  oracle_dataset_bench service_cycle_bench >/dev/null
 
 out=build-release/bench
 mkdir -p "$out"
@@ -52,6 +52,33 @@ run ib_insert_paths.log build-release/bench/ib/ib_insert_paths_bench --rows=$ib_
   --benchmark_repetitions=$reps --memory
 run oracle_read_paths.log build-release/bench/oracle/oracle_read_paths_bench --rows=$ora_rows \
   --benchmark_repetitions=$reps --memory
+# The Oracle record set against raw OCI: one line per goal, keyed by the
+# revision, so that the tables of two runs (before and after a change) compare.
+oracle_rows=$ora_rows
+oracle_marks=1000
+if [ "$quick" = 1 ]; then oracle_marks=100; fi
+if build-release/bench/oracle/oracle_dataset_bench --rows=$oracle_rows --marks=$oracle_marks \
+     --benchmark_counters_tabular=false >"$out/oracle_dataset.log" 2>&1; then
+  rev=$(git rev-parse --short HEAD 2>/dev/null || echo "-")
+  awk -v rev="$rev" -v rows="$oracle_rows" -v marks="$oracle_marks" '
+    function counter(line, name,   m) {
+      if (match(line, name "=[0-9.e+-]+")) return substr(line, RSTART + length(name) + 1, RLENGTH - length(name) - 1)
+      return "-"
+    }
+    /^BM_OpenPendingRows/ { open = counter($0, " ratio"); store = counter($0, "store_ratio") }
+    /^BM_MarkRowsOneByOne/ { mark = counter($0, " ratio") }
+    END {
+      printf "\n== Oracle record set / raw OCI at %s (process CPU time, medians of 9)\n", rev
+      printf "%-46s %8s %8s\n", "benchmark", "ratio", "goal"
+      printf "%-46s %8.3f %8s\n", "open " rows " pending rows", open, "<= 1.20"
+      printf "%-46s %8.3f %8s\n", "mark " marks " rows one by one", mark, "<= 1.20"
+      printf "%-46s %8.3f %8s\n", "record store memory / raw column bytes", store, "<= 1.30"
+    }' "$out/oracle_dataset.log"
+else
+  status=1
+  echo "oracle_dataset_bench failed; its log: $out/oracle_dataset.log" >&2
+  tail -n 20 "$out/oracle_dataset.log" >&2
+fi
 run service_cycle.log build-release/bench/service/service_cycle_bench --rows=$cycle_rows \
   --benchmark_repetitions=$reps --memory
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -10,12 +10,12 @@ void TRecordCopy::Assign(const uint8_t* record, size_t size, const TBlobList* bl
   TRecordHeader& h = Header(bytes_.data());
   h.PRowid = nullptr;
   h.BlobList = nullptr;
-  SetRecordRowId(bytes_.data(), RecordRowId(record));
-  if (blobs != nullptr) h.BlobList = new TBlobList(*blobs);
+  extras_.SetRowId(bytes_.data(), RecordRowId(record));
+  if (blobs != nullptr) extras_.Blobs(bytes_.data()) = *blobs;
 }
 
 void TRecordCopy::Clear() {
-  if (!bytes_.empty()) FreeRecordExtras(bytes_.data());
+  extras_.Clear();
   bytes_.clear();
 }
 
@@ -90,6 +90,14 @@ void TChangeLog::Remove(TChangeLogItem* item) {
   items_.erase(std::remove_if(items_.begin(), items_.end(),
                               [item](const auto& p) { return p.get() == item; }),
                items_.end());
+}
+
+TRecordCopy* TChangeLog::CopyAt(const uint8_t* record) {
+  for (auto& item : items_) {
+    if (item->BeforeData.Data() == record) return &item->BeforeData;
+    if (item->AfterData.Data() == record) return &item->AfterData;
+  }
+  return nullptr;
 }
 
 int TChangeLog::NetInserts() const {

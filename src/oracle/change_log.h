@@ -37,11 +37,14 @@ class TRecordCopy {
   void Assign(const uint8_t* record, size_t size, const TBlobList* blobs);
   void Clear();
   bool Empty() const { return bytes_.empty(); }
+  void SetRowId(StringView rowid) { extras_.SetRowId(bytes_.data(), rowid); }
+  TBlobList& Blobs() { return extras_.Blobs(bytes_.data()); }
   TRecordBuffer Data() { return bytes_.empty() ? nullptr : bytes_.data(); }
   const uint8_t* Data() const { return bytes_.empty() ? nullptr : bytes_.data(); }
 
  private:
   std::vector<uint8_t> bytes_;
+  TRecordExtras extras_;
 };
 
 struct TChangeLogItem {
@@ -71,6 +74,8 @@ class TChangeLog {
   TChangeLogItem* FindByBookmark(int32_t bookmark);
   // The entry of the row with that ROWID (an insert's once it is written).
   TChangeLogItem* FindByRowId(StringView rowid);
+  // The logged copy whose bytes are `record`, or null.
+  TRecordCopy* CopyAt(const uint8_t* record);
 
   // Logs a post ('I', 'U') or a delete ('D') of the record with `bookmark`
   // at `record_index` of the store: `before` is the stored record (with its

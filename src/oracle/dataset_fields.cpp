@@ -52,12 +52,6 @@ void PutBytes(uint8_t* dest, const std::string& bytes) {
   dest[bytes.size()] = 0;
 }
 
-std::string TrimRightBytes(std::string b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  b.resize(n);
-  return b;
-}
 
 }  // namespace
 
@@ -94,6 +88,13 @@ const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) 
   const uint8_t* stored = Header(record).BlobList != nullptr ? record : StoredRecord(record);
   if (stored == nullptr || Header(stored).BlobList == nullptr) return nullptr;
   return Header(stored).BlobList->FindBlob(s.field);
+}
+
+TBlobList& TOracleDataSet::BlobsOf(TRecordBuffer record) {
+  if (TBlobList* list = Header(record).BlobList) return *list;
+  if (record == ActiveBuffer()) return work_blobs_;
+  if (TRecordCopy* copy = change_log_.CopyAt(record)) return copy->Blobs();
+  return store_->Blobs(record);
 }
 
 bool TOracleDataSet::ReadNative(const uint8_t* record, const Slot& s, void* dest) const {
@@ -237,18 +238,14 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
   uint8_t* value = area + 1;
   bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
   if (s.form == Form::kBlob) {
-    TRecordHeader& h = Header(record);
     std::string bytes;
     if (!v.IsEmptyOrNull())
       bytes = v.Kind() == vkByteArray ? std::string(v.ByteArray().begin(), v.ByteArray().end())
               : s.field->DataType() == ftWideMemo ? Utf8Encode(v.AsString())
                                                    : StringToAnsi(v.AsString());
     area[0] = bytes.empty() ? 1 : 0;
-    if (h.BlobList == nullptr) {
-      if (bytes.empty()) return;
-      h.BlobList = new TBlobList();
-    }
-    h.BlobList->BlobByField(s.field).Bytes = std::move(bytes);
+    if (Header(record).BlobList == nullptr && bytes.empty() && record != ActiveBuffer()) return;
+    BlobsOf(record).BlobByField(s.field).Bytes = std::move(bytes);
     return;
   }
   std::memset(value, 0, s.width);
@@ -263,7 +260,7 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       std::string bytes = v.Kind() == vkAnsiString
                               ? v.AnsiBytes()
                               : StringToAnsi(v.AsString(), &lossy);
-      if (trim) bytes = TrimRightBytes(std::move(bytes));
+      if (trim) bytes.resize(TrimRightBytes(bytes).size());
       area[0] = bytes.empty() ? 1 : 0;
       std::string kept = CutWholeCharacters(bytes, size, AnsiCodePage());
       PutBytes(value, kept);
@@ -293,38 +290,42 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
       return;
   }
   area[0] = 0;
+  if (!StoreFixedValue(value, s, v)) area[0] = 1;
+}
+
+// A number or date-time into its value area; false for a field of no such type.
+bool TOracleDataSet::StoreFixedValue(uint8_t* value, const Slot& s, const OraVariant& v) {
   switch (s.field->DataType()) {
     case ftSmallint: {
       int16_t w = static_cast<int16_t>(v.AsInteger());
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftInteger:
     case ftAutoInc: {
       int32_t w = v.AsInteger();
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftLargeint: {
       int64_t w = static_cast<int64_t>(std::llround(v.AsDouble()));
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftFloat: {
       double w = v.AsDouble();
       std::memcpy(value, &w, sizeof w);
-      return;
+      return true;
     }
     case ftDateTime:
     case ftDate:
     case ftTime: {
       TDateTime t = v.AsDateTime();
       DataConvert(s.field, &t, value, true);
-      return;
+      return true;
     }
     default:
-      area[0] = 1;
-      return;
+      return false;
   }
 }
 
@@ -418,8 +419,7 @@ void TOracleDataSet::KeepServerText(TRecordBuffer record, const Slot& s, StringV
     if (h.BlobList != nullptr) h.BlobList->RemoveServerText(s.field);
     return;
   }
-  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-  h.BlobList->SetServerText(s.field, held);
+  BlobsOf(record).SetServerText(s.field, held);
 }
 
 // ---- buffers ------------------------------------------------------------------------

@@ -226,7 +226,7 @@ void TOracleDataSet::InternalOpen() {
   SetOracleFieldInfo();
   work_blobs_.Clear();
   BuildLayout();
-  store_ = std::make_unique<TRecordDataList>(record_size_, read_buffer_, Name());
+  store_ = std::make_unique<RowStore>(record_size_, read_buffer_, Name());
   store_->SetUnidirectional(unidirectional_);
   if (cached_updates_ && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
   if (rowid_index_ >= 0 && !Trim(unique_fields_).empty()) GetIdColumns();
@@ -348,6 +348,7 @@ void TOracleDataSet::BuildLayout() {
     } else {
       return;
     }
+    s.size = f->Size() < 0 ? 0 : static_cast<size_t>(f->Size());
     s.offset = offset;
     offset += 1 + s.width;
     if (s.info > 0) infos_[s.info].FieldOffset = static_cast<int>(s.offset);
@@ -372,15 +373,14 @@ void TOracleDataSet::QueryRecords(bool opening) {
   for (int i = 0; i < change_log_.Count(); ++i) change_log_.Item(i).Visible = false;
   bookmark_counter_ = 0;
   position_ = -1;
-  rows_remain_ = false;
+  reader_.Stop();
   if (session_ == nullptr || !session_->Connected()) return;  // detached
   TOracleQuery& q = MainQuery();
   if (!opening) {
     if (BeforeQuery) BeforeQuery(*this);
     q.Execute();
   }
-  first_fetch_ = true;
-  rows_remain_ = true;
+  reader_.Start();
   try {
     if (query_all_records_ && !unidirectional_)
       while (QueryRecord()) {
@@ -394,85 +394,27 @@ void TOracleDataSet::QueryRecords(bool opening) {
 
 bool TOracleDataSet::QueryRecord() {
   if (!store_) return false;
-  TOracleQuery& q = MainQuery();
+  reader_.SetLogHook(cached_updates_ ? &logged_rows_ : nullptr);
   for (;;) {
-    // Logged inserts come back at their positions, the rest after the rows.
-    TRecordBuffer record = ReAddLoggedInsert(false);
-    if (record == nullptr) {
-      if (!rows_remain_) {
-        record = ReAddLoggedInsert(true);
-        if (record == nullptr) return false;
-      } else {
-        if (first_fetch_)
-          first_fetch_ = false;
-        else
-          q.Next();
-        if (q.Eof()) {
-          rows_remain_ = false;
-          continue;
-        }
-        const char* rowid = nullptr;
-        size_t rowid_length = 0;
-        if (rowid_index_ >= 0 && !q.FieldIsNull(rowid_index_)) {
-          rowid = reinterpret_cast<const char*>(q.FieldData(rowid_index_));
-          rowid_length = strnlen(rowid, static_cast<size_t>(q.FieldSize(rowid_index_)) + 1);
-        }
-        TChangeLogItem* logged = nullptr;
-        if (cached_updates_ && !change_log_.Empty() && rowid != nullptr)
-          logged = change_log_.FindByRowId(AsciiToString(std::string_view(rowid, rowid_length)));
-        if (logged != nullptr) logged->Visible = true;
-        if (logged != nullptr && logged->Action == u'D') continue;  // deleted, not yet applied
-        // The slot is taken once a row is there, so that in unidirectional
-        // mode the records held are let go only for a row that replaces them.
-        record = store_->FirstFreeRecord(false);
-        ReadRow(record);
-        store_->NewRecord(-1, false, -1);
-        if (logged != nullptr && logged->Action != u'D') {
-          CopyIntoRecord(logged->AfterData.Data(), record, record_size_);
-          if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList) {
-            TRecordHeader& h = Header(record);
-            if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-            *h.BlobList = *blobs;
-          }
-        }
-        if (rowid != nullptr) SetRecordRowIdAscii(record, rowid, rowid_length);
-        TRecordHeader& h = Header(record);
-        h.Bookmark = ++bookmark_counter_;
-        h.BookmarkFlag = bfCurrent;
-        if (logged != nullptr) logged->SetBookmark(h.Bookmark);
-      }
-    }
+    TRecordBuffer record = reader_.Next();
+    if (record == nullptr) return false;
     bool accepted = !filtered_ || ApplyFilterTo(record);
     if (accepted && filtered_) store_->AddToFilteredList(record, true);
     if (!AfterFetchRecord) {
       if (accepted) return true;
       continue;
     }
-
-    TAfterFetchRecordAction action = afContinue;
-    fetch_record_ = record;
-    try {
-      AfterFetchRecord(*this, accepted, action);
-    } catch (const Exception& e) {
-      if (ShowMessageHook()) ShowMessageHook()(e);
-      action = afCancel;
-    }
-    fetch_record_ = nullptr;
-    switch (action) {
+    switch (OfferFetchedRecord(record, accepted)) {
       case afContinue:
         if (accepted) return true;
         continue;
       case afPause:
         return false;
       case afStop:
-        q.Cancel();
-        q.Close();
-        rows_remain_ = false;
+        StopFetching();
         return accepted;
       case afCancel:
-        q.Cancel();
-        q.Close();
-        rows_remain_ = false;
+        StopFetching();
         store_->FreeRecords();
         position_ = -1;
         return false;
@@ -481,255 +423,28 @@ bool TOracleDataSet::QueryRecord() {
   }
 }
 
-// Writes every field of a record whose data area is not cleared: a column's
-// null byte and value, and null for the fields without a column.
-void TOracleDataSet::ReadRow(TRecordBuffer record) {
-  for (const Slot& s : slots_) {
-    if (s.column >= 0) {
-      ReadColumn(record, s);
-    } else {
-      uint8_t* area = DataArea(record) + s.offset;
-      area[0] = 1;
-      std::memset(area + 1, 0, s.width);
-    }
+TAfterFetchRecordAction TOracleDataSet::OfferFetchedRecord(TRecordBuffer record, bool accepted) {
+  TAfterFetchRecordAction action = afContinue;
+  fetch_record_ = record;
+  try {
+    AfterFetchRecord(*this, accepted, action);
+  } catch (const Exception& e) {
+    if (ShowMessageHook()) ShowMessageHook()(e);
+    action = afCancel;
   }
+  fetch_record_ = nullptr;
+  return action;
 }
 
-void TOracleDataSet::ReadColumn(TRecordBuffer record, const Slot& s) {
-  TOracleQuery& q = MainQuery();
-  uint8_t* area = DataArea(record) + s.offset;
-  if (q.FieldIsNull(s.column)) {
-    area[0] = 1;
-    return;
-  }
-  area[0] = 0;
-  uint8_t* value = area + 1;
-  TField* f = s.field;
-  const TOracleFieldInfo& info = infos_[s.info];
-  const uint8_t* src = q.FieldData(s.column);
-  bool produced = false;
-  switch (info.DataType) {
-    case otInteger: {
-      int32_t v;
-      std::memcpy(&v, src, sizeof v);
-      if (f->DataType() == ftSmallint) {
-        int16_t w = static_cast<int16_t>(v);
-        std::memcpy(value, &w, sizeof w);
-        produced = true;
-      } else if (f->DataType() == ftInteger || f->DataType() == ftAutoInc) {
-        std::memcpy(value, &v, sizeof v);
-        produced = true;
-      } else if (f->DataType() == ftLargeint) {
-        int64_t w = v;
-        std::memcpy(value, &w, sizeof w);
-        produced = true;
-      }
-      break;
-    }
-    case otFloat:
-      if (f->DataType() == ftFloat) {
-        std::memcpy(value, src, 8);
-        produced = true;
-      }
-      break;
-    case otString:
-    case otReference:
-      if (s.form == Form::kAnsi || s.form == Form::kUtf8 || s.form == Form::kUtf16 ||
-          s.form == Form::kBlob) {
-        ReadTextColumn(record, s, s.column);
-        produced = true;
-      }
-      break;
-    case otDate:
-      if (f->DataType() == ftDateTime || f->DataType() == ftDate || f->DataType() == ftTime) {
-        TDateTime t = OracleToNativeDate(src);
-        DataConvert(f, &t, value, true);
-        produced = true;
-      }
-      break;
-    case otLong:
-    case otLongRaw:
-      if (s.form == Form::kBlob) {
-        std::string bytes = q.Field(s.column).AnsiBytes();
-        if (info.DataType == otLongRaw) {
-          OraVariant v = q.Field(s.column);
-          bytes.assign(v.ByteArray().begin(), v.ByteArray().end());
-          static const unsigned char kHeader[] = {0x91, 0x00, 0xA6, 0x38, 0x88, 0xB7, 0xCC, 0x1B};
-          if (bytes.size() > 7 && std::memcmp(bytes.data(), kHeader, 8) == 0)
-            throw Exception(SCompressedNotBuilt + f->FieldName());
-          if (compress_blobs_ && OnDecompressBLOB) OnDecompressBLOB(*this, bytes);
-        } else if (f->DataType() == ftWideMemo) {
-          bytes = Utf8Encode(Utf8Decode(bytes));
-        }
-        area[0] = 1;
-        if (!bytes.empty()) {
-          TRecordHeader& h = Header(record);
-          if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-          h.BlobList->BlobByField(f).Bytes = std::move(bytes);
-          area[0] = 0;
-        }
-        produced = true;
-      }
-      break;
-    default:
-      break;
-  }
-  if (!produced) DatabaseError(SUnexpectedDatatype + f->FieldName(), this);
+void TOracleDataSet::StopFetching() {
+  MainQuery().Cancel();
+  MainQuery().Close();
+  reader_.Stop();
 }
 
 void TOracleDataSet::MarkNotHeld(TRecordBuffer record, const Slot& s, String why) {
   DataArea(record)[s.offset] = kNotHeld;
-  TRecordHeader& h = Header(record);
-  if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-  h.BlobList->BlobByField(s.field).NotHeld = std::move(why);
-}
-
-void TOracleDataSet::ReadTextColumn(TRecordBuffer record, const Slot& s, int column) {
-  TOracleQuery& q = MainQuery();
-  uint8_t* area = DataArea(record) + s.offset;
-  const TOracleFieldInfo& info = infos_[s.info];
-  bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();
-  uint8_t* value = area + 1;
-  size_t size = s.field->Size() < 0 ? 0 : static_cast<size_t>(s.field->Size());
-
-  std::string bytes;  // the column's bytes (UTF-8 when the column is)
-  String wide;        // or its text, when it had to be decoded
-  bool have_wide = false;
-  bool malformed = false;
-  const char* p = nullptr;
-  size_t n = 0;
-  if (info.IsUTF16) {
-    wide = q.Field(column).AsString();
-    have_wide = true;
-  } else {
-    p = reinterpret_cast<const char*>(q.FieldData(column));
-    n = strnlen(p, static_cast<size_t>(q.FieldSize(column)) + 1);
-    // The value goes on past a NUL: no field text can carry it whole. (A
-    // client may count the terminator in the returned length.)
-    if (static_cast<size_t>(q.FieldLength(column)) > n + 1 &&
-        (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
-      std::memcpy(value, p, std::min(n, size));
-      value[std::min(n, size)] = 0;
-      MarkNotHeld(record, s,
-                  u"Field '" + s.field->FieldName() +
-                      u"': the value holds a NUL character, which no text field can carry");
-      return;
-    }
-  }
-  // Plain ASCII without line ends reads the same in every code page, one
-  // byte a character: it goes straight into the value area.
-  bool plain = !have_wide && IsPlainAsciiLine(std::string_view(p, n));
-  if (plain && (s.form == Form::kAnsi || s.form == Form::kUtf8)) {
-    if (trim)
-      while (n > 0 && static_cast<unsigned char>(p[n - 1]) <= ' ') --n;
-    if (n > size && std::string_view(p + size, n - size).find_first_not_of(' ') !=
-                        std::string_view::npos) {
-      std::memcpy(value, p, size);
-      value[size] = 0;
-      MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), n, u" bytes", size, false));
-      return;
-    }
-    n = std::min(n, size);
-    std::memcpy(value, p, n);
-    value[n] = 0;
-    return;
-  }
-  if (!have_wide) bytes.assign(p, n);
-  bool widened = false;
-  const String who = u"Field '" + s.field->FieldName() + u"'";
-  const String bad_utf8 = who + u": the server sent text that is not valid UTF-8";
-  auto too_long = [&](size_t length, const Char* unit) {
-    return SNotHeldTooLong(s.field->FieldName(), length, unit, size, widened);
-  };
-  auto text = [&]() -> String {
-    if (!have_wide) {
-      String decoded = info.IsUTF8 ? Utf8Decode(bytes, &malformed) : AnsiToString(bytes);
-      const size_t before = decoded.size();
-      wide = AddCRW(std::move(decoded), session_);
-      widened = wide.size() != before;
-      have_wide = true;
-    }
-    return wide;
-  };
-  auto trim_bytes = [&](std::string& b) {
-    if (!trim) return;
-    size_t n = b.size();
-    while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-    b.resize(n);
-  };
-  // What the slot holds is cut to its size as before, and kept for the row
-  // check; a value that lost anything on the way is marked, so that reading
-  // it raises instead of handing the loss on.
-  auto place = [&](const std::string& out, const std::string& code_page, bool lossy) {
-    const std::string kept = CutWholeCharacters(out, size, code_page);
-    std::memcpy(value, kept.data(), kept.size());
-    value[kept.size()] = 0;
-    if (malformed)
-      MarkNotHeld(record, s, bad_utf8);
-    else if (lossy)
-      MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(wide), AsciiToString(code_page)));
-    else if (kept.size() < out.size() &&
-             out.find_first_not_of(' ', kept.size()) != std::string::npos)
-      MarkNotHeld(record, s, too_long(out.size(), u" bytes"));
-  };
-
-  switch (s.form) {
-    case Form::kAnsi: {
-      bool lossy = false;
-      std::string out = plain ? std::move(bytes) : StringToAnsi(text(), &lossy);
-      trim_bytes(out);
-      place(out, AnsiCodePage(), lossy);
-      if (!plain) KeepServerText(record, s, trim ? TrimRight(text()) : text());
-      return;
-    }
-    case Form::kUtf8: {
-      std::string out;
-      if (plain || (info.IsUTF8 && !have_wide)) {
-        if (!plain) {
-          // Decoded only to learn whether it is well formed and how line ends widen.
-          text();
-          out = malformed ? std::move(bytes) : AddCR(bytes, session_);
-        } else {
-          out = std::move(bytes);
-        }
-      } else {
-        out = Utf8Encode(text());
-      }
-      trim_bytes(out);
-      place(out, "UTF-8", false);
-      return;
-    }
-    case Form::kUtf16: {
-      String t = text();
-      if (trim) t = TrimRight(t);
-      if (malformed) MarkNotHeld(record, s, bad_utf8);
-      if (t.size() > size) {
-        size_t n = size;
-        // Never half of a surrogate pair.
-        if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
-        if (!malformed) MarkNotHeld(record, s, too_long(t.size(), u" characters"));
-        t.resize(n);
-      }
-      std::memcpy(value, t.data(), t.size() * sizeof(Char));
-      std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
-      return;
-    }
-    case Form::kBlob: {
-      // A long string kept as a memo: empty is null.
-      std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(text())
-                                                            : (plain ? bytes : StringToAnsi(text()));
-      trim_bytes(out);
-      area[0] = 1;
-      if (out.empty()) return;
-      area[0] = 0;
-      TRecordHeader& h = Header(record);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      h.BlobList->BlobByField(s.field).Bytes = std::move(out);
-      return;
-    }
-    default:
-      return;
-  }
+  BlobsOf(record).BlobByField(s.field).NotHeld = std::move(why);
 }
 
 // ---- closing --------------------------------------------------------------------
@@ -738,7 +453,7 @@ void TOracleDataSet::InternalClose() {
   store_.reset();
   position_ = -1;
   bookmark_counter_ = 0;
-  rows_remain_ = false;
+  reader_.Stop();
   updating_table_cached_ = false;
   try {
     dml_query_.reset();

@@ -2,6 +2,7 @@
 // refresh it; the savepoint around a row's work; the messages of failures.
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "oracle/dataset_messages.h"
@@ -31,17 +32,6 @@ bool IsBlank(StringView text) {
   return true;
 }
 
-bool IsBlankBytes(std::string_view bytes) {
-  for (char c : bytes)
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  return true;
-}
-
-std::string_view TrimRightView(std::string_view b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  return b.substr(0, n);
-}
 
 String KeptText(const TOracleBlob& kept) {
   String text(kept.Bytes.size() / sizeof(Char), u'\0');
@@ -49,12 +39,6 @@ String KeptText(const TOracleBlob& kept) {
   return text;
 }
 
-std::string TrimRightBytes(std::string b) {
-  size_t n = b.size();
-  while (n > 0 && static_cast<unsigned char>(b[n - 1]) <= ' ') --n;
-  b.resize(n);
-  return b;
-}
 
 }  // namespace
 
@@ -115,107 +99,8 @@ void TOracleDataSet::CopyVariablesNamedIn(TOracleQuery& q, const String& text) {
 
 // ---- the stored row ---------------------------------------------------------------------
 
-bool TOracleDataSet::FetchRecord(bool lock, bool check, bool refresh, bool all_fields,
-                                 TRecordBuffer record) {
-  if (record == nullptr) record = CurrentStored();
-  String rowid = record != nullptr ? RecordRowId(record) : String();
-  bool savepoint = false;
-  auto undo = [&] {
-    if (!savepoint) return;
-    savepoint = false;
-    try {
-      RollbackToLockpoint();
-    } catch (const std::exception&) {
-    }
-  };
-  try {
-    if (lock) {
-      Lockpoint();
-      savepoint = lockpoint_set_;
-    }
-    if (refresh) {
-      // A handler may write the new values into the stored record.
-      TRecordBuffer saved = fetch_record_;
-      fetch_record_ = record;
-      bool applied = false;
-      try {
-        applied = OfferApply(u'R');
-      } catch (...) {
-        fetch_record_ = saved;
-        throw;
-      }
-      fetch_record_ = saved;
-      if (applied) refresh = false;
-    }
-    if (lock && OfferApply(u'L')) lock = check = false;
-    if (check && OfferApply(u'C')) check = false;
-    if (!lock && !check && !refresh) return false;
-    if (Trim(rowid).empty()) throw Exception(String(SLockNoRowId) + SNoRowIdTail);
-
-    TOracleQuery& q = DMLQuery();
-    q.SetStringFieldsOnly(string_fields_only_);
-    q.Clear();
-    q.DeclareVariable(u"vzo__rowid", otString);
-    q.SetVariable(u"vzo__rowid", rowid);
-    TStringList sql;
-    String text;  // the statement when it is not made of the select's parts
-    if (!all_fields) {
-      String table = GetUpdatingTable();
-      text.reserve(table.size() + 64);
-      text.append(u"select * from ").append(table).append(u" where rowid = :vzo__rowid");
-      text += TStringList::kLineBreak;
-      if (lock) text.append(u"for update nowait").append(TStringList::kLineBreak);
-      CopyVariablesNamedIn(q, table);
-    } else {
-      String select = SubstitutedSQL();
-      size_t end = UpperCase(select).find(u"/* END_REFRESH */");
-      if (end != String::npos) select.resize(end);
-      TSelectParts parts = SplitSelect(select, false);
-      String alias = GetUpdatingAlias();
-      sql.Add(parts.BeforeWhere);
-      if (parts.HasWhere) {
-        sql.Add(parts.WhereWord + u" (" + parts.WhereClause + u")");
-        sql.Add(u"and");
-        sql.Add(u"(" + alias + u".rowid = :vzo__rowid)");
-      } else {
-        sql.Add(parts.WhereWord + u" " + alias + u".rowid = :vzo__rowid");
-      }
-      if (lock) {
-        String first;
-        for (const Slot& s : slots_)
-          if (s.field->FieldKind() == fkData && s.info > 0) {
-            first = infos_[s.info].ColumnName;
-            break;
-          }
-        sql.Add(u"for update of " + alias + u"." + ColumnNameSQL(first) + u" nowait");
-      }
-      text = sql.Text();
-      CopyVariablesNamedIn(q, text);
-    }
-    q.SetStatementText(text);
-    q.Execute();
-    bool changed = false;
-    if ((lock || check) && q.Eof()) RaiseTranslated(u'L', 0, SRecordDeleted);
-    if (refresh && !q.Eof()) changed = StoreRefreshedRow(q, record);
-    if (check && RecordChanged(q, record)) {
-      undo();
-      RaiseTranslated(u'L', 0, SRecordChanged);
-    }
-    CloseDMLQuery();
-    return changed;
-  } catch (const EOracleError& e) {
-    undo();
-    CloseDMLQuery();
-    if (e.ErrorCode() == 54) RaiseTranslated(u'L', 54, SRecordLocked);
-    RaiseTranslated(u'L', e.ErrorCode(), e.Message());
-  } catch (...) {
-    undo();
-    try {
-      CloseDMLQuery();
-    } catch (const std::exception&) {
-    }
-    throw;
-  }
+bool TOracleDataSet::FetchRecord(RowFetch what, TRecordBuffer record) {
+  return writer_.Fetch(what, record).refreshed;
 }
 
 bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
@@ -229,8 +114,9 @@ bool TOracleDataSet::RecordChanged(TOracleQuery& q, const uint8_t* record) {
   return false;
 }
 
-bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
-  const TOracleBlob* kept = ServerTextIn(record, s);
+std::optional<bool> TOracleDataSet::SamePlainText(const uint8_t* record, const Slot& s,
+                                                  TOracleQuery& q, int column,
+                                                  const TOracleBlob* kept) {
   // Plain ASCII without line ends reads the same in every code page, one
   // byte a character, and no line end is added to it: a text both sides hold
   // so (and that the fetch would not have cut) compares as its bytes.
@@ -243,11 +129,15 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
     const std::string_view stored(r, strnlen(r, s.width));
     if ((s.form != Form::kAnsi || fetched.size() <= static_cast<size_t>(s.field->Size())) &&
         IsPlainAsciiLine(fetched) && IsPlainAsciiLine(stored)) {
-      const bool fetched_blank = IsBlankBytes(fetched), stored_blank = IsBlankBytes(stored);
-      if (fetched_blank || stored_blank) return fetched_blank == stored_blank;
-      return TrimRightView(fetched) == TrimRightView(stored);
+      return TrimRightBytes(fetched) == TrimRightBytes(stored);
     }
   }
+  return std::nullopt;
+}
+
+bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
+  const TOracleBlob* kept = ServerTextIn(record, s);
+  if (std::optional<bool> same = SamePlainText(record, s, q, column, kept)) return *same;
   TFieldType type = s.field->DataType();
   // Each text is read once: the null tests and the comparison use the same.
   const bool string_form = IsStringForm(type);
@@ -334,14 +224,14 @@ bool TOracleDataSet::StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record) {
 
 void TOracleDataSet::LockRecord(bool check_only) {
   CheckActive();
-  FetchRecord(!check_only, true, false, false, nullptr);
+  FetchRecord({.lock = !check_only, .check = true}, nullptr);
 }
 
 void TOracleDataSet::RefreshRecord() {
   CheckActive();
   if (State() == dsInsert || CurrentStored() == nullptr) return;
   TRecordBuffer stored = CurrentStored();
-  FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, stored);
+  FetchRecord({.refresh = true, .all_fields = (refresh_options_ & roAllFields) != 0}, stored);
   if (TRecordBuffer b = ActiveBuffer(); b != nullptr && State() == dsBrowse) {
     CopyToBuffer(stored, b, record_size_);
     Header(b).BookmarkFlag = bfCurrent;

@@ -51,6 +51,13 @@ void TOracleDataSet::RecordToChangeLog(Char action, TRecordBuffer stored, const 
                   record_size_, !cached_updates_);
 }
 
+TChangeLogItem* TOracleDataSet::LoggedRows::Entry(const char* rowid, size_t length) {
+  if (ds_.change_log_.Empty()) return nullptr;
+  TChangeLogItem* item = ds_.change_log_.FindByRowId(AsciiToString(std::string_view(rowid, length)));
+  if (item != nullptr) item->Visible = true;
+  return item;
+}
+
 TRecordBuffer TOracleDataSet::ReAddLoggedInsert(bool leftover) {
   if (!cached_updates_) return nullptr;
   for (int i = 0; i < change_log_.Count(); ++i) {
@@ -61,12 +68,9 @@ TRecordBuffer TOracleDataSet::ReAddLoggedInsert(bool leftover) {
     if (!leftover && item.RecordIndex != store_->Count()) continue;
     TRecordBuffer record = store_->NewRecord(-1, false, -1);
     CopyIntoRecord(item.AfterData.Data(), record, record_size_);
-    SetRecordRowId(record, item.RowId());
-    if (const TBlobList* blobs = Header(item.AfterData.Data()).BlobList) {
-      TRecordHeader& h = Header(record);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      *h.BlobList = *blobs;
-    }
+    store_->SetRowId(record, item.RowId());
+    if (const TBlobList* blobs = Header(item.AfterData.Data()).BlobList)
+      store_->Blobs(record) = *blobs;
     TRecordHeader& h = Header(record);
     h.Bookmark = ++bookmark_counter_;
     h.BookmarkFlag = bfCurrent;
@@ -92,33 +96,31 @@ void TOracleDataSet::SaveApplyState() {
 void TOracleDataSet::RestoreApplyState() {
   for (const TApplyState& state : apply_state_) {
     int index = state.item->Visible ? IndexOfBookmark(state.item->Bookmark()) : -1;
-    if (index >= 0) SetRecordRowId(store_->RecordAt(index), state.record_rowid);
-    if (!state.item->AfterData.Empty())
-      SetRecordRowId(state.item->AfterData.Data(), state.after_rowid);
+    if (index >= 0) store_->SetRowId(store_->RecordAt(index), state.record_rowid);
+    if (!state.item->AfterData.Empty()) state.item->AfterData.SetRowId(state.after_rowid);
   }
   apply_state_.clear();
 }
 
 void TOracleDataSet::ApplyEntry(TChangeLogItem& item) {
   if (item.Action == u'D') {
-    DeleteRow(item.BeforeData.Data(), true);
+    writer_.Delete(item.BeforeData.Data(), true);
     return;
   }
   bool inserting = item.Action == u'I';
   int index = item.Visible ? IndexOfBookmark(item.Bookmark()) : -1;
   if (index >= 0) GotoBookmark(BookmarkOf(item.Bookmark()));
-  String rowid;
-  bool have_rowid = false;
-  bool written = WriteRecord(inserting, item.AfterData.Data(),
-                             inserting ? nullptr : item.BeforeData.Data(), &item, rowid, have_rowid);
-  if (written && index >= 0 &&
+  const RowWriteResult written = writer_.Write(inserting, item.AfterData.Data(),
+                                               inserting ? nullptr : item.BeforeData.Data(), &item);
+  if (written.sent && index >= 0 &&
       (refresh_options_ & (inserting ? roAfterInsert : roAfterUpdate)) != 0)
     reread_.push_back(item.Bookmark());
-  if (!have_rowid) return;
+  if (!written.rowid) return;
+  const String& rowid = *written.rowid;
   // The record shown takes the ROWID of the row written for it; so does the
   // logged insert, which a later fetch then finds among the rows.
-  if (index >= 0) SetRecordRowId(store_->RecordAt(index), rowid);
-  if (inserting) SetRecordRowId(item.AfterData.Data(), rowid);
+  if (index >= 0) store_->SetRowId(store_->RecordAt(index), rowid);
+  if (inserting) item.AfterData.SetRowId(rowid);
 }
 
 void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
@@ -168,7 +170,7 @@ void TOracleDataSet::ApplyUpdates(TApplyActions actions) {
   for (int32_t bookmark : reread_) {
     int index = IndexOfBookmark(bookmark);
     if (index >= 0)
-      FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0,
+      FetchRecord({.refresh = true, .all_fields = (refresh_options_ & roAllFields) != 0},
                   store_->RecordAt(index));
   }
   reread_.clear();
@@ -201,19 +203,17 @@ void TOracleDataSet::CancelUpdates() {
       int at = std::min(item.RecordIndex, store_->Count());
       TRecordBuffer record = store_->NewRecord(at, false, -1);
       CopyIntoRecord(item.BeforeData.Data(), record, record_size_);
-      SetRecordRowId(record, item.RowId());
+      store_->SetRowId(record, item.RowId());
       if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList)
-        Header(record).BlobList = new TBlobList(*blobs);
+        store_->Blobs(record) = *blobs;
       if (filtered_ && ApplyFilterTo(record)) store_->AddToFilteredList(record, false);
     } else if (item.Action == u'I') {
       if (index >= 0) store_->DeleteRecord(DataIndexOf(index), filtered_);
     } else if (index >= 0 && !item.BeforeData.Empty()) {
       TRecordBuffer record = store_->RecordAt(index);
       CopyIntoRecord(item.BeforeData.Data(), record, record_size_);
-      if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList) {
-        if (Header(record).BlobList == nullptr) Header(record).BlobList = new TBlobList();
-        *Header(record).BlobList = *blobs;
-      }
+      if (const TBlobList* blobs = Header(item.BeforeData.Data()).BlobList)
+        store_->Blobs(record) = *blobs;
     }
   }
   change_log_.Clear();

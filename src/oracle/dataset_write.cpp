@@ -27,12 +27,6 @@ bool IsTextSlotType(TFieldType t) {
          t == ftMemo || t == ftWideMemo || t == ftOraClob;
 }
 
-// A statement's text is built a line at a time, each line followed by a
-// line break, as a list of lines joins.
-void AddLine(String& text, StringView line) {
-  text += line;
-  text += TStringList::kLineBreak;
-}
 
 }  // namespace
 
@@ -86,7 +80,8 @@ void TOracleDataSet::InternalEdit() {
     all_fields = (refresh_options_ & roAllFields) != 0;
     check = false;
   }
-  bool changed = FetchRecord(lock, check, refresh, all_fields, stored);
+  bool changed = FetchRecord(
+      {.lock = lock, .check = check, .refresh = refresh, .all_fields = all_fields}, stored);
   if (changed) {
     // The edit starts from the row as the server has it now.
     TRecordBuffer edit = ActiveBuffer();
@@ -214,7 +209,7 @@ void TOracleDataSet::AddRowCondition(TOracleQuery& q, String& sql, const uint8_t
   if (Trim(unique_fields_).empty()) {
     q.DeclareVariable(u"vzo__rowid", otString);
     q.SetVariable(u"vzo__rowid", record ? RecordRowId(record) : String());
-    AddLine(sql, u"where rowid = :vzo__rowid");
+    AddSqlLine(sql, u"where rowid = :vzo__rowid");
     return;
   }
   std::vector<String> conditions;
@@ -241,113 +236,7 @@ void TOracleDataSet::AddRowCondition(TOracleQuery& q, String& sql, const uint8_t
   String text = u"where ";
   for (size_t i = 0; i < conditions.size(); ++i)
     text += (i == 0 ? String() : String(u"\r\nand ")) + conditions[i];
-  AddLine(sql, text);
-}
-
-bool TOracleDataSet::WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
-                                 const TChangeLogItem* applying, String& new_rowid,
-                                 bool& have_rowid) {
-  std::vector<const Slot*> columns;  // in select-list order
-  for (const Slot& s : slots_)
-    if (s.field->FieldKind() == fkData && s.info > 0 && !s.field->ReadOnly()) columns.push_back(&s);
-  std::sort(columns.begin(), columns.end(), [&](const Slot* a, const Slot* b) {
-    return infos_[a->info].FieldIndex < infos_[b->info].FieldIndex;
-  });
-  bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
-                         !Trim(sequence_field_.Field).empty() &&
-                         !Trim(sequence_field_.Sequence).empty();
-  std::vector<const Slot*> written;
-  for (const Slot* s : columns) {
-    bool include = inserting ? !IsEmptyValue(edit, *s) : FieldChanged(*s, stored, edit);
-    // The server fills the sequence's column.
-    if (server_sequence && SameText(s->field->FieldName(), sequence_field_.Field)) include = true;
-    if (include) written.push_back(s);
-  }
-
-  // With cached updates a post only logs; the log is written by ApplyUpdates.
-  if (written.empty() || (cached_updates_ && applying == nullptr)) {
-    if (locking_mode_ == lmLockImmediate && !inserting && !cached_updates_) CommitSession();
-    return false;
-  }
-  bool savepoint = false;
-  try {
-    if (!inserting && (locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed)) {
-      FetchRecord(true, true, false, false, stored);
-    } else {
-      Lockpoint();
-    }
-    savepoint = lockpoint_set_;
-    if (OfferApply(inserting ? u'I' : u'U', &new_rowid)) {
-      have_rowid = inserting;
-    } else {
-      TOracleQuery& q = DMLQuery();
-      q.Clear();
-      String sql;
-      sql.reserve(512);
-      String table = GetUpdatingTable();
-      std::vector<String> parts;
-      for (const Slot* s : written) parts.push_back(ColumnSQL(q, *s, edit, inserting));
-      auto joined = [&](bool names) {
-        String text;
-        for (size_t i = 0; i < written.size(); ++i) {
-          if (i > 0) text += u", ";
-          text += names ? ColumnNameSQL(infos_[written[i]->info].ColumnName) : parts[i];
-        }
-        return text;
-      };
-      if (inserting) {
-        AddLine(sql, u"insert into " + table);
-        AddLine(sql, u"  (" + joined(true) + u")");
-        AddLine(sql, u"values");
-        AddLine(sql, u"  (" + joined(false) + u")");
-      } else {
-        AddLine(sql, u"update " + table);
-        AddLine(sql, u"set " + joined(false));
-      }
-      CopyVariablesNamedIn(q, table);
-      bool by_rowid = Trim(unique_fields_).empty();
-      if (!inserting) AddRowCondition(q, sql, stored);
-      bool returning = by_rowid && session_ != nullptr && session_->UseOCI80();
-      if (returning) {
-        if (inserting) q.DeclareVariable(u"vzo__rowid", otString);
-        AddLine(sql, u"returning rowid into :vzo__rowid");
-      }
-      q.SetStatementText(sql);
-      q.Execute();
-      if (!inserting && q.RowsProcessed() == 0) RaiseTranslated(u'U', 0, SRecordDeleted);
-      if (returning) {
-        new_rowid = q.GetVariable(u"vzo__rowid").AsString();
-        have_rowid = true;
-      } else if (inserting && by_rowid) {
-        new_rowid = q.RowId();
-        have_rowid = true;
-      }
-      CloseDMLQuery();
-      if (inserting && !by_rowid && rowid_index_ >= 0) {
-        new_rowid = FetchRowId(edit);
-        have_rowid = true;
-      }
-    }
-    CommitSession();
-    savepoint = false;
-  } catch (const EOracleError& e) {
-    if (savepoint) {
-      try {
-        RollbackToLockpoint();
-      } catch (const std::exception&) {
-      }
-    }
-    RaiseOracleFailure(inserting ? u'I' : u'U', e);
-  } catch (...) {
-    if (savepoint) {
-      try {
-        RollbackToLockpoint();
-      } catch (const std::exception&) {
-      }
-    }
-    throw;
-  }
-  return true;
+  AddSqlLine(sql, text);
 }
 
 void TOracleDataSet::InternalInsertUpdate(bool inserting) {
@@ -363,9 +252,7 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
     }
     for (const TField* f : rewritten) work_blobs_.RemoveServerText(f);
   }
-  String new_rowid;
-  bool have_rowid = false;
-  bool written = WriteRecord(inserting, edit, stored, nullptr, new_rowid, have_rowid);
+  const RowWriteResult written = writer_.Write(inserting, edit, stored, nullptr);
   bool server_sequence = inserting && sequence_field_.ApplyMoment == amOnServer &&
                          !Trim(sequence_field_.Field).empty() &&
                          !Trim(sequence_field_.Sequence).empty();
@@ -391,69 +278,20 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
     if (position_ < 0) position_ = store_->RecordCount() - 1;
   }
   if (target != nullptr) {
-    if (have_rowid) SetRecordRowId(target, new_rowid);
+    if (written.rowid) store_->SetRowId(target, *written.rowid);
     bool any_blob = std::any_of(slots_.begin(), slots_.end(),
                                 [](const Slot& s) { return s.form == Form::kBlob; });
-    if (any_blob) {
-      TRecordHeader& h = Header(target);
-      if (h.BlobList == nullptr) h.BlobList = new TBlobList();
-      *h.BlobList = work_blobs_;
-    }
+    if (any_blob) store_->Blobs(target) = work_blobs_;
     if (TBlobList* list = Header(target).BlobList)
       for (const TField* f : rewritten) list->RemoveServerText(f);
     if (inserting) RecordToChangeLog(u'I', nullptr, target);
-    bool reread = written && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
+    bool reread = written.sent && ((!inserting && (refresh_options_ & roAfterUpdate)) ||
                               (inserting && ((refresh_options_ & roAfterInsert) || server_sequence)));
     if (reread) {
-      FetchRecord(false, false, true, (refresh_options_ & roAllFields) != 0, target);
+      FetchRecord({.refresh = true, .all_fields = (refresh_options_ & roAllFields) != 0}, target);
       CopyToBuffer(target, edit, record_size_);
       Header(edit).BookmarkFlag = bfCurrent;
     }
-  }
-}
-
-void TOracleDataSet::DeleteRow(TRecordBuffer stored, bool applying) {
-  bool savepoint = false;
-  bool lock = locking_mode_ == lmCheckImmediate || locking_mode_ == lmLockDelayed ||
-              (locking_mode_ == lmLockImmediate && !(cached_updates_ && applying));
-  try {
-    if (lock) {
-      FetchRecord(true, true, false, false, stored);
-      savepoint = lockpoint_set_;
-    }
-    if (!OfferApply(u'D')) {
-      if (Trim(unique_fields_).empty() && Trim(RecordRowId(stored)).empty())
-        throw Exception(String(SDeleteNoRowId) + SNoRowIdTail);
-      TOracleQuery& q = DMLQuery();
-      q.Clear();
-      String sql;
-      String table = GetUpdatingTable();
-      AddLine(sql, u"delete from " + table);
-      CopyVariablesNamedIn(q, table);
-      AddRowCondition(q, sql, stored);
-      q.SetStatementText(sql);
-      q.Execute();
-      if (q.RowsProcessed() == 0) RaiseTranslated(u'D', 0, SRecordDeleted);
-      CloseDMLQuery();
-    }
-    CommitSession();
-    savepoint = false;
-  } catch (const EOracleError& e) {
-    if (savepoint && locking_mode_ != lmNone) {
-      try {
-        RollbackToLockpoint();
-      } catch (const std::exception&) {
-      }
-    }
-    RaiseOracleFailure(u'D', e);
-  } catch (...) {
-    if (savepoint && locking_mode_ != lmNone) {
-      try {
-        RollbackToLockpoint();
-      } catch (const std::exception&) {
-      }
-    }
-    throw;
   }
 }
 
@@ -462,12 +300,12 @@ void TOracleDataSet::InternalDelete() {
   if (stored == nullptr) return;
   int32_t bookmark = Header(stored).Bookmark;
   if (!cached_updates_) {
-    DeleteRow(stored, false);
+    writer_.Delete(stored, false);
   } else if ((locking_mode_ == lmLockImmediate || locking_mode_ == lmCheckImmediate) &&
              change_log_.FindByBookmark(bookmark) == nullptr) {
     // Cached: the row is locked (or only checked) now, written later.
     try {
-      FetchRecord(locking_mode_ == lmLockImmediate, true, false, false, stored);
+      FetchRecord({.lock = locking_mode_ == lmLockImmediate, .check = true}, stored);
     } catch (const EOracleError& e) {
       RaiseOracleFailure(u'D', e);
     }

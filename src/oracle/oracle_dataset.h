@@ -28,6 +28,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -40,7 +41,9 @@
 #include "oracle/oracle_error.h"
 #include "oracle/qbe_definition.h"
 #include "oracle/query.h"
-#include "oracle/record_store.h"
+#include "oracle/row_reader.h"
+#include "oracle/row_store.h"
+#include "oracle/row_writer.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
 #include "recordset/roles.h"
@@ -284,7 +287,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   void RestoreApplyState() override;
 
   // ---- for tests and measurements ----------------------------------------------
-  const TRecordDataList* Store() const { return store_.get(); }
+  const RowStore* Store() const { return store_.get(); }
   const TOracleFieldInfoList& FieldInfos() const { return infos_; }
   bool HasRowIdColumn() const { return rowid_index_ >= 0; }
 
@@ -335,16 +338,10 @@ class TOracleDataSet : public roles::OracleDataSet,
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  // Where a field's value lives in a record buffer and in what form.
-  enum class Form : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
-  struct Slot {
-    TField* field = nullptr;
-    size_t offset = 0;  // null byte, in the data area
-    size_t width = 0;   // value area
-    Form form = Form::kNone;
-    int info = 0;       // column description (0: none)
-    int column = -1;    // select-list position
-  };
+  friend class RowReader;
+  friend class RowWriter;
+  using Form = SlotForm;
+  using Slot = RecordSlot;
 
   // dataset_open.cpp
   TOracleQuery& MainQuery() { return *main_query_; }
@@ -355,9 +352,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   void CheckUnsupportedOptions();
   void QueryRecords(bool opening);
   bool QueryRecord();
-  void ReadRow(TRecordBuffer record);
-  void ReadColumn(TRecordBuffer record, const Slot& slot);
-  void ReadTextColumn(TRecordBuffer record, const Slot& slot, int column);
+  // Hands a fetched record to AfterFetchRecord (an error there counts as afCancel).
+  TAfterFetchRecordAction OfferFetchedRecord(TRecordBuffer record, bool accepted);
+  void StopFetching();
   // The slot keeps a value it could not hold exactly; `why` is raised when it is read.
   void MarkNotHeld(TRecordBuffer record, const Slot& slot, String why);
   void SQLChanged();
@@ -370,6 +367,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   TRecordBuffer StoredRecord(const uint8_t* buffer) const;
   bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
   void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
+  // The blob list a record's long values go to: the store's for a stored
+  // record, a logged copy's own, the working list for the edit buffer.
+  TBlobList& BlobsOf(TRecordBuffer record);
   // Refuses, naming the field, a native value its column cannot hold.
   void CheckStorable(const Slot& slot, const void* source);
   // What an 8-bit field of `size` bytes holds of `text`, as the server's
@@ -390,6 +390,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   const TOracleBlob* BlobIn(const uint8_t* record, const Slot& slot) const;
   // Writes a value read from the server into a record (null: clear).
   void StoreValue(uint8_t* record, const Slot& slot, const OraVariant& value);
+  bool StoreFixedValue(uint8_t* value, const Slot& slot, const OraVariant& v);
 
   // dataset_navigation.cpp
   TRecordBuffer CurrentStored() const;
@@ -397,9 +398,14 @@ class TOracleDataSet : public roles::OracleDataSet,
   void FetchAll();
 
   // dataset_rowcheck.cpp
-  bool FetchRecord(bool lock, bool check, bool refresh, bool all_fields, TRecordBuffer record);
+  // Reads the row of `record` (none: the current) back to lock, check or
+  // refresh it; answers whether a refresh changed the stored record.
+  bool FetchRecord(RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
+  // Plain ASCII texts on both sides compare as bytes; none when either is not.
+  std::optional<bool> SamePlainText(const uint8_t* record, const Slot& slot, TOracleQuery& q,
+                                    int column, const TOracleBlob* kept);
   bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
   bool OfferApply(Char action, String* new_rowid = nullptr);
   void Lockpoint();
@@ -452,12 +458,6 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool FieldChanged(const Slot& slot, const uint8_t* old_record, const uint8_t* new_record);
   bool IsEmptyValue(const uint8_t* record, const Slot& slot) const;
   void InternalInsertUpdate(bool inserting);
-  // The server part of a post: `edit` written over `stored` (null for an
-  // insert); `applying` is the log entry being applied, else null. Answers
-  // whether a statement was sent, and the ROWID of the written row.
-  bool WriteRecord(bool inserting, TRecordBuffer edit, TRecordBuffer stored,
-                   const TChangeLogItem* applying, String& new_rowid, bool& have_rowid);
-  void DeleteRow(TRecordBuffer stored, bool applying);
   void AddRowCondition(TOracleQuery& q, String& sql, const uint8_t* record);
   String ColumnSQL(TOracleQuery& q, const Slot& slot, const uint8_t* record, bool inserting);
   void ApplySequence();
@@ -515,12 +515,23 @@ class TOracleDataSet : public roles::OracleDataSet,
   std::vector<Slot> slots_;
   std::unordered_map<const TField*, size_t> slot_of_;
   size_t record_size_ = RecInfoSize;
-  std::unique_ptr<TRecordDataList> store_;
+  std::unique_ptr<RowStore> store_;
+  // The change log's say in what the reader reads (dataset_updates.cpp).
+  class LoggedRows : public RowReader::LogHook {
+   public:
+    explicit LoggedRows(TOracleDataSet& dataset) : ds_(dataset) {}
+    TRecordBuffer Interpose(bool leftover) override { return ds_.ReAddLoggedInsert(leftover); }
+    TChangeLogItem* Entry(const char* rowid, size_t length) override;
+
+   private:
+    TOracleDataSet& ds_;
+  };
+  LoggedRows logged_rows_{*this};
+  RowReader reader_{*this};
+  RowWriter writer_{*this};
   int position_ = -1;
   int32_t bookmark_counter_ = 0;
   bool activating_ = false;
-  bool first_fetch_ = false;
-  bool rows_remain_ = false;
   bool counted_ = false;
   int count_ = 0;
   int added_ = 0;

@@ -9,9 +9,9 @@
 
 namespace kavo {
 
-int MaxOracleMessageSize = 1023;
-std::vector<int> OracleWarningList;
-std::function<void(EOracleError&)> OnOracleError;
+std::atomic<int> MaxOracleMessageSize = 1023;
+TGuardedSetting<std::vector<int>> OracleWarningList;
+TGuardedSetting<std::function<void(EOracleError&)>> OnOracleError;
 
 namespace {
 
@@ -50,23 +50,28 @@ EOracleError::EOracleError(TOracleSession* session, TComponent* instance, OCIHan
   if (MaxOracleMessageSize >= 0 && MaxOracleMessageSize < static_cast<int>(kMessageBuffer))
     text = CutWholeCharacters(text, static_cast<size_t>(MaxOracleMessageSize), cp);
   SetMessage(CodePageToString(text, cp));
-  if (OnOracleError) OnOracleError(*this);
+  if (auto hook = OnOracleError.Get()) hook(*this);
 }
 
 EOracleError::EOracleError(TOracleSession* session, TComponent* instance, int error_code,
                            String message)
     : Exception(std::move(message)), error_code_(error_code), instance_(instance),
       session_(session) {
-  if (OnOracleError) OnOracleError(*this);
+  if (auto hook = OnOracleError.Get()) hook(*this);
+}
+
+void CheckAllocation(sword status, const char* routine) {
+  if (status == OCI_SUCCESS) return;
+  throw EOracleError(nullptr, nullptr, 0,
+                     AsciiToString(routine) + u" failed (status " + IntToStr(status) + u")");
 }
 
 int OracleErrorCode(OCIHandle error_handle) { return ReadErrorRecord(error_handle, nullptr); }
 
 void RaiseOracleError(TOracleSession* session, OCIHandle error_handle, TComponent* instance) {
-  if (!OracleWarningList.empty()) {
+  if (const std::vector<int> warnings = OracleWarningList.Get(); !warnings.empty()) {
     int code = OracleErrorCode(error_handle);
-    if (std::find(OracleWarningList.begin(), OracleWarningList.end(), code) !=
-        OracleWarningList.end())
+    if (std::find(warnings.begin(), warnings.end(), code) != warnings.end())
       throw EOracleWarning(session, instance, error_handle);
   }
   throw EOracleError(session, instance, error_handle);

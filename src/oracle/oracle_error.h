@@ -4,7 +4,9 @@
 #ifndef KAVO_ORACLE_ORACLE_ERROR_H_
 #define KAVO_ORACLE_ORACLE_ERROR_H_
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "oracle/oci_types.h"
@@ -42,16 +44,48 @@ class EOracleWarning : public EOracleError {
 
 // Longest message kept, in bytes of the server's text. The cut never splits
 // a multi-byte character.
-extern int MaxOracleMessageSize;
+extern std::atomic<int> MaxOracleMessageSize;
+
+// A process-wide setting that any thread may set while sessions raise
+// errors on others: read as a copy under its lock.
+template <typename T>
+class TGuardedSetting {
+ public:
+  TGuardedSetting& operator=(T value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    value_ = std::move(value);
+    return *this;
+  }
+  T Get() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return value_;
+  }
+  void clear() { *this = T(); }
+
+ private:
+  mutable std::mutex mutex_;
+  T value_{};
+};
+
 // Error numbers raised as EOracleWarning (empty: never).
-extern std::vector<int> OracleWarningList;
+extern TGuardedSetting<std::vector<int>> OracleWarningList;
 // Called with every newly created EOracleError.
-extern std::function<void(EOracleError&)> OnOracleError;
+extern TGuardedSetting<std::function<void(EOracleError&)>> OnOracleError;
 
 // Raises EOracleWarning or EOracleError for the failed call whose error
 // handle is `error_handle`.
 [[noreturn]] void RaiseOracleError(TOracleSession* session, OCIHandle error_handle,
                                    TComponent* instance);
+
+// A failed allocation of a handle or descriptor leaves no error handle to
+// ask: this raises naming the routine and its status.
+void CheckAllocation(sword status, const char* routine);
+// Releasing or tuning calls made while closing, whose failure must not stop
+// the rest of the closing: answers the status a caller keeps as its last
+// error (`last` when the call succeeded).
+inline sword ReleaseStatus(sword status, sword last) {
+  return status == OCI_SUCCESS ? last : status;
+}
 
 // The error number of the first record of an error handle (0 when none).
 int OracleErrorCode(OCIHandle error_handle);

@@ -13,8 +13,8 @@
 
 namespace kavo {
 
-bool UTF8DecodeError = false;
-bool UTF8EncodeError = false;
+std::atomic<bool> UTF8DecodeError = false;
+std::atomic<bool> UTF8EncodeError = false;
 
 namespace {
 bool ConvertCRLF(const TOracleSession* session) {
@@ -171,6 +171,12 @@ std::string Utf8Encode(StringView text, bool* lossy) {
   n = UnicodeToUtf8(out.data(), out.size(), fixed.data(), fixed.size());
   out.resize(n > 0 ? n - 1 : 0);
   return out;
+}
+
+std::string_view TrimRightBytes(std::string_view bytes) {
+  size_t n = bytes.size();
+  while (n > 0 && static_cast<unsigned char>(bytes[n - 1]) <= ' ') --n;
+  return bytes.substr(0, n);
 }
 
 bool IsPlainAsciiLine(std::string_view bytes) {

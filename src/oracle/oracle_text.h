@@ -3,8 +3,10 @@
 #ifndef KAVO_ORACLE_ORACLE_TEXT_H_
 #define KAVO_ORACLE_ORACLE_TEXT_H_
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "oracle/ora_variant.h"
 #include "rtl/ustring.h"
@@ -23,8 +25,8 @@ constexpr uint8_t ocfNational = 2;
 
 // Set the first time a UTF-8 conversion meets text it cannot convert; never
 // cleared.
-extern bool UTF8DecodeError;
-extern bool UTF8EncodeError;
+extern std::atomic<bool> UTF8DecodeError;
+extern std::atomic<bool> UTF8EncodeError;
 
 // UTF-8 as AL32UTF8 has it: one to four bytes a character, a surrogate pair
 // being one character of four bytes. Malformed input is never read again in
@@ -51,6 +53,9 @@ String AdjustLineBreaksW(String text);
 // True when every byte is an ASCII character other than CR and LF: such text
 // reads the same as UTF-8 and has no line end to convert (most values).
 bool IsPlainAsciiLine(std::string_view bytes);
+// 8-bit or UTF-8 text without its trailing spaces and control bytes, as a
+// trimmed field keeps it.
+std::string_view TrimRightBytes(std::string_view bytes);
 
 // Text of ASCII characters only into `out`, one byte each and without its
 // CRs when `drop_cr`: what every ASCII-based code page and UTF-8 make of it.

@@ -12,10 +12,10 @@
 
 namespace kavo {
 
-bool NoQueryOptimize = true;
-bool NoRowidFix = false;
-bool ForceDefaultVariableCharSet = true;
-bool SafeStringFieldsOnly = false;
+std::atomic<bool> NoQueryOptimize = true;
+std::atomic<bool> NoRowidFix = false;
+std::atomic<bool> ForceDefaultVariableCharSet = true;
+std::atomic<bool> SafeStringFieldsOnly = false;
 
 TOracleQuery::TOracleQuery(TComponent* owner) : TComponent(owner) {}
 

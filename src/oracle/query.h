@@ -8,6 +8,7 @@
 #ifndef KAVO_ORACLE_QUERY_H_
 #define KAVO_ORACLE_QUERY_H_
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,10 +37,10 @@ using TArrayErrorEvent = std::function<void(TOracleQuery* sender, int index, int
                                             const String& error_message, bool& continue_)>;
 
 // Layer-wide switches.
-extern bool NoQueryOptimize;              // True: every execution parses again
-extern bool NoRowidFix;                   // False: string variables named *ROWID* get 501 bytes
-extern bool ForceDefaultVariableCharSet;  // True
-extern bool SafeStringFieldsOnly;         // False
+extern std::atomic<bool> NoQueryOptimize;              // True: every execution parses again
+extern std::atomic<bool> NoRowidFix;                   // False: string variables named *ROWID* get 501 bytes
+extern std::atomic<bool> ForceDefaultVariableCharSet;  // True
+extern std::atomic<bool> SafeStringFieldsOnly;         // False
 
 class TOracleQuery : public TComponent {
  public:
@@ -182,6 +183,9 @@ class TOracleQuery : public TComponent {
   void InternalDescribe();
   // Position `pos` (from 1) of the select list, with its buffer type and size.
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
+  void ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f);
+  void ChooseColumnBuffer(TFieldData& f);
+  [[noreturn]] void RefuseColumn(const TFieldData& f);
   // Empties the column list; the records are kept for the next describe.
   void ReleaseFields();
   // The text of the name the client reported for position `pos` (from 1).

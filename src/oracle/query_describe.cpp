@@ -2,6 +2,7 @@
 // the buffer type and element size chosen for it.
 #include <climits>
 
+#include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
@@ -10,7 +11,6 @@
 namespace kavo {
 
 std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
-  const TSessionPreferences& prefs = session_->Preferences();
   std::unique_ptr<TFieldData> field;
   if (spare_fields_.empty()) {
     field = std::make_unique<TFieldData>();
@@ -25,6 +25,13 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
     ReleaseFields();
     RaiseStatementError();
   }
+  ReadColumnAttributes(param, pos, f);
+  ChooseColumnBuffer(f);
+  return field;
+}
+
+// The described column's attributes; frees the parameter descriptor.
+void TOracleQuery::ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f) {
   f.dbsize = AttrInt(param, OCI_DTYPE_PARAM, OCI_ATTR_DATA_SIZE, errhp_) & 0xFFFF;
   if (oci_.OCI90())
     f.CharSize =
@@ -45,7 +52,11 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   }
   OraText* name = nullptr;
   ub4 name_length = 0;
-  oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_);
+  if (Call(oci_.OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &name_length, OCI_ATTR_NAME, errhp_)) !=
+      OCI_SUCCESS) {
+    last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM), last_oci_error_);
+    RaiseException();
+  }
   f.name = ColumnNameText(
       pos, std::string_view(name ? reinterpret_cast<const char*>(name) : "", name ? name_length : 0));
   // Precision is one byte on some clients and two on others; scale is signed.
@@ -56,16 +67,20 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
   if (scale == -127 && prec == 0) scale = 0;
   f.prec = prec;
   f.scale = scale;
-  oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM);
+  last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(param, OCI_DTYPE_PARAM), last_oci_error_);
+}
 
+// The buffer type and size a column is fetched into, or a clear refusal.
+void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
+  const TSessionPreferences& prefs = session_->Preferences();
   switch (f.dbtype) {
     case otNumber:
     case otBinaryFloat:
     case otBinaryDouble: {
       int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
       int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
-      bool floating = scale == -127;
-      int p = prec, s = scale;
+      bool floating = f.scale == -127;
+      int p = f.prec, s = f.scale;
       if (floating) {
         p = 38;
         s = 1;
@@ -126,25 +141,28 @@ std::unique_ptr<TFieldData> TOracleQuery::DescribeColumn(int pos) {
     case otCursor:
     case otTimestamp:
     case otTimestampTZ:
-    case otTimestampLTZ: {
-      static const char16_t* kind = u"";
-      switch (f.dbtype) {
-        case otObject: kind = u"A query with objects"; break;
-        case otReference: kind = u"A query with references"; break;
-        case otCursor: kind = u"A query with sub-queries"; break;
-        case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
-        default: kind = u"A query with timestamps"; break;
-      }
-      ReleaseFields();
-      parsed_sql_.clear();
-      throw Exception(String(kind) + u" is not supported (column " + f.name + u")");
-    }
+    case otTimestampLTZ:
+      RefuseColumn(f);
     default:
       f.buftype = otString;
       f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
       break;
   }
-  return field;
+}
+
+void TOracleQuery::RefuseColumn(const TFieldData& f) {
+  const char16_t* kind;
+  switch (f.dbtype) {
+    case otObject: kind = u"A query with objects"; break;
+    case otReference: kind = u"A query with references"; break;
+    case otCursor: kind = u"A query with sub-queries"; break;
+    case otCLOB: case otBLOB: case otBFile: kind = u"A query with LOB's"; break;
+    default: kind = u"A query with timestamps"; break;
+  }
+  const String name = f.name;  // the description goes with the fields
+  ReleaseFields();
+  parsed_sql_.clear();
+  throw Exception(String(kind) + u" is not supported (column " + name + u")");
 }
 
 const String& TOracleQuery::ColumnNameText(int pos, std::string_view bytes) {

@@ -98,16 +98,24 @@ void TOracleQuery::CheckSession() {
 void TOracleQuery::Open() {
   if (opened_) return;
   last_oci_error_ = 0;
-  oci_.OCIHandleAlloc(session_->EnvHandle(), &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
-  oci_.OCIHandleAlloc(session_->EnvHandle(), &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
-  oci_.OCIDescriptorAlloc(session_->EnvHandle(), &rowidhp_, OCI_DTYPE_ROWID, 0, nullptr);
+  OCIHandle env = session_->EnvHandle();
+  CheckAllocation(oci_.OCIHandleAlloc(env, &errhp_, OCI_HTYPE_ERROR, 0, nullptr), "OCIHandleAlloc");
+  CheckAllocation(oci_.OCIHandleAlloc(env, &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr),
+                  "OCIHandleAlloc");
+  // Without a ROWID descriptor (a client that has none) a statement only
+  // cannot tell the ROWID of the row it wrote.
+  if (oci_.OCIDescriptorAlloc(env, &rowidhp_, OCI_DTYPE_ROWID, 0, nullptr) != OCI_SUCCESS)
+    rowidhp_ = nullptr;
   opened_ = true;
 }
 
 void TOracleQuery::ComputeErrorPosition() {
   ub4 attribute =
       oci_.OCI81Detected() ? OCI_ATTR_PARSE_ERROR_OFFSET : OCI_ATTR_PARSE_ERROR_OFFSET_80;
-  int32_t offset = stmthp_ ? AttrInt(stmthp_, OCI_HTYPE_STMT, attribute, secerrhp_) & 0xFFFF : 0;
+  // Asked while an error is being raised: an offset it cannot give is none.
+  sword status = OCI_ERROR;
+  int32_t offset = stmthp_ ? AttrInt(stmthp_, OCI_HTYPE_STMT, attribute, secerrhp_, &status) : 0;
+  offset = status == OCI_SUCCESS ? offset & 0xFFFF : 0;
   offset = std::min<int32_t>(offset, static_cast<int32_t>(parsed_sql_.size()));
   int line = 0, column = 0;
   for (int32_t i = 0; i < offset; ++i) {
@@ -130,10 +138,11 @@ void TOracleQuery::RaiseStatementError() {
 
 void TOracleQuery::FreeStatementHandles() {
   if (stmthp_ != nullptr) {
-    if (session_ != nullptr && session_->StatementCache() && oci_.OCI92())
-      oci_.OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT);
-    else
-      oci_.OCIHandleFree(stmthp_, OCI_HTYPE_STMT);
+    const bool cached = session_ != nullptr && session_->StatementCache() && oci_.OCI92();
+    last_oci_error_ = ReleaseStatus(
+        cached ? oci_.OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT)
+               : oci_.OCIHandleFree(stmthp_, OCI_HTYPE_STMT),
+        last_oci_error_);
     stmthp_ = nullptr;
   }
   for (int i = 0; i < variables_.Count(); ++i) {
@@ -177,16 +186,23 @@ void TOracleQuery::Parse() {
                               static_cast<ub4>(bytes.size()), nullptr, 0, OCI_NTV_SYNTAX,
                               OCI_DEFAULT));
   } else {
-    oci_.OCIHandleAlloc(session_->EnvHandle(), &stmthp_, OCI_HTYPE_STMT, 0, nullptr);
+    CheckAllocation(oci_.OCIHandleAlloc(session_->EnvHandle(), &stmthp_, OCI_HTYPE_STMT, 0, nullptr),
+                    "OCIHandleAlloc");
     Call(oci_.OCIStmtPrepare(stmthp_, errhp_, stmt, static_cast<ub4>(bytes.size()), OCI_NTV_SYNTAX,
                              OCI_DEFAULT));
   }
   if (last_oci_error_ == OCI_SUCCESS) {
     ub4 zero = 0;
-    oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS, secerrhp_);
-    oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY,
-                    secerrhp_);
-    switch (AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE, errhp_) & 0xFFFF) {
+    // The layer fetches in arrays of its own: the client's prefetch stays off.
+    if (Call(oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_ROWS,
+                             errhp_)) == OCI_SUCCESS)
+      Call(oci_.OCIAttrSet(stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero, OCI_ATTR_PREFETCH_MEMORY,
+                           errhp_));
+    if (last_oci_error_ != OCI_SUCCESS) RaiseStatementError();
+    sword status = OCI_SUCCESS;
+    const int32_t type = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE, errhp_, &status);
+    if (Call(status) != OCI_SUCCESS) RaiseStatementError();
+    switch (type & 0xFFFF) {
       case OCI_STMT_SELECT: function_type_ = kSelect; break;
       case OCI_STMT_UPDATE: function_type_ = 5; break;
       case OCI_STMT_DELETE: function_type_ = 9; break;
@@ -250,8 +266,9 @@ void TOracleQuery::Bind() {
     if (last_oci_error_ == OCI_SUCCESS && v.CharSetID != 0) {
       ub1 form = v.CharSetForm;
       ub2 id = v.CharSetID;
-      oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
-      Call(oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+      if (Call(oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &form, sizeof form, OCI_ATTR_CHARSET_FORM,
+                               errhp_)) == OCI_SUCCESS)
+        Call(oci_.OCIAttrSet(v.bindhp, OCI_HTYPE_BIND, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
     }
     if (last_oci_error_ != OCI_SUCCESS) {
       v.bindhp = nullptr;
@@ -287,8 +304,9 @@ void TOracleQuery::InternalDefine() {
         (f.IsUTF8 || f.IsUTF16)) {
       ub1 form = f.CharSetForm;
       ub2 id = f.CharSetID;
-      oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &form, sizeof form, OCI_ATTR_CHARSET_FORM, errhp_);
-      Call(oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
+      if (Call(oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &form, sizeof form,
+                               OCI_ATTR_CHARSET_FORM, errhp_)) == OCI_SUCCESS)
+        Call(oci_.OCIAttrSet(f.defhp, OCI_HTYPE_DEFINE, &id, sizeof id, OCI_ATTR_CHARSET_ID, errhp_));
     }
     if (last_oci_error_ == OCI_SUCCESS && dynamic)
       Call(oci_.OCIDefineDynamic(f.defhp, errhp_, &f, &LongPieceCallback));
@@ -545,9 +563,11 @@ void TOracleQuery::Close() {
   eof_ = true;
   if (session_ != nullptr && session_->Connected()) {
     FreeStatementHandles();
-    if (errhp_) oci_.OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
-    if (secerrhp_) oci_.OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
-    if (rowidhp_) oci_.OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID);
+    for (OCIHandle h : {errhp_, secerrhp_})
+      if (h) last_oci_error_ = ReleaseStatus(oci_.OCIHandleFree(h, OCI_HTYPE_ERROR), last_oci_error_);
+    if (rowidhp_)
+      last_oci_error_ =
+          ReleaseStatus(oci_.OCIDescriptorFree(rowidhp_, OCI_DTYPE_ROWID), last_oci_error_);
   } else {
     // The handles went with the session's environment.
     stmthp_ = nullptr;

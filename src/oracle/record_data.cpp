@@ -55,37 +55,75 @@ String RecordRowId(const uint8_t* record) {
   return String(h.RowId);
 }
 
-void SetRecordRowId(TRecordBuffer record, StringView rowid) {
+namespace {
+
+constexpr size_t kRowIdChunk = 4096;  // characters
+
+}  // namespace
+
+Char* TRecordExtras::RowIdRoom(TRecordBuffer record, size_t length) {
   TRecordHeader& h = Header(record);
-  delete[] h.PRowid;
   h.PRowid = nullptr;
   std::fill(std::begin(h.RowId), std::end(h.RowId), Char(0));
-  if (rowid.size() <= kInlineRowIdLength) {
-    std::copy(rowid.begin(), rowid.end(), h.RowId);
-    return;
+  if (length <= kInlineRowIdLength) return h.RowId;
+  const size_t need = length + 1;
+  if (need > chunk_free_) {
+    const size_t size = std::max(need, kRowIdChunk);
+    rowid_chunks_.push_back(std::make_unique<Char[]>(size));
+    chunk_free_ = size;
   }
-  h.PRowid = new Char[rowid.size() + 1];
-  std::copy(rowid.begin(), rowid.end(), h.PRowid);
-  h.PRowid[rowid.size()] = 0;
+  // Chunks are filled from their end, so the last chunk's free room is its start.
+  chunk_free_ -= need;
+  rowid_chars_ += need;
+  h.PRowid = rowid_chunks_.back().get() + chunk_free_;
+  return h.PRowid;
 }
 
-void SetRecordRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
-  TRecordHeader& h = Header(record);
-  delete[] h.PRowid;
-  h.PRowid = nullptr;
-  std::fill(std::begin(h.RowId), std::end(h.RowId), Char(0));
-  Char* dest = h.RowId;
-  if (length > kInlineRowIdLength) dest = h.PRowid = new Char[length + 1];
+void TRecordExtras::SetRowId(TRecordBuffer record, StringView rowid) {
+  Char* dest = RowIdRoom(record, rowid.size());
+  std::copy(rowid.begin(), rowid.end(), dest);
+  dest[rowid.size()] = 0;
+}
+
+void TRecordExtras::SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
+  Char* dest = RowIdRoom(record, length);
   for (size_t i = 0; i < length; ++i) dest[i] = static_cast<unsigned char>(rowid[i]);
   dest[length] = 0;
 }
 
-void FreeRecordExtras(TRecordBuffer record) {
+TBlobList& TRecordExtras::Blobs(TRecordBuffer record) {
   TRecordHeader& h = Header(record);
-  delete[] h.PRowid;
-  h.PRowid = nullptr;
-  delete h.BlobList;
+  if (h.BlobList == nullptr) {
+    blob_lists_.push_back(std::make_unique<TBlobList>());
+    h.BlobList = blob_lists_.back().get();
+  }
+  return *h.BlobList;
+}
+
+void TRecordExtras::Release(TRecordBuffer record) {
+  TRecordHeader& h = Header(record);
+  if (h.BlobList == nullptr) return;
+  // Deletes are rare and mostly of recent records: search from the end.
+  for (auto it = blob_lists_.rbegin(); it != blob_lists_.rend(); ++it)
+    if (it->get() == h.BlobList) {
+      blob_lists_.erase(std::next(it).base());
+      break;
+    }
   h.BlobList = nullptr;
+}
+
+void TRecordExtras::Clear() {
+  rowid_chunks_.clear();
+  chunk_free_ = 0;
+  rowid_chars_ = 0;
+  blob_lists_.clear();
+}
+
+size_t TRecordExtras::Bytes() const {
+  size_t bytes = rowid_chars_ * sizeof(Char);
+  for (const auto& list : blob_lists_)
+    for (const TOracleBlob& b : list->Items()) bytes += b.Bytes.size();
+  return bytes;
 }
 
 void CopyToBuffer(const uint8_t* record, TRecordBuffer buffer, size_t size) {

@@ -7,10 +7,13 @@
 // 0 for a value, 1 for null and kNotHeld for a value the area holds only
 // approximately (the record's blob list keeps why).
 //
-// Only a record of the record store owns its separate ROWID copy and its blob
-// list. Every copy of a record (the buffers the record-set model holds, the
-// edit buffer) carries neither: CopyToBuffer leaves both pointers null, and
-// CopyIntoRecord keeps the destination's own.
+// The header's ROWID copy and blob list pointers own nothing: what they point
+// at belongs to a TRecordExtras (the record store's for stored records, a
+// change-log copy's own for logged ones), which frees it. Headers are copied
+// with memcpy, and a copied pointer must never free twice or dangle into a
+// freed record. Every other copy of a record (the buffers the record-set model
+// holds, the edit buffer) carries neither: CopyToBuffer leaves both pointers
+// null, and CopyIntoRecord keeps the destination's own.
 #ifndef KAVO_ORACLE_RECORD_DATA_H_
 #define KAVO_ORACLE_RECORD_DATA_H_
 
@@ -64,6 +67,18 @@ class TBlobList {
 
 inline constexpr uint8_t kNotHeld = 2;
 
+// Where a field's value lives in a record's data area and in what form.
+enum class SlotForm : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
+struct RecordSlot {
+  TField* field = nullptr;
+  size_t offset = 0;  // null byte, in the data area
+  size_t width = 0;   // value area
+  SlotForm form = SlotForm::kNone;
+  int info = 0;       // column description (0: none)
+  int column = -1;    // select-list position
+  size_t size = 0;    // the field's size, asked once rather than per value
+};
+
 // ROWIDs of at most this many characters are held in the header itself.
 constexpr size_t kInlineRowIdLength = 17;
 
@@ -72,8 +87,8 @@ struct TRecordHeader {
   int32_t MasterBookmark = -1;
   uint8_t BookmarkFlag = 0;
   Char RowId[kInlineRowIdLength + 2] = {};  // zero-terminated
-  Char* PRowid = nullptr;                   // owned copy of a longer ROWID
-  TBlobList* BlobList = nullptr;            // owned by a stored record
+  Char* PRowid = nullptr;                   // a longer ROWID, held by the record's extras
+  TBlobList* BlobList = nullptr;            // held by the record's extras
   int32_t ArraySize = 0;                    // bytes of the data area
 };
 
@@ -97,13 +112,36 @@ void InitRecordHeader(TRecordBuffer record, size_t size);
 
 // The ROWID text: the separate copy when there is one, else the inline text.
 String RecordRowId(const uint8_t* record);
-// Stores a ROWID in a stored record: inline up to kInlineRowIdLength
-// characters, else as a separate copy (replacing and freeing an old one).
-void SetRecordRowId(TRecordBuffer record, StringView rowid);
-// The same from ASCII bytes (a ROWID's text as a statement fetched it).
-void SetRecordRowIdAscii(TRecordBuffer record, const char* rowid, size_t length);
-// Frees what a stored record owns (ROWID copy, blob list).
-void FreeRecordExtras(TRecordBuffer record);
+
+// Holds the ROWID copies and blob lists of a set of records, allocating and
+// freeing them in one place. ROWID copies are cut from shared chunks (one
+// allocation for hundreds of rows); a replaced one is left until Clear.
+class TRecordExtras {
+ public:
+  TRecordExtras() = default;
+  TRecordExtras(const TRecordExtras&) = delete;
+  TRecordExtras& operator=(const TRecordExtras&) = delete;
+
+  // Inline up to kInlineRowIdLength characters, else as a copy held here.
+  void SetRowId(TRecordBuffer record, StringView rowid);
+  // The same from ASCII bytes (a ROWID's text as a statement fetched it).
+  void SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length);
+  // The record's blob list, created when missing.
+  TBlobList& Blobs(TRecordBuffer record);
+  // Frees the record's blob list now (its ROWID copy goes with Clear).
+  void Release(TRecordBuffer record);
+  void Clear();
+  // Bytes held for ROWID copies and blob values.
+  size_t Bytes() const;
+
+ private:
+  Char* RowIdRoom(TRecordBuffer record, size_t length);
+
+  std::vector<std::unique_ptr<Char[]>> rowid_chunks_;
+  size_t chunk_free_ = 0;  // characters left in the last chunk
+  size_t rowid_chars_ = 0;
+  std::vector<std::unique_ptr<TBlobList>> blob_lists_;
+};
 
 // The record copied whole into a buffer that does not own anything: the
 // copy's ROWID pointer and blob list stay null (its inline ROWID is copied).

@@ -12,8 +12,8 @@
 
 namespace kavo {
 
-bool OptimizeInTransaction = true;
-bool NoUnicodeSupport = false;
+std::atomic<bool> OptimizeInTransaction = true;
+std::atomic<bool> NoUnicodeSupport = false;
 
 namespace {
 
@@ -89,8 +89,10 @@ void OracleShutdown() {
     }
   }
   TOCILibrary& oci = OCILibrary();
+  // The process is letting the client go and no session is left to keep a
+  // status: a shared environment the client cannot free goes with the unload.
   if (oci.SingleEnv != nullptr && oci.Has(OCIEntry::OCIHandleFree))
-    oci.OCIHandleFree(oci.SingleEnv, OCI_HTYPE_ENV);
+    static_cast<void>(oci.OCIHandleFree(oci.SingleEnv, OCI_HTYPE_ENV));
   oci.SingleEnv = nullptr;
   oci.DLLExit();
 }
@@ -139,8 +141,11 @@ void TOracleSession::SetStatementCacheSize(int v) {
   statement_cache_size_ = v;
   if (connected_ && statement_cache_ && svchp_ != nullptr) {
     ub4 size = static_cast<ub4>(v);
-    oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
-                    secerrhp_);
+    // A size the client refuses leaves the cache as it was; the status stays
+    // the last error rather than failing the assignment.
+    last_oci_error_ = ReleaseStatus(oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size,
+                                                    OCI_ATTR_STMTCACHESIZE, secerrhp_),
+                                    last_oci_error_);
   }
 }
 
@@ -179,6 +184,10 @@ int TOracleSession::ReturnCode() {
 void TOracleSession::Check(sword status) {
   last_oci_error_ = status;
   if (status != OCI_SUCCESS) RaiseError();
+}
+
+void TOracleSession::CheckSideCall(sword status) {
+  if (status != OCI_SUCCESS) RaiseOracleError(this, secerrhp_, this);
 }
 
 void TOracleSession::RaiseError() { RaiseOracleError(this, errhp_, this); }
@@ -236,12 +245,16 @@ void TOracleSession::FreeHandles() {
     envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
     return;
   }
-  if (srvhp_) oci_.OCIHandleFree(srvhp_, OCI_HTYPE_SERVER);
-  if (svchp_) oci_.OCIHandleFree(svchp_, OCI_HTYPE_SVCCTX);
-  if (errhp_) oci_.OCIHandleFree(errhp_, OCI_HTYPE_ERROR);
-  if (secerrhp_) oci_.OCIHandleFree(secerrhp_, OCI_HTYPE_ERROR);
-  if (authp_) oci_.OCIHandleFree(authp_, OCI_HTYPE_SESSION);
-  if (envhp_ != oci_.SingleEnv) oci_.OCIHandleFree(envhp_, OCI_HTYPE_ENV);
+  const std::pair<OCIHandle, ub4> handles[] = {{srvhp_, OCI_HTYPE_SERVER},
+                                                {svchp_, OCI_HTYPE_SVCCTX},
+                                                {errhp_, OCI_HTYPE_ERROR},
+                                                {secerrhp_, OCI_HTYPE_ERROR},
+                                                {authp_, OCI_HTYPE_SESSION},
+                                                {envhp_ != oci_.SingleEnv ? envhp_ : nullptr,
+                                                 OCI_HTYPE_ENV}};
+  for (const auto& [handle, type] : handles)
+    if (handle != nullptr)
+      last_oci_error_ = ReleaseStatus(oci_.OCIHandleFree(handle, type), last_oci_error_);
   envhp_ = srvhp_ = svchp_ = authp_ = errhp_ = secerrhp_ = nullptr;
 }
 

@@ -9,6 +9,7 @@
 #ifndef KAVO_ORACLE_SESSION_H_
 #define KAVO_ORACLE_SESSION_H_
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -57,8 +58,8 @@ class TOracleSessionDataSet {
 };
 
 // Layer-wide switches.
-extern bool OptimizeInTransaction;  // True: InTransaction asks the server once per statement
-extern bool NoUnicodeSupport;       // False
+extern std::atomic<bool> OptimizeInTransaction;  // True: InTransaction asks the server once per statement
+extern std::atomic<bool> NoUnicodeSupport;       // False
 
 // Plays the Oracle session role the integration cycle drives.
 class TOracleSession : public TComponent, public roles::OracleSession {
@@ -228,6 +229,9 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   std::vector<TOracleUpdatesDataSet*> UpdatesList(
       const std::vector<TOracleUpdatesDataSet*>& datasets, const Char* operation);
   void Check(sword status);
+  // A call beside the main one (its error handle is the second): raises on
+  // failure, and the main call's status stays the last error.
+  void CheckSideCall(sword status);
   [[noreturn]] void RaiseError();
 
   String logon_username_, logon_password_, logon_database_;

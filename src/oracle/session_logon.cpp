@@ -123,14 +123,18 @@ void TOracleSession::Attach() {
     last_oci_error_ = status;
     if (envhp_ == nullptr)
       throw Exception(u"Could not create the OCI environment (status " + IntToStr(status) + u")");
-    oci_.OCIHandleAlloc(envhp_, &svchp_, OCI_HTYPE_SVCCTX, 0, nullptr);
-    oci_.OCIHandleAlloc(envhp_, &srvhp_, OCI_HTYPE_SERVER, 0, nullptr);
-    oci_.OCIHandleAlloc(envhp_, &errhp_, OCI_HTYPE_ERROR, 0, nullptr);
-    oci_.OCIHandleAlloc(envhp_, &secerrhp_, OCI_HTYPE_ERROR, 0, nullptr);
-    oci_.OCIHandleAlloc(envhp_, &authp_, OCI_HTYPE_SESSION, 0, nullptr);
+    const std::pair<OCIHandle*, ub4> handles[] = {{&svchp_, OCI_HTYPE_SVCCTX},
+                                                   {&srvhp_, OCI_HTYPE_SERVER},
+                                                   {&errhp_, OCI_HTYPE_ERROR},
+                                                   {&secerrhp_, OCI_HTYPE_ERROR},
+                                                   {&authp_, OCI_HTYPE_SESSION}};
+    for (const auto& [handle, type] : handles)
+      CheckAllocation(oci_.OCIHandleAlloc(envhp_, handle, type, 0, nullptr), "OCIHandleAlloc");
   }
   if (server_attached_) {
-    oci_.OCIServerDetach(srvhp_, secerrhp_, OCI_DEFAULT);
+    // A stale attachment goes before the new one: its failure is not this logon's.
+    last_oci_error_ = ReleaseStatus(oci_.OCIServerDetach(srvhp_, secerrhp_, OCI_DEFAULT),
+                                    last_oci_error_);
     server_attached_ = false;
   }
   std::string db = StringToAnsi(logon_database_);
@@ -183,7 +187,7 @@ void TOracleSession::LogOn() {
 
       if (last_oci_error_ == OCI_SUCCESS || last_oci_error_ == OCI_SUCCESS_WITH_INFO) {
         OraText buf[kBannerSize] = {0};
-        oci_.OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER);
+        CheckSideCall(oci_.OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER));
         buf[kBannerSize - 1] = 0;
         banner_ = AnsiToString(reinterpret_cast<const char*>(buf));
         String up = UpperCase(banner_);
@@ -194,7 +198,8 @@ void TOracleSession::LogOn() {
         // Without OCI 7 routines in the client every server is driven through
         // OCI 8; a client that has them would be switched to OCI 7 mode.
         if (!oci8_banner && oci_.OCI70()) {
-          oci_.OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT);
+          last_oci_error_ = ReleaseStatus(oci_.OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT),
+                                          last_oci_error_);
           RaiseOCI7NotSupported("OCISvcCtxToLda");
         }
       }
@@ -206,8 +211,8 @@ void TOracleSession::LogOn() {
         RaiseError();
       if (cached) {
         ub4 size = static_cast<ub4>(statement_cache_size_);
-        oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size, OCI_ATTR_STMTCACHESIZE,
-                        secerrhp_);
+        CheckSideCall(oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, &size, sizeof size,
+                                      OCI_ATTR_STMTCACHESIZE, secerrhp_));
       }
       connected_ = true;
       std::vector<TOracleQuery*> queries;

@@ -5,7 +5,7 @@
 
 namespace kavo {
 
-bool TimestampAsStringDefault = false;
+std::atomic<bool> TimestampAsStringDefault = false;
 
 TSessionPreferences::TSessionPreferences(TOracleSession* session)
     : session_(session), timestamp_as_string_(TimestampAsStringDefault) {}

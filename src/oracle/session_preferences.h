@@ -3,6 +3,8 @@
 #ifndef KAVO_ORACLE_SESSION_PREFERENCES_H_
 #define KAVO_ORACLE_SESSION_PREFERENCES_H_
 
+#include <atomic>
+
 namespace kavo {
 
 class TOracleSession;
@@ -11,7 +13,7 @@ enum TConvertUTFOption { cuNone, cuUTF8ToUTF16, cuUTF16ToUTF8 };
 enum TTemporaryLOBOption { tlNone, tlCache, tlNoCache };
 
 // The layer-wide default of TimestampAsString.
-extern bool TimestampAsStringDefault;
+extern std::atomic<bool> TimestampAsStringDefault;
 
 class TSessionPreferences {
  public:

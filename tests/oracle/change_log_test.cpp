@@ -17,12 +17,12 @@ struct Record {
       : bytes(kSize) {
     InitRecordBuffer(bytes.data(), kSize);
     Header(bytes.data()).Bookmark = bookmark;
-    SetRecordRowId(bytes.data(), rowid);
+    extras.SetRowId(bytes.data(), rowid);
     DataArea(bytes.data())[0] = value;
   }
-  ~Record() { FreeRecordExtras(bytes.data()); }
   uint8_t* data() { return bytes.data(); }
   std::vector<uint8_t> bytes;
+  TRecordExtras extras;
 };
 
 uint8_t Value(const TRecordCopy& copy) { return DataArea(copy.Data())[0]; }
@@ -34,7 +34,7 @@ TEST(ChangeLogTest, EntriesKeepPrivateCopiesAndMergeChangesOfOneRecord) {
   TBlobList blobs;
   blobs.BlobByField(nullptr).Bytes = "long value";
   log.Log(u'U', 3, 2, before.data(), &blobs, after.data(), nullptr, kSize, false);
-  SetRecordRowId(before.data(), u"changed");
+  before.extras.SetRowId(before.data(), u"changed");
   DataArea(after.data())[0] = 9;
   ASSERT_EQ(log.Count(), 1);
   TChangeLogItem& u = log.Item(0);

@@ -77,6 +77,21 @@ TEST_F(FakeServerTest, LostConnectionClearsWithinTwoFurtherLogons) {
   EXPECT_EQ(Var("fake_live_handles"), 0) << "every handle and the environment are freed";
 }
 
+// A handle the client cannot allocate fails the logon naming the call, and
+// the next logon allocates afresh.
+TEST_F(FakeServerTest, ARefusedHandleAllocationFailsTheLogonAndNothingLeaks) {
+  Use(FIXTURE_FAKE_SERVER);
+  session_->SetLogonUsername(u"u/p");
+  Var("fake_refused_handle_type") = 3;  // the service context
+  EXPECT_EQ(MessageOf([&] { session_->LogOn(); }), u"OCIHandleAlloc failed (status -1)");
+  EXPECT_FALSE(session_->Connected());
+  Var("fake_refused_handle_type") = 0;
+  session_->LogOn();
+  EXPECT_TRUE(session_->Connected());
+  session_->SetConnected(false);
+  EXPECT_EQ(Var("fake_live_handles"), 0);
+}
+
 // The test query fails without an error record: neither 942 nor 1000, so the
 // connection counts as broken and the session is logged off.
 TEST_F(FakeServerTest, CheckConnectionOfALostServer) {

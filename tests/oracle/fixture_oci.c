@@ -81,6 +81,7 @@ R(OCIArrayDescriptorAlloc)
 
 EXPORT int fake_lost = 0;
 EXPORT int fake_live_handles = 0;
+EXPORT unsigned fake_refused_handle_type = 0; /* OCIHandleAlloc refuses it */
 EXPORT char fake_banner[200] = "Oracle Database 11g Enterprise Edition Release 11.2.0.4.0 - Production";
 
 /* A column buffer as OCIDefineByPos hands it over. */
@@ -115,6 +116,10 @@ EXPORT int OCIEnvCreate(void** env, unsigned mode) {
 }
 EXPORT int OCIHandleAlloc(const void* parent, void** h, unsigned type) {
   (void)parent;
+  if (type == fake_refused_handle_type) {
+    *h = 0;
+    return -1;
+  }
   struct handle* n = (struct handle*)calloc(1, sizeof(struct handle));
   n->type = type;
   *h = n;

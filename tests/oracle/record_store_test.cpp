@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "oracle/record_store.h"
+#include "oracle/row_store.h"
 #include "rtl/exceptions.h"
 
 namespace kavo::test {
@@ -70,20 +70,20 @@ TEST(RecordStore, OddReadBuffersAndHugeRecordsAreSafe) {
   EXPECT_THROW(wide.FirstFreeRecord(), EOutOfResources);
 }
 
-TEST(RecordStore, RowIdsInlineOrAsCopiesOwnedByTheStoredRecordOnly) {
+TEST(RecordStore, RowIdsInlineOrAsCopiesHeldByTheStoreOnly) {
   TRecordDataList store(kRecordSize, 25, u"DS");
   TRecordBuffer shortid = Append(store, 1);
   TRecordBuffer longid = Append(store, 2);
-  SetRecordRowId(shortid, u"AAAAAAAAAAAAAAAAA");   // 17: inline
-  SetRecordRowId(longid, u"AAAR0oAAEAAAAAAAAB");   // 18: a separate copy
+  store.SetRowId(shortid, u"AAAAAAAAAAAAAAAAA");   // 17: inline
+  store.SetRowId(longid, u"AAAR0oAAEAAAAAAAAB");   // 18: a separate copy
   EXPECT_EQ(Header(shortid).PRowid, nullptr);
   EXPECT_NE(Header(longid).PRowid, nullptr);
   EXPECT_EQ(RecordRowId(shortid), u"AAAAAAAAAAAAAAAAA");
   EXPECT_EQ(RecordRowId(longid), u"AAAR0oAAEAAAAAAAAB");
-  SetRecordRowId(longid, u"AAAR0oAAEAAAAAAAACXYZ");  // replaced: the old copy is freed
+  store.SetRowId(longid, u"AAAR0oAAEAAAAAAAACXYZ");  // replaced
   EXPECT_EQ(RecordRowId(longid), u"AAAR0oAAEAAAAAAAACXYZ");
-  Header(longid).BlobList = new TBlobList();
-  Header(longid).BlobList->BlobByField(nullptr).Bytes = "long value";
+  store.Blobs(longid).BlobByField(nullptr).Bytes = "long value";
+  EXPECT_EQ(&store.Blobs(longid), Header(longid).BlobList);
 
   // A copy owns neither; writing a copy back keeps the record's own.
   std::vector<uint8_t> copy(kRecordSize);
@@ -103,17 +103,29 @@ TEST(RecordStore, RowIdsInlineOrAsCopiesOwnedByTheStoredRecordOnly) {
   // ASan); FreeRecords frees the rest.
   store.DeleteRecord(1, false);
   EXPECT_EQ(store.Count(), 1);
-  SetRecordRowId(Append(store, 3), u"AAAR0oAAEAAAAAAAADDD");
+  store.SetRowId(Append(store, 3), u"AAAR0oAAEAAAAAAAADDD");
   store.FreeRecords();
   EXPECT_EQ(store.Count(), 0);
   EXPECT_TRUE(store.Blocks().empty());
+}
+
+TEST(RecordStore, RowIdCopiesSpanChunksAndStayPutAsRecordsGrow) {
+  TRecordDataList store(kRecordSize, 25, u"DS");
+  std::vector<TRecordBuffer> records;
+  for (int i = 0; i < 600; ++i) {  // 600 copies of 21 characters: past one chunk
+    records.push_back(Append(store, i));
+    store.SetRowId(records.back(), u"AAAR0oAAEAAAAAA" + IntToStr(100000 + i));
+  }
+  for (int i = 0; i < 600; ++i)
+    ASSERT_EQ(RecordRowId(records[static_cast<size_t>(i)]), u"AAAR0oAAEAAAAAA" + IntToStr(100000 + i));
+  EXPECT_GE(store.AllocatedBytes(), 600u * 22 * sizeof(Char));
 }
 
 TEST(RecordStore, UnidirectionalModeHoldsOneBlockAndNumbersOnAbsolutely) {
   TRecordDataList store(kRecordSize, 4, u"OracleDataSet");
   store.SetUnidirectional(true);
   for (int i = 1; i <= 12; ++i) {
-    SetRecordRowId(Append(store, i), u"AAAR0oAAEAAAAAAAA" + IntToStr(i));
+    store.SetRowId(Append(store, i), u"AAAR0oAAEAAAAAAAA" + IntToStr(i));
     EXPECT_LE(store.Count() - store.BlockOffset(), 5);
   }
   EXPECT_EQ(store.Count(), 12);

@@ -325,6 +325,12 @@ TEST_F(SessionTest, ThreadSafeSharedEnvironmentAndStatementCache) {
     other.SetLogonUsername(u"kavo/secret");
     other.SetStatementCache(true);
     other.SetConnected(true);
+    // The cache's size is applied at once; MTS options only change while off.
+    other.SetStatementCacheSize(5);
+    EXPECT_EQ(other.StatementCacheSize(), 5);
+    EXPECT_EQ(MessageOf([&] { other.SetMTSOptions({moImplicit}); }),
+              u"Cannot change MTSOptions property when connected");
+    other.SetMTSOptions(other.MTSOptions());
     session_->SetConnected(true);
     EXPECT_EQ(session_->EnvHandle(), other.EnvHandle());
     session_->SetConnected(false);

@@ -49,6 +49,13 @@ TEST(OracleDate, BytesBothWays) {
   std::vector<uint8_t> eb = DateBytes(early);
   EXPECT_EQ(eb, (std::vector<uint8_t>{100, 101, 1, 1, 13, 1, 1}));
   EXPECT_DOUBLE_EQ(OracleToNativeDate(eb.data()), early);
+
+  // The OCI date record: the same date and time both ways, milliseconds dropped.
+  OCIDateRecord r{};
+  NativeToOCIDate(r, t + EncodeTime(0, 0, 0, 500));
+  EXPECT_EQ(r.year, 1999);
+  EXPECT_EQ(r.second, 58);
+  EXPECT_DOUBLE_EQ(OCIToNativeDate(r), t);
 }
 
 TEST(OracleDate, YearZeroAndInvalidDates) {
@@ -295,6 +302,11 @@ TEST(OracleText, ColumnBufferConversionsByType) {
   EXPECT_EQ(OracleToNativeData(text, otLongRaw, 0, nullptr, 2).ByteArray(),
             (std::vector<uint8_t>{'a', '\n'}));
   EXPECT_TRUE(OracleToNativeData(text, 999, 0, nullptr, 1).IsEmpty());
+  // Either text form is a string; only UTF-16 text is a wide one.
+  EXPECT_TRUE(VarIsString(v));
+  EXPECT_FALSE(VarIsWideString(v));
+  EXPECT_TRUE(VarIsString(OraVariant(String(u"x"))) && VarIsWideString(OraVariant(String(u"x"))));
+  EXPECT_FALSE(VarIsString(OraVariant(int32_t{1})));
 }
 
 TEST(OracleError, MessageCutKeepsWholeCharacters) {

@@ -1,4 +1,4 @@
-#include "oracle/record_store.h"
+#include "oracle/row_store.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,7 +12,7 @@
 namespace kavo {
 
 
-TRecordDataList::TRecordDataList(size_t record_size, int read_buffer, String owner_name)
+RowStore::RowStore(size_t record_size, int read_buffer, String owner_name)
     : record_size_(std::max(record_size, RecInfoSize)),
       // Slots keep every header aligned.
       stride_((record_size_ + alignof(TRecordHeader) - 1) / alignof(TRecordHeader) *
@@ -20,18 +20,18 @@ TRecordDataList::TRecordDataList(size_t record_size, int read_buffer, String own
       read_buffer_(read_buffer),
       owner_name_(std::move(owner_name)) {}
 
-TRecordDataList::~TRecordDataList() { FreeRecords(); }
+RowStore::~RowStore() { FreeRecords(); }
 
-int TRecordDataList::RecordCount() const {
+int RowStore::RecordCount() const {
   return filtered_ ? static_cast<int>(filtered_records_.size()) + block_offset_ : Count();
 }
 
-void TRecordDataList::AllocateBlock() {
+void RowStore::AllocateBlock() {
   size_t slots;
   if (unidirectional_ && !blocks_.empty()) {
     slots = static_cast<size_t>(blocks_.front().MaxRecords);
     block_offset_ += static_cast<int>(records_.size());
-    for (TRecordBuffer r : records_) FreeRecordExtras(r);
+    extras_.Clear();
     records_.clear();
     filtered_records_.clear();
     blocks_.clear();
@@ -54,7 +54,7 @@ void TRecordDataList::AllocateBlock() {
   blocks_.push_back(std::move(block));
 }
 
-TRecordBuffer TRecordDataList::FirstFreeRecord(bool clear_data) {
+TRecordBuffer RowStore::FirstFreeRecord(bool clear_data) {
   if (blocks_.empty() || blocks_.back().RecordCount >= blocks_.back().MaxRecords) AllocateBlock();
   TRecordBlock& b = blocks_.back();
   TRecordBuffer slot = b.Memory.get() + static_cast<size_t>(b.RecordCount) * stride_;
@@ -66,7 +66,7 @@ TRecordBuffer TRecordDataList::FirstFreeRecord(bool clear_data) {
   return slot;
 }
 
-TRecordBuffer TRecordDataList::NewRecord(int position, bool add_to_filtered,
+TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
                                          int32_t master_bookmark) {
   // The slot a fetch has just built its record in, else a cleared one.
   bool built = prepared_ != nullptr && !blocks_.empty() &&
@@ -96,24 +96,24 @@ TRecordBuffer TRecordDataList::NewRecord(int position, bool add_to_filtered,
   return slot;
 }
 
-void TRecordDataList::DeleteRecord(int index, bool from_filtered) {
+void RowStore::DeleteRecord(int index, bool from_filtered) {
   CheckAccessible(index);
   size_t local = static_cast<size_t>(index - block_offset_);
   if (local >= records_.size()) return;
   TRecordBuffer r = records_[local];
-  FreeRecordExtras(r);
+  extras_.Release(r);
   records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(local));
   if (from_filtered)
     filtered_records_.erase(std::remove(filtered_records_.begin(), filtered_records_.end(), r),
                             filtered_records_.end());
 }
 
-void TRecordDataList::CheckAccessible(int index) const {
+void RowStore::CheckAccessible(int index) const {
   if (index >= 0 && index < block_offset_)
     throw Exception(owner_name_ + u": Record " + IntToStr(index) + SUnidirectional);
 }
 
-TRecordBuffer TRecordDataList::RecordAt(int index) const {
+TRecordBuffer RowStore::RecordAt(int index) const {
   if (!filtered_) return DataAt(index);
   CheckAccessible(index);
   int local = index - block_offset_;
@@ -121,14 +121,14 @@ TRecordBuffer TRecordDataList::RecordAt(int index) const {
   return filtered_records_[static_cast<size_t>(local)];
 }
 
-TRecordBuffer TRecordDataList::DataAt(int index) const {
+TRecordBuffer RowStore::DataAt(int index) const {
   CheckAccessible(index);
   int local = index - block_offset_;
   if (index < 0 || local >= static_cast<int>(records_.size())) return nullptr;
   return records_[static_cast<size_t>(local)];
 }
 
-int TRecordDataList::DataIndex(int filtered_index) const {
+int RowStore::DataIndex(int filtered_index) const {
   int local = filtered_index - block_offset_;
   if (local < 0) return filtered_index;
   if (local >= static_cast<int>(filtered_records_.size())) return Count();
@@ -136,7 +136,7 @@ int TRecordDataList::DataIndex(int filtered_index) const {
   return static_cast<int>(it - records_.begin()) + block_offset_;
 }
 
-int TRecordDataList::FilteredIndex(int data_index) const {
+int RowStore::FilteredIndex(int data_index) const {
   int local = data_index - block_offset_;
   if (local < 0 || local >= static_cast<int>(records_.size())) return -1;
   auto it = std::find(filtered_records_.begin(), filtered_records_.end(),
@@ -145,7 +145,7 @@ int TRecordDataList::FilteredIndex(int data_index) const {
   return static_cast<int>(it - filtered_records_.begin()) + block_offset_;
 }
 
-void TRecordDataList::AddToFilteredList(TRecordBuffer record, bool at_end) {
+void RowStore::AddToFilteredList(TRecordBuffer record, bool at_end) {
   if (at_end) {
     filtered_records_.push_back(record);
     return;
@@ -161,28 +161,22 @@ void TRecordDataList::AddToFilteredList(TRecordBuffer record, bool at_end) {
   filtered_records_.push_back(record);
 }
 
-void TRecordDataList::CopyData(const uint8_t* source, TRecordBuffer dest) const {
+void RowStore::CopyData(const uint8_t* source, TRecordBuffer dest) const {
   std::memcpy(dest, source, record_size_);
 }
 
-void TRecordDataList::FreeRecords() {
+void RowStore::FreeRecords() {
   prepared_ = nullptr;
-  for (TRecordBuffer r : records_) FreeRecordExtras(r);
+  extras_.Clear();
   records_.clear();
   filtered_records_.clear();
   blocks_.clear();
 }
 
-size_t TRecordDataList::AllocatedBytes() const {
+size_t RowStore::AllocatedBytes() const {
   size_t bytes = 0;
   for (const TRecordBlock& b : blocks_) bytes += b.Size;
-  for (TRecordBuffer r : records_) {
-    const TRecordHeader& h = Header(r);
-    if (h.PRowid != nullptr) bytes += (std::char_traits<Char>::length(h.PRowid) + 1) * sizeof(Char);
-    if (h.BlobList != nullptr)
-      for (const TOracleBlob& b : h.BlobList->Items()) bytes += b.Bytes.size();
-  }
-  return bytes;
+  return bytes + extras_.Bytes();
 }
 
 }  // namespace kavo

@@ -1,6 +1,8 @@
-// TRecordDataList: the record store of the Oracle record set. Every fetched
-// or inserted record is built in place in a slot of a pre-allocated block and
-// never moves; RecordList orders them. Record numbers are absolute, counted
+// RowStore (TRecordDataList): the record store of the Oracle record set.
+// Every fetched or inserted record is built in place in a slot of a
+// pre-allocated block and never moves; RecordList orders them. The store
+// also holds what its records' headers point at (ROWID copies, blob lists):
+// records are only ever given those through it. Record numbers are absolute, counted
 // from 0.
 //
 // Growth: a new block has room for the larger of half the records held and
@@ -8,8 +10,8 @@
 // one. In unidirectional mode a new block first discards every record held:
 // BlockOffset grows by their number and the new block has the first block's
 // size, so at most ReadBuffer + 1 records are held at any time.
-#ifndef KAVO_ORACLE_RECORD_STORE_H_
-#define KAVO_ORACLE_RECORD_STORE_H_
+#ifndef KAVO_ORACLE_ROW_STORE_H_
+#define KAVO_ORACLE_ROW_STORE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -36,14 +38,14 @@ struct TRecordBlock {
   std::unique_ptr<uint8_t[], TBlockMemoryDeleter> Memory;
 };
 
-class TRecordDataList {
+class RowStore {
  public:
   // `record_size` includes the header; `owner_name` prefixes the
   // unidirectional error.
-  TRecordDataList(size_t record_size, int read_buffer, String owner_name);
-  ~TRecordDataList();
-  TRecordDataList(const TRecordDataList&) = delete;
-  TRecordDataList& operator=(const TRecordDataList&) = delete;
+  RowStore(size_t record_size, int read_buffer, String owner_name);
+  ~RowStore();
+  RowStore(const RowStore&) = delete;
+  RowStore& operator=(const RowStore&) = delete;
 
   size_t RecordSize() const { return record_size_; }
   bool Unidirectional() const { return unidirectional_; }
@@ -86,6 +88,14 @@ class TRecordDataList {
   // Empties the filtered list (the records stay).
   void ClearFilteredList() { filtered_records_.clear(); }
 
+  // A stored record's ROWID (inline or a copy the store holds) and blob
+  // list (created when missing).
+  void SetRowId(TRecordBuffer record, StringView rowid) { extras_.SetRowId(record, rowid); }
+  void SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
+    extras_.SetRowIdAscii(record, rowid, length);
+  }
+  TBlobList& Blobs(TRecordBuffer record) { return extras_.Blobs(record); }
+
   // Whole-record copy (pointers copied, not duplicated).
   void CopyData(const uint8_t* source, TRecordBuffer dest) const;
   // Frees every record's extras, both lists and every block.
@@ -112,8 +122,11 @@ class TRecordDataList {
   std::vector<TRecordBuffer> records_;
   std::vector<TRecordBuffer> filtered_records_;
   TRecordBuffer prepared_ = nullptr;  // handed out by FirstFreeRecord, not yet a record
+  TRecordExtras extras_;
 };
+
+using TRecordDataList = RowStore;
 
 }  // namespace kavo
 
-#endif  // KAVO_ORACLE_RECORD_STORE_H_
+#endif  // KAVO_ORACLE_ROW_STORE_H_

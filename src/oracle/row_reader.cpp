@@ -1,0 +1,315 @@
+#include "oracle/row_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "oracle/dataset_messages.h"
+#include "oracle/oracle_dataset.h"
+#include "oracle/oracle_date.h"
+#include "oracle/oracle_text.h"
+#include "recordset/database_error.h"
+#include "rtl/code_page.h"
+
+namespace kavo {
+
+namespace {
+
+constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";
+
+size_t FieldSize(const RecordSlot& s) { return s.size; }
+
+}  // namespace
+
+TRecordBuffer RowReader::Next() {
+  for (;;) {
+    // Logged inserts come back at their positions, the rest after the rows.
+    if (log_hook_ != nullptr)
+      if (TRecordBuffer logged = log_hook_->Interpose(false)) return logged;
+    if (!rows_remain_) return log_hook_ != nullptr ? log_hook_->Interpose(true) : nullptr;
+    if (TRecordBuffer record = NextRow()) return record;
+  }
+}
+
+// Null when the statement ran out or the row is a logged delete.
+TRecordBuffer RowReader::NextRow() {
+  TOracleQuery& q = ds_.MainQuery();
+  if (first_fetch_)
+    first_fetch_ = false;
+  else
+    q.Next();
+  if (q.Eof()) {
+    rows_remain_ = false;
+    return nullptr;
+  }
+  const char* rowid = nullptr;
+  size_t rowid_length = 0;
+  if (ds_.rowid_index_ >= 0 && !q.FieldIsNull(ds_.rowid_index_)) {
+    rowid = reinterpret_cast<const char*>(q.FieldData(ds_.rowid_index_));
+    rowid_length = strnlen(rowid, static_cast<size_t>(q.FieldSize(ds_.rowid_index_)) + 1);
+  }
+  TChangeLogItem* logged =
+      log_hook_ != nullptr && rowid != nullptr ? log_hook_->Entry(rowid, rowid_length) : nullptr;
+  if (logged != nullptr && logged->Action == u'D') return nullptr;  // deleted, not yet applied
+  RowStore& store = *ds_.store_;
+  // The slot is taken once a row is there, so that in unidirectional mode
+  // the records held are let go only for a row that replaces them.
+  TRecordBuffer record = store.FirstFreeRecord(false);
+  Read(record);
+  store.NewRecord(-1, false, -1);
+  if (logged != nullptr) {
+    CopyIntoRecord(logged->AfterData.Data(), record, ds_.record_size_);
+    if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList)
+      store.Blobs(record) = *blobs;
+  }
+  if (rowid != nullptr) store.SetRowIdAscii(record, rowid, rowid_length);
+  TRecordHeader& h = Header(record);
+  h.Bookmark = ++ds_.bookmark_counter_;
+  h.BookmarkFlag = bfCurrent;
+  if (logged != nullptr) logged->SetBookmark(h.Bookmark);
+  return record;
+}
+
+// Writes every field of a record whose data area is not cleared: a column's
+// null byte and value, and null for the fields without a column.
+void RowReader::Read(TRecordBuffer record) {
+  TOracleQuery& q = ds_.MainQuery();
+  for (const RecordSlot& s : ds_.slots_) {
+    uint8_t* area = DataArea(record) + s.offset;
+    if (s.column < 0) {
+      area[0] = 1;
+      std::memset(area + 1, 0, s.width);
+      continue;
+    }
+    if (q.FieldIsNull(s.column)) {
+      area[0] = 1;
+      continue;
+    }
+    area[0] = 0;
+    uint8_t* value = area + 1;
+    const uint8_t* src = q.FieldData(s.column);
+    const TFieldType type = s.field->DataType();
+    bool produced = true;
+    switch (ds_.infos_[s.info].DataType) {
+      case otInteger: {
+        int32_t v;
+        std::memcpy(&v, src, sizeof v);
+        if (type == ftSmallint) {
+          int16_t w = static_cast<int16_t>(v);
+          std::memcpy(value, &w, sizeof w);
+        } else if (type == ftInteger || type == ftAutoInc) {
+          std::memcpy(value, &v, sizeof v);
+        } else if (type == ftLargeint) {
+          int64_t w = v;
+          std::memcpy(value, &w, sizeof w);
+        } else {
+          produced = false;
+        }
+        break;
+      }
+      case otFloat:
+        produced = type == ftFloat;
+        if (produced) std::memcpy(value, src, 8);
+        break;
+      case otString:
+      case otReference:
+        produced = s.form != SlotForm::kFixed && s.form != SlotForm::kNone;
+        if (produced) ReadText(record, s);
+        break;
+      case otDate:
+        produced = type == ftDateTime || type == ftDate || type == ftTime;
+        if (produced) {
+          TDateTime t = OracleToNativeDate(src);
+          ds_.DataConvert(s.field, &t, value, true);
+        }
+        break;
+      case otLong:
+      case otLongRaw:
+        produced = s.form == SlotForm::kBlob;
+        if (produced) ReadLong(record, s);
+        break;
+      default:
+        produced = false;
+        break;
+    }
+    if (!produced) DatabaseError(SUnexpectedDatatype + s.field->FieldName(), &ds_);
+  }
+}
+
+void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
+  TOracleQuery& q = ds_.MainQuery();
+  TField* f = s.field;
+  std::string bytes;
+  if (ds_.infos_[s.info].DataType == otLongRaw) {
+    OraVariant v = q.Field(s.column);
+    bytes.assign(v.ByteArray().begin(), v.ByteArray().end());
+    static const unsigned char kHeader[] = {0x91, 0x00, 0xA6, 0x38, 0x88, 0xB7, 0xCC, 0x1B};
+    if (bytes.size() > 7 && std::memcmp(bytes.data(), kHeader, 8) == 0)
+      throw Exception(SCompressedNotBuilt + f->FieldName());
+    if (ds_.compress_blobs_ && ds_.OnDecompressBLOB) ds_.OnDecompressBLOB(ds_, bytes);
+  } else {
+    bytes = q.Field(s.column).AnsiBytes();
+    if (f->DataType() == ftWideMemo) bytes = Utf8Encode(Utf8Decode(bytes));
+  }
+  uint8_t* area = DataArea(record) + s.offset;
+  area[0] = 1;
+  if (bytes.empty()) return;
+  ds_.BlobsOf(record).BlobByField(f).Bytes = std::move(bytes);
+  area[0] = 0;
+}
+
+// Plain ASCII without line ends reads the same in every code page, one byte
+// a character: it goes straight into the value area. Answers false when the
+// value is not such a text or the slot does not keep bytes.
+bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const char* p, size_t n,
+                              bool trim) {
+  if (s.form != SlotForm::kAnsi && s.form != SlotForm::kUtf8) return false;
+  if (!IsPlainAsciiLine(std::string_view(p, n))) return false;
+  uint8_t* value = DataArea(record) + s.offset + 1;
+  const size_t size = FieldSize(s);
+  if (trim) n = TrimRightBytes(std::string_view(p, n)).size();
+  if (n > size &&
+      std::string_view(p + size, n - size).find_first_not_of(' ') != std::string_view::npos) {
+    std::memcpy(value, p, size);
+    value[size] = 0;
+    ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), n, u" bytes", size, false));
+    return true;
+  }
+  n = std::min(n, size);
+  std::memcpy(value, p, n);
+  value[n] = 0;
+  return true;
+}
+
+// A text column's value on its way into a slot: the bytes as fetched, and
+// their decoded form once some slot needs it.
+struct RowReader::FetchedText {
+  FetchedText(const TOracleFieldInfo& column, const TOracleSession* owner)
+      : info(column), session(owner) {}
+  const TOracleFieldInfo& info;
+  const TOracleSession* session;
+  std::string bytes;  // the column's bytes (UTF-8 when the column is)
+  String wide;        // or its text, when it had to be decoded
+  bool have_wide = false, malformed = false, widened = false;
+
+  const String& Text() {
+    if (!have_wide) {
+      String decoded = info.IsUTF8 ? Utf8Decode(bytes, &malformed) : AnsiToString(bytes);
+      const size_t before = decoded.size();
+      wide = AddCRW(std::move(decoded), session);
+      widened = wide.size() != before;
+      have_wide = true;
+    }
+    return wide;
+  }
+};
+
+// What the slot holds is cut to its size as before, and kept for the row
+// check; a value that lost anything on the way is marked, so that reading it
+// raises instead of handing the loss on.
+void RowReader::PlaceBytes(TRecordBuffer record, const RecordSlot& s, const FetchedText& in,
+                           std::string out, const std::string& code_page, bool lossy, bool trim) {
+  const size_t size = FieldSize(s);
+  uint8_t* value = DataArea(record) + s.offset + 1;
+  if (trim) out.resize(TrimRightBytes(out).size());
+  const std::string kept = CutWholeCharacters(out, size, code_page);
+  std::memcpy(value, kept.data(), kept.size());
+  value[kept.size()] = 0;
+  const String who = u"Field '" + s.field->FieldName() + u"'";
+  if (in.malformed)
+    ds_.MarkNotHeld(record, s, who + SMalformedUtf8);
+  else if (lossy)
+    ds_.MarkNotHeld(record, s, CannotStoreMessage(who, TrimRight(in.wide), AsciiToString(code_page)));
+  else if (kept.size() < out.size() && out.find_first_not_of(' ', kept.size()) != std::string::npos)
+    ds_.MarkNotHeld(record, s,
+                    SNotHeldTooLong(s.field->FieldName(), out.size(), u" bytes", size, in.widened));
+}
+
+void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText& in, bool trim) {
+  const size_t size = FieldSize(s);
+  uint8_t* value = DataArea(record) + s.offset + 1;
+  String t = in.Text();
+  if (trim) t = TrimRight(t);
+  if (in.malformed) ds_.MarkNotHeld(record, s, u"Field '" + s.field->FieldName() + u"'" + SMalformedUtf8);
+  if (t.size() > size) {
+    size_t n = size;
+    // Never half of a surrogate pair.
+    if (n > 0 && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+    if (!in.malformed)
+      ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), t.size(), u" characters",
+                                                 size, in.widened));
+    t.resize(n);
+  }
+  std::memcpy(value, t.data(), t.size() * sizeof(Char));
+  std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
+}
+
+void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
+  TOracleQuery& q = ds_.MainQuery();
+  const TOracleSession* session = ds_.session_;
+  FetchedText in(ds_.infos_[s.info], session);
+  const bool trim = session == nullptr || session->Preferences().TrimStringFields();
+  uint8_t* area = DataArea(record) + s.offset;
+  bool plain = false;
+  if (in.info.IsUTF16) {
+    in.wide = q.Field(s.column).AsString();
+    in.have_wide = true;
+  } else {
+    const char* p = reinterpret_cast<const char*>(q.FieldData(s.column));
+    size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(s.column)) + 1);
+    // The value goes on past a NUL: no field text can carry it whole. (A
+    // client may count the terminator in the returned length.)
+    if (static_cast<size_t>(q.FieldLength(s.column)) > n + 1 &&
+        (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
+      const size_t kept = std::min(n, FieldSize(s));
+      std::memcpy(area + 1, p, kept);
+      area[1 + kept] = 0;
+      ds_.MarkNotHeld(record, s,
+                      u"Field '" + s.field->FieldName() +
+                          u"': the value holds a NUL character, which no text field can carry");
+      return;
+    }
+    if (ReadPlainText(record, s, p, n, trim)) return;
+    plain = IsPlainAsciiLine(std::string_view(p, n));
+    in.bytes.assign(p, n);
+  }
+  auto place = [&](std::string out, const std::string& code_page, bool lossy) {
+    PlaceBytes(record, s, in, std::move(out), code_page, lossy, trim);
+  };
+  switch (s.form) {
+    case SlotForm::kAnsi: {
+      bool lossy = false;
+      std::string out = StringToAnsi(in.Text(), &lossy);
+      place(std::move(out), AnsiCodePage(), lossy);
+      ds_.KeepServerText(record, s, trim ? TrimRight(in.Text()) : in.Text());
+      return;
+    }
+    case SlotForm::kUtf8:
+      if (in.info.IsUTF8 && !in.have_wide) {
+        // Decoded only to learn whether it is well formed and how line ends widen.
+        in.Text();
+        place(in.malformed ? std::move(in.bytes) : AddCR(in.bytes, session), "UTF-8", false);
+      } else {
+        place(Utf8Encode(in.Text()), "UTF-8", false);
+      }
+      return;
+    case SlotForm::kUtf16:
+      ReadUtf16(record, s, in, trim);
+      return;
+    case SlotForm::kBlob: {
+      // A long string kept as a memo: empty is null.
+      std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(in.Text())
+                        : plain                          ? in.bytes
+                                                         : StringToAnsi(in.Text());
+      if (trim) out.resize(TrimRightBytes(out).size());
+      area[0] = 1;
+      if (out.empty()) return;
+      area[0] = 0;
+      ds_.BlobsOf(record).BlobByField(s.field).Bytes = std::move(out);
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+}  // namespace kavo

@@ -1,0 +1,69 @@
+// RowReader: turns the main statement's current row into a stored record of
+// the Oracle record set. It owns the fetch cursor's progress (first fetch,
+// rows remaining) and hands the change log a say through a hook, so that the
+// fetch loop itself knows nothing of cached updates.
+#ifndef KAVO_ORACLE_ROW_READER_H_
+#define KAVO_ORACLE_ROW_READER_H_
+
+#include <cstddef>
+#include <string>
+
+#include "oracle/record_data.h"
+#include "rtl/ustring.h"
+
+namespace kavo {
+
+class TOracleDataSet;
+class TOracleQuery;
+struct TChangeLogItem;
+
+class RowReader {
+ public:
+  // What the change log says about the rows read; installed only while
+  // updates are cached.
+  class LogHook {
+   public:
+    virtual ~LogHook() = default;
+    // A logged insert due before the next row (after the last with
+    // `leftover`), made a record again; null when none.
+    virtual TRecordBuffer Interpose(bool leftover) = 0;
+    // The entry of the row with this ROWID, or null; it becomes visible.
+    virtual TChangeLogItem* Entry(const char* rowid, size_t length) = 0;
+  };
+
+  explicit RowReader(TOracleDataSet& dataset) : ds_(dataset) {}
+
+  // After the statement ran: the next fetch takes its first row.
+  void Start() {
+    first_fetch_ = true;
+    rows_remain_ = true;
+  }
+  void Stop() { rows_remain_ = false; }
+  bool RowsRemain() const { return rows_remain_; }
+  void SetLogHook(LogHook* hook) { log_hook_ = hook; }
+
+  // The next record: a logged insert due now, else the next row of the
+  // statement read into a new stored record; null when both are exhausted.
+  TRecordBuffer Next();
+  // Writes every field of `record` from the statement's current row.
+  void Read(TRecordBuffer record);
+
+ private:
+  struct FetchedText;
+  TRecordBuffer NextRow();
+  void ReadUtf16(TRecordBuffer record, const RecordSlot& slot, FetchedText& in, bool trim);
+  void PlaceBytes(TRecordBuffer record, const RecordSlot& slot, const FetchedText& in,
+                  std::string out, const std::string& code_page, bool lossy, bool trim);
+  void ReadLong(TRecordBuffer record, const RecordSlot& slot);
+  void ReadText(TRecordBuffer record, const RecordSlot& slot);
+  bool ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n, bool trim);
+
+  TOracleDataSet& ds_;
+  LogHook* log_hook_ = nullptr;
+  bool first_fetch_ = false;
+  bool rows_remain_ = false;
+};
+
+}  // namespace kavo
+
+#endif  // KAVO_ORACLE_ROW_READER_H_
