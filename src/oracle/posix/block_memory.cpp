@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "oracle/record_store.h"
+#include "oracle/row_store.h"
 
 namespace kavo {
 
