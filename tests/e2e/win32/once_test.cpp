@@ -14,6 +14,8 @@
 // After the layers' headers: its macros (WM_QUIT ...) are names there.
 #include <windows.h>
 
+#include "testkit/win32/run_program.h"
+
 namespace kavo::test {
 namespace {
 
@@ -28,37 +30,6 @@ Strings Lines(const std::string& text) {
     lines.push_back(line);
   }
   return lines;
-}
-
-// The program's exit code; its standard output into `out`.
-DWORD RunProgram(const fs::path& exe, const std::wstring& args, std::string* out) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE read_end, write_end;
-  if (!CreatePipe(&read_end, &write_end, &sa, 0)) return 0xFFFFFFFF;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = write_end;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + exe.wstring() + L"\" " + args;
-  DWORD code = 0xFFFFFFFF;
-  BOOL started =
-      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(write_end);
-  if (started) {
-    char buf[4096];
-    DWORD n;
-    while (ReadFile(read_end, buf, sizeof buf, &n, nullptr) && n > 0) out->append(buf, n);
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  CloseHandle(read_end);
-  return code;
 }
 
 TEST(WindowsOnce, MovesPendingRowsThroughBothBridgesAsOnLinux) {
@@ -93,8 +64,9 @@ TEST(WindowsOnce, MovesPendingRowsThroughBothBridgesAsOnLinux) {
       << "[KavoIntegracao]\r\nORACLE=" << oracle.Store()
       << "\r\nUU=v9norvelo\r\nSS=secret\r\nFIREBIRD=" << fdb << "\r\nMINUTOS=1\r\n";
 
-  std::string out;
-  ASSERT_EQ(RunProgram(exe, L"/once", &out), 0u) << out;
+  ProgramRun run = RunProgram(exe, L"/once");
+  const std::string& out = run.out;
+  ASSERT_EQ(run.exit_code, 0u) << out;
   std::stringstream log_text;
   log_text << std::ifstream(folder / "LogKavoIntegracao.txt", std::ios::binary).rdbuf();
   Strings log = Lines(log_text.str());
@@ -128,9 +100,9 @@ TEST(WindowsOnce, MovesPendingRowsThroughBothBridgesAsOnLinux) {
   }
 
   // A second cycle finds only the failed row and copies nothing.
-  out.clear();
-  ASSERT_EQ(RunProgram(exe, L"/ONCE", &out), 0u) << out;
-  EXPECT_NE(out.find(" Nr de Registros para Importar: 1\r\n"), std::string::npos) << out;
+  run = RunProgram(exe, L"/ONCE");
+  ASSERT_EQ(run.exit_code, 0u) << run.out;
+  EXPECT_NE(run.out.find(" Nr de Registros para Importar: 1\r\n"), std::string::npos) << run.out;
   EXPECT_EQ(ReadCommitted(Utf8ToString(fdb), u"select NRECNO from TMP_INTEGRACAO").size(), 2u);
 }
 

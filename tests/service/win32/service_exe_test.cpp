@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "testkit/temp_dir.h"
+#include "testkit/win32/run_program.h"
 
 namespace kavo::test {
 namespace {
@@ -21,39 +22,9 @@ namespace fs = std::filesystem;
 
 const wchar_t kName[] = L"KavoServicoIntegrador";
 
-struct ProgramRun {
-  DWORD exit_code = 0xFFFFFFFF;
-  std::string out;  // standard output, CR LF as LF
-};
-
-// Runs the program with `args` and collects its standard output.
-ProgramRun RunProgram(const fs::path& exe, const std::wstring& args) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE read_end, write_end;
-  ProgramRun run;
-  if (!CreatePipe(&read_end, &write_end, &sa, 0)) return run;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = write_end;
-  si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + exe.wstring() + L"\" " + args;
-  BOOL started =
-      CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(write_end);
-  if (started) {
-    char buf[4096];
-    DWORD n;
-    while (ReadFile(read_end, buf, sizeof buf, &n, nullptr) && n > 0) run.out.append(buf, n);
-    WaitForSingleObject(pi.hProcess, 30000);
-    GetExitCodeProcess(pi.hProcess, &run.exit_code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  CloseHandle(read_end);
+// The run with CR LF as LF.
+ProgramRun RunLf(const fs::path& exe, const std::wstring& args) {
+  ProgramRun run = RunProgram(exe, args);
   std::string lf;
   for (char c : run.out)
     if (c != '\r') lf += c;
@@ -123,7 +94,7 @@ class ServiceExe : public ::testing::Test {
 
 TEST_F(ServiceExe, InstallsRunsEveryControlAndUninstalls) {
   // Both switches: it installs.
-  ProgramRun r = RunProgram(exe_, L"-install /UNINSTALL");
+  ProgramRun r = RunLf(exe_, L"-install /UNINSTALL");
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_EQ(r.out, "Service installed successfully\n");
 
@@ -140,7 +111,7 @@ TEST_F(ServiceExe, InstallsRunsEveryControlAndUninstalls) {
   EXPECT_STREQ(config->lpDisplayName, L"KavoIntegradorOracle");
 
   // Once more: the system's own error, still exit code 0.
-  r = RunProgram(exe_, L"/INSTALL");
+  r = RunLf(exe_, L"/INSTALL");
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_EQ(r.out.rfind("Service \"KavoIntegradorOracle\" failed to install with error: "
                         "\"System Error.  Code: 1073.\n",
@@ -172,12 +143,12 @@ TEST_F(ServiceExe, InstallsRunsEveryControlAndUninstalls) {
             std::string::npos)
       << log;
 
-  r = RunProgram(exe_, L"/uninstall /silent");
+  r = RunLf(exe_, L"/uninstall /silent");
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(OpenServiceW(scm_, kName, SERVICE_QUERY_STATUS), nullptr);
   // Not installed: the failure is shown even when silent.
-  r = RunProgram(exe_, L"/UNINSTALL /SILENT");
+  r = RunLf(exe_, L"/UNINSTALL /SILENT");
   EXPECT_EQ(r.exit_code, 0u);
   EXPECT_EQ(r.out.rfind("Service \"KavoIntegradorOracle\" failed to uninstall with error: "
                         "\"System Error.  Code: 1060.\n",
