@@ -237,9 +237,9 @@ class TIBCustomDataSet : public roles::IBDataSet {
 
   TIBBase base_;
   std::unique_ptr<TIBSQL> q_select_;
-  RowStore store_;
-  RowReader reader_;
-  RowWriter writer_;
+  ib_engine::RowStore store_;
+  ib_engine::RowReader reader_;
+  ib_engine::RowWriter writer_;
   bool internal_prepared_ = false;
   unsigned live_mode_ = 0;
   bool open_ = false;

@@ -11,6 +11,8 @@
 
 namespace kavo {
 
+using ib_engine::RowWriteResult;
+
 namespace {
 
 using L = TIBRecordLayout;

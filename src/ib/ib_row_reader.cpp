@@ -2,6 +2,8 @@
 
 namespace kavo {
 
+using ib_engine::RowReader;
+
 bool RowReader::ReadNext() {
   if (!select_.Open() || select_.Eof()) return false;
   TIBXSQLDA* row = select_.Next();

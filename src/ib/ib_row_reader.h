@@ -11,6 +11,8 @@
 
 namespace kavo {
 
+namespace ib_engine {
+
 class RowReader {
  public:
   RowReader(TIBSQL& select, RowStore& store) : select_(select), store_(store) {}
@@ -26,6 +28,8 @@ class RowReader {
   TIBSQL& select_;
   RowStore& store_;
 };
+
+}  // namespace ib_engine
 
 }  // namespace kavo
 

@@ -8,6 +8,8 @@
 
 namespace kavo {
 
+using ib_engine::RowStore;
+
 using L = TIBRecordLayout;
 
 void RowStore::Reset(TIBXSQLDA& columns, const std::vector<int>& calc_sizes, int db_key_column,

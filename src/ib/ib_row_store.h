@@ -18,6 +18,8 @@ namespace kavo {
 
 class TComponent;
 
+namespace ib_engine {
+
 class RowStore {
  public:
   // `owner` is named by "Record buffer too large".
@@ -72,6 +74,8 @@ class RowStore {
   int count_ = 0;
   int deleted_ = 0;
 };
+
+}  // namespace ib_engine
 
 }  // namespace kavo
 

@@ -8,6 +8,11 @@
 
 namespace kavo {
 
+using ib_engine::RowReader;
+using ib_engine::RowWriter;
+using ib_engine::RowStore;
+using ib_engine::RowWriteResult;
+
 namespace {
 
 using L = TIBRecordLayout;

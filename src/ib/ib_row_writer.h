@@ -20,6 +20,8 @@ namespace kavo {
 
 enum TUpdateKind { ukModify, ukInsert, ukDelete };
 
+namespace ib_engine {
+
 // What running one record's statement came to.
 struct RowWriteResult {
   // Rows the statement changed; -1 when not asked yet: an insert's count
@@ -71,6 +73,8 @@ class RowWriter {
   std::array<ParamSources, 4> sources_;
   std::array<bool, 4> built_{};
 };
+
+}  // namespace ib_engine
 
 }  // namespace kavo
 

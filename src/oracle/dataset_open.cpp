@@ -14,6 +14,8 @@
 
 namespace kavo {
 
+using oracle_engine::RowStore;
+
 namespace {
 
 // Sets a flag for a scope and clears it however the scope ends.

@@ -16,6 +16,8 @@
 
 namespace kavo {
 
+using oracle_engine::RowFetch;
+
 namespace {
 
 constexpr const Char* kLockpoint = u"VZO__LOCKPOINT";

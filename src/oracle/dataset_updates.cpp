@@ -8,6 +8,8 @@
 #include "recordset/database_error.h"
 
 namespace kavo {
+
+using oracle_engine::RowWriteResult;
 namespace {
 
 constexpr const Char* kApplyPoint = u"VZO__APPLYPOINT";

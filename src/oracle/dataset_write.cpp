@@ -11,6 +11,8 @@
 
 namespace kavo {
 
+using oracle_engine::RowWriteResult;
+
 namespace {
 
 bool IsPlainName(const String& name) {

@@ -287,7 +287,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   void RestoreApplyState() override;
 
   // ---- for tests and measurements ----------------------------------------------
-  const RowStore* Store() const { return store_.get(); }
+  const oracle_engine::RowStore* Store() const { return store_.get(); }
   const TOracleFieldInfoList& FieldInfos() const { return infos_; }
   bool HasRowIdColumn() const { return rowid_index_ >= 0; }
 
@@ -338,8 +338,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   void Notification(TComponent* component, TOperation operation) override;
 
  private:
-  friend class RowReader;
-  friend class RowWriter;
+  friend class oracle_engine::RowReader;
+  friend class oracle_engine::RowWriter;
   using Form = SlotForm;
   using Slot = RecordSlot;
 
@@ -400,7 +400,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   // dataset_rowcheck.cpp
   // Reads the row of `record` (none: the current) back to lock, check or
   // refresh it; answers whether a refresh changed the stored record.
-  bool FetchRecord(RowFetch what, TRecordBuffer record);
+  bool FetchRecord(oracle_engine::RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
   // Plain ASCII texts on both sides compare as bytes; none when either is not.
@@ -515,9 +515,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   std::vector<Slot> slots_;
   std::unordered_map<const TField*, size_t> slot_of_;
   size_t record_size_ = RecInfoSize;
-  std::unique_ptr<RowStore> store_;
+  std::unique_ptr<oracle_engine::RowStore> store_;
   // The change log's say in what the reader reads (dataset_updates.cpp).
-  class LoggedRows : public RowReader::LogHook {
+  class LoggedRows : public oracle_engine::RowReader::LogHook {
    public:
     explicit LoggedRows(TOracleDataSet& dataset) : ds_(dataset) {}
     TRecordBuffer Interpose(bool leftover) override { return ds_.ReAddLoggedInsert(leftover); }
@@ -527,8 +527,8 @@ class TOracleDataSet : public roles::OracleDataSet,
     TOracleDataSet& ds_;
   };
   LoggedRows logged_rows_{*this};
-  RowReader reader_{*this};
-  RowWriter writer_{*this};
+  oracle_engine::RowReader reader_{*this};
+  oracle_engine::RowWriter writer_{*this};
   int position_ = -1;
   int32_t bookmark_counter_ = 0;
   bool activating_ = false;

@@ -12,6 +12,9 @@
 
 namespace kavo {
 
+using oracle_engine::RowReader;
+using oracle_engine::RowStore;
+
 namespace {
 
 constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";

@@ -17,6 +17,8 @@ class TOracleDataSet;
 class TOracleQuery;
 struct TChangeLogItem;
 
+namespace oracle_engine {
+
 class RowReader {
  public:
   // What the change log says about the rows read; installed only while
@@ -63,6 +65,8 @@ class RowReader {
   bool first_fetch_ = false;
   bool rows_remain_ = false;
 };
+
+}  // namespace oracle_engine
 
 }  // namespace kavo
 

@@ -11,6 +11,8 @@
 
 namespace kavo {
 
+using oracle_engine::RowStore;
+
 
 RowStore::RowStore(size_t record_size, int read_buffer, String owner_name)
     : record_size_(std::max(record_size, RecInfoSize)),

@@ -38,6 +38,8 @@ struct TRecordBlock {
   std::unique_ptr<uint8_t[], TBlockMemoryDeleter> Memory;
 };
 
+namespace oracle_engine {
+
 class RowStore {
  public:
   // `record_size` includes the header; `owner_name` prefixes the
@@ -125,7 +127,9 @@ class RowStore {
   TRecordExtras extras_;
 };
 
-using TRecordDataList = RowStore;
+}  // namespace oracle_engine
+
+using TRecordDataList = oracle_engine::RowStore;
 
 }  // namespace kavo
 

@@ -9,6 +9,10 @@
 
 namespace kavo {
 
+using oracle_engine::RowWriter;
+using oracle_engine::RowWriteResult;
+using oracle_engine::RowFetch;
+
 namespace {
 
 // Runs `undo` when the scope is left before Keep: the savepoint a failed

@@ -16,6 +16,8 @@ class TOracleDataSet;
 class TOracleQuery;
 struct TChangeLogItem;
 
+namespace oracle_engine {
+
 // What reading the stored row back is for.
 struct RowFetch {
   bool lock = false;        // select ... for update nowait, inside the savepoint
@@ -30,8 +32,12 @@ struct RowWriteResult {
   std::optional<String> rowid;   // the written row's ROWID, when it is known
 };
 
+}  // namespace oracle_engine
+
 // Appends a line of a generated statement and its line break.
 void AddSqlLine(String& text, StringView line);
+
+namespace oracle_engine {
 
 class RowWriter {
  public:
@@ -56,6 +62,8 @@ class RowWriter {
 
   TOracleDataSet& ds_;
 };
+
+}  // namespace oracle_engine
 
 }  // namespace kavo
 

@@ -511,7 +511,7 @@ TEST_F(DataSetTest, RowStoreCountsAddedRowsOnlyAndKeepsOriginals) {
   Stored().Prepare();
   TIBXSQLDA& columns = ds_->QSelect().Current();
   ASSERT_EQ(columns.Names()[0], u"NRECNO");
-  RowStore store(nullptr);
+  ib_engine::RowStore store(nullptr);
   store.Reset(columns, {}, -1, 1, false, true);
 
   uint8_t* first = store.Next();
