@@ -52,14 +52,15 @@ macro(kavo_add_subdirectories)
 endmacro()
 
 # kavo_add_test(<name> LABEL <area> SOURCES <files...> [LIBS <targets...>] [SERIAL]
-#               [ENV <VAR=value...>])
+#               [ENV <VAR=value...>] [LOCK <resource>])
 # One GoogleTest executable whose cases are registered one by one with CTest
 # under the given label, so `ctest -L <area>` runs one area alone. Test
 # helpers come from the testkit include root (tests/support) only. SERIAL
 # cases run alone (they stop shared servers). ENV adds environment entries
-# (the test then runs as one case).
+# (the test then runs as one case). Tests with the same LOCK never run at the
+# same time (a resource they change for every process, such as the registry).
 function(kavo_add_test name)
-  cmake_parse_arguments(T "SERIAL" "LABEL" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "LABEL;LOCK" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kavo_testkit GTest::gtest GTest::gmock
                         GTest::gtest_main)
@@ -82,11 +83,17 @@ function(kavo_add_test name)
     if(T_SERIAL)
       set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
     endif()
+    if(T_LOCK)
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK ${T_LOCK})
+    endif()
     return()
   endif()
   set(props LABELS ${label} ENVIRONMENT "${env}")
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
+  endif()
+  if(T_LOCK)
+    list(APPEND props RESOURCE_LOCK ${T_LOCK})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
