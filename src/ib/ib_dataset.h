@@ -40,6 +40,7 @@
 #include "ib/ib_row_writer.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
+#include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 
 namespace kavo {
@@ -133,6 +134,15 @@ class TIBCustomDataSet : public roles::IBDataSet {
   // Statement" when it is).
   void ExecSQL();
   void FetchAll();
+  // Searches the records (fetching further rows as needed) for the first
+  // whose fields (names separated by ";") hold the values, NULL matching
+  // only NULL; moves to it and answers true, or stays and answers false.
+  // A count of values unlike the count of fields raises.
+  bool Locate(const String& fields, const std::vector<OraVariant>& values, unsigned options);
+  // The values of `result_fields` in the first record that matches, without
+  // moving; empty when none matches (one field: its value; more: an array).
+  OraVariant Lookup(const String& fields, const std::vector<OraVariant>& values,
+                    const String& result_fields);
   // Cached updates: writes the pending records ("CachedUpdates not enabled"
   // when off), or restores the values they had.
   void ApplyUpdates();
@@ -234,6 +244,10 @@ class TIBCustomDataSet : public roles::IBDataSet {
   bool Visible(int position) const { return store_.Visible(position, uni_directional_); }
   // Fetches the next row of the select into the store; false at its end.
   bool FetchRow() { return open_ && reader_.ReadNext(); }
+  // The position of the first record matching the search; -1 when none.
+  int FindRecord(const String& fields, const std::vector<OraVariant>& values, unsigned options);
+  // A field's value in the stored record at `position`.
+  OraVariant StoredValue(TField* field, int position);
 
   TIBBase base_;
   std::unique_ptr<TIBSQL> q_select_;
@@ -263,6 +277,8 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TIBGeneratorField generator_field_;
   TIBDataSetUpdateObject* update_object_ = nullptr;
   uint8_t* writing_record_ = nullptr;
+  // While searching: the stored record field values are read from.
+  uint8_t* search_record_ = nullptr;
 };
 
 // The record set as the service module stores it.

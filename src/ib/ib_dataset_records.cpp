@@ -207,7 +207,7 @@ TUpdateStatus TIBCustomDataSet::UpdateStatus() {
 // ---- field values --------------------------------------------------------------------
 
 bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
-  TRecordBuffer rec = ActiveBuffer();
+  TRecordBuffer rec = search_record_ != nullptr ? search_record_ : ActiveBuffer();
   if (rec == nullptr || !open_) return false;
   if (IsCalc(field)) {
     int index = CalcIndexOf(field);

@@ -1,26 +1,15 @@
 // TOracleDataSet: searching the records by field values.
-#include <cmath>
 #include <cstring>
 
 #include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
 #include "recordset/database_error.h"
+#include "recordset/locate_keys.h"
 #include "rtl/format.h"
 
 namespace kavo {
 
 namespace {
-
-std::vector<String> SplitNames(const String& list) {
-  std::vector<String> names;
-  size_t start = 0;
-  String text = list + u";";
-  for (size_t semi; (semi = text.find(u';', start)) != String::npos; start = semi + 1) {
-    String name = Trim(text.substr(start, semi - start));
-    if (!name.empty()) names.push_back(name);
-  }
-  return names;
-}
 
 bool ValidOptions(unsigned o) {
   auto count = [](unsigned bits) { return __builtin_popcount(bits); };
@@ -37,26 +26,10 @@ bool ValidOptions(unsigned o) {
 bool TOracleDataSet::RecordMatches(const uint8_t* record, const std::vector<const Slot*>& slots,
                                    const std::vector<OraVariant>& values, unsigned options) const {
   for (size_t i = 0; i < slots.size(); ++i) {
-    const OraVariant& wanted = values[i];
     OraVariant have = slots[i] == nullptr ? OraVariant(RecordRowId(record)) : ValueIn(record, *slots[i]);
-    if (wanted.IsEmptyOrNull() || have.IsEmptyOrNull()) {
-      if (wanted.IsEmptyOrNull() != have.IsEmptyOrNull()) return false;
-      continue;
-    }
-    if (have.IsString() || wanted.IsString()) {
-      String a = have.AsString(), b = wanted.AsString();
-      if (options & srIgnoreCase) {
-        a = UpperCase(a);
-        b = UpperCase(b);
-      }
-      if (options & srPartialMatch ? a.compare(0, b.size(), b) != 0 : a != b) return false;
-      continue;
-    }
-    if (have.Kind() == vkDate || wanted.Kind() == vkDate) {
-      if (std::fabs(have.AsDateTime() - wanted.AsDateTime()) > 1e-9) return false;
-      continue;
-    }
-    if (have.AsDouble() != wanted.AsDouble()) return false;
+    if (!KeyValueMatches(have, values[i], (options & srIgnoreCase) != 0,
+                         (options & srPartialMatch) != 0))
+      return false;
   }
   return true;
 }
@@ -64,7 +37,7 @@ bool TOracleDataSet::RecordMatches(const uint8_t* record, const std::vector<cons
 int TOracleDataSet::FindRecord(const String& fields, const std::vector<OraVariant>& values,
                                unsigned options) {
   CheckActive();
-  std::vector<String> names = SplitNames(fields);
+  std::vector<String> names = SplitFieldNames(fields);
   if (names.size() != values.size())
     throw Exception(Name() + u".SearchRecord: number of fields and values do not match");
   if (!ValidOptions(options)) throw Exception(Name() + u".SearchRecord options invalid");
@@ -127,7 +100,7 @@ OraVariant TOracleDataSet::Lookup(const String& fields, const std::vector<OraVar
   if (index < 0) return OraVariant();
   const uint8_t* record = store_->RecordAt(index);
   std::vector<OraVariant> result;
-  for (const String& name : SplitNames(result_fields)) {
+  for (const String& name : SplitFieldNames(result_fields)) {
     if (SameText(name, u"ROWID") && FindField(name) == nullptr) {
       result.push_back(OraVariant(RecordRowId(record)));
       continue;

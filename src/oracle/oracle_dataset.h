@@ -46,6 +46,7 @@
 #include "oracle/row_writer.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
+#include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 #include "rtl/string_list.h"
 
@@ -93,9 +94,6 @@ enum TProviderOption : unsigned {
   opNoDefaultOrder = 1u << 2,
   opNoCommit = 1u << 3,
 };
-
-// Locate's options (a set).
-enum TLocateOption : unsigned { loCaseInsensitive = 1u << 0, loPartialKey = 1u << 1 };
 
 // SearchRecord's options (a set): one direction, one starting point, and how
 // texts compare. Without a direction the search goes forward; without a

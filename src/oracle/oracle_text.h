@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 #include "rtl/ustring.h"
 
 namespace kavo {

@@ -18,7 +18,7 @@
 #include "oracle/field_data.h"
 #include "oracle/oci_library.h"
 #include "oracle/oci_types.h"
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 #include "oracle/oracle_types.h"
 #include "oracle/variable_data.h"
 #include "recordset/field_name.h"

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 #include "oracle/query.h"
 #include "rtl/exceptions.h"
 #include "rtl/ustring.h"

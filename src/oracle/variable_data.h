@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "oracle/oci_types.h"
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 #include "rtl/ustring.h"
 
 namespace kavo {

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "fuzz_input.h"
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 #include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 #include "rtl/float_text.h"

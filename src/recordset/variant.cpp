@@ -1,4 +1,4 @@
-#include "oracle/ora_variant.h"
+#include "recordset/variant.h"
 
 #include <cmath>
 

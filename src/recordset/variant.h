@@ -1,9 +1,9 @@
-// OraVariant: the tagged value the Oracle layer exchanges with the program
-// (variables, column values): empty, null, integer, double, date-time, ANSI
-// string (bytes in the ANSI code page), UTF-16 string, byte array, or an
-// array of values with a lower bound.
-#ifndef KAVO_ORACLE_ORA_VARIANT_H_
-#define KAVO_ORACLE_ORA_VARIANT_H_
+// OraVariant: the tagged value both record sets exchange with the program
+// (variables, column values, search keys): empty, null, integer, double,
+// date-time, ANSI string (bytes in the ANSI code page), UTF-16 string, byte
+// array, or an array of values with a lower bound.
+#ifndef KAVO_RECORDSET_VARIANT_H_
+#define KAVO_RECORDSET_VARIANT_H_
 
 #include <cstdint>
 #include <string>
@@ -84,4 +84,4 @@ TDateTime StrToDateTime(StringView text);
 
 }  // namespace kavo
 
-#endif  // KAVO_ORACLE_ORA_VARIANT_H_
+#endif  // KAVO_RECORDSET_VARIANT_H_
