@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "recordset/database_error.h"
+
 namespace kavo {
 
 namespace {
@@ -63,6 +65,14 @@ void TDataSource::Notify(TDataEvent event, TField* field) {
   }
 }
 
+std::vector<TDataSet*> TDataSet::DetailDataSets() const {
+  std::vector<TDataSet*> details;
+  for (const TDataSource* source : data_sources_)
+    for (const TDataLink* link : source->links_)
+      if (TDataSet* d = link->DetailDataSet()) details.push_back(d);
+  return details;
+}
+
 // ---- TDataLink --------------------------------------------------------------------
 
 TDataLink::~TDataLink() {
@@ -104,6 +114,64 @@ void TDataLink::DataEvent(TDataEvent event, TField* field) {
     case deFocusControl: FocusControl(field); break;
     default: break;
   }
+}
+
+// ---- TMasterDataLink -----------------------------------------------------------------
+
+void TMasterDataLink::SetFieldNames(const String& names) {
+  field_names_ = names;
+  seen_ = false;
+}
+
+std::vector<TField*> TMasterDataLink::Fields() const {
+  std::vector<TField*> fields;
+  TDataSet* master = DataSet();
+  if (!master || !Active()) return fields;
+  size_t start = 0;
+  while (start <= field_names_.size()) {
+    size_t end = field_names_.find(u';', start);
+    if (end == String::npos) end = field_names_.size();
+    String name = Trim(StringView(field_names_).substr(start, end - start));
+    if (!name.empty()) fields.push_back(&master->FieldByName(name));
+    start = end + 1;
+  }
+  return fields;
+}
+
+bool TMasterDataLink::Waiting() const {
+  TDataSet* master = DataSet();
+  return !Active() || master->State() == dsInsert || (master->Bof() && master->Eof());
+}
+
+std::vector<OraVariant> TMasterDataLink::Values() const {
+  std::vector<OraVariant> values;
+  if (Waiting()) return values;
+  for (TField* f : Fields()) values.push_back(f->AsVariant());
+  return values;
+}
+
+void TMasterDataLink::ActiveChanged() {
+  seen_ = false;
+  if (Active()) {
+    RecordChanged(nullptr);
+  } else if (OnMasterDisable) {
+    OnMasterDisable();
+  }
+}
+
+void TMasterDataLink::RecordChanged(TField* field) {
+  if (!OnMasterChange) return;
+  if (field) {
+    std::vector<TField*> fields = Fields();
+    if (std::find(fields.begin(), fields.end(), field) == fields.end()) return;
+  }
+  bool waiting = Waiting();
+  std::vector<OraVariant> values = Values();
+  if (seen_ && waiting == seen_waiting_ && values == seen_values_) return;
+  seen_ = true;
+  seen_waiting_ = waiting;
+  seen_values_ = std::move(values);
+  OnMasterChange();
 }
 
 }  // namespace kavo

@@ -12,6 +12,8 @@
 //   deUpdateRecord      UpdateData (before a post: write pending input back)
 //   deCheckBrowseMode   CheckBrowseMode
 //   deFocusControl      FocusControl(field)
+//
+// TMasterDataLink is the link a detail record set keeps on its master.
 #ifndef KAVO_RECORDSET_DATA_SOURCE_H_
 #define KAVO_RECORDSET_DATA_SOURCE_H_
 
@@ -72,6 +74,8 @@ class TDataLink {
   bool Active() const { return active_; }
   // The record set is in dsEdit or dsInsert.
   bool Editing() const { return editing_; }
+  // The record set that follows this link's record set; base: none.
+  virtual TDataSet* DetailDataSet() const { return nullptr; }
 
  protected:
   virtual void ActiveChanged() {}
@@ -93,6 +97,42 @@ class TDataLink {
   TDataSource* source_ = nullptr;
   bool active_ = false;
   bool editing_ = false;
+};
+
+// Watches the master's fields named in FieldNames ("A;B"): OnMasterChange
+// runs when the values a detail was queried with no longer hold (the master
+// moved, re-read, or one of those fields changed), also when the master
+// starts a new record or has none (Waiting()); OnMasterDisable when the
+// master closes or the link leaves it.
+class TMasterDataLink : public TDataLink {
+ public:
+  explicit TMasterDataLink(TDataSet* detail) : detail_(detail) {}
+
+  const String& FieldNames() const { return field_names_; }
+  void SetFieldNames(const String& names);
+  // The master's fields in the order named; "Field 'X' not found" (with the
+  // master's name) for a name the master lacks. Empty while inactive.
+  std::vector<TField*> Fields() const;
+  // No master record to follow: inactive, empty, or inserting one.
+  bool Waiting() const;
+  // The master's current values of Fields(); none while Waiting().
+  std::vector<OraVariant> Values() const;
+  TDataSet* DetailDataSet() const override { return detail_; }
+
+  std::function<void()> OnMasterChange;
+  std::function<void()> OnMasterDisable;
+
+ protected:
+  void ActiveChanged() override;
+  void RecordChanged(TField* field) override;
+
+ private:
+  TDataSet* detail_;
+  String field_names_;
+  // What OnMasterChange last ran for.
+  bool seen_ = false;
+  bool seen_waiting_ = false;
+  std::vector<OraVariant> seen_values_;
 };
 
 }  // namespace kavo

@@ -158,6 +158,9 @@ class TDataSet : public TComponent {
   // dsInsert ("Dataset not in edit or insert mode"). Base: this record set
   // has no large values (EDatabaseError).
   virtual std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
+  // The record sets that follow this one as their master, through the links
+  // of its data sources.
+  std::vector<TDataSet*> DetailDataSets() const;
   // A blob stream wrote `field`: Modified, and the field-change notice.
   void BlobModified(TField* field) { DataEvent(deFieldChange, field); }
 

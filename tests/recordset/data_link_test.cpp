@@ -119,5 +119,37 @@ TEST_F(LinkTest, EitherSideMayGoFirst) {
   EXPECT_EQ(link.DataSource(), nullptr);
 }
 
+TEST_F(LinkTest, AMasterLinkFollowsTheNamedFieldsValues) {
+  MemoryDataSet detail(nullptr);
+  TMasterDataLink master(&detail);
+  master.SetFieldNames(u"NAME; SCORE");
+  std::vector<std::vector<OraVariant>> seen;
+  master.OnMasterChange = [&] { seen.push_back(master.Values()); };
+  int disabled = 0;
+  master.OnMasterDisable = [&] { ++disabled; };
+  master.SetDataSource(source);
+  ds->Open();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0], (std::vector<OraVariant>{u"ann", 1.5}));
+  EXPECT_EQ(master.Fields(), (std::vector<TField*>{name, score}));
+  EXPECT_EQ(ds->DetailDataSets(), std::vector<TDataSet*>{&detail});
+  ds->Edit();  // a record notice with the same values
+  score->SetAsFloat(2);
+  EXPECT_EQ(seen.size(), 2u);
+  ds->Post();
+  ds->Next();
+  ds->Insert();
+  EXPECT_TRUE(master.Waiting());
+  ds->Cancel();
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(seen[2][0].AsString(), u"bob");
+  EXPECT_TRUE(seen[3].empty());
+  EXPECT_EQ(seen[4][0].AsString(), u"bob");
+  ds->Close();
+  EXPECT_EQ(disabled, 1);
+  master.SetFieldNames(u"NAME;NOPE");
+  EXPECT_RAISES(ds->Open(), EDatabaseError, "People: Field 'NOPE' not found");
+}
+
 }  // namespace
 }  // namespace kavo::test
