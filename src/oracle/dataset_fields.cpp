@@ -331,7 +331,7 @@ bool TOracleDataSet::StoreFixedValue(uint8_t* value, const Slot& s, const OraVar
 
 bool TOracleDataSet::GetFieldData(TField* field, void* buffer) {
   const Slot* s = SlotOf(field);
-  TRecordBuffer record = ActiveRecord();
+  TRecordBuffer record = State() == dsOldValue ? OldRecord() : ActiveRecord();
   if (s == nullptr || record == nullptr) return false;
   return ReadNative(record, *s, buffer);
 }

@@ -31,11 +31,13 @@ inline constexpr const Char* SFieldValue = u"Field '%s': %s";
 inline constexpr const Char* SNotFinite = u"%s is not a finite number and cannot be stored";
 inline constexpr const Char* SUpdatingTableCursor =
     u"UpdatingTable property required for cursor dataset";
+inline constexpr const Char* SDetailCachedUpdates =
+    u"Refresh not allowed: detail records have cached updates.\r\n"
+    u"You have to apply the updates first";
+inline constexpr const Char* SCircularMaster = u"Circular datalinks are not allowed";
 
 // What this build leaves out, refused with these texts.
 inline constexpr const Char* SQBEModeNotBuilt = u"QBE mode is not supported by this TOracleDataSet";
-inline constexpr const Char* SMasterNotBuilt =
-    u"Master/detail links are not supported by this TOracleDataSet";
 inline constexpr const Char* SCompressedNotBuilt =
     u"Compressed long raw values are not supported (no LZH unpacking): field ";
 

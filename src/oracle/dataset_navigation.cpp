@@ -183,6 +183,7 @@ void TOracleDataSet::SetRecNo(int value) {
 // ---- refreshing -------------------------------------------------------------------------
 
 void TOracleDataSet::InternalRefresh() {
+  CheckDetailsForRefresh();
   counted_ = false;
   added_ = 0;
   QueryRecords(false);

@@ -41,6 +41,11 @@ TOracleDataSet::TOracleDataSet(TComponent* owner)
   main_query_->SetReadBuffer(read_buffer_);
   main_query_->SetOptimize(optimize_);
   main_query_->SQL().OnChange = [this] { SQLChanged(); };
+  master_source_ = std::make_unique<TDataSource>(nullptr);
+  master_link_ = std::make_unique<TMasterDataLink>(this);
+  master_link_->OnMasterChange = [this] { MasterChanged(); };
+  master_link_->OnMasterDisable = [this] { MasterChanged(); };
+  master_link_->SetDataSource(master_source_.get());
 }
 
 TOracleDataSet::~TOracleDataSet() {
@@ -49,6 +54,8 @@ TOracleDataSet::~TOracleDataSet() {
   } catch (const std::exception&) {
   }
   main_query_->SQL().OnChange = nullptr;
+  master_link_.reset();
+  master_source_.reset();
   if (session_ != nullptr) {
     session_->RemoveDataSet(this);
     RemoveFreeNotification(session_);
@@ -105,10 +112,6 @@ void TOracleDataSet::SetUpdatingTable(const String& v) {
 
 void TOracleDataSet::SetQBEMode(bool v) {
   if (v) throw Exception(SQBEModeNotBuilt);
-}
-
-void TOracleDataSet::SetMaster(TOracleDataSet* master) {
-  if (master != nullptr) throw Exception(SMasterNotBuilt);
 }
 
 bool TOracleDataSet::Detached() const {
@@ -242,7 +245,8 @@ void TOracleDataSet::InternalOpen() {
 void TOracleDataSet::InternalInitFieldDefs() {
   FieldDefs().Clear();
   TOracleQuery& q = MainQuery();
-  if (activating_) {
+  if (activating_ && !WaitingForMaster()) {
+    CopyMasterValues();
     if (BeforeQuery) BeforeQuery(*this);
     q.Execute();
     // An empty result lets go of its description with its cursor.
@@ -377,8 +381,10 @@ void TOracleDataSet::QueryRecords(bool opening) {
   position_ = -1;
   reader_.Stop();
   if (session_ == nullptr || !session_->Connected()) return;  // detached
+  if (WaitingForMaster()) return;
   TOracleQuery& q = MainQuery();
   if (!opening) {
+    CopyMasterValues();
     if (BeforeQuery) BeforeQuery(*this);
     q.Execute();
   }

@@ -57,6 +57,9 @@ String TOracleDataSet::GetUpdatingAlias() {
 
 bool TOracleDataSet::GetCanModify() {
   if (!Active() || Detached() || read_only_) return false;
+  // A detail's records belong to a master record.
+  if (TOracleDataSet* m = Master(); m != nullptr && (!m->Active() || (m->Bof() && m->Eof())))
+    return false;
   return rowid_index_ >= 0 || static_cast<bool>(OnApplyRecord);
 }
 
@@ -100,6 +103,7 @@ void TOracleDataSet::InternalInsert() {
   work_blobs_.Clear();
   if (dictionary_.DefaultValues) ApplyDefaultValues();
   if (sequence_field_.ApplyMoment == amOnNewRecord) ApplySequence();
+  FillDetailFields();
 }
 
 void TOracleDataSet::InternalCancel() {
@@ -267,6 +271,8 @@ void TOracleDataSet::InternalInsertUpdate(bool inserting) {
       Header(stored).BookmarkFlag = bfCurrent;
     }
   } else {
+    const bool at_end = Header(edit).BookmarkFlag == bfEOF;
+    if (at_end) position_ = -1;
     target = store_->NewRecord(position_ < 0 ? -1 : position_, filtered_, -1);
     CopyIntoRecord(edit, target, record_size_);
     TRecordHeader& h = Header(target);

@@ -46,6 +46,7 @@
 #include "oracle/row_writer.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
+#include "recordset/data_source.h"
 #include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 #include "rtl/string_list.h"
@@ -195,11 +196,16 @@ class TOracleDataSet : public roles::OracleDataSet,
   void SetCompressBLOBs(bool v) { compress_blobs_ = v; }
   unsigned ProviderOptions() const { return provider_options_; }
   void SetProviderOptions(unsigned v) { provider_options_ = v; }
-  // A master record set: none is the only value (a link is refused).
-  TOracleDataSet* Master() const { return nullptr; }
+  // The master record set this one follows (dataset_master.cpp): the
+  // variables named like MasterFields ("A;B", the master's fields) take the
+  // master's current values and the rows are queried again when they
+  // change; without a master record (none, or one being inserted) no rows
+  // are fetched. A new record gets the master's values in DetailFields (this
+  // record set's fields, in the same order).
+  TOracleDataSet* Master() const;
   void SetMaster(TOracleDataSet* master);
   const String& MasterFields() const { return master_fields_; }
-  void SetMasterFields(const String& v) { master_fields_ = v; }
+  void SetMasterFields(const String& v);
   const String& DetailFields() const { return detail_fields_; }
   void SetDetailFields(const String& v) { detail_fields_ = v; }
   // The filter text; an open record set parses it at once (a text that is
@@ -358,6 +364,18 @@ class TOracleDataSet : public roles::OracleDataSet,
   void SQLChanged();
   void Reopen();
 
+  // dataset_master.cpp
+  void MasterChanged();
+  // A master without a record to follow.
+  bool WaitingForMaster() const;
+  void CopyMasterValues();
+  void FillDetailFields();
+  // Before a refresh: a loose detail's pending cached updates refuse it;
+  // pending edits of the details are posted.
+  void CheckDetailsForRefresh();
+  // The record as it was before the current edit, for dsOldValue.
+  TRecordBuffer OldRecord();
+
   // dataset_fields.cpp
   const Slot* SlotOf(const TField* field) const;
   TRecordBuffer ActiveRecord() const;
@@ -488,6 +506,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool compress_blobs_ = false;
   unsigned provider_options_ = 0;
   String master_fields_, detail_fields_, filter_;
+  // The source goes after the link that watches it.
+  std::unique_ptr<TDataSource> master_source_;
+  std::unique_ptr<TMasterDataLink> master_link_;
   std::vector<const Slot*> id_slots_;  // identifying columns (UniqueFields)
   bool filtered_ = false;
   TFilterOptions filter_options_ = 0;
