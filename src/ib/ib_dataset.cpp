@@ -23,6 +23,9 @@ TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
       reader_(*q_select_, store_),
       writer_(*q_select_, store_, reader_) {
   q_select_->SetGoToFirstRecordOnExecute(false);
+  master_link_ = std::make_unique<TMasterDataLink>(this);
+  master_link_->OnMasterChange = [this] { MasterChanged(); };
+  master_link_->OnMasterDisable = [this] { MasterChanged(); };
   for (TIBSQL* q : writer_.Statements()) {
     q->OnSQLChanging = [this](TComponent*) {
       Close();
@@ -56,6 +59,7 @@ TIBCustomDataSet::TIBCustomDataSet(TComponent* owner)
 TIBCustomDataSet::~TIBCustomDataSet() {
   DestroyCursor();
   BindTextFields(nullptr);  // also after an open that failed
+  master_link_.reset();
 }
 
 // ---- connection and transaction ---------------------------------------------------
@@ -298,6 +302,8 @@ void TIBCustomDataSet::InternalOpen() {
     if (DefaultFields()) CreateFields();
     BindFields(true);
     BindTextFields(this);
+    LinkMasterFields();
+    CopyMasterParams();
     q_select_->ExecQuery();
     ResetStore();
     open_ = true;

@@ -40,6 +40,7 @@
 #include "ib/ib_row_writer.h"
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
+#include "recordset/data_source.h"
 #include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 
@@ -108,6 +109,12 @@ class TIBCustomDataSet : public roles::IBDataSet {
   bool ForcedRefresh() const { return forced_refresh_; }
   void SetForcedRefresh(bool value) { forced_refresh_ = value; }
   TIBGeneratorField& GeneratorField() { return generator_field_; }
+  // A master record set's source (ib_dataset_master.cpp): the select's
+  // parameters named like the master's fields take its current values, and
+  // the rows are queried again when they change (NULL while the master has
+  // no record to follow).
+  TDataSource* DataSource() const { return master_link_->DataSource(); }
+  void SetDataSource(TDataSource* source);
   TIBDataSetUpdateObject* UpdateObject() const { return update_object_; }
   void SetUpdateObject(TIBDataSetUpdateObject* object) { update_object_ = object; }
 
@@ -231,6 +238,10 @@ class TIBCustomDataSet : public roles::IBDataSet {
   // Cached updates: notes a posted change instead of sending it.
   void LogChange(bool inserting, uint8_t* record, const uint8_t* stored);
   void ApplyGenerator();
+  // ib_dataset_master.cpp
+  void LinkMasterFields();
+  void CopyMasterParams();
+  void MasterChanged();
   void ApplyRecord(int position);
   // Runs `sql` (no parameters, no rows) in the record set's transaction.
   void ExecuteInTransaction(const String& sql);
@@ -279,6 +290,7 @@ class TIBCustomDataSet : public roles::IBDataSet {
   uint8_t* writing_record_ = nullptr;
   // While searching: the stored record field values are read from.
   uint8_t* search_record_ = nullptr;
+  std::unique_ptr<TMasterDataLink> master_link_;
 };
 
 // The record set as the service module stores it.

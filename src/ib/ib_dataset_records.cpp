@@ -209,6 +209,8 @@ TUpdateStatus TIBCustomDataSet::UpdateStatus() {
 bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   TRecordBuffer rec = search_record_ != nullptr ? search_record_ : ActiveBuffer();
   if (rec == nullptr || !open_) return false;
+  // The value before the edit: the record's saved copy.
+  if (State() == dsOldValue) rec = store_.BeforeChange(rec, cached_updates_);
   if (IsCalc(field)) {
     int index = CalcIndexOf(field);
     if (index < 0) return false;
