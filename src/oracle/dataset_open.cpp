@@ -199,6 +199,38 @@ TOracleQuery& TOracleDataSet::DMLQuery() {
   return q;
 }
 
+TOracleQuery& TOracleDataSet::RunStatement(bool fetch) {
+  TOracleQuery& main = *main_query_;
+  int cursor = -1;
+  for (int i = 0; i < main.VariableCount() && cursor < 0; ++i)
+    if (main.VariableType(i) == otCursor) cursor = i;
+  if (cursor < 0) {
+    cursor_query_.reset();
+    if (fetch)
+      main.Execute();
+    else
+      main.Describe();
+    return main;
+  }
+  if (!cursor_query_) {
+    cursor_query_ = std::make_unique<TOracleQuery>(nullptr);
+    cursor_query_->SetName(u"CursorQuery");
+  }
+  TOracleQuery& q = *cursor_query_;
+  q.SetSession(session_);
+  q.SetCursor(main.Cursor());
+  q.SetOptimize(optimize_);
+  q.SetReadBuffer(read_buffer_);
+  q.SetStringFieldsOnly(string_fields_only_);
+  main.SetComplexVariable(main.VariableName(cursor), &q);
+  main.Execute();
+  if (fetch)
+    q.Execute();
+  else
+    q.Describe();
+  return q;
+}
+
 void TOracleDataSet::CloseDMLQuery() {
   if (dml_query_ && !optimize_) dml_query_->Close();
 }
@@ -241,15 +273,16 @@ void TOracleDataSet::InternalOpen() {
 
 void TOracleDataSet::InternalInitFieldDefs() {
   FieldDefs().Clear();
-  TOracleQuery& q = MainQuery();
+  TOracleQuery* run = nullptr;
   if (activating_) {
     if (BeforeQuery) BeforeQuery(*this);
-    q.Execute();
+    run = &RunStatement(true);
     // An empty result lets go of its description with its cursor.
-    if (q.FieldCount() == 0 && q.Eof()) q.Describe();
+    if (run->FieldCount() == 0 && run->Eof()) run = &RunStatement(false);
   } else {
-    q.Describe();
+    run = &RunStatement(false);
   }
+  TOracleQuery& q = *run;
   columns_ = DescribeColumns(q);
   rowid_index_ = FindRowIdIndex(columns_);
   std::vector<String> names;
@@ -377,10 +410,9 @@ void TOracleDataSet::QueryRecords(bool opening) {
   position_ = -1;
   reader_.Stop();
   if (session_ == nullptr || !session_->Connected()) return;  // detached
-  TOracleQuery& q = MainQuery();
   if (!opening) {
     if (BeforeQuery) BeforeQuery(*this);
-    q.Execute();
+    RunStatement(true);
   }
   reader_.Start();
   try {
@@ -439,8 +471,8 @@ TAfterFetchRecordAction TOracleDataSet::OfferFetchedRecord(TRecordBuffer record,
 }
 
 void TOracleDataSet::StopFetching() {
-  MainQuery().Cancel();
-  MainQuery().Close();
+  FetchQuery().Cancel();
+  FetchQuery().Close();
   reader_.Stop();
 }
 
@@ -459,6 +491,12 @@ void TOracleDataSet::InternalClose() {
   updating_table_cached_ = false;
   try {
     dml_query_.reset();
+    // The cursor variable names the statement no longer.
+    for (int i = 0; cursor_query_ && i < main_query_->VariableCount(); ++i)
+      if (main_query_->VariableType(i) == otCursor &&
+          main_query_->GetComplexVariable(main_query_->VariableName(i)) == cursor_query_.get())
+        main_query_->SetComplexVariable(main_query_->VariableName(i), nullptr);
+    cursor_query_.reset();
   } catch (const std::exception&) {
   }
   work_blobs_.Clear();

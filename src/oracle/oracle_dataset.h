@@ -343,6 +343,12 @@ class TOracleDataSet : public roles::OracleDataSet,
 
   // dataset_open.cpp
   TOracleQuery& MainQuery() { return *main_query_; }
+  // The statement the rows come from: the cursor statement while a cursor
+  // variable's block feeds the record set, else the main statement.
+  TOracleQuery& FetchQuery() { return cursor_query_ ? *cursor_query_ : *main_query_; }
+  // Runs the main statement, and with a cursor variable opens its cursor
+  // statement too (only describing it unless `fetch`); answers FetchQuery().
+  TOracleQuery& RunStatement(bool fetch);
   TOracleQuery& DMLQuery();
   void CloseDMLQuery();
   void SetOracleFieldInfo();
@@ -463,6 +469,7 @@ class TOracleDataSet : public roles::OracleDataSet,
 
   std::unique_ptr<TOracleQuery> main_query_;
   std::unique_ptr<TOracleQuery> dml_query_;
+  std::unique_ptr<TOracleQuery> cursor_query_;
   TOracleSession* session_ = nullptr;
 
   int read_buffer_ = 25;

@@ -2,7 +2,9 @@
 #include <cstring>
 
 #include "oracle/oracle_date.h"
+#include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
+#include "oracle/oracle_timestamp.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "recordset/field_name.h"
@@ -75,11 +77,55 @@ OraVariant TOracleQuery::Field(int i) const {
     std::string s = f.LongValue();
     return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
   }
+  switch (f.buftype) {
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return OraVariant::Date(TimestampValue(f));
+    case otCLOB:
+      return OraVariant(Utf8Decode(LobBytes(f)));
+    case otBLOB: {
+      std::string s = LobBytes(f);
+      return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
+    }
+    default:
+      break;
+  }
   return OracleToNativeData(f.Element(cache_index_), f.buftype, f.CharSetID, session_,
                             f.IsUTF16 ? f.ElementLength(cache_index_) : f.bufsize);
 }
 
 OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByName(name)); }
+
+TDateTime TOracleQuery::TimestampValue(const TFieldData& f) const {
+  TDateTime value = 0;
+  if (TimestampToDateTime(oci_, session_->EnvHandle(), errhp_, f.Descriptor(cache_index_), value) !=
+      OCI_SUCCESS)
+    RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
+  return value;
+}
+
+// The whole value in one read: a CLOB as UTF-8 (its length counts UTF-16
+// units, at most three bytes each), a BLOB as its bytes.
+std::string TOracleQuery::LobBytes(const TFieldData& f) const {
+  OCIHandle lob = f.Descriptor(cache_index_);
+  ub4 length = 0;
+  if (oci_.OCILobGetLength(session_->SvcHandle(), errhp_, lob, &length) != OCI_SUCCESS)
+    RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
+  std::string bytes;
+  if (length == 0) return bytes;
+  const bool clob = f.buftype == otCLOB;
+  bytes.resize(clob ? size_t{length} * 3 : length);
+  ub4 amount = length;
+  sword status = oci_.OCILobRead(session_->SvcHandle(), errhp_, lob, &amount, 1, bytes.data(),
+                                 static_cast<ub4>(bytes.size()), nullptr, nullptr,
+                                 clob ? ocsAL32UTF8 : 0, static_cast<ub1>(f.CharSetForm));
+  if (status == OCI_NEED_DATA)
+    throw Exception(u"Field " + f.name + u": the client delivers the LOB in pieces");
+  if (status != OCI_SUCCESS && status != OCI_NO_DATA) RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
+  bytes.resize(std::min<size_t>(amount, bytes.size()));
+  return bytes;
+}
 
 namespace {
 
@@ -117,8 +163,14 @@ String TOracleQuery::FieldAsString(int i) const {
     case otFloat:
     case otLong:
     case otLongRaw:
+    case otCLOB:
+    case otBLOB:
     case otDate:  // the date alone at midnight, else date and time
       return Field(i).AsString();
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return FormatDateTime(u"ddddd tt", TimestampValue(f), FormatSettings());
     default:
       throw Exception(u"Cannot convert field " + f.name + u" to a String");
   }
@@ -187,6 +239,9 @@ TDateTime TOracleQuery::FieldAsDate(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   if (f.buftype == otDate && f.ind[cache_index_] != -1)
     return OracleToNativeDate(f.Element(cache_index_));
+  if ((f.buftype == otTimestamp || f.buftype == otTimestampTZ || f.buftype == otTimestampLTZ) &&
+      f.ind[cache_index_] != -1)
+    return TimestampValue(f);
   return TypedField<TDateTime>(
       *this, i, CheckFieldValue(i), u"a Date", [](const OraVariant& v) { return v.AsDouble(); },
       [](const String& s) { return StrToDateTime(s); });

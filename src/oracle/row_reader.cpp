@@ -35,7 +35,7 @@ TRecordBuffer RowReader::Next() {
 
 // Null when the statement ran out or the row is a logged delete.
 TRecordBuffer RowReader::NextRow() {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   if (first_fetch_)
     first_fetch_ = false;
   else
@@ -75,7 +75,7 @@ TRecordBuffer RowReader::NextRow() {
 // Writes every field of a record whose data area is not cleared: a column's
 // null byte and value, and null for the fields without a column.
 void RowReader::Read(TRecordBuffer record) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   for (const RecordSlot& s : ds_.slots_) {
     uint8_t* area = DataArea(record) + s.offset;
     if (s.column < 0) {
@@ -125,6 +125,15 @@ void RowReader::Read(TRecordBuffer record) {
           ds_.DataConvert(s.field, &t, value, true);
         }
         break;
+      case otTimestamp:
+      case otTimestampTZ:
+      case otTimestampLTZ:
+        produced = type == ftDateTime || type == ftDate || type == ftTime;
+        if (produced) {
+          TDateTime t = q.FieldAsDate(s.column);
+          ds_.DataConvert(s.field, &t, value, true);
+        }
+        break;
       case otLong:
       case otLongRaw:
         produced = s.form == SlotForm::kBlob;
@@ -139,7 +148,7 @@ void RowReader::Read(TRecordBuffer record) {
 }
 
 void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   TField* f = s.field;
   std::string bytes;
   if (ds_.infos_[s.info].DataType == otLongRaw) {
@@ -247,7 +256,7 @@ void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText
 }
 
 void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   const TOracleSession* session = ds_.session_;
   FetchedText in(ds_.infos_[s.info], session);
   const bool trim = session == nullptr || session->Preferences().TrimStringFields();

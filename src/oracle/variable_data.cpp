@@ -137,6 +137,19 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
         indp.at(index) = -1;
         return;
       }
+      case otTimestamp:
+      case otTimestampTZ:
+      case otTimestampLTZ: {
+        TDateTime t = value.IsString() ? StrToDateTime(value.AsString()) : value.AsDateTime();
+        bool zero_is_null = session == nullptr || session->Preferences().ZeroDateIsNull();
+        if (t == 0 && zero_is_null) {
+          indp.at(index) = -1;
+          return;
+        }
+        CheckOracleDate(t);
+        tsv = t;
+        break;
+      }
       case otLongRaw: {
         VariableBuffer bytes = BytesOf(value, name);
         buf = std::move(bytes);
@@ -163,6 +176,12 @@ OraVariant TVariableData::GetValue(int index, const TOracleSession* session) con
       if (buf.empty()) return OraVariant();
       return OracleToNativeData(buf.data(), buftype == otSubst ? otString : buftype, 0, session,
                                 len);
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return OraVariant::Date(tsv);
+    case otCursor:  // its rows are read through the statement it names
+      return OraVariant();
     default:
       return OracleToNativeData(Element(index), buftype, CharSetID, session,
                                 IsUTF16() ? std::min<int32_t>(alen.at(index), bufsize) : bufsize);
