@@ -253,7 +253,8 @@ void TOracleDataSet::InternalOpen() {
   FlagScope activating(activating_);
   position_ = -1;
   SetBookmarkSize(4);
-  CheckUnsupportedOptions();
+  // These options shape only the fields a record set makes itself.
+  if (DefaultFields()) CheckUnsupportedOptions();
   InitFieldDefs();
   if (DefaultFields()) CreateFields();
   BindFields(true);

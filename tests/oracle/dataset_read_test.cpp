@@ -432,8 +432,17 @@ TEST_F(DataSetReadTest, FetchEventsAndWhatIsNotBuiltIsRefused) {
   EXPECT_TRUE(ds_->Filtered());
   ds_->SetFiltered(false);
   ds_->OracleDictionary().FieldKinds = true;  // DefaultValues is built (dataset_dictionary_test.cpp)
-  EXPECT_RAISES(ds_->Open(), Exception,
-                "OracleDictionary.FieldKinds is not supported by this TOracleDataSet");
+  // Only default fields would take the option: persistent fields open.
+  ds_->Open();
+  EXPECT_EQ(ds_->RecordCount(), 6);
+  ds_->Close();
+  TOracleDataSet bare(nullptr);
+  bare.SetSession(session_.get());
+  bare.SQL().SetText(u"select codigo from interface_orcl");
+  bare.OracleDictionary().CharacterSize = true;
+  EXPECT_RAISES(bare.Open(), Exception,
+                "OracleDictionary.CharacterSize is not supported by this TOracleDataSet");
+  EXPECT_FALSE(bare.Active());
 }
 
 TEST_F(DataSetReadTest, SearchingTheRecordsFetchesFurtherRowsAsNeeded) {
