@@ -139,6 +139,8 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
     case otTimestampTZ:
     case otTimestampLTZ:
     case otCursor:
+    case otCLOB:
+    case otBLOB:
       v->bufsize = 0;
       v->Complex = true;
       break;
@@ -280,7 +282,10 @@ void TOracleQuery::SetComplexVariable(const String& name, TOracleQuery* cursor) 
   if (i < 0) throw Exception(u"Unknown variable: " + NormaliseName(name));
   TVariableData& v = variables_.Data(i);
   if (!v.Complex) throw Exception(v.name + u" is not a complex variable");
-  if (v.buftype != otCursor) throw Exception(u"Assign TOracleTimestamp instance to variable " + v.name);
+  if (v.buftype != otCursor)
+    throw Exception((IsTimestampType(v.buftype) ? u"Assign TOracleTimestamp instance to variable "
+                                                : u"Assign TLOBLocator instance to variable ") +
+                    v.name);
   v.obj = cursor;
   v.indp.at(0) = cursor == nullptr ? -1 : 0;
 }

@@ -227,10 +227,11 @@ class TOracleQuery : public TComponent {
   // A cursor variable's statement made ready to receive the cursor: the
   // address of its fresh statement handle.
   void* PrepareCursorTarget(TVariableData& v);
-  // TIMESTAMP variables: a descriptor for the execution, and after it the
-  // value a block assigned (read_back) and the descriptor freed.
-  void PrepareTimestamp(TVariableData& v);
-  void FinishTimestamps(bool read_back);
+  // TIMESTAMP, CLOB and BLOB variables: a descriptor made from the value for
+  // the execution, and after it the value a block assigned (read_back) and
+  // the descriptor freed.
+  void PrepareDescriptor(TVariableData& v);
+  void FinishDescriptors(bool read_back);
   String ReplaceSubstVariables(const String& text);
   bool HasSubstVariables() const;
   sword Call(sword status);

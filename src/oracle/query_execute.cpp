@@ -20,6 +20,9 @@ constexpr int kPLSQL = 34;
 constexpr ub4 kInitialLong = 4096;
 constexpr ub4 kMaxLongPiece = 32768;
 constexpr sb4 kMaxLongSize = 2147483647;
+constexpr ub1 kTempBLOB = 1;
+constexpr ub1 kTempCLOB = 2;
+constexpr ub2 kDurationSession = 10;
 
 // Supplies piece buffers for LONG data: 4 KB, doubling up to 32 KB.
 sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, ub4** alenp,
@@ -40,6 +43,17 @@ sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, 
   *rcodep = nullptr;
   return OCI_CONTINUE;
 }
+
+ub4 DescriptorTypeOf(int type) {
+  switch (type) {
+    case otTimestamp: return OCI_DTYPE_TIMESTAMP;
+    case otTimestampTZ: return OCI_DTYPE_TIMESTAMP_TZ;
+    case otTimestampLTZ: return OCI_DTYPE_TIMESTAMP_LTZ;
+    default: return OCI_DTYPE_LOB;
+  }
+}
+
+bool HasDescriptor(int type) { return IsTimestampType(type) || type == otCLOB || type == otBLOB; }
 
 bool Reusable(int kind) {
   return kind == 3 || kind == 4 || kind == 5 || kind == 9 || (kind >= 33 && kind <= 35) ||
@@ -257,8 +271,8 @@ void TOracleQuery::Bind() {
     if (v.buftype == otCursor) {
       address = PrepareCursorTarget(v);
       size = 0;
-    } else if (IsTimestampType(v.buftype)) {
-      PrepareTimestamp(v);
+    } else if (HasDescriptor(v.buftype)) {
+      PrepareDescriptor(v);
       address = &v.desc;
       size = sizeof(OCIHandle);
     }
@@ -315,35 +329,54 @@ void* TOracleQuery::PrepareCursorTarget(TVariableData& v) {
   return &target->stmthp_;
 }
 
-void TOracleQuery::PrepareTimestamp(TVariableData& v) {
-  const ub4 type = v.buftype == otTimestamp     ? OCI_DTYPE_TIMESTAMP
-                   : v.buftype == otTimestampTZ ? OCI_DTYPE_TIMESTAMP_TZ
-                                                : OCI_DTYPE_TIMESTAMP_LTZ;
+void TOracleQuery::PrepareDescriptor(TVariableData& v) {
   if (v.desc == nullptr)
-    CheckAllocation(oci_.OCIDescriptorAlloc(session_->EnvHandle(), &v.desc, type, 0, nullptr),
+    CheckAllocation(oci_.OCIDescriptorAlloc(session_->EnvHandle(), &v.desc,
+                                            DescriptorTypeOf(v.buftype), 0, nullptr),
                     "OCIDescriptorAlloc");
-  if (v.indp.at(0) != -1 &&
-      Call(DateTimeToTimestamp(oci_, session_->EnvHandle(), errhp_, v.tsv, v.desc)) != OCI_SUCCESS)
+  if (v.indp.at(0) == -1) return;
+  if (IsTimestampType(v.buftype)) {
+    if (Call(DateTimeToTimestamp(oci_, session_->EnvHandle(), errhp_, v.tsv, v.desc)) != OCI_SUCCESS)
+      RaiseException();
+    return;
+  }
+  // The value goes to the server in a temporary LOB, whole.
+  const bool clob = v.buftype == otCLOB;
+  if (Call(oci_.OCILobCreateTemporary(session_->SvcHandle(), errhp_, v.desc, 0, 1,
+                                      clob ? kTempCLOB : kTempBLOB, 1, kDurationSession)) !=
+      OCI_SUCCESS)
+    RaiseException();
+  v.temporary = true;
+  if (v.buf.empty()) return;
+  ub4 amount = static_cast<ub4>(v.buf.size());
+  if (Call(oci_.OCILobWrite(session_->SvcHandle(), errhp_, v.desc, &amount, 1, v.buf.data(),
+                            static_cast<ub4>(v.buf.size()), OCI_ONE_PIECE, nullptr, nullptr,
+                            clob ? ocsAL32UTF8 : 0, 1)) != OCI_SUCCESS)
     RaiseException();
 }
 
-void TOracleQuery::FinishTimestamps(bool read_back) {
+void TOracleQuery::FinishDescriptors(bool read_back) {
   const bool alive = session_ != nullptr && session_->Connected();
   for (int i = 0; i < variables_.Count(); ++i) {
     TVariableData& v = variables_.Data(i);
-    if (!IsTimestampType(v.buftype) || v.desc == nullptr) continue;
-    if (read_back && alive && v.indp.at(0) != -1) {
+    if (!HasDescriptor(v.buftype) || v.desc == nullptr) continue;
+    // What a block assigned comes back. A LOB variable only carries its
+    // value to the server.
+    if (read_back && alive && v.indp.at(0) != -1 && IsTimestampType(v.buftype)) {
       TDateTime value = 0;
       if (TimestampToDateTime(oci_, session_->EnvHandle(), secerrhp_, v.desc, value) == OCI_SUCCESS)
         v.tsv = value;
       else
         v.indp.at(0) = -1;
     }
-    const ub4 type = v.buftype == otTimestamp     ? OCI_DTYPE_TIMESTAMP
-                     : v.buftype == otTimestampTZ ? OCI_DTYPE_TIMESTAMP_TZ
-                                                  : OCI_DTYPE_TIMESTAMP_LTZ;
-    if (alive) last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(v.desc, type), last_oci_error_);
+    if (alive && v.temporary)
+      last_oci_error_ = ReleaseStatus(
+          oci_.OCILobFreeTemporary(session_->SvcHandle(), secerrhp_, v.desc), last_oci_error_);
+    if (alive)
+      last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(v.desc, DescriptorTypeOf(v.buftype)),
+                                      last_oci_error_);
     v.desc = nullptr;
+    v.temporary = false;
   }
 }
 
@@ -425,9 +458,9 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
     if (DebugHook()) DebugHook()(this, text);
   }
   // Every way out of an execution lets go of the variables' descriptors.
-  struct TimestampGuard {
+  struct DescriptorGuard {
     TOracleQuery* q;
-    ~TimestampGuard() { q->FinishTimestamps(false); }
+    ~DescriptorGuard() { q->FinishDescriptors(false); }
   } guard{this};
   Parse();
   if (function_type_ == kSelect) {
@@ -491,7 +524,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       v.PLSQLTableElemCount = std::min(static_cast<int32_t>(v.CurrentElemCount), v.ArraySize);
     v.ReturnBindBuffer();
   }
-  FinishTimestamps(true);
+  FinishDescriptors(true);
   RecordResults();
   ImplicitClose();
 }

@@ -3,6 +3,7 @@
 
 #include "oracle/oracle_date.h"
 #include "oracle/oracle_error.h"
+#include "oracle/oracle_lob.h"
 #include "oracle/oracle_text.h"
 #include "oracle/oracle_timestamp.h"
 #include "oracle/query.h"
@@ -105,25 +106,13 @@ TDateTime TOracleQuery::TimestampValue(const TFieldData& f) const {
   return value;
 }
 
-// The whole value in one read: a CLOB as UTF-8 (its length counts UTF-16
-// units, at most three bytes each), a BLOB as its bytes.
 std::string TOracleQuery::LobBytes(const TFieldData& f) const {
-  OCIHandle lob = f.Descriptor(cache_index_);
-  ub4 length = 0;
-  if (oci_.OCILobGetLength(session_->SvcHandle(), errhp_, lob, &length) != OCI_SUCCESS)
-    RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
   std::string bytes;
-  if (length == 0) return bytes;
-  const bool clob = f.buftype == otCLOB;
-  bytes.resize(clob ? size_t{length} * 3 : length);
-  ub4 amount = length;
-  sword status = oci_.OCILobRead(session_->SvcHandle(), errhp_, lob, &amount, 1, bytes.data(),
-                                 static_cast<ub4>(bytes.size()), nullptr, nullptr,
-                                 clob ? ocsAL32UTF8 : 0, static_cast<ub1>(f.CharSetForm));
+  sword status = ReadLob(oci_, session_->SvcHandle(), errhp_, f.Descriptor(cache_index_),
+                         f.buftype == otCLOB, bytes);
   if (status == OCI_NEED_DATA)
     throw Exception(u"Field " + f.name + u": the client delivers the LOB in pieces");
-  if (status != OCI_SUCCESS && status != OCI_NO_DATA) RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
-  bytes.resize(std::min<size_t>(amount, bytes.size()));
+  if (status != OCI_SUCCESS) RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
   return bytes;
 }
 

@@ -68,6 +68,9 @@ class TVariableData {
   // execution (what a block assigns comes back through it).
   TDateTime tsv = 0;
   OCIHandle desc = nullptr;
+  // A CLOB or BLOB variable holds its value in buf (a CLOB's as UTF-8) and
+  // binds a temporary LOB written from it for one execution (in only).
+  bool temporary = false;
   OCIHandle bindhp = nullptr;
   void* bindbuf = nullptr;
   uint8_t CharSetForm = 0;
