@@ -46,6 +46,7 @@
 #include "oracle/row_writer.h"
 #include "oracle/session.h"
 #include "oracle/table_info.h"
+#include "recordset/blob_fields.h"
 #include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 #include "rtl/string_list.h"
@@ -119,6 +120,17 @@ using TTranslateMessageEvent = std::function<void(TOracleDataSet&, int error_cod
                                                   const String& constraint_name, Char action,
                                                   String& message)>;
 using TBlobEvent = std::function<void(TOracleDataSet&, std::string& bytes)>;
+
+// The default fields of CLOB and BLOB columns: a memo and a blob whose kinds
+// say which LOB they hold.
+class TOracleClobField : public TMemoField {
+ public:
+  explicit TOracleClobField(TComponent* owner);
+};
+class TOracleBlobField : public TBlobField {
+ public:
+  explicit TOracleBlobField(TComponent* owner);
+};
 
 class TOracleDataSet : public roles::OracleDataSet,
                        public TOracleSessionDataSet,
@@ -306,6 +318,15 @@ class TOracleDataSet : public roles::OracleDataSet,
   using TDataSet::SetFieldData;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
+  TField* CreateDefaultField(const TFieldDef& def) override;
+
+ public:
+  // A stream over a blob or memo field's value in the current record: the
+  // edit's working value while editing or inserting, else the stored one.
+  // Writing needs edit or insert; opening for writing empties the value.
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+
+ protected:
 
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
@@ -407,6 +428,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool FetchRecord(oracle_engine::RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
+  // A LONG or CLOB column's text as a memo holds it.
+  String FetchedText(TOracleQuery& q, int column, const TOracleFieldInfo& info) const;
   // Plain ASCII texts on both sides compare as bytes; none when either is not.
   std::optional<bool> SamePlainText(const uint8_t* record, const Slot& slot, TOracleQuery& q,
                                     int column, const TOracleBlob* kept);

@@ -136,6 +136,8 @@ void RowReader::Read(TRecordBuffer record) {
         break;
       case otLong:
       case otLongRaw:
+      case otCLOB:
+      case otBLOB:
         produced = s.form == SlotForm::kBlob;
         if (produced) ReadLong(record, s);
         break;
@@ -150,8 +152,9 @@ void RowReader::Read(TRecordBuffer record) {
 void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
   TOracleQuery& q = ds_.FetchQuery();
   TField* f = s.field;
+  const TOracleFieldInfo& info = ds_.infos_[s.info];
   std::string bytes;
-  if (ds_.infos_[s.info].DataType == otLongRaw) {
+  if (info.DataType == otLongRaw || info.DataType == otBLOB) {
     OraVariant v = q.Field(s.column);
     bytes.assign(v.ByteArray().begin(), v.ByteArray().end());
     static const unsigned char kHeader[] = {0x91, 0x00, 0xA6, 0x38, 0x88, 0xB7, 0xCC, 0x1B};
@@ -159,8 +162,11 @@ void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
       throw Exception(SCompressedNotBuilt + f->FieldName());
     if (ds_.compress_blobs_ && ds_.OnDecompressBLOB) ds_.OnDecompressBLOB(ds_, bytes);
   } else {
-    bytes = q.Field(s.column).AnsiBytes();
-    if (f->DataType() == ftWideMemo) bytes = Utf8Encode(Utf8Decode(bytes));
+    // A memo keeps the text as UTF-16, a blob field as UTF-8. A CLOB is
+    // taken as the server holds it; a LONG's line ends read as its writing
+    // (and a string field's) leaves them, CR LF.
+    String text = ds_.FetchedText(q, s.column, info);
+    bytes = IsTextBlobType(f->DataType()) ? Utf16Bytes(text) : Utf8Encode(text);
   }
   uint8_t* area = DataArea(record) + s.offset;
   area[0] = 1;
@@ -261,7 +267,6 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
   FetchedText in(ds_.infos_[s.info], session);
   const bool trim = session == nullptr || session->Preferences().TrimStringFields();
   uint8_t* area = DataArea(record) + s.offset;
-  bool plain = false;
   if (in.info.IsUTF16) {
     in.wide = q.Field(s.column).AsString();
     in.have_wide = true;
@@ -281,7 +286,6 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       return;
     }
     if (ReadPlainText(record, s, p, n, trim)) return;
-    plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {
@@ -309,10 +313,9 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       return;
     case SlotForm::kBlob: {
       // A long string kept as a memo: empty is null.
-      std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(in.Text())
-                        : plain                          ? in.bytes
-                                                         : StringToAnsi(in.Text());
-      if (trim) out.resize(TrimRightBytes(out).size());
+      String text = in.Text();
+      if (trim) text = TrimRight(text);
+      std::string out = Utf16Bytes(text);
       area[0] = 1;
       if (out.empty()) return;
       area[0] = 0;
