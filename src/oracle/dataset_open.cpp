@@ -201,15 +201,13 @@ TOracleQuery& TOracleDataSet::DMLQuery() {
 
 TOracleQuery& TOracleDataSet::RunStatement(bool fetch) {
   TOracleQuery& main = *main_query_;
+  auto run = [fetch](TOracleQuery& q) { fetch ? q.Execute() : q.Describe(); };
   int cursor = -1;
   for (int i = 0; i < main.VariableCount() && cursor < 0; ++i)
     if (main.VariableType(i) == otCursor) cursor = i;
   if (cursor < 0) {
     cursor_query_.reset();
-    if (fetch)
-      main.Execute();
-    else
-      main.Describe();
+    run(main);
     return main;
   }
   if (!cursor_query_) {
@@ -224,10 +222,7 @@ TOracleQuery& TOracleDataSet::RunStatement(bool fetch) {
   q.SetStringFieldsOnly(string_fields_only_);
   main.SetComplexVariable(main.VariableName(cursor), &q);
   main.Execute();
-  if (fetch)
-    q.Execute();
-  else
-    q.Describe();
+  run(q);
   return q;
 }
 

@@ -15,8 +15,8 @@
 namespace kavo::test {
 namespace {
 
-// A long-text field kind, which the record-set model does not have yet: its
-// value lives in the record's blob list.
+// A long-text field kind of the program's own (not the model's memo field):
+// its value lives in the record's blob list all the same.
 class LongTextField : public TField {
  public:
   explicit LongTextField(TComponent* owner) : TField(owner) { SetDataTypeInternal(ftMemo); }
