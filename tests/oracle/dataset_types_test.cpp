@@ -102,35 +102,6 @@ TEST_F(DataSetTypesTest, ARecordSetReadsTheCursorItsBlockOpens) {
   EXPECT_EQ(cursor.FieldAsInteger(0), 4);
 }
 
-TEST_F(DataSetTypesTest, LobColumnsAndVariablesCarryTextAndBytesExactly) {
-  ASSERT_EQ(Sql("create table lobs (id number, c clob, b blob);\ncommit;\n"), 0);
-  const String text = u"a\U0001F600\r\nb\u00e7";
-  const std::vector<uint8_t> bytes{0, 1, 255, 0};
-  TOracleQuery q(nullptr);
-  q.SetSession(session_.get());
-  q.SQL().SetText(u"insert into lobs values (:id, :c, :b)");
-  q.DeclareVariable(u"id", otInteger);
-  q.DeclareVariable(u"c", otCLOB);
-  q.DeclareVariable(u"b", otBLOB);
-  q.SetVariable(u"id", 1);
-  q.SetVariable(u"c", text);
-  q.SetVariable(u"b", OraVariant::Bytes(bytes));
-  q.Execute();
-  q.SetVariable(u"id", 2);
-  q.SetVariable(u"c", OraVariant());
-  q.SetVariable(u"b", OraVariant());
-  q.Execute();
-  q.DeleteVariables();
-  q.SQL().SetText(u"select c, b from lobs order by id");
-  q.Execute();
-  EXPECT_EQ(q.FieldType(0), otCLOB);
-  EXPECT_EQ(q.Field(0).AsString(), text);
-  EXPECT_EQ(q.Field(1).ByteArray(), bytes);
-  q.Next();
-  EXPECT_TRUE(q.FieldIsNull(0));
-  EXPECT_TRUE(q.FieldIsNull(1));
-}
-
 // Text no 8-bit code page holds, a line end and more than the first LONG
 // pieces: it must come back character for character.
 String LongText(size_t n) {
