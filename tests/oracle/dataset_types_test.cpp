@@ -145,6 +145,22 @@ TEST_F(DataSetTypesTest, LongAndLongRawAreMemoAndBlobFieldsReadAndWrittenBack) {
   ds_->Post();
   EXPECT_EQ(One("select count(*) from longs where l is null"), "1");
   ds_->Close();
+  // A cached change carries its value in the log until it is applied.
+  ds_->SetCachedUpdates(true);
+  ds_->Open();
+  l = dynamic_cast<TMemoField*>(ds_->FindField(u"L"));
+  ds_->Edit();
+  l->SetAsString(u"cached \U0001F600");
+  ds_->Post();
+  ds_->Refresh();
+  EXPECT_EQ(l->AsString(), u"cached \U0001F600");
+  EXPECT_EQ(One("select count(*) from longs where l is null"), "1");
+  ds_->ApplyUpdates();
+  ds_->CommitUpdates();
+  session_->Commit();
+  ds_->Close();
+  ds_->SetCachedUpdates(false);
+  EXPECT_EQ(One("select count(*) from longs where l is null"), "0");
 
   std::vector<uint8_t> bytes(70000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
