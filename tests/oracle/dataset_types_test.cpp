@@ -63,6 +63,13 @@ TEST_F(DataSetTypesTest, TimestampColumnsAndVariablesKeepTheirMilliseconds) {
   q.Execute();
   EXPECT_EQ(q.GetVariable(u"o").AsDateTime(),
             CombineDateTime(EncodeDate(2001, 2, 3), EncodeTime(4, 5, 6, 500)));
+  // Or, as the session prefers, as the server's text.
+  session_->Preferences().SetTimestampAsString(true);
+  q.DeleteVariables();
+  q.SQL().SetText(u"select t from ts where id = 1");
+  q.Execute();
+  EXPECT_EQ(q.FieldType(0), otString);
+  EXPECT_EQ(q.FieldAsString(0), u"05-MAR-24 11.59.58.007000 PM");
 }
 
 TEST_F(DataSetTypesTest, ARecordSetReadsTheCursorItsBlockOpens) {
