@@ -11,7 +11,10 @@ void TRecordCopy::Assign(const uint8_t* record, size_t size, const TBlobList* bl
   h.PRowid = nullptr;
   h.BlobList = nullptr;
   extras_.SetRowId(bytes_.data(), RecordRowId(record));
-  if (blobs != nullptr) extras_.Blobs(bytes_.data()) = *blobs;
+  // Always a list, empty for none: a copy's long values are its own, never
+  // those of the record now shown under its bookmark.
+  TBlobList& own = extras_.Blobs(bytes_.data());
+  if (blobs != nullptr) own = *blobs;
 }
 
 void TRecordCopy::Clear() {

@@ -33,7 +33,7 @@ class TRecordCopy {
   TRecordCopy(const TRecordCopy&) = delete;
   TRecordCopy& operator=(const TRecordCopy&) = delete;
 
-  // Copies `size` bytes of `record`, its ROWID and `blobs` (none: no list).
+  // Copies `size` bytes of `record`, its ROWID and `blobs` (none: an empty list).
   void Assign(const uint8_t* record, size_t size, const TBlobList* blobs);
   void Clear();
   bool Empty() const { return bytes_.empty(); }

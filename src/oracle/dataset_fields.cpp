@@ -7,6 +7,7 @@
 #include "oracle/oracle_dataset.h"
 #include "oracle/oracle_date.h"
 #include "oracle/oracle_text.h"
+#include "recordset/blob_fields.h"
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
 #include "rtl/float_text.h"
@@ -172,10 +173,8 @@ OraVariant TOracleDataSet::ValueIn(const uint8_t* record, const Slot& s) const {
       return OraVariant(TextIn(record, s));
     case Form::kBlob: {
       const TOracleBlob* b = BlobIn(record, s);
-      if (s.field->DataType() == ftBlob || s.field->DataType() == ftOraBlob)
-        return OraVariant::Bytes(std::vector<uint8_t>(b->Bytes.begin(), b->Bytes.end()));
-      if (s.field->DataType() == ftWideMemo) return OraVariant(Utf8Decode(b->Bytes));
-      return OraVariant(AnsiToString(b->Bytes));
+      if (IsTextBlobType(s.field->DataType())) return OraVariant(TextOfUtf16Bytes(b->Bytes));
+      return OraVariant::Bytes(std::vector<uint8_t>(b->Bytes.begin(), b->Bytes.end()));
     }
     case Form::kFixed:
       break;
@@ -240,9 +239,9 @@ void TOracleDataSet::StoreValue(uint8_t* record, const Slot& s, const OraVariant
   if (s.form == Form::kBlob) {
     std::string bytes;
     if (!v.IsEmptyOrNull())
-      bytes = v.Kind() == vkByteArray ? std::string(v.ByteArray().begin(), v.ByteArray().end())
-              : s.field->DataType() == ftWideMemo ? Utf8Encode(v.AsString())
-                                                   : StringToAnsi(v.AsString());
+      bytes = IsTextBlobType(s.field->DataType()) ? Utf16Bytes(v.AsString())
+              : v.Kind() == vkByteArray ? std::string(v.ByteArray().begin(), v.ByteArray().end())
+                                        : Utf8Encode(v.AsString());
     area[0] = bytes.empty() ? 1 : 0;
     if (Header(record).BlobList == nullptr && bytes.empty() && record != ActiveBuffer()) return;
     BlobsOf(record).BlobByField(s.field).Bytes = std::move(bytes);
@@ -371,7 +370,15 @@ void TOracleDataSet::CheckStorable(const Slot& s, const void* source) {
 void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   const Slot* s = SlotOf(field);
   TRecordBuffer record = ActiveRecord();
-  if (s == nullptr || record == nullptr || s->form == Form::kBlob) return;
+  if (s == nullptr || record == nullptr) return;
+  if (s->form == Form::kBlob) {
+    // Only NULL comes this way (Clear); values come through a blob stream.
+    if (buffer != nullptr || record != ActiveBuffer()) return;
+    BeginFieldWrite(field, buffer);
+    work_blobs_.BlobByField(field).Bytes.clear();
+    EndFieldWrite(field);
+    return;
+  }
   CheckStorable(*s, buffer);
   BeginFieldWrite(field, buffer);
   WriteNative(record, *s, buffer);
@@ -379,6 +386,38 @@ void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
       record == ActiveBuffer())
     CheckConstraints(field);
   EndFieldWrite(field);
+}
+
+std::unique_ptr<TStream> TOracleDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
+  const Slot* s = SlotOf(field);
+  TRecordBuffer record = ActiveRecord();
+  if (s == nullptr || s->form != Form::kBlob || record == nullptr)
+    return TDataSet::CreateBlobStream(field, mode);
+  std::vector<uint8_t> value;
+  if (mode != bmWrite) {
+    if (const TOracleBlob* b = BlobIn(record, *s)) value.assign(b->Bytes.begin(), b->Bytes.end());
+  }
+  // What is written goes to the edit's working values, which the post writes.
+  return std::make_unique<TBlobDataStream>(
+      *this, field, mode, std::move(value), [this, field](std::vector<uint8_t>&& bytes) {
+        work_blobs_.BlobByField(field).Bytes.assign(bytes.begin(), bytes.end());
+      });
+}
+
+TField* TOracleDataSet::CreateDefaultField(const TFieldDef& def) {
+  switch (def.DataType) {
+    case ftOraClob: return new TOracleClobField(this);
+    case ftOraBlob: return new TOracleBlobField(this);
+    default: return TDataSet::CreateDefaultField(def);
+  }
+}
+
+TOracleClobField::TOracleClobField(TComponent* owner) : TMemoField(owner) {
+  SetDataTypeInternal(ftOraClob);
+}
+
+TOracleBlobField::TOracleBlobField(TComponent* owner) : TBlobField(owner) {
+  SetDataTypeInternal(ftOraBlob);
 }
 
 // ---- the server's text of an 8-bit field ---------------------------------------------

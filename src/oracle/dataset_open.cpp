@@ -202,6 +202,33 @@ TOracleQuery& TOracleDataSet::DMLQuery() {
   return q;
 }
 
+TOracleQuery& TOracleDataSet::RunStatement(bool fetch) {
+  TOracleQuery& main = *main_query_;
+  auto run = [fetch](TOracleQuery& q) { fetch ? q.Execute() : q.Describe(); };
+  int cursor = -1;
+  for (int i = 0; i < main.VariableCount() && cursor < 0; ++i)
+    if (main.VariableType(i) == otCursor) cursor = i;
+  if (cursor < 0) {
+    cursor_query_.reset();
+    run(main);
+    return main;
+  }
+  if (!cursor_query_) {
+    cursor_query_ = std::make_unique<TOracleQuery>(nullptr);
+    cursor_query_->SetName(u"CursorQuery");
+  }
+  TOracleQuery& q = *cursor_query_;
+  q.SetSession(session_);
+  q.SetCursor(main.Cursor());
+  q.SetOptimize(optimize_);
+  q.SetReadBuffer(read_buffer_);
+  q.SetStringFieldsOnly(string_fields_only_);
+  main.SetComplexVariable(main.VariableName(cursor), &q);
+  main.Execute();
+  run(q);
+  return q;
+}
+
 void TOracleDataSet::CloseDMLQuery() {
   if (dml_query_ && !optimize_) dml_query_->Close();
 }
@@ -224,7 +251,8 @@ void TOracleDataSet::InternalOpen() {
   FlagScope activating(activating_);
   position_ = -1;
   SetBookmarkSize(4);
-  CheckUnsupportedOptions();
+  // These options shape only the fields a record set makes itself.
+  if (DefaultFields()) CheckUnsupportedOptions();
   InitFieldDefs();
   if (DefaultFields()) CreateFields();
   BindFields(true);
@@ -244,16 +272,17 @@ void TOracleDataSet::InternalOpen() {
 
 void TOracleDataSet::InternalInitFieldDefs() {
   FieldDefs().Clear();
-  TOracleQuery& q = MainQuery();
+  TOracleQuery* run = nullptr;
   if (activating_ && !WaitingForMaster()) {
     CopyMasterValues();
     if (BeforeQuery) BeforeQuery(*this);
-    q.Execute();
+    run = &RunStatement(true);
     // An empty result lets go of its description with its cursor.
-    if (q.FieldCount() == 0 && q.Eof()) q.Describe();
+    if (run->FieldCount() == 0 && run->Eof()) run = &RunStatement(false);
   } else {
-    q.Describe();
+    run = &RunStatement(false);
   }
+  TOracleQuery& q = *run;
   columns_ = DescribeColumns(q);
   rowid_index_ = FindRowIdIndex(columns_);
   std::vector<String> names;
@@ -382,11 +411,10 @@ void TOracleDataSet::QueryRecords(bool opening) {
   reader_.Stop();
   if (session_ == nullptr || !session_->Connected()) return;  // detached
   if (WaitingForMaster()) return;
-  TOracleQuery& q = MainQuery();
   if (!opening) {
     CopyMasterValues();
     if (BeforeQuery) BeforeQuery(*this);
-    q.Execute();
+    RunStatement(true);
   }
   reader_.Start();
   try {
@@ -445,8 +473,8 @@ TAfterFetchRecordAction TOracleDataSet::OfferFetchedRecord(TRecordBuffer record,
 }
 
 void TOracleDataSet::StopFetching() {
-  MainQuery().Cancel();
-  MainQuery().Close();
+  FetchQuery().Cancel();
+  FetchQuery().Close();
   reader_.Stop();
 }
 
@@ -465,6 +493,12 @@ void TOracleDataSet::InternalClose() {
   updating_table_cached_ = false;
   try {
     dml_query_.reset();
+    // The cursor variable names the statement no longer.
+    for (int i = 0; cursor_query_ && i < main_query_->VariableCount(); ++i)
+      if (main_query_->VariableType(i) == otCursor &&
+          main_query_->GetComplexVariable(main_query_->VariableName(i)) == cursor_query_.get())
+        main_query_->SetComplexVariable(main_query_->VariableName(i), nullptr);
+    cursor_query_.reset();
   } catch (const std::exception&) {
   }
   work_blobs_.Clear();

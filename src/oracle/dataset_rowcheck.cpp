@@ -137,6 +137,12 @@ std::optional<bool> TOracleDataSet::SamePlainText(const uint8_t* record, const S
   return std::nullopt;
 }
 
+String TOracleDataSet::FetchedText(TOracleQuery& q, int column, const TOracleFieldInfo& info) const {
+  OraVariant v = q.Field(column);
+  if (q.FieldType(column) != otLong) return v.AsString();
+  return AddCRW(info.IsUTF8 ? Utf8Decode(v.AnsiBytes()) : AnsiToString(v.AnsiBytes()), session_);
+}
+
 bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuery& q, int column) {
   const TOracleBlob* kept = ServerTextIn(record, s);
   if (std::optional<bool> same = SamePlainText(record, s, q, column, kept)) return *same;
@@ -195,7 +201,7 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
       return ValueIn(record, s).ByteArray() == fetched.ByteArray();
     case otLong:
     case otCLOB:
-      return ValueIn(record, s).AsString() == fetched.AsString();
+      return ValueIn(record, s).AsString() == FetchedText(q, column, infos_[s.info]);
     case otInteger:
       return ValueIn(record, s).AsDouble() == fetched.AsDouble();
     default:
@@ -212,6 +218,8 @@ bool TOracleDataSet::StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record) {
     if (column < 0) continue;
     if (q.FieldType(column) == infos_[s.info].DataType && SameValue(record, s, q, column)) continue;
     OraVariant value = q.Field(column);
+    if (q.FieldType(column) == otLong && !value.IsEmptyOrNull())
+      value = OraVariant(FetchedText(q, column, infos_[s.info]));
     StoreValue(record, s, value);
     if (s.form == Form::kAnsi) {
       bool trim = session_ == nullptr || session_->Preferences().TrimStringFields();

@@ -36,6 +36,7 @@ void TFieldData::Reset() {
   prec = scale = nullok = 0;
   buftype = 0;
   bufsize = 0;
+  DescriptorType = 0;
   cache = 0;
   buf.clear();
   ind.clear();

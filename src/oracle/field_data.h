@@ -5,6 +5,7 @@
 #define KAVO_ORACLE_FIELD_DATA_H_
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <list>
 #include <string>
@@ -47,6 +48,9 @@ struct TFieldData {
   bool IsUTF16 = false;
   bool IsUTF8 = false;
   OCIHandle defhp = nullptr;
+  // TIMESTAMP and LOB columns: the descriptor type of the elements, whose
+  // addresses the value buffer holds (one per element); 0 for the others.
+  ub4 DescriptorType = 0;
 
   // Total bytes of the pieces of the current LONG value.
   int32_t LongSize() const;
@@ -59,6 +63,12 @@ struct TFieldData {
   // added here must be reset there too.
   void Reset();
   const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
+  // The descriptor of element `index` of a TIMESTAMP or LOB column.
+  OCIHandle Descriptor(int index) const {
+    OCIHandle h;
+    std::memcpy(&h, Element(index), sizeof h);
+    return h;
+  }
   // The length OCI returned for element `index`, believed no further than
   // the element.
   int32_t ElementLength(int index) const {

@@ -21,7 +21,10 @@ namespace kavo {
   X(OCITransCommit) X(OCITransRollback) X(OCIBreak) X(OCIErrorGet) X(OCIStmtPrepare)            \
   X(OCIStmtPrepare2) X(OCIStmtRelease) X(OCIParamGet) X(OCIBindByName) X(OCIDefineByPos)        \
   X(OCIDefineDynamic) X(OCIStmtExecute) X(OCIStmtFetch) X(OCIStmtFetch2) X(OCISvcCtxToLda)      \
-  X(OCILdaToSvcCtx) X(OCIRowidToChar) X(OCIEnvNlsCreate) X(opinit) X(oerhms)
+  X(OCILdaToSvcCtx) X(OCIRowidToChar) X(OCIEnvNlsCreate) X(opinit) X(oerhms)            \
+  X(OCIDateTimeConstruct) X(OCIDateTimeGetDate) X(OCIDateTimeGetTime) X(OCILobRead)             \
+  X(OCILobWrite) X(OCILobGetLength) X(OCILobTrim) X(OCILobCreateTemporary)                     \
+  X(OCILobFreeTemporary)
 
 namespace ocisig {
 
@@ -80,6 +83,24 @@ sword OCIEnvNlsCreate(OCIHandle* envhpp, ub4 mode, void* ctxp, void* malocfp, vo
                       ub2 ncharset);
 // Not part of any group: looked up on its own, used for ROWID texts when present.
 sword OCIRowidToChar(OCIHandle rowid_desc, OraText* outbfp, ub2* outbflp, OCIHandle errhp);
+// Date-time descriptors (TIMESTAMP columns and variables).
+sword OCIDateTimeConstruct(void* hndl, OCIHandle err, OCIHandle datetime, sb2 year, ub1 month,
+                           ub1 day, ub1 hour, ub1 min, ub1 sec, ub4 fsec, OraText* timezone,
+                           size_t timezone_length);
+sword OCIDateTimeGetDate(void* hndl, OCIHandle err, OCIHandle datetime, sb2* year, ub1* month,
+                         ub1* day);
+sword OCIDateTimeGetTime(void* hndl, OCIHandle err, OCIHandle datetime, ub1* hour, ub1* min,
+                         ub1* sec, ub4* fsec);
+// LOB locators; amounts and offsets count characters for CLOBs, bytes for BLOBs.
+sword OCILobRead(OCIHandle svchp, OCIHandle errhp, OCIHandle locp, ub4* amtp, ub4 offset,
+                 void* bufp, ub4 bufl, void* ctxp, void* cbfp, ub2 csid, ub1 csfrm);
+sword OCILobWrite(OCIHandle svchp, OCIHandle errhp, OCIHandle locp, ub4* amtp, ub4 offset,
+                  void* bufp, ub4 buflen, ub1 piece, void* ctxp, void* cbfp, ub2 csid, ub1 csfrm);
+sword OCILobGetLength(OCIHandle svchp, OCIHandle errhp, OCIHandle locp, ub4* lenp);
+sword OCILobTrim(OCIHandle svchp, OCIHandle errhp, OCIHandle locp, ub4 newlen);
+sword OCILobCreateTemporary(OCIHandle svchp, OCIHandle errhp, OCIHandle locp, ub2 csid,
+                            ub1 csfrm, ub1 lobtype, int cache, ub2 duration);
+sword OCILobFreeTemporary(OCIHandle svchp, OCIHandle errhp, OCIHandle locp);
 // OCI 7.3 first-time initialisation.
 sword opinit(ub4 mode);
 // OCI 7 message text of an error number.

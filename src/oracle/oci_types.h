@@ -55,6 +55,10 @@ constexpr ub4 OCI_HTYPE_BIND = 5;
 constexpr ub4 OCI_HTYPE_DEFINE = 6;
 constexpr ub4 OCI_HTYPE_SERVER = 8;
 constexpr ub4 OCI_HTYPE_SESSION = 9;
+constexpr ub4 OCI_DTYPE_LOB = 50;
+constexpr ub4 OCI_DTYPE_TIMESTAMP = 68;
+constexpr ub4 OCI_DTYPE_TIMESTAMP_TZ = 69;
+constexpr ub4 OCI_DTYPE_TIMESTAMP_LTZ = 70;
 constexpr ub4 OCI_DTYPE_PARAM = 53;
 constexpr ub4 OCI_DTYPE_ROWID = 54;
 

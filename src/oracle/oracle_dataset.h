@@ -47,6 +47,7 @@
 #include "oracle/session.h"
 #include "oracle/table_info.h"
 #include "recordset/data_source.h"
+#include "recordset/blob_fields.h"
 #include "recordset/locate_keys.h"
 #include "recordset/roles.h"
 #include "rtl/string_list.h"
@@ -120,6 +121,17 @@ using TTranslateMessageEvent = std::function<void(TOracleDataSet&, int error_cod
                                                   const String& constraint_name, Char action,
                                                   String& message)>;
 using TBlobEvent = std::function<void(TOracleDataSet&, std::string& bytes)>;
+
+// The default fields of CLOB and BLOB columns: a memo and a blob whose kinds
+// say which LOB they hold.
+class TOracleClobField : public TMemoField {
+ public:
+  explicit TOracleClobField(TComponent* owner);
+};
+class TOracleBlobField : public TBlobField {
+ public:
+  explicit TOracleBlobField(TComponent* owner);
+};
 
 class TOracleDataSet : public roles::OracleDataSet,
                        public TOracleSessionDataSet,
@@ -312,6 +324,15 @@ class TOracleDataSet : public roles::OracleDataSet,
   using TDataSet::SetFieldData;
   bool GetFieldData(TField* field, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
+  TField* CreateDefaultField(const TFieldDef& def) override;
+
+ public:
+  // A stream over a blob or memo field's value in the current record: the
+  // edit's working value while editing or inserting, else the stored one.
+  // Writing needs edit or insert; opening for writing empties the value.
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
+
+ protected:
 
   TRecordBuffer AllocRecordBuffer() override;
   void FreeRecordBuffer(TRecordBuffer& buffer) override;
@@ -349,6 +370,12 @@ class TOracleDataSet : public roles::OracleDataSet,
 
   // dataset_open.cpp
   TOracleQuery& MainQuery() { return *main_query_; }
+  // The statement the rows come from: the cursor statement while a cursor
+  // variable's block feeds the record set, else the main statement.
+  TOracleQuery& FetchQuery() { return cursor_query_ ? *cursor_query_ : *main_query_; }
+  // Runs the main statement, and with a cursor variable opens its cursor
+  // statement too (only describing it unless `fetch`); answers FetchQuery().
+  TOracleQuery& RunStatement(bool fetch);
   TOracleQuery& DMLQuery();
   void CloseDMLQuery();
   void SetOracleFieldInfo();
@@ -419,6 +446,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool FetchRecord(oracle_engine::RowFetch what, TRecordBuffer record);
   bool RecordChanged(TOracleQuery& q, const uint8_t* record);
   bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
+  // A LONG or CLOB column's text as a memo holds it.
+  String FetchedText(TOracleQuery& q, int column, const TOracleFieldInfo& info) const;
   // Plain ASCII texts on both sides compare as bytes; none when either is not.
   std::optional<bool> SamePlainText(const uint8_t* record, const Slot& slot, TOracleQuery& q,
                                     int column, const TOracleBlob* kept);
@@ -481,6 +510,7 @@ class TOracleDataSet : public roles::OracleDataSet,
 
   std::unique_ptr<TOracleQuery> main_query_;
   std::unique_ptr<TOracleQuery> dml_query_;
+  std::unique_ptr<TOracleQuery> cursor_query_;
   TOracleSession* session_ = nullptr;
 
   int read_buffer_ = 25;

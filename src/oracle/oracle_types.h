@@ -38,6 +38,10 @@ constexpr int otMLSLabel = 106;
 constexpr int otIntervalYM = 189;
 constexpr int otIntervalDS = 190;
 
+inline bool IsTimestampType(int t) {
+  return t == otTimestamp || t == otTimestampTZ || t == otTimestampLTZ;
+}
+
 // Object, REF, LOB, cursor and timestamp variables hold an object reference.
 inline bool IsComplexType(int t) {
   return t == otObject || t == otReference || t == otCLOB || t == otBLOB || t == otBFile ||

@@ -20,6 +20,7 @@ std::atomic<bool> SafeStringFieldsOnly = false;
 TOracleQuery::TOracleQuery(TComponent* owner) : TComponent(owner) {}
 
 TOracleQuery::~TOracleQuery() {
+  for (auto& f : fields_) FreeDescriptors(*f);
   fields_.clear();
   try {
     Close();
@@ -134,10 +135,19 @@ void TOracleQuery::DeclareVariable(const String& name, int type) {
     case otDate:
       v->bufsize = 7;
       break;
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+    case otCursor:
+    case otCLOB:
+    case otBLOB:
+      v->bufsize = 0;
+      v->Complex = true;
+      break;
     default:
       if (IsComplexType(type))
-        throw Exception(u"Object, reference, LOB, cursor and timestamp variables are not "
-                        u"supported (" + v->name + u")");
+        throw Exception(u"Object, reference, LOB and BFILE variables are not supported (" +
+                        v->name + u")");
       throw Exception(u"Unsupported variable type");
   }
   v->indp.assign(1, -1);
@@ -265,6 +275,27 @@ OraVariant TOracleQuery::GetVariable(int index) {
     return OraVariant::Array(std::move(items), v.ArrayLowBound);
   }
   return read(0);
+}
+
+void TOracleQuery::SetComplexVariable(const String& name, TOracleQuery* cursor) {
+  int i = VariableIndex(name);
+  if (i < 0) throw Exception(u"Unknown variable: " + NormaliseName(name));
+  TVariableData& v = variables_.Data(i);
+  if (!v.Complex) throw Exception(v.name + u" is not a complex variable");
+  if (v.buftype != otCursor)
+    throw Exception((IsTimestampType(v.buftype) ? u"Assign TOracleTimestamp instance to variable "
+                                                : u"Assign TLOBLocator instance to variable ") +
+                    v.name);
+  v.obj = cursor;
+  v.indp.at(0) = cursor == nullptr ? -1 : 0;
+}
+
+TOracleQuery* TOracleQuery::GetComplexVariable(const String& name) const {
+  int i = VariableIndex(name);
+  if (i < 0) throw Exception(u"Unknown variable: " + NormaliseName(name));
+  const TVariableData& v = variables_.Data(i);
+  if (!v.Complex) throw Exception(v.name + u" is not a complex variable");
+  return v.buftype == otCursor ? static_cast<TOracleQuery*>(v.obj) : nullptr;
 }
 
 void TOracleQuery::ClearVariables() {

@@ -3,8 +3,13 @@
 // into one array buffer per column and fetches rows in batches of ReadBuffer
 // (OCI's own prefetching off), with typed access to the current row.
 //
+// TIMESTAMP columns and variables travel through date-time descriptors, CLOB
+// and BLOB columns through LOB locators; a cursor variable hands its cursor
+// to another statement, which then reads it as a select.
+//
 // Not built, and refused with a clear error: threaded and scrollable
-// execution, and object, REF, LOB, cursor and timestamp columns and variables.
+// execution, object, REF, BFILE and cursor columns, object, REF and BFILE
+// variables.
 #ifndef KAVO_ORACLE_QUERY_H_
 #define KAVO_ORACLE_QUERY_H_
 
@@ -91,6 +96,12 @@ class TOracleQuery : public TComponent {
   OraVariant GetVariable(const String& name);
   OraVariant GetVariable(int index);
   void ClearVariables();
+  // The statement that receives the cursor a cursor variable (otCursor)
+  // returns; it must live as long as this one executes with it.
+  void SetComplexVariable(const String& name, TOracleQuery* cursor);
+  TOracleQuery* GetComplexVariable(const String& name) const;
+  // Receives its rows from a cursor variable of another statement.
+  bool ResultSet() const { return result_set_; }
   int VariableCount() const { return variables_.Count(); }
   String VariableName(int index) const;
   int VariableType(int index) const;
@@ -186,6 +197,12 @@ class TOracleQuery : public TComponent {
   void ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f);
   void ChooseColumnBuffer(TFieldData& f);
   [[noreturn]] void RefuseColumn(const TFieldData& f);
+  // One descriptor per element of a TIMESTAMP or LOB column, and back.
+  void AllocateDescriptors(TFieldData& f);
+  void FreeDescriptors(TFieldData& f);
+  // The current row's TIMESTAMP or LOB value.
+  TDateTime TimestampValue(const TFieldData& f) const;
+  std::string LobBytes(const TFieldData& f) const;
   // Empties the column list; the records are kept for the next describe.
   void ReleaseFields();
   // The text of the name the client reported for position `pos` (from 1).
@@ -207,6 +224,14 @@ class TOracleQuery : public TComponent {
   // A statement that failed: its error position, a parse to be done again, raise.
   [[noreturn]] void RaiseStatementError();
   void FreeStatementHandles();
+  // A cursor variable's statement made ready to receive the cursor: the
+  // address of its fresh statement handle.
+  void* PrepareCursorTarget(TVariableData& v);
+  // TIMESTAMP, CLOB and BLOB variables: a descriptor made from the value for
+  // the execution, and after it the value a block assigned (read_back) and
+  // the descriptor freed.
+  void PrepareDescriptor(TVariableData& v);
+  void FinishDescriptors(bool read_back);
   String ReplaceSubstVariables(const String& text);
   bool HasSubstVariables() const;
   sword Call(sword status);
@@ -258,6 +283,8 @@ class TOracleQuery : public TComponent {
   sword last_oci_error_ = 0;
   std::string parsed_sql_;
   bool opened_ = false;
+  bool result_set_ = false;
+  bool stmt_from_cache_ = false;
   bool described_ = false;
   bool eof_ = true;
   int used_cache_ = 0;

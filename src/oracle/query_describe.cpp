@@ -1,6 +1,7 @@
 // One column of a select list: its description as the server gives it, and
 // the buffer type and element size chosen for it.
 #include <climits>
+#include <cstring>
 
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
@@ -133,15 +134,30 @@ void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
       f.buftype = otString;
       f.bufsize = 20 * session_->GetBytesPerCharacter();
       break;
-    case otObject:
-    case otReference:
-    case otCLOB:
-    case otBLOB:
-    case otBFile:
-    case otCursor:
     case otTimestamp:
     case otTimestampTZ:
     case otTimestampLTZ:
+      if (prefs.TimestampAsString()) {
+        f.buftype = otString;
+        f.bufsize = 50 * session_->GetBytesPerCharacter() + 1;
+        break;
+      }
+      f.buftype = static_cast<uint16_t>(f.dbtype);
+      f.bufsize = sizeof(OCIHandle);
+      f.DescriptorType = f.dbtype == otTimestamp     ? OCI_DTYPE_TIMESTAMP
+                         : f.dbtype == otTimestampTZ ? OCI_DTYPE_TIMESTAMP_TZ
+                                                     : OCI_DTYPE_TIMESTAMP_LTZ;
+      break;
+    case otCLOB:
+    case otBLOB:
+      f.buftype = static_cast<uint16_t>(f.dbtype);
+      f.bufsize = sizeof(OCIHandle);
+      f.DescriptorType = OCI_DTYPE_LOB;
+      break;
+    case otObject:
+    case otReference:
+    case otBFile:
+    case otCursor:
       RefuseColumn(f);
     default:
       f.buftype = otString;
@@ -191,8 +207,31 @@ const String& TOracleQuery::ColumnNameText(int pos, std::string_view bytes) {
   return d.text;
 }
 
+void TOracleQuery::AllocateDescriptors(TFieldData& f) {
+  if (f.DescriptorType == 0) return;
+  for (int i = 0; i < f.cache; ++i) {
+    OCIHandle h = nullptr;
+    CheckAllocation(oci_.OCIDescriptorAlloc(session_->EnvHandle(), &h, f.DescriptorType, 0, nullptr),
+                    "OCIDescriptorAlloc");
+    std::memcpy(f.buf.data() + static_cast<size_t>(i) * f.bufsize, &h, sizeof h);
+  }
+}
+
+void TOracleQuery::FreeDescriptors(TFieldData& f) {
+  if (f.DescriptorType == 0 || f.bufsize != sizeof(OCIHandle)) return;
+  // Without the session they went with its environment.
+  const bool alive = session_ != nullptr && session_->Connected();
+  for (int i = 0; i < f.cache && static_cast<size_t>(i + 1) * sizeof(OCIHandle) <= f.buf.size(); ++i) {
+    OCIHandle h = f.Descriptor(i);
+    if (h != nullptr && alive)
+      last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(h, f.DescriptorType), last_oci_error_);
+    std::memset(f.buf.data() + static_cast<size_t>(i) * sizeof h, 0, sizeof h);
+  }
+}
+
 void TOracleQuery::ReleaseFields() {
   for (std::unique_ptr<TFieldData>& f : fields_) {
+    FreeDescriptors(*f);
     f->Reset();
     spare_fields_.push_back(std::move(f));
   }

@@ -5,6 +5,7 @@
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
 #include "oracle/oracle_text.h"
+#include "oracle/oracle_timestamp.h"
 #include "oracle/query.h"
 #include "oracle/rowid.h"
 #include "oracle/session.h"
@@ -19,6 +20,9 @@ constexpr int kPLSQL = 34;
 constexpr ub4 kInitialLong = 4096;
 constexpr ub4 kMaxLongPiece = 32768;
 constexpr sb4 kMaxLongSize = 2147483647;
+constexpr ub1 kTempBLOB = 1;
+constexpr ub1 kTempCLOB = 2;
+constexpr ub2 kDurationSession = 10;
 
 // Supplies piece buffers for LONG data: 4 KB, doubling up to 32 KB.
 sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, ub4** alenp,
@@ -39,6 +43,17 @@ sb4 LongPieceCallback(void* octxp, void* /*defnp*/, ub4 /*iter*/, void** bufpp, 
   *rcodep = nullptr;
   return OCI_CONTINUE;
 }
+
+ub4 DescriptorTypeOf(int type) {
+  switch (type) {
+    case otTimestamp: return OCI_DTYPE_TIMESTAMP;
+    case otTimestampTZ: return OCI_DTYPE_TIMESTAMP_TZ;
+    case otTimestampLTZ: return OCI_DTYPE_TIMESTAMP_LTZ;
+    default: return OCI_DTYPE_LOB;
+  }
+}
+
+bool HasDescriptor(int type) { return IsTimestampType(type) || type == otCLOB || type == otBLOB; }
 
 bool Reusable(int kind) {
   return kind == 3 || kind == 4 || kind == 5 || kind == 9 || (kind >= 33 && kind <= 35) ||
@@ -138,9 +153,8 @@ void TOracleQuery::RaiseStatementError() {
 
 void TOracleQuery::FreeStatementHandles() {
   if (stmthp_ != nullptr) {
-    const bool cached = session_ != nullptr && session_->StatementCache() && oci_.OCI92();
     last_oci_error_ = ReleaseStatus(
-        cached ? oci_.OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT)
+        stmt_from_cache_ ? oci_.OCIStmtRelease(stmthp_, secerrhp_, nullptr, 0, OCI_DEFAULT)
                : oci_.OCIHandleFree(stmthp_, OCI_HTYPE_STMT),
         last_oci_error_);
     stmthp_ = nullptr;
@@ -154,6 +168,13 @@ void TOracleQuery::FreeStatementHandles() {
 void TOracleQuery::Parse() {
   error_position_ = error_line_ = 0;
   Open();
+  if (result_set_) {
+    // The cursor arrives open: nothing to prepare, its columns to describe.
+    ReleaseFields();
+    function_type_ = kSelect;
+    described_ = false;
+    return;
+  }
   String joined, substituted;
   const String& sql = SQLText(joined);
   const String& text = HasSubstVariables() ? (substituted = ReplaceSubstVariables(sql)) : sql;
@@ -180,6 +201,7 @@ void TOracleQuery::Parse() {
   function_type_ = 0;
   bool cached = session_->StatementCache() && oci_.OCI92();
   FreeStatementHandles();
+  stmt_from_cache_ = cached;
   const auto* stmt = reinterpret_cast<const OraText*>(bytes.data());
   if (cached) {
     Call(oci_.OCIStmtPrepare2(session_->SvcHandle(), &stmthp_, errhp_, stmt,
@@ -246,6 +268,14 @@ void TOracleQuery::Bind() {
       throw Exception(u"All arrays must be of equal size for Array DML");
     }
     void* address = v.buf.empty() ? nullptr : v.buf.data();
+    if (v.buftype == otCursor) {
+      address = PrepareCursorTarget(v);
+      size = 0;
+    } else if (HasDescriptor(v.buftype)) {
+      PrepareDescriptor(v);
+      address = &v.desc;
+      size = sizeof(OCIHandle);
+    }
     if (v.buftype == otString || v.buftype == otChar || v.buftype == otPLSQLString) {
       if (v.buftype != otPLSQLString) {
         int limit =
@@ -279,6 +309,77 @@ void TOracleQuery::Bind() {
   }
 }
 
+void* TOracleQuery::PrepareCursorTarget(TVariableData& v) {
+  auto* target = static_cast<TOracleQuery*>(v.obj);
+  if (target == nullptr) throw Exception(u"Cursor variable " + v.name + u" cannot be nil");
+  if (target == this) throw Exception(u"Cursor variable " + v.name + u" names its own statement");
+  target->Close();
+  if (target->session_ == nullptr) target->SetSession(session_);
+  target->result_set_ = true;
+  target->Open();
+  CheckAllocation(
+      oci_.OCIHandleAlloc(session_->EnvHandle(), &target->stmthp_, OCI_HTYPE_STMT, 0, nullptr),
+      "OCIHandleAlloc");
+  target->stmt_from_cache_ = false;
+  ub4 zero = 0;
+  if (Call(oci_.OCIAttrSet(target->stmthp_, OCI_HTYPE_STMT, &zero, sizeof zero,
+                           OCI_ATTR_PREFETCH_ROWS, errhp_)) != OCI_SUCCESS)
+    RaiseException();
+  v.indp.at(0) = 0;
+  return &target->stmthp_;
+}
+
+void TOracleQuery::PrepareDescriptor(TVariableData& v) {
+  if (v.desc == nullptr)
+    CheckAllocation(oci_.OCIDescriptorAlloc(session_->EnvHandle(), &v.desc,
+                                            DescriptorTypeOf(v.buftype), 0, nullptr),
+                    "OCIDescriptorAlloc");
+  if (v.indp.at(0) == -1) return;
+  if (IsTimestampType(v.buftype)) {
+    if (Call(DateTimeToTimestamp(oci_, session_->EnvHandle(), errhp_, v.tsv, v.desc)) != OCI_SUCCESS)
+      RaiseException();
+    return;
+  }
+  // The value goes to the server in a temporary LOB, whole.
+  const bool clob = v.buftype == otCLOB;
+  if (Call(oci_.OCILobCreateTemporary(session_->SvcHandle(), errhp_, v.desc, 0, 1,
+                                      clob ? kTempCLOB : kTempBLOB, 1, kDurationSession)) !=
+      OCI_SUCCESS)
+    RaiseException();
+  v.temporary = true;
+  if (v.buf.empty()) return;
+  ub4 amount = static_cast<ub4>(v.buf.size());
+  if (Call(oci_.OCILobWrite(session_->SvcHandle(), errhp_, v.desc, &amount, 1, v.buf.data(),
+                            static_cast<ub4>(v.buf.size()), OCI_ONE_PIECE, nullptr, nullptr,
+                            clob ? ocsAL32UTF8 : 0, 1)) != OCI_SUCCESS)
+    RaiseException();
+}
+
+void TOracleQuery::FinishDescriptors(bool read_back) {
+  const bool alive = session_ != nullptr && session_->Connected();
+  for (int i = 0; i < variables_.Count(); ++i) {
+    TVariableData& v = variables_.Data(i);
+    if (!HasDescriptor(v.buftype) || v.desc == nullptr) continue;
+    // What a block assigned comes back. A LOB variable only carries its
+    // value to the server.
+    if (read_back && alive && v.indp.at(0) != -1 && IsTimestampType(v.buftype)) {
+      TDateTime value = 0;
+      if (TimestampToDateTime(oci_, session_->EnvHandle(), secerrhp_, v.desc, value) == OCI_SUCCESS)
+        v.tsv = value;
+      else
+        v.indp.at(0) = -1;
+    }
+    if (alive && v.temporary)
+      last_oci_error_ = ReleaseStatus(
+          oci_.OCILobFreeTemporary(session_->SvcHandle(), secerrhp_, v.desc), last_oci_error_);
+    if (alive)
+      last_oci_error_ = ReleaseStatus(oci_.OCIDescriptorFree(v.desc, DescriptorTypeOf(v.buftype)),
+                                      last_oci_error_);
+    v.desc = nullptr;
+    v.temporary = false;
+  }
+}
+
 void TOracleQuery::InternalDescribe() {
   used_cache_ = read_buffer_;
   ReleaseFields();
@@ -287,7 +388,10 @@ void TOracleQuery::InternalDescribe() {
   Call(status);
   if (status != OCI_SUCCESS) RaiseStatementError();
   for (int pos = 1; pos <= count; ++pos) fields_.push_back(DescribeColumn(pos));
-  for (auto& f : fields_) f->Allocate(used_cache_);
+  for (auto& f : fields_) {
+    f->Allocate(used_cache_);
+    AllocateDescriptors(*f);
+  }
   described_ = true;
 }
 
@@ -353,6 +457,11 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
               variables_.Data(i).DisplayString(session_);
     if (DebugHook()) DebugHook()(this, text);
   }
+  // Every way out of an execution lets go of the variables' descriptors.
+  struct DescriptorGuard {
+    TOracleQuery* q;
+    ~DescriptorGuard() { q->FinishDescriptors(false); }
+  } guard{this};
   Parse();
   if (function_type_ == kSelect) {
     Bind();
@@ -363,7 +472,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       ResetPieces();
     }
     if (mode == OCI_COMMIT_ON_SUCCESS) mode = OCI_DEFAULT;
-    if (!(described_ && describe_only)) {
+    if (!(described_ && describe_only) && !result_set_) {
       Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, 0, nullptr, nullptr,
                                mode));
       if (iters > 0) ++fetch_calls_;
@@ -381,6 +490,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       return;
     }
     if (iters == 0) Fetch();
+    result_set_ = false;
     cache_index_ = 0;
     cached_ = BatchRows(0);
     eof_ = cached_ == 0;
@@ -414,6 +524,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
       v.PLSQLTableElemCount = std::min(static_cast<int32_t>(v.CurrentElemCount), v.ArraySize);
     v.ReturnBindBuffer();
   }
+  FinishDescriptors(true);
   RecordResults();
   ImplicitClose();
 }
@@ -556,6 +667,7 @@ int TOracleQuery::RowCount() const {
 
 void TOracleQuery::Close() {
   ReleaseFields();
+  result_set_ = false;
   if (!opened_) return;
   opened_ = false;
   parsed_sql_.clear();

@@ -2,7 +2,10 @@
 #include <cstring>
 
 #include "oracle/oracle_date.h"
+#include "oracle/oracle_error.h"
+#include "oracle/oracle_lob.h"
 #include "oracle/oracle_text.h"
+#include "oracle/oracle_timestamp.h"
 #include "oracle/query.h"
 #include "oracle/session.h"
 #include "recordset/field_name.h"
@@ -75,11 +78,43 @@ OraVariant TOracleQuery::Field(int i) const {
     std::string s = f.LongValue();
     return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
   }
+  switch (f.buftype) {
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return OraVariant::Date(TimestampValue(f));
+    case otCLOB:
+      return OraVariant(Utf8Decode(LobBytes(f)));
+    case otBLOB: {
+      std::string s = LobBytes(f);
+      return OraVariant::Bytes(std::vector<uint8_t>(s.begin(), s.end()));
+    }
+    default:
+      break;
+  }
   return OracleToNativeData(f.Element(cache_index_), f.buftype, f.CharSetID, session_,
                             f.IsUTF16 ? f.ElementLength(cache_index_) : f.bufsize);
 }
 
 OraVariant TOracleQuery::Field(const String& name) const { return Field(IndexByName(name)); }
+
+TDateTime TOracleQuery::TimestampValue(const TFieldData& f) const {
+  TDateTime value = 0;
+  if (TimestampToDateTime(oci_, session_->EnvHandle(), errhp_, f.Descriptor(cache_index_), value) !=
+      OCI_SUCCESS)
+    RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
+  return value;
+}
+
+std::string TOracleQuery::LobBytes(const TFieldData& f) const {
+  std::string bytes;
+  sword status = ReadLob(oci_, session_->SvcHandle(), errhp_, f.Descriptor(cache_index_),
+                         f.buftype == otCLOB, bytes);
+  if (status == OCI_NEED_DATA)
+    throw Exception(u"Field " + f.name + u": the client delivers the LOB in pieces");
+  if (status != OCI_SUCCESS) RaiseOracleError(session_, errhp_, const_cast<TOracleQuery*>(this));
+  return bytes;
+}
 
 namespace {
 
@@ -117,8 +152,14 @@ String TOracleQuery::FieldAsString(int i) const {
     case otFloat:
     case otLong:
     case otLongRaw:
+    case otCLOB:
+    case otBLOB:
     case otDate:  // the date alone at midnight, else date and time
       return Field(i).AsString();
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return FormatDateTime(u"ddddd tt", TimestampValue(f), FormatSettings());
     default:
       throw Exception(u"Cannot convert field " + f.name + u" to a String");
   }
@@ -187,6 +228,9 @@ TDateTime TOracleQuery::FieldAsDate(int i) const {
   const TFieldData& f = CheckFieldValue(i);
   if (f.buftype == otDate && f.ind[cache_index_] != -1)
     return OracleToNativeDate(f.Element(cache_index_));
+  if ((f.buftype == otTimestamp || f.buftype == otTimestampTZ || f.buftype == otTimestampLTZ) &&
+      f.ind[cache_index_] != -1)
+    return TimestampValue(f);
   return TypedField<TDateTime>(
       *this, i, CheckFieldValue(i), u"a Date", [](const OraVariant& v) { return v.AsDouble(); },
       [](const String& s) { return StrToDateTime(s); });

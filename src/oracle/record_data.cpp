@@ -6,6 +6,16 @@
 
 namespace kavo {
 
+std::string Utf16Bytes(StringView text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
+}
+
+String TextOfUtf16Bytes(std::string_view bytes) {
+  String text(bytes.size() / sizeof(Char), Char());
+  std::memcpy(text.data(), bytes.data(), text.size() * sizeof(Char));
+  return text;
+}
+
 TOracleBlob& TBlobList::BlobByField(TField* field) {
   for (TOracleBlob& b : items_)
     if (b.Field == field && !b.ServerText) return b;

@@ -30,6 +30,14 @@ namespace kavo {
 
 class TField;
 
+// A memo's value is held as its text's UTF-16 code units (native order), as
+// its stream carries them; a blob's as its bytes.
+inline bool IsTextBlobType(TFieldType t) {
+  return t == ftMemo || t == ftWideMemo || t == ftOraClob || t == ftFmtMemo;
+}
+std::string Utf16Bytes(StringView text);
+String TextOfUtf16Bytes(std::string_view bytes);
+
 // One long or LOB value: its bytes (empty means null) and, while it is being
 // written, a compressed copy. A field whose slot could not hold its value
 // exactly (a character the slot's code page lacks, text longer than the slot)

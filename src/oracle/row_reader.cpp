@@ -35,7 +35,7 @@ TRecordBuffer RowReader::Next() {
 
 // Null when the statement ran out or the row is a logged delete.
 TRecordBuffer RowReader::NextRow() {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   if (first_fetch_)
     first_fetch_ = false;
   else
@@ -75,7 +75,7 @@ TRecordBuffer RowReader::NextRow() {
 // Writes every field of a record whose data area is not cleared: a column's
 // null byte and value, and null for the fields without a column.
 void RowReader::Read(TRecordBuffer record) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   for (const RecordSlot& s : ds_.slots_) {
     uint8_t* area = DataArea(record) + s.offset;
     if (s.column < 0) {
@@ -125,8 +125,19 @@ void RowReader::Read(TRecordBuffer record) {
           ds_.DataConvert(s.field, &t, value, true);
         }
         break;
+      case otTimestamp:
+      case otTimestampTZ:
+      case otTimestampLTZ:
+        produced = type == ftDateTime || type == ftDate || type == ftTime;
+        if (produced) {
+          TDateTime t = q.FieldAsDate(s.column);
+          ds_.DataConvert(s.field, &t, value, true);
+        }
+        break;
       case otLong:
       case otLongRaw:
+      case otCLOB:
+      case otBLOB:
         produced = s.form == SlotForm::kBlob;
         if (produced) ReadLong(record, s);
         break;
@@ -139,10 +150,11 @@ void RowReader::Read(TRecordBuffer record) {
 }
 
 void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   TField* f = s.field;
+  const TOracleFieldInfo& info = ds_.infos_[s.info];
   std::string bytes;
-  if (ds_.infos_[s.info].DataType == otLongRaw) {
+  if (info.DataType == otLongRaw || info.DataType == otBLOB) {
     OraVariant v = q.Field(s.column);
     bytes.assign(v.ByteArray().begin(), v.ByteArray().end());
     static const unsigned char kHeader[] = {0x91, 0x00, 0xA6, 0x38, 0x88, 0xB7, 0xCC, 0x1B};
@@ -150,8 +162,11 @@ void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
       throw Exception(SCompressedNotBuilt + f->FieldName());
     if (ds_.compress_blobs_ && ds_.OnDecompressBLOB) ds_.OnDecompressBLOB(ds_, bytes);
   } else {
-    bytes = q.Field(s.column).AnsiBytes();
-    if (f->DataType() == ftWideMemo) bytes = Utf8Encode(Utf8Decode(bytes));
+    // A memo keeps the text as UTF-16, a blob field as UTF-8. A CLOB is
+    // taken as the server holds it; a LONG's line ends read as its writing
+    // (and a string field's) leaves them, CR LF.
+    String text = ds_.FetchedText(q, s.column, info);
+    bytes = IsTextBlobType(f->DataType()) ? Utf16Bytes(text) : Utf8Encode(text);
   }
   uint8_t* area = DataArea(record) + s.offset;
   area[0] = 1;
@@ -247,12 +262,11 @@ void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText
 }
 
 void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.MainQuery();
+  TOracleQuery& q = ds_.FetchQuery();
   const TOracleSession* session = ds_.session_;
   FetchedText in(ds_.infos_[s.info], session);
   const bool trim = session == nullptr || session->Preferences().TrimStringFields();
   uint8_t* area = DataArea(record) + s.offset;
-  bool plain = false;
   if (in.info.IsUTF16) {
     in.wide = q.Field(s.column).AsString();
     in.have_wide = true;
@@ -272,7 +286,6 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       return;
     }
     if (ReadPlainText(record, s, p, n, trim)) return;
-    plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {
@@ -300,10 +313,9 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       return;
     case SlotForm::kBlob: {
       // A long string kept as a memo: empty is null.
-      std::string out = s.field->DataType() == ftWideMemo ? Utf8Encode(in.Text())
-                        : plain                          ? in.bytes
-                                                         : StringToAnsi(in.Text());
-      if (trim) out.resize(TrimRightBytes(out).size());
+      String text = in.Text();
+      if (trim) text = TrimRight(text);
+      std::string out = Utf16Bytes(text);
       area[0] = 1;
       if (out.empty()) return;
       area[0] = 0;

@@ -79,7 +79,9 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
       case otSubst:
       case otLong: {
         // Only element 0; the buffer takes the exact size of each value.
-        std::string s = RemoveCR(value.AsAnsi(), session);
+        std::string s = buftype == otLong && IsUTF8() && VarIsWideString(value)
+                            ? Utf8Encode(RemoveCRW(value.AsString(), session))
+                            : RemoveCR(value.AsAnsi(), session);
         buf.assign(s.begin(), s.end());
         buf.push_back(0);
         bufsize = static_cast<int32_t>(buf.size());
@@ -137,6 +139,28 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
         indp.at(index) = -1;
         return;
       }
+      case otTimestamp:
+      case otTimestampTZ:
+      case otTimestampLTZ: {
+        TDateTime t = value.IsString() ? StrToDateTime(value.AsString()) : value.AsDateTime();
+        bool zero_is_null = session == nullptr || session->Preferences().ZeroDateIsNull();
+        if (t == 0 && zero_is_null) {
+          indp.at(index) = -1;
+          return;
+        }
+        CheckOracleDate(t);
+        tsv = t;
+        break;
+      }
+      case otCLOB: {
+        // Held as UTF-8, exactly as given: a CLOB keeps its line ends.
+        std::string s = Utf8Encode(value.AsString());
+        buf.assign(s.begin(), s.end());
+        bufsize = len = static_cast<int32_t>(buf.size());
+        indp.at(0) = 0;
+        return;
+      }
+      case otBLOB:
       case otLongRaw: {
         VariableBuffer bytes = BytesOf(value, name);
         buf = std::move(bytes);
@@ -163,6 +187,16 @@ OraVariant TVariableData::GetValue(int index, const TOracleSession* session) con
       if (buf.empty()) return OraVariant();
       return OracleToNativeData(buf.data(), buftype == otSubst ? otString : buftype, 0, session,
                                 len);
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      return OraVariant::Date(tsv);
+    case otCursor:  // its rows are read through the statement it names
+      return OraVariant();
+    case otCLOB:
+      return OraVariant(Utf8Decode(std::string_view(reinterpret_cast<const char*>(buf.data()), buf.size())));
+    case otBLOB:
+      return OraVariant::Bytes(std::vector<uint8_t>(buf.begin(), buf.end()));
     default:
       return OracleToNativeData(Element(index), buftype, CharSetID, session,
                                 IsUTF16() ? std::min<int32_t>(alen.at(index), bufsize) : bufsize);

@@ -12,6 +12,7 @@
 
 #include "oracle/oci_types.h"
 #include "recordset/variant.h"
+#include "rtl/datetime.h"
 #include "rtl/ustring.h"
 
 namespace kavo {
@@ -63,6 +64,13 @@ class TVariableData {
   ub4 CurrentElemCount = 0;      // what OCI reads and writes for a PL/SQL table
   bool BufOwner = true;
   bool Complex = false;
+  // A TIMESTAMP variable's value, and the descriptor made from it for one
+  // execution (what a block assigns comes back through it).
+  TDateTime tsv = 0;
+  OCIHandle desc = nullptr;
+  // A CLOB or BLOB variable holds its value in buf (a CLOB's as UTF-8) and
+  // binds a temporary LOB written from it for one execution (in only).
+  bool temporary = false;
   OCIHandle bindhp = nullptr;
   void* bindbuf = nullptr;
   uint8_t CharSetForm = 0;

@@ -15,8 +15,8 @@
 namespace kavo::test {
 namespace {
 
-// A long-text field kind, which the record-set model does not have yet: its
-// value lives in the record's blob list.
+// A long-text field kind of the program's own (not the model's memo field):
+// its value lives in the record's blob list all the same.
 class LongTextField : public TField {
  public:
   explicit LongTextField(TComponent* owner) : TField(owner) { SetDataTypeInternal(ftMemo); }
@@ -432,8 +432,17 @@ TEST_F(DataSetReadTest, FetchEventsAndWhatIsNotBuiltIsRefused) {
   EXPECT_TRUE(ds_->Filtered());
   ds_->SetFiltered(false);
   ds_->OracleDictionary().FieldKinds = true;  // DefaultValues is built (dataset_dictionary_test.cpp)
-  EXPECT_RAISES(ds_->Open(), Exception,
-                "OracleDictionary.FieldKinds is not supported by this TOracleDataSet");
+  // Only default fields would take the option: persistent fields open.
+  ds_->Open();
+  EXPECT_EQ(ds_->RecordCount(), 6);
+  ds_->Close();
+  TOracleDataSet bare(nullptr);
+  bare.SetSession(session_.get());
+  bare.SQL().SetText(u"select codigo from interface_orcl");
+  bare.OracleDictionary().CharacterSize = true;
+  EXPECT_RAISES(bare.Open(), Exception,
+                "OracleDictionary.CharacterSize is not supported by this TOracleDataSet");
+  EXPECT_FALSE(bare.Active());
 }
 
 TEST_F(DataSetReadTest, SearchingTheRecordsFetchesFurtherRowsAsNeeded) {

@@ -368,8 +368,11 @@ TEST_F(VariableTest, DeclarationSizesAndNames) {
   EXPECT_EQ(MessageOf([&] { q_.GetVariable(9); }), u"Variable 9 does not exist");
   EXPECT_EQ(MessageOf([&] { q_.SetVariable(u"n", u"abc"); }),
             u"Variant conversion error for variable :N");
-  EXPECT_NE(MessageOf([&] { q_.DeclareVariable(u"lob", otCLOB); }).find(u"not supported"),
+  EXPECT_NE(MessageOf([&] { q_.DeclareVariable(u"obj", otObject); }).find(u"not supported"),
             String::npos);
+  q_.DeclareVariable(u"lob", otCLOB);
+  EXPECT_EQ(MessageOf([&] { q_.SetComplexVariable(u"lob", nullptr); }),
+            u"Assign TLOBLocator instance to variable :LOB");
 }
 
 TEST_F(VariableTest, StringValuesAreCutAndCRsRemoved) {
