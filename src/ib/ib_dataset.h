@@ -196,6 +196,8 @@ class TIBCustomDataSet : public roles::IBDataSet {
   int GetRecNo() override;
   bool IsUniDirectional() const override { return uni_directional_; }
   TField* CreateDefaultField(const TFieldDef& def) override;
+  // The digits of the select column a numeric definition describes.
+  int ColumnPrecision(const TFieldDef& def);
   void DoOnNewRecord() override;
 
   void InternalPrepare();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ib/ib_dataset.h"
+#include "recordset/bcd_fields.h"
 #include "recordset/numeric_fields.h"
 #include "testkit/ib_support.h"
 #include "testkit/message_of.h"
@@ -196,6 +197,49 @@ TEST_F(DataSetValuesTest, AnUnchangedNumberKeptAsAFloatFieldIsWrittenBackExactly
   ds.Post();
   ds.Transaction().CommitRetaining();
   EXPECT_EQ(Committed(u"select N6 || S from T_F"), u"123456789012.123457b");
+}
+
+TEST_F(DataSetValuesTest, DecimalsBeyondFourPlacesAreReadAndWrittenDigitForDigit) {
+  Setup({u"create table T_X (ID integer, N5 numeric(18,5), N6 numeric(18,6), "
+         u"N8 decimal(18,8), N7 numeric(9,7))"},
+        {u"insert into T_X values (1, 92233720368547.75807, 123456789012.123457, "
+         u"-0.00000001, 99.9999999)",
+         u"insert into T_X values (2, -92233720368547.75808, null, 0, -99.9999999)"});
+  TIBDataSet& ds = Open(u"select * from T_X order by ID",
+                        u"update T_X set N5 = :N5, N6 = :N6, N8 = :N8, N7 = :N7 where ID = :OLD_ID");
+  auto& n5 = dynamic_cast<TFMTBCDField&>(F(u"N5"));
+  EXPECT_EQ(n5.Size(), 5);
+  EXPECT_EQ(n5.Precision(), 18);
+  EXPECT_EQ(dynamic_cast<TFMTBCDField&>(F(u"N7")).Precision(), 9);
+  EXPECT_EQ(n5.AsString(), u"92233720368547.75807");
+  EXPECT_EQ(F(u"N6").AsString(), u"123456789012.123457");
+  EXPECT_EQ(F(u"N8").AsString(), u"-0.00000001");
+  EXPECT_EQ(F(u"N7").AsString(), u"99.9999999");
+  ds.Next();
+  EXPECT_EQ(n5.AsString(), u"-92233720368547.75808");
+  EXPECT_TRUE(F(u"N6").IsNull());
+  EXPECT_EQ(F(u"N8").AsString(), u"0");
+
+  // Written back: text and TBcd values exactly, more places rounded half
+  // away from zero as the server rounds them.
+  ds.Edit();
+  n5.SetAsBCD(StrToBcd(u"-12345678901234.56789"));
+  F(u"N6").SetAsString(u"0.0000005");
+  F(u"N8").SetAsString(u"-1.123456785");
+  dynamic_cast<TFMTBCDField&>(F(u"N7")).SetAsCurrency(-12345);  // -1.2345
+  ds.Post();
+  // A number beyond its column is refused and leaves the row as it was.
+  ds.First();
+  ds.Edit();
+  EXPECT_THROW(F(u"N7").SetAsString(u"300"), Exception);  // beyond its 32-bit integer
+  EXPECT_THROW(F(u"N5").SetAsString(u"92233720368547.75808"), Exception);
+  EXPECT_EQ(F(u"N7").AsString(), u"99.9999999");
+  ds.Cancel();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select N5 || ' ' || N6 || ' ' || N8 || ' ' || N7 from T_X where ID = 2"),
+            u"-12345678901234.56789 0.000001 -1.12345679 -1.2345000");
+  EXPECT_EQ(Committed(u"select N5 || ' ' || N6 || ' ' || N8 || ' ' || N7 from T_X where ID = 1"),
+            u"92233720368547.75807 123456789012.123457 -0.00000001 99.9999999");
 }
 
 TEST_F(DataSetValuesTest, UnchangedTimesKeepTheirFractionsThroughAnEditOfAnotherColumn) {
