@@ -2,6 +2,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "ib/ib_blob.h"
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
@@ -276,24 +277,7 @@ void TIBXSQLVAR::StoreText(std::string_view bytes) {
 
 ISC_QUAD TIBXSQLVAR::CreateBlob(std::string_view bytes) {
   TIBSQL& sql = *parent_->SQL();
-  IGDSLibrary& lib = sql.Library();
-  isc_blob_handle blob = 0;
-  ISC_QUAD id{};
-  ISC_STATUS* status = StatusVector();
-  sql.Call(lib.isc_create_blob2(status, sql.Database()->HandleAddress(),
-                                sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
-           true);
-  for (size_t pos = 0; pos < bytes.size(); pos += 32768) {
-    size_t n = std::min<size_t>(32768, bytes.size() - pos);
-    ISC_STATUS st = lib.isc_put_segment(status, &blob, static_cast<unsigned short>(n),
-                                        bytes.data() + pos);
-    if (st != 0) {
-      KeepingStatusVector([&] { lib.isc_cancel_blob(status, &blob); });
-      sql.Call(st, true);
-    }
-  }
-  sql.Call(lib.isc_close_blob(status, &blob), true);
-  return id;
+  return WriteBlob(*sql.Database(), *sql.Transaction(), bytes);
 }
 
 void TIBXSQLVAR::SetAsBCD(const TBcd& value) {
@@ -393,28 +377,7 @@ std::string TIBXSQLVAR::AsBytes() const {
     case SQL_BLOB: {
       if (IsNull()) return std::string();
       TIBSQL& sql = *parent_->SQL();
-      IGDSLibrary& lib = sql.Library();
-      ISC_QUAD id;
-      std::memcpy(&id, data, sizeof id);
-      isc_blob_handle blob = 0;
-      ISC_STATUS* status = StatusVector();
-      sql.Call(lib.isc_open_blob2(status, sql.Database()->HandleAddress(),
-                                  sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
-               true);
-      std::string out;
-      char buffer[32768];
-      for (;;) {
-        unsigned short got = 0;
-        ISC_STATUS st = lib.isc_get_segment(status, &blob, &got, sizeof buffer, buffer);
-        if (st != 0 && st != isc_segment) {
-          if (st == isc_segstr_eof) break;
-          KeepingStatusVector([&] { lib.isc_close_blob(status, &blob); });
-          sql.Call(st, true);
-        }
-        out.append(buffer, got);
-      }
-      sql.Call(lib.isc_close_blob(status, &blob), true);
-      return out;
+      return ReadBlob(*sql.Database(), *sql.Transaction(), AsQuad());
     }
     default:
       return std::string(data, std::max<short>(sqlvar_->SqlLen(), 0));
