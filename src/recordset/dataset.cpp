@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "recordset/blob_fields.h"
+#include "recordset/data_source.h"
 #include "recordset/database_error.h"
 #include "recordset/date_time_fields.h"
 #include "recordset/field_name.h"
@@ -24,6 +26,7 @@ TDataSet::~TDataSet() {
   // is left are fields that outlive the record set.
   for (TField* f : fields_) f->dataset_ = nullptr;
   fields_.clear();
+  while (!data_sources_.empty()) data_sources_.back()->SetDataSet(nullptr);
 }
 
 // ---- fields ---------------------------------------------------------------------
@@ -69,6 +72,9 @@ TField* TDataSet::CreateDefaultField(const TFieldDef& def) {
     case ftLargeint: field = new TLargeintField(this); break;
     case ftInteger: field = new TIntegerField(this); break;
     case ftSmallint: field = new TSmallintField(this); break;
+    case ftBlob: field = new TBlobField(this); break;
+    case ftMemo: field = new TMemoField(this); break;
+    case ftWideMemo: field = new TWideMemoField(this); break;
     default: return nullptr;
   }
   if (IsTextFieldType(def.DataType)) field->SetSizeInternal(def.Size);
@@ -152,6 +158,17 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
     if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
     field->Change();
   }
+  for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) {
+    // A handler may detach another source.
+    if (std::find(data_sources_.begin(), data_sources_.end(), source) != data_sources_.end())
+      source->Notify(event, field);
+  }
+}
+
+std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField* field, TBlobStreamMode) {
+  DatabaseError(Format(u"Field '%s' has no blob storage in this dataset",
+                       {field ? field->FieldName() : String()}),
+                this);
 }
 
 bool TDataSet::HasCalcFields() const {

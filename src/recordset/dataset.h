@@ -19,6 +19,7 @@
 #define KAVO_RECORDSET_DATASET_H_
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "recordset/db_types.h"
@@ -27,9 +28,12 @@
 #include "recordset/field_name.h"
 #include "rtl/component.h"
 #include "rtl/exceptions.h"
+#include "rtl/stream.h"
 #include "rtl/ustring.h"
 
 namespace kavo {
+
+class TDataSource;
 
 // A record's identity as the record set defines it (BookmarkSize bytes).
 using TBookmark = std::vector<uint8_t>;
@@ -68,6 +72,10 @@ class TDataSet : public TComponent {
   void Last();
   void Edit();
   void Insert();
+  // Insert at the end: the new record's buffer is flagged bfEOF, so the
+  // record set's InternalPost adds it after the last record; after Post it
+  // is current.
+  void Append();
   virtual void Post();
   virtual void Cancel();
   // Deletes the current record (a record being inserted is cancelled); the
@@ -142,7 +150,16 @@ class TDataSet : public TComponent {
   // sets Modified and calls the field's Change(). deFieldListChange tells a
   // record set that a field joined or left its list (one that keeps pointers
   // to its fields drops them here).
+  // Every kind then goes to the attached data sources and their links.
   virtual void DataEvent(TDataEvent event, TField* field = nullptr);
+
+  // A stream over the current record's value of a blob or memo field
+  // (blob_fields.h says what it carries). A writing mode needs dsEdit or
+  // dsInsert ("Dataset not in edit or insert mode"). Base: this record set
+  // has no large values (EDatabaseError).
+  virtual std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
+  // A blob stream wrote `field`: Modified, and the field-change notice.
+  void BlobModified(TField* field) { DataEvent(deFieldChange, field); }
 
  protected:
   // ---- what a record set supplies -------------------------------------------
@@ -270,6 +287,10 @@ class TDataSet : public TComponent {
 
  private:
   friend class TField;
+  friend class TDataSource;
+
+  // Insert and Append: a new record in the window; `append` puts it at the end.
+  void BeginNewRecord(bool append);
 
   void OpenCursor();
   void CloseCursor();
@@ -310,6 +331,7 @@ class TDataSet : public TComponent {
   bool has_record_ = false;
   // False when the record set's cursor may have left the current record.
   bool cursor_on_current_ = false;
+  std::vector<TDataSource*> data_sources_;
 };
 
 }  // namespace kavo

@@ -90,7 +90,11 @@ void TDataSet::Edit() {
   DoAfterEdit();
 }
 
-void TDataSet::Insert() {
+void TDataSet::Insert() { BeginNewRecord(false); }
+
+void TDataSet::Append() { BeginNewRecord(true); }
+
+void TDataSet::BeginNewRecord(bool append) {
   CheckBrowseMode();
   CheckCanModify();
   DoBeforeInsert();
@@ -104,7 +108,11 @@ void TDataSet::Insert() {
   // takes the spare buffer, which the next fetch would overwrite anyway.
   std::swap(current_, spare_);
   InitRecord(current_);
-  if (had_record) {
+  if (append) {
+    // The cursor goes past the last record, where the new one will be.
+    SetBookmarkFlag(current_, bfEOF);
+    InternalLast();
+  } else if (had_record) {
     if (bookmark_size_ > 0) SetBookmarkData(current_, identity.data());
   } else {
     SetBookmarkFlag(current_, bfBOF);
@@ -150,6 +158,7 @@ void TDataSet::Post() {
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
+  DataEvent(deDataSetChange);
   DoAfterPost();
 }
 
@@ -164,6 +173,7 @@ void TDataSet::Cancel() {
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
+  DataEvent(deDataSetChange);
   DoAfterCancel();
   if (was_insert) DoAfterScroll();
 }

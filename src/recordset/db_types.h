@@ -56,6 +56,9 @@ enum TUpdateStatus { usUnmodified, usModified, usInserted, usDeleted };
 // or run the failed step again.
 enum TDataAction { daFail, daAbort, daRetry };
 
+// What a blob stream is opened for; bmWrite starts from an empty value.
+enum TBlobStreamMode { bmRead, bmWrite, bmReadWrite };
+
 // The type names that error texts show ("String", "Float", "DateTime").
 String FieldTypeName(TFieldType type);
 

@@ -113,6 +113,55 @@ String TField::GetAsString() const { return GetClassDesc(); }
 String TField::GetAsWideString() const { return GetAsString(); }
 std::string TField::GetAsAnsiString() const { return StringToAnsi(GetAsString()); }
 
+OraVariant TField::GetAsVariant() const {
+  if (IsNull()) return OraVariant::Null();
+  switch (data_type_) {
+    case ftString: case ftFixedChar: case ftWideString: case ftFixedWideChar:
+      return OraVariant(GetAsString());
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
+      return OraVariant(GetAsInteger());
+    case ftLargeint: {
+      int64_t v = GetAsLargeInt();
+      if (v >= INT32_MIN && v <= INT32_MAX) return OraVariant(static_cast<int32_t>(v));
+      return OraVariant(static_cast<double>(v));
+    }
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+      return OraVariant(GetAsFloat());
+    case ftDate: case ftTime: case ftDateTime: case ftTimeStamp:
+      return OraVariant::Date(GetAsDateTime());
+    case ftBoolean:
+      return OraVariant(GetAsBoolean());
+    default:
+      AccessError(u"Variant");
+  }
+}
+
+void TField::SetAsVariant(const OraVariant& value) {
+  switch (value.Kind()) {
+    case vkEmpty: case vkNull: Clear(); return;
+    case vkBoolean: SetAsBoolean(value.AsBoolean()); return;
+    case vkInteger: SetAsInteger(value.AsInteger()); return;
+    case vkDouble: SetAsFloat(value.AsDouble()); return;
+    case vkDate: SetAsDateTime(value.AsDateTime()); return;
+    case vkAnsiString: SetAsAnsiString(value.AnsiBytes()); return;
+    case vkString: SetAsString(value.AsString()); return;
+    case vkByteArray: case vkArray: AccessError(u"Variant");
+  }
+}
+
+OraVariant TField::OldValue() const {
+  TDataSet& ds = CheckDataSet();
+  ds.CheckActive();
+  // Not SetState: Modified and the observers must not see the visit.
+  struct StateVisit {
+    TDataSet& ds;
+    TDataSetState saved;
+    ~StateVisit() { ds.state_ = saved; }
+  } visit{ds, ds.state_};
+  ds.state_ = dsOldValue;
+  return GetAsVariant();
+}
+
 void TField::SetAsBoolean(bool) { AccessError(u"Boolean"); }
 void TField::SetAsDateTime(TDateTime) { AccessError(u"DateTime"); }
 void TField::SetAsFloat(double) { AccessError(u"Float"); }

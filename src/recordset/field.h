@@ -17,6 +17,7 @@
 #include <string>
 
 #include "recordset/db_types.h"
+#include "recordset/variant.h"
 #include "rtl/component.h"
 #include "rtl/datetime.h"
 #include "rtl/ustring.h"
@@ -88,6 +89,10 @@ class TField : public TComponent {
   int32_t AsInteger() const { return GetAsInteger(); }
   int64_t AsLargeInt() const { return GetAsLargeInt(); }
   bool AsBoolean() const { return GetAsBoolean(); }
+  OraVariant AsVariant() const { return GetAsVariant(); }
+  // The value before the current edit: read with the record set in
+  // dsOldValue, where it answers the record as stored (base: the current one).
+  OraVariant OldValue() const;
 
   virtual bool GetAsBoolean() const;
   virtual TDateTime GetAsDateTime() const;
@@ -100,6 +105,10 @@ class TField : public TComponent {
   virtual String GetAsWideString() const;
   // Base: GetAsString in the ANSI code page.
   virtual std::string GetAsAnsiString() const;
+  // NULL is a null variant; otherwise by DataType: text as a String,
+  // integers as integers (a large one beyond 32 bits as a double), floating
+  // and decimal as doubles, dates and times as dates, booleans.
+  virtual OraVariant GetAsVariant() const;
 
   virtual void SetAsBoolean(bool value);
   virtual void SetAsDateTime(TDateTime value);
@@ -111,6 +120,9 @@ class TField : public TComponent {
   virtual void SetAsWideString(const String& value);
   // Base: widened from the ANSI code page, then SetAsString.
   virtual void SetAsAnsiString(const std::string& value);
+  // Null and empty clear the field; otherwise the accessor of the variant's
+  // kind (a byte array only where a kind takes bytes).
+  virtual void SetAsVariant(const OraVariant& value);
 
   // The text shown to a user (through a kind's display format, when it has
   // one) and the text to edit; SetText reads what a user typed.

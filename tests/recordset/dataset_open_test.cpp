@@ -131,7 +131,7 @@ TEST_F(OpenTest, DefaultFieldsComeFromColumnsAndGoAtClose) {
   MemoryDataSet plain(nullptr);
   plain.Columns().Add(u"A", ftString, 4);
   plain.Columns().Add(u"B", ftLargeint);
-  plain.Columns().Add(u"C", ftBlob);  // no field kind for it
+  plain.Columns().Add(u"C", ftCursor);  // no field kind for it
   plain.AddRow({Text("abcd"), Int64(7), std::nullopt});
   EXPECT_EQ(plain.FieldCount(), 0);
   plain.Open();

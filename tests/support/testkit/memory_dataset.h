@@ -5,17 +5,20 @@
 // text without its terminator). Open describes Columns(), reads nothing and
 // starts before the first row; Post writes the current record into Rows()
 // (an insert goes before the row it was started on, or at the end) and runs
-// the optional hooks first, so a test can make the server fail.
+// the optional hooks first, so a test can make the server fail. Blob and memo
+// values are their bytes; in dsOldValue a field reads the stored row.
 #ifndef KAVO_TESTKIT_MEMORY_DATASET_H_
 #define KAVO_TESTKIT_MEMORY_DATASET_H_
 
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "recordset/blob_fields.h"
 #include "recordset/database_error.h"
 #include "recordset/dataset.h"
 
@@ -69,6 +72,26 @@ class MemoryDataSetT : public Base {
 
   using Base::GetFieldData;
   using Base::SetFieldData;
+
+  // The current record's value of a data field; the stored one in dsOldValue.
+  const Value& DataValue(TField* field) const {
+    const Record* r = Rec(this->ActiveBuffer());
+    const size_t column = static_cast<size_t>(field->FieldNo() - 1);
+    int at = IndexOfId(r->id);
+    if (this->State() == dsOldValue && at >= 0) return rows_.at(at).at(column);
+    return r->values.at(column);
+  }
+
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override {
+    if (!this->ActiveBuffer() || field->FieldNo() <= 0) DatabaseError(u"No record", this);
+    const Value& v = DataValue(field);
+    std::vector<uint8_t> bytes;
+    if (v) bytes.assign(v->begin(), v->end());
+    Value* slot = &Rec(this->ActiveBuffer())->values.at(static_cast<size_t>(field->FieldNo() - 1));
+    return std::make_unique<TBlobDataStream>(
+        *this, field, mode, std::move(bytes),
+        [slot](std::vector<uint8_t>&& b) { *slot = std::string(b.begin(), b.end()); });
+  }
 
   bool BookmarkValid(const TBookmark& b) override {
     int id;
@@ -209,7 +232,7 @@ class MemoryDataSetT : public Base {
       return ReadValue(field, it == Rec(b)->calc.end() ? Value() : it->second, buffer);
     }
     if (field->FieldNo() <= 0) return false;
-    return ReadValue(field, Rec(b)->values.at(static_cast<size_t>(field->FieldNo() - 1)), buffer);
+    return ReadValue(field, DataValue(field), buffer);
   }
 
   static bool IsCalc(const TField* f) {
@@ -218,7 +241,7 @@ class MemoryDataSetT : public Base {
 
   static bool ReadValue(TField* field, const Value& v, void* buffer) {
     if (!v) return false;
-    if (!buffer) return true;
+    if (!buffer || field->IsBlob()) return true;
     if (field->DataType() == ftString) {
       size_t n = std::min(v->size(), static_cast<size_t>(field->Size()));
       std::memcpy(buffer, v->data(), n);
