@@ -369,6 +369,7 @@ void TIBCustomDataSet::InternalClose() {
   if (TIBTransaction* tr = base_.Transaction()) tr->CheckAutoStop();
   if (!IsDestroyingCursor() && q_select_->Open()) q_select_->Close();
   BindTextFields(nullptr);
+  pending_blobs_.clear();
   ReleaseRecords();
 }
 
