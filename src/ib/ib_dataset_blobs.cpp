@@ -47,18 +47,21 @@ std::vector<uint8_t> TIBCustomDataSet::StoredBlobValue(const TField* field, uint
 
 std::unique_ptr<TStream> TIBCustomDataSet::CreateBlobStream(TField* field,
                                                             TBlobStreamMode mode) {
-  uint8_t* record = ActiveBuffer();
+  // A search reads the stored record it looks at, as GetFieldData does.
+  const bool searching = search_record_ != nullptr;
+  uint8_t* record = searching ? search_record_ : ActiveBuffer();
   const int column = field != nullptr && open_ && record != nullptr ? ColumnOf(field) : -1;
   if (column < 0 || !IsBlobSlot(L::Slot(record, column)))
     return TDataSet::CreateBlobStream(field, mode);
   if (mode != bmRead) {
+    if (searching) IBError(ibceNotEditing);
     CheckEditState();
     if (!field->CanModify())
       DatabaseError(Format(u"Field '%s' cannot be modified", {field->FieldName()}), this);
   }
   std::vector<uint8_t> value;
   if (mode != bmWrite)
-    value = HasPendingBlob(field, column) ? pending_blobs_[column].bytes
+    value = !searching && HasPendingBlob(field, column) ? pending_blobs_[column].bytes
                                           : StoredBlobValue(field, record, column);
   return std::make_unique<TBlobDataStream>(
       *this, field, mode, std::move(value), [this, field, column](std::vector<uint8_t>&& bytes) {

@@ -441,6 +441,7 @@ TEST_F(DataSetUtf8Test, AMemoThroughASingleByteConnectionKeepsItsCharactersOrIsR
   ds.Post();
   ds.Transaction().CommitRetaining();
   EXPECT_EQ(Committed(u"select M from T_B"), u"àé");
+  EXPECT_TRUE(ds.Locate(u"M", {OraVariant(u"ÀÉ")}, loCaseInsensitive));
 
   // Writes outside an edit, and to a record set that cannot edit, are refused.
   EIBClientError e = ClientError([&] { memo.SetAsString(u"x"); });
