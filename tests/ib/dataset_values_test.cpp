@@ -69,6 +69,7 @@ class DataSetUtf8Test : public DataSetValuesTest {
   // A text blob M and a binary blob B, with `rows`.
   TIBDataSet& OpenBlobs(std::initializer_list<const Char*> rows) {
     Setup({u"create table T_B (ID integer, M blob sub_type 1, B blob)"}, rows);
+    ds_->InsertSQL().SetText(u"insert into T_B values (:ID, :M, :B)");
     return Open(u"select * from T_B order by ID",
                 u"update T_B set M = :M, B = :B where ID = :OLD_ID");
   }
@@ -426,6 +427,12 @@ TEST_F(DataSetUtf8Test, BlobsAndMemosKeepNullEmptyAndTenMegabytes) {
             u"null0");
   EXPECT_EQ(Committed(u"select octet_length(M) from T_B where ID = 1"),
             IntToStr(static_cast<int64_t>(StringToUtf8(text).size())));
+  ds.Insert();
+  F(u"ID").SetAsInteger(4);
+  F(u"M").SetAsString(u"\U0001F600");
+  ds.Post();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select M || coalesce(B, '-') from T_B where ID = 4"), u"\U0001F600-");
 }
 
 TEST_F(DataSetUtf8Test, AMemoThroughASingleByteConnectionKeepsItsCharactersOrIsRefused) {
