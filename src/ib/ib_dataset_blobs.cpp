@@ -50,6 +50,9 @@ std::unique_ptr<TStream> TIBCustomDataSet::CreateBlobStream(TField* field,
   // A search reads the stored record it looks at, as GetFieldData does.
   const bool searching = search_record_ != nullptr;
   uint8_t* record = searching ? search_record_ : ActiveBuffer();
+  // The value before the current change: the row as the server has it.
+  if (!searching && record != nullptr && State() == dsOldValue)
+    record = store_.BeforeChange(record, cached_updates_);
   const int column = field != nullptr && open_ && record != nullptr ? ColumnOf(field) : -1;
   if (column < 0 || !IsBlobSlot(L::Slot(record, column)))
     return TDataSet::CreateBlobStream(field, mode);

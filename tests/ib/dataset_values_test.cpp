@@ -442,6 +442,7 @@ TEST_F(DataSetUtf8Test, AMemoThroughASingleByteConnectionKeepsItsCharactersOrIsR
   EXPECT_EQ(memo.AsString(), u"ção");
   ds.Edit();
   memo.SetAsString(u"ok \U0001F600");
+  EXPECT_EQ(memo.OldValue().AsString(), u"ção");
   EXPECT_THROW(ds.Post(), EConvertError);
   EXPECT_EQ(ds.State(), dsEdit);
   memo.SetAsString(u"àé");
