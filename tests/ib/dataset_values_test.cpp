@@ -459,11 +459,23 @@ TEST_F(DataSetUtf8Test, AMemoThroughASingleByteConnectionKeepsItsCharactersOrIsR
   char byte = 0;
   EXPECT_EQ(reader->Read(&byte, 1), 0);
   EXPECT_THROW(reader->ReadBuffer(&byte, 1), EReadError);
+
+  // Under cached updates the blob is made at Post and sent by ApplyUpdates.
+  ds.Close();
+  ds.SetCachedUpdates(true);
+  ds.Open();
+  ds.Edit();
+  F(u"M").SetAsString(u"ü");
+  ds.Post();
+  EXPECT_EQ(Committed(u"select M from T_B"), u"àé");
+  ds.ApplyUpdates();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select M from T_B"), u"ü");
+
   ds.Close();
   ds.ModifySQL().SetText(u"");
   ds.Open();
   EXPECT_THROW(ds.Edit(), EDatabaseError);  // "Cannot modify a read-only dataset"
-  EXPECT_EQ(Committed(u"select M from T_B"), u"àé");
 }
 
 }  // namespace
