@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ib/ib_base.h"
+#include "ib/ib_dataset.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_param_blocks.h"
 #include "ib/ib_transaction.h"
@@ -389,6 +390,19 @@ void TIBDatabase::SetDefaultTransaction(TIBTransaction* tr) {
 int TIBDatabase::AddSQLObject(TIBBase* obj) { return sql_objects_.Add(obj); }
 
 void TIBDatabase::RemoveSQLObject(TIBBase* obj) { sql_objects_.Remove(obj); }
+
+void TIBDatabase::ApplyUpdates(const std::vector<TIBCustomDataSet*>& datasets) {
+  if (datasets.empty()) return;
+  TIBTransaction* tr = datasets.front()->AssignedTransaction();
+  for (const TIBCustomDataSet* ds : datasets) {
+    if (ds->Database() != this) IBError(ibceUpdateWrongDB);
+    if (ds->AssignedTransaction() != tr) IBError(ibceUpdateWrongTR);
+  }
+  if (tr == nullptr) IBError(ibceTransactionNotAssigned);
+  tr->CheckInTransaction();
+  for (TIBCustomDataSet* ds : datasets) ds->ApplyUpdates();
+  tr->CommitRetaining();
+}
 
 void TIBDatabase::CloseDataSets() {
   for (TIBBase* obj : sql_objects_.Snapshot())

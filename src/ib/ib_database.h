@@ -28,6 +28,7 @@
 namespace kavo {
 
 class TIBBase;
+class TIBCustomDataSet;
 class TIBTransaction;
 
 // Plays the Firebird connection role of the integration cycle.
@@ -51,6 +52,10 @@ class TIBDatabase : public TComponent, public roles::IBDatabase {
   // Asks the server for one info item; any failure force-closes and answers
   // false.
   bool TestConnected();
+
+  // Applies the cached updates of record sets that all use this connection
+  // and one active transaction, then commits that transaction retaining.
+  void ApplyUpdates(const std::vector<TIBCustomDataSet*>& datasets);
 
   // --- properties ---
   const String& DatabaseName() const override { return db_name_; }

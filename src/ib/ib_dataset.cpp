@@ -272,6 +272,13 @@ void TIBCustomDataSet::BuildFieldDefs() {
   }
 }
 
+int TIBCustomDataSet::ColumnPrecision(const TFieldDef& def) {
+  TIBXSQLDA& columns = q_select_->Current();
+  if (def.FieldNo < 1 || def.FieldNo > columns.Count()) return 0;
+  const int precision = columns[def.FieldNo - 1].SQLPrecision();
+  return precision == def.Size ? precision + 1 : precision;
+}
+
 TField* TIBCustomDataSet::CreateDefaultField(const TFieldDef& def) {
   TField* field = nullptr;
   switch (def.DataType) {
@@ -279,11 +286,19 @@ TField* TIBCustomDataSet::CreateDefaultField(const TFieldDef& def) {
       field = new TIBStringField(this);
       field->SetSize(def.Size);
       return field;
-    case ftBCD:
+    case ftBCD: {
       if (def.Size > 4) return TDataSet::CreateDefaultField(def);
-      field = new TIBBCDField(this);
-      field->SetSize(def.Size);
-      return field;
+      auto* bcd = new TIBBCDField(this);
+      bcd->SetSize(def.Size);
+      bcd->SetPrecision(ColumnPrecision(def));
+      return bcd;
+    }
+    case ftFMTBcd: {
+      auto* bcd = new TFMTBCDField(this);
+      bcd->SetSize(def.Size);
+      bcd->SetPrecision(ColumnPrecision(def));
+      return bcd;
+    }
     case ftBoolean:
       return new TIBBooleanField(this);
     default:
@@ -360,6 +375,7 @@ void TIBCustomDataSet::InternalClose() {
   if (TIBTransaction* tr = base_.Transaction()) tr->CheckAutoStop();
   if (!IsDestroyingCursor() && q_select_->Open()) q_select_->Close();
   BindTextFields(nullptr);
+  pending_blobs_.clear();
   ReleaseRecords();
 }
 

@@ -27,6 +27,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -175,6 +176,11 @@ class TIBCustomDataSet : public roles::IBDataSet {
   void SetFieldData(TField* field, const void* buffer) override;
   void SetFieldData(TField* field, const void* buffer, bool native) override;
   TUpdateStatus UpdateStatus() override;
+  // Over the current record's blob (raw bytes) or memo (UTF-16 units) value;
+  // the server's blob is read when the stream is made. A written value is
+  // kept until Post creates its blob; a writing mode needs what a field
+  // write needs ("Not in edit mode", "Cannot update. (No update query)").
+  std::unique_ptr<TStream> CreateBlobStream(TField* field, TBlobStreamMode mode) override;
 
  protected:
   void InternalOpen() override;
@@ -196,13 +202,15 @@ class TIBCustomDataSet : public roles::IBDataSet {
   void ClearCalcFields(TRecordBuffer buffer) override;
   void InternalEdit() override;
   void InternalPost() override;
-  void InternalCancel() override {}
+  void InternalCancel() override { pending_blobs_.clear(); }
   void InternalDelete() override;
   void InternalRefresh() override;
   bool GetCanModify() override;
   int GetRecNo() override;
   bool IsUniDirectional() const override { return uni_directional_; }
   TField* CreateDefaultField(const TFieldDef& def) override;
+  // The digits of the select column a numeric definition describes.
+  int ColumnPrecision(const TFieldDef& def);
   void DoOnNewRecord() override;
 
   void InternalPrepare();
@@ -246,6 +254,13 @@ class TIBCustomDataSet : public roles::IBDataSet {
   // Runs `sql` (no parameters, no rows) in the record set's transaction.
   void ExecuteInTransaction(const String& sql);
   void OnTransactionEnding();
+  // Creates the blobs written during the current edit and puts their ids
+  // into `record`; a memo's text the connection cannot hold raises first.
+  void WritePendingBlobs(uint8_t* record);
+  // The value of blob column `column` in `record`, as the field's stream
+  // carries it.
+  std::vector<uint8_t> StoredBlobValue(const TField* field, uint8_t* record, int column);
+  bool HasPendingBlob(const TField* field, int column) const;
   // Takes the pending count before its statement closes or goes.
   void SettleRowsAffected();
   void OnDatabaseDisconnecting();
@@ -288,6 +303,13 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TIBGeneratorField generator_field_;
   TIBDataSetUpdateObject* update_object_ = nullptr;
   uint8_t* writing_record_ = nullptr;
+  // Blob and memo values written during the current edit, by select column,
+  // until Post turns them into server blobs.
+  struct PendingBlob {
+    const TField* field;
+    std::vector<uint8_t> bytes;
+  };
+  std::map<int, PendingBlob> pending_blobs_;
   // While searching: the stored record field values are read from.
   uint8_t* search_record_ = nullptr;
   std::unique_ptr<TMasterDataLink> master_link_;

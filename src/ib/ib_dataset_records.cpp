@@ -171,7 +171,10 @@ int TIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 
 // ---- records -------------------------------------------------------------------------
 
-void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) { store_.InitRecord(buffer); }
+void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
+  pending_blobs_.clear();
+  store_.InitRecord(buffer);
+}
 
 void TIBCustomDataSet::ClearCalcFields(TRecordBuffer buffer) {
   const TIBRecordLayout& layout = store_.Layout();
@@ -221,6 +224,8 @@ bool TIBCustomDataSet::GetFieldData(TField* field, void* buffer) {
   }
   int column = ColumnOf(field);
   if (column < 0) return false;
+  // A blob written in this edit waits beside the record until Post.
+  if (search_record_ == nullptr && field->IsBlob() && HasPendingBlob(field, column)) return true;
   const TIBFieldSlot& slot = L::Slot(rec, column);
   if (slot.is_null) return false;
   // The value stays whole in the record; only this field cannot show it.
@@ -282,6 +287,7 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   // A field of no select column has nowhere to go.
   int column = ColumnOf(field);
   if (column < 0) return;
+  pending_blobs_.erase(column);
   BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
   const bool empty =

@@ -17,7 +17,10 @@ OraVariant TIBCustomDataSet::StoredValue(TField* field, int position) {
     case ftString:
     case ftFixedChar:
     case ftWideString:
-    case ftFixedWideChar: return OraVariant(field->AsString());
+    case ftFixedWideChar:
+    case ftMemo:
+    case ftWideMemo: return OraVariant(field->AsString());
+    case ftBlob: return field->AsVariant();
     case ftDate:
     case ftTime:
     case ftDateTime:

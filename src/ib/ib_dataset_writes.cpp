@@ -69,6 +69,7 @@ void TIBCustomDataSet::Post() {
 void TIBCustomDataSet::InternalPost() {
   CheckEditState();
   uint8_t* rec = ActiveBuffer();
+  WritePendingBlobs(rec);
   TIBRecordHeader& h = L::Header(rec);
   const bool inserting = State() == dsInsert;
   const size_t size = store_.RecordSize();
@@ -116,6 +117,7 @@ void TIBCustomDataSet::LogChange(bool inserting, uint8_t* record, const uint8_t*
 
 void TIBCustomDataSet::InternalEdit() {
   if (!CanEdit()) IBError(ibceCannotUpdate);
+  pending_blobs_.clear();
 }
 
 void TIBCustomDataSet::InternalDelete() {

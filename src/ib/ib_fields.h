@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "recordset/bcd_fields.h"
 #include "recordset/string_fields.h"
 
 namespace kavo {
@@ -42,33 +43,10 @@ class TIBStringField : public TWideStringField {
   const TIBCustomDataSet* bound_ = nullptr;
 };
 
-// A scaled number with at most 4 decimal places (Size), kept as currency.
-class TIBBCDField : public TField {
+// The ftBCD kind of the Firebird record set: currency, at most 4 places.
+class TIBBCDField : public TBCDField {
  public:
-  explicit TIBBCDField(TComponent* owner);
-
-  int Precision() const { return precision_; }
-  void SetPrecision(int value) { precision_ = value; }
-  int GetDataSize() const override { return 8; }
-
-  // Ten-thousandths; NULL reads as 0.
-  int64_t AsCurrency() const;
-  void SetAsCurrency(int64_t ten_thousandths);
-
-  double GetAsFloat() const override;
-  int32_t GetAsInteger() const override;
-  int64_t GetAsLargeInt() const override;
-  // Decimal text with the process-wide separator, no trailing zeros; NULL "".
-  String GetAsString() const override;
-  void SetAsFloat(double value) override;
-  void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }
-  void SetAsLargeInt(int64_t value) override;
-  // "" clears; other text must be a number with the locale's separator.
-  void SetAsString(const String& value) override;
-  void CheckTypeSize(int size) const override;  // 0 to 4
-
- private:
-  int precision_ = 0;
+  using TBCDField::TBCDField;
 };
 
 class TIBBooleanField : public TField {

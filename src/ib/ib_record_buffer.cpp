@@ -10,6 +10,7 @@
 #include "ib/ib_server_dates.h"
 #include "ib/ib_xsqlda.h"
 #include "recordset/field.h"
+#include "rtl/bcd.h"
 #include "rtl/code_page.h"
 #include "rtl/code_points.h"
 #include "rtl/datetime.h"
@@ -103,27 +104,49 @@ int64_t RawInteger(const TIBXSQLVAR& var) {
 
 // The unscaled digits of a packed decimal, and its places.
 bool UnpackDecimal(const uint8_t* packed, int64_t& raw, int& places) {
-  int precision = std::min<int>(packed[0], 64);
-  places = packed[1] & 0x3F;
-  uint64_t value = 0;
-  for (int i = 0; i < precision; ++i) {
-    int digit = (packed[2 + i / 2] >> (i % 2 == 0 ? 4 : 0)) & 0x0F;
-    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
-    value = value * 10 + digit;
+  TBcd value;
+  std::memcpy(&value, packed, sizeof value);
+  places = BcdPlaces(value);
+  return BcdToScaledInt64(value, places, raw);
+}
+
+double PackedAsDouble(const uint8_t* packed) { return BcdToDouble(Load<TBcd>(packed)); }
+
+// A decimal into a numeric slot: rounded to the slot's places, never
+// through a double unless the slot keeps a float.
+bool SetSlotBcd(uint8_t* buffer, TIBFieldSlot& slot, const TBcd& value) {
+  int64_t raw = 0;
+  switch (SlotKind(slot)) {
+    case TSlotKind::PackedDecimal:
+      // Within the column's own integer, so that the server takes it.
+      if (!BcdToScaledInt64(value, -slot.scale, raw) ||
+          (slot.sql_type == SQL_LONG && !InRange(raw, INT32_MIN, INT32_MAX)))
+        return false;
+      PackDecimal(raw, -slot.scale, Data(buffer, slot));
+      break;
+    case TSlotKind::Currency:
+      if (BcdToScaledInt64(value, 4, raw)) return SetSlotCurrency(buffer, slot, raw);
+      if (!BcdToScaledInt64(value, -slot.scale, raw)) return false;
+      Put(Data(buffer, slot), raw);
+      slot.unscaled = 1;
+      break;
+    case TSlotKind::Int32: case TSlotKind::Int64:
+      return BcdToScaledInt64(value, 0, raw) && SetSlotInt64(buffer, slot, raw);
+    default:
+      return SetSlotDouble(buffer, slot, BcdToDouble(value));
   }
-  const bool negative = (packed[1] & 0x80) != 0;
-  const uint64_t limit =
-      static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) + (negative ? 1 : 0);
-  if (value > limit) return false;
-  raw = negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+  Filled(slot);
   return true;
 }
 
-double PackedAsDouble(const uint8_t* packed) {
-  int64_t raw = 0;
-  int places = 0;
-  if (!UnpackDecimal(packed, raw, places)) return 0;
-  return static_cast<double>(raw) / std::pow(10.0, places);
+TBcd SlotBcd(uint8_t* buffer, const TIBFieldSlot& slot) {
+  const uint8_t* d = Data(buffer, slot);
+  switch (SlotKind(slot)) {
+    case TSlotKind::PackedDecimal: return Load<TBcd>(d);
+    case TSlotKind::Currency: return Int64ToBcd(Load<int64_t>(d), slot.unscaled ? -slot.scale : 4);
+    case TSlotKind::Int32: case TSlotKind::Int64: return Int64ToBcd(SlotAsInt64(buffer, slot));
+    default: return DoubleToBcd(SlotAsDouble(buffer, slot));
+  }
 }
 
 void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
@@ -592,6 +615,7 @@ bool SlotToNative(uint8_t* buffer, const TIBFieldSlot& slot, const TField& field
       Put(out, v);
       return true;
     }
+    case ftFMTBcd: Put(out, SlotBcd(buffer, slot)); return true;
     case ftDate:
       Put(out, static_cast<int32_t>(std::floor(SlotAsMilliseconds(buffer, slot) / kMsPerDay)));
       return true;
@@ -635,6 +659,7 @@ bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, cons
     case ftLargeint: return SetSlotInt64(buffer, slot, Load<int64_t>(in));
     case ftFloat: case ftCurrency: return SetSlotDouble(buffer, slot, Load<double>(in));
     case ftBCD: return SetSlotCurrency(buffer, slot, Load<int64_t>(in));
+    case ftFMTBcd: return SetSlotBcd(buffer, slot, Load<TBcd>(in));
     case ftDate: return SetSlotMilliseconds(buffer, slot, Load<int32_t>(in) * kMsPerDay);
     case ftTime: return SetSlotMilliseconds(buffer, slot, kTimeOnlyBase + Load<int32_t>(in));
     case ftDateTime: case ftTimeStamp:
@@ -656,13 +681,8 @@ bool NativeToSlot(uint8_t* buffer, TIBFieldSlot& slot, const TField& field, cons
 // ---- packed decimals ----------------------------------------------------------------
 
 void PackDecimal(int64_t raw, int places, uint8_t* out) {
-  std::memset(out, 0, kPackedDecimalSize);
-  uint64_t magnitude = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-  std::string digits = std::to_string(magnitude);
-  out[0] = static_cast<uint8_t>(digits.size());
-  out[1] = static_cast<uint8_t>((raw < 0 ? 0x80 : 0) | (std::clamp(places, 0, 63) & 0x3F));
-  for (size_t i = 0; i < digits.size(); ++i)
-    out[2 + i / 2] |= static_cast<uint8_t>((digits[i] - '0') << (i % 2 == 0 ? 4 : 0));
+  const TBcd value = Int64ToBcd(raw, places);
+  std::memcpy(out, &value, sizeof value);
 }
 
 String PackedDecimalText(const uint8_t* packed) {

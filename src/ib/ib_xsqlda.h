@@ -16,6 +16,8 @@
 
 #include "ib/ib_header.h"
 #include "ib/ib_sqlvar.h"
+#include "recordset/variant.h"
+#include "rtl/bcd.h"
 #include "rtl/datetime.h"
 #include "rtl/ustring.h"
 
@@ -74,6 +76,16 @@ class TIBXSQLVAR {
   void SetAsShort(int16_t value);
   void SetAsInt64(int64_t value);
   void SetAsCurrency(int64_t ten_thousandths);
+  // A 64-bit integer scaled by the number's own places (fewer when trailing
+  // zeros must go for it to fit); "Invalid data conversion" beyond 64 bits.
+  void SetAsBCD(const TBcd& value);
+  // Raw bytes: a new blob for a blob entry, else text the server takes as
+  // it is (no character set conversion on the program's side).
+  void SetAsBytes(std::string_view bytes);
+  // By the value's kind: empty and null set NULL, then as AsInteger,
+  // AsDouble, AsDateTime, AsString, AsBoolean or AsBytes; an array of values
+  // raises ibceNotSupported.
+  void SetAsVariant(const OraVariant& value);
   void SetAsDouble(double value);
   void SetAsFloat(float value);
   void SetAsDateTime(TDateTime value);
@@ -95,7 +107,9 @@ class TIBXSQLVAR {
   void SetData(short sqltype, short scale, const void* bytes, size_t size);
   void AllocData(size_t size);
   void SetIndicator(bool nullable);
-  void StoreText(const std::string& bytes);
+  void StoreText(std::string_view bytes);
+  // Writes `bytes` into a new blob of the statement's transaction.
+  ISC_QUAD CreateBlob(std::string_view bytes);
   // The unscaled value of an integer entry; false for other types.
   bool RawInteger(int64_t& raw) const;
   void CheckNotUnknown() const;

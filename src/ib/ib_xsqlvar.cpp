@@ -2,6 +2,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "ib/ib_blob.h"
 #include "ib/ib_database.h"
 #include "ib/ib_errors.h"
 #include "ib/ib_intf.h"
@@ -270,8 +271,51 @@ void TIBXSQLVAR::SetAsTime(TDateTime value) {
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &time, sizeof time); });
 }
 
-void TIBXSQLVAR::StoreText(const std::string& bytes) {
+void TIBXSQLVAR::StoreText(std::string_view bytes) {
   SetData(SQL_TEXT, 0, bytes.data(), bytes.size());
+}
+
+ISC_QUAD TIBXSQLVAR::CreateBlob(std::string_view bytes) {
+  TIBSQL& sql = *parent_->SQL();
+  return WriteBlob(*sql.Database(), *sql.Transaction(), bytes);
+}
+
+void TIBXSQLVAR::SetAsBCD(const TBcd& value) {
+  int places = BcdPlaces(value);
+  int64_t raw = 0;
+  if (!BcdToScaledInt64(value, places, raw) && !BcdToExactInt64(value, raw, places))
+    IBError(ibceInvalidDataConversion);
+  const short scale = static_cast<short>(-places);
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_INT64, scale, &raw, sizeof raw); });
+}
+
+void TIBXSQLVAR::SetAsBytes(std::string_view bytes) {
+  if (described_type_ == SQL_BLOB) {
+    const ISC_QUAD id = CreateBlob(bytes);
+    ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_BLOB, 0, &id, sizeof id); });
+    return;
+  }
+  if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
+    IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
+  if (bytes.size() > 32767) IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), 32767});
+  ForEachSameName([&](TIBXSQLVAR& x) { x.StoreText(bytes); });
+}
+
+void TIBXSQLVAR::SetAsVariant(const OraVariant& value) {
+  switch (value.Kind()) {
+    case vkEmpty: case vkNull: SetIsNull(true); return;
+    case vkInteger: SetAsInteger(value.AsInteger()); return;
+    case vkDouble: SetAsDouble(value.AsDouble()); return;
+    case vkDate: SetAsDateTime(value.AsDateTime()); return;
+    case vkAnsiString: case vkString: SetAsString(value.AsString()); return;
+    case vkBoolean: SetAsBoolean(value.AsBoolean()); return;
+    case vkByteArray: {
+      const std::vector<uint8_t>& bytes = value.ByteArray();
+      SetAsBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      return;
+    }
+    default: IBError(ibceNotSupported);
+  }
 }
 
 void TIBXSQLVAR::SetAsString(StringView value) {
@@ -293,24 +337,7 @@ void TIBXSQLVAR::SetAsString(StringView value) {
       std::string bytes;
       EncodeValueInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes,
                       u"Parameter", name_);
-      TIBSQL& sql = *parent_->SQL();
-      IGDSLibrary& lib = sql.Library();
-      isc_blob_handle blob = 0;
-      ISC_QUAD id{};
-      ISC_STATUS* status = StatusVector();
-      sql.Call(lib.isc_create_blob2(status, sql.Database()->HandleAddress(),
-                                    sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
-               true);
-      for (size_t pos = 0; pos < bytes.size(); pos += 32768) {
-        size_t n = std::min<size_t>(32768, bytes.size() - pos);
-        ISC_STATUS st = lib.isc_put_segment(status, &blob, static_cast<unsigned short>(n),
-                                            bytes.data() + pos);
-        if (st != 0) {
-          KeepingStatusVector([&] { lib.isc_cancel_blob(status, &blob); });
-          sql.Call(st, true);
-        }
-      }
-      sql.Call(lib.isc_close_blob(status, &blob), true);
+      const ISC_QUAD id = CreateBlob(bytes);
       ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_BLOB, 0, &id, sizeof id); });
       break;
     }
@@ -350,28 +377,7 @@ std::string TIBXSQLVAR::AsBytes() const {
     case SQL_BLOB: {
       if (IsNull()) return std::string();
       TIBSQL& sql = *parent_->SQL();
-      IGDSLibrary& lib = sql.Library();
-      ISC_QUAD id;
-      std::memcpy(&id, data, sizeof id);
-      isc_blob_handle blob = 0;
-      ISC_STATUS* status = StatusVector();
-      sql.Call(lib.isc_open_blob2(status, sql.Database()->HandleAddress(),
-                                  sql.Transaction()->HandleAddress(), &blob, &id, 0, nullptr),
-               true);
-      std::string out;
-      char buffer[32768];
-      for (;;) {
-        unsigned short got = 0;
-        ISC_STATUS st = lib.isc_get_segment(status, &blob, &got, sizeof buffer, buffer);
-        if (st != 0 && st != isc_segment) {
-          if (st == isc_segstr_eof) break;
-          KeepingStatusVector([&] { lib.isc_close_blob(status, &blob); });
-          sql.Call(st, true);
-        }
-        out.append(buffer, got);
-      }
-      sql.Call(lib.isc_close_blob(status, &blob), true);
-      return out;
+      return ReadBlob(*sql.Database(), *sql.Transaction(), AsQuad());
     }
     default:
       return std::string(data, std::max<short>(sqlvar_->SqlLen(), 0));

@@ -1,9 +1,15 @@
 // TIBDataSet keeps every row and every value it was given: characters beyond
-// the BMP, computed columns, numbers its field kinds cannot show, values an
-// edit did not touch, and changes that reach no row or fail half-way.
+// the BMP, computed columns, numbers its field kinds cannot show, exact
+// decimals, blobs and memos, values an edit did not touch, and changes that
+// reach no row or fail half-way.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ib/ib_dataset.h"
+#include "recordset/bcd_fields.h"
+#include "recordset/blob_fields.h"
+#include "recordset/database_error.h"
 #include "recordset/numeric_fields.h"
 #include "testkit/ib_support.h"
 #include "testkit/message_of.h"
@@ -59,6 +65,13 @@ class DataSetUtf8Test : public DataSetValuesTest {
     create.Close();
     db().SetDatabaseName(Utf8ToString(path));
     db().Params().SetValue(u"lc_ctype", u"UTF8");
+  }
+  // A text blob M and a binary blob B, with `rows`.
+  TIBDataSet& OpenBlobs(std::initializer_list<const Char*> rows) {
+    Setup({u"create table T_B (ID integer, M blob sub_type 1, B blob)"}, rows);
+    ds_->InsertSQL().SetText(u"insert into T_B values (:ID, :M, :B)");
+    return Open(u"select * from T_B order by ID",
+                u"update T_B set M = :M, B = :B where ID = :OLD_ID");
   }
 };
 
@@ -198,6 +211,49 @@ TEST_F(DataSetValuesTest, AnUnchangedNumberKeptAsAFloatFieldIsWrittenBackExactly
   EXPECT_EQ(Committed(u"select N6 || S from T_F"), u"123456789012.123457b");
 }
 
+TEST_F(DataSetValuesTest, DecimalsBeyondFourPlacesAreReadAndWrittenDigitForDigit) {
+  Setup({u"create table T_X (ID integer, N5 numeric(18,5), N6 numeric(18,6), "
+         u"N8 decimal(18,8), N7 numeric(9,7))"},
+        {u"insert into T_X values (1, 92233720368547.75807, 123456789012.123457, "
+         u"-0.00000001, 99.9999999)",
+         u"insert into T_X values (2, -92233720368547.75808, null, 0, -99.9999999)"});
+  TIBDataSet& ds = Open(u"select * from T_X order by ID",
+                        u"update T_X set N5 = :N5, N6 = :N6, N8 = :N8, N7 = :N7 where ID = :OLD_ID");
+  auto& n5 = dynamic_cast<TFMTBCDField&>(F(u"N5"));
+  EXPECT_EQ(n5.Size(), 5);
+  EXPECT_EQ(n5.Precision(), 18);
+  EXPECT_EQ(dynamic_cast<TFMTBCDField&>(F(u"N7")).Precision(), 9);
+  EXPECT_EQ(n5.AsString(), u"92233720368547.75807");
+  EXPECT_EQ(F(u"N6").AsString(), u"123456789012.123457");
+  EXPECT_EQ(F(u"N8").AsString(), u"-0.00000001");
+  EXPECT_EQ(F(u"N7").AsString(), u"99.9999999");
+  ds.Next();
+  EXPECT_EQ(n5.AsString(), u"-92233720368547.75808");
+  EXPECT_TRUE(F(u"N6").IsNull());
+  EXPECT_EQ(F(u"N8").AsString(), u"0");
+
+  // Written back: text and TBcd values exactly, more places rounded half
+  // away from zero as the server rounds them.
+  ds.Edit();
+  n5.SetAsBCD(StrToBcd(u"-12345678901234.56789"));
+  F(u"N6").SetAsString(u"0.0000005");
+  F(u"N8").SetAsString(u"-1.123456785");
+  dynamic_cast<TFMTBCDField&>(F(u"N7")).SetAsCurrency(-12345);  // -1.2345
+  ds.Post();
+  // A number beyond its column is refused and leaves the row as it was.
+  ds.First();
+  ds.Edit();
+  EXPECT_THROW(F(u"N7").SetAsString(u"300"), Exception);  // beyond its 32-bit integer
+  EXPECT_THROW(F(u"N5").SetAsString(u"92233720368547.75808"), Exception);
+  EXPECT_EQ(F(u"N7").AsString(), u"99.9999999");
+  ds.Cancel();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select N5 || ' ' || N6 || ' ' || N8 || ' ' || N7 from T_X where ID = 2"),
+            u"-12345678901234.56789 0.000001 -1.12345679 -1.2345000");
+  EXPECT_EQ(Committed(u"select N5 || ' ' || N6 || ' ' || N8 || ' ' || N7 from T_X where ID = 1"),
+            u"92233720368547.75807 123456789012.123457 -0.00000001 99.9999999");
+}
+
 TEST_F(DataSetValuesTest, UnchangedTimesKeepTheirFractionsThroughAnEditOfAnotherColumn) {
   Setup({u"create table T_T (ID integer, TS timestamp, T time, S varchar(5))"},
         {u"insert into T_T values (1, '2026-01-02 10:11:12.3456', '10:11:12.3456', 'a')"});
@@ -317,6 +373,109 @@ TEST_F(DataSetValuesTest, RecordsOfEverySizeAreAlignedInTheCache) {
     ds.First();
     EXPECT_EQ(ds.FieldByName(u"ID").AsInteger(), 1);
   }
+}
+
+TEST_F(DataSetUtf8Test, BlobsAndMemosKeepNullEmptyAndTenMegabytes) {
+  TIBDataSet& ds = OpenBlobs({u"insert into T_B values (1, null, null)",
+                         u"insert into T_B values (2, '', '')",
+                         u"insert into T_B values (3, 'ção \U0001F600', x'00FF')"});
+  auto& memo = dynamic_cast<TWideMemoField&>(F(u"M"));
+  auto& blob = dynamic_cast<TBlobField&>(F(u"B"));
+  EXPECT_EQ(blob.DataType(), ftBlob);
+  EXPECT_TRUE(memo.IsNull());
+  EXPECT_TRUE(blob.IsNull());
+  ds.Next();
+  EXPECT_FALSE(memo.IsNull());
+  EXPECT_FALSE(blob.IsNull());
+  EXPECT_EQ(memo.AsString(), u"");
+  EXPECT_EQ(blob.BlobSize(), 0);
+  ds.Next();
+  EXPECT_EQ(memo.AsString(), u"ção \U0001F600");
+  EXPECT_EQ(blob.AsBytes(), (std::vector<uint8_t>{0x00, 0xFF}));
+
+  // Ten megabytes each way, in well under the time a quadratic copy takes.
+  String text;
+  for (int i = 0; text.size() < 10u << 20; ++i) text += i % 2 ? u"ção" : u"\U0001F600x";
+  std::vector<uint8_t> bytes(10u << 20);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  const auto start = std::chrono::steady_clock::now();
+  ds.First();
+  ds.Edit();
+  memo.SetAsString(text);
+  blob.SetAsBytes(bytes);
+  EXPECT_EQ(memo.AsString().size(), text.size());  // the written value, before Post
+  ds.Post();
+  ds.Transaction().CommitRetaining();
+  ds.Close();
+  ds.Open();  // new default fields
+  EXPECT_EQ(F(u"M").AsString(), text);
+  EXPECT_EQ(dynamic_cast<TBlobField&>(F(u"B")).AsBytes(), bytes);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+
+  // NULL and empty are written as such; a cancelled edit writes nothing.
+  ds.Last();
+  ds.Edit();
+  F(u"M").Clear();
+  dynamic_cast<TBlobField&>(F(u"B")).SetAsBytes({});
+  ds.Post();
+  ds.Edit();
+  F(u"M").SetAsString(u"gone");
+  ds.Cancel();
+  EXPECT_TRUE(F(u"M").IsNull());
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select coalesce(M, 'null') || octet_length(B) from T_B where ID = 3"),
+            u"null0");
+  EXPECT_EQ(Committed(u"select octet_length(M) from T_B where ID = 1"),
+            IntToStr(static_cast<int64_t>(StringToUtf8(text).size())));
+  ds.Insert();
+  F(u"ID").SetAsInteger(4);
+  F(u"M").SetAsString(u"\U0001F600");
+  ds.Post();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select M || coalesce(B, '-') from T_B where ID = 4"), u"\U0001F600-");
+}
+
+TEST_F(DataSetUtf8Test, AMemoThroughASingleByteConnectionKeepsItsCharactersOrIsRefused) {
+  db().Params().SetValue(u"lc_ctype", u"ISO8859_1");
+  TIBDataSet& ds = OpenBlobs({u"insert into T_B values (1, 'ção', null)"});
+  TField& memo = F(u"M");
+  EXPECT_EQ(memo.AsString(), u"ção");
+  ds.Edit();
+  memo.SetAsString(u"ok \U0001F600");
+  EXPECT_EQ(memo.OldValue().AsString(), u"ção");
+  EXPECT_THROW(ds.Post(), EConvertError);
+  EXPECT_EQ(ds.State(), dsEdit);
+  memo.SetAsString(u"àé");
+  ds.Post();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select M from T_B"), u"àé");
+  EXPECT_TRUE(ds.Locate(u"M", {OraVariant(u"ÀÉ")}, loCaseInsensitive));
+
+  // Writes outside an edit, and to a record set that cannot edit, are refused.
+  EIBClientError e = ClientError([&] { memo.SetAsString(u"x"); });
+  EXPECT_EQ(e.Message(), u"Not in edit mode");
+  std::unique_ptr<TStream> reader = ds.CreateBlobStream(&memo, bmRead);
+  EXPECT_EQ(reader->Seek(0, soFromEnd), 4);  // two UTF-16 units
+  char byte = 0;
+  EXPECT_EQ(reader->Read(&byte, 1), 0);
+  EXPECT_THROW(reader->ReadBuffer(&byte, 1), EReadError);
+
+  // Under cached updates the blob is made at Post and sent by ApplyUpdates.
+  ds.Close();
+  ds.SetCachedUpdates(true);
+  ds.Open();
+  ds.Edit();
+  F(u"M").SetAsString(u"ü");
+  ds.Post();
+  EXPECT_EQ(Committed(u"select M from T_B"), u"àé");
+  ds.ApplyUpdates();
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select M from T_B"), u"ü");
+
+  ds.Close();
+  ds.ModifySQL().SetText(u"");
+  ds.Open();
+  EXPECT_THROW(ds.Edit(), EDatabaseError);  // "Cannot modify a read-only dataset"
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "ib/ib_character_set.h"
 #include "testkit/ib_support.h"
+#include "rtl/bcd.h"
 #include "rtl/datetime.h"
 #include "rtl/format_settings.h"
 
@@ -160,6 +161,47 @@ TEST_F(ValuesTest, LargeScaledNumbersReadAsTheirExactText) {
   EXPECT_EQ(r.FieldByName(u"N18").AsInt64(), -9999999999999999LL);
   EXPECT_EQ(ClientError([&] { r.FieldByName(u"N18").AsCurrency(); }).Message(),
             u"Invalid data conversion");
+}
+
+TEST_F(ValuesTest, DecimalsAndVariantsTakeTheirOwnNativeForms) {
+  TIBSQL& r = Roundtrip(u"N6,B,I,D,VC,TS,BO,BL", [](TIBSQL& q) {
+    TIBXSQLVAR& n6 = q.ParamByName(u"N6");
+    n6.SetAsBCD(StrToBcd(u"-123456789012.123456"));
+    EXPECT_EQ(n6.SQLType(), SQL_INT64);
+    EXPECT_EQ(n6.SQLScale(), -6);
+    // Trailing zeros go only when the digits would not fit otherwise.
+    TIBXSQLVAR& b = q.ParamByName(u"B");
+    b.SetAsBCD(StrToBcd(u"9223372036854775807.0"));
+    EXPECT_EQ(b.SQLScale(), 0);
+    EXPECT_EQ(ClientError([&] { b.SetAsBCD(StrToBcd(u"9223372036854775808")); }).Message(),
+              u"Invalid data conversion");
+    TIBXSQLVAR& i = q.ParamByName(u"I");
+    EXPECT_EQ(ClientError([&] { i.SetAsVariant(OraVariant::Array({OraVariant(1)})); }).Message(),
+              u"Unsupported feature");
+    EXPECT_FALSE(i.Modified());
+    i.SetAsVariant(OraVariant(-7));
+    q.ParamByName(u"D").SetAsVariant(OraVariant(0.5));
+    q.ParamByName(u"VC").SetAsVariant(OraVariant::Ansi("abc"));
+    q.ParamByName(u"TS").SetAsVariant(OraVariant::Date(EncodeDate(2026, 12, 10)));
+    q.ParamByName(u"BO").SetAsVariant(OraVariant(true));
+    q.ParamByName(u"BL").SetAsVariant(OraVariant::Bytes({0, 1, 0xFF}));
+  });
+  EXPECT_EQ(r.FieldByName(u"B").AsInt64(), INT64_MAX);
+  EXPECT_EQ(r.FieldByName(u"I").AsInteger(), -7);
+  EXPECT_EQ(r.FieldByName(u"D").AsDouble(), 0.5);
+  EXPECT_EQ(r.FieldByName(u"VC").AsString(), u"abc");
+  EXPECT_EQ(r.FieldByName(u"TS").AsDateTime(), EncodeDate(2026, 12, 10));
+  EXPECT_TRUE(r.FieldByName(u"BO").AsBoolean());
+  EXPECT_EQ(r.FieldByName(u"BL").AsBytes(), std::string("\0\1\xFF", 3));
+  EXPECT_EQ(QueryValue(db(), tr(), u"select N6 || '' from V"), u"-123456789012.123456");
+  // NULL through an empty and a null variant alike.
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"update V set I = :I, D = :D");
+  q.ParamByName(u"I").SetAsVariant(OraVariant());
+  q.ParamByName(u"D").SetAsVariant(OraVariant::Null());
+  q.ExecQuery();
+  EXPECT_EQ(QueryValue(db(), tr(), u"select coalesce(I, D, 'both null') from V"), u"both null");
 }
 
 TEST_F(ValuesTest, FloatsTextsBlobsAndBooleans) {
