@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "oracle/dataset_messages.h"
+#include "oracle/field_data.h"
 #include "oracle/oracle_dataset.h"
 #include "oracle/oracle_date.h"
 #include "oracle/oracle_text.h"
@@ -76,6 +77,10 @@ TRecordBuffer RowReader::NextRow() {
 // null byte and value, and null for the fields without a column.
 void RowReader::Read(TRecordBuffer record) {
   TOracleQuery& q = ds_.MainQuery();
+  // Straight at the fetched batch: the query's checked accessors cost a call
+  // per column and value, and every row here is one the query stands on.
+  const int element = q.CurrentElement();
+  trim_ = ds_.session_ == nullptr || ds_.session_->Preferences().TrimStringFields();
   for (const RecordSlot& s : ds_.slots_) {
     uint8_t* area = DataArea(record) + s.offset;
     if (s.column < 0) {
@@ -83,13 +88,14 @@ void RowReader::Read(TRecordBuffer record) {
       std::memset(area + 1, 0, s.width);
       continue;
     }
-    if (q.FieldIsNull(s.column)) {
+    const TFieldData& column = q.FieldDataRecord(s.column);
+    if (column.ind[static_cast<size_t>(element)] == -1) {
       area[0] = 1;
       continue;
     }
     area[0] = 0;
     uint8_t* value = area + 1;
-    const uint8_t* src = q.FieldData(s.column);
+    const uint8_t* src = column.buf.empty() ? nullptr : column.Element(element);
     const TFieldType type = s.field->DataType();
     bool produced = true;
     switch (ds_.infos_[s.info].DataType) {
@@ -116,7 +122,7 @@ void RowReader::Read(TRecordBuffer record) {
       case otString:
       case otReference:
         produced = s.form != SlotForm::kFixed && s.form != SlotForm::kNone;
-        if (produced) ReadText(record, s);
+        if (produced) ReadText(record, s, column, element);
         break;
       case otDate:
         produced = type == ftDateTime || type == ftDate || type == ftTime;
@@ -246,22 +252,23 @@ void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText
   std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
 }
 
-void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.MainQuery();
-  const TOracleSession* session = ds_.session_;
-  FetchedText in(ds_.infos_[s.info], session);
-  const bool trim = session == nullptr || session->Preferences().TrimStringFields();
+void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TFieldData& column,
+                         int element) {
+  const TOracleFieldInfo& info = ds_.infos_[s.info];
   uint8_t* area = DataArea(record) + s.offset;
-  bool plain = false;
-  if (in.info.IsUTF16) {
-    in.wide = q.Field(s.column).AsString();
-    in.have_wide = true;
-  } else {
-    const char* p = reinterpret_cast<const char*>(q.FieldData(s.column));
-    size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(s.column)) + 1);
+  const bool trim = trim_;
+  const char* p = nullptr;
+  size_t n = 0;
+  if (!info.IsUTF16) {
+    p = reinterpret_cast<const char*>(column.Element(element));
+    const int size = column.buftype == otString ? column.bufsize - 1 : 0;
+    n = strnlen(p, static_cast<size_t>(size) + 1);
+    const int length = column.buftype == otLong || column.buftype == otLongRaw
+                           ? ds_.MainQuery().FieldLength(s.column)
+                           : column.ElementLength(element);
     // The value goes on past a NUL: no field text can carry it whole. (A
     // client may count the terminator in the returned length.)
-    if (static_cast<size_t>(q.FieldLength(s.column)) > n + 1 &&
+    if (static_cast<size_t>(length) > n + 1 &&
         (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
       const size_t kept = std::min(n, FieldSize(s));
       std::memcpy(area + 1, p, kept);
@@ -272,6 +279,23 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
       return;
     }
     if (ReadPlainText(record, s, p, n, trim)) return;
+  }
+  ReadConvertedText(record, s, p, n);
+}
+
+// A text that is not plain ASCII, or a slot that does not keep bytes: the
+// value is decoded and made again in the slot's form.
+void RowReader::ReadConvertedText(TRecordBuffer record, const RecordSlot& s, const char* p,
+                                  size_t n) {
+  const TOracleSession* session = ds_.session_;
+  FetchedText in(ds_.infos_[s.info], session);
+  const bool trim = trim_;
+  uint8_t* area = DataArea(record) + s.offset;
+  bool plain = false;
+  if (in.info.IsUTF16) {
+    in.wide = ds_.MainQuery().Field(s.column).AsString();
+    in.have_wide = true;
+  } else {
     plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
