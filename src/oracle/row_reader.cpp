@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "oracle/dataset_messages.h"
 #include "oracle/field_data.h"
@@ -21,6 +24,46 @@ namespace {
 constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";
 
 size_t FieldSize(const RecordSlot& s) { return s.size; }
+
+// A fetched text in one pass, up to its NUL and at most `limit` bytes: its
+// length, whether it is plain ASCII without line ends, and (for such a text)
+// its length without the blanks and control characters at its end.
+struct TextScan {
+  size_t length = 0;
+  size_t trimmed = 0;
+  bool plain = true;
+};
+
+TextScan ScanText(const char* p, size_t limit) {
+  TextScan r;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'),
+                blank = _mm_set1_epi8(' ');
+  for (; i + 16 <= limit; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    const unsigned valid = nul != 0 ? (1u << __builtin_ctz(nul)) - 1 : 0xFFFFu;
+    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf));
+    if ((static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, ends))) & valid) != 0)
+      r.plain = false;
+    // Signed: a byte with the high bit is never plain anyway.
+    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, blank))) & valid;
+    if (kept != 0) r.trimmed = i + 32 - static_cast<size_t>(__builtin_clz(kept));
+    if (nul != 0) {
+      r.length = i + static_cast<size_t>(__builtin_ctz(nul));
+      return r;
+    }
+  }
+#endif
+  for (; i < limit && p[i] != 0; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (c >= 0x80 || c == '\r' || c == '\n') r.plain = false;
+    if (c > ' ') r.trimmed = i + 1;
+  }
+  r.length = i;
+  return r;
+}
 
 }  // namespace
 
@@ -167,26 +210,21 @@ void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
 }
 
 // Plain ASCII without line ends reads the same in every code page, one byte
-// a character: it goes straight into the value area. Answers false when the
-// value is not such a text or the slot does not keep bytes.
-bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const char* p, size_t n,
-                              bool trim) {
-  if (s.form != SlotForm::kAnsi && s.form != SlotForm::kUtf8) return false;
-  if (!IsPlainAsciiLine(std::string_view(p, n))) return false;
+// a character: it goes straight into the value area of a slot that keeps
+// bytes. `n` is the length to keep, trimmed when the session trims.
+void RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const char* p, size_t n) {
   uint8_t* value = DataArea(record) + s.offset + 1;
   const size_t size = FieldSize(s);
-  if (trim) n = TrimRightBytes(std::string_view(p, n)).size();
   if (n > size &&
       std::string_view(p + size, n - size).find_first_not_of(' ') != std::string_view::npos) {
     std::memcpy(value, p, size);
     value[size] = 0;
     ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), n, u" bytes", size, false));
-    return true;
+    return;
   }
   n = std::min(n, size);
   std::memcpy(value, p, n);
   value[n] = 0;
-  return true;
 }
 
 // A text column's value on its way into a slot: the bytes as fetched, and
@@ -262,7 +300,8 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TField
   if (!info.IsUTF16) {
     p = reinterpret_cast<const char*>(column.Element(element));
     const int size = column.buftype == otString ? column.bufsize - 1 : 0;
-    n = strnlen(p, static_cast<size_t>(size) + 1);
+    const TextScan scan = ScanText(p, static_cast<size_t>(size) + 1);
+    n = scan.length;
     const int length = column.buftype == otLong || column.buftype == otLongRaw
                            ? ds_.MainQuery().FieldLength(s.column)
                            : column.ElementLength(element);
@@ -278,7 +317,10 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TField
                           u"': the value holds a NUL character, which no text field can carry");
       return;
     }
-    if (ReadPlainText(record, s, p, n, trim)) return;
+    if (scan.plain && (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
+      ReadPlainText(record, s, p, trim ? scan.trimmed : n);
+      return;
+    }
   }
   ReadConvertedText(record, s, p, n);
 }

@@ -61,7 +61,7 @@ class RowReader {
   void ReadText(TRecordBuffer record, const RecordSlot& slot, const TFieldData& column,
                 int element);
   void ReadConvertedText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n);
-  bool ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n, bool trim);
+  void ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n);
 
   TOracleDataSet& ds_;
   LogHook* log_hook_ = nullptr;
