@@ -90,9 +90,14 @@ TRecordBuffer RowReader::NextRow() {
   }
   const char* rowid = nullptr;
   size_t rowid_length = 0;
-  if (ds_.rowid_index_ >= 0 && !q.FieldIsNull(ds_.rowid_index_)) {
-    rowid = reinterpret_cast<const char*>(q.FieldData(ds_.rowid_index_));
-    rowid_length = strnlen(rowid, static_cast<size_t>(q.FieldSize(ds_.rowid_index_)) + 1);
+  if (ds_.rowid_index_ >= 0) {
+    const TFieldData& column = q.FieldDataRecord(ds_.rowid_index_);
+    const int element = q.CurrentElement();
+    if (column.ind[static_cast<size_t>(element)] != -1) {
+      rowid = reinterpret_cast<const char*>(column.Element(element));
+      const int size = column.buftype == otString ? column.bufsize - 1 : 0;
+      rowid_length = strnlen(rowid, static_cast<size_t>(size) + 1);
+    }
   }
   TChangeLogItem* logged =
       log_hook_ != nullptr && rowid != nullptr ? log_hook_->Entry(rowid, rowid_length) : nullptr;
