@@ -169,6 +169,8 @@ class TOracleQuery : public TComponent {
 
   // Used by the piece callback.
   TFieldData& FieldDataRecord(int i) { return *fields_.at(i); }
+  // The element of the fetched batch that holds the current row.
+  int CurrentElement() const { return cache_index_; }
 
  private:
   String NormaliseName(const String& name) const;

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "oracle/dataset_messages.h"
+#include "oracle/field_data.h"
 #include "oracle/oracle_dataset.h"
 #include "oracle/oracle_date.h"
 #include "oracle/oracle_text.h"
@@ -20,6 +24,46 @@ namespace {
 constexpr const Char* SMalformedUtf8 = u": the server sent text that is not valid UTF-8";
 
 size_t FieldSize(const RecordSlot& s) { return s.size; }
+
+// A fetched text in one pass, up to its NUL and at most `limit` bytes: its
+// length, whether it is plain ASCII without line ends, and (for such a text)
+// its length without the blanks and control characters at its end.
+struct TextScan {
+  size_t length = 0;
+  size_t trimmed = 0;
+  bool plain = true;
+};
+
+TextScan ScanText(const char* p, size_t limit) {
+  TextScan r;
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'),
+                blank = _mm_set1_epi8(' ');
+  for (; i + 16 <= limit; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    const unsigned valid = nul != 0 ? (1u << __builtin_ctz(nul)) - 1 : 0xFFFFu;
+    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf));
+    if ((static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, ends))) & valid) != 0)
+      r.plain = false;
+    // Signed: a byte with the high bit is never plain anyway.
+    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, blank))) & valid;
+    if (kept != 0) r.trimmed = i + 32 - static_cast<size_t>(__builtin_clz(kept));
+    if (nul != 0) {
+      r.length = i + static_cast<size_t>(__builtin_ctz(nul));
+      return r;
+    }
+  }
+#endif
+  for (; i < limit && p[i] != 0; ++i) {
+    const auto c = static_cast<unsigned char>(p[i]);
+    if (c >= 0x80 || c == '\r' || c == '\n') r.plain = false;
+    if (c > ' ') r.trimmed = i + 1;
+  }
+  r.length = i;
+  return r;
+}
 
 }  // namespace
 
@@ -46,9 +90,14 @@ TRecordBuffer RowReader::NextRow() {
   }
   const char* rowid = nullptr;
   size_t rowid_length = 0;
-  if (ds_.rowid_index_ >= 0 && !q.FieldIsNull(ds_.rowid_index_)) {
-    rowid = reinterpret_cast<const char*>(q.FieldData(ds_.rowid_index_));
-    rowid_length = strnlen(rowid, static_cast<size_t>(q.FieldSize(ds_.rowid_index_)) + 1);
+  if (ds_.rowid_index_ >= 0) {
+    const TFieldData& column = q.FieldDataRecord(ds_.rowid_index_);
+    const int element = q.CurrentElement();
+    if (column.ind[static_cast<size_t>(element)] != -1) {
+      rowid = reinterpret_cast<const char*>(column.Element(element));
+      const int size = column.buftype == otString ? column.bufsize - 1 : 0;
+      rowid_length = strnlen(rowid, static_cast<size_t>(size) + 1);
+    }
   }
   TChangeLogItem* logged =
       log_hook_ != nullptr && rowid != nullptr ? log_hook_->Entry(rowid, rowid_length) : nullptr;
@@ -76,6 +125,10 @@ TRecordBuffer RowReader::NextRow() {
 // null byte and value, and null for the fields without a column.
 void RowReader::Read(TRecordBuffer record) {
   TOracleQuery& q = ds_.FetchQuery();
+  // Straight at the fetched batch: the query's checked accessors cost a call
+  // per column and value, and every row here is one the query stands on.
+  const int element = q.CurrentElement();
+  trim_ = ds_.session_ == nullptr || ds_.session_->Preferences().TrimStringFields();
   for (const RecordSlot& s : ds_.slots_) {
     uint8_t* area = DataArea(record) + s.offset;
     if (s.column < 0) {
@@ -83,13 +136,14 @@ void RowReader::Read(TRecordBuffer record) {
       std::memset(area + 1, 0, s.width);
       continue;
     }
-    if (q.FieldIsNull(s.column)) {
+    const TFieldData& column = q.FieldDataRecord(s.column);
+    if (column.ind[static_cast<size_t>(element)] == -1) {
       area[0] = 1;
       continue;
     }
     area[0] = 0;
     uint8_t* value = area + 1;
-    const uint8_t* src = q.FieldData(s.column);
+    const uint8_t* src = column.buf.empty() ? nullptr : column.Element(element);
     const TFieldType type = s.field->DataType();
     bool produced = true;
     switch (ds_.infos_[s.info].DataType) {
@@ -116,7 +170,7 @@ void RowReader::Read(TRecordBuffer record) {
       case otString:
       case otReference:
         produced = s.form != SlotForm::kFixed && s.form != SlotForm::kNone;
-        if (produced) ReadText(record, s);
+        if (produced) ReadText(record, s, column, element);
         break;
       case otDate:
         produced = type == ftDateTime || type == ftDate || type == ftTime;
@@ -176,26 +230,21 @@ void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
 }
 
 // Plain ASCII without line ends reads the same in every code page, one byte
-// a character: it goes straight into the value area. Answers false when the
-// value is not such a text or the slot does not keep bytes.
-bool RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const char* p, size_t n,
-                              bool trim) {
-  if (s.form != SlotForm::kAnsi && s.form != SlotForm::kUtf8) return false;
-  if (!IsPlainAsciiLine(std::string_view(p, n))) return false;
+// a character: it goes straight into the value area of a slot that keeps
+// bytes. `n` is the length to keep, trimmed when the session trims.
+void RowReader::ReadPlainText(TRecordBuffer record, const RecordSlot& s, const char* p, size_t n) {
   uint8_t* value = DataArea(record) + s.offset + 1;
   const size_t size = FieldSize(s);
-  if (trim) n = TrimRightBytes(std::string_view(p, n)).size();
   if (n > size &&
       std::string_view(p + size, n - size).find_first_not_of(' ') != std::string_view::npos) {
     std::memcpy(value, p, size);
     value[size] = 0;
     ds_.MarkNotHeld(record, s, SNotHeldTooLong(s.field->FieldName(), n, u" bytes", size, false));
-    return true;
+    return;
   }
   n = std::min(n, size);
   std::memcpy(value, p, n);
   value[n] = 0;
-  return true;
 }
 
 // A text column's value on its way into a slot: the bytes as fetched, and
@@ -261,21 +310,24 @@ void RowReader::ReadUtf16(TRecordBuffer record, const RecordSlot& s, FetchedText
   std::memset(value + t.size() * sizeof(Char), 0, sizeof(Char));
 }
 
-void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
-  TOracleQuery& q = ds_.FetchQuery();
-  const TOracleSession* session = ds_.session_;
-  FetchedText in(ds_.infos_[s.info], session);
-  const bool trim = session == nullptr || session->Preferences().TrimStringFields();
+void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TFieldData& column,
+                         int element) {
+  const TOracleFieldInfo& info = ds_.infos_[s.info];
   uint8_t* area = DataArea(record) + s.offset;
-  if (in.info.IsUTF16) {
-    in.wide = q.Field(s.column).AsString();
-    in.have_wide = true;
-  } else {
-    const char* p = reinterpret_cast<const char*>(q.FieldData(s.column));
-    size_t n = strnlen(p, static_cast<size_t>(q.FieldSize(s.column)) + 1);
+  const bool trim = trim_;
+  const char* p = nullptr;
+  size_t n = 0;
+  if (!info.IsUTF16) {
+    p = reinterpret_cast<const char*>(column.Element(element));
+    const int size = column.buftype == otString ? column.bufsize - 1 : 0;
+    const TextScan scan = ScanText(p, static_cast<size_t>(size) + 1);
+    n = scan.length;
+    const int length = column.buftype == otLong || column.buftype == otLongRaw
+                           ? ds_.FetchQuery().FieldLength(s.column)
+                           : column.ElementLength(element);
     // The value goes on past a NUL: no field text can carry it whole. (A
     // client may count the terminator in the returned length.)
-    if (static_cast<size_t>(q.FieldLength(s.column)) > n + 1 &&
+    if (static_cast<size_t>(length) > n + 1 &&
         (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
       const size_t kept = std::min(n, FieldSize(s));
       std::memcpy(area + 1, p, kept);
@@ -285,7 +337,28 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s) {
                           u"': the value holds a NUL character, which no text field can carry");
       return;
     }
-    if (ReadPlainText(record, s, p, n, trim)) return;
+    if (scan.plain && (s.form == SlotForm::kAnsi || s.form == SlotForm::kUtf8)) {
+      ReadPlainText(record, s, p, trim ? scan.trimmed : n);
+      return;
+    }
+  }
+  ReadConvertedText(record, s, p, n);
+}
+
+// A text that is not plain ASCII, or a slot that does not keep bytes: the
+// value is decoded and made again in the slot's form.
+void RowReader::ReadConvertedText(TRecordBuffer record, const RecordSlot& s, const char* p,
+                                  size_t n) {
+  const TOracleSession* session = ds_.session_;
+  FetchedText in(ds_.infos_[s.info], session);
+  const bool trim = trim_;
+  uint8_t* area = DataArea(record) + s.offset;
+  bool plain = false;
+  if (in.info.IsUTF16) {
+    in.wide = ds_.FetchQuery().Field(s.column).AsString();
+    in.have_wide = true;
+  } else {
+    plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {

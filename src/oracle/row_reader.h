@@ -16,6 +16,7 @@ namespace kavo {
 class TOracleDataSet;
 class TOracleQuery;
 struct TChangeLogItem;
+struct TFieldData;
 
 namespace oracle_engine {
 
@@ -57,13 +58,16 @@ class RowReader {
   void PlaceBytes(TRecordBuffer record, const RecordSlot& slot, const FetchedText& in,
                   std::string out, const std::string& code_page, bool lossy, bool trim);
   void ReadLong(TRecordBuffer record, const RecordSlot& slot);
-  void ReadText(TRecordBuffer record, const RecordSlot& slot);
-  bool ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n, bool trim);
+  void ReadText(TRecordBuffer record, const RecordSlot& slot, const TFieldData& column,
+                int element);
+  void ReadConvertedText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n);
+  void ReadPlainText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n);
 
   TOracleDataSet& ds_;
   LogHook* log_hook_ = nullptr;
   bool first_fetch_ = false;
   bool rows_remain_ = false;
+  bool trim_ = true;  // the session's TrimStringFields, asked once a row
 };
 
 }  // namespace oracle_engine

@@ -330,6 +330,24 @@ bool NarrowTextBelow(StringView text, Char limit, std::string& out) {
   return (high & high_bits) == 0;
 }
 
+bool TextBelow(StringView text, Char limit) {
+  if (limit == 0) return false;
+  const uint16_t high_bits = static_cast<uint16_t>(~(limit - 1));
+  const Char* p = text.data();
+  const size_t n = text.size();
+  uint16_t high = 0;
+  size_t i = 0;
+#if defined(__SSE2__)
+  __m128i seen = _mm_setzero_si128();
+  for (; i + 8 <= n; i += 8)
+    seen = _mm_or_si128(seen, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+  const __m128i over = _mm_and_si128(seen, _mm_set1_epi16(static_cast<short>(high_bits)));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) != 0xFFFF) return false;
+#endif
+  for (; i < n; ++i) high |= p[i];
+  return (high & high_bits) == 0;
+}
+
 bool WidenBytesBelow(std::string_view bytes, Char limit, String& out) {
   if (limit == 0) return false;
   const unsigned char high_bits = static_cast<unsigned char>(~(limit - 1));

@@ -42,6 +42,8 @@ Char CodePageIdentityLimit(const std::string& code_page);
 // all below it widened; false, with `out` unspecified, otherwise.
 bool NarrowTextBelow(StringView text, Char limit, std::string& out);
 bool WidenBytesBelow(std::string_view bytes, Char limit, String& out);
+// Whether NarrowTextBelow would narrow `text`, without narrowing it.
+bool TextBelow(StringView text, Char limit);
 
 // Code page to UTF-16. Bytes that are invalid in the code page become U+FFFD;
 // `lossy`, when given, tells whether that happened.

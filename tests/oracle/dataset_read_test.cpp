@@ -243,6 +243,40 @@ TEST_F(DataSetReadTest, TextAnEightBitFieldCannotHoldRaisesInsteadOfReadingLossy
   ds_->Cancel();
 }
 
+// Whatever the length of a value and wherever in it a blank, a line end or a
+// character beyond ASCII falls (before, on or after its sixteenth byte, or a
+// value that fills its column), it reads the same.
+TEST_F(DataSetReadTest, TextsReadAlikeWhereverTheirBlanksLineEndsAndWideCharactersFall) {
+  SetAnsiCodePage("CP1252");
+  ASSERT_EQ(Sql("create table spans (id number(9), t varchar2(40));\n"
+                "insert into spans values (1, 'xxxxxxxxxxxxxxx    y            ');\n"
+                "insert into spans values (2, 'aaaaaaaaaaaaaaaaa\xC3\xB1');\n"
+                "insert into spans values (3, 'aaaaaaaaaaaaaaaaaa'||chr(10)||'b');\n"
+                "insert into spans values (4, '0123456789abcdef');\n"
+                "insert into spans values (5, '0123456789012345678901234567890123456789');\n"
+                "insert into spans values (6, '   ');\n"
+                "commit;\n"),
+            0);
+  ds_->SQL().SetText(u"select id, t from spans order by id");
+  Add<TIntegerField>(u"ID");
+  auto* t = Add<TStringField>(u"T", 40);
+  ds_->Open();
+  const String expected[] = {u"xxxxxxxxxxxxxxx    y", u"aaaaaaaaaaaaaaaaa\u00f1",
+                             u"aaaaaaaaaaaaaaaaaa\r\nb", u"0123456789abcdef",
+                             u"0123456789012345678901234567890123456789", u""};
+  for (const String& value : expected) {
+    EXPECT_EQ(t->AsString(), value);
+    ds_->Next();
+  }
+  EXPECT_TRUE(ds_->Eof());
+  ds_->Close();
+  session_->Preferences().SetTrimStringFields(false);
+  ds_->Open();
+  EXPECT_EQ(t->AsString(), u"xxxxxxxxxxxxxxx    y            ");
+  ds_->Close();
+  session_->Preferences().SetTrimStringFields(true);
+}
+
 TEST_F(DataSetReadTest, NavigationRecNoAndBookmarksWorkOnTheStore) {
   AddPendingRows(5);
   AddServiceFields();

@@ -125,6 +125,15 @@ TEST(CodePage, IdentityLimitIsWhereAPageStopsWritingCharactersAsThemselves) {
   EXPECT_EQ(bytes, "caf\xe9 ol\xe1 ma\xe7\xe3");
   EXPECT_FALSE(NarrowTextBelow(u"caf\u00e9 ol\u00e1 ma\u00e7\u00e3", 0x80, bytes));
   EXPECT_FALSE(NarrowTextBelow(u"abc", 0, bytes));
+  // The same answer without the bytes, for a character before, in and after
+  // the first eight.
+  for (const String& t : {String(u"\u00e9abc"), String(u"abcdefg\u00e9"),
+                          String(u"abcdefghijklmnopq\u00e9r"), String(u"abcdefghijklmnopqr")}) {
+    EXPECT_EQ(TextBelow(t, 0x80), NarrowTextBelow(t, 0x80, bytes)) << StringToUtf8(t);
+    EXPECT_TRUE(TextBelow(t, 0x100));
+  }
+  EXPECT_FALSE(TextBelow(u"\u0100", 0x100));
+  EXPECT_FALSE(TextBelow(u"abc", 0));
   EXPECT_TRUE(WidenBytesBelow("caf\xe9", 0x100, text));
   EXPECT_EQ(text, u"caf\u00e9");
   EXPECT_FALSE(WidenBytesBelow("caf\xe9", 0x80, text));
