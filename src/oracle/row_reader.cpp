@@ -353,12 +353,10 @@ void RowReader::ReadConvertedText(TRecordBuffer record, const RecordSlot& s, con
   FetchedText in(ds_.infos_[s.info], session);
   const bool trim = trim_;
   uint8_t* area = DataArea(record) + s.offset;
-  bool plain = false;
   if (in.info.IsUTF16) {
     in.wide = ds_.FetchQuery().Field(s.column).AsString();
     in.have_wide = true;
   } else {
-    plain = IsPlainAsciiLine(std::string_view(p, n));
     in.bytes.assign(p, n);
   }
   auto place = [&](std::string out, const std::string& code_page, bool lossy) {
