@@ -147,9 +147,10 @@ TEST_F(WindowsCycle, TheInstalledServiceMovesRowsOnItsTimer) {
   SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   ASSERT_NE(scm, nullptr);
   SC_HANDLE service = nullptr;
+  // Wine's service manager can take tens of seconds on a loaded machine.
   auto settle = [&](DWORD wanted) {
     SERVICE_STATUS st{};
-    for (int i = 0; i < 400 && QueryServiceStatus(service, &st) && st.dwCurrentState != wanted; ++i)
+    for (int i = 0; i < 1200 && QueryServiceStatus(service, &st) && st.dwCurrentState != wanted; ++i)
       Sleep(50);
     return st.dwCurrentState;
   };
