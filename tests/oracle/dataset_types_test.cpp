@@ -217,6 +217,21 @@ TEST_F(DataSetTypesTest, ClobAndBlobColumnsRoundTripLargeValuesAndNulls) {
   b->SetAsBytes({});
   ds_->Post();
   EXPECT_EQ(One("select count(*) from lobs2 where c is null and b is null"), "1");
+
+  // What a block assigns to LOB variables comes back.
+  ds_->Edit();
+  c->SetAsString(u"caf\u00e9");
+  b->SetAsBytes({0, 0xff});
+  ds_->Post();
+  TOracleQuery q(nullptr);
+  q.SetSession(session_.get());
+  q.SQL().SetText(u"begin select c, b into :c, :b from lobs2; end;");
+  q.DeclareVariable(u"c", otCLOB);
+  q.DeclareVariable(u"b", otBLOB);
+  q.SetVariable(u"c", u"sent");
+  q.Execute();
+  EXPECT_EQ(q.GetVariable(u"c").AsString(), u"caf\u00e9");
+  EXPECT_EQ(q.GetVariable(u"b").ByteArray(), (std::vector<uint8_t>{0, 0xff}));
 }
 
 }  // namespace
