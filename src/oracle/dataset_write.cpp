@@ -199,7 +199,8 @@ String TOracleDataSet::ColumnSQL(TOracleQuery& q, const Slot& s, const uint8_t* 
       q.DeclareVariableCharSet(variable, static_cast<uint8_t>(info.CharSetForm),
                                static_cast<uint16_t>(info.CharSetID));
     OraVariant value = ValueIn(record, s);
-    if (info.DataType == otLongRaw && compress_blobs_) {
+    // What is read back through the decompression is written compressed.
+    if ((info.DataType == otLongRaw || info.DataType == otBLOB) && compress_blobs_) {
       if (!OnCompressBLOB) throw Exception(SCompressedNotBuilt + s.field->FieldName());
       std::string bytes(value.ByteArray().begin(), value.ByteArray().end());
       OnCompressBLOB(*this, bytes);

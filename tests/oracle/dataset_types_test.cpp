@@ -232,6 +232,22 @@ TEST_F(DataSetTypesTest, ClobAndBlobColumnsRoundTripLargeValuesAndNulls) {
   q.Execute();
   EXPECT_EQ(q.GetVariable(u"c").AsString(), u"caf\u00e9");
   EXPECT_EQ(q.GetVariable(u"b").ByteArray(), (std::vector<uint8_t>{0, 0xff}));
+
+  // A BLOB read through the decompression is written through the compression.
+  ds_->Close();
+  ASSERT_EQ(Sql("update lobs2 set b = null;\ncommit;\n"), 0);
+  ds_->SetCompressBLOBs(true);
+  ds_->OnCompressBLOB = [](TOracleDataSet&, std::string& bytes) { bytes.insert(0, "z"); };
+  ds_->OnDecompressBLOB = [](TOracleDataSet&, std::string& bytes) {
+    if (!bytes.empty()) bytes = bytes.starts_with("z") ? bytes.substr(1) : "not packed";
+  };
+  ds_->Open();
+  ds_->Edit();
+  ds_->FieldByName(u"B").SetAsString(u"ab");
+  ds_->Post();
+  ds_->Close();
+  ds_->Open();
+  EXPECT_EQ(ds_->FieldByName(u"B").AsString(), u"ab");
 }
 
 }  // namespace
