@@ -248,6 +248,9 @@ TEST_F(DataSetTypesTest, ClobAndBlobColumnsRoundTripLargeValuesAndNulls) {
   ds_->Close();
   ds_->Open();
   EXPECT_EQ(ds_->FieldByName(u"B").AsString(), u"ab");
+  ds_->Edit();
+  ds_->FieldByName(u"B").SetReadOnly(true);
+  EXPECT_THROW(ds_->CreateBlobStream(&ds_->FieldByName(u"B"), bmWrite), EDatabaseError);
 }
 
 }  // namespace
