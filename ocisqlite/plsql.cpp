@@ -113,7 +113,12 @@ class Plsql {
       throw At(MakeError(1008), at);
     }
     ub2 type = ora_type ? ora_type : c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT ? SQLT_NUM : SQLT_CHR;
+    // A LOB variable takes any value as a new temporary LOB, as Oracle's
+    // implicit conversion gives it.
+    const bool lob = !ora_type && (b->t.dty == SQLT_CLOB || b->t.dty == SQLT_BLOB);
+    if (lob) type = b->t.dty;
     if (WriteCell(c, type, b->t, 0, c_) == 1406) throw MakeError(6502);
+    if (lob && c.type != SQLITE_NULL) (*reinterpret_cast<LobDesc**>(b->t.ValueAt(0)))->temporary = true;
     if (b->curele) *b->curele = 1;
   }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "ib/ib_database.h"
 #include "ib/ib_intf.h"
@@ -39,19 +40,35 @@ std::string ReadBlob(TIBDatabase& db, TIBTransaction& tr, const ISC_QUAD& id) {
                              nullptr),
           true);
   std::string out(BlobLength(lib, &blob), '\0');
-  size_t pos = 0;
-  for (;;) {
-    // A blob longer than it said grows the buffer geometrically.
-    if (pos == out.size()) out.resize(std::max(out.size() * 2, kSegment));
-    const size_t room = std::min(kSegment, out.size() - pos);
-    unsigned short got = 0;
-    ISC_STATUS st = lib.isc_get_segment(status, &blob, &got, static_cast<unsigned short>(room),
-                                        out.data() + pos);
-    if (st == isc_segstr_eof) break;
+  const size_t announced = out.size();
+  // One segment into `to`; false at the end of the blob.
+  auto segment = [&](char* to, size_t room, size_t& got) {
+    unsigned short n = 0;
+    ISC_STATUS st = lib.isc_get_segment(status, &blob, &n, static_cast<unsigned short>(room), to);
+    if (st == isc_segstr_eof) return false;
     if (st != 0 && st != isc_segment) {
       KeepingStatusVector([&] { lib.isc_close_blob(status, &blob); });
       tr.Call(st, true);
     }
+    got = n;
+    return true;
+  };
+  size_t pos = 0;
+  for (;;) {
+    size_t got = 0;
+    if (pos == out.size() && pos == announced && pos > 0) {
+      // The length said is nearly always exact: look for more before
+      // doubling the buffer.
+      char probe[64];
+      if (!segment(probe, sizeof probe, got)) break;
+      out.resize(std::max(out.size() * 2, kSegment));
+      std::memcpy(out.data() + pos, probe, got);
+      pos += got;
+      continue;
+    }
+    // A blob longer than it said grows the buffer geometrically.
+    if (pos == out.size()) out.resize(std::max(out.size() * 2, kSegment));
+    if (!segment(out.data() + pos, std::min(kSegment, out.size() - pos), got)) break;
     pos += got;
   }
   out.resize(pos);

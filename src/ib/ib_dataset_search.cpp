@@ -25,7 +25,8 @@ OraVariant TIBCustomDataSet::StoredValue(TField* field, int position) {
     case ftTime:
     case ftDateTime:
     case ftTimeStamp: return OraVariant::Date(field->AsDateTime());
-    default: return OraVariant(field->AsFloat());
+    // Numbers by kind (exact decimals exact), and booleans.
+    default: return field->AsVariant();
   }
 }
 

@@ -688,7 +688,8 @@ void PackDecimal(int64_t raw, int places, uint8_t* out) {
 String PackedDecimalText(const uint8_t* packed) {
   int64_t raw = 0;
   int places = 0;
-  if (!UnpackDecimal(packed, raw, places)) return u"0";
+  // A slot that does not unpack must not be written as some other number.
+  if (!UnpackDecimal(packed, raw, places)) IBError(ibceInvalidDataConversion);
   uint64_t magnitude = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
   std::string digits = std::to_string(magnitude);
   if (places > 0) {

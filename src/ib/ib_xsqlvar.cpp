@@ -306,6 +306,7 @@ void TIBXSQLVAR::SetAsVariant(const OraVariant& value) {
     case vkEmpty: case vkNull: SetIsNull(true); return;
     case vkInteger: SetAsInteger(value.AsInteger()); return;
     case vkDouble: SetAsDouble(value.AsDouble()); return;
+    case vkDecimal: SetAsBCD(StrToBcd(value.DecimalText())); return;
     case vkDate: SetAsDateTime(value.AsDateTime()); return;
     case vkAnsiString: case vkString: SetAsString(value.AsString()); return;
     case vkBoolean: SetAsBoolean(value.AsBoolean()); return;

@@ -393,6 +393,8 @@ std::unique_ptr<TStream> TOracleDataSet::CreateBlobStream(TField* field, TBlobSt
   TRecordBuffer record = ActiveRecord();
   if (s == nullptr || s->form != Form::kBlob || record == nullptr)
     return TDataSet::CreateBlobStream(field, mode);
+  if (mode != bmRead && !field->CanModify())
+    DatabaseError(Format(u"Field '%s' cannot be modified", {field->FieldName()}), this);
   std::vector<uint8_t> value;
   if (mode != bmWrite) {
     if (const TOracleBlob* b = BlobIn(record, *s)) value.assign(b->Bytes.begin(), b->Bytes.end());

@@ -1,5 +1,6 @@
 // TOracleDataSet: reading a stored row back from the server to lock, check or
 // refresh it; the savepoint around a row's work; the messages of failures.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -197,8 +198,15 @@ bool TOracleDataSet::SameValue(const uint8_t* record, const Slot& s, TOracleQuer
       return std::fabs(ms) <= 1.5;
     }
     case otLongRaw:
-    case otBLOB:
-      return ValueIn(record, s).ByteArray() == fetched.ByteArray();
+    case otBLOB: {
+      // The record holds what the read made of the server's bytes.
+      std::string server(fetched.ByteArray().begin(), fetched.ByteArray().end());
+      if (compress_blobs_ && OnDecompressBLOB) OnDecompressBLOB(*this, server);
+      const OraVariant value = ValueIn(record, s);
+      const std::vector<uint8_t>& held = value.ByteArray();
+      return std::equal(held.begin(), held.end(), server.begin(), server.end(),
+                        [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+    }
     case otLong:
     case otCLOB:
       return ValueIn(record, s).AsString() == FetchedText(q, column, infos_[s.info]);

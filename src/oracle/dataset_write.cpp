@@ -8,6 +8,7 @@
 #include "oracle/oracle_types.h"
 #include "oracle/select_analysis.h"
 #include "recordset/database_error.h"
+#include "rtl/code_page.h"
 
 namespace kavo {
 
@@ -199,7 +200,17 @@ String TOracleDataSet::ColumnSQL(TOracleQuery& q, const Slot& s, const uint8_t* 
       q.DeclareVariableCharSet(variable, static_cast<uint8_t>(info.CharSetForm),
                                static_cast<uint16_t>(info.CharSetID));
     OraVariant value = ValueIn(record, s);
-    if (info.DataType == otLongRaw && compress_blobs_) {
+    // An 8-bit LONG takes the text in the ANSI code page; a character it
+    // cannot hold is refused rather than changed.
+    if (info.DataType == otLong && !info.IsUTF8 && !info.IsUTF16 && value.Kind() == vkString) {
+      bool lossy = false;
+      StringToAnsi(value.AsString(), &lossy);
+      if (lossy)
+        throw EConvertError(CannotStoreMessage(u"Field '" + s.field->FieldName() + u"'",
+                                               value.AsString(), AsciiToString(AnsiCodePage())));
+    }
+    // What is read back through the decompression is written compressed.
+    if ((info.DataType == otLongRaw || info.DataType == otBLOB) && compress_blobs_) {
       if (!OnCompressBLOB) throw Exception(SCompressedNotBuilt + s.field->FieldName());
       std::string bytes(value.ByteArray().begin(), value.ByteArray().end());
       OnCompressBLOB(*this, bytes);

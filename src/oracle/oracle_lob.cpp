@@ -1,8 +1,11 @@
 #include "oracle/oracle_lob.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "oracle/oracle_text.h"
+#include "rtl/exceptions.h"
+#include "rtl/ustring.h"
 
 namespace kavo {
 
@@ -12,8 +15,12 @@ sword ReadLob(TOCILibrary& oci, OCIHandle svc, OCIHandle err, OCIHandle lob, boo
   ub4 length = 0;
   sword status = oci.OCILobGetLength(svc, err, lob, &length);
   if (status != OCI_SUCCESS || length == 0) return status;
-  // A CLOB's length counts UTF-16 units: at most three UTF-8 bytes each.
-  out.resize(clob ? size_t{length} * 3 : length);
+  // A CLOB's length counts UTF-16 units: at most three UTF-8 bytes each,
+  // in a buffer whose size OCI takes as 32 bits.
+  const uint64_t room = clob ? uint64_t{length} * 3 : length;
+  if (room > UINT32_MAX)
+    throw Exception(u"A CLOB of " + IntToStr(length) + u" characters is too long to read whole");
+  out.resize(static_cast<size_t>(room));
   ub4 amount = length;
   status = oci.OCILobRead(svc, err, lob, &amount, 1, out.data(), static_cast<ub4>(out.size()),
                           nullptr, nullptr, clob ? ocsAL32UTF8 : 0, 1);

@@ -4,6 +4,7 @@
 
 #include "oracle/oci_library.h"
 #include "oracle/oracle_error.h"
+#include "oracle/oracle_lob.h"
 #include "oracle/oracle_text.h"
 #include "oracle/oracle_timestamp.h"
 #include "oracle/query.h"
@@ -357,11 +358,22 @@ void TOracleQuery::PrepareDescriptor(TVariableData& v) {
 
 void TOracleQuery::FinishDescriptors(bool read_back) {
   const bool alive = session_ != nullptr && session_->Connected();
+  bool lob_unread = false;
   for (int i = 0; i < variables_.Count(); ++i) {
     TVariableData& v = variables_.Data(i);
     if (!HasDescriptor(v.buftype) || v.desc == nullptr) continue;
-    // What a block assigned comes back. A LOB variable only carries its
-    // value to the server.
+    // What a block assigned comes back.
+    const bool lob = v.buftype == otCLOB || v.buftype == otBLOB;
+    if (read_back && alive && lob && !lob_unread && v.indp.at(0) != -1) {
+      std::string value;
+      if (ReadLob(oci_, session_->SvcHandle(), errhp_, v.desc, v.buftype == otCLOB, value) ==
+          OCI_SUCCESS) {
+        v.buf.assign(value.begin(), value.end());
+        v.indp.at(0) = value.empty() ? -1 : 0;  // an empty LOB is NULL
+      } else {
+        lob_unread = true;  // raised once every descriptor is freed
+      }
+    }
     if (read_back && alive && v.indp.at(0) != -1 && IsTimestampType(v.buftype)) {
       TDateTime value = 0;
       if (TimestampToDateTime(oci_, session_->EnvHandle(), secerrhp_, v.desc, value) == OCI_SUCCESS)
@@ -378,6 +390,7 @@ void TOracleQuery::FinishDescriptors(bool read_back) {
     v.desc = nullptr;
     v.temporary = false;
   }
+  if (lob_unread) RaiseOracleError(session_, errhp_, this);
 }
 
 void TOracleQuery::InternalDescribe() {

@@ -41,7 +41,7 @@ void Bind(TOracleQuery& q, const String& name, const OraVariant& value) {
   switch (value.Kind()) {
     case vkInteger:
     case vkBoolean: type = otInteger; break;
-    case vkDouble: type = otFloat; break;
+    case vkDouble: case vkDecimal: type = otFloat; break;
     case vkDate: type = otDate; break;
     default: break;
   }

@@ -306,6 +306,7 @@ void TVariables::Assign(const std::vector<TParamValue>& params) {
         type = otInteger;
         break;
       case vkDouble:
+      case vkDecimal:
         type = otFloat;
         break;
       case vkDate:

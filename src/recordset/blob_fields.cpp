@@ -128,10 +128,13 @@ TWideMemoField::TWideMemoField(TComponent* owner) : TMemoField(owner) {
 TBlobDataStream::TBlobDataStream(TDataSet& dataset, TField* field, TBlobStreamMode mode,
                                  std::vector<uint8_t> value, StoreFn store)
     : TMemoryStream(mode == bmWrite ? std::vector<uint8_t>() : std::move(value)),
-      dataset_(dataset), field_(field), mode_(mode), store_(std::move(store)),
+      dataset_(nullptr), field_(field), mode_(mode), store_(std::move(store)),
       changed_(mode == bmWrite) {
-  if (mode != bmRead && dataset.State() != dsEdit && dataset.State() != dsInsert)
+  if (mode == bmRead) return;
+  if (dataset.State() != dsEdit && dataset.State() != dsInsert)
     DatabaseError(SNotEditing, &dataset);
+  dataset.blob_streams_.push_back(this);
+  dataset_ = &dataset;
 }
 
 TBlobDataStream::~TBlobDataStream() {
@@ -139,6 +142,7 @@ TBlobDataStream::~TBlobDataStream() {
     Close();
   } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor has no caller to tell
   }
+  Detach();
 }
 
 int64_t TBlobDataStream::Write(const void* buffer, int64_t count) {
@@ -154,11 +158,34 @@ void TBlobDataStream::SetSize(int64_t size) {
 }
 
 void TBlobDataStream::Close() {
-  if (closed_) return;
-  closed_ = true;
-  if (!changed_) return;
-  store_(TakeBytes());
-  dataset_.BlobModified(field_);
+  TDataSet* dataset = dataset_;
+  if (dataset == nullptr) return;
+  if (changed_) {
+    std::vector<uint8_t> bytes = TakeBytes();
+    try {
+      store_(std::move(bytes));
+    } catch (...) {
+      // Still open: a second Post tries again with the same bytes.
+      TMemoryStream::Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+      throw;
+    }
+  }
+  Detach();
+  if (changed_) dataset->BlobModified(field_);
+}
+
+void TBlobDataStream::Detach() {
+  if (dataset_ == nullptr) return;
+  std::erase(dataset_->blob_streams_, this);
+  dataset_ = nullptr;
+}
+
+void TDataSet::FinishBlobStreams() {
+  while (!blob_streams_.empty()) blob_streams_.front()->Close();
+}
+
+void TDataSet::DetachBlobStreams() {
+  while (!blob_streams_.empty()) blob_streams_.front()->Detach();
 }
 
 }  // namespace kavo

@@ -75,8 +75,10 @@ class TWideMemoField : public TMemoField {
 // A blob value in memory: a record set's usual CreateBlobStream answer. It
 // starts with the value's bytes (none for bmWrite). Once written (or opened
 // with bmWrite), Close() hands the bytes to `store` and tells the record set
-// (TDataSet::BlobModified); the destructor closes a stream not yet closed and
-// drops an error then, as nothing can receive it there.
+// (TDataSet::BlobModified). A writing stream belongs to the record's edit:
+// Post closes it; once the edit ends otherwise (or the record set closes),
+// Close does nothing. The destructor closes a stream not yet closed and drops
+// an error then, as nothing can receive it there.
 class TBlobDataStream : public TMemoryStream {
  public:
   using StoreFn = std::function<void(std::vector<uint8_t>&&)>;
@@ -92,12 +94,15 @@ class TBlobDataStream : public TMemoryStream {
   void Close();
 
  private:
-  TDataSet& dataset_;
+  friend class TDataSet;
+  void Detach();
+
+  // Null once closed or let go.
+  TDataSet* dataset_;
   TField* field_;
   TBlobStreamMode mode_;
   StoreFn store_;
   bool changed_;
-  bool closed_ = false;
 };
 
 }  // namespace kavo

@@ -24,6 +24,7 @@ TDataSet::TDataSet(TComponent* owner) : TComponent(owner) {}
 TDataSet::~TDataSet() {
   // The record set class closed us in its destructor (DestroyCursor); what
   // is left are fields that outlive the record set.
+  DetachBlobStreams();
   for (TField* f : fields_) f->dataset_ = nullptr;
   fields_.clear();
   while (!data_sources_.empty()) data_sources_.back()->SetDataSet(nullptr);

@@ -33,6 +33,7 @@
 
 namespace kavo {
 
+class TBlobDataStream;
 class TDataSource;
 
 // A record's identity as the record set defines it (BookmarkSize bytes).
@@ -291,6 +292,13 @@ class TDataSet : public TComponent {
  private:
   friend class TField;
   friend class TDataSource;
+  friend class TBlobDataStream;
+
+  // The write streams still open: Post finishes them before the record is
+  // written; Cancel, Edit, Insert, Close and the destructor let them go, so
+  // a late Close writes into no record.
+  void FinishBlobStreams();
+  void DetachBlobStreams();
 
   // Insert and Append: a new record in the window; `append` puts it at the end.
   void BeginNewRecord(bool append);
@@ -318,6 +326,7 @@ class TDataSet : public TComponent {
   bool default_fields_ = false;
   bool stream_active_ = false;
   bool destroying_ = false;
+  std::vector<TBlobDataStream*> blob_streams_;
   bool auto_calc_fields_ = true;
   int bookmark_size_ = 0;
   TRecordBuffer calc_buffer_ = nullptr;

@@ -80,6 +80,7 @@ void TDataSet::Edit() {
     return;
   }
   CheckBrowseMode();
+  DetachBlobStreams();
   CheckCanModify();
   DoBeforeEdit();
   UpdateCursorPos();
@@ -96,6 +97,7 @@ void TDataSet::Append() { BeginNewRecord(true); }
 
 void TDataSet::BeginNewRecord(bool append) {
   CheckBrowseMode();
+  DetachBlobStreams();
   CheckCanModify();
   DoBeforeInsert();
   UpdateCursorPos();
@@ -152,6 +154,7 @@ void TDataSet::BeginNewRecord(bool append) {
 void TDataSet::Post() {
   UpdateRecord();
   if (state_ != dsEdit && state_ != dsInsert) return;
+  FinishBlobStreams();
   DataEvent(deCheckBrowseMode);
   DoBeforePost();
   WithErrorEvent(OnPostError, [this] { InternalPost(); });
@@ -164,6 +167,7 @@ void TDataSet::Post() {
 
 void TDataSet::Cancel() {
   if (state_ != dsEdit && state_ != dsInsert) return;
+  DetachBlobStreams();
   DataEvent(deCheckBrowseMode);
   DoBeforeCancel();
   bool was_insert = state_ == dsInsert;

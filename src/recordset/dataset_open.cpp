@@ -64,6 +64,7 @@ void TDataSet::OpenCursor() {
 }
 
 void TDataSet::CloseCursor() {
+  DetachBlobStreams();
   FreeFieldBuffers();
   ClearWindow();
   FreeBuffers();

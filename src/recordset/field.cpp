@@ -8,6 +8,7 @@
 #include "recordset/dataset.h"
 #include "rtl/code_page.h"
 #include "rtl/format.h"
+#include "rtl/format_settings.h"
 
 namespace kavo {
 
@@ -123,9 +124,15 @@ OraVariant TField::GetAsVariant() const {
     case ftLargeint: {
       int64_t v = GetAsLargeInt();
       if (v >= INT32_MIN && v <= INT32_MAX) return OraVariant(static_cast<int32_t>(v));
-      return OraVariant(static_cast<double>(v));
+      return OraVariant::Decimal(IntToStr(v));
     }
-    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+    case ftBCD: case ftFMTBcd: {
+      // The field's exact text, without the locale's separator.
+      String text = GetAsString();
+      std::replace(text.begin(), text.end(), FormatSettings().DecimalSeparator, u'.');
+      return OraVariant::Decimal(std::move(text));
+    }
+    case ftFloat: case ftCurrency:
       return OraVariant(GetAsFloat());
     case ftDate: case ftTime: case ftDateTime: case ftTimeStamp:
       return OraVariant::Date(GetAsDateTime());
@@ -145,6 +152,8 @@ void TField::SetAsVariant(const OraVariant& value) {
     case vkDate: SetAsDateTime(value.AsDateTime()); return;
     case vkAnsiString: SetAsAnsiString(value.AnsiBytes()); return;
     case vkString: SetAsString(value.AsString()); return;
+    // Every numeric kind reads its text exactly.
+    case vkDecimal: SetAsString(value.AsString()); return;
     case vkByteArray: case vkArray: AccessError(u"Variant");
   }
 }

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "rtl/bcd.h"
+#include "rtl/format_settings.h"
+
 namespace kavo {
 
 std::vector<String> SplitFieldNames(const String& list) {
@@ -15,10 +18,34 @@ std::vector<String> SplitFieldNames(const String& list) {
   return names;
 }
 
+namespace {
+
+// A key as an exact decimal, when it is a number (or a number's text).
+bool AsBcd(const OraVariant& v, TBcd& out) {
+  switch (v.Kind()) {
+    case vkDecimal: return TryStrToBcd(v.DecimalText(), out);
+    case vkInteger: case vkBoolean: out = Int64ToBcd(v.AsInteger()); return true;
+    case vkDouble:
+      if (!std::isfinite(v.AsDouble())) return false;
+      out = DoubleToBcd(v.AsDouble());
+      return true;
+    case vkString: case vkAnsiString:
+      return TryStrToBcd(Trim(v.AsString()), out, FormatSettings().DecimalSeparator);
+    default: return false;
+  }
+}
+
+}  // namespace
+
 bool KeyValueMatches(const OraVariant& have, const OraVariant& wanted, bool ignore_case,
                      bool partial) {
   if (wanted.IsEmptyOrNull() || have.IsEmptyOrNull())
     return wanted.IsEmptyOrNull() == have.IsEmptyOrNull();
+  // An exact decimal is compared digit for digit, never through a double.
+  TBcd a, b;
+  if ((have.Kind() == vkDecimal || wanted.Kind() == vkDecimal) && !partial &&
+      AsBcd(have, a) && AsBcd(wanted, b))
+    return BcdCompare(a, b) == 0;
   if (have.IsString() || wanted.IsString()) {
     String a = have.AsString(), b = wanted.AsString();
     if (ignore_case) {

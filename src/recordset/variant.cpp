@@ -1,7 +1,9 @@
 #include "recordset/variant.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "rtl/bcd.h"
 #include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/float_text.h"
@@ -119,6 +121,13 @@ OraVariant OraVariant::Array(std::vector<OraVariant> items, int32_t low_bound) {
   return v;
 }
 
+OraVariant OraVariant::Decimal(String text) {
+  OraVariant v;
+  v.kind_ = vkDecimal;
+  v.wide_ = std::move(text);
+  return v;
+}
+
 int32_t OraVariant::AsInteger() const {
   if (kind_ == vkEmpty) return 0;
   if (kind_ == vkBoolean || kind_ == vkInteger) return int_;
@@ -143,6 +152,8 @@ double OraVariant::AsDouble() const {
     case vkAnsiString:
     case vkString:
       return StrToFloat(AsString(), FormatSettings());
+    case vkDecimal:
+      return BcdToDouble(StrToBcd(wide_));
     default:
       ConversionFailed(u"Double");
   }
@@ -179,6 +190,11 @@ String OraVariant::AsString() const {
       return AnsiToString(ansi_);
     case vkString:
       return wide_;
+    case vkDecimal: {
+      String text = wide_;
+      std::replace(text.begin(), text.end(), u'.', FormatSettings().DecimalSeparator);
+      return text;
+    }
     case vkByteArray:
       return AnsiToString(std::string(bytes_.begin(), bytes_.end()));
     default:
@@ -207,6 +223,7 @@ bool OraVariant::operator==(const OraVariant& o) const {
     case vkAnsiString:
       return ansi_ == o.ansi_;
     case vkString:
+    case vkDecimal:
       return wide_ == o.wide_;
     case vkByteArray:
       return bytes_ == o.bytes_;

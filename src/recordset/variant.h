@@ -1,7 +1,8 @@
 // OraVariant: the tagged value both record sets exchange with the program
 // (variables, column values, search keys): empty, null, integer, double,
 // date-time, ANSI string (bytes in the ANSI code page), UTF-16 string, byte
-// array, or an array of values with a lower bound.
+// array, an array of values with a lower bound, or an exact decimal (a
+// fixed-point or 64-bit number that a double would round).
 #ifndef KAVO_RECORDSET_VARIANT_H_
 #define KAVO_RECORDSET_VARIANT_H_
 
@@ -25,6 +26,7 @@ enum TVarKind {
   vkString,
   vkByteArray,
   vkArray,
+  vkDecimal,
 };
 
 class OraVariant {
@@ -41,6 +43,8 @@ class OraVariant {
   static OraVariant Ansi(std::string bytes);
   static OraVariant Bytes(std::vector<uint8_t> bytes);
   static OraVariant Array(std::vector<OraVariant> items, int32_t low_bound = 0);
+  // `text`: the digits with '.' before the places, as BcdToStr writes them.
+  static OraVariant Decimal(String text);
 
   TVarKind Kind() const { return kind_; }
   bool IsEmpty() const { return kind_ == vkEmpty; }
@@ -64,6 +68,8 @@ class OraVariant {
   int32_t LowBound() const { return low_bound_; }
   // The raw ANSI bytes of an ANSI string.
   const std::string& AnsiBytes() const { return ansi_; }
+  // An exact decimal's digits ('.' before the places).
+  const String& DecimalText() const { return wide_; }
 
   bool operator==(const OraVariant& other) const;
 

@@ -23,7 +23,8 @@ class TStream {
   // how many were transferred.
   virtual int64_t Read(void* buffer, int64_t count) = 0;
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
-  // Answers the new position.
+  // Answers the new position. Any position may be set; before the start (or
+  // past the end, for a read) nothing is transferred.
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
 
   // Base: found by seeking to the end and back.

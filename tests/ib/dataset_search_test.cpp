@@ -52,6 +52,24 @@ TEST_F(DataSetSearchTest, OptionsAndSeveralKeysFindTheFirstMatchOrStay) {
   EXPECT_EQ(At(u"NRECNO;ACAO", {1, u"xyz"}), std::make_pair(false, 3));
 }
 
+TEST_F(DataSetSearchTest, ExactDecimalsLargeIntegersAndBooleansAreKeys) {
+  ds_->Close();
+  ds_->SelectSQL().SetText(
+      u"select NRECNO, cast(case NRECNO when 1 then 123456789012.345678 when 2 then 0.000001"
+      u" else 0.000002 end as numeric(18,6)) as D, 9007199254740992 + NRECNO as BIG,"
+      u" NRECNO = 2 as B from TMP_INTEGRACAO order by NRECNO");
+  ds_->Open();
+  EXPECT_EQ(ds_->FieldByName(u"D").AsVariant().DecimalText(), u"123456789012.345678");
+  EXPECT_EQ(At(u"D", {OraVariant::Decimal(u"0.000001")}), std::make_pair(true, 2));
+  EXPECT_EQ(At(u"D", {0.000002}), std::make_pair(true, 3));
+  EXPECT_EQ(At(u"D", {OraVariant::Decimal(u"123456789012.345679")}), std::make_pair(false, 3));
+  EXPECT_EQ(At(u"D", {OraVariant::Decimal(u"123456789012.345678")}), std::make_pair(true, 1));
+  // Beyond a double's 53 bits.
+  EXPECT_EQ(At(u"BIG", {u"9007199254740995"}), std::make_pair(true, 3));
+  EXPECT_EQ(At(u"B", {true}), std::make_pair(true, 2));
+  EXPECT_EQ(ds_->Lookup(u"NRECNO", {1}, u"D").DecimalText(), u"123456789012.345678");
+}
+
 TEST_F(DataSetSearchTest, NullKeysMatchOnlyNullAndLookupDoesNotMove) {
   EXPECT_EQ(At(u"STATUS", {OraVariant::Null()}), std::make_pair(true, 2));
   EXPECT_EQ(At(u"STATUS;ACAO", {OraVariant(), u"abc"}), std::make_pair(false, 2));

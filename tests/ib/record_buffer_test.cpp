@@ -12,6 +12,8 @@
 #include "recordset/date_time_fields.h"
 #include "recordset/numeric_fields.h"
 #include "recordset/string_fields.h"
+#include "rtl/bcd.h"
+#include "rtl/exceptions.h"
 
 namespace kavo::test {
 namespace {
@@ -97,6 +99,10 @@ TEST(RecordSlotTest, ScaledNumbersKeepTheirDigits) {
   EXPECT_EQ(PackedDecimalText(packed), u"-0.00123");
   PackDecimal(std::numeric_limits<int64_t>::min(), 0, packed);
   EXPECT_EQ(PackedDecimalText(packed), u"-9223372036854775808");
+  // A slot beyond 64 bits is damaged: refused, never read as 0.
+  const TBcd beyond = StrToBcd(u"123456789012345678901234567890");
+  std::memcpy(packed, &beyond, sizeof beyond);
+  EXPECT_THROW(PackedDecimalText(packed), Exception);
 
   OneSlot currency(SQL_INT64, 8, -2);
   TFloatField float_field(nullptr);

@@ -217,6 +217,40 @@ TEST_F(DataSetTypesTest, ClobAndBlobColumnsRoundTripLargeValuesAndNulls) {
   b->SetAsBytes({});
   ds_->Post();
   EXPECT_EQ(One("select count(*) from lobs2 where c is null and b is null"), "1");
+
+  // What a block assigns to LOB variables comes back.
+  ds_->Edit();
+  c->SetAsString(u"caf\u00e9");
+  b->SetAsBytes({0, 0xff});
+  ds_->Post();
+  TOracleQuery q(nullptr);
+  q.SetSession(session_.get());
+  q.SQL().SetText(u"begin select c, b into :c, :b from lobs2; end;");
+  q.DeclareVariable(u"c", otCLOB);
+  q.DeclareVariable(u"b", otBLOB);
+  q.SetVariable(u"c", u"sent");
+  q.Execute();
+  EXPECT_EQ(q.GetVariable(u"c").AsString(), u"caf\u00e9");
+  EXPECT_EQ(q.GetVariable(u"b").ByteArray(), (std::vector<uint8_t>{0, 0xff}));
+
+  // A BLOB read through the decompression is written through the compression.
+  ds_->Close();
+  ASSERT_EQ(Sql("update lobs2 set b = null;\ncommit;\n"), 0);
+  ds_->SetCompressBLOBs(true);
+  ds_->OnCompressBLOB = [](TOracleDataSet&, std::string& bytes) { bytes.insert(0, "z"); };
+  ds_->OnDecompressBLOB = [](TOracleDataSet&, std::string& bytes) {
+    if (!bytes.empty()) bytes = bytes.starts_with("z") ? bytes.substr(1) : "not packed";
+  };
+  ds_->Open();
+  ds_->Edit();
+  ds_->FieldByName(u"B").SetAsString(u"ab");
+  ds_->Post();
+  ds_->Close();
+  ds_->Open();
+  EXPECT_EQ(ds_->FieldByName(u"B").AsString(), u"ab");
+  ds_->Edit();
+  ds_->FieldByName(u"B").SetReadOnly(true);
+  EXPECT_THROW(ds_->CreateBlobStream(&ds_->FieldByName(u"B"), bmWrite), EDatabaseError);
 }
 
 }  // namespace

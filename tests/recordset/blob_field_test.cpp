@@ -98,6 +98,39 @@ TEST_F(BlobTest, WritesNeedEditOrInsertAndMarkTheRecord) {
   EXPECT_TRUE(doc->IsNull());
 }
 
+TEST_F(BlobTest, PostFinishesOpenWriteStreamsAndAnEndedEditLetsThemGo) {
+  ds->Edit();
+  auto open = ds->CreateBlobStream(doc, bmWrite);
+  open->WriteBuffer("ab", 2);
+  ds->Post();
+  EXPECT_EQ(*ds->At(0, u"DOC"), "ab");
+  open->WriteBuffer("cd", 2);
+  open.reset();  // finished at Post: nothing more goes anywhere
+  ds->Edit();
+  auto cancelled = ds->CreateBlobStream(doc, bmWrite);
+  cancelled->WriteBuffer("x", 1);
+  ds->Cancel();
+  ds->Next();
+  ds->Edit();
+  cancelled.reset();  // must not land in the record now edited
+  ds->Post();
+  EXPECT_EQ(*ds->At(0, u"DOC"), "ab");
+  EXPECT_EQ(*ds->At(1, u"DOC"), "");
+
+  // A handler's error at Post reaches the caller; the edit stays.
+  note->OnChange = [](TField&) { throw EDatabaseError(u"refused"); };
+  ds->Edit();
+  auto failing = ds->CreateBlobStream(note, bmWrite);
+  failing->WriteBuffer("n\0", 2);
+  EXPECT_RAISES(ds->Post(), EDatabaseError, "refused");
+  EXPECT_EQ(ds->State(), dsEdit);
+  note->OnChange = nullptr;
+  auto late = ds->CreateBlobStream(doc, bmWrite);
+  late->WriteBuffer("y", 1);
+  ds->Close();
+  late.reset();  // the record set's buffers are gone
+}
+
 TEST_F(BlobTest, TenMegabytesLoadAndSaveInLinearTime) {
   std::vector<uint8_t> big(10 * 1024 * 1024);
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i % 251);

@@ -39,6 +39,10 @@ TEST(MemoryStream, ShortTransfersRaise) {
   } catch (const EReadError& e) {
     EXPECT_EQ(e.Message(), u"Stream read error");
   }
+  // Before the start a position may be set, but nothing is read or written.
+  EXPECT_EQ(s.Seek(-10, soFromEnd), -7);
+  EXPECT_EQ(s.Read(buf, 4), 0);
+  EXPECT_THROW(s.ReadBuffer(buf, 1), EReadError);
   s.SetPosition(-1);
   EXPECT_THROW(s.WriteBuffer(buf, 1), EWriteError);
 }
