@@ -3,6 +3,7 @@
 
 #include "ib/ib_dataset.h"
 #include "recordset/database_error.h"
+#include "recordset/locate_keys.h"
 
 namespace kavo {
 
@@ -35,12 +36,8 @@ void TIBCustomDataSet::LinkMasterFields() {
 }
 
 void TIBCustomDataSet::CopyMasterParams() {
-  const String& names = master_link_->FieldNames();
   const bool waiting = master_link_->Waiting();
-  for (size_t start = 0, end; start < names.size(); start = end + 1) {
-    end = names.find(u';', start);
-    if (end == String::npos) end = names.size();
-    const String name = names.substr(start, end - start);
+  for (const String& name : SplitFieldNames(master_link_->FieldNames())) {
     TIBXSQLVAR& p = q_select_->ParamByName(name);
     TField* f = waiting ? nullptr : &master_link_->DataSet()->FieldByName(name);
     if (f == nullptr || f->IsNull()) {
@@ -51,8 +48,11 @@ void TIBCustomDataSet::CopyMasterParams() {
       case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
         p.SetAsInt64(f->AsLargeInt());
         break;
-      case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+      case ftFloat: case ftCurrency:
         p.SetAsDouble(f->AsFloat());
+        break;
+      case ftBCD: case ftFMTBcd:  // exact: a double would change a long key
+        p.SetAsVariant(f->AsVariant());
         break;
       case ftDate: case ftTime: case ftDateTime: case ftTimeStamp:
         p.SetAsDateTime(f->AsDateTime());

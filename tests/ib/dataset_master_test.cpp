@@ -66,6 +66,24 @@ TEST_F(DataSetMasterTest, DetailParametersFollowTheMasterRow) {
             u"Master: Circular datalinks are not allowed");
 }
 
+TEST_F(DataSetMasterTest, ALongDecimalKeyReachesTheDetailDigitForDigit) {
+  // 18 digits: a double would make the key ...234.5680 and find neither row.
+  ExecuteCommitted(db(), {u"create table T_DEC (K numeric(18,4), N integer)"});
+  ExecuteCommitted(db(), {u"insert into T_DEC values (12345678901234.5678, 1)",
+                          u"insert into T_DEC values (12345678901234.5679, 2)"});
+  TIBDataSet* master = New(u"select K from T_DEC where N = 2");
+  TDataSource source(nullptr);
+  source.SetDataSet(master);
+  TIBDataSet* detail = New(u"select N from T_DEC where K = :K");
+  detail->SetDataSource(&source);
+  master->Open();
+  detail->Open();
+  ASSERT_FALSE(detail->Eof());
+  EXPECT_EQ(detail->FieldByName(u"N").AsInteger(), 2);
+  detail->Next();
+  EXPECT_TRUE(detail->Eof());
+}
+
 TEST_F(DataSetMasterTest, AppendPostsAtTheEndAndOldValueIsTheSavedCopy) {
   master_->Open();
   master_->Next();
