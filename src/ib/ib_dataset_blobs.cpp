@@ -68,8 +68,9 @@ std::unique_ptr<TStream> TIBCustomDataSet::CreateBlobStream(TField* field,
                                           : StoredBlobValue(field, record, column);
   return std::make_unique<TBlobDataStream>(
       *this, field, mode, std::move(value), [this, field, column](std::vector<uint8_t>&& bytes) {
-        // A stream closed after its edit ended has no record to go to.
-        if (State() != dsEdit && State() != dsInsert) return;
+        // Streams are finished at Post or let go when the edit ends, so one
+        // arriving outside an edit has lost its record: say so.
+        if (State() != dsEdit && State() != dsInsert) IBError(ibceNotEditing);
         pending_blobs_[column] = PendingBlob{field, std::move(bytes)};
         L::Header(ActiveBuffer()).update_status = State() == dsInsert ? usInserted : usModified;
       });

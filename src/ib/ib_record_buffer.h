@@ -34,6 +34,7 @@
 
 #include "ib/ib_header.h"
 #include "recordset/db_types.h"
+#include "rtl/bcd.h"
 #include "rtl/ustring.h"
 
 namespace kavo {
@@ -80,7 +81,7 @@ enum class TSlotKind {
   Text, Float, Int32, Int64, Currency, PackedDecimal, TimeStamp, Date, Time, Raw
 };
 
-constexpr size_t kPackedDecimalSize = 34;
+constexpr size_t kPackedDecimalSize = sizeof(TBcd);
 // Milliseconds since 0001-01-01 of 1899-12-30, where a time alone stands.
 constexpr double kTimeOnlyBase = 693594.0 * 86400000.0;
 

@@ -390,7 +390,7 @@ void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
 
 std::unique_ptr<TStream> TOracleDataSet::CreateBlobStream(TField* field, TBlobStreamMode mode) {
   const Slot* s = SlotOf(field);
-  TRecordBuffer record = ActiveRecord();
+  TRecordBuffer record = State() == dsOldValue ? OldRecord() : ActiveRecord();
   if (s == nullptr || s->form != Form::kBlob || record == nullptr)
     return TDataSet::CreateBlobStream(field, mode);
   if (mode != bmRead && !field->CanModify())

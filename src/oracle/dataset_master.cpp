@@ -2,6 +2,7 @@
 #include "oracle/dataset_messages.h"
 #include "oracle/oracle_dataset.h"
 #include "recordset/database_error.h"
+#include "recordset/locate_keys.h"
 
 namespace kavo {
 
@@ -45,15 +46,9 @@ void TOracleDataSet::CopyMasterValues() {
 void TOracleDataSet::FillDetailFields() {
   if (Master() == nullptr || WaitingForMaster() || Trim(detail_fields_).empty()) return;
   std::vector<OraVariant> values = master_link_->Values();
-  size_t i = 0;
-  size_t start = 0;
-  while (start <= detail_fields_.size() && i < values.size()) {
-    size_t end = detail_fields_.find(u';', start);
-    if (end == String::npos) end = detail_fields_.size();
-    String name = Trim(StringView(detail_fields_).substr(start, end - start));
-    if (!name.empty()) FieldByName(name).SetAsVariant(values[i++]);
-    start = end + 1;
-  }
+  std::vector<String> names = SplitFieldNames(detail_fields_);
+  for (size_t i = 0; i < names.size() && i < values.size(); ++i)
+    FieldByName(names[i]).SetAsVariant(values[i]);
 }
 
 void TOracleDataSet::CheckDetailsForRefresh() {

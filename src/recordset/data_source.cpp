@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "recordset/database_error.h"
+#include "recordset/locate_keys.h"
 
 namespace kavo {
 
@@ -127,14 +128,7 @@ std::vector<TField*> TMasterDataLink::Fields() const {
   std::vector<TField*> fields;
   TDataSet* master = DataSet();
   if (!master || !Active()) return fields;
-  size_t start = 0;
-  while (start <= field_names_.size()) {
-    size_t end = field_names_.find(u';', start);
-    if (end == String::npos) end = field_names_.size();
-    String name = Trim(StringView(field_names_).substr(start, end - start));
-    if (!name.empty()) fields.push_back(&master->FieldByName(name));
-    start = end + 1;
-  }
+  for (const String& name : SplitFieldNames(field_names_)) fields.push_back(&master->FieldByName(name));
   return fields;
 }
 

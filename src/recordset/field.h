@@ -106,8 +106,8 @@ class TField : public TComponent {
   // Base: GetAsString in the ANSI code page.
   virtual std::string GetAsAnsiString() const;
   // NULL is a null variant; otherwise by DataType: text as a String,
-  // integers as integers (a large one beyond 32 bits as a double), floating
-  // and decimal as doubles, dates and times as dates, booleans.
+  // integers as integers (a large one beyond 32 bits, and the decimal kinds,
+  // as an exact decimal), floating as doubles, dates and times as dates, booleans.
   virtual OraVariant GetAsVariant() const;
 
   virtual void SetAsBoolean(bool value);

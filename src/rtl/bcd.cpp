@@ -113,10 +113,6 @@ std::string Text(const Decimal& d) {
 
 }  // namespace
 
-bool BcdIsNegative(const TBcd& value) {
-  return (value.SignSpecialPlaces & 0x80) != 0 && !BcdIsZero(value);
-}
-
 bool BcdIsZero(const TBcd& value) {
   for (int i = 0; i < value.Precision && i < kMaxBcdDigits; ++i)
     if (((value.Fraction[i / 2] >> (i % 2 == 0 ? 4 : 0)) & 0x0F) != 0) return false;

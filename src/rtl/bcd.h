@@ -29,7 +29,6 @@ constexpr int kMaxBcdPlaces = 63;
 
 inline int BcdPlaces(const TBcd& value) { return value.SignSpecialPlaces & 0x3F; }
 // Zero is never negative.
-bool BcdIsNegative(const TBcd& value);
 bool BcdIsZero(const TBcd& value);
 
 // unscaled * 10^-places (places 0 to kMaxBcdPlaces).
