@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "oracle/oci_types.h"
+#include "oracle/oracle_types.h"
 #include "rtl/ustring.h"
 
 namespace kavo {
@@ -63,6 +64,8 @@ struct TFieldData {
   // added here must be reset there too.
   void Reset();
   const uint8_t* Element(int index) const { return buf.data() + static_cast<size_t>(index) * bufsize; }
+  // Characters a text buffer holds (its terminator left out); 0 for others.
+  int TextSize() const { return buftype == otString ? bufsize - 1 : 0; }
   // The descriptor of element `index` of a TIMESTAMP or LOB column.
   OCIHandle Descriptor(int index) const {
     OCIHandle h;

@@ -40,10 +40,7 @@ int TOracleQuery::IndexByName(const String& name) const {
 String TOracleQuery::FieldName(int i) const { return CheckField(i).name; }
 int TOracleQuery::FieldType(int i) const { return CheckField(i).buftype; }
 int TOracleQuery::FieldDBType(int i) const { return CheckField(i).dbtype; }
-int TOracleQuery::FieldSize(int i) const {
-  const TFieldData& f = CheckField(i);
-  return f.buftype == otString ? f.bufsize - 1 : 0;
-}
+int TOracleQuery::FieldSize(int i) const { return CheckField(i).TextSize(); }
 int TOracleQuery::FieldPrecision(int i) const { return CheckField(i).prec; }
 int TOracleQuery::FieldScale(int i) const { return CheckField(i).scale; }
 bool TOracleQuery::FieldOptional(int i) const { return CheckField(i).nullok != 0; }

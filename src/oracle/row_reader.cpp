@@ -95,8 +95,7 @@ TRecordBuffer RowReader::NextRow() {
     const int element = q.CurrentElement();
     if (column.ind[static_cast<size_t>(element)] != -1) {
       rowid = reinterpret_cast<const char*>(column.Element(element));
-      const int size = column.buftype == otString ? column.bufsize - 1 : 0;
-      rowid_length = strnlen(rowid, static_cast<size_t>(size) + 1);
+      rowid_length = strnlen(rowid, static_cast<size_t>(column.TextSize()) + 1);
     }
   }
   TChangeLogItem* logged =
@@ -319,8 +318,7 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TField
   size_t n = 0;
   if (!info.IsUTF16) {
     p = reinterpret_cast<const char*>(column.Element(element));
-    const int size = column.buftype == otString ? column.bufsize - 1 : 0;
-    const TextScan scan = ScanText(p, static_cast<size_t>(size) + 1);
+    const TextScan scan = ScanText(p, static_cast<size_t>(column.TextSize()) + 1);
     n = scan.length;
     const int length = column.buftype == otLong || column.buftype == otLongRaw
                            ? ds_.FetchQuery().FieldLength(s.column)
