@@ -200,6 +200,57 @@ TEST_F(ActivityLog, FileHeldByAnotherWriterIsASharingViolation) {
   EXPECT_EQ(Content(), "after\r\n");
 }
 
+// Whatever is done to the file between two lines of the same log is seen
+// by the next line: a cut, an edit in place, a rotation, a removal, a link
+// put at the name, a read-only mark, another writer's lock.
+TEST_F(ActivityLog, ChangesBetweenLinesAreSeenByTheNextLine) {
+  const std::string log = dir_.File("LogKavoIntegracao.txt");
+  auto append_raw = [&](const std::string& bytes, off_t at) {
+    int fd = open(log.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), at), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+  };
+  AppendLogLine(Path(), u"a");
+  append_raw("\x1A" "junk", 3);
+  AppendLogLine(Path(), u"b");
+  EXPECT_EQ(Content(), "a\r\nb\r\n");
+  append_raw("\x1A", 0);  // same size, edited in place
+  AppendLogLine(Path(), u"c");
+  EXPECT_EQ(Content(), "c\r\n");
+
+  ASSERT_EQ(rename(log.c_str(), dir_.File("rotated").c_str()), 0);
+  AppendLogLine(Path(), u"d");
+  EXPECT_EQ(Content(), "d\r\n");
+  EXPECT_EQ(dir_.Read("rotated"), "c\r\n");
+  ASSERT_EQ(unlink(log.c_str()), 0);
+  AppendLogLine(Path(), u"e");
+  EXPECT_EQ(Content(), "e\r\n");
+
+  ASSERT_EQ(rename(log.c_str(), dir_.File("kept").c_str()), 0);
+  ASSERT_EQ(symlink(dir_.File("kept").c_str(), log.c_str()), 0);
+  EXPECT_EQ(FailureCode(u"through the link"), 5);
+  EXPECT_EQ(dir_.Read("kept"), "e\r\n");
+  ASSERT_EQ(unlink(log.c_str()), 0);
+
+  AppendLogLine(Path(), u"f");
+  chmod(log.c_str(), 0444);
+  EXPECT_EQ(FailureCode(u"read-only"), 5);
+  chmod(log.c_str(), 0644);
+  int other = open(log.c_str(), O_RDWR);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(flock(other, LOCK_EX), 0);
+  EXPECT_EQ(FailureCode(u"locked"), 32);
+  close(other);
+  AppendLogLine(Path(), u"g");
+  EXPECT_EQ(Content(), "f\r\ng\r\n");
+  // Between lines the file is not held against other writers.
+  other = open(log.c_str(), O_RDWR);
+  ASSERT_GE(other, 0);
+  EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  close(other);
+}
+
 TEST_F(ActivityLog, ThreadsOfTheProcessTakeTurnsAndNoLineIsLost) {
   constexpr int kThreads = 4, kLines = 50;
   std::vector<std::thread> threads;

@@ -30,42 +30,83 @@ int IoCode(int e, bool creating) {
   }
 }
 
+// The log's file for the path last written. Between lines it stays open
+// but unlocked, so other writers are kept out only while a line is written,
+// as the share mode of an open-write-close would keep them out; a line then
+// costs no open and no close, and the log takes one line per copied row. At
+// each line the name is looked at again: a file removed, replaced or
+// renamed meanwhile is let go and the one now at the name is opened (or a
+// new one created).
 class LogFile {
  public:
-  LogFile(const String& path, const std::string& name) : path_(path), name_(name) {}
-  ~LogFile() {
-    if (fd_ >= 0) close(fd_);
+  ~LogFile() { Drop(); }
+
+  void Append(const String& path, const std::string& name, const std::string& bytes) {
+    path_ = &path;
+    if (name != name_) {
+      Drop();
+      name_ = name;
+    }
+    try {
+      if (fd_ < 0 || !StillAtItsName()) Open();
+      CutAtEofByte();
+      Write(bytes);
+    } catch (...) {
+      Drop();
+      throw;
+    }
+    flock(fd_, LOCK_UN);
   }
 
-  // Opening first and asking the open file the rest keeps a line to six
-  // system calls: the log takes one line per copied row. The service runs as
-  // root beside a file others may name: a link at the log's name is never
+ private:
+  // Under the lock, whether the kept file is still the one at the name and
+  // may still be written; its size is read on the way.
+  bool StillAtItsName() {
+    Lock();
+    struct stat st;
+    if (lstat(name_.c_str(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_) {
+      Drop();
+      return false;
+    }
+    CheckWritable(st);
+    size_ = st.st_size;
+    return true;
+  }
+
+  // Opening first and asking the open file the rest: the service runs as
+  // root beside a file others may name, so a link at the log's name is never
   // followed (nor created through), and only a regular file is written.
   void Open() {
-    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-    fd_ = open(name_.c_str(), O_RDWR | O_APPEND | kFlags);
-    if (fd_ >= 0) {
-      Lock();
-      struct stat st;
-      if (fstat(fd_, &st) != 0) Fail(errno, false);
-      if (!S_ISREG(st.st_mode)) Fail(EACCES, false);
-      // No write bit anywhere is the read-only mark, also for root.
-      if ((st.st_mode & 0222) == 0) Fail(EACCES, false);
-      size_ = st.st_size;
-      CutAtEofByte();
-      return;
+    constexpr int kFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    fd_ = open(name_.c_str(), kFlags);
+    bool created = false;
+    if (fd_ < 0) {
+      // A directory at the path does not count as the file.
+      if (errno != ENOENT && errno != EISDIR) Fail(errno, false);
+      // Error texts carry row data: not for every local user.
+      fd_ = open(name_.c_str(), kFlags | O_CREAT, 0640);
+      if (fd_ < 0) Fail(errno, true);
+      created = true;
     }
-    // A directory at the path does not count as the file.
-    if (errno != ENOENT && errno != EISDIR) Fail(errno, false);
-    // Error texts carry row data: not for every local user.
-    fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | kFlags, 0640);
-    if (fd_ < 0) Fail(errno, true);
     Lock();
     struct stat st;
     if (fstat(fd_, &st) != 0) Fail(errno, false);
+    if (created) {
+      if (!S_ISREG(st.st_mode)) Fail(EACCES, false);
+      if (ftruncate(fd_, 0) != 0) Fail(errno, false);
+      st.st_size = 0;
+    } else {
+      CheckWritable(st);
+    }
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    size_ = st.st_size;
+  }
+
+  void CheckWritable(const struct stat& st) {
     if (!S_ISREG(st.st_mode)) Fail(EACCES, false);
-    if (ftruncate(fd_, 0) != 0) Fail(errno, false);
-    size_ = 0;
+    // No write bit anywhere is the read-only mark, also for root.
+    if ((st.st_mode & 0222) == 0) Fail(EACCES, false);
   }
 
   // The line goes in whole or not at all: a full disk must not leave half a
@@ -87,16 +128,15 @@ class LogFile {
     }
   }
 
-  void Close() {
-    int fd = fd_;
+  // Closing lets go of the lock too.
+  void Drop() {
+    if (fd_ >= 0) close(fd_);
     fd_ = -1;
-    if (close(fd) != 0) Fail(errno, false);
   }
 
- private:
   [[noreturn]] void Fail(int e, bool creating) {
     int code = IoCode(e, creating);
-    throw EInOutError(code, code == 3 ? StringView(path_) : StringView());
+    throw EInOutError(code, code == 3 ? StringView(*path_) : StringView());
   }
 
   // Stands in for the share mode that keeps other writers out.
@@ -121,9 +161,11 @@ class LogFile {
     }
   }
 
-  const String& path_;
-  const std::string& name_;
+  const String* path_ = nullptr;
+  std::string name_;
   int fd_ = -1;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
   off_t size_ = 0;
 };
 
@@ -144,10 +186,8 @@ const std::string& OsNameOf(const String& path) {
 }  // namespace
 
 void AppendToLogFile(const String& path, const std::string& bytes) {
-  LogFile file(path, OsNameOf(path));
-  file.Open();
-  file.Write(bytes);
-  file.Close();
+  static LogFile file;
+  file.Append(path, OsNameOf(path), bytes);
 }
 
 }  // namespace kavo
