@@ -156,9 +156,12 @@ void TDataSet::DataEvent(TDataEvent event, TField* field) {
   if (event == deFieldChange && field &&
       (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
     modified_ = true;
-    if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
+    if (auto_calc_fields_ && state_ != dsSetKey && has_record_ && has_calc_fields_ != 0)
+      CalculateFields(current_);
     field->Change();
   }
+  // Every field write comes here: without observers there is nothing to copy.
+  if (data_sources_.empty()) return;
   for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) {
     // A handler may detach another source.
     if (std::find(data_sources_.begin(), data_sources_.end(), source) != data_sources_.end())
@@ -330,9 +333,9 @@ void TDataSet::SetBookmarkFlag(TRecordBuffer, TBookmarkFlag) {}
 void TDataSet::InternalGotoBookmark(const void*) {}
 
 void TDataSet::InternalSetToRecord(TRecordBuffer buffer) {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(bookmark_size_));
-  GetBookmarkData(buffer, bookmark.data());
-  InternalGotoBookmark(bookmark.data());
+  BookmarkRoom bookmark(bookmark_size_);
+  GetBookmarkData(buffer, bookmark.Data());
+  InternalGotoBookmark(bookmark.Data());
 }
 
 // ---- hooks -------------------------------------------------------------------------------

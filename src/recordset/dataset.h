@@ -303,6 +303,20 @@ class TDataSet : public TComponent {
   // Insert and Append: a new record in the window; `append` puts it at the end.
   void BeginNewRecord(bool append);
 
+  // Room for one bookmark: on the stack for the usual sizes, since every
+  // insert and every re-read after a post takes one.
+  class BookmarkRoom {
+   public:
+    explicit BookmarkRoom(int size) {
+      if (size > static_cast<int>(sizeof small_)) large_.resize(static_cast<size_t>(size));
+    }
+    uint8_t* Data() { return large_.empty() ? small_ : large_.data(); }
+
+   private:
+    alignas(8) uint8_t small_[16] = {};
+    std::vector<uint8_t> large_;
+  };
+
   void OpenCursor();
   void CloseCursor();
   void AllocateBuffers();

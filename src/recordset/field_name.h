@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rtl/ustring.h"
@@ -59,10 +60,15 @@ size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex
           index.unique = 0;
   }
   size_t i = index.unique == 1 && index.next < n ? index.next : 0;
-  // The name after the last one found, spelled as asked: nothing to fold.
-  if (index.unique == 1 && index.next < n && name_at(i) == wanted) {
-    index.next = i + 1;
-    return i;
+  // The name after the last one found, spelled as asked: nothing to fold
+  // (memcmp: the character-wise compare of UTF-16 costs a loop per unit).
+  if (index.unique == 1 && index.next < n) {
+    const StringView guess = name_at(i);
+    if (guess.size() == wanted.size() && !wanted.empty() &&
+        std::memcmp(guess.data(), wanted.data(), wanted.size() * sizeof(Char)) == 0) {
+      index.next = i + 1;
+      return i;
+    }
   }
   const uint64_t key = FieldNameKey(wanted);
   for (size_t k = 0; k < n; ++k) {
