@@ -521,8 +521,16 @@ bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
       break;
     }
     case TSlotKind::Time: {
-      double in_day = std::fmod(ms, kMsPerDay);
-      if (in_day < 0) in_day += kMsPerDay;
+      // Whole milliseconds, what a time field gives, need no library fmod.
+      double in_day;
+      const int64_t whole = std::fabs(ms) < 9.0e15 ? static_cast<int64_t>(ms) : 0;
+      if (static_cast<double>(whole) == ms) {
+        const int64_t per_day = static_cast<int64_t>(kMsPerDay);
+        in_day = static_cast<double>((whole % per_day + per_day) % per_day);
+      } else {
+        in_day = std::fmod(ms, kMsPerDay);
+        if (in_day < 0) in_day += kMsPerDay;
+      }
       if (!(in_day >= 0 && in_day < kMsPerDay)) return false;
       Put(d, static_cast<int32_t>(in_day) * 10);
       break;
