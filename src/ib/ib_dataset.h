@@ -303,6 +303,9 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TIBGeneratorField generator_field_;
   TIBDataSetUpdateObject* update_object_ = nullptr;
   uint8_t* writing_record_ = nullptr;
+  // The buffer a post has just copied into the store: the re-read that
+  // follows finds it the same and need not copy it back.
+  const uint8_t* posted_record_ = nullptr;
   // Blob and memo values written during the current edit, by select column,
   // until Post turns them into server blobs.
   struct PendingBlob {

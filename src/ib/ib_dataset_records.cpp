@@ -83,6 +83,8 @@ void TIBCustomDataSet::InternalLast() {
 }
 
 TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
+  const uint8_t* posted = posted_record_;
+  posted_record_ = nullptr;
   if (!open_) return mode == gmNext ? grEOF : mode == gmPrior ? grBOF : grError;
   switch (mode) {
     case gmNext: {
@@ -113,7 +115,9 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
       if (!Visible(current_record_)) return grError;
       break;
   }
-  std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
+  if (buffer != posted || mode != gmCurrent ||
+      L::Header(buffer).record_number != current_record_)
+    std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
   L::Header(buffer).flags = bfCurrent;
   L::Header(buffer).record_number = current_record_;
   GetCalcFields(buffer);
@@ -270,6 +274,7 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool nati
 }
 
 void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text) {
+  posted_record_ = nullptr;
   TRecordBuffer rec = ActiveBuffer();
   const bool calc = IsCalc(field);
   if (!(calc && State() == dsCalcFields)) CheckEditState();
@@ -287,7 +292,7 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   // A field of no select column has nowhere to go.
   int column = ColumnOf(field);
   if (column < 0) return;
-  pending_blobs_.erase(column);
+  if (!pending_blobs_.empty()) pending_blobs_.erase(column);
   BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
   const bool empty =

@@ -99,6 +99,7 @@ void TIBCustomDataSet::InternalPost() {
     current_record_ = store_.Count();
     store_.Added();
   }
+  posted_record_ = rec;
 }
 
 void TIBCustomDataSet::LogChange(bool inserting, uint8_t* record, const uint8_t* stored) {
@@ -158,6 +159,7 @@ bool TIBCustomDataSet::RereadRecord(uint8_t* record) {
 }
 
 void TIBCustomDataSet::InternalRefresh() {
+  posted_record_ = nullptr;
   if (!CanRefresh()) IBError(ibceCannotRefresh);
   TRecordBuffer rec = ActiveBuffer();
   if (rec == nullptr || !Visible(L::Header(rec).record_number)) return;

@@ -103,6 +103,10 @@ class TIBRecordLayout {
   int ColumnCount() const { return static_cast<int>(slots_.size()); }
   int DbKeyColumn() const { return db_key_column_; }
   size_t BufferSize() const { return buffer_size_; }
+  // The header and the slots, where the data area starts.
+  size_t HeadSize() const {
+    return sizeof(TIBRecordHeader) + slots_.size() * sizeof(TIBFieldSlot);
+  }
   // A record with every column NULL.
   void InitModel(uint8_t* buffer) const;
 

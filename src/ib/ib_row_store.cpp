@@ -54,7 +54,9 @@ void RowStore::Blank(uint8_t* buffer) const {
 }
 
 void RowStore::InitRecord(uint8_t* buffer) const {
-  Blank(buffer);
+  // Header and slots only: a NULL slot's data is never read, and a value
+  // written later sets what it uses. The data area is most of a record.
+  std::memcpy(buffer, model_.data(), std::min(model_.size(), layout_.HeadSize()));
   TIBRecordHeader& h = L::Header(buffer);
   h.update_status = usInserted;
   h.cached_update_status = cusUnmodified;

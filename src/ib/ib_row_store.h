@@ -41,7 +41,8 @@ class RowStore {
 
   // A record with every column NULL.
   void Blank(uint8_t* buffer) const;
-  // A blank record to insert, numbered as none of the store's.
+  // A blank record to insert, numbered as none of the store's; its data
+  // area is left as it was.
   void InitRecord(uint8_t* buffer) const;
   uint8_t* At(int position) const { return records_.At(position); }
   // Whether `position` names a record the store has room for.
