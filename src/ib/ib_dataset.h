@@ -196,6 +196,7 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) override;
   void InternalGotoBookmark(const void* bookmark) override;
+  void InternalSetToRecord(TRecordBuffer buffer) override;
   void InternalFirst() override { current_record_ = -1; }
   void InternalLast() override;
   void InternalInitRecord(TRecordBuffer buffer) override;

@@ -157,6 +157,10 @@ void TIBCustomDataSet::InternalGotoBookmark(const void* bookmark) {
   std::memcpy(&current_record_, bookmark, sizeof(int32_t));
 }
 
+void TIBCustomDataSet::InternalSetToRecord(TRecordBuffer buffer) {
+  current_record_ = L::Header(buffer).record_number;
+}
+
 bool TIBCustomDataSet::BookmarkValid(const TBookmark& bookmark) {
   if (!open_ || bookmark.size() != sizeof(int32_t)) return false;
   int32_t position;
@@ -277,7 +281,10 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   posted_record_ = nullptr;
   TRecordBuffer rec = ActiveBuffer();
   const bool calc = IsCalc(field);
-  if (!(calc && State() == dsCalcFields)) CheckEditState();
+  // Every field write of every row: the usual answers without the calls.
+  const bool writable = (State() == dsInsert && (live_mode_ & lmInsert) != 0) ||
+                        (State() == dsEdit && (live_mode_ & lmModify) != 0);
+  if (!writable && !(calc && State() == dsCalcFields)) CheckEditState();
   if (rec == nullptr || !open_) return;
   if (calc) {
     int index = CalcIndexOf(field);
@@ -290,7 +297,10 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     return;
   }
   // A field of no select column has nowhere to go.
-  int column = ColumnOf(field);
+  int column = field->FieldNo() - 1;
+  if (field->FieldKind() != fkData || column < 0 || column >= store_.Layout().ColumnCount() ||
+      column == db_key_column_)
+    column = ColumnOf(field);
   if (column < 0) return;
   if (!pending_blobs_.empty()) pending_blobs_.erase(column);
   BeginFieldWrite(field, native);

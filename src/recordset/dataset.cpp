@@ -48,17 +48,23 @@ void TDataSet::RemoveField(TField* field) {
   DataEvent(deFieldListChange);
 }
 
-TField* TDataSet::FindField(StringView name) const {
-  const size_t i = FindFieldName(
+// FieldByName is asked per field of every row: one inlined search, no call
+// through FindField.
+inline size_t TDataSet::FieldIndex(StringView name) const {
+  return FindFieldName(
       fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); }, name,
       name_index_);
+}
+
+TField* TDataSet::FindField(StringView name) const {
+  const size_t i = FieldIndex(name);
   return i < fields_.size() ? fields_[i] : nullptr;
 }
 
 TField& TDataSet::FieldByName(StringView name) const {
-  TField* f = FindField(name);
-  if (!f) DatabaseError(Format(SFieldNotFound, {String(name)}), this);
-  return *f;
+  const size_t i = FieldIndex(name);
+  if (i >= fields_.size()) DatabaseError(Format(SFieldNotFound, {String(name)}), this);
+  return *fields_[i];
 }
 
 TField* TDataSet::CreateDefaultField(const TFieldDef& def) {
@@ -152,16 +158,23 @@ void TDataSet::CheckCanModify() {
   if (!GetCanModify()) DatabaseError(SDataSetReadOnly, this);
 }
 
+// Every field write comes here: the common case, a data field and no
+// observers, stays a few instructions; the rest is out of line.
 void TDataSet::DataEvent(TDataEvent event, TField* field) {
   if (event == deFieldChange && field &&
       (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
     modified_ = true;
-    if (auto_calc_fields_ && state_ != dsSetKey && has_record_ && has_calc_fields_ != 0)
-      CalculateFields(current_);
-    field->Change();
+    if (has_calc_fields_ != 0 || field->OnChange) FieldChanged(field);
   }
-  // Every field write comes here: without observers there is nothing to copy.
-  if (data_sources_.empty()) return;
+  if (!data_sources_.empty()) NotifySources(event, field);
+}
+
+void TDataSet::FieldChanged(TField* field) {
+  if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
+  field->Change();
+}
+
+void TDataSet::NotifySources(TDataEvent event, TField* field) {
   for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) {
     // A handler may detach another source.
     if (std::find(data_sources_.begin(), data_sources_.end(), source) != data_sources_.end())

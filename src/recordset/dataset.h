@@ -330,6 +330,11 @@ class TDataSet : public TComponent {
   void FreeFieldBuffers();
   void AddField(TField* field);
   void RemoveField(TField* field);
+  // The position of the field named `name` (FieldCount() when none).
+  size_t FieldIndex(StringView name) const;
+  // The parts of DataEvent beyond marking the record modified.
+  void FieldChanged(TField* field);
+  void NotifySources(TDataEvent event, TField* field);
   // Runs `step` under the error event: daRetry runs it again.
   void WithErrorEvent(const TDataSetErrorEvent& event, const std::function<void()>& step);
 
