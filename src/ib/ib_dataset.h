@@ -233,9 +233,11 @@ class TIBCustomDataSet : public roles::IBDataSet {
   int ColumnOf(const TField* field) const;
   int CalcIndexOf(const TField* field) const;
   void CheckEditState();
-  // Stores a field's value: `native` in its native form, or `text` (a wide
-  // text field's outside form); neither is NULL.
-  void PutFieldValue(TField* field, const void* native, const String* text);
+  // Stores a field's value: `native` in its native form, `text` (a wide
+  // text field's outside form) or `milliseconds` (a date or time field's
+  // value as the native form would give it); all null is NULL.
+  void PutFieldValue(TField* field, const void* native, const String* text,
+                     const double* milliseconds = nullptr);
   // The writer's statements need the record set prepared.
   void CheckWritable(const uint8_t* record);
   // Sends one record's change to the server (through the update object

@@ -8,6 +8,7 @@
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
 #include "rtl/code_points.h"
+#include "rtl/datetime.h"
 #include "rtl/format.h"
 
 namespace kavo {
@@ -49,6 +50,19 @@ size_t NativeTextUnits(const TField* field, const void* native) {
     default:
       return 0;
   }
+}
+
+// A date, time or date-time field's value as milliseconds since 0001-01-01,
+// as its native form (TDataSet::DataConvert) would store it; false for
+// other kinds.
+bool DateTimeMilliseconds(TFieldType type, TDateTime value, double& ms) {
+  if (type != ftDate && type != ftTime && type != ftDateTime) return false;
+  const TTimeStamp ts = DateTimeToTimeStamp(value);
+  constexpr double kPerDay = kMSecsPerDay;
+  ms = type == ftDate   ? ts.Date * kPerDay
+       : type == ftTime ? kTimeOnlyBase + ts.Time
+                        : static_cast<double>(ts.Date) * kPerDay + ts.Time;
+  return true;
 }
 
 // A client error of its own text, reported like every client error.
@@ -268,16 +282,26 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
 }
 
 void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
-  if (native || buffer == nullptr || !IsWideText(field) || field->OnValidate || IsCalc(field)) {
+  if (native || buffer == nullptr || field->OnValidate || IsCalc(field)) {
     TDataSet::SetFieldData(field, buffer, native);
     return;
   }
-  // A text in its outside form goes straight into the slot: with no
-  // validation to show it to, it needs no native copy first.
-  PutFieldValue(field, nullptr, static_cast<const String*>(buffer));
+  // A text or a date in its outside form goes straight into the slot: with
+  // no validation to show it to, it needs no native copy first.
+  if (IsWideText(field)) {
+    PutFieldValue(field, nullptr, static_cast<const String*>(buffer));
+    return;
+  }
+  double ms;
+  if (!DateTimeMilliseconds(field->DataType(), *static_cast<const TDateTime*>(buffer), ms)) {
+    TDataSet::SetFieldData(field, buffer, native);
+    return;
+  }
+  PutFieldValue(field, nullptr, nullptr, &ms);
 }
 
-void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text) {
+void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text,
+                                     const double* milliseconds) {
   posted_record_ = nullptr;
   TRecordBuffer rec = ActiveBuffer();
   const bool calc = IsCalc(field);
@@ -305,8 +329,9 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
   if (!pending_blobs_.empty()) pending_blobs_.erase(column);
   BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
-  const bool empty =
-      text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
+  const bool empty = text != nullptr         ? text->empty()
+                     : milliseconds != nullptr ? false
+                                               : native == nullptr || IsEmptyText(field, native);
   if (empty) {
     auto* text_field =
         IsWideText(field) ? dynamic_cast<TIBStringField*>(field) : nullptr;
@@ -322,8 +347,10 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     StoreSlotText(rec, slot, text->data(), units);
   } else {
     // Checked first: a text is never cut into the slot.
-    if (SlotKind(slot) == TSlotKind::Text) CheckTextFits(slot, NativeTextUnits(field, native));
-    if (!NativeToSlot(rec, slot, *field, native))
+    if (native != nullptr && SlotKind(slot) == TSlotKind::Text)
+      CheckTextFits(slot, NativeTextUnits(field, native));
+    if (milliseconds != nullptr ? !SetSlotMilliseconds(rec, slot, *milliseconds)
+                                : !NativeToSlot(rec, slot, *field, native))
       ConversionError(Format(u"Invalid data conversion: the value does not fit column \"%s\"",
                              {field->FieldName()}));
   }
