@@ -180,26 +180,6 @@ void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
 
 }  // namespace
 
-TSlotKind SlotKind(const TIBFieldSlot& slot) {
-  switch (slot.sql_type) {
-    case SQL_TEXT: case SQL_VARYING:
-      return TSlotKind::Text;
-    case SQL_DOUBLE: case SQL_FLOAT: case SQL_D_FLOAT:
-      return TSlotKind::Float;
-    case SQL_SHORT: case SQL_LONG: case SQL_INT64:
-      if (slot.scale == 0) return slot.sql_type == SQL_INT64 ? TSlotKind::Int64 : TSlotKind::Int32;
-      if (slot.scale >= -4) return TSlotKind::Currency;
-      return slot.scaled_as_float ? TSlotKind::Float : TSlotKind::PackedDecimal;
-    case SQL_TIMESTAMP:
-      return TSlotKind::TimeStamp;
-    case SQL_TYPE_DATE:
-      return TSlotKind::Date;
-    case SQL_TYPE_TIME:
-      return TSlotKind::Time;
-    default:
-      return TSlotKind::Raw;
-  }
-}
 
 bool CheckedAdd(size_t a, size_t b, size_t& out) { return !__builtin_add_overflow(a, b, &out); }
 bool CheckedMul(size_t a, size_t b, size_t& out) { return !__builtin_mul_overflow(a, b, &out); }
