@@ -312,15 +312,6 @@ TUpdateStatus TDataSet::UpdateStatus() {
   return usUnmodified;
 }
 
-void TDataSet::BeginFieldWrite(TField* field, const void* buffer) {
-  if (state_ == dsEdit || state_ == dsInsert) field->Validate(buffer);
-}
-
-void TDataSet::EndFieldWrite(TField* field) {
-  if (state_ != dsCalcFields && state_ != dsFilter && state_ != dsNewValue)
-    DataEvent(deFieldChange, field);
-}
-
 bool TDataSet::GetFieldData(TField*, void*) { return false; }
 bool TDataSet::GetFieldData(int, void*) { return false; }
 void TDataSet::SetFieldData(TField*, const void*) {}

@@ -278,8 +278,14 @@ class TDataSet : public TComponent {
   void SetState(TDataSetState state);
   void SetModified(bool value) { modified_ = value; }
   // Validation before a value is stored, and the change notice after.
-  void BeginFieldWrite(TField* field, const void* buffer);
-  void EndFieldWrite(TField* field);
+  // Inline: every field write of every row passes both.
+  void BeginFieldWrite(TField* field, const void* buffer) {
+    if ((state_ == dsEdit || state_ == dsInsert) && field->OnValidate) field->Validate(buffer);
+  }
+  void EndFieldWrite(TField* field) {
+    if (state_ != dsCalcFields && state_ != dsFilter && state_ != dsNewValue)
+      DataEvent(deFieldChange, field);
+  }
   // Re-reads the current record after Post or Cancel (the same, else the
   // next, else the prior one; none leaves the record set empty).
   void Resync();

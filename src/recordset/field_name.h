@@ -44,12 +44,9 @@ inline uint64_t FieldNameKey(StringView name) {
   return name.empty() ? 0 : (static_cast<uint64_t>(name.size()) << 16) | UpCase(name[0]);
 }
 
-// The index of the first of `n` names (`name_at(i)`) that is `wanted`, or
-// `n`. Names are mostly asked for in their order, row after row: while no
-// two names are the same, the search starts after the last one found and
-// wraps around; only a name of the same length and first letter is compared.
+// The search of FindFieldName beyond its first guess.
 template <typename NameAt>
-size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
+size_t FindFieldNameFrom(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
   if (index.unique < 0 || index.keys.size() != n) {
     index.keys.resize(n);
     for (size_t i = 0; i < n; ++i) index.keys[i] = FieldNameKey(name_at(i));
@@ -60,16 +57,6 @@ size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex
           index.unique = 0;
   }
   size_t i = index.unique == 1 && index.next < n ? index.next : 0;
-  // The name after the last one found, spelled as asked: nothing to fold
-  // (memcmp: the character-wise compare of UTF-16 costs a loop per unit).
-  if (index.unique == 1 && index.next < n) {
-    const StringView guess = name_at(i);
-    if (guess.size() == wanted.size() && !wanted.empty() &&
-        std::memcmp(guess.data(), wanted.data(), wanted.size() * sizeof(Char)) == 0) {
-      index.next = i + 1;
-      return i;
-    }
-  }
   const uint64_t key = FieldNameKey(wanted);
   for (size_t k = 0; k < n; ++k) {
     if (index.keys[i] == key && SameFieldName(name_at(i), wanted)) {
@@ -79,6 +66,26 @@ size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex
     if (++i == n) i = 0;
   }
   return n;
+}
+
+// The index of the first of `n` names (`name_at(i)`) that is `wanted`, or
+// `n`. Names are mostly asked for in their order, row after row: while no
+// two names are the same, the search starts after the last one found and
+// wraps around; only a name of the same length and first letter is compared.
+// The first guess, the name after the last one found spelled as asked, is
+// inline: nothing to fold, and memcmp instead of a loop per UTF-16 unit.
+template <typename NameAt>
+inline size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
+  const size_t i = index.next;
+  if (index.unique == 1 && i < n && index.keys.size() == n) {
+    const StringView guess = name_at(i);
+    if (guess.size() == wanted.size() && !wanted.empty() &&
+        std::memcmp(guess.data(), wanted.data(), wanted.size() * sizeof(Char)) == 0) {
+      index.next = i + 1;
+      return i;
+    }
+  }
+  return FindFieldNameFrom(n, name_at, wanted, index);
 }
 
 }  // namespace kavo
