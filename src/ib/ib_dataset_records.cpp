@@ -282,7 +282,12 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
 }
 
 void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
-  if (native || buffer == nullptr || field->OnValidate || IsCalc(field)) {
+  // NULL has one form: straight to the store.
+  if (buffer == nullptr) {
+    PutFieldValue(field, nullptr, nullptr);
+    return;
+  }
+  if (native || field->OnValidate || IsCalc(field)) {
     TDataSet::SetFieldData(field, buffer, native);
     return;
   }

@@ -64,7 +64,7 @@ void RowStore::InitRecord(uint8_t* buffer) const {
 }
 
 uint8_t* RowStore::Next() {
-  Reserve(records_, count_);
+  if (!Holds(count_)) Reserve(records_, count_);
   return records_.At(count_);
 }
 

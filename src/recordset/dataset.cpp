@@ -216,7 +216,10 @@ void TDataSet::CalculateFields(TRecordBuffer buffer) {
   calc_buffer_ = saved_buffer;
 }
 
-void TDataSet::GetCalcFields(TRecordBuffer buffer) { CalculateFields(buffer); }
+void TDataSet::GetCalcFields(TRecordBuffer buffer) {
+  // Asked per record read: known to have none, nothing to call.
+  if (has_calc_fields_ != 0) CalculateFields(buffer);
+}
 
 // ---- field values ----------------------------------------------------------------------
 

@@ -157,7 +157,11 @@ void TDataSet::Post() {
   FinishBlobStreams();
   DataEvent(deCheckBrowseMode);
   DoBeforePost();
-  WithErrorEvent(OnPostError, [this] { InternalPost(); });
+  // Without a handler an error passes on as it is: no retry loop to build.
+  if (OnPostError)
+    WithErrorEvent(OnPostError, [this] { InternalPost(); });
+  else
+    InternalPost();
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
