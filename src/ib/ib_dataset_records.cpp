@@ -194,7 +194,7 @@ int TIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 // ---- records -------------------------------------------------------------------------
 
 void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
-  pending_blobs_.clear();
+  if (!pending_blobs_.empty()) pending_blobs_.clear();
   store_.InitRecord(buffer);
 }
 

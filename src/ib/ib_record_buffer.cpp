@@ -320,15 +320,6 @@ String SlotText(uint8_t* buffer, const TIBFieldSlot& slot) {
   return text;
 }
 
-bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
-  size_t n = std::min<size_t>(units, slot.data_size / 2);
-  if (n < units && n > 0 && IsHighSurrogate(text[n - 1])) --n;
-  if (n > 0) std::memcpy(Data(buffer, slot), text, n * 2);
-  slot.data_length = static_cast<uint32_t>(n * 2);
-  slot.is_null = 0;
-  slot.from_server = 0;
-  return n == units;
-}
 
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot) {

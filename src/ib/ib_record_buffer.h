@@ -27,8 +27,10 @@
 #ifndef KAVO_IB_IB_RECORD_BUFFER_H_
 #define KAVO_IB_IB_RECORD_BUFFER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -160,7 +162,16 @@ class TIBRecordLayout {
 String SlotText(uint8_t* buffer, const TIBFieldSlot& slot);
 // Stores `units` UTF-16 units, cut to the slot at a character boundary;
 // false when it had to be cut.
-bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
+// Inline: every text written to a record comes here.
+inline bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
+  size_t n = std::min<size_t>(units, slot.data_size / 2);
+  if (n < units && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;  // a pair
+  if (n > 0) std::memcpy(TIBRecordLayout::Data(buffer, slot), text, n * 2);
+  slot.data_length = static_cast<uint32_t>(n * 2);
+  slot.is_null = 0;
+  slot.from_server = 0;
+  return n == units;
+}
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot);
 double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot);

@@ -42,12 +42,5 @@ bool TIBRecordCache::Reserve(int position) {
   return true;
 }
 
-uint8_t* TIBRecordCache::At(int position) const {
-  size_t index = static_cast<size_t>(position);
-  if (ring_) index %= static_cast<size_t>(chunk_);
-  size_t chunk = ring_ ? 0 : index / static_cast<size_t>(chunk_);
-  size_t slot = ring_ ? index : index % static_cast<size_t>(chunk_);
-  return chunks_.at(chunk).get() + slot * (record_size_ == 0 ? 1 : record_size_);
-}
 
 }  // namespace kavo

@@ -48,23 +48,13 @@ void TDataSet::RemoveField(TField* field) {
   DataEvent(deFieldListChange);
 }
 
-// FieldByName is asked per field of every row: one inlined search, no call
-// through FindField.
-inline size_t TDataSet::FieldIndex(StringView name) const {
-  return FindFieldName(
-      fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); }, name,
-      name_index_);
-}
-
 TField* TDataSet::FindField(StringView name) const {
   const size_t i = FieldIndex(name);
   return i < fields_.size() ? fields_[i] : nullptr;
 }
 
-TField& TDataSet::FieldByName(StringView name) const {
-  const size_t i = FieldIndex(name);
-  if (i >= fields_.size()) DatabaseError(Format(SFieldNotFound, {String(name)}), this);
-  return *fields_[i];
+void TDataSet::FieldNotFound(StringView name) const {
+  DatabaseError(Format(SFieldNotFound, {String(name)}), this);
 }
 
 TField* TDataSet::CreateDefaultField(const TFieldDef& def) {

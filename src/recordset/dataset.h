@@ -110,7 +110,13 @@ class TDataSet : public TComponent {
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   TField* Fields(int index) const { return fields_.at(index); }
   TField* FindField(StringView name) const;
-  TField& FieldByName(StringView name) const;  // "Field '%s' not found"
+  // "Field '%s' not found". Inline: the cycle asks for each field of every
+  // row by name, and the name after the last one found costs no call.
+  TField& FieldByName(StringView name) const {
+    const size_t i = FieldIndex(name);
+    if (i >= fields_.size()) FieldNotFound(name);
+    return *fields_[i];
+  }
   TFieldDefs& FieldDefs() { return field_defs_; }
   const TFieldDefs& FieldDefs() const { return field_defs_; }
   // Default fields were made from the column definitions at the last open.
@@ -319,7 +325,7 @@ class TDataSet : public TComponent {
     uint8_t* Data() { return large_.empty() ? small_ : large_.data(); }
 
    private:
-    alignas(8) uint8_t small_[16] = {};
+    alignas(8) uint8_t small_[16];
     std::vector<uint8_t> large_;
   };
 
@@ -337,7 +343,12 @@ class TDataSet : public TComponent {
   void AddField(TField* field);
   void RemoveField(TField* field);
   // The position of the field named `name` (FieldCount() when none).
-  size_t FieldIndex(StringView name) const;
+  size_t FieldIndex(StringView name) const {
+    return FindFieldName(
+        fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); },
+        name, name_index_);
+  }
+  [[noreturn]] void FieldNotFound(StringView name) const;
   // The parts of DataEvent beyond marking the record modified.
   void FieldChanged(TField* field);
   void NotifySources(TDataEvent event, TField* field);

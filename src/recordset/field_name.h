@@ -30,6 +30,13 @@ inline bool SameFieldName(StringView a, StringView b) {
   return true;
 }
 
+// The same name spelled the same way: memcmp, where the character-wise
+// compare of UTF-16 costs a loop per unit.
+inline bool SameSpelling(StringView a, StringView b) {
+  return a.size() == b.size() && !a.empty() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(Char)) == 0;
+}
+
 // What FindFieldName keeps between look-ups of one owner's names. The owner
 // calls Invalidate() whenever a name changes.
 struct FieldNameIndex {
@@ -59,7 +66,8 @@ size_t FindFieldNameFrom(size_t n, NameAt name_at, StringView wanted, FieldNameI
   size_t i = index.unique == 1 && index.next < n ? index.next : 0;
   const uint64_t key = FieldNameKey(wanted);
   for (size_t k = 0; k < n; ++k) {
-    if (index.keys[i] == key && SameFieldName(name_at(i), wanted)) {
+    if (index.keys[i] == key && (SameSpelling(name_at(i), wanted) ||
+                                 SameFieldName(name_at(i), wanted))) {
       index.next = i + 1;
       return i;
     }
@@ -73,14 +81,12 @@ size_t FindFieldNameFrom(size_t n, NameAt name_at, StringView wanted, FieldNameI
 // two names are the same, the search starts after the last one found and
 // wraps around; only a name of the same length and first letter is compared.
 // The first guess, the name after the last one found spelled as asked, is
-// inline: nothing to fold, and memcmp instead of a loop per UTF-16 unit.
+// inline, with nothing to fold.
 template <typename NameAt>
 inline size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
   const size_t i = index.next;
   if (index.unique == 1 && i < n && index.keys.size() == n) {
-    const StringView guess = name_at(i);
-    if (guess.size() == wanted.size() && !wanted.empty() &&
-        std::memcmp(guess.data(), wanted.data(), wanted.size() * sizeof(Char)) == 0) {
+    if (SameSpelling(name_at(i), wanted)) {
       index.next = i + 1;
       return i;
     }
