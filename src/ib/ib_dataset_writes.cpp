@@ -67,9 +67,9 @@ void TIBCustomDataSet::Post() {
 }
 
 void TIBCustomDataSet::InternalPost() {
-  CheckEditState();
+  if (!(State() == dsInsert && (live_mode_ & lmInsert) != 0)) CheckEditState();
   uint8_t* rec = ActiveBuffer();
-  WritePendingBlobs(rec);
+  if (!pending_blobs_.empty()) WritePendingBlobs(rec);
   TIBRecordHeader& h = L::Header(rec);
   const bool inserting = State() == dsInsert;
   const size_t size = store_.RecordSize();

@@ -41,13 +41,6 @@ void RowStore::Reserve(TIBRecordCache& cache, int position) {
   if (!cache.Reserve(position)) DatabaseError(u"Record buffer too large", owner_);
 }
 
-bool RowStore::Visible(int position, bool one_way) const {
-  if (position < 0 || position >= count_) return false;
-  if (one_way && position < count_ - 2) return false;
-  const TIBRecordHeader& h = L::Header(records_.At(position));
-  return h.update_status != usDeleted && h.cached_update_status != cusDeleted &&
-         h.cached_update_status != cusUninserted;
-}
 
 void RowStore::Blank(uint8_t* buffer) const {
   std::memcpy(buffer, model_.data(), model_.size());
