@@ -193,6 +193,8 @@ bool TIBCustomDataSet::CanRefresh() const {
 }
 
 bool TIBCustomDataSet::GetCanModify() {
+  // Asked at every insert and edit: a live mode answers without the calls.
+  if ((live_mode_ & (lmInsert | lmModify | lmDelete)) != 0) return true;
   return CanInsert() || CanEdit() || CanDelete() || cached_updates_;
 }
 

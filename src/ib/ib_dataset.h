@@ -196,6 +196,7 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
   void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) override;
   void InternalGotoBookmark(const void* bookmark) override;
+  void InternalSetToRecord(TRecordBuffer buffer) override;
   void InternalFirst() override { current_record_ = -1; }
   void InternalLast() override;
   void InternalInitRecord(TRecordBuffer buffer) override;
@@ -232,9 +233,11 @@ class TIBCustomDataSet : public roles::IBDataSet {
   int ColumnOf(const TField* field) const;
   int CalcIndexOf(const TField* field) const;
   void CheckEditState();
-  // Stores a field's value: `native` in its native form, or `text` (a wide
-  // text field's outside form); neither is NULL.
-  void PutFieldValue(TField* field, const void* native, const String* text);
+  // Stores a field's value: `native` in its native form, `text` (a wide
+  // text field's outside form) or `milliseconds` (a date or time field's
+  // value as the native form would give it); all null is NULL.
+  void PutFieldValue(TField* field, const void* native, const String* text,
+                     const double* milliseconds = nullptr);
   // The writer's statements need the record set prepared.
   void CheckWritable(const uint8_t* record);
   // Sends one record's change to the server (through the update object
@@ -303,6 +306,9 @@ class TIBCustomDataSet : public roles::IBDataSet {
   TIBGeneratorField generator_field_;
   TIBDataSetUpdateObject* update_object_ = nullptr;
   uint8_t* writing_record_ = nullptr;
+  // The buffer a post has just copied into the store: the re-read that
+  // follows finds it the same and need not copy it back.
+  const uint8_t* posted_record_ = nullptr;
   // Blob and memo values written during the current edit, by select column,
   // until Post turns them into server blobs.
   struct PendingBlob {

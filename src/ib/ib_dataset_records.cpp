@@ -8,6 +8,7 @@
 #include "recordset/database_error.h"
 #include "rtl/code_page.h"
 #include "rtl/code_points.h"
+#include "rtl/datetime.h"
 #include "rtl/format.h"
 
 namespace kavo {
@@ -51,6 +52,19 @@ size_t NativeTextUnits(const TField* field, const void* native) {
   }
 }
 
+// A date, time or date-time field's value as milliseconds since 0001-01-01,
+// as its native form (TDataSet::DataConvert) would store it; false for
+// other kinds.
+bool DateTimeMilliseconds(TFieldType type, TDateTime value, double& ms) {
+  if (type != ftDate && type != ftTime && type != ftDateTime) return false;
+  const TTimeStamp ts = DateTimeToTimeStamp(value);
+  constexpr double kPerDay = kMSecsPerDay;
+  ms = type == ftDate   ? ts.Date * kPerDay
+       : type == ftTime ? kTimeOnlyBase + ts.Time
+                        : static_cast<double>(ts.Date) * kPerDay + ts.Time;
+  return true;
+}
+
 // A client error of its own text, reported like every client error.
 [[noreturn]] void ConversionError(const String& text) {
   ReportError(text);
@@ -83,6 +97,8 @@ void TIBCustomDataSet::InternalLast() {
 }
 
 TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
+  const uint8_t* posted = posted_record_;
+  posted_record_ = nullptr;
   if (!open_) return mode == gmNext ? grEOF : mode == gmPrior ? grBOF : grError;
   switch (mode) {
     case gmNext: {
@@ -113,7 +129,9 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
       if (!Visible(current_record_)) return grError;
       break;
   }
-  std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
+  if (buffer != posted || mode != gmCurrent ||
+      L::Header(buffer).record_number != current_record_)
+    std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
   L::Header(buffer).flags = bfCurrent;
   L::Header(buffer).record_number = current_record_;
   GetCalcFields(buffer);
@@ -153,6 +171,10 @@ void TIBCustomDataSet::InternalGotoBookmark(const void* bookmark) {
   std::memcpy(&current_record_, bookmark, sizeof(int32_t));
 }
 
+void TIBCustomDataSet::InternalSetToRecord(TRecordBuffer buffer) {
+  current_record_ = L::Header(buffer).record_number;
+}
+
 bool TIBCustomDataSet::BookmarkValid(const TBookmark& bookmark) {
   if (!open_ || bookmark.size() != sizeof(int32_t)) return false;
   int32_t position;
@@ -172,7 +194,7 @@ int TIBCustomDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 // ---- records -------------------------------------------------------------------------
 
 void TIBCustomDataSet::InternalInitRecord(TRecordBuffer buffer) {
-  pending_blobs_.clear();
+  if (!pending_blobs_.empty()) pending_blobs_.clear();
   store_.InitRecord(buffer);
 }
 
@@ -260,19 +282,38 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer) {
 }
 
 void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool native) {
-  if (native || buffer == nullptr || !IsWideText(field) || field->OnValidate || IsCalc(field)) {
+  // NULL has one form: straight to the store.
+  if (buffer == nullptr) {
+    PutFieldValue(field, nullptr, nullptr);
+    return;
+  }
+  if (native || field->OnValidate || IsCalc(field)) {
     TDataSet::SetFieldData(field, buffer, native);
     return;
   }
-  // A text in its outside form goes straight into the slot: with no
-  // validation to show it to, it needs no native copy first.
-  PutFieldValue(field, nullptr, static_cast<const String*>(buffer));
+  // A text or a date in its outside form goes straight into the slot: with
+  // no validation to show it to, it needs no native copy first.
+  if (IsWideText(field)) {
+    PutFieldValue(field, nullptr, static_cast<const String*>(buffer));
+    return;
+  }
+  double ms;
+  if (!DateTimeMilliseconds(field->DataType(), *static_cast<const TDateTime*>(buffer), ms)) {
+    TDataSet::SetFieldData(field, buffer, native);
+    return;
+  }
+  PutFieldValue(field, nullptr, nullptr, &ms);
 }
 
-void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text) {
+void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text,
+                                     const double* milliseconds) {
+  posted_record_ = nullptr;
   TRecordBuffer rec = ActiveBuffer();
   const bool calc = IsCalc(field);
-  if (!(calc && State() == dsCalcFields)) CheckEditState();
+  // Every field write of every row: the usual answers without the calls.
+  const bool writable = (State() == dsInsert && (live_mode_ & lmInsert) != 0) ||
+                        (State() == dsEdit && (live_mode_ & lmModify) != 0);
+  if (!writable && !(calc && State() == dsCalcFields)) CheckEditState();
   if (rec == nullptr || !open_) return;
   if (calc) {
     int index = CalcIndexOf(field);
@@ -285,13 +326,17 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     return;
   }
   // A field of no select column has nowhere to go.
-  int column = ColumnOf(field);
+  int column = field->FieldNo() - 1;
+  if (field->FieldKind() != fkData || column < 0 || column >= store_.Layout().ColumnCount() ||
+      column == db_key_column_)
+    column = ColumnOf(field);
   if (column < 0) return;
-  pending_blobs_.erase(column);
+  if (!pending_blobs_.empty()) pending_blobs_.erase(column);
   BeginFieldWrite(field, native);
   TIBFieldSlot& slot = L::Slot(rec, column);
-  const bool empty =
-      text != nullptr ? text->empty() : native == nullptr || IsEmptyText(field, native);
+  const bool empty = text != nullptr         ? text->empty()
+                     : milliseconds != nullptr ? false
+                                               : native == nullptr || IsEmptyText(field, native);
   if (empty) {
     auto* text_field =
         IsWideText(field) ? dynamic_cast<TIBStringField*>(field) : nullptr;
@@ -307,8 +352,10 @@ void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const St
     StoreSlotText(rec, slot, text->data(), units);
   } else {
     // Checked first: a text is never cut into the slot.
-    if (SlotKind(slot) == TSlotKind::Text) CheckTextFits(slot, NativeTextUnits(field, native));
-    if (!NativeToSlot(rec, slot, *field, native))
+    if (native != nullptr && SlotKind(slot) == TSlotKind::Text)
+      CheckTextFits(slot, NativeTextUnits(field, native));
+    if (milliseconds != nullptr ? !SetSlotMilliseconds(rec, slot, *milliseconds)
+                                : !NativeToSlot(rec, slot, *field, native))
       ConversionError(Format(u"Invalid data conversion: the value does not fit column \"%s\"",
                              {field->FieldName()}));
   }

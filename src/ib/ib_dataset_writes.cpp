@@ -67,9 +67,9 @@ void TIBCustomDataSet::Post() {
 }
 
 void TIBCustomDataSet::InternalPost() {
-  CheckEditState();
+  if (!(State() == dsInsert && (live_mode_ & lmInsert) != 0)) CheckEditState();
   uint8_t* rec = ActiveBuffer();
-  WritePendingBlobs(rec);
+  if (!pending_blobs_.empty()) WritePendingBlobs(rec);
   TIBRecordHeader& h = L::Header(rec);
   const bool inserting = State() == dsInsert;
   const size_t size = store_.RecordSize();
@@ -99,6 +99,7 @@ void TIBCustomDataSet::InternalPost() {
     current_record_ = store_.Count();
     store_.Added();
   }
+  posted_record_ = rec;
 }
 
 void TIBCustomDataSet::LogChange(bool inserting, uint8_t* record, const uint8_t* stored) {
@@ -158,6 +159,7 @@ bool TIBCustomDataSet::RereadRecord(uint8_t* record) {
 }
 
 void TIBCustomDataSet::InternalRefresh() {
+  posted_record_ = nullptr;
   if (!CanRefresh()) IBError(ibceCannotRefresh);
   TRecordBuffer rec = ActiveBuffer();
   if (rec == nullptr || !Visible(L::Header(rec).record_number)) return;

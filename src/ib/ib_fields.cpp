@@ -31,7 +31,11 @@ void TIBStringField::SetAsString(const String& value) {
     if (static_cast<int64_t>(characters) > Size())
       IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
   }
-  TWideStringField::SetAsString(value);
+  // What TWideStringField::SetAsString does, one call shorter.
+  if (TDataSet* owner_set = DataSet())
+    owner_set->SetFieldData(this, &value, false);
+  else
+    TWideStringField::SetAsString(value);
 }
 
 // ---- TIBBooleanField ---------------------------------------------------------------

@@ -180,26 +180,6 @@ void StoreConverted(uint8_t* buffer, TIBFieldSlot& slot, TIBXSQLVAR& var) {
 
 }  // namespace
 
-TSlotKind SlotKind(const TIBFieldSlot& slot) {
-  switch (slot.sql_type) {
-    case SQL_TEXT: case SQL_VARYING:
-      return TSlotKind::Text;
-    case SQL_DOUBLE: case SQL_FLOAT: case SQL_D_FLOAT:
-      return TSlotKind::Float;
-    case SQL_SHORT: case SQL_LONG: case SQL_INT64:
-      if (slot.scale == 0) return slot.sql_type == SQL_INT64 ? TSlotKind::Int64 : TSlotKind::Int32;
-      if (slot.scale >= -4) return TSlotKind::Currency;
-      return slot.scaled_as_float ? TSlotKind::Float : TSlotKind::PackedDecimal;
-    case SQL_TIMESTAMP:
-      return TSlotKind::TimeStamp;
-    case SQL_TYPE_DATE:
-      return TSlotKind::Date;
-    case SQL_TYPE_TIME:
-      return TSlotKind::Time;
-    default:
-      return TSlotKind::Raw;
-  }
-}
 
 bool CheckedAdd(size_t a, size_t b, size_t& out) { return !__builtin_add_overflow(a, b, &out); }
 bool CheckedMul(size_t a, size_t b, size_t& out) { return !__builtin_mul_overflow(a, b, &out); }
@@ -340,15 +320,6 @@ String SlotText(uint8_t* buffer, const TIBFieldSlot& slot) {
   return text;
 }
 
-bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
-  size_t n = std::min<size_t>(units, slot.data_size / 2);
-  if (n < units && n > 0 && IsHighSurrogate(text[n - 1])) --n;
-  if (n > 0) std::memcpy(Data(buffer, slot), text, n * 2);
-  slot.data_length = static_cast<uint32_t>(n * 2);
-  slot.is_null = 0;
-  slot.from_server = 0;
-  return n == units;
-}
 
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot) {
@@ -521,8 +492,16 @@ bool SetSlotMilliseconds(uint8_t* buffer, TIBFieldSlot& slot, double ms) {
       break;
     }
     case TSlotKind::Time: {
-      double in_day = std::fmod(ms, kMsPerDay);
-      if (in_day < 0) in_day += kMsPerDay;
+      // Whole milliseconds, what a time field gives, need no library fmod.
+      double in_day;
+      const int64_t whole = std::fabs(ms) < 9.0e15 ? static_cast<int64_t>(ms) : 0;
+      if (static_cast<double>(whole) == ms) {
+        const int64_t per_day = static_cast<int64_t>(kMsPerDay);
+        in_day = static_cast<double>((whole % per_day + per_day) % per_day);
+      } else {
+        in_day = std::fmod(ms, kMsPerDay);
+        if (in_day < 0) in_day += kMsPerDay;
+      }
       if (!(in_day >= 0 && in_day < kMsPerDay)) return false;
       Put(d, static_cast<int32_t>(in_day) * 10);
       break;

@@ -27,8 +27,10 @@
 #ifndef KAVO_IB_IB_RECORD_BUFFER_H_
 #define KAVO_IB_IB_RECORD_BUFFER_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,7 +87,27 @@ constexpr size_t kPackedDecimalSize = sizeof(TBcd);
 // Milliseconds since 0001-01-01 of 1899-12-30, where a time alone stands.
 constexpr double kTimeOnlyBase = 693594.0 * 86400000.0;
 
-TSlotKind SlotKind(const TIBFieldSlot& slot);
+// Asked per value of every row written or read: inline.
+inline TSlotKind SlotKind(const TIBFieldSlot& slot) {
+  switch (slot.sql_type) {
+    case SQL_TEXT: case SQL_VARYING:
+      return TSlotKind::Text;
+    case SQL_DOUBLE: case SQL_FLOAT: case SQL_D_FLOAT:
+      return TSlotKind::Float;
+    case SQL_SHORT: case SQL_LONG: case SQL_INT64:
+      if (slot.scale == 0) return slot.sql_type == SQL_INT64 ? TSlotKind::Int64 : TSlotKind::Int32;
+      if (slot.scale >= -4) return TSlotKind::Currency;
+      return slot.scaled_as_float ? TSlotKind::Float : TSlotKind::PackedDecimal;
+    case SQL_TIMESTAMP:
+      return TSlotKind::TimeStamp;
+    case SQL_TYPE_DATE:
+      return TSlotKind::Date;
+    case SQL_TYPE_TIME:
+      return TSlotKind::Time;
+    default:
+      return TSlotKind::Raw;
+  }
+}
 
 // a + b and a * b in size_t; false on overflow.
 bool CheckedAdd(size_t a, size_t b, size_t& out);
@@ -103,6 +125,10 @@ class TIBRecordLayout {
   int ColumnCount() const { return static_cast<int>(slots_.size()); }
   int DbKeyColumn() const { return db_key_column_; }
   size_t BufferSize() const { return buffer_size_; }
+  // The header and the slots, where the data area starts.
+  size_t HeadSize() const {
+    return sizeof(TIBRecordHeader) + slots_.size() * sizeof(TIBFieldSlot);
+  }
   // A record with every column NULL.
   void InitModel(uint8_t* buffer) const;
 
@@ -136,7 +162,16 @@ class TIBRecordLayout {
 String SlotText(uint8_t* buffer, const TIBFieldSlot& slot);
 // Stores `units` UTF-16 units, cut to the slot at a character boundary;
 // false when it had to be cut.
-bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units);
+// Inline: every text written to a record comes here.
+inline bool StoreSlotText(uint8_t* buffer, TIBFieldSlot& slot, const Char* text, size_t units) {
+  size_t n = std::min<size_t>(units, slot.data_size / 2);
+  if (n < units && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;  // a pair
+  if (n > 0) std::memcpy(TIBRecordLayout::Data(buffer, slot), text, n * 2);
+  slot.data_length = static_cast<uint32_t>(n * 2);
+  slot.is_null = 0;
+  slot.from_server = 0;
+  return n == units;
+}
 
 int64_t SlotAsInt64(uint8_t* buffer, const TIBFieldSlot& slot);
 double SlotAsDouble(uint8_t* buffer, const TIBFieldSlot& slot);

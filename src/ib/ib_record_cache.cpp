@@ -26,7 +26,10 @@ int TIBRecordCache::Capacity() const {
 }
 
 bool TIBRecordCache::Reserve(int position) {
-  if (position < 0) return true;
+  // The usual case, a record set adding rows inside its last chunk.
+  if (position < 0 || (!ring_ && static_cast<size_t>(position) <
+                                     chunks_.size() * static_cast<size_t>(chunk_)))
+    return true;
   if (chunk_bytes_ == 0 && !CheckedMul(record_size_ == 0 ? 1 : record_size_,
                                        static_cast<size_t>(chunk_), chunk_bytes_))
     return false;
@@ -39,12 +42,5 @@ bool TIBRecordCache::Reserve(int position) {
   return true;
 }
 
-uint8_t* TIBRecordCache::At(int position) const {
-  size_t index = static_cast<size_t>(position);
-  if (ring_) index %= static_cast<size_t>(chunk_);
-  size_t chunk = ring_ ? 0 : index / static_cast<size_t>(chunk_);
-  size_t slot = ring_ ? index : index % static_cast<size_t>(chunk_);
-  return chunks_.at(chunk).get() + slot * (record_size_ == 0 ? 1 : record_size_);
-}
 
 }  // namespace kavo

@@ -23,8 +23,15 @@ class TIBRecordCache {
   // Makes room up to `position`; false when the size overflows or the
   // memory cannot be had.
   bool Reserve(int position);
-  // The record at `position`, which must be reserved.
-  uint8_t* At(int position) const;
+  // The record at `position`, which must be reserved. Inline: asked for
+  // every record read or written.
+  uint8_t* At(int position) const {
+    size_t index = static_cast<size_t>(position);
+    if (ring_) index %= static_cast<size_t>(chunk_);
+    const size_t chunk = ring_ ? 0 : index / static_cast<size_t>(chunk_);
+    const size_t slot = ring_ ? index : index % static_cast<size_t>(chunk_);
+    return chunks_.at(chunk).get() + slot * (record_size_ == 0 ? 1 : record_size_);
+  }
   int Capacity() const;
 
  private:

@@ -41,20 +41,15 @@ void RowStore::Reserve(TIBRecordCache& cache, int position) {
   if (!cache.Reserve(position)) DatabaseError(u"Record buffer too large", owner_);
 }
 
-bool RowStore::Visible(int position, bool one_way) const {
-  if (position < 0 || position >= count_) return false;
-  if (one_way && position < count_ - 2) return false;
-  const TIBRecordHeader& h = L::Header(records_.At(position));
-  return h.update_status != usDeleted && h.cached_update_status != cusDeleted &&
-         h.cached_update_status != cusUninserted;
-}
 
 void RowStore::Blank(uint8_t* buffer) const {
   std::memcpy(buffer, model_.data(), model_.size());
 }
 
 void RowStore::InitRecord(uint8_t* buffer) const {
-  Blank(buffer);
+  // Header and slots only: a NULL slot's data is never read, and a value
+  // written later sets what it uses. The data area is most of a record.
+  std::memcpy(buffer, model_.data(), std::min(model_.size(), layout_.HeadSize()));
   TIBRecordHeader& h = L::Header(buffer);
   h.update_status = usInserted;
   h.cached_update_status = cusUnmodified;
@@ -62,7 +57,7 @@ void RowStore::InitRecord(uint8_t* buffer) const {
 }
 
 uint8_t* RowStore::Next() {
-  Reserve(records_, count_);
+  if (!Holds(count_)) Reserve(records_, count_);
   return records_.At(count_);
 }
 

@@ -37,11 +37,19 @@ class RowStore {
   int Count() const { return count_; }
   int Deleted() const { return deleted_; }
   void CountDeleted(int change) { deleted_ += change; }
-  bool Visible(int position, bool one_way) const;
+  // Inline: asked for every record read.
+  bool Visible(int position, bool one_way) const {
+    if (position < 0 || position >= count_) return false;
+    if (one_way && position < count_ - 2) return false;
+    const TIBRecordHeader& h = TIBRecordLayout::Header(records_.At(position));
+    return h.update_status != usDeleted && h.cached_update_status != cusDeleted &&
+           h.cached_update_status != cusUninserted;
+  }
 
   // A record with every column NULL.
   void Blank(uint8_t* buffer) const;
-  // A blank record to insert, numbered as none of the store's.
+  // A blank record to insert, numbered as none of the store's; its data
+  // area is left as it was.
   void InitRecord(uint8_t* buffer) const;
   uint8_t* At(int position) const { return records_.At(position); }
   // Whether `position` names a record the store has room for.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ib/ib_server_dates.h"
 #include "rtl/datetime.h"
 
 namespace kavo {
@@ -35,7 +36,26 @@ void AssignRaw(TIBXSQLVAR& param, const uint8_t* data, const TIBFieldSlot& slot)
   }
 }
 
-void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
+// A date or time slot straight in the server's form, as the conversion
+// through a TDateTime would give it (a time to the whole second); false
+// when only that conversion knows the answer.
+bool AssignServerDateTime(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot,
+                          TSlotKind kind) {
+  int32_t value;
+  std::memcpy(&value, L::Data(record, slot), sizeof value);
+  if (kind == TSlotKind::Date) {
+    if (value < 1 || value > kLastCalendarDay) return false;
+    param.SetAsServerDate(value - kServerDayZero);
+    return true;
+  }
+  constexpr int32_t kPerSecond = ISC_TIME_SECONDS_PRECISION;
+  if (value < 0 || value >= 86400 * kPerSecond) return false;
+  param.SetAsServerTime(static_cast<ISC_TIME>(value - value % kPerSecond));
+  return true;
+}
+
+void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot,
+                 bool server_dates) {
   const TSlotKind kind = SlotKind(slot);
   // A value as the server gave it goes back in the server's own form: an
   // edit of another column leaves its fractions of a second alone.
@@ -47,6 +67,9 @@ void AssignParam(TIBXSQLVAR& param, uint8_t* record, const TIBFieldSlot& slot) {
     param.SetAsServerTime(SlotServerTime(record, slot));
     return;
   }
+  if (server_dates && (kind == TSlotKind::Date || kind == TSlotKind::Time) &&
+      AssignServerDateTime(param, record, slot, kind))
+    return;
   switch (kind) {
     case TSlotKind::Text:
       // Straight from the slot: no copy of the text on the way.
@@ -140,6 +163,8 @@ void RowWriter::FillParams(TIBSQL& q, const ParamSources& sources, uint8_t* reco
   TIBXSQLDA& params = q.Params();
   const int columns = store_.Layout().ColumnCount();
   const int count = std::min(params.Count(), static_cast<int>(sources.size()));
+  // A dialect-1 date is a timestamp: only dialect 3 takes the server's forms.
+  const bool server_dates = q.Dialect() >= 3;
   for (int i = 0; i < count; ++i) {
     const ParamSource& source = sources[static_cast<size_t>(i)];
     if (source.column < 0 || source.column >= columns) continue;
@@ -153,7 +178,7 @@ void RowWriter::FillParams(TIBSQL& q, const ParamSources& sources, uint8_t* reco
     if (slot.is_null)
       param.SetIsNull(true);
     else
-      AssignParam(param, from, slot);
+      AssignParam(param, from, slot, server_dates);
   }
 }
 

@@ -95,6 +95,7 @@ class TIBXSQLVAR {
   // from the server goes back as it was, fractions included.
   void SetAsServerTimeStamp(const ISC_TIMESTAMP& value);
   void SetAsServerTime(ISC_TIME value);
+  void SetAsServerDate(ISC_DATE value);
   void SetAsBoolean(bool value);
   void SetAsQuad(const ISC_QUAD& value);
 

@@ -262,6 +262,10 @@ void TIBXSQLVAR::SetAsServerTime(ISC_TIME value) {
   ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &value, sizeof value); });
 }
 
+void TIBXSQLVAR::SetAsServerDate(ISC_DATE value) {
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &value, sizeof value); });
+}
+
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
   if (parent_->SQL()->Dialect() < 3) {
     SetAsDateTime(value);

@@ -49,16 +49,12 @@ void TDataSet::RemoveField(TField* field) {
 }
 
 TField* TDataSet::FindField(StringView name) const {
-  const size_t i = FindFieldName(
-      fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); }, name,
-      name_index_);
+  const size_t i = FieldIndex(name);
   return i < fields_.size() ? fields_[i] : nullptr;
 }
 
-TField& TDataSet::FieldByName(StringView name) const {
-  TField* f = FindField(name);
-  if (!f) DatabaseError(Format(SFieldNotFound, {String(name)}), this);
-  return *f;
+void TDataSet::FieldNotFound(StringView name) const {
+  DatabaseError(Format(SFieldNotFound, {String(name)}), this);
 }
 
 TField* TDataSet::CreateDefaultField(const TFieldDef& def) {
@@ -152,13 +148,23 @@ void TDataSet::CheckCanModify() {
   if (!GetCanModify()) DatabaseError(SDataSetReadOnly, this);
 }
 
+// Every field write comes here: the common case, a data field and no
+// observers, stays a few instructions; the rest is out of line.
 void TDataSet::DataEvent(TDataEvent event, TField* field) {
   if (event == deFieldChange && field &&
       (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc)) {
     modified_ = true;
-    if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
-    field->Change();
+    if (has_calc_fields_ != 0 || field->OnChange) FieldChanged(field);
   }
+  if (!data_sources_.empty()) NotifySources(event, field);
+}
+
+void TDataSet::FieldChanged(TField* field) {
+  if (auto_calc_fields_ && state_ != dsSetKey && has_record_) CalculateFields(current_);
+  field->Change();
+}
+
+void TDataSet::NotifySources(TDataEvent event, TField* field) {
   for (TDataSource* source : std::vector<TDataSource*>(data_sources_)) {
     // A handler may detach another source.
     if (std::find(data_sources_.begin(), data_sources_.end(), source) != data_sources_.end())
@@ -200,7 +206,10 @@ void TDataSet::CalculateFields(TRecordBuffer buffer) {
   calc_buffer_ = saved_buffer;
 }
 
-void TDataSet::GetCalcFields(TRecordBuffer buffer) { CalculateFields(buffer); }
+void TDataSet::GetCalcFields(TRecordBuffer buffer) {
+  // Asked per record read: known to have none, nothing to call.
+  if (has_calc_fields_ != 0) CalculateFields(buffer);
+}
 
 // ---- field values ----------------------------------------------------------------------
 
@@ -296,15 +305,6 @@ TUpdateStatus TDataSet::UpdateStatus() {
   return usUnmodified;
 }
 
-void TDataSet::BeginFieldWrite(TField* field, const void* buffer) {
-  if (state_ == dsEdit || state_ == dsInsert) field->Validate(buffer);
-}
-
-void TDataSet::EndFieldWrite(TField* field) {
-  if (state_ != dsCalcFields && state_ != dsFilter && state_ != dsNewValue)
-    DataEvent(deFieldChange, field);
-}
-
 bool TDataSet::GetFieldData(TField*, void*) { return false; }
 bool TDataSet::GetFieldData(int, void*) { return false; }
 void TDataSet::SetFieldData(TField*, const void*) {}
@@ -330,9 +330,9 @@ void TDataSet::SetBookmarkFlag(TRecordBuffer, TBookmarkFlag) {}
 void TDataSet::InternalGotoBookmark(const void*) {}
 
 void TDataSet::InternalSetToRecord(TRecordBuffer buffer) {
-  std::vector<uint8_t> bookmark(static_cast<size_t>(bookmark_size_));
-  GetBookmarkData(buffer, bookmark.data());
-  InternalGotoBookmark(bookmark.data());
+  BookmarkRoom bookmark(bookmark_size_);
+  GetBookmarkData(buffer, bookmark.Data());
+  InternalGotoBookmark(bookmark.Data());
 }
 
 // ---- hooks -------------------------------------------------------------------------------

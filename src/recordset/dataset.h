@@ -110,7 +110,13 @@ class TDataSet : public TComponent {
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   TField* Fields(int index) const { return fields_.at(index); }
   TField* FindField(StringView name) const;
-  TField& FieldByName(StringView name) const;  // "Field '%s' not found"
+  // "Field '%s' not found". Inline: the cycle asks for each field of every
+  // row by name, and the name after the last one found costs no call.
+  TField& FieldByName(StringView name) const {
+    const size_t i = FieldIndex(name);
+    if (i >= fields_.size()) FieldNotFound(name);
+    return *fields_[i];
+  }
   TFieldDefs& FieldDefs() { return field_defs_; }
   const TFieldDefs& FieldDefs() const { return field_defs_; }
   // Default fields were made from the column definitions at the last open.
@@ -278,8 +284,14 @@ class TDataSet : public TComponent {
   void SetState(TDataSetState state);
   void SetModified(bool value) { modified_ = value; }
   // Validation before a value is stored, and the change notice after.
-  void BeginFieldWrite(TField* field, const void* buffer);
-  void EndFieldWrite(TField* field);
+  // Inline: every field write of every row passes both.
+  void BeginFieldWrite(TField* field, const void* buffer) {
+    if ((state_ == dsEdit || state_ == dsInsert) && field->OnValidate) field->Validate(buffer);
+  }
+  void EndFieldWrite(TField* field) {
+    if (state_ != dsCalcFields && state_ != dsFilter && state_ != dsNewValue)
+      DataEvent(deFieldChange, field);
+  }
   // Re-reads the current record after Post or Cancel (the same, else the
   // next, else the prior one; none leaves the record set empty).
   void Resync();
@@ -303,6 +315,20 @@ class TDataSet : public TComponent {
   // Insert and Append: a new record in the window; `append` puts it at the end.
   void BeginNewRecord(bool append);
 
+  // Room for one bookmark: on the stack for the usual sizes, since every
+  // insert and every re-read after a post takes one.
+  class BookmarkRoom {
+   public:
+    explicit BookmarkRoom(int size) {
+      if (size > static_cast<int>(sizeof small_)) large_.resize(static_cast<size_t>(size));
+    }
+    uint8_t* Data() { return large_.empty() ? small_ : large_.data(); }
+
+   private:
+    alignas(8) uint8_t small_[16];
+    std::vector<uint8_t> large_;
+  };
+
   void OpenCursor();
   void CloseCursor();
   void AllocateBuffers();
@@ -316,6 +342,16 @@ class TDataSet : public TComponent {
   void FreeFieldBuffers();
   void AddField(TField* field);
   void RemoveField(TField* field);
+  // The position of the field named `name` (FieldCount() when none).
+  size_t FieldIndex(StringView name) const {
+    return FindFieldName(
+        fields_.size(), [this](size_t k) -> StringView { return fields_[k]->FieldName(); },
+        name, name_index_);
+  }
+  [[noreturn]] void FieldNotFound(StringView name) const;
+  // The parts of DataEvent beyond marking the record modified.
+  void FieldChanged(TField* field);
+  void NotifySources(TDataEvent event, TField* field);
   // Runs `step` under the error event: daRetry runs it again.
   void WithErrorEvent(const TDataSetErrorEvent& event, const std::function<void()>& step);
 

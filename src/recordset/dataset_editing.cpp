@@ -104,8 +104,8 @@ void TDataSet::BeginNewRecord(bool append) {
   DoBeforeScroll();
   bool had_record = has_record_;
   bool old_bof = bof_, old_eof = eof_;
-  std::vector<uint8_t> identity(static_cast<size_t>(bookmark_size_));
-  if (had_record && bookmark_size_ > 0) GetBookmarkData(current_, identity.data());
+  BookmarkRoom identity(bookmark_size_);
+  if (had_record && bookmark_size_ > 0) GetBookmarkData(current_, identity.Data());
   // The old current record stays readable from the record set; the new one
   // takes the spare buffer, which the next fetch would overwrite anyway.
   std::swap(current_, spare_);
@@ -115,7 +115,7 @@ void TDataSet::BeginNewRecord(bool append) {
     SetBookmarkFlag(current_, bfEOF);
     InternalLast();
   } else if (had_record) {
-    if (bookmark_size_ > 0) SetBookmarkData(current_, identity.data());
+    if (bookmark_size_ > 0) SetBookmarkData(current_, identity.Data());
   } else {
     SetBookmarkFlag(current_, bfBOF);
   }
@@ -157,7 +157,11 @@ void TDataSet::Post() {
   FinishBlobStreams();
   DataEvent(deCheckBrowseMode);
   DoBeforePost();
-  WithErrorEvent(OnPostError, [this] { InternalPost(); });
+  // Without a handler an error passes on as it is: no retry loop to build.
+  if (OnPostError)
+    WithErrorEvent(OnPostError, [this] { InternalPost(); });
+  else
+    InternalPost();
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();

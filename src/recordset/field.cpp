@@ -48,10 +48,7 @@ void TField::SetDataSet(TDataSet* dataset) {
   if (dataset) dataset->AddField(this);
 }
 
-TDataSet& TField::CheckDataSet() const {
-  if (!dataset_) DatabaseError(Format(SDataSetMissing, {field_name_}));
-  return *dataset_;
-}
+void TField::NoDataSet() const { DatabaseError(Format(SDataSetMissing, {field_name_})); }
 
 bool TField::GetData(void* buffer, bool native) const {
   TDataSet& ds = CheckDataSet();

@@ -155,10 +155,15 @@ class TField : public TComponent {
 
   [[noreturn]] void AccessError(StringView type_name) const;
   // The record set, or "Field '%s' has no dataset".
-  TDataSet& CheckDataSet() const;
+  TDataSet& CheckDataSet() const {
+    if (!dataset_) NoDataSet();
+    return *dataset_;
+  }
 
  private:
   friend class TDataSet;
+
+  [[noreturn]] void NoDataSet() const;
 
   String field_name_;
   TFieldType data_type_ = ftUnknown;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rtl/ustring.h"
@@ -29,6 +30,13 @@ inline bool SameFieldName(StringView a, StringView b) {
   return true;
 }
 
+// The same name spelled the same way: memcmp, where the character-wise
+// compare of UTF-16 costs a loop per unit.
+inline bool SameSpelling(StringView a, StringView b) {
+  return a.size() == b.size() && !a.empty() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(Char)) == 0;
+}
+
 // What FindFieldName keeps between look-ups of one owner's names. The owner
 // calls Invalidate() whenever a name changes.
 struct FieldNameIndex {
@@ -43,12 +51,9 @@ inline uint64_t FieldNameKey(StringView name) {
   return name.empty() ? 0 : (static_cast<uint64_t>(name.size()) << 16) | UpCase(name[0]);
 }
 
-// The index of the first of `n` names (`name_at(i)`) that is `wanted`, or
-// `n`. Names are mostly asked for in their order, row after row: while no
-// two names are the same, the search starts after the last one found and
-// wraps around; only a name of the same length and first letter is compared.
+// The search of FindFieldName beyond its first guess.
 template <typename NameAt>
-size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
+size_t FindFieldNameFrom(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
   if (index.unique < 0 || index.keys.size() != n) {
     index.keys.resize(n);
     for (size_t i = 0; i < n; ++i) index.keys[i] = FieldNameKey(name_at(i));
@@ -59,20 +64,34 @@ size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex
           index.unique = 0;
   }
   size_t i = index.unique == 1 && index.next < n ? index.next : 0;
-  // The name after the last one found, spelled as asked: nothing to fold.
-  if (index.unique == 1 && index.next < n && name_at(i) == wanted) {
-    index.next = i + 1;
-    return i;
-  }
   const uint64_t key = FieldNameKey(wanted);
   for (size_t k = 0; k < n; ++k) {
-    if (index.keys[i] == key && SameFieldName(name_at(i), wanted)) {
+    if (index.keys[i] == key && (SameSpelling(name_at(i), wanted) ||
+                                 SameFieldName(name_at(i), wanted))) {
       index.next = i + 1;
       return i;
     }
     if (++i == n) i = 0;
   }
   return n;
+}
+
+// The index of the first of `n` names (`name_at(i)`) that is `wanted`, or
+// `n`. Names are mostly asked for in their order, row after row: while no
+// two names are the same, the search starts after the last one found and
+// wraps around; only a name of the same length and first letter is compared.
+// The first guess, the name after the last one found spelled as asked, is
+// inline, with nothing to fold.
+template <typename NameAt>
+inline size_t FindFieldName(size_t n, NameAt name_at, StringView wanted, FieldNameIndex& index) {
+  const size_t i = index.next;
+  if (index.unique == 1 && i < n && index.keys.size() == n) {
+    if (SameSpelling(name_at(i), wanted)) {
+      index.next = i + 1;
+      return i;
+    }
+  }
+  return FindFieldNameFrom(n, name_at, wanted, index);
 }
 
 }  // namespace kavo

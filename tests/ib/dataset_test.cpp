@@ -134,6 +134,40 @@ TEST_F(DataSetTest, RollbackAndDisconnectCloseTheRecordSetAndDropAPendingInsert)
   EXPECT_TRUE(Rows().empty());
 }
 
+// Each record starts blank whatever the one before it held, and the record
+// shown after a post or a cancel is the stored one.
+TEST_F(DataSetTest, ANewRecordHoldsNothingOfThePreviousAndACancelShowsTheStoredRecord) {
+  TIBDataSet& ds = Stored();
+  ds.Open();
+  ds.Insert();
+  F(u"ACAO").SetAsWideString(u"A");
+  F(u"ERRO").SetAsWideString(u"first error");
+  F(u"STATUS_INTEGRACAO").SetAsWideString(u"S");
+  F(u"DATA").SetAsDateTime(EncodeDate(2026, 1, 2));
+  ds.Post();
+  ds.Insert();
+  EXPECT_TRUE(F(u"ERRO").IsNull());
+  EXPECT_TRUE(F(u"DATA").IsNull());
+  F(u"ACAO").SetAsWideString(u"B");
+  ds.Post();
+  EXPECT_EQ(F(u"ACAO").AsString(), u"B");
+  EXPECT_TRUE(F(u"ERRO").IsNull());
+
+  ds.Edit();
+  F(u"ACAO").SetAsWideString(u"Z");
+  ds.Cancel();
+  EXPECT_EQ(F(u"ACAO").AsString(), u"B");
+  ds.Transaction().CommitRetaining();
+  std::vector<CommittedRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0][u"ERRO"], u"first error");
+  EXPECT_EQ(rows[0][u"DATA"], u"2026-01-02");
+  EXPECT_EQ(rows[1][u"ACAO"], u"B");
+  EXPECT_EQ(rows[1][u"ERRO"], Null());
+  EXPECT_EQ(rows[1][u"STATUS_INTEGRACAO"], Null());
+  EXPECT_EQ(rows[1][u"DATA"], Null());
+}
+
 TEST_F(DataSetTest, EmptyTextIsNullOrEmptyAsTheStringFieldSays) {
   TIBDataSet& ds = Stored();
   ds.Open();

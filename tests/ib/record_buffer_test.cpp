@@ -1,6 +1,7 @@
 // The record buffer's slots and the record cache, without a server.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -89,6 +90,22 @@ TEST(RecordSlotTest, DatesAndTimesConvertBetweenTheStoredKinds) {
   SlotToNative(only_date.data(), only_date.slot(), date_field, &d);
   EXPECT_EQ(d, 693594);
   EXPECT_TRUE(only_date.GuardIntact());
+}
+
+TEST(RecordSlotTest, ATimeSlotTakesTheTimeOfDayOfAnyMilliseconds) {
+  const double day = 86400000.0;
+  OneSlot time(SQL_TYPE_TIME, 4);
+  for (double ms : {0.0, -0.0, 36930250.0, 739000 * day + 36930250, -1.0, -3 * day,
+                    -3 * day - 0.5, 1000.75, 693594 * day + 86399999.5}) {
+    SCOPED_TRACE(ms);
+    ASSERT_TRUE(SetSlotMilliseconds(time.data(), time.slot(), ms));
+    double in_day = std::fmod(ms, day);
+    if (in_day < 0) in_day += day;
+    int32_t stored = 0;
+    std::memcpy(&stored, time.data() + time.slot().data_offset, sizeof stored);
+    EXPECT_EQ(stored, static_cast<int32_t>(in_day) * 10);  // ten-thousandths
+    EXPECT_TRUE(time.GuardIntact());
+  }
 }
 
 TEST(RecordSlotTest, ScaledNumbersKeepTheirDigits) {
