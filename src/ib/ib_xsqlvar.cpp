@@ -10,6 +10,7 @@
 #include "ib/ib_sql.h"
 #include "ib/ib_transaction.h"
 #include "ib/ib_xsqlda.h"
+#include "rtl/code_page.h"
 #include "rtl/code_points.h"
 #include "rtl/float_text.h"
 #include "rtl/format_settings.h"
@@ -327,10 +328,24 @@ void TIBXSQLVAR::SetAsString(StringView value) {
   switch (described_type_) {
     case SQL_TEXT:
     case SQL_VARYING: {
+      const TIBCharacterSet& cs = parent_->SQL()->Database()->CharacterSetInfo();
+      // Text the set holds as it is goes straight into the entry's own buffer.
+      if ((name_.empty() || !parent_->HasSharedNames()) && TextBelow(value, cs.identity_limit)) {
+        const size_t size = value.size();
+        if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
+          IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
+        if (size > 32767) IBError(ibceStringTooLarge, {static_cast<int>(size), 32767});
+        data_.resize(size + 1);
+        char* out = data_.data();
+        for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>(value[i]);
+        out[size] = 0;
+        if (sqlvar_->SetValue(SQL_TEXT, 0, static_cast<short>(size), out)) indicator_ = 0;
+        modified_ = true;
+        break;
+      }
       // Parameters are set row after row: the area's buffer keeps its capacity.
       std::string& bytes = parent_->TextScratch();
-      EncodeValueInto(value, parent_->SQL()->Database()->CharacterSetInfo(), bytes,
-                      u"Parameter", name_);
+      EncodeValueInto(value, cs, bytes, u"Parameter", name_);
       if (max_len_ > 0 && static_cast<int>(bytes.size()) > max_len_)
         IBError(ibceStringTooLarge, {static_cast<int>(bytes.size()), max_len_});
       if (bytes.size() > 32767)
