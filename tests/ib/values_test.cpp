@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 
 #include "ib/ib_character_set.h"
 #include "testkit/ib_support.h"
@@ -69,6 +70,30 @@ TEST_F(ValuesTest, TextLongerThanTheParameterIsRefused) {
   EXPECT_THROW(q.ParamByName(u"C").SetAsString(u"abcdef"), EIBClientError);
   q.ParamByName(u"C").SetAsString(u"abcde");
   q.ExecQuery();
+}
+
+TEST_F(ValuesTest, TextParameterReusedRowAfterRowKeepsOnlyItsLastValue) {
+  TIBSQL q(nullptr);
+  q.SetDatabase(&db());
+  q.SQL().SetText(u"insert into V (NN, VC) values (:NN, :VC)");
+  q.Prepare();
+  const std::vector<String> texts = {u"abcdefghij", u"xy", u"\u00e7a", u""};
+  for (size_t i = 0; i < texts.size(); ++i) {
+    q.ParamByName(u"NN").SetAsInteger(static_cast<int32_t>(i));
+    q.ParamByName(u"VC").SetAsString(texts[i]);
+    // A refused text leaves the one before it in place.
+    EXPECT_THROW(q.ParamByName(u"VC").SetAsString(u"12345678901"), EIBClientError);
+    q.ExecQuery();
+  }
+  TIBSQL sel(nullptr);
+  sel.SetDatabase(&db());
+  sel.SQL().SetText(u"select VC from V order by NN");
+  sel.ExecQuery();
+  for (const String& text : texts) {
+    ASSERT_FALSE(sel.Eof());
+    EXPECT_EQ(sel.FieldByName(u"VC").AsString(), text);
+    sel.Next();
+  }
 }
 
 TEST_F(ValuesTest, EmptyTextIsNullForNumbersAndEmptyForText) {
