@@ -271,6 +271,7 @@ void TOracleDataSet::InternalOpen() {
 }
 
 void TOracleDataSet::InternalInitFieldDefs() {
+  InstallHooks();
   FieldDefs().Clear();
   TOracleQuery* run = nullptr;
   if (activating_ && !WaitingForMaster()) {
@@ -316,7 +317,7 @@ void TOracleDataSet::InternalInitFieldDefs() {
     info.IsUTF16 = c.IsUTF16;
     info.IsWide = IsWideColumn(c, *prefs);
     infos_.Items().push_back(info);
-    bool required = dictionary_.RequiredFields && !c.Optional;
+    bool required = reader_.Required(c.Optional);
     if (auto def = CreateFieldDef(info, info.FFullName, infos_.Count() - 1, required, *prefs))
       FieldDefs().Add(*def);
   }
@@ -403,6 +404,16 @@ void TOracleDataSet::BuildLayout() {
 
 // ---- fetching -------------------------------------------------------------------
 
+void TOracleDataSet::InstallHooks() {
+  reader_.SetLogHook(cached_updates_ ? &logged_rows_ : nullptr);
+  reader_.SetFilterHook(filtered_ ? &filtered_rows_ : nullptr);
+  const TOracleDictionary& d = dictionary_;
+  oracle_engine::DictionaryHook* dictionary =
+      d.RequiredFields || d.DefaultValues || d.EnforceConstraints ? &dictionary_options_ : nullptr;
+  reader_.SetDictionaryHook(dictionary);
+  writer_.SetDictionaryHook(dictionary);
+}
+
 void TOracleDataSet::QueryRecords(bool opening) {
   store_->FreeRecords();
   for (int i = 0; i < change_log_.Count(); ++i) change_log_.Item(i).Visible = false;
@@ -416,6 +427,7 @@ void TOracleDataSet::QueryRecords(bool opening) {
     if (BeforeQuery) BeforeQuery(*this);
     RunStatement(true);
   }
+  InstallHooks();
   reader_.Start();
   try {
     if (query_all_records_ && !unidirectional_)
@@ -430,12 +442,10 @@ void TOracleDataSet::QueryRecords(bool opening) {
 
 bool TOracleDataSet::QueryRecord() {
   if (!store_) return false;
-  reader_.SetLogHook(cached_updates_ ? &logged_rows_ : nullptr);
   for (;;) {
     TRecordBuffer record = reader_.Next();
     if (record == nullptr) return false;
-    bool accepted = !filtered_ || ApplyFilterTo(record);
-    if (accepted && filtered_) store_->AddToFilteredList(record, true);
+    const bool accepted = reader_.Accepts(record);
     if (!AfterFetchRecord) {
       if (accepted) return true;
       continue;
