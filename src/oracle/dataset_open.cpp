@@ -351,6 +351,47 @@ void TOracleDataSet::SetOracleFieldInfo() {
   }
 }
 
+namespace {
+
+SlotRead SlotReadFor(int column_type, bool utf16_column, TFieldType t, SlotForm form) {
+  const bool date_field = t == ftDateTime || t == ftDate || t == ftTime;
+  switch (column_type) {
+    case otInteger:
+      if (t == ftSmallint) return SlotRead::kInt16;
+      if (t == ftInteger || t == ftAutoInc) return SlotRead::kInt32;
+      if (t == ftLargeint) return SlotRead::kInt64;
+      break;
+    case otFloat:
+      if (t == ftFloat) return SlotRead::kFloat;
+      break;
+    case otString:
+    case otReference:
+      if (!utf16_column && (form == SlotForm::kAnsi || form == SlotForm::kUtf8))
+        return SlotRead::kBytesText;
+      if (form != SlotForm::kFixed && form != SlotForm::kNone) return SlotRead::kText;
+      break;
+    case otDate:
+      if (date_field) return SlotRead::kDate;
+      break;
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      if (date_field) return SlotRead::kTimestamp;
+      break;
+    case otLong:
+    case otLongRaw:
+    case otCLOB:
+    case otBLOB:
+      if (form == SlotForm::kBlob) return SlotRead::kLong;
+      break;
+    default:
+      break;
+  }
+  return SlotRead::kUnexpected;
+}
+
+}  // namespace
+
 void TOracleDataSet::BuildLayout() {
   slots_.clear();
   slot_of_.clear();
@@ -385,6 +426,7 @@ void TOracleDataSet::BuildLayout() {
       return;
     }
     s.size = f->Size() < 0 ? 0 : static_cast<size_t>(f->Size());
+    if (s.column >= 0) s.read = SlotReadFor(infos_[s.info].DataType, utf16_column, t, s.form);
     s.offset = offset;
     offset += 1 + s.width;
     if (s.info > 0) infos_[s.info].FieldOffset = static_cast<int>(s.offset);

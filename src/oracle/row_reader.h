@@ -79,6 +79,7 @@ class RowReader {
   void PlaceBytes(TRecordBuffer record, const RecordSlot& slot, const FetchedText& in,
                   std::string out, const std::string& code_page, bool lossy, bool trim);
   void ReadLong(TRecordBuffer record, const RecordSlot& slot);
+  void ReadDate(uint8_t* value, const RecordSlot& slot, const uint8_t* src);
   void ReadText(TRecordBuffer record, const RecordSlot& slot, const TFieldData& column,
                 int element);
   void ReadConvertedText(TRecordBuffer record, const RecordSlot& slot, const char* p, size_t n);
