@@ -75,6 +75,26 @@ void TOracleDataSet::CheckConstraints(TField* field) {
                 this);
 }
 
+bool TOracleDataSet::DictionaryOptions::Required(bool optional_column) {
+  return ds_.dictionary_.RequiredFields && !optional_column;
+}
+
+void TOracleDataSet::DictionaryOptions::NewRecord() {
+  if (ds_.dictionary_.DefaultValues) ds_.ApplyDefaultValues();
+}
+
+void TOracleDataSet::DictionaryOptions::Posting() {
+  // Without cached updates the server checks the post itself.
+  if (ds_.cached_updates_ && ds_.dictionary_.EnforceConstraints) ds_.CheckConstraints(nullptr);
+}
+
+void TOracleDataSet::DictionaryOptions::FieldWritten(TField* field, const unsigned char* record) {
+  const TDataSetState state = ds_.State();
+  if (ds_.dictionary_.EnforceConstraints && (state == dsEdit || state == dsInsert) &&
+      record == ds_.ActiveBuffer())
+    ds_.CheckConstraints(field);
+}
+
 void TOracleDataSet::ApplyDefaultValues() {
   TOracleTableInfo& info = TableInfo();
   info.Columns([](const Exception& e) {

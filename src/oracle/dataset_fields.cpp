@@ -382,9 +382,8 @@ void TOracleDataSet::SetFieldData(TField* field, const void* buffer) {
   CheckStorable(*s, buffer);
   BeginFieldWrite(field, buffer);
   WriteNative(record, *s, buffer);
-  if (dictionary_.EnforceConstraints && (State() == dsEdit || State() == dsInsert) &&
-      record == ActiveBuffer())
-    CheckConstraints(field);
+  InstallHooks();
+  writer_.FieldWritten(field, record);
   EndFieldWrite(field);
 }
 

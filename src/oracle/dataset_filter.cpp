@@ -30,6 +30,7 @@ void TOracleDataSet::SetFiltered(bool v) {
   if (v == filtered_) return;
   if (Active()) CheckBrowseMode();
   filtered_ = v;
+  InstallHooks();
   if (Active()) RefilterRecords();
 }
 
@@ -54,6 +55,12 @@ bool TOracleDataSet::ApplyFilterTo(TRecordBuffer record) {
   }
   restore();
   return accept;
+}
+
+bool TOracleDataSet::FilteredRows::Accept(TRecordBuffer record) {
+  if (!ds_.ApplyFilterTo(record)) return false;
+  ds_.store_->AddToFilteredList(record, true);
+  return true;
 }
 
 void TOracleDataSet::RefilterRecords() {

@@ -271,6 +271,7 @@ void TOracleDataSet::InternalOpen() {
 }
 
 void TOracleDataSet::InternalInitFieldDefs() {
+  InstallHooks();
   FieldDefs().Clear();
   TOracleQuery* run = nullptr;
   if (activating_ && !WaitingForMaster()) {
@@ -316,7 +317,7 @@ void TOracleDataSet::InternalInitFieldDefs() {
     info.IsUTF16 = c.IsUTF16;
     info.IsWide = IsWideColumn(c, *prefs);
     infos_.Items().push_back(info);
-    bool required = dictionary_.RequiredFields && !c.Optional;
+    bool required = reader_.Required(c.Optional);
     if (auto def = CreateFieldDef(info, info.FFullName, infos_.Count() - 1, required, *prefs))
       FieldDefs().Add(*def);
   }
@@ -349,6 +350,47 @@ void TOracleDataSet::SetOracleFieldInfo() {
     info.QBE = qbe_definition_.FieldByName(f->FieldName());
   }
 }
+
+namespace {
+
+SlotRead SlotReadFor(int column_type, bool utf16_column, TFieldType t, SlotForm form) {
+  const bool date_field = t == ftDateTime || t == ftDate || t == ftTime;
+  switch (column_type) {
+    case otInteger:
+      if (t == ftSmallint) return SlotRead::kInt16;
+      if (t == ftInteger || t == ftAutoInc) return SlotRead::kInt32;
+      if (t == ftLargeint) return SlotRead::kInt64;
+      break;
+    case otFloat:
+      if (t == ftFloat) return SlotRead::kFloat;
+      break;
+    case otString:
+    case otReference:
+      if (!utf16_column && (form == SlotForm::kAnsi || form == SlotForm::kUtf8))
+        return SlotRead::kBytesText;
+      if (form != SlotForm::kFixed && form != SlotForm::kNone) return SlotRead::kText;
+      break;
+    case otDate:
+      if (date_field) return SlotRead::kDate;
+      break;
+    case otTimestamp:
+    case otTimestampTZ:
+    case otTimestampLTZ:
+      if (date_field) return SlotRead::kTimestamp;
+      break;
+    case otLong:
+    case otLongRaw:
+    case otCLOB:
+    case otBLOB:
+      if (form == SlotForm::kBlob) return SlotRead::kLong;
+      break;
+    default:
+      break;
+  }
+  return SlotRead::kUnexpected;
+}
+
+}  // namespace
 
 void TOracleDataSet::BuildLayout() {
   slots_.clear();
@@ -384,6 +426,7 @@ void TOracleDataSet::BuildLayout() {
       return;
     }
     s.size = f->Size() < 0 ? 0 : static_cast<size_t>(f->Size());
+    if (s.column >= 0) s.read = SlotReadFor(infos_[s.info].DataType, utf16_column, t, s.form);
     s.offset = offset;
     offset += 1 + s.width;
     if (s.info > 0) infos_[s.info].FieldOffset = static_cast<int>(s.offset);
@@ -403,6 +446,16 @@ void TOracleDataSet::BuildLayout() {
 
 // ---- fetching -------------------------------------------------------------------
 
+void TOracleDataSet::InstallHooks() {
+  reader_.SetLogHook(cached_updates_ ? &logged_rows_ : nullptr);
+  reader_.SetFilterHook(filtered_ ? &filtered_rows_ : nullptr);
+  const TOracleDictionary& d = dictionary_;
+  oracle_engine::DictionaryHook* dictionary =
+      d.RequiredFields || d.DefaultValues || d.EnforceConstraints ? &dictionary_options_ : nullptr;
+  reader_.SetDictionaryHook(dictionary);
+  writer_.SetDictionaryHook(dictionary);
+}
+
 void TOracleDataSet::QueryRecords(bool opening) {
   store_->FreeRecords();
   for (int i = 0; i < change_log_.Count(); ++i) change_log_.Item(i).Visible = false;
@@ -416,6 +469,7 @@ void TOracleDataSet::QueryRecords(bool opening) {
     if (BeforeQuery) BeforeQuery(*this);
     RunStatement(true);
   }
+  InstallHooks();
   reader_.Start();
   try {
     if (query_all_records_ && !unidirectional_)
@@ -430,12 +484,10 @@ void TOracleDataSet::QueryRecords(bool opening) {
 
 bool TOracleDataSet::QueryRecord() {
   if (!store_) return false;
-  reader_.SetLogHook(cached_updates_ ? &logged_rows_ : nullptr);
   for (;;) {
     TRecordBuffer record = reader_.Next();
     if (record == nullptr) return false;
-    bool accepted = !filtered_ || ApplyFilterTo(record);
-    if (accepted && filtered_) store_->AddToFilteredList(record, true);
+    const bool accepted = reader_.Accepts(record);
     if (!AfterFetchRecord) {
       if (accepted) return true;
       continue;

@@ -29,6 +29,7 @@ void TOracleDataSet::SetCachedUpdates(bool v) {
     if (v && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
   }
   cached_updates_ = v;
+  InstallHooks();
 }
 
 void TOracleDataSet::StartUpdates() { logging_ = true; }

@@ -102,7 +102,8 @@ void TOracleDataSet::InternalEdit() {
 
 void TOracleDataSet::InternalInsert() {
   work_blobs_.Clear();
-  if (dictionary_.DefaultValues) ApplyDefaultValues();
+  InstallHooks();
+  writer_.NewRecord();
   if (sequence_field_.ApplyMoment == amOnNewRecord) ApplySequence();
   FillDetailFields();
 }
@@ -120,7 +121,8 @@ void TOracleDataSet::InternalCancel() {
 
 void TOracleDataSet::InternalPost() {
   bool inserting = State() == dsInsert;
-  if (cached_updates_ && dictionary_.EnforceConstraints) CheckConstraints(nullptr);
+  InstallHooks();
+  writer_.Posting();
   if (inserting && sequence_field_.ApplyMoment == amOnPost) ApplySequence();
   InternalInsertUpdate(inserting);
 }

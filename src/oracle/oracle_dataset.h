@@ -482,6 +482,11 @@ class TOracleDataSet : public roles::OracleDataSet,
   // Column defaults into the new record.
   void ApplyDefaultValues();
 
+  // The reader's and writer's hooks for what is in use now: the change log,
+  // the filter, the dictionary options (which a caller may change at any
+  // time through OracleDictionary, so the writer's entry points ask again).
+  void InstallHooks();
+
   // dataset_filter.cpp
   void BuildFilter();
   bool ApplyFilterTo(TRecordBuffer record);
@@ -576,6 +581,29 @@ class TOracleDataSet : public roles::OracleDataSet,
     TOracleDataSet& ds_;
   };
   LoggedRows logged_rows_{*this};
+  // The filter's say in what the reader shows (dataset_filter.cpp).
+  class FilteredRows : public oracle_engine::RowReader::FilterHook {
+   public:
+    explicit FilteredRows(TOracleDataSet& dataset) : ds_(dataset) {}
+    bool Accept(TRecordBuffer record) override;
+
+   private:
+    TOracleDataSet& ds_;
+  };
+  FilteredRows filtered_rows_{*this};
+  // The dictionary options' say in describing and writing (dataset_dictionary.cpp).
+  class DictionaryOptions : public oracle_engine::DictionaryHook {
+   public:
+    explicit DictionaryOptions(TOracleDataSet& dataset) : ds_(dataset) {}
+    bool Required(bool optional_column) override;
+    void NewRecord() override;
+    void Posting() override;
+    void FieldWritten(TField* field, const unsigned char* record) override;
+
+   private:
+    TOracleDataSet& ds_;
+  };
+  DictionaryOptions dictionary_options_{*this};
   oracle_engine::RowReader reader_{*this};
   oracle_engine::RowWriter writer_{*this};
   int position_ = -1;

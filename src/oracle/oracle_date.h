@@ -18,6 +18,10 @@ void NativeToOracleDate(uint8_t* buffer, TDateTime value);
 // Raises the EConvertError of storing `value` when no DATE can hold it.
 void CheckOracleDate(TDateTime value);
 TDateTime OracleToNativeDate(const uint8_t* buffer);
+// The same as a time stamp, computed without a floating-point round trip;
+// false for bytes that are no valid date and time (OracleToNativeDate's
+// reading of them is the one to use).
+bool OracleDateToTimeStamp(const uint8_t* buffer, TTimeStamp& ts);
 
 // OCI's date record: 16-bit year, then month, day, hour, minute, second.
 struct OCIDateRecord {

@@ -77,6 +77,16 @@ inline constexpr uint8_t kNotHeld = 2;
 
 // Where a field's value lives in a record's data area and in what form.
 enum class SlotForm : uint8_t { kNone, kAnsi, kUtf8, kUtf16, kFixed, kBlob };
+// How a fetched value of the slot's column becomes the slot's value, decided
+// once for the layout from the column's buffer type and the field's type:
+// the row's road then makes one switch a field. kUnexpected is a pair that
+// cannot meet (raised when a value comes, not for NULL).
+enum class SlotRead : uint8_t {
+  kNoColumn, kUnexpected, kInt16, kInt32, kInt64, kFloat,
+  kText,       // into a UTF-16 or memo slot, or from a UTF-16 column
+  kBytesText,  // an 8-bit or UTF-8 column into a slot that keeps bytes
+  kDate, kTimestamp, kLong
+};
 struct RecordSlot {
   TField* field = nullptr;
   size_t offset = 0;  // null byte, in the data area
@@ -85,6 +95,7 @@ struct RecordSlot {
   int info = 0;       // column description (0: none)
   int column = -1;    // select-list position
   size_t size = 0;    // the field's size, asked once rather than per value
+  SlotRead read = SlotRead::kNoColumn;
 };
 
 // ROWIDs of at most this many characters are held in the header itself.

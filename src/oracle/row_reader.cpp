@@ -27,34 +27,49 @@ size_t FieldSize(const RecordSlot& s) { return s.size; }
 
 // A fetched text in one pass, up to its NUL and at most `limit` bytes: its
 // length, whether it is plain ASCII without line ends, and (for such a text)
-// its length without the blanks and control characters at its end.
+// its length without the blanks and control characters at its end. The
+// `readable` bytes from `p` may be loaded even past `limit` (the batch's next
+// elements), so that short columns are read 16 bytes at a time too.
 struct TextScan {
   size_t length = 0;
   size_t trimmed = 0;
   bool plain = true;
 };
 
-TextScan ScanText(const char* p, size_t limit) {
+[[gnu::always_inline]] inline TextScan ScanText(const char* p, size_t limit, size_t readable) {
   TextScan r;
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'),
                 blank = _mm_set1_epi8(' ');
-  for (; i + 16 <= limit; i += 16) {
+  for (; i < limit && i + 16 <= readable; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-    const unsigned valid = nul != 0 ? (1u << __builtin_ctz(nul)) - 1 : 0xFFFFu;
-    const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf));
-    if ((static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, ends))) & valid) != 0)
-      r.plain = false;
+    auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    unsigned end = mask(_mm_cmpeq_epi8(v, zero));
+    // A high bit, CR or LF: not plain.
+    unsigned odd = mask(_mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
     // Signed: a byte with the high bit is never plain anyway.
-    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, blank))) & valid;
-    if (kept != 0) r.trimmed = i + 32 - static_cast<size_t>(__builtin_clz(kept));
-    if (nul != 0) {
-      r.length = i + static_cast<size_t>(__builtin_ctz(nul));
+    unsigned kept = mask(_mm_cmpgt_epi8(v, blank));
+    // The limit ends the text as a NUL does.
+    if (limit - i < 16) end |= 1u << (limit - i);
+    if (end != 0) {
+      const unsigned n = static_cast<unsigned>(__builtin_ctz(end)), before = (1u << n) - 1;
+      odd &= before;
+      kept &= before;
+      if (odd != 0) r.plain = false;
+      if (kept != 0) r.trimmed = i + 32 - static_cast<size_t>(__builtin_clz(kept));
+      r.length = i + n;
       return r;
     }
+    if (odd != 0) r.plain = false;
+    if (kept != 0) r.trimmed = i + 32 - static_cast<size_t>(__builtin_clz(kept));
   }
+  if (i >= limit) {
+    r.length = limit;
+    return r;
+  }
+#else
+  (void)readable;
 #endif
   for (; i < limit && p[i] != 0; ++i) {
     const auto c = static_cast<unsigned char>(p[i]);
@@ -63,6 +78,22 @@ TextScan ScanText(const char* p, size_t limit) {
   }
   r.length = i;
   return r;
+}
+
+// Most text read: plain ASCII that fits its slot, copied as it came. False
+// leaves the value, unwritten, to ReadText (a NUL inside, another character,
+// a value longer than the field).
+bool CopyPlainText(uint8_t* value, const RecordSlot& s, const TFieldData& column, size_t element,
+                   bool trim) {
+  const auto size = static_cast<size_t>(column.bufsize);
+  const char* p = reinterpret_cast<const char*>(column.buf.data()) + element * size;
+  const TextScan scan = ScanText(p, size, column.buf.size() - element * size);
+  if (!scan.plain || column.rlen[element] > scan.length + 1) return false;
+  const size_t n = trim ? scan.trimmed : scan.length;
+  if (n > s.size) return false;
+  std::memcpy(value, p, n);
+  value[n] = 0;
+  return true;
 }
 
 }  // namespace
@@ -126,79 +157,88 @@ void RowReader::Read(TRecordBuffer record) {
   TOracleQuery& q = ds_.FetchQuery();
   // Straight at the fetched batch: the query's checked accessors cost a call
   // per column and value, and every row here is one the query stands on.
-  const int element = q.CurrentElement();
+  const auto element = static_cast<size_t>(q.CurrentElement());
   trim_ = ds_.session_ == nullptr || ds_.session_->Preferences().TrimStringFields();
+  uint8_t* data = DataArea(record);
   for (const RecordSlot& s : ds_.slots_) {
-    uint8_t* area = DataArea(record) + s.offset;
-    if (s.column < 0) {
+    uint8_t* area = data + s.offset;
+    if (s.read == SlotRead::kNoColumn) {
       area[0] = 1;
       std::memset(area + 1, 0, s.width);
       continue;
     }
     const TFieldData& column = q.FieldDataRecord(s.column);
-    if (column.ind[static_cast<size_t>(element)] == -1) {
+    if (column.ind[element] == -1) {
       area[0] = 1;
       continue;
     }
     area[0] = 0;
     uint8_t* value = area + 1;
-    const uint8_t* src = column.buf.empty() ? nullptr : column.Element(element);
-    const TFieldType type = s.field->DataType();
-    bool produced = true;
-    switch (ds_.infos_[s.info].DataType) {
-      case otInteger: {
+    const uint8_t* src = column.buf.empty() ? nullptr : column.Element(static_cast<int>(element));
+    switch (s.read) {
+      case SlotRead::kInt16:
+      case SlotRead::kInt32:
+      case SlotRead::kInt64: {
         int32_t v;
         std::memcpy(&v, src, sizeof v);
-        if (type == ftSmallint) {
-          int16_t w = static_cast<int16_t>(v);
+        if (s.read == SlotRead::kInt16) {
+          const auto w = static_cast<int16_t>(v);
           std::memcpy(value, &w, sizeof w);
-        } else if (type == ftInteger || type == ftAutoInc) {
+        } else if (s.read == SlotRead::kInt32) {
           std::memcpy(value, &v, sizeof v);
-        } else if (type == ftLargeint) {
-          int64_t w = v;
-          std::memcpy(value, &w, sizeof w);
         } else {
-          produced = false;
+          const int64_t w = v;
+          std::memcpy(value, &w, sizeof w);
         }
         break;
       }
-      case otFloat:
-        produced = type == ftFloat;
-        if (produced) std::memcpy(value, src, 8);
+      case SlotRead::kFloat:
+        std::memcpy(value, src, 8);
         break;
-      case otString:
-      case otReference:
-        produced = s.form != SlotForm::kFixed && s.form != SlotForm::kNone;
-        if (produced) ReadText(record, s, column, element);
+      case SlotRead::kBytesText:
+        if (column.buftype == otString && CopyPlainText(value, s, column, element, trim_)) break;
+        ReadText(record, s, column, static_cast<int>(element));
         break;
-      case otDate:
-        produced = type == ftDateTime || type == ftDate || type == ftTime;
-        if (produced) {
-          TDateTime t = OracleToNativeDate(src);
-          ds_.DataConvert(s.field, &t, value, true);
-        }
+      case SlotRead::kText:
+        ReadText(record, s, column, static_cast<int>(element));
         break;
-      case otTimestamp:
-      case otTimestampTZ:
-      case otTimestampLTZ:
-        produced = type == ftDateTime || type == ftDate || type == ftTime;
-        if (produced) {
-          TDateTime t = q.FieldAsDate(s.column);
-          ds_.DataConvert(s.field, &t, value, true);
-        }
+      case SlotRead::kDate:
+        ReadDate(value, s, src);
         break;
-      case otLong:
-      case otLongRaw:
-      case otCLOB:
-      case otBLOB:
-        produced = s.form == SlotForm::kBlob;
-        if (produced) ReadLong(record, s);
+      case SlotRead::kTimestamp: {
+        TDateTime t = q.FieldAsDate(s.column);
+        ds_.DataConvert(s.field, &t, value, true);
+        break;
+      }
+      case SlotRead::kLong:
+        ReadLong(record, s);
         break;
       default:
-        produced = false;
-        break;
+        DatabaseError(SUnexpectedDatatype + s.field->FieldName(), &ds_);
     }
-    if (!produced) DatabaseError(SUnexpectedDatatype + s.field->FieldName(), &ds_);
+  }
+}
+
+// A DATE in the field's native form: the time stamp's parts as they are,
+// the bytes no calendar holds as the native date-time reads them.
+void RowReader::ReadDate(uint8_t* value, const RecordSlot& s, const uint8_t* src) {
+  TTimeStamp ts;
+  if (!OracleDateToTimeStamp(src, ts)) {
+    TDateTime t = OracleToNativeDate(src);
+    ds_.DataConvert(s.field, &t, value, true);
+    return;
+  }
+  switch (s.field->DataType()) {
+    case ftDate:
+      std::memcpy(value, &ts.Date, 4);
+      break;
+    case ftTime:
+      std::memcpy(value, &ts.Time, 4);
+      break;
+    default: {
+      const double ms = static_cast<double>(ts.Date) * kMSecsPerDay + ts.Time;
+      std::memcpy(value, &ms, 8);
+    }
   }
 }
 
@@ -318,7 +358,9 @@ void RowReader::ReadText(TRecordBuffer record, const RecordSlot& s, const TField
   size_t n = 0;
   if (!info.IsUTF16) {
     p = reinterpret_cast<const char*>(column.Element(element));
-    const TextScan scan = ScanText(p, static_cast<size_t>(column.TextSize()) + 1);
+    const size_t readable =
+        column.buf.size() - static_cast<size_t>(element) * static_cast<size_t>(column.bufsize);
+    const TextScan scan = ScanText(p, static_cast<size_t>(column.TextSize()) + 1, readable);
     n = scan.length;
     const int length = column.buftype == otLong || column.buftype == otLongRaw
                            ? ds_.FetchQuery().FieldLength(s.column)

@@ -1,12 +1,14 @@
 // RowWriter: builds and runs one record's lock, check, refresh, write or
 // delete against the Oracle record set's updating table, inside the
-// record set's savepoint, and answers with a RowWriteResult.
+// record set's savepoint, and answers with a RowWriteResult. The dictionary
+// options have their say around a post through a hook, null while unused.
 #ifndef KAVO_ORACLE_ROW_WRITER_H_
 #define KAVO_ORACLE_ROW_WRITER_H_
 
 #include <optional>
 #include <vector>
 
+#include "oracle/dictionary_hook.h"
 #include "oracle/record_data.h"
 #include "rtl/ustring.h"
 
@@ -43,6 +45,19 @@ class RowWriter {
  public:
   explicit RowWriter(TOracleDataSet& dataset) : ds_(dataset) {}
 
+  void SetDictionaryHook(DictionaryHook* hook) { dictionary_hook_ = hook; }
+  // A record being inserted, a record about to be posted, a field of the
+  // edited record just written: what the dictionary options ask for.
+  void NewRecord() {
+    if (dictionary_hook_ != nullptr) dictionary_hook_->NewRecord();
+  }
+  void Posting() {
+    if (dictionary_hook_ != nullptr) dictionary_hook_->Posting();
+  }
+  void FieldWritten(TField* field, const uint8_t* record) {
+    if (dictionary_hook_ != nullptr) dictionary_hook_->FieldWritten(field, record);
+  }
+
   // Locks, checks and/or refreshes the row of `record` (none: the current).
   RowWriteResult Fetch(RowFetch what, TRecordBuffer record);
   // Writes `edit` over `stored` (null for an insert); `applying` is the log
@@ -61,6 +76,7 @@ class RowWriter {
                  TRecordBuffer edit, TRecordBuffer stored, RowWriteResult& result);
 
   TOracleDataSet& ds_;
+  DictionaryHook* dictionary_hook_ = nullptr;
 };
 
 }  // namespace oracle_engine

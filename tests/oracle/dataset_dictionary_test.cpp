@@ -154,5 +154,23 @@ TEST_F(DataSetDictionaryTest, NewRecordsTakeTheColumnDefaults) {
   EXPECT_EQ(blocks(), 2);
 }
 
+// The options are read where they act, not when the record set opened: a
+// record set opened with none of them takes each one switched on later.
+TEST_F(DataSetDictionaryTest, OptionsSwitchedWhileOpenActAtTheNextStep) {
+  ds_->OracleDictionary().RequiredFields = false;
+  ds_->Open();
+  ds_->OracleDictionary().DefaultValues = true;
+  ds_->Insert();
+  EXPECT_EQ(ds_->FieldByName(u"CODE").AsString(), u"NEW");
+  ds_->OracleDictionary().DefaultValues = false;
+  ds_->Cancel();
+  ds_->Insert();
+  EXPECT_TRUE(ds_->FieldByName(u"CODE").IsNull());
+  ds_->OracleDictionary().EnforceConstraints = true;
+  EXPECT_EQ(MessageOf([&] { ds_->FieldByName(u"ID").SetAsInteger(1); }),
+            u"OracleDataSet: ORA-00001: unique constraint (V9NORVELO.ITEMS_PK) violated");
+  ds_->Cancel();
+}
+
 }  // namespace
 }  // namespace kavo::test

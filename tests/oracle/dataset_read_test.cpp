@@ -277,6 +277,39 @@ TEST_F(DataSetReadTest, TextsReadAlikeWhereverTheirBlanksLineEndsAndWideCharacte
   session_->Preferences().SetTrimStringFields(true);
 }
 
+// Short columns are read 16 bytes at a time across the batch's elements: a
+// value must never take its neighbour's bytes, in a full batch or at its end;
+// dates on either side of 1899-12-30 keep their day and time.
+TEST_F(DataSetReadTest, ShortTextsAndDatesOfAFullBatchReadAsStored) {
+  SetAnsiCodePage("CP1252");
+  const char* const threes[] = {"ab ", "xyz", "q\nr", "\xC3\xB1o", "7"};
+  const String expected3[] = {u"ab", u"xyz", u"q\r\nr", u"\u00f1o", u"7"};
+  std::string script = "create table shorts (id number(9), c1 varchar2(1), c3 varchar2(4), d date);\n";
+  const int rows = 31;  // a batch of 25 and a part of one
+  for (int i = 0; i < rows; ++i) {
+    const char* date = i % 2 == 0 ? "1850-01-15 06:30:00" : "2024-02-29 23:59:59";
+    script += "insert into shorts values (" + std::to_string(i) + ", '" +
+              std::string(1, static_cast<char>('a' + i % 26)) + "', '" + threes[i % 5] +
+              "', to_date('" + date + "', 'yyyy-mm-dd hh24:mi:ss'));\n";
+  }
+  ASSERT_EQ(Sql(script + "commit;\n"), 0);
+  ds_->SQL().SetText(u"select id, c1, c3, d from shorts order by id");
+  Add<TIntegerField>(u"ID");
+  auto* c1 = Add<TStringField>(u"C1", 1);
+  auto* c3 = Add<TStringField>(u"C3", 4);
+  auto* d = Add<TDateTimeField>(u"D");
+  ds_->Open();
+  const TDateTime dates[] = {CombineDateTime(EncodeDate(1850, 1, 15), EncodeTime(6, 30, 0, 0)),
+                             CombineDateTime(EncodeDate(2024, 2, 29), EncodeTime(23, 59, 59, 0))};
+  for (int i = 0; i < rows; ++i, ds_->Next()) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(c1->AsString(), String(1, static_cast<Char>(u'a' + i % 26)));
+    EXPECT_EQ(c3->AsString(), expected3[i % 5]);
+    EXPECT_EQ(d->AsDateTime(), dates[i % 2]);
+  }
+  EXPECT_TRUE(ds_->Eof());
+}
+
 TEST_F(DataSetReadTest, NavigationRecNoAndBookmarksWorkOnTheStore) {
   AddPendingRows(5);
   AddServiceFields();
