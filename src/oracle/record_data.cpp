@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+
+#include "rtl/code_page.h"
 
 namespace kavo {
 
@@ -82,7 +81,7 @@ Char* TRecordExtras::RowIdRoom(TRecordBuffer record, size_t length) {
   const size_t need = length + 1;
   if (need > chunk_free_) {
     const size_t size = std::max(need, kRowIdChunk);
-    rowid_chunks_.push_back(std::make_unique<Char[]>(size));
+    rowid_chunks_.push_back(std::make_unique_for_overwrite<Char[]>(size));
     chunk_free_ = size;
   }
   // Chunks are filled from their end, so the last chunk's free room is its start.
@@ -100,17 +99,7 @@ void TRecordExtras::SetRowId(TRecordBuffer record, StringView rowid) {
 
 void TRecordExtras::SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
   Char* dest = RowIdRoom(record, length);
-  size_t i = 0;
-#if defined(__SSE2__)
-  // Every fetched row has one: 16 characters widened at a time.
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= length; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowid + i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), _mm_unpacklo_epi8(v, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i + 8), _mm_unpackhi_epi8(v, zero));
-  }
-#endif
-  for (; i < length; ++i) dest[i] = static_cast<unsigned char>(rowid[i]);
+  WidenBytes(rowid, length, dest);
   dest[length] = 0;
 }
 

@@ -137,7 +137,7 @@ TRecordBuffer RowReader::NextRow() {
   // the records held are let go only for a row that replaces them.
   TRecordBuffer record = store.FirstFreeRecord(false);
   Read(record);
-  store.NewRecord(-1, false, -1);
+  store.AppendPrepared();
   if (logged != nullptr) {
     CopyIntoRecord(logged->AfterData.Data(), record, ds_.record_size_);
     if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList)

@@ -98,6 +98,16 @@ TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
   return slot;
 }
 
+TRecordBuffer RowStore::AppendPrepared() {
+  if (prepared_ == nullptr) return NewRecord(-1, false, -1);
+  TRecordBuffer slot = prepared_;
+  prepared_ = nullptr;
+  ++blocks_.back().RecordCount;
+  Header(slot).MasterBookmark = -1;
+  records_.push_back(slot);
+  return slot;
+}
+
 void RowStore::DeleteRecord(int index, bool from_filtered) {
   CheckAccessible(index);
   size_t local = static_cast<size_t>(index - block_offset_);

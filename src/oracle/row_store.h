@@ -72,6 +72,9 @@ class RowStore {
   // when negative or not below Count); with `add_to_filtered` the position
   // counts in the filtered list and the record joins it.
   TRecordBuffer NewRecord(int position, bool add_to_filtered, int32_t master_bookmark);
+  // The fetch's NewRecord(-1, false, -1): the slot FirstFreeRecord has just
+  // prepared becomes the last record.
+  TRecordBuffer AppendPrepared();
   // Frees the record's ROWID copy and blob list and removes it from the
   // lists; its slot is not reused.
   void DeleteRecord(int index, bool from_filtered);

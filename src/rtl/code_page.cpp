@@ -366,8 +366,12 @@ bool WidenBytesBelow(std::string_view bytes, Char limit, String& out) {
   for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
   if ((high & high_bits) != 0) return false;
   out.resize(n);
-  Char* o = out.data();
-  i = 0;
+  WidenBytes(p, n, out.data());
+  return true;
+}
+
+void WidenBytes(const char* p, size_t n, Char* o) {
+  size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= n; i += 16) {
@@ -377,7 +381,6 @@ bool WidenBytesBelow(std::string_view bytes, Char limit, String& out) {
   }
 #endif
   for (; i < n; ++i) o[i] = static_cast<unsigned char>(p[i]);
-  return true;
 }
 
 const std::string& AnsiCodePage() {

@@ -42,6 +42,8 @@ Char CodePageIdentityLimit(const std::string& code_page);
 // all below it widened; false, with `out` unspecified, otherwise.
 bool NarrowTextBelow(StringView text, Char limit, std::string& out);
 bool WidenBytesBelow(std::string_view bytes, Char limit, String& out);
+// Each of the `n` bytes at `p` as the character of that number, into `out`.
+void WidenBytes(const char* p, size_t n, Char* out);
 // Whether NarrowTextBelow would narrow `text`, without narrowing it.
 bool TextBelow(StringView text, Char limit);
 
