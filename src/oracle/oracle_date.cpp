@@ -63,7 +63,7 @@ bool OracleDateToTimeStamp(const uint8_t* b, TTimeStamp& ts) {
     return false;
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   static constexpr int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  const bool leap = IsLeapYear(year);
   if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
   const int py = year - 1;
   ts.Date = py * 365 + py / 4 - py / 100 + py / 400 + kDaysBefore[month - 1] +

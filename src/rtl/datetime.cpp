@@ -38,8 +38,6 @@ TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
   return days < 0 ? days - frac : days + frac;
 }
 
-bool IsLeapYear(int y) { return (y % 4 == 0) && (y % 100 != 0 || y % 400 == 0); }
-
 int DaysInMonth(int y, int m) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];

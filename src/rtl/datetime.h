@@ -35,7 +35,10 @@ constexpr double kMaxDateTimeMagnitude = 2147483647.0 - kDateDelta;
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
 TDateTime TimeStampToDateTime(const TTimeStamp& ts);
 
-bool IsLeapYear(int year);
+// Inline: the Oracle reader asks it for every fetched date.
+inline bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 int DaysInMonth(int year, int month);
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& out);
