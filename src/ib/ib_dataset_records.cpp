@@ -131,7 +131,7 @@ TGetResult TIBCustomDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool
   }
   if (buffer != posted || mode != gmCurrent ||
       L::Header(buffer).record_number != current_record_)
-    std::memcpy(buffer, store_.At(current_record_), store_.RecordSize());
+    store_.Layout().CopyRecord(buffer, store_.At(current_record_));
   L::Header(buffer).flags = bfCurrent;
   L::Header(buffer).record_number = current_record_;
   GetCalcFields(buffer);

@@ -72,14 +72,14 @@ void TIBCustomDataSet::InternalPost() {
   if (!pending_blobs_.empty()) WritePendingBlobs(rec);
   TIBRecordHeader& h = L::Header(rec);
   const bool inserting = State() == dsInsert;
-  const size_t size = store_.RecordSize();
+  const TIBRecordLayout& layout = store_.Layout();
   // Room first: a new record takes the store's next position.
   uint8_t* stored = inserting ? store_.Next() : store_.At(h.record_number);
   if (inserting) {
     h.record_number = store_.Count();
     // An update object and the change log read the stored copy; the insert
     // statement reads the record itself.
-    if (update_object_ != nullptr || cached_updates_) std::memcpy(stored, rec, size);
+    if (update_object_ != nullptr || cached_updates_) layout.CopyRecord(stored, rec);
   }
   if (cached_updates_) {
     LogChange(inserting, rec, stored);
@@ -90,10 +90,10 @@ void TIBCustomDataSet::InternalPost() {
   h.update_status = usUnmodified;
   h.flags = bfCurrent;
   SetModified(false);
-  std::memcpy(stored, rec, size);
+  layout.CopyRecord(stored, rec);
   if (!cached_updates_ && (forced_refresh_ || needs_refresh_) && CanRefresh()) {
     RereadRecord(stored);
-    std::memcpy(rec, stored, size);
+    layout.CopyRecord(rec, stored);
   }
   if (inserting) {
     current_record_ = store_.Count();

@@ -190,6 +190,7 @@ bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_
                             const std::vector<int>& calc_sizes, int db_key_column) {
   const int n = columns.Count();
   slots_.assign(static_cast<size_t>(n), TIBFieldSlot{});
+  copy_steps_.clear();
   calc_offsets_.clear();
   db_key_column_ = db_key_column;
   size_t offset = 0;
@@ -226,6 +227,7 @@ bool TIBRecordLayout::Build(TIBXSQLDA& columns, const std::vector<bool>& scaled_
   // header and 8-byte values are aligned.
   if (!align() || offset > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
   buffer_size_ = offset;
+  PlanCopy();
   return true;
 }
 
@@ -240,6 +242,41 @@ void TIBRecordLayout::InitModel(uint8_t* buffer) const {
   h.saved_offset = -1;
   if (!slots_.empty())
     std::memcpy(&Slot(buffer, 0), slots_.data(), slots_.size() * sizeof(TIBFieldSlot));
+}
+
+void TIBRecordLayout::PlanCopy() {
+  copy_steps_.clear();
+  auto whole = [this](size_t offset, size_t end) {
+    // A fixed value's bytes are copied whether it is NULL or not: fewer
+    // steps, and a NULL's bytes are never read.
+    if (!copy_steps_.empty() && copy_steps_.back().text_column < 0)
+      copy_steps_.back().size = static_cast<uint32_t>(end - copy_steps_.back().offset);
+    else
+      copy_steps_.push_back({static_cast<uint32_t>(offset), static_cast<uint32_t>(end - offset), -1});
+  };
+  whole(0, HeadSize());
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    const TIBFieldSlot& slot = slots_[i];
+    if (SlotKind(slot) == TSlotKind::Text)
+      copy_steps_.push_back({slot.data_offset, slot.data_size, static_cast<int32_t>(i)});
+    else
+      whole(slot.data_offset, size_t{slot.data_offset} + slot.data_size);
+  }
+  if (!calc_offsets_.empty()) whole(calc_offsets_.front(), buffer_size_);
+}
+
+void TIBRecordLayout::CopyRecord(uint8_t* dest, const uint8_t* source) const {
+  if (dest == source) return;
+  const auto* stored = reinterpret_cast<const TIBFieldSlot*>(source + sizeof(TIBRecordHeader));
+  for (const CopyStep& step : copy_steps_) {
+    size_t size = step.size;
+    if (step.text_column >= 0) {
+      const TIBFieldSlot& slot = stored[step.text_column];
+      if (slot.is_null) continue;
+      size = std::min<size_t>(slot.data_length, size);
+    }
+    std::memcpy(dest + step.offset, source + step.offset, size);
+  }
 }
 
 void TIBRecordLayout::StoreRow(uint8_t* buffer, TIBXSQLDA& row) const {

@@ -131,6 +131,11 @@ class TIBRecordLayout {
   }
   // A record with every column NULL.
   void InitModel(uint8_t* buffer) const;
+  // Copies the record at `source` to `dest`: header, slots, each value's
+  // used bytes and the calculated fields. The rest of a text's room and a
+  // NULL's value are never read, and most of a record is such room: a
+  // whole-record copy moved it through the cache for nothing.
+  void CopyRecord(uint8_t* dest, const uint8_t* source) const;
 
   static TIBRecordHeader& Header(uint8_t* buffer) {
     return *reinterpret_cast<TIBRecordHeader*>(buffer);
@@ -150,7 +155,18 @@ class TIBRecordLayout {
   static void StoreColumn(uint8_t* buffer, int column, TIBXSQLVAR& var);
 
  private:
+  // CopyRecord's steps: a byte range copied whole (the header and slots,
+  // values of a fixed size next to each other, the calculated fields), or a
+  // text slot's used bytes.
+  struct CopyStep {
+    uint32_t offset;
+    uint32_t size;
+    int32_t text_column;  // -1: the whole range
+  };
+  void PlanCopy();
+
   std::vector<TIBFieldSlot> slots_;
+  std::vector<CopyStep> copy_steps_;
   std::vector<size_t> calc_offsets_;
   int db_key_column_ = -1;
   size_t buffer_size_ = 0;

@@ -43,7 +43,10 @@ void RowStore::Reserve(TIBRecordCache& cache, int position) {
 
 
 void RowStore::Blank(uint8_t* buffer) const {
-  std::memcpy(buffer, model_.data(), model_.size());
+  if (model_.empty()) return;
+  // Every slot of the model is NULL: its header, slots and calculated
+  // fields are all there is to copy.
+  layout_.CopyRecord(buffer, model_.data());
 }
 
 void RowStore::InitRecord(uint8_t* buffer) const {
@@ -63,11 +66,11 @@ uint8_t* RowStore::Next() {
 
 void RowStore::KeepOriginal(int position) {
   Reserve(originals_, position);
-  std::memcpy(originals_.At(position), records_.At(position), RecordSize());
+  layout_.CopyRecord(originals_.At(position), records_.At(position));
 }
 
 void RowStore::RestoreOriginal(int position) {
-  std::memcpy(records_.At(position), originals_.At(position), RecordSize());
+  layout_.CopyRecord(records_.At(position), originals_.At(position));
   L::Header(records_.At(position)).record_number = position;
 }
 

@@ -349,6 +349,70 @@ TEST_F(DataSetValuesTest, CachedUpdatesApplyAllOrNothingAndARetryWritesEachChang
             u"1,2,3");
 }
 
+// Records move between the store and the record set's buffers by the bytes
+// each value uses: a shorter text, a NULL and a taken-back change must come
+// back as they are, with nothing of an earlier, longer value.
+TEST_F(DataSetValuesTest, ValuesComeBackAsTheyAreAfterShorterTextsNullsAndTakenBackChanges) {
+  Setup({u"create table T_CP (ID integer not null, S varchar(40), N integer, D date)"},
+        {u"insert into T_CP values (1, 'forty characters of text, all of them..', 5, "
+         u"'2026-12-11')",
+         u"insert into T_CP values (2, null, null, null)"});
+  ds_->InsertSQL().SetText(u"insert into T_CP values (:ID, :S, :N, :D)");
+  TIBDataSet& ds = Open(u"select * from T_CP order by ID",
+                        u"update T_CP set S = :S, N = :N, D = :D where ID = :OLD_ID");
+  auto row = [&] {
+    return F(u"ID").AsString() + u"|" + (F(u"S").IsNull() ? u"~" : F(u"S").AsString()) + u"|" +
+           (F(u"N").IsNull() ? u"~" : F(u"N").AsString()) + u"|" +
+           (F(u"D").IsNull() ? u"~" : F(u"D").AsString());
+  };
+  ds.Edit();
+  F(u"S").SetAsString(u"short");
+  ds.Post();
+  ds.Next();
+  ds.Edit();
+  F(u"N").SetAsInteger(7);
+  ds.Post();
+  ds.First();
+  EXPECT_EQ(row(), u"1|short|5|" + F(u"D").AsString());
+  EXPECT_FALSE(F(u"D").IsNull());
+  ds.Edit();
+  F(u"S").Clear();
+  F(u"D").Clear();
+  ds.Post();
+  ds.Edit();
+  F(u"S").SetAsString(u"a text that is taken back");
+  ds.Cancel();
+  ds.Next();
+  EXPECT_EQ(row(), u"2|~|7|~");
+  ds.Append();
+  F(u"ID").SetAsInteger(3);
+  F(u"S").SetAsString(u"new");
+  ds.Post();
+  ds.First();
+  EXPECT_EQ(row(), u"1|~|5|~");
+  ds.Last();
+  EXPECT_EQ(row(), u"3|new|~|~");
+  ds.Transaction().CommitRetaining();
+  EXPECT_EQ(Committed(u"select list(ID || ':' || coalesce(S, '~') || ':' || coalesce(N, '~'), ',') "
+                      u"from (select * from T_CP order by ID)"),
+            u"1:~:5,2:~:7,3:new:~");
+
+  // Under cached updates the original comes back whole when a change is
+  // taken back, longer than the change.
+  ds.Close();
+  ExecuteCommitted(db(), {u"update T_CP set S = 'forty characters of text, all of them..' "
+                          u"where ID = 1"});
+  ds.SetCachedUpdates(true);
+  ds.Open();
+  ds.Edit();
+  F(u"S").SetAsString(u"x");
+  ds.Post();
+  EXPECT_EQ(F(u"S").AsString(), u"x");
+  ds.CancelUpdates();
+  ds.First();
+  EXPECT_EQ(F(u"S").AsString(), u"forty characters of text, all of them..");
+}
+
 TEST_F(DataSetValuesTest, RecordsOfEverySizeAreAlignedInTheCache) {
   // Records ending on a boolean or a packed decimal are not a multiple of 8.
   const Char* const tables[] = {
