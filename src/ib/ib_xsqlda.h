@@ -128,6 +128,7 @@ class TIBXSQLVAR {
   short described_type_ = 0;
   bool modified_ = false;
   std::vector<char> data_;
+  std::vector<char> spare_;  // the next text's buffer, swapped with data_
   short indicator_ = 0;
 };
 
@@ -142,7 +143,10 @@ class TIBXSQLDA {
   int Count() const { return count_; }
   // Grows the block and the entry objects as needed; clears the names.
   void SetCount(int count);
-  TIBXSQLVAR& operator[](int index);
+  TIBXSQLVAR& operator[](int index) {
+    if (index < 0 || index >= count_) IndexOutOfRange();
+    return *vars_[static_cast<size_t>(index)];
+  }
   TIBXSQLVAR& Vars(int index) { return (*this)[index]; }
   // Null when no entry has the (normalised) name. Parameters are mostly set
   // in the order of the text, row after row: the entry after the last one
@@ -182,6 +186,7 @@ class TIBXSQLDA {
   std::unique_ptr<TSQLVAR> NewSQLVAR() const;
   void FindSharedNames() const;
   TIBXSQLVAR* SearchName(StringView name);
+  [[noreturn]] static void IndexOutOfRange();
   static bool SameName(const String& stored, StringView name) {
     return stored.size() == name.size() &&
            std::memcmp(stored.data(), name.data(), name.size() * sizeof(Char)) == 0;

@@ -329,19 +329,22 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_TEXT:
     case SQL_VARYING: {
       const TIBCharacterSet& cs = parent_->SQL()->Database()->CharacterSetInfo();
-      // Text the set holds as it is goes straight into the entry's own buffer.
-      if ((name_.empty() || !parent_->HasSharedNames()) && TextBelow(value, cs.identity_limit)) {
-        const size_t size = value.size();
-        if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
-          IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
-        if (size > 32767) IBError(ibceStringTooLarge, {static_cast<int>(size), 32767});
-        data_.resize(size + 1);
-        char* out = data_.data();
-        for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>(value[i]);
-        out[size] = 0;
-        if (sqlvar_->SetValue(SQL_TEXT, 0, static_cast<short>(size), out)) indicator_ = 0;
-        modified_ = true;
-        break;
+      // Text the set holds as it is is checked and narrowed in one pass, into
+      // the spare buffer: the entry keeps its value until the new one is whole.
+      const size_t size = value.size();
+      if (name_.empty() || !parent_->HasSharedNames()) {
+        spare_.resize(size + 1);
+        if (NarrowTextBelow(value, cs.identity_limit, spare_.data())) {
+          if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
+            IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
+          if (size > 32767) IBError(ibceStringTooLarge, {static_cast<int>(size), 32767});
+          spare_[size] = 0;
+          data_.swap(spare_);
+          if (sqlvar_->SetValue(SQL_TEXT, 0, static_cast<short>(size), data_.data()))
+            indicator_ = 0;
+          modified_ = true;
+          break;
+        }
       }
       // Parameters are set row after row: the area's buffer keeps its capacity.
       std::string& bytes = parent_->TextScratch();
