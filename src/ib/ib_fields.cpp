@@ -32,7 +32,7 @@ void TIBStringField::SetAsString(const String& value) {
   }
   // What TWideStringField::SetAsString does, one call shorter.
   if (dataset != nullptr)
-    dataset->SetFieldData(this, &value, false);
+    dataset->PutFieldText(this, value);
   else if (owner != nullptr)
     owner->SetFieldData(this, &value, false);
   else

@@ -106,6 +106,8 @@ class TIBXSQLVAR {
   void Initialize();
   void Reset(void* entry);
   void SetData(short sqltype, short scale, const void* bytes, size_t size);
+  template <typename T>
+  void SetFixed(short sqltype, const T& value);
   void AllocData(size_t size);
   void SetIndicator(bool nullable);
   void StoreText(std::string_view bytes);

@@ -160,11 +160,27 @@ void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t s
 
 // --- null --------------------------------------------------------------------
 
+template <typename T>
+void TIBXSQLVAR::SetFixed(short sqltype, const T& value) {
+  // Row after row the entry keeps its size: no resize, and a copy of known length.
+  if (data_.size() != sizeof value) data_.resize(sizeof value);
+  std::memcpy(data_.data(), &value, sizeof value);
+  if (sqlvar_->SetValue(sqltype, 0, static_cast<short>(sizeof value), data_.data()))
+    indicator_ = 0;
+  modified_ = true;
+}
+
 bool TIBXSQLVAR::IsNull() const {
   return IsNullable() && sqlvar_->SqlInd() != nullptr && *sqlvar_->SqlInd() == -1;
 }
 
 void TIBXSQLVAR::SetIsNull(bool value) {
+  // A nullable entry of its own name: every row's NULL parameters.
+  if (value && IsNullable() && (name_.empty() || !parent_->HasSharedNames())) {
+    indicator_ = -1;
+    modified_ = true;
+    return;
+  }
   if (value) {
     ForEachSameName([](TIBXSQLVAR& x) {
       if (!x.IsNullable()) {
@@ -260,11 +276,11 @@ void TIBXSQLVAR::SetAsServerTimeStamp(const ISC_TIMESTAMP& value) {
 }
 
 void TIBXSQLVAR::SetAsServerTime(ISC_TIME value) {
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &value, sizeof value); });
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetFixed(SQL_TYPE_TIME, value); });
 }
 
 void TIBXSQLVAR::SetAsServerDate(ISC_DATE value) {
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &value, sizeof value); });
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetFixed(SQL_TYPE_DATE, value); });
 }
 
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
