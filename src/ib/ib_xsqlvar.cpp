@@ -349,7 +349,8 @@ void TIBXSQLVAR::SetAsString(StringView value) {
       // the spare buffer: the entry keeps its value until the new one is whole.
       const size_t size = value.size();
       if (name_.empty() || !parent_->HasSharedNames()) {
-        spare_.resize(size + 1);
+        // Never shrunk: the entry's length says where the text ends.
+        if (spare_.size() <= size) spare_.resize(size + 1);
         if (NarrowTextBelow(value, cs.identity_limit, spare_.data())) {
           if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
             IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
