@@ -158,8 +158,6 @@ void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t s
   modified_ = true;
 }
 
-// --- null --------------------------------------------------------------------
-
 template <typename T>
 void TIBXSQLVAR::SetFixed(short sqltype, const T& value) {
   // Row after row the entry keeps its size: no resize, and a copy of known length.
@@ -169,6 +167,8 @@ void TIBXSQLVAR::SetFixed(short sqltype, const T& value) {
     indicator_ = 0;
   modified_ = true;
 }
+
+// --- null --------------------------------------------------------------------
 
 bool TIBXSQLVAR::IsNull() const {
   return IsNullable() && sqlvar_->SqlInd() != nullptr && *sqlvar_->SqlInd() == -1;
