@@ -108,10 +108,8 @@ void EncodeValueInto(StringView text, const TIBCharacterSet& cs, std::string& ou
                                            CharacterSetLabel(cs)));
 }
 
-void CheckValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
-                    StringView name) {
-  // Text below the set's identity limit is stored as it is: nothing to try.
-  if (TextBelow(text, cs.identity_limit)) return;
+void CheckOtherValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
+                         StringView name) {
   thread_local std::string scratch;
   EncodeValueInto(text, cs, scratch, kind, name);
 }

@@ -49,9 +49,14 @@ inline void EncodeTextInto(StringView text, const TIBCharacterSet& cs, std::stri
 // `kind` 'name' ("Field 'DADOS'") and the set, instead of becoming '?'.
 void EncodeValueInto(StringView text, const TIBCharacterSet& cs, std::string& out,
                      const Char* kind, StringView name);
-// Raises what EncodeValueInto would for `text`, if anything.
-void CheckValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
-                    StringView name);
+// Raises what EncodeValueInto would for `text`, if anything. Text below the
+// set's identity limit is stored as it is: nothing to try, and no call.
+void CheckOtherValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
+                         StringView name);
+inline void CheckValueFits(StringView text, const TIBCharacterSet& cs, const Char* kind,
+                           StringView name) {
+  if (!TextBelow(text, cs.identity_limit)) CheckOtherValueFits(text, cs, kind, name);
+}
 // The set's name for messages; NONE also names the code page it stands for.
 String CharacterSetLabel(const TIBCharacterSet& cs);
 String DecodeText(std::string_view bytes, const TIBCharacterSet& cs);

@@ -381,7 +381,7 @@ void TIBCustomDataSet::InternalClose() {
   ReleaseRecords();
 }
 
-void TIBCustomDataSet::BindTextFields(const TIBCustomDataSet* dataset) {
+void TIBCustomDataSet::BindTextFields(TIBCustomDataSet* dataset) {
   for (int i = 0; i < FieldCount(); ++i)
     if (auto* field = dynamic_cast<TIBStringField*>(Fields(i))) field->bound_ = dataset;
 }

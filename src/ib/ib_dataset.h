@@ -174,7 +174,8 @@ class TIBCustomDataSet : public roles::IBDataSet {
   bool GetFieldData(TField* field, void* buffer) override;
   bool GetFieldData(int field_no, void* buffer) override;
   void SetFieldData(TField* field, const void* buffer) override;
-  void SetFieldData(TField* field, const void* buffer, bool native) override;
+  // Final: a text field of this record set calls it without the table.
+  void SetFieldData(TField* field, const void* buffer, bool native) final;
   TUpdateStatus UpdateStatus() override;
   // Over the current record's blob (raw bytes) or memo (UTF-16 units) value;
   // the server's blob is read when the stream is made. A written value is
@@ -226,7 +227,7 @@ class TIBCustomDataSet : public roles::IBDataSet {
   void BuildFieldDefs();
   void ResetStore();
   // Tells the text fields the record set they are bound to while open.
-  void BindTextFields(const TIBCustomDataSet* dataset);
+  void BindTextFields(TIBCustomDataSet* dataset);
   void ReleaseRecords();
   std::array<TIBSQL*, 5> AllStatements() const;
   // The select column behind a field; -1 when it is not among them.
@@ -238,6 +239,10 @@ class TIBCustomDataSet : public roles::IBDataSet {
   // value as the native form would give it); all null is NULL.
   void PutFieldValue(TField* field, const void* native, const String* text,
                      const double* milliseconds = nullptr);
+  // A text field's assignment: what SetFieldData and PutFieldValue do for
+  // it, with the answers a text field already knows not asked again.
+  friend class TIBStringField;
+  void PutFieldText(TIBStringField* field, const String& text);
   // The writer's statements need the record set prepared.
   void CheckWritable(const uint8_t* record);
   // Sends one record's change to the server (through the update object

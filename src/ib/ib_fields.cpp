@@ -17,10 +17,9 @@ namespace kavo {
 // ---- TIBStringField ----------------------------------------------------------------
 
 void TIBStringField::SetAsString(const String& value) {
-  const TDataSet* owner = DataSet();
-  const TIBCustomDataSet* dataset = bound_ != nullptr && bound_ == owner
-                                        ? bound_
-                                        : dynamic_cast<const TIBCustomDataSet*>(owner);
+  TDataSet* owner = DataSet();
+  TIBCustomDataSet* dataset =
+      bound_ != nullptr && bound_ == owner ? bound_ : dynamic_cast<TIBCustomDataSet*>(owner);
   // Refused here, naming the field, rather than when the post encodes it.
   if (dataset != nullptr)
     if (TIBDatabase* db = dataset->Database())
@@ -32,8 +31,10 @@ void TIBStringField::SetAsString(const String& value) {
       IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
   }
   // What TWideStringField::SetAsString does, one call shorter.
-  if (TDataSet* owner_set = DataSet())
-    owner_set->SetFieldData(this, &value, false);
+  if (dataset != nullptr)
+    dataset->PutFieldText(this, value);
+  else if (owner != nullptr)
+    owner->SetFieldData(this, &value, false);
   else
     TWideStringField::SetAsString(value);
 }

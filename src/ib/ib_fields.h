@@ -40,7 +40,7 @@ class TIBStringField : public TWideStringField {
   bool empty_as_null_ = true;
   // The open record set the field is bound to, so that an assignment finds
   // its character set without a dynamic cast; null while closed.
-  const TIBCustomDataSet* bound_ = nullptr;
+  TIBCustomDataSet* bound_ = nullptr;
 };
 
 // The ftBCD kind of the Firebird record set: currency, at most 4 places.

@@ -80,10 +80,7 @@ void TIBXSQLDA::SetCount(int count) {
   if (count == 0) unique_relation_name_.clear();
 }
 
-TIBXSQLVAR& TIBXSQLDA::operator[](int index) {
-  if (index < 0 || index >= count_) IBError(ibceXSQLDAIndexOutOfRange);
-  return *vars_[index];
-}
+void TIBXSQLDA::IndexOutOfRange() { IBError(ibceXSQLDAIndexOutOfRange); }
 
 void TIBXSQLDA::AddName(const String& name, int index) {
   String normalized = FormatIdentifierValue(sql_->Dialect(), name);

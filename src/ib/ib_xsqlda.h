@@ -106,6 +106,8 @@ class TIBXSQLVAR {
   void Initialize();
   void Reset(void* entry);
   void SetData(short sqltype, short scale, const void* bytes, size_t size);
+  template <typename T>
+  void SetFixed(short sqltype, const T& value);
   void AllocData(size_t size);
   void SetIndicator(bool nullable);
   void StoreText(std::string_view bytes);
@@ -128,6 +130,7 @@ class TIBXSQLVAR {
   short described_type_ = 0;
   bool modified_ = false;
   std::vector<char> data_;
+  std::vector<char> spare_;  // the next text's buffer, swapped with data_
   short indicator_ = 0;
 };
 
@@ -142,7 +145,10 @@ class TIBXSQLDA {
   int Count() const { return count_; }
   // Grows the block and the entry objects as needed; clears the names.
   void SetCount(int count);
-  TIBXSQLVAR& operator[](int index);
+  TIBXSQLVAR& operator[](int index) {
+    if (index < 0 || index >= count_) IndexOutOfRange();
+    return *vars_[static_cast<size_t>(index)];
+  }
   TIBXSQLVAR& Vars(int index) { return (*this)[index]; }
   // Null when no entry has the (normalised) name. Parameters are mostly set
   // in the order of the text, row after row: the entry after the last one
@@ -182,6 +188,7 @@ class TIBXSQLDA {
   std::unique_ptr<TSQLVAR> NewSQLVAR() const;
   void FindSharedNames() const;
   TIBXSQLVAR* SearchName(StringView name);
+  [[noreturn]] static void IndexOutOfRange();
   static bool SameName(const String& stored, StringView name) {
     return stored.size() == name.size() &&
            std::memcmp(stored.data(), name.data(), name.size() * sizeof(Char)) == 0;

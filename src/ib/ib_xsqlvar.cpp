@@ -158,6 +158,16 @@ void TIBXSQLVAR::SetData(short sqltype, short scale, const void* bytes, size_t s
   modified_ = true;
 }
 
+template <typename T>
+void TIBXSQLVAR::SetFixed(short sqltype, const T& value) {
+  // Row after row the entry keeps its size: no resize, and a copy of known length.
+  if (data_.size() != sizeof value) data_.resize(sizeof value);
+  std::memcpy(data_.data(), &value, sizeof value);
+  if (sqlvar_->SetValue(sqltype, 0, static_cast<short>(sizeof value), data_.data()))
+    indicator_ = 0;
+  modified_ = true;
+}
+
 // --- null --------------------------------------------------------------------
 
 bool TIBXSQLVAR::IsNull() const {
@@ -165,6 +175,12 @@ bool TIBXSQLVAR::IsNull() const {
 }
 
 void TIBXSQLVAR::SetIsNull(bool value) {
+  // A nullable entry of its own name: every row's NULL parameters.
+  if (value && IsNullable() && (name_.empty() || !parent_->HasSharedNames())) {
+    indicator_ = -1;
+    modified_ = true;
+    return;
+  }
   if (value) {
     ForEachSameName([](TIBXSQLVAR& x) {
       if (!x.IsNullable()) {
@@ -260,11 +276,11 @@ void TIBXSQLVAR::SetAsServerTimeStamp(const ISC_TIMESTAMP& value) {
 }
 
 void TIBXSQLVAR::SetAsServerTime(ISC_TIME value) {
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_TIME, 0, &value, sizeof value); });
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetFixed(SQL_TYPE_TIME, value); });
 }
 
 void TIBXSQLVAR::SetAsServerDate(ISC_DATE value) {
-  ForEachSameName([&](TIBXSQLVAR& x) { x.SetData(SQL_TYPE_DATE, 0, &value, sizeof value); });
+  ForEachSameName([&](TIBXSQLVAR& x) { x.SetFixed(SQL_TYPE_DATE, value); });
 }
 
 void TIBXSQLVAR::SetAsTime(TDateTime value) {
@@ -329,19 +345,23 @@ void TIBXSQLVAR::SetAsString(StringView value) {
     case SQL_TEXT:
     case SQL_VARYING: {
       const TIBCharacterSet& cs = parent_->SQL()->Database()->CharacterSetInfo();
-      // Text the set holds as it is goes straight into the entry's own buffer.
-      if ((name_.empty() || !parent_->HasSharedNames()) && TextBelow(value, cs.identity_limit)) {
-        const size_t size = value.size();
-        if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
-          IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
-        if (size > 32767) IBError(ibceStringTooLarge, {static_cast<int>(size), 32767});
-        data_.resize(size + 1);
-        char* out = data_.data();
-        for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>(value[i]);
-        out[size] = 0;
-        if (sqlvar_->SetValue(SQL_TEXT, 0, static_cast<short>(size), out)) indicator_ = 0;
-        modified_ = true;
-        break;
+      // Text the set holds as it is is checked and narrowed in one pass, into
+      // the spare buffer: the entry keeps its value until the new one is whole.
+      const size_t size = value.size();
+      if (name_.empty() || !parent_->HasSharedNames()) {
+        // Never shrunk: the entry's length says where the text ends.
+        if (spare_.size() <= size) spare_.resize(size + 1);
+        if (NarrowTextBelow(value, cs.identity_limit, spare_.data())) {
+          if (max_len_ > 0 && size > static_cast<size_t>(max_len_))
+            IBError(ibceStringTooLarge, {static_cast<int>(size), max_len_});
+          if (size > 32767) IBError(ibceStringTooLarge, {static_cast<int>(size), 32767});
+          spare_[size] = 0;
+          data_.swap(spare_);
+          if (sqlvar_->SetValue(SQL_TEXT, 0, static_cast<short>(size), data_.data()))
+            indicator_ = 0;
+          modified_ = true;
+          break;
+        }
       }
       // Parameters are set row after row: the area's buffer keeps its capacity.
       std::string& bytes = parent_->TextScratch();

@@ -117,6 +117,14 @@ class TDataSet : public TComponent {
     if (i >= fields_.size()) FieldNotFound(name);
     return *fields_[i];
   }
+  // A name written in the code: its length is known when compiled, where
+  // a view of it would count its characters on every call.
+  template <size_t N>
+  TField& FieldByName(const Char (&name)[N]) const {
+    size_t n = 0;
+    while (n < N && name[n] != 0) ++n;
+    return FieldByName(StringView(name, n));
+  }
   TFieldDefs& FieldDefs() { return field_defs_; }
   const TFieldDefs& FieldDefs() const { return field_defs_; }
   // Default fields were made from the column definitions at the last open.

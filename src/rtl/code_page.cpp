@@ -294,13 +294,11 @@ class Iconv {
 
 // Sixteen characters at a time where SSE2 is there, then eight: this runs
 // over every text column of every row.
-bool NarrowTextBelow(StringView text, Char limit, std::string& out) {
+bool NarrowTextBelow(StringView text, Char limit, char* o) {
   if (limit == 0) return false;
   const uint16_t high_bits = static_cast<uint16_t>(~(limit - 1));
   const size_t n = text.size();
-  out.resize(n);
   const Char* p = text.data();
-  char* o = out.data();
   uint16_t high = 0;
   size_t i = 0;
 #if defined(__SSE2__)
@@ -328,6 +326,12 @@ bool NarrowTextBelow(StringView text, Char limit, std::string& out) {
     o[i] = static_cast<char>(p[i]);
   }
   return (high & high_bits) == 0;
+}
+
+bool NarrowTextBelow(StringView text, Char limit, std::string& out) {
+  if (limit == 0) return false;
+  out.resize(text.size());
+  return NarrowTextBelow(text, limit, out.data());
 }
 
 bool TextBelow(StringView text, Char limit) {

@@ -41,6 +41,8 @@ Char CodePageIdentityLimit(const std::string& code_page);
 // Text whose characters are all below `limit` narrowed to bytes, and bytes
 // all below it widened; false, with `out` unspecified, otherwise.
 bool NarrowTextBelow(StringView text, Char limit, std::string& out);
+// The same into `out`, which has room for the text's units.
+bool NarrowTextBelow(StringView text, Char limit, char* out);
 bool WidenBytesBelow(std::string_view bytes, Char limit, String& out);
 // Each of the `n` bytes at `p` as the character of that number, into `out`.
 void WidenBytes(const char* p, size_t n, Char* out);

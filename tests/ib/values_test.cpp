@@ -81,8 +81,15 @@ TEST_F(ValuesTest, TextParameterReusedRowAfterRowKeepsOnlyItsLastValue) {
   for (size_t i = 0; i < texts.size(); ++i) {
     q.ParamByName(u"NN").SetAsInteger(static_cast<int32_t>(i));
     q.ParamByName(u"VC").SetAsString(texts[i]);
-    // A refused text leaves the one before it in place.
+    // A refused text leaves the one before it in place, also when the
+    // character the set cannot hold comes after eight it can.
     EXPECT_THROW(q.ParamByName(u"VC").SetAsString(u"12345678901"), EIBClientError);
+    try {
+      q.ParamByName(u"VC").SetAsString(u"abcdefgh\u20ac");
+      ADD_FAILURE() << "a character ISO8859_1 cannot hold was taken";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), u"Parameter 'VC': 'abcdefgh\u20ac' cannot be stored in ISO8859_1");
+    }
     q.ExecQuery();
   }
   TIBSQL sel(nullptr);

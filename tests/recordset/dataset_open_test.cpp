@@ -150,6 +150,11 @@ TEST_F(OpenTest, FieldLookupByName) {
   EXPECT_EQ(ds->FindField(u"nothing"), nullptr);
   EXPECT_EQ(&ds->FieldByName(u"Score"), score);
   EXPECT_RAISES(ds->FieldByName(u"nothing"), EDatabaseError, "People: Field 'nothing' not found");
+  // A name in an array of its own ends at its first NUL, as in a view of it.
+  Char name[16] = u"score";
+  EXPECT_EQ(&ds->FieldByName(name), score);
+  name[3] = 0;
+  EXPECT_RAISES(ds->FieldByName(name), EDatabaseError, "People: Field 'sco' not found");
 }
 
 // Names match as SameText matches them: ASCII letters without regard to
