@@ -239,10 +239,6 @@ class TIBCustomDataSet : public roles::IBDataSet {
   // value as the native form would give it); all null is NULL.
   void PutFieldValue(TField* field, const void* native, const String* text,
                      const double* milliseconds = nullptr);
-  // A text field's assignment: what SetFieldData and PutFieldValue do for
-  // it, with the answers a text field already knows not asked again.
-  friend class TIBStringField;
-  void PutFieldText(TIBStringField* field, const String& text);
   // The writer's statements need the record set prepared.
   void CheckWritable(const uint8_t* record);
   // Sends one record's change to the server (through the update object

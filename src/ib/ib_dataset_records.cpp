@@ -305,39 +305,6 @@ void TIBCustomDataSet::SetFieldData(TField* field, const void* buffer, bool nati
   PutFieldValue(field, nullptr, nullptr, &ms);
 }
 
-// Every text column of every row comes here: a data field without
-// validation goes to its slot in one call.
-void TIBCustomDataSet::PutFieldText(TIBStringField* field, const String& text) {
-  if (field->FieldKind() != fkData || field->OnValidate || !IsWideText(field)) {
-    SetFieldData(field, &text, false);
-    return;
-  }
-  posted_record_ = nullptr;
-  TRecordBuffer rec = ActiveBuffer();
-  const bool writable = (State() == dsInsert && (live_mode_ & lmInsert) != 0) ||
-                        (State() == dsEdit && (live_mode_ & lmModify) != 0);
-  if (!writable) CheckEditState();
-  if (rec == nullptr || !open_) return;
-  int column = field->FieldNo() - 1;
-  if (column < 0 || column >= store_.Layout().ColumnCount() || column == db_key_column_)
-    column = ColumnOf(field);
-  if (column < 0) return;
-  if (!pending_blobs_.empty()) pending_blobs_.erase(column);
-  TIBFieldSlot& slot = L::Slot(rec, column);
-  if (text.empty()) {
-    slot.is_null = field->EmptyAsNull() ? 1 : 0;
-    slot.data_length = 0;
-    slot.from_server = 0;
-  } else {
-    const size_t limit = static_cast<size_t>(std::max(field->Size(), 0));
-    const size_t units = text.size() <= limit ? text.size() : UnitsOfCharacters(text, limit);
-    CheckTextFits(slot, units);
-    StoreSlotText(rec, slot, text.data(), units);
-  }
-  L::Header(rec).update_status = State() == dsInsert ? usInserted : usModified;
-  EndFieldWrite(field);
-}
-
 void TIBCustomDataSet::PutFieldValue(TField* field, const void* native, const String* text,
                                      const double* milliseconds) {
   posted_record_ = nullptr;

@@ -31,8 +31,10 @@ void TIBStringField::SetAsString(const String& value) {
       IBError(ibceStringTooLarge, {static_cast<int64_t>(characters), Size()});
   }
   // What TWideStringField::SetAsString does, one call shorter.
+  // Through the record set's own type: its SetFieldData is final, so the
+  // call needs no table.
   if (dataset != nullptr)
-    dataset->PutFieldText(this, value);
+    dataset->SetFieldData(this, &value, false);
   else if (owner != nullptr)
     owner->SetFieldData(this, &value, false);
   else
