@@ -36,7 +36,7 @@ void RowStore::AllocateBlock() {
     extras_.Clear();
     records_.clear();
     filtered_records_.clear();
-    blocks_.clear();
+    FreeBlocks();
     prepared_ = nullptr;
   } else {
     // ReadBuffer may be anything a caller set; a block always has a slot.
@@ -52,14 +52,45 @@ void RowStore::AllocateBlock() {
   block.Size = slots * stride_;
   // Each slot is cleared when it is handed out (FirstFreeRecord), so the
   // block's pages are touched only as records fill them.
-  block.Memory.reset(AllocateBlockMemory(block.Size));
-  blocks_.push_back(std::move(block));
+  block.Memory = BlockMemory(block.Size);
+  block_bytes_ += block.Size;
+  blocks_.push_back(block);
+}
+
+uint8_t* RowStore::BlockMemory(size_t size) {
+  allocations_.reserve(allocations_.size() + 1);  // no allocation to lose below
+  if (size >= kSharedChunk || block_bytes_ < kShareFrom) {
+    allocations_.emplace_back(AllocateBlockMemory(size));
+    allocated_ += size;
+    return allocations_.back().get();
+  }
+  if (chunk_free_ < size) {
+    // The rest of the chunk before stays unused: blocks only grow.
+    allocations_.emplace_back(AllocateBlockMemory(kSharedChunk));
+    allocated_ += kSharedChunk;
+    chunk_next_ = allocations_.back().get();
+    chunk_free_ = kSharedChunk;
+  }
+  // Sizes are whole strides, so every block keeps its headers aligned.
+  uint8_t* memory = chunk_next_;
+  chunk_next_ += size;
+  chunk_free_ -= size;
+  return memory;
+}
+
+void RowStore::FreeBlocks() {
+  blocks_.clear();
+  allocations_.clear();
+  allocated_ = 0;
+  block_bytes_ = 0;
+  chunk_next_ = nullptr;
+  chunk_free_ = 0;
 }
 
 TRecordBuffer RowStore::FirstFreeRecord(bool clear_data) {
   if (blocks_.empty() || blocks_.back().RecordCount >= blocks_.back().MaxRecords) AllocateBlock();
   TRecordBlock& b = blocks_.back();
-  TRecordBuffer slot = b.Memory.get() + static_cast<size_t>(b.RecordCount) * stride_;
+  TRecordBuffer slot = b.Memory + static_cast<size_t>(b.RecordCount) * stride_;
   if (clear_data)
     InitRecordBuffer(slot, record_size_);
   else
@@ -73,7 +104,7 @@ TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
   // The slot a fetch has just built its record in, else a cleared one.
   bool built = prepared_ != nullptr && !blocks_.empty() &&
                blocks_.back().RecordCount < blocks_.back().MaxRecords &&
-               prepared_ == blocks_.back().Memory.get() +
+               prepared_ == blocks_.back().Memory +
                                 static_cast<size_t>(blocks_.back().RecordCount) * stride_;
   TRecordBuffer slot = built ? prepared_ : FirstFreeRecord();
   prepared_ = nullptr;
@@ -182,13 +213,11 @@ void RowStore::FreeRecords() {
   extras_.Clear();
   records_.clear();
   filtered_records_.clear();
-  blocks_.clear();
+  FreeBlocks();
 }
 
 size_t RowStore::AllocatedBytes() const {
-  size_t bytes = 0;
-  for (const TRecordBlock& b : blocks_) bytes += b.Size;
-  return bytes + extras_.Bytes();
+  return allocated_ + extras_.Bytes();
 }
 
 }  // namespace kavo

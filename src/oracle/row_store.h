@@ -10,6 +10,12 @@
 // one. In unidirectional mode a new block first discards every record held:
 // BlockOffset grows by their number and the new block has the first block's
 // size, so at most ReadBuffer + 1 records are held at any time.
+//
+// Memory: a store past kShareFrom bytes cuts its blocks under kSharedChunk
+// from shared chunks of that size, which the system gives in huge pages:
+// where each block had its own allocation, filling a large store cost a
+// page fault per 4 KB of its first megabytes, the dearest part of an open.
+// Small stores keep one plain allocation a block.
 #ifndef KAVO_ORACLE_ROW_STORE_H_
 #define KAVO_ORACLE_ROW_STORE_H_
 
@@ -34,8 +40,8 @@ struct TBlockMemoryDeleter {
 struct TRecordBlock {
   int32_t MaxRecords = 0;   // slots
   int32_t RecordCount = 0;  // slots handed out
-  size_t Size = 0;          // bytes of the allocation; a slot is zeroed when handed out
-  std::unique_ptr<uint8_t[], TBlockMemoryDeleter> Memory;
+  size_t Size = 0;          // bytes of the block; a slot is zeroed when handed out
+  uint8_t* Memory = nullptr;  // in an allocation the store holds
 };
 
 namespace oracle_engine {
@@ -108,11 +114,17 @@ class RowStore {
 
   // For tests and the store's memory account.
   const std::vector<TRecordBlock>& Blocks() const { return blocks_; }
-  // Bytes allocated for blocks, ROWID copies and blob values.
+  // Bytes allocated for blocks (a shared chunk whole), ROWID copies and blob
+  // values.
   size_t AllocatedBytes() const;
+
+  static constexpr size_t kSharedChunk = size_t{2} << 20;
+  static constexpr size_t kShareFrom = size_t{256} << 10;
 
  private:
   void AllocateBlock();
+  uint8_t* BlockMemory(size_t size);
+  void FreeBlocks();
   void CheckAccessible(int index) const;
   size_t Stride() const { return stride_; }
 
@@ -124,6 +136,11 @@ class RowStore {
   bool filtered_ = false;
   int block_offset_ = 0;
   std::vector<TRecordBlock> blocks_;
+  std::vector<std::unique_ptr<uint8_t[], TBlockMemoryDeleter>> allocations_;
+  size_t allocated_ = 0;    // bytes of allocations_
+  size_t block_bytes_ = 0;  // bytes of blocks_
+  uint8_t* chunk_next_ = nullptr;  // the free rest of the last shared chunk
+  size_t chunk_free_ = 0;
   std::vector<TRecordBuffer> records_;
   std::vector<TRecordBuffer> filtered_records_;
   TRecordBuffer prepared_ = nullptr;  // handed out by FirstFreeRecord, not yet a record

@@ -55,6 +55,38 @@ TEST(RecordStore, GrowsByHalfItsSizeAndNeverByLessThanReadBufferPlusOne) {
     EXPECT_EQ(reinterpret_cast<uintptr_t>(Append(odd, i)) % alignof(TRecordHeader), 0u);
 }
 
+TEST(RecordStore, BlocksOfALargeStoreShareChunksAndKeepTheirRecords) {
+  TRecordDataList store(kRecordSize, 25, u"DS");
+  const int n = 40000;
+  for (int i = 1; i <= n; ++i) Append(store, i);
+  const auto& blocks = store.Blocks();
+  size_t first_shared = 0, below = 0, shared = 0;
+  for (size_t k = 0; k < blocks.size(); ++k) {
+    if (below < TRecordDataList::kShareFrom) {
+      below += blocks[k].Size;
+      first_shared = k + 1;
+    } else if (blocks[k].Size < TRecordDataList::kSharedChunk) {
+      ++shared;
+    }
+  }
+  ASSERT_GE(shared, 3u) << "the test must reach shared chunks";
+  // A block cut from a shared chunk follows the block before it, unless that
+  // chunk had no room left for it.
+  size_t adjacent = 0;
+  for (size_t k = first_shared + 1; k < first_shared + shared; ++k)
+    if (blocks[k].Memory == blocks[k - 1].Memory + blocks[k - 1].Size) ++adjacent;
+  EXPECT_GE(adjacent, 1u);
+  for (int i = 0; i < n; ++i) ASSERT_EQ(Value(store.RecordAt(i)), i + 1);
+  size_t block_bytes = 0;
+  for (const TRecordBlock& b : blocks) block_bytes += b.Size;
+  EXPECT_GE(store.AllocatedBytes(), block_bytes);
+  EXPECT_LE(store.AllocatedBytes(), block_bytes + 2 * TRecordDataList::kSharedChunk);
+  store.FreeRecords();
+  EXPECT_EQ(store.AllocatedBytes(), 0u);
+  for (int i = 1; i <= 30; ++i) Append(store, i);  // starts again without sharing
+  EXPECT_EQ(store.AllocatedBytes(), store.Blocks()[0].Size + store.Blocks()[1].Size);
+}
+
 TEST(RecordStore, OddReadBuffersAndHugeRecordsAreSafe) {
   for (int read_buffer : {0, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max() - 1}) {
     if (read_buffer > 1000) continue;  // a block that large is refused below
