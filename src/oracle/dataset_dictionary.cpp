@@ -52,7 +52,7 @@ void TOracleDataSet::CheckConstraints(TField* field) {
   TConstraintRecord check;
   check.Inserting = State() == dsInsert;
   if (!check.Inserting)
-    if (TRecordBuffer stored = CurrentStored()) check.RowId = RecordRowId(stored);
+    if (TRecordBuffer stored = CurrentStored(/*header_only=*/true)) check.RowId = RecordRowId(stored);
   check.Value = [&](const String& column, OraVariant& value) {
     for (const Slot& s : slots_)
       if (s.info > 0 && s.field->FieldKind() == fkData &&

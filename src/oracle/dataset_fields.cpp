@@ -65,12 +65,13 @@ TRecordBuffer TOracleDataSet::ActiveRecord() const {
   return fetch_record_ != nullptr ? fetch_record_ : ActiveBuffer();
 }
 
-TRecordBuffer TOracleDataSet::StoredRecord(const uint8_t* buffer) const {
+TRecordBuffer TOracleDataSet::StoredRecord(const uint8_t* buffer, bool header_only) const {
   if (buffer == nullptr || !store_) return nullptr;
   const TRecordHeader& h = Header(buffer);
   if (h.BookmarkFlag != bfCurrent) return nullptr;
   int index = IndexOfBookmark(h.Bookmark);
-  return index < 0 ? nullptr : store_->RecordAt(index);
+  if (index < 0) return nullptr;
+  return header_only ? store_->PeekAt(index) : store_->RecordAt(index);
 }
 
 bool TOracleDataSet::IsNullIn(const uint8_t* record, const Slot& s) const {
@@ -86,7 +87,8 @@ const TOracleBlob* TOracleDataSet::BlobIn(const uint8_t* record, const Slot& s) 
   // buffer its stored record's.
   if ((State() == dsEdit || State() == dsInsert) && record == ActiveBuffer())
     return work_blobs_.FindBlob(s.field);
-  const uint8_t* stored = Header(record).BlobList != nullptr ? record : StoredRecord(record);
+  const uint8_t* stored =
+      Header(record).BlobList != nullptr ? record : StoredRecord(record, /*header_only=*/true);
   if (stored == nullptr || Header(stored).BlobList == nullptr) return nullptr;
   return Header(stored).BlobList->FindBlob(s.field);
 }

@@ -34,24 +34,21 @@ TGetResult TOracleDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool d
       }
       break;
   }
-  TRecordBuffer record;
   try {
-    record = store_->RecordAt(position_);
+    if (!store_->CopyOut(position_, buffer)) return grError;
   } catch (const Exception& e) {
     if (ShowMessageHook()) ShowMessageHook()(e);
     throw;
   }
-  if (record == nullptr) return grError;
-  CopyToBuffer(record, buffer, record_size_);
   Header(buffer).BookmarkFlag = bfCurrent;
   GetCalcFields(buffer);
   return grOK;
 }
 
-TRecordBuffer TOracleDataSet::CurrentStored() const {
+TRecordBuffer TOracleDataSet::CurrentStored(bool header_only) const {
   TRecordBuffer buffer = ActiveBuffer();
   if (buffer == nullptr || State() == dsInsert) return nullptr;
-  return StoredRecord(buffer);
+  return StoredRecord(buffer, header_only);
 }
 
 // ---- bookmarks ------------------------------------------------------------------------
@@ -63,11 +60,11 @@ int TOracleDataSet::IndexOfBookmark(int32_t bookmark) const {
   // The likely place first, range-checked before it is read.
   int64_t guess = static_cast<int64_t>(bookmark) - 1;
   if (guess >= first && guess < count) {
-    TRecordBuffer r = store_->RecordAt(static_cast<int>(guess));
+    TRecordBuffer r = store_->PeekAt(static_cast<int>(guess));
     if (r != nullptr && Header(r).Bookmark == bookmark) return static_cast<int>(guess);
   }
   for (int i = first; i < count; ++i) {
-    TRecordBuffer r = store_->RecordAt(i);
+    TRecordBuffer r = store_->PeekAt(i);
     if (r != nullptr && Header(r).Bookmark == bookmark) return i;
   }
   return -1;
@@ -118,9 +115,9 @@ void TOracleDataSet::InternalLast() {
 }
 
 String TOracleDataSet::RowId() {
-  TRecordBuffer r = CurrentStored();
+  TRecordBuffer r = CurrentStored(/*header_only=*/true);
   if (r == nullptr && State() == dsInsert) return String();
-  if (r == nullptr && position_ >= 0 && store_) r = store_->RecordAt(position_);
+  if (r == nullptr && position_ >= 0 && store_) r = store_->PeekAt(position_);
   return r == nullptr ? String() : RecordRowId(r);
 }
 

@@ -261,6 +261,7 @@ void TOracleDataSet::InternalOpen() {
   BuildLayout();
   store_ = std::make_unique<RowStore>(record_size_, read_buffer_, Name());
   store_->SetUnidirectional(unidirectional_);
+  store_->SetPacking(packing_);
   if (cached_updates_ && rowid_index_ < 0) throw Exception(SCachedUpdatesRowId);
   if (rowid_index_ >= 0 && !Trim(unique_fields_).empty()) GetIdColumns();
   store_->SetFiltered(filtered_);
@@ -442,6 +443,7 @@ void TOracleDataSet::BuildLayout() {
     if (f->FieldKind() == fkCalculated || f->FieldKind() == fkLookup) add(f, false);
   }
   record_size_ = RecInfoSize + offset;
+  packing_.Build(slots_, offset);
 }
 
 // ---- fetching -------------------------------------------------------------------

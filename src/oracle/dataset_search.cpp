@@ -68,7 +68,7 @@ int TOracleDataSet::FindRecord(const String& fields, const std::vector<OraVarian
       if (backward || !QueryRecord()) return -1;
       continue;
     }
-    if (RecordMatches(store_->RecordAt(index), slots, values, options)) return index;
+    if (RecordMatches(store_->View(index, probe_), slots, values, options)) return index;
     index += backward ? -1 : 1;
   }
 }
@@ -79,7 +79,7 @@ bool TOracleDataSet::SearchRecord(const String& fields, const std::vector<OraVar
   int index = FindRecord(fields, values, options);
   if (index < 0) return false;
   TBookmark bookmark(sizeof(int32_t));
-  int32_t b = Header(store_->RecordAt(index)).Bookmark;
+  int32_t b = Header(store_->PeekAt(index)).Bookmark;
   std::memcpy(bookmark.data(), &b, sizeof b);
   GotoBookmark(bookmark);
   return true;
@@ -98,7 +98,7 @@ OraVariant TOracleDataSet::Lookup(const String& fields, const std::vector<OraVar
   CheckBrowseMode();
   int index = FindRecord(fields, values, srForward | srFromBeginning);
   if (index < 0) return OraVariant();
-  const uint8_t* record = store_->RecordAt(index);
+  const uint8_t* record = store_->View(index, probe_);
   std::vector<OraVariant> result;
   for (const String& name : SplitFieldNames(result_fields)) {
     if (SameText(name, u"ROWID") && FindField(name) == nullptr) {

@@ -90,7 +90,7 @@ void TOracleDataSet::SaveApplyState() {
   for (int i = 0; i < change_log_.Count(); ++i) {
     TChangeLogItem& item = change_log_.Item(i);
     int index = item.Visible ? IndexOfBookmark(item.Bookmark()) : -1;
-    String record_rowid = index >= 0 ? RecordRowId(store_->RecordAt(index)) : String();
+    String record_rowid = index >= 0 ? RecordRowId(store_->PeekAt(index)) : String();
     String after_rowid = item.AfterData.Empty() ? String() : RecordRowId(item.AfterData.Data());
     apply_state_.push_back({&item, record_rowid, after_rowid});
   }
@@ -99,7 +99,7 @@ void TOracleDataSet::SaveApplyState() {
 void TOracleDataSet::RestoreApplyState() {
   for (const TApplyState& state : apply_state_) {
     int index = state.item->Visible ? IndexOfBookmark(state.item->Bookmark()) : -1;
-    if (index >= 0) store_->SetRowId(store_->RecordAt(index), state.record_rowid);
+    if (index >= 0) store_->SetRowId(store_->PeekAt(index), state.record_rowid);
     if (!state.item->AfterData.Empty()) state.item->AfterData.SetRowId(state.after_rowid);
   }
   apply_state_.clear();
@@ -122,7 +122,7 @@ void TOracleDataSet::ApplyEntry(TChangeLogItem& item) {
   const String& rowid = *written.rowid;
   // The record shown takes the ROWID of the row written for it; so does the
   // logged insert, which a later fetch then finds among the rows.
-  if (index >= 0) store_->SetRowId(store_->RecordAt(index), rowid);
+  if (index >= 0) store_->SetRowId(store_->PeekAt(index), rowid);
   if (inserting) item.AfterData.SetRowId(rowid);
 }
 

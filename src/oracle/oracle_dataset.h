@@ -407,7 +407,9 @@ class TOracleDataSet : public roles::OracleDataSet,
   const Slot* SlotOf(const TField* field) const;
   TRecordBuffer ActiveRecord() const;
   // The stored record behind a buffer (by its bookmark); null when none.
-  TRecordBuffer StoredRecord(const uint8_t* buffer) const;
+  // The stored record a buffer shows; `header_only` leaves a packed one
+  // packed, for a look at its header.
+  TRecordBuffer StoredRecord(const uint8_t* buffer, bool header_only = false) const;
   bool ReadNative(const uint8_t* record, const Slot& slot, void* dest) const;
   void WriteNative(uint8_t* record, const Slot& slot, const void* source) const;
   // The blob list a record's long values go to: the store's for a stored
@@ -436,7 +438,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool StoreFixedValue(uint8_t* value, const Slot& slot, const OraVariant& v);
 
   // dataset_navigation.cpp
-  TRecordBuffer CurrentStored() const;
+  TRecordBuffer CurrentStored(bool header_only = false) const;
   int IndexOfBookmark(int32_t bookmark) const;
   void FetchAll();
 
@@ -567,6 +569,8 @@ class TOracleDataSet : public roles::OracleDataSet,
   TOracleFieldInfoList infos_;
   int rowid_index_ = -1;
   std::vector<Slot> slots_;
+  TRecordPacking packing_;  // of the stored records' data areas
+  std::vector<uint8_t> probe_;  // a packed record read by a search
   std::unordered_map<const TField*, size_t> slot_of_;
   size_t record_size_ = RecInfoSize;
   std::unique_ptr<oracle_engine::RowStore> store_;

@@ -135,9 +135,12 @@ TRecordBuffer RowReader::NextRow() {
   RowStore& store = *ds_.store_;
   // The slot is taken once a row is there, so that in unidirectional mode
   // the records held are let go only for a row that replaces them.
-  TRecordBuffer record = store.FirstFreeRecord(false);
-  Read(record);
-  store.AppendPrepared();
+  // Kept packed unless something reads the record in place while it is
+  // fetched: the filter, the after-fetch handler, a logged change.
+  const bool pack = store.Packs() && logged == nullptr && filter_hook_ == nullptr &&
+                    !ds_.AfterFetchRecord;
+  Read(store.FirstFreeRecord(false, pack));
+  TRecordBuffer record = store.AppendPrepared();
   if (logged != nullptr) {
     CopyIntoRecord(logged->AfterData.Data(), record, ds_.record_size_);
     if (const TBlobList* blobs = Header(logged->AfterData.Data()).BlobList)

@@ -61,13 +61,11 @@ uint8_t* RowStore::BlockMemory(size_t size) {
   allocations_.reserve(allocations_.size() + 1);  // no allocation to lose below
   if (size >= kSharedChunk || block_bytes_ < kShareFrom) {
     allocations_.emplace_back(AllocateBlockMemory(size));
-    allocated_ += size;
     return allocations_.back().get();
   }
   if (chunk_free_ < size) {
     // The rest of the chunk before stays unused: blocks only grow.
     allocations_.emplace_back(AllocateBlockMemory(kSharedChunk));
-    allocated_ += kSharedChunk;
     chunk_next_ = allocations_.back().get();
     chunk_free_ = kSharedChunk;
   }
@@ -79,18 +77,28 @@ uint8_t* RowStore::BlockMemory(size_t size) {
 }
 
 void RowStore::FreeBlocks() {
+  staged_slot_ = nullptr;
+  full_records_ = 0;
+  packed_runs_.clear();
+  packed_next_ = nullptr;
+  packed_free_ = 0;
+  packed_bytes_ = 0;
   blocks_.clear();
   allocations_.clear();
-  allocated_ = 0;
   block_bytes_ = 0;
   chunk_next_ = nullptr;
   chunk_free_ = 0;
 }
 
-TRecordBuffer RowStore::FirstFreeRecord(bool clear_data) {
+TRecordBuffer RowStore::FirstFreeRecord(bool clear_data, bool pack) {
   if (blocks_.empty() || blocks_.back().RecordCount >= blocks_.back().MaxRecords) AllocateBlock();
   TRecordBlock& b = blocks_.back();
   TRecordBuffer slot = b.Memory + static_cast<size_t>(b.RecordCount) * stride_;
+  staged_slot_ = nullptr;
+  if (pack && Packs()) {
+    staged_slot_ = slot;
+    slot = staging_.data();
+  }
   if (clear_data)
     InitRecordBuffer(slot, record_size_);
   else
@@ -108,7 +116,9 @@ TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
                                 static_cast<size_t>(blocks_.back().RecordCount) * stride_;
   TRecordBuffer slot = built ? prepared_ : FirstFreeRecord();
   prepared_ = nullptr;
+  staged_slot_ = nullptr;
   ++blocks_.back().RecordCount;
+  ++full_records_;
   Header(slot).MasterBookmark = master_bookmark;
   auto insert_at = [&](std::vector<TRecordBuffer>& list, int pos) {
     int local = pos - block_offset_;
@@ -131,12 +141,94 @@ TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
 
 TRecordBuffer RowStore::AppendPrepared() {
   if (prepared_ == nullptr) return NewRecord(-1, false, -1);
+  if (staged_slot_ != nullptr && prepared_ == staging_.data()) return PackPrepared();
   TRecordBuffer slot = prepared_;
   prepared_ = nullptr;
   ++blocks_.back().RecordCount;
+  ++full_records_;
   Header(slot).MasterBookmark = -1;
   records_.push_back(slot);
   return slot;
+}
+
+namespace {
+
+constexpr size_t kRecordAlign = alignof(TRecordHeader);
+size_t Aligned(size_t n) { return (n + kRecordAlign - 1) / kRecordAlign * kRecordAlign; }
+// A packed record: its header, the slot reserved for it, the packed data.
+constexpr size_t kPackedHead = RecInfoSize + sizeof(TRecordBuffer);
+constexpr size_t kFirstRun = size_t{64} << 10;
+
+}  // namespace
+
+TRecordBuffer RowStore::PackPrepared() {
+  const size_t most = Aligned(kPackedHead + packing_.MaxPackedSize());
+  if (packed_free_ < most) {
+    // Runs grow with the store; from 1 MB on they are whole huge pages.
+    size_t size = std::max({most, kFirstRun, packed_bytes_ / 2});
+    if (size >= kSharedChunk / 2) size = (size + kSharedChunk - 1) / kSharedChunk * kSharedChunk;
+    packed_runs_.reserve(packed_runs_.size() + 1);
+    packed_runs_.emplace_back(AllocateBlockMemory(size));
+    packed_next_ = packed_runs_.back().get();
+    packed_free_ = size;
+  }
+  TRecordBuffer record = packed_next_;
+  std::memcpy(record, staging_.data(), RecInfoSize);
+  std::memcpy(record + RecInfoSize, &staged_slot_, sizeof staged_slot_);
+  const size_t n = packing_.Pack(DataArea(staging_.data()), record + kPackedHead);
+  const size_t used = Aligned(kPackedHead + n);
+  packed_next_ += used;
+  packed_free_ -= used;
+  packed_bytes_ += used;
+  TRecordHeader& h = Header(record);
+  h.ArraySize = -1 - static_cast<int32_t>(n);
+  h.MasterBookmark = -1;
+  prepared_ = nullptr;
+  staged_slot_ = nullptr;
+  ++blocks_.back().RecordCount;
+  records_.push_back(record);
+  return record;
+}
+
+TRecordBuffer RowStore::Unpacked(TRecordBuffer& entry) const {
+  const TRecordBuffer packed = entry;
+  TRecordBuffer slot;
+  std::memcpy(&slot, packed + RecInfoSize, sizeof slot);
+  std::memcpy(slot, packed, RecInfoSize);
+  Header(slot).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
+  packing_.Unpack(packed + kPackedHead, DataArea(slot));
+  entry = slot;
+  std::replace(filtered_records_.begin(), filtered_records_.end(), packed, slot);
+  ++full_records_;
+  return slot;
+}
+
+void RowStore::SetPacking(const TRecordPacking& packing) {
+  packing_ = packing;
+  staging_.assign(packing_.Packs() ? record_size_ : 0, 0);
+}
+
+const uint8_t* RowStore::View(int index, std::vector<uint8_t>& room) const {
+  const uint8_t* record = Visible(index);
+  if (record == nullptr || !IsPacked(record)) return record;
+  room.resize(record_size_);
+  std::memcpy(room.data(), record, RecInfoSize);
+  Header(room.data()).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
+  packing_.Unpack(record + kPackedHead, DataArea(room.data()));
+  return room.data();
+}
+
+bool RowStore::CopyOut(int index, TRecordBuffer buffer) const {
+  const uint8_t* record = Visible(index);
+  if (record == nullptr) return false;
+  if (!IsPacked(record)) {
+    CopyToBuffer(record, buffer, record_size_);
+    return true;
+  }
+  CopyToBuffer(record, buffer, RecInfoSize);
+  Header(buffer).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
+  packing_.Unpack(record + kPackedHead, DataArea(buffer));
+  return true;
 }
 
 void RowStore::DeleteRecord(int index, bool from_filtered) {
@@ -156,19 +248,30 @@ void RowStore::CheckAccessible(int index) const {
     throw Exception(owner_name_ + u": Record " + IntToStr(index) + SUnidirectional);
 }
 
+const uint8_t* RowStore::Visible(int index) const {
+  CheckAccessible(index);
+  const std::vector<TRecordBuffer>& list = filtered_ ? filtered_records_ : records_;
+  int local = index - block_offset_;
+  if (index < 0 || local >= static_cast<int>(list.size())) return nullptr;
+  return list[static_cast<size_t>(local)];
+}
+
+TRecordBuffer RowStore::PeekAt(int index) const { return const_cast<TRecordBuffer>(Visible(index)); }
+
 TRecordBuffer RowStore::RecordAt(int index) const {
   if (!filtered_) return DataAt(index);
-  CheckAccessible(index);
-  int local = index - block_offset_;
-  if (index < 0 || local >= static_cast<int>(filtered_records_.size())) return nullptr;
-  return filtered_records_[static_cast<size_t>(local)];
+  TRecordBuffer record = PeekAt(index);
+  if (record == nullptr || !IsPacked(record)) return record;
+  auto it = std::find(records_.begin(), records_.end(), record);
+  return Unpacked(*it);
 }
 
 TRecordBuffer RowStore::DataAt(int index) const {
   CheckAccessible(index);
   int local = index - block_offset_;
   if (index < 0 || local >= static_cast<int>(records_.size())) return nullptr;
-  return records_[static_cast<size_t>(local)];
+  TRecordBuffer& entry = records_[static_cast<size_t>(local)];
+  return IsPacked(entry) ? Unpacked(entry) : entry;
 }
 
 int RowStore::DataIndex(int filtered_index) const {
@@ -217,7 +320,7 @@ void RowStore::FreeRecords() {
 }
 
 size_t RowStore::AllocatedBytes() const {
-  return allocated_ + extras_.Bytes();
+  return full_records_ * stride_ + packed_bytes_ + extras_.Bytes();
 }
 
 }  // namespace kavo

@@ -1,6 +1,7 @@
 // RowStore (TRecordDataList): the record store of the Oracle record set.
-// Every fetched or inserted record is built in place in a slot of a
-// pre-allocated block and never moves; RecordList orders them. The store
+// Every record has a slot in a pre-allocated block; a full-width record is
+// built in place there and never moves (a packed one, below, moves there
+// once when it is read in place). RecordList orders them. The store
 // also holds what its records' headers point at (ROWID copies, blob lists):
 // records are only ever given those through it. Record numbers are absolute, counted
 // from 0.
@@ -16,6 +17,15 @@
 // where each block had its own allocation, filling a large store cost a
 // page fault per 4 KB of its first megabytes, the dearest part of an open.
 // Small stores keep one plain allocation a block.
+//
+// Packed records: given a packing (SetPacking), a fetch may append its
+// record packed (TRecordPacking) into a separate run of memory, and the
+// record's slot in its block stays reserved and untouched, so the block's
+// pages are never filled. Record numbering and block growth are the same
+// either way. A packed record is read whole by CopyOut; RecordAt and DataAt,
+// whose callers read and write a record in place, first unpack it into its
+// slot for good (its pointer changes once, in both lists). PeekAt gives the
+// record as it is, for its header alone.
 #ifndef KAVO_ORACLE_ROW_STORE_H_
 #define KAVO_ORACLE_ROW_STORE_H_
 
@@ -25,6 +35,7 @@
 #include <vector>
 
 #include "oracle/record_data.h"
+#include "oracle/record_packing.h"
 #include "rtl/ustring.h"
 
 namespace kavo {
@@ -72,7 +83,10 @@ class RowStore {
   // record there and calls NewRecord only when it keeps it.
   // With `clear_data` false only the header is set up: the caller writes
   // every field of the data area.
-  TRecordBuffer FirstFreeRecord(bool clear_data = true);
+  // With `pack` (and a packing that packs, outside unidirectional mode) the
+  // record is built in a staging buffer instead, and AppendPrepared keeps it
+  // packed.
+  TRecordBuffer FirstFreeRecord(bool clear_data = true, bool pack = false);
   // Hands out the free slot (as FirstFreeRecord left it, else cleared) as a
   // record inserted at `position` (appended
   // when negative or not below Count); with `add_to_filtered` the position
@@ -89,8 +103,23 @@ class RowStore {
   // index-th record of RecordList. Below BlockOffset raises
   // "<owner>: Record <n> not accessible in Unidirectional mode"; past the end
   // gives null.
+  // Unpacking changes where a record is kept, not what it holds: both are
+  // const.
   TRecordBuffer RecordAt(int index) const;
   TRecordBuffer DataAt(int index) const;
+  // RecordAt without unpacking: only the header may be read or set.
+  TRecordBuffer PeekAt(int index) const;
+  // The index-th visible record copied into `buffer` as CopyToBuffer copies
+  // it; false past the end.
+  bool CopyOut(int index, TRecordBuffer buffer) const;
+  // The index-th visible record to read in place: itself, or a packed one
+  // unpacked into `room` with its header as it is (its ROWID copy and blob
+  // list still the store's). Valid until `room` is used again.
+  const uint8_t* View(int index, std::vector<uint8_t>& room) const;
+  // The packing for fetched records; before the first record.
+  void SetPacking(const TRecordPacking& packing);
+  bool Packs() const { return packing_.Packs() && !unidirectional_; }
+  static bool IsPacked(const uint8_t* record) { return Header(record).ArraySize < 0; }
   // Between the two numberings; a filtered index at or past the end maps to
   // Count.
   int DataIndex(int filtered_index) const;
@@ -114,8 +143,8 @@ class RowStore {
 
   // For tests and the store's memory account.
   const std::vector<TRecordBlock>& Blocks() const { return blocks_; }
-  // Bytes allocated for blocks (a shared chunk whole), ROWID copies and blob
-  // values.
+  // Bytes the records take (a full-width record its slot, a packed one its
+  // packed bytes), their ROWID copies and blob values.
   size_t AllocatedBytes() const;
 
   static constexpr size_t kSharedChunk = size_t{2} << 20;
@@ -127,6 +156,9 @@ class RowStore {
   void FreeBlocks();
   void CheckAccessible(int index) const;
   size_t Stride() const { return stride_; }
+  TRecordBuffer PackPrepared();
+  TRecordBuffer Unpacked(TRecordBuffer& entry) const;
+  const uint8_t* Visible(int index) const;
 
   size_t record_size_;
   size_t stride_;
@@ -137,12 +169,19 @@ class RowStore {
   int block_offset_ = 0;
   std::vector<TRecordBlock> blocks_;
   std::vector<std::unique_ptr<uint8_t[], TBlockMemoryDeleter>> allocations_;
-  size_t allocated_ = 0;    // bytes of allocations_
   size_t block_bytes_ = 0;  // bytes of blocks_
   uint8_t* chunk_next_ = nullptr;  // the free rest of the last shared chunk
   size_t chunk_free_ = 0;
-  std::vector<TRecordBuffer> records_;
-  std::vector<TRecordBuffer> filtered_records_;
+  mutable size_t full_records_ = 0;  // records kept at full width in their slots
+  TRecordPacking packing_;
+  std::vector<uint8_t> staging_;  // where a record to be packed is built
+  TRecordBuffer staged_slot_ = nullptr;  // the reserved slot of the staged record
+  std::vector<std::unique_ptr<uint8_t[], TBlockMemoryDeleter>> packed_runs_;
+  uint8_t* packed_next_ = nullptr;
+  size_t packed_free_ = 0;
+  size_t packed_bytes_ = 0;
+  mutable std::vector<TRecordBuffer> records_;
+  mutable std::vector<TRecordBuffer> filtered_records_;
   TRecordBuffer prepared_ = nullptr;  // handed out by FirstFreeRecord, not yet a record
   TRecordExtras extras_;
 };

@@ -560,6 +560,36 @@ TEST_F(DataSetReadTest, SearchingTheRecordsFetchesFurtherRowsAsNeeded) {
                 "You cannot search a rowid if it is not included in the select list");
 }
 
+// Fetched rows are kept at their used size; searching reads them where they
+// are, and an edit widens its own row only, leaving its neighbours' values.
+TEST_F(DataSetReadTest, FetchedRowsStayCompactUntilOneIsEdited) {
+  AddPendingRows(3);
+  AddServiceFields();
+  ds_->Open();
+  const size_t compact = ds_->Store()->AllocatedBytes();
+  EXPECT_LT(compact, 3 * ds_->Store()->RecordSize() / 2);
+  EXPECT_TRUE(ds_->Locate(u"DADOS;ERRO", {OraVariant(u"dados 3"), OraVariant()}, 0));
+  EXPECT_EQ(ds_->Lookup(u"CODIGO", {OraVariant(2.0)}, u"DADOS").AsString(), u"dados 2");
+  EXPECT_EQ(ds_->Store()->AllocatedBytes(), compact);
+  const String erro(255, u'e');
+  ASSERT_TRUE(ds_->Locate(u"CODIGO", {OraVariant(2.0)}, 0));
+  ds_->Edit();
+  ds_->FieldByName(u"ERRO").SetAsString(erro);
+  ds_->Post();
+  EXPECT_GT(ds_->Store()->AllocatedBytes(), compact);
+  ds_->First();
+  for (int i = 1; i <= 3; ++i, ds_->Next()) {
+    EXPECT_EQ(ds_->FieldByName(u"CODIGO").AsFloat(), i);
+    EXPECT_EQ(ds_->FieldByName(u"DADOS").AsString(), u"dados " + IntToStr(i));
+    EXPECT_EQ(ds_->FieldByName(u"ERRO").AsString(), i == 2 ? erro : String());
+    EXPECT_EQ(ds_->RowId().size(), 18u);
+  }
+  ds_->Close();
+  ds_->Open();
+  ASSERT_TRUE(ds_->Locate(u"CODIGO", {OraVariant(2.0)}, 0));
+  EXPECT_EQ(ds_->FieldByName(u"ERRO").AsString(), erro);
+}
+
 TEST_F(DataSetReadTest, CalculatedTextAndLongValuesHaveTheirOwnAreas) {
   AddPendingRows(2);
   ASSERT_EQ(Sql("create table longs (id number(9), l long);\n"
