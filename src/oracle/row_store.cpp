@@ -7,6 +7,7 @@
 #include <new>
 
 #include "oracle/dataset_messages.h"
+#include "rtl/code_page.h"
 #include "rtl/exceptions.h"
 
 namespace kavo {
@@ -80,6 +81,7 @@ void RowStore::FreeBlocks() {
   staged_slot_ = nullptr;
   full_records_ = 0;
   packed_runs_.clear();
+  last_packed_ = nullptr;
   packed_next_ = nullptr;
   packed_free_ = 0;
   packed_bytes_ = 0;
@@ -164,9 +166,9 @@ constexpr size_t kFirstRun = size_t{64} << 10;
 TRecordBuffer RowStore::PackPrepared() {
   const size_t most = Aligned(kPackedHead + packing_.MaxPackedSize());
   if (packed_free_ < most) {
-    // Runs grow with the store; from 1 MB on they are whole huge pages.
-    size_t size = std::max({most, kFirstRun, packed_bytes_ / 2});
-    if (size >= kSharedChunk / 2) size = (size + kSharedChunk - 1) / kSharedChunk * kSharedChunk;
+    // Small runs first; past kShareFrom, whole huge pages, as for blocks.
+    size_t size = std::max(most, packed_bytes_ < kShareFrom ? kFirstRun : kSharedChunk);
+    if (size > kSharedChunk) size = (size + kSharedChunk - 1) / kSharedChunk * kSharedChunk;
     packed_runs_.reserve(packed_runs_.size() + 1);
     packed_runs_.emplace_back(AllocateBlockMemory(size));
     packed_next_ = packed_runs_.back().get();
@@ -187,7 +189,28 @@ TRecordBuffer RowStore::PackPrepared() {
   staged_slot_ = nullptr;
   ++blocks_.back().RecordCount;
   records_.push_back(record);
+  last_packed_ = record;
   return record;
+}
+
+void RowStore::SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
+  const size_t bytes = Aligned((length + 1) * sizeof(Char));
+  if (record != last_packed_ || length <= kInlineRowIdLength || packed_free_ < bytes) {
+    extras_.SetRowIdAscii(record, rowid, length);
+    return;
+  }
+  // Freed with the run, as the record is; a later SetRowId puts a copy in
+  // the extras as for any record.
+  auto* copy = reinterpret_cast<Char*>(packed_next_);
+  WidenBytes(rowid, length, copy);
+  copy[length] = 0;
+  TRecordHeader& h = Header(record);
+  std::fill(std::begin(h.RowId), std::end(h.RowId), Char(0));
+  h.PRowid = copy;
+  packed_next_ += bytes;
+  packed_free_ -= bytes;
+  packed_bytes_ += bytes;
+  last_packed_ = nullptr;
 }
 
 TRecordBuffer RowStore::Unpacked(TRecordBuffer& entry) const {

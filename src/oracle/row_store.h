@@ -131,9 +131,8 @@ class RowStore {
   // A stored record's ROWID (inline or a copy the store holds) and blob
   // list (created when missing).
   void SetRowId(TRecordBuffer record, StringView rowid) { extras_.SetRowId(record, rowid); }
-  void SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length) {
-    extras_.SetRowIdAscii(record, rowid, length);
-  }
+  // A fetch's ROWID for the record it has just packed goes beside the record.
+  void SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length);
   TBlobList& Blobs(TRecordBuffer record) { return extras_.Blobs(record); }
 
   // Whole-record copy (pointers copied, not duplicated).
@@ -177,6 +176,7 @@ class RowStore {
   std::vector<uint8_t> staging_;  // where a record to be packed is built
   TRecordBuffer staged_slot_ = nullptr;  // the reserved slot of the staged record
   std::vector<std::unique_ptr<uint8_t[], TBlockMemoryDeleter>> packed_runs_;
+  TRecordBuffer last_packed_ = nullptr;
   uint8_t* packed_next_ = nullptr;
   size_t packed_free_ = 0;
   size_t packed_bytes_ = 0;

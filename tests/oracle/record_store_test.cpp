@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "oracle/row_store.h"
 #include "rtl/exceptions.h"
@@ -144,7 +145,12 @@ TEST(RecordStore, FetchedRecordsAreKeptPackedAndUnpackedForGoodWhenReadInPlace) 
     TRecordBuffer kept = store.AppendPrepared();
     ASSERT_TRUE(TRecordDataList::IsPacked(kept));
     Header(kept).Bookmark = i + 1;
-    store.SetRowId(kept, u"AAAR0oAAEAAAAAA" + IntToStr(1000 + i));  // a copy the store holds
+    // A copy the store holds: beside a packed record, or among the extras.
+    const std::string rowid = "AAAR0oAAEAAAAAA" + std::to_string(1000 + i);
+    if (i % 2 == 0)
+      store.SetRowIdAscii(kept, rowid.c_str(), rowid.size());
+    else
+      store.SetRowId(kept, AsciiToString(rowid));
   }
   EXPECT_EQ(store.Count(), n);
   EXPECT_LT(store.AllocatedBytes(), static_cast<size_t>(n) * size);  // ROWID copies included
@@ -172,6 +178,9 @@ TEST(RecordStore, FetchedRecordsAreKeptPackedAndUnpackedForGoodWhenReadInPlace) 
   EXPECT_EQ(std::vector<uint8_t>(DataArea(full), full + size), PackedLayout::Expected(7));
   EXPECT_EQ(Header(full).Bookmark, 8);
   EXPECT_EQ(RecordRowId(full), u"AAAR0oAAEAAAAAA1007");
+  EXPECT_EQ(RecordRowId(store.DataAt(6)), u"AAAR0oAAEAAAAAA1006");
+  store.SetRowId(store.PeekAt(10), u"AAAR0oAAEAAAAAAXYZ");  // replaced later
+  EXPECT_EQ(RecordRowId(store.PeekAt(10)), u"AAAR0oAAEAAAAAAXYZ");
   EXPECT_TRUE(TRecordDataList::IsPacked(store.PeekAt(8)));
   store.SetFiltered(true);
   EXPECT_EQ(store.RecordAt(0), full);
