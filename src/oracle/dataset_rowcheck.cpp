@@ -36,11 +36,7 @@ bool IsBlank(StringView text) {
 }
 
 
-String KeptText(const TOracleBlob& kept) {
-  String text(kept.Bytes.size() / sizeof(Char), u'\0');
-  std::memcpy(text.data(), kept.Bytes.data(), text.size() * sizeof(Char));
-  return text;
-}
+String KeptText(const TOracleBlob& kept) { return TextOfUtf16Bytes(kept.Bytes); }
 
 
 }  // namespace

@@ -8,15 +8,6 @@
 
 namespace kavo {
 
-std::string Utf16Bytes(StringView text) {
-  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
-}
-
-String TextOfUtf16Bytes(std::string_view bytes) {
-  String text(bytes.size() / sizeof(Char), Char());
-  std::memcpy(text.data(), bytes.data(), text.size() * sizeof(Char));
-  return text;
-}
 
 TOracleBlob& TBlobList::BlobByField(TField* field) {
   for (TOracleBlob& b : items_)
@@ -43,7 +34,7 @@ void TBlobList::SetServerText(TField* field, StringView text) {
   TOracleBlob b;
   b.Field = field;
   b.ServerText = true;
-  b.Bytes.assign(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
+  b.Bytes = Utf16Bytes(text);
   items_.push_back(std::move(b));
 }
 

@@ -35,8 +35,6 @@ class TField;
 inline bool IsTextBlobType(TFieldType t) {
   return t == ftMemo || t == ftWideMemo || t == ftOraClob || t == ftFmtMemo;
 }
-std::string Utf16Bytes(StringView text);
-String TextOfUtf16Bytes(std::string_view bytes);
 
 // One long or LOB value: its bytes (empty means null) and, while it is being
 // written, a compressed copy. A field whose slot could not hold its value

@@ -13,9 +13,7 @@ namespace kavo {
 namespace {
 
 String TextOf(const std::vector<uint8_t>& bytes) {
-  String text(bytes.size() / sizeof(Char), u'\0');
-  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(Char));
-  return text;
+  return TextOfUtf16Bytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace

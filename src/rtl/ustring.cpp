@@ -1,4 +1,7 @@
 #include "rtl/ustring.h"
+
+#include <cstring>
+
 #include "rtl/system.h"
 
 namespace kavo {
@@ -93,6 +96,16 @@ String AsciiToString(std::string_view ascii) {
   out.reserve(ascii.size());
   for (char c : ascii) out.push_back(static_cast<unsigned char>(c));
   return out;
+}
+
+std::string Utf16Bytes(StringView text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
+}
+
+String TextOfUtf16Bytes(std::string_view bytes) {
+  String text(bytes.size() / sizeof(Char), Char());
+  if (!text.empty()) std::memcpy(text.data(), bytes.data(), text.size() * sizeof(Char));
+  return text;
 }
 
 String IntToStr(int64_t value) { return AsciiToString(std::to_string(value)); }

@@ -30,6 +30,11 @@ String Utf8ToString(std::string_view utf8, Char (*invalid)(unsigned char byte));
 // (only for texts known to be 7-bit, such as numbers and identifiers).
 String AsciiToString(std::string_view ascii);
 
+// A text's UTF-16 code units as bytes in native order, as blob streams and
+// long values carry them, and back (an odd last byte is dropped).
+std::string Utf16Bytes(StringView text);
+String TextOfUtf16Bytes(std::string_view bytes);
+
 String IntToStr(int64_t value);
 String UIntToStr(uint64_t value);
 String IntToHex(uint64_t value, int digits);
