@@ -286,7 +286,8 @@ TRecordBuffer RowStore::RecordAt(int index) const {
   TRecordBuffer record = PeekAt(index);
   if (record == nullptr || !IsPacked(record)) return record;
   auto it = std::find(records_.begin(), records_.end(), record);
-  return Unpacked(*it);
+  // A filtered record is always in RecordList too; the copy is only a guard.
+  return it != records_.end() ? Unpacked(*it) : Unpacked(record);
 }
 
 TRecordBuffer RowStore::DataAt(int index) const {
