@@ -122,7 +122,7 @@ TRecordBuffer RowStore::NewRecord(int position, bool add_to_filtered,
   ++blocks_.back().RecordCount;
   ++full_records_;
   Header(slot).MasterBookmark = master_bookmark;
-  auto insert_at = [&](std::vector<TRecordBuffer>& list, int pos) {
+  auto insert_at = [&](TRecordList& list, int pos) {
     int local = pos - block_offset_;
     if (pos < 0 || local < 0 || local >= static_cast<int>(list.size()))
       list.push_back(slot);
@@ -273,7 +273,7 @@ void RowStore::CheckAccessible(int index) const {
 
 const uint8_t* RowStore::Visible(int index) const {
   CheckAccessible(index);
-  const std::vector<TRecordBuffer>& list = filtered_ ? filtered_records_ : records_;
+  const TRecordList& list = filtered_ ? filtered_records_ : records_;
   int local = index - block_offset_;
   if (index < 0 || local >= static_cast<int>(list.size())) return nullptr;
   return list[static_cast<size_t>(local)];

@@ -48,6 +48,32 @@ struct TBlockMemoryDeleter {
   void operator()(uint8_t* p) const;
 };
 
+// The record lists' memory: from 256 KB on in whole 2 MB huge pages, as the
+// blocks, so that the list of a large store does not fault 4 KB at a time
+// each time it grows.
+template <class T>
+struct TRecordListAllocator {
+  using value_type = T;
+  static constexpr size_t kHugeFrom = size_t{256} << 10;
+  static constexpr size_t kHugePage = size_t{2} << 20;
+  TRecordListAllocator() = default;
+  template <class U>
+  TRecordListAllocator(const TRecordListAllocator<U>&) {}
+  T* allocate(size_t n) {
+    const size_t bytes = n * sizeof(T);
+    if (bytes < kHugeFrom) return static_cast<T*>(::operator new(bytes));
+    return reinterpret_cast<T*>(AllocateBlockMemory((bytes + kHugePage - 1) / kHugePage * kHugePage));
+  }
+  void deallocate(T* p, size_t n) {
+    if (n * sizeof(T) < kHugeFrom)
+      ::operator delete(p);
+    else
+      TBlockMemoryDeleter()(reinterpret_cast<uint8_t*>(p));
+  }
+  friend bool operator==(const TRecordListAllocator&, const TRecordListAllocator&) { return true; }
+};
+using TRecordList = std::vector<TRecordBuffer, TRecordListAllocator<TRecordBuffer>>;
+
 struct TRecordBlock {
   int32_t MaxRecords = 0;   // slots
   int32_t RecordCount = 0;  // slots handed out
@@ -180,8 +206,8 @@ class RowStore {
   uint8_t* packed_next_ = nullptr;
   size_t packed_free_ = 0;
   size_t packed_bytes_ = 0;
-  mutable std::vector<TRecordBuffer> records_;
-  mutable std::vector<TRecordBuffer> filtered_records_;
+  mutable TRecordList records_;
+  mutable TRecordList filtered_records_;
   TRecordBuffer prepared_ = nullptr;  // handed out by FirstFreeRecord, not yet a record
   TRecordExtras extras_;
 };
