@@ -213,13 +213,17 @@ void RowStore::SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t len
   last_packed_ = nullptr;
 }
 
+void RowStore::UnpackInto(const uint8_t* packed, TRecordBuffer out) const {
+  std::memcpy(out, packed, RecInfoSize);
+  Header(out).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
+  packing_.Unpack(packed + kPackedHead, DataArea(out));
+}
+
 TRecordBuffer RowStore::Unpacked(TRecordBuffer& entry) const {
   const TRecordBuffer packed = entry;
   TRecordBuffer slot;
   std::memcpy(&slot, packed + RecInfoSize, sizeof slot);
-  std::memcpy(slot, packed, RecInfoSize);
-  Header(slot).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
-  packing_.Unpack(packed + kPackedHead, DataArea(slot));
+  UnpackInto(packed, slot);
   entry = slot;
   std::replace(filtered_records_.begin(), filtered_records_.end(), packed, slot);
   ++full_records_;
@@ -235,9 +239,7 @@ const uint8_t* RowStore::View(int index, std::vector<uint8_t>& room) const {
   const uint8_t* record = Visible(index);
   if (record == nullptr || !IsPacked(record)) return record;
   room.resize(record_size_);
-  std::memcpy(room.data(), record, RecInfoSize);
-  Header(room.data()).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
-  packing_.Unpack(record + kPackedHead, DataArea(room.data()));
+  UnpackInto(record, room.data());
   return room.data();
 }
 
@@ -248,9 +250,10 @@ bool RowStore::CopyOut(int index, TRecordBuffer buffer) const {
     CopyToBuffer(record, buffer, record_size_);
     return true;
   }
-  CopyToBuffer(record, buffer, RecInfoSize);
-  Header(buffer).ArraySize = static_cast<int32_t>(record_size_ - RecInfoSize);
-  packing_.Unpack(record + kPackedHead, DataArea(buffer));
+  UnpackInto(record, buffer);
+  // A copy points at nothing, as CopyToBuffer leaves it.
+  Header(buffer).PRowid = nullptr;
+  Header(buffer).BlobList = nullptr;
   return true;
 }
 

@@ -48,14 +48,16 @@ struct TBlockMemoryDeleter {
   void operator()(uint8_t* p) const;
 };
 
-// The record lists' memory: from 256 KB on in whole 2 MB huge pages, as the
+// A store's memory past kHugeFrom bytes comes in whole huge pages.
+inline constexpr size_t kHugePage = size_t{2} << 20;
+inline constexpr size_t kHugeFrom = size_t{256} << 10;
+
+// The record lists' memory: from kHugeFrom on in whole huge pages, as the
 // blocks, so that the list of a large store does not fault 4 KB at a time
 // each time it grows.
 template <class T>
 struct TRecordListAllocator {
   using value_type = T;
-  static constexpr size_t kHugeFrom = size_t{256} << 10;
-  static constexpr size_t kHugePage = size_t{2} << 20;
   TRecordListAllocator() = default;
   template <class U>
   TRecordListAllocator(const TRecordListAllocator<U>&) {}
@@ -172,8 +174,8 @@ class RowStore {
   // packed bytes), their ROWID copies and blob values.
   size_t AllocatedBytes() const;
 
-  static constexpr size_t kSharedChunk = size_t{2} << 20;
-  static constexpr size_t kShareFrom = size_t{256} << 10;
+  static constexpr size_t kSharedChunk = kHugePage;
+  static constexpr size_t kShareFrom = kHugeFrom;
 
  private:
   void AllocateBlock();
@@ -183,6 +185,8 @@ class RowStore {
   size_t Stride() const { return stride_; }
   TRecordBuffer PackPrepared();
   TRecordBuffer Unpacked(TRecordBuffer& entry) const;
+  // The packed record's header as it is and its data area unpacked.
+  void UnpackInto(const uint8_t* packed, TRecordBuffer out) const;
   const uint8_t* Visible(int index) const;
 
   size_t record_size_;

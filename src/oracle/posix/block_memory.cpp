@@ -8,10 +8,6 @@
 
 namespace kavo {
 
-namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
-}  // namespace
-
 uint8_t* AllocateBlockMemory(size_t size) {
   void* p;
   if (size < kHugePage) {
