@@ -334,10 +334,6 @@ void RowStore::AddToFilteredList(TRecordBuffer record, bool at_end) {
   filtered_records_.push_back(record);
 }
 
-void RowStore::CopyData(const uint8_t* source, TRecordBuffer dest) const {
-  std::memcpy(dest, source, record_size_);
-}
-
 void RowStore::FreeRecords() {
   prepared_ = nullptr;
   extras_.Clear();

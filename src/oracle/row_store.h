@@ -163,8 +163,6 @@ class RowStore {
   void SetRowIdAscii(TRecordBuffer record, const char* rowid, size_t length);
   TBlobList& Blobs(TRecordBuffer record) { return extras_.Blobs(record); }
 
-  // Whole-record copy (pointers copied, not duplicated).
-  void CopyData(const uint8_t* source, TRecordBuffer dest) const;
   // Frees every record's extras, both lists and every block.
   void FreeRecords();
 
@@ -182,7 +180,6 @@ class RowStore {
   uint8_t* BlockMemory(size_t size);
   void FreeBlocks();
   void CheckAccessible(int index) const;
-  size_t Stride() const { return stride_; }
   TRecordBuffer PackPrepared();
   TRecordBuffer Unpacked(TRecordBuffer& entry) const;
   // The packed record's header as it is and its data area unpacked.
