@@ -120,16 +120,28 @@ bool BcdIsZero(const TBcd& value) {
 }
 
 TBcd Int64ToBcd(int64_t unscaled, int places) {
-  Decimal d;
-  d.negative = unscaled < 0;
-  const uint64_t magnitude =
+  // Packed straight from the integer: a fetched NUMERIC(18,6) comes here on
+  // every row, and the digits never need a text form.
+  const int p = places < 0 ? 0 : places > kMaxBcdPlaces ? kMaxBcdPlaces : places;
+  uint64_t magnitude =
       unscaled < 0 ? 0 - static_cast<uint64_t>(unscaled) : static_cast<uint64_t>(unscaled);
-  d.digits = std::to_string(magnitude);
-  d.places = places < 0 ? 0 : places > kMaxBcdPlaces ? kMaxBcdPlaces : places;
-  if (d.digits.size() < static_cast<size_t>(d.places))
-    d.digits.insert(0, static_cast<size_t>(d.places) - d.digits.size(), '0');
+  const bool negative = magnitude != 0 && unscaled < 0;
+  uint8_t reversed[20];
+  int n = 0;
+  do {
+    reversed[n++] = static_cast<uint8_t>(magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  // Zeros before the digits when there are fewer digits than places.
+  const int precision = n > p ? n : p;
   TBcd out;
-  Pack(d, out);  // at most 20 digits: always fits
+  out.Precision = static_cast<uint8_t>(precision);
+  out.SignSpecialPlaces = static_cast<uint8_t>((negative ? 0x80 : 0) | (p & 0x3F));
+  for (int i = 0; i < precision; ++i) {
+    const int from_right = precision - 1 - i;
+    const uint8_t digit = from_right < n ? reversed[from_right] : 0;
+    out.Fraction[i / 2] |= static_cast<uint8_t>(digit << (i % 2 == 0 ? 4 : 0));
+  }
   return out;
 }
 

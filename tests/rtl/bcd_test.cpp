@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "rtl/bcd.h"
 #include "rtl/exceptions.h"
@@ -32,6 +34,30 @@ TEST(BcdTest, TextAndScaledIntegersRoundTripExactlyAtTheExtremes) {
   ASSERT_TRUE(BcdToExactInt64(StrToBcd(u"-12.3400"), raw, places));
   EXPECT_EQ(raw, -1234);
   EXPECT_EQ(places, 2);
+}
+
+// A scaled integer packs to the very bytes its decimal text parses to:
+// precision, sign, places and every digit nibble.
+TEST(BcdTest, ScaledIntegersPackAsTheirDecimalText) {
+  const int64_t values[] = {0, 1, -1, 5, -1000, 123456789, std::numeric_limits<int64_t>::max(),
+                            std::numeric_limits<int64_t>::min()};
+  for (int64_t v : values) {
+    for (int places : {0, 1, 3, 8, 18, 19, 25, 63}) {
+      const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+      std::string digits = std::to_string(magnitude);
+      if (digits.size() <= static_cast<size_t>(places))
+        digits.insert(0, static_cast<size_t>(places) + 1 - digits.size(), '0');
+      if (places > 0) digits.insert(digits.size() - static_cast<size_t>(places), 1, '.');
+      const std::string text = (v < 0 ? "-" : "") + digits;
+      TBcd parsed;
+      ASSERT_TRUE(TryStrToBcd(AsciiToString(text), parsed)) << text;
+      const TBcd packed = Int64ToBcd(v, places);
+      EXPECT_EQ(std::memcmp(&packed, &parsed, sizeof packed), 0) << text;
+    }
+  }
+  // Places beyond the form are cut to its most; none is none.
+  EXPECT_EQ(BcdPlaces(Int64ToBcd(7, 70)), kMaxBcdPlaces);
+  EXPECT_EQ(BcdToStr(Int64ToBcd(-42, -2)), u"-42");
 }
 
 TEST(BcdTest, RoundingIsHalfAwayFromZeroWithItsCarries) {
