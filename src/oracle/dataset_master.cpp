@@ -18,7 +18,6 @@ void TOracleDataSet::SetMaster(TOracleDataSet* master) {
 }
 
 void TOracleDataSet::SetMasterFields(const String& v) {
-  master_fields_ = v;
   master_link_->SetFieldNames(v);
   MasterChanged();
 }

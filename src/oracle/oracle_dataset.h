@@ -216,7 +216,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   // record set's fields, in the same order).
   TOracleDataSet* Master() const;
   void SetMaster(TOracleDataSet* master);
-  const String& MasterFields() const { return master_fields_; }
+  const String& MasterFields() const { return master_link_->FieldNames(); }
   void SetMasterFields(const String& v);
   const String& DetailFields() const { return detail_fields_; }
   void SetDetailFields(const String& v) { detail_fields_ = v; }
@@ -542,7 +542,7 @@ class TOracleDataSet : public roles::OracleDataSet,
   bool detachable_ = false;
   bool compress_blobs_ = false;
   unsigned provider_options_ = 0;
-  String master_fields_, detail_fields_, filter_;
+  String detail_fields_, filter_;
   // The source goes after the link that watches it.
   std::unique_ptr<TDataSource> master_source_;
   std::unique_ptr<TMasterDataLink> master_link_;

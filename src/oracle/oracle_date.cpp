@@ -58,16 +58,9 @@ TDateTime OracleToNativeDate(const uint8_t* b) {
 bool OracleDateToTimeStamp(const uint8_t* b, TTimeStamp& ts) {
   const int year = b[0] * 100 + b[1] - 10100, month = b[2], day = b[3];
   const int hour = b[4] - 1, minute = b[5] - 1, second = b[6] - 1;
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour >= 24 ||
-      minute < 0 || minute >= 60 || second < 0 || second >= 60)
+  if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60 || second < 0 || second >= 60 ||
+      !TryDayNumber(year, month, day, ts.Date))
     return false;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  static constexpr int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  const bool leap = IsLeapYear(year);
-  if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
-  const int py = year - 1;
-  ts.Date = py * 365 + py / 4 - py / 100 + py / 400 + kDaysBefore[month - 1] +
-            (month > 2 && leap ? 1 : 0) + day;
   ts.Time = ((hour * 60 + minute) * 60 + second) * 1000;
   return true;
 }

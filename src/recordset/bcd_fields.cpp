@@ -73,6 +73,13 @@ String TBCDField::GetAsString() const {
   return BcdToStr(Int64ToBcd(value, 4), FormatSettings().DecimalSeparator);
 }
 
+// The digits as they are, with a point whatever the locale's separator:
+// a variant's decimal is read back without a locale.
+OraVariant TBCDField::GetAsVariant() const {
+  if (IsNull()) return OraVariant::Null();
+  return OraVariant::Decimal(BcdToStr(GetAsBCD(), u'.'));
+}
+
 void TBCDField::SetAsFloat(double value) {
   double scaled = std::round(value * 10000.0);
   if (!(scaled >= -9.2e18 && scaled <= 9.2e18))
@@ -135,6 +142,11 @@ String TFMTBCDField::GetAsString() const {
   TBcd value;
   if (!GetData(&value)) return {};
   return BcdToStr(value, FormatSettings().DecimalSeparator);
+}
+
+OraVariant TFMTBCDField::GetAsVariant() const {
+  if (IsNull()) return OraVariant::Null();
+  return OraVariant::Decimal(BcdToStr(GetAsBCD(), u'.'));
 }
 
 void TFMTBCDField::SetAsFloat(double value) { SetAsBCD(DoubleToBcd(value)); }

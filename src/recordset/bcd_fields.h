@@ -38,6 +38,7 @@ class TBCDField : public TNumericField {
   int64_t GetAsLargeInt() const override;  // the whole part
   // Decimal text with the process-wide separator, no trailing zeros; NULL "".
   String GetAsString() const override;
+  OraVariant GetAsVariant() const override;  // the exact decimal; NULL is null
   void SetAsFloat(double value) override;
   void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }
   void SetAsLargeInt(int64_t value) override;
@@ -72,6 +73,7 @@ class TFMTBCDField : public TNumericField {
   // The exact digits with the process-wide separator, no trailing zeros;
   // NULL reads as "".
   String GetAsString() const override;
+  OraVariant GetAsVariant() const override;  // the exact decimal; NULL is null
   // The shortest decimal that reads back as the same double.
   void SetAsFloat(double value) override;
   void SetAsInteger(int32_t value) override { SetAsLargeInt(value); }

@@ -39,17 +39,13 @@ TDateTime TimeStampToDateTime(const TTimeStamp& ts) {
 }
 
 int DaysInMonth(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+  return kDaysBeforeMonth[m] - kDaysBeforeMonth[m - 1] + (m == 2 && IsLeapYear(y) ? 1 : 0);
 }
 
 bool TryEncodeDate(int y, int m, int d, TDateTime& out) {
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
-  static const int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  d += kDaysBefore[m - 1] + (m > 2 && IsLeapYear(y) ? 1 : 0);
-  int py = y - 1;
-  int64_t days = static_cast<int64_t>(py) * 365 + py / 4 - py / 100 + py / 400 + d - kDateDelta;
-  out = static_cast<double>(days);
+  int32_t day = 0;
+  if (!TryDayNumber(y, m, d, day)) return false;
+  out = static_cast<double>(day - kDateDelta);
   return true;
 }
 
@@ -87,9 +83,8 @@ void DecodeDate(TDateTime value, int& year, int& month, int& day) {
   int64_t n1 = t / 365; if (n1 == 4) n1 = 3; t -= n1 * 365; y += n1;
   // The month from the days before each one: a guess from 32-day months is
   // at most one month early.
-  static const int kDaysBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 366};
   const int leap = IsLeapYear(static_cast<int>(y)) ? 1 : 0;
-  auto before = [&](int m) { return kDaysBefore[m - 1] + (m > 2 ? leap : 0); };
+  auto before = [&](int m) { return kDaysBeforeMonth[m - 1] + (m > 2 ? leap : 0); };
   int m = static_cast<int>(t / 32) + 1;
   if (m < 12 && t >= before(m + 1)) ++m;
   year = static_cast<int>(y);

@@ -35,11 +35,29 @@ constexpr double kMaxDateTimeMagnitude = 2147483647.0 - kDateDelta;
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
 TDateTime TimeStampToDateTime(const TTimeStamp& ts);
 
-// Inline: the Oracle reader asks it for every fetched date.
 inline bool IsLeapYear(int year) {
   return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 int DaysInMonth(int year, int month);
+
+// Days of the year before the first of each month (a 13th entry: the whole
+// year), not counting a leap day.
+inline constexpr int kDaysBeforeMonth[] = {0,   31,  59,  90,  120, 151, 181,
+                                           212, 243, 273, 304, 334, 365};
+
+// The day number of a calendar date (0001-01-01 is 1, as TTimeStamp::Date);
+// false when there is no such date between 0001-01-01 and 9999-12-31.
+// Inline: the Oracle reader asks it for every fetched date.
+inline bool TryDayNumber(int year, int month, int day, int32_t& number) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  const int leap = month > 1 && IsLeapYear(year) ? 1 : 0;
+  const int in_month = kDaysBeforeMonth[month] - kDaysBeforeMonth[month - 1];
+  if (day > in_month + (month == 2 ? leap : 0)) return false;
+  const int py = year - 1;
+  number = py * 365 + py / 4 - py / 100 + py / 400 + kDaysBeforeMonth[month - 1] +
+           (month > 2 ? leap : 0) + day;
+  return true;
+}
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& out);
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out);

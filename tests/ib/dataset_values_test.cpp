@@ -227,6 +227,14 @@ TEST_F(DataSetValuesTest, DecimalsBeyondFourPlacesAreReadAndWrittenDigitForDigit
   EXPECT_EQ(F(u"N6").AsString(), u"123456789012.123457");
   EXPECT_EQ(F(u"N8").AsString(), u"-0.00000001");
   EXPECT_EQ(F(u"N7").AsString(), u"99.9999999");
+  {  // A variant's decimal keeps its point under any separator.
+    const Char separator = FormatSettings().DecimalSeparator;
+    FormatSettings().DecimalSeparator = u',';
+    EXPECT_EQ(F(u"N8").AsString(), u"-0,00000001");
+    EXPECT_EQ(F(u"N8").AsVariant().DecimalText(), u"-0.00000001");
+    EXPECT_EQ(n5.AsVariant().DecimalText(), u"92233720368547.75807");
+    FormatSettings().DecimalSeparator = separator;
+  }
   ds.Next();
   EXPECT_EQ(n5.AsString(), u"-92233720368547.75808");
   EXPECT_TRUE(F(u"N6").IsNull());
