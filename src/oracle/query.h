@@ -236,7 +236,11 @@ class TOracleQuery : public TComponent {
   void FinishDescriptors(bool read_back);
   String ReplaceSubstVariables(const String& text);
   bool HasSubstVariables() const;
-  sword Call(sword status);
+  // Inline: the status of every OCI call passes here, from more than one file.
+  sword Call(sword status) {
+    last_oci_error_ = status;
+    return status;
+  }
   // Attribute values whose width differs between clients: read into a zeroed
   // 4-byte value.
   int32_t AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err,
@@ -293,6 +297,8 @@ class TOracleQuery : public TComponent {
   int cache_index_ = 0;
   int cached_ = 0;
   bool last_batch_ = false;  // the last fetch reported the end of the data
+  // function_type_ of a query, as the server codes it.
+  static constexpr int kSelect = 4;
   int function_type_ = 0;
   int array_bind_size_ = 0;
   bool call_after_query_ = false;
