@@ -211,6 +211,11 @@ class TOracleQuery : public TComponent {
   const String& ColumnNameText(int pos, std::string_view bytes);
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
+  // Anything but a query: once, or for the elements offset ... iterations - 1
+  // of an array binding (all of them when iterations is below 1).
+  void ExecuteStatement(bool describe_only, ub4 mode, int offset, int iterations);
+  // The statement's text and its variables' values, to the debug hook.
+  void CallDebugHook();
   void Fetch();
   // Elements of the array binding: 1 without arrays, or for a PL/SQL table.
   int ArrayElements() const;

@@ -141,6 +141,37 @@ int TOracleQuery::BatchRows(int before) {
   return std::clamp(now - before, 0, used_cache_);
 }
 
+void TOracleQuery::CallDebugHook() {
+  String joined;
+  String text = SQLText(joined);
+  for (int i = 0; i < variables_.Count(); ++i)
+    text += u"\r" + variables_.Data(i).name + u" = " +
+            variables_.Data(i).DisplayString(session_);
+  if (DebugHook()) DebugHook()(this, text);
+}
+
+void TOracleQuery::ExecuteStatement(bool describe_only, ub4 mode, int offset, int iterations) {
+  Bind();
+  ub4 iters = 1, rowoff = 0;
+  if (array_bind_size_ > 1) {
+    if (iterations < 1) {
+      iters = static_cast<ub4>(array_bind_size_);
+    } else {
+      iters = static_cast<ub4>(iterations);
+      rowoff = static_cast<ub4>(offset);
+    }
+  }
+  if (describe_only) return;
+  Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr, nullptr,
+                           mode));
+  function_type_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_SQLFNCODE, secerrhp_) & 0xFFFF;
+  // OCI's no-data status (a DML statement that touched no row) is no
+  // error; an error record numbered 1403 (a block's select into that
+  // found nothing) is.
+  int rc = GetReturnCode();
+  if (rc != 0 && last_oci_error_ != OCI_NO_DATA) RaiseStatementError();
+}
+
 void TOracleQuery::InternalExecute(bool describe_only, int offset, int iterations) {
   if (session_ == nullptr) throw Exception(u"Session undefined");
   session_->SetInTransactionUnknown();
@@ -149,14 +180,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
   eof_ = true;
   if (!oci_.DLLLoaded()) oci_.InitOCI();
   if (!session_->Connected()) throw Exception(u"Not logged on");
-  if (debug_ && !describe_only) {
-    String joined;
-    String text = SQLText(joined);
-    for (int i = 0; i < variables_.Count(); ++i)
-      text += u"\r" + variables_.Data(i).name + u" = " +
-              variables_.Data(i).DisplayString(session_);
-    if (DebugHook()) DebugHook()(this, text);
-  }
+  if (debug_ && !describe_only) CallDebugHook();
   // Every way out of an execution lets go of the variables' descriptors.
   struct DescriptorGuard {
     TOracleQuery* q;
@@ -195,26 +219,7 @@ void TOracleQuery::InternalExecute(bool describe_only, int offset, int iteration
     cached_ = BatchRows(0);
     eof_ = cached_ == 0;
   } else {
-    Bind();
-    ub4 iters = 1, rowoff = 0;
-    if (array_bind_size_ > 1) {
-      if (iterations < 1) {
-        iters = static_cast<ub4>(array_bind_size_);
-      } else {
-        iters = static_cast<ub4>(iterations);
-        rowoff = static_cast<ub4>(offset);
-      }
-    }
-    if (!describe_only) {
-      Call(oci_.OCIStmtExecute(session_->SvcHandle(), stmthp_, errhp_, iters, rowoff, nullptr,
-                               nullptr, mode));
-      function_type_ = AttrInt(stmthp_, OCI_HTYPE_STMT, OCI_ATTR_SQLFNCODE, secerrhp_) & 0xFFFF;
-      // OCI's no-data status (a DML statement that touched no row) is no
-      // error; an error record numbered 1403 (a block's select into that
-      // found nothing) is.
-      int rc = GetReturnCode();
-      if (rc != 0 && last_oci_error_ != OCI_NO_DATA) RaiseStatementError();
-    }
+    ExecuteStatement(describe_only, mode, offset, iterations);
   }
   // A PL/SQL table holds as many elements as the call left in it; what the
   // call wrote into a bound copy is the variable's now.
