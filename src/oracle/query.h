@@ -198,6 +198,11 @@ class TOracleQuery : public TComponent {
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
   void ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f);
   void ChooseColumnBuffer(TFieldData& f);
+  // NUMBER, BINARY_FLOAT and BINARY_DOUBLE: an integer within the preferred
+  // integer precision, a double within the float one, else text.
+  void ChooseNumberBuffer(TFieldData& f);
+  // A descriptor, or text when the preferences ask for it.
+  void ChooseTimestampBuffer(TFieldData& f);
   [[noreturn]] void RefuseColumn(const TFieldData& f);
   // One descriptor per element of a TIMESTAMP or LOB column, and back.
   void AllocateDescriptors(TFieldData& f);
