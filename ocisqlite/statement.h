@@ -17,6 +17,9 @@ ub2 StatementType(Kind kind);
 sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode);
 sword Fetch(Stmt& s, ErrorHandle& err, ub4 nrows);
 
+// The select list of the statement prepared on s.st, as Oracle types it (s.cols).
+void Describe(Stmt& s);
+
 // Runs translated SQL with the statement's binds; calls on_row for each result row.
 // Used by PL/SQL blocks and DML. Returns the rows changed.
 int64_t RunTranslated(Stmt& s, Connection& conn, const std::string& sql,

@@ -198,6 +198,11 @@ class TOracleQuery : public TComponent {
   std::unique_ptr<TFieldData> DescribeColumn(int pos);
   void ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f);
   void ChooseColumnBuffer(TFieldData& f);
+  // NUMBER, BINARY_FLOAT and BINARY_DOUBLE: an integer within the preferred
+  // integer precision, a double within the float one, else text.
+  void ChooseNumberBuffer(TFieldData& f);
+  // A descriptor, or text when the preferences ask for it.
+  void ChooseTimestampBuffer(TFieldData& f);
   [[noreturn]] void RefuseColumn(const TFieldData& f);
   // One descriptor per element of a TIMESTAMP or LOB column, and back.
   void AllocateDescriptors(TFieldData& f);
@@ -211,6 +216,11 @@ class TOracleQuery : public TComponent {
   const String& ColumnNameText(int pos, std::string_view bytes);
   void InternalDefine();
   void InternalExecute(bool describe_only, int offset, int iterations);
+  // Anything but a query: once, or for the elements offset ... iterations - 1
+  // of an array binding (all of them when iterations is below 1).
+  void ExecuteStatement(bool describe_only, ub4 mode, int offset, int iterations);
+  // The statement's text and its variables' values, to the debug hook.
+  void CallDebugHook();
   void Fetch();
   // Elements of the array binding: 1 without arrays, or for a PL/SQL table.
   int ArrayElements() const;
@@ -236,7 +246,11 @@ class TOracleQuery : public TComponent {
   void FinishDescriptors(bool read_back);
   String ReplaceSubstVariables(const String& text);
   bool HasSubstVariables() const;
-  sword Call(sword status);
+  // Inline: the status of every OCI call passes here, from more than one file.
+  sword Call(sword status) {
+    last_oci_error_ = status;
+    return status;
+  }
   // Attribute values whose width differs between clients: read into a zeroed
   // 4-byte value.
   int32_t AttrInt(OCIHandle handle, ub4 type, ub4 attribute, OCIHandle err,
@@ -293,6 +307,8 @@ class TOracleQuery : public TComponent {
   int cache_index_ = 0;
   int cached_ = 0;
   bool last_batch_ = false;  // the last fetch reported the end of the data
+  // function_type_ of a query, as the server codes it.
+  static constexpr int kSelect = 4;
   int function_type_ = 0;
   int array_bind_size_ = 0;
   bool call_after_query_ = false;

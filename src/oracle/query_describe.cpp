@@ -73,33 +73,12 @@ void TOracleQuery::ReadColumnAttributes(OCIHandle param, int pos, TFieldData& f)
 
 // The buffer type and size a column is fetched into, or a clear refusal.
 void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
-  const TSessionPreferences& prefs = session_->Preferences();
   switch (f.dbtype) {
     case otNumber:
     case otBinaryFloat:
-    case otBinaryDouble: {
-      int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
-      int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
-      bool floating = f.scale == -127;
-      int p = f.prec, s = f.scale;
-      if (floating) {
-        p = 38;
-        s = 1;
-      }
-      if (p == 0 && s == 0) p = 38;
-      if (s <= 0 && p <= int_limit && !string_fields_only_) {
-        f.buftype = otInteger;
-        f.bufsize = 4;
-      } else if (p <= float_limit && !string_fields_only_) {
-        f.buftype = otFloat;
-        f.bufsize = 8;
-      } else {
-        f.buftype = otString;
-        f.bufsize = (s > 0 ? p + 3 : p + 2) + (floating ? 132 : 0);
-        if (SafeStringFieldsOnly) f.bufsize *= 4 * session_->GetBytesPerCharacter();
-      }
+    case otBinaryDouble:
+      ChooseNumberBuffer(f);
       break;
-    }
     case otLong:
     case otLongRaw:
       f.buftype = static_cast<uint16_t>(f.dbtype);
@@ -137,16 +116,7 @@ void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
     case otTimestamp:
     case otTimestampTZ:
     case otTimestampLTZ:
-      if (prefs.TimestampAsString()) {
-        f.buftype = otString;
-        f.bufsize = 50 * session_->GetBytesPerCharacter() + 1;
-        break;
-      }
-      f.buftype = static_cast<uint16_t>(f.dbtype);
-      f.bufsize = sizeof(OCIHandle);
-      f.DescriptorType = f.dbtype == otTimestamp     ? OCI_DTYPE_TIMESTAMP
-                         : f.dbtype == otTimestampTZ ? OCI_DTYPE_TIMESTAMP_TZ
-                                                     : OCI_DTYPE_TIMESTAMP_LTZ;
+      ChooseTimestampBuffer(f);
       break;
     case otCLOB:
     case otBLOB:
@@ -164,6 +134,43 @@ void TOracleQuery::ChooseColumnBuffer(TFieldData& f) {
       f.bufsize = f.dbsize + 1 + (f.IsUTF16 ? 1 : 0);
       break;
   }
+}
+
+void TOracleQuery::ChooseNumberBuffer(TFieldData& f) {
+  const TSessionPreferences& prefs = session_->Preferences();
+  int int_limit = prefs.IntegerPrecision() != 0 ? prefs.IntegerPrecision() : 9;
+  int float_limit = prefs.FloatPrecision() != 0 ? prefs.FloatPrecision() : INT_MAX;
+  bool floating = f.scale == -127;
+  int p = f.prec, s = f.scale;
+  if (floating) {
+    p = 38;
+    s = 1;
+  }
+  if (p == 0 && s == 0) p = 38;
+  if (s <= 0 && p <= int_limit && !string_fields_only_) {
+    f.buftype = otInteger;
+    f.bufsize = 4;
+  } else if (p <= float_limit && !string_fields_only_) {
+    f.buftype = otFloat;
+    f.bufsize = 8;
+  } else {
+    f.buftype = otString;
+    f.bufsize = (s > 0 ? p + 3 : p + 2) + (floating ? 132 : 0);
+    if (SafeStringFieldsOnly) f.bufsize *= 4 * session_->GetBytesPerCharacter();
+  }
+}
+
+void TOracleQuery::ChooseTimestampBuffer(TFieldData& f) {
+  if (session_->Preferences().TimestampAsString()) {
+    f.buftype = otString;
+    f.bufsize = 50 * session_->GetBytesPerCharacter() + 1;
+    return;
+  }
+  f.buftype = static_cast<uint16_t>(f.dbtype);
+  f.bufsize = sizeof(OCIHandle);
+  f.DescriptorType = f.dbtype == otTimestamp     ? OCI_DTYPE_TIMESTAMP
+                     : f.dbtype == otTimestampTZ ? OCI_DTYPE_TIMESTAMP_TZ
+                                                 : OCI_DTYPE_TIMESTAMP_LTZ;
 }
 
 void TOracleQuery::RefuseColumn(const TFieldData& f) {

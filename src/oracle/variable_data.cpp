@@ -37,6 +37,58 @@ VariableBuffer BytesOf(const OraVariant& value, const String& name) {
   return VariableBuffer(s.begin(), s.end());
 }
 
+// Substitution, LONG, CLOB, BLOB and LONG RAW variables: only element 0; the
+// buffer takes the exact size of each value.
+void SetWholeValue(TVariableData& v, const OraVariant& value, const TOracleSession* session) {
+  if (v.buftype == otCLOB) {
+    // Held as UTF-8, exactly as given: a CLOB keeps its line ends.
+    std::string s = Utf8Encode(value.AsString());
+    v.buf.assign(s.begin(), s.end());
+    v.bufsize = v.len = static_cast<int32_t>(v.buf.size());
+  } else if (v.buftype == otBLOB || v.buftype == otLongRaw) {
+    VariableBuffer bytes = BytesOf(value, v.name);
+    v.buf = std::move(bytes);
+    v.bufsize = v.len = static_cast<int32_t>(v.buf.size());
+  } else {
+    std::string s = v.buftype == otLong && v.IsUTF8() && VarIsWideString(value)
+                        ? Utf8Encode(RemoveCRW(value.AsString(), session))
+                        : RemoveCR(value.AsAnsi(), session);
+    v.buf.assign(s.begin(), s.end());
+    v.buf.push_back(0);
+    v.bufsize = static_cast<int32_t>(v.buf.size());
+    v.len = static_cast<int32_t>(s.size());
+  }
+  v.indp.at(0) = 0;
+}
+
+// A text element: UTF-16 by its byte length, else terminated.
+void SetTextElement(TVariableData& v, int index, const OraVariant& value,
+                    const TOracleSession* session) {
+  uint8_t* e = v.Element(index);
+  size_t room = v.bufsize > 0 ? static_cast<size_t>(v.bufsize - 1) : 0;
+  if (v.IsUTF16()) {
+    String text = VarIsWideString(value) ? value.AsString() : Utf8Decode(value.AsAnsi());
+    text = RemoveCRW(text, session);
+    SwapWideString(text, v.CharSetID);
+    size_t n = std::min(text.size() * 2, room) & ~size_t{1};
+    std::memset(e, 0, room);
+    std::memcpy(e, text.data(), n);
+    v.len = static_cast<int32_t>(n);
+    v.alen.at(index) = static_cast<ub2>(n);
+    return;
+  }
+  std::string bytes;
+  if (v.IsUTF8() && VarIsWideString(value))
+    bytes = Utf8Encode(RemoveCRW(value.AsString(), session));
+  else
+    bytes = RemoveCR(value.AsAnsi(), session);
+  // Longer text is cut silently, never inside a character.
+  if (bytes.size() > room)
+    bytes = CutWholeCharacters(bytes, room, v.IsUTF8() ? std::string("UTF-8") : AnsiCodePage());
+  std::memcpy(e, bytes.data(), bytes.size());
+  e[bytes.size()] = 0;
+}
+
 }  // namespace
 
 bool TVariableData::IsUTF16() const { return IsUTF16CharSet(CharSetID); }
@@ -77,18 +129,12 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
   try {
     switch (buftype) {
       case otSubst:
-      case otLong: {
-        // Only element 0; the buffer takes the exact size of each value.
-        std::string s = buftype == otLong && IsUTF8() && VarIsWideString(value)
-                            ? Utf8Encode(RemoveCRW(value.AsString(), session))
-                            : RemoveCR(value.AsAnsi(), session);
-        buf.assign(s.begin(), s.end());
-        buf.push_back(0);
-        bufsize = static_cast<int32_t>(buf.size());
-        len = static_cast<int32_t>(s.size());
-        indp.at(0) = 0;
+      case otLong:
+      case otCLOB:
+      case otBLOB:
+      case otLongRaw:
+        SetWholeValue(*this, value, session);
         return;
-      }
       case otInteger: {
         int32_t v = value.AsInteger();
         std::memcpy(Element(index), &v, sizeof v);
@@ -103,32 +149,9 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
       }
       case otString:
       case otPLSQLString:
-      case otChar: {
-        uint8_t* e = Element(index);
-        size_t room = bufsize > 0 ? static_cast<size_t>(bufsize - 1) : 0;
-        if (IsUTF16()) {
-          String text = VarIsWideString(value) ? value.AsString() : Utf8Decode(value.AsAnsi());
-          text = RemoveCRW(text, session);
-          SwapWideString(text, CharSetID);
-          size_t n = std::min(text.size() * 2, room) & ~size_t{1};
-          std::memset(e, 0, room);
-          std::memcpy(e, text.data(), n);
-          len = static_cast<int32_t>(n);
-          alen.at(index) = static_cast<ub2>(n);
-        } else {
-          std::string bytes;
-          if (IsUTF8() && VarIsWideString(value))
-            bytes = Utf8Encode(RemoveCRW(value.AsString(), session));
-          else
-            bytes = RemoveCR(value.AsAnsi(), session);
-          // Longer text is cut silently, never inside a character.
-          if (bytes.size() > room)
-            bytes = CutWholeCharacters(bytes, room, IsUTF8() ? std::string("UTF-8") : AnsiCodePage());
-          std::memcpy(e, bytes.data(), bytes.size());
-          e[bytes.size()] = 0;
-        }
+      case otChar:
+        SetTextElement(*this, index, value, session);
         break;
-      }
       case otDate: {
         TDateTime t = value.IsString() ? StrToDateTime(value.AsString()) : value.AsDateTime();
         bool zero_is_null = session == nullptr || session->Preferences().ZeroDateIsNull();
@@ -151,22 +174,6 @@ void TVariableData::SetValue(int index, const OraVariant& value, const TOracleSe
         CheckOracleDate(t);
         tsv = t;
         break;
-      }
-      case otCLOB: {
-        // Held as UTF-8, exactly as given: a CLOB keeps its line ends.
-        std::string s = Utf8Encode(value.AsString());
-        buf.assign(s.begin(), s.end());
-        bufsize = len = static_cast<int32_t>(buf.size());
-        indp.at(0) = 0;
-        return;
-      }
-      case otBLOB:
-      case otLongRaw: {
-        VariableBuffer bytes = BytesOf(value, name);
-        buf = std::move(bytes);
-        bufsize = len = static_cast<int32_t>(buf.size());
-        indp.at(0) = 0;
-        return;
       }
       default:
         if (!Complex) throw Exception(u"Unsupported variable type for " + name);
