@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release build and runs the side-by-side benchmarks of the data
 # paths, then prints their tables (medians of interleaved passes, ratios to
-# the raw client API, peak memory of one pass per way).
+# the raw client API, peak memory of one pass per way) and, last, the record
+# sets' goals: the ratio each had when it was set, and this run's.
 #
 #   scripts/bench.sh               # full size: 10 000 Firebird rows, 100 000 Oracle rows,
 #                                  # whole cycles of 999 rows
@@ -82,6 +83,37 @@ fi
 run service_cycle.log build-release/bench/service/service_cycle_bench --rows=$cycle_rows \
   --benchmark_repetitions=$reps --memory
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# The record-set engine's goals in one table: the ratio each had when the
+# goal was set (full size, process CPU time), and this run's.
+cpu_ratio() {  # cpu_ratio <log> <way> <against>: the way's CPU time ratio in its table
+  awk -v way="$2" -v against="($3)" '$1 == way && $2 == against { print $5; exit }' "$out/$1"
+}
+oracle_counter() {  # oracle_counter <benchmark> <counter>
+  awk -v bm="$1" -v name="$2" '$1 ~ "^" bm {
+      if (match($0, " " name "=[0-9.e+-]+")) print substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 2)
+      exit }' "$out/oracle_dataset.log"
+}
+goal_row() {  # goal_row <label> <before> <now> <goal>
+  awk -v label="$1" -v before="$2" -v now="$3" -v goal="$4" 'BEGIN {
+      if (now == "") { shown = "-"; verdict = "not measured" }
+      else { shown = sprintf("%.3f", now); verdict = now + 0 <= goal + 0 ? "met" : "MISSED" }
+      printf "%-52s %7s %8s %8s  %s\n", label, before, shown, "<= " goal, verdict }'
+}
+echo
+echo "== The record sets' goals: the ratio when each goal was set, and now"
+printf '%-52s %7s %8s %8s\n' "benchmark" "before" "now" "goal"
+goal_row "Oracle record set: open $oracle_rows pending rows / raw OCI" 1.57 \
+  "$(oracle_counter BM_OpenPendingRows ratio)" 1.20
+goal_row "Oracle record set: mark $oracle_marks rows / raw OCI" 1.35 \
+  "$(oracle_counter BM_MarkRowsOneByOne ratio)" 1.20
+goal_row "Firebird record set: insert $ib_rows rows / raw API" 1.31 \
+  "$(cpu_ratio ib_insert_paths.log CommitAtEnd/DataSet Raw)" 1.10
+goal_row "whole cycle of $cycle_rows rows / raw-API floor, CPU time" 1.45 \
+  "$(cpu_ratio service_cycle.log Cycle/Service RawParsing)" 1.15
+goal_row "record store memory / raw column bytes" 1.28 \
+  "$(oracle_counter BM_OpenPendingRows store_ratio)" 1.30
+[ "$quick" = 1 ] && echo "(before: 10 000 Firebird rows, 100 000 Oracle rows, 1 000 marks, 999-row cycles)"
 
 if [ "$callgrind" = 1 ]; then
   command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
