@@ -67,6 +67,33 @@ void TIBServerLibrary::MarkUnavailable(std::initializer_list<IBEntry> list,
   }
 }
 
+void TIBServerLibrary::ResolveByClientVersion() {
+  const std::initializer_list<IBEntry> ib70 = {
+      E::isc_array_gen_sdl2,   E::isc_array_get_slice2,   E::isc_array_lookup_bounds2,
+      E::isc_array_lookup_desc2, E::isc_array_set_desc2,  E::isc_array_put_slice2,
+      E::isc_blob_default_desc2, E::isc_blob_gen_bpb2,    E::isc_blob_lookup_desc2,
+      E::isc_blob_set_desc2};
+  const std::initializer_list<IBEntry> ib71 = {E::isc_release_savepoint, E::isc_rollback_savepoint,
+                                               E::isc_start_savepoint};
+  const std::initializer_list<IBEntry> ib2007 = {E::isc_dsql_batch_execute_immed,
+                                                 E::isc_dsql_batch_execute};
+  if (client_version_ >= 7.0) {
+    ResolveRequired(library_, ib70);
+    if (client_version_ >= 7.1)
+      ResolveRequired(library_, ib71);
+    else
+      MarkUnavailable(ib71, kIB71Message);
+    if (client_version_ >= 8.0)
+      ResolveRequired(library_, ib2007);
+    else
+      MarkUnavailable(ib2007, kIB2007Message);
+  } else {
+    MarkUnavailable(ib70, kIB70Message);
+    MarkUnavailable(ib71, kIB71Message);
+    MarkUnavailable(ib2007, kIB2007Message);
+  }
+}
+
 void TIBServerLibrary::LoadIBLibrary() {
   if (!library_.Open(LibraryName())) {
     for (const std::string& name : AlternativeLibraryNames())
@@ -119,30 +146,7 @@ void TIBServerLibrary::LoadIBLibrary() {
                     kIB70Message);
   }
 
-  const std::initializer_list<IBEntry> ib70 = {
-      E::isc_array_gen_sdl2,   E::isc_array_get_slice2,   E::isc_array_lookup_bounds2,
-      E::isc_array_lookup_desc2, E::isc_array_set_desc2,  E::isc_array_put_slice2,
-      E::isc_blob_default_desc2, E::isc_blob_gen_bpb2,    E::isc_blob_lookup_desc2,
-      E::isc_blob_set_desc2};
-  const std::initializer_list<IBEntry> ib71 = {E::isc_release_savepoint, E::isc_rollback_savepoint,
-                                               E::isc_start_savepoint};
-  const std::initializer_list<IBEntry> ib2007 = {E::isc_dsql_batch_execute_immed,
-                                                 E::isc_dsql_batch_execute};
-  if (client_version_ >= 7.0) {
-    ResolveRequired(library_, ib70);
-    if (client_version_ >= 7.1)
-      ResolveRequired(library_, ib71);
-    else
-      MarkUnavailable(ib71, kIB71Message);
-    if (client_version_ >= 8.0)
-      ResolveRequired(library_, ib2007);
-    else
-      MarkUnavailable(ib2007, kIB2007Message);
-  } else {
-    MarkUnavailable(ib70, kIB70Message);
-    MarkUnavailable(ib71, kIB71Message);
-    MarkUnavailable(ib2007, kIB2007Message);
-  }
+  ResolveByClientVersion();
 
   if (!ResolveOptional(E::isc_reconnect_transaction))
     MarkUnavailable({E::isc_reconnect_transaction},

@@ -135,6 +135,9 @@ class TIBServerLibrary : public IGDSLibrary {
  private:
   void ResolveRequired(DynamicLibrary& lib, std::initializer_list<IBEntry> entries);
   bool ResolveOptional(IBEntry entry);
+  // The entries of InterBase 7.0, 7.1 and 2007, resolved or marked missing
+  // by the client's version.
+  void ResolveByClientVersion();
   void MarkUnavailable(std::initializer_list<IBEntry> entries, const String& message_format);
 
   DynamicLibrary library_;

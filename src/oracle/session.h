@@ -219,6 +219,12 @@ class TOracleSession : public TComponent, public roles::OracleSession {
   friend class TSessionPreferences;
   bool IgnoreStored() const { return Loading() && design_connection_; }
   void Attach();
+  // The user name and password onto the session handle: the credentials
+  // OCISessionBegin is to check (external ones when both are empty).
+  ub4 SetCredentials();
+  // The server's banner, its release, and the refusal of a server that
+  // only OCI 7 would drive.
+  void ReadBanner();
   int CreateEnvironment(OCIHandle* env, unsigned mode);
   void FreeHandles();
   void ApplySessionSettings();

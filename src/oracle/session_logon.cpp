@@ -145,6 +145,36 @@ void TOracleSession::Attach() {
   Check(oci_.OCIAttrSet(svchp_, OCI_HTYPE_SVCCTX, authp_, 0, OCI_ATTR_SESSION, errhp_));
 }
 
+ub4 TOracleSession::SetCredentials() {
+  if (logon_username_.empty() && logon_password_.empty()) return OCI_CRED_EXT;
+  std::string user = StringToAnsi(logon_username_);
+  std::string password = StringToAnsi(logon_password_);
+  Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, user.data(), static_cast<ub4>(user.size()),
+                        OCI_ATTR_USERNAME, errhp_));
+  Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, password.data(),
+                        static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, errhp_));
+  return OCI_CRED_RDBMS;
+}
+
+void TOracleSession::ReadBanner() {
+  OraText buf[kBannerSize] = {0};
+  CheckSideCall(oci_.OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER));
+  buf[kBannerSize - 1] = 0;
+  banner_ = AnsiToString(reinterpret_cast<const char*>(buf));
+  String up = UpperCase(banner_);
+  bool oci8_banner = up.find(u"ORACLE8") != String::npos ||
+                     up.find(u"ORACLE9") != String::npos ||
+                     up.find(u"RELEASE 1") != String::npos;
+  oracle10_ = BannerRelease(up) >= 10;
+  // Without OCI 7 routines in the client every server is driven through
+  // OCI 8; a client that has them would be switched to OCI 7 mode.
+  if (!oci8_banner && oci_.OCI70()) {
+    last_oci_error_ = ReleaseStatus(oci_.OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT),
+                                    last_oci_error_);
+    RaiseOCI7NotSupported("OCISvcCtxToLda");
+  }
+}
+
 void TOracleSession::LogOn() {
   in_transaction_ = -1;
   ResetCharSizes();
@@ -162,16 +192,7 @@ void TOracleSession::LogOn() {
       if (!use_oci80_) RaiseOCI7NotSupported(oci_.OCI72() ? "olog" : "orlon");
       Attach();
 
-      ub4 credentials = OCI_CRED_EXT;
-      if (!logon_username_.empty() || !logon_password_.empty()) {
-        std::string user = StringToAnsi(logon_username_);
-        std::string password = StringToAnsi(logon_password_);
-        Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, user.data(), static_cast<ub4>(user.size()),
-                              OCI_ATTR_USERNAME, errhp_));
-        Check(oci_.OCIAttrSet(authp_, OCI_HTYPE_SESSION, password.data(),
-                              static_cast<ub4>(password.size()), OCI_ATTR_PASSWORD, errhp_));
-        credentials = OCI_CRED_RDBMS;
-      }
+      const ub4 credentials = SetCredentials();
       ub4 mode = OCI_DEFAULT;
       if (connect_as_ == caSYSDBA) mode |= OCI_SYSDBA;
       if (connect_as_ == caSYSOPER) mode |= OCI_SYSOPER;
@@ -185,24 +206,7 @@ void TOracleSession::LogOn() {
       String pending;
       if (expiring) pending = EOracleError(this, this, errhp_).Message();
 
-      if (last_oci_error_ == OCI_SUCCESS || last_oci_error_ == OCI_SUCCESS_WITH_INFO) {
-        OraText buf[kBannerSize] = {0};
-        CheckSideCall(oci_.OCIServerVersion(srvhp_, secerrhp_, buf, kBannerSize, OCI_HTYPE_SERVER));
-        buf[kBannerSize - 1] = 0;
-        banner_ = AnsiToString(reinterpret_cast<const char*>(buf));
-        String up = UpperCase(banner_);
-        bool oci8_banner = up.find(u"ORACLE8") != String::npos ||
-                           up.find(u"ORACLE9") != String::npos ||
-                           up.find(u"RELEASE 1") != String::npos;
-        oracle10_ = BannerRelease(up) >= 10;
-        // Without OCI 7 routines in the client every server is driven through
-        // OCI 8; a client that has them would be switched to OCI 7 mode.
-        if (!oci8_banner && oci_.OCI70()) {
-          last_oci_error_ = ReleaseStatus(oci_.OCISessionEnd(svchp_, secerrhp_, authp_, OCI_DEFAULT),
-                                          last_oci_error_);
-          RaiseOCI7NotSupported("OCISvcCtxToLda");
-        }
-      }
+      if (last_oci_error_ == OCI_SUCCESS || last_oci_error_ == OCI_SUCCESS_WITH_INFO) ReadBanner();
 
       expiration_message_ = pending;  // empty unless the password is expiring
       if (expiring)
