@@ -149,6 +149,81 @@ class Query {
   sqlite3_stmt* st_ = nullptr;
 };
 
+
+// "owner.table.column" into "owner.table" and "column".
+void SplitColumn(const std::string& full, std::string* table, std::string* col) {
+  size_t dot = full.rfind('.');
+  *table = full.substr(0, dot);
+  *col = dot == std::string::npos ? full : full.substr(dot + 1);
+}
+
+// "owner.table.column" as Oracle names it: "OWNER"."TABLE"."COLUMN".
+std::string QuotedPath(const std::string& full) {
+  std::string table, col;
+  SplitColumn(full, &table, &col);
+  size_t dot = table.find('.');
+  std::string out = Dq(table.substr(0, dot));
+  out += '.';
+  out += Dq(table.substr(dot + 1));
+  out += '.';
+  out += Dq(col);
+  return out;
+}
+
+// SQLite names the columns of a failed unique index, Oracle its constraint:
+// the one whose columns are the failing ones.
+OraError UniqueViolation(sqlite3* db, const std::string& rest) {
+  std::string table, col;
+  std::vector<std::string> cols;
+  size_t p = 0;
+  while (p <= rest.size()) {
+    size_t c = rest.find(", ", p);
+    std::string one = rest.substr(p, c == std::string::npos ? std::string::npos : c - p);
+    SplitColumn(one, &table, &col);
+    cols.push_back(col);
+    if (c == std::string::npos) break;
+    p = c + 2;
+  }
+  size_t dot = table.find('.');
+  std::string owner = table.substr(0, dot), tname = table.substr(dot + 1);
+  Query q(db,
+          "SELECT c.constraint_name, group_concat(cc.column_name, ',') FROM "
+          "ocisqlite_constraints c JOIN (SELECT * FROM ocisqlite_cons_columns ORDER BY position) cc "
+          "ON cc.owner = c.owner AND cc.constraint_name = c.constraint_name WHERE c.owner = ? "
+          "AND c.table_name = ? AND c.constraint_type IN ('P','U') GROUP BY c.constraint_name");
+  q.Bind(1, owner).Bind(2, tname);
+  std::string want;
+  for (const auto& c : cols) want += (want.empty() ? "" : ",") + c;
+  std::string name = "SYS_C000000";
+  while (q.Step())
+    if (q.Text(1) == want) name = q.Text(0);
+  return MakeError(1, owner + "." + name);
+}
+
+// "table.column" or "column" of "no such column", quoted as Oracle shows it.
+std::string MissingColumn(const std::string& c) {
+  size_t dot = c.rfind('.');
+  std::string out;
+  if (dot != std::string::npos) out = Dq(c.substr(0, dot)) + ".";
+  out += Dq(c.substr(dot == std::string::npos ? 0 : dot + 1));
+  return out;
+}
+
+// "N values for M columns" / "table T has M columns but N values were supplied":
+// 913 for too many values, 947 for too few, 0 when m says neither.
+int CountMismatch(const std::string& m) {
+  long values = -1, columns = -1;
+  if (std::sscanf(m.c_str(), "%ld values for %ld columns", &values, &columns) != 2) {
+    size_t has = m.find(" has "), but = m.find(" columns but ");
+    if (has != std::string::npos && but != std::string::npos) {
+      columns = std::atol(m.c_str() + has + 5);
+      values = std::atol(m.c_str() + but + 13);
+    }
+  }
+  if (values >= 0 && columns >= 0) return values > columns ? 913 : 947;
+  return 0;
+}
+
 }  // namespace
 
 std::unique_ptr<Connection> Connection::Open(const std::string& path) {
@@ -360,63 +435,13 @@ OraError Connection::MapError(int rc, const std::string& m) const {
   if (StartsWith(m, "ORA-")) return OraError(std::atoi(m.c_str() + 4), m.back() == '\n' ? m : m + "\n");
   if (base == SQLITE_BUSY || base == SQLITE_LOCKED) return MakeError(54);
   if (base == SQLITE_INTERRUPT) return MakeError(1013);
-  auto split_col = [](const std::string& full, std::string* table, std::string* col) {
-    size_t dot = full.rfind('.');
-    *table = full.substr(0, dot);
-    *col = dot == std::string::npos ? full : full.substr(dot + 1);
-  };
-  auto quoted_path = [&](const std::string& full) {
-    std::string table, col;
-    split_col(full, &table, &col);
-    size_t dot = table.find('.');
-    std::string out = Dq(table.substr(0, dot));
-    out += '.';
-    out += Dq(table.substr(dot + 1));
-    out += '.';
-    out += Dq(col);
-    return out;
-  };
   if (StartsWith(m, "NOT NULL constraint failed: "))
-    return MakeError(1400, quoted_path(m.substr(28)));
+    return MakeError(1400, QuotedPath(m.substr(28)));
   if (StartsWith(m, "CHECK constraint failed: ")) return MakeError(2290, m.substr(25));
-  if (StartsWith(m, "UNIQUE constraint failed: ")) {
-    // Find the constraint whose columns are the failing ones.
-    std::string rest = m.substr(26), table, col;
-    std::vector<std::string> cols;
-    size_t p = 0;
-    while (p <= rest.size()) {
-      size_t c = rest.find(", ", p);
-      std::string one = rest.substr(p, c == std::string::npos ? std::string::npos : c - p);
-      split_col(one, &table, &col);
-      cols.push_back(col);
-      if (c == std::string::npos) break;
-      p = c + 2;
-    }
-    size_t dot = table.find('.');
-    std::string owner = table.substr(0, dot), tname = table.substr(dot + 1);
-    Query q(db_,
-            "SELECT c.constraint_name, group_concat(cc.column_name, ',') FROM "
-            "ocisqlite_constraints c JOIN (SELECT * FROM ocisqlite_cons_columns ORDER BY position) cc "
-            "ON cc.owner = c.owner AND cc.constraint_name = c.constraint_name WHERE c.owner = ? "
-            "AND c.table_name = ? AND c.constraint_type IN ('P','U') GROUP BY c.constraint_name");
-    q.Bind(1, owner).Bind(2, tname);
-    std::string want;
-    for (const auto& c : cols) want += (want.empty() ? "" : ",") + c;
-    std::string name = "SYS_C000000";
-    while (q.Step())
-      if (q.Text(1) == want) name = q.Text(0);
-    return MakeError(1, owner + "." + name);
-  }
+  if (StartsWith(m, "UNIQUE constraint failed: ")) return UniqueViolation(db_, m.substr(26));
   if (StartsWith(m, "FOREIGN KEY constraint failed")) return MakeError(2291, "");
   if (StartsWith(m, "no such table: ")) return MakeError(942);
-  if (StartsWith(m, "no such column: ")) {
-    std::string c = m.substr(16);
-    size_t dot = c.rfind('.');
-    std::string out;
-    if (dot != std::string::npos) out = Dq(c.substr(0, dot)) + ".";
-    out += Dq(c.substr(dot == std::string::npos ? 0 : dot + 1));
-    return MakeError(904, out);
-  }
+  if (StartsWith(m, "no such column: ")) return MakeError(904, MissingColumn(m.substr(16)));
   if (StartsWith(m, "no such function: ")) return MakeError(904, Dq(m.substr(18)));
   if (StartsWith(m, "wrong number of arguments to function ")) return MakeError(909);
   if (StartsWith(m, "ambiguous column name: ")) return MakeError(918);
@@ -430,18 +455,7 @@ OraError Connection::MapError(int rc, const std::string& m) const {
     return MakeError(904, Dq(m.substr(m.find(" has no column named ") + 21)));
   if (StartsWith(m, "no such savepoint: ")) return MakeError(1086, m.substr(19));
   if (StartsWith(m, "too many columns")) return MakeError(1792);
-  {
-    // "N values for M columns" / "table T has M columns but N values were supplied"
-    long values = -1, columns = -1;
-    if (std::sscanf(m.c_str(), "%ld values for %ld columns", &values, &columns) != 2) {
-      size_t has = m.find(" has "), but = m.find(" columns but ");
-      if (has != std::string::npos && but != std::string::npos) {
-        columns = std::atol(m.c_str() + has + 5);
-        values = std::atol(m.c_str() + but + 13);
-      }
-    }
-    if (values >= 0 && columns >= 0) return MakeError(values > columns ? 913 : 947);
-  }
+  if (int code = CountMismatch(m)) return MakeError(code);
   if (m.find("syntax error") != std::string::npos) return MakeError(933);
   if (m.find("incomplete input") != std::string::npos) return MakeError(936);
   return MakeError(600, m);

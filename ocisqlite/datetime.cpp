@@ -306,17 +306,18 @@ std::string FormatDate(const DateParts& d, std::string_view fmt) {
   return out;
 }
 
-DateParts ParseDate(std::string_view text, std::string_view fmt) {
-  DateParts d;
-  DateParts now = Now();
-  d.year = now.year;
-  d.month = now.month;
-  d.day = 1;
-  bool pm = false, has_meridian = false;
+namespace {
+
+// The text ParseDate reads, and how far it has read.
+struct DateReader {
+  std::string_view text;
   size_t t = 0;
-  auto skip_blanks = [&] { while (t < text.size() && text[t] == ' ') ++t; };
-  auto read_num = [&](int max_digits) {
-    skip_blanks();
+
+  void SkipBlanks() { while (t < text.size() && text[t] == ' ') ++t; }
+
+  // A number of up to max_digits digits, and how many it had.
+  std::pair<int, int> Number(int max_digits) {
+    SkipBlanks();
     size_t start = t;
     int v = 0;
     while (t < text.size() && t - start < static_cast<size_t>(max_digits) &&
@@ -324,7 +325,82 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
       v = v * 10 + (text[t++] - '0');
     if (t == start) throw MakeError(1858);
     return std::pair<int, int>(v, static_cast<int>(t - start));
-  };
+  }
+
+  // A month's name, whole or its first three letters.
+  int MonthName() {
+    SkipBlanks();
+    std::string rest = AsciiUpper(text.substr(t));
+    int found = 0;
+    for (int m = 0; m < 12 && !found; ++m) {
+      std::string full = kMonths[m];
+      if (rest.compare(0, full.size(), full) == 0) { found = m + 1; t += full.size(); }
+      else if (rest.compare(0, 3, full.substr(0, 3)) == 0) { found = m + 1; t += 3; }
+    }
+    if (!found) throw MakeError(1843);
+    return found;
+  }
+};
+
+// Julian day v to its Gregorian date.
+void FromJulian(int v, DateParts& d) {
+  long l = v + 68569, nn = 4 * l / 146097;
+  l = l - (146097 * nn + 3) / 4;
+  long i2 = 4000 * (l + 1) / 1461001;
+  l = l - 1461 * i2 / 4 + 31;
+  long j = 80 * l / 2447;
+  d.day = static_cast<int>(l - 2447 * j / 80);
+  l = j / 11;
+  d.month = static_cast<int>(j + 2 - 12 * l);
+  d.year = static_cast<int>(100 * (nn - 49) + i2 + l);
+}
+
+// Reads the text of one format element u into d. A meridian is only noted:
+// the hour it applies to may come after it.
+void ReadElement(const std::string& u, DateReader& r, const DateParts& now, DateParts& d,
+                 bool& pm, bool& has_meridian) {
+  if (u == "YYYY" || u == "SYYYY" || u == "RRRR") {
+    auto [v, n] = r.Number(4);
+    d.year = (u == "RRRR" && n <= 2) ? (v < 50 ? 2000 + v : 1900 + v) : v;
+  } else if (u == "RR") {
+    auto [v, n] = r.Number(4);
+    d.year = n <= 2 ? (v < 50 ? 2000 + v : 1900 + v) : v;
+  } else if (u == "YY") d.year = now.year / 100 * 100 + r.Number(2).first;
+  else if (u == "YYY") d.year = now.year / 1000 * 1000 + r.Number(3).first;
+  else if (u == "Y") d.year = now.year / 10 * 10 + r.Number(1).first;
+  else if (u == "MM") d.month = r.Number(2).first;
+  else if (u == "DD") d.day = r.Number(2).first;
+  else if (u == "HH24") d.hour = r.Number(2).first;
+  else if (u == "HH" || u == "HH12") {
+    d.hour = r.Number(2).first;
+    if (d.hour < 1 || d.hour > 12) throw MakeError(1849);
+  } else if (u == "MI") d.minute = r.Number(2).first;
+  else if (u == "SS") d.second = r.Number(2).first;
+  else if (u == "MON" || u == "MONTH") d.month = r.MonthName();
+  else if (u == "DY" || u == "DAY") {
+    while (r.t < r.text.size() && std::isalpha(static_cast<unsigned char>(r.text[r.t]))) ++r.t;
+  } else if (u == "AM" || u == "PM") {
+    r.SkipBlanks();
+    std::string rest = AsciiUpper(r.text.substr(r.t, 2));
+    if (rest != "AM" && rest != "PM") throw MakeError(1861);
+    has_meridian = true;
+    pm = rest == "PM";
+    r.t += 2;
+  } else if (u == "D") r.Number(1);
+  else if (u == "J") FromJulian(r.Number(7).first, d);
+}
+
+}  // namespace
+
+DateParts ParseDate(std::string_view text, std::string_view fmt) {
+  DateParts d;
+  DateParts now = Now();
+  d.year = now.year;
+  d.month = now.month;
+  d.day = 1;
+  bool pm = false, has_meridian = false;
+  DateReader r{text};
+  size_t& t = r.t;
   for (size_t i = 0; i < fmt.size();) {
     if (fmt[i] == '"') {
       t += QuotedLiteral(fmt, &i).size();
@@ -342,59 +418,9 @@ DateParts ParseDate(std::string_view text, std::string_view fmt) {
     if (t >= text.size()) break;  // missing trailing elements keep their defaults
     std::string u = AsciiUpper(e);
     i += len;
-    if (u == "YYYY" || u == "SYYYY" || u == "RRRR") {
-      auto [v, n] = read_num(4);
-      d.year = (u == "RRRR" && n <= 2) ? (v < 50 ? 2000 + v : 1900 + v) : v;
-    } else if (u == "RR") {
-      auto [v, n] = read_num(4);
-      d.year = n <= 2 ? (v < 50 ? 2000 + v : 1900 + v) : v;
-    } else if (u == "YY") d.year = now.year / 100 * 100 + read_num(2).first;
-    else if (u == "YYY") d.year = now.year / 1000 * 1000 + read_num(3).first;
-    else if (u == "Y") d.year = now.year / 10 * 10 + read_num(1).first;
-    else if (u == "MM") d.month = read_num(2).first;
-    else if (u == "DD") d.day = read_num(2).first;
-    else if (u == "HH24") d.hour = read_num(2).first;
-    else if (u == "HH" || u == "HH12") {
-      d.hour = read_num(2).first;
-      if (d.hour < 1 || d.hour > 12) throw MakeError(1849);
-    } else if (u == "MI") d.minute = read_num(2).first;
-    else if (u == "SS") d.second = read_num(2).first;
-    else if (u == "MON" || u == "MONTH") {
-      skip_blanks();
-      std::string rest = AsciiUpper(text.substr(t));
-      int found = 0;
-      for (int m = 0; m < 12 && !found; ++m) {
-        std::string full = kMonths[m];
-        if (rest.compare(0, full.size(), full) == 0) { found = m + 1; t += full.size(); }
-        else if (rest.compare(0, 3, full.substr(0, 3)) == 0) { found = m + 1; t += 3; }
-      }
-      if (!found) throw MakeError(1843);
-      d.month = found;
-    } else if (u == "DY" || u == "DAY") {
-      while (t < text.size() && std::isalpha(static_cast<unsigned char>(text[t]))) ++t;
-    } else if (u == "AM" || u == "PM") {
-      skip_blanks();
-      std::string rest = AsciiUpper(text.substr(t, 2));
-      if (rest != "AM" && rest != "PM") throw MakeError(1861);
-      has_meridian = true;
-      pm = rest == "PM";
-      t += 2;
-    } else if (u == "D") read_num(1);
-    else if (u == "J") {
-      auto [v, n] = read_num(7);
-      (void)n;
-      long l = v + 68569, nn = 4 * l / 146097;
-      l = l - (146097 * nn + 3) / 4;
-      long i2 = 4000 * (l + 1) / 1461001;
-      l = l - 1461 * i2 / 4 + 31;
-      long j = 80 * l / 2447;
-      d.day = static_cast<int>(l - 2447 * j / 80);
-      l = j / 11;
-      d.month = static_cast<int>(j + 2 - 12 * l);
-      d.year = static_cast<int>(100 * (nn - 49) + i2 + l);
-    }
+    ReadElement(u, r, now, d, pm, has_meridian);
   }
-  skip_blanks();
+  r.SkipBlanks();
   if (t < text.size()) throw MakeError(1830);
   if (has_meridian) d.hour = d.hour % 12 + (pm ? 12 : 0);
   if (d.month < 1 || d.month > 12) throw MakeError(1843);

@@ -64,6 +64,81 @@ std::string QuotedName(std::string_view s, size_t open, size_t* i, size_t token_
   return std::string(name);
 }
 
+// Upper-cases s[b, e) into text, as unquoted names are held.
+void UpperName(const CharClass& cc, std::string_view s, size_t b, size_t e, std::string& text) {
+  text.resize(e - b);
+  for (size_t k = b; k < e; ++k) text[k - b] = cc.Upper(static_cast<unsigned char>(s[k]));
+}
+
+// A '...' literal from its opening quote; '' stands for one quote.
+void LexString(std::string_view s, size_t& i, Token& t) {
+  t.kind = Tok::kString;
+  ++i;
+  for (;;) {
+    if (i >= s.size()) {
+      throw At(MakeError(1756), t);
+    }
+    if (s[i] == '\'') {
+      if (i + 1 < s.size() && s[i + 1] == '\'') { t.text += '\''; i += 2; continue; }
+      ++i;
+      break;
+    }
+    if (s[i] == '\0') throw ErrorAt(911, i);
+    t.text += s[i++];
+  }
+}
+
+// Digits and points, then an exponent only if digits follow its E.
+void LexNumber(const CharClass& cc, std::string_view s, size_t& i, Token& t) {
+  size_t b = i;
+  while (i < s.size() && (cc.Digit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    size_t k = i + 1;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    if (k < s.size() && cc.Digit(static_cast<unsigned char>(s[k]))) {
+      i = k;
+      while (i < s.size() && cc.Digit(static_cast<unsigned char>(s[i]))) ++i;
+    }
+  }
+  t.kind = Tok::kNumber;
+  t.text.assign(s.data() + b, i - b);
+}
+
+// :name, :"name" or :1, from the colon.
+void LexBind(const CharClass& cc, std::string_view s, size_t& i, Token& t) {
+  ++i;
+  t.kind = Tok::kBind;
+  if (s[i] == '"') {
+    t.text = QuotedName(s, i, &i, t.pos);
+  } else {
+    size_t b = i;
+    while (i < s.size() && cc.IdentChar(static_cast<unsigned char>(s[i]))) ++i;
+    UpperName(cc, s, b, i, t.text);
+    CheckName(t.text, t.pos);
+  }
+}
+
+// An operator or punctuation; depth counts the open parentheses.
+void LexSymbol(std::string_view s, size_t& i, Token& t, int& depth) {
+  static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", ":=", "=>", ".."};
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  t.kind = Tok::kSymbol;
+  if (i + 1 < s.size())
+    for (const char* op : two)
+      if (s[i] == op[0] && s[i + 1] == op[1]) t.text.assign(op, 2);
+  if (t.text.empty()) {
+    if (std::string_view("(),.;=<>+-*/%@[]").find(static_cast<char>(c)) == std::string_view::npos) {
+      OraError e = MakeError(911);
+      e.set_offset(static_cast<int>(i));
+      throw e;
+    }
+    t.text.assign(1, static_cast<char>(c));
+  }
+  if (t.text == "(" && ++depth > kMaxNesting) throw ErrorAt(600, i, NestingLimitText());
+  if (t.text == ")" && depth > 0) --depth;
+  i += t.text.size();
+}
+
 }  // namespace
 
 std::vector<Token> Lex(std::string_view s) {
@@ -93,69 +168,19 @@ std::vector<Token> Lex(std::string_view s) {
       while (i < s.size() && cc.IdentChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Tok::kIdent;
       CheckName(s.substr(b, i - b), b);
-      t.text.resize(i - b);
-      for (size_t k = b; k < i; ++k) t.text[k - b] = cc.Upper(static_cast<unsigned char>(s[k]));
+      UpperName(cc, s, b, i, t.text);
     } else if (c == '"') {
       t.kind = Tok::kQuoted;
       t.text = QuotedName(s, i, &i, t.pos);
     } else if (c == '\'') {
-      t.kind = Tok::kString;
-      ++i;
-      for (;;) {
-        if (i >= s.size()) {
-          throw At(MakeError(1756), t);
-        }
-        if (s[i] == '\'') {
-          if (i + 1 < s.size() && s[i + 1] == '\'') { t.text += '\''; i += 2; continue; }
-          ++i;
-          break;
-        }
-        if (s[i] == '\0') throw ErrorAt(911, i);
-        t.text += s[i++];
-      }
+      LexString(s, i, t);
     } else if (cc.Digit(c) || (c == '.' && i + 1 < s.size() && cc.Digit(static_cast<unsigned char>(s[i + 1])))) {
-      size_t b = i;
-      while (i < s.size() && (cc.Digit(static_cast<unsigned char>(s[i])) || s[i] == '.')) ++i;
-      if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        size_t k = i + 1;
-        if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < s.size() && cc.Digit(static_cast<unsigned char>(s[k]))) {
-          i = k;
-          while (i < s.size() && cc.Digit(static_cast<unsigned char>(s[i]))) ++i;
-        }
-      }
-      t.kind = Tok::kNumber;
-      t.text.assign(s.data() + b, i - b);
+      LexNumber(cc, s, i, t);
     } else if (c == ':' && i + 1 < s.size() &&
                (cc.IdentStart(static_cast<unsigned char>(s[i + 1])) || cc.Digit(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '"')) {
-      ++i;
-      t.kind = Tok::kBind;
-      if (s[i] == '"') {
-        t.text = QuotedName(s, i, &i, t.pos);
-      } else {
-        size_t b = i;
-        while (i < s.size() && cc.IdentChar(static_cast<unsigned char>(s[i]))) ++i;
-        t.text.resize(i - b);
-        for (size_t k = b; k < i; ++k) t.text[k - b] = cc.Upper(static_cast<unsigned char>(s[k]));
-        CheckName(t.text, t.pos);
-      }
+      LexBind(cc, s, i, t);
     } else {
-      static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", ":=", "=>", ".."};
-      t.kind = Tok::kSymbol;
-      if (i + 1 < s.size())
-        for (const char* op : two)
-          if (s[i] == op[0] && s[i + 1] == op[1]) t.text.assign(op, 2);
-      if (t.text.empty()) {
-        if (std::string_view("(),.;=<>+-*/%@[]").find(static_cast<char>(c)) == std::string_view::npos) {
-          OraError e = MakeError(911);
-          e.set_offset(static_cast<int>(i));
-          throw e;
-        }
-        t.text.assign(1, static_cast<char>(c));
-      }
-      if (t.text == "(" && ++depth > kMaxNesting) throw ErrorAt(600, i, NestingLimitText());
-      if (t.text == ")" && depth > 0) --depth;
-      i += t.text.size();
+      LexSymbol(s, i, t, depth);
     }
     t.len = i - t.pos;
   }

@@ -326,6 +326,61 @@ void AlterSession(Stmt& s, Connection& conn) {
   }
 }
 
+// What is refused before the statement reaches a session: an unprepared or
+// unlexable text, an empty one, and in SQL a terminator or an over-long literal.
+void CheckText(Stmt& s) {
+  if (!s.prepared) throw MakeError(24337);
+  if (s.lex_error) {
+    s.parse_error_offset = static_cast<ub4>(s.lex_error->offset());
+    throw *s.lex_error;
+  }
+  if (s.toks.size() < 2) throw MakeError(900);
+  if (s.kind == Kind::kPlsql) return;
+  for (const Token& t : s.toks) {
+    int code = t.IsSym(";") ? 911  // SQL text ends without a terminator
+               : t.kind == Tok::kString && t.text.size() > 4000 ? 1704  // SQL's longest text
+               : 0;
+    if (!code) continue;
+    OraError e = MakeError(code);
+    e.set_offset(static_cast<int>(t.pos));
+    s.parse_error_offset = static_cast<ub4>(t.pos);
+    throw e;
+  }
+}
+
+sword ExecuteQuery(Stmt& s, Connection& conn, ErrorHandle& err, ub4 iters, ub4 mode) {
+  Translate(s, conn);
+  if (mode & OCI_DESCRIBE_ONLY) {  // no values needed: nothing runs
+    Prepare(s, conn, conn.db(), s.tr.sql);
+    s.executed = true;
+    Describe(s);
+    s.done = true;
+    return OCI_SUCCESS;
+  }
+  try {
+    OpenQuery(s, conn);
+  } catch (...) {
+    s.EndCursor();
+    throw;
+  }
+  if (iters > 0) return Fetch(s, err, iters);
+  return OCI_SUCCESS;
+}
+
+// OCI_BATCH_ERRORS: the rows that fail are reported in err, the others stay done.
+// True when some failed; the commit asked for is then made here.
+bool BatchWithErrors(Stmt& s, Connection& conn, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4 mode) {
+  std::vector<std::pair<ub4, OraError>> batch;
+  ExecuteDml(s, conn, iters, rowoff, &batch);
+  s.dml_errors = static_cast<ub4>(batch.size());
+  s.executed = true;
+  if (batch.empty()) return false;
+  if (mode & OCI_COMMIT_ON_SUCCESS) conn.Commit();
+  err.Set(MakeError(24381));
+  err.batch = std::move(batch);
+  return true;
+}
+
 }  // namespace
 
 void OpenRefCursor(Stmt& block, Stmt& cursor, const std::string& query) {
@@ -411,23 +466,7 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
   err.batch.clear();
   s.dml_errors = 0;
   try {
-    if (!s.prepared) throw MakeError(24337);
-    if (s.lex_error) {
-      s.parse_error_offset = static_cast<ub4>(s.lex_error->offset());
-      throw *s.lex_error;
-    }
-    if (s.toks.size() < 2) throw MakeError(900);
-    if (s.kind != Kind::kPlsql)
-      for (const Token& t : s.toks) {
-        int code = t.IsSym(";") ? 911  // SQL text ends without a terminator
-                   : t.kind == Tok::kString && t.text.size() > 4000 ? 1704  // SQL's longest text
-                   : 0;
-        if (!code) continue;
-        OraError e = MakeError(code);
-        e.set_offset(static_cast<int>(t.pos));
-        s.parse_error_offset = static_cast<ub4>(t.pos);
-        throw e;
-      }
+    CheckText(s);
     if (!svc.session || !svc.session->conn) throw MakeError(1012);
     std::shared_ptr<Connection> keep = svc.session->conn;
     Connection& conn = *keep;
@@ -438,43 +477,15 @@ sword Execute(Stmt& s, SvcCtx& svc, ErrorHandle& err, ub4 iters, ub4 rowoff, ub4
     s.parse_error_offset = 0;
     try {
       switch (s.kind) {
-        case Kind::kSelect: {
-          Translate(s, conn);
-          if (mode & OCI_DESCRIBE_ONLY) {  // no values needed: nothing runs
-            Prepare(s, conn, conn.db(), s.tr.sql);
-            s.executed = true;
-            Describe(s);
-            s.done = true;
-            return OCI_SUCCESS;
-          }
-          try {
-            OpenQuery(s, conn);
-          } catch (...) {
-            s.EndCursor();
-            throw;
-          }
-          if (iters > 0) return Fetch(s, err, iters);
-          return OCI_SUCCESS;
-        }
+        case Kind::kSelect:
+          return ExecuteQuery(s, conn, err, iters, mode);
         case Kind::kInsert:
         case Kind::kUpdate:
         case Kind::kDelete:
           if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
           if (iters == 0) throw MakeError(24333);
-          if (mode & OCI_BATCH_ERRORS) {
-            std::vector<std::pair<ub4, OraError>> batch;
-            ExecuteDml(s, conn, iters, rowoff, &batch);
-            s.dml_errors = static_cast<ub4>(batch.size());
-            s.executed = true;
-            if (!batch.empty()) {
-              if (mode & OCI_COMMIT_ON_SUCCESS) conn.Commit();
-              err.Set(MakeError(24381));
-              err.batch = std::move(batch);
-              return OCI_SUCCESS_WITH_INFO;
-            }
-            break;
-          }
-          ExecuteDml(s, conn, iters, rowoff);
+          if (!(mode & OCI_BATCH_ERRORS)) ExecuteDml(s, conn, iters, rowoff);
+          else if (BatchWithErrors(s, conn, err, iters, rowoff, mode)) return OCI_SUCCESS_WITH_INFO;
           break;
         case Kind::kPlsql:
           if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;

@@ -123,124 +123,140 @@ bool Translator::OperatorChain(size_t& i, size_t e, Scope& scope) {
   return true;
 }
 
+// ROWNUM < n in a WHERE clause becomes a LIMIT.
+bool Translator::RownumLimit(size_t& i, size_t b, size_t e, long* limit) {
+  const Token& t = t_[i];
+  if (!(limit && t.Is("ROWNUM") && i + 2 < e + 1 && StartsCondition(i, b) &&
+        (t_[i + 1].IsSym("<") || t_[i + 1].IsSym("<=") || t_[i + 1].IsSym("=")) &&
+        t_[i + 2].kind == Tok::kNumber))
+    return false;
+  // Any number literal: fractions and values past every row count included.
+  double n = std::min(std::strtod(t_[i + 2].text.c_str(), nullptr), 1e15);
+  double l = t_[i + 1].IsSym("<") ? std::ceil(n) - 1 : t_[i + 1].IsSym("<=") ? std::floor(n) : (n == 1 ? 1 : 0);
+  if (l < 0) l = 0;
+  *limit = *limit < 0 ? static_cast<long>(l) : std::min(*limit, static_cast<long>(l));
+  Emit("1", t.pos);
+  i += 3;
+  return true;
+}
+
+// A subquery or a parenthesised expression, from its opening parenthesis.
+void Translator::Parenthesis(size_t& i, size_t b, size_t e, Scope& scope, long* limit) {
+  const Token& t = t_[i];
+  size_t close = match_[i];
+  if (t_[i + 1].Is("SELECT") || (t_[i + 1].IsSym("(") && t_[i + 2].Is("SELECT"))) {
+    Emit("(", t.pos);
+    Query(i + 1, close, &scope, false);
+    Emit(")", t_[close].pos);
+  } else {
+    if (close + 0 >= e && close != e) throw At(MakeError(907), t);
+    if (t_[close].kind == Tok::kEnd) throw At(MakeError(907), t_[close]);
+    if (t_[i + 1].IsSym("+") && t_[i + 2].IsSym(")")) throw At(MakeError(3001), t);
+    // A parenthesised condition joined by AND still limits the rows by ROWNUM.
+    bool conjunct = limit && StartsCondition(i, b) && !t_[close + 1].Is("OR");
+    Emit("(", t.pos);
+    Expr(i + 1, close, scope, conjunct ? limit : nullptr);
+    Emit(")", t_[close].pos);
+  }
+  i = close + 1;
+}
+
+// name.name and schema.table.column, from the first name.
+void Translator::QualifiedName(size_t& i, size_t e, Scope& scope) {
+  const Token& t = t_[i];
+  const Token& n2 = t_[i + 2];
+  if ((t.Is("SYS") && n2.Is("DBMS_TRANSACTION") && t_[i + 3].IsSym(".") &&
+       t_[i + 4].Is("LOCAL_TRANSACTION_ID"))) {
+    Emit("ora_txid()", t.pos);
+    i += 5;
+    return;
+  }
+  if (t.Is("DBMS_TRANSACTION") && n2.Is("LOCAL_TRANSACTION_ID")) {
+    Emit("ora_txid()", t.pos);
+    i += 3;
+    return;
+  }
+  if (n2.Is("ROWID")) {
+    if (t_[i + 3].IsSym("=") && (t_[i + 4].kind == Tok::kBind || t_[i + 4].kind == Tok::kString)) {
+      uint32_t obj = 0;
+      std::string col = RowidColumn(scope, t.text, t, &obj);
+      Emit(col + " = ora_rowid_num(" + std::to_string(obj) + ", " + Operand(t_[i + 4]) + ")", t.pos);
+      i += 5;
+      return;
+    }
+    Emit(RowidExpr(scope, t.text, t), t.pos);
+    i += 3;
+    return;
+  }
+  if (n2.IsSym("*")) { Emit(QuoteIdent(t.text) + ".*", t.pos); i += 3; return; }
+  if (n2.Is("NEXTVAL") || n2.Is("CURRVAL")) throw At(MakeError(3001), t);
+  // schema.table.column: drop the schema.
+  if (t_[i + 3].IsSym(".") && i + 4 < e) {
+    Emit(Name(n2) + "." + Name(t_[i + 4]), t.pos);
+    i += 5;
+    return;
+  }
+  Emit(Name(t) + "." + Name(n2), t.pos);
+  i += 3;
+}
+
+// A function's name; TRIM and its sides take their whole argument list with them.
+void Translator::FunctionName(size_t& i, Scope& scope) {
+  const Token& t = t_[i];
+  auto it = Functions().find(t.text);
+  // LTRIM and RTRIM keep their side through the first argument of ora_trim.
+  if (t.Is("LTRIM") || t.Is("RTRIM")) Emit(std::string("ora_trim('") + t.text[0] + "',", t.pos);
+  else if (t.Is("TRIM")) Emit("ora_trim('B',", t.pos);
+  else Emit(it != Functions().end() ? it->second : t.text, t.pos);
+  if (t.Is("LTRIM") || t.Is("RTRIM") || t.Is("TRIM")) {
+    // skip the opening parenthesis: it is already written
+    size_t close = match_[i + 1];
+    Expr(i + 2, close, scope, nullptr);
+    Emit(")", t_[close].pos);
+    i = close + 1;
+  } else {
+    ++i;
+  }
+}
+
+// A name: qualified, a pseudo-column, a function or a plain column.
+void Translator::Identifier(size_t& i, size_t e, Scope& scope) {
+  const Token& t = t_[i];
+  if (t_[i + 1].IsSym(".") && i + 2 < e) return QualifiedName(i, e, scope);
+  if (t.Is("ROWID")) {
+    if (t_[i + 1].IsSym("=") && (t_[i + 2].kind == Tok::kBind || t_[i + 2].kind == Tok::kString) && !scope.bare_rowid) {
+      uint32_t obj = 0;
+      std::string col = RowidColumn(scope, "", t, &obj);
+      Emit(col + " = ora_rowid_num(" + std::to_string(obj) + ", " + Operand(t_[i + 2]) + ")", t.pos);
+      i += 3;
+      return;
+    }
+    Emit(RowidExpr(scope, "", t), t.pos);
+    ++i;
+    return;
+  }
+  if (t.Is("ROWNUM")) { Emit("row_number() OVER ()", t.pos); ++i; return; }
+  if (t.Is("SYSDATE")) { Emit("ora_sysdate()", t.pos); ++i; return; }
+  if (t.Is("SYSTIMESTAMP")) { Emit("ora_sysdate()", t.pos); ++i; return; }
+  if (t.Is("USER") && !t_[i + 1].IsSym("(")) { Emit("ora_user()", t.pos); ++i; return; }
+  if (t.Is("DATE") && t_[i + 1].kind == Tok::kString) {
+    Emit("ora_to_date(" + QuoteString(t_[i + 1].text) + ", 'YYYY-MM-DD HH24:MI:SS')", t.pos);
+    i += 2;
+    return;
+  }
+  if (t.Is("MINUS")) { Emit("EXCEPT", t.pos); ++i; return; }
+  if (t_[i + 1].IsSym("(")) return FunctionName(i, scope);
+  Emit(Name(t), t.pos);
+  ++i;
+}
+
 void Translator::Expr(size_t b, size_t e, Scope& scope, long* limit, bool chains) {
   for (size_t i = b; i < e;) {
     if (chains && (i == b || Boundary(t_[i - 1])) && !Boundary(t_[i]) && OperatorChain(i, e, scope)) continue;
+    if (RownumLimit(i, b, e, limit)) continue;
     const Token& t = t_[i];
-    // ROWNUM < n in a WHERE clause becomes a LIMIT.
-    if (limit && t.Is("ROWNUM") && i + 2 < e + 1 && StartsCondition(i, b) &&
-        (t_[i + 1].IsSym("<") || t_[i + 1].IsSym("<=") || t_[i + 1].IsSym("=")) &&
-        t_[i + 2].kind == Tok::kNumber) {
-      // Any number literal: fractions and values past every row count included.
-      double n = std::min(std::strtod(t_[i + 2].text.c_str(), nullptr), 1e15);
-      double l = t_[i + 1].IsSym("<") ? std::ceil(n) - 1 : t_[i + 1].IsSym("<=") ? std::floor(n) : (n == 1 ? 1 : 0);
-      if (l < 0) l = 0;
-      *limit = *limit < 0 ? static_cast<long>(l) : std::min(*limit, static_cast<long>(l));
-      Emit("1", t.pos);
-      i += 3;
-      continue;
-    }
-    if (t.IsSym("(")) {
-      size_t close = match_[i];
-      if (t_[i + 1].Is("SELECT") || (t_[i + 1].IsSym("(") && t_[i + 2].Is("SELECT"))) {
-        Emit("(", t.pos);
-        Query(i + 1, close, &scope, false);
-        Emit(")", t_[close].pos);
-      } else {
-        if (close + 0 >= e && close != e) throw At(MakeError(907), t);
-        if (t_[close].kind == Tok::kEnd) throw At(MakeError(907), t_[close]);
-        if (t_[i + 1].IsSym("+") && t_[i + 2].IsSym(")")) throw At(MakeError(3001), t);
-        // A parenthesised condition joined by AND still limits the rows by ROWNUM.
-        bool conjunct = limit && StartsCondition(i, b) && !t_[close + 1].Is("OR");
-        Emit("(", t.pos);
-        Expr(i + 1, close, scope, conjunct ? limit : nullptr);
-        Emit(")", t_[close].pos);
-      }
-      i = close + 1;
-      continue;
-    }
-    if (t.kind == Tok::kIdent) {
-      // qualified names
-      if (t_[i + 1].IsSym(".") && i + 2 < e) {
-        const Token& n2 = t_[i + 2];
-        if ((t.Is("SYS") && n2.Is("DBMS_TRANSACTION") && t_[i + 3].IsSym(".") &&
-             t_[i + 4].Is("LOCAL_TRANSACTION_ID"))) {
-          Emit("ora_txid()", t.pos);
-          i += 5;
-          continue;
-        }
-        if (t.Is("DBMS_TRANSACTION") && n2.Is("LOCAL_TRANSACTION_ID")) {
-          Emit("ora_txid()", t.pos);
-          i += 3;
-          continue;
-        }
-        if (n2.Is("ROWID")) {
-          if (t_[i + 3].IsSym("=") && (t_[i + 4].kind == Tok::kBind || t_[i + 4].kind == Tok::kString)) {
-            uint32_t obj = 0;
-            std::string col = RowidColumn(scope, t.text, t, &obj);
-            Emit(col + " = ora_rowid_num(" + std::to_string(obj) + ", " + Operand(t_[i + 4]) + ")", t.pos);
-            i += 5;
-            continue;
-          }
-          Emit(RowidExpr(scope, t.text, t), t.pos);
-          i += 3;
-          continue;
-        }
-        if (n2.IsSym("*")) { Emit(QuoteIdent(t.text) + ".*", t.pos); i += 3; continue; }
-        if (n2.Is("NEXTVAL") || n2.Is("CURRVAL")) throw At(MakeError(3001), t);
-        // schema.table.column: drop the schema.
-        if (t_[i + 3].IsSym(".") && i + 4 < e) {
-          Emit(Name(n2) + "." + Name(t_[i + 4]), t.pos);
-          i += 5;
-          continue;
-        }
-        Emit(Name(t) + "." + Name(n2), t.pos);
-        i += 3;
-        continue;
-      }
-      if (t.Is("ROWID")) {
-        if (t_[i + 1].IsSym("=") && (t_[i + 2].kind == Tok::kBind || t_[i + 2].kind == Tok::kString) && !scope.bare_rowid) {
-          uint32_t obj = 0;
-          std::string col = RowidColumn(scope, "", t, &obj);
-          Emit(col + " = ora_rowid_num(" + std::to_string(obj) + ", " + Operand(t_[i + 2]) + ")", t.pos);
-          i += 3;
-          continue;
-        }
-        Emit(RowidExpr(scope, "", t), t.pos);
-        ++i;
-        continue;
-      }
-      if (t.Is("ROWNUM")) { Emit("row_number() OVER ()", t.pos); ++i; continue; }
-      if (t.Is("SYSDATE")) { Emit("ora_sysdate()", t.pos); ++i; continue; }
-      if (t.Is("SYSTIMESTAMP")) { Emit("ora_sysdate()", t.pos); ++i; continue; }
-      if (t.Is("USER") && !t_[i + 1].IsSym("(")) { Emit("ora_user()", t.pos); ++i; continue; }
-      if (t.Is("DATE") && t_[i + 1].kind == Tok::kString) {
-        Emit("ora_to_date(" + QuoteString(t_[i + 1].text) + ", 'YYYY-MM-DD HH24:MI:SS')", t.pos);
-        i += 2;
-        continue;
-      }
-      if (t.Is("MINUS")) { Emit("EXCEPT", t.pos); ++i; continue; }
-      if (t_[i + 1].IsSym("(")) {
-        auto it = Functions().find(t.text);
-        // LTRIM and RTRIM keep their side through the first argument of ora_trim.
-        if (t.Is("LTRIM") || t.Is("RTRIM")) Emit(std::string("ora_trim('") + t.text[0] + "',", t.pos);
-        else if (t.Is("TRIM")) Emit("ora_trim('B',", t.pos);
-        else Emit(it != Functions().end() ? it->second : t.text, t.pos);
-        if (t.Is("LTRIM") || t.Is("RTRIM") || t.Is("TRIM")) {
-          // skip the opening parenthesis: it is already written
-          size_t close = match_[i + 1];
-          Expr(i + 2, close, scope, nullptr);
-          Emit(")", t_[close].pos);
-          i = close + 1;
-        } else {
-          ++i;
-        }
-        continue;
-      }
-      Emit(Name(t), t.pos);
-      ++i;
-      continue;
-    }
+    if (t.IsSym("(")) { Parenthesis(i, b, e, scope, limit); continue; }
+    if (t.kind == Tok::kIdent) { Identifier(i, e, scope); continue; }
     if (t.kind == Tok::kEnd) break;
     if (t.IsSym("!=") || t.IsSym("^=")) { Emit("<>", t.pos); ++i; continue; }
     // SQLite divides whole numbers as integers; Oracle's NUMBER keeps the fraction.

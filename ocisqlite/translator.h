@@ -78,6 +78,11 @@ class Translator {
   static bool Boundary(const Token& t);
   static bool EndsOperand(const Token& t);
   bool OperatorChain(size_t& i, size_t e, Scope& scope);
+  bool RownumLimit(size_t& i, size_t b, size_t e, long* limit);
+  void Parenthesis(size_t& i, size_t b, size_t e, Scope& scope, long* limit);
+  void QualifiedName(size_t& i, size_t e, Scope& scope);
+  void FunctionName(size_t& i, Scope& scope);
+  void Identifier(size_t& i, size_t e, Scope& scope);
   void Expr(size_t b, size_t e, Scope& scope, long* limit, bool chains = true);
   static bool Keyword(const std::string& s);
   static std::string Name(const Token& t);

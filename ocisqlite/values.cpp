@@ -122,6 +122,224 @@ std::string CellText(const Cell& c, ub2 ora_type, Connection& conn) {
   return std::string(c.p, c.n);
 }
 
+namespace {
+
+// Element i of a define as a fetch fills it: the buffer, its room, and what is
+// reported of the value (indicator, length, return code).
+struct Dest {
+  const Target& t;
+  char* out;
+  size_t cap;
+  size_t unit;  // bytes of one text unit in the define's set
+  sb2* ind;
+  ub2* len;
+  ub2* rcode;
+  int result = 0;
+};
+
+// A cut value reports its whole length (-2 when the indicator cannot hold it).
+void Truncated(Dest& o, size_t whole) {
+  if (o.ind) *o.ind = static_cast<sb2>(whole > 32767 ? -2 : static_cast<int>(whole));
+  if (o.rcode) *o.rcode = 1406;
+  o.result = 1406;
+}
+
+// Text goes out in the define's set: UTF-16 takes two bytes for its
+// terminator and its blanks, and is never cut inside a character.
+void StoreBytes(Dest& o, const char* p, size_t n, bool terminate, bool pad) {
+  const size_t unit = o.unit;
+  size_t room = terminate ? (o.cap >= unit ? o.cap - unit : 0) : o.cap;
+  if (unit == 2) room &= ~size_t{1};
+  size_t copy = n <= room ? n : unit == 2 ? WholePrefix(std::string_view(p, n), room, o.t.csid) : room;
+  if (copy) std::memcpy(o.out, p, copy);
+  size_t total = copy;
+  if (pad && copy < room) {
+    if (unit == 2) {
+      const std::string blank = FromStore(" ", o.t.csid);
+      for (size_t k = copy; k + 2 <= room; k += 2) std::memcpy(o.out + k, blank.data(), 2);
+    } else {
+      std::memset(o.out + copy, ' ', room - copy);
+    }
+    total = room;
+  }
+  if (terminate && o.cap >= unit) std::memset(o.out + total, 0, unit);
+  if (o.len) *o.len = static_cast<ub2>(total);
+  if (copy < n) Truncated(o, n);
+}
+
+void StoreText(Dest& o, const char* p, size_t n, bool terminate, bool pad) {
+  if (IsUtf8Set(o.t.csid)) return StoreBytes(o, p, n, terminate, pad);
+  const std::string converted = FromStore(std::string_view(p, n), o.t.csid);
+  StoreBytes(o, converted.data(), converted.size(), terminate, pad);
+}
+
+// SQLT_STR, CHR, LNG, AFC, AVC and RID.
+void WriteText(const Cell& c, ub2 ora_type, Dest& o, Connection& conn) {
+  const ub2 dty = o.t.dty;
+  bool term = dty == SQLT_STR || dty == SQLT_AVC || dty == SQLT_RID;
+  bool pad = dty == SQLT_AFC || dty == SQLT_AVC;
+  if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_TIMESTAMP && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
+    StoreText(o, c.p, c.n, term, pad);
+  } else {
+    std::string s = CellText(c, ora_type, conn);
+    StoreText(o, s.data(), s.size(), term, pad);
+  }
+}
+
+// SQLT_INT and UIN.
+void WriteInteger(const Cell& c, Dest& o) {
+  const size_t cap = o.cap;
+  double v;
+  if (c.type == SQLITE_INTEGER) v = static_cast<double>(c.i);
+  else if (!CellNumber(c, &v)) throw MakeError(1722);
+  if (cap != 1 && cap != 2 && cap != 4 && cap != 8) throw MakeError(932, "NUMBER", "INTEGER");
+  // A value the client's integer cannot hold is an error, never a wrapped number.
+  int bits = static_cast<int>(cap * 8);
+  bool is_unsigned = o.t.dty == SQLT_UIN;
+  double rounded = c.type == SQLITE_INTEGER ? v : std::round(v);
+  double lo = is_unsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
+  double hi = is_unsigned ? std::ldexp(1.0, bits) : std::ldexp(1.0, bits - 1);
+  bool fits = c.type == SQLITE_INTEGER && cap == 8 ? !(is_unsigned && c.i < 0)
+                                                   : rounded >= lo && rounded < hi;
+  if (!fits) throw MakeError(1455);
+  int64_t n = c.type == SQLITE_INTEGER ? c.i
+              : is_unsigned && rounded >= std::ldexp(1.0, 63)
+                  ? static_cast<int64_t>(static_cast<uint64_t>(rounded))
+                  : static_cast<int64_t>(rounded);
+  switch (cap) {
+    case 1: { int8_t x = static_cast<int8_t>(n); std::memcpy(o.out, &x, 1); break; }
+    case 2: { int16_t x = static_cast<int16_t>(n); std::memcpy(o.out, &x, 2); break; }
+    case 4: { int32_t x = static_cast<int32_t>(n); std::memcpy(o.out, &x, 4); break; }
+    case 8: std::memcpy(o.out, &n, 8); break;
+    default: throw MakeError(932, "NUMBER", "INTEGER");
+  }
+  if (o.len) *o.len = static_cast<ub2>(cap);
+}
+
+// SQLT_FLT: a float or a double, as the buffer's size says.
+void WriteFloat(const Cell& c, Dest& o) {
+  double v;
+  if (!CellNumber(c, &v)) throw MakeError(1722);
+  if (o.cap == 4) { float f = static_cast<float>(v); std::memcpy(o.out, &f, 4); }
+  else if (o.cap == 8) std::memcpy(o.out, &v, 8);
+  else throw MakeError(932, "NUMBER", "FLOAT");
+  if (o.len) *o.len = static_cast<ub2>(o.cap);
+}
+
+// SQLT_BFLOAT, IBFLOAT, BDOUBLE and IBDOUBLE: the type, not the size, decides.
+void WriteBinaryFloat(const Cell& c, Dest& o) {
+  double v;
+  if (!CellNumber(c, &v)) throw MakeError(1722);
+  const bool single = o.t.dty == SQLT_BFLOAT || o.t.dty == SQLT_IBFLOAT;
+  if (o.cap < (single ? 4u : 8u)) throw MakeError(1406);
+  if (single) { float f = static_cast<float>(v); std::memcpy(o.out, &f, 4); }
+  else std::memcpy(o.out, &v, 8);
+  if (o.len) *o.len = single ? 4 : 8;
+}
+
+// SQLT_NUM and VNU (the same bytes after a length byte).
+void WriteOraNumber(const Cell& c, Dest& o) {
+  unsigned char bytes[21];
+  size_t n = 0;
+  if (c.type == SQLITE_INTEGER) n = EncodeOraNumber(static_cast<int64_t>(c.i), bytes);
+  else if (c.type == SQLITE_FLOAT) n = EncodeOraNumber(c.d, bytes);
+  else if (double v; ParseNumber(std::string_view(c.p, c.n), &v)) n = EncodeOraNumber(std::string_view(c.p, c.n), bytes);
+  if (n == 0) throw MakeError(1722);
+  const bool vnu = o.t.dty == SQLT_VNU;
+  const size_t need = vnu ? n + 1 : n;
+  if (o.cap < need) throw MakeError(1406);
+  if (vnu) o.out[0] = static_cast<char>(n);
+  std::memcpy(o.out + (vnu ? 1 : 0), bytes, n);
+  if (o.len) *o.len = static_cast<ub2>(need);
+}
+
+// SQLT_DAT: the 7-byte DATE.
+void WriteOraDate(const Cell& c, Dest& o, Connection& conn) {
+  DateParts d;
+  if (c.type != SQLITE_TEXT || !ParseStoredDate(std::string_view(c.p, c.n), &d)) {
+    if (c.type == SQLITE_TEXT) {
+      d = ParseDate(std::string_view(c.p, c.n), conn.nls_date_format());
+    } else {
+      throw MakeError(932, "DATE", "NUMBER");
+    }
+  }
+  if (o.cap < 7) throw MakeError(1406);
+  EncodeOracleDate(d, reinterpret_cast<unsigned char*>(o.out));
+  if (o.len) *o.len = 7;
+}
+
+// SQLT_ODT: the client's OCIDate struct.
+void WriteOciDate(const Cell& c, Dest& o, Connection& conn) {
+  DateParts d;
+  unsigned fsec;
+  CellDate(c, conn, &d, &fsec);
+  if (o.cap < sizeof(OCIDate)) throw MakeError(1406);
+  OCIDate od{};
+  od.OCIDateYYYY = static_cast<sb2>(d.year);
+  od.OCIDateMM = static_cast<ub1>(d.month);
+  od.OCIDateDD = static_cast<ub1>(d.day);
+  od.OCIDateTime.OCITimeHH = static_cast<ub1>(d.hour);
+  od.OCIDateTime.OCITimeMI = static_cast<ub1>(d.minute);
+  od.OCIDateTime.OCITimeSS = static_cast<ub1>(d.second);
+  std::memcpy(o.out, &od, sizeof od);
+  if (o.len) *o.len = sizeof od;
+}
+
+// SQLT_TIMESTAMP, TIMESTAMP_TZ, TIMESTAMP_LTZ and DATE: into the client's OCIDateTime.
+void WriteDateTime(const Cell& c, Dest& o, Connection& conn) {
+  DateParts d;
+  unsigned fsec;
+  CellDate(c, conn, &d, &fsec);
+  DateTimeDesc* desc = DateTimeAt(o.out);
+  desc->d = d;
+  desc->fsec = desc->type == OCI_DTYPE_DATE ? 0 : fsec;
+  // Values are held in the session's time zone.
+  desc->tz_minutes = LocalOffsetMinutes(d);
+  desc->set = true;
+  if (o.len) *o.len = sizeof(void*);
+}
+
+// SQLT_LVC and LVB: a four-byte length, then the value.
+void WriteLongVar(const Cell& c, ub2 ora_type, Dest& o, Connection& conn) {
+  const ub2 dty = o.t.dty;
+  if (o.cap < 4) throw MakeError(1406);
+  std::string value = c.type == SQLITE_BLOB || dty == SQLT_LVB ? std::string(c.p ? c.p : "", c.p ? c.n : 0)
+                      : c.type == SQLITE_TEXT ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
+  if (dty == SQLT_LVC && !IsUtf8Set(o.t.csid)) value = FromStore(value, o.t.csid);
+  size_t n = std::min(value.size(), o.cap - 4);
+  if (dty == SQLT_LVC && n < value.size() && o.unit == 2) n = WholePrefix(value, n, o.t.csid);
+  const sb4 stored = static_cast<sb4>(n);
+  std::memcpy(o.out, &stored, 4);
+  std::memcpy(o.out + 4, value.data(), n);
+  if (o.len) *o.len = static_cast<ub2>(std::min<size_t>(n + 4, 65535));
+  if (n < value.size()) Truncated(o, value.size());
+}
+
+// SQLT_CLOB and BLOB: into the client's locator.
+void WriteLob(const Cell& c, ub2 ora_type, Dest& o) {
+  auto* lob = o.out ? *reinterpret_cast<LobDesc**>(o.out) : nullptr;
+  if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+  if (ora_type != SQLT_CLOB && ora_type != SQLT_BLOB) throw MakeError(932, o.t.dty == SQLT_CLOB ? "CLOB" : "BLOB", "CHAR");
+  lob->data.assign(c.p ? c.p : "", c.p ? c.n : 0);
+  lob->lob_type = static_cast<ub1>(ora_type);
+  lob->init = true;
+  lob->temporary = false;
+  if (o.len) *o.len = sizeof(void*);
+}
+
+// SQLT_RDD: into the client's rowid descriptor.
+void WriteRowid(const Cell& c, Dest& o) {
+  RowidParts p;
+  if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
+  auto* desc = o.out ? *reinterpret_cast<RowidDesc**>(o.out) : nullptr;
+  if (!IsHandle(desc, OCI_DTYPE_ROWID)) throw MakeError(600, "rowid descriptor");
+  desc->parts = p;
+  desc->set = true;
+  if (o.len) *o.len = sizeof(void*);
+}
+
+}  // namespace
+
 int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& conn) {
   sb2* ind = t.IndAt(i);
   ub2* len = t.LenAt(i);
@@ -137,219 +355,156 @@ int WriteCell(const Cell& c, ub2 ora_type, const Target& t, ub4 i, Connection& c
   // A define without a buffer takes nothing: only its indicator and length speak.
   char* out = t.value ? t.ValueAt(i) : nullptr;
   size_t cap = out && t.size > 0 ? static_cast<size_t>(t.size) : 0;
-  int result = 0;
-  // Text goes out in the define's set: UTF-16 takes two bytes for its
-  // terminator and its blanks, and is never cut inside a character.
-  const size_t unit = UnitBytes(t.csid);
-  auto store_bytes = [&](const char* p, size_t n, bool terminate, bool pad) {
-    size_t room = terminate ? (cap >= unit ? cap - unit : 0) : cap;
-    if (unit == 2) room &= ~size_t{1};
-    size_t copy = n <= room ? n : unit == 2 ? WholePrefix(std::string_view(p, n), room, t.csid) : room;
-    if (copy) std::memcpy(out, p, copy);
-    size_t total = copy;
-    if (pad && copy < room) {
-      if (unit == 2) {
-        const std::string blank = FromStore(" ", t.csid);
-        for (size_t k = copy; k + 2 <= room; k += 2) std::memcpy(out + k, blank.data(), 2);
-      } else {
-        std::memset(out + copy, ' ', room - copy);
-      }
-      total = room;
-    }
-    if (terminate && cap >= unit) std::memset(out + total, 0, unit);
-    if (len) *len = static_cast<ub2>(total);
-    if (copy < n) {
-      if (ind) *ind = static_cast<sb2>(n > 32767 ? -2 : static_cast<int>(n));
-      if (rcode) *rcode = 1406;
-      result = 1406;
-    }
-  };
-  auto store_text = [&](const char* p, size_t n, bool terminate, bool pad) {
-    if (IsUtf8Set(t.csid)) return store_bytes(p, n, terminate, pad);
-    const std::string converted = FromStore(std::string_view(p, n), t.csid);
-    store_bytes(converted.data(), converted.size(), terminate, pad);
-  };
+  Dest o{t, out, cap, UnitBytes(t.csid), ind, len, rcode};
   switch (t.dty) {
     case SQLT_STR:
     case SQLT_CHR:
     case SQLT_LNG:
     case SQLT_AFC:
     case SQLT_AVC:
-    case SQLT_RID: {
-      bool term = t.dty == SQLT_STR || t.dty == SQLT_AVC || t.dty == SQLT_RID;
-      bool pad = t.dty == SQLT_AFC || t.dty == SQLT_AVC;
-      if (c.type == SQLITE_TEXT && ora_type != SQLT_DAT && ora_type != SQLT_TIMESTAMP && ora_type != SQLT_BIN && ora_type != SQLT_LBI) {
-        store_text(c.p, c.n, term, pad);
-      } else {
-        std::string s = CellText(c, ora_type, conn);
-        store_text(s.data(), s.size(), term, pad);
-      }
-      break;
-    }
+    case SQLT_RID: WriteText(c, ora_type, o, conn); break;
     case SQLT_BIN:
     case SQLT_LBI:
-      store_bytes(c.p ? c.p : "", c.type == SQLITE_TEXT || c.type == SQLITE_BLOB ? c.n : 0, false, false);
+      StoreBytes(o, c.p ? c.p : "", c.type == SQLITE_TEXT || c.type == SQLITE_BLOB ? c.n : 0, false, false);
       if (c.type == SQLITE_INTEGER || c.type == SQLITE_FLOAT) throw MakeError(932, "BINARY", "NUMBER");
       break;
     case SQLT_INT:
-    case SQLT_UIN: {
-      double v;
-      if (c.type == SQLITE_INTEGER) v = static_cast<double>(c.i);
-      else if (!CellNumber(c, &v)) throw MakeError(1722);
-      if (cap != 1 && cap != 2 && cap != 4 && cap != 8) throw MakeError(932, "NUMBER", "INTEGER");
-      // A value the client's integer cannot hold is an error, never a wrapped number.
-      int bits = static_cast<int>(cap * 8);
-      bool is_unsigned = t.dty == SQLT_UIN;
-      double rounded = c.type == SQLITE_INTEGER ? v : std::round(v);
-      double lo = is_unsigned ? 0.0 : -std::ldexp(1.0, bits - 1);
-      double hi = is_unsigned ? std::ldexp(1.0, bits) : std::ldexp(1.0, bits - 1);
-      bool fits = c.type == SQLITE_INTEGER && cap == 8 ? !(is_unsigned && c.i < 0)
-                                                       : rounded >= lo && rounded < hi;
-      if (!fits) throw MakeError(1455);
-      int64_t n = c.type == SQLITE_INTEGER ? c.i
-                  : is_unsigned && rounded >= std::ldexp(1.0, 63)
-                      ? static_cast<int64_t>(static_cast<uint64_t>(rounded))
-                      : static_cast<int64_t>(rounded);
-      switch (cap) {
-        case 1: { int8_t x = static_cast<int8_t>(n); std::memcpy(out, &x, 1); break; }
-        case 2: { int16_t x = static_cast<int16_t>(n); std::memcpy(out, &x, 2); break; }
-        case 4: { int32_t x = static_cast<int32_t>(n); std::memcpy(out, &x, 4); break; }
-        case 8: std::memcpy(out, &n, 8); break;
-        default: throw MakeError(932, "NUMBER", "INTEGER");
-      }
-      if (len) *len = static_cast<ub2>(cap);
-      break;
-    }
-    case SQLT_FLT: {
-      double v;
-      if (!CellNumber(c, &v)) throw MakeError(1722);
-      if (cap == 4) { float f = static_cast<float>(v); std::memcpy(out, &f, 4); }
-      else if (cap == 8) std::memcpy(out, &v, 8);
-      else throw MakeError(932, "NUMBER", "FLOAT");
-      if (len) *len = static_cast<ub2>(cap);
-      break;
-    }
-    case SQLT_DAT: {
-      DateParts d;
-      if (c.type != SQLITE_TEXT || !ParseStoredDate(std::string_view(c.p, c.n), &d)) {
-        if (c.type == SQLITE_TEXT) {
-          d = ParseDate(std::string_view(c.p, c.n), conn.nls_date_format());
-        } else {
-          throw MakeError(932, "DATE", "NUMBER");
-        }
-      }
-      if (cap < 7) throw MakeError(1406);
-      EncodeOracleDate(d, reinterpret_cast<unsigned char*>(out));
-      if (len) *len = 7;
-      break;
-    }
+    case SQLT_UIN: WriteInteger(c, o); break;
+    case SQLT_FLT: WriteFloat(c, o); break;
+    case SQLT_DAT: WriteOraDate(c, o, conn); break;
     case SQLT_NUM:
-    case SQLT_VNU: {
-      unsigned char bytes[21];
-      size_t n = 0;
-      if (c.type == SQLITE_INTEGER) n = EncodeOraNumber(static_cast<int64_t>(c.i), bytes);
-      else if (c.type == SQLITE_FLOAT) n = EncodeOraNumber(c.d, bytes);
-      else if (double v; ParseNumber(std::string_view(c.p, c.n), &v)) n = EncodeOraNumber(std::string_view(c.p, c.n), bytes);
-      if (n == 0) throw MakeError(1722);
-      const size_t need = t.dty == SQLT_VNU ? n + 1 : n;
-      if (cap < need) throw MakeError(1406);
-      if (t.dty == SQLT_VNU) out[0] = static_cast<char>(n);
-      std::memcpy(out + (t.dty == SQLT_VNU ? 1 : 0), bytes, n);
-      if (len) *len = static_cast<ub2>(need);
-      break;
-    }
+    case SQLT_VNU: WriteOraNumber(c, o); break;
     case SQLT_BFLOAT:
     case SQLT_IBFLOAT:
     case SQLT_BDOUBLE:
-    case SQLT_IBDOUBLE: {
-      double v;
-      if (!CellNumber(c, &v)) throw MakeError(1722);
-      const bool single = t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT;
-      if (cap < (single ? 4u : 8u)) throw MakeError(1406);
-      if (single) { float f = static_cast<float>(v); std::memcpy(out, &f, 4); }
-      else std::memcpy(out, &v, 8);
-      if (len) *len = single ? 4 : 8;
-      break;
-    }
-    case SQLT_ODT: {
-      DateParts d;
-      unsigned fsec;
-      CellDate(c, conn, &d, &fsec);
-      if (cap < sizeof(OCIDate)) throw MakeError(1406);
-      OCIDate od{};
-      od.OCIDateYYYY = static_cast<sb2>(d.year);
-      od.OCIDateMM = static_cast<ub1>(d.month);
-      od.OCIDateDD = static_cast<ub1>(d.day);
-      od.OCIDateTime.OCITimeHH = static_cast<ub1>(d.hour);
-      od.OCIDateTime.OCITimeMI = static_cast<ub1>(d.minute);
-      od.OCIDateTime.OCITimeSS = static_cast<ub1>(d.second);
-      std::memcpy(out, &od, sizeof od);
-      if (len) *len = sizeof od;
-      break;
-    }
+    case SQLT_IBDOUBLE: WriteBinaryFloat(c, o); break;
+    case SQLT_ODT: WriteOciDate(c, o, conn); break;
     case SQLT_TIMESTAMP:
     case SQLT_TIMESTAMP_TZ:
     case SQLT_TIMESTAMP_LTZ:
-    case SQLT_DATE: {
-      DateParts d;
-      unsigned fsec;
-      CellDate(c, conn, &d, &fsec);
-      DateTimeDesc* desc = DateTimeAt(out);
-      desc->d = d;
-      desc->fsec = desc->type == OCI_DTYPE_DATE ? 0 : fsec;
-      // Values are held in the session's time zone.
-      desc->tz_minutes = LocalOffsetMinutes(d);
-      desc->set = true;
-      if (len) *len = sizeof(void*);
-      break;
-    }
+    case SQLT_DATE: WriteDateTime(c, o, conn); break;
     case SQLT_LVC:
-    case SQLT_LVB: {
-      // A four-byte length, then the value.
-      if (cap < 4) throw MakeError(1406);
-      std::string value = c.type == SQLITE_BLOB || t.dty == SQLT_LVB ? std::string(c.p ? c.p : "", c.p ? c.n : 0)
-                          : c.type == SQLITE_TEXT ? std::string(c.p, c.n) : CellText(c, ora_type, conn);
-      if (t.dty == SQLT_LVC && !IsUtf8Set(t.csid)) value = FromStore(value, t.csid);
-      size_t n = std::min(value.size(), cap - 4);
-      if (t.dty == SQLT_LVC && n < value.size() && unit == 2) n = WholePrefix(value, n, t.csid);
-      const sb4 stored = static_cast<sb4>(n);
-      std::memcpy(out, &stored, 4);
-      std::memcpy(out + 4, value.data(), n);
-      if (len) *len = static_cast<ub2>(std::min<size_t>(n + 4, 65535));
-      if (n < value.size()) {
-        if (ind) *ind = static_cast<sb2>(value.size() > 32767 ? -2 : static_cast<int>(value.size()));
-        if (rcode) *rcode = 1406;
-        result = 1406;
-      }
-      break;
-    }
+    case SQLT_LVB: WriteLongVar(c, ora_type, o, conn); break;
     case SQLT_CLOB:
-    case SQLT_BLOB: {
-      auto* lob = out ? *reinterpret_cast<LobDesc**>(out) : nullptr;
-      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
-      if (ora_type != SQLT_CLOB && ora_type != SQLT_BLOB) throw MakeError(932, t.dty == SQLT_CLOB ? "CLOB" : "BLOB", "CHAR");
-      lob->data.assign(c.p ? c.p : "", c.p ? c.n : 0);
-      lob->lob_type = static_cast<ub1>(ora_type);
-      lob->init = true;
-      lob->temporary = false;
-      if (len) *len = sizeof(void*);
-      break;
-    }
-    case SQLT_RDD: {
-      RowidParts p;
-      if (c.type != SQLITE_TEXT || !ParseRowid(std::string_view(c.p, c.n), &p)) throw MakeError(932, "ROWID", "CHAR");
-      auto* desc = out ? *reinterpret_cast<RowidDesc**>(out) : nullptr;
-      if (!IsHandle(desc, OCI_DTYPE_ROWID)) throw MakeError(600, "rowid descriptor");
-      desc->parts = p;
-      desc->set = true;
-      if (len) *len = sizeof(void*);
-      break;
-    }
+    case SQLT_BLOB: WriteLob(c, ora_type, o); break;
+    case SQLT_RDD: WriteRowid(c, o); break;
     default:
       throw MakeError(3001);
   }
-  return result;
+  return o.result;
 }
+
+namespace {
+
+// Text arrives in the bind's set; the store holds UTF-8.
+void BindText(sqlite3_stmt* st, int idx, const char* p, size_t bytes, ub2 csid) {
+  if (bytes == 0) {
+    sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
+  } else if (IsUtf8Set(csid)) {
+    sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
+  } else {
+    const std::string s = ToStore(p, bytes, csid);
+    sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+  }
+}
+
+void BindStored(sqlite3_stmt* st, int idx, const std::string& s) {
+  sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// Bytes before the first zero character (a zero unit in UTF-16).
+size_t UpToZero(const char* p, size_t limit, size_t unit) {
+  size_t k = 0;
+  if (unit == 2) {
+    while (k + 1 < limit && (p[k] || p[k + 1])) k += 2;
+    return std::min(k, limit & ~size_t{1});
+  }
+  while (k < limit && p[k]) ++k;
+  return k;
+}
+
+// SQLT_FLT: a float or a double, as the buffer's size says.
+void BindFloat(sqlite3_stmt* st, int idx, const char* p, sb4 size) {
+  double v;
+  if (size == 4) { float f; std::memcpy(&f, p, 4); v = f; }
+  else if (size == 8) std::memcpy(&v, p, 8);
+  else throw MakeError(932, "NUMBER", "FLOAT");
+  sqlite3_bind_double(st, idx, v);
+}
+
+// SQLT_BFLOAT, IBFLOAT, BDOUBLE and IBDOUBLE: the type decides; no infinities or NaNs.
+void BindBinaryFloat(sqlite3_stmt* st, int idx, const char* p, ub2 dty) {
+  double v;
+  if (dty == SQLT_BFLOAT || dty == SQLT_IBFLOAT) { float f; std::memcpy(&f, p, 4); v = f; }
+  else std::memcpy(&v, p, 8);
+  if (!std::isfinite(v)) throw MakeError(1426);
+  sqlite3_bind_double(st, idx, v);
+}
+
+// SQLT_NUM and VNU (the same bytes after a length byte).
+void BindOraNumber(sqlite3_stmt* st, int idx, const char* p, size_t n, ub2 dty) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+  size_t count = n;
+  if (dty == SQLT_VNU) count = bytes[0], ++bytes;
+  std::string number;
+  if (count == 0) { sqlite3_bind_null(st, idx); return; }
+  if (!DecodeOraNumber(bytes, count, &number)) throw MakeError(1722);
+  // Whole numbers an integer holds stay integers; the rest as the store keeps them.
+  char* end = nullptr;
+  errno = 0;
+  long long whole = std::strtoll(number.c_str(), &end, 10);
+  if (*end == 0 && errno == 0) sqlite3_bind_int64(st, idx, whole);
+  else sqlite3_bind_double(st, idx, std::strtod(number.c_str(), nullptr));
+}
+
+// SQLT_ODT: the client's OCIDate struct.
+void BindOciDate(sqlite3_stmt* st, int idx, const char* p) {
+  OCIDate od;
+  std::memcpy(&od, p, sizeof od);
+  DateParts d{od.OCIDateYYYY, od.OCIDateMM, od.OCIDateDD, od.OCIDateTime.OCITimeHH,
+              od.OCIDateTime.OCITimeMI, od.OCIDateTime.OCITimeSS};
+  ThrowIfInvalid(d);
+  BindStored(st, idx, StoredDate(d));
+}
+
+// SQLT_TIMESTAMP, TIMESTAMP_TZ, TIMESTAMP_LTZ and DATE: the client's OCIDateTime.
+void BindDateTime(sqlite3_stmt* st, int idx, const char* p) {
+  const DateTimeDesc* desc = DateTimeAt(p);
+  if (!desc->set) { sqlite3_bind_null(st, idx); return; }
+  DateParts d = desc->d;
+  // A zoned value goes into the session's time zone.
+  if (desc->type == OCI_DTYPE_TIMESTAMP_TZ || desc->type == OCI_DTYPE_TIMESTAMP_LTZ)
+    d = UtcToLocal(AddMinutes(d, -desc->tz_minutes));
+  BindStored(st, idx, StoredTimestamp(d, desc->fsec));
+}
+
+// SQLT_LVC and LVB: a four-byte length, then the value.
+void BindLongVar(sqlite3_stmt* st, int idx, const char* p, const Target& t) {
+  sb4 stored = 0;
+  std::memcpy(&stored, p, 4);
+  const size_t room = t.size > 4 ? static_cast<size_t>(t.size) - 4 : 0;
+  if (stored < 0 || static_cast<size_t>(stored) > room) throw MakeError(1460);
+  p += 4;
+  if (t.dty == SQLT_LVC) {
+    BindText(st, idx, p, static_cast<size_t>(stored), t.csid);
+  } else if (stored == 0) {
+    sqlite3_bind_null(st, idx);
+  } else {
+    sqlite3_bind_blob(st, idx, p, stored, SQLITE_TRANSIENT);
+  }
+}
+
+// SQLT_CLOB and BLOB: the client's locator.
+void BindLob(sqlite3_stmt* st, int idx, const char* p) {
+  const auto* lob = *reinterpret_cast<LobDesc* const*>(p);
+  if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
+  // An empty LOB is held as NULL: the store has no empty value apart from it.
+  if (!lob->init || lob->data.empty()) sqlite3_bind_null(st, idx);
+  else if (lob->lob_type == SQLT_BLOB) sqlite3_bind_blob(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
+  else sqlite3_bind_text(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
+}
+
+}  // namespace
 
 void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
   sb2* ind = t.IndAt(i);
@@ -358,42 +513,20 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
   const char* p = t.ValueAt(i);
   ub2* len = t.LenAt(i);
   size_t n = len ? *len : static_cast<size_t>(t.size > 0 ? t.size : 0);
-  // Text arrives in the bind's set; the store holds UTF-8.
-  const size_t unit = UnitBytes(t.csid);
-  auto text = [&](size_t bytes) {
-    if (bytes == 0) {
-      sqlite3_bind_null(st, idx);  // Oracle: the empty string is NULL
-    } else if (IsUtf8Set(t.csid)) {
-      sqlite3_bind_text(st, idx, p, static_cast<int>(bytes), SQLITE_TRANSIENT);
-    } else {
-      const std::string s = ToStore(p, bytes, t.csid);
-      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-    }
-  };
-  // Bytes before the first zero character (a zero unit in UTF-16).
-  auto up_to_zero = [&](size_t limit) {
-    size_t k = 0;
-    if (unit == 2) {
-      while (k + 1 < limit && (p[k] || p[k + 1])) k += 2;
-      return std::min(k, limit & ~size_t{1});
-    }
-    while (k < limit && p[k]) ++k;
-    return k;
-  };
   switch (t.dty) {
     case SQLT_STR: {
       size_t cap = t.size > 0 ? static_cast<size_t>(t.size) : 0;
-      size_t k = up_to_zero(cap);
+      size_t k = UpToZero(p, cap, UnitBytes(t.csid));
       if (len && *len < k) k = *len;
-      text(k);
+      BindText(st, idx, p, k, t.csid);
       break;
     }
     case SQLT_CHR:
     case SQLT_LNG:
     case SQLT_AFC:
     case SQLT_AVC:
-      if (t.dty == SQLT_AVC) n = up_to_zero(n);
-      text(n);
+      if (t.dty == SQLT_AVC) n = UpToZero(p, n, UnitBytes(t.csid));
+      BindText(st, idx, p, n, t.csid);
       break;
     case SQLT_BIN:
     case SQLT_LBI:
@@ -405,103 +538,32 @@ void BindElement(sqlite3_stmt* st, int idx, const Target& t, ub4 i) {
       sqlite3_bind_int64(st, idx, t.dty == SQLT_INT ? ReadInt<int8_t, int16_t, int32_t, int64_t>(p, t.size)
                                                     : ReadInt<uint8_t, uint16_t, uint32_t, uint64_t>(p, t.size));
       break;
-    case SQLT_FLT: {
-      double v;
-      if (t.size == 4) { float f; std::memcpy(&f, p, 4); v = f; }
-      else if (t.size == 8) std::memcpy(&v, p, 8);
-      else throw MakeError(932, "NUMBER", "FLOAT");
-      sqlite3_bind_double(st, idx, v);
-      break;
-    }
+    case SQLT_FLT: BindFloat(st, idx, p, t.size); break;
     case SQLT_DAT: {
       DateParts d;
       if (!DecodeOracleDate(reinterpret_cast<const unsigned char*>(p), &d)) throw MakeError(1843);
-      std::string s = StoredDate(d);
-      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      BindStored(st, idx, StoredDate(d));
       break;
     }
     case SQLT_NUM:
-    case SQLT_VNU: {
-      const auto* bytes = reinterpret_cast<const unsigned char*>(p);
-      size_t count = n;
-      if (t.dty == SQLT_VNU) count = bytes[0], ++bytes;
-      std::string number;
-      if (count == 0) { sqlite3_bind_null(st, idx); break; }
-      if (!DecodeOraNumber(bytes, count, &number)) throw MakeError(1722);
-      // Whole numbers an integer holds stay integers; the rest as the store keeps them.
-      char* end = nullptr;
-      errno = 0;
-      long long whole = std::strtoll(number.c_str(), &end, 10);
-      if (*end == 0 && errno == 0) sqlite3_bind_int64(st, idx, whole);
-      else sqlite3_bind_double(st, idx, std::strtod(number.c_str(), nullptr));
-      break;
-    }
+    case SQLT_VNU: BindOraNumber(st, idx, p, n, t.dty); break;
     case SQLT_BFLOAT:
     case SQLT_IBFLOAT:
     case SQLT_BDOUBLE:
-    case SQLT_IBDOUBLE: {
-      double v;
-      if (t.dty == SQLT_BFLOAT || t.dty == SQLT_IBFLOAT) { float f; std::memcpy(&f, p, 4); v = f; }
-      else std::memcpy(&v, p, 8);
-      if (!std::isfinite(v)) throw MakeError(1426);
-      sqlite3_bind_double(st, idx, v);
-      break;
-    }
-    case SQLT_ODT: {
-      OCIDate od;
-      std::memcpy(&od, p, sizeof od);
-      DateParts d{od.OCIDateYYYY, od.OCIDateMM, od.OCIDateDD, od.OCIDateTime.OCITimeHH,
-                  od.OCIDateTime.OCITimeMI, od.OCIDateTime.OCITimeSS};
-      ThrowIfInvalid(d);
-      std::string s = StoredDate(d);
-      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-      break;
-    }
+    case SQLT_IBDOUBLE: BindBinaryFloat(st, idx, p, t.dty); break;
+    case SQLT_ODT: BindOciDate(st, idx, p); break;
     case SQLT_TIMESTAMP:
     case SQLT_TIMESTAMP_TZ:
     case SQLT_TIMESTAMP_LTZ:
-    case SQLT_DATE: {
-      const DateTimeDesc* desc = DateTimeAt(p);
-      if (!desc->set) { sqlite3_bind_null(st, idx); break; }
-      DateParts d = desc->d;
-      // A zoned value goes into the session's time zone.
-      if (desc->type == OCI_DTYPE_TIMESTAMP_TZ || desc->type == OCI_DTYPE_TIMESTAMP_LTZ)
-        d = UtcToLocal(AddMinutes(d, -desc->tz_minutes));
-      std::string s = StoredTimestamp(d, desc->fsec);
-      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-      break;
-    }
+    case SQLT_DATE: BindDateTime(st, idx, p); break;
     case SQLT_LVC:
-    case SQLT_LVB: {
-      sb4 stored = 0;
-      std::memcpy(&stored, p, 4);
-      const size_t room = t.size > 4 ? static_cast<size_t>(t.size) - 4 : 0;
-      if (stored < 0 || static_cast<size_t>(stored) > room) throw MakeError(1460);
-      p += 4;
-      if (t.dty == SQLT_LVC) {
-        text(static_cast<size_t>(stored));
-      } else if (stored == 0) {
-        sqlite3_bind_null(st, idx);
-      } else {
-        sqlite3_bind_blob(st, idx, p, stored, SQLITE_TRANSIENT);
-      }
-      break;
-    }
+    case SQLT_LVB: BindLongVar(st, idx, p, t); break;
     case SQLT_CLOB:
-    case SQLT_BLOB: {
-      const auto* lob = *reinterpret_cast<LobDesc* const*>(p);
-      if (!IsHandle(lob, OCI_DTYPE_LOB)) throw MakeError(600, "LOB locator");
-      // An empty LOB is held as NULL: the store has no empty value apart from it.
-      if (!lob->init || lob->data.empty()) sqlite3_bind_null(st, idx);
-      else if (lob->lob_type == SQLT_BLOB) sqlite3_bind_blob(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
-      else sqlite3_bind_text(st, idx, lob->data.data(), static_cast<int>(lob->data.size()), SQLITE_TRANSIENT);
-      break;
-    }
+    case SQLT_BLOB: BindLob(st, idx, p); break;
     case SQLT_RDD: {
       auto* desc = *reinterpret_cast<RowidDesc* const*>(p);
       if (!IsHandle(desc, OCI_DTYPE_ROWID) || !desc->set) { sqlite3_bind_null(st, idx); break; }
-      std::string s = RowidText(desc->parts);
-      sqlite3_bind_text(st, idx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      BindStored(st, idx, RowidText(desc->parts));
       break;
     }
     default:
