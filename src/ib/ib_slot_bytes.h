@@ -32,8 +32,6 @@ inline uint8_t* Data(uint8_t* buffer, const TIBFieldSlot& slot) {
   return TIBRecordLayout::Data(buffer, slot);
 }
 
-inline bool IsHighSurrogate(Char c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 // `value` rounded half away from zero; false beyond int64 (and for NaN).
 inline bool RoundToInt64(double value, int64_t& out) {
   const double r = std::round(value);

@@ -76,7 +76,7 @@ void WideTextToNative(const String& text, const TField& field, uint8_t* out) {
   const size_t room = static_cast<size_t>(std::max(field.GetDataSize(), 2)) / 2 - 1;
   size_t n = std::min(UnitsOfCharacters(text, static_cast<size_t>(std::max(field.Size(), 0))),
                       room);
-  if (n < text.size() && n > 0 && IsHighSurrogate(text[n - 1])) --n;
+  if (n < text.size() && n > 0 && IsLeadSurrogate(text[n - 1])) --n;
   std::memcpy(out, text.data(), n * 2);
   Put<Char>(out + n * 2, 0);
 }

@@ -1,6 +1,5 @@
 #include "recordset/field.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -8,7 +7,6 @@
 #include "recordset/dataset.h"
 #include "rtl/code_page.h"
 #include "rtl/format.h"
-#include "rtl/format_settings.h"
 
 namespace kavo {
 
@@ -122,12 +120,6 @@ OraVariant TField::GetAsVariant() const {
       int64_t v = GetAsLargeInt();
       if (v >= INT32_MIN && v <= INT32_MAX) return OraVariant(static_cast<int32_t>(v));
       return OraVariant::Decimal(IntToStr(v));
-    }
-    case ftBCD: case ftFMTBcd: {
-      // The field's exact text, without the locale's separator.
-      String text = GetAsString();
-      std::replace(text.begin(), text.end(), FormatSettings().DecimalSeparator, u'.');
-      return OraVariant::Decimal(std::move(text));
     }
     case ftFloat: case ftCurrency:
       return OraVariant(GetAsFloat());
