@@ -446,14 +446,6 @@ class TOracleDataSet : public roles::OracleDataSet,
   // Reads the row of `record` (none: the current) back to lock, check or
   // refresh it; answers whether a refresh changed the stored record.
   bool FetchRecord(oracle_engine::RowFetch what, TRecordBuffer record);
-  bool RecordChanged(TOracleQuery& q, const uint8_t* record);
-  bool SameValue(const uint8_t* record, const Slot& slot, TOracleQuery& q, int column);
-  // A LONG or CLOB column's text as a memo holds it.
-  String FetchedText(TOracleQuery& q, int column, const TOracleFieldInfo& info) const;
-  // Plain ASCII texts on both sides compare as bytes; none when either is not.
-  std::optional<bool> SamePlainText(const uint8_t* record, const Slot& slot, TOracleQuery& q,
-                                    int column, const TOracleBlob* kept);
-  bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
   bool OfferApply(Char action, String* new_rowid = nullptr);
   void Lockpoint();
   void RollbackToLockpoint();

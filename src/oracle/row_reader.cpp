@@ -261,7 +261,7 @@ void RowReader::ReadLong(TRecordBuffer record, const RecordSlot& s) {
     // A memo keeps the text as UTF-16, a blob field as UTF-8. A CLOB is
     // taken as the server holds it; a LONG's line ends read as its writing
     // (and a string field's) leaves them, CR LF.
-    String text = ds_.FetchedText(q, s.column, info);
+    String text = FetchedColumnText(q, s.column, info, ds_.session_);
     bytes = IsTextBlobType(f->DataType()) ? Utf16Bytes(text) : Utf8Encode(text);
   }
   uint8_t* area = DataArea(record) + s.offset;

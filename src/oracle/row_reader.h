@@ -17,10 +17,17 @@ namespace kavo {
 
 class TOracleDataSet;
 class TOracleQuery;
+class TOracleSession;
 struct TChangeLogItem;
+struct TOracleFieldInfo;
 struct TFieldData;
 
 namespace oracle_engine {
+
+// A LONG or CLOB column's text as a memo holds it (a LONG's line ends as
+// the session writes them).
+String FetchedColumnText(TOracleQuery& q, int column, const TOracleFieldInfo& info,
+                         const TOracleSession* session);
 
 class RowReader {
  public:

@@ -87,8 +87,8 @@ RowWriteResult RowWriter::Fetch(RowFetch what, TRecordBuffer record) {
     q.SetStatementText(FetchSQL(q, what));
     q.Execute();
     if ((what.lock || what.check) && q.Eof()) ds_.RaiseTranslated(u'L', 0, SRecordDeleted);
-    if (what.refresh && !q.Eof()) result.refreshed = ds_.StoreRefreshedRow(q, record);
-    if (what.check && ds_.RecordChanged(q, record)) {
+    if (what.refresh && !q.Eof()) result.refreshed = StoreRefreshedRow(q, record);
+    if (what.check && RecordChanged(q, record)) {
       undo.Run();
       ds_.RaiseTranslated(u'L', 0, SRecordChanged);
     }

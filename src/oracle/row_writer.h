@@ -70,6 +70,15 @@ class RowWriter {
  private:
   // The statement that reads the row back.
   String FetchSQL(TOracleQuery& q, const RowFetch& what);
+  // row_check.cpp: whether the row read back differs from `record` in a
+  // value the record set read; a refresh stores the values that differ and
+  // answers whether any did.
+  bool RecordChanged(TOracleQuery& q, const uint8_t* record);
+  bool SameValue(const uint8_t* record, const RecordSlot& slot, TOracleQuery& q, int column);
+  // Plain ASCII texts on both sides compare as bytes; none when either is not.
+  std::optional<bool> SamePlainText(const uint8_t* record, const RecordSlot& slot,
+                                    TOracleQuery& q, int column, const TOracleBlob* kept);
+  bool StoreRefreshedRow(TOracleQuery& q, TRecordBuffer record);
   std::vector<const RecordSlot*> ColumnsToWrite(bool inserting, const uint8_t* edit,
                                                 const uint8_t* stored);
   void SendWrite(bool inserting, const std::vector<const RecordSlot*>& written,
